@@ -1,0 +1,122 @@
+// Tick clock, input polling, windows, boxes and memory.
+#include "core/kelCore.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/Platform.h"
+
+uint32_t KEL_Ticks()
+{
+    // The product wraps on purpose: ticks follow the millisecond clock's wrap.
+    return static_cast<uint32_t>(plat::millis() * 60u) / 1000u;
+}
+
+void KEL_WaitTicks(long n)
+{
+    const long target = static_cast<long>(static_cast<int32_t>(KEL_Ticks())) + n;
+    while (static_cast<long>(static_cast<int32_t>(KEL_Ticks())) < target) plat::sleepMs(1);
+}
+
+bool KEL_EveTimeoutRepeated(long* deadline, long interval)
+{
+    const int32_t now = static_cast<int32_t>(kelGlo.ticks);
+    if (static_cast<int32_t>(*deadline) < now) {
+        *deadline = static_cast<long>(static_cast<int32_t>(kelGlo.ticks + static_cast<uint32_t>(interval)));
+        return true;
+    }
+    return false;
+}
+
+bool KEL_ButtonDown()
+{
+    kelGlo.ticks = KEL_Ticks();
+    kelGlo.what = kelNullEvent;
+    plat::Event e;
+    if (plat::hasBackend() && plat::backend().pollMouseEvent(e)) {
+        kelGlo.mouseX = static_cast<int16_t>(e.x);
+        kelGlo.mouseY = static_cast<int16_t>(e.y);
+        if (e.type == plat::Event::Type::MouseDown) {
+            plat::backend().captureMouse(true);
+            kelGlo.what = kelMouseDown;
+            kelGlo.buttonDown = 1;
+        } else if (e.type == plat::Event::Type::MouseUp) {
+            plat::backend().captureMouse(false);
+            kelGlo.buttonDown = 0;
+        }
+    }
+    return kelGlo.buttonDown != 0;
+}
+
+int KEL_Random(uint16_t n)
+{
+    if (n == 0) return 0;
+    return static_cast<int>(static_cast<uint16_t>(std::rand()) % n);
+}
+
+void KEL_Init() {}
+void KEL_Exit() {}
+
+void KEL_NewWindow(int16_t kind, int16_t width, int16_t height)
+{
+    if (kind < 0 || kind > 4) return;
+    if (plat::backend().hasWindow()) KEL_CloseWindow();
+    if (!plat::backend().openWindow(kind, width, height, "")) return;
+    kelGlo.screenWidth = width;
+    kelGlo.screenHeight = height;
+}
+
+void KEL_SetWindowTitle(const char* text)
+{
+    if (plat::backend().hasWindow()) plat::backend().setWindowTitle(text ? text : "");
+}
+
+void KEL_CloseWindow() { plat::backend().closeWindow(); }
+
+bool KEL_HasWindow() { return plat::hasBackend() && plat::backend().hasWindow(); }
+
+void KEL_GetMonitorInfo(kelMonitorInfo* rec)
+{
+    const plat::MonitorInfo m = plat::backend().monitorInfo();
+    rec->width = m.width;
+    rec->height = m.height;
+    rec->depth = m.depth;
+}
+
+void KEL_DebugMessage(const char* text)
+{
+    if (!kelDebugFlag) return;
+    plat::backend().messageBox("ERROR", text ? text : "", plat::kBoxOk, plat::kIconError);
+}
+
+void KEL_DebugMessageNum(const char* text, long n)
+{
+    if (!kelDebugFlag) return;
+    char buffer[100];
+    std::snprintf(buffer, sizeof buffer, "%s %ld <%lx>", text ? text : "", n, static_cast<unsigned long>(n));
+    plat::backend().messageBox("ERROR NUM", buffer, plat::kBoxOk, plat::kIconError);
+}
+
+int16_t KEL_UserNotify(const char* text, int16_t buttons)
+{
+    if (buttons < 0) buttons = 0;
+    if (buttons > 2) buttons = 2;
+    return static_cast<int16_t>(
+        plat::backend().messageBox("Warning", text ? text : "", buttons, plat::kIconWarning));
+}
+
+bool KEL_NewPtr(void** p, long size)
+{
+    *p = size > 0 ? std::calloc(1, static_cast<size_t>(size)) : nullptr;
+    return *p != nullptr;
+}
+
+void KEL_DisposePtr(void** p)
+{
+    std::free(*p);
+    *p = nullptr;
+}
+
+void KEL_BeginUpdate() {}
+void KEL_EndUpdate() {}

@@ -1,0 +1,119 @@
+// The event record, the tick clock, input polling, windows, boxes and memory:
+// the framework services every panel and control stands on.
+#pragma once
+
+#include <cstdint>
+
+// Event codes of kelGlo.what.
+enum : int16_t {
+    kelNullEvent = 0,
+    kelMouseDown = 1,
+    kelKeyDown = 2,
+    kelAutoKey = 3,
+    kelUpdateEvt = 4,
+    kelCommandEvt = 5,
+    kelResizeEvt = 7,
+    kelCloseEvt = 8,
+    kelKeyUp = 10,
+};
+
+// Key codes carried in keyChar.
+enum : uint8_t {
+    kelArrowLeft = 0x1C,
+    kelArrowRight = 0x1D,
+    kelArrowUp = 0x1E,
+    kelArrowDown = 0x1F,
+    kelKeyDelete = 0x7F,
+    kelKeyReturn = 0x0D,
+};
+
+// Command selectors.
+constexpr int16_t kelMenuInfo = 128;
+constexpr int16_t kelMenuFile = 129;
+constexpr int16_t kelItemOpen = 1;
+constexpr int16_t kelItemSave = 4;
+constexpr int16_t kelItemQuit = 6;
+
+struct kelGloRec {
+    int16_t what = 0;
+    int16_t screenWidth = 0;
+    int16_t screenHeight = 0;
+    int16_t mouseX = 0;
+    int16_t mouseY = 0;
+    int16_t keyCode = 0;
+    uint8_t keyChar = 0;
+    int16_t specialKey = 0;
+    int16_t menuID = 0;
+    int16_t menuItem = 0;
+    uint32_t ticks = 0;
+    uint8_t buttonDown = 0;
+    uint8_t shiftDown = 0;
+    uint8_t controlDown = 0;
+    uint8_t running = 0;
+};
+
+extern kelGloRec kelGlo;
+
+constexpr int kWindowsCommandLineSize = 3000;
+extern char windowsCommandLine[kWindowsCommandLineSize];
+extern int winmainreturnvalue;
+extern int16_t kelDebugFlag;
+extern int kelSkipWndMsgs;
+extern int16_t bldoingInfo;
+
+struct kelMonitorInfo {
+    int16_t width;
+    int16_t height;
+    int16_t depth;
+};
+
+// Process and platform.
+bool KEL_Platform_Init();
+int KEL_Platform_Exit();
+void KEL_Init();
+void KEL_Exit();
+
+// What the layers above hand the main loop: the start-up and shut-down
+// sequences and the dispatch of one event (0) or one finished dialog (a BLPath).
+struct KelAppHooks {
+    int16_t (*initAll)() = nullptr;
+    void (*exitAll)() = nullptr;
+    void (*remoteEvents)(uintptr_t message) = nullptr;
+};
+void KEL_Main2(const KelAppHooks& hooks);
+
+// Runs one waiting platform message through the translation and dispatch;
+// false when none was waiting. The main loop's body, open to tests.
+bool KEL_HandleOneMessage(const KelAppHooks& hooks);
+// One idle pass: 1 ms sleep, null event.
+void KEL_IdlePass(const KelAppHooks& hooks);
+
+// Signals end the program through the orderly shut-down without asking.
+void KEL_InstallSignalHandlers();
+void KEL_RequestTerminate();
+bool KEL_TerminateRequested();
+
+// Timing and input polling.
+uint32_t KEL_Ticks();
+void KEL_WaitTicks(long n);
+bool KEL_EveTimeoutRepeated(long* deadline, long interval);
+bool KEL_ButtonDown();
+int KEL_Random(uint16_t n);
+
+// Window.
+void KEL_NewWindow(int16_t kind, int16_t width, int16_t height);
+void KEL_SetWindowTitle(const char* text);
+void KEL_CloseWindow();
+bool KEL_HasWindow();
+void KEL_GetMonitorInfo(kelMonitorInfo* rec);
+
+// Messages to the user.
+void KEL_DebugMessage(const char* text);
+void KEL_DebugMessageNum(const char* text, long n);
+int16_t KEL_UserNotify(const char* text, int16_t buttons);
+
+// Memory.
+bool KEL_NewPtr(void** p, long size);
+void KEL_DisposePtr(void** p);
+void KEL_BeginUpdate();
+void KEL_EndUpdate();

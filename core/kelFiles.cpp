@@ -1,0 +1,220 @@
+#include "core/kelFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+int fdOf(const kelFileRec* ref) { return static_cast<int>(ref->handle) - 1; }
+
+bool open(const char* path, int flags, kelFileRec* ref)
+{
+    char system[kKelSystemPathMax + 1];
+    if (!ref || !KEL_KelPathToSystemPath(path, system)) return false;
+    const int fd = ::open(system, flags | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    ref->handle = fd + 1;
+    return true;
+}
+
+bool systemPath(const char* kel, char* out) { return KEL_KelPathToSystemPath(kel, out); }
+
+}  // namespace
+
+bool KEL_KelPathToSystemPath(const char* kel, char* system, int systemSize)
+{
+    if (!kel || !system || systemSize <= 0) return false;
+    int o = 0;
+    const char* p = kel;
+    if (*p == ':') {
+        ++p;
+    } else if (*p != '\0') {
+        system[o++] = '/';
+    }
+    for (; *p; ++p) {
+        if (o >= systemSize - 1) {
+            system[0] = '\0';
+            return false;
+        }
+        system[o++] = *p == ':' ? '/' : *p;
+    }
+    system[o] = '\0';
+    return true;
+}
+
+bool KEL_SystemPathToKelPath(const char* system, char* kel, int kelSize)
+{
+    if (!system || !kel || kelSize <= 0) return false;
+    int o = 0;
+    const char* p = system;
+    if (*p == '/') {
+        while (*p == '/') ++p;
+    } else if (*p != '\0') {
+        kel[o++] = ':';
+    }
+    for (; *p; ++p) {
+        if (*p == '/' && p[1] == '/') continue;  // "a//b" is "a/b"
+        if (o >= kelSize - 1) {
+            kel[0] = '\0';
+            return false;
+        }
+        kel[o++] = *p == '/' ? ':' : *p;
+    }
+    kel[o] = '\0';
+    return true;
+}
+
+bool KEL_FileExists(const char* path)
+{
+    char system[kKelSystemPathMax + 1];
+    struct stat st;
+    return systemPath(path, system) && system[0] != '\0' && ::stat(system, &st) == 0;
+}
+
+bool KEL_FileCreateAndOpen(const char* path, kelFileRec* ref)
+{
+    return open(path, O_RDWR | O_CREAT | O_TRUNC, ref);
+}
+
+bool KEL_FileOpen(const char* path, kelFileRec* ref) { return open(path, O_RDWR, ref); }
+
+bool KEL_FileOpenReadOnly(const char* path, kelFileRec* ref) { return open(path, O_RDONLY, ref); }
+
+long KEL_FileReadSome(kelFileRec* ref, long count, void* buffer)
+{
+    if (!ref || ref->handle == 0 || count < 0 || (!buffer && count > 0)) return -1;
+    long done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::read(fdOf(ref), out + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+bool KEL_FileRead(kelFileRec* ref, long count, void* buffer) { return KEL_FileReadSome(ref, count, buffer) >= 0; }
+
+bool KEL_FileWrite(kelFileRec* ref, long count, const void* buffer)
+{
+    if (!ref || ref->handle == 0 || count < 0 || (!buffer && count > 0)) return false;
+    long done = 0;
+    const auto* in = static_cast<const char*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::write(fdOf(ref), in + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+bool KEL_FileSetPos(kelFileRec* ref, long position)
+{
+    if (!ref || ref->handle == 0 || position < 0 || position > INT32_MAX) return false;
+    return ::lseek(fdOf(ref), position, SEEK_SET) >= 0;
+}
+
+bool KEL_FileSeekCurPos(kelFileRec* ref, long offset)
+{
+    if (!ref || ref->handle == 0) return false;
+    return ::lseek(fdOf(ref), static_cast<int32_t>(offset), SEEK_CUR) >= 0;
+}
+
+bool KEL_FileGetLength(kelFileRec* ref, long* length)
+{
+    struct stat st;
+    if (!ref || ref->handle == 0 || !length || ::fstat(fdOf(ref), &st) != 0) return false;
+    if (st.st_size > INT32_MAX) return false;  // sizes are 32-bit throughout
+    *length = static_cast<long>(st.st_size);
+    return true;
+}
+
+bool KEL_FileClose(kelFileRec* ref)
+{
+    if (!ref || ref->handle == 0) return false;
+    const int fd = fdOf(ref);
+    bool ok = true;
+    if ((::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) {
+        const off_t pos = ::lseek(fd, 0, SEEK_CUR);
+        ok = pos >= 0 && ::ftruncate(fd, pos) == 0;
+    }
+    ok = ::close(fd) == 0 && ok;
+    ref->handle = 0;
+    return ok;
+}
+
+bool KEL_FileDelete(const char* path)
+{
+    char system[kKelSystemPathMax + 1];
+    return systemPath(path, system) && system[0] != '\0' && ::unlink(system) == 0;
+}
+
+bool KEL_FileRename(const char* path, const char* newPath)
+{
+    char from[kKelSystemPathMax + 1], to[kKelSystemPathMax + 1];
+    return systemPath(path, from) && systemPath(newPath, to) && from[0] && to[0] && std::rename(from, to) == 0;
+}
+
+bool KEL_CreateDirectory(const char* path)
+{
+    char system[kKelSystemPathMax + 1];
+    return systemPath(path, system) && system[0] != '\0' && ::mkdir(system, 0755) == 0;
+}
+
+bool KEL_FileCopy(const char* from, const char* to)
+{
+    char src[kKelSystemPathMax + 1], dst[kKelSystemPathMax + 1];
+    if (!systemPath(from, src) || !systemPath(to, dst) || !src[0] || !dst[0]) return false;
+    const int in = ::open(src, O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    // A read-only destination is made writable first, then replaced whole:
+    // the copy goes to a temporary file beside it so a failed copy keeps it.
+    char temp[kKelSystemPathMax + 16];
+    std::snprintf(temp, sizeof temp, "%s.part", dst);
+    ::chmod(dst, 0644);
+    const int out = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        ssize_t off = 0;
+        while (off < n) {
+            const ssize_t w = ::write(out, buffer + off, static_cast<size_t>(n - off));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                ok = false;
+                break;
+            }
+            off += w;
+        }
+        if (!ok) break;
+    }
+    ::close(in);
+    ok = ::close(out) == 0 && ok;
+    if (ok) ok = std::rename(temp, dst) == 0;
+    if (!ok) ::unlink(temp);
+    return ok;
+}
+
+void KEL_FileSetDocTypeCreator(long, long) {}

@@ -1,0 +1,213 @@
+// The main loop and the translation of platform messages into kelGlo.
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+
+#include "core/kelCore.h"
+#include "platform/Platform.h"
+
+kelGloRec kelGlo;
+char windowsCommandLine[kWindowsCommandLineSize];
+int winmainreturnvalue = 0;
+int16_t kelDebugFlag = 1;
+int kelSkipWndMsgs = 0;
+int16_t bldoingInfo = 0;
+
+namespace {
+
+std::atomic<bool> gTerminate{false};
+
+void onSignal(int) { gTerminate.store(true); }
+
+// Sets specialKey / keyChar / keyCode from one key message. Returns false when
+// the key has no character (and is none of the keys of the table).
+bool translateKey(const plat::Event& e, bool keyUp)
+{
+    kelGlo.specialKey = 0;
+    kelGlo.keyChar = 0;
+    using plat::Key;
+    const Key k = e.key;
+    switch (k) {
+        case Key::Shift:
+            kelGlo.shiftDown = keyUp ? 0 : 1;
+            return false;
+        case Key::Control:
+            kelGlo.controlDown = keyUp ? 0 : 1;
+            return false;
+        case Key::Left: kelGlo.keyChar = kelArrowLeft; return true;
+        case Key::Right: kelGlo.keyChar = kelArrowRight; return true;
+        case Key::Up: kelGlo.keyChar = kelArrowUp; return true;
+        case Key::Down: kelGlo.keyChar = kelArrowDown; return true;
+        case Key::Delete: kelGlo.keyChar = kelKeyDelete; return true;
+        case Key::Return: kelGlo.keyChar = kelKeyReturn; return true;
+        default: break;
+    }
+    if (k >= Key::Kp0 && k <= Key::Kp9) {
+        kelGlo.keyChar = static_cast<uint8_t>('0' + (static_cast<int>(k) - static_cast<int>(Key::Kp0)));
+        return true;
+    }
+    if (!keyUp) {
+        if (k == Key::Escape || k == Key::PageUp) {
+            kelGlo.specialKey = 20;
+            return true;
+        }
+        if (k == Key::PageDown) {
+            kelGlo.specialKey = 21;
+            return true;
+        }
+        if (k >= Key::F1 && k <= Key::F12) {
+            kelGlo.specialKey = static_cast<int16_t>(1 + static_cast<int>(k) - static_cast<int>(Key::F1));
+            return true;
+        }
+    }
+    if (e.character == 0) return false;
+    kelGlo.keyCode = static_cast<int16_t>(static_cast<int8_t>(e.character));
+    kelGlo.keyChar = e.character;
+    return true;
+}
+
+void dispatch(const KelAppHooks& hooks)
+{
+    if (hooks.remoteEvents) hooks.remoteEvents(0);
+}
+
+void handleKeyDown(const plat::Event& e, const KelAppHooks& hooks)
+{
+    kelGlo.what = e.repeat ? kelAutoKey : kelKeyDown;
+    if (!translateKey(e, false)) kelGlo.what = kelNullEvent;
+    if (kelGlo.what == kelKeyDown && kelGlo.controlDown == 1) {
+        int16_t item = 0;
+        switch (kelGlo.keyChar) {
+            case 'O': case 'o': item = kelItemOpen; break;
+            case 'S': case 's': item = kelItemSave; break;
+            case 'Q': case 'q': item = kelItemQuit; break;
+            default: break;
+        }
+        if (item != 0) {
+            kelGlo.what = kelCommandEvt;
+            kelGlo.menuID = kelMenuFile;
+            kelGlo.menuItem = item;
+        }
+    }
+    dispatch(hooks);
+}
+
+void handleKeyUp(const plat::Event& e, const KelAppHooks& hooks)
+{
+    translateKey(e, true);
+    if (kelGlo.specialKey != 0 || kelGlo.keyChar != 0 || kelGlo.keyCode != 0) kelGlo.what = kelKeyUp;
+    dispatch(hooks);
+}
+
+void appWndProc(const plat::Event& e, const KelAppHooks& hooks)
+{
+    using T = plat::Event::Type;
+    if (e.type == T::Terminate) {
+        KEL_RequestTerminate();
+        return;
+    }
+    if (kelSkipWndMsgs) return;
+    kelGlo.ticks = KEL_Ticks();
+    switch (e.type) {
+        case T::CloseRequest:
+            kelGlo.what = kelCloseEvt;
+            dispatch(hooks);
+            break;
+        case T::KeyUp: handleKeyUp(e, hooks); break;
+        case T::KeyDown: handleKeyDown(e, hooks); break;
+        case T::MouseDown:
+            plat::backend().captureMouse(true);
+            kelGlo.mouseX = static_cast<int16_t>(e.x);
+            kelGlo.mouseY = static_cast<int16_t>(e.y);
+            kelGlo.what = kelMouseDown;
+            kelGlo.buttonDown = 1;
+            dispatch(hooks);
+            break;
+        case T::MouseUp:
+            plat::backend().captureMouse(false);
+            kelGlo.buttonDown = 0;
+            kelGlo.what = kelNullEvent;
+            dispatch(hooks);
+            break;
+        case T::MouseMove:
+            kelGlo.mouseX = static_cast<int16_t>(e.x);
+            kelGlo.mouseY = static_cast<int16_t>(e.y);
+            kelGlo.what = kelNullEvent;
+            dispatch(hooks);
+            break;
+        case T::Paint:
+            kelGlo.what = kelUpdateEvt;
+            dispatch(hooks);
+            break;
+        case T::Resize:
+            kelGlo.what = kelResizeEvt;
+            kelGlo.screenWidth = static_cast<int16_t>(e.x);
+            kelGlo.screenHeight = static_cast<int16_t>(e.y);
+            dispatch(hooks);
+            if (!bldoingInfo) {
+                kelGlo.what = kelUpdateEvt;
+                dispatch(hooks);
+            }
+            break;
+        case T::DialogDone:
+            if (hooks.remoteEvents && e.data) hooks.remoteEvents(reinterpret_cast<uintptr_t>(e.data));
+            break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+void KEL_InstallSignalHandlers()
+{
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+void KEL_RequestTerminate() { gTerminate.store(true); }
+bool KEL_TerminateRequested() { return gTerminate.load(); }
+
+bool KEL_Platform_Init()
+{
+    if (!plat::hasBackend()) {
+        winmainreturnvalue = 0;
+        return false;
+    }
+    kelGlo.running = 1;
+    std::srand(plat::millis());
+    return true;
+}
+
+int KEL_Platform_Exit() { return winmainreturnvalue; }
+
+bool KEL_HandleOneMessage(const KelAppHooks& hooks)
+{
+    plat::Event e;
+    if (!plat::backend().pollEvent(e)) return false;
+    appWndProc(e, hooks);
+    return true;
+}
+
+void KEL_IdlePass(const KelAppHooks& hooks)
+{
+    plat::sleepMs(1);
+    kelGlo.what = kelNullEvent;
+    kelGlo.ticks = KEL_Ticks();
+    dispatch(hooks);
+}
+
+void KEL_Main2(const KelAppHooks& hooks)
+{
+    if (hooks.initAll) hooks.initAll();
+    while (kelGlo.running == 1) {
+        if (KEL_TerminateRequested()) {
+            kelGlo.running = 0;
+            break;
+        }
+        if (!KEL_HandleOneMessage(hooks)) KEL_IdlePass(hooks);
+    }
+    if (hooks.exitAll) hooks.exitAll();
+}

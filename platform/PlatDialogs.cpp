@@ -1,0 +1,138 @@
+#include "platform/PlatDialogs.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+
+extern char** environ;
+
+namespace plat {
+
+namespace {
+
+std::mutex gProblemMutex;
+std::string gProblem;
+
+void reportProblem(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(gProblemMutex);
+    if (gProblem.empty()) logLine(text);
+    gProblem = text;
+}
+
+std::string joinFolder(const std::string& folder, const std::string& name)
+{
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// "*.bld;*.wav" as the two programs want their filters.
+std::string patternsWithBlanks(const std::string& patterns)
+{
+    std::string out;
+    for (char c : patterns) out += c == ';' ? ' ' : c;
+    return out;
+}
+
+}  // namespace
+
+bool programExists(const std::string& program)
+{
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::stringstream dirs(path);
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (dir.empty()) continue;
+        if (access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+bool runProgram(const std::string& program, const std::vector<std::string>& args, std::string* output,
+                int* status)
+{
+    int pipefd[2] = {-1, -1};
+    if (output && pipe(pipefd) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (output) {
+        posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+        posix_spawn_file_actions_addclose(&actions, pipefd[1]);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (output) close(pipefd[1]);
+    if (rc != 0) {
+        if (output) close(pipefd[0]);
+        return false;
+    }
+    if (output) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) output->append(buffer, static_cast<size_t>(n));
+        close(pipefd[0]);
+    }
+    int st = 0;
+    while (waitpid(pid, &st, 0) < 0) {
+    }
+    if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return true;
+}
+
+std::string lastDialogProblem()
+{
+    std::lock_guard<std::mutex> lock(gProblemMutex);
+    return gProblem;
+}
+
+bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen)
+{
+    std::vector<std::string> args;
+    std::string program;
+    const std::string start = joinFolder(request.initialFolder, request.save ? request.initialName : "");
+    if (programExists("zenity")) {
+        program = "zenity";
+        args = {"--file-selection", "--title", request.save ? "Save" : "Open"};
+        if (request.save) args.push_back("--save"), args.push_back("--confirm-overwrite");
+        if (!start.empty()) args.push_back("--filename=" + start);
+        if (!request.patterns.empty() && request.patterns != "*.*")
+            args.push_back("--file-filter=" + patternsWithBlanks(request.patterns));
+    } else if (programExists("kdialog")) {
+        program = "kdialog";
+        args = {request.save ? "--getsavefilename" : "--getopenfilename", start.empty() ? "." : start};
+        if (!request.patterns.empty() && request.patterns != "*.*") args.push_back(patternsWithBlanks(request.patterns));
+    } else {
+        reportProblem("no file dialog program found: install zenity (or kdialog) to open and save documents");
+        return false;
+    }
+    std::string out;
+    int status = -1;
+    if (!runProgram(program, args, &out, &status)) {
+        reportProblem("cannot start " + program);
+        return false;
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    if (status != 0 || out.empty()) return false;
+    chosen = out;
+    return true;
+}
+
+bool runExternalOpen(const std::string& address)
+{
+    int status = -1;
+    return runProgram("xdg-open", {address}, nullptr, &status) && status == 0;
+}
+
+}  // namespace plat

@@ -1,0 +1,414 @@
+#include "platform/PlatHeadless.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace plat {
+
+namespace {
+
+using T = Event::Type;
+
+bool isMouse(T t) { return t == T::MouseDown || t == T::MouseUp || t == T::MouseMove; }
+
+const char* answerName(int a)
+{
+    switch (a) {
+        case 1: return "yes/ok";
+        case 2: return "no";
+        case 3: return "cancel";
+        default: return "?";
+    }
+}
+
+struct NamedKey {
+    const char* name;
+    Key key;
+    uint8_t character;
+};
+
+const NamedKey kNamedKeys[] = {
+    {"shift", Key::Shift, 0},      {"ctrl", Key::Control, 0},    {"esc", Key::Escape, 0},
+    {"pageup", Key::PageUp, 0},    {"pagedown", Key::PageDown, 0}, {"f1", Key::F1, 0},
+    {"f2", Key::F2, 0},            {"f3", Key::F3, 0},           {"f4", Key::F4, 0},
+    {"f5", Key::F5, 0},            {"f6", Key::F6, 0},           {"f7", Key::F7, 0},
+    {"f8", Key::F8, 0},            {"f9", Key::F9, 0},           {"f10", Key::F10, 0},
+    {"f11", Key::F11, 0},          {"f12", Key::F12, 0},         {"left", Key::Left, 0},
+    {"right", Key::Right, 0},      {"up", Key::Up, 0},           {"down", Key::Down, 0},
+    {"delete", Key::Delete, 0},    {"return", Key::Return, 0},   {"kp0", Key::Kp0, 0},
+    {"kp1", Key::Kp1, 0},          {"kp2", Key::Kp2, 0},         {"kp3", Key::Kp3, 0},
+    {"kp4", Key::Kp4, 0},          {"kp5", Key::Kp5, 0},         {"kp6", Key::Kp6, 0},
+    {"kp7", Key::Kp7, 0},          {"kp8", Key::Kp8, 0},         {"kp9", Key::Kp9, 0},
+    {"space", Key::Other, ' '},    {"tab", Key::Other, '\t'},    {"backspace", Key::Other, '\b'},
+};
+
+bool parseKey(const std::string& word, Event& e)
+{
+    for (const NamedKey& k : kNamedKeys) {
+        if (word == k.name) {
+            e.key = k.key;
+            e.character = k.character;
+            return true;
+        }
+    }
+    if (word.size() == 1) {
+        e.key = Key::Other;
+        e.character = static_cast<uint8_t>(word[0]);
+        return true;
+    }
+    return false;
+}
+
+Event keyEvent(T type, const Event& key, bool repeat = false)
+{
+    Event e = key;
+    e.type = type;
+    e.repeat = repeat;
+    return e;
+}
+
+Event mouseEvent(T type, int x, int y)
+{
+    Event e;
+    e.type = type;
+    e.x = x;
+    e.y = y;
+    return e;
+}
+
+}  // namespace
+
+HeadlessBackend::HeadlessBackend(int monitorWidth, int monitorHeight)
+    : monitorWidth_(monitorWidth), monitorHeight_(monitorHeight)
+{
+}
+
+void HeadlessBackend::setClientSize(int width, int height)
+{
+    clientWidth_ = width;
+    clientHeight_ = height;
+}
+
+bool HeadlessBackend::openWindow(int kind, int width, int height, const std::string& title)
+{
+    window_ = true;
+    title_ = title;
+    int w = width, h = height;
+    if (kind == 1 || kind == 2) {
+        w = clientWidth_ > 0 ? clientWidth_ : monitorWidth_;
+        h = clientHeight_ > 0 ? clientHeight_ : monitorHeight_;
+    }
+    screen_.resize(w, h);
+    if (kind != kWindowKindSplash) {
+        // A new window reports its size and asks to be painted, as a desktop one does.
+        Event r;
+        r.type = T::Resize;
+        r.x = w;
+        r.y = h;
+        std::lock_guard<std::mutex> lock(mutex_);
+        const uint32_t now = millis();
+        queue_.push_front(Item{now, Event{.type = T::Paint}, {}});
+        queue_.push_front(Item{now, r, {}});
+    }
+    return true;
+}
+
+void HeadlessBackend::closeWindow()
+{
+    window_ = false;
+    title_.clear();
+}
+
+void HeadlessBackend::setWindowTitle(const std::string& title) { title_ = title; }
+
+std::string HeadlessBackend::title() const { return title_; }
+
+MonitorInfo HeadlessBackend::monitorInfo()
+{
+    return MonitorInfo{static_cast<int16_t>(monitorWidth_), static_cast<int16_t>(monitorHeight_), 32};
+}
+
+void HeadlessBackend::present(const uint16_t* pixels, int rowBytes, int width, int height, int left, int top,
+                              int right, int bottom)
+{
+    if (!window_) return;
+    screen_.update(pixels, rowBytes, width, height, left, top, right, bottom);
+}
+
+bool HeadlessBackend::saveScreenPng(const std::string& path)
+{
+    const bool ok = screen_.savePng(path);
+    log(std::string("screenshot ") + path + (ok ? "" : " failed"));
+    return ok;
+}
+
+void HeadlessBackend::push(const Event& event, uint32_t delayMs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uint32_t now = millis();
+    const uint32_t base = static_cast<int32_t>(lastDue_ - now) > 0 ? lastDue_ : now;
+    lastDue_ = base + delayMs;
+    queue_.push_back(Item{lastDue_, event, {}});
+}
+
+void HeadlessBackend::pushAction(std::function<void()> action, uint32_t delayMs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uint32_t now = millis();
+    const uint32_t base = static_cast<int32_t>(lastDue_ - now) > 0 ? lastDue_ : now;
+    lastDue_ = base + delayMs;
+    queue_.push_back(Item{lastDue_, Event{}, std::move(action)});
+}
+
+bool HeadlessBackend::takeDue(bool mouseOnly, Event& out)
+{
+    for (;;) {
+        std::function<void()> action;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const uint32_t now = millis();
+            auto due = [now](const Item& i) { return static_cast<int32_t>(now - i.due) >= 0; };
+            if (mouseOnly) {
+                for (auto it = queue_.begin(); it != queue_.end() && due(*it); ++it) {
+                    if (!it->action && isMouse(it->event.type)) {
+                        out = it->event;
+                        queue_.erase(it);
+                        return true;
+                    }
+                }
+                return false;
+            }
+            if (queue_.empty() || !due(queue_.front())) return false;
+            Item item = std::move(queue_.front());
+            queue_.pop_front();
+            if (!item.action) {
+                out = item.event;
+                return true;
+            }
+            action = std::move(item.action);
+        }
+        action();  // outside the lock: an action may push
+    }
+}
+
+bool HeadlessBackend::pollEvent(Event& event) { return takeDue(false, event); }
+
+bool HeadlessBackend::pollMouseEvent(Event& event) { return takeDue(true, event); }
+
+void HeadlessBackend::postDialogDone(void* path)
+{
+    Event e;
+    e.type = T::DialogDone;
+    e.data = path;
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Comes in message order with whatever is due now; scripted events stay later.
+    auto it = queue_.begin();
+    const uint32_t now = millis();
+    while (it != queue_.end() && static_cast<int32_t>(now - it->due) >= 0) ++it;
+    queue_.insert(it, Item{now, e, {}});
+}
+
+void HeadlessBackend::queueBoxAnswer(int answer)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    boxAnswers_.push_back(answer);
+}
+
+void HeadlessBackend::queueDialogAnswer(std::optional<std::string> systemPath)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    dialogAnswers_.push_back(std::move(systemPath));
+}
+
+int HeadlessBackend::messageBox(const std::string& title, const std::string& text, int buttons, int)
+{
+    int answer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Unanswered boxes take their default button, as Return would.
+        answer = buttons == kBoxOk ? kBoxResultOk : buttons == kBoxYesNo ? kBoxResultNo : kBoxResultCancel;
+        if (!boxAnswers_.empty()) {
+            answer = boxAnswers_.front();
+            boxAnswers_.pop_front();
+        }
+        boxes_.push_back(BoxRecord{title, text, buttons, answer});
+    }
+    log("box [" + title + "] " + text + " -> " + answerName(answer));
+    return answer;
+}
+
+bool HeadlessBackend::fileDialog(const FileDialogRequest& request, std::string& chosen)
+{
+    std::optional<std::string> answer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dialogs_.push_back(request);
+        if (!dialogAnswers_.empty()) {
+            answer = dialogAnswers_.front();
+            dialogAnswers_.pop_front();
+        }
+    }
+    log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> " +
+        (answer ? *answer : "cancel"));
+    if (!answer) return false;
+    chosen = *answer;
+    return true;
+}
+
+bool HeadlessBackend::openAddress(const std::string& address)
+{
+    log("address " + address);
+    return true;
+}
+
+std::vector<HeadlessBackend::BoxRecord> HeadlessBackend::boxes() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return boxes_;
+}
+
+std::vector<FileDialogRequest> HeadlessBackend::dialogs() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dialogs_;
+}
+
+size_t HeadlessBackend::pending() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return queue_.size();
+}
+
+void HeadlessBackend::setLogFile(const std::string& path) { logPath_ = path; }
+
+void HeadlessBackend::log(const std::string& line)
+{
+    if (logPath_.empty()) return;
+    if (FILE* f = std::fopen(logPath_.c_str(), "a")) {
+        std::fprintf(f, "%s\n", line.c_str());
+        std::fclose(f);
+    }
+}
+
+bool HeadlessBackend::loadScript(const std::string& path, std::string& error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read the script " + path;
+        return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    return parseScript(text.str(), error);
+}
+
+bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
+{
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    uint32_t delay = 0;
+    auto fail = [&](const std::string& why) {
+        error = "script line " + std::to_string(number) + ": " + why;
+        return false;
+    };
+    auto ev = [&](const Event& e) {
+        push(e, delay);
+        delay = 0;
+    };
+    auto act = [&](std::function<void()> a) {
+        pushAction(std::move(a), delay);
+        delay = 0;
+    };
+    while (std::getline(lines, line)) {
+        ++number;
+        if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        std::istringstream words(line);
+        std::string cmd;
+        if (!(words >> cmd)) continue;
+        if (cmd == "wait") {
+            long ms = -1;
+            if (!(words >> ms) || ms < 0) return fail("wait needs milliseconds");
+            delay += static_cast<uint32_t>(ms);
+        } else if (cmd == "keydown" || cmd == "keyup" || cmd == "press" || cmd == "ctrl") {
+            std::string k, extra;
+            Event key;
+            if (!(words >> k) || !parseKey(k, key)) return fail("unknown key");
+            words >> extra;
+            if (cmd == "keydown") {
+                ev(keyEvent(T::KeyDown, key, extra == "repeat"));
+            } else if (cmd == "keyup") {
+                ev(keyEvent(T::KeyUp, key));
+            } else {
+                Event ctrl{.key = Key::Control};
+                if (cmd == "ctrl") ev(keyEvent(T::KeyDown, ctrl));
+                ev(keyEvent(T::KeyDown, key));
+                ev(keyEvent(T::KeyUp, key));
+                if (cmd == "ctrl") ev(keyEvent(T::KeyUp, ctrl));
+            }
+        } else if (cmd == "down" || cmd == "up" || cmd == "move" || cmd == "click") {
+            int x, y;
+            if (!(words >> x >> y)) return fail(cmd + " needs X Y");
+            if (cmd == "down") ev(mouseEvent(T::MouseDown, x, y));
+            if (cmd == "up") ev(mouseEvent(T::MouseUp, x, y));
+            if (cmd == "move") ev(mouseEvent(T::MouseMove, x, y));
+            if (cmd == "click") {
+                ev(mouseEvent(T::MouseDown, x, y));
+                delay = 20;
+                ev(mouseEvent(T::MouseUp, x, y));
+            }
+        } else if (cmd == "drag") {
+            int x1, y1, x2, y2, steps = 10;
+            if (!(words >> x1 >> y1 >> x2 >> y2)) return fail("drag needs X1 Y1 X2 Y2");
+            words >> steps;
+            steps = std::clamp(steps, 1, 1000);
+            ev(mouseEvent(T::MouseDown, x1, y1));
+            for (int i = 1; i <= steps; ++i) {
+                delay = 10;
+                ev(mouseEvent(T::MouseMove, x1 + (x2 - x1) * i / steps, y1 + (y2 - y1) * i / steps));
+            }
+            delay = 10;
+            ev(mouseEvent(T::MouseUp, x2, y2));
+        } else if (cmd == "close") {
+            ev(Event{.type = T::CloseRequest});
+        } else if (cmd == "resize") {
+            int w, h;
+            if (!(words >> w >> h) || w <= 0 || h <= 0) return fail("resize needs W H");
+            act([this, w, h] {
+                screen_.resize(w, h);
+                Event r;
+                r.type = T::Resize;
+                r.x = w;
+                r.y = h;
+                push(r);
+            });
+        } else if (cmd == "box") {
+            std::string a;
+            words >> a;
+            int answer = a == "ok" || a == "yes" ? 1 : a == "no" ? 2 : a == "cancel" ? 3 : 0;
+            if (answer == 0) return fail("box needs ok, yes, no or cancel");
+            act([this, answer] { queueBoxAnswer(answer); });
+        } else if (cmd == "dialog") {
+            std::string rest;
+            std::getline(words >> std::ws, rest);
+            if (rest.empty()) return fail("dialog needs a path or cancel");
+            std::optional<std::string> answer;
+            if (rest != "cancel") answer = rest;
+            act([this, answer] { queueDialogAnswer(answer); });
+        } else if (cmd == "screenshot") {
+            std::string path;
+            std::getline(words >> std::ws, path);
+            if (path.empty()) return fail("screenshot needs a path");
+            act([this, path] { saveScreenPng(path); });
+        } else if (cmd == "quit") {
+            ev(Event{.type = T::Terminate});
+        } else {
+            return fail("unknown command " + cmd);
+        }
+    }
+    return true;
+}
+
+}  // namespace plat

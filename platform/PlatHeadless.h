@@ -1,0 +1,108 @@
+// A backend without a display: events come from a timed script (or from a
+// test in the same process), modal boxes and file dialogs are answered from
+// queues, and the window's picture can be saved as PNG.
+//
+// Script lines (one command each, '#' starts a comment):
+//   wait MS                 later commands happen MS milliseconds after this point
+//   keydown KEY [repeat]    KEY: a character (q, Q, 5, /) or shift ctrl esc pageup
+//   keyup KEY                    pagedown f1..f12 left right up down delete return
+//   press KEY                    kp0..kp9 space tab backspace
+//   ctrl KEY                Control held around a press of KEY
+//   down X Y | up X Y | move X Y | click X Y
+//   drag X1 Y1 X2 Y2 [STEPS]
+//   close                   the window's close button
+//   resize W H
+//   box ok|yes|no|cancel    the answer to the next modal box
+//   dialog PATH | dialog cancel   the answer to the next file dialog
+//   screenshot PATH         saves what the window shows now
+//   quit                    ends the program without asking (like SIGTERM)
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/PlatScreen.h"
+#include "platform/Platform.h"
+
+namespace plat {
+
+class HeadlessBackend : public Backend {
+public:
+    struct BoxRecord {
+        std::string title;
+        std::string text;
+        int buttons;
+        int answer;
+    };
+
+    HeadlessBackend(int monitorWidth = 1024, int monitorHeight = 768);
+
+    const char* name() const override { return "headless"; }
+    bool openWindow(int kind, int width, int height, const std::string& title) override;
+    void closeWindow() override;
+    bool hasWindow() const override { return window_; }
+    void setWindowTitle(const std::string& title) override;
+    MonitorInfo monitorInfo() override;
+    void present(const uint16_t* pixels, int rowBytes, int width, int height, int left, int top, int right,
+                 int bottom) override;
+    bool saveScreenPng(const std::string& path) override;
+    bool pollEvent(Event& event) override;
+    bool pollMouseEvent(Event& event) override;
+    void captureMouse(bool on) override { captured_ = on; }
+    void postDialogDone(void* path) override;
+    int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override;
+    bool fileDialog(const FileDialogRequest& request, std::string& chosen) override;
+    bool openAddress(const std::string& address) override;
+
+    // Test side. Events become due `delayMs` after the previous one pushed
+    // (or after now, when that has passed).
+    void push(const Event& event, uint32_t delayMs = 0);
+    void pushAction(std::function<void()> action, uint32_t delayMs = 0);
+    void queueBoxAnswer(int answer);
+    void queueDialogAnswer(std::optional<std::string> systemPath);
+    bool loadScript(const std::string& path, std::string& error);
+    bool parseScript(const std::string& text, std::string& error);
+    // Appends a line for every box, dialog, address and screenshot.
+    void setLogFile(const std::string& path);
+
+    std::vector<BoxRecord> boxes() const;
+    std::vector<FileDialogRequest> dialogs() const;
+    std::string title() const;
+    const ScreenCopy& screen() const { return screen_; }
+    bool mouseCaptured() const { return captured_; }
+    size_t pending() const;
+    // The client size of the window that the next openWindow gets (kind 1
+    // takes the monitor's size otherwise).
+    void setClientSize(int width, int height);
+
+private:
+    struct Item {
+        uint32_t due;
+        Event event;
+        std::function<void()> action;
+    };
+    bool takeDue(bool mouseOnly, Event& out);
+    void log(const std::string& line);
+
+    int monitorWidth_, monitorHeight_;
+    int clientWidth_ = 0, clientHeight_ = 0;
+    bool window_ = false;
+    bool captured_ = false;
+    std::string title_;
+    ScreenCopy screen_;
+
+    mutable std::mutex mutex_;  // the queue: dialog threads post into it
+    std::deque<Item> queue_;
+    uint32_t lastDue_ = 0;
+    std::deque<int> boxAnswers_;
+    std::deque<std::optional<std::string>> dialogAnswers_;
+    std::vector<BoxRecord> boxes_;
+    std::vector<FileDialogRequest> dialogs_;
+    std::string logPath_;
+};
+
+}  // namespace plat

@@ -1,0 +1,115 @@
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempDir::TempDir(const std::string& tag)
+{
+    std::string pattern = (fs::temp_directory_path() / ("beatloom-" + tag + "-XXXXXX")).string();
+    if (char* made = mkdtemp(pattern.data())) path_ = made;
+}
+
+TempDir::~TempDir()
+{
+    if (path_.empty() || std::getenv("BEATLOOM_KEEP_TEMP")) return;
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+ProgramDir::ProgramDir(const std::string& tag, bool copyLibrary) : TempDir(tag)
+{
+    const fs::path built = programDir();
+    for (const char* name : {"beatloom", "Beatloom.xrs", "Helps.txt"}) {
+        std::error_code ec;
+        if (fs::exists(built / name)) fs::create_symlink(built / name, fs::path(path()) / name, ec);
+    }
+    std::error_code ec;
+    if (!fs::exists(built / "Library")) return;
+    if (copyLibrary)
+        fs::copy(built / "Library", fs::path(path()) / "Library", fs::copy_options::recursive, ec);
+    else
+        fs::create_directory_symlink(built / "Library", fs::path(path()) / "Library", ec);
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& cwd, int timeoutSec,
+              const std::vector<std::string>& env)
+{
+    RunResult result;
+    int pipefd[2];
+    if (argv.empty() || pipe(pipefd) != 0) return result;
+    const pid_t pid = fork();
+    if (pid < 0) return result;
+    if (pid == 0) {
+        dup2(pipefd[1], STDOUT_FILENO);
+        dup2(pipefd[1], STDERR_FILENO);
+        close(pipefd[0]);
+        close(pipefd[1]);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(pipefd[1]);
+    fcntl(pipefd[0], F_SETFL, O_NONBLOCK);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSec);
+    int status = 0;
+    bool done = false;
+    char buffer[4096];
+    while (!done) {
+        ssize_t n;
+        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(n));
+        const pid_t w = waitpid(pid, &status, WNOHANG);
+        if (w == pid) {
+            done = true;
+        } else if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            result.out += "\n[killed after timeout]\n";
+            done = true;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ssize_t n;
+    while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(n));
+    close(pipefd[0]);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+std::string programDir() { return BEATLOOM_PROGRAM_DIR; }
+std::string sourceDir() { return BEATLOOM_SOURCE_DIR; }
+std::string toolsDir() { return BEATLOOM_TOOLS_DIR; }
+
+}  // namespace testsupport

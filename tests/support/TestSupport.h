@@ -1,0 +1,49 @@
+// Shared helpers of the test suites: temporary folders, program folders of
+// their own, running the built program and tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh empty folder under the system's temporary folder, removed when the
+// object goes away (kept when BEATLOOM_KEEP_TEMP is set, for a look after a failure).
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag = "test");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// A program folder of a test's own: links to the built program, its resource
+// file, help file and library, so the test never touches the build's own files.
+class ProgramDir : public TempDir {
+public:
+    // The library is linked unless the test changes it (copyLibrary).
+    explicit ProgramDir(const std::string& tag = "prog", bool copyLibrary = false);
+    std::string program() const { return file("beatloom"); }
+};
+
+struct RunResult {
+    int exitCode = -1;  // -1 when it could not run; 128 + n when killed by signal n
+    std::string out;    // standard output and standard error together
+};
+
+// Runs a program with arguments, in `cwd` when given, killed after `timeoutSec`.
+RunResult run(const std::vector<std::string>& argv, const std::string& cwd = "", int timeoutSec = 60,
+              const std::vector<std::string>& env = {});
+
+std::string readFile(const std::string& path);
+bool writeFile(const std::string& path, const std::string& bytes);
+std::string programDir();  // the build's program folder
+std::string sourceDir();
+std::string toolsDir();
+
+}  // namespace testsupport
