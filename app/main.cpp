@@ -1,1 +1,169 @@
-int main() { return 0; }
+// beatloom [options] [document.bld]
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/kelCore.h"
+#include "panels/PWDemo.h"
+#include "panels/PWmain.h"
+#include "platform/PlatHeadless.h"
+#include "platform/PlatSdl.h"
+#include "platform/Platform.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: beatloom [options] [document.bld]\n"
+    "\n"
+    "Makes music out of loops: eight tracks, one loop each, one beat-locked mix.\n"
+    "A groove document named on the command line is opened after start-up.\n"
+    "\n"
+    "Options:\n"
+    "  --version           print the version and exit\n"
+    "  --help              print this help and exit\n"
+    "  --demo DIR          show the program for a few seconds, save what it\n"
+    "                      showed in DIR (screen.png) and end\n"
+    "  --headless          run without a display (no window; boxes take their\n"
+    "                      default answer, file dialogs are cancelled)\n"
+    "  --script FILE       run headless, fed with the timed events of FILE\n"
+    "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
+    "  --screen WxH        headless: the size of the window (default 1024x768)\n";
+
+struct Options {
+    bool headless = false;
+    std::string script;
+    std::string log;
+    int screenWidth = 0;
+    int screenHeight = 0;
+    std::string document;
+    std::string demo;
+};
+
+int usageError(const std::string& text)
+{
+    std::fprintf(stderr, "beatloom: %s\nTry 'beatloom --help'.\n", text.c_str());
+    return 2;
+}
+
+// The path of this program file as started: a program folder of links (as
+// tests make) stays the program folder instead of the links' target.
+std::string programFile(const char* argv0)
+{
+    if (argv0 && std::strchr(argv0, '/')) {
+        if (argv0[0] == '/') return argv0;
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof cwd)) return std::string(cwd) + "/" + argv0;
+    }
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return argv0 ? argv0 : "";
+    self[n] = '\0';
+    return self;
+}
+
+// Returns -1 to go on, else the exit code.
+int parse(int argc, char** argv, Options& o)
+{
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        if (a == "--version") {
+            std::printf("Beatloom 2.0\n");
+            return 0;
+        }
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--headless") {
+            o.headless = true;
+        } else if (a == "--script") {
+            if (!value(o.script)) return usageError("--script needs a file");
+            o.headless = true;
+        } else if (a == "--demo") {
+            if (!value(o.demo)) return usageError("--demo needs a folder");
+        } else if (a == "--log") {
+            if (!value(o.log)) return usageError("--log needs a file");
+        } else if (a == "--screen") {
+            std::string size;
+            if (!value(size) || std::sscanf(size.c_str(), "%dx%d", &o.screenWidth, &o.screenHeight) != 2 ||
+                o.screenWidth < 64 || o.screenHeight < 64 || o.screenWidth > 8192 || o.screenHeight > 8192)
+                return usageError("--screen needs a size such as 1024x768");
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return usageError("unknown option " + a);
+        } else {
+            words.push_back(a);
+        }
+    }
+    // A path with blanks given without quotes arrives as several words.
+    for (size_t i = 0; i < words.size(); ++i) o.document += (i ? " " : "") + words[i];
+    return -1;
+}
+
+bool makeBackend(const Options& o)
+{
+    if (o.headless) {
+        auto headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
+                                                                 o.screenHeight > 0 ? o.screenHeight : 768);
+        if (!o.log.empty()) headless->setLogFile(o.log);
+        if (!o.script.empty()) {
+            std::string error;
+            if (!headless->loadScript(o.script, error)) {
+                std::fprintf(stderr, "beatloom: %s\n", error.c_str());
+                return false;
+            }
+        }
+        plat::setBackend(std::move(headless));
+        return true;
+    }
+    std::string error;
+    auto sdl = plat::makeSdlBackend(error);
+    if (!sdl) {
+        std::fprintf(stderr,
+                     "beatloom: there is no display to open a window on (%s).\n"
+                     "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
+                     error.c_str());
+        return false;
+    }
+    plat::setBackend(std::move(sdl));
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (const int rc = parse(argc, argv, options); rc >= 0) return rc;
+    if (options.document.size() >= static_cast<size_t>(kWindowsCommandLineSize)) {
+        std::fprintf(stderr, "beatloom: the document path is too long; starting without it\n");
+        options.document.clear();
+    }
+    std::snprintf(windowsCommandLine, sizeof windowsCommandLine, "%s", options.document.c_str());
+    std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", programFile(argc > 0 ? argv[0] : nullptr).c_str());
+
+    if (!options.demo.empty() && !PWDemo_Arm(options.demo)) {
+        std::fprintf(stderr, "beatloom: cannot write into %s\n", options.demo.c_str());
+        return 1;
+    }
+    if (!makeBackend(options)) return 1;
+    KEL_InstallSignalHandlers();
+    if (!KEL_Platform_Init()) return 0;
+    KEL_Init();
+    KEL_Main2(PW_AppHooks());
+    KEL_Exit();
+    const int rc = KEL_Platform_Exit();
+    plat::clearBackend();
+    return rc;
+}

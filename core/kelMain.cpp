@@ -193,7 +193,7 @@ bool KEL_HandleOneMessage(const KelAppHooks& hooks)
 
 void KEL_IdlePass(const KelAppHooks& hooks)
 {
-    plat::sleepMs(1);
+    plat::backend().idleWait(1);
     kelGlo.what = kelNullEvent;
     kelGlo.ticks = KEL_Ticks();
     dispatch(hooks);

@@ -73,6 +73,8 @@ struct FileDialogRequest {
 // Window kinds beyond the program's own 0..4.
 constexpr int kWindowKindSplash = 100;
 
+void sleepMs(int ms);
+
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -95,6 +97,8 @@ public:
     // Removes at most one waiting mouse event (move, down, up); others stay queued.
     virtual bool pollMouseEvent(Event& event) = 0;
     virtual void captureMouse(bool on) = 0;
+    // The idle pass's pause: returns after `ms`, or sooner when an event arrives.
+    virtual void idleWait(int ms) { sleepMs(ms); }
     // Thread-safe: hands a finished dialog's path to the main loop.
     virtual void postDialogDone(void* path) = 0;
 

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds and runs every test suite.
+#   scripts/test.sh          Release, then ASan+UBSan, then TSan, then the fuzz targets
+#   scripts/test.sh quick    the Release suite only
+#   scripts/test.sh asan|tsan|fuzz|debug   one of the others
+# FUZZ_SECONDS sets how long each fuzz target runs (default 30).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode="${1:-all}"
+scripts/install-deps.sh
+
+werror=OFF
+[ -n "${CI:-}" ] && werror=ON
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:${ASAN_OPTIONS:-}"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp:${TSAN_OPTIONS:-}"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:${LSAN_OPTIONS:-}"
+
+suite() {
+  local preset="$1"
+  echo "=== $preset ==="
+  cmake --preset "$preset" -DBEATLOOM_WERROR="$werror" > /dev/null
+  cmake --build "build/$preset" -j2
+  ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 600
+}
+
+case "$mode" in
+  quick|release) suite release ;;
+  debug) suite debug ;;
+  asan) suite asan ;;
+  tsan) suite tsan ;;
+  fuzz) scripts/fuzz.sh "${FUZZ_SECONDS:-30}" ;;
+  all)
+    suite release
+    suite asan
+    suite tsan
+    if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh "${FUZZ_SECONDS:-30}"; fi
+    ;;
+  *) echo "usage: scripts/test.sh [all|quick|asan|tsan|fuzz|debug]" >&2; exit 2 ;;
+esac
+echo "All tests passed ($mode)."

@@ -1,0 +1,90 @@
+// The real program, started as a person starts it, driven headless.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testsupport::ProgramDir;
+using testsupport::readFile;
+using testsupport::run;
+using testsupport::writeFile;
+
+namespace {
+
+TEST(Program, VersionAndHelp)
+{
+    ProgramDir dir;
+    auto v = run({dir.program(), "--version"});
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_EQ(v.out, "Beatloom 2.0\n");
+    auto h = run({dir.program(), "--help"});
+    EXPECT_EQ(h.exitCode, 0);
+    EXPECT_NE(h.out.find("Usage: beatloom"), std::string::npos);
+    auto bad = run({dir.program(), "--frobnicate"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.out.find("unknown option --frobnicate"), std::string::npos);
+    auto badScript = run({dir.program(), "--script", dir.file("missing.txt")});
+    EXPECT_EQ(badScript.exitCode, 1);
+    EXPECT_NE(badScript.out.find("cannot read the script"), std::string::npos);
+}
+
+TEST(Program, QuitQuestionAnsweredNoThenYes)
+{
+    ProgramDir dir;
+    writeFile(dir.file("script.txt"),
+              "wait 200\n"
+              "box no\n"
+              "ctrl q\n"
+              "wait 300\n"
+              "box yes\n"
+              "close\n");
+    const std::string log = dir.file("log.txt");
+    auto r = run({dir.program(), "--script", dir.file("script.txt"), "--log", log}, dir.path(), 30);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    const std::string text = readFile(log);
+    const auto no = text.find("-> no");
+    const auto yes = text.find("-> yes", no == std::string::npos ? 0 : no);
+    EXPECT_NE(no, std::string::npos) << text;
+    EXPECT_NE(yes, std::string::npos) << text;  // still running after No: it asked again
+    // Start-up made the library folders beneath the program folder.
+    for (const char* sub : {"Library/Song", "Library/Images", "Library/Synth", "Library/Bls"})
+        EXPECT_TRUE(fs::is_directory(fs::path(dir.path()) / sub)) << sub;
+}
+
+TEST(Program, TerminateSignalShutsDownWithoutAsking)
+{
+    ProgramDir dir;
+    const std::string log = dir.file("log.txt");
+    for (int sig : {SIGTERM, SIGINT}) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const std::string program = dir.program();
+            execl(program.c_str(), program.c_str(), "--headless", "--log", log.c_str(), nullptr);
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        kill(pid, sig);
+        int status = 0;
+        const auto start = std::chrono::steady_clock::now();
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+                kill(pid, SIGKILL);
+                FAIL() << "did not stop on signal " << sig;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig;
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    EXPECT_EQ(readFile(log).find("box"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+// The one screen: the eleven panels in index order, the routing of events
+// between them, and the composition of what the window shows.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/kelGeometry.h"
+
+class PWPanelClass;
+class BLPath;
+
+// What the help mode offers the screen; installed by the panels layer.
+class PWHelpHooks {
+public:
+    virtual ~PWHelpHooks() = default;
+    virtual void idle() {}
+    virtual void toggle(int16_t) {}
+    virtual void panHidden(int16_t) {}
+    virtual void updateOffmap() {}
+};
+
+class PWScreenClass {
+public:
+    static constexpr int16_t kPanelCount = 11;
+    static constexpr int16_t kStageWidth = 640;
+    static constexpr int16_t kStageHeight = 480;
+
+    struct PanelLink {
+        PWPanelClass* panel = nullptr;
+        uint8_t visible = 0;
+        uint8_t draggable = 0;
+        int16_t connectFlag = 0;
+        kelRect limit;
+        int16_t animate = 0;
+        kelPoint position;
+    };
+
+    uint8_t ready = 0;
+    std::array<PanelLink, kPanelCount> links{};
+    int16_t count = 0;
+    kelRect windowRect;
+    const kelRect* clip = nullptr;
+    uint8_t drawable = 0;
+    kelPoint origin;
+    kelRect stage{0, 0, kStageWidth, kStageHeight};
+    int16_t lastControl = -1;
+    int16_t modalPanel = -1;
+    std::array<int16_t, 256> keyHeld{};
+    PWHelpHooks* help = nullptr;
+
+    void connect(PWPanelClass* panel, int16_t index, int16_t flag);
+    void setProps(int16_t index, int16_t x, int16_t y, uint8_t draggable, int16_t animate);
+    void show(int16_t index);
+    void hide(int16_t index);
+    void toggle(int16_t index);
+    bool isVisible(int16_t index) const;
+    PWPanelClass* panel(int16_t index) const;
+
+    void events();
+    void asyncDialogMessage(BLPath* path);
+    void resized();
+
+    // The groove panel's document path for a document named on the command line.
+    void processOpenDocuments(BLPath* documentPath);
+
+private:
+    void dispatchMouseDown();
+    void dispatchKey();
+    void dispatchCommand();
+    void askQuit();
+};
+
+extern PWScreenClass PWScreen;
+
+// Hands the event in kelGlo (message 0) or a finished dialog (a BLPath) to the screen.
+void PWScreen_remoteevents(uintptr_t message);

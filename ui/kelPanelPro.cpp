@@ -1,0 +1,3 @@
+#include "ui/kelPanelPro.h"
+
+kelPanelControl* kelPanelPro::newCustomControl(int16_t kind) { return kelPanel::newCustomControl(kind); }

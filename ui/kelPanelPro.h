@@ -1,0 +1,9 @@
+// The panel that knows the skinned "pro" controls.
+#pragma once
+
+#include "ui/kelPanel.h"
+
+class kelPanelPro : public kelPanel {
+public:
+    kelPanelControl* newCustomControl(int16_t kind) override;
+};
