@@ -10,13 +10,14 @@ class BLPath : public kelPath {
 public:
     BLPath() = default;
     explicit BLPath(const char* text) : kelPath(text) {}
+    ~BLPath() override;
 
     // Starts the open (or save) dialog and returns at once. False, with
     // nothing changed, while another dialog is pending or when the thread
     // cannot start. When the dialog ends, `dialogOk` and (if confirmed) the
     // path are set and the main loop receives this BLPath as a finished
-    // dialog. The object must outlive the dialog, and the main thread must
-    // not touch it until that message arrives.
+    // dialog. The main thread must not touch the object until that message
+    // arrives; destroying it before then abandons the dialog's result.
     virtual bool asyncDialogGet(int16_t panelIndex, int16_t requestCode, int16_t requestSub);
     virtual bool asyncDialogPut(int16_t panelIndex, int16_t requestCode, int16_t requestSub);
 

@@ -217,9 +217,10 @@ bool kelDisksList::eject()
     const std::string device = deviceOfMount(text.str(), work_->root);
     if (device.rfind("/dev/", 0) != 0) return false;
     int status = -1;
-    if (!plat::runProgram("udisksctl", {"unmount", "-b", device}, nullptr, &status) || status != 0) return false;
+    std::string said;  // its reports are for a terminal, not for us
+    if (!plat::runProgram("udisksctl", {"unmount", "-b", device}, &said, &status) || status != 0) return false;
     // Powering the drive off is a courtesy: some drives cannot, and the volume is safe already.
-    plat::runProgram("udisksctl", {"power-off", "-b", device}, nullptr, &status);
+    plat::runProgram("udisksctl", {"power-off", "-b", device}, &said, &status);
     return true;
 }
 
