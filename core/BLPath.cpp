@@ -60,7 +60,7 @@ bool BLPath::startDialog(bool save, int16_t panel, int16_t code, int16_t sub)
             if (asyncPanThreadPathRef != this || gDialogSerial != serial) return;  // abandoned
             if (ok) set(&work);
             dialogOk = ok ? 1 : 0;
-            plat::backend().postDialogDone(this);
+            if (plat::hasBackend()) plat::backend().postDialogDone(this);
             asyncPanThreadPathRef = nullptr;  // from here on the path belongs to the main thread
         }).detach();
     } catch (const std::system_error&) {

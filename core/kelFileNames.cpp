@@ -1,5 +1,6 @@
 // The name functions of kel paths: pure text work on ':'-separated paths.
-#include <string.h>
+#include <string.h>  // strnlen
+
 #include <cstring>
 
 #include "core/kelFiles.h"
