@@ -41,7 +41,8 @@ bool kelQtSoundPipe::setOutput(int rate, int channels)
     pending_.resize(static_cast<size_t>(kBlockFrames) * channels_);
     converted_.resize(static_cast<size_t>(kBlockFrames) * channels_);
     pendingFrames_ = pendingUsed_ = 0;
-    sourceEnded_ = false;
+    sourceEnded_ = tailDone_ = finished_ = false;
+    totalIn_ = totalOut_ = expectedOut_ = 0;
     return true;
 }
 
@@ -54,7 +55,8 @@ void kelQtSoundPipe::close()
     restarts_ = 0;
     sinceRestart_ = 0;
     pendingFrames_ = pendingUsed_ = 0;
-    sourceEnded_ = false;
+    sourceEnded_ = tailDone_ = finished_ = false;
+    totalIn_ = totalOut_ = expectedOut_ = 0;
 }
 
 void kelQtSoundPipe::mapChannels(const int32_t* in, long frames, int32_t* out) const
@@ -106,26 +108,49 @@ long kelQtSoundPipe::read(int32_t* out, long count)
             produced += n;
             continue;
         }
+        if (finished_) break;
         if (pendingUsed_ == pendingFrames_ && !sourceEnded_) {
             const long n = readSource(mapped_.data(), kBlockFrames);
             if (n < 0) return -1;
-            sourceEnded_ = n == 0;
             for (long i = 0; i < n * channels_; ++i) pending_[static_cast<size_t>(i)] = toFloat(mapped_[static_cast<size_t>(i)]);
             pendingFrames_ = n;
             pendingUsed_ = 0;
+            totalIn_ += n;
+            if (n == 0) {
+                sourceEnded_ = true;
+                expectedOut_ = std::llround(static_cast<double>(totalIn_) * rate_ / reader_.rate());
+            }
         }
         const bool flushing = sourceEnded_ && pendingUsed_ == pendingFrames_;
-        long used = 0;
         const long room = std::min(count - produced, kBlockFrames);
-        const long made = converter_.process(pending_.data() + pendingUsed_ * channels_, pendingFrames_ - pendingUsed_,
-                                             &used, converted_.data(), room, flushing);
+        if (flushing && tailDone_) {
+            // The converter may end a frame short or long of the exact
+            // length; silence or a cut makes it exact.
+            const long pad = static_cast<long>(std::min<int64_t>(room, expectedOut_ - totalOut_));
+            if (pad <= 0) {
+                finished_ = true;
+                break;
+            }
+            std::fill(out + produced * channels_, out + (produced + pad) * channels_, 0);
+            produced += pad;
+            totalOut_ += pad;
+            continue;
+        }
+        long used = 0;
+        long made = converter_.process(pending_.data() + pendingUsed_ * channels_, pendingFrames_ - pendingUsed_,
+                                       &used, converted_.data(), room, flushing);
         if (made < 0) return -1;
         pendingUsed_ += used;
+        if (flushing && made == 0) {
+            tailDone_ = true;
+            continue;
+        }
+        if (!flushing && used == 0 && made == 0 && pendingUsed_ < pendingFrames_) return -1;
+        if (sourceEnded_) made = static_cast<long>(std::clamp<int64_t>(expectedOut_ - totalOut_, 0, made));
         for (long i = 0; i < made * channels_; ++i)
             out[produced * channels_ + i] = fromFloat(converted_[static_cast<size_t>(i)]);
         produced += made;
-        if (flushing && made == 0) break;  // the converter's tail is out too
-        if (!flushing && used == 0 && made == 0 && pendingUsed_ < pendingFrames_) return -1;
+        totalOut_ += made;
     }
     return produced;
 }

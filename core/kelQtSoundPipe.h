@@ -33,7 +33,8 @@ public:
     int32_t restarts() const { return restarts_; }
 
     // Up to `count` output frames; 0 at the end (a looping pipe ends only if
-    // its source gives nothing), -1 on an error.
+    // its source gives nothing), -1 on an error. A converted stream is
+    // exactly the source's length times the rate ratio, rounded.
     long read(int32_t* out, long count);
 
 private:
@@ -56,6 +57,12 @@ private:
     long pendingUsed_ = 0;
     std::vector<float> converted_;
     bool sourceEnded_ = false;
+    bool tailDone_ = false;  // the converter has given all it holds
+    bool finished_ = false;
+    // Output ends at exactly input length x rate ratio, rounded.
+    int64_t totalIn_ = 0;
+    int64_t totalOut_ = 0;
+    int64_t expectedOut_ = 0;
 };
 
 // Full-scale 32-bit sample to 16 bits, rounded to nearest and clipped.
