@@ -111,7 +111,8 @@ int16_t kelOffmap::bytesPerPixel(int16_t depth)
 
 int32_t kelOffmap::bitmapInfoSize() const
 {
-    return depthIndex == kelDepth8 || depthIndex == kelDepthMask ? kelBitmapInfoPaletteSize : kelBitmapInfoHeaderSize;
+    return depthIndex == kelDepth8 || depthIndex == kelDepthMask ? kelBitmapInfoPaletteSize
+                                                                 : kelBitmapInfoHeaderSize;
 }
 
 bool kelOffmap::allocate(int16_t depth, int16_t width, int16_t height, int16_t stride)

@@ -66,7 +66,8 @@ public:
     // 3 (transparency byte). Other depths leave the destination unchanged.
     void copyMask(const kelOffmap* source, const kelRect* sourceRect, const kelOffmap* mask,
                   const kelRect* maskRect, const kelRect* destRect);
-    void copyBlend(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect, int16_t level);
+    void copyBlend(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect,
+                   int16_t level);
     void copyMaskBlend(const kelOffmap* source, const kelRect* sourceRect, const kelOffmap* mask,
                        const kelRect* maskRect, const kelRect* destRect, int16_t level);
     void fill(const kelRect* rect, int16_t colour);

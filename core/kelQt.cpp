@@ -46,7 +46,9 @@ bool toSystemPath(const char* kel, std::string& system)
 bool feed(Audition& a)
 {
     const uint32_t bytesPerFrame = static_cast<uint32_t>(a.device.bytesPerFrame());
-    for (;;) {
+    // At most one lead a pass, so a device that drains faster than files
+    // decode cannot hold the main thread here.
+    for (long made = 0; made < kAuditionLeadFrames;) {
         const long queued = static_cast<long>(a.device.queuedBytes() / bytesPerFrame);
         if (queued >= kAuditionLeadFrames) return true;
         const long want = std::min(kAuditionBlockFrames, kAuditionLeadFrames - queued);
@@ -55,7 +57,9 @@ bool feed(Audition& a)
         for (long i = 0; i < n * kAuditionChannels; ++i) a.samples[i] = kelQtTo16(a.frames[i]);
         if (!a.device.queue(a.samples.data(), static_cast<uint32_t>(n) * bytesPerFrame)) return false;
         a.framesQueued += n;
+        made += n;
     }
+    return true;
 }
 
 }  // namespace
@@ -120,7 +124,8 @@ bool kelQt_imageToOffmap(const char* path, kelOffmap* image)
     KEL_FileClose(&file);
     plat::RgbaPicture picture;
     if (!ok || !plat::decodePicture(bytes.data(), bytes.size(), picture)) return false;
-    if (!image->allocate(kelDepth16, static_cast<int16_t>(picture.width), static_cast<int16_t>(picture.height), -1))
+    if (!image->allocate(kelDepth16, static_cast<int16_t>(picture.width),
+                         static_cast<int16_t>(picture.height), -1))
         return false;
     for (int y = 0; y < picture.height; ++y) {
         auto* row = reinterpret_cast<uint16_t*>(image->rowFromTop(y));

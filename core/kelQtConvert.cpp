@@ -99,7 +99,8 @@ bool toSystemPath(const char* kel, std::string& system)
     return !system.empty();
 }
 
-bool convert(const std::string& source, const std::string& target, const Exporter& exporter, const Settings& s)
+bool convert(const std::string& source, const std::string& target, const Exporter& exporter,
+             const Settings& s)
 {
     kelQtSoundPipe pipe;
     if (!pipe.open(source)) return false;
@@ -129,7 +130,8 @@ bool convert(const std::string& source, const std::string& target, const Exporte
         if (wide) {
             written = writer.write(frames.data(), n);
         } else {
-            for (long i = 0; i < n * channels; ++i) narrow[static_cast<size_t>(i)] = kelQtTo16(frames[static_cast<size_t>(i)]);
+            for (long i = 0; i < n * channels; ++i)
+                narrow[static_cast<size_t>(i)] = kelQtTo16(frames[static_cast<size_t>(i)]);
             written = writer.write(narrow.data(), n);
         }
         if (!written) return false;

@@ -112,7 +112,8 @@ long kelQtSoundPipe::read(int32_t* out, long count)
         if (pendingUsed_ == pendingFrames_ && !sourceEnded_) {
             const long n = readSource(mapped_.data(), kBlockFrames);
             if (n < 0) return -1;
-            for (long i = 0; i < n * channels_; ++i) pending_[static_cast<size_t>(i)] = toFloat(mapped_[static_cast<size_t>(i)]);
+            for (long i = 0; i < n * channels_; ++i)
+                pending_[static_cast<size_t>(i)] = toFloat(mapped_[static_cast<size_t>(i)]);
             pendingFrames_ = n;
             pendingUsed_ = 0;
             totalIn_ += n;
@@ -137,8 +138,9 @@ long kelQtSoundPipe::read(int32_t* out, long count)
             continue;
         }
         long used = 0;
-        long made = converter_.process(pending_.data() + pendingUsed_ * channels_, pendingFrames_ - pendingUsed_,
-                                       &used, converted_.data(), room, flushing);
+        long made =
+            converter_.process(pending_.data() + pendingUsed_ * channels_, pendingFrames_ - pendingUsed_,
+                               &used, converted_.data(), room, flushing);
         if (made < 0) return -1;
         pendingUsed_ += used;
         if (flushing && made == 0) {

@@ -7,7 +7,8 @@ namespace plat {
 bool AudioOutput::open(int frequency, int channels, int bufferFrames)
 {
     close();
-    if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535) return false;
+    if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535)
+        return false;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = frequency;

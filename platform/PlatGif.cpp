@@ -151,7 +151,8 @@ bool decodePicture(const uint8_t* data, size_t size, RgbaPicture& out)
 {
     static constexpr uint8_t kPng[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (data && size >= 6 && std::memcmp(data, "GIF8", 4) == 0) return decodeGif(data, size, out);
-    if (data && size >= sizeof kPng && std::memcmp(data, kPng, sizeof kPng) == 0) return decodePng(data, size, out);
+    if (data && size >= sizeof kPng && std::memcmp(data, kPng, sizeof kPng) == 0)
+        return decodePng(data, size, out);
     out = RgbaPicture{};
     return false;
 }
@@ -171,7 +172,8 @@ bool encodeGif(const std::string& path, const IndexedPicture& picture)
     const int bits = paletteBits(colours);
     std::vector<GifColorType> entries(size_t{1} << bits, GifColorType{0, 0, 0});
     for (size_t i = 0; i < colours; ++i)
-        entries[i] = GifColorType{picture.palette[i * 3], picture.palette[i * 3 + 1], picture.palette[i * 3 + 2]};
+        entries[i] =
+            GifColorType{picture.palette[i * 3], picture.palette[i * 3 + 1], picture.palette[i * 3 + 2]};
     ColorMapObject* map = GifMakeMapObject(static_cast<int>(entries.size()), entries.data());
     if (!map) return false;
 
@@ -238,7 +240,8 @@ bool encodeGif(const std::string& path, const RgbaPicture& picture)
         int next = 0;
         for (auto& [colour, index] : exact) {
             index = static_cast<uint8_t>(next++);
-            indexed.palette.insert(indexed.palette.end(), {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)});
+            indexed.palette.insert(indexed.palette.end(),
+                                   {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)});
         }
         for (size_t i = 0; i < count; ++i) indexed.pixels[i] = opaque(i) ? exact[key(i)] : 0;
     } else {
@@ -250,11 +253,13 @@ bool encodeGif(const std::string& path, const RgbaPicture& picture)
         }
         int size = room;
         std::vector<GifColorType> map(256);
-        if (GifQuantizeBuffer(static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height), &size,
-                              r.data(), g.data(), b.data(), indexed.pixels.data(), map.data()) != GIF_OK)
+        if (GifQuantizeBuffer(static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height),
+                              &size, r.data(), g.data(), b.data(), indexed.pixels.data(),
+                              map.data()) != GIF_OK)
             return false;
         size = std::clamp(size, 1, room);
-        for (int i = 0; i < size; ++i) indexed.palette.insert(indexed.palette.end(), {map[i].Red, map[i].Green, map[i].Blue});
+        for (int i = 0; i < size; ++i)
+            indexed.palette.insert(indexed.palette.end(), {map[i].Red, map[i].Green, map[i].Blue});
     }
     if (anyTransparent) {
         indexed.transparentIndex = static_cast<int>(indexed.palette.size() / 3);

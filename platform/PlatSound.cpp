@@ -50,7 +50,10 @@ struct MemoryFile {
     sf_count_t pos = 0;
 };
 
-sf_count_t memLength(void* user) { return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size()); }
+sf_count_t memLength(void* user)
+{
+    return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size());
+}
 sf_count_t memSeek(sf_count_t offset, int whence, void* user)
 {
     auto* m = static_cast<MemoryFile*>(user);
@@ -94,8 +97,9 @@ bool probeWrite(SoundContainer container)
     return sf_close(file) == 0 && written && !memory.bytes.empty();
 }
 
-constexpr std::array kAllContainers = {SoundContainer::Wav,       SoundContainer::Aiff,    SoundContainer::Flac,
-                                       SoundContainer::OggVorbis, SoundContainer::OggOpus, SoundContainer::Mp3};
+constexpr std::array kAllContainers = {SoundContainer::Wav,     SoundContainer::Aiff,
+                                       SoundContainer::Flac,    SoundContainer::OggVorbis,
+                                       SoundContainer::OggOpus, SoundContainer::Mp3};
 
 const std::array<bool, kAllContainers.size()>& writable()
 {

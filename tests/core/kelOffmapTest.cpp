@@ -234,7 +234,8 @@ TEST(kelOffmap, RectangleCopiesKeepTheirPlaces)
 {
     auto source = image(kelDepth16, 4, 4, kBlack);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) source->setPixel(static_cast<int16_t>(x), static_cast<int16_t>(y), rgb(x, y, 1));
+        for (int x = 0; x < 4; ++x)
+            source->setPixel(static_cast<int16_t>(x), static_cast<int16_t>(y), rgb(x, y, 1));
     auto dest = image(kelDepth16, 6, 6, kWhite);
     kelRect from(1, 2, 3, 4), to(3, 0, 5, 2);
     dest->copy(source.get(), &from, &to);
@@ -293,7 +294,8 @@ TEST(kelOffmap, RectangleOperationsStayInsideTheirRectangles)
     };
     const int16_t grey30 = rgb(30, 30, 30);
     const std::vector<Operation> ops = {
-        {"copy", kWhite, true, [](auto& d, auto& s, auto&, auto&, auto& sr, auto& dr) { d.copy(&s, &sr, &dr); }},
+        {"copy", kWhite, true,
+         [](auto& d, auto& s, auto&, auto&, auto& sr, auto& dr) { d.copy(&s, &sr, &dr); }},
         {"copyMask16", kWhite, true,
          [](auto& d, auto& s, auto& m16, auto&, auto& sr, auto& dr) { d.copyMask(&s, &sr, &m16, &sr, &dr); }},
         {"copyMask8", kWhite, true,
@@ -301,9 +303,13 @@ TEST(kelOffmap, RectangleOperationsStayInsideTheirRectangles)
         {"copyBlend", grey30, true,
          [](auto& d, auto& s, auto&, auto&, auto& sr, auto& dr) { d.copyBlend(&s, &sr, &dr, 256); }},
         {"copyMaskBlend16", grey30, true,
-         [](auto& d, auto& s, auto& m16, auto&, auto& sr, auto& dr) { d.copyMaskBlend(&s, &sr, &m16, &sr, &dr, 256); }},
+         [](auto& d, auto& s, auto& m16, auto&, auto& sr, auto& dr) {
+             d.copyMaskBlend(&s, &sr, &m16, &sr, &dr, 256);
+         }},
         {"copyMaskBlend8", kWhite, true,
-         [](auto& d, auto& s, auto&, auto& m8, auto& sr, auto& dr) { d.copyMaskBlend(&s, &sr, &m8, &sr, &dr, 256); }},
+         [](auto& d, auto& s, auto&, auto& m8, auto& sr, auto& dr) {
+             d.copyMaskBlend(&s, &sr, &m8, &sr, &dr, 256);
+         }},
         {"fill", kWhite, false, [](auto& d, auto&, auto&, auto&, auto&, auto& dr) { d.fill(&dr, kWhite); }},
     };
     struct Case {
@@ -332,8 +338,8 @@ TEST(kelOffmap, RectangleOperationsStayInsideTheirRectangles)
             for (int y = 0; y < 8; ++y)
                 for (int x = 0; x < 8; ++x)
                     EXPECT_EQ(dest->getPixel(x, y), changed.contains(x, y) ? o.result : kBlack)
-                        << o.name << " into (" << c.dest.left << "," << c.dest.top << "," << c.dest.right << ","
-                        << c.dest.bottom << ") at " << x << "," << y;
+                        << o.name << " into (" << c.dest.left << "," << c.dest.top << "," << c.dest.right
+                        << "," << c.dest.bottom << ") at " << x << "," << y;
         }
     }
 }

@@ -69,8 +69,10 @@ TEST(kelQtConvert, LoopImportMakesFortyFourKilohertzStereo)
 {
     TempDir dir("qtconv");
     // One second of a 441 Hz tone at 22050 Hz, mono.
-    ASSERT_TRUE(soundtest::writeWav(dir.file("mono.wav"), 22050, 1, soundtest::sine(22050, 1, 441.0 / 22050)));
-    ASSERT_TRUE(kelQt_soundConvert_toLoopWave(kel(dir.file("mono.wav")).c_str(), kel(dir.file("loop.wav")).c_str()));
+    ASSERT_TRUE(
+        soundtest::writeWav(dir.file("mono.wav"), 22050, 1, soundtest::sine(22050, 1, 441.0 / 22050)));
+    ASSERT_TRUE(
+        kelQt_soundConvert_toLoopWave(kel(dir.file("mono.wav")).c_str(), kel(dir.file("loop.wav")).c_str()));
     const std::string bytes = testsupport::readFile(dir.file("loop.wav"));
     const soundtest::Wav w = soundtest::readWav(dir.file("loop.wav"));
     ASSERT_TRUE(w.ok);

@@ -11,7 +11,10 @@ using mediatest::kel;
 using testsupport::TempDir;
 
 namespace {
-int16_t fifteen(int r, int g, int b) { return static_cast<int16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)); }
+int16_t fifteen(int r, int g, int b)
+{
+    return static_cast<int16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+}
 }  // namespace
 
 TEST(kelQtImage, GifDecodesIntoSixteenBitPixels)
@@ -63,12 +66,14 @@ TEST(kelQtImage, UnreadablePicturesLeaveTheImageAlone)
     testsupport::writeFile(dir.file("cut.gif"), good.substr(0, good.size() - 12));
     testsupport::writeFile(dir.file("header.gif"), good.substr(0, 10));
     testsupport::writeFile(dir.file("text.gif"), "GIF89a is not enough to make a picture");
-    testsupport::writeFile(dir.file("noise.png"), std::string("\x89PNG\r\n\x1a\n", 8) + std::string(100, '\x07'));
+    testsupport::writeFile(dir.file("noise.png"),
+                           std::string("\x89PNG\r\n\x1a\n", 8) + std::string(100, '\x07'));
 
     kelOffmap image;
     ASSERT_TRUE(image.allocate(kelDepth16, 4, 4, -1));
     image.setPixel(1, 1, 0x1234);
-    for (const char* name : {"missing.gif", "empty.gif", "cut.gif", "header.gif", "text.gif", "noise.png", ""}) {
+    for (const char* name :
+         {"missing.gif", "empty.gif", "cut.gif", "header.gif", "text.gif", "noise.png", ""}) {
         EXPECT_FALSE(kelQt_imageToOffmap(kel(dir.file(name)).c_str(), &image)) << name;
         EXPECT_EQ(image.getPixel(1, 1), 0x1234) << name;
     }

@@ -20,7 +20,10 @@ plat::RgbaPicture decodeFile(const std::string& path, bool* ok)
     return picture;
 }
 
-const uint8_t* pixel(const plat::RgbaPicture& p, int x, int y) { return &p.rgba[(size_t(y) * p.width + x) * 4]; }
+const uint8_t* pixel(const plat::RgbaPicture& p, int x, int y)
+{
+    return &p.rgba[(size_t(y) * p.width + x) * 4];
+}
 
 // A GIF written with giflib itself: a 4 x 4 interlaced image placed at (2, 1)
 // on a 7 x 6 screen, palette index 3 transparent.
@@ -192,7 +195,8 @@ TEST(PlatGif, DamagedPicturesAreRefused)
     };
     for (size_t i = 0; i < bad.size(); ++i) {
         plat::RgbaPicture out;
-        EXPECT_FALSE(plat::decodePicture(reinterpret_cast<const uint8_t*>(bad[i].data()), bad[i].size(), out)) << i;
+        EXPECT_FALSE(plat::decodePicture(reinterpret_cast<const uint8_t*>(bad[i].data()), bad[i].size(), out))
+            << i;
         EXPECT_TRUE(out.rgba.empty()) << i;
     }
     plat::RgbaPicture out;

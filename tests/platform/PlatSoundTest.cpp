@@ -127,7 +127,8 @@ TEST(PlatSound, RateConverterDoublesTheLength)
     long made = 0, taken = 0;
     while (taken < 1000) {
         long used = 0;
-        const long n = converter.process(in.data() + taken, 1000 - taken, &used, out.data() + made, 4096 - made, false);
+        const long n =
+            converter.process(in.data() + taken, 1000 - taken, &used, out.data() + made, 4096 - made, false);
         ASSERT_GE(n, 0);
         taken += used;
         made += n;

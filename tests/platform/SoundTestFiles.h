@@ -96,7 +96,8 @@ inline std::vector<int32_t> sine(int frames, int channels, double cyclesPerFrame
 {
     std::vector<int32_t> v;
     for (int f = 0; f < frames; ++f) {
-        const auto s = static_cast<int32_t>(std::lround(std::sin(6.283185307179586 * cyclesPerFrame * f) * amplitude * 32767));
+        const auto s = static_cast<int32_t>(
+            std::lround(std::sin(6.283185307179586 * cyclesPerFrame * f) * amplitude * 32767));
         for (int c = 0; c < channels; ++c) v.push_back(s);
     }
     return v;
