@@ -63,6 +63,7 @@ public:
     // The whole table in order, for tools that list a file.
     bool IsOpen() const { return isOpen != 0; }
     int16_t GetElemsCount() const { return isOpen ? header.count : 0; }
+    int16_t GetCapacity() const { return isOpen ? header.capacity : 0; }
     bool GetElem(int16_t index, kelResElem* elem) const;
     // Why the last Open or Create failed, in words; empty after success.
     const char* GetOpenError() const { return openError; }

@@ -6,10 +6,11 @@
 //   xrstool put FILE TYPE ID IN           a file as the item (added or replaced)
 //   xrstool puttext FILE ID IN            a text file as 'TEXT' item ID
 //
-// TYPE is four characters ("TEXT", "LAYA") or a number such as 0x4D504958.
+// TYPE is four characters ("TEXT", "LAYA") or 0x and eight hexadecimal digits.
 // put and puttext create FILE when it is missing. Text files are UTF-8 with
 // one table line per line; in the item the lines end in carriage returns and
 // the characters are the program's 8-bit set.
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
@@ -38,7 +39,8 @@ const char* const kUsage =
     "       xrstool extract FILE TYPE ID OUT\n"
     "       xrstool put FILE TYPE ID IN\n"
     "       xrstool puttext FILE ID IN\n"
-    "TYPE is four characters (TEXT) or a number (0x54455854); ID a decimal number.\n";
+    "TYPE is four characters (TEXT) or 0x and eight hex digits (0x54455854);\n"
+    "ID is a decimal number.\n";
 
 int usage(const char* problem)
 {
@@ -71,15 +73,16 @@ bool parseType(const char* text, long& type)
         type = static_cast<long>(kelGetBE32(reinterpret_cast<const uint8_t*>(text)));
         return true;
     }
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && text[2]) {
-        errno = 0;
-        char* end = nullptr;
-        const unsigned long v = std::strtoul(text + 2, &end, 16);
-        if (errno != 0 || *end != '\0' || v > UINT32_MAX) return false;
-        type = static_cast<long>(v);
-        return true;
+    // Or "0x" and eight hexadecimal digits, which no four-character form matches.
+    if (std::strlen(text) != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
+    uint32_t v = 0;
+    for (const char* p = text + 2; *p; ++p) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        v = (v << 4) | static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
     }
-    return false;
+    type = static_cast<long>(v);
+    return true;
 }
 
 std::string typeName(int32_t type)
@@ -263,8 +266,7 @@ int putItem(const std::string& path, long type, long id, const std::string& payl
         return fail(path, std::string("cannot create (") + res.GetOpenError() + ")");
     }
     const bool saved = res.SaveData(payload.data(), static_cast<long>(payload.size()), type, id);
-    const bool full = !saved && !res.IsDataAvailable(type, id) &&
-                      res.GetElemsCount() >= kKelResCapacity;
+    const bool full = !saved && !res.IsDataAvailable(type, id) && res.GetElemsCount() >= res.GetCapacity();
     const bool closed = res.Close();
     if (!saved || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
@@ -311,7 +313,7 @@ int main(int argc, char** argv)
     }
     if (command == "extract" || command == "put") {
         if (args != 4) return usage((command + " takes FILE TYPE ID " + (command == "put" ? "IN" : "OUT")).c_str());
-        if (!parseType(argv[3], type)) return usage("TYPE must be four characters or a number such as 0x54455854");
+        if (!parseType(argv[3], type)) return usage("TYPE must be four characters or 0x and eight hex digits");
         if (!parseID(argv[4], id)) return usage("ID must be a decimal number");
         return command == "put" ? cmdPut(argv[2], type, id, argv[5]) : cmdExtract(argv[2], type, id, argv[5]);
     }
