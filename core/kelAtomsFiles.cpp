@@ -6,7 +6,10 @@
 
 namespace {
 
-uint32_t reversed(uint32_t v, bool swap) { return swap ? kelByteSwap32(v) : v; }
+uint32_t reversed(uint32_t v, bool swap)
+{
+    return swap ? kelByteSwap32(v) : v;
+}
 
 }  // namespace
 
@@ -122,7 +125,8 @@ void kelAtomsFile::write(uint32_t id, int32_t size, const void* buffer)
     const uint32_t fileLength = reversed(static_cast<uint32_t>(size), swap);
     std::memcpy(header, &fileID, 4);
     std::memcpy(header + 4, &fileLength, 4);
-    if (!KEL_FileWrite(&file, sizeof header, header) || !KEL_FileWrite(&file, size, buffer)) writeFailed = true;
+    if (!KEL_FileWrite(&file, sizeof header, header) || !KEL_FileWrite(&file, size, buffer))
+        writeFailed = true;
 }
 
 void kelAtomsFile::write(uint32_t id, int32_t value)

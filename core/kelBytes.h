@@ -18,7 +18,10 @@ constexpr uint32_t kelFourCC(const char (&code)[5])
            static_cast<uint32_t>(static_cast<uint8_t>(code[3]));
 }
 
-constexpr uint16_t kelByteSwap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+constexpr uint16_t kelByteSwap16(uint16_t v)
+{
+    return static_cast<uint16_t>((v >> 8) | (v << 8));
+}
 
 constexpr uint32_t kelByteSwap32(uint32_t v)
 {
@@ -47,7 +50,10 @@ inline void KEL_PlatformSwap_Long(void* p)
     }
 }
 
-inline void KEL_PlatformSwap_UnsignedLong(void* p) { KEL_PlatformSwap_Long(p); }
+inline void KEL_PlatformSwap_UnsignedLong(void* p)
+{
+    KEL_PlatformSwap_Long(p);
+}
 
 inline void KEL_PlatformSwap_Point(void* p)
 {
@@ -63,13 +69,19 @@ inline void KEL_PlatformSwap_Rect(void* p)
 }
 
 // Field readers and writers over byte buffers.
-inline uint16_t kelGetBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint16_t kelGetBE16(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 inline uint32_t kelGetBE32(const uint8_t* p)
 {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
-inline uint16_t kelGetLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t kelGetLE16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t kelGetLE32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |

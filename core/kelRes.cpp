@@ -10,15 +10,24 @@
 namespace {
 
 // Types and ids are 32-bit values; callers hand them over as long.
-int32_t code32(long v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+int32_t code32(long v)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
 
 }  // namespace
 
 KelResFile::KelResFile() = default;
 
-KelResFile::~KelResFile() { Close(); }
+KelResFile::~KelResFile()
+{
+    Close();
+}
 
-void KelResFile::Fail(const char* reason) { std::snprintf(openError, sizeof openError, "%s", reason); }
+void KelResFile::Fail(const char* reason)
+{
+    std::snprintf(openError, sizeof openError, "%s", reason);
+}
 
 bool KelResFile::SetWorkName(const char* name)
 {
@@ -66,7 +75,10 @@ bool KelResFile::SaveHeader()
     return KEL_FileSetPos(&fileRef, 0) && KEL_FileWrite(&fileRef, sizeof bytes, bytes);
 }
 
-void KelResFile::CreateElemsTable() { elems.assign(static_cast<size_t>(header.capacity), kelResElem{}); }
+void KelResFile::CreateElemsTable()
+{
+    elems.assign(static_cast<size_t>(header.capacity), kelResElem{});
+}
 
 void KelResFile::DisposeElemsTable()
 {
@@ -130,7 +142,8 @@ bool KelResFile::SaveElemsTable()
 void KelResFile::RetrieveEndOfFilePos()
 {
     // Never inside the table, also for containers larger than the program makes.
-    long end = std::max<long>(kKelResEmptySize, kKelResHeaderSize + static_cast<long>(header.capacity) * kKelResElemSize);
+    long end = std::max<long>(kKelResEmptySize,
+                              kKelResHeaderSize + static_cast<long>(header.capacity) * kKelResElemSize);
     for (int16_t i = 0; i < header.count; ++i) {
         const kelResElem& e = elems[static_cast<size_t>(i)];
         end = std::max(end, static_cast<long>(e.offset) + e.length);
@@ -210,7 +223,10 @@ bool KelResFile::Open()
     return true;
 }
 
-bool KelResFile::CreateOrOpen() { return Open() || Create(); }
+bool KelResFile::CreateOrOpen()
+{
+    return Open() || Create();
+}
 
 bool KelResFile::Close()
 {

@@ -7,14 +7,18 @@
 
 namespace {
 
-// Formats one value; the result is cut at 1023 bytes rather than overflowing.
+// Formats one value, sized first so that no width or value is cut.
 template <typename T>
 void appendFormatted(kelText& text, const char* format, T value)
 {
     if (!format) return;
-    char buffer[1024];
-    const int n = std::snprintf(buffer, sizeof buffer, format, value);
-    if (n > 0) text.addRaw(n < static_cast<int>(sizeof buffer) ? n : static_cast<int>(sizeof buffer) - 1, buffer);
+    const int n = std::snprintf(nullptr, 0, format, value);
+    if (n <= 0) return;
+    char* out = static_cast<char*>(std::malloc(static_cast<size_t>(n) + 1));
+    if (!out) return;
+    std::snprintf(out, static_cast<size_t>(n) + 1, format, value);
+    text.addRaw(n, out);
+    std::free(out);
 }
 
 }  // namespace
@@ -28,11 +32,20 @@ kelText::kelText()
     }
 }
 
-kelText::kelText(const char* text) : kelText() { set(text); }
+kelText::kelText(const char* text) : kelText()
+{
+    set(text);
+}
 
-kelText::kelText(const kelText& other) : kelText() { set(other); }
+kelText::kelText(const kelText& other) : kelText()
+{
+    set(other);
+}
 
-kelText::~kelText() { std::free(buffer_); }
+kelText::~kelText()
+{
+    std::free(buffer_);
+}
 
 bool kelText::grow(uint32_t n)
 {
@@ -90,18 +103,36 @@ void kelText::set(float value)
     appendFormatted(*this, "%f", static_cast<double>(value));
 }
 
-void kelText::set(const kelText& text) { set(text.buffer_); }
-void kelText::set(const kelText* text) { set(text ? text->buffer_ : nullptr); }
+void kelText::set(const kelText& text)
+{
+    set(text.buffer_);
+}
+void kelText::set(const kelText* text)
+{
+    set(text ? text->buffer_ : nullptr);
+}
 
 void kelText::add(const char* text)
 {
     if (text) appendBytes(text, static_cast<uint32_t>(std::strlen(text)));
 }
 
-void kelText::addS(short value) { appendFormatted(*this, "%d", static_cast<int>(value)); }
-void kelText::addL(long value) { appendFormatted(*this, "%ld", value); }
-void kelText::addF(float value) { appendFormatted(*this, "%f", static_cast<double>(value)); }
-void kelText::add(const kelText& text) { add(text.buffer_); }
+void kelText::addS(short value)
+{
+    appendFormatted(*this, "%d", static_cast<int>(value));
+}
+void kelText::addL(long value)
+{
+    appendFormatted(*this, "%ld", value);
+}
+void kelText::addF(float value)
+{
+    appendFormatted(*this, "%f", static_cast<double>(value));
+}
+void kelText::add(const kelText& text)
+{
+    add(text.buffer_);
+}
 void kelText::add(const kelText* text)
 {
     if (text) add(text->buffer_);
@@ -109,25 +140,25 @@ void kelText::add(const kelText* text)
 
 void kelText::addfmt(const char* format, const char* value)
 {
-    if (!value) return;
-    if (!format) return;
-    // A long value may need more than the fixed buffer: size it first.
-    const int n = std::snprintf(nullptr, 0, format, value);
-    if (n <= 0) return;
-    char* out = static_cast<char*>(std::malloc(static_cast<size_t>(n) + 1));
-    if (!out) return;
-    std::snprintf(out, static_cast<size_t>(n) + 1, format, value);
-    addRaw(n, out);
-    std::free(out);
+    if (value) appendFormatted(*this, format, value);
 }
 
-void kelText::addfmtS(const char* format, short value) { appendFormatted(*this, format, static_cast<int>(value)); }
-void kelText::addfmtL(const char* format, long value) { appendFormatted(*this, format, value); }
+void kelText::addfmtS(const char* format, short value)
+{
+    appendFormatted(*this, format, static_cast<int>(value));
+}
+void kelText::addfmtL(const char* format, long value)
+{
+    appendFormatted(*this, format, value);
+}
 void kelText::addfmtF(const char* format, float value)
 {
     appendFormatted(*this, format, static_cast<double>(value));
 }
-void kelText::addfmt(const char* format, const kelText& value) { addfmt(format, value.buffer_); }
+void kelText::addfmt(const char* format, const kelText& value)
+{
+    addfmt(format, value.buffer_);
+}
 void kelText::addfmt(const char* format, const kelText* value)
 {
     if (value) addfmt(format, value->buffer_);
@@ -154,10 +185,19 @@ void kelText::addRaw(long count, const char* bytes)
     appendBytes(bytes, static_cast<uint32_t>(count));
 }
 
-void kelText::setChar(char c) { setRaw(1, &c); }
-void kelText::addChar(char c) { addRaw(1, &c); }
+void kelText::setChar(char c)
+{
+    setRaw(1, &c);
+}
+void kelText::addChar(char c)
+{
+    addRaw(1, &c);
+}
 
-long kelText::len() const { return buffer_ ? static_cast<long>(std::strlen(buffer_)) : 0; }
+long kelText::len() const
+{
+    return buffer_ ? static_cast<long>(std::strlen(buffer_)) : 0;
+}
 
 kelText kelText::middle(long start, long count) const
 {
@@ -222,16 +262,25 @@ kelText& kelText::operator=(const kelText* other)
     return *this;
 }
 
-bool kelText::isEqual(const kelText& other) const { return isEqual(other.buffer_); }
+bool kelText::isEqual(const kelText& other) const
+{
+    return isEqual(other.buffer_);
+}
 
 bool kelText::isEqual(const char* text) const
 {
     return std::strcmp(buffer_ ? buffer_ : "", text ? text : "") == 0;
 }
 
-bool kelText::operator==(const char* text) const { return isEqual(text); }
+bool kelText::operator==(const char* text) const
+{
+    return isEqual(text);
+}
 
-kelText kelText::item(long index, char separator) const { return items(index, 1, separator); }
+kelText kelText::item(long index, char separator) const
+{
+    return items(index, 1, separator);
+}
 
 long kelText::toLong() const
 {
@@ -249,7 +298,10 @@ short kelText::toShort() const
     return static_cast<short>(v > SHRT_MAX ? SHRT_MAX : v < SHRT_MIN ? SHRT_MIN : v);
 }
 
-bool kelText::isEmpty() const { return buffer_ && buffer_[0] == '\0'; }
+bool kelText::isEmpty() const
+{
+    return buffer_ && buffer_[0] == '\0';
+}
 
 bool kelText::similar(const char* text) const
 {

@@ -59,7 +59,8 @@ void describe(std::string* error, int line, const char* what, uint32_t c)
     if (c == 0xFFFFFFFFu)
         std::snprintf(buffer, sizeof buffer, "line %d: %s", line, what);
     else
-        std::snprintf(buffer, sizeof buffer, "line %d: character U+%04X %s", line, static_cast<unsigned>(c), what);
+        std::snprintf(buffer, sizeof buffer, "line %d: character U+%04X %s", line, static_cast<unsigned>(c),
+                      what);
     *error = buffer;
 }
 

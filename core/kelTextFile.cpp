@@ -42,7 +42,8 @@ bool kelTextFile::loadResource(KelResFile* file, long type, long id)
     if (!file || !file->IsDataAvailable(type, id)) return false;
     const long length = file->GetDataLen(type, id);
     kelText fresh;
-    if (length < 0 || length >= static_cast<long>(UINT32_MAX) || !fresh.grow(static_cast<uint32_t>(length) + 1))
+    if (length < 0 || length >= static_cast<long>(UINT32_MAX) ||
+        !fresh.grow(static_cast<uint32_t>(length) + 1))
         return false;
     if (!file->LoadData(fresh.data(), length, type, id)) return false;
     fresh.data()[length] = '\0';

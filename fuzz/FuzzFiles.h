@@ -18,21 +18,25 @@ namespace fuzzfiles {
 inline const std::string& folder()
 {
     static const std::string path = [] {
-        std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path().string();
+        std::string base =
+            access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path().string();
         std::string pattern = base + "/beatloom-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) std::abort();
         return pattern;
     }();
     // Registered after `path` exists, so it runs before `path` goes away.
     static const bool cleanup = std::atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(folder(), ec);
-    }) == 0;
+                                    std::error_code ec;
+                                    std::filesystem::remove_all(folder(), ec);
+                                }) == 0;
     (void)cleanup;
     return path;
 }
 
-inline std::string systemPath(const char* name) { return folder() + "/" + name; }
+inline std::string systemPath(const char* name)
+{
+    return folder() + "/" + name;
+}
 
 inline std::string kelPath(const char* name)
 {

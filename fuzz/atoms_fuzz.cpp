@@ -36,7 +36,8 @@ void readAtoms(const uint8_t* data, size_t size)
         const int32_t want = kSizes[i % 5];
         in.zeroFill = (i % 7) != 0;
         in.read(id, want, buffer.data());
-        for (size_t k = static_cast<size_t>(want); k < buffer.size(); ++k) fuzzfiles::check(buffer[k] == 0xA5);
+        for (size_t k = static_cast<size_t>(want); k < buffer.size(); ++k)
+            fuzzfiles::check(buffer[k] == 0xA5);
         std::memset(buffer.data(), 0xA5, buffer.size());
     }
     fuzzfiles::check(in.close());
@@ -50,7 +51,8 @@ void roundTrip(const uint8_t* data, size_t size)
         pieces.emplace_back(reinterpret_cast<const char*>(data) + at, n < size - at ? n : size - at);
     kelAtomsFile out;
     fuzzfiles::check(out.openForWrite(fuzzfiles::kelPath("out.bld").c_str()));
-    for (size_t i = 0; i < pieces.size(); ++i) out.write(kIDs[i % 3], static_cast<int32_t>(pieces[i].size()), pieces[i].data());
+    for (size_t i = 0; i < pieces.size(); ++i)
+        out.write(kIDs[i % 3], static_cast<int32_t>(pieces[i].size()), pieces[i].data());
     fuzzfiles::check(!out.failed());
     fuzzfiles::check(out.close());
 

@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string fresh(reinterpret_cast<const char*>(data), cut);
     const Key added{static_cast<int32_t>(kelFourCC("fuzz")), static_cast<int32_t>(size)};
     if (!before.count(added)) {
-        const bool saved = res.SaveData(fresh.data(), static_cast<long>(fresh.size()), added.first, added.second);
+        const bool saved =
+            res.SaveData(fresh.data(), static_cast<long>(fresh.size()), added.first, added.second);
         fuzzfiles::check(saved == (count < res.GetCapacity()));
         if (saved) before[added] = fresh;
     }
@@ -81,9 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzzfiles::check(res.GetElem(0, &first));
         const Key key{first.type, first.id};
         const std::string longer = before[key] + "+longer";
-        fuzzfiles::check(res.SaveData(longer.data(), static_cast<long>(longer.size()), key.first, key.second));
+        fuzzfiles::check(
+            res.SaveData(longer.data(), static_cast<long>(longer.size()), key.first, key.second));
         const std::string shorter = longer.substr(0, longer.size() / 2);
-        fuzzfiles::check(res.SaveData(shorter.data(), static_cast<long>(shorter.size()), key.first, key.second));
+        fuzzfiles::check(
+            res.SaveData(shorter.data(), static_cast<long>(shorter.size()), key.first, key.second));
         before[key] = shorter;
     }
     fuzzfiles::check(res.Close());

@@ -11,7 +11,10 @@
 
 namespace {
 
-bool within(const std::string& whole, const kelText& part) { return whole.find(part.c_str()) != std::string::npos; }
+bool within(const std::string& whole, const kelText& part)
+{
+    return whole.find(part.c_str()) != std::string::npos;
+}
 
 void items(const std::string& text, char separator, long first, long count)
 {

@@ -111,7 +111,8 @@ bool kelPathOf(const std::string& system, std::string& kel, std::string& problem
     }
     char buffer[kKelPathMax + 1];
     char back[kKelSystemPathMax + 1];
-    if (!KEL_SystemPathToKelPath(system.c_str(), buffer, sizeof buffer) || !KEL_KelPathToSystemPath(buffer, back)) {
+    if (!KEL_SystemPathToKelPath(system.c_str(), buffer, sizeof buffer) ||
+        !KEL_KelPathToSystemPath(buffer, back)) {
         problem = "path too long";
         return false;
     }
@@ -195,7 +196,8 @@ bool loadItem(KelResFile& res, const std::string& path, long type, long id, std:
     }
     const long length = res.GetDataLen(type, id);
     if (!res.GetData(&data, type, id)) {
-        status = fail(path, "cannot read item '" + typeName(static_cast<int32_t>(type)) + "' " + std::to_string(id));
+        status = fail(
+            path, "cannot read item '" + typeName(static_cast<int32_t>(type)) + "' " + std::to_string(id));
         return false;
     }
     bytes.assign(data, static_cast<size_t>(length));
@@ -212,8 +214,8 @@ int cmdList(const std::string& path)
     for (int16_t i = 0; i < res.GetElemsCount(); ++i) {
         kelResElem e;
         res.GetElem(i, &e);
-        std::printf("%-4s %11" PRId32 " %11" PRId32 " %11" PRId32 "\n", typeName(e.type).c_str(), e.id, e.length,
-                    e.offset);
+        std::printf("%-4s %11" PRId32 " %11" PRId32 " %11" PRId32 "\n", typeName(e.type).c_str(), e.id,
+                    e.length, e.offset);
     }
     return 0;
 }
@@ -312,8 +314,10 @@ int main(int argc, char** argv)
         return cmdText(argv[2], id);
     }
     if (command == "extract" || command == "put") {
-        if (args != 4) return usage((command + " takes FILE TYPE ID " + (command == "put" ? "IN" : "OUT")).c_str());
-        if (!parseType(argv[3], type)) return usage("TYPE must be four characters or 0x and eight hex digits");
+        if (args != 4)
+            return usage((command + " takes FILE TYPE ID " + (command == "put" ? "IN" : "OUT")).c_str());
+        if (!parseType(argv[3], type))
+            return usage("TYPE must be four characters or 0x and eight hex digits");
         if (!parseID(argv[4], id)) return usage("ID must be a decimal number");
         return command == "put" ? cmdPut(argv[2], type, id, argv[5]) : cmdExtract(argv[2], type, id, argv[5]);
     }

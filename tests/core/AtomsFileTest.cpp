@@ -32,7 +32,10 @@ std::string be32(uint32_t v)
     return std::string(reinterpret_cast<char*>(b), 4);
 }
 
-std::string leAtom(uint32_t id, const std::string& data) { return le32(id) + le32(static_cast<uint32_t>(data.size())) + data; }
+std::string leAtom(uint32_t id, const std::string& data)
+{
+    return le32(id) + le32(static_cast<uint32_t>(data.size())) + data;
+}
 
 class AtomsFileTest : public ::testing::Test {
 protected:
@@ -89,8 +92,9 @@ TEST_F(AtomsFileTest, AFileOfTheOtherByteOrderIsReadWithSwappedHeadersAndValues)
 
 TEST_F(AtomsFileTest, OnlyTheMagicInEitherOrderOpens)
 {
-    for (const std::string& bytes : {std::string(""), std::string("gsF"), std::string("gsFB") + leAtom(kVers, "1234"),
-                                    std::string("RIFF....WAVE")}) {
+    for (const std::string& bytes :
+         {std::string(""), std::string("gsF"), std::string("gsFB") + leAtom(kVers, "1234"),
+          std::string("RIFF....WAVE")}) {
         make(bytes);
         kelAtomsFile in;
         EXPECT_FALSE(in.openForRead(kel.c_str())) << bytes;

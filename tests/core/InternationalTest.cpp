@@ -67,13 +67,17 @@ protected:
     }
     void TearDown() override { plat::clearBackend(); }
 
-    void put(long id, const std::string& table) { ASSERT_TRUE(res.SaveData(table.data(), static_cast<long>(table.size()), kText, id)); }
+    void put(long id, const std::string& table)
+    {
+        ASSERT_TRUE(res.SaveData(table.data(), static_cast<long>(table.size()), kText, id));
+    }
 
     // The skin's own tables, converted as the build converts them.
     void putSkinTable(long id, const std::string& source)
     {
         std::string table, error;
-        ASSERT_TRUE(KEL_TextSourceToTable(readFile(testsupport::sourceDir() + "/skin/text/" + source), table, &error))
+        ASSERT_TRUE(
+            KEL_TextSourceToTable(readFile(testsupport::sourceDir() + "/skin/text/" + source), table, &error))
             << source << ": " << error;
         put(id, table);
     }
@@ -116,7 +120,9 @@ TEST(Language, TheFirstSetLocaleVariableWins)
 
 TEST_F(InternationalTest, TheLanguageTableChoosesTheMessageTable)
 {
-    put(1, "English,en,9,0\rDeutsch,de,7,2\rFran\xe7" "ais,fr,12,1\r");
+    put(1,
+        "English,en,9,0\rDeutsch,de,7,2\rFran\xe7"
+        "ais,fr,12,1\r");
     put(100, "zero\rOK title\rYes-No title\rYNC title\rfour\r");
     put(101, "z\u00e9ro\rtitre\r");
     put(102, "null\rTitel\r");
@@ -150,9 +156,13 @@ TEST_F(InternationalTest, AnEmptyLineEndsTheLanguageWalkAndMissingTablesGiveEmpt
     EXPECT_TRUE(intl.message(1).isEmpty());
     EXPECT_TRUE(intl.title(0).isEmpty());
 
-    put(1, "English,en,9,0\r\rFran\xe7" "ais,fr,12,1\r");
+    put(1,
+        "English,en,9,0\r\rFran\xe7"
+        "ais,fr,12,1\r");
     put(100, "english\r");
-    put(101, "fran\xe7" "ais\r");
+    put(101,
+        "fran\xe7"
+        "ais\r");
     intl.start(&res, 0x0C);
     EXPECT_EQ(intl.textSet, 0);
 

@@ -42,9 +42,11 @@ std::string entry(int32_t id, uint32_t type, int32_t length, int32_t offset)
 
 // A container written by hand: header, the used entries, zeros up to the
 // end of a table of `capacity` entries, then `data`.
-std::string container(int16_t capacity, const std::string& entries, int16_t count, const std::string& data = "")
+std::string container(int16_t capacity, const std::string& entries, int16_t count,
+                      const std::string& data = "")
 {
-    std::string bytes = be16(1) + be16(static_cast<uint16_t>(capacity)) + be16(static_cast<uint16_t>(count)) + be16(0);
+    std::string bytes =
+        be16(1) + be16(static_cast<uint16_t>(capacity)) + be16(static_cast<uint16_t>(count)) + be16(0);
     bytes += entries;
     bytes.resize(8 + 16 * static_cast<size_t>(capacity > 0 ? capacity : 0), '\0');
     return bytes + data;
@@ -344,7 +346,8 @@ TEST_F(ResFileTest, AFailedWriteLeavesTheTableAsItWas)
     ASSERT_TRUE(res.SaveData("abcd", 4, kText, 1));
 
     // Files may not grow past 17000 bytes while the limit holds.
-    struct sigaction ignore{}, old{};
+    struct sigaction ignore {
+    }, old{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGXFSZ, &ignore, &old);
     rlimit saved{};

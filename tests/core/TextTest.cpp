@@ -16,7 +16,10 @@ using testsupport::writeFile;
 
 namespace {
 
-std::string str(const kelText& t) { return t.c_str(); }
+std::string str(const kelText& t)
+{
+    return t.c_str();
+}
 
 TEST(TextItems, RunsOfSeparatorsCountOnceButIndexEveryGap)
 {
@@ -55,7 +58,9 @@ TEST(TextItems, ItemsTakesSeveralAndStopsAtTheEnd)
     EXPECT_EQ(str(t.items(0, 0, ',')), "");
     EXPECT_EQ(str(t.item(-1, ',')), "");
     // A table: lines by carriage return, fields by comma.
-    const kelText table("English,en,9,0\rFran\xe7" "ais,fr,12,1\r");
+    const kelText table(
+        "English,en,9,0\rFran\xe7"
+        "ais,fr,12,1\r");
     EXPECT_EQ(table.item(1, '\r').item(2, ',').toLong(), 12);
     EXPECT_TRUE(table.item(2, '\r').isEmpty());
 }
@@ -195,11 +200,16 @@ TEST_F(TextFileTest, LoadsAndSavesResourceItems)
 
 TEST(TextCodec, LatinOneAndUtf8MeetInOnePlace)
 {
-    EXPECT_EQ(KEL_Latin1ToUtf8("Fran\xe7" "ais \xab" "x\xbb"), "Français «x»");
+    EXPECT_EQ(KEL_Latin1ToUtf8("Fran\xe7"
+                               "ais \xab"
+                               "x\xbb"),
+              "Français «x»");
     EXPECT_EQ(KEL_Latin1ToUtf8("Song\xc9"), "Song…");  // the skin font's ellipsis
     std::string out, error;
     ASSERT_TRUE(KEL_Utf8ToLatin1("Français…", out, &error));
-    EXPECT_EQ(out, "Fran\xe7" "ais\xc9");
+    EXPECT_EQ(out,
+              "Fran\xe7"
+              "ais\xc9");
 
     EXPECT_FALSE(KEL_Utf8ToLatin1("ok\nÉcran", out, &error));
     EXPECT_NE(error.find("line 2"), std::string::npos) << error;
@@ -211,8 +221,14 @@ TEST(TextCodec, LatinOneAndUtf8MeetInOnePlace)
     }
 
     std::string table;
-    ASSERT_TRUE(KEL_TextSourceToTable("\xEF\xBB\xBF" "one\r\ntwo\nthr\xc3\xa9" "e\n", table, &error));
-    EXPECT_EQ(table, "one\rtwo\rthr\xe9" "e\r");
+    ASSERT_TRUE(
+        KEL_TextSourceToTable("\xEF\xBB\xBF"
+                              "one\r\ntwo\nthr\xc3\xa9"
+                              "e\n",
+                              table, &error));
+    EXPECT_EQ(table,
+              "one\rtwo\rthr\xe9"
+              "e\r");
     EXPECT_EQ(KEL_TableToTextSource(table), "one\ntwo\nthrée\n");
     EXPECT_FALSE(KEL_TextSourceToTable(std::string("a\0b", 3), table, &error));
 }

@@ -147,18 +147,17 @@ TEST_F(XrsToolTest, DamagedFilesAreReportedAndNeverOverwritten)
     std::string negative = good;
     negative[8 + 8] = static_cast<char>(0xFF);
     const std::vector<std::pair<const char*, std::string>> damaged = {
-        {"truncated", good.substr(0, 5)},
-        {"table cut short", good.substr(0, 20)},
-        {"count above capacity", overCapacity},
-        {"length past the end", pastTheEnd},
+        {"truncated", good.substr(0, 5)},       {"table cut short", good.substr(0, 20)},
+        {"count above capacity", overCapacity}, {"length past the end", pastTheEnd},
         {"negative length", negative},
     };
     for (const auto& [what, bytes] : damaged) {
         SCOPED_TRACE(what);
         ASSERT_TRUE(writeFile(xrs, bytes));
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"list", xrs}, {"text", xrs, "1"}, {"extract", xrs, "TEXT", "1", dir.file("o")},
-              {"put", xrs, "TEXT", "2", dir.file("p.bin")}}) {
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"list", xrs},
+                                                     {"text", xrs, "1"},
+                                                     {"extract", xrs, "TEXT", "1", dir.file("o")},
+                                                     {"put", xrs, "TEXT", "2", dir.file("p.bin")}}) {
             const RunResult r = xrstool(args);
             EXPECT_EQ(r.exitCode, 1) << args[0];
             EXPECT_NE(r.out.find("damaged"), std::string::npos) << r.out;
