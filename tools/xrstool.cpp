@@ -167,6 +167,13 @@ bool writeWhole(const std::string& path, const char* bytes, size_t size, std::st
     return true;
 }
 
+std::string openProblem(const KelResFile& res)
+{
+    const std::string why = res.GetOpenError();
+    if (why == "no such file" || why == "cannot open the file") return why;
+    return "not a resource file or damaged (" + why + ")";
+}
+
 // Opens FILE for reading; on failure reports why and returns false.
 bool openForReading(KelResFile& res, const std::string& path, int& status)
 {
@@ -178,10 +185,7 @@ bool openForReading(KelResFile& res, const std::string& path, int& status)
     res.SetWorkName(kel.c_str());
     res.openReadOnly = 1;
     if (!res.Open()) {
-        const std::string why = res.GetOpenError();
-        status = fail(path, why == "no such file" || why == "cannot open the file"
-                                ? why
-                                : "not a resource file or damaged (" + why + ")");
+        status = fail(path, openProblem(res));
         return false;
     }
     return true;
@@ -257,8 +261,7 @@ int putItem(const std::string& path, long type, long id, const std::string& payl
         KelResFile check;
         check.SetWorkName(kel.c_str());
         check.openReadOnly = 1;
-        if (!check.Open())
-            return fail(path, std::string("not a resource file or damaged (") + check.GetOpenError() + ")");
+        if (!check.Open()) return fail(path, openProblem(check));
         check.Close();
         if (!KEL_FileCopy(kel.c_str(), kelTemp.c_str()) || !res.Open()) {
             std::remove(temp.c_str());
