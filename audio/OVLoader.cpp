@@ -26,32 +26,32 @@ struct LoaderSync {
     uint64_t cleanPasses = 0;
 };
 
-LoaderSync sync;
+LoaderSync loader;
 std::thread loaderThread;
 
 bool takeExitEvent()
 {
-    std::lock_guard<std::mutex> hold(sync.m);
-    const bool was = sync.exitEvent;
-    sync.exitEvent = false;
+    std::lock_guard<std::mutex> hold(loader.m);
+    const bool was = loader.exitEvent;
+    loader.exitEvent = false;
     return was;
 }
 
 void rest(int ms)
 {
-    std::unique_lock<std::mutex> hold(sync.m);
-    sync.toLoader.wait_for(hold, std::chrono::milliseconds(ms),
-                           [] { return sync.wake || sync.exitEvent || ExitBackThread.load() != 0; });
-    sync.wake = false;
+    std::unique_lock<std::mutex> hold(loader.m);
+    loader.toLoader.wait_for(hold, std::chrono::milliseconds(ms),
+                           [] { return loader.wake || loader.exitEvent || ExitBackThread.load() != 0; });
+    loader.wake = false;
 }
 
 void passDone()
 {
     {
-        std::lock_guard<std::mutex> hold(sync.m);
-        ++sync.cleanPasses;
+        std::lock_guard<std::mutex> hold(loader.m);
+        ++loader.cleanPasses;
     }
-    sync.fromLoader.notify_all();
+    loader.fromLoader.notify_all();
 }
 
 void LoadWaveDataOnTimer()
@@ -62,11 +62,11 @@ void LoadWaveDataOnTimer()
         while (ExitBackThread.load() == 0) {
             if (takeExitEvent()) {
                 {
-                    std::lock_guard<std::mutex> hold(sync.m);
+                    std::lock_guard<std::mutex> hold(loader.m);
                     ExitBackThread.store(0);
-                    sync.running = false;
+                    loader.running = false;
                 }
-                sync.fromLoader.notify_all();
+                loader.fromLoader.notify_all();
                 return;
             }
             if (dowldproc.load() == 0) {
@@ -83,10 +83,10 @@ void LoadWaveDataOnTimer()
         }
         quiet = 0;
         {
-            std::lock_guard<std::mutex> hold(sync.m);
+            std::lock_guard<std::mutex> hold(loader.m);
             ExitBackThread.store(0);  // acknowledged, between two services
         }
-        sync.fromLoader.notify_all();
+        loader.fromLoader.notify_all();
     }
 }
 
@@ -119,25 +119,25 @@ bool LoaderServiceTrack(int i)
 
 void LoaderStart()
 {
-    std::lock_guard<std::mutex> hold(sync.m);
-    sync.exitEvent = false;
-    sync.wake = false;
+    std::lock_guard<std::mutex> hold(loader.m);
+    loader.exitEvent = false;
+    loader.wake = false;
     // A loader that outlived its exit wait (stuck in the file system) is
     // still this engine's loader: it carries on rather than get a twin.
-    if (sync.running) return;
+    if (loader.running) return;
     if (loaderThread.joinable()) loaderThread.join();
-    sync.running = true;
+    loader.running = true;
     loaderThread = std::thread(LoadWaveDataOnTimer);
 }
 
 void LoaderExit(int waitMs)
 {
-    std::unique_lock<std::mutex> hold(sync.m);
-    if (!sync.running && !loaderThread.joinable()) return;
-    sync.exitEvent = true;
-    sync.toLoader.notify_all();
+    std::unique_lock<std::mutex> hold(loader.m);
+    if (!loader.running && !loaderThread.joinable()) return;
+    loader.exitEvent = true;
+    loader.toLoader.notify_all();
     const bool ended =
-        sync.fromLoader.wait_for(hold, std::chrono::milliseconds(waitMs), [] { return !sync.running; });
+        loader.fromLoader.wait_for(hold, std::chrono::milliseconds(waitMs), [] { return !loader.running; });
     hold.unlock();
     if (ended) {
         if (loaderThread.joinable()) loaderThread.join();
@@ -149,14 +149,14 @@ void LoaderExit(int waitMs)
 void LoaderPause()
 {
     dowldproc.store(0);
-    std::unique_lock<std::mutex> hold(sync.m);
-    if (!sync.running) {
+    std::unique_lock<std::mutex> hold(loader.m);
+    if (!loader.running) {
         ExitBackThread.store(0);
         return;
     }
     ExitBackThread.store(1);
-    sync.toLoader.notify_all();
-    sync.fromLoader.wait(hold, [] { return ExitBackThread.load() == 0 || !sync.running; });
+    loader.toLoader.notify_all();
+    loader.fromLoader.wait(hold, [] { return ExitBackThread.load() == 0 || !loader.running; });
 }
 
 void LoaderResume()
@@ -168,24 +168,24 @@ void LoaderResume()
 void LoaderWake()
 {
     {
-        std::lock_guard<std::mutex> hold(sync.m);
-        sync.wake = true;
+        std::lock_guard<std::mutex> hold(loader.m);
+        loader.wake = true;
     }
-    sync.toLoader.notify_all();
+    loader.toLoader.notify_all();
 }
 
 bool LoaderWaitIdle(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock<std::mutex> hold(sync.m);
+    std::unique_lock<std::mutex> hold(loader.m);
     // The pass that ends first may have begun before this call; the one
     // after it has not.
-    const uint64_t target = sync.cleanPasses + 2;
-    while (sync.cleanPasses < target) {
-        if (!sync.running || std::chrono::steady_clock::now() >= deadline) return false;
-        sync.wake = true;
-        sync.toLoader.notify_all();
-        sync.fromLoader.wait_until(hold, std::min(deadline, std::chrono::steady_clock::now() +
+    const uint64_t target = loader.cleanPasses + 2;
+    while (loader.cleanPasses < target) {
+        if (!loader.running || std::chrono::steady_clock::now() >= deadline) return false;
+        loader.wake = true;
+        loader.toLoader.notify_all();
+        loader.fromLoader.wait_until(hold, std::min(deadline, std::chrono::steady_clock::now() +
                                                                 std::chrono::milliseconds(kRestMs)));
     }
     return true;
