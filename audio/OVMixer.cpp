@@ -190,6 +190,34 @@ int GetResampled(void* out, int n)
     return n;
 }
 
+namespace {
+
+// The interpolation proper; Index holds positions in hundredths of a frame.
+template <typename Index>
+void interpolate(int16_t* out, const int16_t* in, int outFrames, int inFrames, float step)
+{
+    const Index last = inFrames - 1;
+    const double s = step;
+    for (int i = 0; i < outFrames; ++i) {
+        // A float step times a whole number below 2^31 is exact in double,
+        // as in extended precision.
+        const auto p = static_cast<Index>(s * (i * 100.0));
+        const Index idx = p / 100;
+        if (idx >= last) {
+            const Index j = std::min(idx, last);
+            out[2 * i] = in[2 * j];
+            out[2 * i + 1] = in[2 * j + 1];
+            continue;
+        }
+        const double frac = kFrac.v[p - idx * 100];
+        const int16_t* a = in + 2 * idx;
+        out[2 * i] = static_cast<int16_t>(static_cast<int>(a[0] + (a[2] - a[0]) * frac));
+        out[2 * i + 1] = static_cast<int16_t>(static_cast<int>(a[1] + (a[3] - a[1]) * frac));
+    }
+}
+
+}  // namespace
+
 int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames)
 {
     if (inFrames == outFrames) {
@@ -201,22 +229,11 @@ int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames)
         return outFrames;
     }
     const float step = static_cast<float>(inFrames) / static_cast<float>(outFrames);
-    const int last = inFrames - 1;
-    for (int i = 0; i < outFrames; ++i) {
-        // A float step times a whole number below 2^31 is exact in double,
-        // as in extended precision.
-        const auto p = static_cast<int64_t>(static_cast<double>(step) * (i * 100.0));
-        const int64_t idx = p / 100;
-        if (idx >= last) {
-            const int64_t j = std::min<int64_t>(idx, last);
-            out[2 * i] = in[2 * j];
-            out[2 * i + 1] = in[2 * j + 1];
-            continue;
-        }
-        const double frac = kFrac.v[p % 100];
-        const int16_t* a = in + 2 * idx;
-        out[2 * i] = static_cast<int16_t>(static_cast<int>(a[0] + (a[2] - a[0]) * frac));
-        out[2 * i + 1] = static_cast<int16_t>(static_cast<int>(a[1] + (a[3] - a[1]) * frac));
+    // Positions stay below inFrames x 100: 32 bits do for the mixer's blocks.
+    if (inFrames < 20000000) {
+        interpolate<int32_t>(out, in, outFrames, inFrames, step);
+    } else {
+        interpolate<int64_t>(out, in, outFrames, inFrames, step);
     }
     return outFrames;
 }
