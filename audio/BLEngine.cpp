@@ -1,5 +1,6 @@
 #include "audio/BLEngine.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -31,6 +32,16 @@ std::string absoluteLoopPath(const char* kel)
     char out[kFullPathMax + 1];
     if (!KEL_SystemPathToKelPath(full.c_str(), out, sizeof out)) return {};
     return out;
+}
+
+// A float from the panels as a whole number, truncated toward zero; what
+// lies beyond the int range is held at its ends.
+int truncated(double v)
+{
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return static_cast<int>(v);
 }
 
 // The engine's stages take kel paths as they are: its file layer
@@ -70,7 +81,7 @@ void BLEngine::stop()
 
 void BLEngine::setMixerVolume(short volume) { MasterVolume(volume); }
 
-void BLEngine::setMixerBpm(float bpm) { SetMixBPM(static_cast<int>(static_cast<double>(bpm) * 1000.0)); }
+void BLEngine::setMixerBpm(float bpm) { SetMixBPM(truncated(static_cast<double>(bpm) * 1000.0)); }
 
 void BLEngine::setMixerFrequency(long hz) { SetRealtimeFreq(static_cast<int>(hz)); }
 
@@ -86,7 +97,7 @@ void BLEngine::samplesListAdd(const char* path, short repeats)
 
 void BLEngine::samplesBpm(float bpm)
 {
-    SetSongBPM(static_cast<int>(bpm));
+    SetSongBPM(truncated(bpm));
     BeginPlay();
 }
 

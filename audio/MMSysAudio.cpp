@@ -88,8 +88,8 @@ int MMSysAudio::Start()
 
 int MMSysAudio::Stop()
 {
-    if (!started) return 0;
     std::lock_guard<std::recursive_mutex> hold(lock);
+    if (!started) return 0;
     MMSysAudio* self = this;
     currentDevice.compare_exchange_strong(self, nullptr);
     stopping = 1;

@@ -45,6 +45,8 @@ int ExitPlay();   // 1; once at engine shutdown
 // Holds the device lock (main thread only): no mix block runs meanwhile.
 // What the synthesizer and the user-loop stage change while playing is
 // changed under it. Without a device instance there is no mixer to hold off.
+// Never stop the engine while holding it: stopping waits for the timer,
+// which may be waiting for the lock.
 class MixerLock {
 public:
     MixerLock();

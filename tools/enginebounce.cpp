@@ -39,7 +39,7 @@ const char* const kUsage =
 constexpr int kBlock = 2048;
 constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
 
-struct TrackSpec {
+struct TrackArg {
     int track = 0;
     int sample = -1;
     int volume = 127;
@@ -61,7 +61,7 @@ struct Options {
     int64_t frames = -1;
     int master = 63;
     std::vector<std::pair<std::string, int>> loops;
-    std::vector<TrackSpec> tracks;
+    std::vector<TrackArg> tracks;
     std::vector<Change> changes;
     std::string out;
 };
@@ -172,7 +172,7 @@ Options parse(int argc, char** argv)
         } else if (a == "--track") {
             const std::vector<std::string> p = split(v);
             if (p.size() < 2 || p.size() > 4) usage("bad --track: '" + v + "'");
-            TrackSpec t;
+            TrackArg t;
             t.track = intArg(p[0], "track", 0, 7);
             t.sample = intArg(p[1], "sample", -1, INT16_MAX);
             if (p.size() > 2) t.volume = intArg(p[2], "volume", INT16_MIN, INT16_MAX);
@@ -311,7 +311,7 @@ int main(int argc, char** argv)
     };
     bool settled = true;
     gep->play();
-    for (const TrackSpec& t : o.tracks) {
+    for (const TrackArg& t : o.tracks) {
         gep->setTrackSample(static_cast<short>(t.track), static_cast<short>(t.sample));
         takePriming();
         if (running()) settled = settle() && settled;

@@ -40,9 +40,13 @@ TEST_F(Facade, StartsQuietAndArmsAtTheSongTempo)
     engine.setMixerFrequency(22050);  // ignored unless stopped
     EXPECT_EQ(SAMPFREQ.load(), 44100);
 
-    engine.samplesBpm(0.5f);  // below 1: refused, nothing armed anew
+    engine.stop();
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    engine.samplesBpm(0.5f);  // below 1: the engine stays unarmed
     EXPECT_EQ(SongBPM, 0);
-    EXPECT_EQ(PlayingStatus.load(), 1);
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    engine.setMixerBpm(1e30f);  // held at the int range, then at 1.3 times the song
+    EXPECT_EQ(ResampledBPM.load(), 10 * (2646000 / 119) / 13);
 }
 
 TEST_F(Facade, TrackCallsReachTheRightTrackAndLoop)

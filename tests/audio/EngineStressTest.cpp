@@ -38,19 +38,19 @@ TEST_F(Stress, RandomChangesWhileTheLoaderAndTheTimerRun)
     // Loops of one bar to eight, a five-beat one, a mono one, one shorter
     // than its period and one that is missing.
     const int beat = 22050;
-    struct Spec {
+    struct LoopKind {
         int frames;
         int repeats;
         int channels;
     };
-    const Spec specs[] = {{4 * beat, 8, 2},  {8 * beat, 4, 2},  {16 * beat, 2, 2}, {32 * beat, 1, 2},
+    const LoopKind kinds[] = {{4 * beat, 8, 2},  {8 * beat, 4, 2},  {16 * beat, 2, 2}, {32 * beat, 1, 2},
                           {5 * beat, 6, 2},  {4 * beat, 8, 1},  {3 * beat, 8, 2},  {2 * beat, 16, 2},
                           {4 * beat, 8, 2},  {8 * beat, 4, 2}};
     engine.setMixerFrequency(44100);
     engine.samplesListReset();
     engine.samplesBpm(120);
     int id = 1;
-    for (const Spec& s : specs) {
+    for (const LoopKind& s : kinds) {
         const std::string path = dir.file("s" + std::to_string(id) + ".wav");
         std::vector<int16_t> data(static_cast<size_t>(s.frames) * s.channels);
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<int16_t>((i * 37 + id * 1000) % 20000 - 10000);
