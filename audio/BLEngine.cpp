@@ -46,7 +46,10 @@ int truncated(double v)
 
 // The engine's stages take kel paths as they are: its file layer
 // (audio/WinApi.h) converts them itself.
-char* mutablePath(const char* path) { return const_cast<char*>(path ? path : ""); }
+char* mutablePath(const char* path)
+{
+    return const_cast<char*>(path ? path : "");
+}
 
 }  // namespace
 
@@ -79,15 +82,30 @@ void BLEngine::stop()
     playing = 0;
 }
 
-void BLEngine::setMixerVolume(short volume) { MasterVolume(volume); }
+void BLEngine::setMixerVolume(short volume)
+{
+    MasterVolume(volume);
+}
 
-void BLEngine::setMixerBpm(float bpm) { SetMixBPM(truncated(static_cast<double>(bpm) * 1000.0)); }
+void BLEngine::setMixerBpm(float bpm)
+{
+    SetMixBPM(truncated(static_cast<double>(bpm) * 1000.0));
+}
 
-void BLEngine::setMixerFrequency(long hz) { SetRealtimeFreq(static_cast<int>(hz)); }
+void BLEngine::setMixerFrequency(long hz)
+{
+    SetRealtimeFreq(static_cast<int>(hz));
+}
 
-char BLEngine::getMixerBeat() { return static_cast<char>(GetCurrentBeat()); }
+char BLEngine::getMixerBeat()
+{
+    return static_cast<char>(GetCurrentBeat());
+}
 
-void BLEngine::samplesListReset() { ResetSongVTracks(); }
+void BLEngine::samplesListReset()
+{
+    ResetSongVTracks();
+}
 
 void BLEngine::samplesListAdd(const char* path, short repeats)
 {
@@ -131,11 +149,20 @@ void BLEngine::setTrackPan(short track, short pan)
     }
 }
 
-void BLEngine::sync_atGrooveSet(short on) { syncAtGrooveSet = on; }
+void BLEngine::sync_atGrooveSet(short on)
+{
+    syncAtGrooveSet = on;
+}
 
-void BLEngine::getTrackPeaks(short track, ttPeak** left, ttPeak** right) { LGetTrackPeaks(track, left, right); }
+void BLEngine::getTrackPeaks(short track, ttPeak** left, ttPeak** right)
+{
+    LGetTrackPeaks(track, left, right);
+}
 
-short BLEngine::copyAudioFile(const char*, const char*) { return 0; }
+short BLEngine::copyAudioFile(const char*, const char*)
+{
+    return 0;
+}
 
 void BLEngine::mixToDisk(const char* wavPath, const char* scriptPath)
 {
@@ -188,7 +215,10 @@ unsigned char BLEngine::synth_mix(const char* path)
     return 1;
 }
 
-unsigned char BLEngine::userLoop_load(const char* path) { return UserLoop_Load(const_cast<char*>(path)); }
+unsigned char BLEngine::userLoop_load(const char* path)
+{
+    return UserLoop_Load(const_cast<char*>(path));
+}
 
 void BLEngine::userLoop_params(blUserLoopSettingsRec* settings)
 {
@@ -196,15 +226,27 @@ void BLEngine::userLoop_params(blUserLoopSettingsRec* settings)
     Vetro_ApplySettings(settings);
 }
 
-unsigned char BLEngine::userLoop_recordStart() { return UserLoop_RecordStart(); }
+unsigned char BLEngine::userLoop_recordStart()
+{
+    return UserLoop_RecordStart();
+}
 
-void BLEngine::userLoop_recordStop() { UserLoop_RecordStop(); }
+void BLEngine::userLoop_recordStop()
+{
+    UserLoop_RecordStop();
+}
 
-void BLEngine::userLoop_recordReset() { UserLoop_RecordReset(); }
+void BLEngine::userLoop_recordReset()
+{
+    UserLoop_RecordReset();
+}
 
 unsigned char BLEngine::userLoop_recordStatus(short* percent, short* level)
 {
     return UserLoop_RecordStatus(percent, level);
 }
 
-unsigned char BLEngine::userLoop_save(const char* path) { return Vetro_SaveLoop(mutablePath(path)); }
+unsigned char BLEngine::userLoop_save(const char* path)
+{
+    return Vetro_SaveLoop(mutablePath(path));
+}

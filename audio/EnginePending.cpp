@@ -14,31 +14,82 @@ SYNTHDATA SynthSamps[kSynthNotes];
 SYNTHETIZER RealtimeSynth;
 SYNTHETIZER RenderSynth;
 
-int InitSynth(SYNTHETIZER*, SYNTHDATA*) { return 0; }
-int InitSynthFStop(SYNTHETIZER*, SYNTHDATA*) { return 0; }
-int FreeSynth(SYNTHDATA*) { return 0; }
-int SetSynthBPM(SYNTHETIZER*, int) { return 0; }
-int SynthFloatRender(SYNTHETIZER*, float*, float*, int, float, int n) { return n; }
-int RealtimeSetSynth(char*) { return 0; }
-int RealtimeArpeggiatorOn(int, int, char*) { return 0; }
-int RealtimeArpeggiatorOff() { return 0; }
-int RealtimeSetSynthPoly(int) { return 0; }
-int RealtimeSetSynthPan(int) { return 0; }
-int RealtimeSetSynthVolume(int) { return 0; }
-int RealtimeSynthMix(char*) { return 0; }
+int InitSynth(SYNTHETIZER*, SYNTHDATA*)
+{
+    return 0;
+}
+int InitSynthFStop(SYNTHETIZER*, SYNTHDATA*)
+{
+    return 0;
+}
+int FreeSynth(SYNTHDATA*)
+{
+    return 0;
+}
+int SetSynthBPM(SYNTHETIZER*, int)
+{
+    return 0;
+}
+int SynthFloatRender(SYNTHETIZER*, float*, float*, int, float, int n)
+{
+    return n;
+}
+int RealtimeSetSynth(char*)
+{
+    return 0;
+}
+int RealtimeArpeggiatorOn(int, int, char*)
+{
+    return 0;
+}
+int RealtimeArpeggiatorOff()
+{
+    return 0;
+}
+int RealtimeSetSynthPoly(int)
+{
+    return 0;
+}
+int RealtimeSetSynthPan(int)
+{
+    return 0;
+}
+int RealtimeSetSynthVolume(int)
+{
+    return 0;
+}
+int RealtimeSynthMix(char*)
+{
+    return 0;
+}
 
 // User-loop render stage.
 vetroRenderDataRec vetroRenderData;
 
-void Vetro_Init() { vetroRenderData.active = 0; }
-void Vetro_Exit() { vetroRenderData.active = 0; }
+void Vetro_Init()
+{
+    vetroRenderData.active = 0;
+}
+void Vetro_Exit()
+{
+    vetroRenderData.active = 0;
+}
 void Vetro_RenderToMixer() {}
 void Vetro_ApplySettings(blUserLoopSettingsRec*) {}
-unsigned char Vetro_SaveLoop(char*) { return 0; }
+unsigned char Vetro_SaveLoop(char*)
+{
+    return 0;
+}
 
 // Recording and user loops.
-unsigned char UserLoop_Load(char*) { return 0; }
-unsigned char UserLoop_RecordStart() { return 0; }
+unsigned char UserLoop_Load(char*)
+{
+    return 0;
+}
+unsigned char UserLoop_RecordStart()
+{
+    return 0;
+}
 void UserLoop_RecordStop() {}
 void UserLoop_RecordReset() {}
 unsigned char UserLoop_RecordStatus(short*, short* level)

@@ -11,14 +11,14 @@
 
 namespace {
 
-constexpr int kRestMs = 10;       // between passes that found nothing to do
+constexpr int kRestMs = 10;         // between passes that found nothing to do
 constexpr int kStoppedRestMs = 20;  // while not servicing
 
 // The loader's waits and signals. The exit event ("SchedulerAsyncWLDExit")
 // is an auto-reset flag.
 struct LoaderSync {
     std::mutex m;
-    std::condition_variable toLoader;  // wake-ups, exit, pause requests
+    std::condition_variable toLoader;    // wake-ups, exit, pause requests
     std::condition_variable fromLoader;  // acknowledgements, clean passes, end
     bool exitEvent = false;
     bool wake = false;
@@ -41,7 +41,7 @@ void rest(int ms)
 {
     std::unique_lock<std::mutex> hold(loader.m);
     loader.toLoader.wait_for(hold, std::chrono::milliseconds(ms),
-                           [] { return loader.wake || loader.exitEvent || ExitBackThread.load() != 0; });
+                             [] { return loader.wake || loader.exitEvent || ExitBackThread.load() != 0; });
     loader.wake = false;
 }
 
@@ -185,8 +185,8 @@ bool LoaderWaitIdle(int timeoutMs)
         if (!loader.running || std::chrono::steady_clock::now() >= deadline) return false;
         loader.wake = true;
         loader.toLoader.notify_all();
-        loader.fromLoader.wait_until(hold, std::min(deadline, std::chrono::steady_clock::now() +
-                                                                std::chrono::milliseconds(kRestMs)));
+        loader.fromLoader.wait_until(
+            hold, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(kRestMs)));
     }
     return true;
 }

@@ -29,9 +29,15 @@ struct FracTable {
 };
 const FracTable kFrac;
 
-int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+int clampInt(int v, int lo, int hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
 
-TRACK& trackOf(int track) { return Tracks[clampInt(track, 1, kTrackCount) - 1]; }
+TRACK& trackOf(int track)
+{
+    return Tracks[clampInt(track, 1, kTrackCount) - 1];
+}
 
 int32_t nextCycleStart()
 {

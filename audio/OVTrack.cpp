@@ -372,9 +372,15 @@ bool ReadFromFile(TRACK* t, int frames)
     return worked;
 }
 
-int TrackPlay(int track, int loop) { return TrackPlay2(track, loop, 0); }
+int TrackPlay(int track, int loop)
+{
+    return TrackPlay2(track, loop, 0);
+}
 
-int TrackPlaySync(int track, int loop) { return TrackPlay2(track, loop, 1); }
+int TrackPlaySync(int track, int loop)
+{
+    return TrackPlay2(track, loop, 1);
+}
 
 int TrackPlay2(int track, int loop, int sync)
 {

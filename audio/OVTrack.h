@@ -46,11 +46,11 @@ extern std::atomic<int32_t> dowldproc;
 extern std::atomic<int32_t> ExitBackThread;
 
 struct TRACK {
-    int32_t volume;      // 0 to 127
-    int32_t pan;         // 0 to 127, 63 centre, 0 right only, 127 left only
-    int32_t channels;    // of the open file: 2 stereo, anything else mono
-    int16_t* ring;       // ringLen stereo frames; timeline frame p at p mod ringLen
-    int32_t writePos;    // the ring holds data up to this timeline frame (exclusive)
+    int32_t volume;    // 0 to 127
+    int32_t pan;       // 0 to 127, 63 centre, 0 right only, 127 left only
+    int32_t channels;  // of the open file: 2 stereo, anything else mono
+    int16_t* ring;     // ringLen stereo frames; timeline frame p at p mod ringLen
+    int32_t writePos;  // the ring holds data up to this timeline frame (exclusive)
     int32_t ringLen;
     int32_t idle;        // 1 = no file being streamed
     int32_t framesLeft;  // frames of the open file not yet read
@@ -61,9 +61,9 @@ struct TRACK {
     int32_t syncVolume;  // volume due at syncTime, -1 = none
     int32_t syncPan;     // pan due at syncTime, -1 = none
     int32_t syncTime;
-    int32_t schedLoop;   // -2 none, -1 stop, 0 to 511 switch to that loop
+    int32_t schedLoop;  // -2 none, -1 stop, 0 to 511 switch to that loop
     int32_t schedTime;
-    int32_t curLoop;     // loop played or about to be played, -1 = none
+    int32_t curLoop;  // loop played or about to be played, -1 = none
 
     std::mutex lock;
     // Counts changes of the steering fields made by others than the loader,

@@ -11,19 +11,19 @@
 #include <cstdint>
 
 struct vetroRenderDataRec {
-    float rate;           // source frames per output frame
-    float phase;          // offset against the timeline, as a fraction of a period
-    int32_t blockStart;   // timeline frame of the block's first frame
+    float rate;          // source frames per output frame
+    float phase;         // offset against the timeline, as a fraction of a period
+    int32_t blockStart;  // timeline frame of the block's first frame
     int32_t blockFrames;
     int32_t srcFrames;
     int32_t srcOffset;
-    int32_t barFrames;    // 4 x BPM
-    int32_t bars;         // period in bars
-    float* outL;          // accumulators to add into
+    int32_t barFrames;  // 4 x BPM
+    int32_t bars;       // period in bars
+    float* outL;        // accumulators to add into
     float* outR;
     float masterGain;
     float loopGain;
-    int16_t active;       // non-zero: the mixer calls the stage every block
+    int16_t active;  // non-zero: the mixer calls the stage every block
 };
 
 extern vetroRenderDataRec vetroRenderData;

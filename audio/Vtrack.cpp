@@ -45,7 +45,10 @@ int beatsOf(int repeats)
 
 }  // namespace
 
-void SetSongBPM(int bpm) { SongBPM = bpm; }
+void SetSongBPM(int bpm)
+{
+    SongBPM = bpm;
+}
 
 void ResetSongVTracks()
 {

@@ -101,11 +101,20 @@ void wDBClose()
     mmAud = nullptr;
 }
 
-int wDBSetParameters(int, int, int, int) { return 0; }
+int wDBSetParameters(int, int, int, int)
+{
+    return 0;
+}
 
-void wDBSetOutput(MMSysOutput* output) { chosenOutput = output; }
+void wDBSetOutput(MMSysOutput* output)
+{
+    chosenOutput = output;
+}
 
-void wDBSetTimer(bool on) { timerWanted = on; }
+void wDBSetTimer(bool on)
+{
+    timerWanted = on;
+}
 
 int InitPlay()
 {
@@ -142,23 +151,22 @@ int BeginPlay()
 int StopPlay()
 {
     switch (PlayingStatus.load()) {
-    case 1:
-        FreeTracks();
-        wDBClose();
-        dowldproc.store(0);
-        PlayingStatus.store(0);
-        return 0;
-    case 2:
-        LoaderPause();  // from here on the loader touches no track
-        wDBStop();
-        wDBClose();
-        CloseWaveFiles();
-        FreeTracks();
-        ResetResampler();
-        PlayingStatus.store(0);
-        return 0;
-    default:
-        return 1;
+        case 1:
+            FreeTracks();
+            wDBClose();
+            dowldproc.store(0);
+            PlayingStatus.store(0);
+            return 0;
+        case 2:
+            LoaderPause();  // from here on the loader touches no track
+            wDBStop();
+            wDBClose();
+            CloseWaveFiles();
+            FreeTracks();
+            ResetResampler();
+            PlayingStatus.store(0);
+            return 0;
+        default: return 1;
     }
 }
 

@@ -122,7 +122,8 @@ struct Chain {
 
 void setRealtimeCounter(benchmark::State& state, int64_t frames)
 {
-    state.counters["realtime"] = benchmark::Counter(static_cast<double>(frames) / 44100, benchmark::Counter::kIsRate);
+    state.counters["realtime"] =
+        benchmark::Counter(static_cast<double>(frames) / 44100, benchmark::Counter::kIsRate);
 }
 
 // The mix tempo in thousandths of a BPM: 120000 is the song's own (ratio
@@ -178,7 +179,8 @@ void RefillTick(benchmark::State& state)
     engine.init();
     engine.samplesListReset();
     engine.samplesBpm(120);
-    for (int i = 0; i < 8; ++i) engine.samplesListAdd(loops.kel[i].c_str(), static_cast<short>(loops.repeats[i]));
+    for (int i = 0; i < 8; ++i)
+        engine.samplesListAdd(loops.kel[i].c_str(), static_cast<short>(loops.repeats[i]));
     engine.play();
     for (short t = 0; t < 8; ++t) {
         engine.setTrackSample(t, t);
@@ -202,7 +204,8 @@ void RefillTick(benchmark::State& state)
         while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
             due += std::chrono::milliseconds(23);
             std::this_thread::sleep_until(due);
-            if (ticks % 87 == 86) engine.setTrackSample(static_cast<short>(random() % 8), static_cast<short>(random() % 8));
+            if (ticks % 87 == 86)
+                engine.setTrackSample(static_cast<short>(random() % 8), static_cast<short>(random() % 8));
             const auto t0 = Clock::now();
             MMSysAudio::AudioOutTimeSlice();
             const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();

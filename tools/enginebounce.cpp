@@ -106,7 +106,8 @@ float bpmArg(const std::string& s, const char* what)
 {
     char* end = nullptr;
     const float v = std::strtof(s.c_str(), &end);
-    if (s.empty() || *end != '\0' || !(v >= 1.0f && v <= 1000.0f)) usage(std::string("bad ") + what + ": '" + s + "'");
+    if (s.empty() || *end != '\0' || !(v >= 1.0f && v <= 1000.0f))
+        usage(std::string("bad ") + what + ": '" + s + "'");
     return v;
 }
 
@@ -220,7 +221,10 @@ std::string kelOf(const std::string& system)
     return kel;
 }
 
-bool running() { return PlayingStatus.load() == 2; }
+bool running()
+{
+    return PlayingStatus.load() == 2;
+}
 
 // Lets the loader finish its work at the present play position, then holds it.
 bool settle()
@@ -242,15 +246,9 @@ void apply(const Change& c)
     const auto track = static_cast<short>(c.track);
     const auto value = static_cast<short>(c.value);
     switch (c.kind) {
-    case Change::kSample:
-        gep->setTrackSample(track, value);
-        break;
-    case Change::kVolume:
-        gep->setTrackVolume(track, value);
-        break;
-    default:
-        gep->setTrackPan(track, value);
-        break;
+        case Change::kSample: gep->setTrackSample(track, value); break;
+        case Change::kVolume: gep->setTrackVolume(track, value); break;
+        default: gep->setTrackPan(track, value); break;
     }
     gep->sync_atGrooveSet(0);
 }
@@ -296,7 +294,8 @@ int main(int argc, char** argv)
     gep->samplesBpm(o.songBpm);
     for (const auto& [path, repeats] : o.loops) {
         const std::string kel = kelOf(path);
-        if (kel.empty()) std::fprintf(stderr, "enginebounce: %s: not a usable path; it stays silent\n", path.c_str());
+        if (kel.empty())
+            std::fprintf(stderr, "enginebounce: %s: not a usable path; it stays silent\n", path.c_str());
         gep->samplesListAdd(kel.c_str(), static_cast<short>(repeats));
     }
 

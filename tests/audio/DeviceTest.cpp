@@ -148,7 +148,8 @@ TEST_F(Device, WdbLayerOwnsOneInstanceAndTheTimer)
     ASSERT_EQ(wDBStart(), 0);
     EXPECT_EQ(timerID, 1u);
     // The timer refills on its own: the queue fills within a few ticks.
-    for (int i = 0; i < 100 && mmAud->queuedBuffers() < 9; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 100 && mmAud->queuedBuffers() < 9; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(mmAud->queuedBuffers(), 9);
     wDBStop();
     EXPECT_EQ(timerID, 0u);

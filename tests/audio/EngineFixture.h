@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "audio/EngineTestLoops.h"
-#include "audio/WinApi.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
 #include "audio/Vtrack.h"
+#include "audio/WinApi.h"
 #include "support/TestSupport.h"
 
 namespace enginetest {
@@ -22,7 +22,10 @@ constexpr int kCycle = 32 * kBeat;
 constexpr int kRing = 65536;
 
 // What a unity track (volume 127, pan 63, master 128) makes of a sample.
-inline int unity(int v) { return static_cast<int>(v * 127 / 128.0); }
+inline int unity(int v)
+{
+    return static_cast<int>(v * 127 / 128.0);
+}
 
 class LowerLayer : public ::testing::Test {
 protected:

@@ -43,9 +43,9 @@ TEST_F(Stress, RandomChangesWhileTheLoaderAndTheTimerRun)
         int repeats;
         int channels;
     };
-    const LoopKind kinds[] = {{4 * beat, 8, 2},  {8 * beat, 4, 2},  {16 * beat, 2, 2}, {32 * beat, 1, 2},
-                          {5 * beat, 6, 2},  {4 * beat, 8, 1},  {3 * beat, 8, 2},  {2 * beat, 16, 2},
-                          {4 * beat, 8, 2},  {8 * beat, 4, 2}};
+    const LoopKind kinds[] = {{4 * beat, 8, 2}, {8 * beat, 4, 2}, {16 * beat, 2, 2}, {32 * beat, 1, 2},
+                              {5 * beat, 6, 2}, {4 * beat, 8, 1}, {3 * beat, 8, 2},  {2 * beat, 16, 2},
+                              {4 * beat, 8, 2}, {8 * beat, 4, 2}};
     engine.setMixerFrequency(44100);
     engine.samplesListReset();
     engine.samplesBpm(120);
@@ -53,7 +53,8 @@ TEST_F(Stress, RandomChangesWhileTheLoaderAndTheTimerRun)
     for (const LoopKind& s : kinds) {
         const std::string path = dir.file("s" + std::to_string(id) + ".wav");
         std::vector<int16_t> data(static_cast<size_t>(s.frames) * s.channels);
-        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<int16_t>((i * 37 + id * 1000) % 20000 - 10000);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<int16_t>((i * 37 + id * 1000) % 20000 - 10000);
         WaveHeader h;
         h.channels = static_cast<int16_t>(s.channels);
         ASSERT_TRUE(writeBytes(path, waveBytes(data, h)));
@@ -82,44 +83,40 @@ TEST_F(Stress, RandomChangesWhileTheLoaderAndTheTimerRun)
     while (std::chrono::steady_clock::now() < end) {
         const short track = static_cast<short>(pick(8));
         switch (pick(9)) {
-        case 0:
-        case 1:
-            engine.sync_atGrooveSet(0);
-            engine.setTrackSample(track, static_cast<short>(pick(samples + 1) - 1));
-            break;
-        case 2:
-            engine.sync_atGrooveSet(1);
-            engine.setTrackSample(track, static_cast<short>(pick(samples + 1) - 1));
-            break;
-        case 3:
-            engine.sync_atGrooveSet(static_cast<short>(pick(2)));
-            engine.setTrackVolume(track, static_cast<short>(pick(140) - 5));
-            break;
-        case 4:
-            engine.sync_atGrooveSet(static_cast<short>(pick(2)));
-            engine.setTrackPan(track, static_cast<short>(pick(140) - 70));
-            break;
-        case 5:
-            engine.setMixerBpm(60.0f + static_cast<float>(pick(200000)) / 1000.0f);
-            break;
-        case 6:
-            engine.setMixerVolume(static_cast<short>(pick(140) - 5));
-            break;
-        case 7: {
-            ttPeak* left = nullptr;
-            ttPeak* right = nullptr;
-            engine.getTrackPeaks(track, &left, &right);
-            EXPECT_LE(left->exchange(-1), 32767);
-            right->store(-1);
-            const int b = engine.getMixerBeat();
-            EXPECT_TRUE(b >= -1 && b < 32) << b;
-            break;
-        }
-        default:
-            engine.changesBegin();
-            for (short t = 0; t < 8; ++t) engine.setTrackSample(t, static_cast<short>(pick(samples)));
-            engine.changesEnd();
-            break;
+            case 0:
+            case 1:
+                engine.sync_atGrooveSet(0);
+                engine.setTrackSample(track, static_cast<short>(pick(samples + 1) - 1));
+                break;
+            case 2:
+                engine.sync_atGrooveSet(1);
+                engine.setTrackSample(track, static_cast<short>(pick(samples + 1) - 1));
+                break;
+            case 3:
+                engine.sync_atGrooveSet(static_cast<short>(pick(2)));
+                engine.setTrackVolume(track, static_cast<short>(pick(140) - 5));
+                break;
+            case 4:
+                engine.sync_atGrooveSet(static_cast<short>(pick(2)));
+                engine.setTrackPan(track, static_cast<short>(pick(140) - 70));
+                break;
+            case 5: engine.setMixerBpm(60.0f + static_cast<float>(pick(200000)) / 1000.0f); break;
+            case 6: engine.setMixerVolume(static_cast<short>(pick(140) - 5)); break;
+            case 7: {
+                ttPeak* left = nullptr;
+                ttPeak* right = nullptr;
+                engine.getTrackPeaks(track, &left, &right);
+                EXPECT_LE(left->exchange(-1), 32767);
+                right->store(-1);
+                const int b = engine.getMixerBeat();
+                EXPECT_TRUE(b >= -1 && b < 32) << b;
+                break;
+            }
+            default:
+                engine.changesBegin();
+                for (short t = 0; t < 8; ++t) engine.setTrackSample(t, static_cast<short>(pick(samples)));
+                engine.changesEnd();
+                break;
         }
         ++changes;
         std::this_thread::sleep_for(std::chrono::microseconds(pick(3000)));

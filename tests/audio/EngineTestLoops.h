@@ -26,8 +26,14 @@ inline std::string kelPath(const std::string& system)
 // The sample values of test loop `id` at file frame f: the left channel
 // walks through 30000 values, the right names the loop (and the stretch of
 // 30000 frames), so a frame tells which loop and which place it came from.
-inline int16_t loopLeft(int id, int f) { return static_cast<int16_t>(f % 30000 - 15000 + id); }
-inline int16_t loopRight(int id, int f) { return static_cast<int16_t>(id * 1000 + f / 30000 % 1000); }
+inline int16_t loopLeft(int id, int f)
+{
+    return static_cast<int16_t>(f % 30000 - 15000 + id);
+}
+inline int16_t loopRight(int id, int f)
+{
+    return static_cast<int16_t>(id * 1000 + f / 30000 % 1000);
+}
 
 inline void put16(std::string& s, uint32_t v)
 {
@@ -51,8 +57,8 @@ struct WaveHeader {
 // A canonical 44-byte WAV file around the given samples.
 inline std::string waveBytes(const std::vector<int16_t>& samples, const WaveHeader& h = {})
 {
-    const uint32_t data = h.dataBytes >= 0 ? static_cast<uint32_t>(h.dataBytes)
-                                           : static_cast<uint32_t>(samples.size() * 2);
+    const uint32_t data =
+        h.dataBytes >= 0 ? static_cast<uint32_t>(h.dataBytes) : static_cast<uint32_t>(samples.size() * 2);
     const uint16_t align = static_cast<uint16_t>(h.channels * h.bits / 8);
     std::string s = "RIFF";
     put32(s, 36 + data);

@@ -163,7 +163,7 @@ TEST(Resampler, ThreeFramesIntoTwoAndTheLastFrameCopied)
     EXPECT_EQ(Resample(out, in, 2, 3), 2);
     EXPECT_EQ(out[0], 100);
     EXPECT_EQ(out[1], -100);
-    EXPECT_EQ(out[2], 250);  // halfway from 200 to 301, truncated
+    EXPECT_EQ(out[2], 250);   // halfway from 200 to 301, truncated
     EXPECT_EQ(out[3], -250);  // toward zero
 
     // Two into three: the step is 2/3; the last output frame lands on the
@@ -191,8 +191,8 @@ TEST_F(Mixer, SynchronisedVolumeAndPanLandOnTheCycle)
     TimeLine.store(704512);
     track(1).writePos = 704512 + kRing;  // the ring's content does not matter here
     EXPECT_EQ(mixBlock()[0], unity(10000));
-    std::vector<int16_t> out = mixBlock();  // 706560
-    EXPECT_EQ(out[0], 0);                                                                 // pan 0
+    std::vector<int16_t> out = mixBlock();                                                    // 706560
+    EXPECT_EQ(out[0], 0);                                                                     // pan 0
     EXPECT_EQ(out[1], static_cast<int>(10000 * static_cast<float>(50.0 / 128 * 128 / 128)));  // volume 50
     EXPECT_EQ(track(1).syncTime, kNever);
 

@@ -18,7 +18,8 @@ int measuredBeats(testsupport::TempDir& dir, int frames, int channels = 2)
     const std::string path = dir.file("m" + std::to_string(frames) + "c" + std::to_string(channels) + ".wav");
     WaveHeader h;
     h.channels = static_cast<int16_t>(channels);
-    EXPECT_TRUE(writeBytes(path, waveBytes(std::vector<int16_t>(static_cast<size_t>(frames) * channels, 7), h)));
+    EXPECT_TRUE(
+        writeBytes(path, waveBytes(std::vector<int16_t>(static_cast<size_t>(frames) * channels, 7), h)));
     AddSongVTrack(kelPath(path).c_str(), 0, 0);
     return VTracks[NumVTracks - 1].beats;
 }
@@ -32,10 +33,10 @@ TEST_F(SamplesList, MeasuredLoopsRoundToTheNearestBeat)
     EXPECT_EQ(measuredBeats(dir, 99225), 4);  // 4.5 beats: an exact half rounds down
     EXPECT_EQ(measuredBeats(dir, 99226), 5);  // repeats 6, so 5 beats
     EXPECT_EQ(measuredBeats(dir, 3 * kBeat), 3);
-    EXPECT_EQ(measuredBeats(dir, 7 * kBeat), 8);    // repeats 4
-    EXPECT_EQ(measuredBeats(dir, 12 * kBeat), 16);  // repeats 2
-    EXPECT_EQ(measuredBeats(dir, 20 * kBeat), 32);  // repeats 1
-    EXPECT_EQ(measuredBeats(dir, 100), 1);          // under a beat counts as one
+    EXPECT_EQ(measuredBeats(dir, 7 * kBeat), 8);     // repeats 4
+    EXPECT_EQ(measuredBeats(dir, 12 * kBeat), 16);   // repeats 2
+    EXPECT_EQ(measuredBeats(dir, 20 * kBeat), 32);   // repeats 1
+    EXPECT_EQ(measuredBeats(dir, 100), 1);           // under a beat counts as one
     EXPECT_EQ(measuredBeats(dir, 2 * 88200, 1), 8);  // mono: frames, not bytes
     // Longer than the cycle (repeats 0), or not measurable: the longest period.
     EXPECT_EQ(measuredBeats(dir, 40 * kBeat), 32);

@@ -124,7 +124,7 @@ TEST_F(Streaming, FiveBeatLoopUnderASwitchAtBeat32)
     const std::vector<int16_t> out = renderTo(kCycle + 4 * kBeat);
     expectSpan(out, from, from, 25 * kBeat, 5, 20 * kBeat);
     expectSpan(out, from, 25 * kBeat, 30 * kBeat, 5, 25 * kBeat);  // the last pass, in full
-    expectSpan(out, from, 30 * kBeat, kCycle, 0, 0);                // the pass at 30 never starts
+    expectSpan(out, from, 30 * kBeat, kCycle, 0, 0);               // the pass at 30 never starts
     expectSpan(out, from, kCycle, kCycle + 4 * kBeat, 4, kCycle);
 }
 

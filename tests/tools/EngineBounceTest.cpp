@@ -15,7 +15,10 @@ using testsupport::TempDir;
 
 namespace {
 
-std::string enginebounce() { return testsupport::toolsDir() + "/enginebounce"; }
+std::string enginebounce()
+{
+    return testsupport::toolsDir() + "/enginebounce";
+}
 
 testsupport::RunResult bounce(const std::vector<std::string>& args)
 {
@@ -56,8 +59,8 @@ protected:
 
     std::vector<std::string> song(int n) const
     {
-        return {"--bpm", "120", "--mix-bpm", "120", "--frames", std::to_string(n),
-                "--loop", a, "--loop", b + ":16", "-o", out};
+        return {"--bpm",  "120", "--mix-bpm", "120",     "--frames", std::to_string(n),
+                "--loop", a,     "--loop",    b + ":16", "-o",       out};
     }
 
     // The first frame from `from` on that is not loop `id` (period `len`)
@@ -124,10 +127,17 @@ TEST_F(Bounce, SynchronisedChangesLandOnTheCycle)
 TEST_F(Bounce, SameCommandSameFile)
 {
     std::vector<std::string> args = song(300000);
-    args.insert(args.end(),
-                {"--master", "90", "--track", "0:0:100:-20", "--track", "3:1:127:40", "--track", "5:-1",
-                 "--at", "0:1:0", "--at", "40960:mix-bpm=150", "--at", "61440:3:0", "--at", "81920:5:1:sync",
-                 "--at", "102400:0:pan=63", "--at", "102400:3:vol=10", "--at", "120832:mix-bpm=80"});
+    args.insert(args.end(), {"--master", "90",
+                             "--track",  "0:0:100:-20",
+                             "--track",  "3:1:127:40",
+                             "--track",  "5:-1",
+                             "--at",     "0:1:0",
+                             "--at",     "40960:mix-bpm=150",
+                             "--at",     "61440:3:0",
+                             "--at",     "81920:5:1:sync",
+                             "--at",     "102400:0:pan=63",
+                             "--at",     "102400:3:vol=10",
+                             "--at",     "120832:mix-bpm=80"});
     const auto first = bounce(args);
     ASSERT_EQ(first.exitCode, 0) << first.out;
     const std::string one = testsupport::readFile(out);
@@ -156,8 +166,9 @@ TEST_F(Bounce, RefusesBadCommandLinesAndKeepsGoingOnBadLoops)
     EXPECT_FALSE(testsupport::readFile(out).size());
 
     // A missing loop plays nothing; the loop after it keeps its number.
-    const auto r = bounce({"--bpm", "120", "--mix-bpm", "120", "--frames", "20000", "--loop",
-                           dir.file("missing.wav"), "--loop", a, "--track", "0:0", "--track", "1:1", "-o", out});
+    const auto r =
+        bounce({"--bpm", "120", "--mix-bpm", "120", "--frames", "20000", "--loop", dir.file("missing.wav"),
+                "--loop", a, "--track", "0:0", "--track", "1:1", "-o", out});
     ASSERT_EQ(r.exitCode, 0) << r.out;
     const std::vector<int16_t> s = frames(out);
     ASSERT_EQ(s.size(), 2u * 20000);

@@ -73,10 +73,29 @@ TEST(EngineDevice, DiskDriverCaptureEqualsTheOfflineRender)
 
     // The offline render, long enough for whatever the capture holds.
     const std::string render = dir.file("render.wav");
-    const auto r = testsupport::run({testsupport::toolsDir() + "/enginebounce", "--bpm", "120", "--mix-bpm", "131.5",
-                                     "--frames", "441000", "--master", "80", "--loop", loops[0] + ":8", "--loop",
-                                     loops[1] + ":16", "--loop", loops[2] + ":6", "--track", "0:0:127:0", "--track",
-                                     "3:1:100:-40", "--track", "6:2:90:25", "-o", render},
+    const auto r = testsupport::run({testsupport::toolsDir() + "/enginebounce",
+                                     "--bpm",
+                                     "120",
+                                     "--mix-bpm",
+                                     "131.5",
+                                     "--frames",
+                                     "441000",
+                                     "--master",
+                                     "80",
+                                     "--loop",
+                                     loops[0] + ":8",
+                                     "--loop",
+                                     loops[1] + ":16",
+                                     "--loop",
+                                     loops[2] + ":6",
+                                     "--track",
+                                     "0:0:127:0",
+                                     "--track",
+                                     "3:1:100:-40",
+                                     "--track",
+                                     "6:2:90:25",
+                                     "-o",
+                                     render},
                                     "", 120);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     const std::vector<int16_t> offline = samplesOf(testsupport::readFile(render), 44);
