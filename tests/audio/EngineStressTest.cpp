@@ -51,7 +51,7 @@ TEST_F(Stress, RandomChangesWhileTheLoaderAndTheTimerRun)
     engine.samplesBpm(120);
     int id = 1;
     for (const LoopKind& s : kinds) {
-        const std::string path = dir.file("s" + std::to_string(id) + ".wav");
+        const std::string path = dir.file(testsupport::join("s", id, ".wav"));
         std::vector<int16_t> data(static_cast<size_t>(s.frames) * s.channels);
         for (size_t i = 0; i < data.size(); ++i)
             data[i] = static_cast<int16_t>((i * 37 + id * 1000) % 20000 - 10000);

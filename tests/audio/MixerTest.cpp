@@ -15,7 +15,7 @@ protected:
     // A track playing a loop that holds one value on each side.
     void playConstant(int trackNo, int16_t left, int16_t right)
     {
-        const std::string name = "c" + std::to_string(trackNo) + ".wav";
+        const std::string name = testsupport::join("c", trackNo, ".wav");
         ASSERT_TRUE(writeConstantLoop(dir.file(name), 4 * kBeat, left, right));
         AddSongVTrack(kelPath(dir.file(name)).c_str(), 8, 0);
         ASSERT_EQ(TrackPlay(trackNo, NumVTracks), 0);

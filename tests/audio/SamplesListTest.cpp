@@ -15,7 +15,7 @@ using SamplesList = LowerLayer;
 // Adds a loop of `frames` frames to be measured; the beats it got.
 int measuredBeats(testsupport::TempDir& dir, int frames, int channels = 2)
 {
-    const std::string path = dir.file("m" + std::to_string(frames) + "c" + std::to_string(channels) + ".wav");
+    const std::string path = dir.file(testsupport::join("m", frames, "c", channels, ".wav"));
     WaveHeader h;
     h.channels = static_cast<int16_t>(channels);
     EXPECT_TRUE(

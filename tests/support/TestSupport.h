@@ -2,10 +2,21 @@
 // their own, running the built program and tools.
 #pragma once
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace testsupport {
+
+// "s" + 3 + ".wav" as one text (and clear of a false warning of g++ 12
+// about "literal" + std::to_string(...)).
+template <typename... Parts>
+std::string join(const Parts&... parts)
+{
+    std::ostringstream out;
+    (out << ... << parts);
+    return out.str();
+}
 
 // A fresh empty folder under the system's temporary folder, removed when the
 // object goes away (kept when BEATLOOM_KEEP_TEMP is set, for a look after a failure).
