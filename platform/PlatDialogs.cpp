@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
@@ -86,6 +87,10 @@ bool runProgram(const std::string& program, const std::vector<std::string>& args
     }
     int st = 0;
     while (waitpid(pid, &st, 0) < 0) {
+        if (errno != EINTR) {  // e.g. ECHILD when SIGCHLD is ignored: no status to wait for
+            if (status) *status = -1;
+            return true;
+        }
     }
     if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return true;
