@@ -373,23 +373,19 @@ bool kelSourceTokens(const std::string& line, std::vector<std::string>& tokens)
         while (i < n && blank(line[i])) ++i;
         if (i >= n) break;
         if (line[i] == '#' && (tokens.empty() || i + 1 >= n || blank(line[i + 1]))) break;
+        // Quotes may open anywhere in a word (text="Two words").
         std::string token;
-        if (line[i] == '"') {
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                char c = line[i++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c == '\\' && i < n && (line[i] == '"' || line[i] == '\\')) c = line[i++];
-                token += c;
+        bool quoted = false;
+        while (i < n && (quoted || !blank(line[i]))) {
+            char c = line[i++];
+            if (c == '"') {
+                quoted = !quoted;
+                continue;
             }
-            if (!closed) return false;
-        } else {
-            while (i < n && !blank(line[i])) token += line[i++];
+            if (quoted && c == '\\' && i < n && (line[i] == '"' || line[i] == '\\')) c = line[i++];
+            token += c;
         }
+        if (quoted) return false;
         tokens.push_back(token);
     }
     return true;
@@ -471,14 +467,15 @@ std::string kelLayoutToText(int32_t id, const kelLayoutData& data, const kelCast
         for (int k = 1; k < kKelLayoutAuxValues; ++k) {
             const int16_t v = it.aux[k];
             if (v == 0) continue;
-            if (k == kKelAuxHelp) {
-                s << "  help " << v << "\n";
-            } else if (k == kKelAuxSource) {
-                s << "  source " << v << "\n";
-            } else if (backpane && k <= 10) {
+            // A background's values 1 to 10 are its colour-scheme casts, 7 and 9 included.
+            if (backpane && k <= 10) {
                 s << "  aux " << k;
                 printCast(s, v, nameOf);
                 s << "\n";
+            } else if (k == kKelAuxHelp) {
+                s << "  help " << v << "\n";
+            } else if (k == kKelAuxSource) {
+                s << "  source " << v << "\n";
             } else {
                 s << "  aux " << k << ' ' << v << "\n";
             }

@@ -18,9 +18,16 @@ bool validName(const std::string& name)
 
 }  // namespace
 
-std::vector<std::string> CastTable::variantsOf(const std::string& recipe)
+std::vector<std::string> CastTable::variantsOf(const CastLine& line)
 {
-    if (recipe == "backpane") return {"0", "1", "2", "3", "4", "5", "6", "7"};
+    const std::string& recipe = line.recipe;
+    if (recipe == "backpane") {
+        // A panel the screen never recolours keeps scheme 0 alone.
+        const int schemes = std::clamp(line.params.number("schemes", 8), 1, 8);
+        std::vector<std::string> names;
+        for (int i = 0; i < schemes; ++i) names.push_back(std::to_string(i));
+        return names;
+    }
     if (recipe == "button") return {"up", "down"};
     if (recipe == "font" || recipe == "splash" || recipe == "label" || recipe == "bubble" ||
         recipe == "progress" || recipe == "library")
@@ -53,7 +60,7 @@ bool CastTable::load(const std::string& path, Diag& diag)
             diag.error(s.where(), "'" + line.name + "' is not a cast name (letters, digits, . _ -)");
             continue;
         }
-        const std::vector<std::string> variants = variantsOf(line.recipe);
+        const std::vector<std::string> variants = variantsOf(line);
         if (variants.empty()) {
             diag.error(s.where(), "unknown recipe '" + line.recipe + "'");
             continue;

@@ -41,8 +41,9 @@ public:
     bool idOf(const std::string& name, int32_t& id) const;
     std::string nameOf(int32_t id) const;
 
-    // The variant names a recipe makes ("" for a single picture).
-    static std::vector<std::string> variantsOf(const std::string& recipe);
+    // The variant names a line makes ("" for a single picture); none for an
+    // unknown recipe.
+    static std::vector<std::string> variantsOf(const CastLine& line);
 
 private:
     std::vector<CastLine> lines_;

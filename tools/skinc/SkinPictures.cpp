@@ -236,20 +236,20 @@ bool button(const Recipe& r, int variant, Picture& out)
     setColour(cr, r.style.colour("face.edge"));
     cairo_stroke(cr);
 
+    // Icon and text side by side, centred together.
     const Colour ink = lit ? r.style.colour("ink.dark") : r.style.colour("ink");
-    const double iconSize = std::min(w, h) * 0.5;
-    double textX = w / 2.0;
-    if (icon != Icon::None) {
-        const double cx = text.empty() ? w / 2.0 : h / 2.0 + 2;
-        drawIcon(cr, icon, cx, h / 2.0, iconSize, ink);
-        textX = (cx + iconSize / 2 + w) / 2;
-    }
+    const double iconSize = std::round(std::min(w, h) * 0.5);
+    selectFont(cr, font);
+    double ascent = 0, descent = 0;
+    fontMetrics(cr, ascent, descent);
+    const double gap = icon != Icon::None && !text.empty() ? 5 : 0;
+    const double group = (icon != Icon::None ? iconSize : 0) + gap + (text.empty() ? 0 : textWidth(cr, text));
+    const double left = std::round((w - group) / 2);
+    if (icon != Icon::None) drawIcon(cr, icon, left + iconSize / 2, h / 2.0, iconSize, ink);
     if (!text.empty()) {
-        selectFont(cr, font);
-        double ascent = 0, descent = 0;
-        fontMetrics(cr, ascent, descent);
         setColour(cr, ink);
-        drawText(cr, text, textX, std::round((h - (ascent + descent)) / 2 + ascent), Align::Centre);
+        const double x = left + (icon != Icon::None ? iconSize + gap : 0);
+        drawText(cr, text, x, std::round((h - (ascent + descent)) / 2 + ascent), Align::Left);
     }
     out = canvas.toPicture(false, true);
     return canvas.ok();
@@ -334,7 +334,9 @@ bool splash(const Recipe& r, Picture& out)
     fillVertical(cr, 0, h, r.style.colour("splash.top"), r.style.colour("splash.bottom"));
     glow(cr, w * 0.5, h * 0.42, w * 0.55, r.style.colour("splash.glow"));
     cairo_save(cr);
-    cairo_translate(cr, 0, h * 0.12);
+    cairo_translate(cr, 0, h * 0.62);
+    cairo_scale(cr, 1, 0.55);
+    cairo_translate(cr, 0, -h * 0.5);
     ribbons(cr, w, h,
             {r.style.colour("splash.ribbon.1"), r.style.colour("splash.ribbon.2"), r.style.colour("splash.ribbon.3"),
              r.style.colour("splash.ribbon.4")},
@@ -351,7 +353,7 @@ bool splash(const Recipe& r, Picture& out)
     selectFont(cr, small);
     const double versionWidth = textWidth(cr, version) + 6;
     const double x = std::round((w - titleWidth - versionWidth) / 2);
-    const double baseline = std::round(h * 0.36 + ascent / 2);
+    const double baseline = std::round(h * 0.3 + ascent / 2);
     selectFont(cr, big);
     setColour(cr, r.style.colour("shadow"));
     drawText(cr, title, x + 1, baseline + 2, Align::Left);
