@@ -83,6 +83,7 @@ int16_t PW_InitAll()
     PWScreen.show(kLoadPanel);
     openWindow();
     PWScreen.drawable = 1;
+    PWScreen.processOpenDocuments();
     return 1;
 }
 

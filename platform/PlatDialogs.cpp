@@ -119,13 +119,13 @@ bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen
         args = {request.save ? "--getsavefilename" : "--getopenfilename", start.empty() ? "." : start};
         if (!request.patterns.empty() && request.patterns != "*.*") args.push_back(patternsWithBlanks(request.patterns));
     } else {
-        reportProblem("no file dialog program found: install zenity (or kdialog) to open and save documents");
+        reportProblem("No file dialog program was found. Install zenity (or kdialog) to open and save documents.");
         return false;
     }
     std::string out;
     int status = -1;
     if (!runProgram(program, args, &out, &status)) {
-        reportProblem("cannot start " + program);
+        reportProblem("The file dialog program " + program + " could not be started.");
         return false;
     }
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();

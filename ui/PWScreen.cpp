@@ -1,6 +1,11 @@
 #include "ui/PWScreen.h"
 
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "core/BLInternational.h"
+#include "core/BLPath.h"
 #include "core/kelCore.h"
 #include "ui/PWPanel.h"
 
@@ -171,7 +176,10 @@ void PWScreenClass::askQuit()
 
 void PWScreenClass::asyncDialogMessage(BLPath* path)
 {
-    (void)path;
+    const std::string problem = BLPath::takeDialogProblem();
+    if (!problem.empty()) KEL_UserNotify(problem.c_str(), 0);
+    if (!path) return;
+    if (PWPanelClass* p = panel(path->panelIndex)) p->asyncDialogMessage(path);
 }
 
 void PWScreenClass::resized()
@@ -188,4 +196,25 @@ void PWScreenClass::resized()
     }
 }
 
-void PWScreenClass::processOpenDocuments(BLPath*) {}
+void PWScreenClass::processOpenDocuments()
+{
+    PWPanelClass* groove = panel(kGroovePanel);
+    BLPath* path = groove ? groove->documentPath() : nullptr;
+    if (!path) return;
+    path->fromSystemPath(windowsCommandLine);
+    bool usable = path->path[0] != '\0' && path->exists();
+    if (!usable && windowsCommandLine[0] == '"') {
+        // "a path with blanks" in quotes: drop both quotes and try again.
+        char unquoted[kWindowsCommandLineSize];
+        std::snprintf(unquoted, sizeof unquoted, "%s", windowsCommandLine + 1);
+        if (const size_t n = std::strlen(unquoted); n > 0) unquoted[n - 1] = '\0';
+        path->fromSystemPath(unquoted);
+        usable = path->path[0] != '\0' && path->exists();
+    }
+    if (!usable) return;
+    path->panelIndex = 0;
+    path->requestCode = 0;
+    path->requestSub = 0;
+    path->dialogOk = 1;
+    asyncDialogMessage(path);
+}

@@ -62,8 +62,9 @@ public:
     void asyncDialogMessage(BLPath* path);
     void resized();
 
-    // The groove panel's document path for a document named on the command line.
-    void processOpenDocuments(BLPath* documentPath);
+    // Opens a document named on the command line through the groove panel,
+    // as if its open dialog had chosen it.
+    void processOpenDocuments();
 
 private:
     void dispatchMouseDown();
