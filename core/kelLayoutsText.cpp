@@ -86,9 +86,16 @@ private:
     bool haveDesign_ = false;
     int16_t count_ = 0;
 
-    void closeItem()
+    bool closeItem(std::string& why)
     {
-        if (item_) item_->anchors = static_cast<int16_t>(layoutAnchor_ + 16 * stretch_);
+        if (!item_) return true;
+        const long anchors = layoutAnchor_ + 16L * stretch_;
+        if (anchors < INT16_MIN || anchors > INT16_MAX) {
+            why = "item " + std::to_string(itemIndex_) + ": anchor and stretch do not fit together";
+            return false;
+        }
+        item_->anchors = static_cast<int16_t>(anchors);
+        return true;
     }
 };
 
@@ -149,12 +156,12 @@ bool LayoutParser::anchor(const std::string& text, int16_t& value, std::string& 
         value = named;
         return true;
     }
-    long v = 0;
-    if (!number(text, 0, 8, v, why, "an anchor")) {
+    // Numbers other than 0..8 name the point (0, 0); they are taken so that
+    // any stored layout prints and reads back as it was.
+    if (!int16Value(text, value, why, "an anchor")) {
         why += " (or a name such as top-left, centre)";
         return false;
     }
-    value = static_cast<int16_t>(v);
     return true;
 }
 
@@ -210,7 +217,7 @@ bool LayoutParser::line(const std::vector<std::string>& t, std::string& why)
             why = "item " + t[1] + " is given twice";
             return false;
         }
-        closeItem();
+        if (!closeItem(why)) return false;
         seen_[v] = true;
         itemIndex_ = static_cast<int16_t>(v);
         item_ = &out_.data.items[v];
@@ -247,7 +254,7 @@ bool LayoutParser::itemLine(const std::string& key, const std::vector<std::strin
             return true;
         }
         long v = 0;
-        if (!parseLong(t[1], 0, INT16_MAX, v)) {
+        if (!parseLong(t[1], INT16_MIN, INT16_MAX, v)) {
             why = "unknown kind '" + t[1] + "'";
             return false;
         }
@@ -257,10 +264,11 @@ bool LayoutParser::itemLine(const std::string& key, const std::vector<std::strin
     if (key == "state") {
         if (!want(1)) return false;
         const int16_t named = lookup(kStates, std::size(kStates), t[1]);
-        long v = named;
-        if (named < 0 && !number(t[1], 0, 2, v, why, "a state (or hidden, shown, active)")) return false;
-        it.state = static_cast<int16_t>(v);
-        return true;
+        if (named >= 0) {
+            it.state = named;
+            return true;
+        }
+        return int16Value(t[1], it.state, why, "a state (or hidden, shown, active)");
     }
     if (key == "anchor") return want(1) && anchor(t[1], layoutAnchor_, why);
     if (key == "self") return want(1) && anchor(t[1], it.selfAnchor, why);
@@ -331,7 +339,7 @@ bool LayoutParser::itemLine(const std::string& key, const std::vector<std::strin
 
 bool LayoutParser::finish(std::string& why)
 {
-    closeItem();
+    if (!closeItem(why)) return false;
     if (!haveID_) {
         why = "no 'layout' line";
         return false;

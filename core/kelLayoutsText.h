@@ -7,8 +7,9 @@
 //   design 0 0 640 480
 //   item 1 close                  # index, then an optional label
 //     kind button                 # number or name (aux 0)
-//     state active                # hidden, shown, active or 0..2
-//     anchor top-right            # layout anchor; self; stretch (names or 0..8)
+//     state active                # hidden, shown, active (or a number)
+//     anchor top-right            # layout anchor; self; stretch: names, or
+//                                 # numbers (0..8; others mean the point 0,0)
 //     self top-right
 //     offset -8 8
 //     frame 20 20                 # frame size; or: size CAST (width 0)
