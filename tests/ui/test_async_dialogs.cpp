@@ -45,13 +45,13 @@ protected:
         plat::setBackend(std::move(b));
         kelGlo = kelGloRec{};
         kelGlo.running = 1;
-        PWScreen = PWScreenClass{};
+        PWScreen.reset();
         for (int16_t i = 0; i < PWScreenClass::kPanelCount; ++i) PWScreen.connect(&panels[i], i, 0);
         hooks.remoteEvents = PWScreen_remoteevents;
     }
     void TearDown() override
     {
-        PWScreen = PWScreenClass{};
+        PWScreen.reset();
         windowsCommandLine[0] = '\0';
         plat::clearBackend();
     }
