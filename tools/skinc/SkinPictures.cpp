@@ -103,7 +103,11 @@ bool backpane(const Recipe& r, int variant, Picture& out)
     const int w = r.number("width", 640, 16, 640);
     const int h = r.number("height", 480, 16, 480);
     const int header = r.number("header", static_cast<int>(r.style.size("panel.header")), 0, h);
-    const double radius = r.line.params.number("floating", 0) ? r.style.size("radius.panel") : 0;
+    const bool floating = r.line.params.number("floating", 0) != 0;
+    const double radius = floating ? r.style.size("radius.panel") : 0;
+    // A floating plate casts a soft shadow to the right and below, inside
+    // the picture, so it stands off what lies under it.
+    const int shadow = floating ? static_cast<int>(r.style.size("panel.shadow")) : 0;
     std::vector<Box> wells;
     if (!parseBoxes(r.line.params.text("wells"), wells)) {
         r.diag.error(r.line.where, "wells are x,y,w,h;x,y,w,h ...");
@@ -112,14 +116,22 @@ bool backpane(const Recipe& r, int variant, Picture& out)
     if (!r.checked()) return false;
     const Scheme& s = r.style.schemes()[static_cast<size_t>(variant)];
 
-    Canvas canvas(w, h);
+    Canvas canvas(w + shadow, h + shadow);
     cairo_t* cr = canvas.cr();
+    const Colour dark = r.style.colour("panel.shadow");
+    for (int j = 0; j < shadow; ++j) {
+        roundedRect(cr, 3, 4, w + j - 3, h + j - 4, radius + j);
+        setColour(cr, dark);
+        cairo_fill(cr);
+    }
     roundedRect(cr, 0, 0, w, h, radius);
     cairo_clip(cr);
 
-    // Ground, then a soft light from above.
+    // Ground, then a soft light from above; floating plates a shade lighter
+    // than the stage they float over.
+    const double lift = floating ? r.style.size("panel.lift") : 0;
     cairo_rectangle(cr, 0, 0, w, h);
-    fillVertical(cr, 0, h, s.bodyTop, s.bodyBottom);
+    fillVertical(cr, 0, h, s.bodyTop.lighter(lift), s.bodyBottom.lighter(lift));
     glow(cr, w / 2.0, header, std::max(w, h) * 0.7, Colour{1, 1, 1, r.style.size("panel.light")});
 
     if (header > 0) {
@@ -154,7 +166,16 @@ bool backpane(const Recipe& r, int variant, Picture& out)
     setColour(cr, r.style.colour("edge.dark"));
     cairo_stroke(cr);
 
-    out = canvas.toPicture(false, radius > 0);
+    if (floating) {
+        // Dots in the middle of the title strip: the plate can be dragged.
+        setColour(cr, r.style.colour("edge.light").withAlpha(0.22));
+        for (int row = 0; row < 2; ++row)
+            for (int col = 0; col < 4; ++col) {
+                cairo_rectangle(cr, w / 2.0 - 7 + 4 * col, header / 2.0 - 3 + 4 * row, 2, 2);
+                cairo_fill(cr);
+            }
+    }
+    out = canvas.toPicture(false, floating);
     return canvas.ok();
 }
 
@@ -218,6 +239,8 @@ bool button(const Recipe& r, int variant, Picture& out)
     roundedRect(cr, 0, 0, w, h, radius);
     if (lit)
         fillVertical(cr, 0, h, litTop, litTop.darker(0.28));
+    else if (shape == "round")  // small round buttons sit in title strips: darker, to stand out
+        fillVertical(cr, 0, h, r.style.colour("face.round.top"), r.style.colour("face.round.bottom"));
     else
         fillVertical(cr, 0, h, r.style.colour("face.top"), r.style.colour("face.bottom"));
     canvas.ditherInPlace();
