@@ -367,9 +367,12 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
     const std::string helps = readFile(testsupport::programDir() + "/Helps.txt");
     ASSERT_FALSE(helps.empty());
     EXPECT_EQ(helps.back(), '\r');
-    kelTextFile data;
-    ASSERT_TRUE(data.loadResource(casts.resFile, kData, 100));
-    EXPECT_EQ(std::string(data.c_str()), helps);
+    // The same table in the resource file, for every text set.
+    for (const long id : {100, 101}) {
+        kelTextFile data;
+        ASSERT_TRUE(data.loadResource(casts.resFile, kData, id)) << id;
+        EXPECT_EQ(std::string(data.c_str()), helps);
+    }
 
     KelOneCast* fontCast = loaded(500);
     SkinFont font;

@@ -356,7 +356,12 @@ bool SkinBuild::addHelpTable(const std::string& kelPath, const std::string& tabl
         diag_.error(kelPath, "cannot be reopened");
         return false;
     }
-    const bool saved = file.SaveData(table.data(), static_cast<long>(table.size()), kTypeData, kHelpTableID);
+    // The program reads 'DATA' 100 + its text set when "Helps.txt" is missing;
+    // every language has the table (in English until one is translated).
+    bool saved = true;
+    for (const TextTable& t : texts_)
+        if (t.id >= kMessageTableBase)
+            saved = file.SaveData(table.data(), static_cast<long>(table.size()), kTypeData, t.id) && saved;
     const bool closed = file.Close();
     if (!saved || !closed) diag_.error(kelPath, "the help table cannot be written");
     return saved && closed;

@@ -9,7 +9,8 @@
 //   text/libraries.txt   'TEXT' 2: library name, picture cast
 //
 // Besides, 'TEXT' 3 lists every cast by name ("name,id" a line), so tools and
-// the program can find a cast by its name, and 'DATA' 100 holds the help table.
+// the program can find a cast by its name, and 'DATA' 100 + text set hold the
+// help table.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +31,6 @@ constexpr int32_t kLanguageTableID = 1;
 constexpr int32_t kLibraryTableID = 2;
 constexpr int32_t kCastNamesTableID = 3;
 constexpr int32_t kMessageTableBase = 100;
-constexpr int32_t kHelpTableID = 100;
 
 class SkinBuild {
 public:
