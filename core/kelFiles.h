@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One open file; 0 means closed.
 struct kelFileRec {
@@ -68,6 +69,13 @@ std::string KEL_FileDialogOpenTypes();
 // one before. Entries come in byte order of their names, without "." and
 // "..". False when the folder cannot be read (no search is open then).
 bool KEL_ScanFileInFolder(const char* folder);
+// A listing of its own, in byte order, that leaves the shared search alone
+// (readers that look into a folder while a lister walks its parent).
+struct KelFolderEntry {
+    std::string name;
+    bool folder;
+};
+bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries);
 // The next entry: its name (`name` holds kKelNameMax + 1 bytes), whether it
 // is a folder, whether it matches the open-types text. False at the end.
 bool KEL_NextFileInFolder(char* name, uint8_t* isFolder, uint8_t* matchesTypes);
