@@ -152,6 +152,7 @@ bool SkinBuild::loadTexts()
         int number = 0;
         for (const std::string& line : split(libraries.bytes, '\r')) {
             ++number;
+            if (line.empty() || line[0] == '#') continue;  // the source's notes
             const std::vector<std::string> fields = split(line, ',');
             int32_t id = 0;
             if (fields.size() != 2 || fields[0].empty() ||
