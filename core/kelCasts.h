@@ -23,9 +23,9 @@ constexpr int16_t kKelCastVariants = 4;
 constexpr int16_t kKelCastMaskVariant = 3;
 constexpr int16_t kKelCastPaletteIndex = 4;
 // A cast whose pixels would need more memory than this is taken as damaged:
-// no skin picture comes near it, and a hostile header must not make the
-// program allocate and flip a gigabyte.
-constexpr int32_t kKelCastMaxBytes = 32 * 1024 * 1024;
+// the largest skin picture, a stage-sized one at 32 bits, needs 1.2 MB, and a
+// hostile header must not make the program allocate and flip a gigabyte.
+constexpr int32_t kKelCastMaxBytes = 8 * 1024 * 1024;
 
 // PX08, PX16, PX32, PXMK, CTP8, indexed by variant (the palette at 4).
 extern const int32_t kelCastTypes[5];

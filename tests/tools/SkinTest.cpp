@@ -380,6 +380,9 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
     const std::map<int, std::vector<int>> layoutsOf = {{0, {1, 2, 8}}, {1, {5}},  {2, {3, 4}}, {3, {9}},
                                                        {4, {14}},      {5, {11}}, {6, {6}},     {7, {12}},
                                                        {8, {13}},      {9, {15}}, {10, {16}}};
+    // Where each panel first shows on the stage.
+    const int shownAt[11][2] = {{0, 0},     {0, 0},     {100, 100}, {100, 200}, {100, 100}, {100, 100},
+                                {40, 40},   {100, 100}, {100, 100}, {0, 0},     {120, 100}};
     int entries = 0;
     for (const std::string& line : split(helps, '\r')) {
         SCOPED_TRACE(line);
@@ -405,6 +408,21 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
         const int lines = static_cast<int>(f.size()) - 10;
         EXPECT_LE(10 + 12 * (lines - 1) + font.height, bubble->size.v);
         for (size_t k = 10; k < f.size(); ++k) EXPECT_LE(font.width(f[k]) + 16, bubble->size.h);
+        // Bubble and text, placed from the control's centre where the panel
+        // first shows, stay on the stage and inside each other.
+        layout.Load();
+        layout.bounds = kelRect(0, 0, 640, 480);
+        layout.bounds.offset(shownAt[panel][0], shownAt[panel][1]);
+        layout.RecalcAll();
+        const kelRect& c = layout.work[item].imageRect;
+        const int cx = c.left + c.width() / 2, cy = c.top + c.height() / 2;
+        kelRect box = bubble->bounds;
+        box.offset(cx + std::stoi(f[4]), cy + std::stoi(f[5]));
+        EXPECT_TRUE(kelRect(0, 0, 640, 480).contains(box));
+        EXPECT_FALSE(box.contains(c.left + 1, c.top + 1)) << "the bubble covers its control";
+        const kelRect textBox(cx + std::stoi(f[6]), cy + std::stoi(f[7]), cx + std::stoi(f[6]) + 1,
+                              cy + std::stoi(f[7]) + 12 * (lines - 1) + font.height);
+        EXPECT_TRUE(box.contains(textBox));
         ++entries;
     }
     EXPECT_GE(entries, 10);

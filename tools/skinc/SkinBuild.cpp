@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -114,6 +115,15 @@ bool SkinBuild::loadLayouts()
         if (!layout.tips.empty() && layout.panel < 0) {
             diag_.error(file, "tips need the panel the layout belongs to ('panel N base B')");
             continue;
+        }
+        // Casts given by number must be casts of this skin too.
+        for (int16_t i = 0; i < layout.data.header.itemCount; ++i) {
+            const kelLayoutItem& it = layout.data.items[i];
+            std::vector<int32_t> used(std::begin(it.imageCastIDs), std::end(it.imageCastIDs));
+            used.push_back(it.sizeCastID);
+            for (const int32_t id : used)
+                if (id != 0 && casts_.nameOf(id).empty())
+                    diag_.error(file, "item " + std::to_string(i) + ": no cast " + std::to_string(id));
         }
         ids[layout.id] = file;
         layouts_.push_back(std::move(layout));
