@@ -166,7 +166,7 @@ bool backpane(const Recipe& r, int variant, Picture& out)
     setColour(cr, r.style.colour("edge.dark"));
     cairo_stroke(cr);
 
-    if (floating) {
+    if (floating && header > 0 && r.line.params.number("grip", 1) != 0) {
         // Dots in the middle of the title strip: the plate can be dragged.
         setColour(cr, r.style.colour("edge.light").withAlpha(0.22));
         for (int row = 0; row < 2; ++row)
