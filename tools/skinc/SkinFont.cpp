@@ -62,7 +62,7 @@ int FontStrip::textWidth(const std::string& text8) const
     return w;
 }
 
-bool renderSkinFont(const FontSpec& font, int glyphHeight, int baseline, FontStrip& strip, Diag& diag)
+bool renderSkinFont(const FontStyle& font, int glyphHeight, int baseline, FontStrip& strip, Diag& diag)
 {
     strip = FontStrip{};
     strip.glyphHeight = glyphHeight;

@@ -27,6 +27,6 @@ struct FontStrip {
 };
 
 // glyphHeight rows of glyphs, the baseline `baseline` rows below the top.
-bool renderSkinFont(const FontSpec& font, int glyphHeight, int baseline, FontStrip& strip, Diag& diag);
+bool renderSkinFont(const FontStyle& font, int glyphHeight, int baseline, FontStrip& strip, Diag& diag);
 
 }  // namespace skinc

@@ -157,7 +157,7 @@ void glow(cairo_t* cr, double cx, double cy, double radius, const Colour& c)
     cairo_pattern_destroy(g);
 }
 
-void selectFont(cairo_t* cr, const FontSpec& font)
+void selectFont(cairo_t* cr, const FontStyle& font)
 {
     cairo_select_font_face(cr, font.family.c_str(), CAIRO_FONT_SLANT_NORMAL,
                            font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);

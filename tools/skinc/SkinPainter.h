@@ -68,7 +68,7 @@ void glow(cairo_t* cr, double cx, double cy, double radius, const Colour& colour
 
 // Text in the skin's fonts, hinted for small sizes.
 enum class Align { Left, Centre, Right };
-void selectFont(cairo_t* cr, const FontSpec& font);
+void selectFont(cairo_t* cr, const FontStyle& font);
 double textWidth(cairo_t* cr, const std::string& utf8);
 void fontMetrics(cairo_t* cr, double& ascent, double& descent);
 void drawText(cairo_t* cr, const std::string& utf8, double x, double baseline, Align align);

@@ -34,7 +34,7 @@ struct Recipe {
         }
         return c;
     }
-    FontSpec font(const char* key, const std::string& fallbackName) const
+    FontStyle font(const char* key, const std::string& fallbackName) const
     {
         return style.font(line.params.text(key, fallbackName));
     }
@@ -183,7 +183,7 @@ bool backpane(const Recipe& r, int variant, Picture& out)
 bool label(const Recipe& r, Picture& out)
 {
     const std::string text = r.line.params.text("text");
-    const FontSpec font = r.font("font", "title");
+    const FontStyle font = r.font("font", "title");
     const Colour ink = r.colour("colour", "ink");
     const Align align = alignOf(r.line.params.text("align", "left"));
     if (text.empty()) {
@@ -229,7 +229,7 @@ bool button(const Recipe& r, int variant, Picture& out)
         return false;
     }
     const Colour litTop = r.colour("lit", "lit.top");
-    const FontSpec font = r.font("font", "button");
+    const FontStyle font = r.font("font", "button");
     if (!r.checked()) return false;
     const bool lit = variant == 1;
     const double radius = shape == "round" ? std::min(w, h) / 2.0 : r.style.size("radius.button");
@@ -367,8 +367,8 @@ bool splash(const Recipe& r, Picture& out)
     cairo_restore(cr);
     canvas.ditherInPlace();
 
-    const FontSpec big = r.style.font("splash.title");
-    const FontSpec small = r.style.font("splash.text");
+    const FontStyle big = r.style.font("splash.title");
+    const FontStyle small = r.style.font("splash.text");
     selectFont(cr, big);
     double ascent = 0, descent = 0;
     fontMetrics(cr, ascent, descent);

@@ -67,7 +67,7 @@ bool Style::load(const std::string& path, Diag& diag)
             }
             sizes_[w[1]] = v;
         } else if (key == "font" && (w.size() == 4 || (w.size() == 5 && w[3] == "bold"))) {
-            FontSpec f;
+            FontStyle f;
             f.family = w[2];
             f.bold = w.size() == 5;
             char* end = nullptr;
@@ -135,12 +135,12 @@ double Style::size(const std::string& name) const
     return 0;
 }
 
-FontSpec Style::font(const std::string& name) const
+FontStyle Style::font(const std::string& name) const
 {
     const auto it = fonts_.find(name);
     if (it != fonts_.end()) return it->second;
     missing("font '" + name + "'");
-    return FontSpec{};
+    return FontStyle{};
 }
 
 }  // namespace skinc

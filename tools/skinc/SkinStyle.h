@@ -21,7 +21,7 @@ struct Colour {
 
 bool parseColour(const std::string& text, Colour& colour);
 
-struct FontSpec {
+struct FontStyle {
     std::string family = "DejaVu Sans";
     bool bold = false;
     double size = 10;
@@ -42,7 +42,7 @@ public:
     // with a typo in it.
     Colour colour(const std::string& name) const;
     double size(const std::string& name) const;
-    FontSpec font(const std::string& name) const;
+    FontStyle font(const std::string& name) const;
     const std::vector<Scheme>& schemes() const { return schemes_; }
     // A colour by name, or a literal #rrggbb[aa].
     bool colourOrLiteral(const std::string& text, Colour& out) const;
@@ -54,7 +54,7 @@ private:
 
     std::map<std::string, Colour> colours_;
     std::map<std::string, double> sizes_;
-    std::map<std::string, FontSpec> fonts_;
+    std::map<std::string, FontStyle> fonts_;
     std::vector<Scheme> schemes_;
     Diag* diag_ = nullptr;
     std::string path_;
