@@ -5,6 +5,7 @@
 //   ":Library:Song:"   <-> "Library/Song/"   (relative to the current folder)
 //   "home:me:x.wav"    <-> "/home/me/x.wav"  (first component: a top-level folder)
 //   "::"               <-> "/"               (the file-system root itself)
+//   "Beatloom.xrs"      -> "Beatloom.xrs"    (a bare name: a file of the current folder)
 // A system name that holds ':' cannot be written as a kel path; such names
 // are refused by the conversion and left out of folder listings.
 #pragma once
