@@ -1,0 +1,414 @@
+#include "tools/skinc/SkinBuild.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "core/kelBytes.h"
+#include "core/kelCasts.h"
+#include "core/kelFiles.h"
+#include "core/kelLayouts.h"
+#include "core/kelRes.h"
+#include "core/kelTextCodec.h"
+#include "tools/skinc/SkinPictures.h"
+
+namespace skinc {
+
+namespace {
+
+const long kTypeText = static_cast<long>(kelFourCC("TEXT"));
+const long kTypeData = static_cast<long>(kelFourCC("DATA"));
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+bool kelPathOf(const std::string& system, std::string& kel, Diag& diag)
+{
+    const std::string absolute = std::filesystem::absolute(system).lexically_normal().string();
+    char buffer[kKelPathMax + 1];
+    if (absolute.find(':') != std::string::npos ||
+        !KEL_SystemPathToKelPath(absolute.c_str(), buffer, sizeof buffer)) {
+        diag.error(system, "this path cannot be used for a resource file");
+        return false;
+    }
+    kel = buffer;
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& bytes)
+{
+    const std::string temp = path + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool save(KelResFile& file, const std::vector<uint8_t>& bytes, long type, long id)
+{
+    return file.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()), type, id);
+}
+
+}  // namespace
+
+bool SkinBuild::compile()
+{
+    style_.load(folder_ + "/style.txt", diag_);
+    casts_.load(folder_ + "/casts.txt", diag_);
+    if (!diag_.ok()) return false;
+    loadLayouts();
+    loadTexts();
+    if (!diag_.ok()) return false;
+    return paint();
+}
+
+bool SkinBuild::loadLayouts()
+{
+    const std::string dir = folder_ + "/layouts";
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+        if (e.is_regular_file() && e.path().extension() == ".txt") files.push_back(e.path().string());
+    if (ec) {
+        diag_.error(dir, "cannot be read");
+        return false;
+    }
+    std::sort(files.begin(), files.end());
+    const kelCastResolver resolve = [this](const std::string& name, int32_t& id) { return casts_.idOf(name, id); };
+    std::map<int32_t, std::string> ids;
+    for (const std::string& file : files) {
+        std::string text, error;
+        kelLayoutSource layout;
+        if (!readWholeFile(file, text)) {
+            diag_.error(file, "cannot be read");
+            continue;
+        }
+        if (!kelLayoutFromText(text, resolve, layout, error)) {
+            diag_.error(file, error);
+            continue;
+        }
+        if (ids.count(layout.id)) {
+            diag_.error(file, "layout " + std::to_string(layout.id) + " is given in " + ids[layout.id] + " already");
+            continue;
+        }
+        if (!layout.tips.empty() && layout.panel < 0) {
+            diag_.error(file, "tips need the panel the layout belongs to ('panel N base B')");
+            continue;
+        }
+        // Casts given by number must be casts of this skin too.
+        for (int16_t i = 0; i < layout.data.header.itemCount; ++i) {
+            const kelLayoutItem& it = layout.data.items[i];
+            std::vector<int32_t> used(std::begin(it.imageCastIDs), std::end(it.imageCastIDs));
+            used.push_back(it.sizeCastID);
+            for (const int32_t id : used)
+                if (id != 0 && casts_.nameOf(id).empty())
+                    diag_.error(file, "item " + std::to_string(i) + ": no cast " + std::to_string(id));
+        }
+        ids[layout.id] = file;
+        layouts_.push_back(std::move(layout));
+        layoutFiles_.push_back(file);
+    }
+    return diag_.ok();
+}
+
+bool SkinBuild::loadTexts()
+{
+    auto table = [&](const std::string& file, int32_t id, TextTable& out) {
+        std::string source, error;
+        if (!readWholeFile(file, source)) {
+            diag_.error(file, "cannot be read");
+            return false;
+        }
+        if (!KEL_TextSourceToTable(source, out.bytes, &error)) {
+            diag_.error(file, error);
+            return false;
+        }
+        out.id = id;
+        out.where = file;
+        return true;
+    };
+
+    TextTable languages;
+    if (table(folder_ + "/text/languages.txt", kLanguageTableID, languages)) {
+        texts_.push_back(languages);
+        loadMessageTables(languages.bytes);
+    }
+
+    // Library pictures: the cast may be given by name.
+    TextTable libraries;
+    if (table(folder_ + "/text/libraries.txt", kLibraryTableID, libraries)) {
+        std::string resolved;
+        int number = 0;
+        for (const std::string& line : split(libraries.bytes, '\r')) {
+            ++number;
+            if (line.empty() || line[0] == '#') continue;  // the source's notes
+            const std::vector<std::string> fields = split(line, ',');
+            int32_t id = 0;
+            if (fields.size() != 2 || fields[0].empty() ||
+                (!casts_.idOf(fields[1], id) && !parseInt(fields[1], id))) {
+                diag_.error(libraries.where + ":" + std::to_string(number), "expected: library name,picture cast");
+                continue;
+            }
+            resolved += fields[0] + "," + std::to_string(id) + "\r";
+        }
+        libraries.bytes = resolved;
+        texts_.push_back(libraries);
+    }
+
+    TextTable names;
+    names.id = kCastNamesTableID;
+    for (const CastEntry& e : casts_.entries()) names.bytes += e.name + "," + std::to_string(e.id) + "\r";
+    texts_.push_back(names);
+    return diag_.ok();
+}
+
+bool SkinBuild::loadMessageTables(const std::string& languages)
+{
+    // Each language names its message table by its code and its text set.
+    std::map<int32_t, std::string> tables;
+    int number = 0;
+    for (const std::string& line : split(languages, '\r')) {
+        ++number;
+        const std::string where = folder_ + "/text/languages.txt:" + std::to_string(number);
+        const std::vector<std::string> fields = split(line, ',');
+        int language = 0, set = 0;
+        if (line.empty()) {
+            diag_.error(where, "an empty line would end the language table here");
+            continue;
+        }
+        if (fields.size() != 4 || fields[1].empty() || !parseInt(fields[2], language) || !parseInt(fields[3], set) ||
+            set < 0 || set > 99) {
+            diag_.error(where, "expected: name,code,language number,text set (0..99)");
+            continue;
+        }
+        const auto known = tables.find(set);
+        if (known != tables.end() && known->second != fields[1]) {
+            diag_.error(where, "text set " + fields[3] + " belongs to '" + known->second + "' already");
+            continue;
+        }
+        if (known != tables.end()) continue;
+        tables[set] = fields[1];
+    }
+    if (!tables.count(0)) diag_.error(folder_ + "/text/languages.txt", "no language uses text set 0, the fallback");
+
+    std::vector<std::string> first;
+    for (const auto& [set, code] : tables) {
+        const std::string file = folder_ + "/text/messages-" + code + ".txt";
+        std::string source, error;
+        TextTable t;
+        if (!readWholeFile(file, source) || !KEL_TextSourceToTable(source, t.bytes, &error)) {
+            diag_.error(file, error.empty() ? "cannot be read" : error);
+            continue;
+        }
+        t.id = kMessageTableBase + set;
+        t.where = file;
+        // Every table has a text wherever the fallback table has one.
+        const std::vector<std::string> lines = split(t.bytes, '\r');
+        if (set == 0) {
+            first = lines;
+        } else {
+            for (size_t n = 0; n < first.size(); ++n)
+                if (!first[n].empty() && (n >= lines.size() || lines[n].empty()))
+                    diag_.error(file, "message " + std::to_string(n) + " is missing");
+        }
+        texts_.push_back(t);
+    }
+    return diag_.ok();
+}
+
+bool SkinBuild::paint()
+{
+    const auto& entries = casts_.entries();
+    pictures_.resize(entries.size());
+    bool haveFont = false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const CastEntry& e = entries[i];
+        const CastLine& line = casts_.lines()[e.line];
+        if (line.recipe == "font") {
+            if (e.id != kFontCastID) diag_.error(line.where, "the skin font is cast 500");
+            const int height = static_cast<int>(style_.size("font.height"));
+            const int baseline = static_cast<int>(style_.size("font.baseline"));
+            if (renderSkinFont(style_.font("skin"), height, baseline, font_, diag_)) pictures_[i] = font_.picture;
+            haveFont = true;
+            continue;
+        }
+        if (line.recipe == "splash" && e.id != kSplashCastID) diag_.error(line.where, "the splash is cast 742");
+        paintCast(line, e.variant, style_, pictures_[i], diag_);
+    }
+    if (!haveFont) diag_.error(folder_ + "/casts.txt", "no skin font (recipe font, cast 500)");
+    return diag_.ok();
+}
+
+bool SkinBuild::writeResource(const std::string& kelPath)
+{
+    KEL_FileDelete(kelPath.c_str());
+    KelResFile file;
+    if (!file.SetWorkName(kelPath.c_str()) || !file.Create()) {
+        diag_.error(kelPath, std::string("cannot be created: ") + file.GetOpenError());
+        return false;
+    }
+    bool good = true;
+    auto put = [&](const std::vector<uint8_t>& bytes, long type, long id, const std::string& what) {
+        if (good && !save(file, bytes, type, id)) {
+            diag_.error(what, file.GetElemsCount() >= kKelResCapacity ? "the resource file's table is full"
+                                                                       : "cannot be written");
+            good = false;
+        }
+    };
+    const auto& entries = casts_.entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Picture& p = pictures_[i];
+        const int32_t id = entries[i].id;
+        const auto w = static_cast<int16_t>(p.width), h = static_cast<int16_t>(p.height);
+        const int16_t strides[kKelCastVariants] = {0, kelCastStride(w, 2), 0,
+                                                   p.mask.empty() ? int16_t{0} : kelCastStride(w, 1)};
+        std::vector<uint8_t> header(kKelCastHeaderSize);
+        kelCastWriteHeader(w, h, strides, header.data());
+        put(header, kelCastHeaderType, id, entries[i].name);
+        put(kelCastPack16(p.pixels.data(), w, h, strides[1]), kelCastTypes[1], id, entries[i].name);
+        if (!p.mask.empty()) put(kelCastPack8(p.mask.data(), w, h, strides[3]), kelCastTypes[3], id, entries[i].name);
+    }
+    std::vector<const kelLayoutSource*> byID;
+    for (const kelLayoutSource& l : layouts_) byID.push_back(&l);
+    std::sort(byID.begin(), byID.end(), [](auto* a, auto* b) { return a->id < b->id; });
+    for (const kelLayoutSource* l : byID) put(kelLayoutWrite(l->data), kelLayoutType, l->id, "layout");
+    std::vector<TextTable> texts = texts_;
+    std::sort(texts.begin(), texts.end(), [](const TextTable& a, const TextTable& b) { return a.id < b.id; });
+    for (const TextTable& t : texts) put(std::vector<uint8_t>(t.bytes.begin(), t.bytes.end()), kTypeText, t.id, t.where);
+    if (!file.Close()) {
+        diag_.error(kelPath, "cannot be completed");
+        good = false;
+    }
+    return good;
+}
+
+bool SkinBuild::placeTips(const std::string& kelPath, std::vector<HelpTip>& tips)
+{
+    // Read back through the program's own readers: every cast must parse and
+    // every layout must load with all its items.
+    KelCasts casts;
+    if (!casts.OpenResFile(kelPath.c_str())) {
+        diag_.error(kelPath, "cannot be read back");
+        return false;
+    }
+    casts.ParseResources();
+    if (casts.count != static_cast<int16_t>(casts_.entries().size()))
+        diag_.error(kelPath, "reads back with " + std::to_string(casts.count) + " casts");
+    for (size_t i = 0; i < layouts_.size(); ++i) {
+        const kelLayoutSource& source = layouts_[i];
+        KelLayout layout;
+        layout.Set(&casts, source.id);
+        layout.Load();
+        if (layout.itemsCount != source.data.header.itemCount) {
+            diag_.error(layoutFiles_[i], "reads back with " + std::to_string(layout.itemsCount) + " items");
+            continue;
+        }
+        layout.bounds = kelRect(0, 0, 640, 480);
+        layout.bounds.offset(source.stage.h, source.stage.v);
+        layout.RecalcAll();
+        for (const kelLayoutTip& tip : source.tips) {
+            HelpTip t;
+            t.panel = source.panel;
+            t.item = static_cast<int16_t>(source.base + tip.item);
+            t.control = layout.work[tip.item].imageRect;
+            t.where = layoutFiles_[i] + ": item " + std::to_string(tip.item);
+            std::string error;
+            if (!KEL_Utf8ToLatin1(tip.text, t.text8, &error)) {
+                diag_.error(t.where, "tip: " + error);
+                continue;
+            }
+            tips.push_back(t);
+        }
+    }
+    // The table in panel and control order, whatever the files are called.
+    std::stable_sort(tips.begin(), tips.end(), [](const HelpTip& a, const HelpTip& b) {
+        return a.panel != b.panel ? a.panel < b.panel : a.item < b.item;
+    });
+    return diag_.ok();
+}
+
+std::vector<HelpBubble> SkinBuild::bubbles() const
+{
+    std::vector<HelpBubble> out;
+    for (const CastEntry& e : casts_.entries()) {
+        const CastLine& line = casts_.lines()[e.line];
+        if (line.recipe != "bubble") continue;
+        out.push_back(HelpBubble{e.id, line.params.number("width", 200), line.params.number("lines", 1)});
+    }
+    std::stable_sort(out.begin(), out.end(), [](const HelpBubble& a, const HelpBubble& b) { return a.lines < b.lines; });
+    return out;
+}
+
+bool SkinBuild::addHelpTable(const std::string& kelPath, const std::string& table)
+{
+    KelResFile file;
+    if (!file.SetWorkName(kelPath.c_str()) || !file.Open()) {
+        diag_.error(kelPath, "cannot be reopened");
+        return false;
+    }
+    // The program reads 'DATA' 100 + its text set when "Helps.txt" is missing;
+    // every language has the table (in English until one is translated).
+    bool saved = true;
+    for (const TextTable& t : texts_)
+        if (t.id >= kMessageTableBase)
+            saved = file.SaveData(table.data(), static_cast<long>(table.size()), kTypeData, t.id) && saved;
+    const bool closed = file.Close();
+    if (!saved || !closed) diag_.error(kelPath, "the help table cannot be written");
+    return saved && closed;
+}
+
+bool SkinBuild::write(const std::string& xrsPath, const std::string& helpsPath)
+{
+    std::string kelFinal;
+    if (!kelPathOf(xrsPath, kelFinal, diag_)) return false;
+    const std::string kelTemp = kelFinal + ".part";
+    const std::string systemTemp = xrsPath + ".part";
+
+    std::vector<HelpTip> tips;
+    std::string table;
+    HelpGeometry geometry;
+    geometry.padX = static_cast<int>(style_.size("help.padx"));
+    geometry.padY = static_cast<int>(style_.size("help.pad"));
+    geometry.line = static_cast<int>(style_.size("help.line"));
+    const bool good = writeResource(kelTemp) && placeTips(kelTemp, tips) &&
+                      buildHelpTable(tips, bubbles(), font_, geometry, table, diag_) &&
+                      addHelpTable(kelTemp, table);
+    if (!good || !diag_.ok()) {
+        std::remove(systemTemp.c_str());
+        return false;
+    }
+    if (!writeFileAtomically(helpsPath, table)) {
+        diag_.error(helpsPath, "cannot be written");
+        std::remove(systemTemp.c_str());
+        return false;
+    }
+    if (std::rename(systemTemp.c_str(), xrsPath.c_str()) != 0) {
+        diag_.error(xrsPath, "cannot be put in place");
+        std::remove(systemTemp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace skinc
