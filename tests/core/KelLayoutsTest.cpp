@@ -43,7 +43,7 @@ protected:
     void load(int16_t count, const Bytes* payload = nullptr)
     {
         data.header.itemCount = count;
-        ResWriter w(dir.file("l" + std::to_string(files++) + ".xrs"));
+        ResWriter w(dir.file(testsupport::join("l", files++, ".xrs")));
         w.put("MPIX", kCastA, header(25, 17, 0, 52, 0, 28));
         w.put("PX16", kCastA, Bytes(52 * 17, 0));
         w.put("PXMK", kCastA, Bytes(28 * 17, 0));
