@@ -51,20 +51,29 @@ bool KEL_KelPathToSystemPath(const char* kel, char* system, int systemSize)
 bool KEL_SystemPathToKelPath(const char* system, char* kel, int kelSize)
 {
     if (!system || !kel || kelSize <= 0) return false;
+    kel[0] = '\0';
+    if (std::strchr(system, ':')) return false;  // a ':' in a name would read as a separator
     int o = 0;
+    auto put = [&](char c) {
+        if (o >= kelSize - 1) return false;
+        kel[o++] = c;
+        return true;
+    };
     const char* p = system;
+    bool ok = true;
     if (*p == '/') {
         while (*p == '/') ++p;
+        if (*p == '\0') ok = put(':') && put(':');  // the root itself
     } else if (*p != '\0') {
-        kel[o++] = ':';
+        ok = put(':');
     }
-    for (; *p; ++p) {
+    for (; ok && *p; ++p) {
         if (*p == '/' && p[1] == '/') continue;  // "a//b" is "a/b"
-        if (o >= kelSize - 1) {
-            kel[0] = '\0';
-            return false;
-        }
-        kel[o++] = *p == '/' ? ':' : *p;
+        ok = put(*p == '/' ? ':' : *p);
+    }
+    if (!ok) {
+        kel[0] = '\0';
+        return false;
     }
     kel[o] = '\0';
     return true;
@@ -155,7 +164,12 @@ bool KEL_FileClose(kelFileRec* ref)
 bool KEL_FileDelete(const char* path)
 {
     char system[kKelSystemPathMax + 1];
-    return systemPath(path, system) && system[0] != '\0' && ::unlink(system) == 0;
+    if (!systemPath(path, system) || system[0] == '\0') return false;
+    struct stat st;
+    if (::lstat(system, &st) != 0) return false;
+    // A link is removed itself, never what it points to.
+    if (S_ISDIR(st.st_mode)) return ::rmdir(system) == 0;
+    return ::unlink(system) == 0;
 }
 
 bool KEL_FileRename(const char* path, const char* newPath)
@@ -170,6 +184,28 @@ bool KEL_CreateDirectory(const char* path)
     return systemPath(path, system) && system[0] != '\0' && ::mkdir(system, 0755) == 0;
 }
 
+namespace {
+
+bool copyAll(int in, int out)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        ssize_t off = 0;
+        while (off < n) {
+            const ssize_t w = ::write(out, buffer + off, static_cast<size_t>(n - off));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            off += w;
+        }
+    }
+}
+
+}  // namespace
+
 bool KEL_FileCopy(const char* from, const char* to)
 {
     char src[kKelSystemPathMax + 1], dst[kKelSystemPathMax + 1];
@@ -181,35 +217,18 @@ bool KEL_FileCopy(const char* from, const char* to)
         ::close(in);
         return false;
     }
-    // A read-only destination is made writable first, then replaced whole:
-    // the copy goes to a temporary file beside it so a failed copy keeps it.
+    // The copy goes to a temporary file beside the destination and is renamed
+    // over it: a read-only destination is replaced all the same, and a failed
+    // copy leaves it untouched.
     char temp[kKelSystemPathMax + 16];
-    std::snprintf(temp, sizeof temp, "%s.part", dst);
-    ::chmod(dst, 0644);
-    const int out = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::snprintf(temp, sizeof temp, "%s.XXXXXX", dst);
+    const int out = ::mkostemp(temp, O_CLOEXEC);
     if (out < 0) {
         ::close(in);
         return false;
     }
-    bool ok = true;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        ssize_t off = 0;
-        while (off < n) {
-            const ssize_t w = ::write(out, buffer + off, static_cast<size_t>(n - off));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                ok = false;
-                break;
-            }
-            off += w;
-        }
-        if (!ok) break;
-    }
+    bool ok = copyAll(in, out);
+    ok = ::fchmod(out, 0644) == 0 && ok;
     ::close(in);
     ok = ::close(out) == 0 && ok;
     if (ok) ok = std::rename(temp, dst) == 0;

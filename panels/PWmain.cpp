@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/kelFiles.h"
+#include "core/kelQt.h"
 #include "panels/PWDemo.h"
 #include "platform/Platform.h"
 #include "ui/PWPanel.h"
@@ -78,23 +79,31 @@ int16_t PW_InitAll()
     createLibraryFolders();
     kelGlo.screenWidth = 640;
     kelGlo.screenHeight = 480;
+    kelQt_Init();
+    PWScreen.setup();
     createPanels();
     connectPanels();
     PWScreen.show(kLoadPanel);
     openWindow();
+    kelQt_associateFrontWindow();
     PWScreen.drawable = 1;
+    const kelRect whole(0, 0, kelGlo.screenWidth, kelGlo.screenHeight);
+    PWScreen.update(&whole);
+    PWScreen.processOpenDocuments();
     return 1;
 }
 
 void PW_ExitAll()
 {
+    kelQt_deassociateWindow();
     if (PWfloatPanelPtr[0]) PWfloatPanelPtr[0]->onPanelClosed();
     for (auto& p : PWfloatPanelPtr) {
         delete p;
         p = nullptr;
     }
-    PWScreen = PWScreenClass{};
+    PWScreen.reset();
     KEL_CloseWindow();
+    kelQt_Exit();
 }
 
 KelAppHooks PW_AppHooks()

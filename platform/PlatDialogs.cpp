@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
@@ -86,6 +87,10 @@ bool runProgram(const std::string& program, const std::vector<std::string>& args
     }
     int st = 0;
     while (waitpid(pid, &st, 0) < 0) {
+        if (errno != EINTR) {  // e.g. ECHILD when SIGCHLD is ignored: no status to wait for
+            if (status) *status = -1;
+            return true;
+        }
     }
     if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return true;
@@ -114,13 +119,13 @@ bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen
         args = {request.save ? "--getsavefilename" : "--getopenfilename", start.empty() ? "." : start};
         if (!request.patterns.empty() && request.patterns != "*.*") args.push_back(patternsWithBlanks(request.patterns));
     } else {
-        reportProblem("no file dialog program found: install zenity (or kdialog) to open and save documents");
+        reportProblem("No file dialog program was found. Install zenity (or kdialog) to open and save documents.");
         return false;
     }
     std::string out;
     int status = -1;
     if (!runProgram(program, args, &out, &status)) {
-        reportProblem("cannot start " + program);
+        reportProblem("The file dialog program " + program + " could not be started.");
         return false;
     }
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();

@@ -216,10 +216,10 @@ void HeadlessBackend::queueBoxAnswer(int answer)
     boxAnswers_.push_back(answer);
 }
 
-void HeadlessBackend::queueDialogAnswer(std::optional<std::string> systemPath)
+void HeadlessBackend::queueDialogAnswer(std::optional<std::string> systemPath, uint32_t delayMs)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    dialogAnswers_.push_back(std::move(systemPath));
+    dialogAnswers_.push_back(DialogAnswer{std::move(systemPath), delayMs});
 }
 
 int HeadlessBackend::messageBox(const std::string& title, const std::string& text, int buttons, int)
@@ -242,14 +242,17 @@ int HeadlessBackend::messageBox(const std::string& title, const std::string& tex
 bool HeadlessBackend::fileDialog(const FileDialogRequest& request, std::string& chosen)
 {
     std::optional<std::string> answer;
+    uint32_t delay = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         dialogs_.push_back(request);
         if (!dialogAnswers_.empty()) {
-            answer = dialogAnswers_.front();
+            answer = dialogAnswers_.front().path;
+            delay = dialogAnswers_.front().delayMs;
             dialogAnswers_.pop_front();
         }
     }
+    sleepMs(static_cast<int>(delay));
     log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> " +
         (answer ? *answer : "cancel"));
     if (!answer) return false;

@@ -63,7 +63,9 @@ public:
     void push(const Event& event, uint32_t delayMs = 0);
     void pushAction(std::function<void()> action, uint32_t delayMs = 0);
     void queueBoxAnswer(int answer);
-    void queueDialogAnswer(std::optional<std::string> systemPath);
+    // The answer to the next file dialog, given `delayMs` after it opened
+    // (a person takes a moment).
+    void queueDialogAnswer(std::optional<std::string> systemPath, uint32_t delayMs = 0);
     bool loadScript(const std::string& path, std::string& error);
     bool parseScript(const std::string& text, std::string& error);
     // Appends a line for every box, dialog, address and screenshot.
@@ -99,7 +101,11 @@ private:
     std::deque<Item> queue_;
     uint32_t lastDue_ = 0;
     std::deque<int> boxAnswers_;
-    std::deque<std::optional<std::string>> dialogAnswers_;
+    struct DialogAnswer {
+        std::optional<std::string> path;
+        uint32_t delayMs;
+    };
+    std::deque<DialogAnswer> dialogAnswers_;
     std::vector<BoxRecord> boxes_;
     std::vector<FileDialogRequest> dialogs_;
     std::string logPath_;

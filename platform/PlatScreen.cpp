@@ -58,7 +58,7 @@ bool writePngRgb(const std::string& path, int width, int height, const uint8_t* 
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
+    volatile bool ok = false;  // survives libpng's longjmp
     if (png && info && setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, f);
         png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -70,10 +70,10 @@ bool writePngRgb(const std::string& path, int width, int height, const uint8_t* 
         ok = true;
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temp.c_str());
-    return ok;
+    bool done = (std::fclose(f) == 0) && ok;
+    if (done) done = std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!done) std::remove(temp.c_str());
+    return done;
 }
 
 }  // namespace plat

@@ -242,6 +242,21 @@ public:
 
     bool openAddress(const std::string& address) override { return runExternalOpen(address); }
 
+    bool readPixels(std::vector<uint8_t>& rgb, int& width, int& height)
+    {
+        if (!renderer_) return false;
+        if (SDL_GetRendererOutputSize(renderer_, &width, &height) != 0) return false;
+        rgb.assign(static_cast<size_t>(width) * height * 3, 0);
+        return SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_RGB24, rgb.data(), width * 3) == 0;
+    }
+
+    bool resize(int width, int height)
+    {
+        if (!window_) return false;
+        SDL_SetWindowSize(window_, width, height);
+        return true;
+    }
+
 private:
     void updateScale()
     {
@@ -315,6 +330,18 @@ private:
 };
 
 }  // namespace
+
+bool readSdlWindowRgb(Backend& backend, std::vector<uint8_t>& rgb, int& width, int& height)
+{
+    auto* sdl = dynamic_cast<SdlBackend*>(&backend);
+    return sdl && sdl->readPixels(rgb, width, height);
+}
+
+bool resizeSdlWindow(Backend& backend, int width, int height)
+{
+    auto* sdl = dynamic_cast<SdlBackend*>(&backend);
+    return sdl && sdl->resize(width, height);
+}
 
 std::unique_ptr<Backend> makeSdlBackend(std::string& error)
 {

@@ -27,6 +27,10 @@ public:
     virtual void onItem_Load() {}
     virtual void onItem_Save() {}
 
+    // The path the panel opens and saves its documents through (the groove
+    // panel's); null for panels without documents.
+    virtual BLPath* documentPath() { return nullptr; }
+
     // The background control (control 0): its rectangle is the panel's place.
     kelPanelControl* background() const { return control(0); }
 };

@@ -1,6 +1,12 @@
 #include "ui/PWScreen.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "core/BLInternational.h"
+#include "core/BLPath.h"
 #include "core/kelCore.h"
 #include "ui/PWPanel.h"
 
@@ -29,6 +35,107 @@ PWPanelClass* PWScreenClass::panel(int16_t index) const
 bool PWScreenClass::isVisible(int16_t index) const
 {
     return panel(index) != nullptr && links[static_cast<size_t>(index)].visible;
+}
+
+void PWScreenClass::reset()
+{
+    image.dispose();
+    links = {};
+    keyHeld = {};
+    ready = 0;
+    count = 0;
+    windowRect = kelRect();
+    clip = nullptr;
+    drawable = 0;
+    origin = kelPoint{};
+    stage = kelRect(0, 0, kStageWidth, kStageHeight);
+    lastControl = -1;
+    modalPanel = -1;
+    help = nullptr;
+}
+
+bool PWScreenClass::setup()
+{
+    kelMonitorInfo monitor{};
+    KEL_GetMonitorInfo(&monitor);
+    const int16_t w = std::max<int16_t>(monitor.width, kStageWidth);
+    const int16_t h = std::max<int16_t>(monitor.height, kStageHeight);
+    ready = image.allocate(kelOffmapDefaultDepth, w, h, -1) ? 1 : 0;
+    windowRect = kelRect(0, 0, kelGlo.screenWidth, kelGlo.screenHeight);
+    const int16_t ox = static_cast<int16_t>(std::max(0, (kelGlo.screenWidth - kStageWidth) / 2));
+    const int16_t oy = static_cast<int16_t>(std::max(0, (kelGlo.screenHeight - kStageHeight) / 2));
+    origin = kelPoint{ox, oy};
+    stage = kelRect(ox, oy, ox + kStageWidth, oy + kStageHeight);
+    drawable = 0;
+    return ready != 0;
+}
+
+void PWScreenClass::update(const kelRect* area)
+{
+    if (!area || !ready) return;
+    kelRect r = *area;
+    r.left = std::clamp(r.left, windowRect.left, windowRect.right);
+    r.right = std::clamp(r.right, windowRect.left, windowRect.right);
+    r.top = std::clamp(r.top, windowRect.top, windowRect.bottom);
+    r.bottom = std::clamp(r.bottom, windowRect.top, windowRect.bottom);
+    if (r.isEmpty()) return;
+    clip = &r;
+    if (!stage.contains(r)) image.fill(&r, 0);
+    for (int16_t i = 0; i < count; ++i) {
+        if (!isVisible(i)) continue;
+        PWPanelClass* p = panel(i);
+        for (int16_t c = 0; c < p->controlCount; ++c) {
+            if (c == lastControl) continue;
+            kelPanelControl* control = p->control(c);
+            if (control->visible && control->rect.intersects(r)) control->setValue(int16_t{1400}, int16_t{0});
+        }
+        if (kelPanelControl* last = p->control(lastControl)) last->setValue(int16_t{1400}, int16_t{0});
+    }
+    if (help) help->updateOffmap();
+    if (drawable) image.draw(&r, &r);
+    clip = nullptr;
+}
+
+void PWScreenClass::updateFrom(PWPanelClass*, int16_t, const kelRect* area) { update(area); }
+
+namespace {
+
+// Cuts `dest` to `area` edge by edge, moving the matching edges of the
+// source rectangles by the same amounts. False when nothing is left.
+bool cutToArea(const kelRect& area, kelRect& dest, kelRect& source, kelRect* mask)
+{
+    auto cut = [&](int16_t kelRect::*edge, int delta) {
+        dest.*edge = static_cast<int16_t>(dest.*edge + delta);
+        source.*edge = static_cast<int16_t>(source.*edge + delta);
+        if (mask) mask->*edge = static_cast<int16_t>(mask->*edge + delta);
+    };
+    if (dest.left < area.left) cut(&kelRect::left, area.left - dest.left);
+    if (dest.top < area.top) cut(&kelRect::top, area.top - dest.top);
+    if (dest.right > area.right) cut(&kelRect::right, area.right - dest.right);
+    if (dest.bottom > area.bottom) cut(&kelRect::bottom, area.bottom - dest.bottom);
+    return !dest.isEmpty();
+}
+
+}  // namespace
+
+void PWScreenClass::copyToUpdate(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect)
+{
+    if (!clip || !source || !sourceRect || !destRect) return;
+    kelRect s = *sourceRect, d = *destRect;
+    if (!clip->contains(d) && !cutToArea(*clip, d, s, nullptr)) return;
+    image.copy(source, &s, &d);
+}
+
+void PWScreenClass::copyMaskToUpdate(const kelOffmap* source, const kelRect* sourceRect, const kelOffmap* mask,
+                                     const kelRect* maskRect, const kelRect* destRect, int16_t level)
+{
+    if (!clip || !source || !sourceRect || !mask || !maskRect || !destRect) return;
+    kelRect s = *sourceRect, m = *maskRect, d = *destRect;
+    if (!clip->contains(d) && !cutToArea(*clip, d, s, &m)) return;
+    if (level == 256)
+        image.copyMask(source, &s, mask, &m, &d);
+    else
+        image.copyMaskBlend(source, &s, mask, &m, &d, level);
 }
 
 void PWScreenClass::connect(PWPanelClass* p, int16_t index, int16_t flag)
@@ -61,6 +168,10 @@ void PWScreenClass::show(int16_t index)
     p->beforeShow();
     links[static_cast<size_t>(index)].visible = 1;
     p->visible = 1;
+    if (drawable) {
+        const kelRect area = p->background()->rect;
+        update(&area);
+    }
     p->afterShow();
 }
 
@@ -71,6 +182,8 @@ void PWScreenClass::hide(int16_t index)
     p->beforeHide();
     links[static_cast<size_t>(index)].visible = 0;
     p->visible = 0;
+    const kelRect area = p->background()->rect;
+    update(&area);
     p->afterHide();
     if (help) help->panHidden(index);
 }
@@ -95,10 +208,13 @@ void PWScreenClass::events()
         case kelKeyDown:
         case kelAutoKey:
         case kelKeyUp: dispatchKey(); break;
-        case kelUpdateEvt:
+        case kelUpdateEvt: {
             KEL_BeginUpdate();
+            const kelRect whole = windowRect;
+            update(&whole);
             KEL_EndUpdate();
             break;
+        }
         case kelCommandEvt: dispatchCommand(); break;
         case kelResizeEvt: resized(); break;
         case kelCloseEvt: askQuit(); break;
@@ -171,7 +287,10 @@ void PWScreenClass::askQuit()
 
 void PWScreenClass::asyncDialogMessage(BLPath* path)
 {
-    (void)path;
+    const std::string problem = BLPath::takeDialogProblem();
+    if (!problem.empty()) KEL_UserNotify(problem.c_str(), 0);
+    if (!path) return;
+    if (PWPanelClass* p = panel(path->panelIndex)) p->asyncDialogMessage(path);
 }
 
 void PWScreenClass::resized()
@@ -182,10 +301,33 @@ void PWScreenClass::resized()
     if (ox < 0 || oy < 0) ox = oy = 0;
     origin = kelPoint{ox, oy};
     stage = kelRect(ox, oy, ox + kStageWidth, oy + kStageHeight);
+    if (ready && (image.size.h < w || image.size.v < h))
+        ready = image.allocate(kelOffmapDefaultDepth, std::max(w, image.size.h), std::max(h, image.size.v), -1);
     for (int16_t i = 0; i < count; ++i) {
         if (!panel(i)) continue;
         links[static_cast<size_t>(i)].limit = kelRect(0, 10, w - 10, h);
     }
 }
 
-void PWScreenClass::processOpenDocuments(BLPath*) {}
+void PWScreenClass::processOpenDocuments()
+{
+    PWPanelClass* groove = panel(kGroovePanel);
+    BLPath* path = groove ? groove->documentPath() : nullptr;
+    if (!path) return;
+    path->fromSystemPath(windowsCommandLine);
+    bool usable = path->path[0] != '\0' && path->exists();
+    if (!usable && windowsCommandLine[0] == '"') {
+        // "a path with blanks" in quotes: drop both quotes and try again.
+        char unquoted[kWindowsCommandLineSize];
+        std::snprintf(unquoted, sizeof unquoted, "%s", windowsCommandLine + 1);
+        if (const size_t n = std::strlen(unquoted); n > 0) unquoted[n - 1] = '\0';
+        path->fromSystemPath(unquoted);
+        usable = path->path[0] != '\0' && path->exists();
+    }
+    if (!usable) return;
+    path->panelIndex = 0;
+    path->requestCode = 0;
+    path->requestSub = 0;
+    path->dialogOk = 1;
+    asyncDialogMessage(path);
+}

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/kelGeometry.h"
+#include "core/kelOffmap.h"
 
 class PWPanelClass;
 class BLPath;
@@ -40,6 +41,7 @@ public:
     uint8_t ready = 0;
     std::array<PanelLink, kPanelCount> links{};
     int16_t count = 0;
+    kelOffmap image;
     kelRect windowRect;
     const kelRect* clip = nullptr;
     uint8_t drawable = 0;
@@ -49,6 +51,18 @@ public:
     int16_t modalPanel = -1;
     std::array<int16_t, 256> keyHeld{};
     PWHelpHooks* help = nullptr;
+
+    // Back to the state before start-up (the screen image freed).
+    void reset();
+    // Allocates the screen image at the monitor's size and places the stage.
+    bool setup();
+    void update(const kelRect* area);
+    void updateFrom(PWPanelClass* panel, int16_t item, const kelRect* area);
+    // What controls call while the screen composes: copies clipped to the
+    // area being refreshed.
+    void copyToUpdate(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect);
+    void copyMaskToUpdate(const kelOffmap* source, const kelRect* sourceRect, const kelOffmap* mask,
+                          const kelRect* maskRect, const kelRect* destRect, int16_t level);
 
     void connect(PWPanelClass* panel, int16_t index, int16_t flag);
     void setProps(int16_t index, int16_t x, int16_t y, uint8_t draggable, int16_t animate);
@@ -62,8 +76,9 @@ public:
     void asyncDialogMessage(BLPath* path);
     void resized();
 
-    // The groove panel's document path for a document named on the command line.
-    void processOpenDocuments(BLPath* documentPath);
+    // Opens a document named on the command line through the groove panel,
+    // as if its open dialog had chosen it.
+    void processOpenDocuments();
 
 private:
     void dispatchMouseDown();

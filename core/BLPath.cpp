@@ -1,0 +1,72 @@
+#include "core/BLPath.h"
+
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/Platform.h"
+
+namespace {
+
+// The one dialog that may run at a time, and the number that tells its
+// thread whether the BLPath that asked is still waiting for it.
+std::mutex gDialogMutex;
+BLPath* asyncPanThreadPathRef = nullptr;
+uint64_t gDialogSerial = 0;
+
+}  // namespace
+
+BLPath::~BLPath()
+{
+    // A path that goes away while its dialog is open abandons the dialog: the
+    // thread finds the slot taken by nobody (or by a later dialog) and hands
+    // its result to no one.
+    std::lock_guard<std::mutex> lock(gDialogMutex);
+    if (asyncPanThreadPathRef == this) asyncPanThreadPathRef = nullptr;
+}
+
+bool BLPath::asyncDialogGet(int16_t panel, int16_t code, int16_t sub) { return startDialog(false, panel, code, sub); }
+
+bool BLPath::asyncDialogPut(int16_t panel, int16_t code, int16_t sub) { return startDialog(true, panel, code, sub); }
+
+bool BLPath::dialogPending()
+{
+    std::lock_guard<std::mutex> lock(gDialogMutex);
+    return asyncPanThreadPathRef != nullptr;
+}
+
+bool BLPath::startDialog(bool save, int16_t panel, int16_t code, int16_t sub)
+{
+    if (!plat::hasBackend()) return false;
+    uint64_t serial;
+    {
+        std::lock_guard<std::mutex> lock(gDialogMutex);
+        if (asyncPanThreadPathRef) return false;
+        asyncPanThreadPathRef = this;
+        serial = ++gDialogSerial;
+    }
+    // Recorded only once the dialog is ours: a refused request must not
+    // relabel the one that is running.
+    panelIndex = panel;
+    requestCode = code;
+    requestSub = sub;
+    // The dialog works on a copy; the result is handed over at the end.
+    const kelPath start(*this);
+    try {
+        std::thread([this, save, serial, start] {
+            kelPath work(start);
+            const bool ok = save ? work.userDialogPut() : work.userDialogGet();
+            std::lock_guard<std::mutex> lock(gDialogMutex);
+            if (asyncPanThreadPathRef != this || gDialogSerial != serial) return;  // abandoned
+            if (ok) set(&work);
+            dialogOk = ok ? 1 : 0;
+            if (plat::hasBackend()) plat::backend().postDialogDone(this);
+            asyncPanThreadPathRef = nullptr;  // from here on the path belongs to the main thread
+        }).detach();
+    } catch (const std::system_error&) {
+        std::lock_guard<std::mutex> lock(gDialogMutex);
+        asyncPanThreadPathRef = nullptr;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,85 @@
+// The media service: auditions, pictures and sound conversion, the three jobs
+// the program hands to a media library. Every path is a kel path; every
+// operation reports failure by its result and shows nothing.
+#pragma once
+
+#include <cstdint>
+
+class kelOffmap;
+
+// Four-character codes, the first character in the most significant byte.
+constexpr uint32_t kelQtFormatNative = 0x42544C4D;     // 'BTLM': the program's own WAV, no conversion
+constexpr uint32_t kelQtFormatWave = 0x57415645;       // 'WAVE'
+constexpr uint32_t kelQtFormatAiff = 0x41494646;       // 'AIFF'
+constexpr uint32_t kelQtFormatFlac = 0x464C4143;       // 'FLAC'
+constexpr uint32_t kelQtFormatOggVorbis = 0x4F474756;  // 'OGGV'
+constexpr uint32_t kelQtFormatOpus = 0x4F505553;       // 'OPUS'
+constexpr uint32_t kelQtFormatMp3 = 0x4D503320;        // 'MP3 '
+constexpr uint32_t kelQtFormatNone = 0x6E6F6E65;       // 'none': past the last exporter
+
+// Room for an exporter's display name, with its NUL.
+constexpr int kelQtFormatNameSize = 64;
+
+// The opaque settings block of an exporter: a pointer and a length. Its
+// content (big-endian): format code (4), channels (2, 0 = as the source),
+// bits (2), rate (4, 0 = as the source), quality 0..100 (2), reserved (2).
+struct kelQtSettingsHandle {
+    uint8_t* data = nullptr;
+    int32_t length = 0;
+};
+constexpr int32_t kelQtSettingsLength = 16;
+// Larger blocks are refused (a damaged preferences file may ask for anything).
+constexpr int32_t kelQtSettingsMaxLength = 65536;
+
+bool kelQt_Init();
+// Stops any audition first.
+void kelQt_Exit();
+void kelQt_associateFrontWindow();
+void kelQt_deassociateWindow();
+
+// Auditions: one at a time, played on a sound device of their own and looped
+// until stopped. kelQt_Idle keeps the device about half a second ahead; call
+// it from the main thread's idle handler.
+bool kelQt_PlaySoundStart(const char* path);
+void kelQt_PlaySoundStop();
+void kelQt_Idle();
+
+struct kelQtAuditionStatus {
+    bool playing = false;
+    int64_t framesQueued = 0;  // 44100 Hz stereo frames handed to the device
+    int32_t restarts = 0;      // times the file started again from its beginning
+    uint32_t queuedBytes = 0;  // still waiting in the device
+};
+kelQtAuditionStatus kelQt_auditionStatus();
+
+// GIF (first frame) or PNG into a 16-bit image of the picture's size.
+// Transparent pixels become black (partly transparent ones are darkened
+// towards black); each channel keeps its top five bits.
+bool kelQt_imageToOffmap(const char* path, kelOffmap* image);
+
+// Sound conversion. Exporters are numbered from 0; only the formats this
+// system can write are listed.
+bool kelQt_soundConvert_getFormat(int16_t index, uint32_t* code, char* name);
+// Rewrites the extension of `name` (a buffer of nameSize bytes) from the
+// code's first three characters; false, unchanged, when it would not fit.
+bool kelQt_soundConvert_setFileExtension(char* name, uint32_t code, int nameSize = 256);
+// Any readable sound file to the format, with the settings (an empty or
+// foreign block means the format's defaults). The target is written beside
+// its place and renamed there, so a failure keeps an older file.
+bool kelQt_soundConvert_apply(const char* source, const char* target, uint32_t code,
+                              const kelQtSettingsHandle* settings);
+// There are no exporter option dialogs here: the block is replaced by the
+// format's settings (its own values kept where they are valid for it).
+bool kelQt_soundConvert_askUser(uint32_t code, kelQtSettingsHandle* settings);
+// A plain PCM target: 'WAVE' or 'AIFF', 1 or 2 channels (0 = as the source),
+// 8, 16, 24 or 32 bits, a rate (0 = as the source).
+bool kelQt_soundConvert_settingsSetTo(uint32_t code, int16_t channels, int16_t bits, int32_t rate,
+                                      kelQtSettingsHandle* settings);
+// The loop tuner's import: any readable sound to a 44100 Hz 16-bit stereo WAV.
+bool kelQt_soundConvert_toLoopWave(const char* source, const char* target);
+
+void kelQt_soundConvert_settingsDataInit(kelQtSettingsHandle* settings);
+// A zeroed block of `length` bytes (the old one freed).
+bool kelQt_soundConvert_settingsDataAllocate(kelQtSettingsHandle* settings, int32_t length);
+bool kelQt_soundConvert_settingsDataCopy(const kelQtSettingsHandle* from, kelQtSettingsHandle* to);
+void kelQt_soundConvert_settingsDataDispose(kelQtSettingsHandle* settings);

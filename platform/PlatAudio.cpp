@@ -1,0 +1,64 @@
+#include "platform/PlatAudio.h"
+
+#include <SDL.h>
+
+namespace plat {
+
+bool AudioOutput::open(int frequency, int channels, int bufferFrames)
+{
+    close();
+    if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535)
+        return false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec want{};
+    want.freq = frequency;
+    want.format = AUDIO_S16SYS;
+    want.channels = static_cast<Uint8>(channels);
+    want.samples = static_cast<Uint16>(bufferFrames);
+    want.callback = nullptr;  // queue mode
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts to what the hardware wants.
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    device_ = device;
+    frequency_ = frequency;
+    channels_ = channels;
+    bufferFrames_ = bufferFrames;
+    return true;
+}
+
+void AudioOutput::close()
+{
+    if (device_ == 0) return;
+    SDL_CloseAudioDevice(device_);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    device_ = 0;
+    frequency_ = channels_ = bufferFrames_ = 0;
+}
+
+bool AudioOutput::queue(const void* bytes, uint32_t count)
+{
+    return device_ != 0 && SDL_QueueAudio(device_, bytes, count) == 0;
+}
+
+uint32_t AudioOutput::queuedBytes() const { return device_ ? SDL_GetQueuedAudioSize(device_) : 0; }
+
+void AudioOutput::pause()
+{
+    if (device_) SDL_PauseAudioDevice(device_, 1);
+}
+
+void AudioOutput::resume()
+{
+    if (device_) SDL_PauseAudioDevice(device_, 0);
+}
+
+void AudioOutput::clear()
+{
+    if (device_) SDL_ClearQueuedAudio(device_);
+}
+
+}  // namespace plat

@@ -1,0 +1,121 @@
+// The desktop backend on SDL's offscreen video driver: the whole-factor
+// scaling of the screen image and of mouse positions, key translation.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/PlatSdl.h"
+
+namespace {
+
+class SdlBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        std::string error;
+        backend = plat::makeSdlBackend(error);
+        if (!backend) GTEST_SKIP() << "no SDL video: " << error;
+    }
+    void TearDown() override { backend.reset(); }
+
+    // Takes events until one of the wanted type arrives (or none is left).
+    bool next(plat::Event::Type type, plat::Event& out)
+    {
+        for (int tries = 0; tries < 50; ++tries) {
+            SDL_Delay(5);
+            while (backend->pollEvent(out))
+                if (out.type == type) return true;
+        }
+        return false;
+    }
+
+    std::unique_ptr<plat::Backend> backend;
+};
+
+// A 640 x 480 picture: left half pure red, right half pure blue.
+std::vector<uint16_t> halves(int w, int h)
+{
+    std::vector<uint16_t> px(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) px[static_cast<size_t>(y) * w + x] = x < w / 2 ? 0x7C00 : 0x001F;
+    return px;
+}
+
+TEST_F(SdlBackendTest, LargeWindowsShowTheStageScaledAndScaleTheMouseBack)
+{
+    ASSERT_TRUE(backend->openWindow(0, 1300, 980, "t"));  // 2 x 640 and 2 x 480 fit: factor 2
+    plat::Event e;
+    next(plat::Event::Type::Resize, e);  // lets the new window settle
+    const auto px = halves(650, 490);
+    backend->present(px.data(), 650 * 2, 650, 490, 0, 0, 650, 490);
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    ASSERT_TRUE(plat::readSdlWindowRgb(*backend, rgb, w, h));
+    ASSERT_EQ(w, 1300);
+    auto at = [&](int x, int y) { return &rgb[(static_cast<size_t>(y) * w + x) * 3]; };
+    EXPECT_EQ(at(10, 10)[0], 255);   // red, drawn twice as large
+    EXPECT_EQ(at(10, 10)[2], 0);
+    EXPECT_EQ(at(648, 10)[0], 255);  // logical x 324 is still red
+    EXPECT_EQ(at(652, 10)[2], 255);  // logical x 326 is blue
+    EXPECT_EQ(at(652, 10)[0], 0);
+
+    SDL_Event motion{};
+    motion.type = SDL_MOUSEMOTION;
+    motion.motion.windowID = 0;
+    motion.motion.x = 301;
+    motion.motion.y = 201;
+    SDL_PushEvent(&motion);
+    ASSERT_TRUE(next(plat::Event::Type::MouseMove, e));
+    EXPECT_EQ(e.x, 150);
+    EXPECT_EQ(e.y, 100);
+}
+
+TEST_F(SdlBackendTest, SmallWindowsAreNotScaled)
+{
+    ASSERT_TRUE(backend->openWindow(0, 1000, 700, "t"));
+    SDL_Event click{};
+    click.type = SDL_MOUSEBUTTONDOWN;
+    click.button.button = SDL_BUTTON_LEFT;
+    click.button.x = 999;
+    click.button.y = 699;
+    SDL_PushEvent(&click);
+    plat::Event e;
+    ASSERT_TRUE(next(plat::Event::Type::MouseDown, e));
+    EXPECT_EQ(e.x, 999);
+    EXPECT_EQ(e.y, 699);
+}
+
+TEST_F(SdlBackendTest, KeysTranslateAsAUsKeyboardTypesThem)
+{
+    ASSERT_TRUE(backend->openWindow(0, 640, 480, "t"));
+    auto press = [](SDL_Keycode k, Uint16 mod, Uint8 repeat = 0) {
+        SDL_Event key{};
+        key.type = SDL_KEYDOWN;
+        key.key.keysym.sym = k;
+        key.key.keysym.mod = mod;
+        key.key.repeat = repeat;
+        SDL_PushEvent(&key);
+    };
+    press(SDLK_q, KMOD_NONE);
+    press(SDLK_q, KMOD_LSHIFT);
+    press(SDLK_5, KMOD_LSHIFT);
+    press(SDLK_KP_3, KMOD_NONE);
+    press(SDLK_F7, KMOD_NONE, 1);
+    plat::Event e;
+    ASSERT_TRUE(next(plat::Event::Type::KeyDown, e));
+    EXPECT_EQ(e.character, 'q');
+    ASSERT_TRUE(next(plat::Event::Type::KeyDown, e));
+    EXPECT_EQ(e.character, 'Q');
+    ASSERT_TRUE(next(plat::Event::Type::KeyDown, e));
+    EXPECT_EQ(e.character, '%');
+    ASSERT_TRUE(next(plat::Event::Type::KeyDown, e));
+    EXPECT_EQ(e.key, plat::Key::Kp3);
+    ASSERT_TRUE(next(plat::Event::Type::KeyDown, e));
+    EXPECT_EQ(e.key, plat::Key::F7);
+    EXPECT_TRUE(e.repeat);
+}
+
+}  // namespace
