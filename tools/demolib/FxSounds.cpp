@@ -207,4 +207,26 @@ Stereo wind(int frames, double lowHz, double highHz, int cycles, uint64_t seed)
     return out;
 }
 
+Stereo scratch(const Stereo& source, double seconds, int strokes, double reach)
+{
+    const int n = static_cast<int>(seconds * kRate);
+    Stereo out(n);
+    const int len = source.frames();
+    if (len < 2) return out;
+    for (int i = 0; i < n; ++i) {
+        const double x = static_cast<double>(i) / n;
+        // Position in the source (seconds) and the speed of the hand.
+        const double pos = reach * 0.5 * (1.0 - std::cos(kTwoPi * strokes * x));
+        const double speed = std::fabs(reach * kPi * strokes * std::sin(kTwoPi * strokes * x) / seconds);
+        const double at = clampd(pos * kRate, 0.0, len - 2.0);
+        const int k = static_cast<int>(at);
+        const double f = at - k;
+        const double gain = std::fmin(1.0, speed * 1.5);
+        const double l = source.l[static_cast<size_t>(k)] * (1.0 - f) + source.l[static_cast<size_t>(k + 1)] * f;
+        const double r = source.r[static_cast<size_t>(k)] * (1.0 - f) + source.r[static_cast<size_t>(k + 1)] * f;
+        put(out, i, l * gain, r * gain);
+    }
+    return out;
+}
+
 }  // namespace demolib

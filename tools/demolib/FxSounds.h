@@ -25,4 +25,8 @@ Stereo vinyl(int frames, double density, uint64_t seed);
 // Wind: noise through a band pass that drifts `cycles` times per loop.
 Stereo wind(int frames, double lowHz, double highHz, int cycles, uint64_t seed);
 
+// A record scratched: `source` pushed back and forth `strokes` times over
+// `seconds`, its pitch following the hand.
+Stereo scratch(const Stereo& source, double seconds, int strokes, double reach);
+
 }  // namespace demolib

@@ -40,9 +40,17 @@ void listenTo(const Song& song, const std::string& out, int grooves)
     }
     // Random grooves as the four random buttons build them, with the
     // default levels 4, 5, 6 and 7 tracks.
+    // A song without random sets (a 1.0 description) gets four of the
+    // program's own: the first eight groups in order.
+    std::vector<RandomSet> sets = song.randomSets;
+    if (sets.empty()) {
+        RandomSet all{"Rnd", {}};
+        for (size_t i = 0; i < song.groups.size() && i < 8; ++i) all.groups.push_back(song.groups[i]);
+        sets.assign(4, all);
+    }
     Rng rng(static_cast<uint64_t>(song.bpm) * 1000003u);
     for (int g = 0; g < grooves; ++g) {
-        const RandomSet& set = song.randomSets[static_cast<size_t>(g) % song.randomSets.size()];
+        const RandomSet& set = sets[static_cast<size_t>(g) % sets.size()];
         const size_t level = 4 + static_cast<size_t>(g) % 4;
         std::vector<TrackChoice> tracks;
         std::string names;
@@ -116,7 +124,7 @@ int listen(const std::string& outFolder, int grooves)
     std::filesystem::create_directories(outFolder, ec);
     oscillatorPurity();
     using Maker = Song (*)();
-    for (Maker make : {makeHouse}) listenTo(make(), outFolder, grooves);
+    for (Maker make : {makeHouse, makeHipHop, makeElectro, makeDowntempo, makeTechno, makeDrumBass}) listenTo(make(), outFolder, grooves);
     return 0;
 }
 

@@ -231,16 +231,20 @@ void drawSound(Canvas& c, const std::vector<double>& env, double baseY, double h
 void cityNight(Canvas& c, Rng& rng, const std::vector<double>& env)
 {
     c.gradient(0, kH, {hex(0x120a2e), hex(0x3b1460), hex(0xb0306a), hex(0xf08a4b)});
-    for (int i = 0; i < 60; ++i) c.circle(rng.uniform() * kW, rng.uniform() * kH * 0.5, 1.2 + rng.uniform() * 1.5, hex(0xfff4e0), 0.4 + 0.5 * rng.uniform());
+    for (int i = 0; i < 60; ++i) {
+        const double x = rng.uniform() * kW, y = rng.uniform() * kH * 0.5, r = 1.2 + rng.uniform() * 1.5;
+        c.circle(x, y, r, hex(0xfff4e0), 0.4 + 0.5 * rng.uniform());
+    }
     // A striped setting sun.
-    c.glow(kW * 0.5, kH * 0.62, 230, hex(0xffb060), 0.5);
-    c.circle(kW * 0.5, kH * 0.62, 130, hex(0xffcf5a));
-    for (int k = 0; k < 7; ++k) c.rect(0, kH * 0.62 + 20 + k * 16, kW, kH * 0.62 + 20 + k * 16 + 4 + k * 1.5, hex(0xb0306a), 0.9);
+    const double sunY = kH * 0.5;
+    c.glow(kW * 0.5, sunY, 230, hex(0xffb060), 0.5);
+    c.circle(kW * 0.5, sunY, 120, hex(0xffcf5a));
+    for (int k = 0; k < 6; ++k) c.rect(kW * 0.5 - 125, sunY + 12 + k * 17, kW * 0.5 + 125, sunY + 16 + k * 18.5 + k * 1.5, hex(0x7a2266), 0.9);
     // Skyline with lit windows.
     double x = 0;
     while (x < kW) {
         const double w = 30 + rng.uniform() * 50;
-        const double h = 60 + rng.uniform() * 150;
+        const double h = 25 + rng.uniform() * 95;
         const double top = kH * 0.78 - h;
         c.rect(x, top, x + w - 3, kH, hex(0x1a0f2a));
         for (double wy = top + 8; wy < kH * 0.78 - 6; wy += 12)
@@ -255,12 +259,14 @@ void cityNight(Canvas& c, Rng& rng, const std::vector<double>& env)
 void vinylRecord(Canvas& c, Rng& rng, const std::vector<double>& env)
 {
     c.gradient(0, kH, {hex(0x3a2418), hex(0x7a4a26), hex(0xc98a3e)});
-    for (int i = 0; i < 900; ++i) c.circle(rng.uniform() * kW, rng.uniform() * kH, 0.8 + rng.uniform() * 1.6, hex(0xf5deb3), 0.15 * rng.uniform());
+    for (int i = 0; i < 900; ++i) {
+        const double x = rng.uniform() * kW, y = rng.uniform() * kH, r = 0.8 + rng.uniform() * 1.6;
+        c.circle(x, y, r, hex(0xf5deb3), 0.15 * rng.uniform());
+    }
     const double cx = kW * 0.62, cy = kH * 0.45, r = kH * 0.42;
     c.circle(cx + 10, cy + 12, r, hex(0x000000), 0.35);
     c.circle(cx, cy, r, hex(0x141110));
     for (double rr = r * 0.4; rr < r * 0.97; rr += 5.0) c.ring(cx, cy, rr, rr + 1.4, hex(0x3a3330), 0.55);
-    c.ring(cx, cy, r * 0.55, r * 0.9, hex(0xffffff), 0.0);
     // Light catching the grooves.
     c.polygon({{cx, cy}, {cx + r, cy - r * 0.55}, {cx + r, cy - r * 0.25}}, hex(0xffffff), 0.12);
     c.polygon({{cx, cy}, {cx - r, cy + r * 0.55}, {cx - r, cy + r * 0.25}}, hex(0xffffff), 0.12);
@@ -275,7 +281,10 @@ void neonGrid(Canvas& c, Rng& rng, const std::vector<double>& env)
     const double horizon = kH * 0.5;
     c.gradient(0, horizon, {hex(0x05021a), hex(0x1a0b4a), hex(0x6a1b9a)});
     c.gradient(horizon, kH, {hex(0x12002a), hex(0x05010f)});
-    for (int i = 0; i < 50; ++i) c.circle(rng.uniform() * kW, rng.uniform() * horizon * 0.8, 1.0 + rng.uniform(), hex(0xd0e8ff), 0.6 * rng.uniform());
+    for (int i = 0; i < 50; ++i) {
+        const double x = rng.uniform() * kW, y = rng.uniform() * horizon * 0.8, r = 1.0 + rng.uniform();
+        c.circle(x, y, r, hex(0xd0e8ff), 0.6 * rng.uniform());
+    }
     c.glow(kW * 0.5, horizon, 300, hex(0xff2bd6), 0.55);
     for (int k = -12; k <= 12; ++k) c.line(kW * 0.5 + k * 18, horizon, kW * 0.5 + k * 120, kH, 2.2, hex(0x20e0ff), 0.8);
     for (int k = 0; k < 12; ++k) {
@@ -294,7 +303,7 @@ void seaSunset(Canvas& c, Rng&, const std::vector<double>& env)
 {
     const double horizon = kH * 0.55;
     c.gradient(0, horizon, {hex(0x2c3e6b), hex(0x8a6ca8), hex(0xf2a07b), hex(0xffd39a)});
-    c.glow(kW * 0.68, horizon - 30, 260, hex(0xffc070), 0.6);
+    c.glow(kW * 0.68, horizon - 30, 220, hex(0xffc070), 0.35);
     c.circle(kW * 0.68, horizon - 30, 60, hex(0xfff0c8));
     c.gradient(horizon, kH, {hex(0x2f6f8f), hex(0x163a5a), hex(0x0b1e33)});
     for (int layer = 0; layer < 6; ++layer) {
@@ -330,7 +339,10 @@ void ironMill(Canvas& c, Rng& rng, const std::vector<double>& env)
             c.line(sq[j].first, sq[j].second, sq[(j + 1) % 4].first, sq[(j + 1) % 4].second, 3.0,
                    k % 3 == 2 ? hex(0xe0402a) : hex(0x9aa3ad), 0.7);
     }
-    for (int i = 0; i < 400; ++i) c.rect(rng.uniform() * kW, rng.uniform() * kH, 0, 0, hex(0xffffff), 0.0);
+    for (int i = 0; i < 300; ++i) {
+        const double x = rng.uniform() * kW, y = rng.uniform() * kH;
+        c.circle(x, y, 1.0, hex(0xc8d0d8), 0.2 * rng.uniform());
+    }
     c.circle(kW * 0.5, kH * 0.45, 18, hex(0xe0402a));
     drawSound(c, env, kH * 0.88, 38, hex(0xe0402a), 0.7);
 }

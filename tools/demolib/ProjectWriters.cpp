@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/PlatGif.h"
 #include "tools/demolib/Output.h"
 
 namespace demolib {
@@ -28,11 +29,12 @@ bool writeDescriptionFile(const std::string& systemPath, const std::vector<std::
 
 bool writeGifFile(const std::string& systemPath, const Picture& p)
 {
-    std::ofstream f(systemPath + ".ppm", std::ios::binary);
-    f << "P6\n" << p.width << " " << p.height << "\n255\n";
-    for (uint8_t i : p.pixels) f.write(reinterpret_cast<const char*>(&p.palette[i * 3u]), 3);
-    std::ofstream g(systemPath);
-    return static_cast<bool>(f);
+    plat::IndexedPicture picture;
+    picture.width = p.width;
+    picture.height = p.height;
+    picture.pixels = p.pixels;
+    picture.palette = p.palette;
+    return plat::encodeGif(systemPath, picture);
 }
 
 }  // namespace demolib

@@ -52,16 +52,6 @@ void drums(SongBuilder& b)
         b.add("Drums", "Kick-hats", 1, std::move(l));
     }
     {
-        Stereo l = b.bars(1);
-        b.hits(l, "X...X...X...X...", kicks, 1.0);
-        b.hits(l, "....X.......X...", claps, 0.9);
-        b.hits(l, "....X..g....X.g.", snares, 0.5);
-        b.hits(l, "xoxoXoxoxoxoXoxo", closed, 0.5, -0.15, 3);
-        b.hits(l, "x...x...x...x...", ride, 0.3, 0.3, 2);
-        reverb(l, room);
-        b.add("Drums", "Shuffle", 1, std::move(l));
-    }
-    {
         Stereo l = b.bars(2);
         b.hits(l, "X...X...X...X...|X...X...X...X...", kicks, 1.0);
         b.hits(l, "....X.......X...|....X.......X...", claps, 0.95);
@@ -171,12 +161,6 @@ void bass(SongBuilder& b)
         pump(l, beat, 0.25, 0.2);
         b.add("Bass", "Deep", 2, std::move(l));
     }
-    {
-        Stereo l = b.bars(2);
-        b.notes(l, ". . A1 a2 . . . a1 . A2 . a1 . . g1 . | . . F1 f2 . . . f1 . F2 . f1 . . g1 .", 1.0, 0.55, roundBass);
-        pump(l, beat, 0.35, 0.2);
-        b.add("Bass", "Funky", 2, std::move(l));
-    }
 }
 
 void chords(SongBuilder& b)
@@ -202,7 +186,6 @@ void chords(SongBuilder& b)
     stab.sustain = 0.0;
     stab.release = 0.12;
     const VoiceFn stabVoice = [stab](const Note& n, uint64_t s) { return synthVoice(n, stab, s); };
-    const VoiceFn organVoice = [](const Note& n, uint64_t s) { return organ(n, 0.5, 1.0, s); };
 
     SynthPatch pad;
     pad.saw = 1.0;
@@ -232,20 +215,12 @@ void chords(SongBuilder& b)
     }
     {
         Stereo l = b.bars(2);
-        b.chordRhythm(l, {am9low, fmaj9low}, "X..x..x...x..x..", 1.2, 1.0, organVoice, 0.3);
-        reverb(l, {1.2, 6000, 0.8, 0.01, 0.18, 250});
-        pump(l, beat, 0.3, 0.2);
-        b.add("Chords", "Organ", 2, std::move(l));
-    }
-    {
-        Stereo l = b.bars(4);
-        const std::vector<int> am11 = {57, 60, 62, 67, 71};
-        b.chordRhythm(l, {am9low, fmaj9low, am11, fmaj9}, "X...............", 15.5, 1.0, padVoice, 0.6);
+        b.chordRhythm(l, {am9low, fmaj9low}, "X...............", 15.5, 1.0, padVoice, 0.6);
         sweepLowpass(l, 700, 5000, 0.9, true);
         chorus(l, 3.0, 2, 0.4);
         reverb(l, {2.4, 4500, 1.2, 0.03, 0.3, 250});
         pump(l, beat, 0.45, 0.22);
-        b.add("Chords", "Pad", 4, std::move(l));
+        b.add("Chords", "Pad", 2, std::move(l));
     }
     {
         Stereo l = b.bars(2);
@@ -294,11 +269,11 @@ void lead(SongBuilder& b)
         b.add("Lead", "Call", 2, std::move(l));
     }
     {
-        Stereo l = b.bars(2);
-        b.notes(l, "e5 . . . . . a5 . . . . . g5 . . . | . . e5 . . . d5 . . . c5 . . . . .", 0.9, 0.5, bell);
+        Stereo l = b.bars(1);
+        b.notes(l, "e5 . . . . . a5 . . . g5 . d5 . c5 .", 0.9, 0.5, bell);
         echo(l, {dottedEighth, 0.5, 0.4, true, 5000});
         reverb(l, {2.5, 6000, 1.2, 0.02, 0.3, 300});
-        b.add("Lead", "Bells", 2, std::move(l));
+        b.add("Lead", "Bells", 1, std::move(l));
     }
 }
 

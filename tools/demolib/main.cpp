@@ -21,11 +21,16 @@ int generate(const std::string& root)
 {
     LibraryFiles out(root);
     using Maker = Song (*)();
-    const Maker songs[] = {makeHouse};
+    const Maker songs[] = {makeHouse, makeHipHop, makeElectro, makeDowntempo, makeTechno, makeDrumBass};
     for (Maker make : songs) {
         const Song song = make();
         writeSong(out, song);
         std::printf("demolib: %-14s %3d BPM, %zu loops\n", song.folder.c_str(), song.bpm, song.samples.size());
+    }
+    for (SynthSound (*make)() : {makePluck, makePad}) {
+        const SynthSound sound = make();
+        writeSynth(out, sound);
+        std::printf("demolib: synth %-10s %zu notes\n", sound.name.c_str(), sound.notes.size());
     }
     std::printf("demolib: %d files, %.1f MB\n", out.files(), static_cast<double>(out.bytes()) / 1e6);
     return out.ok() ? 0 : 1;
