@@ -1,0 +1,43 @@
+// The engine's file and memory layer: one function per platform call, over
+// the kel file layer. Every path is a kel path.
+//
+// Threads: the functions keep no state of their own beyond the handle they
+// are given, so different threads may use different handles at once (the
+// loader thread reads loops while the main thread writes a render). One
+// handle belongs to one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+// The handle value that stands for no file everywhere in the engine.
+#define F_NOFILE (reinterpret_cast<void*>(static_cast<intptr_t>(-1)))
+
+// Origins of F_seek.
+constexpr int F_SEEK_SET = 0;
+constexpr int F_SEEK_CUR = 1;
+constexpr int F_SEEK_END = 2;
+
+// Opens an existing file for reading; F_NOFILE when it cannot be opened.
+void* F_open(const char* path);
+// Creates the file, or truncates an existing one, for writing; F_NOFILE on failure.
+void* F_creat(const char* path);
+// Closes the handle; nonzero on success. The file keeps everything written,
+// wherever the position was left.
+int F_close(void* file);
+// Bytes actually read; 0 at the end of the file or on an error.
+int F_read(void* file, void* buffer, int count);
+// Bytes actually written.
+int F_write(void* file, const void* buffer, int count);
+// Moves the position (origin F_SEEK_SET, F_SEEK_CUR or F_SEEK_END); the new
+// position, or -1 when it cannot be set.
+int F_seek(void* file, int offset, int origin);
+
+// A zero-filled block of `bytes` bytes, or null when the heap is exhausted.
+void* M_alloc(int bytes);
+// Returns a block from M_alloc to the heap; nonzero on success.
+int M_free(void* block);
+
+// Where the sample data of a file opened by OpenWave starts (44 for every
+// other handle); -1 for no file. Used by SeekWave.
+int32_t F_dataStart(void* file);
+void F_setDataStart(void* file, int32_t offset);
