@@ -52,8 +52,9 @@ std::vector<std::string> describe12(const Song& song)
 std::vector<std::string> describe10(const Song& song)
 {
     std::vector<std::string> lines;
-    // The reader spends the first line looking for the 1.2 format word.
-    lines.push_back("BLS 1.0");
+    // The reader spends the first line looking for the 1.2 format word; a
+    // comment has no first word, so it can never be taken for one.
+    lines.push_back("; BLS 1.0");
     for (const Sample& s : song.samples)
         lines.push_back(s.fileWord() + " " + s.label + " " + std::to_string(s.volume) + " " + std::to_string(s.pan) +
                         " 0 " + std::to_string(s.repeats()));

@@ -1,30 +1,68 @@
-// PROVISIONAL: stands in for the program's WAV, description and GIF writers
-// until they are merged; replaced by calls to them.
+// The program's own writers: WAV through the engine's file layer, the
+// description through the BLS writer, pictures through the platform's GIF
+// encoder. Each file is written beside its place and renamed into it.
 #include <cstdio>
-#include <fstream>
+#include <algorithm>
+#include <filesystem>
 
+#include "audio/AudioFormat.h"
+#include "core/kelFiles.h"
+#include "library/BLBlsWriter.h"
 #include "platform/PlatGif.h"
 #include "tools/demolib/Output.h"
 
 namespace demolib {
 
-bool writeWaveFile(const std::string& systemPath, const std::vector<int16_t>& samples, int channels)
+namespace {
+
+bool kelPathOf(const std::string& systemPath, std::string& kel)
 {
-    std::ofstream f(systemPath, std::ios::binary);
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) f.put(static_cast<char>((v >> (8 * i)) & 255)); };
-    auto u16 = [&](uint16_t v) { for (int i = 0; i < 2; ++i) f.put(static_cast<char>((v >> (8 * i)) & 255)); };
-    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
-    f.write("RIFF", 4); u32(36 + data); f.write("WAVEfmt ", 8); u32(16); u16(1); u16(static_cast<uint16_t>(channels));
-    u32(44100); u32(44100u * channels * 2); u16(static_cast<uint16_t>(channels * 2)); u16(16); f.write("data", 4); u32(data);
-    for (int16_t s : samples) u16(static_cast<uint16_t>(s));
-    return static_cast<bool>(f);
+    char buffer[kKelPathMax + 1];
+    if (!KEL_SystemPathToKelPath(systemPath.c_str(), buffer, sizeof buffer)) return false;
+    kel = buffer;
+    return true;
 }
 
-bool writeDescriptionFile(const std::string& systemPath, const std::vector<std::string>& lines, uint32_t)
+}  // namespace
+
+bool writeWaveFile(const std::string& systemPath, const std::vector<int16_t>& samples, int channels)
 {
-    std::ofstream f(systemPath);
-    for (const auto& l : lines) f << l << "\n";
-    return static_cast<bool>(f);
+    const std::string part = systemPath + ".part";
+    std::string kel;
+    if (channels < 1 || !kelPathOf(part, kel)) return false;
+    const int frames = static_cast<int>(samples.size() / static_cast<size_t>(channels));
+    void* file = CreateWave(kel.c_str(), channels, frames, 44100);
+    if (file == F_NOFILE) return false;
+    // Little-endian samples, whatever the host.
+    std::vector<uint8_t> bytes(samples.size() * 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const uint16_t v = static_cast<uint16_t>(samples[i]);
+        bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
+        bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    bool ok = true;
+    constexpr size_t kChunk = 1 << 20;
+    for (size_t at = 0; at < bytes.size() && ok; at += kChunk) {
+        const int count = static_cast<int>(std::min(kChunk, bytes.size() - at));
+        ok = F_write(file, bytes.data() + at, count) == count;
+    }
+    ok = F_close(file) != 0 && ok;
+    std::error_code ec;
+    if (ok) std::filesystem::rename(part, systemPath, ec);
+    if (!ok || ec) {
+        std::filesystem::remove(part, ec);
+        return false;
+    }
+    return true;
+}
+
+bool writeDescriptionFile(const std::string& systemPath, const std::vector<std::string>& lines, uint32_t seed)
+{
+    std::string kel, error;
+    if (!kelPathOf(systemPath, kel)) return false;
+    if (BLBlsWriter_Write(kel.c_str(), lines, &error, seed)) return true;
+    std::fprintf(stderr, "demolib: %s\n", error.c_str());
+    return false;
 }
 
 bool writeGifFile(const std::string& systemPath, const Picture& p)

@@ -389,7 +389,7 @@ Song makeHouse()
     song.title = "Night Shift - Deep House";
     song.description = {
         "A warm deep house groove in A minor at 126 BPM: four-on-the-floor drums, rolling and",
-        "offbeat basses, organ and synth stabs, a filtered pad and vocal chops for the late hours.",
+        "offbeat basses, synth stabs, electric piano, a filtered pad and vocal chops for the late hours.",
     };
     song.bpm = 126;
     song.arpNotes = "A C D E G";

@@ -47,6 +47,14 @@ SynthSound makePluck()
     p.decay = 0.95;
     p.sustain = 0.0;
     p.release = 0.05;
+    SynthPatch shimmer;
+    shimmer.saw = 0.0;
+    shimmer.sine = 1.0;
+    shimmer.cutoff = 12000;
+    shimmer.attack = 0.002;
+    shimmer.decay = 0.35;
+    shimmer.sustain = 0.0;
+    shimmer.release = 0.05;
     SynthSound sound;
     sound.name = "GlassPluck";
     for (int k = 0; k < 36; ++k) {
@@ -54,12 +62,12 @@ SynthSound makePluck()
         n.midi = kLowestNote + k;
         n.gate = 1.0;
         Stereo body = synthVoice(n, p, 300u + static_cast<uint64_t>(k));
-        // A glassy shimmer an octave up.
+        // A glassy shimmer two octaves up that fades first; kept harmonic so
+        // the note stays in tune.
         Note up = n;
-        up.midi += 12;
-        up.vel = 0.25;
-        const Stereo glass = mallet(up, MalletKind::glass, 400u + static_cast<uint64_t>(k));
-        mixInto(body, glass);
+        up.midi += 24;
+        up.vel = 0.2;
+        mixInto(body, synthVoice(up, shimmer, 400u + static_cast<uint64_t>(k)));
         sound.notes.push_back(finishNote(body, 1.0));
     }
     return sound;

@@ -1,13 +1,16 @@
 // demolibgen: writes the demo library into a program folder's Library/.
 //
-//   demolibgen LIBRARY                   generate the whole library
+//   demolibgen LIBRARY [NAME...]         generate the whole library, or only
+//                                        the songs and synth sounds named
 //   demolibgen --listen OUT [N]          render N random grooves of every
 //                                        song to OUT and print what they
 //                                        and the loops measure
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tools/demolib/Library.h"
 #include "tools/demolib/Listen.h"
@@ -17,20 +20,40 @@ using namespace demolib;
 
 namespace {
 
-int generate(const std::string& root)
+struct SongEntry {
+    const char* folder;
+    Song (*make)();
+};
+const SongEntry kSongs[] = {{"NightShift", makeHouse},  {"DustyCorners", makeHipHop}, {"VoltageDrop", makeElectro},
+                            {"SlowTide", makeDowntempo}, {"IronMill", makeTechno},    {"Riverbed", makeDrumBass}};
+struct SynthEntry {
+    const char* name;
+    SynthSound (*make)();
+};
+const SynthEntry kSynths[] = {{"GlassPluck", makePluck}, {"WarmPad", makePad}};
+
+int generate(const std::string& root, const std::vector<std::string>& only)
 {
+    auto wanted = [&](const char* name) { return only.empty() || std::find(only.begin(), only.end(), name) != only.end(); };
     LibraryFiles out(root);
-    using Maker = Song (*)();
-    const Maker songs[] = {makeHouse, makeHipHop, makeElectro, makeDowntempo, makeTechno, makeDrumBass};
-    for (Maker make : songs) {
-        const Song song = make();
+    int made = 0;
+    for (const SongEntry& e : kSongs) {
+        if (!wanted(e.folder)) continue;
+        const Song song = e.make();
         writeSong(out, song);
+        ++made;
         std::printf("demolib: %-14s %3d BPM, %zu loops\n", song.folder.c_str(), song.bpm, song.samples.size());
     }
-    for (SynthSound (*make)() : {makePluck, makePad}) {
-        const SynthSound sound = make();
+    for (const SynthEntry& e : kSynths) {
+        if (!wanted(e.name)) continue;
+        const SynthSound sound = e.make();
         writeSynth(out, sound);
+        ++made;
         std::printf("demolib: synth %-10s %zu notes\n", sound.name.c_str(), sound.notes.size());
+    }
+    if (made < static_cast<int>(only.size())) {
+        std::fprintf(stderr, "demolib: no such song or synth sound among the names given\n");
+        return 2;
     }
     std::printf("demolib: %d files, %.1f MB\n", out.files(), static_cast<double>(out.bytes()) / 1e6);
     return out.ok() ? 0 : 1;
@@ -40,8 +63,8 @@ int generate(const std::string& root)
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && argv[1][0] != '-') return generate(argv[1]);
+    if (argc >= 2 && argv[1][0] != '-') return generate(argv[1], std::vector<std::string>(argv + 2, argv + argc));
     if (argc >= 3 && std::strcmp(argv[1], "--listen") == 0) return listen(argv[2], argc >= 4 ? std::atoi(argv[3]) : 8);
-    std::fprintf(stderr, "usage: demolibgen LIBRARY\n       demolibgen --listen OUT [N]\n");
+    std::fprintf(stderr, "usage: demolibgen LIBRARY [NAME...]\n       demolibgen --listen OUT [N]\n");
     return 2;
 }
