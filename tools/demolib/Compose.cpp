@@ -130,11 +130,4 @@ std::vector<Stereo> variants(int count, uint64_t seed, const std::function<Stere
     return out;
 }
 
-std::vector<int> chordOf(int root, const std::vector<int>& intervals)
-{
-    std::vector<int> out;
-    for (int i : intervals) out.push_back(root + i);
-    return out;
-}
-
 }  // namespace demolib

@@ -63,7 +63,4 @@ private:
 // Variants of one drum sound, for hits that are not all alike.
 std::vector<Stereo> variants(int count, uint64_t seed, const std::function<Stereo(uint64_t)>& make);
 
-// Pitches of a chord from a root and intervals in semitones.
-std::vector<int> chordOf(int root, const std::vector<int>& intervals);
-
 }  // namespace demolib

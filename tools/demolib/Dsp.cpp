@@ -18,32 +18,26 @@ WaveTables::WaveTables()
     for (int s = 0; s < kSlots; ++s) {
         int partials = static_cast<int>(kHighestPartial / slotTop(s));
         if (partials < 1) partials = 1;
-        for (int w = 0; w < 2; ++w) {
-            std::vector<float>& t = data_[w][s];
-            t.assign(static_cast<size_t>(n + 1), 0.0f);
-            for (int i = 0; i < n; ++i) {
-                const double x = kTwoPi * i / n;
-                // sin(kx) by the Chebyshev recurrence, in a fixed order.
-                const double c2 = 2.0 * std::cos(x);
-                double prev = 0.0, cur = std::sin(x), sum = 0.0;
-                for (int k = 1; k <= partials; ++k) {
-                    // The top fifth of the partials fades out, so stepping to
-                    // the next slot changes the brightness gently.
-                    const double taper = k > 0.8 * partials ? (partials - k + 1) / (0.2 * partials + 1) : 1.0;
-                    if (w == 0) {
-                        sum += taper * cur / k;
-                    } else if (k % 2 == 1) {
-                        sum += taper * ((k / 2) % 2 == 0 ? 1.0 : -1.0) * cur / (static_cast<double>(k) * k);
-                    }
-                    const double next = c2 * cur - prev;
-                    prev = cur;
-                    cur = next;
-                }
-                const double scale = w == 0 ? -2.0 / kPi : 8.0 / (kPi * kPi);
-                t[static_cast<size_t>(i)] = static_cast<float>(sum * scale);
+        std::vector<float>& t = data_[s];
+        t.assign(static_cast<size_t>(n + 1), 0.0f);
+        for (int i = 0; i < n; ++i) {
+            const double x = kTwoPi * i / n;
+            // sin(kx) by the Chebyshev recurrence, in a fixed order.
+            const double c2 = 2.0 * std::cos(x);
+            double prev = 0.0, cur = std::sin(x), sum = 0.0;
+            for (int k = 1; k <= partials; ++k) {
+                // The top fifth of the partials fades out, so stepping to the
+                // next slot changes the brightness gently.
+                const double taper = k > 0.8 * partials ? (partials - k + 1) / (0.2 * partials + 1) : 1.0;
+                sum += taper * cur / k;
+                const double next = c2 * cur - prev;
+                prev = cur;
+                cur = next;
             }
-            t[static_cast<size_t>(n)] = t[0];
+            // The rising saw, 2 * phase - 1.
+            t[static_cast<size_t>(i)] = static_cast<float>(sum * -2.0 / kPi);
         }
+        t[static_cast<size_t>(n)] = t[0];
     }
 }
 
@@ -60,9 +54,6 @@ int WaveTables::slot(double hz)
     return s;
 }
 
-const float* WaveTables::table(Wave wave, double hz) const
-{
-    return data_[static_cast<int>(wave)][slot(hz)].data();
-}
+const float* WaveTables::table(double hz) const { return data_[slot(hz)].data(); }
 
 }  // namespace demolib

@@ -44,21 +44,20 @@ private:
     uint64_t s_;
 };
 
-// Band-limited single cycles: for every half octave of pitch a table holds
-// only the harmonics that stay below 19 kHz, so no partial folds back.
-enum class Wave { saw, triangle };
+// Band-limited saw cycles: for every half octave of pitch a table holds only
+// the harmonics that stay below 19 kHz, so no partial folds back.
 class WaveTables {
 public:
     static const WaveTables& get();
     // One cycle of kTableSize samples (plus a guard sample) for this pitch.
-    const float* table(Wave wave, double hz) const;
+    const float* table(double hz) const;
     static constexpr int kTableSize = 4096;
 
 private:
     WaveTables();
     static int slot(double hz);
     static constexpr int kSlots = 24;
-    std::vector<float> data_[2][kSlots];
+    std::vector<float> data_[kSlots];
 };
 
 // Phase-accumulating oscillator; each call returns one sample and advances.
@@ -69,10 +68,8 @@ public:
         dt_ = hz / kRate;
         hz_ = hz;
         saw_ = nullptr;
-        tri_ = nullptr;
     }
     void setPhase(double p) { phase_ = p - std::floor(p); }
-    double phase() const { return phase_; }
 
     double sine()
     {
@@ -82,7 +79,7 @@ public:
     }
     double saw()
     {
-        if (!saw_) saw_ = WaveTables::get().table(Wave::saw, hz_);
+        if (!saw_) saw_ = WaveTables::get().table(hz_);
         const double y = read(saw_, phase_);
         advance();
         return y;
@@ -90,21 +87,13 @@ public:
     // Pulse of width pw (0.5 = square): the difference of two saws.
     double pulse(double pw)
     {
-        if (!saw_) saw_ = WaveTables::get().table(Wave::saw, hz_);
+        if (!saw_) saw_ = WaveTables::get().table(hz_);
         double p2 = phase_ + pw;
         if (p2 >= 1.0) p2 -= 1.0;
         const double y = read(saw_, phase_) - read(saw_, p2) + 2.0 * pw - 1.0;
         advance();
         return y;
     }
-    double triangle()
-    {
-        if (!tri_) tri_ = WaveTables::get().table(Wave::triangle, hz_);
-        const double y = read(tri_, phase_);
-        advance();
-        return y;
-    }
-
 private:
     static double read(const float* t, double phase)
     {
@@ -122,7 +111,6 @@ private:
     double dt_ = 0.0;
     double hz_ = 0.0;
     const float* saw_ = nullptr;
-    const float* tri_ = nullptr;
 };
 
 // State-variable filter in trapezoidal form: stable under fast modulation.
@@ -155,10 +143,6 @@ public:
     // Band pass with unit gain at its centre.
     double bandpassNorm(double x) { process(x); return k_ * bp_; }
     double highpass(double x) { process(x); return hp_; }
-    double lp() const { return lp_; }
-    double bp() const { return bp_; }
-    double hp() const { return hp_; }
-    void reset() { ic1_ = ic2_ = 0.0; }
 
 private:
     double g_ = 0.0, k_ = 1.0, a1_ = 0.0, a2_ = 0.0, a3_ = 0.0;
@@ -171,7 +155,6 @@ public:
     void set(double hz) { a_ = 1.0 - std::exp(-kTwoPi * hz / kRate); }
     double lowpass(double x) { return z_ += a_ * (x - z_); }
     double highpass(double x) { return x - lowpass(x); }
-    void reset(double v = 0.0) { z_ = v; }
 
 private:
     double a_ = 1.0, z_ = 0.0;
@@ -218,8 +201,6 @@ private:
     double rise_ = 0.0;
     bool released_ = false;
 };
-
-inline double softClip(double x) { return std::tanh(x); }
 
 inline double clampd(double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); }
 

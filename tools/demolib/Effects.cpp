@@ -216,16 +216,6 @@ void saturate(Stereo& loop, double drive)
     }
 }
 
-void width(Stereo& loop, double amount)
-{
-    for (int i = 0; i < loop.frames(); ++i) {
-        const double m = 0.5 * (loop.l[static_cast<size_t>(i)] + loop.r[static_cast<size_t>(i)]);
-        const double s = 0.5 * (loop.l[static_cast<size_t>(i)] - loop.r[static_cast<size_t>(i)]) * amount;
-        loop.l[static_cast<size_t>(i)] = static_cast<float>(m + s);
-        loop.r[static_cast<size_t>(i)] = static_cast<float>(m - s);
-    }
-}
-
 void band(Stereo& loop, double lowHz, double highHz)
 {
     OnePole hl, hr, ll, lr;

@@ -43,9 +43,6 @@ void sweepLowpass(Stereo& loop, double fromHz, double toHz, double q, bool back)
 // Warm saturation: tanh(drive * x) / tanh(drive).
 void saturate(Stereo& loop, double drive);
 
-// Narrows (< 1) or widens (> 1) the stereo image.
-void width(Stereo& loop, double amount);
-
 // Rolls off lows below `lowHz` and highs above `highHz` (one pole each, run
 // around the loop twice so the filter state matches at the loop point).
 void band(Stereo& loop, double lowHz, double highHz);

@@ -154,38 +154,6 @@ Stereo epiano(const Note& note, const EPianoPatch& p)
     return out;
 }
 
-Stereo organ(const Note& note, double percussion, double brightness, uint64_t seed)
-{
-    Rng rng(seed);
-    static const std::array<double, 7> kRatio = {0.5, 1.0, 2.0, 3.0, 4.0, 6.0, 8.0};
-    static const std::array<double, 7> kLevel = {0.5, 1.0, 0.75, 0.45, 0.4, 0.22, 0.18};
-    const double hz = midiHz(note.midi);
-    const int gate = gateFrames(note);
-    const int total = gate + static_cast<int>(0.12 * kRate);
-    Stereo out(total);
-    Adsr amp(0.004, 0.5, 0.7, 0.08);
-    OnePole clickLp;
-    clickLp.set(3500);
-    std::array<double, 7> phase{};
-    for (int i = 0; i < total; ++i) {
-        const double t = i / kRate;
-        if (i == gate) amp.noteOff();
-        double y = 0.0;
-        for (size_t k = 0; k < kRatio.size(); ++k) {
-            const double f = hz * kRatio[k];
-            if (f > 16000.0) continue;
-            const double w = k >= 3 ? kLevel[k] * brightness : kLevel[k];
-            y += w * std::sin(kTwoPi * phase[k]);
-            phase[k] += f / kRate;
-        }
-        y += percussion * std::sin(kTwoPi * phase[3]) * std::exp(-t / 0.12);
-        y += 0.25 * clickLp.lowpass(rng.bipolar()) * std::exp(-t / 0.003);
-        const double v = y * amp.next() * note.vel * 0.3;
-        put(out, i, v, v);
-    }
-    return out;
-}
-
 Stereo mallet(const Note& note, MalletKind kind, uint64_t seed)
 {
     struct Partial {

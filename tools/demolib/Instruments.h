@@ -63,9 +63,6 @@ struct EPianoPatch {
 };
 Stereo epiano(const Note& note, const EPianoPatch& patch);
 
-// Drawbar organ with a percussive third harmonic and key click.
-Stereo organ(const Note& note, double percussion, double brightness, uint64_t seed);
-
 // Struck bars and bells: a few inharmonic partials, each with its own decay.
 enum class MalletKind { marimba, kalimba, bell, glass };
 Stereo mallet(const Note& note, MalletKind kind, uint64_t seed);

@@ -268,9 +268,9 @@ Song makeDrumBass()
     song.groups = {"Drums", "Perc", "Bass", "Pad", "Lead", "FX"};
 
     SongBuilder b(song, 0.0, 175001);
-    b.level("Drums", 118);
+    b.level("Drums", 120);
     b.level("Perc", 76);
-    b.level("Bass", 100);
+    b.level("Bass", 90);
     b.level("Pad", 82);
     b.level("Lead", 76);
     b.level("FX", 66);

@@ -6,15 +6,6 @@
 
 namespace demolib {
 
-void Stereo::trimSilence(float floor)
-{
-    int n = frames();
-    while (n > 1 && std::fabs(l[static_cast<size_t>(n - 1)]) < floor && std::fabs(r[static_cast<size_t>(n - 1)]) < floor)
-        --n;
-    l.resize(static_cast<size_t>(n));
-    r.resize(static_cast<size_t>(n));
-}
-
 PanGains panGains(double pan)
 {
     // Equal power, normalised so the centre keeps unit gain.

@@ -22,8 +22,6 @@ struct Stereo {
         l.assign(static_cast<size_t>(frames), 0.0f);
         r.assign(static_cast<size_t>(frames), 0.0f);
     }
-    // Drops the trailing frames quieter than `floor` (keeps at least one).
-    void trimSilence(float floor = 1e-5f);
 };
 
 // Gains for a position from -1 (left) to +1 (right); both 1 in the middle.

@@ -42,20 +42,19 @@ int generate(const std::string& root, const std::vector<std::string>& only)
         const Song song = e.make();
         writeSong(out, song);
         ++made;
-        std::printf("demolib: %-14s %3d BPM, %zu loops\n", song.folder.c_str(), song.bpm, song.samples.size());
     }
     for (const SynthEntry& e : kSynths) {
         if (!wanted(e.name)) continue;
         const SynthSound sound = e.make();
         writeSynth(out, sound);
         ++made;
-        std::printf("demolib: synth %-10s %zu notes\n", sound.name.c_str(), sound.notes.size());
     }
     if (made < static_cast<int>(only.size())) {
         std::fprintf(stderr, "demolib: no such song or synth sound among the names given\n");
         return 2;
     }
-    std::printf("demolib: %d files, %.1f MB\n", out.files(), static_cast<double>(out.bytes()) / 1e6);
+    std::printf("demolib: %d songs and synth sounds, %d files, %.1f MB\n", made, out.files(),
+                static_cast<double>(out.bytes()) / 1e6);
     return out.ok() ? 0 : 1;
 }
 
