@@ -163,12 +163,16 @@ void pads(SongBuilder& b)
     const VoiceFn bells = [](const Note& n, uint64_t s) { return mallet(n, MalletKind::glass, s); };
     const VoiceFn keys = [](const Note& n, uint64_t) { return epiano(n, EPianoPatch{1.0, 0.2, 3.0, 0.25}); };
     {
-        Stereo l = b.bars(2);
-        b.chord(l, 0, 15.5, kEm9, 0.85, 1.0, padVoice, 0.8);
-        b.chord(l, 16, 15.5, kCmaj7, 0.85, 1.0, padVoice, 0.8);
-        chorus(l, 3.5, 2, 0.4);
+        // Eight bars that keep the E minor / C major swing but let the
+        // voicing wander, opening and closing like a long breath.
+        const std::vector<std::vector<int>> journey = {kEm9, kCmaj7, {57, 59, 62, 66}, {55, 59, 62, 64},
+                                                       kEm9, kCmaj7, {55, 59, 62, 64}, {54, 59, 60, 64}};
+        Stereo l = b.bars(8);
+        b.chordRhythm(l, journey, "X...............", 15.5, 1.0, padVoice, 0.8);
+        sweepLowpass(l, 900, 4000, 0.8, true);
+        chorus(l, 3.5, 4, 0.4);
         reverb(l, {3.2, 4500, 1.3, 0.03, 0.35, 250});
-        b.add("Pad", "Atmos", 2, std::move(l));
+        b.add("Pad", "Atmos", 8, std::move(l));
     }
     {
         Stereo l = b.bars(2);

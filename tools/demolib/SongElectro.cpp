@@ -254,12 +254,14 @@ void lead(SongBuilder& b)
     const VoiceFn robot = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'e', 'o', 0.01, 0.08, 0, 0.02, 1.4}, s); };
     const double dotted = b.grid().seconds(3);
     {
-        Stereo l = b.bars(2);
-        b.notes(l, "C5 - - ab4 - - f4 - ~g4 - ab4 - c5 - eb5 - | F5 - - - eb5 - c5 - ~db5 - - - c5 - ab4 -", 1.0, 0.9,
-                square);
+        Stereo l = b.bars(4);
+        b.notes(l,
+                "C5 - - ab4 - - f4 - ~g4 - ab4 - c5 - eb5 - | F5 - - - eb5 - c5 - ~db5 - - - c5 - ab4 - | "
+                "C5 - - ab4 - - f4 - ~g4 - ab4 - bb4 - c5 - | Ab4 - - - - - f4 - - - - - . . . .",
+                1.0, 0.9, square);
         echo(l, {dotted, 0.4, 0.28, true, 3500});
         reverb(l, {1.8, 5000, 1.0, 0.02, 0.22, 300});
-        b.add("Lead", "Square", 2, std::move(l));
+        b.add("Lead", "Square", 4, std::move(l));
     }
     {
         Stereo l = b.bars(1);
