@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/kelTextCodec.h"
 #include "platform/Platform.h"
 
 uint32_t KEL_Ticks()
@@ -87,7 +88,7 @@ void KEL_GetMonitorInfo(kelMonitorInfo* rec)
 void KEL_DebugMessage(const char* text)
 {
     if (!kelDebugFlag) return;
-    plat::backend().messageBox("ERROR", text ? text : "", plat::kBoxOk, plat::kIconError);
+    plat::backend().messageBox("ERROR", KEL_Latin1ToUtf8(text ? text : ""), plat::kBoxOk, plat::kIconError);
 }
 
 void KEL_DebugMessageNum(const char* text, long n)
@@ -95,15 +96,16 @@ void KEL_DebugMessageNum(const char* text, long n)
     if (!kelDebugFlag) return;
     char buffer[100];
     std::snprintf(buffer, sizeof buffer, "%s %ld <%lx>", text ? text : "", n, static_cast<unsigned long>(n));
-    plat::backend().messageBox("ERROR NUM", buffer, plat::kBoxOk, plat::kIconError);
+    plat::backend().messageBox("ERROR NUM", KEL_Latin1ToUtf8(buffer), plat::kBoxOk, plat::kIconError);
 }
 
 int16_t KEL_UserNotify(const char* text, int16_t buttons)
 {
     if (buttons < 0) buttons = 0;
     if (buttons > 2) buttons = 2;
+    // The program's texts are 8-bit; the window system's boxes take UTF-8.
     return static_cast<int16_t>(
-        plat::backend().messageBox("Warning", text ? text : "", buttons, plat::kIconWarning));
+        plat::backend().messageBox("Warning", KEL_Latin1ToUtf8(text ? text : ""), buttons, plat::kIconWarning));
 }
 
 bool KEL_NewPtr(void** p, long size)

@@ -75,6 +75,7 @@ void KEL_Exit();
 
 // What the layers above hand the main loop: the start-up and shut-down
 // sequences and the dispatch of one event (0) or one finished dialog (a BLPath).
+// A start-up that returns 0 ends the program at once.
 struct KelAppHooks {
     int16_t (*initAll)() = nullptr;
     void (*exitAll)() = nullptr;

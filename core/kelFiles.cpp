@@ -32,9 +32,11 @@ bool KEL_KelPathToSystemPath(const char* kel, char* system, int systemSize)
     if (!kel || !system || systemSize <= 0) return false;
     int o = 0;
     const char* p = kel;
+    // A bare name without any ':' names a file of the current folder, as
+    // "Beatloom.xrs" does; only a path with a volume part is absolute.
     if (*p == ':') {
         ++p;
-    } else if (*p != '\0') {
+    } else if (*p != '\0' && std::strchr(p, ':')) {
         system[o++] = '/';
     }
     for (; *p; ++p) {

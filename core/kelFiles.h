@@ -5,12 +5,14 @@
 //   ":Library:Song:"   <-> "Library/Song/"   (relative to the current folder)
 //   "home:me:x.wav"    <-> "/home/me/x.wav"  (first component: a top-level folder)
 //   "::"               <-> "/"               (the file-system root itself)
+//   "Beatloom.xrs"      -> "Beatloom.xrs"    (a bare name: a file of the current folder)
 // A system name that holds ':' cannot be written as a kel path; such names
 // are refused by the conversion and left out of folder listings.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One open file; 0 means closed.
 struct kelFileRec {
@@ -68,6 +70,13 @@ std::string KEL_FileDialogOpenTypes();
 // one before. Entries come in byte order of their names, without "." and
 // "..". False when the folder cannot be read (no search is open then).
 bool KEL_ScanFileInFolder(const char* folder);
+// A listing of its own, in byte order, that leaves the shared search alone
+// (readers that look into a folder while a lister walks its parent).
+struct KelFolderEntry {
+    std::string name;
+    bool folder;
+};
+bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries);
 // The next entry: its name (`name` holds kKelNameMax + 1 bytes), whether it
 // is a folder, whether it matches the open-types text. False at the end.
 bool KEL_NextFileInFolder(char* name, uint8_t* isFolder, uint8_t* matchesTypes);

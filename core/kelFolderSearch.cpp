@@ -20,10 +20,7 @@ constexpr int kOpenTypesMax = (kOpenTypesSize - 3) / 2;
 std::mutex gOpenTypesMutex;
 char gOpenTypes[kOpenTypesSize] = {};
 
-struct SearchEntry {
-    std::string name;
-    bool folder;
-};
+using SearchEntry = KelFolderEntry;
 
 struct FolderSearch {
     std::vector<SearchEntry> entries;
@@ -91,12 +88,9 @@ std::string KEL_FileDialogOpenTypes()
     return std::string(gOpenTypes);
 }
 
-bool KEL_ScanFileInFolder(const char* folder)
+bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries)
 {
-    ++gSearch.generation;
-    gSearch.entries.clear();
-    gSearch.next = 0;
-    gSearch.open = false;
+    entries.clear();
     char system[kKelSystemPathMax + 1];
     if (!folder || !KEL_KelPathToSystemPath(folder, system)) return false;
     DIR* dir = ::opendir(system[0] ? system : ".");
@@ -105,14 +99,22 @@ bool KEL_ScanFileInFolder(const char* folder)
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         if (std::strchr(name, ':') || std::strlen(name) > static_cast<size_t>(kKelNameMax)) continue;
-        gSearch.entries.push_back(SearchEntry{name, isFolderEntry(dir, entry)});
+        entries.push_back(SearchEntry{name, isFolderEntry(dir, entry)});
     }
     ::closedir(dir);
     // Byte order, so a listing is the same on every file system.
-    std::sort(gSearch.entries.begin(), gSearch.entries.end(),
+    std::sort(entries.begin(), entries.end(),
               [](const SearchEntry& a, const SearchEntry& b) { return a.name < b.name; });
-    gSearch.open = !gSearch.entries.empty();
     return true;
+}
+
+bool KEL_ScanFileInFolder(const char* folder)
+{
+    ++gSearch.generation;
+    gSearch.next = 0;
+    const bool ok = KEL_ListFolder(folder, gSearch.entries);
+    gSearch.open = !gSearch.entries.empty();
+    return ok;
 }
 
 bool KEL_NextFileInFolder(char* name, uint8_t* isFolder, uint8_t* matchesTypesFlag)

@@ -201,7 +201,7 @@ void KEL_IdlePass(const KelAppHooks& hooks)
 
 void KEL_Main2(const KelAppHooks& hooks)
 {
-    if (hooks.initAll) hooks.initAll();
+    if (hooks.initAll && hooks.initAll() == 0) return;
     while (kelGlo.running == 1) {
         if (KEL_TerminateRequested()) {
             kelGlo.running = 0;

@@ -1,28 +1,14 @@
 #include "library/BLBlsParser.h"
 
 #include <algorithm>
+
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
 
 constexpr char kLineFeed = '\n';
-
-// The file layer's kind test: the text after the last '.' equals kind, where
-// an upper-case letter of the name matches the lower-case kind.
-bool isKind(const std::string& name, const char* kind)
-{
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    const char* a = name.c_str() + dot + 1;
-    for (; *a && *kind; ++a, ++kind) {
-        if (*a != *kind && *a + 32 != *kind) return false;
-    }
-    return *a == '\0' && *kind == '\0';
-}
 
 // The decimal conversion of the C library (leading white space and a sign
 // accepted, stopping at the first non-digit, 0 without digits), except that
@@ -56,23 +42,14 @@ bool BLBlsParser::open(const char* path)
 
 bool BLBlsParser::openInFolder(const char* folder)
 {
-    char system[kKelSystemPathMax + 1];
-    if (!folder || !KEL_KelPathToSystemPath(folder, system)) return false;
-    // Plain files only (a folder named like a description is none), taken in
+    // Files only (a folder named like a description is none), the first in
     // name order so that the choice is the same on every machine.
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(system[0] ? system : ".", ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::error_code kindError;
-        if (!it->is_regular_file(kindError)) continue;
-        std::string name = it->path().filename().string();
-        if (name.find(':') != std::string::npos) continue;  // no kel path can name it
-        if (isKind(name, "bls") && name != "info.bls") names.push_back(std::move(name));
-    }
-    if (names.empty()) return false;
-    std::sort(names.begin(), names.end());
-    return open((std::string(folder) + names.front()).c_str());
+    std::vector<KelFolderEntry> entries;
+    if (!folder || !KEL_ListFolder(folder, entries)) return false;
+    for (const KelFolderEntry& e : entries)
+        if (!e.folder && KEL_File_IsKind(e.name.c_str(), "bls") && e.name != "info.bls")
+            return open((std::string(folder) + e.name).c_str());
+    return false;
 }
 
 void BLBlsParser::close()

@@ -4,14 +4,17 @@
 
 #include <cstring>
 
+#include "core/BLInternational.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
+#include "core/kelRes.h"
 #include "panels/PWDemo.h"
 #include "platform/Platform.h"
 #include "ui/PWPanel.h"
 #include "ui/PWScreen.h"
 
 PWPanelClass* PWfloatPanelPtr[kPanelSlots] = {};
+KelResFile PWresfileobj;
 char PWprogramFile[4096] = {};
 
 namespace {
@@ -41,6 +44,15 @@ void preopenApplication()
     char system[sizeof PWprogramFile];
     if (KEL_KelPathToSystemPath(kel, system, sizeof system) && system[0] && chdir(system) != 0)
         plat::logLine(std::string("cannot enter the program folder ") + system);
+}
+
+bool openResourceFile()
+{
+    PWresfileobj.SetWorkName("Beatloom.xrs");
+    PWresfileobj.openReadOnly = 1;
+    if (PWresfileobj.Open()) return true;
+    KEL_UserNotify("Can't find 'Beatloom.xrs' file. Can't continue.", 0);
+    return false;
 }
 
 void createLibraryFolders()
@@ -76,6 +88,11 @@ void openWindow()
 int16_t PW_InitAll()
 {
     preopenApplication();
+    if (!openResourceFile()) {
+        winmainreturnvalue = 0;
+        return 0;
+    }
+    blIntl.start(&PWresfileobj);
     createLibraryFolders();
     kelGlo.screenWidth = 640;
     kelGlo.screenHeight = 480;
@@ -103,6 +120,7 @@ void PW_ExitAll()
     }
     PWScreen.reset();
     KEL_CloseWindow();
+    PWresfileobj.Close();
     kelQt_Exit();
 }
 

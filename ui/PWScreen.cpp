@@ -16,7 +16,6 @@ namespace {
 constexpr int16_t kSynthPanel = 2;
 constexpr int16_t kGroovePanel = 0;
 constexpr int16_t kInfoPanel = 9;
-constexpr int16_t kQuitQuestion = 52;
 }  // namespace
 
 void PWScreen_remoteevents(uintptr_t message)
@@ -280,10 +279,7 @@ void PWScreenClass::dispatchCommand()
     }
 }
 
-void PWScreenClass::askQuit()
-{
-    if (BL_Notify(kQuitQuestion, 1) == 1) kelGlo.running = 0;
-}
+void PWScreenClass::askQuit() { BL_ConfirmQuit(); }
 
 void PWScreenClass::asyncDialogMessage(BLPath* path)
 {

@@ -73,11 +73,14 @@ TEST(KelPathConversion, RefusesWhatCannotBeWrittenOrDoesNotFit)
     EXPECT_FALSE(KEL_SystemPathToKelPath("/abcdefgh/ijklmnop", guarded, 16));
     for (int i = 16; i < 24; ++i) EXPECT_EQ(guarded[i], '#');
 
-    // Exactly fitting is fine: "/ab" needs four bytes.
-    char four[4];
-    EXPECT_TRUE(KEL_KelPathToSystemPath("ab", four, 4));
-    EXPECT_STREQ(four, "/ab");
-    EXPECT_FALSE(KEL_KelPathToSystemPath("abc", four, 4));
+    // Exactly fitting is fine: "/a/b" needs five bytes.
+    char five[5];
+    EXPECT_TRUE(KEL_KelPathToSystemPath("a:b", five, 5));
+    EXPECT_STREQ(five, "/a/b");
+    EXPECT_FALSE(KEL_KelPathToSystemPath("a:bc", five, 5));
+    // A bare name is a file of the current folder.
+    EXPECT_TRUE(KEL_KelPathToSystemPath("ab", five, 5));
+    EXPECT_STREQ(five, "ab");
 
     // The file functions' own limit: a 300-character path never reaches the system.
     const std::string longPath = ":" + std::string(300, 'a');

@@ -49,6 +49,7 @@ TEST(Program, QuitQuestionAnsweredNoThenYes)
     auto r = run({dir.program(), "--script", dir.file("script.txt"), "--log", log}, dir.path(), 30);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     const std::string text = readFile(log);
+    EXPECT_NE(text.find("box [Question] Quit Beatloom?"), std::string::npos) << text;
     const auto no = text.find("-> no");
     const auto yes = text.find("-> yes", no == std::string::npos ? 0 : no);
     EXPECT_NE(no, std::string::npos) << text;
@@ -56,6 +57,18 @@ TEST(Program, QuitQuestionAnsweredNoThenYes)
     // Start-up made the library folders beneath the program folder.
     for (const char* sub : {"Library/Song", "Library/Images", "Library/Synth", "Library/Bls"})
         EXPECT_TRUE(fs::is_directory(fs::path(dir.path()) / sub)) << sub;
+}
+
+TEST(Program, WithoutItsResourceFileItSaysSoAndEnds)
+{
+    testsupport::TempDir dir("noxrs");
+    const std::string program = dir.file("beatloom");
+    fs::create_symlink(fs::path(testsupport::programDir()) / "beatloom", program);
+    const std::string log = dir.file("log.txt");
+    auto r = run({program, "--headless", "--log", log}, dir.path(), 30);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(readFile(log), "box [Warning] Can't find 'Beatloom.xrs' file. Can't continue. -> yes/ok\n");
+    EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "Library"));  // nothing else was made
 }
 
 TEST(Program, TerminateSignalShutsDownWithoutAsking)

@@ -1,0 +1,136 @@
+#include "core/kelAtomsFiles.h"
+
+#include <cstring>
+
+#include "core/kelBytes.h"
+
+namespace {
+
+uint32_t reversed(uint32_t v, bool swap)
+{
+    return swap ? kelByteSwap32(v) : v;
+}
+
+}  // namespace
+
+bool kelAtomsFile::openForRead(const char* path)
+{
+    swap = false;
+    writeFailed = false;
+    if (isOpen()) close();
+    if (!path || !KEL_FileOpenReadOnly(path, &file)) return false;
+    position = 0;
+    uint32_t magic = 0;
+    if (!KEL_FileGetLength(&file, &length) || !readBytes(4, &magic)) {
+        close();
+        return false;
+    }
+    if (magic == kKelAtomsMagic) return true;
+    if (kelByteSwap32(magic) == kKelAtomsMagic) {
+        swap = true;
+        return true;
+    }
+    close();
+    return false;
+}
+
+bool kelAtomsFile::openForWrite(const char* path)
+{
+    swap = false;
+    writeFailed = false;
+    if (isOpen()) close();
+    if (!path || !KEL_FileCreateAndOpen(path, &file)) return false;
+    const uint32_t magic = kKelAtomsMagic;
+    if (!KEL_FileWrite(&file, 4, &magic)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool kelAtomsFile::close()
+{
+    if (!isOpen()) return false;
+    return KEL_FileClose(&file);
+}
+
+bool kelAtomsFile::readBytes(long count, void* buffer)
+{
+    if (count > length - position) {
+        position = length;  // a damaged file ends here: every later read fails
+        return false;
+    }
+    if (KEL_FileReadSome(&file, count, buffer) != count) {
+        position = length;
+        return false;
+    }
+    position += count;
+    return true;
+}
+
+bool kelAtomsFile::skip(long count)
+{
+    if (count < 0 || count > length - position || !KEL_FileSetPos(&file, position + count)) {
+        position = length;
+        KEL_FileSetPos(&file, length);
+        return false;
+    }
+    position += count;
+    return true;
+}
+
+bool kelAtomsFile::read(uint32_t id, int32_t size, void* buffer)
+{
+    if (!isOpen() || size < 0 || (!buffer && size > 0)) return false;
+    uint8_t header[8];
+    if (!readBytes(sizeof header, header)) return false;
+    uint32_t atomID, rawLength;
+    std::memcpy(&atomID, header, 4);
+    std::memcpy(&rawLength, header + 4, 4);
+    atomID = reversed(atomID, swap);
+    const int32_t atomLength = static_cast<int32_t>(reversed(rawLength, swap));
+    // An atom whose length is negative or runs past the file is damage: the
+    // file ends there for every later read.
+    if (atomLength < 0 || atomLength > length - position) {
+        skip(-1);
+        return false;
+    }
+    if (atomID != id) {
+        skip(atomLength);
+        return false;
+    }
+    if (atomLength >= size) return readBytes(size, buffer) && skip(atomLength - size);
+    if (zeroFill) std::memset(buffer, 0, static_cast<size_t>(size));
+    return readBytes(atomLength, buffer);
+}
+
+bool kelAtomsFile::read(uint32_t id, int32_t* value)
+{
+    if (!value) return false;
+    uint32_t v;
+    if (!read(id, 4, &v)) return false;
+    v = reversed(v, swap);
+    std::memcpy(value, &v, 4);
+    return true;
+}
+
+void kelAtomsFile::write(uint32_t id, int32_t size, const void* buffer)
+{
+    if (!isOpen() || size < 0 || (!buffer && size > 0)) {
+        writeFailed = true;
+        return;
+    }
+    uint8_t header[8];
+    const uint32_t fileID = reversed(id, swap);
+    const uint32_t fileLength = reversed(static_cast<uint32_t>(size), swap);
+    std::memcpy(header, &fileID, 4);
+    std::memcpy(header + 4, &fileLength, 4);
+    if (!KEL_FileWrite(&file, sizeof header, header) || !KEL_FileWrite(&file, size, buffer))
+        writeFailed = true;
+}
+
+void kelAtomsFile::write(uint32_t id, int32_t value)
+{
+    const uint32_t v = reversed(static_cast<uint32_t>(value), swap);
+    write(id, 4, &v);
+}

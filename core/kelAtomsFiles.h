@@ -1,0 +1,50 @@
+// Atoms files: a 4-byte magic, then atoms of a 32-bit id, a 32-bit length and
+// that many bytes, read back in the order they were written (the groove
+// document is one). Header fields and 32-bit values follow the byte order the
+// magic shows; data blocks are stored as they are.
+#pragma once
+
+#include <cstdint>
+
+#include "core/kelFiles.h"
+
+constexpr uint32_t kKelAtomsMagic = 0x41467367;
+
+class kelAtomsFile {
+public:
+    kelAtomsFile() = default;
+    // The owner closes first; destruction alone does not.
+    ~kelAtomsFile() = default;
+    kelAtomsFile(const kelAtomsFile&) = delete;
+    kelAtomsFile& operator=(const kelAtomsFile&) = delete;
+
+    bool openForRead(const char* path);
+    bool openForWrite(const char* path);
+    bool close();
+
+    // Reads the next atom into buffer: true when it has this id and its data
+    // was read. Another id is skipped (false); a longer atom is cut to size
+    // and its rest skipped; a shorter one fills the start of the buffer, the
+    // rest cleared first when zero fill is on.
+    bool read(uint32_t id, int32_t size, void* buffer);
+    bool read(uint32_t id, int32_t* value);
+    // Writing reports nothing per atom; failed() tells whether any write of
+    // this file went wrong, so a caller can keep the old file.
+    void write(uint32_t id, int32_t size, const void* buffer);
+    void write(uint32_t id, int32_t value);
+    bool failed() const { return writeFailed; }
+
+    bool isOpen() const { return file.handle != 0; }
+
+    bool swap = false;
+    bool zeroFill = true;
+
+private:
+    bool readBytes(long count, void* buffer);
+    bool skip(long count);
+
+    kelFileRec file;
+    long position = 0;  // reading: where the next atom starts
+    long length = 0;    // reading: the file's length
+    bool writeFailed = false;
+};

@@ -1,0 +1,57 @@
+#include "core/kelTextFile.h"
+
+#include <climits>
+#include <string>
+
+#include "core/kelFiles.h"
+#include "core/kelRes.h"
+
+bool kelTextFile::load(const char* path)
+{
+    kelFileRec ref;
+    if (!path || !KEL_FileOpenReadOnly(path, &ref)) return false;
+    long length = 0;
+    kelText fresh;
+    bool ok = KEL_FileGetLength(&ref, &length) && length < static_cast<long>(UINT32_MAX) &&
+              fresh.grow(static_cast<uint32_t>(length) + 1);
+    if (ok) {
+        const long got = KEL_FileReadSome(&ref, length, fresh.data());
+        ok = got == length;
+        if (ok) fresh.data()[length] = '\0';
+    }
+    KEL_FileClose(&ref);
+    if (ok) set(fresh);
+    return ok;
+}
+
+bool kelTextFile::save(const char* path)
+{
+    if (!path) return false;
+    const std::string temp = std::string(path) + ".part";
+    kelFileRec ref;
+    if (!KEL_FileCreateAndOpen(temp.c_str(), &ref)) return false;
+    bool ok = KEL_FileWrite(&ref, len(), c_str());
+    ok = KEL_FileClose(&ref) && ok;
+    ok = ok && KEL_FileRename(temp.c_str(), path);
+    if (!ok) KEL_FileDelete(temp.c_str());
+    return ok;
+}
+
+bool kelTextFile::loadResource(KelResFile* file, long type, long id)
+{
+    if (!file || !file->IsDataAvailable(type, id)) return false;
+    const long length = file->GetDataLen(type, id);
+    kelText fresh;
+    if (length < 0 || length >= static_cast<long>(UINT32_MAX) ||
+        !fresh.grow(static_cast<uint32_t>(length) + 1))
+        return false;
+    if (!file->LoadData(fresh.data(), length, type, id)) return false;
+    fresh.data()[length] = '\0';
+    set(fresh);
+    return true;
+}
+
+bool kelTextFile::saveResource(KelResFile* file, long type, long id)
+{
+    return file && file->SaveData(c_str(), len(), type, id);
+}

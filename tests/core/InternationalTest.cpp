@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "KelTestPaths.h"
+#include "core/BLInternational.h"
+#include "core/kelBytes.h"
+#include "core/kelCore.h"
+#include "core/kelRes.h"
+#include "core/kelTextCodec.h"
+#include "platform/PlatHeadless.h"
+#include "support/TestSupport.h"
+
+using testsupport::readFile;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr long kText = kelFourCC("TEXT");
+
+// Every message number the program shows.
+const std::set<int> kUsedMessages = {1,  2,  3,  4,  6,  7,  9,  10, 11, 12, 13, 14, 16, 17, 19, 20, 21, 22,
+                                     24, 25, 31, 34, 35, 36, 40, 42, 43, 44, 45, 46, 47, 48, 50, 52, 53};
+// Messages the program fills in with one text (a song or file name).
+const std::set<int> kFormattedMessages = {17, 21};
+
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~EnvVar()
+    {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+class InternationalTest : public ::testing::Test {
+protected:
+    TempDir dir{"intl"};
+    KelResFile res;
+    plat::HeadlessBackend* backend = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(res.SetWorkName(kelPathOf(dir.file("Beatloom.xrs")).c_str()));
+        ASSERT_TRUE(res.Create());
+        auto b = std::make_unique<plat::HeadlessBackend>();
+        backend = b.get();
+        plat::setBackend(std::move(b));
+    }
+    void TearDown() override { plat::clearBackend(); }
+
+    void put(long id, const std::string& table)
+    {
+        ASSERT_TRUE(res.SaveData(table.data(), static_cast<long>(table.size()), kText, id));
+    }
+
+    // The skin's own tables, converted as the build converts them.
+    void putSkinTable(long id, const std::string& source)
+    {
+        std::string table, error;
+        ASSERT_TRUE(
+            KEL_TextSourceToTable(readFile(testsupport::sourceDir() + "/skin/text/" + source), table, &error))
+            << source << ": " << error;
+        put(id, table);
+    }
+};
+
+TEST(Language, PosixLocalesMapToPrimaryLanguageIdentifiers)
+{
+    EXPECT_EQ(BL_LanguageFromLocale("fr_FR.UTF-8"), 0x0C);
+    EXPECT_EQ(BL_LanguageFromLocale("fr_CA"), 0x0C);
+    EXPECT_EQ(BL_LanguageFromLocale("de_DE@euro"), 0x07);
+    EXPECT_EQ(BL_LanguageFromLocale("en_US.UTF-8"), 0x09);
+    EXPECT_EQ(BL_LanguageFromLocale("EN"), 0x09);
+    EXPECT_EQ(BL_LanguageFromLocale("pt-BR"), 0x16);
+    EXPECT_EQ(BL_LanguageFromLocale("nb_NO"), 0x14);
+    EXPECT_EQ(BL_LanguageFromLocale("C"), 0);
+    EXPECT_EQ(BL_LanguageFromLocale("C.UTF-8"), 0);
+    EXPECT_EQ(BL_LanguageFromLocale("POSIX"), 0);
+    EXPECT_EQ(BL_LanguageFromLocale(""), 0);
+    EXPECT_EQ(BL_LanguageFromLocale("xx_YY"), 0);
+    EXPECT_EQ(BL_LanguageFromLocale("fr1"), 0);
+    EXPECT_EQ(BL_LanguageFromLocale("averyverylongname"), 0);
+    EXPECT_EQ(BL_LanguageFromLocale(nullptr), 0);
+}
+
+TEST(Language, TheFirstSetLocaleVariableWins)
+{
+    EnvVar all("LC_ALL", "de_DE.UTF-8");
+    EnvVar messages("LC_MESSAGES", "fr_FR.UTF-8");
+    EnvVar lang("LANG", "en_GB.UTF-8");
+    EXPECT_EQ(BL_SystemLanguage(), 0x07);
+    {
+        EnvVar emptyAll("LC_ALL", "");
+        EXPECT_EQ(BL_SystemLanguage(), 0x0C);
+        EnvVar noMessages("LC_MESSAGES", nullptr);
+        EXPECT_EQ(BL_SystemLanguage(), 0x09);
+        EnvVar noLang("LANG", nullptr);
+        EXPECT_EQ(BL_SystemLanguage(), 0);
+    }
+}
+
+TEST_F(InternationalTest, TheLanguageTableChoosesTheMessageTable)
+{
+    put(1,
+        "English,en,9,0\rDeutsch,de,7,2\rFran\xe7"
+        "ais,fr,12,1\r");
+    put(100, "zero\rOK title\rYes-No title\rYNC title\rfour\r");
+    put(101, "z\u00e9ro\rtitre\r");
+    put(102, "null\rTitel\r");
+    BLInternational intl;
+
+    intl.start(&res, 0x0C);
+    EXPECT_EQ(intl.textSet, 1);
+    EXPECT_EQ(std::string(intl.message(1).c_str()), "titre");
+
+    intl.start(&res, 0x07);
+    EXPECT_EQ(intl.textSet, 2);
+    EXPECT_EQ(std::string(intl.message(0).c_str()), "null");
+
+    intl.start(&res, 0x11);  // not listed: the first table
+    EXPECT_EQ(intl.textSet, 0);
+    EXPECT_EQ(std::string(intl.message(4).c_str()), "four");
+    EXPECT_EQ(std::string(intl.message(5).c_str()), "");
+    EXPECT_EQ(std::string(intl.message(500).c_str()), "");
+
+    EnvVar all("LC_ALL", "de_AT.UTF-8");
+    intl.start(&res);
+    EXPECT_EQ(intl.language, 0x07);
+    EXPECT_EQ(intl.textSet, 2);
+}
+
+TEST_F(InternationalTest, AnEmptyLineEndsTheLanguageWalkAndMissingTablesGiveEmptyTexts)
+{
+    BLInternational intl;
+    intl.start(&res, 0x09);  // no tables at all
+    EXPECT_EQ(intl.textSet, 0);
+    EXPECT_TRUE(intl.message(1).isEmpty());
+    EXPECT_TRUE(intl.title(0).isEmpty());
+
+    put(1,
+        "English,en,9,0\r\rFran\xe7"
+        "ais,fr,12,1\r");
+    put(100, "english\r");
+    put(101,
+        "fran\xe7"
+        "ais\r");
+    intl.start(&res, 0x0C);
+    EXPECT_EQ(intl.textSet, 0);
+
+    // A listed language whose table is missing falls back to the first table.
+    put(1, "Deutsch,de,7,3\r");
+    intl.start(&res, 0x07);
+    EXPECT_EQ(intl.textSet, 3);
+    EXPECT_EQ(std::string(intl.message(0).c_str()), "english");
+
+    intl.start(nullptr, 0x07);
+    EXPECT_TRUE(intl.message(0).isEmpty());
+}
+
+TEST_F(InternationalTest, NotifyShowsTheKindsButtonsTitleAndAnswer)
+{
+    put(100, "zero\rAttention,ignored\rQuestion\rChoice\rLa s\xe9quence est vide\r");
+    blIntl.start(&res, 0x09);
+
+    EXPECT_EQ(BL_Notify(4, 0), 1);  // unanswered boxes take their default button
+    EXPECT_EQ(BL_Notify(4, 1), 2);
+    EXPECT_EQ(BL_Notify(4, 2), 3);
+    backend->queueBoxAnswer(plat::kBoxResultYes);
+    EXPECT_EQ(BL_Notify(4, 1), 1);
+    backend->queueBoxAnswer(plat::kBoxResultNo);
+    EXPECT_EQ(BL_Notify(4, 2), 2);
+    EXPECT_EQ(BL_Notify(4, 5), 3);   // clamped to kind 2
+    EXPECT_EQ(BL_Notify(4, -1), 1);  // clamped to kind 0
+    EXPECT_EQ(BL_Notify(99, 0), 1);
+
+    const auto boxes = backend->boxes();
+    ASSERT_EQ(boxes.size(), 8u);
+    const int kinds[] = {0, 1, 2, 1, 2, 2, 0, 0};
+    const char* titles[] = {"Attention", "Question", "Choice"};
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(boxes[i].buttons, kinds[i]);
+        EXPECT_EQ(boxes[i].title, titles[kinds[i]]);
+    }
+    EXPECT_EQ(boxes[0].text, "La séquence est vide");  // shown as UTF-8
+    EXPECT_EQ(boxes[7].text, "");                      // past the end of the table
+}
+
+TEST_F(InternationalTest, TheQuitQuestionEndsTheLoopOnlyOnYes)
+{
+    putSkinTable(100, "messages-en.txt");
+    blIntl.start(&res, 0x09);
+    kelGlo.running = 1;
+    backend->queueBoxAnswer(plat::kBoxResultNo);
+    EXPECT_FALSE(BL_ConfirmQuit());
+    EXPECT_EQ(kelGlo.running, 1);
+    backend->queueBoxAnswer(plat::kBoxResultYes);
+    EXPECT_TRUE(BL_ConfirmQuit());
+    EXPECT_EQ(kelGlo.running, 0);
+
+    const auto boxes = backend->boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].buttons, plat::kBoxYesNo);
+    EXPECT_EQ(boxes[0].text, "Quit Beatloom?");
+    EXPECT_EQ(boxes[0].title, "Question");
+}
+
+TEST_F(InternationalTest, TheSkinTablesHoldEveryMessageInEveryLanguage)
+{
+    putSkinTable(1, "languages.txt");
+    putSkinTable(100, "messages-en.txt");
+    putSkinTable(101, "messages-fr.txt");
+
+    BLInternational intl;
+    intl.start(&res, 0x09);
+    const long lines = intl.messages.itemsCount('\r');
+    for (const int16_t language : {0x09, 0x0C, 0x07}) {
+        SCOPED_TRACE(language);
+        intl.start(&res, language);
+        EXPECT_EQ(intl.textSet, language == 0x0C ? 1 : 0);
+        EXPECT_EQ(intl.messages.itemsCount('\r'), lines);  // the tables line up
+        for (const int n : kUsedMessages) {
+            const kelText text = intl.message(n);
+            EXPECT_FALSE(text.isEmpty()) << "message " << n;
+            // Callers format some messages; the others must not look like formats.
+            const std::string s = text.c_str();
+            const size_t percent = s.find('%');
+            if (kFormattedMessages.count(n)) {
+                EXPECT_EQ(s.substr(percent, 2), "%s") << n;
+                EXPECT_EQ(s.find('%', percent + 1), std::string::npos) << n;
+            } else {
+                EXPECT_EQ(percent, std::string::npos) << n << ": " << s;
+            }
+        }
+        for (int16_t kind = 0; kind < 3; ++kind) EXPECT_FALSE(intl.title(kind).isEmpty());
+    }
+}
+
+}  // namespace
