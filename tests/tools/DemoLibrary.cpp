@@ -8,6 +8,7 @@
 #include "core/kelFiles.h"
 #include "library/BLBlsParser.h"
 #include "support/TestSupport.h"
+#include "tools/demolib/Description.h"
 
 namespace fs = std::filesystem;
 
@@ -213,7 +214,7 @@ SongDescription readSong(const std::string& folder)
         const std::vector<std::string> lines = decodeLines(c);
         if (lines.empty()) {
             d.problems.push_back("no lines decoded from " + c);
-        } else if (startsWith(lines[0], "SONGFORMAT: ")) {
+        } else if (startsWith(lines[0], std::string(demolib::kFormatKeyword) + " ")) {
             d.version = 12;
             read12(lines, d);
         } else {
