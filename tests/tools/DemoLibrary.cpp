@@ -227,6 +227,35 @@ SongDescription readSong(const std::string& folder)
     return d;
 }
 
+namespace {
+
+uint32_t le32(const std::string& b, size_t at)
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+}
+uint32_t le16(const std::string& b, size_t at)
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+}
+
+}  // namespace
+
+std::string canonicalHeaderProblem(const std::string& systemPath, int channels)
+{
+    const std::string b = testsupport::readFile(systemPath);
+    const uint32_t c = static_cast<uint32_t>(channels);
+    if (b.size() < 44) return "shorter than a header";
+    if (b.substr(0, 4) != "RIFF" || b.substr(8, 8) != "WAVEfmt " || b.substr(36, 4) != "data") return "chunk names";
+    if (le32(b, 4) != b.size() - 8) return "RIFF size";
+    if (le32(b, 16) != 16 || le16(b, 20) != 1) return "format chunk size or tag";
+    if (le16(b, 22) != c) return "channels " + std::to_string(le16(b, 22));
+    if (le32(b, 24) != 44100 || le32(b, 28) != 44100 * 2 * c) return "rates";
+    if (le16(b, 32) != 2 * c || le16(b, 34) != 16) return "block align or bits";
+    if (le32(b, 40) != b.size() - 44) return "data length";
+    return "";
+}
+
 Wave readWave(const std::string& systemPath)
 {
     Wave w;

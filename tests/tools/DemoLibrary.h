@@ -54,6 +54,10 @@ SongDescription readSong(const std::string& folder);
 // The group name of a file word (without its two digits).
 std::string groupOf(const std::string& word);
 
+// What is wrong with a WAV file's header, against the canonical 44 bytes of
+// 16-bit PCM at 44100 Hz with nothing after the data; empty when nothing.
+std::string canonicalHeaderProblem(const std::string& systemPath, int channels);
+
 struct Wave {
     bool ok = false;
     int channels = 0;

@@ -84,8 +84,10 @@ TEST(DemoSynth, EverySoundHasThirtySixNotesInTune)
         for (int k = 0; k < 36; ++k) {
             const std::string note = std::string(kNames[k % 12]) + std::to_string(2 + k / 12);
             SCOPED_TRACE(name + " " + note);
-            const Wave w = readWave(e.path().string() + "/" + note + ".wav");
+            const std::string path = e.path().string() + "/" + note + ".wav";
+            const Wave w = readWave(path);
             ASSERT_TRUE(w.ok);
+            EXPECT_EQ(canonicalHeaderProblem(path, w.channels), "");
             ASSERT_GE(w.channels, 1);
             const double seconds = w.frames / 44100.0;
             EXPECT_GE(seconds, 0.9);
