@@ -1,5 +1,6 @@
 #include "audio/WinApi.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <new>
@@ -23,13 +24,40 @@ FFile* fileOf(void* handle)
     return static_cast<FFile*>(handle);
 }
 
+// Handle records come from a fixed set first: the loader thread opens loops
+// while it plays and must not allocate. The heap serves when all are taken.
+constexpr int kPooledFiles = 32;
+FFile pooledFiles[kPooledFiles];
+std::atomic<bool> pooledInUse[kPooledFiles];
+
+FFile* newFile()
+{
+    for (int i = 0; i < kPooledFiles; ++i) {
+        bool expected = false;
+        if (pooledInUse[i].compare_exchange_strong(expected, true, std::memory_order_acquire)) {
+            pooledFiles[i] = FFile{};
+            return &pooledFiles[i];
+        }
+    }
+    return new (std::nothrow) FFile;
+}
+
+void deleteFile(FFile* f)
+{
+    if (f >= pooledFiles && f < pooledFiles + kPooledFiles) {
+        pooledInUse[f - pooledFiles].store(false, std::memory_order_release);
+    } else {
+        delete f;
+    }
+}
+
 void* openWith(bool (*opener)(const char*, kelFileRec*), const char* path)
 {
     if (!path) return F_NOFILE;
-    auto* f = new (std::nothrow) FFile;
+    FFile* f = newFile();
     if (!f) return F_NOFILE;
     if (!opener(path, &f->ref)) {
-        delete f;
+        deleteFile(f);
         return F_NOFILE;
     }
     return f;
@@ -50,7 +78,7 @@ int F_close(void* file)
     long length = 0;
     if (KEL_FileGetLength(&f->ref, &length)) KEL_FileSetPos(&f->ref, length);
     const bool ok = KEL_FileClose(&f->ref);
-    delete f;
+    deleteFile(f);
     return ok ? 1 : 0;
 }
 

@@ -1,0 +1,252 @@
+#include "audio/BLEngine.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "audio/OVMixer.h"
+#include "audio/QualMix.h"
+#include "audio/Synth.h"
+#include "audio/Vetro.h"
+#include "audio/Vtrack.h"
+#include "audio/Winaudio.h"
+#include "audio/sndInRec.h"
+#include "core/kelFiles.h"
+
+BLEngine* gep = nullptr;
+
+namespace {
+
+constexpr int kFullPathMax = 2047;
+
+// The loop's path made absolute, in kel form (what OpenWave takes); empty
+// when it cannot be written so.
+std::string absoluteLoopPath(const char* kel)
+{
+    char system[kFullPathMax + 1];
+    if (!kel || !KEL_KelPathToSystemPath(kel, system, sizeof system) || system[0] == '\0') return {};
+    std::error_code error;
+    const std::string full = std::filesystem::absolute(system, error).lexically_normal().string();
+    if (error || full.size() > kFullPathMax) return {};
+    char out[kFullPathMax + 1];
+    if (!KEL_SystemPathToKelPath(full.c_str(), out, sizeof out)) return {};
+    return out;
+}
+
+// A float from the panels as a whole number, truncated toward zero; what
+// lies beyond the int range is held at its ends.
+int truncated(double v)
+{
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return static_cast<int>(v);
+}
+
+// The engine's stages take kel paths as they are: its file layer
+// (audio/WinApi.h) converts them itself.
+char* mutablePath(const char* path)
+{
+    return const_cast<char*>(path ? path : "");
+}
+
+}  // namespace
+
+void BLEngine::init()
+{
+    Vetro_Init();
+    InitPlay();
+    MasterVolume(63);
+    ResetSongVTracks();
+    SetRealtimeFreq(44100);
+}
+
+void BLEngine::exit()
+{
+    ExitPlay();
+    Vetro_Exit();
+}
+
+void BLEngine::play()
+{
+    if (playing) return;
+    BeginPlay();
+    playing = 1;
+}
+
+void BLEngine::stop()
+{
+    if (!playing) return;
+    StopPlay();
+    playing = 0;
+}
+
+void BLEngine::setMixerVolume(short volume)
+{
+    MasterVolume(volume);
+}
+
+void BLEngine::setMixerBpm(float bpm)
+{
+    SetMixBPM(truncated(static_cast<double>(bpm) * 1000.0));
+}
+
+void BLEngine::setMixerFrequency(long hz)
+{
+    SetRealtimeFreq(static_cast<int>(hz));
+}
+
+char BLEngine::getMixerBeat()
+{
+    return static_cast<char>(GetCurrentBeat());
+}
+
+void BLEngine::samplesListReset()
+{
+    ResetSongVTracks();
+}
+
+void BLEngine::samplesListAdd(const char* path, short repeats)
+{
+    // Added even when the path is unusable: later sample numbers stay aligned.
+    AddSongVTrack(absoluteLoopPath(path).c_str(), repeats, 0);
+}
+
+void BLEngine::samplesBpm(float bpm)
+{
+    SetSongBPM(truncated(bpm));
+    BeginPlay();
+}
+
+void BLEngine::setTrackSample(short track, short sample)
+{
+    if (!playing) return;
+    const int n = sample == -1 ? -1 : sample + 1;
+    if (syncAtGrooveSet) {
+        TrackPlaySync(track + 1, n);
+    } else {
+        TrackPlay(track + 1, n);
+    }
+}
+
+void BLEngine::setTrackVolume(short track, short volume)
+{
+    if (syncAtGrooveSet) {
+        VolumeSync2(track + 1, volume);
+    } else {
+        TrackVolume(track + 1, volume);
+    }
+}
+
+void BLEngine::setTrackPan(short track, short pan)
+{
+    const int p = 63 - pan;
+    if (syncAtGrooveSet) {
+        PanSync2(track + 1, p);
+    } else {
+        TrackPan(track + 1, p);
+    }
+}
+
+void BLEngine::sync_atGrooveSet(short on)
+{
+    syncAtGrooveSet = on;
+}
+
+void BLEngine::getTrackPeaks(short track, ttPeak** left, ttPeak** right)
+{
+    LGetTrackPeaks(track, left, right);
+}
+
+short BLEngine::copyAudioFile(const char*, const char*)
+{
+    return 0;
+}
+
+void BLEngine::mixToDisk(const char* wavPath, const char* scriptPath)
+{
+    OVQualityMix(mutablePath(wavPath), mutablePath(scriptPath));
+}
+
+void BLEngine::synth_SetFolder(const char* folder)
+{
+    // Loading reads 36 files: the synthesizer swaps them in under the lock itself.
+    RealtimeSetSynth(mutablePath(folder));
+}
+
+void BLEngine::synth_Arp(short mode, short speed, const char* notes)
+{
+    MixerLock hold;
+    if (notes && notes[0]) {
+        RealtimeArpeggiatorOn(mode, speed, mutablePath(notes));
+    } else {
+        RealtimeArpeggiatorOff();
+    }
+}
+
+void BLEngine::synth_Stop()
+{
+    MixerLock hold;
+    RealtimeArpeggiatorOff();
+}
+
+void BLEngine::synth_SetPoly(short voices)
+{
+    MixerLock hold;
+    RealtimeSetSynthPoly(voices);
+}
+
+void BLEngine::synth_SetVolume(short volume)
+{
+    MixerLock hold;
+    RealtimeSetSynthVolume(volume);
+}
+
+void BLEngine::synth_SetPan(short pan)
+{
+    MixerLock hold;
+    RealtimeSetSynthPan(pan);
+}
+
+unsigned char BLEngine::synth_mix(const char* path)
+{
+    RealtimeSynthMix(mutablePath(path));
+    return 1;
+}
+
+unsigned char BLEngine::userLoop_load(const char* path)
+{
+    return UserLoop_Load(const_cast<char*>(path));
+}
+
+void BLEngine::userLoop_params(blUserLoopSettingsRec* settings)
+{
+    MixerLock hold;
+    Vetro_ApplySettings(settings);
+}
+
+unsigned char BLEngine::userLoop_recordStart()
+{
+    return UserLoop_RecordStart();
+}
+
+void BLEngine::userLoop_recordStop()
+{
+    UserLoop_RecordStop();
+}
+
+void BLEngine::userLoop_recordReset()
+{
+    UserLoop_RecordReset();
+}
+
+unsigned char BLEngine::userLoop_recordStatus(short* percent, short* level)
+{
+    return UserLoop_RecordStatus(percent, level);
+}
+
+unsigned char BLEngine::userLoop_save(const char* path)
+{
+    return Vetro_SaveLoop(mutablePath(path));
+}

@@ -1,0 +1,77 @@
+// The engine facade: every panel drives the audio engine through the one
+// BLEngine instance `gep`. It speaks the panels' vocabulary (tracks 0 to 7,
+// sample numbers from 0, -1 = none, pan centred on 0, tempo as a float) and
+// turns it into the lower layer's (tracks 1 to 8, loop numbers from 1, pan 0
+// to 127, tempo in thousandths of a beat per minute). It owns the samples
+// list (audio/Vtrack.h).
+//
+// Threads: every call is made on the main thread; the facade adds no thread,
+// lock or queue of its own.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/OVTrack.h"
+
+struct blUserLoopSettingsRec;
+
+class BLEngine {
+public:
+    int16_t playing = 0;
+    int16_t syncAtGrooveSet = 0;
+
+    // Starts the engine (loader thread, synthesizers, user-loop stage):
+    // master volume 63, samples list empty, rate 44100 Hz. exit() then
+    // init() restarts it with an empty samples list.
+    void init();
+    void exit();
+
+    void play();
+    void stop();
+
+    void setMixerVolume(short volume);
+    void setMixerBpm(float bpm);
+    void setMixerFrequency(long hz);
+    // The beat 0 to 31 within the cycle being heard, -1 unless running.
+    char getMixerBeat();
+
+    void samplesListReset();
+    // path in kel form; repeats 0 = measure the loop against the song tempo.
+    void samplesListAdd(const char* path, short repeats);
+    // Sets the song tempo and arms the engine at it.
+    void samplesBpm(float bpm);
+
+    void setTrackSample(short track, short sample);
+    void setTrackVolume(short track, short volume);
+    // -63 (left) to +63 (right), 0 = centre.
+    void setTrackPan(short track, short pan);
+    void sync_atGrooveSet(short on);
+    void changesBegin() {}
+    void changesEnd() {}
+    // Addresses of the track's held peaks: -1 means nothing was mixed since
+    // the caller last wrote -1 there.
+    void getTrackPeaks(short track, ttPeak** left, ttPeak** right);
+
+    // 0: the caller copies the file itself.
+    short copyAudioFile(const char* source, const char* target);
+    // Both paths in kel form.
+    void mixToDisk(const char* wavPath, const char* scriptPath);
+
+    void synth_SetFolder(const char* folder);
+    void synth_Arp(short mode, short speed, const char* notes);
+    void synth_Stop();
+    void synth_SetPoly(short voices);
+    void synth_SetVolume(short volume);
+    void synth_SetPan(short pan);
+    unsigned char synth_mix(const char* path);
+
+    unsigned char userLoop_load(const char* path);
+    void userLoop_params(blUserLoopSettingsRec* settings);
+    unsigned char userLoop_recordStart();
+    void userLoop_recordStop();
+    void userLoop_recordReset();
+    unsigned char userLoop_recordStatus(short* percent, short* level);
+    unsigned char userLoop_save(const char* path);
+};
+
+extern BLEngine* gep;

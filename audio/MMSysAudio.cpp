@@ -1,0 +1,153 @@
+#include "audio/MMSysAudio.h"
+
+#include <new>
+
+#include "audio/WinApi.h"
+
+namespace {
+
+// The device the timer serves; null while none is started.
+std::atomic<MMSysAudio*> currentDevice{nullptr};
+
+}  // namespace
+
+bool MMSysCardOutput::open(int rate, int channels, int bufferFrames)
+{
+    return out_.open(rate, channels, bufferFrames);
+}
+
+MMSysAudio::MMSysAudio(MMSysFill fill, int queueFrames, int channelCount, int sampleRate, int framesPerBuffer,
+                       MMSysOutput* output)
+    : callback(fill), device(output), channels(channelCount), rate(sampleRate)
+{
+    if (framesPerBuffer == -1) framesPerBuffer = queueFrames;
+    bufferFrames = framesPerBuffer > 0 ? framesPerBuffer : 1;
+    totalFrames = queueFrames + bufferFrames;
+    if (bufferCount() > kMaxQueueBuffers) totalFrames = kMaxQueueBuffers * bufferFrames;
+    if (!device) {
+        card = new (std::nothrow) MMSysCardOutput;
+        device = card;
+    }
+    for (int i = bufferCount() - 1; i >= 0; --i)
+        buffers[i] = static_cast<int16_t*>(M_alloc(bufferFrames * channels * 2));
+    priming = static_cast<int16_t*>(M_alloc(channels * 2 * kPrimingFrames));
+}
+
+MMSysAudio::~MMSysAudio()
+{
+    if (started) Stop();
+    for (int16_t*& b : buffers) {
+        M_free(b);
+        b = nullptr;
+    }
+    M_free(priming);
+    delete card;
+}
+
+bool MMSysAudio::allocated() const
+{
+    if (!device || !priming || bufferCount() < 1) return false;
+    for (int i = 0; i < bufferCount(); ++i)
+        if (!buffers[i]) return false;
+    return true;
+}
+
+int MMSysAudio::Start()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    if (started) return 1;
+    if (!allocated()) return -1;
+    if (!device->open(rate, channels, bufferFrames)) return kDeviceOpenFailed;
+    retireAll();
+    queued.store(1);  // the priming buffer
+    next = 0;
+    const int pieces = kPrimingFrames / bufferFrames;
+    for (int i = 0; i < pieces; ++i) {
+        if (callback(priming + i * bufferFrames * channels, bufferFrames) == -1) {
+            device->close();
+            queued.store(0);
+            return -1;
+        }
+    }
+    const uint32_t bytes = static_cast<uint32_t>(kPrimingFrames * channels * 2);
+    if (!device->queue(priming, bytes)) {
+        device->close();
+        queued.store(0);
+        return -1;
+    }
+    pending[0] = bytes;
+    pendingHead = 0;
+    pendingCount = 1;
+    pendingBytes = bytes;
+    device->resume();
+    stopping = 0;
+    started = 1;
+    currentDevice.store(this);
+    return 0;
+}
+
+int MMSysAudio::Stop()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    if (!started) return 0;
+    MMSysAudio* self = this;
+    currentDevice.compare_exchange_strong(self, nullptr);
+    stopping = 1;
+    device->clear();  // every queued buffer comes back
+    BufferCallback();
+    device->close();
+    retireAll();
+    started = 0;
+    return 0;
+}
+
+void MMSysAudio::Callback()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    if (!started) return;
+    BufferCallback();
+    const uint32_t bytes = static_cast<uint32_t>(bufferFrames * channels * 2);
+    while (queued.load() < bufferCount() && !stopping) {
+        if (!unqueued) {
+            if (callback(buffers[next], bufferFrames) == -1) {
+                Stop();
+                return;
+            }
+            if (stopping) break;
+        }
+        // A buffer the output would not take is offered again next tick
+        // rather than mixed over.
+        unqueued = !device->queue(buffers[next], bytes);
+        if (unqueued) break;
+        pending[(pendingHead + pendingCount) % (kMaxQueueBuffers + 1)] = bytes;
+        ++pendingCount;
+        pendingBytes += bytes;
+        next = (next + 1) % bufferCount();
+        queued.fetch_add(1);
+    }
+}
+
+int MMSysAudio::BufferCallback()
+{
+    const uint64_t unplayed = device->queuedBytes();
+    while (pendingCount > 0 && pendingBytes - pending[pendingHead] >= unplayed) {
+        pendingBytes -= pending[pendingHead];
+        pendingHead = (pendingHead + 1) % (kMaxQueueBuffers + 1);
+        --pendingCount;
+        queued.fetch_sub(1);
+    }
+    return 0;
+}
+
+void MMSysAudio::AudioOutTimeSlice()
+{
+    if (MMSysAudio* d = currentDevice.load()) d->Callback();
+}
+
+void MMSysAudio::retireAll()
+{
+    unqueued = false;
+    pendingHead = pendingCount = 0;
+    pendingBytes = 0;
+    queued.store(0);
+}

@@ -1,0 +1,468 @@
+#include "audio/OVTrack.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/AudioFormat.h"
+#include "audio/OVMixer.h"
+#include "audio/Vtrack.h"
+#include "audio/Winaudio.h"
+
+std::atomic<int32_t> TimeLine{0};
+std::atomic<int32_t> SAMPFREQ{22050};
+std::atomic<int32_t> BLOCKLEN{8192};
+std::atomic<int32_t> BPM{0};
+std::atomic<int32_t> ResampledBPM{0};
+std::atomic<int32_t> PlayingStatus{0};
+std::atomic<int32_t> dowldproc{0};
+std::atomic<int32_t> ExitBackThread{0};
+
+TRACK Tracks[kTrackCount];
+int16_t* convBuf = nullptr;
+
+ttPeak ttTrackPeaks[2 * kTrackCount];
+ttQPeaksRec ttTrackPeaksQueue[16];
+int16_t ttQWPos = 0;
+int16_t ttQRPos = 1;
+std::atomic<int16_t> ttDistance{8};
+
+namespace {
+
+using Hold = std::unique_lock<std::mutex>;
+
+int32_t clampToTimeline(int64_t v)
+{
+    if (v > kNever) return kNever;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+void setFileName(TRACK* t, const char* path)
+{
+    std::strncpy(t->fileName, path, sizeof t->fileName - 1);
+    t->fileName[sizeof t->fileName - 1] = '\0';
+}
+
+// Period of a loop in frames (0 for none).
+int64_t periodOf(int loop)
+{
+    char path[kVTrackPathSize];
+    int32_t beats = 0;
+    int32_t extra = 0;
+    if (loop < 0 || !VTrackLoop(loop, path, &beats, &extra)) return 0;
+    return int64_t{beats + extra} * BPM.load();
+}
+
+int64_t nextCycleStart()
+{
+    const int64_t cycle = int64_t{kCycleBeats} * BPM.load();
+    if (cycle <= 0) return kNever;
+    return cycle * (TimeLine.load() / cycle + 1);
+}
+
+void closeTrackFile(TRACK* t)
+{
+    if (t->file != F_NOFILE) F_close(t->file);
+    t->file = F_NOFILE;
+}
+
+// Reads `frames` frames of the open file into dest as stereo. What a short
+// file does not deliver is silence, never what the ring held before.
+void WaveRead(TRACK* t, int16_t* dest, int frames)
+{
+    if (t->channels == 2) {
+        const int want = frames * 4;
+        int got = F_read(t->file, dest, want);
+        got -= got % 4;
+        std::memset(reinterpret_cast<char*>(dest) + got, 0, static_cast<size_t>(want - got));
+        return;
+    }
+    const int got = F_read(t->file, convBuf, frames * 2) / 2;
+    for (int i = 0; i < got; ++i) dest[2 * i] = dest[2 * i + 1] = convBuf[i];
+    std::memset(dest + 2 * got, 0, static_cast<size_t>(frames - got) * 4);
+}
+
+void readIntoRing(TRACK* t, int32_t at, int frames)
+{
+    const int idx = at % t->ringLen;
+    const int first = std::min(frames, t->ringLen - idx);
+    WaveRead(t, t->ring + 2 * idx, first);
+    if (frames > first) WaveRead(t, t->ring, frames - first);
+}
+
+void writeSilence(TRACK* t, int32_t at, int frames)
+{
+    const int idx = at % t->ringLen;
+    const int first = std::min(frames, t->ringLen - idx);
+    std::memset(t->ring + 2 * idx, 0, static_cast<size_t>(first) * 4);
+    if (frames > first) std::memset(t->ring, 0, static_cast<size_t>(frames - first) * 4);
+}
+
+enum OpenResult { kOpened, kRefused, kMovedOn, kChanged };
+
+// Opens fileName for the start at nextStart, positioned at writePos. Called
+// with the track's lock held; the lock is left while the file is opened.
+OpenResult OpenNewFile(TRACK* t, Hold& hold)
+{
+    char name[sizeof t->fileName];
+    std::memcpy(name, t->fileName, sizeof name);
+    const int32_t start = t->nextStart;
+    const int32_t at = t->writePos;
+    const uint32_t gen = t->steerGen;
+    hold.unlock();
+
+    closeTrackFile(t);
+    int channels = 0;
+    int frames = 0;
+    void* file = name[0] ? OpenWave(name, &channels, &frames) : F_NOFILE;
+    const int64_t late = int64_t{at} - start;
+    const bool wholeBefore = file != F_NOFILE && int64_t{start} + frames <= at;
+    if (wholeBefore) {
+        F_close(file);
+    } else if (file != F_NOFILE && late > 0) {
+        SeekWave(file, static_cast<int>(late * channels * 2));
+    }
+
+    hold.lock();
+    if (t->steerGen != gen) {
+        // Chosen again while the file was opening: the new choice decides.
+        if (file != F_NOFILE && !wholeBefore) {
+            hold.unlock();
+            F_close(file);
+            hold.lock();
+        }
+        return kChanged;
+    }
+    if (file == F_NOFILE) {
+        t->nextStart = kNever;
+        t->fileName[0] = '\0';
+        t->idle = 1;
+        return kRefused;
+    }
+    if (wholeBefore) {
+        // Nothing of this pass is left to play: wait for the next pass
+        // instead of opening the file again and again until then.
+        t->idle = 1;
+        t->prevStart = start;
+        GestioneLooping(t);
+        return kMovedOn;
+    }
+    t->file = file;
+    t->channels = channels;
+    t->framesLeft = late > 0 ? static_cast<int32_t>(frames - late) : frames;
+    t->prevStart = start;
+    t->nextStart = kNever;
+    t->fileName[0] = '\0';
+    t->idle = 0;
+    if (t->schedLoop >= 0 && t->prevStart >= t->schedTime) t->schedLoop = -2;
+    return kOpened;
+}
+
+void resetTrack(TRACK* t, int16_t* ring, int ringFrames)
+{
+    t->volume = 127;
+    t->pan = 63;
+    t->channels = 1;
+    t->ring = ring;
+    t->writePos = 0;
+    t->ringLen = ringFrames;
+    t->idle = 1;
+    t->framesLeft = 0;
+    t->file = F_NOFILE;
+    t->nextStart = kNever;
+    t->prevStart = -1;
+    t->fileName[0] = '\0';
+    t->syncVolume = -1;
+    t->syncPan = -1;
+    t->syncTime = kNever;
+    t->schedLoop = -2;
+    t->schedTime = 0;
+    t->curLoop = -1;
+    ++t->steerGen;
+}
+
+// After an output that would not start: every track back to the start of
+// the timeline with its chosen loop, so that the next attempt plays them all.
+void rewindTracks()
+{
+    for (TRACK& t : Tracks) {
+        closeTrackFile(&t);
+        Hold hold(t.lock);
+        t.writePos = 0;
+        t.idle = 1;
+        t.framesLeft = 0;
+        t.prevStart = -1;
+        ++t.steerGen;
+        GestioneLooping(&t);
+    }
+}
+
+}  // namespace
+
+int InitTracks(int ringFrames)
+{
+    if (ringFrames <= 0 || ringFrames % kMixBlock != 0) return 1;
+    FreeTracks();
+    int16_t* rings[kTrackCount] = {};
+    auto* conv = static_cast<int16_t*>(M_alloc(ringFrames * 4));
+    bool ok = conv != nullptr;
+    for (int i = 0; ok && i < kTrackCount; ++i) {
+        rings[i] = static_cast<int16_t*>(M_alloc(ringFrames * 4));
+        ok = rings[i] != nullptr;
+    }
+    if (!ok) {
+        for (int16_t* r : rings) M_free(r);
+        M_free(conv);
+        return 1;
+    }
+    convBuf = conv;
+    for (int i = 0; i < kTrackCount; ++i) {
+        Hold hold(Tracks[i].lock);
+        resetTrack(&Tracks[i], rings[i], ringFrames);
+    }
+    return 0;
+}
+
+void FreeTracks()
+{
+    for (TRACK& t : Tracks) {
+        Hold hold(t.lock);
+        M_free(t.ring);
+        t.ring = nullptr;
+    }
+    M_free(convBuf);
+    convBuf = nullptr;
+}
+
+void InitialTrackOpen()
+{
+    for (TRACK& t : Tracks) {
+        int32_t start;
+        int ringLen;
+        {
+            Hold hold(t.lock);
+            start = t.nextStart;
+            ringLen = t.ringLen;
+        }
+        if (start != kNever && t.ring) ReadFromFile(&t, ringLen);
+    }
+}
+
+void CloseWaveFiles()
+{
+    for (TRACK& t : Tracks) closeTrackFile(&t);
+}
+
+void SetPlaySync(TRACK* t, int loop)
+{
+    ++t->steerGen;
+    t->schedLoop = loop;
+    if (loop <= -2) return;
+    t->schedTime = clampToTimeline(nextCycleStart());
+    if (!t->idle) return;
+    t->curLoop = loop;
+    char path[kVTrackPathSize];
+    int32_t beats = 0;
+    int32_t extra = 0;
+    if (loop >= 0 && VTrackLoop(loop, path, &beats, &extra)) {
+        setFileName(t, path);
+        t->nextStart = t->schedTime;
+    } else {
+        t->fileName[0] = '\0';
+        t->nextStart = kNever;
+    }
+}
+
+void GestioneLooping(TRACK* t)
+{
+    char path[kVTrackPathSize];
+    int32_t beats = 0;
+    int32_t extra = 0;
+    if (t->schedLoop != -2) {
+        const int64_t len = periodOf(t->curLoop);
+        if (int64_t{t->writePos} > t->schedTime - len && t->schedLoop >= 0) {
+            t->curLoop = t->schedLoop;
+            VTrackLoop(t->curLoop, path, &beats, &extra);
+            setFileName(t, path);
+            t->nextStart = t->schedTime;
+        }
+        if (t->curLoop == t->schedLoop && t->writePos < t->schedTime && t->schedLoop != -1) return;
+    }
+    if (t->curLoop == -1 || !VTrackLoop(t->curLoop, path, &beats, &extra)) {
+        t->nextStart = kNever;
+        t->fileName[0] = '\0';
+        return;
+    }
+    setFileName(t, path);
+    const int64_t bpm = BPM.load();
+    const int64_t periodBeats = std::max(beats + extra, 1);
+    if (bpm <= 0) {
+        t->nextStart = kNever;
+        return;
+    }
+    const int64_t k = t->writePos / (bpm * std::max(beats, 1));
+    int64_t next = periodBeats * k * bpm;
+    if (next == t->prevStart) next = periodBeats * (k + 1) * bpm;
+    t->nextStart = clampToTimeline(next);
+}
+
+bool ReadFromFile(TRACK* t, int frames)
+{
+    bool worked = false;
+    Hold hold(t->lock);
+    if (!t->ring) return false;
+    const int32_t now = TimeLine.load(std::memory_order_acquire);
+    frames = std::min(frames, t->ringLen);
+
+    if (!t->idle && t->writePos < now) {
+        // The ring ran dry under the mixer: take the loop up again at the
+        // play position, at the matching point of its period.
+        t->idle = 1;
+        t->writePos = now;
+        t->prevStart = -1;
+        GestioneLooping(t);
+        hold.unlock();
+        closeTrackFile(t);
+        hold.lock();
+        worked = true;
+    }
+
+    int remaining = frames;
+    int stalls = 0;  // steps that moved nothing; a handful means a cycle
+    while (remaining > 0 && stalls < 16) {
+        int n = remaining;
+        if (t->idle) {
+            if (t->writePos < now) t->writePos = now;
+            if (int64_t{t->writePos} + n <= t->nextStart) break;
+            n = t->nextStart - t->writePos;
+            if (n > 0) {
+                writeSilence(t, t->writePos, n);
+                t->writePos += n;
+                worked = true;
+            } else {
+                n = 0;
+            }
+            t->framesLeft = 0;
+            worked = true;
+            if (OpenNewFile(t, hold) == kRefused) break;
+        } else {
+            n = static_cast<int>(std::min<int64_t>({n, t->framesLeft, int64_t{t->nextStart} - t->writePos}));
+            if (n > 0) {
+                const int32_t at = t->writePos;
+                hold.unlock();
+                readIntoRing(t, at, n);
+                hold.lock();
+                t->writePos = at + n;  // only the loader moves writePos while playing
+                t->framesLeft -= n;
+                worked = true;
+            } else {
+                n = 0;
+            }
+            if (t->framesLeft <= 0 || t->writePos >= t->nextStart) {
+                t->idle = 1;
+                hold.unlock();
+                closeTrackFile(t);
+                hold.lock();
+            }
+        }
+        stalls = n > 0 ? 0 : stalls + 1;
+        remaining -= n;
+        GestioneLooping(t);
+    }
+    return worked;
+}
+
+int TrackPlay(int track, int loop)
+{
+    return TrackPlay2(track, loop, 0);
+}
+
+int TrackPlaySync(int track, int loop)
+{
+    return TrackPlay2(track, loop, 1);
+}
+
+int TrackPlay2(int track, int loop, int sync)
+{
+    if (track < 1 || track > kTrackCount) return 1;
+    TRACK* t = &Tracks[track - 1];
+    const int L = loop - 1;
+    char path[kVTrackPathSize];
+    int32_t beats = 0;
+    int32_t extra = 0;
+
+    if (!VTrackLoop(L, path, &beats, &extra)) {
+        Hold hold(t->lock);
+        if (sync) {
+            SetPlaySync(t, -1);
+            return 0;
+        }
+        if (t->curLoop == -1 && t->idle) return 0;  // already silent
+        // Silence now, a track waiting for its next start included, and
+        // forget any change still scheduled: the latest choice wins.
+        ++t->steerGen;
+        t->idle = 1;
+        t->curLoop = -1;
+        SetPlaySync(t, -2);
+        GestioneLooping(t);
+        LoaderWake();
+        return 0;
+    }
+
+    if (PlayingStatus.load() == 1) {
+        {
+            Hold hold(t->lock);
+            TimeLine.store(0);
+            ++t->steerGen;
+            t->nextStart = kNever;
+            t->fileName[0] = '\0';
+            t->curLoop = L;
+            GestioneLooping(t);
+        }
+        InitResampler(BLOCKLEN.load());
+        InitialTrackOpen();
+        if (wDBStart() != 0) {
+            CloseWaveFiles();
+            rewindTracks();
+            return 1;
+        }
+        ExitBackThread.store(0);
+        dowldproc.store(1);
+        PlayingStatus.store(2);
+        LoaderWake();
+        return 0;
+    }
+
+    if (PlayingStatus.load() == 2) {
+        Hold hold(t->lock);
+        if (L == t->curLoop) return 0;
+        if (sync) {
+            SetPlaySync(t, L);
+        } else {
+            ++t->steerGen;
+            t->nextStart = kNever;
+            t->fileName[0] = '\0';
+            t->curLoop = L;
+            t->prevStart = -1;
+            SetPlaySync(t, -2);
+            GestioneLooping(t);
+        }
+        LoaderWake();
+    }
+    return 0;
+}
+
+int GetCurrentBeat()
+{
+    if (PlayingStatus.load() != 2) return -1;
+    const int32_t bpm = BPM.load();
+    if (bpm <= 0) return -1;
+    return ((TimeLine.load() - BLOCKLEN.load()) / bpm) % kCycleBeats;
+}
+
+void LGetTrackPeaks(short track, ttPeak** left, ttPeak** right)
+{
+    if (track < 0 || track >= kTrackCount) return;
+    if (left) *left = &ttTrackPeaks[track];
+    if (right) *right = &ttTrackPeaks[track + kTrackCount];
+}

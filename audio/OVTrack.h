@@ -1,0 +1,132 @@
+// Track streaming and beat-locked looping: eight tracks, each streaming one
+// loop file from disk into a ring of its own ahead of the mixer, every loop
+// restarting at the multiples of its period counted from timeline frame 0.
+//
+// Threads and what protects what:
+// - The main thread chooses loops (TrackPlay2 and the volume and pan calls),
+//   the loader thread streams files into the rings, the output timer thread
+//   mixes (audio/OVMixer.h).
+// - Each track's steering fields, its volume and pan fields and writePos are
+//   read and written under the track's own lock. A change of them is made
+//   whole under one hold of the lock; the lock is never held across a file
+//   operation, so the mixer never waits for the disk.
+// - file, channels and framesLeft belong to the loader (to the main thread
+//   while the loader is paused), and so do the ring frames at and above
+//   writePos: the mixer reads only frames below writePos, the loader writes
+//   only frames at or above it and never more than a ring ahead of TimeLine.
+// - TimeLine and the engine state words are atomics, read fresh at each use.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+constexpr int kTrackCount = 8;
+// The timeline value of a time that is not set.
+constexpr int32_t kNever = 2000000000;
+// Frames the mixer consumes per block.
+constexpr int kMixBlock = 2048;
+// A cycle is 32 beats; synchronised changes land on its boundaries.
+constexpr int kCycleBeats = 32;
+
+// Song-tempo frames the mixer has consumed since playback started.
+extern std::atomic<int32_t> TimeLine;
+// Engine rate in Hz (44100 once the facade starts) and the block length that
+// sizes the rings and the output queue (16384 at 44100 Hz).
+extern std::atomic<int32_t> SAMPFREQ;
+extern std::atomic<int32_t> BLOCKLEN;
+// Frames per beat at the song tempo, and at the mix tempo.
+extern std::atomic<int32_t> BPM;
+extern std::atomic<int32_t> ResampledBPM;
+// 0 stopped, 1 armed, 2 running.
+extern std::atomic<int32_t> PlayingStatus;
+// 1 while the loader services tracks.
+extern std::atomic<int32_t> dowldproc;
+// Pause handshake: the engine sets 1, the loader clears it between services.
+extern std::atomic<int32_t> ExitBackThread;
+
+struct TRACK {
+    int32_t volume;    // 0 to 127
+    int32_t pan;       // 0 to 127, 63 centre, 0 right only, 127 left only
+    int32_t channels;  // of the open file: 2 stereo, anything else mono
+    int16_t* ring;     // ringLen stereo frames; timeline frame p at p mod ringLen
+    int32_t writePos;  // the ring holds data up to this timeline frame (exclusive)
+    int32_t ringLen;
+    int32_t idle;        // 1 = no file being streamed
+    int32_t framesLeft;  // frames of the open file not yet read
+    void* file;          // F_NOFILE = none
+    int32_t nextStart;   // where the file named by fileName starts; kNever = none
+    int32_t prevStart;   // where the open (or last) file started; -1 = none
+    char fileName[260];
+    int32_t syncVolume;  // volume due at syncTime, -1 = none
+    int32_t syncPan;     // pan due at syncTime, -1 = none
+    int32_t syncTime;
+    int32_t schedLoop;  // -2 none, -1 stop, 0 to 511 switch to that loop
+    int32_t schedTime;
+    int32_t curLoop;  // loop played or about to be played, -1 = none
+
+    std::mutex lock;
+    // Counts changes of the steering fields made by others than the loader,
+    // so that the loader can tell whether a file it opened is still wanted.
+    uint32_t steerGen;
+};
+
+extern TRACK Tracks[kTrackCount];
+// Mono data is read here before it is spread to stereo (the loader's).
+extern int16_t* convBuf;
+
+// Level meters. The held peaks are read and reset (to -1) by the main thread
+// while the mixer raises them, hence atomics.
+using ttPeak = std::atomic<int16_t>;
+extern ttPeak ttTrackPeaks[2 * kTrackCount];  // held left peaks of tracks 0-7, then right
+struct ttQPeaksRec {
+    int16_t left[16];
+    int16_t right[16];
+};
+extern ttQPeaksRec ttTrackPeaksQueue[16];  // the mixer's own
+extern int16_t ttQWPos;
+extern int16_t ttQRPos;
+extern std::atomic<int16_t> ttDistance;  // blocks the meters trail by, set with the tempo
+
+// Choosing a loop. track 1 to 8; loop 1 to 512 names samples-list entry
+// loop - 1, anything else (or an entry with no loop) silences the track.
+// 0 = done, 1 = refused (bad track, or the output could not start).
+int TrackPlay(int track, int loop);      // at once
+int TrackPlaySync(int track, int loop);  // at the next cycle boundary
+int TrackPlay2(int track, int loop, int sync);
+
+// Rings of ringFrames frames for all eight tracks, records reset.
+// 0, or 1 when memory is short (nothing kept then).
+int InitTracks(int ringFrames);
+void FreeTracks();
+// Fills the rings of the tracks that have a start before the output starts.
+void InitialTrackOpen();
+void CloseWaveFiles();
+
+// Steering internals; each expects the track's lock held.
+void SetPlaySync(TRACK* t, int loop);
+void GestioneLooping(TRACK* t);
+// Advances the track's writePos by up to `frames` (at most ringLen) frames,
+// taking the track's lock for each step and leaving it for the file work.
+// True when it wrote frames or opened or closed a file.
+bool ReadFromFile(TRACK* t, int frames);
+
+// The beat within the cycle that is being heard, -1 unless running.
+int GetCurrentBeat();
+void LGetTrackPeaks(short track, ttPeak** left, ttPeak** right);
+
+// The loader thread (LoadWaveDataOnTimer), started once with the engine.
+void LoaderStart();
+// Signals the exit event and waits up to waitMs for the thread to end.
+void LoaderExit(int waitMs);
+// The pause handshake: servicing stops (dowldproc 0) and the call returns
+// once the loader has acknowledged between two services.
+void LoaderPause();
+void LoaderResume();
+// Wakes the loader from its wait between passes (a track was just chosen).
+void LoaderWake();
+// Waits until the loader has made a whole pass over the tracks with nothing
+// left to do. False when that did not happen within timeoutMs.
+bool LoaderWaitIdle(int timeoutMs);
+// One service of track i (0 to 7), as the loader makes it.
+bool LoaderServiceTrack(int i);

@@ -1,0 +1,59 @@
+// The engine's output device and playback control. The wDB functions own
+// the single device instance and the 23 ms refill timer; InitPlay,
+// BeginPlay, StopPlay and ExitPlay tie the device to the tracks, the
+// resampler, the loader thread and the synthesizers.
+//
+// The device is opened only while the engine runs: from the first loop of a
+// playback (wDBStart, from TrackPlay2) to StopPlay. Armed but not running,
+// the instance exists with its buffers and the device stays closed, so
+// other users of the sound card (the song browser's auditions) can have it.
+//
+// Threads: everything here runs on the main thread, except the timer thread
+// that wDBStart creates, which refills the device under its lock (the
+// engine's only lock besides the per-track locks it takes inside).
+#pragma once
+
+#include <cstdint>
+
+#include "audio/MMSysAudio.h"
+
+// The device instance, null when none.
+extern MMSysAudio* mmAud;
+// 1 while the refill timer runs, 0 = none.
+extern uint32_t timerID;
+
+// A new device instance for queueBytes bytes of queue; 0, or -1 if it cannot be made.
+int wDBInit(MMSysFill callback, int queueBytes);
+// Opens and primes the device, then starts the timer; 0, or non-zero on failure.
+int wDBStart();
+void wDBStop();
+void wDBClose();
+// The device always opens at 44100 Hz, stereo, 16 bits; this changes nothing.
+int wDBSetParameters(int deviceId, int rate, int channels, int bytesPerSample);
+
+// Where instances made from now on send their buffers; null = the sound card.
+void wDBSetOutput(MMSysOutput* output);
+// Whether wDBStart starts the timer (the default). Without it the owner
+// refills by calling MMSysAudio::AudioOutTimeSlice itself.
+void wDBSetTimer(bool on);
+
+int InitPlay();   // 1; once at engine start: loader thread and synthesizers
+int BeginPlay();  // 0 armed, 1 refused or failed
+int StopPlay();   // 0 stopped, 1 nothing was playing
+int ExitPlay();   // 1; once at engine shutdown
+
+// Holds the device lock (main thread only): no mix block runs meanwhile.
+// What the synthesizer and the user-loop stage change while playing is
+// changed under it. Without a device instance there is no mixer to hold off.
+// Never stop the engine while holding it: stopping waits for the timer,
+// which may be waiting for the lock.
+class MixerLock {
+public:
+    MixerLock();
+    ~MixerLock();
+    MixerLock(const MixerLock&) = delete;
+    MixerLock& operator=(const MixerLock&) = delete;
+
+private:
+    MMSysAudio* held_;
+};

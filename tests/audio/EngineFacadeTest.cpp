@@ -1,0 +1,208 @@
+// The facade and the playback control over the running engine: what each
+// call sends below, when the device opens and closes, and the life cycle.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "audio/EngineRunFixture.h"
+#include "audio/WinApi.h"
+
+using namespace enginetest;
+
+namespace {
+
+using Facade = EngineRun;
+using Playback = EngineRun;
+
+}  // namespace
+
+TEST_F(Facade, StartsQuietAndArmsAtTheSongTempo)
+{
+    EXPECT_EQ(MasterVol.load(), 63);
+    EXPECT_EQ(NumVTracks, 0);
+    EXPECT_EQ(SAMPFREQ.load(), 44100);
+    EXPECT_EQ(BLOCKLEN.load(), 16384);
+    EXPECT_EQ(engine.getMixerBeat(), -1);
+
+    engine.samplesBpm(119.9f);
+    EXPECT_EQ(SongBPM, 119);
+    EXPECT_EQ(PlayingStatus.load(), 1);
+    EXPECT_EQ(BPM.load(), 2646000 / 119);
+    EXPECT_EQ(engine.getMixerBeat(), -1);
+    EXPECT_EQ(out->opens, 0);  // armed: the sound card stays free
+
+    engine.stop();  // not playing: nothing is sent
+    EXPECT_EQ(PlayingStatus.load(), 1);
+    engine.play();
+    engine.play();
+    EXPECT_EQ(engine.playing, 1);
+    EXPECT_EQ(PlayingStatus.load(), 1);
+    engine.setMixerFrequency(22050);  // ignored unless stopped
+    EXPECT_EQ(SAMPFREQ.load(), 44100);
+
+    engine.stop();
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    engine.samplesBpm(0.5f);  // below 1: the engine stays unarmed
+    EXPECT_EQ(SongBPM, 0);
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    engine.setMixerBpm(1e30f);  // held at the int range, then at 1.3 times the song
+    EXPECT_EQ(ResampledBPM.load(), 10 * (2646000 / 119) / 13);
+}
+
+TEST_F(Facade, TrackCallsReachTheRightTrackAndLoop)
+{
+    loadSong(120, 8, 4);
+    engine.setTrackSample(2, 5);  // not playing: nothing
+    EXPECT_EQ(field(2, &TRACK::curLoop), -1);
+
+    engine.play();
+    engine.setTrackSample(2, 5);  // the first loop starts the device
+    EXPECT_EQ(PlayingStatus.load(), 2);
+    EXPECT_EQ(out->opens, 1);
+    ASSERT_FALSE(out->sizes.empty());
+    EXPECT_EQ(out->sizes[0], 32768u);
+    EXPECT_EQ(field(2, &TRACK::curLoop), 5);
+    EXPECT_EQ(field(2, &TRACK::prevStart), 0);  // opened and read before the output started
+
+    engine.sync_atGrooveSet(1);
+    engine.setTrackSample(2, 6);
+    EXPECT_EQ(field(2, &TRACK::schedLoop), 6);
+    EXPECT_EQ(field(2, &TRACK::schedTime), 705600);
+    engine.setTrackSample(2, -1);
+    EXPECT_EQ(field(2, &TRACK::schedLoop), -1);
+    engine.setTrackVolume(4, 30);
+    EXPECT_EQ(field(4, &TRACK::syncVolume), 30);
+    EXPECT_EQ(field(4, &TRACK::volume), 127);
+    engine.setTrackPan(4, 10);
+    EXPECT_EQ(field(4, &TRACK::syncPan), 53);
+    engine.sync_atGrooveSet(0);
+
+    engine.setTrackSample(0, 1);
+    EXPECT_EQ(field(0, &TRACK::curLoop), 1);
+    engine.setTrackSample(0, -1);
+    EXPECT_EQ(field(0, &TRACK::curLoop), -1);
+
+    engine.setTrackPan(4, 0);
+    EXPECT_EQ(field(4, &TRACK::pan), 63);
+    engine.setTrackPan(4, -63);
+    EXPECT_EQ(field(4, &TRACK::pan), 126);
+    engine.setTrackPan(4, 63);
+    EXPECT_EQ(field(4, &TRACK::pan), 0);
+    engine.setTrackVolume(4, 90);
+    EXPECT_EQ(field(4, &TRACK::volume), 90);
+
+    engine.setMixerBpm(99.9999f);  // 99999 thousandths, not 100000
+    EXPECT_EQ(ResampledBPM.load(), 26460);
+    engine.setMixerBpm(120.0f);
+    EXPECT_EQ(ResampledBPM.load(), 22049);
+    engine.setMixerVolume(200);
+    EXPECT_EQ(MasterVol.load(), 128);
+
+    ttPeak* left = nullptr;
+    ttPeak* right = nullptr;
+    engine.getTrackPeaks(3, &left, &right);
+    EXPECT_EQ(left, &ttTrackPeaks[3]);
+    EXPECT_EQ(right, &ttTrackPeaks[11]);
+    EXPECT_EQ(engine.copyAudioFile("a", "b"), 0);
+
+    engine.stop();
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_FALSE(out->isOpen);
+    engine.setTrackVolume(5, 77);  // reaches the tracks while stopped too
+    EXPECT_EQ(field(5, &TRACK::volume), 77);
+}
+
+TEST_F(Facade, LoopPathsAreKeptAbsolute)
+{
+    engine.samplesBpm(120);
+    engine.samplesListAdd(":sub:..:b.wav", 8);
+    const std::string cwd = std::filesystem::current_path().string();
+    EXPECT_EQ(std::string(VTracks[0].path), kelPath(cwd + "/b.wav"));
+    engine.samplesListAdd("home:me:x.wav", 8);
+    EXPECT_STREQ(VTracks[1].path, "home:me:x.wav");
+    engine.samplesListAdd(("home:" + std::string(300, 'z') + ".wav").c_str(), 8);
+    engine.samplesListAdd(nullptr, 8);
+    engine.samplesListAdd("home:me:y.wav", 2);
+    EXPECT_EQ(NumVTracks, 5);
+    EXPECT_STREQ(VTracks[2].path, "");
+    EXPECT_STREQ(VTracks[3].path, "");
+    EXPECT_STREQ(VTracks[4].path, "home:me:y.wav");
+    EXPECT_EQ(VTracks[4].beats, 16);
+}
+
+TEST_F(Facade, ExitAndInitRestartTheEngine)
+{
+    loadSong(120, 2, 4);
+    engine.play();
+    engine.setTrackSample(0, 0);
+    ASSERT_EQ(PlayingStatus.load(), 2);
+    engine.sync_atGrooveSet(1);
+    engine.exit();
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_EQ(mmAud, nullptr);
+    EXPECT_EQ(Tracks[0].file, F_NOFILE);  // no loop file stays open
+    EXPECT_EQ(engine.playing, 1);
+    EXPECT_EQ(engine.syncAtGrooveSet, 1);
+
+    engine.init();
+    EXPECT_EQ(NumVTracks, 0);
+    EXPECT_EQ(MasterVol.load(), 63);
+    loadSong(120, 2, 4);
+    engine.stop();
+    engine.play();
+    engine.sync_atGrooveSet(0);
+    engine.setTrackSample(0, 1);
+    EXPECT_EQ(PlayingStatus.load(), 2);
+    for (int i = 0; i < 40; ++i) tick();
+    EXPECT_EQ(engine.getMixerBeat(), (TimeLine.load() - 16384) / 22050 % 32);
+    EXPECT_GT(TimeLine.load(), 16384 + 22050);
+}
+
+TEST_F(Playback, ArmStopAndRearm)
+{
+    loadSong(120, 2, 4);
+    MMSysAudio* armed = mmAud;
+    ASSERT_NE(armed, nullptr);
+    EXPECT_EQ(BeginPlay(), 1);  // armed already: nothing changes
+    EXPECT_EQ(mmAud, armed);
+
+    EXPECT_EQ(StopPlay(), 0);  // armed: never opened the device
+    EXPECT_EQ(mmAud, nullptr);
+    EXPECT_EQ(Tracks[0].ring, nullptr);
+    EXPECT_EQ(out->opens, 0);
+    EXPECT_EQ(StopPlay(), 1);
+
+    ASSERT_EQ(BeginPlay(), 0);
+    ASSERT_EQ(TrackPlay(1, 1), 0);
+    ASSERT_EQ(PlayingStatus.load(), 2);
+    EXPECT_EQ(dowldproc.load(), 1);
+    EXPECT_EQ(StopPlay(), 0);
+    EXPECT_EQ(ExitBackThread.load(), 0);  // the loader acknowledged the pause
+    EXPECT_EQ(dowldproc.load(), 0);
+    EXPECT_EQ(Tracks[0].ring, nullptr);
+    EXPECT_EQ(resBuf, nullptr);
+    EXPECT_EQ(out->closes, 1);
+    ASSERT_EQ(BeginPlay(), 0);
+    EXPECT_NE(mmAud, nullptr);
+    EXPECT_EQ(PlayingStatus.load(), 1);
+}
+
+TEST_F(Playback, AnOutputThatWillNotOpenLeavesTheEngineArmed)
+{
+    loadSong(120, 3, 4);
+    engine.play();
+    out->refuseOpen = true;
+    EXPECT_EQ(TrackPlay(1, 1), 1);
+    EXPECT_EQ(PlayingStatus.load(), 1);
+    EXPECT_EQ(Tracks[0].file, F_NOFILE);
+    EXPECT_EQ(timerID, 0u);
+
+    // The next choice tries again and starts what was chosen before too.
+    out->refuseOpen = false;
+    EXPECT_EQ(TrackPlay(2, 2), 0);
+    EXPECT_EQ(PlayingStatus.load(), 2);
+    EXPECT_EQ(field(0, &TRACK::curLoop), 0);
+    EXPECT_EQ(field(0, &TRACK::prevStart), 0);
+    EXPECT_EQ(field(0, &TRACK::writePos), 65536);
+    EXPECT_EQ(field(1, &TRACK::writePos), 65536);
+}

@@ -1,0 +1,75 @@
+// The whole engine through its facade, with its loader thread, playing into
+// a TestOutput instead of the sound card. Without the timer the test makes
+// the refill ticks itself.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "audio/BLEngine.h"
+#include "audio/EngineTestLoops.h"
+#include "audio/OVMixer.h"
+#include "audio/Vtrack.h"
+#include "audio/Winaudio.h"
+#include "support/TestSupport.h"
+
+namespace enginetest {
+
+class EngineRun : public ::testing::Test {
+protected:
+    virtual bool withTimer() const { return false; }
+
+    void SetUp() override
+    {
+        out = std::make_unique<TestOutput>(withTimer(), size_t{64} << 20);
+        wDBSetOutput(out.get());
+        wDBSetTimer(withTimer());
+        engine.init();
+    }
+
+    void TearDown() override
+    {
+        engine.stop();
+        engine.exit();
+        wDBSetOutput(nullptr);
+        wDBSetTimer(true);
+        ResetSongVTracks();
+    }
+
+    // A song at `bpm` of `count` test loops (ids 1 up), `beats` beats long each.
+    void loadSong(float bpm, int count, int beats)
+    {
+        engine.stop();
+        engine.setMixerFrequency(44100);
+        engine.samplesListReset();
+        engine.samplesBpm(bpm);
+        const int frames = beats * (2646000 / static_cast<int>(bpm));
+        for (int id = 1; id <= count; ++id) {
+            const std::string path = dir.file("loop" + std::to_string(id) + ".wav");
+            ASSERT_TRUE(writeLoop(path, id, frames));
+            engine.samplesListAdd(kelPath(path).c_str(), 0);
+        }
+    }
+
+    // One refill tick after the output played `buffers` buffers of 2048 frames.
+    void tick(int buffers = 1)
+    {
+        out->play(static_cast<uint64_t>(buffers) * 8192);
+        MMSysAudio::AudioOutTimeSlice();
+    }
+
+    // A field of track i (0 to 7) as its lock shows it: the loader runs.
+    static int32_t field(int i, int32_t TRACK::*member)
+    {
+        std::lock_guard<std::mutex> hold(Tracks[i].lock);
+        return Tracks[i].*member;
+    }
+
+    std::unique_ptr<TestOutput> out;
+    BLEngine engine;
+    testsupport::TempDir dir{"engine-run"};
+};
+
+}  // namespace enginetest

@@ -1,0 +1,360 @@
+// enginebounce: renders what the live engine plays to a WAV file, through
+// the engine's facade and lower layer, with an output device that needs no
+// sound card. The facade is called in the player's order (song tempo,
+// samples, play, tracks, mixer tempo, master volume); the output is what the
+// device would have been given: the priming, then GetResampled 2048 frames
+// at a time. Before each of those calls the loader is let finish its work
+// and paused, so no ring runs dry and the result is the same on every run.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/AudioFormat.h"
+#include "audio/BLEngine.h"
+#include "audio/OVMixer.h"
+#include "audio/OVTrack.h"
+#include "audio/Winaudio.h"
+#include "core/kelFiles.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: enginebounce --bpm SONG_BPM --mix-bpm MIX_BPM --frames N [--master V]\n"
+    "                    --loop PATH[:REPEATS] ... --track T:SAMPLE[:VOLUME[:PAN]] ...\n"
+    "                    [--at FRAME:CHANGE ...] -o OUT.wav\n"
+    "  Loops are numbered from 0 in the order given; REPEATS is how often a loop\n"
+    "  fits into 32 beats (0 or none: measured against SONG_BPM). Tracks 0 to 7\n"
+    "  take a loop number (-1 = none), a volume 0 to 127 (127) and a pan -63 to\n"
+    "  +63 (0). The master volume is 0 to 128 (63).\n"
+    "  A change applies before the output frame FRAME (a multiple of 2048):\n"
+    "    FRAME:T:SAMPLE[:sync]  FRAME:T:vol=V[:sync]  FRAME:T:pan=P[:sync]\n"
+    "    FRAME:mix-bpm=B\n"
+    "  With sync it waits for the next 32-beat boundary. The first 8192 frames\n"
+    "  are the start-up priming: changes there apply right after it.\n";
+
+constexpr int kBlock = 2048;
+constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
+
+struct TrackArg {
+    int track = 0;
+    int sample = -1;
+    int volume = 127;
+    int pan = 0;
+};
+
+struct Change {
+    int64_t frame = 0;
+    enum Kind { kSample, kVolume, kPan, kMixBpm } kind = kSample;
+    int track = 0;
+    int value = 0;
+    float bpm = 0;
+    bool sync = false;
+};
+
+struct Options {
+    float songBpm = 0;
+    float mixBpm = 0;
+    int64_t frames = -1;
+    int master = 63;
+    std::vector<std::pair<std::string, int>> loops;
+    std::vector<TrackArg> tracks;
+    std::vector<Change> changes;
+    std::string out;
+};
+
+[[noreturn]] void usage(const std::string& problem)
+{
+    std::fprintf(stderr, "enginebounce: %s\n%s", problem.c_str(), kUsage);
+    std::exit(2);
+}
+
+std::vector<std::string> split(const std::string& s)
+{
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        const size_t at = s.find(':', from);
+        parts.push_back(s.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos) return parts;
+        from = at + 1;
+    }
+}
+
+bool toInt(const std::string& s, int64_t* v)
+{
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long n = std::strtoll(s.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0') return false;
+    *v = n;
+    return true;
+}
+
+int intArg(const std::string& s, const char* what, int64_t lo, int64_t hi)
+{
+    int64_t v = 0;
+    if (!toInt(s, &v) || v < lo || v > hi) usage(std::string("bad ") + what + ": '" + s + "'");
+    return static_cast<int>(v);
+}
+
+float bpmArg(const std::string& s, const char* what)
+{
+    char* end = nullptr;
+    const float v = std::strtof(s.c_str(), &end);
+    if (s.empty() || *end != '\0' || !(v >= 1.0f && v <= 1000.0f))
+        usage(std::string("bad ") + what + ": '" + s + "'");
+    return v;
+}
+
+Change changeArg(const std::string& s)
+{
+    std::vector<std::string> p = split(s);
+    Change c;
+    if (p.size() < 2) usage("bad --at: '" + s + "'");
+    c.frame = intArg(p[0], "--at frame", 0, kMostFrames);
+    if (c.frame % kBlock != 0) usage("--at frame " + p[0] + " is not a multiple of 2048");
+    if (p.size() == 2 && p[1].rfind("mix-bpm=", 0) == 0) {
+        c.kind = Change::kMixBpm;
+        c.bpm = bpmArg(p[1].substr(8), "--at mix tempo");
+        return c;
+    }
+    if (p.size() == 4) {
+        if (p[3] != "sync") usage("bad --at: '" + s + "'");
+        c.sync = true;
+    } else if (p.size() != 3) {
+        usage("bad --at: '" + s + "'");
+    }
+    c.track = intArg(p[1], "--at track", 0, 7);
+    if (p[2].rfind("vol=", 0) == 0) {
+        c.kind = Change::kVolume;
+        c.value = intArg(p[2].substr(4), "--at volume", INT16_MIN, INT16_MAX);
+    } else if (p[2].rfind("pan=", 0) == 0) {
+        c.kind = Change::kPan;
+        c.value = intArg(p[2].substr(4), "--at pan", INT16_MIN, INT16_MAX);
+    } else {
+        c.value = intArg(p[2], "--at sample", -1, INT16_MAX);
+    }
+    return c;
+}
+
+Options parse(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) usage("missing value after " + a);
+        const std::string v = argv[++i];
+        if (a == "--bpm") {
+            o.songBpm = bpmArg(v, "--bpm");
+        } else if (a == "--mix-bpm") {
+            o.mixBpm = bpmArg(v, "--mix-bpm");
+        } else if (a == "--frames") {
+            o.frames = intArg(v, "--frames", 1, kMostFrames);
+        } else if (a == "--master") {
+            o.master = intArg(v, "--master", INT16_MIN, INT16_MAX);
+        } else if (a == "--loop") {
+            // PATH:REPEATS when what follows the last ':' is a number.
+            const size_t colon = v.rfind(':');
+            int64_t repeats = 0;
+            if (colon != std::string::npos && toInt(v.substr(colon + 1), &repeats)) {
+                o.loops.emplace_back(v.substr(0, colon), intArg(v.substr(colon + 1), "repeats", 0, 32767));
+            } else {
+                o.loops.emplace_back(v, 0);
+            }
+        } else if (a == "--track") {
+            const std::vector<std::string> p = split(v);
+            if (p.size() < 2 || p.size() > 4) usage("bad --track: '" + v + "'");
+            TrackArg t;
+            t.track = intArg(p[0], "track", 0, 7);
+            t.sample = intArg(p[1], "sample", -1, INT16_MAX);
+            if (p.size() > 2) t.volume = intArg(p[2], "volume", INT16_MIN, INT16_MAX);
+            if (p.size() > 3) t.pan = intArg(p[3], "pan", INT16_MIN, INT16_MAX);
+            o.tracks.push_back(t);
+        } else if (a == "--at") {
+            o.changes.push_back(changeArg(v));
+        } else if (a == "-o") {
+            o.out = v;
+        } else {
+            usage("unknown option " + a);
+        }
+    }
+    if (o.songBpm <= 0) usage("--bpm is required");
+    if (o.mixBpm <= 0) usage("--mix-bpm is required");
+    if (o.frames < 0) usage("--frames is required");
+    if (o.out.empty()) usage("-o is required");
+    std::stable_sort(o.changes.begin(), o.changes.end(),
+                     [](const Change& x, const Change& y) { return x.frame < y.frame; });
+    return o;
+}
+
+// The device's output: keeps what it is given (the priming); nothing plays.
+class BounceOutput : public MMSysOutput {
+public:
+    bool open(int, int, int) override { return true; }
+    void close() override {}
+    bool queue(const void* bytes, uint32_t count) override
+    {
+        const auto* s = static_cast<const int16_t*>(bytes);
+        held.insert(held.end(), s, s + count / 2);
+        return true;
+    }
+    uint32_t queuedBytes() override { return static_cast<uint32_t>(held.size() * 2); }
+    void resume() override {}
+    void clear() override {}
+
+    std::vector<int16_t> held;
+};
+
+std::string kelOf(const std::string& system)
+{
+    char kel[kKelPathMax + 1];
+    if (!KEL_SystemPathToKelPath(system.c_str(), kel)) return {};
+    return kel;
+}
+
+bool running()
+{
+    return PlayingStatus.load() == 2;
+}
+
+// Lets the loader finish its work at the present play position, then holds it.
+bool settle()
+{
+    if (!running()) return true;
+    LoaderResume();
+    const bool done = LoaderWaitIdle(60000);
+    LoaderPause();
+    return done;
+}
+
+void apply(const Change& c)
+{
+    if (c.kind == Change::kMixBpm) {
+        gep->setMixerBpm(c.bpm);
+        return;
+    }
+    gep->sync_atGrooveSet(c.sync ? 1 : 0);
+    const auto track = static_cast<short>(c.track);
+    const auto value = static_cast<short>(c.value);
+    switch (c.kind) {
+        case Change::kSample: gep->setTrackSample(track, value); break;
+        case Change::kVolume: gep->setTrackVolume(track, value); break;
+        default: gep->setTrackPan(track, value); break;
+    }
+    gep->sync_atGrooveSet(0);
+}
+
+bool writeWave(const std::string& path, const std::vector<int16_t>& frames, int64_t count)
+{
+    const std::string kel = kelOf(path);
+    const std::string temp = kelOf(path + ".part");
+    if (kel.empty() || temp.empty()) return false;
+    void* file = CreateWave(temp.c_str(), 2, static_cast<int>(count), 44100);
+    if (file == F_NOFILE) return false;
+    std::vector<uint8_t> bytes(static_cast<size_t>(count) * 4);
+    for (size_t i = 0; i < static_cast<size_t>(count) * 2; ++i) {
+        const auto v = static_cast<uint16_t>(frames[i]);
+        bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
+        bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    const int want = static_cast<int>(bytes.size());
+    const bool written = F_write(file, bytes.data(), want) == want;
+    const bool closed = F_close(file) != 0;
+    if (!written || !closed || !KEL_FileRename(temp.c_str(), kel.c_str())) {
+        KEL_FileDelete(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const Options o = parse(argc, argv);
+
+    BounceOutput device;
+    wDBSetOutput(&device);
+    wDBSetTimer(false);
+    gep = new BLEngine;
+    gep->init();
+
+    gep->stop();
+    gep->setMixerFrequency(44100);
+    gep->samplesListReset();
+    gep->samplesBpm(o.songBpm);
+    for (const auto& [path, repeats] : o.loops) {
+        const std::string kel = kelOf(path);
+        if (kel.empty())
+            std::fprintf(stderr, "enginebounce: %s: not a usable path; it stays silent\n", path.c_str());
+        gep->samplesListAdd(kel.c_str(), static_cast<short>(repeats));
+    }
+
+    std::vector<int16_t> out;
+    out.reserve(static_cast<size_t>(o.frames + kBlock) * 2);
+    // The device primes itself when the first loop starts it.
+    auto takePriming = [&] {
+        if (!device.held.empty()) {
+            out.insert(out.end(), device.held.begin(), device.held.end());
+            device.held.clear();
+        }
+    };
+    bool settled = true;
+    gep->play();
+    for (const TrackArg& t : o.tracks) {
+        gep->setTrackSample(static_cast<short>(t.track), static_cast<short>(t.sample));
+        takePriming();
+        if (running()) settled = settle() && settled;
+        gep->setTrackVolume(static_cast<short>(t.track), static_cast<short>(t.volume));
+        gep->setTrackPan(static_cast<short>(t.track), static_cast<short>(t.pan));
+    }
+    gep->setMixerBpm(o.mixBpm);
+    gep->setMixerVolume(static_cast<short>(o.master));
+
+    size_t next = 0;
+    std::vector<int16_t> block(2 * kBlock);
+    while (static_cast<int64_t>(out.size() / 2) < o.frames) {
+        const auto frame = static_cast<int64_t>(out.size() / 2);
+        settled = settle() && settled;
+        while (next < o.changes.size() && o.changes[next].frame <= frame) {
+            apply(o.changes[next++]);
+            if (!device.held.empty()) {
+                takePriming();  // this change started the device
+                break;
+            }
+        }
+        if (static_cast<int64_t>(out.size() / 2) != frame) continue;
+        if (running()) {
+            MixerLock hold;
+            GetResampled(block.data(), kBlock);
+        } else {
+            std::fill(block.begin(), block.end(), 0);  // nothing plays yet
+        }
+        out.insert(out.end(), block.begin(), block.end());
+    }
+
+    gep->stop();
+    gep->exit();
+    delete gep;
+    gep = nullptr;
+    wDBSetOutput(nullptr);
+
+    if (!settled) {
+        std::fprintf(stderr, "enginebounce: the loader did not keep up\n");
+        return 1;
+    }
+    if (!writeWave(o.out, out, o.frames)) {
+        std::fprintf(stderr, "enginebounce: cannot write %s\n", o.out.c_str());
+        return 1;
+    }
+    return 0;
+}
