@@ -8,7 +8,12 @@
 
 #include "platform/PlatSdl.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BEATLOOM_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(BEATLOOM_ASAN)
 #include <sanitizer/lsan_interface.h>
 #define SDL_LEAKS_IGNORED_BEGIN() __lsan_disable()
 #define SDL_LEAKS_IGNORED_END() __lsan_enable()
