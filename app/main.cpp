@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/kelCore.h"
+#include "library/BLInspect.h"
 #include "panels/PWDemo.h"
 #include "panels/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -33,7 +34,9 @@ const char kUsage[] =
     "                      default answer, file dialogs are cancelled)\n"
     "  --script FILE       run headless, fed with the timed events of FILE\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
-    "  --screen WxH        headless: the size of the window (default 1024x768)\n";
+    "  --screen WxH        headless: the size of the window (default 1024x768)\n"
+    "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
+    "  --doc-info FILE     print what a groove document holds and exit\n";
 
 struct Options {
     bool headless = false;
@@ -43,6 +46,8 @@ struct Options {
     int screenHeight = 0;
     std::string document;
     std::string demo;
+    std::string songInfo;
+    std::string docInfo;
 };
 
 int usageError(const std::string& text)
@@ -65,6 +70,12 @@ std::string programFile(const char* argv0)
     if (n <= 0) return argv0 ? argv0 : "";
     self[n] = '\0';
     return self;
+}
+
+std::string programFolder(const std::string& file)
+{
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
 }
 
 // Returns -1 to go on, else the exit code.
@@ -93,6 +104,10 @@ int parse(int argc, char** argv, Options& o)
             o.headless = true;
         } else if (a == "--demo") {
             if (!value(o.demo)) return usageError("--demo needs a folder");
+        } else if (a == "--song-info") {
+            if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
+        } else if (a == "--doc-info") {
+            if (!value(o.docInfo)) return usageError("--doc-info needs a groove document");
         } else if (a == "--log") {
             if (!value(o.log)) return usageError("--log needs a file");
         } else if (a == "--screen") {
@@ -115,7 +130,7 @@ bool makeBackend(const Options& o)
 {
     if (o.headless) {
         auto headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
-                                                                 o.screenHeight > 0 ? o.screenHeight : 768);
+                                                                o.screenHeight > 0 ? o.screenHeight : 768);
         if (!o.log.empty()) headless->setLogFile(o.log);
         if (!o.script.empty()) {
             std::string error;
@@ -130,10 +145,11 @@ bool makeBackend(const Options& o)
     std::string error;
     auto sdl = plat::makeSdlBackend(error);
     if (!sdl) {
-        std::fprintf(stderr,
-                     "beatloom: there is no display to open a window on (%s).\n"
-                     "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
-                     error.c_str());
+        std::fprintf(
+            stderr,
+            "beatloom: there is no display to open a window on (%s).\n"
+            "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
+            error.c_str());
         return false;
     }
     plat::setBackend(std::move(sdl));
@@ -146,12 +162,19 @@ int main(int argc, char** argv)
 {
     Options options;
     if (const int rc = parse(argc, argv, options); rc >= 0) return rc;
+    if (!options.songInfo.empty() || !options.docInfo.empty()) {
+        const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
+        return options.songInfo.empty()
+                   ? BLInspect_DocInfo(options.docInfo.c_str(), folder.c_str(), stdout, stderr)
+                   : BLInspect_SongInfo(options.songInfo.c_str(), folder.c_str(), stdout, stderr);
+    }
     if (options.document.size() >= static_cast<size_t>(kWindowsCommandLineSize)) {
         std::fprintf(stderr, "beatloom: the document path is too long; starting without it\n");
         options.document.clear();
     }
     std::snprintf(windowsCommandLine, sizeof windowsCommandLine, "%s", options.document.c_str());
-    std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", programFile(argc > 0 ? argv[0] : nullptr).c_str());
+    std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s",
+                  programFile(argc > 0 ? argv[0] : nullptr).c_str());
 
     if (!options.demo.empty() && !PWDemo_Arm(options.demo)) {
         std::fprintf(stderr, "beatloom: cannot write into %s\n", options.demo.c_str());
