@@ -130,7 +130,7 @@ bool makeBackend(const Options& o)
 {
     if (o.headless) {
         auto headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
-                                                                o.screenHeight > 0 ? o.screenHeight : 768);
+                                                                 o.screenHeight > 0 ? o.screenHeight : 768);
         if (!o.log.empty()) headless->setLogFile(o.log);
         if (!o.script.empty()) {
             std::string error;
@@ -145,11 +145,10 @@ bool makeBackend(const Options& o)
     std::string error;
     auto sdl = plat::makeSdlBackend(error);
     if (!sdl) {
-        std::fprintf(
-            stderr,
-            "beatloom: there is no display to open a window on (%s).\n"
-            "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
-            error.c_str());
+        std::fprintf(stderr,
+                     "beatloom: there is no display to open a window on (%s).\n"
+                     "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
+                     error.c_str());
         return false;
     }
     plat::setBackend(std::move(sdl));
@@ -173,8 +172,7 @@ int main(int argc, char** argv)
         options.document.clear();
     }
     std::snprintf(windowsCommandLine, sizeof windowsCommandLine, "%s", options.document.c_str());
-    std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s",
-                  programFile(argc > 0 ? argv[0] : nullptr).c_str());
+    std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", programFile(argc > 0 ? argv[0] : nullptr).c_str());
 
     if (!options.demo.empty() && !PWDemo_Arm(options.demo)) {
         std::fprintf(stderr, "beatloom: cannot write into %s\n", options.demo.c_str());
