@@ -67,10 +67,11 @@ bool BLGrooveModel::openSong(const char* folderPath)
     engine().setMixerFrequency(44100);
     current.reset();
     std::fill(std::begin(sampleIds), std::end(sampleIds), kBLNoSample);
-    // Loaded aside, so a song that cannot be opened leaves the open one whole.
+    // Loaded aside, so a song that cannot be opened leaves the open one
+    // whole; copied in, so the library stays where the panel found it.
     auto fresh = std::make_unique<BLSongLibrary>();
     if (!fresh->load(folder.c_str())) return false;
-    songLibrary = std::move(fresh);
+    *songLibrary = *fresh;
     songFolder.set(folder.c_str());
     songLibrary->fillSamplesList(folder.c_str(), engine());
     player().gotSongBpm(songLibrary->bpm);

@@ -93,6 +93,7 @@ public:
 
     void selectTrack(int16_t track);
 
+    // The open song's library: one object for the model's life.
     BLSongLibrary& library() { return *songLibrary; }
     const BLSongLibrary& library() const { return *songLibrary; }
 
