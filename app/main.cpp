@@ -159,6 +159,7 @@ bool makeBackend(const Options& o)
 
 int main(int argc, char** argv)
 {
+    KEL_InstallSignalHandlers();
     Options options;
     if (const int rc = parse(argc, argv, options); rc >= 0) return rc;
     if (!options.songInfo.empty() || !options.docInfo.empty()) {
@@ -179,7 +180,6 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!makeBackend(options)) return 1;
-    KEL_InstallSignalHandlers();
     if (!KEL_Platform_Init()) return 0;
     KEL_Init();
     KEL_Main2(PW_AppHooks());

@@ -93,7 +93,6 @@ private:
     MMSysCardOutput* card = nullptr;
     int32_t totalFrames;
     int32_t bufferFrames;
-    int32_t deviceId = -1;
     int32_t next = 0;
     int32_t started = 0;
     int32_t channels;

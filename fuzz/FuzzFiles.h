@@ -59,9 +59,11 @@ inline long sizeOf(const char* name)
 }
 
 // Stops the run with the fuzzer's crash report when a property is broken.
-inline void check(bool ok)
+inline void check(bool ok, const char* what = nullptr)
 {
-    if (!ok) __builtin_trap();
+    if (ok) return;
+    if (what) std::fprintf(stderr, "broken: %s\n", what);
+    __builtin_trap();
 }
 
 }  // namespace fuzzfiles

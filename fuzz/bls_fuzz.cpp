@@ -10,50 +10,13 @@
 #include <vector>
 
 #include "core/kelFiles.h"
+#include "FuzzFiles.h"
 #include "library/BLBlsParser.h"
 #include "library/BLBlsWriter.h"
 
 namespace {
 
-// Temporary files live in memory where possible: a file on disk that is
-// truncated and rewritten is flushed at every close, which slows a run a hundredfold.
-std::string tempName(const char* tag)
-{
-    static const char* const folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(folder) + "/beatloom-bls-fuzz-" + std::to_string(getpid()) + tag;
-}
-
-std::string kelOf(const std::string& system)
-{
-    char kel[kKelPathMax + 1];
-    return KEL_SystemPathToKelPath(system.c_str(), kel) ? kel : "";
-}
-
-// Removes the temporary files when the run ends.
-struct Cleanup {
-    ~Cleanup()
-    {
-        std::remove(tempName(".in.bls").c_str());
-        std::remove(tempName(".out.bls").c_str());
-    }
-} cleanup;
-
-bool writeWhole(const std::string& path, const void* data, size_t size)
-{
-    std::remove(path.c_str());
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
-void check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "bls_fuzz: %s\n", what);
-        std::abort();
-    }
-}
+using fuzzfiles::check;
 
 void tokens(BLBlsParser& p)
 {
@@ -83,10 +46,10 @@ void tokens(BLBlsParser& p)
 
 void readAny(const uint8_t* data, size_t size)
 {
-    const std::string path = tempName(".in.bls");
-    if (!writeWhole(path, data, size)) return;
+    fuzzfiles::write("in.bls", data, size);
+    const std::string path = fuzzfiles::kelPath("in.bls");
     BLBlsParser p;
-    check(p.open(kelOf(path).c_str()), "cannot open");
+    check(p.open(path.c_str()), "cannot open");
     for (int lines = 0; lines < 10000 && p.next(); ++lines) tokens(p);
 }
 
@@ -101,16 +64,16 @@ void roundTrip(const uint8_t* data, size_t size)
         lines.emplace_back(all, start, end - start);
         start = end + 1;
     }
-    const std::string path = tempName(".out.bls");
+    const std::string path = fuzzfiles::kelPath("out.bls");
     std::string error;
-    if (!BLBlsWriter_Write(kelOf(path).c_str(), lines, &error)) {
+    if (!BLBlsWriter_Write(path.c_str(), lines, &error)) {
         bool refusable = false;
         for (const std::string& line : lines) refusable |= BLBlsWriter_CheckLine(line) != BLBlsLineProblem::none;
         check(refusable, "a line the format holds was refused");
         return;
     }
     BLBlsParser p;
-    check(p.open(kelOf(path).c_str()), "cannot open what was written");
+    check(p.open(path.c_str()), "cannot open what was written");
     for (const std::string& line : lines) {
         check(p.next(), "a line went missing");
         check(line == p.currentLine(), "a line came back changed");

@@ -12,55 +12,18 @@
 #include "audio/AudioFormat.h"
 #include "audio/WinApi.h"
 #include "core/kelFiles.h"
+#include "FuzzFiles.h"
 
 namespace {
 
-// Temporary files live in memory where possible: a file on disk that is
-// truncated and rewritten is flushed at every close, which slows a run a hundredfold.
-std::string tempName(const char* tag)
-{
-    static const char* const folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(folder) + "/beatloom-wav-fuzz-" + std::to_string(getpid()) + tag;
-}
-
-std::string kelOf(const std::string& system)
-{
-    char kel[kKelPathMax + 1];
-    return KEL_SystemPathToKelPath(system.c_str(), kel) ? kel : "";
-}
-
-// Removes the temporary files when the run ends.
-struct Cleanup {
-    ~Cleanup()
-    {
-        std::remove(tempName(".in.wav").c_str());
-        std::remove(tempName(".out.wav").c_str());
-    }
-} cleanup;
-
-bool writeWhole(const std::string& path, const uint8_t* data, size_t size)
-{
-    std::remove(path.c_str());
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
-void check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "wav_fuzz: %s\n", what);
-        std::abort();
-    }
-}
+using fuzzfiles::check;
 
 void readBack(const uint8_t* data, size_t size)
 {
-    const std::string path = tempName(".in.wav");
-    if (!writeWhole(path, data, size)) return;
+    fuzzfiles::write("in.wav", data, size);
+    const std::string path = fuzzfiles::kelPath("in.wav");
     int channels = -1, frames = -1;
-    void* file = OpenWave(kelOf(path).c_str(), &channels, &frames);
+    void* file = OpenWave(path.c_str(), &channels, &frames);
     if (file == F_NOFILE) return;
     check(channels == 1 || channels == 2, "channel count other than 1 or 2");
     check(frames >= 0, "negative frame count");
@@ -91,18 +54,18 @@ void readBack(const uint8_t* data, size_t size)
 
 void writeAndRead(const uint8_t* data, size_t size)
 {
-    const std::string path = tempName(".out.wav");
+    const std::string path = fuzzfiles::kelPath("out.wav");
     const int channels = size > 0 && (data[0] & 1) ? 1 : 2;
     const int bytes = static_cast<int>(size) / (channels * 2) * (channels * 2);
-    std::remove(path.c_str());
-    void* file = CreateWave(kelOf(path).c_str(), channels, 0, 44100);
+    std::remove(fuzzfiles::systemPath("out.wav").c_str());
+    void* file = CreateWave(path.c_str(), channels, 0, 44100);
     check(file != F_NOFILE, "cannot create");
     check(F_write(file, data, bytes) == bytes || bytes == 0, "short write");
     WriteWaveLen(file, bytes);
     check(F_close(file) != 0, "close failed");
 
     int c = 0, frames = 0;
-    file = OpenWave(kelOf(path).c_str(), &c, &frames);
+    file = OpenWave(path.c_str(), &c, &frames);
     check(file != F_NOFILE && c == channels && frames == bytes / (channels * 2), "written file reads back wrong");
     std::vector<uint8_t> back(static_cast<size_t>(bytes) + 1);
     check(F_read(file, back.data(), bytes + 1) == bytes, "written samples read back short");

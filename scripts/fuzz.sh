@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# Builds every fuzz target (clang, libFuzzer with ASan and UBSan) and runs
-# each one for a while, starting from its seeds in fuzz/corpus/<name>/ when
-# there are any. New inputs go to a scratch folder; the seeds stay as they are.
+# Builds every fuzz target (clang, libFuzzer with ASan and UBSan: the asan
+# preset's tree) and runs each one for a while, starting from its seeds in
+# fuzz/corpus/<name>/ when there are any. New inputs go to a scratch folder;
+# the seeds stay as they are.
 #
-#   scripts/fuzz.sh [SECONDS] [BUILD_DIR]     (30 seconds, build/fuzz)
+#   scripts/fuzz.sh [SECONDS]     (30 seconds)
 #
 # Exits non-zero when a target finds a crash; its input is kept in BUILD_DIR/fuzz/.
 set -euo pipefail
 
 seconds="${1:-30}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${2:-$root/build/fuzz}"
+build="$root/build/asan"
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBEATLOOM_FUZZ=ON >/dev/null
+(cd "$root" && cmake --preset asan >/dev/null)
 ninja -C "$build" -j2 fuzz_targets
 
 status=0

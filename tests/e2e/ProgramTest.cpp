@@ -76,19 +76,24 @@ TEST(Program, TerminateSignalShutsDownWithoutAsking)
     ProgramDir dir;
     const std::string log = dir.file("log.txt");
     for (int sig : {SIGTERM, SIGINT}) {
+        // The signal comes once the main loop runs: the script's first
+        // screenshot tells when.
+        const std::string shot = dir.file("up" + std::to_string(sig) + ".png");
+        writeFile(dir.file("script.txt"), "screenshot " + shot + "\n");
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            const std::string program = dir.program();
-            execl(program.c_str(), program.c_str(), "--headless", "--log", log.c_str(), nullptr);
+            const std::string program = dir.program(), script = dir.file("script.txt");
+            execl(program.c_str(), program.c_str(), "--script", script.c_str(), "--log", log.c_str(), nullptr);
             _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        const auto start = std::chrono::steady_clock::now();
+        while (!fs::exists(shot) && std::chrono::steady_clock::now() - start < std::chrono::seconds(30))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         kill(pid, sig);
         int status = 0;
-        const auto start = std::chrono::steady_clock::now();
         while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(40)) {
                 kill(pid, SIGKILL);
                 FAIL() << "did not stop on signal " << sig;
             }
