@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/kelCore.h"
+#include "library/BLInspect.h"
 #include "panels/PWDemo.h"
 #include "panels/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -33,7 +34,9 @@ const char kUsage[] =
     "                      default answer, file dialogs are cancelled)\n"
     "  --script FILE       run headless, fed with the timed events of FILE\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
-    "  --screen WxH        headless: the size of the window (default 1024x768)\n";
+    "  --screen WxH        headless: the size of the window (default 1024x768)\n"
+    "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
+    "  --doc-info FILE     print what a groove document holds and exit\n";
 
 struct Options {
     bool headless = false;
@@ -43,6 +46,8 @@ struct Options {
     int screenHeight = 0;
     std::string document;
     std::string demo;
+    std::string songInfo;
+    std::string docInfo;
 };
 
 int usageError(const std::string& text)
@@ -65,6 +70,12 @@ std::string programFile(const char* argv0)
     if (n <= 0) return argv0 ? argv0 : "";
     self[n] = '\0';
     return self;
+}
+
+std::string programFolder(const std::string& file)
+{
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
 }
 
 // Returns -1 to go on, else the exit code.
@@ -93,6 +104,10 @@ int parse(int argc, char** argv, Options& o)
             o.headless = true;
         } else if (a == "--demo") {
             if (!value(o.demo)) return usageError("--demo needs a folder");
+        } else if (a == "--song-info") {
+            if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
+        } else if (a == "--doc-info") {
+            if (!value(o.docInfo)) return usageError("--doc-info needs a groove document");
         } else if (a == "--log") {
             if (!value(o.log)) return usageError("--log needs a file");
         } else if (a == "--screen") {
@@ -147,6 +162,12 @@ int main(int argc, char** argv)
     KEL_InstallSignalHandlers();
     Options options;
     if (const int rc = parse(argc, argv, options); rc >= 0) return rc;
+    if (!options.songInfo.empty() || !options.docInfo.empty()) {
+        const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
+        return options.songInfo.empty()
+                   ? BLInspect_DocInfo(options.docInfo.c_str(), folder.c_str(), stdout, stderr)
+                   : BLInspect_SongInfo(options.songInfo.c_str(), folder.c_str(), stdout, stderr);
+    }
     if (options.document.size() >= static_cast<size_t>(kWindowsCommandLineSize)) {
         std::fprintf(stderr, "beatloom: the document path is too long; starting without it\n");
         options.document.clear();

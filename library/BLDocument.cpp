@@ -1,0 +1,138 @@
+#include "library/BLDocument.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/kelAtomsFiles.h"
+#include "core/kelFiles.h"
+#include "library/BLGrooveLinks.h"
+#include "library/BLSongLibrary.h"
+
+namespace off = bliceoffset;
+
+static_assert(off::reserved + 4 == kBLIceSize);
+static_assert(off::grooves + kBLMaxGrooves * kBLGrooveSize == off::count);
+static_assert(kBLGrooveTracks * 8 + 2 == kBLGrooveSize);
+
+namespace {
+
+void encodeGroove(const BLGroove& g, uint8_t* p)
+{
+    for (int t = 0; t < kBLGrooveTracks; ++t) {
+        const BLTrack& k = g.tracks[t];
+        kelPutLE16(p + 8 * t, k.volume);
+        kelPutLE16(p + 8 * t + 2, static_cast<uint16_t>(k.pan));
+        kelPutLE16(p + 8 * t + 4, static_cast<uint16_t>(k.group));
+        kelPutLE16(p + 8 * t + 6, static_cast<uint16_t>(k.slot));
+    }
+    kelPutLE16(p + 128, g.id);
+}
+
+int16_t s16(const uint8_t* p)
+{
+    return static_cast<int16_t>(kelGetLE16(p));
+}
+
+// An index of the song library, or -1.
+int16_t indexWithin(const uint8_t* p, int limit)
+{
+    const int16_t v = s16(p);
+    return v >= 0 && v < limit ? v : int16_t{-1};
+}
+
+void decodeGroove(const uint8_t* p, BLGroove& g)
+{
+    for (int t = 0; t < kBLGrooveTracks; ++t) {
+        BLTrack& k = g.tracks[t];
+        k.volume = std::min<uint16_t>(kelGetLE16(p + 8 * t), 127);
+        k.pan = std::clamp<int16_t>(s16(p + 8 * t + 2), -63, 63);
+        k.group = indexWithin(p + 8 * t + 4, kBLMaxGroups);
+        k.slot = indexWithin(p + 8 * t + 6, kBLMaxSlots);
+    }
+    g.id = kelGetLE16(p + 128);
+}
+
+}  // namespace
+
+void BLDocument_EncodeIce(const BLIceimage& ice, uint8_t* out)
+{
+    std::memset(out, 0, kBLIceSize);
+    out[off::valid] = ice.valid;
+    std::memcpy(out + off::songName, ice.songName, kBLSongNameSize);
+    out[off::songName + kBLSongNameSize - 1] = '\0';
+    const BLSequence& seq = ice.sequence;
+    for (int i = 0; i < kBLMaxGrooves; ++i)
+        encodeGroove(seq.grooves[i], out + off::grooves + kBLGrooveSize * i);
+    kelPutLE16(out + off::count, static_cast<uint16_t>(seq.count));
+    for (int i = 0; i < kBLMaxSequence; ++i) kelPutLE16(out + off::entries + 2 * i, seq.entries[i]);
+    kelPutLE16(out + off::length, static_cast<uint16_t>(seq.length));
+    kelPutLE16(out + off::userLength, static_cast<uint16_t>(seq.userLength));
+    encodeGroove(ice.groove, out + off::groove);
+    kelPutLE16(out + off::selectedTrack, static_cast<uint16_t>(ice.selectedTrack));
+    kelPutLE32(out + off::bpm, std::bit_cast<uint32_t>(ice.bpm));
+}
+
+void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice)
+{
+    ice->valid = in[off::valid];
+    std::memcpy(ice->songName, in + off::songName, kBLSongNameSize);
+    ice->songName[kBLSongNameSize - 1] = '\0';
+    BLSequence& seq = ice->sequence;
+    for (int i = 0; i < kBLMaxGrooves; ++i)
+        decodeGroove(in + off::grooves + kBLGrooveSize * i, seq.grooves[i]);
+    seq.count = std::clamp<int16_t>(s16(in + off::count), 0, kBLMaxGrooves);
+    for (int i = 0; i < kBLMaxSequence; ++i) seq.entries[i] = kelGetLE16(in + off::entries + 2 * i);
+    seq.length = std::clamp<int16_t>(s16(in + off::length), 0, kBLMaxSequence);
+    seq.userLength = std::clamp<int16_t>(s16(in + off::userLength), 0, kBLMaxSequence);
+    decodeGroove(in + off::groove, ice->groove);
+    const int16_t track = s16(in + off::selectedTrack);
+    ice->selectedTrack = track >= -1 && track < kBLEngineTracks ? track : int16_t{0};
+    ice->bpm = std::bit_cast<float>(kelGetLE32(in + off::bpm));
+}
+
+bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth)
+{
+    if (!path || !path[0]) return false;
+    const std::string temp = std::string(path) + ".part";
+    KEL_FileDelete(temp.c_str());
+    kelAtomsFile file;
+    if (!file.openForWrite(temp.c_str())) return false;
+    std::vector<uint8_t> image(kBLIceSize);
+    BLDocument_EncodeIce(ice, image.data());
+    file.write(kBLAtomVersion, kBLDocumentVersion);
+    file.write(kBLAtomIce, kBLIceSize, image.data());
+    if (synth) synth->iced_save(&file);
+    const bool written = !file.failed();
+    if (!file.close() || !written || !KEL_FileRename(temp.c_str(), path)) {
+        KEL_FileDelete(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth)
+{
+    BLDocumentRead result;
+    kelAtomsFile file;
+    if (!path || !ice || !file.openForRead(path)) return result;
+    ice->valid = 0;
+    if (!file.read(kBLAtomVersion, &result.version)) {
+        result.status = BLDocumentRead::noVersion;
+    } else if (result.version != kBLDocumentVersion) {
+        result.status = BLDocumentRead::otherVersion;
+    } else {
+        std::vector<uint8_t> image(kBLIceSize);
+        if (file.read(kBLAtomIce, kBLIceSize, image.data())) {
+            BLDocument_DecodeIce(image.data(), ice);
+            result.status = BLDocumentRead::read;
+        } else {
+            result.status = BLDocumentRead::noImage;
+        }
+        if (synth) result.synthRead = synth->iced_load(&file);
+    }
+    file.close();
+    return result;
+}

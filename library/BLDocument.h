@@ -1,0 +1,77 @@
+// Groove documents (.bld): an atoms file holding, in this order,
+//   'vers'  4 bytes     format version, 1
+//   'iced'  8732 bytes  the groove panel's ice image (layout below)
+//   'syic'  3308 bytes  the synth panel's state
+//
+// The ice image, little-endian, at these offsets:
+//      0    1  valid
+//      1   65  song folder's name, zero-terminated
+//     66 8320  64 grooves of 130 bytes
+//   8386    2  stored groove count
+//   8388  200  sequence: 100 groove ids
+//   8588    2  sequence length
+//   8590    2  user length
+//   8592  130  current groove
+//   8722    2  selected track
+//   8724    4  tempo, IEEE float
+//   8728    4  reserved
+// A groove: 16 tracks of 8 bytes (volume, pan, group, slot, 2 bytes each),
+// then its id at 128.
+#pragma once
+
+#include <cstdint>
+
+#include "core/kelBytes.h"
+#include "library/BLGroove.h"
+
+class BLSynthDocument;
+
+constexpr uint32_t kBLAtomVersion = kelFourCC("vers");
+constexpr uint32_t kBLAtomIce = kelFourCC("iced");
+constexpr uint32_t kBLAtomSynth = kelFourCC("syic");
+constexpr int32_t kBLDocumentVersion = 1;
+constexpr int32_t kBLIceSize = 8732;
+constexpr int32_t kBLGrooveSize = 130;
+
+namespace bliceoffset {
+constexpr int valid = 0;
+constexpr int songName = 1;
+constexpr int grooves = 66;
+constexpr int count = 8386;
+constexpr int entries = 8388;
+constexpr int length = 8588;
+constexpr int userLength = 8590;
+constexpr int groove = 8592;
+constexpr int selectedTrack = 8722;
+constexpr int bpm = 8724;
+constexpr int reserved = 8728;
+}  // namespace bliceoffset
+
+// out holds kBLIceSize bytes.
+void BLDocument_EncodeIce(const BLIceimage& ice, uint8_t* out);
+// Reads an image from kBLIceSize bytes. Whatever the bytes hold, the image
+// keeps the model's ranges: counts and lengths within their arrays, groups
+// and slots within the song library's limits (-1 otherwise), volumes 0..127,
+// pans -63..+63, the selected track -1..7, the name terminated.
+void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice);
+
+// Writes the document through a temporary file beside `path`, renamed into
+// place: a failure keeps the file that was there. False on any failure.
+bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth);
+
+struct BLDocumentRead {
+    enum Status : int16_t {
+        cannotOpen,    // no file, or not an atoms file: nothing changed
+        noVersion,     // the version atom is missing
+        otherVersion,  // a version this program does not read
+        noImage,       // version 1, but the ice image is missing or cut off
+        read,          // the image was read
+    };
+    Status status = cannotOpen;
+    int32_t version = 0;
+    bool synthRead = false;
+};
+
+// Reads a document into `ice` (marked invalid first, once the file opened)
+// and lets the synth read its atom.
+BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth);

@@ -1,0 +1,55 @@
+// Grooves: for each track one loop of the song library (group and slot) with
+// a volume and a pan; the stored grooves of a song and the sequence that
+// plays them; and the frozen snapshot of it all that documents carry.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kBLGrooveTracks = 16;  // a groove's tracks; the engine plays the first 8
+constexpr int kBLEngineTracks = 8;
+constexpr int kBLMaxGrooves = 64;    // stored grooves of a song
+constexpr int kBLMaxSequence = 100;  // sequence entries
+constexpr int kBLSongNameSize = 65;
+
+struct BLTrack {
+    uint16_t volume = 0;  // 0 .. 127
+    int16_t pan = 0;      // -63 .. +63
+    int16_t group = -1;   // -1: no loop
+    int16_t slot = -1;    // -1: no loop
+
+    void reset() { *this = BLTrack{}; }
+    bool operator==(const BLTrack&) const = default;
+};
+
+struct BLGroove {
+    BLTrack tracks[kBLGrooveTracks];
+    uint16_t id = 0;  // unique among the stored grooves; 0 when never stored
+
+    void reset() { *this = BLGroove{}; }
+    bool operator==(const BLGroove&) const = default;
+};
+
+struct BLSequence {
+    BLGroove grooves[kBLMaxGrooves];
+    int16_t count = 0;  // stored grooves, 0 .. 64
+    uint16_t entries[kBLMaxSequence] = {};
+    int16_t length = 0;      // sequence entries, 0 .. 100
+    int16_t userLength = 0;  // length asked for by the virtual mix, 0 = none
+
+    // The first stored groove with this id; -1 when none.
+    int16_t grooveIDtoIndex(int16_t id) const;
+    // Brings the sequence to userLength by repeating the stored grooves in
+    // order; with userLength 0 it takes the sequence's length instead.
+    // Without a stored groove there is nothing to repeat: the sequence
+    // becomes empty.
+    void stretchToUser();
+};
+
+struct BLIceimage {
+    uint8_t valid = 0;
+    char songName[kBLSongNameSize] = {};
+    BLSequence sequence;
+    BLGroove groove;
+    int16_t selectedTrack = 0;
+    float bpm = 0.0f;
+};

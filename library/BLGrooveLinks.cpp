@@ -1,0 +1,103 @@
+#include "library/BLGrooveLinks.h"
+
+#include <cstring>
+
+#include "audio/BLEngine.h"
+#include "core/BLInternational.h"
+#include "core/kelCore.h"
+
+BLEngine* BLFacadeEngine::engine() const
+{
+    return fixed ? fixed : gep;
+}
+
+void BLFacadeEngine::stop()
+{
+    if (BLEngine* e = engine()) e->stop();
+}
+
+void BLFacadeEngine::setMixerFrequency(long hz)
+{
+    if (BLEngine* e = engine()) e->setMixerFrequency(hz);
+}
+
+void BLFacadeEngine::samplesListReset()
+{
+    if (BLEngine* e = engine()) e->samplesListReset();
+}
+
+void BLFacadeEngine::samplesBpm(float bpm)
+{
+    if (BLEngine* e = engine()) e->samplesBpm(bpm);
+}
+
+void BLFacadeEngine::samplesListAdd(const char* path, short repeats)
+{
+    if (BLEngine* e = engine()) e->samplesListAdd(path, repeats);
+}
+
+void BLFacadeEngine::setTrackSample(short track, short sample)
+{
+    if (BLEngine* e = engine()) e->setTrackSample(track, sample);
+}
+
+void BLFacadeEngine::setTrackVolume(short track, short volume)
+{
+    if (BLEngine* e = engine()) e->setTrackVolume(track, volume);
+}
+
+void BLFacadeEngine::setTrackPan(short track, short pan)
+{
+    if (BLEngine* e = engine()) e->setTrackPan(track, pan);
+}
+
+void BLFacadeEngine::sync_atGrooveSet(short on)
+{
+    if (BLEngine* e = engine()) e->sync_atGrooveSet(on);
+}
+
+void BLFacadeEngine::changesBegin()
+{
+    if (BLEngine* e = engine()) e->changesBegin();
+}
+
+void BLFacadeEngine::changesEnd()
+{
+    if (BLEngine* e = engine()) e->changesEnd();
+}
+
+int16_t BLNotifyQuestions::notify(int16_t message, int16_t kind)
+{
+    return BL_Notify(message, kind);
+}
+
+int16_t BLNotifyQuestions::notifySong(int16_t message, const char* songName)
+{
+    const kelText text = blIntl.message(message);
+    char out[1024];
+    BL_FormatMessage(text.c_str(), songName, out, sizeof out);
+    return KEL_UserNotify(out, 1);
+}
+
+void BL_FormatMessage(const char* text, const char* value, char* out, int outSize)
+{
+    if (!out || outSize <= 0) return;
+    int n = 0;
+    bool replaced = false;
+    auto put = [&](char c) {
+        if (n + 1 < outSize) out[n++] = c;
+    };
+    for (const char* p = text ? text : ""; *p; ++p) {
+        if (p[0] == '%' && p[1] == '%') {
+            put('%');
+            ++p;
+        } else if (p[0] == '%' && p[1] == 's' && !replaced) {
+            for (const char* v = value ? value : ""; *v; ++v) put(*v);
+            replaced = true;
+            ++p;
+        } else {
+            put(*p);
+        }
+    }
+    out[n] = '\0';
+}

@@ -1,0 +1,134 @@
+// The groove panel's model: the current song's library, the current groove,
+// the stored grooves and their sequence, the ice image, and the operations
+// that store, restore, activate and sequence grooves. It knows nothing of
+// controls: what it needs from outside goes through the links, and what the
+// panel should show again is announced through the view.
+//
+// Threads: the main thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "core/kelPath.h"
+#include "library/BLGroove.h"
+#include "library/BLGrooveLinks.h"
+#include "library/BLSongLibrary.h"
+#include "library/BLSynthIce.h"
+
+class BLPath;
+
+// Message numbers of the message table the model shows.
+constexpr int16_t kBLMsgCannotOpenDocument = 4;
+constexpr int16_t kBLMsgCannotSaveDocument = 6;
+constexpr int16_t kBLMsgRemoveAllGrooves = 16;
+constexpr int16_t kBLMsgSongMissing = 17;
+
+// Links the owner provides; any left null is a link that does nothing, except
+// the engine, which is the facade `gep`.
+struct BLGrooveLinks {
+    BLGrooveEngine* engine = nullptr;
+    BLGroovePlayer* player = nullptr;
+    BLGrooveNet* net = nullptr;
+    BLGrooveStrip* grooveStrip = nullptr;
+    BLGrooveStrip* sequenceStrip = nullptr;
+    BLGrooveQuestions* questions = nullptr;
+    BLGrooveView* view = nullptr;
+    BLSynthDocument* synth = nullptr;
+};
+
+// What happens to an entry of a strip.
+enum class BLStripGesture : int16_t {
+    click,           // a plain click
+    dragOff,         // dragged off the strips: removed
+    dropOnSequence,  // dropped on the sequence strip at a visible position
+};
+
+class BLGrooveModel {
+public:
+    BLGrooveModel();
+    explicit BLGrooveModel(const BLGrooveLinks& links);
+    void setLinks(const BLGrooveLinks& links);
+
+    // Opening a song: the engine stopped and set to 44100 Hz, the current
+    // groove reset, the description loaded from `folder` (a kel path ending
+    // in ':'), the samples list filled, then the player and the view told.
+    // False when no description was found: the song open before stays.
+    bool openSong(const char* folder);
+
+    // The engine's sample id of a track: the library's id of its group and
+    // slot, kBLNoSample when either is not set.
+    uint16_t trackSampleId(int16_t track) const;
+    // The user chose a loop for a track: it takes the slot's volume and pan.
+    void chooseLoop(int16_t track, int16_t group, int16_t slot);
+
+    void groove_store();
+    void groove_activate(int16_t track);
+    void groove_activate();
+    void groove_show();
+    void groove_activateAndShow();
+    void groove_restore();
+    void grooves_add();
+    void grooves_rewrite();
+    void grooves_remove();
+    // item: 0 .. 7, the visible position hit; `at`: the visible position on
+    // the sequence strip for a drop.
+    void grooves_hit(int16_t item, BLStripGesture gesture = BLStripGesture::click, int16_t at = 0);
+    void sequencer_addAll();
+    void sequencer_removeAll(bool shiftHeld);
+    // A drop on the sequence strip moves the entry to the visible position
+    // `at`, kept within the entries.
+    void sequencer_hit(int16_t item, BLStripGesture gesture = BLStripGesture::click, int16_t at = 0);
+    void seqActivateNext();
+    void sync_SetMode(bool on);
+    void iced_store();
+    void iced_restore(bool keepSong);
+
+    // Documents. The Result forms check the dialog's answer first.
+    void saveResult(BLPath* path);
+    void loadResult(BLPath* path);
+    // The path gets the extension "bld" and becomes the last document.
+    bool saveDocument(const char* path);
+    void loadDocument(const char* path);
+
+    void selectTrack(int16_t track);
+
+    // The open song's library: one object for the model's life.
+    BLSongLibrary& library() { return *songLibrary; }
+    const BLSongLibrary& library() const { return *songLibrary; }
+
+    BLGroove current;
+    bool modified = false;
+    BLSequence stored;
+    bool audible[kBLGrooveTracks];
+    uint16_t sampleIds[kBLGrooveTracks];
+    int16_t selectedTrack = 0;
+    bool syncMode = false;
+    BLIceimage ice;
+    kelPath songFolder;    // the open song's folder, "" before the first
+    kelPath lastDocument;  // "Untitled" until a document is saved or loaded
+
+private:
+    BLGrooveEngine& engine();
+    BLGroovePlayer& player();
+    BLGrooveNet& net();
+    BLGrooveStrip& grooveStrip();
+    BLGrooveStrip& sequenceStrip();
+    BLGrooveQuestions& questions();
+    BLGrooveView& view();
+    BLSynthDocument& synth();
+
+    void removeSequenceEntry(int16_t index);
+    void insertSequenceEntry(int16_t index, uint16_t id);
+
+    std::unique_ptr<BLSongLibrary> songLibrary;
+    BLGrooveLinks links;
+    BLFacadeEngine facade;
+    BLGroovePlayer noPlayer;
+    BLGrooveNet noNet;
+    BLStripState ownGrooveStrip;
+    BLStripState ownSequenceStrip;
+    BLGrooveQuestions noQuestions;
+    BLGrooveView noView;
+    BLSynthDefaultDocument defaultSynth;
+};

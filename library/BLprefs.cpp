@@ -1,0 +1,129 @@
+#include "library/BLprefs.h"
+
+#include <string>
+
+#include "core/kelBytes.h"
+#include "core/kelFiles.h"
+#include "core/kelRes.h"
+
+blPrefsClass blPrefs;
+
+namespace {
+
+constexpr long kMainWindow = kelFourCC("mwin");
+constexpr long kExportFormat = kelFourCC("otyp");
+constexpr long kSettingsLength = kelFourCC("olen");
+constexpr long kSettingsData = kelFourCC("odat");
+constexpr long kRandomLevel = kelFourCC("usrr");
+constexpr long kMixTarget = kelFourCC("mtrm");
+constexpr long kInterfaceColor = kelFourCC("intc");
+
+constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
+
+bool loadShort(KelResFile& file, long type, long id, int16_t low, int16_t high, int16_t* value)
+{
+    uint8_t bytes[2];
+    if (!file.LoadData(reinterpret_cast<char*>(bytes), 2, type, id)) return false;
+    const int16_t v = static_cast<int16_t>(kelGetLE16(bytes));
+    if (v < low || v > high) return false;
+    *value = v;
+    return true;
+}
+
+bool saveShort(KelResFile& file, long type, long id, int16_t value)
+{
+    uint8_t bytes[2];
+    kelPutLE16(bytes, static_cast<uint16_t>(value));
+    return file.SaveData(reinterpret_cast<const char*>(bytes), 2, type, id);
+}
+
+bool saveLong(KelResFile& file, long type, uint32_t value)
+{
+    uint8_t bytes[4];
+    kelPutLE32(bytes, value);
+    return file.SaveData(reinterpret_cast<const char*>(bytes), 4, type, 0);
+}
+
+}  // namespace
+
+blPrefsClass::blPrefsClass() : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0)
+{
+    kelQt_soundConvert_settingsDataInit(&exportSettings);
+    for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
+}
+
+blPrefsClass::~blPrefsClass()
+{
+    kelQt_soundConvert_settingsDataDispose(&exportSettings);
+}
+
+void blPrefsClass::load()
+{
+    KelResFile file;
+    file.openReadOnly = 1;
+    if (!file.SetWorkName(fileName) || !file.Open()) return;
+
+    uint8_t bytes[8];
+    if (file.LoadData(reinterpret_cast<char*>(bytes), 8, kMainWindow, 0)) {
+        mainWindow.left = static_cast<int16_t>(kelGetLE16(bytes));
+        mainWindow.top = static_cast<int16_t>(kelGetLE16(bytes + 2));
+        mainWindow.right = static_cast<int16_t>(kelGetLE16(bytes + 4));
+        mainWindow.bottom = static_cast<int16_t>(kelGetLE16(bytes + 6));
+    }
+    if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kExportFormat, 0)) exportFormat = kelGetLE32(bytes);
+    for (int i = 0; i < kBLRandomLevels; ++i) loadShort(file, kRandomLevel, i, 3, 7, &randomLevels[i]);
+    loadShort(file, kMixTarget, 0, 0, 1, &mixTarget);
+    loadShort(file, kInterfaceColor, 0, 0, 7, &interfaceColor);
+
+    if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
+        const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
+        // The block must be there whole; a length the service refuses, or
+        // data of another length, leaves no block.
+        if (!kelQt_soundConvert_settingsDataAllocate(&exportSettings, length) ||
+            !file.LoadData(reinterpret_cast<char*>(exportSettings.data), length, kSettingsData, 0))
+            kelQt_soundConvert_settingsDataDispose(&exportSettings);
+    }
+    file.Close();
+}
+
+bool blPrefsClass::save()
+{
+    KEL_FileSetDocTypeCreator(kelFourCC("pref"), kelFourCC("ovBl"));
+    const std::string temp = std::string(fileName) + ".part";
+    KEL_FileDelete(temp.c_str());
+    KelResFile file;
+    if (!file.SetWorkName(temp.c_str())) return false;
+    // A copy of the old file keeps the items this build does not know; a
+    // damaged old file is started afresh.
+    const bool copied = KEL_FileExists(fileName) && KEL_FileCopy(fileName, temp.c_str());
+    bool ok = copied && file.Open();
+    if (!ok) {
+        KEL_FileDelete(temp.c_str());
+        ok = file.Create();
+    }
+    if (ok) {
+        uint8_t rect[8];
+        kelPutLE16(rect, static_cast<uint16_t>(mainWindow.left));
+        kelPutLE16(rect + 2, static_cast<uint16_t>(mainWindow.top));
+        kelPutLE16(rect + 4, static_cast<uint16_t>(mainWindow.right));
+        kelPutLE16(rect + 6, static_cast<uint16_t>(mainWindow.bottom));
+        ok = file.SaveData(reinterpret_cast<const char*>(rect), 8, kMainWindow, 0);
+        ok = saveLong(file, kExportFormat, exportFormat) && ok;
+        const bool hasBlock = exportSettings.data && exportSettings.length > 0;
+        const int32_t length = hasBlock ? exportSettings.length : 0;
+        ok = saveLong(file, kSettingsLength, static_cast<uint32_t>(length)) && ok;
+        ok =
+            file.SaveData(reinterpret_cast<const char*>(exportSettings.data), length, kSettingsData, 0) && ok;
+        for (int i = 0; i < kBLRandomLevels; ++i)
+            ok = saveShort(file, kRandomLevel, i, randomLevels[i]) && ok;
+        ok = saveShort(file, kMixTarget, 0, mixTarget) && ok;
+        ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
+        ok = file.Close() && ok;
+    }
+    if (!ok || !KEL_FileRename(temp.c_str(), fileName)) {
+        file.Close();
+        KEL_FileDelete(temp.c_str());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,49 @@
+// The user's preferences, one global object, kept in the resource file
+// "Beatloom.prf" of the program folder (the current folder once the program
+// has started). Every preference is one typed item, so items can be added or
+// missing without breaking older files. Numbers are stored little-endian.
+//
+//   'mwin' 0      8  main window rectangle (left, top, right, bottom)
+//   'otyp' 0      4  export format code
+//   'olen' 0      4  length of the export settings block
+//   'odat' 0  'olen' export settings block
+//   'usrr' 0..3   2  random-set levels
+//   'mtrm' 0      2  mix target
+//   'intc' 0      2  interface colour
+#pragma once
+
+#include <cstdint>
+
+#include "core/kelGeometry.h"
+#include "core/kelQt.h"
+
+constexpr char kBLPrefsFileName[] = "Beatloom.prf";
+constexpr int kBLRandomLevels = 4;
+
+class blPrefsClass {
+public:
+    blPrefsClass();
+    ~blPrefsClass();
+    blPrefsClass(const blPrefsClass&) = delete;
+    blPrefsClass& operator=(const blPrefsClass&) = delete;
+
+    // Reads the file; a missing or unreadable file, or a missing item,
+    // leaves the values as they are. A value outside its range is not taken.
+    void load();
+    // Writes every item through a temporary file beside the preferences,
+    // renamed into place (items of other builds kept); false when nothing
+    // could be written, which the program does not report.
+    bool save();
+
+    // The file used; tests point it elsewhere.
+    const char* fileName = kBLPrefsFileName;
+
+    kelRect mainWindow;
+    kelQtSettingsHandle exportSettings;
+    uint32_t exportFormat;
+    int16_t randomLevels[kBLRandomLevels];  // 3 .. 7 each
+    int16_t mixTarget;                      // 0: one file; 1: a file per group
+    int16_t interfaceColor;                 // 0 .. 7
+};
+
+extern blPrefsClass blPrefs;

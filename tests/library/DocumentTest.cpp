@@ -1,0 +1,390 @@
+// Groove documents: byte for byte as laid out, read back exactly, and what
+// damaged, foreign or orphaned documents do.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/BLPath.h"
+#include "core/kelAtomsFiles.h"
+#include "core/kelBytes.h"
+#include "library/BLDocument.h"
+#include "library/BLGrooveModel.h"
+#include "library/BLSynthIce.h"
+#include "library/GrooveFakes.h"
+#include "library/SongTestFiles.h"
+
+using namespace songtest;
+using namespace groovetest;
+
+namespace {
+
+// The atoms of a file: id, then data.
+std::vector<std::pair<std::string, std::string>> atomsOf(const std::string& bytes)
+{
+    std::vector<std::pair<std::string, std::string>> atoms;
+    for (size_t at = 4; at + 8 <= bytes.size();) {
+        const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + at);
+        const uint32_t id = kelGetLE32(p);
+        const uint32_t length = kelGetLE32(p + 4);
+        const std::string name = {static_cast<char>(id >> 24), static_cast<char>(id >> 16),
+                                  static_cast<char>(id >> 8), static_cast<char>(id)};
+        atoms.emplace_back(name, bytes.substr(at + 8, length));
+        at += 8 + length;
+    }
+    return atoms;
+}
+
+uint16_t u16(const std::string& data, size_t at)
+{
+    return kelGetLE16(reinterpret_cast<const uint8_t*>(data.data() + at));
+}
+
+// Atoms written one by one into a file.
+std::string atomsFile(const std::vector<std::pair<std::string, std::string>>& atoms)
+{
+    std::string out = "gsFA";
+    for (const auto& [name, data] : atoms) {
+        uint8_t header[8];
+        kelPutLE32(header, kelFourCC({name[0], name[1], name[2], name[3], '\0'}));
+        kelPutLE32(header + 4, static_cast<uint32_t>(data.size()));
+        out.append(reinterpret_cast<const char*>(header), 8);
+        out += data;
+    }
+    return out;
+}
+
+std::string versionAtom(int32_t v)
+{
+    uint8_t b[4];
+    kelPutLE32(b, static_cast<uint32_t>(v));
+    return std::string(reinterpret_cast<const char*>(b), 4);
+}
+
+class Document : public ProgramFolder {
+protected:
+    void SetUp() override
+    {
+        ProgramFolder::SetUp();
+        writeDescription(songFolder("Night") + "/night.bls", fullDescription());
+        model = newModel();
+        ASSERT_TRUE(model->openSong(songKel("Night").c_str()));
+    }
+    std::unique_ptr<BLGrooveModel> newModel()
+    {
+        BLGrooveLinks links;
+        links.engine = &engine;
+        links.player = &player;
+        links.grooveStrip = &grooves;
+        links.sequenceStrip = &sequence;
+        links.questions = &questions;
+        links.view = &view;
+        links.synth = &synth;
+        return std::make_unique<BLGrooveModel>(links);
+    }
+    // Three stored grooves, a sequence, a current groove, a track, a tempo.
+    void buildWork()
+    {
+        for (int16_t g = 0; g < 3; ++g) {
+            model->chooseLoop(g, g, 0);
+            model->chooseLoop(static_cast<int16_t>(g + 3), 1, 1);
+            model->grooves_add();
+        }
+        model->grooves_hit(1, BLStripGesture::dropOnSequence, 0);
+        model->grooves_hit(2, BLStripGesture::dropOnSequence, 1);
+        model->grooves_hit(1, BLStripGesture::dropOnSequence, 2);
+        model->grooves_hit(0);
+        model->chooseLoop(7, 2, 0);
+        model->current.tracks[7].pan = -20;
+        model->selectTrack(5);
+        player.tempo = 121.6f;
+    }
+    std::string kel(const std::string& name) { return kelOf(dir.file(name)); }
+
+    RecordingEngine engine;
+    FakePlayer player;
+    BLStripState grooves, sequence;
+    ScriptedQuestions questions;
+    RecordingView view;
+    BLSynthDefaultDocument synth;
+    std::unique_ptr<BLGrooveModel> model;
+};
+
+TEST_F(Document, TheBytesAtTheirOffsets)
+{
+    buildWork();
+    synth.state.current.keys[4] = 1;
+    KEL_CopyCut(synth.state.current.synthName, kBLSynthNameSize, "Bells");
+    synth.state.presetCount = 2;
+    synth.state.presets[1].program = 12;
+    ASSERT_TRUE(model->saveDocument(kel("work.txt").c_str()));
+    EXPECT_FALSE(fs::exists(dir.file("work.txt")));
+    EXPECT_STREQ(model->lastDocument.path, kel("work.bld").c_str());  // the extension replaced
+
+    const std::string bytes = testsupport::readFile(dir.file("work.bld"));
+    ASSERT_EQ(bytes.substr(0, 4), "gsFA");
+    ASSERT_EQ(bytes.substr(4, 4), "srev");  // letters reversed on disk
+    const auto atoms = atomsOf(bytes);
+    ASSERT_EQ(atoms.size(), 3u);
+    EXPECT_EQ(atoms[0].first, "vers");
+    EXPECT_EQ(atoms[0].second, versionAtom(1));
+    EXPECT_EQ(atoms[1].first, "iced");
+    EXPECT_EQ(atoms[2].first, "syic");
+    EXPECT_EQ(bytes.size(), 4 + 12 + 8 + 8732 + 8 + 3308u);
+
+    const std::string& ice = atoms[1].second;
+    ASSERT_EQ(ice.size(), 8732u);
+    EXPECT_EQ(ice[0], 1);
+    EXPECT_STREQ(ice.c_str() + 1, "Night");
+    // Stored groove 2 (id 3): track 2 is group 2, slot 0, keys01 (70, 20 - 63).
+    const size_t g2 = 66 + 2 * 130;
+    EXPECT_EQ(u16(ice, g2 + 8 * 2), 70);
+    EXPECT_EQ(static_cast<int16_t>(u16(ice, g2 + 8 * 2 + 2)), -43);
+    EXPECT_EQ(u16(ice, g2 + 8 * 2 + 4), 2);
+    EXPECT_EQ(u16(ice, g2 + 8 * 2 + 6), 0);
+    EXPECT_EQ(u16(ice, g2 + 8 * 6 + 4), 0xFFFF);  // an empty track: -1
+    EXPECT_EQ(u16(ice, g2 + 128), 3);
+    EXPECT_EQ(u16(ice, 8386), 3);
+    EXPECT_EQ(u16(ice, 8388), 2);
+    EXPECT_EQ(u16(ice, 8390), 3);
+    EXPECT_EQ(u16(ice, 8392), 2);
+    EXPECT_EQ(u16(ice, 8588), 3);
+    EXPECT_EQ(u16(ice, 8590), 0);
+    EXPECT_EQ(u16(ice, 8592 + 8 * 7 + 2), static_cast<uint16_t>(-20));
+    EXPECT_EQ(u16(ice, 8592 + 128), 1);  // the current groove came from id 1
+    EXPECT_EQ(u16(ice, 8722), 5);
+    float bpm;
+    const uint32_t raw = kelGetLE32(reinterpret_cast<const uint8_t*>(ice.data() + 8724));
+    std::memcpy(&bpm, &raw, 4);
+    EXPECT_EQ(bpm, 121.6f);
+
+    const std::string& syic = atoms[2].second;
+    ASSERT_EQ(syic.size(), 3308u);
+    EXPECT_EQ(u16(syic, 8), 1);     // key 4
+    EXPECT_EQ(u16(syic, 72), 100);  // volume
+    EXPECT_EQ(u16(syic, 74), 63);   // pan
+    EXPECT_EQ(u16(syic, 78), 7);    // program
+    EXPECT_STREQ(syic.c_str() + 82, "Bells");
+    EXPECT_EQ(u16(syic, 114 * 2 + 78), 12);  // preset 1's program
+    EXPECT_EQ(u16(syic, 3306), 2);
+}
+
+TEST_F(Document, SavedAndLoadedAgainRestoresEverything)
+{
+    buildWork();
+    synth.state.current.speed = 3;
+    const std::string path = kel("work.bld");
+    ASSERT_TRUE(model->saveDocument(path.c_str()));
+    const BLSequence storedBefore = model->stored;
+    const BLGroove currentBefore = model->current;
+
+    // Another panel, as at a new start.
+    BLSynthDefaultDocument before = synth;
+    synth.state = BLSynthIce{};
+    auto again = newModel();
+    engine.calls.clear();
+    again->loadDocument(path.c_str());
+    EXPECT_TRUE(questions.asked.empty());
+    EXPECT_EQ(engine.only("reset").size(), 1u);  // the song opened from the library
+    EXPECT_STREQ(again->library().title, "Night Drive");
+    EXPECT_EQ(again->stored.count, 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(again->stored.grooves[i], storedBefore.grooves[i]) << i;
+    EXPECT_EQ(std::vector<uint16_t>(again->stored.entries, again->stored.entries + again->stored.length),
+              (std::vector<uint16_t>{2, 3, 2}));
+    EXPECT_EQ(again->current, currentBefore);
+    EXPECT_EQ(again->selectedTrack, 5);
+    EXPECT_EQ(player.tempo, 121.6f);
+    EXPECT_EQ(synth.state, before.state);
+    EXPECT_STREQ(again->lastDocument.path, path.c_str());
+    EXPECT_NE(std::find(view.events.begin(), view.events.end(), "document-read"), view.events.end());
+
+    // Grooves added afterwards get ids past the restored ones.
+    again->chooseLoop(0, 1, 0);
+    again->grooves_add();
+    EXPECT_EQ(again->stored.grooves[3].id, 4);
+}
+
+TEST_F(Document, WithNoStoredGroovesLoadsEmpty)
+{
+    ASSERT_TRUE(model->saveDocument(kel("empty.bld").c_str()));
+    buildWork();
+    model->loadDocument(kel("empty.bld").c_str());
+    EXPECT_EQ(model->stored.count, 0);
+    EXPECT_EQ(model->stored.length, 0);
+}
+
+TEST_F(Document, OtherVersionsDamageAndOddSizes)
+{
+    buildWork();
+    ASSERT_TRUE(model->saveDocument(kel("good.bld").c_str()));
+    const auto atoms = atomsOf(testsupport::readFile(dir.file("good.bld")));
+    const BLSequence saved = model->stored;
+
+    auto loadInto = [&](const std::string& name, const std::string& bytes) {
+        testsupport::writeFile(dir.file(name), bytes);
+        model->stored = BLSequence{};
+        player.playing = true;
+        engine.calls.clear();
+        questions.asked.clear();
+        model->loadDocument(kel(name).c_str());
+    };
+
+    // Version 2: nothing read; the playback stops and that is all.
+    loadInto("v2.bld", atomsFile({{"vers", versionAtom(2)}, atoms[1], atoms[2]}));
+    EXPECT_FALSE(player.playing);
+    EXPECT_EQ(model->stored.count, 0);
+    EXPECT_EQ(model->ice.valid, 0);
+    EXPECT_TRUE(engine.calls.empty());
+    EXPECT_TRUE(questions.asked.empty());
+
+    // No version atom at all.
+    loadInto("nov.bld", atomsFile({atoms[1], atoms[2]}));
+    EXPECT_EQ(model->stored.count, 0);
+    EXPECT_EQ(model->ice.valid, 0);
+
+    // Cut inside the image: not read.
+    const std::string whole = testsupport::readFile(dir.file("good.bld"));
+    loadInto("cut.bld", whole.substr(0, 4 + 12 + 8 + 5000));
+    EXPECT_EQ(model->stored.count, 0);
+    EXPECT_EQ(model->ice.valid, 0);
+
+    // A longer image (a newer writer): its first 8732 bytes, the rest skipped.
+    auto longer = atoms;
+    longer[1].second += std::string(100, '\x7F');
+    loadInto("long.bld", atomsFile(longer));
+    EXPECT_EQ(model->stored.count, 3);
+    EXPECT_EQ(model->stored.grooves[2], saved.grooves[2]);
+
+    // A shorter image: the missing tail reads as zeros.
+    auto shorter = atoms;
+    shorter[1].second.resize(8400);
+    loadInto("short.bld", atomsFile(shorter));
+    EXPECT_EQ(model->stored.count, 3);
+    EXPECT_EQ(model->stored.length, 0);
+    EXPECT_EQ(model->selectedTrack, 0);
+
+    // Not an atoms file: message 4, nothing else.
+    loadInto("text.bld", "hello, this is no document");
+    EXPECT_EQ(questions.asked, std::vector<std::string>{"4/0"});
+    EXPECT_TRUE(player.playing);
+    loadInto("none.bld", "");
+    fs::remove(dir.file("none.bld"));
+    questions.asked.clear();
+    model->loadDocument(kel("none.bld").c_str());
+    EXPECT_EQ(questions.asked, std::vector<std::string>{"4/0"});
+}
+
+TEST_F(Document, AMissingSongFolderLeavesThePanelAsItWas)
+{
+    buildWork();
+    ASSERT_TRUE(model->saveDocument(kel("work.bld").c_str()));
+    fs::rename(songFolder("Night"), songFolder("Moved"));
+    model->stored = BLSequence{};
+    model->loadDocument(kel("work.bld").c_str());
+    EXPECT_EQ(questions.asked, std::vector<std::string>{"17 Night"});
+    EXPECT_EQ(model->stored.count, 0);
+}
+
+TEST_F(Document, HostileImageValuesAreBroughtIntoRange)
+{
+    std::vector<uint8_t> ice(kBLIceSize, 0xFF);
+    std::memcpy(ice.data() + 1, "Night", 6);
+    kelPutLE16(ice.data() + 66 + 8 * 3, 500);         // groove 0 track 3 volume
+    kelPutLE16(ice.data() + 66 + 8 * 3 + 2, 0x7000);  // pan
+    kelPutLE16(ice.data() + 66 + 8 * 3 + 4, 31);      // group: the last there can be
+    kelPutLE16(ice.data() + 66 + 8 * 3 + 6, 64);      // slot: one too many
+    auto image = std::make_unique<BLIceimage>();
+    BLDocument_DecodeIce(ice.data(), image.get());
+    EXPECT_EQ(image->valid, 0xFF);
+    EXPECT_STREQ(image->songName, "Night");
+    EXPECT_EQ(image->sequence.count, 0);  // -1 held at 0
+    EXPECT_EQ(image->sequence.length, 0);
+    EXPECT_EQ(image->sequence.userLength, 0);
+    const BLTrack& t = image->sequence.grooves[0].tracks[3];
+    EXPECT_EQ(t.volume, 127);
+    EXPECT_EQ(t.pan, 63);
+    EXPECT_EQ(t.group, 31);
+    EXPECT_EQ(t.slot, -1);
+    EXPECT_EQ(image->selectedTrack, -1);
+    kelPutLE16(ice.data() + 8386, 900);
+    kelPutLE16(ice.data() + 8588, 900);
+    kelPutLE16(ice.data() + 8722, 9);
+    std::memset(ice.data() + 1, 'n', 65);  // no terminator inside the name
+    BLDocument_DecodeIce(ice.data(), image.get());
+    EXPECT_EQ(image->sequence.count, 64);
+    EXPECT_EQ(image->sequence.length, 100);
+    EXPECT_EQ(image->selectedTrack, 0);
+    EXPECT_EQ(std::strlen(image->songName), 64u);
+
+    // Encoding what was decoded gives the image back, within the ranges.
+    std::vector<uint8_t> again(kBLIceSize);
+    BLDocument_EncodeIce(*image, again.data());
+    auto back = std::make_unique<BLIceimage>();
+    BLDocument_DecodeIce(again.data(), back.get());
+    EXPECT_EQ(back->sequence.grooves[0], image->sequence.grooves[0]);
+    EXPECT_EQ(kelGetLE16(again.data() + 8386), 64);
+}
+
+TEST_F(Document, AFailedSaveKeepsTheOldDocument)
+{
+    buildWork();
+    ASSERT_TRUE(model->saveDocument(kel("keep.bld").c_str()));
+    const std::string before = testsupport::readFile(dir.file("keep.bld"));
+    model->stored = BLSequence{};
+
+    // The temporary file cannot be made (a folder holds its name).
+    touch(dir.file("keep.bld.part/x"));
+    EXPECT_FALSE(model->saveDocument(kel("keep.bld").c_str()));
+    EXPECT_EQ(questions.asked, std::vector<std::string>{"6/0"});
+    EXPECT_EQ(testsupport::readFile(dir.file("keep.bld")), before);
+
+    // Written, but it cannot take the document's place: nothing is left over.
+    touch(dir.file("taken.bld/x"));
+    EXPECT_FALSE(model->saveDocument(kel("taken.bld").c_str()));
+    EXPECT_FALSE(fs::exists(dir.file("taken.bld.part")));
+    EXPECT_TRUE(fs::exists(dir.file("taken.bld/x")));
+}
+
+TEST_F(Document, TheDialogsAnswerDecides)
+{
+    buildWork();
+    BLPath path(kel("dialog").c_str());
+    path.dialogOk = 0;
+    model->saveResult(&path);
+    EXPECT_FALSE(fs::exists(dir.file("dialog.bld")));
+    path.dialogOk = 1;
+    model->saveResult(&path);
+    EXPECT_TRUE(fs::exists(dir.file("dialog.bld")));
+    model->stored = BLSequence{};
+    BLPath open(kel("dialog.bld").c_str());
+    model->loadResult(&open);
+    EXPECT_EQ(model->stored.count, 0);  // cancelled
+    open.dialogOk = 1;
+    model->loadResult(&open);
+    EXPECT_EQ(model->stored.count, 3);
+}
+
+TEST_F(Document, TheSynthStateKeepsItsRanges)
+{
+    BLSynthIce state;
+    state.current.mode = 3;
+    state.presetCount = 28;
+    std::vector<uint8_t> bytes(kBLSynthIceSize);
+    state.encode(bytes.data());
+    BLSynthIce back;
+    back.decode(bytes.data());
+    EXPECT_EQ(back, state);
+
+    std::fill(bytes.begin(), bytes.end(), 0x7F);
+    back.decode(bytes.data());
+    EXPECT_EQ(back.current.mode, 3);
+    EXPECT_EQ(back.current.program, 32);
+    EXPECT_EQ(back.current.speed, 3);
+    EXPECT_EQ(back.current.volume, 127);
+    EXPECT_EQ(back.presetCount, 28);
+    EXPECT_EQ(std::strlen(back.current.synthName), 31u);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// The preferences file: defaults, the items read back, files of other builds
+// and damaged files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/kelBytes.h"
+#include "core/kelRes.h"
+#include "library/BLprefs.h"
+#include "library/SongTestFiles.h"
+
+using namespace songtest;
+
+namespace {
+
+class Prefs : public ProgramFolder {
+protected:
+    // Writes a preferences file holding only the given items.
+    void writeItems(const std::vector<std::tuple<const char*, long, std::string>>& items)
+    {
+        fs::remove(dir.file(kBLPrefsFileName));
+        KelResFile file;
+        ASSERT_TRUE(file.SetWorkName(kBLPrefsFileName));
+        ASSERT_TRUE(file.Create());
+        for (const auto& [type, id, data] : items)
+            ASSERT_TRUE(file.SaveData(data.data(), static_cast<long>(data.size()),
+                                      kelFourCC({type[0], type[1], type[2], type[3], '\0'}), id));
+        ASSERT_TRUE(file.Close());
+    }
+    static std::string le16(int v)
+    {
+        uint8_t b[2];
+        kelPutLE16(b, static_cast<uint16_t>(v));
+        return std::string(reinterpret_cast<char*>(b), 2);
+    }
+    static std::string le32(uint32_t v)
+    {
+        uint8_t b[4];
+        kelPutLE32(b, v);
+        return std::string(reinterpret_cast<char*>(b), 4);
+    }
+};
+
+TEST_F(Prefs, WithoutAFileTheDefaults)
+{
+    blPrefsClass prefs;
+    prefs.load();
+    EXPECT_EQ(prefs.exportFormat, kelFourCC("BTLM"));
+    EXPECT_EQ(prefs.randomLevels[0], 4);
+    EXPECT_EQ(prefs.randomLevels[1], 5);
+    EXPECT_EQ(prefs.randomLevels[2], 6);
+    EXPECT_EQ(prefs.randomLevels[3], 7);
+    EXPECT_EQ(prefs.mixTarget, 0);
+    EXPECT_EQ(prefs.interfaceColor, 0);
+    EXPECT_TRUE(prefs.mainWindow.isEmpty());
+    EXPECT_EQ(prefs.exportSettings.data, nullptr);
+    EXPECT_EQ(prefs.exportSettings.length, 0);
+}
+
+TEST_F(Prefs, SavedAndLoadedAgain)
+{
+    {
+        blPrefsClass prefs;
+        prefs.mainWindow = kelRect(10, 20, 650, 500);
+        prefs.exportFormat = kelFourCC("FLAC");
+        ASSERT_TRUE(kelQt_soundConvert_settingsDataAllocate(&prefs.exportSettings, 16));
+        for (int i = 0; i < 16; ++i) prefs.exportSettings.data[i] = static_cast<uint8_t>(i * 7);
+        prefs.randomLevels[2] = 3;
+        prefs.mixTarget = 1;
+        prefs.interfaceColor = 5;
+        ASSERT_TRUE(prefs.save());
+    }
+    EXPECT_FALSE(fs::exists(dir.file("Beatloom.prf.part")));
+    blPrefsClass back;
+    back.load();
+    EXPECT_EQ(back.mainWindow, kelRect(10, 20, 650, 500));
+    EXPECT_EQ(back.exportFormat, kelFourCC("FLAC"));
+    ASSERT_EQ(back.exportSettings.length, 16);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(back.exportSettings.data[i], i * 7);
+    EXPECT_EQ(back.randomLevels[2], 3);
+    EXPECT_EQ(back.randomLevels[3], 7);
+    EXPECT_EQ(back.mixTarget, 1);
+    EXPECT_EQ(back.interfaceColor, 5);
+
+    // Saved again over the file, without a settings block: none comes back.
+    kelQt_soundConvert_settingsDataDispose(&back.exportSettings);
+    ASSERT_TRUE(back.save());
+    blPrefsClass third;
+    third.load();
+    EXPECT_EQ(third.exportSettings.data, nullptr);
+    EXPECT_EQ(third.interfaceColor, 5);
+}
+
+TEST_F(Prefs, ALengthWithoutDataLeavesNoSettings)
+{
+    writeItems({{"olen", 0, le32(16)}, {"otyp", 0, le32(kelFourCC("OPUS"))}});
+    blPrefsClass prefs;
+    prefs.load();
+    EXPECT_EQ(prefs.exportSettings.data, nullptr);
+    EXPECT_EQ(prefs.exportSettings.length, 0);
+    EXPECT_EQ(prefs.exportFormat, kelFourCC("OPUS"));
+
+    // Data of another length, or a length the service refuses, neither.
+    writeItems({{"olen", 0, le32(16)}, {"odat", 0, std::string(8, 'x')}});
+    prefs.load();
+    EXPECT_EQ(prefs.exportSettings.data, nullptr);
+    writeItems({{"olen", 0, le32(0x7FFFFFFF)}, {"odat", 0, std::string(8, 'x')}});
+    prefs.load();
+    EXPECT_EQ(prefs.exportSettings.data, nullptr);
+}
+
+TEST_F(Prefs, AnOlderFileWithoutColourKeepsColourZero)
+{
+    writeItems({{"mwin", 0, le16(1) + le16(2) + le16(3) + le16(4)},
+                {"usrr", 0, le16(6)},
+                {"usrr", 3, le16(3)},
+                {"mtrm", 0, le16(1)}});
+    blPrefsClass prefs;
+    prefs.load();
+    EXPECT_EQ(prefs.interfaceColor, 0);
+    EXPECT_EQ(prefs.mainWindow, kelRect(1, 2, 3, 4));
+    EXPECT_EQ(prefs.randomLevels[0], 6);
+    EXPECT_EQ(prefs.randomLevels[1], 5);
+    EXPECT_EQ(prefs.randomLevels[3], 3);
+    EXPECT_EQ(prefs.mixTarget, 1);
+}
+
+TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
+{
+    writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"}});
+    blPrefsClass prefs;
+    prefs.load();
+    EXPECT_EQ(prefs.randomLevels[1], 5);
+    EXPECT_EQ(prefs.interfaceColor, 0);
+    EXPECT_EQ(prefs.mixTarget, 0);
+    EXPECT_EQ(prefs.exportFormat, kelFourCC("BTLM"));
+}
+
+TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveAndDamageIsReplaced)
+{
+    writeItems({{"intc", 0, le16(2)}, {"zzzz", 9, "future"}});
+    blPrefsClass prefs;
+    prefs.load();
+    EXPECT_EQ(prefs.interfaceColor, 2);
+    ASSERT_TRUE(prefs.save());
+    KelResFile file;
+    ASSERT_TRUE(file.SetWorkName(kBLPrefsFileName));
+    file.openReadOnly = 1;
+    ASSERT_TRUE(file.Open());
+    char kept[6];
+    EXPECT_TRUE(file.LoadData(kept, 6, kelFourCC("zzzz"), 9));
+    EXPECT_EQ(std::string(kept, 6), "future");
+    file.Close();
+
+    testsupport::writeFile(dir.file("Beatloom.prf"), "not a resource file");
+    blPrefsClass damaged;
+    damaged.load();
+    EXPECT_EQ(damaged.interfaceColor, 0);
+    damaged.interfaceColor = 7;
+    ASSERT_TRUE(damaged.save());
+    blPrefsClass after;
+    after.load();
+    EXPECT_EQ(after.interfaceColor, 7);
+}
+
+TEST_F(Prefs, AFailedSaveKeepsTheOldFile)
+{
+    blPrefsClass prefs;
+    prefs.interfaceColor = 3;
+    ASSERT_TRUE(prefs.save());
+    const std::string before = testsupport::readFile(dir.file("Beatloom.prf"));
+    touch(dir.file("Beatloom.prf.part/x"));
+    prefs.interfaceColor = 4;
+    EXPECT_FALSE(prefs.save());
+    EXPECT_EQ(testsupport::readFile(dir.file("Beatloom.prf")), before);
+}
+
+}  // namespace
