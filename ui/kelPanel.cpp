@@ -113,11 +113,16 @@ void kelPanel::select(int16_t index)
 
 int16_t kelPanel::findClicked(bool doubleClick)
 {
+    // Controls are tried at the point pressed; one that tracked the mouse to
+    // its release and declined has used the press up.
+    const int16_t x = kelGlo.mouseX, y = kelGlo.mouseY;
+    const uint8_t held = kelGlo.buttonDown;
     for (int16_t i = 0; i < controlCount; ++i) {
         kelPanelControl* c = controls[static_cast<size_t>(i)];
-        if (!c->live() || !c->rect.contains(kelGlo.mouseX, kelGlo.mouseY)) continue;
+        if (!c->live() || !c->rect.contains(x, y)) continue;
         hitItem = i;
         if ((doubleClick && c->doubleClick()) || c->click()) return hitItem;
+        if (held && !kelGlo.buttonDown) break;
     }
     return -1;
 }
