@@ -54,6 +54,7 @@ void PWScreenClass::reset()
     lastControl = -1;
     modalPanel = -1;
     help = nullptr;
+    awaitingWindowSize = 0;
 }
 
 bool PWScreenClass::setup()
@@ -366,6 +367,12 @@ void PWScreenClass::resized()
     windowRect = kelRect(0, 0, w, h);
     int16_t ox = static_cast<int16_t>((w - kStageWidth) / 2), oy = static_cast<int16_t>((h - kStageHeight) / 2);
     if (ox < 0 || oy < 0) ox = oy = 0;
+    // A new window is placed at the size asked for; the size it really got
+    // comes later in its first report. Floating panels placed meanwhile move
+    // with the stage, as if the window had had that size from the start.
+    const kelPoint firstMove{static_cast<int16_t>(awaitingWindowSize ? ox - origin.h : 0),
+                             static_cast<int16_t>(awaitingWindowSize ? oy - origin.v : 0)};
+    awaitingWindowSize = 0;
     origin = kelPoint{ox, oy};
     stage = kelRect(ox, oy, ox + kStageWidth, oy + kStageHeight);
     if (ready && (image.size.h < w || image.size.v < h))
@@ -383,6 +390,7 @@ void PWScreenClass::resized()
             p->calc();
             continue;
         }
+        moveLayouts(p, firstMove.h, firstMove.v);
         const kelRect back = p->background()->rect;
         if (!link.limit.contains(back))
             moveLayouts(p, std::min(0, link.limit.right - back.right), std::min(0, link.limit.bottom - back.bottom));
@@ -479,6 +487,7 @@ void PWScreenClass::openWindow()
     KEL_NewWindow(1, monitor.width, monitor.height);
     KEL_SetWindowTitle("Beatloom 2.0");
     resized();
+    awaitingWindowSize = 1;
 }
 
 void PWScreenClass::closeWindow() { KEL_CloseWindow(); }

@@ -56,6 +56,9 @@ public:
     int16_t modalPanel = -1;
     std::array<int16_t, 256> keyHeld{};
     PWHelpHooks* help = nullptr;
+    // Set by openWindow until the window system reports the new window's
+    // size (see resized).
+    uint8_t awaitingWindowSize = 0;
 
     // Back to the state before start-up (the screen image freed).
     void reset();

@@ -24,9 +24,13 @@ namespace {
 
 class Startup : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { start(0, 0); }
+    // Starts the program on a 1024 x 768 monitor; a window of another client
+    // size when given (as a window system that keeps room for its panels does).
+    void start(int clientWidth, int clientHeight)
     {
         auto b = std::make_unique<plat::HeadlessBackend>(1024, 768);
+        if (clientWidth > 0) b->setClientSize(clientWidth, clientHeight);
         backend = b.get();
         plat::setBackend(std::move(b));
         kelGlo = kelGloRec{};
@@ -106,6 +110,18 @@ TEST_F(Startup, AResizeCentresTheStageAgain)
     EXPECT_EQ(PWScreen.stage, kelRect(30, 10, 670, 490));
     EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.right, 690);
     EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.bottom, 500);
+}
+
+TEST_F(Startup, AWindowSmallerThanAskedStillShowsTheBrowserCentredOnTheStage)
+{
+    PW_ExitAll();
+    plat::clearBackend();
+    start(800, 600);
+    EXPECT_EQ(PWScreen.stage, kelRect(80, 60, 720, 540));
+    const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
+    EXPECT_EQ(browser.left, 80 + 37);
+    EXPECT_EQ(browser.top, 60 + 37);
+    EXPECT_EQ(shown(80 + 37 + 280, 60 + 37 + 200), skin.pixel(e2e::kBrowserBack, 280, 200));
 }
 
 TEST_F(Startup, ColourSchemesChangeTheBackgroundsOfTheFourMainPanels)
