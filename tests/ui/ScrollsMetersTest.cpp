@@ -184,3 +184,42 @@ TEST_F(ScrollsMeters, ARotorDrawsItsRunningDashes)
 }
 
 }  // namespace
+
+namespace {
+
+using namespace testskin;
+
+TEST(ProImage, ValuesCountFromImageOneAndTheIndexIsHeldToNine)
+{
+    Stage stage;
+    Skin skin;
+    KelLayout layout;
+    layout.Set(&skin.casts, 1);
+    layout.Load();
+    kelPanelPro pro;
+    pro.attachLayout(&layout, 0);
+    auto* image = dynamic_cast<panProImageControl*>(pro.control(kImageItem));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->imageIndex, 1);
+    EXPECT_EQ(image->own.getPixel(10, 10), kButtonColourUp);  // image 1 over nothing
+    image->set(int16_t{1});
+    EXPECT_EQ(image->imageIndex, 2);
+    EXPECT_EQ(image->own.getPixel(10, 10), kButtonColourDown);
+    image->set(int16_t{0});
+    EXPECT_EQ(image->imageIndex, 1);
+    image->set(kelPropImageIndex, 12);
+    EXPECT_EQ(image->imageIndex, 9);
+
+    // A hilite button lights up under the mouse and fades when it leaves.
+    auto* hilite = dynamic_cast<panProHilButtonControl*>(pro.control(kHiliteItem));
+    ASSERT_NE(hilite, nullptr);
+    kelGlo.mouseX = 370;
+    kelGlo.mouseY = 250;
+    for (int i = 0; i < 5; ++i) hilite->idle();
+    EXPECT_EQ(hilite->hilite, 255);  // 64 a step, held at 255
+    kelGlo.mouseX = 0;
+    hilite->idle();
+    EXPECT_EQ(hilite->hilite, 191);
+}
+
+}  // namespace
