@@ -29,7 +29,7 @@ namespace {
 
 using Close = PWPlaceholderPanel::CloseAction;
 
-struct PanelSpec {
+struct PanelEntry {
     const char* className;
     int16_t layouts[3];  // main, second, third; -1 none
     // Where the screen places it and how it treats it.
@@ -43,7 +43,7 @@ struct PanelSpec {
 
 // The eleven panels in index order. A panel whose class exists is created in
 // createPanel(); the others show their layouts as placeholders.
-constexpr PanelSpec kPanels[kPanelSlots] = {
+constexpr PanelEntry kPanels[kPanelSlots] = {
     {"BLGroovePanel", {1, 2, 8}, 0, 0, 0, 0, 0, 1, Close::Quit},
     {"BLVMixPanel", {5, -1, -1}, 1, 0, 0, 0, 0, 1, Close::Hide},
     {"BLSynthPanel", {3, 4, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
@@ -57,9 +57,9 @@ constexpr PanelSpec kPanels[kPanelSlots] = {
     {"BLProgressPanel", {16, -1, -1}, 0, 120, 100, 0, 0, -1, Close::None},
 };
 
-PWPanelClass* createPanel(const PanelSpec& spec)
+PWPanelClass* createPanel(const PanelEntry& entry)
 {
-    return new PWPlaceholderPanel(spec.className, spec.closeItem, spec.closeAction);
+    return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 
 // Preferences: blPrefs (library/BLprefs) loads here, saves at shut-down and
@@ -98,9 +98,9 @@ void createLibraryFolders()
 void createPanels()
 {
     for (int i = 0; i < kPanelSlots; ++i) {
-        const PanelSpec& spec = kPanels[i];
-        PWfloatPanelPtr[i] = createPanel(spec);
-        PWfloatPanelPtr[i]->attachLayouts(spec.layouts[0], spec.layouts[1], spec.layouts[2], &PWCasts,
+        const PanelEntry& entry = kPanels[i];
+        PWfloatPanelPtr[i] = createPanel(entry);
+        PWfloatPanelPtr[i]->attachLayouts(entry.layouts[0], entry.layouts[1], entry.layouts[2], &PWCasts,
                                           &PWScreen.stage);
     }
 }
@@ -108,9 +108,9 @@ void createPanels()
 void connectPanels()
 {
     for (int16_t i = 0; i < kPanelSlots; ++i) {
-        const PanelSpec& spec = kPanels[i];
-        PWScreen.connect(PWfloatPanelPtr[i], i, spec.flag);
-        PWScreen.setProps(i, spec.x, spec.y, spec.draggable, spec.animate);
+        const PanelEntry& entry = kPanels[i];
+        PWScreen.connect(PWfloatPanelPtr[i], i, entry.flag);
+        PWScreen.setProps(i, entry.x, entry.y, entry.draggable, entry.animate);
     }
 }
 
