@@ -50,6 +50,11 @@ bool KEL_ButtonDown()
     return kelGlo.buttonDown != 0;
 }
 
+void KEL_PollPause()
+{
+    if (plat::hasBackend()) plat::backend().idleWait(1);
+}
+
 int KEL_Random(uint16_t n)
 {
     if (n == 0) return 0;

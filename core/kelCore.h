@@ -99,6 +99,9 @@ uint32_t KEL_Ticks();
 void KEL_WaitTicks(long n);
 bool KEL_EveTimeoutRepeated(long* deadline, long interval);
 bool KEL_ButtonDown();
+// The pause of a drag or hold loop between two KEL_ButtonDown polls (1 ms,
+// sooner when an event arrives), so that holding the mouse does not spin.
+void KEL_PollPause();
 int KEL_Random(uint16_t n);
 
 // Window.

@@ -4,35 +4,69 @@
 
 #include <cstring>
 
+#include "audio/BLEngine.h"
 #include "core/BLInternational.h"
+#include "core/kelCasts.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
 #include "core/kelRes.h"
+#include "panels/BLHelps.h"
+#include "panels/BLPlayer.h"
+#include "panels/BLPopupInfo.h"
 #include "panels/PWDemo.h"
+#include "panels/PWPlaceholderPanel.h"
 #include "platform/Platform.h"
 #include "ui/PWPanel.h"
 #include "ui/PWScreen.h"
+#include "ui/kelFont.h"
 
 PWPanelClass* PWfloatPanelPtr[kPanelSlots] = {};
 KelResFile PWresfileobj;
+KelCasts PWCasts;
 char PWprogramFile[4096] = {};
 
 namespace {
 
-struct PanelPlace {
+using Close = PWPlaceholderPanel::CloseAction;
+
+struct PanelEntry {
+    const char* className;
+    int16_t layouts[3];  // main, second, third; -1 none
+    // Where the screen places it and how it treats it.
     int16_t flag, x, y;
     uint8_t draggable;
     int16_t animate;
+    // Until its own class arrives: the item that closes it.
+    int16_t closeItem;
+    Close closeAction;
 };
 
-// Where each panel sits on the stage and how the screen treats it.
-constexpr PanelPlace kPanelPlaces[kPanelSlots] = {
-    {0, 0, 0, 0, 0},     {1, 0, 0, 0, 0},     {1, 100, 100, 1, 0}, {1, 100, 200, 1, 0},
-    {1, 100, 100, 1, 0}, {1, 100, 100, 1, 0}, {1, 0, 0, 1, 0},     {1, 100, 100, 1, 0},
-    {1, 100, 100, 1, 0}, {0, 0, 0, 0, 0},     {0, 120, 100, 0, 0},
+// The eleven panels in index order. A panel whose class exists is created in
+// createPanel(); the others show their layouts as placeholders.
+constexpr PanelEntry kPanels[kPanelSlots] = {
+    {"BLGroovePanel", {1, 2, 8}, 0, 0, 0, 0, 0, 1, Close::Quit},
+    {"BLVMixPanel", {5, -1, -1}, 1, 0, 0, 0, 0, 1, Close::Hide},
+    {"BLSynthPanel", {3, 4, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLNetPanel", {9, -1, -1}, 1, 100, 200, 1, 0, 11, Close::Hide},
+    {"BLLoopTunerPanel", {14, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLRandMixPanel", {11, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLLoadPanel", {6, -1, -1}, 1, 0, 0, 1, 0, 1, Close::Hide},
+    {"BLLoadSynthPanel", {12, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLPrefsPanel", {13, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLInfoPanel", {15, -1, -1}, 0, 0, 0, 0, 0, 1, Close::Hide},
+    {"BLProgressPanel", {16, -1, -1}, 0, 120, 100, 0, 0, -1, Close::None},
 };
 
-constexpr int16_t kLoadPanel = 6;
+PWPanelClass* createPanel(const PanelEntry& entry)
+{
+    return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
+}
+
+// Preferences: blPrefs (library/BLprefs) loads here, saves at shut-down and
+// gives the interface colour. Until it exists these keep the defaults.
+void loadPreferences() {}
+void savePreferences() {}
+int16_t preferredColourScheme() { return 0; }
 
 // Makes the folder that holds the program file the current folder, through
 // the kel form as every other path.
@@ -63,24 +97,21 @@ void createLibraryFolders()
 
 void createPanels()
 {
-    for (auto& p : PWfloatPanelPtr) p = new PWPanelClass;
+    for (int i = 0; i < kPanelSlots; ++i) {
+        const PanelEntry& entry = kPanels[i];
+        PWfloatPanelPtr[i] = createPanel(entry);
+        PWfloatPanelPtr[i]->attachLayouts(entry.layouts[0], entry.layouts[1], entry.layouts[2], &PWCasts,
+                                          &PWScreen.stage);
+    }
 }
 
 void connectPanels()
 {
     for (int16_t i = 0; i < kPanelSlots; ++i) {
-        const PanelPlace& place = kPanelPlaces[i];
-        PWScreen.connect(PWfloatPanelPtr[i], i, place.flag);
-        PWScreen.setProps(i, place.x, place.y, place.draggable, place.animate);
+        const PanelEntry& entry = kPanels[i];
+        PWScreen.connect(PWfloatPanelPtr[i], i, entry.flag);
+        PWScreen.setProps(i, entry.x, entry.y, entry.draggable, entry.animate);
     }
-}
-
-void openWindow()
-{
-    kelMonitorInfo monitor{};
-    KEL_GetMonitorInfo(&monitor);
-    KEL_NewWindow(1, monitor.width, monitor.height);
-    KEL_SetWindowTitle("Beatloom 2.0");
 }
 
 }  // namespace
@@ -92,18 +123,32 @@ int16_t PW_InitAll()
         winmainreturnvalue = 0;
         return 0;
     }
+    PWCasts.resFile = &PWresfileobj;
+    PWCasts.ParseResources();
     blIntl.start(&PWresfileobj);
+    BL_PopupInfo_Open(&PWCasts);
     createLibraryFolders();
     kelGlo.screenWidth = 640;
     kelGlo.screenHeight = 480;
     kelQt_Init();
+    PWFont.setup(&PWCasts, 500);
+    PWFont.colorize(256, 256, 0);
     PWScreen.setup();
+    blPlayer = new BLPlayer;
+    blHelpp = new BLHelps;
+    PWScreen.help = blHelpp;
     createPanels();
+    loadPreferences();
+    gep = new BLEngine;
+    gep->init();
     connectPanels();
-    PWScreen.show(kLoadPanel);
-    openWindow();
+    PWScreen.show(kPWLoadPanel);
+    BL_PopupInfo_Close();
+    PWScreen.changeAllColors(preferredColourScheme());
+    PWScreen.openWindow();
     kelQt_associateFrontWindow();
     PWScreen.drawable = 1;
+    PWScreen.setPanelPositionCentered(kPWLoadPanel);
     const kelRect whole(0, 0, kelGlo.screenWidth, kelGlo.screenHeight);
     PWScreen.update(&whole);
     PWScreen.processOpenDocuments();
@@ -113,13 +158,26 @@ int16_t PW_InitAll()
 void PW_ExitAll()
 {
     kelQt_deassociateWindow();
-    if (PWfloatPanelPtr[0]) PWfloatPanelPtr[0]->onPanelClosed();
+    savePreferences();
+    if (gep) {
+        gep->exit();
+        delete gep;
+        gep = nullptr;
+    }
+    if (PWfloatPanelPtr[kPWGroovePanel]) PWfloatPanelPtr[kPWGroovePanel]->onPanelClosed();
     for (auto& p : PWfloatPanelPtr) {
         delete p;
         p = nullptr;
     }
+    PWScreen.help = nullptr;
+    delete blHelpp;
+    blHelpp = nullptr;
+    delete blPlayer;
+    blPlayer = nullptr;
+    PWFont.reset();
+    PWCasts.UnloadResources();
+    PWScreen.closeWindow();
     PWScreen.reset();
-    KEL_CloseWindow();
     PWresfileobj.Close();
     kelQt_Exit();
 }

@@ -1,5 +1,6 @@
-// The base of every application panel: the screen's hooks and the panel's
-// three layouts.
+// The base of every application panel: the screen's hooks, the panel's three
+// layouts (items numbered from 0, 50 and 100), the application's controls
+// and the help lookup.
 #pragma once
 
 #include <cstdint>
@@ -7,11 +8,29 @@
 #include "ui/kelPanelPro.h"
 
 class BLPath;
+class KelCasts;
+class KelLayout;
 
 class PWPanelClass : public kelPanelPro {
 public:
+    static constexpr int kLayouts = 3;
+    static constexpr int16_t kLayoutBases[kLayouts] = {0, 50, 100};
+
+    PWPanelClass() = default;
+    ~PWPanelClass() override;
+
     // The index the screen knows the panel by; -1 until connected.
     int16_t screenIndex = -1;
+    // The main, second and third layouts (owned; null when not given).
+    KelLayout* layouts[kLayouts] = {};
+
+    // Reads and places the layouts (-1: none) and builds their controls.
+    void attachLayouts(int16_t main, int16_t second, int16_t third, KelCasts* casts, const kelRect* stage);
+    // The help number of the control under the mouse; -1 over the panel's
+    // own surface; unchanged while the panel is hidden.
+    virtual void getHelp(int16_t* helpID);
+    // The control's text: line messageID of the message table.
+    void setIntlString(int16_t item, int16_t messageID);
 
     virtual void beforeShow() {}
     virtual void beforeHide() {}
@@ -21,7 +40,6 @@ public:
     virtual void onPanelOpened() {}
     virtual void onPanelClosed() {}
     virtual void asyncDialogMessage(BLPath*) {}
-    virtual void getHelp(int16_t* helpID);
 
     // The document commands (Ctrl+O, Ctrl+S) reach the groove panel here.
     virtual void onItem_Load() {}
@@ -31,6 +49,14 @@ public:
     // panel's); null for panels without documents.
     virtual BLPath* documentPath() { return nullptr; }
 
+    kelPanelControl* newCustomControl(int16_t kind) override;
+
     // The background control (control 0): its rectangle is the panel's place.
     kelPanelControl* background() const { return control(0); }
+    // The point lies on the panel: inside its background's rectangle and not
+    // on a transparent part of its picture (the shadow of a floating panel).
+    bool backgroundHit(int16_t x, int16_t y) const;
 };
+
+// The application control of a kind (falling back on the framework's).
+kelPanelControl* PWNewApplicationControl(int16_t kind);

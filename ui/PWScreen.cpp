@@ -1,6 +1,7 @@
 #include "ui/PWScreen.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,7 +9,9 @@
 #include "core/BLInternational.h"
 #include "core/BLPath.h"
 #include "core/kelCore.h"
+#include "core/kelLayouts.h"
 #include "ui/PWPanel.h"
+#include "ui/kelFont.h"
 
 PWScreenClass PWScreen;
 
@@ -51,6 +54,7 @@ void PWScreenClass::reset()
     lastControl = -1;
     modalPanel = -1;
     help = nullptr;
+    awaitingWindowSize = 0;
 }
 
 bool PWScreenClass::setup()
@@ -78,6 +82,7 @@ void PWScreenClass::update(const kelRect* area)
     r.top = std::clamp(r.top, windowRect.top, windowRect.bottom);
     r.bottom = std::clamp(r.bottom, windowRect.top, windowRect.bottom);
     if (r.isEmpty()) return;
+    const kelRect* outer = clip;
     clip = &r;
     if (!stage.contains(r)) image.fill(&r, 0);
     for (int16_t i = 0; i < count; ++i) {
@@ -86,16 +91,16 @@ void PWScreenClass::update(const kelRect* area)
         for (int16_t c = 0; c < p->controlCount; ++c) {
             if (c == lastControl) continue;
             kelPanelControl* control = p->control(c);
-            if (control->visible && control->rect.intersects(r)) control->setValue(int16_t{1400}, int16_t{0});
+            if (control->visible && control->rect.intersects(r)) control->set(kelPropDrawNow, 0);
         }
-        if (kelPanelControl* last = p->control(lastControl)) last->setValue(int16_t{1400}, int16_t{0});
+        if (kelPanelControl* last = p->control(lastControl)) last->set(kelPropDrawNow, 0);
     }
     if (help) help->updateOffmap();
     if (drawable) image.draw(&r, &r);
-    clip = nullptr;
+    clip = outer;
 }
 
-void PWScreenClass::updateFrom(PWPanelClass*, int16_t, const kelRect* area) { update(area); }
+void PWScreenClass::updateFrom(kelPanel*, int16_t, const kelRect* area) { update(area); }
 
 namespace {
 
@@ -113,6 +118,18 @@ bool cutToArea(const kelRect& area, kelRect& dest, kelRect& source, kelRect* mas
     if (dest.right > area.right) cut(&kelRect::right, area.right - dest.right);
     if (dest.bottom > area.bottom) cut(&kelRect::bottom, area.bottom - dest.bottom);
     return !dest.isEmpty();
+}
+
+kelRect intersection(const kelRect& a, const kelRect& b)
+{
+    return kelRect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                   std::min(a.bottom, b.bottom));
+}
+
+kelRect unionOf(const kelRect& a, const kelRect& b)
+{
+    return kelRect(std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                   std::max(a.bottom, b.bottom));
 }
 
 }  // namespace
@@ -137,6 +154,54 @@ void PWScreenClass::copyMaskToUpdate(const kelOffmap* source, const kelRect* sou
         image.copyMaskBlend(source, &s, mask, &m, &d, level);
 }
 
+void PWScreenClass::fillToUpdate(const kelRect* rect, int16_t colour)
+{
+    if (!clip || !rect) return;
+    const kelRect r = intersection(*rect, *clip);
+    if (!r.isEmpty()) image.fill(&r, colour);
+}
+
+void PWScreenClass::lineToUpdate(int16_t x1, int16_t y1, int16_t x2, int16_t y2, int16_t colour)
+{
+    if (!clip) return;
+    // The offscreen image's own stepping, each pixel kept to the refreshed area.
+    auto plot = [&](int x, int y) {
+        if (clip->contains(static_cast<int16_t>(x), static_cast<int16_t>(y)))
+            image.setPixel(static_cast<int16_t>(x), static_cast<int16_t>(y), colour);
+    };
+    const int dx = x2 - x1, dy = y2 - y1;
+    if (std::abs(dx) > std::abs(dy)) {
+        const float step = static_cast<float>(dy) / static_cast<float>(std::abs(dx));
+        const int dir = dx >= 0 ? 1 : -1;
+        float y = y1;
+        for (int x = x1; x != x2; x += dir, y += step) plot(x, static_cast<int>(y));
+    } else if (dy != 0) {
+        const float step = static_cast<float>(dx) / static_cast<float>(std::abs(dy));
+        const int dir = dy >= 0 ? 1 : -1;
+        float x = x1;
+        for (int y = y1; y != y2; y += dir, x += step) plot(static_cast<int>(x), y);
+    }
+}
+
+void PWScreenClass::stringToUpdate(const kelFont* font, const char* text, int16_t x, int16_t y, int16_t align,
+                                   bool masked)
+{
+    if (!clip || !font) return;
+    if (masked)
+        font->copyMaskString(&image, text, x, y, align, clip);
+    else
+        font->copyString(&image, text, x, y, align, clip);
+}
+
+void PWScreenClass::showOnTop(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect)
+{
+    if (!ready || !source || !sourceRect || !destRect) return;
+    kelRect s = *sourceRect, d = *destRect;
+    if (!windowRect.contains(d) && !cutToArea(windowRect, d, s, nullptr)) return;
+    image.copy(source, &s, &d);
+    if (drawable) image.draw(&d, &d);
+}
+
 void PWScreenClass::connect(PWPanelClass* p, int16_t index, int16_t flag)
 {
     if (!p || index < 0 || index >= kPanelCount) return;
@@ -153,11 +218,17 @@ void PWScreenClass::connect(PWPanelClass* p, int16_t index, int16_t flag)
 
 void PWScreenClass::setProps(int16_t index, int16_t x, int16_t y, uint8_t draggable, int16_t animate)
 {
-    if (!panel(index)) return;
+    PWPanelClass* p = panel(index);
+    if (!p) return;
     PanelLink& link = links[static_cast<size_t>(index)];
     link.draggable = draggable;
     link.animate = animate;
     link.position = kelPoint{x, y};
+    kelRect placed = stage;
+    placed.offset(x, y);
+    for (KelLayout* layout : p->layouts)
+        if (layout) layout->bounds = placed;
+    p->calc();
 }
 
 void PWScreenClass::show(int16_t index)
@@ -223,12 +294,13 @@ void PWScreenClass::events()
 
 void PWScreenClass::dispatchMouseDown()
 {
+    // The panel under the mouse takes the click; a click on the panel's own
+    // surface, where no control took it, drags a draggable panel.
     auto tryPanel = [this](int16_t i) {
         PWPanelClass* p = panel(i);
-        if (!isVisible(i) || !p->background()->rect.contains(kelGlo.mouseX, kelGlo.mouseY)) return false;
+        if (!isVisible(i) || !p->backgroundHit(kelGlo.mouseX, kelGlo.mouseY)) return false;
         p->events();
-        // Dragging by the panel's own surface: the drag itself arrives with
-        // the panels' layouts.
+        if (p->hitItem == -1 && links[static_cast<size_t>(i)].draggable && p->background()->click()) doDragPanel(i);
         return true;
     };
     if (modalPanel != -1) {
@@ -295,15 +367,130 @@ void PWScreenClass::resized()
     windowRect = kelRect(0, 0, w, h);
     int16_t ox = static_cast<int16_t>((w - kStageWidth) / 2), oy = static_cast<int16_t>((h - kStageHeight) / 2);
     if (ox < 0 || oy < 0) ox = oy = 0;
+    // A new window is placed at the size asked for; the size it really got
+    // comes later in its first report. Floating panels placed meanwhile move
+    // with the stage, as if the window had had that size from the start.
+    const kelPoint firstMove{static_cast<int16_t>(awaitingWindowSize ? ox - origin.h : 0),
+                             static_cast<int16_t>(awaitingWindowSize ? oy - origin.v : 0)};
+    awaitingWindowSize = 0;
     origin = kelPoint{ox, oy};
     stage = kelRect(ox, oy, ox + kStageWidth, oy + kStageHeight);
     if (ready && (image.size.h < w || image.size.v < h))
         ready = image.allocate(kelOffmapDefaultDepth, std::max(w, image.size.h), std::max(h, image.size.v), -1);
     for (int16_t i = 0; i < count; ++i) {
-        if (!panel(i)) continue;
-        links[static_cast<size_t>(i)].limit = kelRect(0, 10, w - 10, h);
+        PWPanelClass* p = panel(i);
+        if (!p) continue;
+        PanelLink& link = links[static_cast<size_t>(i)];
+        link.limit = kelRect(0, 10, w - 10, h);
+        if (!link.draggable) {
+            kelRect placed(0, 0, w, h);
+            placed.offset(link.position.h + origin.h, link.position.v + origin.v);
+            for (KelLayout* layout : p->layouts)
+                if (layout) layout->bounds = placed;
+            p->calc();
+            continue;
+        }
+        moveLayouts(p, firstMove.h, firstMove.v);
+        const kelRect back = p->background()->rect;
+        if (!link.limit.contains(back))
+            moveLayouts(p, std::min(0, link.limit.right - back.right), std::min(0, link.limit.bottom - back.bottom));
     }
 }
+
+void PWScreenClass::moveLayouts(PWPanelClass* p, int dh, int dv)
+{
+    if (dh == 0 && dv == 0) return;
+    for (KelLayout* layout : p->layouts)
+        if (layout) layout->bounds.offset(dh, dv);
+    p->calc();
+}
+
+void PWScreenClass::setPosition(int16_t index, const kelRect* rect)
+{
+    PWPanelClass* p = panel(index);
+    if (!p || !rect || !links[static_cast<size_t>(index)].draggable) return;
+    for (KelLayout* layout : p->layouts)
+        if (layout) layout->bounds = *rect;
+    p->calc();
+}
+
+void PWScreenClass::setPanelPosition(int16_t index, int16_t x, int16_t y)
+{
+    PWPanelClass* p = panel(index);
+    if (!p) return;
+    kelRect r = p->background()->rect;
+    r.offset(x + origin.h - r.left, y + origin.v - r.top);
+    setPosition(index, &r);
+}
+
+void PWScreenClass::setPanelPositionCentered(int16_t index)
+{
+    PWPanelClass* main = panel(0);
+    PWPanelClass* p = panel(index);
+    if (!main || !p) return;
+    const kelRect& m = main->background()->rect;
+    const kelRect& b = p->background()->rect;
+    setPanelPosition(index, static_cast<int16_t>(m.width() / 2 - b.width() / 2),
+                     static_cast<int16_t>(m.height() / 2 - b.height() / 2));
+}
+
+void PWScreenClass::doDragPanel(int16_t index)
+{
+    PWPanelClass* p = panel(index);
+    if (!p) return;
+    const kelRect& limit = links[static_cast<size_t>(index)].limit;
+    const int16_t pressX = kelGlo.mouseX, pressY = kelGlo.mouseY;
+    const kelRect startBack = p->background()->rect;
+    kelRect startBounds[3];
+    for (int k = 0; k < 3; ++k)
+        if (p->layouts[k]) startBounds[k] = p->layouts[k]->bounds;
+    int16_t lastX = pressX, lastY = pressY;
+    kelRect oldBack = startBack;
+    while (kelTrackMouse()) {
+        if (kelGlo.mouseX == lastX && kelGlo.mouseY == lastY) continue;
+        lastX = kelGlo.mouseX;
+        lastY = kelGlo.mouseY;
+        // The panel follows the mouse but stays inside its limit (its top-left
+        // corner first when it is larger than the limit).
+        int dh = kelGlo.mouseX - pressX, dv = kelGlo.mouseY - pressY;
+        dh = std::max(std::min(dh, limit.right - startBack.right), limit.left - startBack.left);
+        dv = std::max(std::min(dv, limit.bottom - startBack.bottom), limit.top - startBack.top);
+        for (int k = 0; k < 3; ++k) {
+            if (!p->layouts[k]) continue;
+            p->layouts[k]->bounds = startBounds[k];
+            p->layouts[k]->bounds.offset(dh, dv);
+        }
+        p->calc();
+        const kelRect newBack = p->background()->rect;
+        if (newBack == oldBack) continue;
+        kelRect area = unionOf(oldBack, newBack);
+        kelRect overlay;
+        if (help && help->overlayRect(overlay)) area = unionOf(area, overlay);
+        update(&area);
+        oldBack = newBack;
+    }
+}
+
+void PWScreenClass::changeAllColors(int16_t scheme)
+{
+    for (int16_t i : {0, 1, 2, 4}) {
+        PWPanelClass* p = panel(i);
+        kelPanelControl* back = p ? p->background() : nullptr;
+        if (back && back->kind == kelKindBackpane) back->set(scheme);
+    }
+}
+
+void PWScreenClass::openWindow()
+{
+    kelMonitorInfo monitor{};
+    KEL_GetMonitorInfo(&monitor);
+    KEL_NewWindow(1, monitor.width, monitor.height);
+    KEL_SetWindowTitle("Beatloom 2.0");
+    resized();
+    awaitingWindowSize = 1;
+}
+
+void PWScreenClass::closeWindow() { KEL_CloseWindow(); }
 
 void PWScreenClass::processOpenDocuments()
 {

@@ -1,5 +1,6 @@
 // The one screen: the eleven panels in index order, the routing of events
-// between them, and the composition of what the window shows.
+// between them, their places on the stage, and the composition of what the
+// window shows.
 #pragma once
 
 #include <array>
@@ -10,6 +11,8 @@
 #include "core/kelOffmap.h"
 
 class PWPanelClass;
+class kelPanel;
+class kelFont;
 class BLPath;
 
 // What the help mode offers the screen; installed by the panels layer.
@@ -20,6 +23,8 @@ public:
     virtual void toggle(int16_t) {}
     virtual void panHidden(int16_t) {}
     virtual void updateOffmap() {}
+    // Where the help overlay lies while help mode is on; false when off.
+    virtual bool overlayRect(kelRect&) { return false; }
 };
 
 class PWScreenClass {
@@ -51,18 +56,32 @@ public:
     int16_t modalPanel = -1;
     std::array<int16_t, 256> keyHeld{};
     PWHelpHooks* help = nullptr;
+    // Set by openWindow until the window system reports the new window's
+    // size (see resized).
+    uint8_t awaitingWindowSize = 0;
 
     // Back to the state before start-up (the screen image freed).
     void reset();
     // Allocates the screen image at the monitor's size and places the stage.
     bool setup();
+    // The application window at the monitor's size; placed at once, as the
+    // window system reports the size of a new window while creating it.
+    void openWindow();
+    void closeWindow();
+
     void update(const kelRect* area);
-    void updateFrom(PWPanelClass* panel, int16_t item, const kelRect* area);
-    // What controls call while the screen composes: copies clipped to the
+    void updateFrom(kelPanel* panel, int16_t item, const kelRect* area);
+    // What controls call while the screen composes: drawing clipped to the
     // area being refreshed.
     void copyToUpdate(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect);
     void copyMaskToUpdate(const kelOffmap* source, const kelRect* sourceRect, const kelOffmap* mask,
                           const kelRect* maskRect, const kelRect* destRect, int16_t level);
+    void fillToUpdate(const kelRect* rect, int16_t colour);
+    void lineToUpdate(int16_t x1, int16_t y1, int16_t x2, int16_t y2, int16_t colour);
+    void stringToUpdate(const kelFont* font, const char* text, int16_t x, int16_t y, int16_t align, bool masked);
+    // Shows a picture straight in the window, over whatever the screen
+    // composed (an open pop-up list, a framework control's own image).
+    void showOnTop(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect);
 
     void connect(PWPanelClass* panel, int16_t index, int16_t flag);
     void setProps(int16_t index, int16_t x, int16_t y, uint8_t draggable, int16_t animate);
@@ -71,6 +90,15 @@ public:
     void toggle(int16_t index);
     bool isVisible(int16_t index) const;
     PWPanelClass* panel(int16_t index) const;
+
+    // Places of panels: the three layout rectangles of a draggable panel.
+    void setPosition(int16_t index, const kelRect* rect);
+    void setPanelPosition(int16_t index, int16_t x, int16_t y);
+    void setPanelPositionCentered(int16_t index);
+    // Moves the panel with the mouse while the button is held.
+    void doDragPanel(int16_t index);
+    // The interface colour of the groove, virtual mix, synth and loop tuner panels.
+    void changeAllColors(int16_t scheme);
 
     void events();
     void asyncDialogMessage(BLPath* path);
@@ -85,6 +113,7 @@ private:
     void dispatchKey();
     void dispatchCommand();
     void askQuit();
+    void moveLayouts(PWPanelClass* p, int dh, int dv);
 };
 
 extern PWScreenClass PWScreen;

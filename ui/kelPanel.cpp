@@ -1,6 +1,8 @@
 #include "ui/kelPanel.h"
 
 #include "core/kelCore.h"
+#include "core/kelLayouts.h"
+#include "ui/kelPanStdCtrls.h"
 
 namespace {
 constexpr uint32_t kDoubleClickTicks = 30;
@@ -22,6 +24,7 @@ void kelPanel::allocate()
     mainLayout = nullptr;
     visible = 1;
     idleControls = 0;
+    liveChange = 0;
     for (int16_t i = 0; i < kMaxControls; ++i) {
         auto* c = new kelPanelControl;
         c->panel = this;
@@ -38,18 +41,19 @@ void kelPanel::dispose()
         delete c;
         c = nullptr;
     }
-    // The owned layout's type is completed where layouts live; panels that set
-    // it delete it themselves before this runs.
+    delete ownedLayout;
     ownedLayout = nullptr;
     mainLayout = nullptr;
     controlCount = 0;
+    focus = -1;
     allocated = 0;
 }
 
 void kelPanel::newCtrl(int16_t index, kelPanelControl* control)
 {
-    if (!control || index < 0 || index >= kMaxControls) {
-        if (control && (index < 0 || index >= kMaxControls)) delete control;
+    if (!control) return;
+    if (index < 0 || index >= kMaxControls || !allocated) {
+        delete control;
         return;
     }
     delete controls[static_cast<size_t>(index)];
@@ -61,11 +65,32 @@ void kelPanel::newCtrl(int16_t index, kelPanelControl* control)
     control->enabled = 1;
     control->visible = 1;
     if (controlCount < index + 1) controlCount = static_cast<int16_t>(index + 1);
+    if (focus == index) focus = -1;
 }
 
 void kelPanel::newCtrlKind(int16_t index, int16_t kind) { newCtrl(index, newCustomControl(kind)); }
 
-kelPanelControl* kelPanel::newCustomControl(int16_t) { return nullptr; }
+kelPanelControl* kelPanel::newCustomControl(int16_t kind) { return kelNewStandardControl(kind); }
+
+void kelPanel::attachLayout(KelLayout* layout, int16_t base)
+{
+    if (!layout) return;
+    if (!mainLayout) mainLayout = layout;
+    for (int16_t i = 0; i < layout->itemsCount; ++i) {
+        const int index = base + i;
+        if (index < 0 || index >= kMaxControls) break;
+        const kelLayoutItem& it = layout->data.items[i];
+        newCtrlKind(static_cast<int16_t>(index), it.aux[kKelAuxKind]);
+        kelPanelControl* c = controls[static_cast<size_t>(index)];
+        c->kind = it.aux[kKelAuxKind];
+        c->layout = layout;
+        c->item = i;
+        c->calc();
+        c->setup();
+        c->active = it.state == 2 ? 1 : 0;
+        c->visible = it.state != 0 ? 1 : 0;
+    }
+}
 
 void kelPanel::calc()
 {
@@ -88,10 +113,16 @@ void kelPanel::select(int16_t index)
 
 int16_t kelPanel::findClicked(bool doubleClick)
 {
+    // Controls are tried at the point pressed; one that tracked the mouse to
+    // its release and declined has used the press up.
+    const int16_t x = kelGlo.mouseX, y = kelGlo.mouseY;
+    const uint8_t held = kelGlo.buttonDown;
     for (int16_t i = 0; i < controlCount; ++i) {
         kelPanelControl* c = controls[static_cast<size_t>(i)];
-        if (!c->live() || !c->rect.contains(kelGlo.mouseX, kelGlo.mouseY)) continue;
-        if ((doubleClick && c->doubleClick()) || c->click()) return i;
+        if (!c->live() || !c->rect.contains(x, y)) continue;
+        hitItem = i;
+        if ((doubleClick && c->doubleClick()) || c->click()) return hitItem;
+        if (held && !kelGlo.buttonDown) break;
     }
     return -1;
 }
@@ -125,9 +156,12 @@ void kelPanel::events()
             break;
         case kelKeyDown:
         case kelAutoKey:
-            for (int16_t i = 0; i < controlCount && hitItem == -1; ++i) {
+            for (int16_t i = 0; i < controlCount; ++i) {
                 kelPanelControl* c = controls[static_cast<size_t>(i)];
-                if (c->live() && c->key()) hitItem = i;
+                if (!c->live()) continue;
+                hitItem = i;
+                if (c->key()) break;
+                hitItem = -1;
             }
             if (hitItem == -1) {
                 onKey();

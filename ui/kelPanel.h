@@ -1,5 +1,5 @@
-// A skinned panel: up to 200 controls, the dispatch of the event record to
-// them and to the panel's own handlers.
+// A skinned panel: up to 200 controls built from its layouts, the dispatch of
+// the event record to them and to the panel's own handlers.
 #pragma once
 
 #include <array>
@@ -30,12 +30,17 @@ public:
     uint8_t idleControls = 0;
     uint32_t lastClickTicks = 0;
     int16_t focus = -1;
+    // Set by a control around the reports it makes while the mouse is still
+    // held, so that item handlers can tell a drag from a finished change.
+    uint8_t liveChange = 0;
 
     void allocate();
     void dispose();
     // Replaces control `index` (a null control changes nothing).
     void newCtrl(int16_t index, kelPanelControl* control);
     void newCtrlKind(int16_t index, int16_t kind);
+    // Builds controls base + i from the items of the layout.
+    void attachLayout(KelLayout* layout, int16_t base);
     void calc();
     void select(int16_t index);
     kelPanelControl* control(int16_t index) const
@@ -60,10 +65,12 @@ public:
     virtual bool onCloseConfirmRequest() { return false; }
     virtual bool onCloseCancelRequest() { return false; }
     virtual void onStandardExitButtonsItems() {}
+    // The standard controls, kinds 10 to 20.
     virtual kelPanelControl* newCustomControl(int16_t kind);
 
 private:
-    // The first live control under the mouse that takes the click.
+    // The first live control under the mouse that takes the click; the
+    // control may name another one as the panel's item while it runs.
     int16_t findClicked(bool doubleClick);
     void moveFocus(bool backwards);
 };

@@ -1,9 +1,17 @@
 #include "ui/kelPanelControl.h"
 
+#include "core/kelCore.h"
+#include "core/kelLayouts.h"
+#include "core/kelOffmap.h"
+#include "ui/kelPanel.h"
+
 void kelPanelControl::calc()
 {
-    // Controls built from a layout take their rectangle from it; the layouts
-    // arrive with the image casts.
+    if (!layout) return;
+    layout->RecalcItem(item);
+    if (!layout->hasItem(item)) return;
+    rect = layout->work[item].imageRect;
+    pos = kelPoint{rect.left, rect.top};
 }
 
 void kelPanelControl::enable()
@@ -41,4 +49,73 @@ void kelPanelControl::getLinkedValues()
     if (linkedLong) getValue(*linkedLong);
     if (linkedText) getValue(linkedText);
     if (linkedBytes) getValue(linkedBytes);
+}
+
+int16_t kelPanelControl::get()
+{
+    int16_t v = 0;
+    getValue(v);
+    return v;
+}
+
+int16_t kelPanelControl::get(int16_t i)
+{
+    int16_t v = 0;
+    getValue(i, v);
+    return v;
+}
+
+int16_t kelPanelControl::aux(int16_t k) const { return layout ? layout->itemAuxVal(item, k) : 0; }
+
+kelOffmap* kelPanelControl::itemImage(int16_t index) const
+{
+    return layout ? layout->GetItemImage(item, index) : nullptr;
+}
+
+kelOffmap* kelPanelControl::itemMask(int16_t index) const
+{
+    return layout ? layout->GetItemMask(item, index) : nullptr;
+}
+
+kelRect kelPanelControl::itemFrame() const
+{
+    return layout && layout->hasItem(item) ? layout->work[item].frame : rect;
+}
+
+void kelPanelControl::calcFromFrame()
+{
+    if (!layout) return;
+    layout->RecalcItem(item);
+    if (!layout->hasItem(item)) return;
+    rect = layout->work[item].frame;
+    pos = kelPoint{rect.left, rect.top};
+}
+
+bool kelPanelControl::panelVisible() const { return panel && panel->visible; }
+
+void kelPanelControl::reportLive(bool itemChanged)
+{
+    if (!panel) return;
+    panel->liveChange = 1;
+    if (itemChanged) panel->onItem();
+    panel->onIdle();
+    panel->liveChange = 0;
+}
+
+bool kelHitMaskInside(const kelOffmap* mask, const kelRect& rect, int16_t x, int16_t y)
+{
+    if (!mask || !mask->pixels || !rect.contains(x, y)) return true;
+    const int16_t px = static_cast<int16_t>(x - rect.left), py = static_cast<int16_t>(y - rect.top);
+    if (!mask->bounds.contains(px, py)) return false;
+    const int16_t m = mask->getPixel(px, py);
+    if (mask->depthIndex == kelDepthMask || mask->depthIndex == kelDepth8) return m < 128;
+    // A 16-bit mask is an opacity: white opaque, black transparent.
+    return ((m >> 10) & 31) + ((m >> 5) & 31) + (m & 31) >= 48;
+}
+
+bool kelTrackMouse()
+{
+    const bool down = KEL_ButtonDown();
+    if (down) KEL_PollPause();
+    return down;
 }

@@ -7,6 +7,68 @@
 
 class kelPanel;
 class KelLayout;
+class kelOffmap;
+
+// Control kinds: the first auxiliary value of a layout item.
+enum : int16_t {
+    kelKindPlain = 0,
+    kelKindStdButton = 10,
+    kelKindStdRadio = 11,
+    kelKindStdCheck = 12,
+    kelKindStaticString = 13,
+    kelKindStdNum = 14,
+    kelKindEditString = 15,
+    kelKindEditNum = 16,
+    kelKindStaticCast = 17,
+    kelKindStdList = 18,
+    kelKindBackpane = 19,  // the standard level bar outside application panels
+    kelKindEditPassword = 20,
+    kelKindScroll = 30,
+    kelKindImage = 31,
+    kelKindFilm = 32,
+    kelKindButton = 33,
+    kelKindCheck = 34,
+    kelKindRotary = 36,
+    kelKindHiliteButton = 37,
+    kelKindText = 38,
+    kelKindRadio = 39,
+    kelKindImageID = 61,
+    kelKindImagePtr = 64,
+    kelKindImageBar = 68,
+    kelKindPopup = 70,
+    kelKindSpectre = 72,
+    kelKindFluidFilm = 73,
+    kelKindRoundScroll = 90,
+    kelKindDragger = 220,
+    kelKindDraggerReceiver = 221,
+    kelKindLevelBar = 230,
+    kelKindRotor = 231,
+    kelKindProgress = 232,
+};
+
+// Numbered properties the skinned controls take through setValue(i, v).
+enum : int16_t {
+    kelPropTextSize = 0,
+    kelPropTextStyle = 1,
+    kelPropTextAlign = 2,
+    kelPropMaximum = 10,
+    kelPropImageIndex = 64,
+    kelPropOverlay = 65,
+    kelPropCallback = 66,
+    kelPropRetakeImages = 67,
+    kelPropDrawNow = 1400,
+    kelPropJump = 1404,
+    kelPropFit = 1405,
+    kelPropLevel = 1406,
+    kelPropFill = 1407,
+    kelPropFillColour = 1408,
+    kelPropReportOnPress = 1409,
+    kelPropSelected = 1600,
+    kelPropColourCode = 1603,
+    kelPropRunDrag = 1604,
+    kelPropMouseInside = 1605,
+    kelPropHighlight = 1606,
+};
 
 class kelPanelControl {
 public:
@@ -70,7 +132,30 @@ public:
     virtual void setString(char* text) { setValue(text); }
     virtual void set(int16_t v) { setValue(v); }
     virtual void set(int16_t i, int16_t v) { setValue(i, v); }
+    virtual int16_t get();
+    virtual int16_t get(int16_t i);
 
     // Takes mouse and key events.
     bool live() const { return active && enabled && visible; }
+
+    // What the control's layout item holds (nothing without a layout).
+    int16_t aux(int16_t k) const;
+    kelOffmap* itemImage(int16_t index) const;
+    kelOffmap* itemMask(int16_t index) const;
+    kelRect itemFrame() const;
+    // Recomputes the item's place and takes its frame as the rectangle.
+    void calcFromFrame();
+    bool panelVisible() const;
+    // The panel's live-change flag raised around a report made during a drag.
+    void reportLive(bool itemChanged);
 };
+
+// Reads the hit mask of a control at a point of its rectangle: true when the
+// pixel belongs to the control. Anti-aliased skin masks fade out at their
+// edges and shadows, so a pixel counts as outside once it is more than half
+// transparent.
+bool kelHitMaskInside(const kelOffmap* mask, const kelRect& rect, int16_t x, int16_t y);
+
+// Polls the mouse for a drag or hold loop; a short pause between polls keeps
+// the loop from spinning. True while the button is held.
+bool kelTrackMouse();

@@ -1,3 +1,9 @@
 #include "ui/kelPanelPro.h"
 
-kelPanelControl* kelPanelPro::newCustomControl(int16_t kind) { return kelPanel::newCustomControl(kind); }
+#include "ui/kelPanProCtrls.h"
+
+kelPanelControl* kelPanelPro::newCustomControl(int16_t kind)
+{
+    if (kelPanelControl* c = kelNewProControl(kind)) return c;
+    return kelPanel::newCustomControl(kind);
+}

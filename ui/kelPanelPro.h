@@ -1,4 +1,4 @@
-// The panel that knows the skinned "pro" controls.
+// The panel that knows the skinned "pro" controls (kinds 30 to 39).
 #pragma once
 
 #include "ui/kelPanel.h"

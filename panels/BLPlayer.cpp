@@ -1,0 +1,3 @@
+#include "panels/BLPlayer.h"
+
+BLPlayer* blPlayer = nullptr;

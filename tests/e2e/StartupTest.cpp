@@ -1,0 +1,158 @@
+// The whole start-up and shut-down on the real skin, run in this process so
+// that the test can change the window's size and the colour scheme while the
+// program runs, and look at its panels.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "audio/BLEngine.h"
+#include "core/FileTestUtil.h"
+#include "core/kelCasts.h"
+#include "e2e/ScreenPictures.h"
+#include "panels/BLHelps.h"
+#include "panels/BLPlayer.h"
+#include "panels/PWPlaceholderPanel.h"
+#include "panels/PWmain.h"
+#include "platform/PlatHeadless.h"
+#include "support/TestSupport.h"
+#include "ui/PWPanel.h"
+#include "ui/PWScreen.h"
+#include "ui/kelFont.h"
+
+namespace {
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override { start(0, 0); }
+    // Starts the program on a 1024 x 768 monitor; a window of another client
+    // size when given (as a window system that keeps room for its panels does).
+    void start(int clientWidth, int clientHeight)
+    {
+        auto b = std::make_unique<plat::HeadlessBackend>(1024, 768);
+        if (clientWidth > 0) b->setClientSize(clientWidth, clientHeight);
+        backend = b.get();
+        plat::setBackend(std::move(b));
+        kelGlo = kelGloRec{};
+        windowsCommandLine[0] = '\0';
+        std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", dir.program().c_str());
+        ASSERT_TRUE(KEL_Platform_Init());
+        ASSERT_EQ(PW_InitAll(), 1);
+        pump();
+    }
+    void TearDown() override
+    {
+        if (PWfloatPanelPtr[0]) PW_ExitAll();
+        plat::clearBackend();
+    }
+    // Everything waiting, as the main loop would take it.
+    void pump()
+    {
+        const KelAppHooks hooks = PW_AppHooks();
+        while (KEL_HandleOneMessage(hooks)) {
+        }
+    }
+    uint16_t shown(int x, int y) const { return backend->screen().row(y)[x]; }
+
+    testsupport::ProgramDir dir;
+    filetest::CurrentDir keepCwd{dir.path()};
+    plat::HeadlessBackend* backend = nullptr;
+    e2e::SkinPictures skin{testsupport::programDir() + "/Beatloom.xrs"};
+};
+
+TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
+{
+    const char* names[] = {"BLGroovePanel", "BLVMixPanel", "BLSynthPanel", "BLNetPanel",
+                           "BLLoopTunerPanel", "BLRandMixPanel", "BLLoadPanel", "BLLoadSynthPanel",
+                           "BLPrefsPanel", "BLInfoPanel", "BLProgressPanel"};
+    const uint8_t draggable[] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0};
+    for (int16_t i = 0; i < kPanelSlots; ++i) {
+        auto* p = dynamic_cast<PWPlaceholderPanel*>(PWfloatPanelPtr[i]);
+        ASSERT_NE(p, nullptr) << i;
+        EXPECT_EQ(p->className, names[i]);
+        EXPECT_EQ(PWScreen.panel(i), p);
+        EXPECT_EQ(PWScreen.links[static_cast<size_t>(i)].draggable, draggable[i]) << i;
+        EXPECT_GT(p->controlCount, 0) << names[i] << " shows its layout";
+        EXPECT_EQ(PWScreen.isVisible(i), i == kPWGroovePanel || i == kPWLoadPanel) << i;
+    }
+    // The groove panel's three layouts; the others' second and third are none.
+    EXPECT_NE(PWfloatPanelPtr[0]->layouts[1], nullptr);
+    EXPECT_NE(PWfloatPanelPtr[0]->layouts[2], nullptr);
+    EXPECT_EQ(PWfloatPanelPtr[6]->layouts[1], nullptr);
+    EXPECT_NE(PWfloatPanelPtr[2]->layouts[1], nullptr);
+    EXPECT_NE(gep, nullptr);
+    EXPECT_NE(blPlayer, nullptr);
+    EXPECT_EQ(PWScreen.help, blHelpp);
+    EXPECT_TRUE(PWFont.parsed);
+    EXPECT_EQ(PWScreen.stage, kelRect(192, 144, 832, 624));
+    EXPECT_EQ(backend->title(), "Beatloom 2.0");
+}
+
+TEST_F(Startup, AResizeCentresTheStageAgain)
+{
+    EXPECT_EQ(PWfloatPanelPtr[0]->background()->rect, kelRect(192, 144, 832, 624));
+    std::string error;
+    ASSERT_TRUE(backend->parseScript("resize 800 600\n", error)) << error;
+    pump();
+    EXPECT_EQ(PWScreen.stage, kelRect(80, 60, 720, 540));
+    EXPECT_EQ(PWfloatPanelPtr[0]->background()->rect, kelRect(80, 60, 720, 540));
+    EXPECT_EQ(shown(79, 300), 0);
+    EXPECT_EQ(shown(80 + 20, 60 + 470), skin.pixel(e2e::kGrooveBack, 20, 470));
+    EXPECT_EQ(shown(80 + 630, 60 + 100), skin.pixel(e2e::kGrooveBack, 630, 100));
+    // The browser, a floating panel, keeps its place but for what would stick
+    // out beyond the window's right edge less 10 pixels.
+    const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
+    EXPECT_EQ(browser.right, 790);
+    EXPECT_EQ(browser.top, 144 + 37);
+    // Smaller than the browser's right edge: it is pulled back in.
+    ASSERT_TRUE(backend->parseScript("resize 700 500\n", error)) << error;
+    pump();
+    EXPECT_EQ(PWScreen.stage, kelRect(30, 10, 670, 490));
+    EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.right, 690);
+    EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.bottom, 500);
+}
+
+TEST_F(Startup, AWindowSmallerThanAskedStillShowsTheBrowserCentredOnTheStage)
+{
+    PW_ExitAll();
+    plat::clearBackend();
+    start(800, 600);
+    EXPECT_EQ(PWScreen.stage, kelRect(80, 60, 720, 540));
+    const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
+    EXPECT_EQ(browser.left, 80 + 37);
+    EXPECT_EQ(browser.top, 60 + 37);
+    EXPECT_EQ(shown(80 + 37 + 280, 60 + 37 + 200), skin.pixel(e2e::kBrowserBack, 280, 200));
+}
+
+TEST_F(Startup, ColourSchemesChangeTheBackgroundsOfTheFourMainPanels)
+{
+    PWScreen.changeAllColors(3);
+    EXPECT_EQ(shown(192 + 20, 144 + 470), skin.pixel(e2e::kGrooveBack + 3, 20, 470));
+    EXPECT_NE(skin.pixel(e2e::kGrooveBack + 3, 20, 470), skin.pixel(e2e::kGrooveBack, 20, 470));
+    PWScreen.hide(kPWLoadPanel);  // it lies over the synth panel
+    PWScreen.show(kPWSynthPanel);
+    const kelRect synth = PWfloatPanelPtr[kPWSynthPanel]->background()->rect;
+    EXPECT_EQ(shown(synth.left + 200, synth.top + 150), skin.pixel(1020 + 3, 200, 150));
+    PWScreen.changeAllColors(0);
+    EXPECT_EQ(shown(192 + 20, 144 + 470), skin.pixel(e2e::kGrooveBack, 20, 470));
+    EXPECT_EQ(shown(synth.left + 200, synth.top + 150), skin.pixel(1020, 200, 150));
+}
+
+TEST_F(Startup, ShutDownLeavesNothingBehind)
+{
+    PW_ExitAll();
+    for (PWPanelClass* p : PWfloatPanelPtr) EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(gep, nullptr);
+    EXPECT_EQ(blPlayer, nullptr);
+    EXPECT_EQ(blHelpp, nullptr);
+    EXPECT_EQ(PWCasts.count, 0);
+    EXPECT_FALSE(PWScreen.ready);
+    EXPECT_FALSE(backend->hasWindow());
+    EXPECT_FALSE(PWFont.parsed);
+    // And it starts again.
+    ASSERT_EQ(PW_InitAll(), 1);
+    pump();
+    EXPECT_TRUE(PWScreen.isVisible(kPWLoadPanel));
+}
+
+}  // namespace

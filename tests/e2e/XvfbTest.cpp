@@ -1,0 +1,132 @@
+// The real window: the program on SDL's X11 driver under a virtual X server
+// shows what the headless screen image shows. The server's framebuffer (an
+// XWD file, -fbdir) is read while the program runs.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "e2e/ScreenPictures.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ProgramDir;
+
+bool onPath(const char* program)
+{
+    const char* path = std::getenv("PATH");
+    std::string rest = path ? path : "";
+    while (!rest.empty()) {
+        const auto colon = rest.find(':');
+        const std::string folder = rest.substr(0, colon);
+        if (!folder.empty() && access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+        if (colon == std::string::npos) break;
+        rest.erase(0, colon + 1);
+    }
+    return false;
+}
+
+// The pixels of an XWD file of 32-bit pixels, as 15-bit values; empty when
+// the file is not one.
+std::vector<uint16_t> readFramebuffer(const std::string& path, int& width, int& height)
+{
+    const std::string bytes = testsupport::readFile(path);
+    auto be32 = [&](size_t at) {
+        const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + at;
+        return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    };
+    if (bytes.size() < 100 || be32(4) != 7 || be32(44) != 32) return {};
+    const uint32_t headerSize = be32(0), colours = be32(76), rowBytes = be32(48);
+    width = static_cast<int>(be32(16));
+    height = static_cast<int>(be32(20));
+    const bool littleEndian = be32(28) == 0;
+    const size_t start = headerSize + size_t{colours} * 12;
+    if (bytes.size() < start + size_t{rowBytes} * height) return {};
+    std::vector<uint16_t> out(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + start + size_t{rowBytes} * y + 4 * x;
+            const uint8_t r = littleEndian ? p[2] : p[1], g = littleEndian ? p[1] : p[2], b = littleEndian ? p[0] : p[3];
+            out[static_cast<size_t>(y) * width + x] = static_cast<uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+        }
+    return out;
+}
+
+// Pixels of the grid (every 7th) that differ between the framebuffer and a shot.
+int differences(const std::vector<uint16_t>& fb, int width, int height, const e2e::Shot& shot)
+{
+    if (width != shot.width() || height != shot.height()) return -1;
+    int n = 0;
+    for (int y = 0; y < height; y += 7)
+        for (int x = 0; x < width; x += 7) n += fb[static_cast<size_t>(y) * width + x] != shot.at(x, y);
+    return n;
+}
+
+TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
+{
+    if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
+    ProgramDir dir;
+    testsupport::writeFile(dir.file("script.txt"), "wait 500\nscreenshot " + dir.file("headless.png") + "\nquit\n");
+    const auto headless = testsupport::run({dir.program(), "--script", dir.file("script.txt"), "--screen", "1024x768"},
+                                           dir.path(), 60);
+    ASSERT_EQ(headless.exitCode, 0) << headless.out;
+    const e2e::Shot reference(dir.file("headless.png"));
+    ASSERT_TRUE(reference.ok());
+
+    const std::string fbDir = dir.file("fb");
+    fs::create_directory(fbDir);
+    const std::string server = "-screen 0 1024x768x24 -fbdir " + fbDir;
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setpgid(0, 0);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        // The X11 driver's libraries keep allocations for the process; what the
+        // program itself allocates is checked by the headless tests.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        if (chdir(dir.path().c_str()) != 0) _exit(126);
+        const std::string program = dir.program(), demo = dir.file("demo");
+        execlp("xvfb-run", "xvfb-run", "-a", "-s", server.c_str(), program.c_str(), "--demo", demo.c_str(),
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The window shows the stage a moment after start; the demonstration
+    // ends the program a few seconds later.
+    int best = -1, width = 0, height = 0;
+    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    bool exited = false;
+    while (!exited && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+        const auto fb = readFramebuffer(fbDir + "/Xvfb_screen0", width, height);
+        if (!fb.empty()) {
+            const int d = differences(fb, width, height, reference);
+            if (d >= 0 && (best < 0 || d < best)) best = d;
+        }
+        exited = waitpid(pid, &status, WNOHANG) == pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (!exited) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the program under xvfb-run did not end";
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "xvfb-run ended with " << status;
+    EXPECT_EQ(width, 1024);
+    EXPECT_EQ(best, 0) << "grid pixels of the window that differ from the headless screen";
+    // And the picture the program drew there, saved by the desktop backend.
+    const e2e::Shot drawn(dir.file("demo") + "/screen.png");
+    ASSERT_TRUE(drawn.ok());
+    int same = 0;
+    for (int y = 0; y < 768; y += 5)
+        for (int x = 0; x < 1024; x += 5) same += drawn.at(x, y) == reference.at(x, y);
+    EXPECT_EQ(same, (768 / 5 + 1) * (1024 / 5 + 1));
+}
+
+}  // namespace
