@@ -10,6 +10,7 @@
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
 #include "core/kelRes.h"
+#include "library/BLprefs.h"
 #include "panels/BLHelps.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
@@ -62,11 +63,9 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 
-// Preferences: blPrefs (library/BLprefs) loads here, saves at shut-down and
-// gives the interface colour. Until it exists these keep the defaults.
-void loadPreferences() {}
-void savePreferences() {}
-int16_t preferredColourScheme() { return 0; }
+void loadPreferences() { blPrefs.load(); }
+void savePreferences() { blPrefs.save(); }
+int16_t preferredColourScheme() { return blPrefs.interfaceColor; }
 
 // Makes the folder that holds the program file the current folder, through
 // the kel form as every other path.

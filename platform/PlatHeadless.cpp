@@ -197,17 +197,22 @@ bool HeadlessBackend::pollEvent(Event& event) { return takeDue(false, event); }
 
 bool HeadlessBackend::pollMouseEvent(Event& event) { return takeDue(true, event); }
 
-void HeadlessBackend::postDialogDone(void* path)
+void HeadlessBackend::pushNow(const Event& event)
 {
-    Event e;
-    e.type = T::DialogDone;
-    e.data = path;
     std::lock_guard<std::mutex> lock(mutex_);
     // Comes in message order with whatever is due now; scripted events stay later.
     auto it = queue_.begin();
     const uint32_t now = millis();
     while (it != queue_.end() && static_cast<int32_t>(now - it->due) >= 0) ++it;
-    queue_.insert(it, Item{now, e, {}});
+    queue_.insert(it, Item{now, event, {}});
+}
+
+void HeadlessBackend::postDialogDone(void* path)
+{
+    Event e;
+    e.type = T::DialogDone;
+    e.data = path;
+    pushNow(e);
 }
 
 void HeadlessBackend::queueBoxAnswer(int answer)
@@ -385,7 +390,7 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
                 r.type = T::Resize;
                 r.x = w;
                 r.y = h;
-                push(r);
+                pushNow(r);
             });
         } else if (cmd == "box") {
             std::string a;

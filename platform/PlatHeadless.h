@@ -62,6 +62,8 @@ public:
     // (or after now, when that has passed).
     void push(const Event& event, uint32_t delayMs = 0);
     void pushAction(std::function<void()> action, uint32_t delayMs = 0);
+    // An event that happens now, before what the script has planned for later.
+    void pushNow(const Event& event);
     void queueBoxAnswer(int answer);
     // The answer to the next file dialog, given `delayMs` after it opened
     // (a person takes a moment).

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "e2e/ScreenPictures.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -57,6 +58,26 @@ TEST(Program, QuitQuestionAnsweredNoThenYes)
     // Start-up made the library folders beneath the program folder.
     for (const char* sub : {"Library/Song", "Library/Images", "Library/Synth", "Library/Bls"})
         EXPECT_TRUE(fs::is_directory(fs::path(dir.path()) / sub)) << sub;
+}
+
+TEST(Program, AScriptedResizeRecentresTheStageAtOnce)
+{
+    ProgramDir dir;
+    writeFile(dir.file("script.txt"),
+              "wait 300\n"
+              "resize 800 600\n"
+              "wait 300\n"
+              "screenshot " + dir.file("small.png") + "\n"
+              "wait 300\n"
+              "quit\n");
+    auto r = run({dir.program(), "--script", dir.file("script.txt"), "--screen", "1024x768"}, dir.path(), 60);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    e2e::Shot shot(dir.file("small.png"));
+    ASSERT_TRUE(shot.ok());
+    EXPECT_EQ(shot.width(), 800);
+    EXPECT_EQ(shot.at(79, 300), 0);    // left of the stage, which now starts at 80
+    EXPECT_NE(shot.at(85, 300), 0);    // the groove panel's plate
+    EXPECT_NE(shot.at(714, 530), 0);
 }
 
 TEST(Program, WithoutItsResourceFileItSaysSoAndEnds)

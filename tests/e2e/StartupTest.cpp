@@ -10,6 +10,7 @@
 #include "core/FileTestUtil.h"
 #include "core/kelCasts.h"
 #include "e2e/ScreenPictures.h"
+#include "library/BLprefs.h"
 #include "panels/BLHelps.h"
 #include "panels/BLPlayer.h"
 #include "panels/PWPlaceholderPanel.h"
@@ -136,6 +137,20 @@ TEST_F(Startup, ColourSchemesChangeTheBackgroundsOfTheFourMainPanels)
     PWScreen.changeAllColors(0);
     EXPECT_EQ(shown(192 + 20, 144 + 470), skin.pixel(e2e::kGrooveBack, 20, 470));
     EXPECT_EQ(shown(synth.left + 200, synth.top + 150), skin.pixel(1020, 200, 150));
+}
+
+TEST_F(Startup, ThePreferencesSurviveARestartAndGiveTheColourScheme)
+{
+    PW_ExitAll();
+    EXPECT_TRUE(std::filesystem::exists(dir.file("Beatloom.prf")));  // written at shut-down
+    blPrefs.interfaceColor = 5;
+    ASSERT_TRUE(blPrefs.save());
+    blPrefs.interfaceColor = 0;
+    ASSERT_EQ(PW_InitAll(), 1);  // loads them again
+    pump();
+    EXPECT_EQ(blPrefs.interfaceColor, 5);
+    EXPECT_EQ(shown(192 + 20, 144 + 470), skin.pixel(e2e::kGrooveBack + 5, 20, 470));
+    blPrefs.interfaceColor = 0;
 }
 
 TEST_F(Startup, ShutDownLeavesNothingBehind)
