@@ -13,6 +13,13 @@
 
 namespace {
 
+// The class a control of a panel was built as.
+const std::type_info& kindOf(const kelPanel& panel, int16_t index)
+{
+    const kelPanelControl& control = *panel.control(index);
+    return typeid(control);
+}
+
 using namespace testskin;
 
 class ControlKinds : public SkinTest {};
@@ -73,17 +80,17 @@ TEST(ControlKindsByPanel, EachPanelClassKnowsItsOwnKindsOnly)
     plain.attachLayout(&layout, 0);
     pro.attachLayout(&layout, 0);
     // kelPanel: standard kinds only; the background kind is its level bar.
-    EXPECT_EQ(typeid(*plain.control(kBackItem)), typeid(kelPaCoStd_StandardLevelBar));
-    EXPECT_EQ(typeid(*plain.control(kStaticCastItem)), typeid(kelPaCoStd_StaticCast));
-    EXPECT_EQ(typeid(*plain.control(kButtonItem)), typeid(kelPanelControl));
-    EXPECT_EQ(typeid(*plain.control(kStdButtonItem)), typeid(kelPaCoStd_StandardButton));
+    EXPECT_EQ(kindOf(plain, kBackItem), typeid(kelPaCoStd_StandardLevelBar));
+    EXPECT_EQ(kindOf(plain, kStaticCastItem), typeid(kelPaCoStd_StaticCast));
+    EXPECT_EQ(kindOf(plain, kButtonItem), typeid(kelPanelControl));
+    EXPECT_EQ(kindOf(plain, kStdButtonItem), typeid(kelPaCoStd_StandardButton));
     // kelPanelPro adds 30 to 39.
-    EXPECT_EQ(typeid(*pro.control(kButtonItem)), typeid(panProButtonControl));
-    EXPECT_EQ(typeid(*pro.control(kScrollItem)), typeid(panProScrollControl));
-    EXPECT_EQ(typeid(*pro.control(kTextItem)), typeid(panProTextControl));
-    EXPECT_EQ(typeid(*pro.control(kRadioA)), typeid(panProRadioControl));
-    EXPECT_EQ(typeid(*pro.control(kPopupItem)), typeid(kelPanelControl));
-    EXPECT_EQ(typeid(*pro.control(kRoundItem)), typeid(kelPanelControl));
+    EXPECT_EQ(kindOf(pro, kButtonItem), typeid(panProButtonControl));
+    EXPECT_EQ(kindOf(pro, kScrollItem), typeid(panProScrollControl));
+    EXPECT_EQ(kindOf(pro, kTextItem), typeid(panProTextControl));
+    EXPECT_EQ(kindOf(pro, kRadioA), typeid(panProRadioControl));
+    EXPECT_EQ(kindOf(pro, kPopupItem), typeid(kelPanelControl));
+    EXPECT_EQ(kindOf(pro, kRoundItem), typeid(kelPanelControl));
 }
 
 TEST(ControlKindsByPanel, LayoutsAfterTheFirstNumberTheirControlsFrom50And100)
@@ -97,7 +104,7 @@ TEST(ControlKindsByPanel, LayoutsAfterTheFirstNumberTheirControlsFrom50And100)
     EXPECT_EQ(p.control(51)->item, 1);
     EXPECT_EQ(p.control(51)->layout, p.layouts[1]);
     EXPECT_EQ(p.control(101)->layout, p.layouts[2]);
-    EXPECT_EQ(typeid(*p.control(101)), typeid(PWPanelButtonControl));
+    EXPECT_EQ(kindOf(p, 101), typeid(PWPanelButtonControl));
     EXPECT_EQ(p.controlCount, 102);
     // A layout that does not exist contributes nothing.
     PWPanelClass missing;
