@@ -13,6 +13,7 @@ seconds="${1:-30}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/asan"
 
+echo "=== fuzz ($(date +%T))"
 (cd "$root" && cmake --preset asan >/dev/null)
 ninja -C "$build" -j2 fuzz_targets
 

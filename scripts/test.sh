@@ -19,7 +19,7 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:${LSAN_OPTIONS:-}"
 
 suite() {
   local preset="$1"
-  echo "=== $preset ==="
+  echo "=== $preset ($(date +%T))"
   cmake --preset "$preset" -DBEATLOOM_WERROR="$werror" > /dev/null
   cmake --build "build/$preset" -j2
   ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 600
@@ -39,4 +39,4 @@ case "$mode" in
     ;;
   *) echo "usage: scripts/test.sh [all|quick|asan|tsan|fuzz|debug]" >&2; exit 2 ;;
 esac
-echo "All tests passed ($mode)."
+echo "All tests passed ($mode, $(date +%T))."
