@@ -1,3 +1,289 @@
 #include "panels/BLPlayer.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "audio/BLEngine.h"
+#include "core/kelCore.h"
+#include "core/kelQt.h"
+#include "panels/BLPlayCommon.h"
+
 BLPlayer* blPlayer = nullptr;
+
+namespace {
+
+constexpr int kTempoWindow = 50;
+constexpr int16_t kSyncBeat = 23;
+constexpr uint32_t kTapPause = 120;  // ticks: a longer pause starts a new series
+constexpr int16_t kMaxTaps = 10;
+
+BLPlayerEngine gFacade;
+
+int16_t clampVolume(int v) { return static_cast<int16_t>(std::clamp(v, 0, 127)); }
+
+}  // namespace
+
+void BLPlayerEngine::setMixerBpm(float tempo)
+{
+    if (gep) gep->setMixerBpm(tempo);
+}
+
+void BLPlayerEngine::setMixerVolume(short volume)
+{
+    if (gep) gep->setMixerVolume(volume);
+}
+
+short BLPlayerEngine::getMixerBeat() { return gep ? static_cast<short>(gep->getMixerBeat()) : -1; }
+
+BLPlayer::BLPlayer() : engine(&gFacade) {}
+
+void BLPlayer::setGroovePanel(BLPlayCommon* shows, BLPlayerGroove* groove)
+{
+    grooveDisplay = shows;
+    groovePanel = groove;
+}
+
+void BLPlayer::setVMixPanel(BLPlayCommon* shows) { vmixDisplay = shows; }
+void BLPlayer::setSynth(BLPlayerSynth* synth) { synthPanel = synth; }
+void BLPlayer::setEngine(BLPlayerEngine* e) { engine = e ? e : &gFacade; }
+
+void BLPlayer::play()
+{
+    if (playing) return;
+    sequenceCount = 0;
+    sequenceMode = false;
+    playing = true;
+    if (display) display->common_setPlayDisplay(true);
+    if (groovePanel) groovePanel->setPlayMode(true);
+    engine->setMixerBpm(bpm);
+    engine->setMixerVolume(mainVolume);
+    setLabel(0, "Groove play");
+    if (synthPanel) synthPanel->playerSaidPlay();
+}
+
+void BLPlayer::playSequence()
+{
+    if (playing) return;
+    sequenceCount = 0;
+    sequenceMode = true;
+    playing = true;
+    if (display) display->common_setPlayDisplay(true);
+    if (groovePanel) groovePanel->onItem_seq_Play();
+    engine->setMixerBpm(bpm);
+    engine->setMixerVolume(mainVolume);
+    if (display) {
+        display->common_setSeqPlayLed(true);
+        display->common_eventSeqPlayStart();
+    }
+    syncPending = false;
+    if (synthPanel) synthPanel->playerSaidPlay();
+    setLabel(0, "Sequence play");
+}
+
+void BLPlayer::stop()
+{
+    if (!playing) return;
+    if (groovePanel) groovePanel->setPlayMode(false);
+    syncPending = false;
+    playing = false;
+    if (display) display->common_setPlayDisplay(false);
+    if (sequenceMode) {
+        if (display) {
+            display->common_eventSeqPlayStop();
+            display->common_setSeqPlayLed(false);
+        }
+        sequenceMode = false;
+    }
+    setLabel(0, "Stop");
+}
+
+void BLPlayer::togglePlaySequence()
+{
+    if (playing && sequenceMode) {
+        stop();
+        return;
+    }
+    stop();
+    playSequence();
+}
+
+void BLPlayer::idle()
+{
+    beat = engine->getMixerBeat();
+    if (beat != lastBeat) {
+        if (beat != -1 && display)
+            for (short i = 0; i < 8; ++i)
+                display->common_setPlaybarLed(i, i == beat % 8 ? 2 : (i <= beat / 4 ? 1 : 0));
+        if (sequenceMode) {
+            if (beat >= kSyncBeat && !syncPending) {
+                if (display) display->common_eventGrooveSync();
+                syncPending = true;
+            } else if (beat < kSyncBeat && syncPending) {
+                syncPending = false;
+                ++sequenceCount;
+                if (display) display->common_eventGrooveStart();
+            }
+        }
+        if (beat != -1) showPosition();
+        lastBeat = beat;
+    }
+    syncingLightWanted = syncPending && (KEL_Ticks() % 15) > 10;
+    if (syncingLightWanted != syncingLight) {
+        syncingLight = syncingLightWanted;
+        if (display) display->common_setSyncingLed(syncingLight);
+    }
+    kelQt_Idle();
+}
+
+void BLPlayer::showPosition()
+{
+    if (sequenceMode && vmixUser)
+        std::snprintf(positionLabel, sizeof positionLabel, "%02d:%02d:%02d", sequenceCount + 1,
+                      beat / 4 + 1, beat % 4 + 1);
+    else
+        std::snprintf(positionLabel, sizeof positionLabel, "%02d:%02d", beat / 4 + 1, beat % 4 + 1);
+    if (display) display->common_setPlaybarLabel(positionLabel);
+}
+
+void BLPlayer::userGroove()
+{
+    grooveUser = true;
+    vmixUser = false;
+    display = grooveDisplay;
+}
+
+void BLPlayer::userVMix()
+{
+    vmixUser = true;
+    grooveUser = false;
+    display = vmixDisplay;
+}
+
+void BLPlayer::refreshCommon()
+{
+    if (!display) return;
+    display->common_setPlayDisplay(playing);
+    display->common_setSeqPlayLed(playing && sequenceMode);
+    display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+    display->common_setMainVolLabel(mainVolume);
+    display->common_setSynthLed(synthLight);
+    setBpmLabel();
+}
+
+void BLPlayer::resetCommon()
+{
+    if (grooveDisplay) grooveDisplay->common_doInterfaceReset();
+    if (vmixDisplay) vmixDisplay->common_doInterfaceReset();
+}
+
+void BLPlayer::setLabel(short label, const char* text)
+{
+    if (display) display->common_setLabel(label, text);
+}
+
+void BLPlayer::setSynthLed(bool on)
+{
+    synthLight = on;
+    if (display) display->common_setSynthLed(on);
+}
+
+void BLPlayer::setSync(bool pending) { syncPending = pending; }
+
+void BLPlayer::setHelpModeDisplay(short mode)
+{
+    helpModeDisplay = mode;
+    if (grooveDisplay) grooveDisplay->common_setHelpModeDisplay(mode);
+    if (vmixDisplay) vmixDisplay->common_setHelpModeDisplay(mode);
+}
+
+void BLPlayer::gotSongBpm(short songTempo)
+{
+    songBpm = songTempo;
+    bpm = songTempo;
+    setBpmLabel();
+    if (display) display->common_setBpmScroll(0);
+    adjustBpm(songTempo);
+}
+
+void BLPlayer::setBpm(float tempo)
+{
+    bpm = tempo;
+    showTempo();
+    adjustBpm(tempo);
+}
+
+void BLPlayer::adjustBpm(float tempo)
+{
+    if (tempo < songBpm - kTempoWindow || tempo > songBpm + kTempoWindow) return;
+    bpm = tempo;
+    engine->setMixerBpm(bpm);
+    setBpmLabel();
+}
+
+void BLPlayer::showTempo()
+{
+    setBpmLabel();
+    if (display) display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+}
+
+void BLPlayer::hitBpmUp(float step)
+{
+    adjustBpm(bpm + step);
+    if (display) display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+}
+
+void BLPlayer::hitBpmScroll(short position) { adjustBpm(static_cast<float>(songBpm + position)); }
+
+void BLPlayer::hitBpmTap()
+{
+    const uint32_t now = KEL_Ticks();
+    const uint32_t interval = now - lastTap;
+    lastTap = now;
+    if (interval > kTapPause) {
+        tapCount = 0;
+        return;
+    }
+    tapIntervals[tapCount++] = static_cast<int32_t>(interval);
+    if (tapCount > 2) {
+        double sum = 0;
+        for (int16_t i = 0; i < tapCount; ++i) sum += tapIntervals[i];
+        if (sum > 0) {
+            adjustBpm(static_cast<float>(tapCount * 3600.0 / sum));
+            if (display) display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+        }
+    }
+    if (tapCount >= kMaxTaps) {
+        std::copy(tapIntervals + 1, tapIntervals + kMaxTaps, tapIntervals);
+        tapCount = kMaxTaps - 1;
+    }
+}
+
+void BLPlayer::setBpmLabel()
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%1.1f", bpm);
+    if (display) display->common_setBpmLabel(text);
+}
+
+void BLPlayer::hitMainVolume()
+{
+    const int16_t startY = kelGlo.mouseY;
+    const int16_t startVolume = mainVolume;
+    while (KEL_ButtonDown()) {
+        const int16_t volume = clampVolume(startVolume + (startY - kelGlo.mouseY));
+        if (volume != mainVolume) {
+            mainVolume = volume;
+            engine->setMixerVolume(mainVolume);
+            if (display) display->common_setMainVolLabel(mainVolume);
+        }
+        KEL_PollPause();
+    }
+}
+
+void BLPlayer::addMainVolume(short step)
+{
+    mainVolume = clampVolume(mainVolume + step);
+    engine->setMixerVolume(mainVolume);
+    if (display) display->common_setMainVolLabel(mainVolume);
+}

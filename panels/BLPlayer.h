@@ -1,16 +1,107 @@
-// The play control shared by the panels. Its own work (tempo, play and stop,
-// the playback displays) arrives with the groove panel; start-up creates it
-// and the help mode tells it when help shows.
+// The one transport of the program: groove play and sequence play, the beat
+// position, the tempo within its window around the song's tempo, tap tempo
+// and the main volume. It owns no sound: it drives the engine and shows its
+// state on the panel that displays the transport.
 #pragma once
 
 #include <cstdint>
 
+class BLPlayCommon;
+
+// What the player asks of the groove panel.
+class BLPlayerGroove {
+public:
+    virtual ~BLPlayerGroove() = default;
+    // On: the engine plays and the audible tracks get their loops; off: stops.
+    virtual void setPlayMode(bool on) = 0;
+    // Makes the selected sequence entry's groove current and plays it.
+    virtual void onItem_seq_Play() = 0;
+};
+
+// What the player asks of the synth panel.
+class BLPlayerSynth {
+public:
+    virtual ~BLPlayerSynth() = default;
+    virtual void playerSaidPlay() {}
+};
+
+// The engine calls of the player; `gep` unless a test gives another.
+class BLPlayerEngine {
+public:
+    virtual ~BLPlayerEngine() = default;
+    virtual void setMixerBpm(float bpm);
+    virtual void setMixerVolume(short volume);
+    // 0 .. 31; -1 when there is none.
+    virtual short getMixerBeat();
+};
+
 class BLPlayer {
 public:
-    // 1 roll-over help, 0 the tour, -1 help off.
-    void setHelpModeDisplay(int16_t mode) { helpModeDisplay = mode; }
+    BLPlayer();
 
+    // The panels and services the player talks to; any may be null.
+    void setGroovePanel(BLPlayCommon* display, BLPlayerGroove* groove);
+    void setVMixPanel(BLPlayCommon* display);
+    void setSynth(BLPlayerSynth* synth);
+    void setEngine(BLPlayerEngine* engine);
+
+    void play();
+    void playSequence();
+    void stop();
+    void togglePlaySequence();
+    void idle();
+    void userGroove();
+    void userVMix();
+    void refreshCommon();
+    void resetCommon();
+    void setLabel(short label, const char* text);
+    void setSynthLed(bool on);
+    void setSync(bool pending);
+    // 1 roll-over help, 0 the tour, -1 help off.
+    void setHelpModeDisplay(short mode);
+
+    void gotSongBpm(short songTempo);
+    void setBpm(float tempo);
+    void adjustBpm(float tempo);
+    void hitBpmUp(float step);
+    void hitBpmScroll(short position);
+    void hitBpmTap();
+    void setBpmLabel();
+    void hitMainVolume();
+    void addMainVolume(short step);
+
+    bool playing = false;
+    bool sequenceMode = false;
+    bool synthLight = false;
+    bool vmixUser = false;
+    bool grooveUser = false;
+    BLPlayCommon* display = nullptr;
+    int16_t beat = -1;
+    int16_t lastBeat = -1;
+    bool syncPending = false;
+    float bpm = 0.0f;
+    int16_t songBpm = 0;
+    int16_t mainVolume = 63;
+    int16_t sequenceCount = 0;
+    char positionLabel[34] = {};
+    int32_t tapIntervals[10] = {};
+    int16_t tapCount = 0;
+    uint32_t lastTap = 0;
+    bool syncingLight = false;
+    bool syncingLightWanted = false;
     int16_t helpModeDisplay = -1;
+
+private:
+    void showTempo();
+    void showPosition();
+    // The display, when there is one.
+    BLPlayCommon* shown() const { return display; }
+
+    BLPlayCommon* grooveDisplay = nullptr;
+    BLPlayerGroove* groovePanel = nullptr;
+    BLPlayCommon* vmixDisplay = nullptr;
+    BLPlayerSynth* synthPanel = nullptr;
+    BLPlayerEngine* engine;
 };
 
 extern BLPlayer* blPlayer;

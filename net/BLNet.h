@@ -1,0 +1,38 @@
+// The network link: what the user does on the groove panel and in the song
+// browser, as short text messages for the transport.
+#pragma once
+
+#include <cstdint>
+
+#include "net/kelTalk.h"
+
+class BLNet : public kelTalk {
+public:
+    BLNet();
+
+    void sendSample(int16_t track, int16_t group, int16_t slot);
+    void sendVolume(int16_t track, int16_t volume);
+    void sendPan(int16_t track, int16_t pan);
+    void sendUse(int16_t track, int16_t use);
+    void sendPlay();
+    void sendStop();
+    void sendSong(const char* name);
+
+    // Nothing to start without a transport.
+    void startListen() {}
+    bool startConnect() { return false; }
+    void startFromConfig() {}
+    void idleEvents() {}
+
+    bool close() override;
+    // Every track's messages are sent again.
+    void setFullUse();
+
+    uint8_t sendFlags[8];
+    // The last message formed.
+    char message[128] = {};
+
+private:
+    bool trackSends(int16_t track) const;
+    void sendMessage();
+};
