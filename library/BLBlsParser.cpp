@@ -1,7 +1,6 @@
 #include "library/BLBlsParser.h"
 
 #include <algorithm>
-
 #include <cstring>
 #include <string>
 #include <vector>
