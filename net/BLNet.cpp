@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "library/BLGroove.h"
+
 BLNet::BLNet() { setFullUse(); }
 
 void BLNet::setFullUse()
@@ -66,4 +68,22 @@ void BLNet::sendSong(const char* name)
 {
     std::snprintf(message, sizeof message, "%0d %s", 9, name ? name : "");
     sendMessage();
+}
+
+void BLNet::sendGroove(const BLGroove& groove)
+{
+    for (int16_t track = 0; track < kBLEngineTracks; ++track) {
+        const BLTrack& t = groove.tracks[track];
+        sendSample(track, t.group, t.slot);
+        sendVolume(track, static_cast<int16_t>(t.volume));
+        sendPan(track, t.pan);
+    }
+}
+
+void BLNet::sendSongLoaded(const char* name, const BLGroove& groove)
+{
+    sendSong(name);
+    sendStop();
+    sendGroove(groove);
+    sendPlay();
 }

@@ -6,6 +6,8 @@
 
 #include "net/kelTalk.h"
 
+struct BLGroove;
+
 class BLNet : public kelTalk {
 public:
     BLNet();
@@ -17,6 +19,11 @@ public:
     void sendPlay();
     void sendStop();
     void sendSong(const char* name);
+    // Each engine track's loop, volume and pan, as when a groove is activated.
+    void sendGroove(const BLGroove& groove);
+    // A song loaded from the song browser: its folder name, stop, its tracks
+    // as `groove` has them, then play.
+    void sendSongLoaded(const char* name, const BLGroove& groove);
 
     // Nothing to start without a transport.
     void startListen() {}

@@ -22,6 +22,13 @@ BLPlayerEngine gFacade;
 
 int16_t clampVolume(int v) { return static_cast<int16_t>(std::clamp(v, 0, 127)); }
 
+// A restored tempo may lie far outside the window; its position must still fit a short.
+short truncatedPosition(double offset)
+{
+    if (!std::isfinite(offset)) return 0;
+    return static_cast<short>(std::clamp(std::trunc(offset), -32768.0, 32767.0));
+}
+
 }  // namespace
 
 void BLPlayerEngine::setMixerBpm(float tempo)
@@ -36,7 +43,7 @@ void BLPlayerEngine::setMixerVolume(short volume)
 
 short BLPlayerEngine::getMixerBeat() { return gep ? static_cast<short>(gep->getMixerBeat()) : -1; }
 
-BLPlayer::BLPlayer() : engine(&gFacade) {}
+BLPlayer::BLPlayer() : engine(&gFacade), ticks(KEL_Ticks) {}
 
 void BLPlayer::setGroovePanel(BLPlayCommon* shows, BLPlayerGroove* groove)
 {
@@ -47,6 +54,7 @@ void BLPlayer::setGroovePanel(BLPlayCommon* shows, BLPlayerGroove* groove)
 void BLPlayer::setVMixPanel(BLPlayCommon* shows) { vmixDisplay = shows; }
 void BLPlayer::setSynth(BLPlayerSynth* synth) { synthPanel = synth; }
 void BLPlayer::setEngine(BLPlayerEngine* e) { engine = e ? e : &gFacade; }
+void BLPlayer::setTicks(uint32_t (*clock)()) { ticks = clock ? clock : KEL_Ticks; }
 
 void BLPlayer::play()
 {
@@ -128,7 +136,7 @@ void BLPlayer::idle()
         if (beat != -1) showPosition();
         lastBeat = beat;
     }
-    syncingLightWanted = syncPending && (KEL_Ticks() % 15) > 10;
+    syncingLightWanted = syncPending && (ticks() % 15) > 10;
     if (syncingLightWanted != syncingLight) {
         syncingLight = syncingLightWanted;
         if (display) display->common_setSyncingLed(syncingLight);
@@ -165,7 +173,7 @@ void BLPlayer::refreshCommon()
     if (!display) return;
     display->common_setPlayDisplay(playing);
     display->common_setSeqPlayLed(playing && sequenceMode);
-    display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+    display->common_setBpmScroll(scrollPosition());
     display->common_setMainVolLabel(mainVolume);
     display->common_setSynthLed(synthLight);
     setBpmLabel();
@@ -208,6 +216,7 @@ void BLPlayer::gotSongBpm(short songTempo)
 
 void BLPlayer::setBpm(float tempo)
 {
+    if (!std::isfinite(tempo)) return;
     bpm = tempo;
     showTempo();
     adjustBpm(tempo);
@@ -215,7 +224,8 @@ void BLPlayer::setBpm(float tempo)
 
 void BLPlayer::adjustBpm(float tempo)
 {
-    if (tempo < songBpm - kTempoWindow || tempo > songBpm + kTempoWindow) return;
+    // Written so that a tempo that is not a number is refused too.
+    if (!(tempo >= songBpm - kTempoWindow && tempo <= songBpm + kTempoWindow)) return;
     bpm = tempo;
     engine->setMixerBpm(bpm);
     setBpmLabel();
@@ -224,20 +234,20 @@ void BLPlayer::adjustBpm(float tempo)
 void BLPlayer::showTempo()
 {
     setBpmLabel();
-    if (display) display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+    if (display) display->common_setBpmScroll(scrollPosition());
 }
 
 void BLPlayer::hitBpmUp(float step)
 {
     adjustBpm(bpm + step);
-    if (display) display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+    if (display) display->common_setBpmScroll(scrollPosition());
 }
 
 void BLPlayer::hitBpmScroll(short position) { adjustBpm(static_cast<float>(songBpm + position)); }
 
 void BLPlayer::hitBpmTap()
 {
-    const uint32_t now = KEL_Ticks();
+    const uint32_t now = ticks();
     const uint32_t interval = now - lastTap;
     lastTap = now;
     if (interval > kTapPause) {
@@ -250,7 +260,7 @@ void BLPlayer::hitBpmTap()
         for (int16_t i = 0; i < tapCount; ++i) sum += tapIntervals[i];
         if (sum > 0) {
             adjustBpm(static_cast<float>(tapCount * 3600.0 / sum));
-            if (display) display->common_setBpmScroll(static_cast<short>(std::trunc(bpm - songBpm)));
+            if (display) display->common_setBpmScroll(scrollPosition());
         }
     }
     if (tapCount >= kMaxTaps) {
@@ -258,6 +268,8 @@ void BLPlayer::hitBpmTap()
         tapCount = kMaxTaps - 1;
     }
 }
+
+short BLPlayer::scrollPosition() const { return truncatedPosition(static_cast<double>(bpm) - songBpm); }
 
 void BLPlayer::setBpmLabel()
 {

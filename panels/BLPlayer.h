@@ -44,6 +44,9 @@ public:
     void setVMixPanel(BLPlayCommon* display);
     void setSynth(BLPlayerSynth* synth);
     void setEngine(BLPlayerEngine* engine);
+    // The tick clock of tap tempo and the syncing light: KEL_Ticks unless a
+    // test gives another.
+    void setTicks(uint32_t (*clock)());
 
     void play();
     void playSequence();
@@ -94,6 +97,8 @@ public:
 private:
     void showTempo();
     void showPosition();
+    // (bpm - song bpm) truncated toward zero: -50 .. +50 within the window.
+    short scrollPosition() const;
     // The display, when there is one.
     BLPlayCommon* shown() const { return display; }
 
@@ -102,6 +107,7 @@ private:
     BLPlayCommon* vmixDisplay = nullptr;
     BLPlayerSynth* synthPanel = nullptr;
     BLPlayerEngine* engine;
+    uint32_t (*ticks)();
 };
 
 extern BLPlayer* blPlayer;
