@@ -152,7 +152,7 @@ void BLGroovePanel::stepKeys()
 
 void BLGroovePanel::returnKey()
 {
-    auto letterOf = [this](char lower) { return heldCount(static_cast<uint8_t>(lower)) ? lower : static_cast<char>(std::toupper(lower)); };
+    auto letterOf = [](char lower) { return heldCount(static_cast<uint8_t>(lower)) ? lower : static_cast<char>(std::toupper(lower)); };
     if (held('v')) {
         if (groupMode || allMode)
             key_numEnterStartAny(static_cast<uint8_t>(letterOf('v')), gi::volumeLabel, -63, 63, 3, 64);

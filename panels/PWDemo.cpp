@@ -19,13 +19,15 @@
 
 namespace {
 
-// The groove plays this long (a little more than 8 seconds) before the
-// screen is saved and the sound written.
+// The start screen shows this long first; then the groove plays for a
+// little more than 8 seconds before the screen is saved and the sound written.
+constexpr uint32_t kStartTicks = 90;
 constexpr uint32_t kPlayTicks = 8 * 60 + 45;
 
 struct Demo {
     bool armed = false;
     bool started = false;
+    bool playing = false;
     uint32_t startTicks = 0;
     std::string folder;
     std::string raw;  // what SDL's disk driver writes: the device's frames
@@ -96,7 +98,7 @@ bool PWDemo_Arm(const std::string& folder)
     mkdir(folder.c_str(), 0755);
     struct stat st;
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    gDemo = Demo{true, false, 0, folder, folder + "/played.raw"};
+    gDemo = Demo{true, false, false, 0, folder, folder + "/played.raw"};
     // The sound goes through the real device path into SDL's disk driver,
     // which writes exactly what a sound card would have played.
     setenv("SDL_AUDIODRIVER", "disk", 1);
@@ -111,6 +113,12 @@ void PWDemo_Idle()
     if (!gDemo.armed) return;
     if (!gDemo.started) {
         gDemo.started = true;
+        gDemo.startTicks = kelGlo.ticks;
+        return;
+    }
+    if (!gDemo.playing) {
+        if (kelGlo.ticks - gDemo.startTicks < kStartTicks) return;
+        gDemo.playing = true;
         gDemo.startTicks = kelGlo.ticks;
         if (openFirstSong()) {
             PWScreen.hide(kPWLoadPanel);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "e2e/GrooveSession.h"
@@ -231,6 +232,27 @@ TEST_F(GroovePanelSession, ADocumentSavedWithCtrlSOpensAgainFromTheCommandLine)
     EXPECT_EQ(b.groove, a.groove);
     EXPECT_EQ(b.selectedTrack, a.selectedTrack);
     EXPECT_EQ(b.bpm, a.bpm);
+}
+
+TEST(GrooveDemo, TheDemonstrationPlaysARandomGrooveAndKeepsPictureAndSound)
+{
+    testsupport::ProgramDir dir("demo");
+    const std::string out = dir.file("demo");
+    const auto r = testsupport::run({dir.program(), "--headless", "--demo", out}, dir.path(), 90);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find(out + "/screen.png"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(out + "/played.wav"), std::string::npos) << r.out;
+    e2e::Shot shot(out + "/screen.png");
+    ASSERT_TRUE(shot.ok());
+    GrooveSession::keepScreen(out + "/screen.png", "groove-demo");
+
+    const Loop played = readLoop(out + "/played.wav");
+    ASSERT_EQ(played.channels, 2);
+    EXPECT_GE(played.frames(), 8 * 44100) << "at least 8 seconds";
+    int sounding = 0;
+    for (int f = 0; f < played.frames(); ++f) sounding += played.samples[static_cast<size_t>(2 * f)] != 0;
+    EXPECT_GT(sounding, played.frames() / 2);
+    EXPECT_FALSE(std::filesystem::exists(out + "/played.raw")) << "the raw capture is converted, not left";
 }
 
 }  // namespace

@@ -60,8 +60,11 @@ protected:
     // Runs the program on the script with the document on its command line;
     // the sound goes to capture.raw. Returns the log.
     std::string runScript(const std::string& script, const std::string& document);
+public:
     // Keeps a screenshot in the build tree (tests/screens) for a look.
-    void keepScreen(const std::string& shot, const std::string& name);
+    static void keepScreen(const std::string& shot, const std::string& name);
+
+protected:
 
 public:
     static std::string at(int stageX, int stageY);
