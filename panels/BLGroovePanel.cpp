@@ -60,7 +60,11 @@ BLGroovePanel::~BLGroovePanel()
 {
     if (blGroovePanel == this) blGroovePanel = nullptr;
     if (blLoadHost == this) blLoadHost = nullptr;
-    if (blPlayer && !fixedPlayer) blPlayer->setGroovePanel(nullptr, nullptr);
+    // The player outlives the panel: it must not show on it any more.
+    if (BLPlayer* p = fixedPlayer ? fixedPlayer : blPlayer) {
+        p->setGroovePanel(nullptr, nullptr);
+        if (p->display == this) p->display = nullptr;
+    }
     delete playerLink;
     delete netLink;
     delete grooveStrip;
