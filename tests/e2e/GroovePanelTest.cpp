@@ -216,9 +216,21 @@ TEST_F(GroovePanelSession, ADocumentSavedWithCtrlSOpensAgainFromTheCommandLine)
     runScript(reopen, first);
     keepScreen(dir.file("reopened.png"), "groove-reopened");
 
-    BLIceimage a, b;
+    // And opened with Ctrl+O from a program started without a document.
+    const std::string third = dir.file("third.bld");
+    runScript("wait 700\ndialog " + first + "\nctrl o\nwait 900\nscreenshot " + dir.file("opened.png") +
+                  "\ndialog " + third + "\nctrl s\nwait 600\nquit\n",
+              "");
+    keepScreen(dir.file("opened.png"), "groove-opened");
+
+    BLIceimage a, b, c;
     ASSERT_TRUE(readDocument(first, a));
     ASSERT_TRUE(readDocument(second, b));
+    ASSERT_TRUE(readDocument(third, c));
+    EXPECT_EQ(c.sequence.count, a.sequence.count);
+    EXPECT_EQ(c.groove, a.groove);
+    EXPECT_EQ(c.selectedTrack, a.selectedTrack);
+    EXPECT_EQ(c.bpm, a.bpm);
     EXPECT_STREQ(a.songName, "NightShift");
     EXPECT_EQ(a.sequence.count, 2);
     EXPECT_EQ(a.sequence.length, 1);
