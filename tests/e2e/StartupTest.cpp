@@ -13,6 +13,7 @@
 #include "library/BLprefs.h"
 #include "panels/BLHelps.h"
 #include "panels/BLPlayer.h"
+#include "panels/BLGroovePanel.h"
 #include "panels/PWPlaceholderPanel.h"
 #include "panels/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -68,9 +69,14 @@ TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
                            "BLPrefsPanel", "BLInfoPanel", "BLProgressPanel"};
     const uint8_t draggable[] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0};
     for (int16_t i = 0; i < kPanelSlots; ++i) {
-        auto* p = dynamic_cast<PWPlaceholderPanel*>(PWfloatPanelPtr[i]);
+        PWPanelClass* p = PWfloatPanelPtr[i];
         ASSERT_NE(p, nullptr) << i;
-        EXPECT_EQ(p->className, names[i]);
+        if (i == kPWGroovePanel)
+            EXPECT_NE(dynamic_cast<BLGroovePanel*>(p), nullptr);
+        else if (auto* placeholder = dynamic_cast<PWPlaceholderPanel*>(p))
+            EXPECT_EQ(placeholder->className, names[i]);
+        else
+            ADD_FAILURE() << names[i] << " is neither its own class nor a placeholder";
         EXPECT_EQ(PWScreen.panel(i), p);
         EXPECT_EQ(PWScreen.links[static_cast<size_t>(i)].draggable, draggable[i]) << i;
         EXPECT_GT(p->controlCount, 0) << names[i] << " shows its layout";
