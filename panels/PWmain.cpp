@@ -12,6 +12,7 @@
 #include "core/kelRes.h"
 #include "library/BLprefs.h"
 #include "panels/BLHelps.h"
+#include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/PWDemo.h"
@@ -60,6 +61,7 @@ constexpr PanelEntry kPanels[kPanelSlots] = {
 
 PWPanelClass* createPanel(const PanelEntry& entry)
 {
+    if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 

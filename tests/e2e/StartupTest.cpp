@@ -12,6 +12,7 @@
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
 #include "panels/BLHelps.h"
+#include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/PWPlaceholderPanel.h"
 #include "panels/PWmain.h"
@@ -68,9 +69,15 @@ TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
                            "BLPrefsPanel", "BLInfoPanel", "BLProgressPanel"};
     const uint8_t draggable[] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0};
     for (int16_t i = 0; i < kPanelSlots; ++i) {
-        auto* p = dynamic_cast<PWPlaceholderPanel*>(PWfloatPanelPtr[i]);
+        PWPanelClass* p = PWfloatPanelPtr[i];
         ASSERT_NE(p, nullptr) << i;
-        EXPECT_EQ(p->className, names[i]);
+        if (i == kPWLoadPanel) {
+            EXPECT_NE(dynamic_cast<BLLoadPanel*>(p), nullptr);
+        } else {
+            auto* placeholder = dynamic_cast<PWPlaceholderPanel*>(p);
+            ASSERT_NE(placeholder, nullptr) << i;
+            EXPECT_EQ(placeholder->className, names[i]);
+        }
         EXPECT_EQ(PWScreen.panel(i), p);
         EXPECT_EQ(PWScreen.links[static_cast<size_t>(i)].draggable, draggable[i]) << i;
         EXPECT_GT(p->controlCount, 0) << names[i] << " shows its layout";

@@ -1,0 +1,3 @@
+#include "panels/BLLoadLinks.h"
+
+BLLoadHost* blLoadHost = nullptr;
