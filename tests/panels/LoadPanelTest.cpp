@@ -5,7 +5,10 @@
 
 #include <algorithm>
 
+#include "core/kelCasts.h"
 #include "core/kelQt.h"
+#include "core/kelRes.h"
+#include "core/kelTextFile.h"
 #include "panels/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 
@@ -104,9 +107,11 @@ TEST_F(LoadPanel, DamagedDescriptionsAndPicturesNeverStopTheBrowser)
     writeSong(song("Fine"), {.library = "Broken"});
     fs::create_directories(song("odd:name"));
     writeSong(song("odd:name"), {});
+    writeSong(song(".hidden"), {});
     start();
     const std::vector<std::string> folders = entryFolders();
     EXPECT_EQ(std::count(folders.begin(), folders.end(), "odd:name"), 0);
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), ".hidden"), 0);
     EXPECT_EQ(panel()->page.count, 3);
     for (int16_t line = 0; line < 3; ++line) {
         clickLine(line);
@@ -114,6 +119,68 @@ TEST_F(LoadPanel, DamagedDescriptionsAndPicturesNeverStopTheBrowser)
     }
     // No picture decodes: the skin's picture for unknown libraries is shown.
     EXPECT_TRUE(panel()->pictureShown);
+}
+
+// The picture the browser shows, against a picture placed in its well the
+// way the browser places it (centred, its middle when larger).
+bool showsPicture(const BLLoadPanel& p, const kelOffmap& expected)
+{
+    if (!p.pictureShown) return false;
+    const int w = std::min<int>(expected.size.h, BLLoadPanel::kPictureWidth);
+    const int h = std::min<int>(expected.size.v, BLLoadPanel::kPictureHeight);
+    const int sx = (expected.size.h - w) / 2, sy = (expected.size.v - h) / 2;
+    const int dx = (BLLoadPanel::kPictureWidth - w) / 2, dy = (BLLoadPanel::kPictureHeight - h) / 2;
+    for (int y = 0; y < h; y += 7)
+        for (int x = 0; x < w; x += 5)
+            if (p.picture.getPixel(static_cast<int16_t>(dx + x), static_cast<int16_t>(dy + y)) !=
+                expected.getPixel(static_cast<int16_t>(sx + x), static_cast<int16_t>(sy + y)))
+                return false;
+    return true;
+}
+
+const kelOffmap& castPicture(int32_t id)
+{
+    KelOneCast* cast = PWCasts.castAt(PWCasts.MPixIDtoIndex(id));
+    EXPECT_NE(cast, nullptr);
+    cast->LoadDepth(kelDepth16);
+    return cast->image;
+}
+
+TEST_F(LoadPanel, ThePictureComesFromTheFirstPlaceThatHasOne)
+{
+    const fs::path demoImages = fs::path(testsupport::programDir()) / "Library/Images";
+    // The skin's table names a cast for the library (in any case): it wins
+    // over a picture file of the same name.
+    writeSong(song("Listed"), {.library = "BEATLOOM"});
+    fs::copy_file(demoImages / "Beatloom Techno.gif", library("Images") + "/BEATLOOM.gif");
+    // A picture that does not decode gives way to the song folder's own.
+    writeSong(song("Own"), {.library = "Mine"});
+    writeFile(library("Images") + "/Mine.gif", "GIF89a broken");
+    fs::copy_file(demoImages / "Beatloom House.gif", song("Own") + "/library.gif");
+    // Nothing at all: the picture for unknown libraries.
+    writeSong(song("Plain"), {.library = "Nowhere"});
+    start();
+    ASSERT_EQ(entryFolders(), (std::vector<std::string>{"Listed", "Own", "Plain"}));
+    int32_t listed = 0, unknown = 0;
+    {
+        kelTextFile names;
+        ASSERT_TRUE(names.loadResource(&PWresfileobj, 0x54455854, 3));
+        for (long i = 0; i < names.itemsCount('\r'); ++i) {
+            const kelText line = names.item(i, '\r');
+            if (line.item(0, ',').isEqual("lib.beatloom")) listed = static_cast<int32_t>(line.item(1, ',').toLong());
+            if (line.item(0, ',').isEqual("Lim_unknown")) unknown = static_cast<int32_t>(line.item(1, ',').toLong());
+        }
+    }
+    ASSERT_GT(listed, 0);
+    ASSERT_GT(unknown, 0);
+    EXPECT_TRUE(showsPicture(*panel(), castPicture(listed)));
+    clickLine(1);
+    kelOffmap house;
+    ASSERT_TRUE(kelQt_imageToOffmap((":Library:Song:Own:library.gif"), &house));
+    EXPECT_TRUE(showsPicture(*panel(), house));
+    EXPECT_FALSE(showsPicture(*panel(), castPicture(unknown)));
+    clickLine(2);
+    EXPECT_TRUE(showsPicture(*panel(), castPicture(unknown)));
 }
 
 TEST_F(LoadPanel, MoreThan64SongsAreCutAt64AndTheArrowsPage)
