@@ -60,6 +60,7 @@ public:
     void scanFolder();
     void moveSelection(int16_t delta);
     void refreshList();
+    // The arrows, and the buttons that act on the selection.
     void refreshArrows();
     void scrollPage(int16_t step);
     // The selected song's information and picture.

@@ -3,15 +3,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/BLInternational.h"
-#include "core/kelDisksList.h"
 #include "core/kelQt.h"
 #include "library/BLSongLibrary.h"
+#include "net/BLNet.h"
 #include "panels/BLLoadLinks.h"
 #include "panels/BLLoadPanel.h"
-#include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
 namespace {
@@ -62,6 +62,8 @@ void BLLoadPanel::connected()
 
 void BLLoadPanel::beforeShow()
 {
+    // The linked program stops too while this one browses.
+    if (blLoadHost) blLoadHost->net().sendStop();
     setText(kItemSource, sourceLabel);
     scanFolder();
 }
@@ -209,6 +211,17 @@ void BLLoadPanel::refreshList()
 
 void BLLoadPanel::refreshArrows()
 {
+    // Buttons that cannot act on the selection here look it.
+    const bool loadable = selectionValid() && entries[page.selection].loadable;
+    const std::pair<int16_t, bool> buttons[] = {
+        {kItemLoad, home && loadable}, {kItemDelete, home && selectionValid()}, {kItemCopy, !home && loadable}};
+    for (const auto& [item, on] : buttons)
+        if (kelPanelControl* c = control(item)) {
+            if (on)
+                c->enable();
+            else
+                c->disable();
+        }
     if (kelPanelControl* up = control(kItemUp)) {
         if (page.upEnabled())
             up->enable();

@@ -268,6 +268,10 @@ TEST_F(LoadPanel, LoadingHidesTheBrowserPlaysAndTellsTheLink)
     EXPECT_EQ(sent[3 + 2 * 3], "2 2 100");
     EXPECT_EQ(sent[4 + 2 * 3], "3 2 -5");
     EXPECT_EQ(sent.back(), "6");
+    // Shown again, the browser tells the link to stop.
+    PWScreen.show(kPWLoadPanel);
+    ASSERT_EQ(sent.size(), 2u + 8 * 3 + 2);
+    EXPECT_EQ(sent.back(), "7");
 }
 
 TEST_F(LoadPanel, LoadingStopsAnotherSongThePlayerPlays)
@@ -365,13 +369,18 @@ TEST_F(DiskBrowse, TheDiskButtonVisitsDisksWithALibraryThenHome)
     EXPECT_EQ(lineText(0), " Travel ");
     EXPECT_EQ(infoText(1), "Travel - on the road (DiskLib) 100 BPM");
     EXPECT_TRUE(panel()->pictureShown);
-    // A song on a disk is copied first, not loaded.
+    // A song on a disk is copied first, not loaded; nor deleted.
+    EXPECT_FALSE(panel()->control(BLLoadPanel::kItemLoad)->enabled);
+    EXPECT_FALSE(panel()->control(BLLoadPanel::kItemDelete)->enabled);
+    EXPECT_TRUE(panel()->control(BLLoadPanel::kItemCopy)->enabled);
     clickItem(BLLoadPanel::kItemLoad);
     EXPECT_TRUE(host.loads.empty());
     clickItem(BLLoadPanel::kItemDisk);
     EXPECT_TRUE(panel()->home);
     EXPECT_EQ(controlText(BLLoadPanel::kItemSource), "Home");
     EXPECT_EQ(entryFolders(), (std::vector<std::string>{"HomeSong"}));
+    EXPECT_TRUE(panel()->control(BLLoadPanel::kItemLoad)->enabled);
+    EXPECT_FALSE(panel()->control(BLLoadPanel::kItemCopy)->enabled);
 }
 
 TEST_F(DiskBrowse, ASongCopiedFromTheDiskIsInTheLibraryWithItsDescriptionAndPicture)
