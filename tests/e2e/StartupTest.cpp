@@ -14,6 +14,7 @@
 #include "panels/BLHelps.h"
 #include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
+#include "panels/BLGroovePanel.h"
 #include "panels/PWPlaceholderPanel.h"
 #include "panels/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -71,13 +72,14 @@ TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
     for (int16_t i = 0; i < kPanelSlots; ++i) {
         PWPanelClass* p = PWfloatPanelPtr[i];
         ASSERT_NE(p, nullptr) << i;
-        if (i == kPWLoadPanel) {
+        if (i == kPWGroovePanel)
+            EXPECT_NE(dynamic_cast<BLGroovePanel*>(p), nullptr);
+        else if (i == kPWLoadPanel)
             EXPECT_NE(dynamic_cast<BLLoadPanel*>(p), nullptr);
-        } else {
-            auto* placeholder = dynamic_cast<PWPlaceholderPanel*>(p);
-            ASSERT_NE(placeholder, nullptr) << i;
+        else if (auto* placeholder = dynamic_cast<PWPlaceholderPanel*>(p))
             EXPECT_EQ(placeholder->className, names[i]);
-        }
+        else
+            ADD_FAILURE() << names[i] << " is neither its own class nor a placeholder";
         EXPECT_EQ(PWScreen.panel(i), p);
         EXPECT_EQ(PWScreen.links[static_cast<size_t>(i)].draggable, draggable[i]) << i;
         EXPECT_GT(p->controlCount, 0) << names[i] << " shows its layout";

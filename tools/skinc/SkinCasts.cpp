@@ -1,6 +1,7 @@
 #include "tools/skinc/SkinCasts.h"
 
 #include "tools/skinc/SkinPaintBrowser.h"
+#include "tools/skinc/SkinPaintGroove.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,6 +24,7 @@ bool validName(const std::string& name)
 std::vector<std::string> CastTable::variantsOf(const CastLine& line)
 {
     const std::string& recipe = line.recipe;
+    if (std::vector<std::string> groove = grooveVariants(line); !groove.empty()) return groove;
     if (recipe == "backpane") {
         // A panel the screen never recolours keeps scheme 0 alone.
         const int schemes = std::clamp(line.params.number("schemes", 8), 1, 8);

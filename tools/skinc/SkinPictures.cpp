@@ -1,6 +1,7 @@
 #include "tools/skinc/SkinPictures.h"
 
 #include "tools/skinc/SkinPaintBrowser.h"
+#include "tools/skinc/SkinPaintGroove.h"
 
 #include <algorithm>
 #include <cmath>
@@ -448,7 +449,8 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     const Recipe r{line, style, diag};
     const std::string& recipe = line.recipe;
     bool good = false;
-    if (recipe == "backpane") good = backpane(r, variant, out);
+    if (!grooveVariants(line).empty()) good = paintGrooveCast(line, variant, style, out, diag);
+    else if (recipe == "backpane") good = backpane(r, variant, out);
     else if (recipe == "label") good = label(r, out);
     else if (recipe == "button") good = button(r, variant, out);
     else if (recipe == "bubble") good = bubble(r, out);

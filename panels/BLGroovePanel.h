@@ -1,0 +1,253 @@
+// The groove panel, the program's main panel: eight tracks, each with a group
+// and a loop, a light, a meter and a keep mark; one volume and one pan
+// control for the selected track (or relatively for a group of them, or all);
+// the random buttons; the transport the player shows; the strips of stored
+// grooves and of the sequence; the documents.
+//
+// The grooves, the song library and the documents belong to the model
+// (library/BLGrooveModel.h); the panel holds what the user sees and touches.
+#pragma once
+
+#include <cstdint>
+
+#include "core/BLPath.h"
+#include "library/BLGrooveModel.h"
+#include "net/BLNet.h"
+#include "panels/BLLoadLinks.h"
+#include "panels/BLPlayCommon.h"
+#include "panels/BLPlayer.h"
+#include "ui/PWPanel.h"
+
+// The engine calls of the panel beyond the model's: start and stop, and the
+// held peaks of the track meters. `gep` unless a test gives another.
+class BLPanelEngine : public BLFacadeEngine {
+public:
+    virtual void play();
+    // The held peaks of a track, reset once read; false when nothing was
+    // mixed since the last reading.
+    virtual bool takePeaks(int16_t track, int16_t& left, int16_t& right);
+};
+
+class BLGroovePanel : public PWPanelClass,
+                      public BLPlayCommon,
+                      public BLPlayerGroove,
+                      public BLLoadHost,
+                      public BLGrooveView {
+public:
+    struct Track {
+        bool on = true;
+        bool soloOn = false;
+        bool groupSelected = false;
+        bool keep = false;
+        int16_t baseVolume = 0;
+        int16_t basePan = 0;
+    };
+
+    // The panel talks to `player` (blPlayer when null) and to `engine`
+    // (the facade when null).
+    explicit BLGroovePanel(BLPlayer* player = nullptr, BLPanelEngine* engine = nullptr);
+    ~BLGroovePanel() override;
+
+    // Screen hooks.
+    void connected() override;
+    void onPanelOpened() override;
+    void onPanelClosed() override;
+    void beforeShow() override;
+    void onItem() override;
+    void onKey() override;
+    void onIdle() override;
+    void asyncDialogMessage(BLPath* path) override;
+    void onItem_Load() override;
+    void onItem_Save() override;
+    BLPath* documentPath() override { return &docPath; }
+
+    // Tracks.
+    void onItem_trackLed(int16_t track);
+    void onItem_trackButton(int16_t track);
+    void onItem_sampSelGroup(int16_t track);
+    void onItem_sampSelIndex(int16_t track);
+    // Chooses a loop as the track's menus would (group -1: none).
+    void chooseGroup(int16_t track, int16_t group);
+    void chooseLoop(int16_t track, int16_t slot);
+    void userChangedTrack(int16_t track);
+    void enableTrack(int16_t track, bool on);
+    void onItem_volume();
+    void onItem_pan();
+    void setSoloMode(bool on);
+    void setGroupMode(bool on);
+    void setAllMode(bool on);
+    void onItem_solo();
+    void onItem_group();
+    void onItem_all();
+    void onItem_keep(int16_t track);
+    void onItem_empty();
+    void randomize(int16_t set) override;
+    void setRndStyleName(int16_t set);
+    void trackSelectionChanged();
+    // The track is one that the volume and pan controls act on.
+    bool affected(int16_t track) const;
+    void adjustTrackLed(int16_t track);
+    void adjustSampColor(int16_t track);
+    // The colour and blend level the track's light and menus get now.
+    int16_t trackLedImage(int16_t track) const;
+    int16_t trackLedLevel(int16_t track) const;
+    int16_t sampColor(int16_t track) const;
+
+    // The volume and pan controls' values (kept here too, so that the panel
+    // works the same with or without its controls).
+    void setVolumeControl(int16_t v);
+    void setPanControl(int16_t v);
+    int16_t volumeControl() const { return volumeValue; }
+    int16_t panControl() const { return panValue; }
+
+    // Keys and numeric entries.
+    struct NumEntry {
+        bool open = false;
+        uint8_t letter = 0;
+        int16_t target = 0;  // item of the label, or -1: a groove id
+        long minimum = 0, maximum = 0;
+        int16_t digits = 0;
+        int16_t typed = 0;
+        long value = 0;
+        bool negative = false;
+        long offset = 0;
+        char savedLabel[64] = {};
+    };
+    bool keypadLayout = false;
+    NumEntry numEntry;
+    void key_numEnterStartAny(uint8_t letter, int16_t target, long minimum, long maximum, int16_t digits,
+                              long offset);
+    void key_numEnterStart(uint8_t letter, int16_t target, long minimum, long maximum, int16_t digits);
+    void key_numEnterType();
+    void key_numEnterEnd();
+    void key_numEnterCancel();
+    // The track a digit stands for in the current layout; -1 for none.
+    int16_t trackOfDigit(uint8_t digit) const;
+
+    // Strips and sequence play.
+    void onItem_seq_Play() override;
+    void setPlayMode(bool on) override;
+    void grooveEntryHit(int16_t item);
+    void sequenceEntryHit(int16_t item);
+    void refreshStrips();
+    // Restores the stored groove at this index of the grooves strip.
+    void restoreStored(int16_t index);
+
+    // What the player shows.
+    void common_setPlayDisplay(bool playing) override;
+    void common_setSeqPlayLed(bool on) override;
+    void common_setPlaybarLed(short led, short state) override;
+    void common_setSyncingLed(bool on) override;
+    void common_setPlaybarLabel(const char* text) override;
+    using BLPlayCommon::common_setPlaybarLabel;
+    void common_setMainVolLabel(short volume) override;
+    void common_setSongLabel(const char* text) override;
+    void common_setSynthLed(bool on) override;
+    void common_eventGrooveSync() override;
+    void common_setBpmLabel(const char* text) override;
+    void common_setBpmScroll(short position) override;
+    void common_setLabel(short label, const char* text) override;
+    void common_doInterfaceReset() override;
+
+    // The song browser's requests.
+    bool loadSong(const char* folder) override;
+    void lightGame_Start(int16_t period) override;
+    void lightGame_End() override;
+    const BLGroove& currentGroove() const override { return model.current; }
+    BLNet& net() override { return link; }
+
+    // The model's view.
+    void showGroove() override;
+    void showSelectedTrack() override;
+    void restoreTracks() override;
+    void modesOff() override;
+    void trackSelected() override;
+    void songOpened() override;
+    void documentRead() override;
+
+    // Idle work, each part on its own.
+    void chaseIdle();
+    void blinkIdle();
+    void metersIdle();
+    void randomNameIdle();
+
+    BLGrooveModel model;
+    Track tracks[kBLGrooveTracks];
+    bool soloMode = false, groupMode = false, allMode = false;
+    bool soloApplied = false;
+    int16_t keptCount = 0;
+    int16_t currentRandomSet = -1;
+    bool blinkPhase = false;
+    uint32_t ticks = 0;
+    int16_t meterShown[kBLEngineTracks] = {};
+    uint32_t lastMeterTick = 0;
+    // Light chase of the song browser's auditions.
+    struct Chase {
+        bool running = false;
+        bool reversed = false;
+        int16_t period = 1;
+        int16_t index = 0;
+        long deadline = 0;
+        uint32_t lampEnd[kBLEngineTracks] = {};
+    } chase;
+    int16_t shownRandomName = -2;
+    int16_t lastMouseX = -1, lastMouseY = -1;
+    char songName[kBLTitleSize] = {};
+    char randomNameText[kBLTitleSize] = {};
+    // The texts of the labels the panel shows, kept for tests and the keys.
+    char bpmText[16] = {};
+    char positionText[34] = {};
+    char stateText[32] = {};
+
+    // Tells the test harness what the panel would have shown by number.
+    int16_t labelValue(int16_t item, char* out, int outSize) const;
+
+private:
+    class PlayerLink;
+    class NetLink;
+    class Strip;
+
+    BLPlayer& player() const;
+    BLPanelEngine& engine();
+    void setText(int16_t item, const char* text);
+    void setNumber(int16_t item, int16_t value);
+    void setImage(int16_t item, int16_t image);
+    void fillMenus(int16_t track);
+    void showTrack(int16_t track);
+    void showModeButtons();
+    void showTrackButtons();
+    void refreshAllLights();
+    void applyRelative(bool volumeChanged, bool panChanged);
+    void recountKept();
+    void withSyncOff(void (BLGroovePanel::*change)());
+    void volumeChange();
+    void panChange();
+    void emptyChange();
+    void stepKeys();
+    void returnKey();
+    void letterKeys();
+    bool held(char letter) const;
+    bool pressed(char letter) const;
+    uint8_t firstHeld(const char* letters) const;
+    void stripDrag(int16_t control, bool sequence, int16_t item);
+    void openPanel(int16_t index);
+
+    BLPlayer* fixedPlayer;
+    BLPanelEngine* fixedEngine;
+    BLPanelEngine facade;
+    PlayerLink* playerLink;
+    NetLink* netLink;
+    Strip* grooveStrip;
+    Strip* sequenceStrip;
+    BLNotifyQuestions questions;
+    BLNet link;
+    BLPath docPath;
+    int16_t volumeValue = 64;
+    int16_t panValue = 0;
+    char volumeText[16] = {};
+    char panText[16] = {};
+    char mainVolumeText[16] = {};
+};
+
+// The groove panel once created; null before.
+extern BLGroovePanel* blGroovePanel;

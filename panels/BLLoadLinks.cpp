@@ -1,3 +1,0 @@
-#include "panels/BLLoadLinks.h"
-
-BLLoadHost* blLoadHost = nullptr;
