@@ -157,6 +157,8 @@ void BLLoadPanel::onItem_load()
         if (!blLoadHost) return;
         if (blPlayer && blPlayer->playing) blPlayer->stop();
         if (!blLoadHost->loadSong(homeSongFolder(song.folder).c_str())) return;
+        // A song opened from here starts with a random groove of its first set.
+        blLoadHost->randomize(0);
         PWScreen.hide(screenIndex);
         if (blPlayer) blPlayer->play();
     } else {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/OVTrack.h"
 #include "core/kelQt.h"
 #include "panels/BLPlayer.h"
 #include "panels/BrowserHarness.h"
@@ -163,6 +164,120 @@ TEST_F(BrowserDemo, ClickingADemoSongAuditionsItAndChasesAtItsTempo)
     EXPECT_EQ(host.loads, (std::vector<std::string>{":Library:Song:" + demoFolders().at(2) + ":"}));
     EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     EXPECT_TRUE(blPlayer->playing);
+}
+
+// SDL's disk audio driver writes what the devices of this process play.
+class DiskAudio {
+public:
+    explicit DiskAudio(const std::string& file)
+    {
+        const char* driver = std::getenv("SDL_AUDIODRIVER");
+        savedDriver_ = driver ? driver : "";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    }
+    ~DiskAudio()
+    {
+        unsetenv("SDL_DISKAUDIOFILE");
+        if (savedDriver_.empty())
+            unsetenv("SDL_AUDIODRIVER");
+        else
+            setenv("SDL_AUDIODRIVER", savedDriver_.c_str(), 1);
+    }
+    DiskAudio(const DiskAudio&) = delete;
+    DiskAudio& operator=(const DiskAudio&) = delete;
+
+private:
+    std::string savedDriver_;
+};
+
+// With the real groove panel in place of the stand-in.
+class BrowserOverGroove : public browsertest::BrowserProgram {
+protected:
+    void SetUp() override
+    {
+        BrowserProgram::SetUp();
+        fakeHost = false;
+        linkDemoSongs();
+    }
+    std::vector<int16_t> meters() const
+    {
+        std::vector<int16_t> values;
+        for (int16_t item : {45, 46, 47, 48, 49, 51, 52, 53}) values.push_back(PWfloatPanelPtr[kPWGroovePanel]->control(item)->get());
+        return values;
+    }
+};
+
+TEST_F(BrowserOverGroove, APreviewRunsTheLightChaseOnTheTrackMeters)
+{
+    start();
+    ASSERT_EQ(blLoadHost, dynamic_cast<BLLoadHost*>(PWfloatPanelPtr[kPWGroovePanel]));
+    clickLine(0);
+    ASSERT_TRUE(kelQt_auditionStatus().playing);
+    // At 90 BPM a lamp steps every 10 ticks and fades over 60.
+    std::vector<int> lit(8, 0);
+    for (int step = 0; step < 40; ++step) {
+        idleFor(25);
+        const std::vector<int16_t> now = meters();
+        for (size_t t = 0; t < 8; ++t) lit[t] = std::max<int>(lit[t], now[t]);
+        // The lamps fade: never more than the six newest are lit.
+        EXPECT_LE(std::count_if(now.begin(), now.end(), [](int16_t v) { return v > 0; }), 6);
+    }
+    EXPECT_GE(std::count_if(lit.begin(), lit.end(), [](int v) { return v > 0; }), 4) << "the chase moved along the meters";
+    clickItem(BLLoadPanel::kItemMute);
+    idleFor(50);
+    EXPECT_EQ(meters(), std::vector<int16_t>(8, 0));
+}
+
+TEST_F(BrowserOverGroove, LoadHidesTheBrowserAndTheSongPlays)
+{
+    const std::string capture = dir.file("capture.raw");
+    const DiskAudio heardIn(capture);
+    start();
+    clickLine(3);
+    idleFor(200);
+    clickItem(BLLoadPanel::kItemLoad);
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+    EXPECT_FALSE(kelQt_auditionStatus().playing);
+    EXPECT_TRUE(blPlayer->playing);
+    idleFor(1200);
+    EXPECT_EQ(PlayingStatus.load(), 2);
+    const std::vector<int16_t> heard = samples(readFile(capture), 0);
+    // The engine's device took the file over from the preview's: what it
+    // holds now is the loaded song.
+    EXPECT_GT(heard.size(), 44100u) << "about a second of sound";
+    const size_t loud = static_cast<size_t>(std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
+    EXPECT_GT(loud, heard.size() / 4) << "the song plays";
+}
+
+TEST_F(BrowserOverGroove, ASongCopiedFromADiskLoadsAndPlays)
+{
+    testsupport::TempDir disk("usbstick");
+    const fs::path from = fs::path(testsupport::programDir()) / "Library/Song" / demoFolders().at(1);
+    const fs::path songs = fs::path(disk.path()) / "Library/Song/Song44";
+    fs::create_directories(songs);
+    fs::copy(from, songs / "Postcard", fs::copy_options::recursive | fs::copy_options::create_hard_links);
+    kelDisksList::setVolumeRoots({disk.path()});
+    const std::string capture = dir.file("capture.raw");
+    const DiskAudio heardIn(capture);
+    start();
+    clickItem(BLLoadPanel::kItemDisk);
+    ASSERT_EQ(entryFolders(), (std::vector<std::string>{"Postcard"}));
+    clickItem(BLLoadPanel::kItemCopy);
+    EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Copy completed");
+    clickItem(BLLoadPanel::kItemDisk);
+    const std::vector<std::string> home = entryFolders();
+    const auto at = std::find(home.begin(), home.end(), "Postcard");
+    ASSERT_NE(at, home.end());
+    clickLine(static_cast<int16_t>(at - home.begin()));
+    clickItem(BLLoadPanel::kItemLoad);
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+    idleFor(1200);
+    EXPECT_EQ(PlayingStatus.load(), 2);
+    const std::vector<int16_t> heard = samples(readFile(capture), 0);
+    EXPECT_GT(heard.size(), 44100u);
+    const size_t loud = static_cast<size_t>(std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
+    EXPECT_GT(loud, heard.size() / 4) << "the copied song plays";
 }
 
 }  // namespace

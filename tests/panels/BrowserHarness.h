@@ -169,9 +169,10 @@ protected:
         ASSERT_TRUE(KEL_Platform_Init());
         ASSERT_EQ(PW_InitAll(), 1);
         started_ = true;
-        // The browser talks to the stand-in in place of the groove panel.
+        // The browser talks to the stand-in in place of the groove panel,
+        // unless the test wants the real one.
         savedHost_ = blLoadHost;
-        blLoadHost = &host;
+        if (fakeHost) blLoadHost = &host;
         pump();
         ASSERT_NE(panel(), nullptr);
     }
@@ -181,6 +182,14 @@ protected:
         const KelAppHooks hooks = PW_AppHooks();
         while (KEL_HandleOneMessage(hooks)) {
         }
+    }
+    // The main loop for a while: events, and idle passes between them.
+    void idleFor(int ms)
+    {
+        const KelAppHooks hooks = PW_AppHooks();
+        const uint32_t end = plat::millis() + static_cast<uint32_t>(ms);
+        while (static_cast<int32_t>(end - plat::millis()) > 0)
+            if (!KEL_HandleOneMessage(hooks)) KEL_IdlePass(hooks);
     }
     // Runs script lines now, then everything they cause.
     void script(const std::string& text)
@@ -220,6 +229,7 @@ protected:
     filetest::CurrentDir keepCwd{dir.path()};
     plat::HeadlessBackend* backend = nullptr;
     FakeHost host;
+    bool fakeHost = true;
 
 private:
     bool started_ = false;

@@ -241,6 +241,7 @@ TEST_F(LoadPanel, ASongWithoutAPreviewIsAuditionedAsARandomGroove)
     // Loading it now goes on with what plays.
     clickItem(BLLoadPanel::kItemLoad);
     EXPECT_EQ(host.loads.size(), 1u);
+    EXPECT_EQ(host.randomized.size(), 1u);
     EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     EXPECT_TRUE(blPlayer->playing);
 }
@@ -253,6 +254,7 @@ TEST_F(LoadPanel, LoadingHidesTheBrowserPlaysAndTellsTheLink)
     clickLine(0);
     clickItem(BLLoadPanel::kItemLoad);
     EXPECT_EQ(host.loads, (std::vector<std::string>{":Library:Song:Pick:"}));
+    EXPECT_EQ(host.randomized, (std::vector<int16_t>{0}));
     EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     EXPECT_TRUE(blPlayer->playing);
     EXPECT_FALSE(kelQt_auditionStatus().playing);
