@@ -60,7 +60,11 @@ BLGroovePanel::~BLGroovePanel()
 {
     if (blGroovePanel == this) blGroovePanel = nullptr;
     if (blLoadHost == this) blLoadHost = nullptr;
-    if (blPlayer && !fixedPlayer) blPlayer->setGroovePanel(nullptr, nullptr);
+    // The player outlives the panel: it must not show on it any more.
+    if (BLPlayer* p = fixedPlayer ? fixedPlayer : blPlayer) {
+        p->setGroovePanel(nullptr, nullptr);
+        if (p->display == this) p->display = nullptr;
+    }
     delete playerLink;
     delete netLink;
     delete grooveStrip;
@@ -103,6 +107,7 @@ void BLGroovePanel::onPanelOpened()
     grooveStrip->first = sequenceStrip->first = 0;
     currentRandomSet = -1;
     link.startListen();
+    link.startFromConfig();
     model.lastDocument.set("Untitled");
     docPath.set("Untitled");
     model.selectTrack(0);
@@ -410,7 +415,12 @@ void BLGroovePanel::setPlayMode(bool on)
 void BLGroovePanel::onItem_seq_Play()
 {
     BLSequence& s = model.stored;
-    if (s.length <= 0) return;
+    if (s.length <= 0) {
+        // Nothing in the sequence: the engine plays the current groove, so
+        // that what is heard matches the transport the player shows.
+        setPlayMode(true);
+        return;
+    }
     int16_t entry = sequenceStrip->selection();
     if (entry < 0 || entry >= s.length) entry = 0;
     sequenceStrip->select(entry);

@@ -199,7 +199,8 @@ public:
     char positionText[34] = {};
     char stateText[32] = {};
 
-    // Tells the test harness what the panel would have shown by number.
+    // The text one of the panel's number labels shows now (volume, pan,
+    // main volume, tempo, position, transport state); its length.
     int16_t labelValue(int16_t item, char* out, int outSize) const;
 
 private:
@@ -218,6 +219,8 @@ private:
     void showTrackButtons();
     void refreshAllLights();
     void applyRelative(bool volumeChanged, bool panChanged);
+    // Group or all mode switched: the relative controls start again.
+    void relativeModeChanged(bool on);
     void recountKept();
     void withSyncOff(void (BLGroovePanel::*change)());
     void volumeChange();

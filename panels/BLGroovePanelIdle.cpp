@@ -17,8 +17,6 @@ constexpr int16_t kChaseLamps = 8;
 constexpr int16_t kChaseTail = 6;  // a lamp fades over this many periods
 constexpr int16_t kMeterFall = 4;
 
-// The meters are ten-segment bars of 0 .. 99; the levels run to 255.
-int16_t meterValue(int16_t level) { return static_cast<int16_t>(level * 100 / 256); }
 
 }  // namespace
 
@@ -122,6 +120,6 @@ void BLGroovePanel::metersIdle()
             meterShown[t] = level;
         else
             meterShown[t] = static_cast<int16_t>(std::max(0, meterShown[t] - kMeterFall));
-        if (kelPanelControl* c = control(gi::meter[t])) c->setValue(meterValue(meterShown[t]));
+        if (kelPanelControl* c = control(gi::meter[t])) c->setValue(meterShown[t]);  // a full-scale loop at full volume reads 108; the bar ends at 99
     }
 }

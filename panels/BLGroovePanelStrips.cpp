@@ -6,6 +6,7 @@
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLGroovePanelParts.h"
+#include "ui/BLDragger.h"
 
 namespace gi = grooveitem;
 
@@ -95,7 +96,8 @@ bool overEntries(const kelPanel& panel, const int16_t* items)
 // elsewhere (nothing happens).
 static int16_t dragResult(BLGroovePanel& p, int16_t control)
 {
-    kelPanelControl* c = p.control(control);
+    // Without its entry control (a panel without layouts) a hit is a click.
+    auto* c = dynamic_cast<BLDraggerCtrl*>(p.control(control));
     if (!c) return -2;
     const int16_t result = c->get(kDragRun);
     if (result == -2) return -2;

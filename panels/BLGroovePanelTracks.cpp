@@ -325,26 +325,18 @@ void BLGroovePanel::setSoloMode(bool on)
     showModeButtons();
 }
 
-// Group and all mode share the relative controls.
-static void relativeModeChanged(BLGroovePanel& p, bool on, char* volumeText, char* panText)
+// Group and all mode share the relative controls: switched on, they start at
+// no change, and every track's values become its base.
+void BLGroovePanel::relativeModeChanged(bool on)
 {
     if (on) {
-        p.setVolumeControl(64);
-        p.setPanControl(0);
-        std::snprintf(volumeText, 16, "--");
-        std::snprintf(panText, 16, "--");
-        takeBases(p);
-    }
-}
-
-void BLGroovePanel::setGroupMode(bool on)
-{
-    if (groupMode == on) return;
-    groupMode = on;
-    relativeModeChanged(*this, on, volumeText, panText);
-    if (on) {
+        setVolumeControl(64);
+        setPanControl(0);
+        std::snprintf(volumeText, sizeof volumeText, "--");
+        std::snprintf(panText, sizeof panText, "--");
         setText(gi::volumeLabel, volumeText);
         setText(gi::panLabel, panText);
+        takeBases(*this);
     }
     if (soloApplied) {
         // The solo follows the new set of affected tracks.
@@ -355,21 +347,18 @@ void BLGroovePanel::setGroupMode(bool on)
     trackSelectionChanged();
 }
 
+void BLGroovePanel::setGroupMode(bool on)
+{
+    if (groupMode == on) return;
+    groupMode = on;
+    relativeModeChanged(on);
+}
+
 void BLGroovePanel::setAllMode(bool on)
 {
     if (allMode == on) return;
     allMode = on;
-    relativeModeChanged(*this, on, volumeText, panText);
-    if (on) {
-        setText(gi::volumeLabel, volumeText);
-        setText(gi::panLabel, panText);
-    }
-    if (soloApplied) {
-        soloMode = false;
-        setSoloMode(true);
-    }
-    showModeButtons();
-    trackSelectionChanged();
+    relativeModeChanged(on);
 }
 
 void BLGroovePanel::onItem_solo() { setSoloMode(!soloMode); }

@@ -342,5 +342,66 @@ TEST_F(GroovePanelTest, ChoosingAGroupWaitsForALoop)
     EXPECT_EQ(panel.model.current.tracks[0].slot, 3);
 }
 
+TEST_F(GroovePanelTest, SequencePlayStartsAtTheSelectedEntryAndStepsAtTheSyncPoint)
+{
+    fillGroove();
+    for (int16_t slot : {1, 2, 3}) {
+        panel.chooseLoop(0, slot);
+        panel.model.grooves_add();
+    }
+    ASSERT_EQ(panel.model.stored.count, 3);
+    panel.model.sequencer_addAll();
+    panel.model.sequencer_hit(1);
+    player.playSequence();
+    EXPECT_TRUE(player.sequenceMode);
+    EXPECT_EQ(panel.model.current.id, 2) << "the selected entry plays first";
+    EXPECT_EQ(engine.samples[0], 2);
+
+    engine.calls.clear();
+    beats.beat = 22;
+    player.idle();
+    EXPECT_EQ(panel.model.current.id, 2);
+    beats.beat = 23;
+    player.idle();
+    EXPECT_EQ(panel.model.current.id, 3) << "the next entry is prepared at beat 23";
+    EXPECT_EQ(engine.samples[0], 3);
+    ASSERT_GE(engine.calls.size(), 2u);
+    EXPECT_EQ(engine.calls.front(), "sync 1") << "set to change at the cycle's end";
+    EXPECT_EQ(engine.calls.back(), "sync 0");
+    beats.beat = 0;
+    player.idle();
+    beats.beat = 23;
+    player.idle();
+    EXPECT_EQ(panel.model.current.id, 1) << "after the last entry, the first";
+    player.stop();
+    EXPECT_FALSE(player.sequenceMode);
+}
+
+TEST_F(GroovePanelTest, SequencePlayWithAnEmptySequenceStillPlaysTheGroove)
+{
+    fillGroove();
+    player.playSequence();
+    EXPECT_TRUE(player.playing);
+    EXPECT_EQ(count("play"), 1);
+    EXPECT_EQ(engine.samples[3], 3 * kSlots);
+}
+
+TEST_F(GroovePanelTest, TheSelectedStoredGrooveStaysInView)
+{
+    fillGroove();
+    for (int i = 0; i < 10; ++i) {
+        panel.chooseLoop(0, static_cast<int16_t>(i % kSlots));
+        panel.model.modified = true;
+        panel.model.grooves_add();
+    }
+    ASSERT_EQ(panel.model.stored.count, 10);
+    // The tenth is selected; the strip shows entries 2 .. 9.
+    panel.grooveEntryHit(7);
+    EXPECT_EQ(panel.model.current.id, 10);
+    panel.grooveEntryHit(0);
+    EXPECT_EQ(panel.model.current.id, 3);
+    EXPECT_EQ(panel.model.stored.count, 10) << "clicks remove nothing";
+}
+
 }  // namespace
 }  // namespace groovepanel
