@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/kelCore.h"
+#include "core/kelDisksList.h"
 #include "library/BLInspect.h"
 #include "panels/PWDemo.h"
 #include "panels/PWmain.h"
@@ -35,6 +36,8 @@ const char kUsage[] =
     "  --script FILE       run headless, fed with the timed events of FILE\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
     "  --screen WxH        headless: the size of the window (default 1024x768)\n"
+    "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
+    "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
     "  --doc-info FILE     print what a groove document holds and exit\n";
 
@@ -48,6 +51,7 @@ struct Options {
     std::string demo;
     std::string songInfo;
     std::string docInfo;
+    std::vector<std::string> disks;
 };
 
 int usageError(const std::string& text)
@@ -104,6 +108,13 @@ int parse(int argc, char** argv, Options& o)
             o.headless = true;
         } else if (a == "--demo") {
             if (!value(o.demo)) return usageError("--demo needs a folder");
+        } else if (a == "--disk") {
+            std::string disk;
+            if (!value(disk)) return usageError("--disk needs a folder");
+            // The program works from its own folder: keep the folder where it is.
+            char cwd[PATH_MAX];
+            if (disk[0] != '/' && getcwd(cwd, sizeof cwd)) disk = std::string(cwd) + "/" + disk;
+            o.disks.push_back(disk);
         } else if (a == "--song-info") {
             if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
         } else if (a == "--doc-info") {
@@ -179,6 +190,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "beatloom: cannot write into %s\n", options.demo.c_str());
         return 1;
     }
+    if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
     if (!makeBackend(options)) return 1;
     if (!KEL_Platform_Init()) return 0;
     KEL_Init();

@@ -13,6 +13,7 @@
 #include "library/BLprefs.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
+#include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/PWDemo.h"
@@ -62,6 +63,7 @@ constexpr PanelEntry kPanels[kPanelSlots] = {
 PWPanelClass* createPanel(const PanelEntry& entry)
 {
     if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
+    if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 

@@ -12,6 +12,7 @@
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
 #include "panels/BLHelps.h"
+#include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/PWPlaceholderPanel.h"
@@ -73,6 +74,8 @@ TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
         ASSERT_NE(p, nullptr) << i;
         if (i == kPWGroovePanel)
             EXPECT_NE(dynamic_cast<BLGroovePanel*>(p), nullptr);
+        else if (i == kPWLoadPanel)
+            EXPECT_NE(dynamic_cast<BLLoadPanel*>(p), nullptr);
         else if (auto* placeholder = dynamic_cast<PWPlaceholderPanel*>(p))
             EXPECT_EQ(placeholder->className, names[i]);
         else

@@ -1,5 +1,6 @@
 #include "tools/skinc/SkinCasts.h"
 
+#include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
     if (recipe == "font" || recipe == "splash" || recipe == "label" || recipe == "bubble" ||
         recipe == "progress" || recipe == "library")
         return {""};
-    return {};
+    return browserVariantsOf(recipe);
 }
 
 bool CastTable::load(const std::string& path, Diag& diag)

@@ -1,5 +1,6 @@
 #include "tools/skinc/SkinPictures.h"
 
+#include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
 
 #include <algorithm>
@@ -456,7 +457,11 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     else if (recipe == "progress") good = progress(r, out);
     else if (recipe == "splash") good = splash(r, out);
     else if (recipe == "library") good = library(r, out);
-    else diag.error(line.where, "recipe '" + recipe + "' cannot be painted here");
+    else {
+        bool known = false;
+        good = paintBrowserCast(line, variant, style, out, diag, known);
+        if (!known) diag.error(line.where, "recipe '" + recipe + "' cannot be painted here");
+    }
     if (!good) diag.error(line.where, "'" + line.name + "' was not painted");
     return good;
 }

@@ -1,0 +1,129 @@
+// The song browser: the songs of the home library or of a removable disk's
+// library, a song's title, tempo, description and picture, its audition, and
+// loading, deleting and copying songs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "core/kelFiles.h"
+#include "core/kelOffmap.h"
+#include "panels/BLLoadRules.h"
+#include "ui/PWPanel.h"
+
+class BLSongLibrary;
+class kelDisksList;
+
+class BLLoadPanel : public PWPanelClass {
+public:
+    // Controls of layout 6.
+    enum : int16_t {
+        kItemClose = 1,
+        kItemSource = 3,
+        kItemFirstLine = 4,  // the nine list lines
+        kItemUp = 13,
+        kItemDown = 14,
+        kItemPicture = 15,
+        kItemFirstInfo = 16,  // title, tempo line, four description lines
+        kItemStatus = 22,
+        kItemLoad = 23,
+        kItemDelete = 24,
+        kItemCopy = 25,
+        kItemDisk = 26,
+        kItemWeb = 27,
+        kItemMute = 28,
+    };
+    static constexpr int16_t kInfoLines = 6;
+    // The picture well's size: larger pictures are cut, smaller ones centred.
+    static constexpr int16_t kPictureWidth = 160;
+    static constexpr int16_t kPictureHeight = 120;
+
+    // Message lines.
+    static constexpr int16_t kMsgDeleteQuestion = 19;
+    static constexpr int16_t kMsgReplaceQuestion = 20;
+    static constexpr int16_t kMsgCopying = 21;
+    static constexpr int16_t kMsgWebAddress = 22;
+    static constexpr int16_t kMsgNoSongs = 24;
+    static constexpr int16_t kMsgNoSongsHome = 25;
+    static constexpr int16_t kMsgReading = 36;
+
+    BLLoadPanel();
+    ~BLLoadPanel() override;
+
+    void onItem() override;
+    void onIdle() override;
+    void connected() override;
+    void beforeShow() override;
+    void afterHide() override;
+
+    // The list.
+    void scanFolder();
+    void moveSelection(int16_t delta);
+    void refreshList();
+    // The arrows, and the buttons that act on the selection.
+    void refreshArrows();
+    void scrollPage(int16_t step);
+    // The selected song's information and picture.
+    void refreshInfo();
+    bool lookForLibraryImage(const BLSongLibrary& song);
+
+    // Actions.
+    void onItem_list(int16_t line);
+    void onItem_load();
+    void onItem_disk();
+    void onItem_web();
+    void removeSong();
+    void copyToHD();
+    void stopAudition();
+
+    // Where the list comes from.
+    void setHome();
+    // The disk's library; false when it has none (the source is unchanged).
+    bool setDisk(const char* diskName, const char* label);
+    const char* selectedFolder() const;
+    bool selectionValid() const { return page.selection >= 0 && page.selection < page.count; }
+
+    uint8_t home = 1;
+    char sourceLabel[kKelNameMax + 1] = "Home";
+    char diskName[kKelPathMax + 1] = {};
+    // -1 at home; else the disks list's number of the disk shown.
+    int16_t diskIndex = -1;
+    char baseFolder[kKelPathMax + 1] = ":Library:";
+    char listFolder[kKelPathMax + 1] = ":Library:Song:";
+
+    BLLoadEntry entries[kBLLoadMaxEntries];
+    BLLoadEntry homeCache[kBLLoadMaxEntries];
+    int16_t homeCacheCount = 0;
+    uint8_t homeCacheValid = 0;
+    BLLoadPage page;
+    uint8_t busy = 0;
+    uint8_t muteAuditions = 0;
+
+    // An audition is running: a file played by the media service, or a song
+    // the groove panel loaded and plays with a random groove.
+    uint8_t auditionFile = 0;
+    uint8_t auditionChase = 0;
+    char auditionSong[kKelNameMax + 1] = {};
+
+    char statusText[kKelNameMax + 1] = {};
+    kelOffmap picture;
+    uint8_t pictureShown = 0;
+    // info_ holds the selected song's description.
+    uint8_t infoValid = 0;
+
+private:
+    void setText(int16_t item, const char* text);
+    void setStatus(const char* text);
+    void setMessage(int16_t item, int16_t message);
+    void clearInfo();
+    void showPictureFrom(const kelOffmap& source);
+    bool pictureFromCast(int32_t castID);
+    bool pictureFromFile(const char* path);
+    int32_t castNamed(const char* name) const;
+    bool loadHeader(const char* folder, BLSongLibrary& song) const;
+    bool deleteSongFolder(const char* folder);
+    bool listFolderOfDisk(const char* disk, char* base, char* list) const;
+    void sendLoadedSong(const char* folder);
+
+    std::unique_ptr<BLSongLibrary> info_;
+};

@@ -1,0 +1,283 @@
+// The song browser over the demo library, worked as a person would: the
+// built program run on a script (what it played heard through SDL's disk
+// audio driver, what it changed on disk), and the program in this process
+// where a test reads the list it shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/OVTrack.h"
+#include "core/kelQt.h"
+#include "panels/BLPlayer.h"
+#include "panels/BrowserHarness.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::join;
+using testsupport::ProgramDir;
+using testsupport::readFile;
+using testsupport::run;
+using testsupport::writeFile;
+
+// A 1024 x 768 window: the stage at (192, 144) and the browser centred on
+// it (its picture is 566 x 406 with the shadow).
+constexpr int kBrowserX = 192 + 320 - 566 / 2;
+constexpr int kBrowserY = 144 + 240 - 406 / 2;
+// Centres of the browser's controls, as its layout places them.
+std::string lineAt(int line) { return join(kBrowserX + 17 + 147, " ", kBrowserY + 42 + 17 * line + 8); }
+const std::string kDeleteAt = join(kBrowserX + 98 + 39, " ", kBrowserY + 373);
+const std::string kCopyAt = join(kBrowserX + 182 + 39, " ", kBrowserY + 373);
+const std::string kDiskAt = join(kBrowserX + 266 + 39, " ", kBrowserY + 373);
+
+std::vector<std::string> demoFolders()
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(fs::path(testsupport::programDir()) / "Library/Song"))
+        if (e.is_directory()) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// 16-bit samples of a raw capture or of a canonical WAV's data.
+std::vector<int16_t> samples(const std::string& bytes, size_t skip)
+{
+    std::vector<int16_t> out;
+    for (size_t i = skip; i + 1 < bytes.size(); i += 2)
+        out.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    return out;
+}
+
+size_t firstSound(const std::vector<int16_t>& s)
+{
+    size_t i = 0;
+    while (i < s.size() && std::abs(s[i]) < 64) ++i;
+    return i & ~size_t{1};  // a whole frame
+}
+
+// The program folder with a library of its own: the demo songs as hard links.
+void ownLibrary(const ProgramDir& dir)
+{
+    fs::remove(dir.file("Library"));
+    const auto options = fs::copy_options::recursive | fs::copy_options::create_hard_links;
+    fs::copy(fs::path(testsupport::programDir()) / "Library", dir.file("Library"), options);
+}
+
+std::string runProgram(const ProgramDir& dir, const std::string& script, std::vector<std::string> args = {},
+                       const std::vector<std::string>& env = {})
+{
+    writeFile(dir.file("script.txt"), script);
+    std::vector<std::string> argv{dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
+                                  "--screen", "1024x768"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const auto r = run(argv, dir.path(), 60, env);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    return readFile(dir.file("log.txt"));
+}
+
+TEST(BrowserRun, ClickingASongPlaysItsPreview)
+{
+    ProgramDir dir("preview");
+    const std::string capture = dir.file("capture.raw");
+    runProgram(dir, "wait 600\nclick " + lineAt(1) + "\nwait 1500\nquit\n", {},
+               {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture});
+    const std::string second = demoFolders().at(1);
+    const std::vector<int16_t> heard = samples(readFile(capture), 0);
+    const std::vector<int16_t> preview = samples(readFile(dir.file("Library/Song/" + second + "/preview.wav")), 44);
+    const size_t h = firstSound(heard), p = firstSound(preview);
+    const size_t compare = 2 * 11025;  // a quarter of a second
+    ASSERT_GE(heard.size(), h + compare) << "too little was played";
+    ASSERT_GE(preview.size(), p + compare);
+    size_t differ = 0;
+    for (size_t i = 0; i < compare; ++i)
+        if (std::abs(heard[h + i] - preview[p + i]) > 1) ++differ;
+    EXPECT_EQ(differ, 0u) << "the sound heard is not the preview of " << second;
+}
+
+TEST(BrowserRun, DeleteAsksAndYesRemovesTheSongFolder)
+{
+    ProgramDir dir("delete");
+    ownLibrary(dir);
+    const std::string first = demoFolders().at(0), second = demoFolders().at(1);
+    const std::string log = runProgram(dir, "wait 600\nbox no\nclick " + kDeleteAt + "\nwait 300\nclick " + lineAt(1) +
+                                                "\nwait 200\nbox yes\nclick " + kDeleteAt + "\nwait 500\nquit\n");
+    EXPECT_NE(log.find("Delete this song and its user loops from the library?"), std::string::npos) << log;
+    EXPECT_TRUE(fs::exists(dir.file("Library/Song/" + first + "/preview.wav"))) << "No keeps it";
+    EXPECT_FALSE(fs::exists(dir.file("Library/Song/" + second)));
+    EXPECT_TRUE(fs::exists(fs::path(testsupport::programDir()) / "Library/Song" / second / "preview.wav"));
+}
+
+TEST(BrowserRun, AFolderStandingInForADiskIsBrowsedAndItsSongCopied)
+{
+    ProgramDir dir("diskcopy");
+    ownLibrary(dir);
+    testsupport::TempDir disk("usbstick");
+    const std::string songs = disk.file("Library/Song/Song44");
+    browsertest::writeSong(songs + "/Postcard", {.title = "Postcard - from the disk", .library = "Beatloom Techno"});
+    runProgram(dir, "wait 600\nclick " + kDiskAt + "\nwait 300\nclick " + kCopyAt + "\nwait 500\nquit\n",
+               {"--disk", disk.path()});
+    for (const char* f : {"song.bls", "Drums01.wav", "preview.wav"})
+        EXPECT_EQ(readFile(dir.file("Library/Song/Postcard/") + f), readFile(songs + "/Postcard/" + f)) << f;
+}
+
+class BrowserDemo : public browsertest::BrowserProgram {};
+
+TEST_F(BrowserDemo, TheListShowsEveryDemoSongSorted)
+{
+    linkDemoSongs();
+    start();
+    const std::vector<std::string> folders = demoFolders();
+    ASSERT_GE(folders.size(), 6u);
+    EXPECT_EQ(entryFolders(), folders);
+    for (int16_t i = 0; i < static_cast<int16_t>(folders.size()) && i < kBLLoadListLines; ++i) {
+        // " Dusty Corners " for DustyCorners: the title up to its dash.
+        std::string shown = lineText(i);
+        EXPECT_EQ(shown.front(), ' ');
+        EXPECT_EQ(shown.back(), ' ') << shown;
+        shown.erase(std::remove(shown.begin(), shown.end(), ' '), shown.end());
+        EXPECT_EQ(shown, folders[static_cast<size_t>(i)]);
+        EXPECT_TRUE(panel()->entries[i].loadable);
+    }
+    EXPECT_TRUE(panel()->pictureShown);
+    EXPECT_NE(infoText(1).find(" BPM"), std::string::npos);
+}
+
+TEST_F(BrowserDemo, ClickingADemoSongAuditionsItAndChasesAtItsTempo)
+{
+    linkDemoSongs();
+    start();
+    clickLine(2);
+    EXPECT_TRUE(kelQt_auditionStatus().playing);
+    ASSERT_EQ(host.chasePeriods.size(), 1u);
+    const std::string tempo = infoText(1);
+    const int bpm = std::atoi(tempo.substr(tempo.rfind(") ") + 2).c_str());
+    ASSERT_GT(bpm, 0) << tempo;
+    EXPECT_EQ(host.chasePeriods[0], (3600 / bpm) / 4);
+    clickItem(BLLoadPanel::kItemLoad);
+    EXPECT_FALSE(kelQt_auditionStatus().playing);
+    EXPECT_EQ(host.loads, (std::vector<std::string>{":Library:Song:" + demoFolders().at(2) + ":"}));
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+    EXPECT_TRUE(blPlayer->playing);
+}
+
+// SDL's disk audio driver writes what the devices of this process play.
+class DiskAudio {
+public:
+    explicit DiskAudio(const std::string& file)
+    {
+        const char* driver = std::getenv("SDL_AUDIODRIVER");
+        savedDriver_ = driver ? driver : "";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    }
+    ~DiskAudio()
+    {
+        unsetenv("SDL_DISKAUDIOFILE");
+        if (savedDriver_.empty())
+            unsetenv("SDL_AUDIODRIVER");
+        else
+            setenv("SDL_AUDIODRIVER", savedDriver_.c_str(), 1);
+    }
+    DiskAudio(const DiskAudio&) = delete;
+    DiskAudio& operator=(const DiskAudio&) = delete;
+
+private:
+    std::string savedDriver_;
+};
+
+// With the real groove panel in place of the stand-in.
+class BrowserOverGroove : public browsertest::BrowserProgram {
+protected:
+    void SetUp() override
+    {
+        BrowserProgram::SetUp();
+        fakeHost = false;
+        linkDemoSongs();
+    }
+    std::vector<int16_t> meters() const
+    {
+        std::vector<int16_t> values;
+        for (int16_t item : {45, 46, 47, 48, 49, 51, 52, 53}) values.push_back(PWfloatPanelPtr[kPWGroovePanel]->control(item)->get());
+        return values;
+    }
+};
+
+TEST_F(BrowserOverGroove, APreviewRunsTheLightChaseOnTheTrackMeters)
+{
+    start();
+    ASSERT_EQ(blLoadHost, dynamic_cast<BLLoadHost*>(PWfloatPanelPtr[kPWGroovePanel]));
+    clickLine(0);
+    ASSERT_TRUE(kelQt_auditionStatus().playing);
+    // At 90 BPM a lamp steps every 10 ticks and fades over 60.
+    std::vector<int> lit(8, 0);
+    for (int step = 0; step < 40; ++step) {
+        idleFor(25);
+        const std::vector<int16_t> now = meters();
+        for (size_t t = 0; t < 8; ++t) lit[t] = std::max<int>(lit[t], now[t]);
+        // The lamps fade: never more than the six newest are lit.
+        EXPECT_LE(std::count_if(now.begin(), now.end(), [](int16_t v) { return v > 0; }), 6);
+    }
+    EXPECT_GE(std::count_if(lit.begin(), lit.end(), [](int v) { return v > 0; }), 4) << "the chase moved along the meters";
+    clickItem(BLLoadPanel::kItemMute);
+    idleFor(50);
+    EXPECT_EQ(meters(), std::vector<int16_t>(8, 0));
+}
+
+TEST_F(BrowserOverGroove, LoadHidesTheBrowserAndTheSongPlays)
+{
+    const std::string capture = dir.file("capture.raw");
+    const DiskAudio heardIn(capture);
+    start();
+    clickLine(3);
+    idleFor(200);
+    clickItem(BLLoadPanel::kItemLoad);
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+    EXPECT_FALSE(kelQt_auditionStatus().playing);
+    EXPECT_TRUE(blPlayer->playing);
+    idleFor(1200);
+    EXPECT_EQ(PlayingStatus.load(), 2);
+    const std::vector<int16_t> heard = samples(readFile(capture), 0);
+    // The engine's device took the file over from the preview's: what it
+    // holds now is the loaded song.
+    EXPECT_GT(heard.size(), 44100u) << "about a second of sound";
+    const size_t loud = static_cast<size_t>(std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
+    EXPECT_GT(loud, heard.size() / 4) << "the song plays";
+}
+
+TEST_F(BrowserOverGroove, ASongCopiedFromADiskLoadsAndPlays)
+{
+    testsupport::TempDir disk("usbstick");
+    const fs::path from = fs::path(testsupport::programDir()) / "Library/Song" / demoFolders().at(1);
+    const fs::path songs = fs::path(disk.path()) / "Library/Song/Song44";
+    fs::create_directories(songs);
+    fs::copy(from, songs / "Postcard", fs::copy_options::recursive | fs::copy_options::create_hard_links);
+    kelDisksList::setVolumeRoots({disk.path()});
+    const std::string capture = dir.file("capture.raw");
+    const DiskAudio heardIn(capture);
+    start();
+    clickItem(BLLoadPanel::kItemDisk);
+    ASSERT_EQ(entryFolders(), (std::vector<std::string>{"Postcard"}));
+    clickItem(BLLoadPanel::kItemCopy);
+    EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Copy completed");
+    clickItem(BLLoadPanel::kItemDisk);
+    const std::vector<std::string> home = entryFolders();
+    const auto at = std::find(home.begin(), home.end(), "Postcard");
+    ASSERT_NE(at, home.end());
+    clickLine(static_cast<int16_t>(at - home.begin()));
+    clickItem(BLLoadPanel::kItemLoad);
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+    idleFor(1200);
+    EXPECT_EQ(PlayingStatus.load(), 2);
+    const std::vector<int16_t> heard = samples(readFile(capture), 0);
+    EXPECT_GT(heard.size(), 44100u);
+    const size_t loud = static_cast<size_t>(std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
+    EXPECT_GT(loud, heard.size() / 4) << "the copied song plays";
+}
+
+}  // namespace
