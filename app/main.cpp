@@ -60,6 +60,15 @@ int usageError(const std::string& text)
     return 2;
 }
 
+// Start-up makes the program folder current: a path the user typed relative
+// to where they were is kept pointing there.
+std::string fromHere(const std::string& path)
+{
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+}
+
 // The path of this program file as started: a program folder of links (as
 // tests make) stays the program folder instead of the links' target.
 std::string programFile(const char* argv0)
@@ -111,10 +120,7 @@ int parse(int argc, char** argv, Options& o)
         } else if (a == "--disk") {
             std::string disk;
             if (!value(disk)) return usageError("--disk needs a folder");
-            // The program works from its own folder: keep the folder where it is.
-            char cwd[PATH_MAX];
-            if (disk[0] != '/' && getcwd(cwd, sizeof cwd)) disk = std::string(cwd) + "/" + disk;
-            o.disks.push_back(disk);
+            o.disks.push_back(fromHere(disk));
         } else if (a == "--song-info") {
             if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
         } else if (a == "--doc-info") {
@@ -134,6 +140,9 @@ int parse(int argc, char** argv, Options& o)
     }
     // A path with blanks given without quotes arrives as several words.
     for (size_t i = 0; i < words.size(); ++i) o.document += (i ? " " : "") + words[i];
+    o.document = fromHere(o.document);
+    o.demo = fromHere(o.demo);
+    o.log = fromHere(o.log);
     return -1;
 }
 

@@ -246,6 +246,28 @@ TEST_F(GroovePanelSession, ADocumentSavedWithCtrlSOpensAgainFromTheCommandLine)
     EXPECT_EQ(b.bpm, a.bpm);
 }
 
+TEST_F(GroovePanelSession, ADocumentNamedRelativeToTheFolderItWasTypedInOpens)
+{
+    BLGroove groove;
+    groove.tracks[2] = BLTrack{77, 5, 2, 0};
+    testsupport::TempDir here("typed-in");
+    const std::string doc = writeDocument("mine.bld", "NightShift", groove, 131.0f, 2);
+    testsupport::writeFile(here.file("mine.bld"), testsupport::readFile(doc));
+    const std::string saved = dir.file("saved.bld");
+    testsupport::writeFile(here.file("script.txt"), "wait 700\ndialog " + saved + "\nctrl s\nwait 600\nquit\n");
+    const auto r = testsupport::run({dir.program(), "--script", "script.txt", "--log", "log.txt", "mine.bld"},
+                                    here.path(), 60);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_FALSE(testsupport::readFile(here.file("log.txt")).empty()) << "the log goes where it was asked for";
+
+    BLIceimage ice;
+    ASSERT_TRUE(readDocument(saved, ice));
+    EXPECT_STREQ(ice.songName, "NightShift");
+    EXPECT_EQ(ice.groove.tracks[2], groove.tracks[2]);
+    EXPECT_EQ(ice.selectedTrack, 2);
+    EXPECT_NEAR(ice.bpm, 131.0f, 0.01f);
+}
+
 TEST(GrooveDemo, TheDemonstrationPlaysARandomGrooveAndKeepsPictureAndSound)
 {
     testsupport::ProgramDir dir("demo");
