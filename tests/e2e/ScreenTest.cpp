@@ -89,8 +89,9 @@ TEST_F(Screen, TheBrowserFollowsADragAndStaysInsideTheWindow)
 {
     const int gx = browserX + 171, gy = browserY + 14;  // on its title strip, beside the title
     const std::string to = std::to_string(gx + 100) + " " + std::to_string(gy + 50);
-    runScript("wait 300\ndrag " + std::to_string(gx) + " " + std::to_string(gy) + " " + to + " 10\nwait 200\n" +
-              "screenshot " + dir.file("moved.png") + "\ndrag " + to + " 5000 5000 10\nwait 200\nscreenshot " +
+    // Waits long enough for a start-up and a drag on a loaded machine.
+    runScript("wait 1200\ndrag " + std::to_string(gx) + " " + std::to_string(gy) + " " + to + " 10\nwait 600\n" +
+              "screenshot " + dir.file("moved.png") + "\ndrag " + to + " 5000 5000 10\nwait 600\nscreenshot " +
               dir.file("corner.png") + "\nquit\n");
     Shot moved(dir.file("moved.png"));
     ASSERT_TRUE(moved.ok());
