@@ -103,7 +103,7 @@ inline std::string sineWave(int frames, double hz)
     return out;
 }
 
-struct SongSpec {
+struct SongRecipe {
     std::string title = "Test Song";
     std::string library = "TestLib";
     std::string description = "A song made by a test.";
@@ -112,17 +112,17 @@ struct SongSpec {
 };
 
 // A song folder with a description (and a preview) in a Song folder.
-inline void writeSong(const std::string& songFolder, const SongSpec& spec)
+inline void writeSong(const std::string& songFolder, const SongRecipe& recipe)
 {
     fs::create_directories(songFolder);
     std::string bytes;
-    ASSERT_TRUE(BLBlsWriter_Encode({"SONGFORMAT: BLS 1.2", "SONGLIBRARY: " + spec.library,
-                                    "SONGTITLE: " + spec.title, "SONGDESCRIPTION: " + spec.description,
-                                    "SONGBPM: " + std::to_string(spec.bpm), "SONGMIX: 0", "ARPNOTE: C"},
+    ASSERT_TRUE(BLBlsWriter_Encode({"SONGFORMAT: BLS 1.2", "SONGLIBRARY: " + recipe.library,
+                                    "SONGTITLE: " + recipe.title, "SONGDESCRIPTION: " + recipe.description,
+                                    "SONGBPM: " + std::to_string(recipe.bpm), "SONGMIX: 0", "ARPNOTE: C"},
                                    &bytes));
     ASSERT_TRUE(testsupport::writeFile(songFolder + "/song.bls", bytes));
     ASSERT_TRUE(testsupport::writeFile(songFolder + "/Drums01.wav", sineWave(4410, 110)));
-    if (spec.preview) {
+    if (recipe.preview) {
         ASSERT_TRUE(testsupport::writeFile(songFolder + "/preview.wav", sineWave(22050, 440)));
     }
 }

@@ -15,7 +15,7 @@
 namespace {
 
 using browsertest::BrowserProgram;
-using browsertest::SongSpec;
+using browsertest::SongRecipe;
 using browsertest::writeSong;
 using testsupport::readFile;
 using testsupport::writeFile;
