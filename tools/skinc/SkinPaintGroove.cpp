@@ -39,24 +39,6 @@ constexpr Well kSliders[] = {
 
 constexpr const char* kHint = "Click a stored groove to play it; drag it onto the sequence. Drag an entry off the strips to remove it.";
 
-void paintWell(cairo_t* cr, const Style& style, const Well& b)
-{
-    const double r = style.size("radius.well");
-    roundedRect(cr, b.x, b.y, b.w, b.h, r);
-    setColour(cr, style.colour("well"));
-    cairo_fill(cr);
-    cairo_set_line_width(cr, 1);
-    roundedRect(cr, b.x + 0.5, b.y + 0.5, b.w - 1, b.h - 1, r);
-    cairo_pattern_t* g = cairo_pattern_create_linear(0, b.y, 0, b.y + b.h);
-    const Colour dark = style.colour("well.shadow");
-    const Colour light = style.colour("edge.light");
-    cairo_pattern_add_color_stop_rgba(g, 0, dark.r, dark.g, dark.b, dark.a);
-    cairo_pattern_add_color_stop_rgba(g, 0.5, dark.r, dark.g, dark.b, 0);
-    cairo_pattern_add_color_stop_rgba(g, 1, light.r, light.g, light.b, light.a);
-    cairo_set_source(cr, g);
-    cairo_stroke(cr);
-    cairo_pattern_destroy(g);
-}
 
 FontStyle captionFont()
 {
@@ -92,7 +74,7 @@ bool groovePane(const CastLine& line, int variant, const Style& style, Picture& 
     setColour(cr, s.accent.withAlpha(0.25));
     cairo_fill(cr);
 
-    for (const Well& b : kWells) paintWell(cr, style, b);
+    for (const Well& b : kWells) paintWell(cr, style, b.x, b.y, b.w, b.h);
     // The tracks' rows: every other one a shade lighter, so a row reads across.
     for (int r = 0; r < 8; ++r) {
         if (r % 2) continue;

@@ -124,6 +124,25 @@ void roundedRect(cairo_t* cr, double x, double y, double w, double h, double rad
     cairo_close_path(cr);
 }
 
+void paintWell(cairo_t* cr, const Style& style, double x, double y, double w, double h)
+{
+    const double r = style.size("radius.well");
+    roundedRect(cr, x, y, w, h, r);
+    setColour(cr, style.colour("well"));
+    cairo_fill(cr);
+    cairo_set_line_width(cr, 1);
+    roundedRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, r);
+    cairo_pattern_t* g = cairo_pattern_create_linear(0, y, 0, y + h);
+    const Colour dark = style.colour("well.shadow");
+    const Colour light = style.colour("edge.light");
+    cairo_pattern_add_color_stop_rgba(g, 0, dark.r, dark.g, dark.b, dark.a);
+    cairo_pattern_add_color_stop_rgba(g, 0.5, dark.r, dark.g, dark.b, 0);
+    cairo_pattern_add_color_stop_rgba(g, 1, light.r, light.g, light.b, light.a);
+    cairo_set_source(cr, g);
+    cairo_stroke(cr);
+    cairo_pattern_destroy(g);
+}
+
 void roundedTop(cairo_t* cr, double x, double y, double w, double h, double radius)
 {
     const double r = std::max(0.0, std::min({radius, w / 2, h}));

@@ -60,6 +60,8 @@ uint16_t pixel555(int r8, int g8, int b8, int x, int y, bool dither);
 
 void setColour(cairo_t* cr, const Colour& c);
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double radius);
+// A sunken area: darker ground, shadow along the top, light along the bottom.
+void paintWell(cairo_t* cr, const Style& style, double x, double y, double w, double h);
 // Only the top corners rounded (a header on a rounded plate).
 void roundedTop(cairo_t* cr, double x, double y, double w, double h, double radius);
 void fillVertical(cairo_t* cr, double y0, double y1, const Colour& top, const Colour& bottom);

@@ -79,25 +79,6 @@ Align alignOf(const std::string& text)
     return Align::Left;
 }
 
-// A sunken area: darker ground, shadow along the top, light along the bottom.
-void paintWell(cairo_t* cr, const Style& style, const Box& b)
-{
-    const double r = style.size("radius.well");
-    roundedRect(cr, b.x, b.y, b.w, b.h, r);
-    setColour(cr, style.colour("well"));
-    cairo_fill(cr);
-    cairo_set_line_width(cr, 1);
-    roundedRect(cr, b.x + 0.5, b.y + 0.5, b.w - 1, b.h - 1, r);
-    cairo_pattern_t* g = cairo_pattern_create_linear(0, b.y, 0, b.y + b.h);
-    const Colour dark = style.colour("well.shadow");
-    const Colour light = style.colour("edge.light");
-    cairo_pattern_add_color_stop_rgba(g, 0, dark.r, dark.g, dark.b, dark.a);
-    cairo_pattern_add_color_stop_rgba(g, 0.5, dark.r, dark.g, dark.b, 0);
-    cairo_pattern_add_color_stop_rgba(g, 1, light.r, light.g, light.b, light.a);
-    cairo_set_source(cr, g);
-    cairo_stroke(cr);
-    cairo_pattern_destroy(g);
-}
 
 // Panel background in one colour scheme. Floating panels are rounded plates
 // with a mask; the full-stage panels are opaque.
@@ -158,7 +139,7 @@ bool backpane(const Recipe& r, int variant, Picture& out)
         setColour(cr, r.style.colour("edge.light"));
         cairo_fill(cr);
     }
-    for (const Box& b : wells) paintWell(cr, r.style, b);
+    for (const Box& b : wells) paintWell(cr, r.style, b.x, b.y, b.w, b.h);
 
     cairo_reset_clip(cr);
     cairo_set_line_width(cr, 1);
