@@ -63,16 +63,7 @@ bool groovePane(const CastLine& line, int variant, const Style& style, Picture& 
     fillVertical(cr, 0, header, s.header.lighter(0.07), s.header.darker(0.08));
     canvas.ditherInPlace();
 
-    const double accent = style.size("panel.accent");
-    cairo_rectangle(cr, 0, header, w, 1);
-    setColour(cr, style.colour("edge.dark"));
-    cairo_fill(cr);
-    cairo_rectangle(cr, 0, header + 1, w, accent);
-    setColour(cr, s.accent);
-    cairo_fill(cr);
-    cairo_rectangle(cr, 0, header + 1 + accent, w, 1);
-    setColour(cr, s.accent.withAlpha(0.25));
-    cairo_fill(cr);
+    paintAccentRule(cr, style, s.accent, w, header);
 
     for (const Well& b : kWells) paintWell(cr, style, b.x, b.y, b.w, b.h);
     // The tracks' rows: every other one a shade lighter, so a row reads across.

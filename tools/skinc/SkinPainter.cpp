@@ -143,6 +143,20 @@ void paintWell(cairo_t* cr, const Style& style, double x, double y, double w, do
     cairo_pattern_destroy(g);
 }
 
+void paintAccentRule(cairo_t* cr, const Style& style, const Colour& accent, double w, double header)
+{
+    const double line = style.size("panel.accent");
+    cairo_rectangle(cr, 0, header, w, 1);
+    setColour(cr, style.colour("edge.dark"));
+    cairo_fill(cr);
+    cairo_rectangle(cr, 0, header + 1, w, line);
+    setColour(cr, accent);
+    cairo_fill(cr);
+    cairo_rectangle(cr, 0, header + 1 + line, w, 1);
+    setColour(cr, accent.withAlpha(0.25));
+    cairo_fill(cr);
+}
+
 void roundedTop(cairo_t* cr, double x, double y, double w, double h, double radius)
 {
     const double r = std::max(0.0, std::min({radius, w / 2, h}));

@@ -62,6 +62,8 @@ void setColour(cairo_t* cr, const Colour& c);
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double radius);
 // A sunken area: darker ground, shadow along the top, light along the bottom.
 void paintWell(cairo_t* cr, const Style& style, double x, double y, double w, double h);
+// The accent line under a panel's header, with a dark edge above and a glow below.
+void paintAccentRule(cairo_t* cr, const Style& style, const Colour& accent, double w, double header);
 // Only the top corners rounded (a header on a rounded plate).
 void roundedTop(cairo_t* cr, double x, double y, double w, double h, double radius);
 void fillVertical(cairo_t* cr, double y0, double y1, const Colour& top, const Colour& bottom);

@@ -125,16 +125,7 @@ bool backpane(const Recipe& r, int variant, Picture& out)
     canvas.ditherInPlace();
 
     if (header > 0) {
-        const double accent = r.style.size("panel.accent");
-        cairo_rectangle(cr, 0, header, w, 1);
-        setColour(cr, r.style.colour("edge.dark"));
-        cairo_fill(cr);
-        cairo_rectangle(cr, 0, header + 1, w, accent);
-        setColour(cr, s.accent);
-        cairo_fill(cr);
-        cairo_rectangle(cr, 0, header + 1 + accent, w, 1);
-        setColour(cr, s.accent.withAlpha(0.25));
-        cairo_fill(cr);
+        paintAccentRule(cr, r.style, s.accent, w, header);
         cairo_rectangle(cr, 0, 0, w, 1);
         setColour(cr, r.style.colour("edge.light"));
         cairo_fill(cr);
