@@ -127,18 +127,7 @@ void BLLoadPanel::onItem_list(int16_t line)
 
 void BLLoadPanel::sendLoadedSong(const char* folder)
 {
-    if (!blLoadHost) return;
-    BLNet& net = blLoadHost->net();
-    const BLGroove& groove = blLoadHost->currentGroove();
-    net.sendSong(folder);
-    net.sendStop();
-    for (int16_t t = 0; t < 8; ++t) {
-        const BLTrack& track = groove.tracks[t];
-        net.sendSample(t, track.group, track.slot);
-        net.sendVolume(t, static_cast<int16_t>(track.volume));
-        net.sendPan(t, track.pan);
-    }
-    net.sendPlay();
+    if (blLoadHost) blLoadHost->net().sendSongLoaded(folder, blLoadHost->currentGroove());
 }
 
 void BLLoadPanel::onItem_load()
