@@ -7,9 +7,10 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libsdl2-dev libsndfile1-dev libsamplerate0-dev libgif-dev libpng-dev libcairo2-dev
+  librubberband-dev libebur128-dev
   fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth zenity xdg-utils
+  xvfb xauth zenity xdg-utils sox libsox-fmt-all
 )
 
 missing=()
@@ -23,4 +24,4 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq || true
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null

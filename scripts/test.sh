@@ -22,10 +22,7 @@ suite() {
   echo "=== $preset ($(date +%T))"
   cmake --preset "$preset" -DBEATLOOM_WERROR="$werror" > /dev/null
   cmake --build "build/$preset" -j2
-  # The end-to-end tests play in real time beside the build's other tests; one
-  # that loses a race on a loaded machine gets a second run, and its first
-  # failure stays in the log.
-  ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 600 --repeat until-pass:2
+  ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 600
 }
 
 case "$mode" in

@@ -1,6 +1,7 @@
 #include "tools/skinc/SkinBuild.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +32,33 @@ std::vector<std::string> split(const std::string& text, char separator)
     std::istringstream in(text);
     while (std::getline(in, part, separator)) parts.push_back(part);
     return parts;
+}
+
+// A line "@N" in a message source places the next line at message N, so
+// that each panel keeps its messages in a block of its own.
+bool placeNumberedLines(const std::string& source, std::string& placed, std::string& error)
+{
+    std::vector<std::string> lines = split(source, '\n');
+    std::string out;
+    size_t next = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line.size() > 1 && line[0] == '@' && std::all_of(line.begin() + 1, line.end(), ::isdigit)) {
+            const size_t wanted = std::stoul(line.substr(1));
+            if (wanted < next) {
+                error = "line " + std::to_string(i + 1) + ": message " + std::to_string(wanted) +
+                        " is placed after message " + std::to_string(next - 1);
+                return false;
+            }
+            for (; next < wanted; ++next) out += '\n';
+            continue;
+        }
+        out += line;
+        out += '\n';
+        ++next;
+    }
+    placed = std::move(out);
+    return true;
 }
 
 bool kelPathOf(const std::string& system, std::string& kel, Diag& diag)
@@ -215,9 +243,10 @@ bool SkinBuild::loadMessageTables(const std::string& languages)
     std::vector<std::string> first;
     for (const auto& [set, code] : tables) {
         const std::string file = folder_ + "/text/messages-" + code + ".txt";
-        std::string source, error;
+        std::string source, placed, error;
         TextTable t;
-        if (!readWholeFile(file, source) || !KEL_TextSourceToTable(source, t.bytes, &error)) {
+        if (!readWholeFile(file, source) || !placeNumberedLines(source, placed, error) ||
+            !KEL_TextSourceToTable(placed, t.bytes, &error)) {
             diag_.error(file, error.empty() ? "cannot be read" : error);
             continue;
         }
