@@ -21,7 +21,7 @@ public:
         kItemFirstStyleName = 7,   // its name
         kItemFirstGroup = 11,      // a check a group
         kItemFirstGroupName = 43,  // its name
-        kItemLength = 75,
+        kItemLength = 83,
         kItemLengthText = 76,
         kItemAllGroups = 77,
         kItemDone = 78,

@@ -107,6 +107,7 @@ void BLVMixPanel::onPanelOpened()
     regenerate = randomOrder = listOrder = bars = false;
     songFolder[0] = '\0';
     std::fill(std::begin(slotDuration), std::end(slotDuration), blPrefs.vmix.duration);
+    setImage(kItemMainVolume, 1);
     showModes();
     common_doInterfaceReset();
 }
@@ -345,6 +346,8 @@ void BLVMixPanel::showProgress()
         std::snprintf(text, sizeof text, "%s", fillNumbers(kMsgPart, {entry + 1, length}).c_str());
     } else if (length == 0) {
         std::snprintf(text, sizeof text, "%s", blIntl.message(kMsgNoLoops).c_str());
+    } else {
+        std::snprintf(text, sizeof text, "%s", fillNumbers(kMsgParts, {length}).c_str());
     }
     if (std::strcmp(text, partText) != 0) {
         std::memcpy(partText, text, sizeof partText);
@@ -507,6 +510,7 @@ void BLVMixPanel::onIdle()
 void BLVMixPanel::common_setPlayDisplay(bool playing)
 {
     setImage(kItemPlay, playing ? 2 : 1);
+    if (!playing) common_doInterfaceReset();
     refreshTrackLights();
 }
 

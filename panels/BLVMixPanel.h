@@ -64,6 +64,7 @@ public:
     static constexpr int16_t kMsgGroups = 240;  // the name of a mix built from the groups
     static constexpr int16_t kMsgPart = 241;    // "Part %d of %d"
     static constexpr int16_t kMsgNoLoops = 242;
+    static constexpr int16_t kMsgParts = 246;  // "%d parts"
 
     // The panel talks to `player` and `groove` (blPlayer and blGroovePanel when null).
     explicit BLVMixPanel(BLPlayer* player = nullptr, BLGroovePanel* groove = nullptr);

@@ -39,6 +39,18 @@ constexpr const char* kHints[] = {
     "Close (or Esc) asks whether the mix becomes your sequence on the groove panel.",
 };
 
+void paintSliderGround(cairo_t* cr, const Style& style, double x, double y, double w, double h)
+{
+    roundedRect(cr, x + 2, y + h / 2.0 - 2, w - 4, 4, 2);
+    setColour(cr, Colour{0, 0, 0, 0.75});
+    cairo_fill(cr);
+    setColour(cr, style.colour("ink.dim").withAlpha(0.5));
+    for (int i = 0; i <= 4; ++i) {
+        cairo_rectangle(cr, std::round(x + 6 + (w - 12) * i / 4.0), y + h - 2, 1, 2);
+        cairo_fill(cr);
+    }
+}
+
 FontStyle captionFont()
 {
     FontStyle f;
@@ -89,16 +101,7 @@ bool vmixPane(int variant, const Style& style, Picture& out)
     }
     cairo_rectangle(cr, 428, 146, 196, 1);
     cairo_fill(cr);
-    for (const Well& t : kSliders) {
-        roundedRect(cr, t.x + 2, t.y + t.h / 2.0 - 2, t.w - 4, 4, 2);
-        setColour(cr, Colour{0, 0, 0, 0.75});
-        cairo_fill(cr);
-        setColour(cr, dim.withAlpha(0.5));
-        for (int i = 0; i <= 4; ++i) {
-            cairo_rectangle(cr, std::round(t.x + 6 + (t.w - 12) * i / 4.0), t.y + t.h - 2, 1, 2);
-            cairo_fill(cr);
-        }
-    }
+    for (const Well& t : kSliders) paintSliderGround(cr, style, t.x, t.y, t.w, t.h);
     FontStyle small;
     small.size = 8;
     selectFont(cr, small);
@@ -132,12 +135,23 @@ bool caption(const CastLine& line, const Style& style, Picture& out, Diag& diag)
     return canvas.ok();
 }
 
+// The ground a straight slider's thumb runs on, with its scale marks.
+bool sliderGround(const CastLine& line, const Style& style, Picture& out)
+{
+    const int w = line.params.number("width", 200), h = line.params.number("height", 14);
+    Canvas canvas(w, h);
+    cairo_t* cr = canvas.cr();
+    paintSliderGround(cr, style, 0, 0, w, h);
+    out = canvas.toPicture(false, true);
+    return canvas.ok();
+}
+
 }  // namespace
 
 std::vector<std::string> vmixVariants(const CastLine& line)
 {
     if (line.recipe == "vmixpane") return {"0", "1", "2", "3", "4", "5", "6", "7"};
-    if (line.recipe == "caption") return {""};
+    if (line.recipe == "caption" || line.recipe == "sliderground") return {""};
     return {};
 }
 
@@ -145,6 +159,7 @@ bool paintVMixCast(const CastLine& line, int variant, const Style& style, Pictur
 {
     if (line.recipe == "vmixpane") return vmixPane(variant, style, out);
     if (line.recipe == "caption") return caption(line, style, out, diag);
+    if (line.recipe == "sliderground") return sliderGround(line, style, out);
     return false;
 }
 
