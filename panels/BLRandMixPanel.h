@@ -18,14 +18,14 @@ public:
     enum : int16_t {
         kItemClose = 1,
         kItemFirstStyle = 3,       // a check a style
-        kItemFirstStyleName = 7,   // its name
-        kItemFirstGroup = 11,      // a check a group
-        kItemFirstGroupName = 43,  // its name
-        kItemLength = 83,
-        kItemLengthText = 76,
-        kItemAllGroups = 77,
-        kItemDone = 78,
-        kItemNote = 79,
+        kItemFirstGroup = 7,       // a check a group
+        kItemLength = 40,
+        kItemAllGroups = 41,
+        kItemDone = 42,
+        kItemLengthText = 43,
+        kItemNote = 44,
+        kItemFirstStyleName = 48,  // a style's name
+        kItemFirstGroupName = 52,  // a group's name
     };
 
     static constexpr int16_t kMsgAsWritten = 243;

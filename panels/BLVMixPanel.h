@@ -49,13 +49,13 @@ public:
         kItemPart = 33,
         kItemProgress = 34,
         kItemFirstLight = 35,     // eight track lights
-        kItemFirstLoop = 43,      // the loop each track plays
-        kItemFirstMeter = 51,     // eight track meters
-        kItemLibrary = 59,
-        kItemHelp = 60,
-        kItemNetwork = 61,
-        kItemOptions = 62,
-        kItemGrooves = 63,
+        kItemLibrary = 43,
+        kItemHelp = 44,
+        kItemNetwork = 45,
+        kItemOptions = 46,
+        kItemGrooves = 47,
+        kItemFirstLoop = 48,      // the loop each track plays
+        kItemFirstMeter = 56,     // eight track meters
         kItemFirstBeat = 64,      // eight position lights
     };
 
