@@ -42,6 +42,13 @@ std::string fillNumbers(int16_t message, std::initializer_list<int> numbers)
     return out;
 }
 
+bool sameSequence(const BLSequence& a, const BLSequence& b)
+{
+    if (a.count != b.count || a.length != b.length) return false;
+    return std::equal(a.entries, a.entries + std::clamp<int16_t>(a.length, 0, kBLMaxSequence), b.entries) &&
+           std::equal(a.grooves, a.grooves + std::clamp<int16_t>(a.count, 0, kBLMaxGrooves), b.grooves);
+}
+
 }  // namespace
 
 BLVMixPanel::BLVMixPanel(BLPlayer* p, BLGroovePanel* g) : fixedPlayer(p), fixedGroove(g)
@@ -119,6 +126,7 @@ void BLVMixPanel::beforeShow()
     if (g) {
         userSequence = g->model.stored;
         userGroove = g->model.current;
+        std::snprintf(documentPath, sizeof documentPath, "%s", g->model.lastDocument.path);
     }
     player().userVMix();
     common_doInterfaceReset();
@@ -491,6 +499,16 @@ void BLVMixPanel::onIdle()
 {
     player().idle();
     BLGroovePanel* g = groove();
+    // A document opened meanwhile: what it holds is what "No" brings back
+    // (a document saved meanwhile holds the mix itself).
+    if (g && visible && std::strcmp(documentPath, g->model.lastDocument.path) != 0) {
+        std::snprintf(documentPath, sizeof documentPath, "%s", g->model.lastDocument.path);
+        if (!sameSequence(g->model.stored, slots[currentSlot])) {
+            userSequence = g->model.stored;
+            userGroove = g->model.current;
+            if (!songChanged()) vmixUse(currentSlot);
+        }
+    }
     // Another song was opened meanwhile (the song browser): its own mixes.
     if (g && generated && visible && songChanged()) {
         const bool wasPlaying = player().playing;

@@ -144,8 +144,9 @@ public:
     // The user's sequence and groove, as they were when the panel opened.
     BLSequence userSequence;
     BLGroove userGroove;
-    // The song the slots were made for.
+    // The song the slots were made for; the last document when the panel showed.
     char songFolder[kKelPathMax + 1] = {};
+    char documentPath[kKelPathMax + 1] = {};
     // Each track light's value: track + 1 when it sounds, -(track + 1) when not.
     int16_t lights[kTracks] = {};
 

@@ -207,6 +207,16 @@ TEST_F(VMixPanelTest, TrackLightsAndTheHandOverToTheGroovePanel)
     EXPECT_EQ(grooves.model.stored.entries[0], 9);
     EXPECT_EQ(grooves.model.current, myGroove);
     EXPECT_EQ(grooves.sequencePosition(), -1);
+
+    // A document opened while the mix shows is what comes back.
+    vmix.beforeShow();
+    grooves.model.lastDocument.set("other.bld");
+    grooves.model.stored.entries[0] = 7;
+    grooves.model.stored.grooves[0].id = 7;
+    vmix.onIdle();
+    EXPECT_EQ(grooves.model.stored.count, vmix.slots[0].count) << "the mix shows again";
+    vmix.onItem_switchToGroove(true);
+    EXPECT_EQ(grooves.model.stored.entries[0], 7);
 }
 
 TEST_F(VMixPanelTest, ASongWithoutStylesAndTheRandomMixOptions)
