@@ -284,6 +284,8 @@ int16_t BLVMixPanel::nextSlot() const
 void BLVMixPanel::onItem_switchToGroove(bool restore)
 {
     player().stop();
+    // The groove panel's transport was not shown meanwhile: it starts afresh.
+    player().resetCommon();
     refreshTrackLights();
     if (BLGroovePanel* g = groove()) g->vmixHandOver(restore, userSequence, userGroove);
     PWScreen.hide(screenIndex);
