@@ -350,6 +350,10 @@ void BLVMixPanel::showProgress()
     const BLGroovePanel* g = groove();
     const int16_t length = g ? g->model.stored.length : 0;
     const bool playing = player().playing && player().sequenceMode && playingEntry >= 0 && length > 0;
+    // Idle passes come every millisecond: only a change is shown.
+    const long state = ((playing ? long{playingEntry} + 1 : 0) * 1000 + length) * 64 + (playing ? player().beat + 1 : 0);
+    if (state == shownProgress) return;
+    shownProgress = state;
     char text[sizeof partText] = {};
     if (playing) {
         const int entry = std::min<int>(playingEntry, length - 1);
@@ -463,6 +467,9 @@ void BLVMixPanel::onKey()
 {
     if (kelGlo.what == kelKeyUp) return;
     if (kelGlo.what == kelKeyDown && kelGlo.specialKey == 20) {
+        // Escape closes what lies over the mix first, then leaves it.
+        for (int16_t i = PWScreenClass::kPanelCount - 1; i > screenIndex && screenIndex >= 0; --i)
+            if (PWScreen.isVisible(i)) return PWScreen.hide(i);
         leave();
         return;
     }

@@ -167,6 +167,7 @@ private:
     uint16_t shownSamples[kTracks] = {};
     int16_t meterShown[kTracks] = {};
     int16_t lastProgress = -1;
+    long shownProgress = -1;
     uint32_t lastMeterTick = 0;
 };
 
