@@ -10,12 +10,17 @@
 //   'usrr' 0..3   2  random-set levels
 //   'mtrm' 0      2  mix target
 //   'intc' 0      2  interface colour
+//   'vmxo' 0      6  virtual mixes: styles taking part (bit a style), each
+//                    mix's length in list entries (0: as written), number
+//                    of groups left out
+//   'vmxg' 0..31 32  the name of each group left out, zero-padded
 #pragma once
 
 #include <cstdint>
 
 #include "core/kelGeometry.h"
 #include "core/kelQt.h"
+#include "library/BLVMix.h"
 
 constexpr char kBLPrefsFileName[] = "Beatloom.prf";
 constexpr int kBLRandomLevels = 4;
@@ -44,6 +49,7 @@ public:
     int16_t randomLevels[kBLRandomLevels];  // 3 .. 7 each
     int16_t mixTarget;                      // 0: one file; 1: a file per group
     int16_t interfaceColor;                 // 0 .. 7
+    BLVMixSettings vmix;
 };
 
 extern blPrefsClass blPrefs;

@@ -165,6 +165,20 @@ public:
     void songOpened() override;
     void documentRead() override;
 
+    // The virtual mix (BLGrooveVMix.cpp). setupVMix generates the song's
+    // style into the sequence (nothing when the song has no such style),
+    // leaving out the groups the preferences leave out; setupVMixFromGroups
+    // does the same from the song's groups.
+    void setupVMix(int16_t style);
+    void setupVMixFromGroups();
+    // The sequence entry that plays; -1: the first is next.
+    int16_t sequencePosition() const;
+    void setSequencePosition(int16_t entry);
+    // Back from the virtual mix: its sequence stays, cut to the grooves its
+    // list plays, or (restore) the user's sequence and groove come back, the
+    // strips unselected.
+    void vmixHandOver(bool restore, const BLSequence& savedSequence, const BLGroove& savedGroove);
+
     // Idle work, each part on its own.
     void chaseIdle();
     void blinkIdle();

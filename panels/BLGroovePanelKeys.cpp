@@ -61,6 +61,9 @@ int16_t BLGroovePanel::trackOfDigit(uint8_t digit) const
 
 void BLGroovePanel::onKey()
 {
+    // The virtual mix covers the panel while shown: the keys are its own.
+    if (PWPanelClass* vmix = PWScreen.panel(kPWVMixPanel); vmix && PWScreen.isVisible(kPWVMixPanel))
+        return vmix->onKey();
     if (numEntry.open) {
         key_numEnterType();
         return;

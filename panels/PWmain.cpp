@@ -17,6 +17,8 @@
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/BLProgressPanel.h"
+#include "panels/BLRandMixPanel.h"
+#include "panels/BLVMixPanel.h"
 #include "panels/PWDemo.h"
 #include "panels/PWPlaceholderPanel.h"
 #include "platform/Platform.h"
@@ -66,6 +68,8 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
+    if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
+    if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 
