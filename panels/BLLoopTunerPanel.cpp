@@ -39,11 +39,16 @@ constexpr int16_t kMsgFolderNotWritable = 223;
 constexpr int16_t kMsgShortened = 224;
 constexpr int16_t kMsgSaved = 225;
 constexpr int16_t kMsgNoSong = 226;
+constexpr int16_t kMsgNoLoopYet = 227;
 
 constexpr const char* kRecordedName = "UserRec";
 constexpr const char* kDefaultName = "UserLoop";
 // The converted sound waits here, in the program's folder.
 constexpr const char* kTempLoopFile = "BLTempLoopFile.wav";
+
+// Where the panel first shows on the stage.
+constexpr int16_t kHomeX = 100;
+constexpr int16_t kHomeY = 100;
 
 // The lamp's brightness while recording: level x 3 + 64, level 0 to 64.
 constexpr int kLampBase = 64;
@@ -119,8 +124,11 @@ BLLoopTunerPanel::Reading BLLoopTunerPanel::read(const int16_t k[kKnobCount], bo
     std::snprintf(r.text[kOffsetValue], sizeof r.text[0], "%1.2f", static_cast<double>(offset));
     std::snprintf(r.text[kStartValue], sizeof r.text[0], "%2.2f%%", static_cast<double>(start));
     std::snprintf(r.text[kEndValue], sizeof r.text[0], "%2.2f%%", static_cast<double>(end));
-    std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f %1.0f", static_cast<double>(speed),
-                  static_cast<double>(tempo / speed));
+    if (tempo > 0)
+        std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f %1.0f", static_cast<double>(speed),
+                      static_cast<double>(tempo / speed));
+    else
+        std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f", static_cast<double>(speed));
     std::snprintf(r.text[kVolumeValue], sizeof r.text[0], "%d%%", k[kVolume]);
     return r;
 }
@@ -152,6 +160,9 @@ void BLLoopTunerPanel::onPanelOpened()
 
 void BLLoopTunerPanel::beforeShow()
 {
+    // Kept on the stage, wherever the window puts it.
+    if (kelPanelControl* back = background(); back && !PWScreen.stage.contains(back->rect))
+        PWScreen.setPanelPosition(screenIndex, kHomeX, kHomeY);
     audible = true;
     loopName[0] = '\0';
     canRecord = gep && gep->userLoop_canRecord();
@@ -161,10 +172,12 @@ void BLLoopTunerPanel::beforeShow()
         else
             c->disable();
     }
-    if (canRecord)
-        setStatus("");
-    else
+    if (!canRecord)
         setStatusMessage(kMsgNoInput);
+    else if (!hasLoop)
+        setStatusMessage(kMsgNoLoopYet);
+    else
+        setStatus("");
     resetValues();
     showName();
     showRecordLook();
@@ -271,7 +284,8 @@ void BLLoopTunerPanel::showRecordLook()
 
 void BLLoopTunerPanel::showPlayLook()
 {
-    if (kelPanelControl* c = control(kItemPlay)) c->setValue(static_cast<int16_t>(audible && !recording ? 1 : 0));
+    const bool sounding = audible && hasLoop && !recording;
+    if (kelPanelControl* c = control(kItemPlay)) c->setValue(static_cast<int16_t>(sounding ? 1 : 0));
 }
 
 void BLLoopTunerPanel::showValues()
@@ -378,6 +392,7 @@ void BLLoopTunerPanel::close()
 void BLLoopTunerPanel::loopArrived()
 {
     hasLoop = true;
+    setStatus("");
     audible = true;
     dataInput();
     showPlayLook();

@@ -50,15 +50,15 @@ bool BLTunerKnob::click()
     if (!onDial()) return false;
     const int16_t start = value;
     const int16_t pressY = kelGlo.mouseY;
-    bool moved = false;
-    while (kelTrackMouse()) {
+    const auto follow = [&] {
         const int dy = pressY - kelGlo.mouseY;
-        const int steps = kelGlo.shiftDown ? dy / kFineSteps : dy;
-        const int wanted = start + steps;
+        const int wanted = start + (kelGlo.shiftDown ? dy / kFineSteps : dy);
         setRealtime(static_cast<int16_t>(wanted < -32768 ? -32768 : wanted > 32767 ? 32767 : wanted));
-        moved = moved || value != start;
-    }
-    plainlyClicked = moved ? nullptr : this;
+    };
+    while (kelTrackMouse()) follow();
+    // Where the mouse was let go counts too: a quick drag may end in one poll.
+    follow();
+    plainlyClicked = value == start ? this : nullptr;
     return true;
 }
 
