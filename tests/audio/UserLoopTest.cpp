@@ -8,8 +8,10 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <thread>
 
+#include "audio/EngineRunFixture.h"
 #include "audio/EngineTestLoops.h"
 #include "audio/Vetro.h"
 #include "audio/WinApi.h"
@@ -368,6 +370,56 @@ TEST_F(UserLoop, SavingWritesOnePeriodWithoutTheMasterVolume)
     UserLoop_Load(nullptr);
     EXPECT_EQ(Vetro_SaveLoop(const_cast<char*>(kelPath(target).c_str())), 0) << "no loop";
     EXPECT_EQ(std::filesystem::file_size(target), 44u + 705600u) << "the file there stays";
+}
+
+// The stage changed, its loop replaced, recorded and saved from the main
+// thread while the refill timer mixes it: meant for the ThreadSanitizer build.
+class UserLoopLive : public EngineRun {
+protected:
+    bool withTimer() const override { return true; }
+};
+
+TEST_F(UserLoopLive, ChangesWhileTheTimerMixesTheLoop)
+{
+    HeldInput input;
+    WAVEIN_SetSource(&input);
+    loadSong(120, 2, 4);
+    const std::string stereo = dir.file("stereo.wav"), mono = dir.file("mono.wav");
+    ASSERT_TRUE(writeLoop(stereo, 7, 3 * 22050));
+    ASSERT_TRUE(writeBytes(mono, waveBytes(std::vector<int16_t>(50000, 900), WaveHeader{.channels = 1})));
+    engine.play();
+    engine.setTrackSample(0, 0);
+    engine.setMixerBpm(120);
+    std::mt19937 random(1234);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    int saved = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        switch (pick(7)) {
+            case 0: engine.userLoop_load(kelPath(pick(2) ? stereo : mono).c_str()); break;
+            case 1: engine.userLoop_load(nullptr); break;
+            case 2:
+                if (engine.userLoop_recordStart()) input.release(pick(4));
+                break;
+            case 3:
+                engine.userLoop_recordStop();
+                engine.userLoop_recordReset();
+                break;
+            case 4: saved += engine.userLoop_save(kelPath(dir.file("saved.wav")).c_str()); break;
+            default: {
+                blUserLoopSettingsRec s{1, static_cast<int16_t>(1 << pick(4)), static_cast<float>(pick(8)),
+                                        static_cast<float>(pick(150)) / 100, 0.5f + static_cast<float>(pick(150)) / 100,
+                                        static_cast<float>(pick(50)), static_cast<float>(50 + pick(51))};
+                engine.userLoop_params(&s);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(pick(20)));
+    }
+    engine.userLoop_recordReset();
+    EXPECT_GT(TimeLine.load(), 44100) << "the mix went on";
+    EXPECT_GT(saved, 0);
+    engine.userLoop_load(nullptr);
+    WAVEIN_SetSource(nullptr);
 }
 
 }  // namespace
