@@ -64,6 +64,8 @@ void BLEngine::init()
 
 void BLEngine::exit()
 {
+    // A recording's capture ends before the engine goes.
+    UserLoop_RecordReset();
     ExitPlay();
     Vetro_Exit();
 }
@@ -222,7 +224,7 @@ unsigned char BLEngine::userLoop_load(const char* path)
 
 void BLEngine::userLoop_params(blUserLoopSettingsRec* settings)
 {
-    MixerLock hold;
+    // The stage takes the device lock itself.
     Vetro_ApplySettings(settings);
 }
 
@@ -249,4 +251,14 @@ unsigned char BLEngine::userLoop_recordStatus(short* percent, short* level)
 unsigned char BLEngine::userLoop_save(const char* path)
 {
     return Vetro_SaveLoop(mutablePath(path));
+}
+
+unsigned char BLEngine::userLoop_canRecord()
+{
+    return UserLoop_CanRecord();
+}
+
+int64_t BLEngine::userLoop_periodFrames()
+{
+    return Vetro_PeriodFrames();
 }

@@ -72,6 +72,11 @@ public:
     void userLoop_recordReset();
     unsigned char userLoop_recordStatus(short* percent, short* level);
     unsigned char userLoop_save(const char* path);
+    // Whether a capture device exists to record from.
+    unsigned char userLoop_canRecord();
+    // Frames a save writes: one period at the tempo the song last played
+    // with the user loop; 0 before that.
+    int64_t userLoop_periodFrames();
 };
 
 extern BLEngine* gep;

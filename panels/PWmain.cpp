@@ -14,6 +14,7 @@
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
 #include "panels/BLLoadPanel.h"
+#include "panels/BLLoopTunerPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/BLProgressPanel.h"
@@ -70,6 +71,7 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
     if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
     if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
+    if (std::strcmp(entry.className, "BLLoopTunerPanel") == 0) return new BLLoopTunerPanel;
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 

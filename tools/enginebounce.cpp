@@ -5,8 +5,11 @@
 // device would have been given: the priming, then GetResampled 2048 frames
 // at a time. Before each of those calls the loader is let finish its work
 // and paused, so no ring runs dry and the result is the same on every run.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,8 +20,10 @@
 #include "audio/BLEngine.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
+#include "audio/Vetro.h"
 #include "audio/Winaudio.h"
 #include "core/kelFiles.h"
+#include "core/kelQt.h"
 
 namespace {
 
@@ -34,7 +39,11 @@ const char* const kUsage =
     "    FRAME:T:SAMPLE[:sync]  FRAME:T:vol=V[:sync]  FRAME:T:pan=P[:sync]\n"
     "    FRAME:mix-bpm=B\n"
     "  With sync it waits for the next 32-beat boundary. The first 8192 frames\n"
-    "  are the start-up priming: changes there apply right after it.\n";
+    "  are the start-up priming: changes there apply right after it.\n"
+    "  --user-loop FILE --user-params BARS:OFFSET:GAIN:RATE:START:END plays FILE\n"
+    "  (any sound file; other than 44100 Hz 16-bit WAV it is converted) as the\n"
+    "  user loop with the groove: its period in bars, the offset in bars, its\n"
+    "  gain, its speed ratio, and its region in percent of the sound.\n";
 
 constexpr int kBlock = 2048;
 constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
@@ -276,10 +285,78 @@ bool writeWave(const std::string& path, const std::vector<int16_t>& frames, int6
     return true;
 }
 
+// ---- The user loop ----------------------------------------------------------
+
+struct UserLoopOptions {
+    std::string file;
+    blUserLoopSettingsRec settings{1, 1, 0.0f, 1.0f, 1.0f, 0.0f, 100.0f};
+    bool paramsGiven = false;
+};
+
+float realArg(const std::string& s, const char* what)
+{
+    char* end = nullptr;
+    const float v = std::strtof(s.c_str(), &end);
+    if (s.empty() || *end != '\0' || !std::isfinite(v)) usage(std::string("bad ") + what + ": '" + s + "'");
+    return v;
+}
+
+// Takes --user-loop and --user-params out of the arguments.
+UserLoopOptions takeUserLoopOptions(int& argc, char** argv)
+{
+    UserLoopOptions u;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if ((a == "--user-loop" || a == "--user-params") && i + 1 >= argc) usage("missing value after " + a);
+        if (a == "--user-loop") {
+            u.file = argv[++i];
+        } else if (a == "--user-params") {
+            const std::vector<std::string> p = split(argv[++i]);
+            if (p.size() != 6) usage("bad --user-params: '" + std::string(argv[i]) + "'");
+            u.settings.bars = static_cast<int16_t>(intArg(p[0], "bars", 1, 32));
+            u.settings.offset = realArg(p[1], "offset");
+            u.settings.gain = realArg(p[2], "gain");
+            u.settings.rate = realArg(p[3], "rate");
+            u.settings.start = realArg(p[4], "start");
+            u.settings.end = realArg(p[5], "end");
+            u.paramsGiven = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    if (u.paramsGiven && u.file.empty()) usage("--user-params needs --user-loop");
+    return u;
+}
+
+// Loads the user loop (converting it when the engine cannot read it as it
+// is) and sets it playing; false when it cannot be loaded.
+bool startUserLoop(UserLoopOptions& u)
+{
+    if (u.file.empty()) return true;
+    const std::string kel = kelOf(u.file);
+    bool loaded = !kel.empty() && gep->userLoop_load(kel.c_str());
+    if (!loaded && !kel.empty()) {
+        char temp[] = "/tmp/enginebounce-loop-XXXXXX";
+        const int fd = mkstemp(temp);
+        if (fd >= 0) {
+            close(fd);
+            const std::string tempKel = kelOf(temp);
+            loaded = kelQt_soundConvert_toLoopWave(kel.c_str(), tempKel.c_str()) && gep->userLoop_load(tempKel.c_str());
+            std::remove(temp);
+        }
+    }
+    if (!loaded) return false;
+    gep->userLoop_params(&u.settings);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    UserLoopOptions userLoop = takeUserLoopOptions(argc, argv);
     const Options o = parse(argc, argv);
 
     BounceOutput device;
@@ -297,6 +374,14 @@ int main(int argc, char** argv)
         if (kel.empty())
             std::fprintf(stderr, "enginebounce: %s: not a usable path; it stays silent\n", path.c_str());
         gep->samplesListAdd(kel.c_str(), static_cast<short>(repeats));
+    }
+    if (!startUserLoop(userLoop)) {
+        std::fprintf(stderr, "enginebounce: %s: not a sound file that can be loaded\n", userLoop.file.c_str());
+        gep->exit();
+        delete gep;
+        gep = nullptr;
+        wDBSetOutput(nullptr);
+        return 1;
     }
 
     std::vector<int16_t> out;

@@ -52,6 +52,7 @@ struct WaveHeader {
     int16_t channels = 2;
     uint16_t bits = 16;
     int64_t dataBytes = -1;  // -1: what the samples take
+    uint32_t rate = 44100;
 };
 
 // A canonical 44-byte WAV file around the given samples.
@@ -66,8 +67,8 @@ inline std::string waveBytes(const std::vector<int16_t>& samples, const WaveHead
     put32(s, 16);
     put16(s, h.tag);
     put16(s, static_cast<uint16_t>(h.channels));
-    put32(s, 44100);
-    put32(s, 44100u * align);
+    put32(s, h.rate);
+    put32(s, h.rate * align);
     put16(s, align);
     put16(s, h.bits);
     s += "data";

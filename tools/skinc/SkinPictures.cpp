@@ -3,6 +3,7 @@
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
 #include "tools/skinc/SkinPaintVMix.h"
+#include "tools/skinc/SkinPaintTuner.h"
 
 #include <algorithm>
 #include <cmath>
@@ -424,6 +425,10 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     bool good = false;
     if (!grooveVariants(line).empty()) good = paintGrooveCast(line, variant, style, out, diag);
     else if (!vmixVariants(line).empty()) good = paintVMixCast(line, variant, style, out, diag);
+    else if (!tunerVariants(line).empty()) {
+        bool known = false;
+        good = paintTunerCast(line, variant, style, out, diag, known);
+    }
     else if (recipe == "backpane") good = backpane(r, variant, out);
     else if (recipe == "label") good = label(r, out);
     else if (recipe == "button") good = button(r, variant, out);
