@@ -61,7 +61,8 @@ protected:
     }
 
     // A field of track i (0 to 7) as its lock shows it: the loader runs.
-    static int32_t field(int i, int32_t TRACK::*member)
+    template <typename T>
+    static T field(int i, T TRACK::*member)
     {
         std::lock_guard<std::mutex> hold(Tracks[i].lock);
         return Tracks[i].*member;
