@@ -2,10 +2,19 @@
 // call sends below, when the device opens and closes, and the life cycle.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "audio/EngineRunFixture.h"
 #include "audio/WinApi.h"
+#include "support/MixReference.h"
 
 using namespace enginetest;
 
@@ -205,4 +214,166 @@ TEST_F(Playback, AnOutputThatWillNotOpenLeavesTheEngineArmed)
     EXPECT_EQ(field(0, &TRACK::prevStart), 0);
     EXPECT_EQ(field(0, &TRACK::writePos), 65536);
     EXPECT_EQ(field(1, &TRACK::writePos), 65536);
+}
+
+TEST_F(Facade, ASongLoadedWhileArmedPlaysAtItsOwnTempoWithAllItsTracksAtOnce)
+{
+    loadSong(120, 2, 4);
+    loadSong(90, 2, 4);  // no play between: the engine was armed at 120
+    EXPECT_EQ(SongBPM, 90);
+    EXPECT_EQ(BPM.load(), 29400);
+
+    // One play command, in the player's order.
+    engine.changesBegin();
+    engine.play();
+    engine.setTrackSample(0, 0);
+    engine.setTrackSample(5, 1);
+    engine.setTrackVolume(5, 64);
+    engine.setTrackPan(5, -30);
+    engine.setMixerBpm(90);
+    engine.setMixerVolume(128);
+    EXPECT_EQ(PlayingStatus.load(), 1) << "nothing is heard before the command is complete";
+    engine.changesEnd();
+    ASSERT_EQ(PlayingStatus.load(), 2);
+    for (int i = 0; i < 7; ++i) {
+        ASSERT_TRUE(LoaderWaitIdle(10000));
+        tick(9);
+    }
+    engine.stop();
+
+    // Both loops from the first frame, each restarting every 4 beats of 90 BPM.
+    mixref::Chain ref;
+    ref.songBpm = 90;
+    ref.mixBpm = 90;
+    ref.master = 128;
+    for (const int id : {1, 2}) {
+        mixref::Track t;
+        t.at = [id](int64_t p, int16_t& l, int16_t& r) {
+            l = loopLeft(id, static_cast<int>(p % 117600));
+            r = loopRight(id, static_cast<int>(p % 117600));
+        };
+        t.levels = [id](int64_t, int& v, int& pan) {
+            v = id == 1 ? 127 : 64;
+            pan = id == 1 ? 0 : -30;
+        };
+        ref.tracks.push_back(t);
+    }
+    const size_t frames = out->stream.size() / 4;
+    ASSERT_GT(frames, 117600u + 4096);
+    const std::vector<int16_t> expected = ref.render(static_cast<int64_t>(frames));
+    for (size_t i = 0; i < 2 * frames; ++i) {
+        int16_t v;
+        std::memcpy(&v, out->stream.data() + 2 * i, 2);
+        ASSERT_EQ(v, expected[i]) << "frame " << i / 2;
+    }
+}
+
+namespace {
+
+// A disk that stops answering: reads on threads other than the test's wait
+// while the gate is closed.
+struct DiskGate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool closed = false;
+    int waiting = 0;
+    std::thread::id free;
+} gate;
+
+void gatedRead(void*)
+{
+    std::unique_lock<std::mutex> hold(gate.m);
+    if (!gate.closed || std::this_thread::get_id() == gate.free) return;
+    ++gate.waiting;
+    gate.cv.notify_all();
+    gate.cv.wait(hold, [] { return !gate.closed; });
+    --gate.waiting;
+}
+
+void setGate(bool closed)
+{
+    {
+        std::lock_guard<std::mutex> hold(gate.m);
+        gate.closed = closed;
+    }
+    gate.cv.notify_all();
+}
+
+// A call that does not come back is this test's failure: end the run
+// rather than hang it.
+template <typename Call>
+void returnsWithinAMinute(const char* what, Call call)
+{
+    std::atomic<bool> done{false};
+    std::thread watch([&] {
+        for (int i = 0; i < 600 && !done.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!done.load()) {
+            std::fprintf(stderr, "%s did not return\n", what);
+            std::_Exit(1);
+        }
+    });
+    call();
+    done.store(true);
+    watch.join();
+}
+
+}  // namespace
+
+TEST_F(Playback, AStopGivesUpOnADiskThatDoesNotAnswerAndPlayingGoesOn)
+{
+    loadSong(120, 2, 4);
+    gate.free = std::this_thread::get_id();
+    F_readObserver.store(gatedRead);
+    engine.play();
+    engine.setTrackSample(0, 0);
+    ASSERT_EQ(PlayingStatus.load(), 2);
+
+    // The loader's next read hangs.
+    setGate(true);
+    for (int i = 0; i < 3; ++i) tick(9);
+    {
+        std::unique_lock<std::mutex> hold(gate.m);
+        ASSERT_TRUE(gate.cv.wait_for(hold, std::chrono::seconds(30), [] { return gate.waiting > 0; }));
+    }
+    returnsWithinAMinute("stop", [&] { engine.stop(); });
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_FALSE(out->isOpen);
+    EXPECT_TRUE(engine.loaderStalled()) << "the user is told";
+    EXPECT_FALSE(engine.loaderStalled()) << "once";
+
+    // The program stays usable: another playback starts while the disk
+    // still hangs, and plays on when it answers again.
+    const size_t before = out->stream.size();
+    engine.play();
+    engine.setTrackSample(1, 1);
+    ASSERT_EQ(PlayingStatus.load(), 2);
+    tick(9);
+    setGate(false);
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(LoaderWaitIdle(10000));
+        tick(9);
+    }
+    returnsWithinAMinute("stop", [&] { engine.stop(); });
+    EXPECT_FALSE(engine.loaderStalled());
+    F_readObserver.store(nullptr);
+
+    mixref::Chain ref;
+    mixref::Track t;
+    t.at = [](int64_t p, int16_t& l, int16_t& r) {
+        l = loopLeft(2, static_cast<int>(p % 88200));
+        r = loopRight(2, static_cast<int>(p % 88200));
+    };
+    t.levels = [](int64_t, int& v, int& pan) {
+        v = 127;
+        pan = 0;
+    };
+    ref.tracks.push_back(t);
+    const size_t frames = (out->stream.size() - before) / 4;
+    ASSERT_GT(frames, 65536u + 8192) << "past what the first fill held";
+    const std::vector<int16_t> expected = ref.render(static_cast<int64_t>(frames));
+    for (size_t i = 0; i < 2 * frames; ++i) {
+        int16_t v;
+        std::memcpy(&v, out->stream.data() + before + 2 * i, 2);
+        ASSERT_EQ(v, expected[i]) << "frame " << i / 2;
+    }
 }
