@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <thread>
 
-#include "audio/AudioFormat.h"
 #include "audio/OVTrack.h"
 
 namespace {

@@ -216,6 +216,12 @@ TEST_F(Streaming, CurrentBeatTrailsTheMixerByABlockLength)
     EXPECT_EQ(GetCurrentBeat(), 3);
     TimeLine.store(16384 + 33 * kBeat);
     EXPECT_EQ(GetCurrentBeat(), 1);
+    // Where a 32-bit timeline ended, the beats go on.
+    const int64_t far = (int64_t{1} << 31) + 16384;
+    TimeLine.store(far);
+    EXPECT_EQ(GetCurrentBeat(), (int64_t{1} << 31) / kBeat % 32);
+    TimeLine.store(far + kBeat);
+    EXPECT_EQ(GetCurrentBeat(), ((int64_t{1} << 31) / kBeat + 1) % 32);
     // Above about 161 BPM a beat is shorter than the block length.
     BPM.store(14700);  // 180 BPM
     TimeLine.store(0);

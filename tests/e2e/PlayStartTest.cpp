@@ -3,6 +3,7 @@
 // played; and the same for sequence play.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,18 +40,12 @@ protected:
             if (t == left) continue;
             const auto loop = std::make_shared<Loop>(readLoop(library + "/Song/NightShift/" + kFiles[t] + ".wav"));
             EXPECT_EQ(loop->channels, 2);
-            mixref::Track track;
-            track.at = [loop](int64_t p, int16_t& l, int16_t& r) {
+            const auto at = [loop](int64_t p, int16_t& l, int16_t& r) {
                 const auto f = static_cast<size_t>(p % loop->frames());
                 l = loop->samples[2 * f];
                 r = loop->samples[2 * f + 1];
             };
-            const BLTrack k = g.tracks[t];
-            track.levels = [k](int64_t, int& v, int& pan) {
-                v = k.volume;
-                pan = k.pan;
-            };
-            ref.tracks.push_back(track);
+            ref.tracks.push_back(mixref::track(at, g.tracks[t].volume, g.tracks[t].pan));
         }
         return ref.render(frames);
     }

@@ -6,8 +6,10 @@
 // tempo by linear interpolation in hundredths of a frame.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace mixref {
@@ -19,6 +21,26 @@ struct Track {
     // block that starts at timeline frame `block`.
     std::function<void(int64_t block, int& volume, int& pan)> levels;
 };
+
+// A track at one volume and pan throughout.
+inline Track track(std::function<void(int64_t, int16_t&, int16_t&)> at, int volume, int pan)
+{
+    Track t;
+    t.at = std::move(at);
+    t.levels = [volume, pan](int64_t, int& v, int& p) {
+        v = volume;
+        p = pan;
+    };
+    return t;
+}
+
+// The first frame where two renders differ; -1 when they are the same.
+inline int64_t firstDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b)
+{
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] != b[i]) return static_cast<int64_t>(i / 2);
+    return a.size() == b.size() ? -1 : static_cast<int64_t>(std::min(a.size(), b.size()) / 2);
+}
 
 struct Chain {
     int songBpm = 120;    // whole beats a minute

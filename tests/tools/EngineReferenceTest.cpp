@@ -77,14 +77,6 @@ std::vector<int16_t> framesOf(const std::string& path)
     return s;
 }
 
-// The first frame where the two differ, -1 when none.
-int64_t firstDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b)
-{
-    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
-        if (a[i] != b[i]) return static_cast<int64_t>(i / 2);
-    return a.size() == b.size() ? -1 : static_cast<int64_t>(std::min(a.size(), b.size()) / 2);
-}
-
 class Reference : public ::testing::Test {
 protected:
     std::vector<int16_t> bounce(std::vector<std::string> args)
@@ -132,7 +124,7 @@ TEST_F(Reference, TwoTracksAtThreeTempoRatiosFromTheFirstFrame)
         levels(ref.tracks[0], c.volumeA, c.panA);
         levels(ref.tracks[1], c.volumeB, c.panB);
         const std::vector<int16_t> expected = ref.render(frames);
-        const int64_t at = firstDifference(engine, expected);
+        const int64_t at = mixref::firstDifference(engine, expected);
         EXPECT_EQ(at, -1) << "engine " << (at >= 0 ? engine[2 * static_cast<size_t>(at)] : 0) << " reference "
                           << (at >= 0 ? expected[2 * static_cast<size_t>(at)] : 0);
     }
@@ -157,13 +149,13 @@ TEST_F(Reference, ChangesMadeAtFrame8192LandOnTheCycleBoundary)
     levels(ref.tracks[0], 110, 30, 705600, 40);  // from the first block at or after the boundary
     levels(ref.tracks[1], 127, -20);
     const std::vector<int16_t> expected = ref.render(frames);
-    EXPECT_EQ(firstDifference(engine, expected), -1);
+    EXPECT_EQ(mixref::firstDifference(engine, expected), -1);
     // The change is there, and not before the boundary.
     mixref::Chain unchanged = ref;
     unchanged.tracks = {loopTrack(1, 4 * beat), loopTrack(2, 2 * beat)};
     levels(unchanged.tracks[0], 110, 30);
     levels(unchanged.tracks[1], 127, -20);
-    EXPECT_EQ(firstDifference(engine, unchanged.render(frames)), 705600);
+    EXPECT_EQ(mixref::firstDifference(engine, unchanged.render(frames)), 705600);
 }
 
 TEST_F(Reference, AGroovePlaysOnInPhaseWhereA32BitTimelineEnded)
@@ -187,6 +179,6 @@ TEST_F(Reference, AGroovePlaysOnInPhaseWhereA32BitTimelineEnded)
         ref.tracks = {loopTrack(1, 4 * beat), loopTrack(2, 5 * beat, 3, 2 * beat, boundary)};
         levels(ref.tracks[0], 100, 10);
         levels(ref.tracks[1], 120, -30);
-        EXPECT_EQ(firstDifference(engine, ref.render(frames)), -1);
+        EXPECT_EQ(mixref::firstDifference(engine, ref.render(frames)), -1);
     }
 }
