@@ -54,7 +54,8 @@ void trackGains(int32_t v, int32_t p, int32_t master, float* left, float* right)
     const long double full = lv * (1.0 / 128) * lm * (1.0 / 128);
     if (p > 63) {
         *left = static_cast<float>(full);
-        *right = static_cast<float>(static_cast<long double>(127 - p) * (1.0 / 63) * lv * (1.0 / 128) * lm * (1.0 / 128));
+        const long double fade = static_cast<long double>(127 - p) * (1.0 / 63);
+        *right = static_cast<float>(fade * lv * (1.0 / 128) * lm * (1.0 / 128));
     } else {
         *left = static_cast<float>(lv * (1.0 / 128) * p * (1.0 / 63) * lm * (1.0 / 128));
         *right = static_cast<float>(full);

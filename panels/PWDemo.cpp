@@ -141,7 +141,8 @@ void PWDemo_Idle()
     }
     if (playedFrames() < kPlayFrames && kelGlo.ticks - gDemo.startTicks < kMostPlayTicks) return;
     gDemo.armed = false;
-    if (playedFrames() < kPlayFrames) plat::logLine("the demonstration's sound device played less than 8 seconds");
+    if (playedFrames() < kPlayFrames)
+        plat::logLine("the demonstration's sound device played less than 8 seconds");
     const std::string screen = gDemo.folder + "/screen.png";
     if (plat::backend().saveScreenPng(screen))
         std::printf("Saved what Beatloom showed: %s\n", screen.c_str());

@@ -245,7 +245,8 @@ TEST_F(Facade, ASongLoadedWhileArmedPlaysAtItsOwnTempoWithAllItsTracksAtOnce)
     ref.songBpm = 90;
     ref.mixBpm = 90;
     ref.master = 128;
-    ref.tracks = {mixref::track(testLoopAt(1, 117600), 127, 0), mixref::track(testLoopAt(2, 117600), 64, -30)};
+    ref.tracks = {mixref::track(testLoopAt(1, 117600), 127, 0),
+                  mixref::track(testLoopAt(2, 117600), 64, -30)};
     const std::vector<int16_t> heard = played();
     ASSERT_GT(heard.size() / 2, 117600u + 4096);
     EXPECT_EQ(mixref::firstDifference(heard, ref.render(static_cast<int64_t>(heard.size() / 2))), -1);

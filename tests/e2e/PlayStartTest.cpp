@@ -22,7 +22,8 @@ BLGroove eightTracks()
 {
     BLGroove g;
     for (int16_t t = 0; t < 8; ++t)
-        g.tracks[t] = BLTrack{static_cast<uint16_t>(70 + 7 * t), static_cast<int16_t>(-35 + 10 * t), t, kSlots[t]};
+        g.tracks[t] =
+            BLTrack{static_cast<uint16_t>(70 + 7 * t), static_cast<int16_t>(-35 + 10 * t), t, kSlots[t]};
     return g;
 }
 
@@ -38,7 +39,8 @@ protected:
         ref.master = 63;
         for (int t = 0; t < 8; ++t) {
             if (t == left) continue;
-            const auto loop = std::make_shared<Loop>(readLoop(library + "/Song/NightShift/" + kFiles[t] + ".wav"));
+            const auto loop =
+                std::make_shared<Loop>(readLoop(library + "/Song/NightShift/" + kFiles[t] + ".wav"));
             EXPECT_EQ(loop->channels, 2);
             const auto at = [loop](int64_t p, int16_t& l, int16_t& r) {
                 const auto f = static_cast<size_t>(p % loop->frames());
@@ -50,21 +52,24 @@ protected:
         return ref.render(frames);
     }
 
-    // Every track is heard in the first 2048 frames of the capture, and
-    // the capture is the whole groove from its first frame on.
+    // The device's first sound is the whole groove: the start-up priming
+    // (8192 frames, handed over in one piece) holds every track, and each
+    // is heard in its first 2048 frames. What SDL's disk driver writes
+    // before the device is let go (silence) is not sound.
     void expectWholeFromTheFirstFrame(const BLGroove& g, const std::string& log)
     {
-        const std::vector<int16_t> sound = readCapture(capture);
-        const int frames = 16384;
-        ASSERT_GE(sound.size(), 2u * frames) << log;
+        const std::vector<int16_t> capture = readCapture(this->capture);
+        const int frames = 8192;
         const std::vector<int16_t> all = expected(g, frames);
-        for (int f = 0; f < frames; ++f) {
-            ASSERT_EQ(sound[2 * f], all[2 * f]) << "left, frame " << f;
-            ASSERT_EQ(sound[2 * f + 1], all[2 * f + 1]) << "right, frame " << f;
-        }
+        const int first = firstSound(capture) - firstSound(all);
+        ASSERT_GE(first, 0) << log;
+        ASSERT_GE(capture.size(), 2u * (first + frames)) << log;
+        const std::vector<int16_t> sound(capture.begin() + 2 * first, capture.begin() + 2 * (first + frames));
+        EXPECT_EQ(mixref::firstDifference(sound, all), -1);
         for (int t = 0; t < 8; ++t) {
             const std::vector<int16_t> without = expected(g, 2048, t);
-            EXPECT_FALSE(std::equal(without.begin(), without.end(), sound.begin())) << "track " << t << " is heard";
+            EXPECT_FALSE(std::equal(without.begin(), without.end(), sound.begin()))
+                << "track " << t << " is heard";
         }
     }
 };

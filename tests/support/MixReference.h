@@ -43,10 +43,10 @@ inline int64_t firstDifference(const std::vector<int16_t>& a, const std::vector<
 }
 
 struct Chain {
-    int songBpm = 120;    // whole beats a minute
-    float mixBpm = 120;   // as the player sends it
-    int master = 63;      // 0..128
-    int64_t start = 0;    // the timeline's first frame
+    int songBpm = 120;   // whole beats a minute
+    float mixBpm = 120;  // as the player sends it
+    int master = 63;     // 0..128
+    int64_t start = 0;   // the timeline's first frame
     std::vector<Track> tracks;
 
     // The first `frames` output frames, interleaved.
@@ -95,7 +95,8 @@ private:
             float gl, gr;
             if (p > 63) {
                 gl = static_cast<float>(v * (1.0 / 128) * m * (1.0 / 128));
-                gr = static_cast<float>(static_cast<long double>(127 - p) * (1.0 / 63) * v * (1.0 / 128) * m * (1.0 / 128));
+                gr = static_cast<float>(static_cast<long double>(127 - p) * (1.0 / 63) * v * (1.0 / 128) * m *
+                                        (1.0 / 128));
             } else {
                 gl = static_cast<float>(v * (1.0 / 128) * p * (1.0 / 63) * m * (1.0 / 128));
                 gr = static_cast<float>(v * (1.0 / 128) * m * (1.0 / 128));
@@ -113,7 +114,8 @@ private:
         }
     }
 
-    static void interpolate(const std::vector<int16_t>& in, int inFrames, int outFrames, std::vector<int16_t>& out)
+    static void interpolate(const std::vector<int16_t>& in, int inFrames, int outFrames,
+                            std::vector<int16_t>& out)
     {
         if (inFrames == outFrames) {
             out.insert(out.end(), in.begin(), in.begin() + 2 * inFrames);
@@ -132,7 +134,8 @@ private:
             for (int c = 0; c < 2; ++c) {
                 const int a = in[static_cast<size_t>(2 * k + c)];
                 const int b = in[static_cast<size_t>(2 * (k + 1) + c)];
-                out.push_back(static_cast<int16_t>(static_cast<int>(a + (b - a) * static_cast<long double>(frac))));
+                out.push_back(
+                    static_cast<int16_t>(static_cast<int>(a + (b - a) * static_cast<long double>(frac))));
             }
         }
     }

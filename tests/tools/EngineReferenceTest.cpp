@@ -43,7 +43,8 @@ bool writeBusyLoop(const std::string& path, int id, int frames)
 // every multiple of its period; from a cycle boundary `switchAt` on, loop
 // `later` (whose period divides the cycle). Before the switch, a pass that
 // would run past the boundary is not started: silence until it.
-mixref::Track loopTrack(int id, int64_t period, int later = 0, int64_t laterPeriod = 1, int64_t switchAt = INT64_MAX)
+mixref::Track loopTrack(int id, int64_t period, int later = 0, int64_t laterPeriod = 1,
+                        int64_t switchAt = INT64_MAX)
 {
     mixref::Track t;
     t.at = [=](int64_t p, int16_t& l, int16_t& r) {
@@ -105,17 +106,18 @@ TEST_F(Reference, TwoTracksAtThreeTempoRatiosFromTheFirstFrame)
         const char* mix;  // 1.0, 1.3 and 0.83 times the song's tempo
         int volumeA, panA, volumeB, panB, master;
     };
-    const Case cases[] = {{"100", 127, 0, 90, -40, 63},   {"100", 60, 63, 127, -63, 128},
-                          {"130", 100, 20, 64, 63, 128},  {"130", 127, -10, 127, 10, 100},
-                          {"83", 50, -63, 127, 5, 100},   {"83", 127, 0, 127, 0, 30}};
+    const Case cases[] = {{"100", 127, 0, 90, -40, 63},  {"100", 60, 63, 127, -63, 128},
+                          {"130", 100, 20, 64, 63, 128}, {"130", 127, -10, 127, 10, 100},
+                          {"83", 50, -63, 127, 5, 100},  {"83", 127, 0, 127, 0, 30}};
     const int frames = 120000;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testsupport::join("mix ", c.mix, " volumes ", c.volumeA, "/", c.volumeB, " pans ", c.panA, "/",
-                                       c.panB, " master ", c.master));
-        const std::vector<int16_t> engine = bounce(
-            {"--bpm", "100", "--mix-bpm", c.mix, "--frames", std::to_string(frames), "--master",
-             std::to_string(c.master), "--loop", a + ":8", "--loop", b + ":16", "--track",
-             testsupport::join("0:0:", c.volumeA, ":", c.panA), "--track", testsupport::join("5:1:", c.volumeB, ":", c.panB)});
+        SCOPED_TRACE(testsupport::join("mix ", c.mix, " volumes ", c.volumeA, "/", c.volumeB, " pans ",
+                                       c.panA, "/", c.panB, " master ", c.master));
+        const std::vector<int16_t> engine =
+            bounce({"--bpm", "100", "--mix-bpm", c.mix, "--frames", std::to_string(frames), "--master",
+                    std::to_string(c.master), "--loop", a + ":8", "--loop", b + ":16", "--track",
+                    testsupport::join("0:0:", c.volumeA, ":", c.panA), "--track",
+                    testsupport::join("5:1:", c.volumeB, ":", c.panB)});
         mixref::Chain ref;
         ref.songBpm = 100;
         ref.mixBpm = std::stof(c.mix);
@@ -139,10 +141,17 @@ TEST_F(Reference, ChangesMadeAtFrame8192LandOnTheCycleBoundary)
     ASSERT_TRUE(writeBusyLoop(b, 2, 2 * beat));
     ASSERT_TRUE(writeBusyLoop(c, 3, 8 * beat));
     const int frames = 720000;
-    const std::vector<int16_t> engine =
-        bounce({"--bpm", "120", "--mix-bpm", "120", "--frames", std::to_string(frames), "--master", "90", "--loop",
-                a + ":8", "--loop", b + ":16", "--loop", c + ":4", "--track", "0:0:110:30", "--track", "1:1:127:-20",
-                "--at", "8192:1:2:sync", "--at", "8192:0:vol=40:sync"});
+    const std::vector<int16_t> engine = bounce({"--bpm",     "120",
+                                                "--mix-bpm", "120",
+                                                "--frames",  std::to_string(frames),
+                                                "--master",  "90",
+                                                "--loop",    a + ":8",
+                                                "--loop",    b + ":16",
+                                                "--loop",    c + ":4",
+                                                "--track",   "0:0:110:30",
+                                                "--track",   "1:1:127:-20",
+                                                "--at",      "8192:1:2:sync",
+                                                "--at",      "8192:0:vol=40:sync"});
     mixref::Chain ref;
     ref.master = 90;
     ref.tracks = {loopTrack(1, 4 * beat), loopTrack(2, 2 * beat, 3, 8 * beat, 705600)};
@@ -170,10 +179,16 @@ TEST_F(Reference, AGroovePlaysOnInPhaseWhereA32BitTimelineEnded)
         SCOPED_TRACE(start);
         const int64_t boundary = (start + 8192) / 705600 * 705600 + 705600;
         const int frames = static_cast<int>(boundary - start) + 20000;
-        const std::vector<int16_t> engine = bounce(
-            {"--bpm", "120", "--mix-bpm", "120", "--frames", std::to_string(frames), "--start-frame",
-             std::to_string(start), "--loop", a + ":8", "--loop", b + ":6", "--loop", c + ":16", "--track", "2:0:100:10",
-             "--track", "4:1:120:-30", "--at", "8192:4:2:sync"});
+        const std::vector<int16_t> engine = bounce({"--bpm",         "120",
+                                                    "--mix-bpm",     "120",
+                                                    "--frames",      std::to_string(frames),
+                                                    "--start-frame", std::to_string(start),
+                                                    "--loop",        a + ":8",
+                                                    "--loop",        b + ":6",
+                                                    "--loop",        c + ":16",
+                                                    "--track",       "2:0:100:10",
+                                                    "--track",       "4:1:120:-30",
+                                                    "--at",          "8192:4:2:sync"});
         mixref::Chain ref;
         ref.start = start;
         ref.tracks = {loopTrack(1, 4 * beat), loopTrack(2, 5 * beat, 3, 2 * beat, boundary)};
