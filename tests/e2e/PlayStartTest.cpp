@@ -29,13 +29,13 @@ BLGroove eightTracks()
 
 class PlayStart : public GrooveSession {
 protected:
-    // The groove as the engine mixes it at the song's tempo, main volume
-    // 63, without track `left` (-1: all of them).
+    // The groove as the engine mixes it at this tempo, main volume 63,
+    // without track `left` (-1: all of them).
     std::vector<int16_t> expected(const BLGroove& g, int frames, int left = -1)
     {
         mixref::Chain ref;
         ref.songBpm = 126;
-        ref.mixBpm = 126;
+        ref.mixBpm = tempo;
         ref.master = 63;
         for (int t = 0; t < 8; ++t) {
             if (t == left) continue;
@@ -56,6 +56,8 @@ protected:
     // (8192 frames, handed over in one piece) holds every track, and each
     // is heard in its first 2048 frames. What SDL's disk driver writes
     // before the device is let go (silence) is not sound.
+    float tempo = 126.0f;
+
     void expectWholeFromTheFirstFrame(const BLGroove& g, const std::string& log)
     {
         const std::vector<int16_t> capture = readCapture(this->capture);
@@ -77,8 +79,12 @@ protected:
 TEST_F(PlayStart, PlayStartsEveryTrackInTheFirstFrame)
 {
     const BLGroove g = eightTracks();
-    const std::string doc = writeDocument("eight.bld", "NightShift", g, 126.0f);
-    const std::string log = runScript("wait 700\npress space\nwait 1500\nquit\n", doc);
+    // At a tempo of its own, played, stopped and played again: the device
+    // opens anew, and the tempo, too, is there from the first frame.
+    tempo = 131.5f;
+    const std::string doc = writeDocument("eight.bld", "NightShift", g, tempo);
+    const std::string log = runScript(
+        "wait 700\npress space\nwait 600\npress space\nwait 300\npress space\nwait 1500\nquit\n", doc);
     expectWholeFromTheFirstFrame(g, log);
 }
 
