@@ -138,7 +138,8 @@ void SetPlaySync(TRACK* t, int loop);
 void GestioneLooping(TRACK* t);
 // Advances the track's writePos by up to `frames` (at most ringLen) frames,
 // taking the track's lock for each step and leaving it for the file work.
-// True when it wrote frames or opened or closed a file.
+// True when it wrote frames or opened or closed a file. This is the main
+// thread's (it reads through convBuf); the loader's reads are its services.
 bool ReadFromFile(TRACK* t, int frames);
 
 // The beat within the cycle that is being heard, -1 unless running.
