@@ -99,9 +99,9 @@ void BLEngine::setMixerFrequency(long hz)
     SetRealtimeFreq(static_cast<int>(hz));
 }
 
-char BLEngine::getMixerBeat()
+int8_t BLEngine::getMixerBeat()
 {
-    return static_cast<char>(GetCurrentBeat());
+    return static_cast<int8_t>(GetCurrentBeat());
 }
 
 void BLEngine::samplesListReset()
@@ -117,6 +117,9 @@ void BLEngine::samplesListAdd(const char* path, short repeats)
 
 void BLEngine::samplesBpm(float bpm)
 {
+    // Still armed at the last song's tempo (loaded, never played): let go
+    // of that first, or the new tempo would not take.
+    StopPlay();
     SetSongBPM(truncated(bpm));
     BeginPlay();
 }
@@ -149,6 +152,21 @@ void BLEngine::setTrackPan(short track, short pan)
     } else {
         TrackPan(track + 1, p);
     }
+}
+
+void BLEngine::changesBegin()
+{
+    TrackStartHold();
+}
+
+void BLEngine::changesEnd()
+{
+    TrackStartRelease();
+}
+
+bool BLEngine::loaderStalled()
+{
+    return TakeLoaderStall();
 }
 
 void BLEngine::sync_atGrooveSet(short on)

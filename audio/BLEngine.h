@@ -32,13 +32,15 @@ public:
     void setMixerVolume(short volume);
     void setMixerBpm(float bpm);
     void setMixerFrequency(long hz);
-    // The beat 0 to 31 within the cycle being heard, -1 unless running.
-    char getMixerBeat();
+    // The beat 0 to 31 within the cycle being heard, -1 unless running
+    // (signed on every platform).
+    int8_t getMixerBeat();
 
     void samplesListReset();
     // path in kel form; repeats 0 = measure the loop against the song tempo.
     void samplesListAdd(const char* path, short repeats);
-    // Sets the song tempo and arms the engine at it.
+    // Sets the song tempo and arms the engine at it, whatever it was armed
+    // at before (a song loaded while stopped included).
     void samplesBpm(float bpm);
 
     void setTrackSample(short track, short sample);
@@ -46,8 +48,15 @@ public:
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);
     void sync_atGrooveSet(short on);
-    void changesBegin() {}
-    void changesEnd() {}
+    // Bracket one batch of changes (they nest). The first loops of a
+    // playback chosen inside start together when the outermost bracket
+    // ends, with the volumes, pans, tempo and master volume sent inside it;
+    // the player brackets its whole play command.
+    void changesBegin();
+    void changesEnd();
+    // True, once, after a stop that had to give up waiting for the loader
+    // (a loop file's read did not return).
+    bool loaderStalled();
     // Addresses of the track's held peaks: -1 means nothing was mixed since
     // the caller last wrote -1 there.
     void getTrackPeaks(short track, ttPeak** left, ttPeak** right);

@@ -30,7 +30,7 @@ int SetSynthBPM(SYNTHETIZER*, int)
 {
     return 0;
 }
-int SynthFloatRender(SYNTHETIZER*, float*, float*, int, float, int n)
+int SynthFloatRender(SYNTHETIZER*, float*, float*, int64_t, float, int n)
 {
     return n;
 }

@@ -29,7 +29,7 @@ extern vetroGlobalDataRec vetroGlobalData;
 struct vetroRenderDataRec {
     float rate;          // source frames per output frame
     float phase;         // offset against the timeline, as a fraction of a period
-    int32_t blockStart;  // timeline frame of the block's first frame
+    int64_t blockStart;  // timeline frame of the block's first frame
     int32_t blockFrames;
     int32_t srcFrames;
     int32_t srcOffset;

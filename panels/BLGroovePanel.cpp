@@ -14,12 +14,22 @@
 
 namespace gi = grooveitem;
 
+namespace {
+// "The disk did not answer in time ..."
+constexpr int16_t kMsgDiskStalled = 60;
+}  // namespace
+
 BLGroovePanel* blGroovePanel = nullptr;
 BLLoadHost* blLoadHost = nullptr;
 
 void BLPanelEngine::play()
 {
     if (gep) gep->play();
+}
+
+bool BLPanelEngine::loaderStalled()
+{
+    return gep && gep->loaderStalled();
 }
 
 bool BLPanelEngine::takePeaks(int16_t track, int16_t& left, int16_t& right)
@@ -204,7 +214,7 @@ void BLGroovePanel::onItem()
         if (kelPanelControl* c = control(item)) player().hitBpmScroll(c->get());
         return;
     }
-    if (item == gi::mainVolume) return player().hitMainVolume();
+    if (item == gi::mainVolume) return player().hitMainVolume(this);
     if (liveChange) return;
     switch (item) {
         case gi::quit:
@@ -393,6 +403,7 @@ void BLGroovePanel::setPlayMode(bool on)
     BLPanelEngine& e = engine();
     if (!on) {
         e.stop();
+        if (e.loaderStalled()) questions.notify(kMsgDiskStalled, 0);
         return;
     }
     e.play();

@@ -26,6 +26,8 @@ public:
     // The held peaks of a track, reset once read; false when nothing was
     // mixed since the last reading.
     virtual bool takePeaks(int16_t track, int16_t& left, int16_t& right);
+    // True, once, when the last stop gave up waiting for the disk.
+    virtual bool loaderStalled();
 };
 
 class BLGroovePanel : public PWPanelClass,
@@ -114,6 +116,10 @@ public:
         char savedLabel[64] = {};
     };
     bool keypadLayout = false;
+    // T is tap tempo and the track-select letter: its tap counts when it is
+    // let go, unless a digit came while it was held.
+    bool tapPending = false;
+    uint32_t tapTicks = 0;
     NumEntry numEntry;
     void key_numEnterStartAny(uint8_t letter, int16_t target, long minimum, long maximum, int16_t digits,
                               long offset);

@@ -35,6 +35,16 @@ inline int16_t loopRight(int id, int f)
     return static_cast<int16_t>(id * 1000 + f / 30000 % 1000);
 }
 
+// Test loop `id` repeating every `period` frames from timeline frame 0: the
+// frame heard at timeline frame p.
+inline auto testLoopAt(int id, int period)
+{
+    return [id, period](int64_t p, int16_t& left, int16_t& right) {
+        left = loopLeft(id, static_cast<int>(p % period));
+        right = loopRight(id, static_cast<int>(p % period));
+    };
+}
+
 inline void put16(std::string& s, uint32_t v)
 {
     s += static_cast<char>(v & 0xFF);
