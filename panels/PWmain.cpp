@@ -14,6 +14,7 @@
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
 #include "panels/BLLoadPanel.h"
+#include "panels/BLNetLink.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/PWDemo.h"
@@ -64,6 +65,7 @@ PWPanelClass* createPanel(const PanelEntry& entry)
 {
     if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
+    if (std::strcmp(entry.className, "BLNetPanel") == 0) return BL_NewNetPanel();
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 
