@@ -14,6 +14,12 @@
 
 namespace ni = netitem;
 
+namespace {
+// The panel's place on the stage.
+constexpr int16_t kHomeX = 100;
+constexpr int16_t kHomeY = 200;
+}  // namespace
+
 BLNetPanel* blNetPanel = nullptr;
 
 void BLNet_messageWith(int16_t message, const char* value, char* out, size_t size)
@@ -135,6 +141,9 @@ void BLNetPanel::showFields()
 
 void BLNetPanel::beforeShow()
 {
+    // Shown where it belongs on the stage unless the user put it elsewhere on it.
+    if (screenIndex != -1 && !PWScreen.stage.contains(background()->rect))
+        PWScreen.setPanelPosition(screenIndex, kHomeX, kHomeY);
     if (link) mode = link->mode;
     if (!editing()) showFields();
     refresh();
