@@ -14,8 +14,9 @@ namespace {
 // A play heard without the other side's clock starts after this long anyway.
 constexpr double kClockWaitMs = 1000;
 constexpr double kCycleBeats = 32;
-// Idle passes the mixer's position is averaged over.
-constexpr int kSmoothing = 400;
+// Idle passes the mixer's pace is fitted over, and those after a start that
+// tell how far it runs ahead.
+constexpr size_t kLeadSamples = 200;
 
 int16_t mirrorUse(int16_t use) { return use == kBLUseMine ? kBLUseTheirs : use == kBLUseTheirs ? kBLUseMine : kBLUseShared; }
 
@@ -76,6 +77,8 @@ void BLNet::sendPlay()
     sendMessage();
     if (applying) return;
     sharedPlaying = true;
+    // Started here: this side leads.
+    following = false;
     // The other side starts on our next cycle: it needs our clock.
     clockDue = true;
 }
@@ -141,8 +144,20 @@ void BLNet::note(const char* what, const char* text)
     plat::backend().note(line);
 }
 
+// Back to the tempo shown, at the pace of this side's own sound card.
+void BLNet::unfollow()
+{
+    if (following && host && host->playing() && paced != 0) host->pace(host->tempo());
+    following = false;
+    paced = 0;
+    integral = 0;
+    theirRate = 0;
+    lastClockAt = 0;
+}
+
 bool BLNet::close()
 {
+    unfollow();
     setFullUse();
     for (int16_t& u : use) u = kBLUseShared;
     const bool wasOpen = tcp != nullptr;
@@ -289,6 +304,7 @@ void BLNet::handle(const kelTalkTcp::Item& item)
         case K::Lost:
             welcomed = false;
             playPending = false;
+            unfollow();
             // The music goes on; the connecting side tries again, the
             // listening side waits for the peer to come back.
             setStatus(mode == kBLNetListen ? Status::Listening : Status::Lost, item.text);
@@ -319,7 +335,8 @@ void BLNet::apply(const BLNetMessage& m, double at)
         case kBLNetPan:
             // A track played here does not follow the other side.
             if (use[t] == kBLUseMine) break;
-            if (m.code == kBLNetSample && !host->setSample(t, m.value[0], m.value[1])) ++refused;
+            // A loop this song lacks leaves the track as it is.
+            if (m.code == kBLNetSample) host->setSample(t, m.value[0], m.value[1]);
             if (m.code == kBLNetVolume) host->setVolume(t, m.value[0]);
             if (m.code == kBLNetPan) host->setPan(t, m.value[0]);
             break;
@@ -340,12 +357,15 @@ void BLNet::apply(const BLNetMessage& m, double at)
             if (keepPlaying) break;
             playPending = false;
             startAt = 0;
+            following = false;
             host->stop();
             break;
         case kBLNetClock: {
             const float tempo = static_cast<float>(m.tempoMilli) / 1000.0f;
             if (std::fabs(tempo - host->tempo()) >= 0.0005f) host->setTempo(tempo);
             sharedTempo = host->tempo();
+            clockRate(m, at);
+            follow(m, at);
             if (playPending && keepPlaying && host->playing() && inStep(m, at)) {
                 playPending = false;
             } else if (playPending) {
@@ -367,7 +387,6 @@ void BLNet::apply(const BLNetMessage& m, double at)
             if (host->loadSong(m.name)) {
                 if (status == Status::Failed || !reason.empty()) setStatus(status);
             } else {
-                ++refused;
                 reason = m.name;
                 ++serial;
                 host->changed();
@@ -390,16 +409,61 @@ bool BLNet::hear(const char* text, size_t length, double at)
     return true;
 }
 
-// This side's cycle and the other side's, told at `at`, are less than one
-// mixing block of 2048 frames apart.
+// The beat this side's mixer was at, at `at`. It runs ahead of what is heard
+// by the sound card's queue, the same on both sides, so the two compare as
+// they are.
+double BLNet::heardAt(double at) const
+{
+    return fitA + fitB * (at - playSeen);
+}
+
+// The other side's beat told at `at` less ours then, in beats, within half a cycle.
+double BLNet::apart(const BLNetMessage& clock, double at) const
+{
+    double d = std::fmod(clock.beatMilli / 1000.0 - heardAt(at), kCycleBeats);
+    if (d < -kCycleBeats / 2) d += kCycleBeats;
+    if (d >= kCycleBeats / 2) d -= kCycleBeats;
+    return d;
+}
+
+// Less than one mixing block of 2048 frames apart.
 bool BLNet::inStep(const BLNetMessage& clock, double at) const
 {
-    const double perMs = static_cast<double>(host->tempo()) / 60000.0;
-    const double here = beats - (plat::monotonicMs() - at) * perMs;
-    double apart = std::fmod(clock.beatMilli / 1000.0 - here, kCycleBeats);
-    if (apart < -kCycleBeats / 2) apart += kCycleBeats;
-    if (apart >= kCycleBeats / 2) apart -= kCycleBeats;
-    return std::fabs(apart) / perMs < 2048.0 * 1000.0 / 44100.0;
+    const double msPerBeat = 60000.0 / std::max(1.0f, host->tempo());
+    return leadKnown && std::fabs(apart(clock, at)) * msPerBeat < 2048.0 * 1000.0 / 44100.0;
+}
+
+// Following the other side's clock: the mix tempo is nudged (a few per cent
+// at most, the tempo shown stays) so that this side's beat meets the other's,
+// whatever the two sound cards' own paces and however far a fresh start
+// runs ahead. Gently: the fitted line answers a nudge only after a while.
+void BLNet::follow(const BLNetMessage& clock, double at)
+{
+    if (!following || !leadKnown || !host->playing()) return;
+    const double d = apart(clock, at);
+    integral = std::clamp(integral + d, -1.0, 1.0);
+    const double nudge = std::clamp(0.25 * d + 0.03 * integral, -0.04, 0.04);
+    paced = static_cast<float>(host->tempo() * (1.0 + nudge));
+    host->pace(paced);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.4f beats", d);
+    note("apart", text);
+}
+
+// The other side's pace in beats per ms, from its last two clocks.
+void BLNet::clockRate(const BLNetMessage& clock, double at)
+{
+    const double beat = clock.beatMilli / 1000.0;
+    if (lastClockAt > 0 && at - lastClockAt > 100 && at - lastClockAt < 5000) {
+        double step = beat - lastClockBeat;
+        if (step < 0) step += kCycleBeats;
+        const double rate = step / (at - lastClockAt);
+        const double nominal = clock.tempoMilli / 60000000.0;
+        // A rate far off the tempo is a clock lost on the way, not a pace.
+        if (std::fabs(rate / nominal - 1.0) < 0.2) theirRate = theirRate > 0 ? 0.5 * (theirRate + rate) : rate;
+    }
+    lastClockBeat = beat;
+    lastClockAt = at;
 }
 
 // The other side's beat of its cycle at `at`: this side starts when that
@@ -407,7 +471,7 @@ bool BLNet::inStep(const BLNetMessage& clock, double at) const
 void BLNet::scheduleStart(const BLNetMessage& clock, double at)
 {
     playPending = false;
-    const double msPerBeat = 60000.0 / (static_cast<double>(clock.tempoMilli) / 1000.0);
+    const double msPerBeat = theirRate > 0 ? 1.0 / theirRate : 60000.0 / (clock.tempoMilli / 1000.0);
     const double left = (kCycleBeats - clock.beatMilli / 1000.0) * msPerBeat;
     double when = at + left;
     const double now = plat::monotonicMs();
@@ -419,7 +483,7 @@ void BLNet::scheduleStart(const BLNetMessage& clock, double at)
 // start moves with it, by less than a beat (never to another cycle).
 void BLNet::refineStart(const BLNetMessage& clock, double at)
 {
-    const double msPerBeat = 60000.0 / (static_cast<double>(clock.tempoMilli) / 1000.0);
+    const double msPerBeat = theirRate > 0 ? 1.0 / theirRate : 60000.0 / (clock.tempoMilli / 1000.0);
     double when = at + (kCycleBeats - clock.beatMilli / 1000.0) * msPerBeat;
     if (when - startAt > kCycleBeats * msPerBeat / 2) when -= kCycleBeats * msPerBeat;
     if (std::fabs(when - startAt) < msPerBeat) startAt = when;
@@ -427,8 +491,9 @@ void BLNet::refineStart(const BLNetMessage& clock, double at)
 
 void BLNet::sendClock()
 {
-    if (!host || !welcomed || samples == 0) return;
-    const double inCycle = std::fmod(beats, kCycleBeats);
+    if (!host || !welcomed || !leadKnown) return;
+    double inCycle = std::fmod(heardAt(plat::monotonicMs()), kCycleBeats);
+    if (inCycle < 0) inCycle += kCycleBeats;
     const long tempo = std::lround(static_cast<double>(host->tempo()) * 1000.0);
     if (tempo < kBLNetTempoMin || tempo > kBLNetTempoMax) return;
     std::snprintf(message, sizeof message, "%d %ld %ld", kBLNetClock, tempo,
@@ -438,28 +503,62 @@ void BLNet::sendClock()
     clockDue = false;
 }
 
-// Where the mixer is, in beats since playing started: it moves in blocks
-// of 2048 frames, so its offset from the clock is averaged over the last
-// few hundred idle passes (the same on both sides, so it cancels out).
+// Where the mixer is, in beats since playing started: it moves in blocks of
+// 2048 frames at the pace of the sound card, so a line is fitted through the
+// positions of the last idle passes.
 void BLNet::keepTime(double now)
 {
     const double p = host->playing() ? host->position() : -1;
     if (p < 0) {
-        samples = 0;
+        fitCount = 0;
+        leadKnown = false;
         lastBeat = -1;
         lastWholeBeat = -1;
         return;
     }
-    const float tempo = host->tempo();
-    const double perMs = static_cast<double>(tempo) / 60000.0;
-    if (samples == 0 || tempo != smoothTempo) {
-        samples = 0;
-        offset = 0;
-        smoothTempo = tempo;
+    if (fitCount == 0) {
+        playSeen = now;
+        fitFirst = 0;
+        sumT = sumP = sumTT = sumTP = 0;
     }
-    samples = std::min(samples + 1, kSmoothing);
-    offset += (p - perMs * now - offset) / samples;
-    beats = perMs * now + offset;
+    if (now - playSeen > 600000.0) {
+        // Every ten minutes the times start again from the oldest kept, so
+        // that the sums keep their precision.
+        const double shift = fit[fitFirst].first;
+        playSeen += shift;
+        sumT = sumP = sumTT = sumTP = 0;
+        for (size_t i = 0; i < fitCount; ++i) {
+            auto& [ft, fp] = fit[(fitFirst + i) % kFitSamples];
+            ft -= shift;
+            sumT += ft;
+            sumP += fp;
+            sumTT += ft * ft;
+            sumTP += ft * fp;
+        }
+    }
+    const double t = now - playSeen;
+    if (fitCount == kFitSamples) {
+        const auto [oldT, oldP] = fit[fitFirst];
+        fitFirst = (fitFirst + 1) % kFitSamples;
+        --fitCount;
+        sumT -= oldT;
+        sumP -= oldP;
+        sumTT -= oldT * oldT;
+        sumTP -= oldT * oldP;
+    }
+    fit[(fitFirst + fitCount) % kFitSamples] = {t, p};
+    ++fitCount;
+    sumT += t;
+    sumP += p;
+    sumTT += t * t;
+    sumTP += t * p;
+    const double n = static_cast<double>(fitCount);
+    const double spread = n * sumTT - sumT * sumT;
+    const float tempo = host->tempo();
+    fitB = fitCount >= 16 && spread > 1e-9 ? (n * sumTP - sumT * sumP) / spread : tempo / 60000.0;
+    fitA = (sumP - fitB * sumT) / n;
+    // Enough passes for a line that holds.
+    if (!leadKnown && fitCount >= kLeadSamples) leadKnown = true;
     const int b = host->beat();
     if (b != lastBeat && b >= 0) {
         char text[64];
@@ -489,6 +588,8 @@ void BLNet::idleEvents()
         applying = true;
         if (!host->playing()) host->play();
         applying = false;
+        following = true;
+        integral = 0;
         keepTime(now);
     }
     if (!tcp || !welcomed || !tcp->isConnected()) return;
@@ -498,10 +599,10 @@ void BLNet::idleEvents()
         if (playing) sendPlay();
         else sendStop();
     }
-    if (!playing || samples == 0) return;
+    if (!playing || !leadKnown) return;
     // A clock every beat: a start waiting on the other side is placed by the
-    // latest, so the two mixers' own paces cannot pull it off its beat.
-    const long whole = static_cast<long>(std::floor(beats));
+    // latest, and a side that follows keeps its beat on it.
+    const long whole = static_cast<long>(std::floor(heardAt(now)));
     if (whole != lastWholeBeat) {
         lastWholeBeat = whole;
         clockDue = true;

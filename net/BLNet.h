@@ -3,8 +3,10 @@
 // side, the messages of the other instance applied to this one.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <set>
 #include <string>
 
@@ -39,6 +41,8 @@ public:
     virtual int beat() = 0;
     // Beats since playing started, with their fraction; -1 when not playing.
     virtual double position() = 0;
+    // The mix tempo alone, the tempo shown staying as it is.
+    virtual void pace(float) {}
     // False when the song has no such group or loop.
     virtual bool setSample(int16_t track, int16_t group, int16_t slot) = 0;
     virtual void setVolume(int16_t track, int16_t volume) = 0;
@@ -113,7 +117,7 @@ public:
     std::string peer;    // the other side's address
     std::string reason;  // why the link failed or was lost; the song that is not here
     uint16_t port() const;
-    // Messages dropped: not parsed, too long, or naming what is not here.
+    // Lines dropped: not a whole message, or too long.
     long dropped() const;
     // Grows at every change the panel shows.
     uint32_t serial = 0;
@@ -133,6 +137,11 @@ private:
     void keepTime(double now);
     void scheduleStart(const BLNetMessage& clock, double at);
     void refineStart(const BLNetMessage& clock, double at);
+    double heardAt(double at) const;
+    double apart(const BLNetMessage& clock, double at) const;
+    void follow(const BLNetMessage& clock, double at);
+    void clockRate(const BLNetMessage& clock, double at);
+    void unfollow();
     bool inStep(const BLNetMessage& clock, double at) const;
     void note(const char* what, const char* text);
 
@@ -152,13 +161,23 @@ private:
     bool playPending = false;
     double playPendingSince = 0;
     double startAt = 0;
-    // Beats since this side started playing, where the mixer is now: its
-    // steps of one block smoothed over the last idle passes.
-    double beats = 0;
-    double offset = 0;
-    int samples = 0;
-    float smoothTempo = 0;
+    // The mixer's position in beats as a line through the last idle passes
+    // (t in ms since playing was seen); known once enough passes went in.
+    static constexpr size_t kFitSamples = 600;
+    std::array<std::pair<double, double>, kFitSamples> fit{};
+    size_t fitFirst = 0, fitCount = 0;
+    double sumT = 0, sumP = 0, sumTT = 0, sumTP = 0;
+    double fitA = 0, fitB = 0;
+    double playSeen = 0;
+    bool leadKnown = false;
     long lastWholeBeat = -1;
+    // Following the other side's beat: the nudged mix tempo, the other's pace.
+    bool following = false;
+    double integral = 0;
+    float paced = 0;
+    double theirRate = 0;
+    double lastClockBeat = 0;
+    double lastClockAt = 0;
     bool clockDue = false;
     int lastBeat = -1;
 };

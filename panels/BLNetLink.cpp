@@ -79,6 +79,11 @@ int BLGrooveNetHost::beat() { return gep && playing() ? gep->getMixerBeat() : -1
 
 double BLGrooveNetHost::position() { return gep && playing() ? gep->getMixerPosition() : -1; }
 
+void BLGrooveNetHost::pace(float bpm)
+{
+    if (gep && playing()) gep->setMixerBpm(bpm);
+}
+
 bool BLGrooveNetHost::setSample(int16_t t, int16_t group, int16_t slot)
 {
     BLGroovePanel* p = blGroovePanel;

@@ -24,6 +24,7 @@ public:
     void setTempo(float bpm) override;
     int beat() override;
     double position() override;
+    void pace(float bpm) override;
     bool setSample(int16_t track, int16_t group, int16_t slot) override;
     void setVolume(int16_t track, int16_t volume) override;
     void setPan(int16_t track, int16_t pan) override;
