@@ -4,7 +4,6 @@
 
 #include "audio/BLEngine.h"
 #include "core/BLInternational.h"
-#include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
 #include "core/kelTextCodec.h"
@@ -132,10 +131,8 @@ bool BLGrooveNetHost::ask(const char* address)
     return answer == plat::kBoxResultYes;
 }
 
-bool BLGrooveNetHost::busy()
-{
-    return kelGlo.buttonDown != 0 || (blGroovePanel && blGroovePanel->liveChange);
-}
+// A drag on the groove panel runs its idle work with liveChange set.
+bool BLGrooveNetHost::busy() { return blGroovePanel && blGroovePanel->liveChange; }
 
 void BLGrooveNetHost::changed()
 {

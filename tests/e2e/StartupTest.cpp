@@ -12,6 +12,7 @@
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
 #include "panels/BLHelps.h"
+#include "net/BLNetPanel.h"
 #include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLGroovePanel.h"
@@ -76,6 +77,8 @@ TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
             EXPECT_NE(dynamic_cast<BLGroovePanel*>(p), nullptr);
         else if (i == kPWLoadPanel)
             EXPECT_NE(dynamic_cast<BLLoadPanel*>(p), nullptr);
+        else if (i == kPWNetPanel)
+            EXPECT_NE(dynamic_cast<BLNetPanel*>(p), nullptr);
         else if (auto* placeholder = dynamic_cast<PWPlaceholderPanel*>(p))
             EXPECT_EQ(placeholder->className, names[i]);
         else
