@@ -17,6 +17,11 @@ constexpr double kCycleBeats = 32;
 // Idle passes the mixer's pace is fitted over, and those after a start that
 // tell how far it runs ahead.
 constexpr size_t kLeadSamples = 200;
+constexpr size_t kFitMinimum = 16;
+// The most the mix tempo is nudged to follow the other side: enough for two
+// sound cards starved unevenly on a busy machine; real ones differ by far less.
+constexpr double kMostNudge = 0.12;
+constexpr double kFitSpanMs = 600;
 
 int16_t mirrorUse(int16_t use) { return use == kBLUseMine ? kBLUseTheirs : use == kBLUseTheirs ? kBLUseMine : kBLUseShared; }
 
@@ -433,16 +438,16 @@ bool BLNet::inStep(const BLNetMessage& clock, double at) const
     return leadKnown && std::fabs(apart(clock, at)) * msPerBeat < 2048.0 * 1000.0 / 44100.0;
 }
 
-// Following the other side's clock: the mix tempo is nudged (a few per cent
-// at most, the tempo shown stays) so that this side's beat meets the other's,
+// Following the other side's clock: the mix tempo is nudged (by a little,
+// the tempo shown stays) so that this side's beat meets the other's,
 // whatever the two sound cards' own paces and however far a fresh start
 // runs ahead. Gently: the fitted line answers a nudge only after a while.
 void BLNet::follow(const BLNetMessage& clock, double at)
 {
     if (!following || !leadKnown || !host->playing()) return;
     const double d = apart(clock, at);
-    integral = std::clamp(integral + d, -1.0, 1.0);
-    const double nudge = std::clamp(0.25 * d + 0.03 * integral, -0.04, 0.04);
+    integral = std::clamp(integral + d, -2.4, 2.4);
+    const double nudge = std::clamp(0.3 * d + 0.05 * integral, -kMostNudge, kMostNudge);
     paced = static_cast<float>(host->tempo() * (1.0 + nudge));
     host->pace(paced);
     char text[64];
@@ -480,13 +485,16 @@ void BLNet::scheduleStart(const BLNetMessage& clock, double at)
 }
 
 // A later clock of the other side while this side waits to start: the
-// start moves with it, by less than a beat (never to another cycle).
+// start moves with it to where the other side's pace now puts the end of
+// its cycle (the one nearest the start planned, never another cycle).
 void BLNet::refineStart(const BLNetMessage& clock, double at)
 {
     const double msPerBeat = theirRate > 0 ? 1.0 / theirRate : 60000.0 / (clock.tempoMilli / 1000.0);
+    const double cycle = kCycleBeats * msPerBeat;
     double when = at + (kCycleBeats - clock.beatMilli / 1000.0) * msPerBeat;
-    if (when - startAt > kCycleBeats * msPerBeat / 2) when -= kCycleBeats * msPerBeat;
-    if (std::fabs(when - startAt) < msPerBeat) startAt = when;
+    while (when - startAt > cycle / 2) when -= cycle;
+    while (startAt - when > cycle / 2) when += cycle;
+    startAt = when;
 }
 
 void BLNet::sendClock()
@@ -537,7 +545,8 @@ void BLNet::keepTime(double now)
         }
     }
     const double t = now - playSeen;
-    if (fitCount == kFitSamples) {
+    // The line goes through the last 600 ms, however many passes that was.
+    while (fitCount == kFitSamples || (fitCount > kFitMinimum && t - fit[fitFirst].first > kFitSpanMs)) {
         const auto [oldT, oldP] = fit[fitFirst];
         fitFirst = (fitFirst + 1) % kFitSamples;
         --fitCount;
@@ -555,10 +564,10 @@ void BLNet::keepTime(double now)
     const double n = static_cast<double>(fitCount);
     const double spread = n * sumTT - sumT * sumT;
     const float tempo = host->tempo();
-    fitB = fitCount >= 16 && spread > 1e-9 ? (n * sumTP - sumT * sumP) / spread : tempo / 60000.0;
+    fitB = fitCount >= kFitMinimum && spread > 1e-9 ? (n * sumTP - sumT * sumP) / spread : tempo / 60000.0;
     fitA = (sumP - fitB * sumT) / n;
     // Enough passes for a line that holds.
-    if (!leadKnown && fitCount >= kLeadSamples) leadKnown = true;
+    if (!leadKnown && (fitCount >= kLeadSamples || t >= kFitSpanMs)) leadKnown = true;
     const int b = host->beat();
     if (b != lastBeat && b >= 0) {
         char text[64];
