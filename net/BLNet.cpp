@@ -175,7 +175,7 @@ bool BLNet::close()
     return wasOpen || kelTalk::close();
 }
 
-void BLNet::open(const char* address, Status next)
+void BLNet::openTransport(const char* address, Status next)
 {
     tcp.reset();
     tcp = std::make_unique<kelTalkTcp>();
@@ -202,7 +202,7 @@ void BLNet::startListen()
     sentAway.clear();
     char address[16];
     std::snprintf(address, sizeof address, "%u", static_cast<unsigned>(blPrefs.netPort));
-    open(address, Status::Listening);
+    openTransport(address, Status::Listening);
 }
 
 bool BLNet::startConnect()
@@ -219,7 +219,7 @@ bool BLNet::startConnect()
         setStatus(Status::Failed, blPrefs.netAddress[0] ? "" : "no address");
         return false;
     }
-    open(address.c_str(), Status::Connecting);
+    openTransport(address.c_str(), Status::Connecting);
     return tcp != nullptr;
 }
 

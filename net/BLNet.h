@@ -128,7 +128,7 @@ private:
     bool trackSends(int16_t track) const;
     void sendMessage();
     void setStatus(Status s, std::string why = {});
-    void open(const char* address, Status next);
+    void openTransport(const char* address, Status next);
     void handle(const kelTalkTcp::Item& item);
     void apply(const BLNetMessage& m, double at);
     void linked(const std::string& address);
