@@ -104,6 +104,14 @@ int8_t BLEngine::getMixerBeat()
     return static_cast<int8_t>(GetCurrentBeat());
 }
 
+double BLEngine::getMixerPosition()
+{
+    if (PlayingStatus.load() != 2) return -1;
+    const int32_t bpm = BPM.load();
+    if (bpm <= 0) return -1;
+    return static_cast<double>(TimeLine.load() - BLOCKLEN.load()) / bpm;
+}
+
 void BLEngine::samplesListReset()
 {
     ResetSongVTracks();

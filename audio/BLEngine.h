@@ -35,6 +35,10 @@ public:
     // The beat 0 to 31 within the cycle being heard, -1 unless running
     // (signed on every platform).
     int8_t getMixerBeat();
+    // Beats since playback started, as far as the mixer has reached, with
+    // their fraction (the network link keeps two instances in step by it);
+    // -1 unless running.
+    double getMixerPosition();
 
     void samplesListReset();
     // path in kel form; repeats 0 = measure the loop against the song tempo.

@@ -14,6 +14,7 @@
 //                    mix's length in list entries (0: as written), number
 //                    of groups left out
 //   'vmxg' 0..31 32  the name of each group left out, zero-padded
+//   'netl' 0     68  network link: mode, port, address (64 bytes, NUL-padded)
 #pragma once
 
 #include <cstdint>
@@ -22,8 +23,12 @@
 #include "core/kelQt.h"
 #include "library/BLVMix.h"
 
+class KelResFile;
+
 constexpr char kBLPrefsFileName[] = "Beatloom.prf";
 constexpr int kBLRandomLevels = 4;
+constexpr int kBLNetAddressSize = 64;
+constexpr uint16_t kBLNetDefaultPort = 7460;
 
 class blPrefsClass {
 public:
@@ -50,6 +55,15 @@ public:
     int16_t mixTarget;                      // 0: one file; 1: a file per group
     int16_t interfaceColor;                 // 0 .. 7
     BLVMixSettings vmix;
+    // The network link: mode (0 off, 1 connect, 2 listen), the port to
+    // listen on or connect to (0: any free port when listening), the
+    // address to connect to.
+    int16_t netMode;
+    uint16_t netPort;
+    char netAddress[kBLNetAddressSize];
+
+private:
+    void loadNetLink(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

@@ -57,6 +57,7 @@ public:
     int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override;
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override;
     bool openAddress(const std::string& address) override;
+    void note(const std::string& line) override { log(line); }
 
     // Test side. Events become due `delayMs` after the previous one pushed
     // (or after now, when that has passed).

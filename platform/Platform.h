@@ -106,6 +106,9 @@ public:
     // Runs on a dialog thread; true with `chosen` (a system path) when confirmed.
     virtual bool fileDialog(const FileDialogRequest& request, std::string& chosen) = 0;
     virtual bool openAddress(const std::string& address) = 0;
+    // A line for whoever watches the program run (the headless log); most
+    // backends keep none.
+    virtual void note(const std::string&) {}
 };
 
 Backend& backend();

@@ -15,6 +15,7 @@
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
 #include "panels/BLHelps.h"
+#include "net/BLNetPanel.h"
 #include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLGroovePanel.h"

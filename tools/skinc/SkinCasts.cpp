@@ -4,6 +4,7 @@
 #include "tools/skinc/SkinPaintGroove.h"
 #include "tools/skinc/SkinPaintVMix.h"
 #include "tools/skinc/SkinPaintTuner.h"
+#include "tools/skinc/SkinPaintNet.h"
 
 #include <algorithm>
 #include <cctype>
@@ -40,6 +41,7 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
     if (recipe == "font" || recipe == "splash" || recipe == "label" || recipe == "bubble" ||
         recipe == "progress" || recipe == "library")
         return {""};
+    if (std::vector<std::string> net = netVariantsOf(line); !net.empty()) return net;
     return browserVariantsOf(recipe);
 }
 

@@ -4,6 +4,7 @@
 #include "tools/skinc/SkinPaintGroove.h"
 #include "tools/skinc/SkinPaintVMix.h"
 #include "tools/skinc/SkinPaintTuner.h"
+#include "tools/skinc/SkinPaintNet.h"
 
 #include <algorithm>
 #include <cmath>
@@ -439,6 +440,7 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     else {
         bool known = false;
         good = paintBrowserCast(line, variant, style, out, diag, known);
+        if (!known) good = paintNetCast(line, variant, style, out, diag, known);
         if (!known) diag.error(line.where, "recipe '" + recipe + "' cannot be painted here");
     }
     if (!good) diag.error(line.where, "'" + line.name + "' was not painted");
