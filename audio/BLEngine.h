@@ -42,6 +42,9 @@ public:
     void samplesBpm(float bpm);
 
     void setTrackSample(short track, short sample);
+    // A loop change of the track waits for the start of the next cycle and
+    // is not heard yet.
+    bool trackWaiting(short track) const;
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);
@@ -72,6 +75,10 @@ public:
     void userLoop_recordReset();
     unsigned char userLoop_recordStatus(short* percent, short* level);
     unsigned char userLoop_save(const char* path);
+
+private:
+    // Where the last synchronised loop change of each track is first heard.
+    int64_t waitUntil[8] = {};
 };
 
 extern BLEngine* gep;
