@@ -184,7 +184,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
 {
     // Mouse positions come in window pixels; the program sees logical ones.
     auto logical = [this](Event& e) {
-        if (isMouse(e.type)) {
+        if (isMouse(e.type) && !windowPixels_) {
             e.x = fit_.toLogicalX(e.x);
             e.y = fit_.toLogicalY(e.y);
         }

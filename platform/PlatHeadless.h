@@ -90,6 +90,8 @@ public:
     // answers are taken from here.
     void setScreenshotHook(std::function<bool(const std::string&)> hook) { screenshotHook_ = std::move(hook); }
     void setResizeHook(std::function<void(int, int)> hook) { resizeHook_ = std::move(hook); }
+    // Mouse positions stay in window pixels (the other backend maps them).
+    void setWindowPixels(bool on) { windowPixels_ = on; }
     bool takeBoxAnswer(int& answer);
     // The script's clock starts now: what it planned before is moved by the
     // time that has passed since it was read (once; the first window calls it).
@@ -146,6 +148,7 @@ private:
     uint32_t scriptRead_ = 0;
     bool clockStarted_ = false;
     bool parsing_ = false;
+    bool windowPixels_ = false;
 };
 
 }  // namespace plat

@@ -303,6 +303,13 @@ public:
 
     long frames() const { return frames_; }
 
+    // Puts the window system's own pointer there too, so that what it
+    // reports (a captured mouse, its motion) agrees with a scripted event.
+    void warp(int x, int y)
+    {
+        if (window_) SDL_WarpMouseInWindow(window_, x, y);
+    }
+
 private:
     bool pollRange(Event& event, Uint32 first, Uint32 last)
     {
@@ -504,6 +511,7 @@ public:
     ScriptedWindow(std::unique_ptr<SdlBackend> window, std::unique_ptr<HeadlessBackend> script)
         : window_(std::move(window)), script_(std::move(script))
     {
+        script_->setWindowPixels(true);
         script_->setScreenshotHook([this](const std::string& path) { return window_->saveScreenPng(path); });
         script_->setResizeHook([this](int w, int h) { window_->resize(w, h); });
     }
