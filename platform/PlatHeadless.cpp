@@ -199,8 +199,16 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                 return (!i.scripted || clockStarted_) && static_cast<int32_t>(now - i.due) >= 0;
             };
             if (which != Take::All) {
+                // Other messages stay queued; what the script does in between
+                // (a screenshot, an answer) happens in its turn.
+                bool ran = false;
                 for (auto it = queue_.begin(); it != queue_.end() && due(*it); ++it) {
-                    if (it->action) continue;
+                    if (it->action) {
+                        action = std::move(it->action);
+                        queue_.erase(it);
+                        ran = true;
+                        break;
+                    }
                     if (isMouse(it->event.type) || (which == Take::Input && isKey(it->event.type))) {
                         out = it->event;
                         queue_.erase(it);
@@ -208,17 +216,18 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                         return true;
                     }
                 }
-                return false;
+                if (!ran) return false;
+            } else {
+                if (queue_.empty() || !due(queue_.front())) return false;
+                Item item = std::move(queue_.front());
+                queue_.pop_front();
+                if (!item.action) {
+                    out = item.event;
+                    logical(out);
+                    return true;
+                }
+                action = std::move(item.action);
             }
-            if (queue_.empty() || !due(queue_.front())) return false;
-            Item item = std::move(queue_.front());
-            queue_.pop_front();
-            if (!item.action) {
-                out = item.event;
-                logical(out);
-                return true;
-            }
-            action = std::move(item.action);
         }
         action();  // outside the lock: an action may push
     }
