@@ -20,6 +20,7 @@ constexpr int16_t kSynthPanel = 2;
 constexpr int16_t kGroovePanel = 0;
 constexpr int16_t kVMixPanel = 1;
 constexpr int16_t kInfoPanel = 9;
+constexpr int16_t kProgressPanel = 10;
 }  // namespace
 
 void PWScreen_remoteevents(uintptr_t message)
@@ -353,8 +354,9 @@ void PWScreenClass::dispatchKey()
 int16_t PWScreenClass::panelOnTop() const
 {
     if (modalPanel != -1 && isVisible(modalPanel)) return modalPanel;
+    // Any panel over the groove panel but the progress of a running mix.
     for (int16_t i = static_cast<int16_t>(count - 1); i > 0; --i)
-        if (isVisible(i) && (links[static_cast<size_t>(i)].draggable || i == kInfoPanel)) return i;
+        if (isVisible(i) && i != kProgressPanel) return i;
     return -1;
 }
 

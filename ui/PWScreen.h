@@ -88,7 +88,8 @@ public:
     void hide(int16_t index);
     void toggle(int16_t index);
     bool isVisible(int16_t index) const;
-    // The panel Escape closes: the highest visible floating panel; -1 for none.
+    // The panel Escape closes: the highest visible one over the groove panel
+    // (not the progress of a mix); -1 for none.
     int16_t panelOnTop() const;
     PWPanelClass* panel(int16_t index) const;
 

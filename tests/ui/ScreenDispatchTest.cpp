@@ -151,13 +151,19 @@ TEST_F(ScreenDispatch, AModalPanelTakesEveryClickAndKeyWhileShownAndEscapeCloses
     EXPECT_TRUE(screen.isVisible(8));
 }
 
-TEST_F(ScreenDispatch, KeysGoToTheVirtualMixWhenItCoversTheGroovePanel)
+TEST_F(ScreenDispatch, KeysGoToTheVirtualMixWhenItCoversTheGroovePanelAndEscapeClosesIt)
 {
     screen.show(1);
+    screen.show(10);  // a mix in progress is not closed by Escape
     gLog.clear();
     kelGlo.keyChar = ' ';
     send(kelKeyDown);
-    EXPECT_EQ(gLog, (std::vector<std::string>{"key1"}));
+    kelGlo.keyChar = 0;
+    kelGlo.specialKey = 20;
+    kelGlo.escapeKey = 1;
+    send(kelKeyDown);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"key1", "beforeHide1", "afterHide1"}));
+    EXPECT_TRUE(screen.isVisible(10));
 }
 
 TEST_F(ScreenDispatch, KeysGoToTheSynthPanelWhenShownElseTheGroovePanel)
