@@ -2,6 +2,7 @@
 // at start, and after a person closes, drags and quits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "e2e/ScreenPictures.h"
@@ -95,8 +96,13 @@ TEST_F(Screen, TheBrowserFollowsADragAndStaysOnTheStage)
               dir.file("corner.png") + "\nquit\n");
     Shot moved(dir.file("moved.png"));
     ASSERT_TRUE(moved.ok());
-    expectBrowserAt(moved, browserX + 100, browserY + 50, 280, 200);
-    expectBrowserAt(moved, browserX + 100, browserY + 50, 10, 380);
+    // Moved with the mouse as far as the stage lets it.
+    const kelPoint back = skin.size(e2e::kBrowserBack);
+    const int movedX = std::min(browserX + 100, kOriginX + 640 - back.h);
+    const int movedY = std::min(browserY + 50, kOriginY + 480 - back.v);
+    ASSERT_GT(movedX, browserX);
+    expectBrowserAt(moved, movedX, movedY, 280, 200);
+    expectBrowserAt(moved, movedX, movedY, 10, 380);
     // Uncovered: a point of the groove panel's ground between its transport
     // buttons and the transport text.
     expectGrooveAt(moved, 100, 69);

@@ -185,7 +185,7 @@ TEST_F(Startup, EveryMonitorShowsTheStageCentredScaledAndWorkingWithTheMouse)
             EXPECT_EQ(shot.at(sx + 20 * m.scale, sy + 470 * m.scale), skin.pixel(e2e::kGrooveBack, 20, 470));
             EXPECT_EQ(shot.at(sx + 630 * m.scale + m.scale - 1, sy + 100 * m.scale), skin.pixel(e2e::kGrooveBack, 630, 100));
             EXPECT_EQ(shot.at(sx - 1, sy + 100), 0);
-            EXPECT_EQ(shot.at(sx + 100, sy + 480 * m.scale), 0);
+            if (sy + 480 * m.scale < m.h) EXPECT_EQ(shot.at(sx + 100, sy + 480 * m.scale), 0);
         }
         // A click on the browser's close button, in window pixels, closes it.
         clickAt(px + (browser.left + e2e::kCloseX) * m.scale + m.scale / 2,
