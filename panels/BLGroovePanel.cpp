@@ -297,6 +297,9 @@ void BLGroovePanel::asyncDialogMessage(BLPath* path)
     player().stop();
     model.loadResult(path);
     rememberSavedWork();
+    // The document is what the user looks at now, whatever its version:
+    // the song browser in front would take its keys.
+    PWScreen.hide(kPWLoadPanel);
 }
 
 void BLGroovePanel::documentRead()
