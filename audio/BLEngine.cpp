@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -136,11 +137,30 @@ void BLEngine::setTrackSample(short track, short sample)
 {
     if (!playing) return;
     const int n = sample == -1 ? -1 : sample + 1;
+    const bool onBoard = track >= 0 && track < 8;
+    // Only a loop that already sounds waits for the cycle to change; a play
+    // that starts, or a silent track, is not shown as waiting.
+    bool sounding = false;
+    if (onBoard && PlayingStatus.load() == 2) {
+        std::lock_guard<std::mutex> hold(Tracks[track].lock);
+        sounding = Tracks[track].curLoop >= 0;
+    }
     if (syncAtGrooveSet) {
         TrackPlaySync(track + 1, n);
+        // As the track's schedule counts it: the next multiple of a cycle.
+        const int64_t cycle = int64_t{32} * BPM.load();
+        if (onBoard) waitUntil[track] = sounding && cycle > 0 ? cycle * (int64_t{TimeLine.load()} / cycle + 1) : 0;
     } else {
         TrackPlay(track + 1, n);
+        if (onBoard) waitUntil[track] = 0;
     }
+}
+
+bool BLEngine::trackWaiting(short track) const
+{
+    if (track < 0 || track >= 8 || PlayingStatus.load() != 2) return false;
+    // What is heard lies a block behind the mixing position.
+    return int64_t{TimeLine.load()} - BLOCKLEN.load() < waitUntil[track];
 }
 
 void BLEngine::setTrackVolume(short track, short volume)

@@ -48,6 +48,9 @@ public:
     void samplesBpm(float bpm);
 
     void setTrackSample(short track, short sample);
+    // A loop change of the track waits for the start of the next cycle and
+    // is not heard yet.
+    bool trackWaiting(short track) const;
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);
@@ -90,6 +93,10 @@ public:
     // Frames a save writes: one period at the tempo the song last played
     // with the user loop; 0 before that.
     int64_t userLoop_periodFrames();
+
+private:
+    // Where the last synchronised loop change of each track is first heard.
+    int64_t waitUntil[8] = {};
 };
 
 extern BLEngine* gep;

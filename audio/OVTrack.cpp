@@ -573,7 +573,12 @@ int TrackPlay2(int track, int loop, int sync)
 
     if (PlayingStatus.load() == 2) {
         Hold hold(t->lock);
-        if (L == t->curLoop) return 0;
+        if (L == t->curLoop) {
+            // Chosen again while another change waits (a mute and its
+            // unmute within one cycle): the waiting change is dropped.
+            if (t->schedLoop != -2) SetPlaySync(t, -2);
+            return 0;
+        }
         if (sync) {
             SetPlaySync(t, L);
         } else {

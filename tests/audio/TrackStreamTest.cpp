@@ -190,6 +190,19 @@ TEST_F(Streaming, TrackNumbersAndSilencingLoopNumbers)
     EXPECT_EQ(track(1).curLoop, -1);
 }
 
+TEST_F(Streaming, ASilenceUndoneWithinTheCycleKeepsTheLoopPlaying)
+{
+    const int a = addLoop(1, 4 * kBeat, 8);
+    ASSERT_EQ(TrackPlay(1, a), 0);
+    service();
+    ASSERT_EQ(TrackPlay2(1, 0, 1), 0);  // switched off at the next cycle...
+    ASSERT_EQ(track(1).schedLoop, -1);
+    ASSERT_EQ(TrackPlaySync(1, a), 0);  // ...and on again before it came
+    EXPECT_EQ(track(1).schedLoop, -2);
+    const std::vector<int16_t> out = renderTo(kCycle + 4 * kMixBlock);
+    expectSpan(out, 0, 0, kCycle + 4 * kMixBlock, 1, 0, 88200);
+}
+
 TEST_F(Streaming, ImmediateSilenceForgetsAScheduledSwitch)
 {
     const int a = addLoop(1, 4 * kBeat, 8);

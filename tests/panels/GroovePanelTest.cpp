@@ -330,12 +330,17 @@ TEST_F(GroovePanelTest, PlayGivesOnlyAudibleTracksTheirLoops)
     EXPECT_EQ(engine.calls.back(), "stop");
 }
 
-TEST_F(GroovePanelTest, ChoosingAGroupWaitsForALoop)
+TEST_F(GroovePanelTest, ChoosingAGroupPlaysItsFirstLoopAsTheMenuShows)
 {
     panel.chooseGroup(0, 2);
     EXPECT_EQ(panel.model.current.tracks[0].group, 2);
-    EXPECT_EQ(panel.model.current.tracks[0].slot, -1);
+    EXPECT_EQ(panel.model.current.tracks[0].slot, 0);
+    EXPECT_EQ(engine.samples[0], 2 * kSlots);  // what the loop menu's first entry names
+    EXPECT_EQ(panel.trackLedImage(0), 2);      // lit: the track has a loop
+    panel.chooseGroup(0, -1);                  // " -": silent, and the lamp says so
+    EXPECT_EQ(engine.samples[0], -1);
     EXPECT_EQ(panel.trackLedImage(0), 1);
+    panel.chooseGroup(0, 2);
     panel.chooseLoop(0, 3);
     EXPECT_EQ(panel.model.current.tracks[0].slot, 3);
     EXPECT_EQ(panel.model.current.tracks[0].volume, 83);

@@ -5,6 +5,7 @@
 #include "tools/skinc/SkinPaintVMix.h"
 #include "tools/skinc/SkinPaintTuner.h"
 #include "tools/skinc/SkinPaintNet.h"
+#include "tools/skinc/SkinPaintScreen.h"
 
 #include <algorithm>
 #include <cmath>
@@ -430,6 +431,7 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
         bool known = false;
         good = paintTunerCast(line, variant, style, out, diag, known);
     }
+    else if (!screenVariants(line).empty()) good = paintScreenCast(line, variant, style, out, diag);
     else if (recipe == "backpane") good = backpane(r, variant, out);
     else if (recipe == "label") good = label(r, out);
     else if (recipe == "button") good = button(r, variant, out);
