@@ -20,6 +20,19 @@
 
 namespace {
 
+bool gRunning = false;
+
+// A library that gives up from under us (Xlib when the display goes away)
+// calls exit(): leave at once then, before the engine's threads and the
+// window are torn down by static destructors that would hang on the dead
+// display or abort on a running thread.
+void leaveAtOnce()
+{
+    if (!gRunning) return;
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+
 const char kUsage[] =
     "Usage: beatloom [options] [document.bld]\n"
     "\n"
@@ -217,11 +230,16 @@ int main(int argc, char** argv)
     }
     if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
     if (!makeBackend(options)) return 1;
-    if (!KEL_Platform_Init()) return 0;
-    KEL_Init();
-    KEL_Main2(PW_AppHooks());
-    KEL_Exit();
-    const int rc = KEL_Platform_Exit();
+    gRunning = true;
+    std::atexit(leaveAtOnce);
+    int rc = 0;
+    if (KEL_Platform_Init()) {
+        KEL_Init();
+        KEL_Main2(PW_AppHooks());
+        KEL_Exit();
+        rc = KEL_Platform_Exit();
+    }
     plat::clearBackend();
+    gRunning = false;
     return rc;
 }
