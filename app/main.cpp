@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/BLPath.h"
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
@@ -175,6 +176,7 @@ bool makeBackend(const Options& o)
         headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
                                                             o.screenHeight > 0 ? o.screenHeight : 768);
         if (!o.log.empty()) headless->setLogFile(o.log);
+        headless->setBusyCheck([] { return BLPath::dialogPending(); });
         if (!o.script.empty()) {
             std::string error;
             if (!headless->loadScript(o.script, error)) {
