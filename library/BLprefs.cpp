@@ -17,6 +17,8 @@ constexpr long kSettingsData = kelFourCC("odat");
 constexpr long kRandomLevel = kelFourCC("usrr");
 constexpr long kMixTarget = kelFourCC("mtrm");
 constexpr long kInterfaceColor = kelFourCC("intc");
+constexpr long kNormalize = kelFourCC("nrml");
+constexpr long kResampleQuality = kelFourCC("rsmq");
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
@@ -46,7 +48,8 @@ bool saveLong(KelResFile& file, long type, uint32_t value)
 
 }  // namespace
 
-blPrefsClass::blPrefsClass() : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0)
+blPrefsClass::blPrefsClass()
+    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0)
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -74,6 +77,8 @@ void blPrefsClass::load()
     for (int i = 0; i < kBLRandomLevels; ++i) loadShort(file, kRandomLevel, i, 3, 7, &randomLevels[i]);
     loadShort(file, kMixTarget, 0, 0, 1, &mixTarget);
     loadShort(file, kInterfaceColor, 0, 0, 7, &interfaceColor);
+    loadShort(file, kNormalize, 0, 0, 1, &normalize);
+    loadShort(file, kResampleQuality, 0, 0, 1, &resampleQuality);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
         const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
@@ -118,6 +123,8 @@ bool blPrefsClass::save()
             ok = saveShort(file, kRandomLevel, i, randomLevels[i]) && ok;
         ok = saveShort(file, kMixTarget, 0, mixTarget) && ok;
         ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
+        ok = saveShort(file, kNormalize, 0, normalize) && ok;
+        ok = saveShort(file, kResampleQuality, 0, resampleQuality) && ok;
         ok = file.Close() && ok;
     }
     if (!ok || !KEL_FileRename(temp.c_str(), fileName)) {
