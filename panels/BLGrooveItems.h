@@ -71,5 +71,6 @@ constexpr int16_t groovesRight = 125;
 constexpr int16_t sequenceLeft = 126;
 constexpr int16_t sequenceRight = 127;
 constexpr int16_t removeGroove = 128;
+constexpr int16_t diskMix = 129;
 
 }  // namespace grooveitem

@@ -246,6 +246,7 @@ void BLGroovePanel::onItem()
         case gi::library: openPanel(kPWLoadPanel); break;
         case gi::prefs: openPanel(kPWPrefsPanel); break;
         case gi::info: openPanel(kPWInfoPanel); break;
+        case gi::diskMix: onItem_diskMix(); break;
         default: break;
     }
 }
@@ -276,6 +277,10 @@ void BLGroovePanel::onItem_Load()
 void BLGroovePanel::asyncDialogMessage(BLPath* path)
 {
     if (!path) return;
+    if (path == &diskMixPath) {
+        diskMixResult(path);
+        return;
+    }
     if (path->requestCode == kRequestSave) {
         model.saveResult(path);
         return;
