@@ -16,6 +16,7 @@
 #include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
+#include "panels/BLPrefsPanel.h"
 #include "panels/BLProgressPanel.h"
 #include "panels/PWDemo.h"
 #include "panels/PWPlaceholderPanel.h"
@@ -66,6 +67,7 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
+    if (std::strcmp(entry.className, "BLPrefsPanel") == 0) return new BLPrefsPanel;
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 

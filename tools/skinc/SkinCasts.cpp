@@ -2,6 +2,7 @@
 
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
+#include "tools/skinc/SkinPaintPrefs.h"
 
 #include <algorithm>
 #include <cctype>
@@ -36,6 +37,7 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
     if (recipe == "font" || recipe == "splash" || recipe == "label" || recipe == "bubble" ||
         recipe == "progress" || recipe == "library")
         return {""};
+    if (std::vector<std::string> prefs = prefsVariantsOf(recipe); !prefs.empty()) return prefs;
     return browserVariantsOf(recipe);
 }
 
