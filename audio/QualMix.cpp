@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "audio/AudioFormat.h"
 #include "audio/Vtrack.h"
 #include "audio/WinApi.h"
@@ -38,6 +42,7 @@ struct Render {
     int16_t* groove = nullptr;
     int16_t* writing = nullptr;
     int16_t* reading = nullptr;
+    int16_t* quotients = nullptr;  // a chunk's frames times the gains, left and right
     bool failed = false;
     bool stopped = false;
     // Band-limited resampling: one converter across the whole render so
@@ -99,26 +104,44 @@ bool stopAsked(Render& r)
     return r.stopped;
 }
 
-// Adds frames of a loop into the groove buffer from frame `at`, dropping
-// what lands at or beyond 32 beats. Each quotient truncates toward zero.
-void paint(int16_t* groove, int64_t at, int64_t end, const int16_t* in, int frames, int channels, int left,
-           int right)
+// What a chunk of a loop adds to the groove, frame by frame, left and
+// right: each sample times its gain / 16384, truncated toward zero. Worked
+// out once a chunk, then added at every repetition.
+void quotients(const int16_t* in, int frames, int channels, int left, int right, int16_t* out)
 {
-    if (at >= end) return;
-    const int count = static_cast<int>(std::min<int64_t>(frames, end - at));
-    int16_t* g = groove + 2 * at;
     if (channels == 1) {
-        for (int i = 0; i < count; ++i) {
-            const int x = in[i];
-            g[2 * i] = saturated(g[2 * i] + x * left / 16384);
-            g[2 * i + 1] = saturated(g[2 * i + 1] + x * right / 16384);
+        for (int i = 0; i < frames; ++i) {
+            out[2 * i] = static_cast<int16_t>(in[i] * left / 16384);
+            out[2 * i + 1] = static_cast<int16_t>(in[i] * right / 16384);
         }
     } else {
-        for (int i = 0; i < count; ++i) {
-            g[2 * i] = saturated(g[2 * i] + in[2 * i] * left / 16384);
-            g[2 * i + 1] = saturated(g[2 * i + 1] + in[2 * i + 1] * right / 16384);
+        for (int i = 0; i < frames; ++i) {
+            out[2 * i] = static_cast<int16_t>(in[2 * i] * left / 16384);
+            out[2 * i + 1] = static_cast<int16_t>(in[2 * i + 1] * right / 16384);
         }
     }
+}
+
+// Adds the quotients of a chunk into the groove buffer from frame `at`,
+// dropping what lands at or beyond 32 beats; each sum held at +-32767.
+void paint(int16_t* groove, int64_t at, int64_t end, const int16_t* q, int frames)
+{
+    if (at >= end) return;
+    const int n = 2 * static_cast<int>(std::min<int64_t>(frames, end - at));
+    int16_t* g = groove + 2 * at;
+    int j = 0;
+#if defined(__SSE2__)
+    // 16-bit saturating adds hold the top at 32767; the floor is then
+    // raised to -32767. A quotient is at most 10112 away from 0, so the
+    // result is the sum held to +-32767 exactly.
+    const __m128i floor = _mm_set1_epi16(-32767);
+    for (; j + 8 <= n; j += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + j));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(g + j), _mm_max_epi16(_mm_adds_epi16(a, b), floor));
+    }
+#endif
+    for (; j < n; ++j) g[j] = saturated(g[j] + q[j]);
 }
 
 void paintTrack(Render& r, int sample, int volume, int pan)
@@ -142,8 +165,8 @@ void paintTrack(Render& r, int sample, int volume, int pan)
         const int want = static_cast<int>(std::min<int64_t>(chunkFrames, frames - consumed));
         const int got = F_read(file, r.reading, want * channels * 2) / (channels * 2);
         if (got <= 0) break;
-        for (int64_t s = first; s + consumed < end; s += period)
-            paint(r.groove, s + consumed, end, r.reading, got, channels, left, right);
+        quotients(r.reading, got, channels, left, right, r.quotients);
+        for (int64_t s = first; s + consumed < end; s += period) paint(r.groove, s + consumed, end, r.quotients, got);
         consumed += got;
     }
     F_close(file);
@@ -187,7 +210,8 @@ void releaseBuffers(Render& r)
     M_free(r.groove);
     M_free(r.writing);
     M_free(r.reading);
-    r.groove = r.writing = r.reading = nullptr;
+    M_free(r.quotients);
+    r.groove = r.writing = r.reading = r.quotients = nullptr;
 }
 
 // The temporary file beside the target: the target's name and ".part".
@@ -312,6 +336,7 @@ int QualityMix(char* wavPath, char* text)
     r.groove = static_cast<int16_t*>(M_alloc(r.spb * kBeatsPerBlock * 4 + kGrooveTailBytes));
     r.writing = static_cast<int16_t*>(M_alloc(r.ospb * 4));
     r.reading = static_cast<int16_t*>(M_alloc(kReadingSamples * 2));
+    r.quotients = static_cast<int16_t*>(M_alloc(kReadingSamples * 2 * 2));  // a mono chunk takes two a frame
     r.resampling = gQuality == kQualMixHigh && r.ospb != r.spb;
     if (r.resampling) {
         const double ratio = static_cast<double>(r.ospb) / r.spb;
@@ -321,7 +346,7 @@ int QualityMix(char* wavPath, char* text)
         r.outFrames.resize(outCapacity * 2);
         if (!r.converter.open(2, ratio, plat::RateConverter::Quality::fastest)) r.failed = true;
     }
-    if (!r.groove || !r.writing || !r.reading || r.failed) {
+    if (!r.groove || !r.writing || !r.reading || !r.quotients || r.failed) {
         releaseBuffers(r);
         return kQualMixFailed;
     }
