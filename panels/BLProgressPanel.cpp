@@ -173,10 +173,11 @@ void BLProgressPanel::handleEvent(uintptr_t message)
         case kelKeyDown:
             if (kelGlo.specialKey == 20) self->stopPressed();  // Escape
             break;
+        case kelKeyUp:  // a key let go meanwhile is let go for the panels too
         case kelUpdateEvt:
         case kelResizeEvt: PWScreen.events(); break;
         case kelCloseEvt: self->stopPressed(); break;
-        default: break;  // moves, key ups, commands: nothing while it runs
+        default: break;  // moves, commands: nothing while it runs
     }
 }
 

@@ -220,6 +220,19 @@ TEST_F(QualMix, FailuresLeaveNoHalfWrittenFile)
     EXPECT_EQ(beatsSeen, 6);
     QualMix_SetHooks(nullptr, nullptr);
 
+    // The folder goes away while the mix is written.
+    std::filesystem::create_directories(dir.file("going"));
+    static std::string going;
+    going = dir.file("going");
+    QualMix_SetHooks(nullptr, [] {
+        std::error_code ec;
+        std::filesystem::remove_all(going, ec);
+        return false;
+    });
+    EXPECT_EQ(render(oneBlock, "going/mix.wav").result, kQualMixFailed);
+    QualMix_SetHooks(nullptr, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(going));
+
     // A full disk: the file may not grow past 1 MB.
     struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
