@@ -78,7 +78,7 @@ protected:
                 static_cast<uint8_t>(bytes[40]) | static_cast<uint8_t>(bytes[41]) << 8 |
                 static_cast<uint8_t>(bytes[42]) << 16 | static_cast<uint8_t>(bytes[43]) << 24);
             m.s.resize((bytes.size() - 44) / 2);
-            std::memcpy(m.s.data(), bytes.data() + 44, m.s.size() * 2);
+            if (!m.s.empty()) std::memcpy(m.s.data(), bytes.data() + 44, m.s.size() * 2);
         }
         return m;
     }

@@ -215,7 +215,7 @@ std::vector<int16_t> readWav16(const std::string& path)
     std::vector<int16_t> s;
     if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) return s;
     s.resize((bytes.size() - 44) / 2);
-    std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
+    if (!s.empty()) std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
     return s;
 }
 
