@@ -1,7 +1,6 @@
 #include "audio/QualMix.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -66,7 +65,6 @@ int readInts(const char* line, int* values, int count)
     int read = 0;
     for (; read < count; ++read) {
         char* end = nullptr;
-        errno = 0;
         const long v = std::strtol(p, &end, 10);
         if (end == p) break;
         values[read] = static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
