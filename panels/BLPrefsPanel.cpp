@@ -1,5 +1,6 @@
 #include "panels/BLPrefsPanel.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -71,7 +72,6 @@ void BLPrefsPanel::beforeShow()
     }
     for (int16_t i = 0; i < 4; ++i) control(static_cast<int16_t>(kItemSetName + i))->setValue(2, int16_t{0});
     control(kItemOptionName)->setValue(2, int16_t{0});
-    PWScreen.setPanelPositionCentered(screenIndex);
     refresh();
 }
 
@@ -153,15 +153,24 @@ void BLPrefsPanel::refreshLights()
             std::snprintf(name, sizeof name, "%s", blIntl.message(kMsgNoSong).c_str());
         }
         setText(static_cast<int16_t>(kItemSetName + r), name);
-        const int16_t entries = defined ? library->randomSets[r].count : 0;
-        for (int16_t j = 0; j < kLights; ++j) {
-            kelPanelControl* light = control(static_cast<int16_t>(kItemSetLight + kLights * r + j));
-            const bool exists = defined && j < entries - 2;
-            light->visible = exists ? 1 : 0;
-            light->active = exists ? 1 : 0;
-            light->setValue(static_cast<int16_t>(exists && j < levels[r] - 2 ? 1 : 0));
-        }
+        const int entries = defined ? library->randomSets[r].count : 0;
+        const int16_t available = static_cast<int16_t>(std::clamp(entries - 2, 0, kLights));
+        const int16_t lit = static_cast<int16_t>(std::clamp(levels[r] - 2, 0, static_cast<int>(available)));
+        lightsAvailable[r] = available;
+        kelPanelControl* row = control(static_cast<int16_t>(kItemSetLights + r));
+        row->visible = row->active = available > 0 ? 1 : 0;
+        row->setValue(static_cast<int16_t>(available * 6 + lit));
     }
+}
+
+// Light j clicked in a row: the level j + 3.
+void BLPrefsPanel::onItem_lights(int16_t row)
+{
+    const kelPanelControl* lights = control(static_cast<int16_t>(kItemSetLights + row));
+    const int16_t j = static_cast<int16_t>((kelGlo.mouseX - lights->rect.left) / kLightPitch);
+    if (j < 0 || j >= lightsAvailable[row]) return;
+    levels[row] = static_cast<int16_t>(j + 3);
+    refreshLights();
 }
 
 void BLPrefsPanel::chooseFormat(int16_t entry)
@@ -230,12 +239,8 @@ void BLPrefsPanel::onItem()
     }
     if (item >= kItemOption && item < kItemOption + kOptionChips)
         return chooseOption(static_cast<int16_t>(item - kItemOption));
-    if (item >= kItemSetLight && item < kItemSetLight + kBLRandomLevels * kLights) {
-        const int16_t r = static_cast<int16_t>((item - kItemSetLight) / kLights);
-        const int16_t j = static_cast<int16_t>((item - kItemSetLight) % kLights);
-        levels[r] = static_cast<int16_t>(j + 3);
-        return refreshLights();
-    }
+    if (item >= kItemSetLights && item < kItemSetLights + kBLRandomLevels)
+        return onItem_lights(static_cast<int16_t>(item - kItemSetLights));
     if (item >= kItemColour && item < kItemColour + 8) {
         interfaceColor = static_cast<int16_t>(item - kItemColour);
         return refresh();

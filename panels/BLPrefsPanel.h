@@ -31,15 +31,17 @@ public:
         kItemClassic = 26,
         kItemHigh = 27,
         kItemNormalize = 28,
-        kItemSetName = 29,   // 29 .. 32
-        kItemSetLight = 33,  // 33 .. 52: set r, light j at 33 + 5 r + j
-        kItemColour = 53,    // 53 .. 60
-        kItemOk = 61,
-        kItemCancel = 62,
+        kItemSetName = 29,    // 29 .. 32
+        kItemSetLights = 33,  // 33 .. 36: a set's row of lights, one film
+        kItemColour = 37,     // 37 .. 44
+        kItemOk = 45,
+        kItemCancel = 46,
     };
     static constexpr int kFormatChips = 7;
     static constexpr int kOptionChips = 6;
     static constexpr int kLights = 5;
+    // The lights' film: frame available x 6 + lit; one light every kLightPitch pixels.
+    static constexpr int16_t kLightPitch = 17;
 
     BLPrefsPanel();
     ~BLPrefsPanel() override;
@@ -69,10 +71,13 @@ public:
     int16_t interfaceColor = 0;
     int16_t normalize = 0;
     int16_t resampleQuality = 0;
+    // The lights each set's row shows (0: the row is hidden).
+    int16_t lightsAvailable[kBLRandomLevels] = {};
 
 private:
     void refresh();
     void refreshLights();
+    void onItem_lights(int16_t row);
     void setOn(int16_t item, bool on);
     void setText(int16_t item, const char* text);
     int16_t chipOf(uint32_t code) const;

@@ -15,7 +15,7 @@ struct Section {
 // The sections of the preferences plate (skin/layouts/prefs.txt places the
 // controls inside them).
 constexpr int kPlateWidth = 460;
-constexpr int kPlateHeight = 380;
+constexpr int kPlateHeight = 372;
 constexpr Section kSections[] = {
     {10, 36, 220, 182, "EXPORT FORMAT"},     {10, 224, 220, 114, "FORMAT OPTIONS"},
     {240, 36, 210, 50, "DISK MIX WRITES"},   {240, 92, 210, 50, "TEMPO CHANGE"},
@@ -174,12 +174,59 @@ bool swatch(const CastLine& line, int variant, const Style& style, Picture& out,
     return canvas.ok();
 }
 
+// A row of lights as a film: frame a x 6 + l shows the first a of five
+// lights, the first l of them lit (l <= a), nothing where no light is.
+bool lights(const CastLine& line, const Style& style, Picture& out, Diag& diag)
+{
+    int count = 0, size = 0, pitch = 0;
+    if (!numberIn(line, diag, "count", 5, 1, 5, count) || !numberIn(line, diag, "size", 12, 6, 32, size) ||
+        !numberIn(line, diag, "pitch", 17, 6, 64, pitch))
+        return false;
+    const int frames = 6 * 6;
+    const int w = (count - 1) * pitch + size;
+    Canvas canvas(w, size * frames);
+    cairo_t* cr = canvas.cr();
+    const Colour lit = style.colour("lit.top"), unlit = Colour{0x5a / 255.0, 0x60 / 255.0, 0x6a / 255.0, 1};
+    const double r = size / 2.0;
+    for (int available = 0; available <= 5; ++available)
+        for (int on = 0; on <= 5; ++on) {
+            const double top = size * (available * 6 + on);
+            for (int j = 0; j < std::min(available, count); ++j) {
+                const double cx = j * pitch + r, cy = top + r;
+                const bool shine = j < on;
+                cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
+                setColour(cr, style.colour("edge.dark"));
+                cairo_fill(cr);
+                cairo_arc(cr, cx, cy, r - 1.5, 0, 2 * M_PI);
+                if (shine) {
+                    cairo_pattern_t* g = cairo_pattern_create_radial(cx - r * 0.2, cy - r * 0.3, 0, cx, cy, r);
+                    const Colour hi = lit.lighter(0.55);
+                    cairo_pattern_add_color_stop_rgba(g, 0, hi.r, hi.g, hi.b, 1);
+                    cairo_pattern_add_color_stop_rgba(g, 1, lit.r * 0.75, lit.g * 0.75, lit.b * 0.75, 1);
+                    cairo_set_source(cr, g);
+                    cairo_fill(cr);
+                    cairo_pattern_destroy(g);
+                } else {
+                    setColour(cr, unlit.darker(0.72));
+                    cairo_fill(cr);
+                }
+                cairo_arc(cr, cx, cy, r - 1.5, 0, 2 * M_PI);
+                setColour(cr, Colour{1, 1, 1, shine ? 0.35 : 0.12});
+                cairo_set_line_width(cr, 1);
+                cairo_stroke(cr);
+            }
+        }
+    out = canvas.toPicture(false, true);
+    return canvas.ok();
+}
+
 }  // namespace
 
 std::vector<std::string> prefsVariantsOf(const std::string& recipe)
 {
     if (recipe == "prefspane") return {"0"};  // scheme 0 only: the preferences are not recoloured
     if (recipe == "choice" || recipe == "swatch") return {"off", "on"};
+    if (recipe == "lights") return {""};
     return {};
 }
 
@@ -192,6 +239,7 @@ bool paintPrefsCast(const CastLine& line, int variant, const Style& style, Pictu
     if (line.recipe == "prefspane") return prefsPane(style, out);
     if (line.recipe == "choice") return choice(line, variant, style, out, diag);
     if (line.recipe == "swatch") return swatch(line, variant, style, out, diag);
+    if (line.recipe == "lights") return lights(line, style, out, diag);
     known = false;
     return false;
 }

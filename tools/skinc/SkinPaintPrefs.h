@@ -1,6 +1,7 @@
 // The preferences panel's pictures: its plate with the wells and captions of
-// its sections, the choice chips (a lamp and a label, lit when chosen) and
-// the swatches of the interface colour schemes.
+// its sections, the choice chips (a lamp and a label, lit when chosen), the
+// rows of lights of the random sets and the swatches of the interface
+// colour schemes.
 #pragma once
 
 #include <string>
