@@ -17,6 +17,9 @@ namespace {
 constexpr int16_t kMsgNoOptions = 186;
 constexpr int16_t kMsgSetName = 187;
 constexpr int16_t kMsgNoSong = 188;
+// Where the panel shows on the stage (skin/layouts/prefs.txt, "stage").
+constexpr int16_t kStageLeft = 100;
+constexpr int16_t kStageTop = 100;
 
 // The format chips in list order of the codes they stand for.
 constexpr uint32_t kChipCodes[BLPrefsPanel::kFormatChips] = {
@@ -72,6 +75,8 @@ void BLPrefsPanel::beforeShow()
     }
     for (int16_t i = 0; i < 4; ++i) control(static_cast<int16_t>(kItemSetName + i))->setValue(2, int16_t{0});
     control(kItemOptionName)->setValue(2, int16_t{0});
+    // On the stage where its layout places it, wherever the window put the stage.
+    PWScreen.setPanelPosition(screenIndex, kStageLeft, kStageTop);
     refresh();
 }
 
