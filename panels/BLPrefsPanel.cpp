@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
@@ -153,7 +154,13 @@ void BLPrefsPanel::refreshLights()
         char name[kBLTitleSize + 8] = "";
         if (defined) {
             std::snprintf(name, sizeof name, "%s", library->randomSets[r].name);
-            if (!name[0]) std::snprintf(name, sizeof name, blIntl.message(kMsgSetName).c_str(), r + 1);
+            if (!name[0]) {
+                // The table's text is filled in, never used as a format.
+                std::string text = blIntl.message(kMsgSetName).c_str();
+                const size_t at = text.find("%d");
+                if (at != std::string::npos) text.replace(at, 2, std::to_string(r + 1));
+                std::snprintf(name, sizeof name, "%s", text.c_str());
+            }
         } else if (r == 0 && sets == 0) {
             std::snprintf(name, sizeof name, "%s", blIntl.message(kMsgNoSong).c_str());
         }
