@@ -158,7 +158,7 @@ void BLPrefsPanel::refreshLights()
                 // The table's text is filled in, never used as a format.
                 std::string text = blIntl.message(kMsgSetName).c_str();
                 const size_t at = text.find("%d");
-                if (at != std::string::npos) text.replace(at, 2, std::to_string(r + 1));
+                if (at != std::string::npos) text = text.substr(0, at) + std::to_string(r + 1) + text.substr(at + 2);
                 std::snprintf(name, sizeof name, "%s", text.c_str());
             }
         } else if (r == 0 && sets == 0) {
