@@ -12,15 +12,25 @@
 //   'intc' 0      2  interface colour
 //   'nrml' 0      2  loudness normalisation of disk mixes (0 off, 1 on)
 //   'rsmq' 0      2  resampling of disk mixes (0 classic, 1 high quality)
+//   'vmxo' 0      6  virtual mixes: styles taking part (bit a style), each
+//                    mix's length in list entries (0: as written), number
+//                    of groups left out
+//   'vmxg' 0..31 32  the name of each group left out, zero-padded
+//   'netl' 0     68  network link: mode, port, address (64 bytes, NUL-padded)
 #pragma once
 
 #include <cstdint>
 
 #include "core/kelGeometry.h"
 #include "core/kelQt.h"
+#include "library/BLVMix.h"
+
+class KelResFile;
 
 constexpr char kBLPrefsFileName[] = "Beatloom.prf";
 constexpr int kBLRandomLevels = 4;
+constexpr int kBLNetAddressSize = 64;
+constexpr uint16_t kBLNetDefaultPort = 7460;
 
 class blPrefsClass {
 public:
@@ -48,6 +58,16 @@ public:
     int16_t interfaceColor;                 // 0 .. 7
     int16_t normalize;                      // 0 off, 1 on
     int16_t resampleQuality;                // 0 classic, 1 high quality
+    BLVMixSettings vmix;
+    // The network link: mode (0 off, 1 connect, 2 listen), the port to
+    // listen on or connect to (0: any free port when listening), the
+    // address to connect to.
+    int16_t netMode;
+    uint16_t netPort;
+    char netAddress[kBLNetAddressSize];
+
+private:
+    void loadNetLink(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

@@ -71,6 +71,8 @@ constexpr int16_t groovesRight = 125;
 constexpr int16_t sequenceLeft = 126;
 constexpr int16_t sequenceRight = 127;
 constexpr int16_t removeGroove = 128;
-constexpr int16_t diskMix = 129;
+// The hint line under the strips.
+constexpr int16_t hint = 129;
+constexpr int16_t diskMix = 130;
 
 }  // namespace grooveitem

@@ -63,10 +63,6 @@ void BLProgressPanel::show()
     amount(0.0f);
     subAmountRange(1.0f);
     setStopMode(false);
-    if (!visible) {
-        savedModal_ = PWScreen.modalPanel;
-        PWScreen.modalPanel = screenIndex;
-    }
     PWScreen.show(screenIndex);
     stopped = 0;
     pressed = 0;
@@ -81,7 +77,6 @@ void BLProgressPanel::hide()
         pump(true);
         plat::sleepMs(1);
     }
-    if (PWScreen.modalPanel == screenIndex) PWScreen.modalPanel = savedModal_;
     PWScreen.hide(screenIndex);
     // Dialogs that finished meanwhile go back to the main loop.
     for (uintptr_t dialog : gDeferredDialogs)
@@ -148,6 +143,11 @@ void BLProgressPanel::stopPressed()
     setStopMode(false);
 }
 
+void BLProgressPanel::onKey()
+{
+    if (kelGlo.what == kelKeyDown && kelGlo.escapeKey) stopPressed();
+}
+
 bool BLProgressPanel::shouldStop()
 {
     pump();
@@ -171,7 +171,7 @@ void BLProgressPanel::handleEvent(uintptr_t message)
             if (self->pressed) self->stopPressed();
             break;
         case kelKeyDown:
-            if (kelGlo.specialKey == 20) self->stopPressed();  // Escape
+            if (kelGlo.escapeKey) self->stopPressed();
             break;
         case kelKeyUp:  // a key let go meanwhile is let go for the panels too
         case kelUpdateEvt:

@@ -20,8 +20,12 @@ class BLProgressPanel : public PWPanelClass {
 public:
     enum : int16_t { kItemStop = 1, kItemMessage = 3, kItemBar = 4 };
 
+    // While work runs, nothing behind the panel may be clicked.
+    BLProgressPanel() { modal = 1; }
     ~BLProgressPanel() override;
     void connected() override;
+    // Escape is the stop button's key, never a way to hide running work.
+    void onKey() override;
     void onItem() override;
 
     void show();
@@ -51,7 +55,6 @@ private:
     void stopPressed();
     static void handleEvent(uintptr_t message);
 
-    int16_t savedModal_ = -1;
     uint32_t lastPump_ = 0;
 };
 
