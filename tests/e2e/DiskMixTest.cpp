@@ -17,6 +17,7 @@
 #include "e2e/MixReference.h"
 #include "library/BLDocument.h"
 #include "library/BLprefs.h"
+#include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPrefsPanel.h"
@@ -139,7 +140,7 @@ protected:
     void diskMix(const std::string& answer)
     {
         const size_t asked = backend->dialogs().size();
-        script("dialog " + answer + "\nclick " + centre(rectOf(kPWGroovePanel, 129)) + "\n");
+        script("dialog " + answer + "\nclick " + centre(rectOf(kPWGroovePanel, grooveitem::diskMix)) + "\n");
         // The answer has come back and been handled: the mix ran inside it.
         ASSERT_TRUE(runUntil([&] {
             return backend->dialogs().size() > asked && !BLPath::dialogPending() && backend->pending() == 0 &&
