@@ -39,6 +39,7 @@ struct Seen {
     bool shot = false;
     bool panelShown = false;
     bool modal = false;
+    std::string picture;  // where the window is saved as the mix passes half-way
     std::function<void(int)> onCall;
 };
 Seen seen;
@@ -61,6 +62,7 @@ void seeProgress(float x)
         seen.shot = true;
         seen.panelShown = PWScreen.isVisible(kPWProgressPanel);
         seen.modal = PWScreen.modalPanel == kPWProgressPanel;
+        if (!seen.picture.empty()) plat::backend().saveScreenPng(seen.picture);
     }
     if (seen.onCall) seen.onCall(seen.calls);
 }
@@ -176,6 +178,7 @@ TEST_F(DiskMix, FromTheGroovePanelBehindTheProgressPanel)
 
     fs::create_directories(dir.file("mixes"));
     seen = Seen{};
+    seen.picture = dir.file("progress.png");
     diskMix(dir.file("mixes/first mix.wav"));
     const auto dialogs = backend->dialogs();
     ASSERT_FALSE(dialogs.empty());
@@ -184,6 +187,7 @@ TEST_F(DiskMix, FromTheGroovePanelBehindTheProgressPanel)
     EXPECT_TRUE(seen.shot);
     EXPECT_TRUE(seen.panelShown);
     EXPECT_TRUE(seen.modal);
+    groovee2e::GrooveSession::keepScreen(seen.picture, "diskmix-progress");
     EXPECT_EQ(PWScreen.modalPanel, -1);  // given back once hidden
     // What was written is what the sequence must sound like.
     EXPECT_EQ(mixref::readWav16(dir.file("mixes/first mix.wav")), mixref::expectedMix(song, ice));
