@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
+#include "panels/BLRender.h"
 #include "panels/PWDemo.h"
 #include "panels/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -55,7 +57,15 @@ const char kUsage[] =
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
-    "  --doc-info FILE     print what a groove document holds and exit\n";
+    "  --doc-info FILE     print what a groove document holds and exit\n"
+    "  --render DOC.bld -o OUT [--stems] [--format F] [--normalize] [--quality Q]\n"
+    "                      mix the document's sequence to OUT without the\n"
+    "                      interface, as the Disk mix button does: one file, or\n"
+    "                      with --stems a file per instrument group into the\n"
+    "                      folder OUT; F is wav, wav24, aiff, flac, ogg, opus or\n"
+    "                      mp3; --normalize brings it to -14 LUFS; Q is classic\n"
+    "                      (whole frames, exact) or high (band-limited).\n"
+    "                      What is not given comes from the preferences.\n";
 
 struct Options {
     bool headless = false;
@@ -69,6 +79,8 @@ struct Options {
     std::string songInfo;
     std::string docInfo;
     std::vector<std::string> disks;
+    bool render = false;
+    BLRenderOptions renderOptions;
 };
 
 int usageError(const std::string& text)
@@ -144,6 +156,20 @@ int parse(int argc, char** argv, Options& o)
             if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
         } else if (a == "--doc-info") {
             if (!value(o.docInfo)) return usageError("--doc-info needs a groove document");
+        } else if (a == "--render") {
+            if (!value(o.renderOptions.document)) return usageError("--render needs a groove document");
+            o.render = true;
+        } else if (a == "-o" || a == "--output") {
+            if (!value(o.renderOptions.output)) return usageError("-o needs a file or folder");
+        } else if (a == "--stems") {
+            o.renderOptions.stems = true;
+        } else if (a == "--format") {
+            if (!value(o.renderOptions.format))
+                return usageError("--format needs wav, wav24, aiff, flac, ogg, opus or mp3");
+        } else if (a == "--normalize") {
+            o.renderOptions.normalize = 1;
+        } else if (a == "--quality") {
+            if (!value(o.renderOptions.quality)) return usageError("--quality needs classic or high");
         } else if (a == "--log") {
             if (!value(o.log)) return usageError("--log needs a file");
         } else if (a == "--screen") {
@@ -166,6 +192,13 @@ int parse(int argc, char** argv, Options& o)
     o.document = fromHere(o.document);
     o.demo = fromHere(o.demo);
     o.log = fromHere(o.log);
+    if (o.render) {
+        o.renderOptions.document = fromHere(o.renderOptions.document);
+        o.renderOptions.output = fromHere(o.renderOptions.output);
+    } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || !o.renderOptions.format.empty() ||
+               o.renderOptions.normalize >= 0 || !o.renderOptions.quality.empty()) {
+        return usageError("-o, --stems, --format, --normalize and --quality go with --render");
+    }
     return -1;
 }
 
@@ -213,6 +246,12 @@ int main(int argc, char** argv)
     KEL_InstallSignalHandlers();
     Options options;
     if (const int rc = parse(argc, argv, options); rc >= 0) return rc;
+    if (options.render) {
+        // A file grown past the size limit is a failed write, not the end of the program.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
+        return BLRender_Main(options.renderOptions, folder.c_str(), stdout, stderr);
+    }
     if (!options.songInfo.empty() || !options.docInfo.empty()) {
         const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
         return options.songInfo.empty()
