@@ -37,7 +37,7 @@ bool converting(const BLDiskMixJob& job)
 }
 
 // Empties the stems folder of its files (folders in it stay), or makes it.
-// The spec'd restart after each deletion is kept, bounded by the files seen.
+// The listing is read again after each deletion, a round per file seen at most.
 bool prepareFolder(const std::string& folder, BLDiskMixFeedback& feedback)
 {
     std::vector<KelFolderEntry> entries;
