@@ -37,7 +37,7 @@ bool converting(const BLDiskMixJob& job)
 }
 
 // Empties the stems folder of its files (folders in it stay), or makes it.
-// The listing starts again after each deletion, bounded by the files seen.
+// The listing is read again after each deletion, a round per file seen at most.
 bool prepareFolder(const std::string& folder, BLDiskMixFeedback& feedback)
 {
     std::vector<KelFolderEntry> entries;
@@ -246,4 +246,41 @@ BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDisk
     feedback.hide();
     if (runner.outcome.conversionFailed) feedback.notify(kBLMsgConversionFailed);
     return runner.outcome;
+}
+
+BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format, const kelQtSettingsHandle* settings,
+                                  bool normalize, const std::function<void(const std::string& wav)>& render,
+                                  BLDiskMixFeedback& feedback)
+{
+    BLDiskMixOutcome outcome;
+    const std::string wav = withExtension(path, kelQtFormatNative);
+    const bool convert = format != kelQtFormatNative || normalize;
+    feedback.show();
+    feedback.setStopMode(false);
+    feedback.message(kBLMsgArpMixing);
+    feedback.subAmountRange(convert ? 0.5f : 1.0f);
+    // An old file of that name must not pass for the new render.
+    KEL_FileDelete(wav.c_str());
+    render(wav);
+    if (!KEL_FileExists(wav.c_str())) {
+        outcome.failed = true;
+    } else if (!convert) {
+        outcome.files.push_back(wav);
+    } else {
+        feedback.amount(0.5f);
+        feedback.message(kBLMsgArpConversion);
+        feedback.subAmountRange(0.5f);
+        std::string final;
+        if (BLDiskMix_Convert(wav, format, settings, normalize, &final) == kelQtConvertResult::done) {
+            outcome.files.push_back(final);
+        } else {
+            outcome.files.push_back(wav);
+            outcome.conversionFailed = true;
+        }
+    }
+    feedback.amount(1.0f);
+    feedback.hide();
+    if (outcome.failed) feedback.notify(kBLMsgMixFailed);
+    if (outcome.conversionFailed) feedback.notify(kBLMsgArpConversion);
+    return outcome;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ constexpr int16_t kBLMsgConvertingGroup = 11;
 constexpr int16_t kBLMsgMixing = 12;
 constexpr int16_t kBLMsgConverting = 13;
 constexpr int16_t kBLMsgConversionFailed = 14;
+constexpr int16_t kBLMsgArpMixing = 34;
+constexpr int16_t kBLMsgArpConversion = 35;
 constexpr int16_t kBLMsgNoOptions = 50;
 constexpr int16_t kBLMsgPreparingFolder = 180;
 constexpr int16_t kBLMsgMixFailed = 181;
@@ -80,6 +83,15 @@ BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDisk
 kelQtConvertResult BLDiskMix_Convert(const std::string& wavPath, uint32_t format,
                                      const kelQtSettingsHandle* settings, bool normalize,
                                      std::string* finalPath = nullptr);
+
+// The synth panel's arpeggiator mix once its save dialog returned: `render`
+// (the engine's synth_mix) writes the pattern to `path` given ".wav", behind
+// the progress panel without a stop button; the WAV is then converted to the
+// export format. A render that left no file, or a failed conversion (the
+// WAV is kept), is told once the panel is gone.
+BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format, const kelQtSettingsHandle* settings,
+                                  bool normalize, const std::function<void(const std::string& wav)>& render,
+                                  BLDiskMixFeedback& feedback);
 
 // A group's name as a file name: characters that would lead elsewhere
 // replaced, never empty.

@@ -228,7 +228,7 @@ TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)
 {
     auto* prefs = static_cast<BLPrefsPanel*>(PWScreen.panel(kPWPrefsPanel));
     openDocument();
-    const std::string prefsButton = centre(rectOf(kPWGroovePanel, 68));
+    const std::string prefsButton = centre(rectOf(kPWGroovePanel, grooveitem::prefs));
     // Escape closes it and keeps nothing.
     script("click " + prefsButton + "\nwait 50\n");
     pump();
@@ -241,7 +241,7 @@ TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)
     // While it shows, the groove panel below takes no click.
     script("click " + prefsButton + "\n");
     ASSERT_TRUE(runUntil([] { return PWScreen.isVisible(kPWPrefsPanel); }));
-    script("click " + centre(rectOf(kPWGroovePanel, 3)) + "\nwait 100\n");  // Play
+    script("click " + centre(rectOf(kPWGroovePanel, grooveitem::play)) + "\nwait 100\n");
     ASSERT_TRUE(runUntil([this] { return backend->pending() == 0; }));
     EXPECT_FALSE(blPlayer->playing);
     // The song's two random sets have lights below their entry counts less

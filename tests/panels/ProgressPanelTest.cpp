@@ -17,6 +17,16 @@ protected:
         const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
         ASSERT_TRUE(backend->parseScript(testsupport::join("down ", x, " ", y, "\nup ", x, " ", y, "\n"), error_));
     }
+    // Polls as a running operation does until the stop is seen (ten seconds at most).
+    bool stopSeen(BLProgressPanel* p)
+    {
+        const uint32_t until = plat::millis() + 10000;
+        while (!p->shouldStop()) {
+            if (static_cast<int32_t>(plat::millis() - until) > 0) return false;
+            plat::sleepMs(1);
+        }
+        return true;
+    }
     std::string error_;
 };
 
@@ -44,12 +54,7 @@ TEST_F(ProgressPanel, SubRangesAddUpAndStopIsSeenOnlyWhileTheButtonShows)
     p->setStopMode(true);
     EXPECT_FALSE(p->shouldStop());
     pressStop();
-    bool stopped = false;
-    for (int i = 0; i < 500 && !stopped; ++i) {
-        stopped = p->shouldStop();
-        plat::sleepMs(1);
-    }
-    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(stopSeen(p));
     EXPECT_FALSE(p->control(BLProgressPanel::kItemStop)->visible);
     p->hide();
     EXPECT_FALSE(PWScreen.isVisible(p->screenIndex));
@@ -64,12 +69,16 @@ TEST_F(ProgressPanel, SubRangesAddUpAndStopIsSeenOnlyWhileTheButtonShows)
     }
     p->setStopMode(true);
     ASSERT_TRUE(backend->parseScript("press esc\n", error_));
-    stopped = false;
-    for (int i = 0; i < 500 && !stopped; ++i) {
-        stopped = p->shouldStop();
-        plat::sleepMs(1);
-    }
-    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(stopSeen(p));
+    p->hide();
+
+    // Reaching the screen itself, Escape stops the work and never hides it.
+    p->show();
+    p->setStopMode(true);
+    ASSERT_TRUE(backend->parseScript("press esc\n", error_));
+    pump();
+    EXPECT_TRUE(PWScreen.isVisible(p->screenIndex));
+    EXPECT_TRUE(p->stopped);
     p->hide();
 }
 
