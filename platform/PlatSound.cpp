@@ -1,6 +1,8 @@
 #include "platform/PlatSound.h"
 
+#include <fcntl.h>
 #include <samplerate.h>
+#include <unistd.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -9,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "platform/PlatFiles.h"
 
 namespace plat {
 
@@ -118,11 +122,21 @@ const std::array<bool, kAllContainers.size()>& writable()
 bool SoundReader::open(const std::string& path)
 {
     close();
+    // A pipe or a device in a sound file's place would hold the reader.
+    const int fd = openPlainFile(path, O_RDONLY);
+    if (fd < 0) return false;
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return false;
+    // The descriptor stays ours: the library closes nothing, also on failure.
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (!file) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file);
+        ::close(fd_);
+        fd_ = -1;
         return false;
     }
     // Float files beyond full scale clip instead of wrapping when read as integers.
@@ -137,6 +151,8 @@ bool SoundReader::open(const std::string& path)
 void SoundReader::close()
 {
     if (file_) sf_close(sf(file_));
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     file_ = nullptr;
     rate_ = channels_ = 0;
     frames_ = 0;
@@ -175,11 +191,10 @@ bool SoundWriter::open(const std::string& path, const SoundWriteSettings& settin
     info.samplerate = settings.rate;
     info.channels = settings.channels;
     info.format = formatOf(settings.container, settings.bits);
-    if (!sf_format_check(&info)) return false;
-    const std::string temp = path + ".part";
-    SNDFILE* file = sf_open(temp.c_str(), SFM_WRITE, &info);
+    if (!sf_format_check(&info) || !replace_.open(path)) return false;
+    SNDFILE* file = sf_open_fd(replace_.descriptor(), SFM_WRITE, &info, SF_FALSE);
     if (!file) {
-        std::remove(temp.c_str());
+        replace_.abort();
         return false;
     }
     if (settings.container == SoundContainer::Flac || isLossy(settings.container)) {
@@ -189,8 +204,6 @@ bool SoundWriter::open(const std::string& path, const SoundWriteSettings& settin
     // Floats beyond full scale clip instead of wrapping.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     file_ = file;
-    path_ = path;
-    temp_ = temp;
     return true;
 }
 
@@ -220,19 +233,17 @@ bool SoundWriter::close()
 bool SoundWriter::finish()
 {
     if (!file_) return false;
-    bool ok = close();
-    if (ok) ok = std::rename(temp_.c_str(), path_.c_str()) == 0;
-    if (!ok) std::remove(temp_.c_str());
-    temp_.clear();
-    return ok;
+    if (!close()) {
+        replace_.abort();
+        return false;
+    }
+    return replace_.commit();
 }
 
 void SoundWriter::abort()
 {
-    if (!file_) return;
-    close();
-    std::remove(temp_.c_str());
-    temp_.clear();
+    if (file_) close();
+    replace_.abort();
 }
 
 bool canWrite(SoundContainer container)

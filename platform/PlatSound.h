@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatFiles.h"
+
 namespace plat {
 
 // Containers the writer knows. Which of them this build of libsndfile can
@@ -39,6 +41,7 @@ public:
 
 private:
     void* file_ = nullptr;  // SNDFILE
+    int fd_ = -1;
     int rate_ = 0;
     int channels_ = 0;
     int64_t frames_ = 0;
@@ -52,8 +55,8 @@ struct SoundWriteSettings {
     double quality = 0.5;  // FLAC and the lossy containers: 0 smallest .. 1 best
 };
 
-// Writes a sound file beside its final place and renames it there when
-// finished, so a failed write never loses an older file of that name.
+// Writes a sound file whole (platform/PlatFiles.h): a failed write never
+// loses an older file of that name, a link is written through.
 class SoundWriter {
 public:
     SoundWriter() = default;
@@ -73,8 +76,7 @@ public:
 private:
     bool close();
     void* file_ = nullptr;  // SNDFILE
-    std::string path_;
-    std::string temp_;
+    ReplaceFile replace_;
 };
 
 // Probed once, by writing a short test stream to memory.
