@@ -8,6 +8,7 @@
 #include "core/kelCasts.h"
 #include "core/kelQt.h"
 #include "core/kelRes.h"
+#include "core/kelTextCodec.h"
 #include "core/kelTextFile.h"
 #include "library/BLSongLibrary.h"
 #include "panels/BLLoadPanel.h"
@@ -53,13 +54,17 @@ void BLLoadPanel::refreshInfo()
     if (!folder || !loadHeader(folder, *info_)) return;
     infoValid = 1;
     lookForLibraryImage(*info_);
-    setText(kItemFirstInfo, info_->title);
+    // Descriptions may be UTF-8; the skin font draws 8-bit text.
+    const std::string title = KEL_NameToLatin1(info_->title);
+    const std::string description = KEL_NameToLatin1(info_->description);
+    setText(kItemFirstInfo, title.c_str());
     char tempo[kBLTitleSize * 2 + 32];
-    std::snprintf(tempo, sizeof tempo, "%s (%s) %d BPM", info_->title, info_->libraryName, info_->bpm);
+    std::snprintf(tempo, sizeof tempo, "%s (%s) %d BPM", title.c_str(), KEL_NameToLatin1(info_->libraryName).c_str(),
+                  info_->bpm);
     setText(static_cast<int16_t>(kItemFirstInfo + 1), tempo);
     char line[kBLDescWidth + 1];
     for (int16_t n = 0; n < kBLDescLines; ++n) {
-        getSongDescChunk(info_->description, n, line, sizeof line);
+        getSongDescChunk(description.c_str(), n, line, sizeof line);
         setText(static_cast<int16_t>(kItemFirstInfo + 2 + n), line);
     }
 }
