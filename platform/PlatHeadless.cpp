@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/PlatDialogs.h"
+
 namespace plat {
 
 namespace {
@@ -227,35 +229,65 @@ void HeadlessBackend::queueDialogAnswer(std::optional<std::string> systemPath, u
     dialogAnswers_.push_back(DialogAnswer{std::move(systemPath), delayMs});
 }
 
+void HeadlessBackend::queueExternalDialog()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    dialogAnswers_.push_back(DialogAnswer{std::nullopt, 0, true});
+}
+
 int HeadlessBackend::messageBox(const std::string& title, const std::string& text, int buttons, int)
 {
-    int answer;
+    // Unanswered boxes take their default button, as Return would.
+    const int fallback = buttons == kBoxOk ? kBoxResultOk : buttons == kBoxYesNo ? kBoxResultNo : kBoxResultCancel;
+    int answer = fallback;
+    bool hold = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // Unanswered boxes take their default button, as Return would.
-        answer = buttons == kBoxOk ? kBoxResultOk : buttons == kBoxYesNo ? kBoxResultNo : kBoxResultCancel;
         if (!boxAnswers_.empty()) {
             answer = boxAnswers_.front();
             boxAnswers_.pop_front();
         }
+        hold = answer == kBoxHold;
+    }
+    if (hold) {
+        log("box [" + title + "] " + text + " -> holding");
+        std::unique_lock<std::mutex> lock(mutex_);
+        interrupted_.wait(lock, [this] { return interrupt_; });
+        answer = fallback;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
         boxes_.push_back(BoxRecord{title, text, buttons, answer});
     }
     log("box [" + title + "] " + text + " -> " + answerName(answer));
     return answer;
 }
 
+void HeadlessBackend::interruptModal()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    interrupt_ = true;
+    interrupted_.notify_all();
+}
+
 bool HeadlessBackend::fileDialog(const FileDialogRequest& request, std::string& chosen)
 {
     std::optional<std::string> answer;
     uint32_t delay = 0;
+    bool external = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         dialogs_.push_back(request);
         if (!dialogAnswers_.empty()) {
             answer = dialogAnswers_.front().path;
             delay = dialogAnswers_.front().delayMs;
+            external = dialogAnswers_.front().external;
             dialogAnswers_.pop_front();
         }
+    }
+    if (external) {
+        log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> external");
+        return runExternalFileDialog(request, chosen);
     }
     sleepMs(static_cast<int>(delay));
     log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> " +
@@ -395,13 +427,17 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
         } else if (cmd == "box") {
             std::string a;
             words >> a;
-            int answer = a == "ok" || a == "yes" ? 1 : a == "no" ? 2 : a == "cancel" ? 3 : 0;
-            if (answer == 0) return fail("box needs ok, yes, no or cancel");
+            int answer = a == "ok" || a == "yes" ? 1 : a == "no" ? 2 : a == "cancel" ? 3 : a == "hold" ? kBoxHold : 0;
+            if (answer == 0) return fail("box needs ok, yes, no, cancel or hold");
             act([this, answer] { queueBoxAnswer(answer); });
         } else if (cmd == "dialog") {
             std::string rest;
             std::getline(words >> std::ws, rest);
             if (rest.empty()) return fail("dialog needs a path or cancel");
+            if (rest == "external") {
+                act([this] { queueExternalDialog(); });
+                continue;
+            }
             std::optional<std::string> answer;
             if (rest != "cancel") answer = rest;
             act([this, answer] { queueDialogAnswer(answer); });

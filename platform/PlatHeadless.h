@@ -13,11 +13,16 @@
 //   close                   the window's close button
 //   resize W H
 //   box ok|yes|no|cancel    the answer to the next modal box
+//   box hold                the next modal box waits (as a person away would)
+//                           until the program is told to end (a signal)
 //   dialog PATH | dialog cancel   the answer to the next file dialog
+//   dialog external         the next file dialog runs the desktop's own
+//                           dialog program (zenity, kdialog) as the window does
 //   screenshot PATH         saves what the window shows now
 //   quit                    ends the program without asking (like SIGTERM)
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -57,6 +62,7 @@ public:
     int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override;
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override;
     bool openAddress(const std::string& address) override;
+    void interruptModal() override;
 
     // Test side. Events become due `delayMs` after the previous one pushed
     // (or after now, when that has passed).
@@ -64,10 +70,13 @@ public:
     void pushAction(std::function<void()> action, uint32_t delayMs = 0);
     // An event that happens now, before what the script has planned for later.
     void pushNow(const Event& event);
+    // kBoxHold: the box waits until interruptModal.
+    static constexpr int kBoxHold = -1;
     void queueBoxAnswer(int answer);
     // The answer to the next file dialog, given `delayMs` after it opened
     // (a person takes a moment).
     void queueDialogAnswer(std::optional<std::string> systemPath, uint32_t delayMs = 0);
+    void queueExternalDialog();
     bool loadScript(const std::string& path, std::string& error);
     bool parseScript(const std::string& text, std::string& error);
     // Appends a line for every box, dialog, address and screenshot.
@@ -106,7 +115,10 @@ private:
     struct DialogAnswer {
         std::optional<std::string> path;
         uint32_t delayMs;
+        bool external = false;
     };
+    std::condition_variable interrupted_;
+    bool interrupt_ = false;
     std::deque<DialogAnswer> dialogAnswers_;
     std::vector<BoxRecord> boxes_;
     std::vector<FileDialogRequest> dialogs_;
