@@ -93,8 +93,10 @@ void BLDocument_EncodeIce(const BLIceimage& ice, uint8_t* out)
 void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice)
 {
     ice->valid = in[off::valid];
+    // The name up to its terminator; what the field holds past it means nothing.
     std::memset(ice->songName, 0, sizeof ice->songName);
-    std::memcpy(ice->songName, in + off::songName, kBLSongNameSize - 1);
+    const auto* name = reinterpret_cast<const char*>(in + off::songName);
+    std::memcpy(ice->songName, name, ::strnlen(name, kBLSongNameSize - 1));
     BLSequence& seq = ice->sequence;
     for (int i = 0; i < kBLMaxGrooves; ++i)
         decodeGroove(in + off::grooves + kBLGrooveSize * i, seq.grooves[i]);
