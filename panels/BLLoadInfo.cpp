@@ -55,13 +55,10 @@ void BLLoadPanel::refreshInfo()
     infoValid = 1;
     lookForLibraryImage(*info_);
     // Descriptions may be UTF-8; the skin font draws 8-bit text.
-    const std::string title = KEL_NameToLatin1(info_->title);
     const std::string description = KEL_NameToLatin1(info_->description);
-    setText(kItemFirstInfo, title.c_str());
-    char tempo[kBLTitleSize * 2 + 32];
-    std::snprintf(tempo, sizeof tempo, "%s (%s) %d BPM", title.c_str(), KEL_NameToLatin1(info_->libraryName).c_str(),
-                  info_->bpm);
-    setText(static_cast<int16_t>(kItemFirstInfo + 1), tempo);
+    setText(kItemFirstInfo, KEL_NameToLatin1(BL_ShownTitle(info_->title)).c_str());
+    setText(static_cast<int16_t>(kItemFirstInfo + 1),
+            KEL_NameToLatin1(BL_TempoLine(info_->title, info_->libraryName, info_->bpm)).c_str());
     char line[kBLDescWidth + 1];
     for (int16_t n = 0; n < kBLDescLines; ++n) {
         getSongDescChunk(description.c_str(), n, line, sizeof line);

@@ -1,0 +1,56 @@
+// The progress panel over the real skin: its bar arithmetic and the stop
+// button that long operations poll.
+#include "panels/BLProgressPanel.h"
+
+#include "panels/BrowserHarness.h"
+
+namespace {
+
+using browsertest::BrowserProgram;
+
+class ProgressPanel : public BrowserProgram {
+protected:
+    int16_t bar() { return BLProgress()->control(BLProgressPanel::kItemBar)->get(); }
+    void pressStop()
+    {
+        const kelRect r = BLProgress()->control(BLProgressPanel::kItemStop)->rect;
+        const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+        ASSERT_TRUE(backend->parseScript(testsupport::join("down ", x, " ", y, "\nup ", x, " ", y, "\n"), error_));
+    }
+    std::string error_;
+};
+
+TEST_F(ProgressPanel, SubRangesAddUpAndStopIsSeenOnlyWhileTheButtonShows)
+{
+    start();
+    BLProgressPanel* p = BLProgress();
+    ASSERT_NE(p, nullptr);
+    p->show();
+    EXPECT_TRUE(PWScreen.isVisible(p->screenIndex));
+    p->amount(0.5f);
+    p->subAmountRange(0.5f);
+    p->subAmount(1.0f);
+    EXPECT_EQ(bar(), 100);
+    p->subAmount(0.25f);
+    EXPECT_EQ(bar(), 62);  // (0.25 x 0.5 + 0.5) x 100, truncated
+
+    // The button is hidden after show: a click where it would be is no stop.
+    pressStop();
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(p->shouldStop());
+    pump();
+
+    p->setStopMode(true);
+    EXPECT_FALSE(p->shouldStop());
+    pressStop();
+    bool stopped = false;
+    for (int i = 0; i < 500 && !stopped; ++i) {
+        stopped = p->shouldStop();
+        plat::sleepMs(1);
+    }
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(p->control(BLProgressPanel::kItemStop)->visible);
+    p->hide();
+    EXPECT_FALSE(PWScreen.isVisible(p->screenIndex));
+}
+
+}  // namespace
