@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -141,6 +142,8 @@ bool SoundReader::open(const std::string& path)
     }
     // Float files beyond full scale clip instead of wrapping when read as integers.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    floats_ = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
     file_ = file;
     rate_ = info.samplerate;
     channels_ = info.channels;
@@ -156,11 +159,39 @@ void SoundReader::close()
     file_ = nullptr;
     rate_ = channels_ = 0;
     frames_ = 0;
+    floats_ = false;
+}
+
+// The library takes the samples of float files as they are when it gives
+// integers, which leaves nothing of a sound within +-1: they are read as
+// floats and brought to full scale here, a stack block at a time.
+template <class T>
+long SoundReader::readFloatsAs(T* frames, long count, double fullScale)
+{
+    constexpr int kBlock = 4096;  // samples; the library allows 1024 channels at most
+    float block[kBlock];
+    const long per = std::max(1L, static_cast<long>(kBlock / channels_));
+    long done = 0;
+    while (done < count) {
+        const long want = std::min(per, count - done);
+        const sf_count_t n = sf_readf_float(sf(file_), block, want);
+        if (n < want && sf_error(sf(file_)) != SF_ERR_NO_ERROR) return -1;
+        T* out = frames + static_cast<size_t>(done) * channels_;
+        for (long i = 0; i < n * channels_; ++i) {
+            const double v = std::clamp(static_cast<double>(block[i]) * fullScale, -fullScale, fullScale - 1);
+            out[i] = static_cast<T>(std::lround(v));
+        }
+        done += n;
+        if (n < want) break;
+    }
+    std::fill(frames + static_cast<size_t>(done) * channels_, frames + static_cast<size_t>(count) * channels_, T{0});
+    return done;
 }
 
 long SoundReader::read(int16_t* frames, long count)
 {
     if (!file_ || count < 0) return -1;
+    if (floats_) return readFloatsAs(frames, count, 32768.0);
     const sf_count_t n = sf_readf_short(sf(file_), frames, count);
     return n < count && sf_error(sf(file_)) != SF_ERR_NO_ERROR ? -1 : static_cast<long>(n);
 }
@@ -168,6 +199,7 @@ long SoundReader::read(int16_t* frames, long count)
 long SoundReader::read(int32_t* frames, long count)
 {
     if (!file_ || count < 0) return -1;
+    if (floats_) return readFloatsAs(frames, count, 2147483648.0);
     const sf_count_t n = sf_readf_int(sf(file_), frames, count);
     return n < count && sf_error(sf(file_)) != SF_ERR_NO_ERROR ? -1 : static_cast<long>(n);
 }

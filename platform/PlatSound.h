@@ -40,8 +40,12 @@ public:
     bool rewind();
 
 private:
+    template <class T>
+    long readFloatsAs(T* frames, long count, double fullScale);
+
     void* file_ = nullptr;  // SNDFILE
     int fd_ = -1;
+    bool floats_ = false;
     int rate_ = 0;
     int channels_ = 0;
     int64_t frames_ = 0;
