@@ -63,6 +63,9 @@ void BLLoadPanel::onItem()
             onItem_list(line);
         return;
     }
+    // Two clicks with another control between them are no double click (a
+    // delete between them puts another song on the line).
+    lastClickEntry = -1;
     switch (item) {
         case kItemClose: PWScreen.hide(screenIndex); break;
         case kItemUp: scrollPage(-1); break;
