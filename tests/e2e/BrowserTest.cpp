@@ -364,6 +364,34 @@ TEST_F(BrowserOverGroove, DeletingTheSongThatPlaysStopsItAndLeavesNoSong)
     EXPECT_EQ(groovePanel().model.library().groupCount, 0);
 }
 
+TEST_F(BrowserOverGroove, ReplacingTheSongThatPlaysFromADiskStopsItFirst)
+{
+    testsupport::TempDir disk("usbstick");
+    start();
+    const std::string mine = entryFolders().at(1);
+    const fs::path songs = fs::path(disk.path()) / "Library/Song/Song44";
+    fs::create_directories(songs);
+    fs::copy(song(mine), songs / mine, fs::copy_options::recursive);
+    kelDisksList::setVolumeRoots({disk.path()});
+    clickLine(1);
+    clickItem(BLLoadPanel::kItemLoad);
+    ASSERT_TRUE(idleUntil([] { return PlayingStatus.load() == 2; }));
+    PWScreen.show(kPWLoadPanel);
+    clickItem(BLLoadPanel::kItemDisk);
+    ASSERT_EQ(entryFolders(), (std::vector<std::string>{mine}));
+    script("box yes\n");
+    clickLine(0);
+    clickItem(BLLoadPanel::kItemCopy);
+    ASSERT_FALSE(backend->boxes().empty());
+    const std::string asked = backend->boxes().back().text;
+    EXPECT_NE(asked.find("\"" + mine + "\" is already in the library and is the song you are working on"),
+              std::string::npos) << asked;
+    EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Copy completed");
+    EXPECT_FALSE(blPlayer->playing);
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_STREQ(groovePanel().model.songFolder.path, "");
+}
+
 // A loop of 4 beats at 120 BPM as a WAV of another sample format: 24-bit
 // integers (tag 1) or 32-bit floats (tag 3), sounding on one side only.
 std::string loopOf(int tag, int bits, int side)
