@@ -198,7 +198,8 @@ bool blPrefsClass::save()
     // Then what other builds keep, as far as it can be read and there is room.
     for (int16_t i = 0; oldOpen && i < old.GetElemsCount(); ++i) {
         kelResElem e;
-        if (!old.GetElem(i, &e) || isOwnItem(e.type)) continue;
+        // An item written above is never overwritten by its old value.
+        if (!old.GetElem(i, &e) || isOwnItem(e.type) || file.IsDataAvailable(e.type, e.id)) continue;
         char* data = nullptr;
         if (!old.GetData(&data, e.type, e.id)) continue;
         file.SaveData(data, e.length, e.type, e.id);
