@@ -111,14 +111,41 @@ int16_t BLInternational::notify(int16_t message, int16_t kind)
 {
     if (kind < 0) kind = 0;
     if (kind > 2) kind = 2;
-    const std::string title = KEL_Latin1ToUtf8(this->title(kind).c_str());
+    return KEL_ShowBox(KEL_Latin1ToUtf8(this->title(kind).c_str()), KEL_Latin1ToUtf8(this->message(message).c_str()),
+                       kind);
+}
+
+std::string BLInternational::messageWithNames(int16_t message, std::initializer_list<std::string_view> names) const
+{
+    // The table's text is 8-bit and becomes UTF-8 first; the names go in
+    // as UTF-8, so that no character of either is read as the other.
     const std::string text = KEL_Latin1ToUtf8(this->message(message).c_str());
-    if (!plat::hasBackend()) {
-        // Nobody to ask: say it on the error stream and take the default button.
-        plat::logLine(title + ": " + text);
-        return kind == 0 ? plat::kBoxResultOk : kind == 1 ? plat::kBoxResultNo : plat::kBoxResultCancel;
+    std::string out;
+    auto name = names.begin();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%') {
+            out += '%';
+            ++i;
+        } else if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
+            if (name != names.end()) out += KEL_NameToUtf8(*name++);
+            ++i;
+        } else {
+            out += text[i];
+        }
     }
-    return static_cast<int16_t>(plat::backend().messageBox(title, text, kind, plat::kIconWarning));
+    return out;
+}
+
+int16_t BLInternational::notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names)
+{
+    if (kind < 0) kind = 0;
+    if (kind > 2) kind = 2;
+    return KEL_ShowBox(KEL_Latin1ToUtf8(this->title(kind).c_str()), messageWithNames(message, names), kind);
+}
+
+int16_t BL_NotifyNames(int16_t messageId, int16_t buttons, std::initializer_list<std::string_view> names)
+{
+    return blIntl.notifyNames(messageId, buttons, names);
 }
 
 int16_t BL_Notify(int16_t messageId, int16_t buttons)

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 #include "core/kelText.h"
 #include "core/kelTextFile.h"
@@ -22,6 +25,12 @@ public:
     // 0..2: OK; Yes/No, default No; Yes/No/Cancel, default Cancel). Returns 1
     // for OK or Yes, 2 for No, 3 for Cancel.
     int16_t notify(int16_t message, int16_t kind);
+    // The same with each "%s" of the message standing, in order, for one of
+    // the names (of files, folders, songs: UTF-8, or 8-bit text when they do
+    // not read as UTF-8); "%%" reads as "%". Names are never cut.
+    int16_t notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names);
+    // That text, in UTF-8.
+    std::string messageWithNames(int16_t message, std::initializer_list<std::string_view> names) const;
 
     // Line n of the message table, empty past its end.
     kelText message(long n) const;
@@ -38,6 +47,7 @@ public:
 extern BLInternational blIntl;
 
 int16_t BL_Notify(int16_t messageId, int16_t buttons);
+int16_t BL_NotifyNames(int16_t messageId, int16_t buttons, std::initializer_list<std::string_view> names);
 
 // The quit question: true, with kelGlo.running cleared, when the user answers Yes.
 bool BL_ConfirmQuit();

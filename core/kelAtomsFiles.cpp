@@ -36,10 +36,19 @@ bool kelAtomsFile::openForRead(const char* path)
 
 bool kelAtomsFile::openForWrite(const char* path)
 {
+    kelFileRec opened;
+    if (!path || !KEL_FileCreateAndOpen(path, &opened)) return false;
+    return openForWrite(&opened);
+}
+
+bool kelAtomsFile::openForWrite(kelFileRec* opened)
+{
     swap = false;
     writeFailed = false;
     if (isOpen()) close();
-    if (!path || !KEL_FileCreateAndOpen(path, &file)) return false;
+    if (!opened || opened->handle == 0) return false;
+    file = *opened;
+    opened->handle = 0;
     const uint32_t magic = kKelAtomsMagic;
     if (!KEL_FileWrite(&file, 4, &magic)) {
         close();
@@ -81,6 +90,7 @@ bool kelAtomsFile::skip(long count)
 
 bool kelAtomsFile::read(uint32_t id, int32_t size, void* buffer)
 {
+    lastLength_ = -1;
     if (!isOpen() || size < 0 || (!buffer && size > 0)) return false;
     uint8_t header[8];
     if (!readBytes(sizeof header, header)) return false;
@@ -99,6 +109,7 @@ bool kelAtomsFile::read(uint32_t id, int32_t size, void* buffer)
         skip(atomLength);
         return false;
     }
+    lastLength_ = atomLength;
     if (atomLength >= size) return readBytes(size, buffer) && skip(atomLength - size);
     if (zeroFill) std::memset(buffer, 0, static_cast<size_t>(size));
     return readBytes(atomLength, buffer);

@@ -20,6 +20,9 @@ public:
 
     bool openForRead(const char* path);
     bool openForWrite(const char* path);
+    // Writes into a file already open for writing (a KelSaveFile's), which
+    // this object takes over and closes.
+    bool openForWrite(kelFileRec* opened);
     bool close();
 
     // Reads the next atom into buffer: true when it has this id and its data
@@ -33,6 +36,8 @@ public:
     void write(uint32_t id, int32_t size, const void* buffer);
     void write(uint32_t id, int32_t value);
     bool failed() const { return writeFailed; }
+    // The length the last atom read had in the file (-1 when none was read).
+    int32_t lastLength() const { return lastLength_; }
 
     bool isOpen() const { return file.handle != 0; }
 
@@ -47,4 +52,5 @@ private:
     long position = 0;  // reading: where the next atom starts
     long length = 0;    // reading: the file's length
     bool writeFailed = false;
+    int32_t lastLength_ = -1;
 };

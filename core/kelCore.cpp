@@ -129,11 +129,23 @@ int16_t KEL_UserChoose(const char* text, const char* first, const char* second, 
 
 int16_t KEL_UserNotify(const char* text, int16_t buttons)
 {
+    // The program's texts are 8-bit; the window system's boxes take UTF-8.
+    return KEL_ShowBox("Warning", KEL_Latin1ToUtf8(text ? text : ""), buttons);
+}
+
+int16_t KEL_ShowBox(const std::string& title, const std::string& text, int16_t buttons)
+{
     if (buttons < 0) buttons = 0;
     if (buttons > 2) buttons = 2;
-    // The program's texts are 8-bit; the window system's boxes take UTF-8.
-    return static_cast<int16_t>(
-        plat::backend().messageBox("Warning", KEL_Latin1ToUtf8(text ? text : ""), buttons, plat::kIconWarning));
+    const int16_t fallback = buttons == 0 ? plat::kBoxResultOk : buttons == 1 ? plat::kBoxResultNo : plat::kBoxResultCancel;
+    // Nobody to ask, or a signal is ending the program: say it on the error
+    // stream and take the default button, so that nothing waits for an answer.
+    if (!plat::hasBackend() || KEL_TerminateRequested()) {
+        plat::logLine(title + ": " + text);
+        return fallback;
+    }
+    const int answer = plat::backend().messageBox(title, text, buttons, plat::kIconWarning);
+    return KEL_TerminateRequested() ? fallback : static_cast<int16_t>(answer);
 }
 
 bool KEL_NewPtr(void** p, long size)

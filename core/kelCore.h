@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Event codes of kelGlo.what.
 enum : int16_t {
@@ -125,6 +126,10 @@ void KEL_DebugMessageNum(const char* text, long n);
 // A question with three named answers (1, 2, 3; Escape gives 3).
 int16_t KEL_UserChoose(const char* text, const char* first, const char* second, const char* third);
 int16_t KEL_UserNotify(const char* text, int16_t buttons);
+// The modal box behind both (title and text in UTF-8): buttons clamped to
+// 0..2; without a window system, or once the program is ending, nothing is
+// shown and the default button (OK, No, Cancel) is the answer.
+int16_t KEL_ShowBox(const std::string& title, const std::string& text, int16_t buttons);
 
 // Memory.
 bool KEL_NewPtr(void** p, long size);

@@ -9,15 +9,27 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/PlatFiles.h"
+
 namespace {
 
 int fdOf(const kelFileRec* ref) { return static_cast<int>(ref->handle) - 1; }
 
+// Only plain files are opened, and none is waited on: a pipe or a device in
+// a file's place is refused at once instead of holding the program.
 bool open(const char* path, int flags, kelFileRec* ref)
 {
     char system[kKelSystemPathMax + 1];
     if (!ref || !KEL_KelPathToSystemPath(path, system)) return false;
-    const int fd = ::open(system, flags | O_CLOEXEC, 0644);
+    int fd;
+    if (flags & O_CREAT) {
+        struct stat st;
+        if (::stat(system, &st) == 0 && !S_ISREG(st.st_mode)) return false;
+        fd = ::open(system, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    } else {
+        fd = plat::openPlainFile(system, flags);
+    }
     if (fd < 0) return false;
     ref->handle = fd + 1;
     return true;
@@ -86,6 +98,17 @@ bool KEL_FileExists(const char* path)
     char system[kKelSystemPathMax + 1];
     struct stat st;
     return systemPath(path, system) && system[0] != '\0' && ::stat(system, &st) == 0;
+}
+
+bool KEL_FileStamp(const char* path, int64_t* size, int64_t* changed)
+{
+    char system[kKelSystemPathMax + 1];
+    struct stat st;
+    if (!systemPath(path, system) || system[0] == '\0' || ::stat(system, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (size) *size = st.st_size;
+    if (changed) *changed = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
 }
 
 bool KEL_FileCreateAndOpen(const char* path, kelFileRec* ref)
@@ -163,10 +186,30 @@ bool KEL_FileClose(kelFileRec* ref)
     return ok;
 }
 
+namespace {
+
+// The system path of a file or folder itself: a folder path's final
+// separator would make the system look through a link at its end.
+bool entryPath(const char* path, char* system)
+{
+    if (!systemPath(path, system) || system[0] == '\0') return false;
+    for (size_t n = std::strlen(system); n > 1 && system[n - 1] == '/'; --n) system[n - 1] = '\0';
+    return true;
+}
+
+}  // namespace
+
+bool KEL_FileIsLink(const char* path)
+{
+    char system[kKelSystemPathMax + 1];
+    struct stat st;
+    return entryPath(path, system) && ::lstat(system, &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool KEL_FileDelete(const char* path)
 {
     char system[kKelSystemPathMax + 1];
-    if (!systemPath(path, system) || system[0] == '\0') return false;
+    if (!entryPath(path, system)) return false;
     struct stat st;
     if (::lstat(system, &st) != 0) return false;
     // A link is removed itself, never what it points to.
@@ -212,7 +255,7 @@ bool KEL_FileCopy(const char* from, const char* to)
 {
     char src[kKelSystemPathMax + 1], dst[kKelSystemPathMax + 1];
     if (!systemPath(from, src) || !systemPath(to, dst) || !src[0] || !dst[0]) return false;
-    const int in = ::open(src, O_RDONLY | O_CLOEXEC);
+    const int in = plat::openPlainFile(src, O_RDONLY);  // never waits on a pipe
     if (in < 0) return false;
     struct stat st;
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -239,3 +282,30 @@ bool KEL_FileCopy(const char* from, const char* to)
 }
 
 void KEL_FileSetDocTypeCreator(long, long) {}
+
+bool KelSaveFile::begin(const char* kelPath)
+{
+    abort();
+    std::string system(kKelPathMax + 1, '\0');
+    if (!kelPath || !KEL_KelPathToSystemPath(kelPath, system.data(), static_cast<int>(system.size())) ||
+        system[0] == '\0')
+        return false;
+    system.resize(std::strlen(system.c_str()));
+    if (!replace_.open(system)) return false;
+    file.handle = replace_.release() + 1;
+    return true;
+}
+
+bool KelSaveFile::commit()
+{
+    bool ok = file.handle == 0 || KEL_FileClose(&file);
+    ok = ok && replace_.commit();
+    abort();
+    return ok;
+}
+
+void KelSaveFile::abort()
+{
+    if (file.handle != 0) KEL_FileClose(&file);
+    replace_.abort();
+}

@@ -14,16 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatFiles.h"
+
 // One open file; 0 means closed.
 struct kelFileRec {
     intptr_t handle = 0;
 };
 
-// Longest system path the layer hands to the system (its conversion buffer
-// holds 256 bytes with the terminating NUL).
-constexpr int kKelSystemPathMax = 255;
 // Longest kel path a kelPath holds.
 constexpr int kKelPathMax = 2047;
+// Longest system path the layer hands to the system: any kel path the
+// program can hold converts (the system itself allows longer ones).
+constexpr int kKelSystemPathMax = kKelPathMax;
 // Longest file or folder name (the system's own limit).
 constexpr int kKelNameMax = 255;
 
@@ -76,7 +78,9 @@ struct KelFolderEntry {
     std::string name;
     bool folder;
 };
-bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries);
+// `leftOut`, when given, gets the entries a kel path cannot name.
+bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries,
+                    std::vector<KelFolderEntry>* leftOut = nullptr);
 // The next entry: its name (`name` holds kKelNameMax + 1 bytes), whether it
 // is a folder, whether it matches the open-types text. False at the end.
 bool KEL_NextFileInFolder(char* name, uint8_t* isFolder, uint8_t* matchesTypes);
@@ -96,8 +100,11 @@ bool KEL_FileSeekCurPos(kelFileRec* ref, long offset);
 bool KEL_FileGetLength(kelFileRec* ref, long* length);
 // Sets the end of the file at the current position, then closes it.
 bool KEL_FileClose(kelFileRec* ref);
-// Deletes a file, or a folder that is empty.
+// Deletes a file, or a folder that is empty; a link (also one given as a
+// folder path) is removed itself, never what it points to.
 bool KEL_FileDelete(const char* path);
+// True when the path (a file or folder path) is a symbolic link.
+bool KEL_FileIsLink(const char* path);
 // Moves the file to newPath, replacing a file there (atomically when both
 // are on one file system).
 bool KEL_FileRename(const char* path, const char* newPath);
@@ -107,6 +114,35 @@ bool KEL_CreateDirectory(const char* path);
 bool KEL_FileCopy(const char* from, const char* to);
 void KEL_FileSetDocTypeCreator(long type, long creator);
 
+// A file's size and the time it last changed (nanoseconds), links followed:
+// enough to tell whether it changed since. False for anything but a plain file.
+bool KEL_FileStamp(const char* path, int64_t* size, int64_t* changed);
+
 // Reads up to `count` bytes at the current position; the number read, -1 on
 // an error. (KEL_FileRead reports success only, as callers of the layer expect.)
 long KEL_FileReadSome(kelFileRec* ref, long count, void* buffer);
+
+// Saving a user's file whole: the new content goes to a temporary file of a
+// name no other file has, beside the file (beside a link's target, so the
+// link stays), and commit puts it in place with the old file's mode and
+// owner. Until then, and after any failure, the old file stays as it was.
+// A pipe, a device or a folder at the path is never written: begin refuses.
+class KelSaveFile {
+public:
+    KelSaveFile() = default;
+    ~KelSaveFile() { abort(); }
+    KelSaveFile(const KelSaveFile&) = delete;
+    KelSaveFile& operator=(const KelSaveFile&) = delete;
+
+    bool begin(const char* kelPath);
+    // Closes `file` when the writer has not, and puts the new file in place.
+    bool commit();
+    void abort();
+
+    // Open for reading and writing from begin to commit; a writer may close
+    // it itself (KEL_FileClose) before commit.
+    kelFileRec file;
+
+private:
+    plat::ReplaceFile replace_;
+};

@@ -88,9 +88,10 @@ std::string KEL_FileDialogOpenTypes()
     return std::string(gOpenTypes);
 }
 
-bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries)
+bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries, std::vector<KelFolderEntry>* leftOut)
 {
     entries.clear();
+    if (leftOut) leftOut->clear();
     char system[kKelSystemPathMax + 1];
     if (!folder || !KEL_KelPathToSystemPath(folder, system)) return false;
     DIR* dir = ::opendir(system[0] ? system : ".");
@@ -98,7 +99,10 @@ bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries)
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        if (std::strchr(name, ':') || std::strlen(name) > static_cast<size_t>(kKelNameMax)) continue;
+        if (std::strchr(name, ':') || std::strlen(name) > static_cast<size_t>(kKelNameMax)) {
+            if (leftOut) leftOut->push_back(SearchEntry{name, isFolderEntry(dir, entry)});
+            continue;
+        }
         entries.push_back(SearchEntry{name, isFolderEntry(dir, entry)});
     }
     ::closedir(dir);

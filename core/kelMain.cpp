@@ -1,8 +1,14 @@
 // The main loop and the translation of platform messages into kelGlo.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 
 #include "core/kelCore.h"
 #include "platform/Platform.h"
@@ -17,8 +23,32 @@ int16_t bldoingInfo = 0;
 namespace {
 
 std::atomic<bool> gTerminate{false};
+// The signal handler's way to the watcher thread (it may only write).
+int gSignalPipe[2] = {-1, -1};
 
-void onSignal(int) { gTerminate.store(true); }
+void onSignal(int)
+{
+    gTerminate.store(true);
+    const int saved = errno;
+    if (gSignalPipe[1] >= 0) (void)!::write(gSignalPipe[1], "t", 1);
+    errno = saved;
+}
+
+// Woken by a signal, it lets go of everything the main thread may be waiting
+// on: a box waiting for its answer gives up, and the helper processes of
+// boxes and file dialogs end (those started while the program ends too).
+// It touches no static object, so the process may end under it.
+void watchSignals()
+{
+    char byte;
+    while (::read(gSignalPipe[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    for (;;) {
+        plat::interruptModal();
+        plat::endChildProcesses();
+        plat::sleepMs(20);
+    }
+}
 
 // Sets specialKey / keyChar / keyCode from one key message. Returns false when
 // the key has no character (and is none of the keys of the table).
@@ -210,6 +240,14 @@ bool KEL_PollInput()
 
 void KEL_InstallSignalHandlers()
 {
+    if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC) == 0) {
+        ::fcntl(gSignalPipe[1], F_SETFL, O_NONBLOCK);
+        try {
+            std::thread(watchSignals).detach();
+        } catch (const std::system_error&) {
+            // Without the watcher, signals still end the main loop.
+        }
+    }
     struct sigaction sa{};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -261,4 +299,6 @@ void KEL_Main2(const KelAppHooks& hooks)
         if (!KEL_HandleOneMessage(hooks)) KEL_IdlePass(hooks);
     }
     if (hooks.exitAll) hooks.exitAll();
+    // A file dialog still open has nobody to answer to any more.
+    plat::endChildProcesses();
 }

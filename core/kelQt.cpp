@@ -12,6 +12,7 @@
 #include "core/kelQtSoundPipe.h"
 #include "platform/PlatAudio.h"
 #include "platform/PlatGif.h"
+#include "platform/PlatSound.h"
 
 namespace {
 
@@ -107,6 +108,19 @@ kelQtAuditionStatus kelQt_auditionStatus()
     status.restarts = gAudition->pipe.restarts();
     status.queuedBytes = gAudition->device.queuedBytes();
     return status;
+}
+
+bool kelQt_soundInfo(const char* path, kelQtSoundInfo* info)
+{
+    std::string system;
+    plat::SoundReader reader;
+    if (!toSystemPath(path, system) || !reader.open(system)) return false;
+    if (info) {
+        info->rate = reader.rate();
+        info->channels = static_cast<int16_t>(std::min(reader.channels(), 32767));
+        info->frames = reader.frames();
+    }
+    return true;
 }
 
 bool kelQt_imageToOffmap(const char* path, kelOffmap* image)

@@ -53,6 +53,15 @@ struct kelQtAuditionStatus {
 };
 kelQtAuditionStatus kelQt_auditionStatus();
 
+// What a sound file holds, as the media service reads it; false when it
+// cannot read the file (missing, not a sound, not a plain file).
+struct kelQtSoundInfo {
+    int32_t rate = 0;
+    int16_t channels = 0;
+    int64_t frames = 0;
+};
+bool kelQt_soundInfo(const char* path, kelQtSoundInfo* info);
+
 // GIF (first frame) or PNG into a 16-bit image of the picture's size.
 // Transparent pixels become black (partly transparent ones are darkened
 // towards black); each channel keeps its top five bits.

@@ -57,7 +57,9 @@ bool KelResFile::LoadHeader()
     header.capacity = static_cast<int16_t>(kelGetBE16(bytes + 2));
     header.count = static_cast<int16_t>(kelGetBE16(bytes + 4));
     header.reserved = static_cast<int16_t>(kelGetBE16(bytes + 6));
-    if (header.capacity < 0 || header.count < 0 || header.count > header.capacity) {
+    // A table without room is what a zero-filled file shows: nothing could
+    // ever be stored in it.
+    if (header.capacity <= 0 || header.count < 0 || header.count > header.capacity) {
         std::snprintf(openError, sizeof openError, "damaged header: count %d, capacity %d", header.count,
                       header.capacity);
         return false;
@@ -182,9 +184,34 @@ bool KelResFile::Create()
     return true;
 }
 
+bool KelResFile::CreateOn(kelFileRec* opened)
+{
+    openError[0] = '\0';
+    if (isOpen) Close();
+    if (!opened || opened->handle == 0) {
+        Fail("no file");
+        return false;
+    }
+    fileRef = *opened;
+    opened->handle = 0;
+    readOnly = false;
+    DefaultHeader();
+    CreateElemsTable();
+    if (!SaveHeader() || !SaveElemsTable()) {
+        Fail("cannot write the empty table");
+        KEL_FileClose(&fileRef);
+        DisposeElemsTable();
+        return false;
+    }
+    isOpen = 1;
+    cursor = -1;
+    return true;
+}
+
 bool KelResFile::Open()
 {
     openError[0] = '\0';
+    damaged = false;
     if (!nameSet) {
         Fail("no file name");
         return false;
@@ -206,6 +233,7 @@ bool KelResFile::Open()
         CreateElemsTable();
         ok = LoadElemsTable(fileLength);
     }
+    damaged = !ok && openError[0] != '\0';
     if (ok && !readOnly) {
         KEL_FileClose(&fileRef);
         ok = KEL_FileOpen(workName, &fileRef);

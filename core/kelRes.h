@@ -46,6 +46,9 @@ public:
     // False (and nothing changed) for a name that does not fit.
     bool SetWorkName(const char* name);
     bool Create();
+    // Creates an empty container in a file already open for writing (a
+    // KelSaveFile's), which the object takes over and closes.
+    bool CreateOn(kelFileRec* opened);
     bool Open();
     bool CreateOrOpen();
     bool Close();
@@ -67,6 +70,9 @@ public:
     bool GetElem(int16_t index, kelResElem* elem) const;
     // Why the last Open or Create failed, in words; empty after success.
     const char* GetOpenError() const { return openError; }
+    // The last Open found the file but not a sound container in it (cut
+    // short, zero-filled, entries out of the file).
+    bool IsDamaged() const { return damaged; }
 
 private:
     void DefaultHeader();
@@ -90,5 +96,6 @@ private:
     int32_t cursor = -1;
     uint8_t modified = 0;
     bool readOnly = false;
+    bool damaged = false;
     char openError[120] = {};
 };

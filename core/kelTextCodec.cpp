@@ -14,8 +14,13 @@ void putUtf8(std::string& out, uint32_t c)
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
         out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
         out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
@@ -134,5 +139,37 @@ std::string KEL_TableToTextSource(std::string_view table)
     std::string out = KEL_Latin1ToUtf8(table);
     for (char& c : out)
         if (c == '\r') c = '\n';
+    return out;
+}
+
+bool KEL_IsUtf8(std::string_view text)
+{
+    uint32_t c;
+    for (size_t i = 0; i < text.size();)
+        if (!nextUtf8(text, i, c)) return false;
+    return true;
+}
+
+std::string KEL_NameToUtf8(std::string_view name)
+{
+    if (KEL_IsUtf8(name)) return std::string(name);
+    std::string out;
+    for (const char ch : name) putUtf8(out, static_cast<uint8_t>(ch));
+    return out;
+}
+
+std::string KEL_NameToLatin1(std::string_view name)
+{
+    if (!KEL_IsUtf8(name)) return std::string(name);
+    std::string out;
+    uint32_t c;
+    for (size_t i = 0; i < name.size() && nextUtf8(name, i, c);) {
+        if (c == kEllipsis)
+            out += static_cast<char>(kKelEllipsisCode);
+        else if (c == kKelEllipsisCode)
+            out += 'E';  // its code draws the ellipsis
+        else
+            out += c <= 0xFF ? static_cast<char>(c) : '?';
+    }
     return out;
 }

@@ -21,3 +21,12 @@ bool KEL_Utf8ToLatin1(std::string_view utf8, std::string& out, std::string* erro
 bool KEL_TextSourceToTable(std::string_view source, std::string& table, std::string* error = nullptr);
 // The reverse: CR becomes LF, 8-bit becomes UTF-8.
 std::string KEL_TableToTextSource(std::string_view table);
+
+// Names that come from outside (folder and file names, song descriptions)
+// are UTF-8 when they read as such, and 8-bit text otherwise.
+bool KEL_IsUtf8(std::string_view text);
+// Such a name for the window system's boxes: always UTF-8.
+std::string KEL_NameToUtf8(std::string_view name);
+// Such a name for the skin font: one byte a character, '?' for a character
+// the 8-bit set has no code for.
+std::string KEL_NameToLatin1(std::string_view name);

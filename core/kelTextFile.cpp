@@ -26,15 +26,9 @@ bool kelTextFile::load(const char* path)
 
 bool kelTextFile::save(const char* path)
 {
-    if (!path) return false;
-    const std::string temp = std::string(path) + ".part";
-    kelFileRec ref;
-    if (!KEL_FileCreateAndOpen(temp.c_str(), &ref)) return false;
-    bool ok = KEL_FileWrite(&ref, len(), c_str());
-    ok = KEL_FileClose(&ref) && ok;
-    ok = ok && KEL_FileRename(temp.c_str(), path);
-    if (!ok) KEL_FileDelete(temp.c_str());
-    return ok;
+    KelSaveFile save;
+    if (!path || !save.begin(path)) return false;
+    return KEL_FileWrite(&save.file, len(), c_str()) && save.commit();
 }
 
 bool kelTextFile::loadResource(KelResFile* file, long type, long id)

@@ -84,18 +84,10 @@ bool BLBlsWriter_Write(const char* path, const std::vector<std::string>& lines, 
         return fail("line " + std::to_string(bad + 1) + ": " +
                     BLBlsWriter_Describe(BLBlsWriter_CheckLine(lines[bad]), lines[bad]));
 
-    const std::string temp = std::string(path) + ".part";
-    kelFileRec ref;
-    if (!KEL_FileCreateAndOpen(temp.c_str(), &ref)) return fail("cannot create the file");
-    const bool written = KEL_FileWrite(&ref, static_cast<long>(bytes.size()), bytes.data());
-    const bool closed = KEL_FileClose(&ref);
-    if (!written || !closed) {
-        KEL_FileDelete(temp.c_str());
+    KelSaveFile save;
+    if (!save.begin(path)) return fail("cannot create the file");
+    if (!KEL_FileWrite(&save.file, static_cast<long>(bytes.size()), bytes.data()))
         return fail("cannot write the file");
-    }
-    if (!KEL_FileRename(temp.c_str(), path)) {
-        KEL_FileDelete(temp.c_str());
-        return fail("cannot put the file in place");
-    }
+    if (!save.commit()) return fail("cannot put the file in place");
     return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string.h>  // strnlen
 #include <string>
 #include <vector>
 
@@ -55,14 +56,28 @@ void decodeGroove(const uint8_t* p, BLGroove& g)
     g.id = kelGetLE16(p + 128);
 }
 
+// The song's whole name from its own atom, taken only when the image's
+// field is the start of it.
+void readWholeName(kelAtomsFile& file, BLIceimage* ice)
+{
+    char name[kBLSongNameMax + 1] = {};
+    // It follows the synth's atom, which a reader without a synth skips here.
+    bool found = false;
+    for (int atom = 0; atom < 2 && !found; ++atom) found = file.read(kBLAtomSongName, kBLSongNameMax, name);
+    if (!found) return;
+    const size_t shortLength = std::strlen(ice->songName);
+    if (std::strlen(name) <= shortLength || std::strncmp(name, ice->songName, shortLength) != 0) return;
+    std::memcpy(ice->songName, name, sizeof name);
+}
+
 }  // namespace
 
 void BLDocument_EncodeIce(const BLIceimage& ice, uint8_t* out)
 {
     std::memset(out, 0, kBLIceSize);
     out[off::valid] = ice.valid;
-    std::memcpy(out + off::songName, ice.songName, kBLSongNameSize);
-    out[off::songName + kBLSongNameSize - 1] = '\0';
+    // Cut whole characters only: the rest of a longer name goes in its own atom.
+    KEL_CopyCut(reinterpret_cast<char*>(out + off::songName), kBLSongNameSize, ice.songName);
     const BLSequence& seq = ice.sequence;
     for (int i = 0; i < kBLMaxGrooves; ++i)
         encodeGroove(seq.grooves[i], out + off::grooves + kBLGrooveSize * i);
@@ -78,8 +93,10 @@ void BLDocument_EncodeIce(const BLIceimage& ice, uint8_t* out)
 void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice)
 {
     ice->valid = in[off::valid];
-    std::memcpy(ice->songName, in + off::songName, kBLSongNameSize);
-    ice->songName[kBLSongNameSize - 1] = '\0';
+    // The name up to its terminator; what the field holds past it means nothing.
+    std::memset(ice->songName, 0, sizeof ice->songName);
+    const auto* name = reinterpret_cast<const char*>(in + off::songName);
+    std::memcpy(ice->songName, name, ::strnlen(name, kBLSongNameSize - 1));
     BLSequence& seq = ice->sequence;
     for (int i = 0; i < kBLMaxGrooves; ++i)
         decodeGroove(in + off::grooves + kBLGrooveSize * i, seq.grooves[i]);
@@ -96,21 +113,19 @@ void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice)
 bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth)
 {
     if (!path || !path[0]) return false;
-    const std::string temp = std::string(path) + ".part";
-    KEL_FileDelete(temp.c_str());
+    KelSaveFile save;
     kelAtomsFile file;
-    if (!file.openForWrite(temp.c_str())) return false;
+    if (!save.begin(path) || !file.openForWrite(&save.file)) return false;
     std::vector<uint8_t> image(kBLIceSize);
     BLDocument_EncodeIce(ice, image.data());
     file.write(kBLAtomVersion, kBLDocumentVersion);
     file.write(kBLAtomIce, kBLIceSize, image.data());
     if (synth) synth->iced_save(&file);
+    const size_t nameLength = ::strnlen(ice.songName, sizeof ice.songName);
+    if (nameLength >= static_cast<size_t>(kBLSongNameSize))
+        file.write(kBLAtomSongName, static_cast<int32_t>(nameLength), ice.songName);
     const bool written = !file.failed();
-    if (!file.close() || !written || !KEL_FileRename(temp.c_str(), path)) {
-        KEL_FileDelete(temp.c_str());
-        return false;
-    }
-    return true;
+    return file.close() && written && save.commit();
 }
 
 BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth)
@@ -125,13 +140,18 @@ BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocumen
         result.status = BLDocumentRead::otherVersion;
     } else {
         std::vector<uint8_t> image(kBLIceSize);
-        if (file.read(kBLAtomIce, kBLIceSize, image.data())) {
+        // An image shorter than its size is cut off: none of it is taken.
+        if (file.read(kBLAtomIce, kBLIceSize, image.data()) && file.lastLength() >= kBLIceSize) {
             BLDocument_DecodeIce(image.data(), ice);
             result.status = BLDocumentRead::read;
         } else {
+            ice->valid = 0;
             result.status = BLDocumentRead::noImage;
         }
-        if (synth) result.synthRead = synth->iced_load(&file);
+        if (result.status == BLDocumentRead::read) {
+            if (synth) result.synthRead = synth->iced_load(&file);
+            readWholeName(file, ice);
+        }
     }
     file.close();
     return result;

@@ -2,6 +2,9 @@
 //   'vers'  4 bytes     format version, 1
 //   'iced'  8732 bytes  the groove panel's ice image (layout below)
 //   'syic'  3308 bytes  the synth panel's state
+//   'sngn'  1..255      the song folder's whole name, only when it does not
+//                       fit the image's 64 bytes (readers of the first three
+//                       atoms never get to it)
 //
 // The ice image, little-endian, at these offsets:
 //      0    1  valid
@@ -29,6 +32,7 @@ class BLSynthDocument;
 constexpr uint32_t kBLAtomVersion = kelFourCC("vers");
 constexpr uint32_t kBLAtomIce = kelFourCC("iced");
 constexpr uint32_t kBLAtomSynth = kelFourCC("syic");
+constexpr uint32_t kBLAtomSongName = kelFourCC("sngn");
 constexpr int32_t kBLDocumentVersion = 1;
 constexpr int32_t kBLIceSize = 8732;
 constexpr int32_t kBLGrooveSize = 130;
@@ -64,7 +68,7 @@ struct BLDocumentRead {
         cannotOpen,    // no file, or not an atoms file: nothing changed
         noVersion,     // the version atom is missing
         otherVersion,  // a version this program does not read
-        noImage,       // version 1, but the ice image is missing or cut off
+        noImage,       // version 1, but the ice image is missing or cut off (nothing of it used)
         read,          // the image was read
     };
     Status status = cannotOpen;

@@ -9,6 +9,16 @@ int16_t BLSequence::grooveIDtoIndex(int16_t id) const
     return -1;
 }
 
+bool BLSequence::sameAs(const BLSequence& other) const
+{
+    if (count != other.count || length != other.length || userLength != other.userLength) return false;
+    for (int16_t i = 0; i < count && i < kBLMaxGrooves; ++i)
+        if (!(grooves[i] == other.grooves[i])) return false;
+    for (int16_t i = 0; i < length && i < kBLMaxSequence; ++i)
+        if (entries[i] != other.entries[i]) return false;
+    return true;
+}
+
 void BLSequence::stretchToUser()
 {
     userLength = std::clamp<int16_t>(userLength, 0, kBLMaxSequence);

@@ -9,7 +9,10 @@ constexpr int kBLGrooveTracks = 16;  // a groove's tracks; the engine plays the 
 constexpr int kBLEngineTracks = 8;
 constexpr int kBLMaxGrooves = 64;    // stored grooves of a song
 constexpr int kBLMaxSequence = 100;  // sequence entries
-constexpr int kBLSongNameSize = 65;
+constexpr int kBLSongNameSize = 65;  // the document's song field, with its terminator
+constexpr int kBLSongNameMax = 255;  // a song folder's whole name
+// The mix tempo stays within this many beats a minute of the song's own.
+constexpr int kBLTempoWindow = 50;
 
 struct BLTrack {
     uint16_t volume = 0;  // 0 .. 127
@@ -30,6 +33,9 @@ struct BLGroove {
 };
 
 struct BLSequence {
+    // The same grooves, ids and entries (what lies beyond the counts aside).
+    bool sameAs(const BLSequence& other) const;
+
     BLGroove grooves[kBLMaxGrooves];
     int16_t count = 0;  // stored grooves, 0 .. 64
     uint16_t entries[kBLMaxSequence] = {};
@@ -47,7 +53,9 @@ struct BLSequence {
 
 struct BLIceimage {
     uint8_t valid = 0;
-    char songName[kBLSongNameSize] = {};
+    // The song folder's whole name; documents keep the first 64 bytes in the
+    // image and a longer name in an atom of its own.
+    char songName[kBLSongNameMax + 1] = {};
     BLSequence sequence;
     BLGroove groove;
     int16_t selectedTrack = 0;

@@ -73,31 +73,10 @@ int16_t BLNotifyQuestions::notify(int16_t message, int16_t kind)
 
 int16_t BLNotifyQuestions::notifySong(int16_t message, const char* songName)
 {
-    const kelText text = blIntl.message(message);
-    char out[1024];
-    BL_FormatMessage(text.c_str(), songName, out, sizeof out);
-    return KEL_UserNotify(out, 1);
+    return blIntl.notifyNames(message, 1, {songName ? songName : ""});
 }
 
-void BL_FormatMessage(const char* text, const char* value, char* out, int outSize)
+int16_t BLNotifyQuestions::notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names)
 {
-    if (!out || outSize <= 0) return;
-    int n = 0;
-    bool replaced = false;
-    auto put = [&](char c) {
-        if (n + 1 < outSize) out[n++] = c;
-    };
-    for (const char* p = text ? text : ""; *p; ++p) {
-        if (p[0] == '%' && p[1] == '%') {
-            put('%');
-            ++p;
-        } else if (p[0] == '%' && p[1] == 's' && !replaced) {
-            for (const char* v = value ? value : ""; *v; ++v) put(*v);
-            replaced = true;
-            ++p;
-        } else {
-            put(*p);
-        }
-    }
-    out[n] = '\0';
+    return blIntl.notifyNames(message, kind, names);
 }

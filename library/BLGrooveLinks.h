@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <string_view>
 
 #include "library/BLSongLibrary.h"
 
@@ -110,6 +112,9 @@ public:
     virtual int16_t notify(int16_t, int16_t) { return 1; }
     // The message with its "%s" standing for the song name, asked Yes/No.
     virtual int16_t notifySong(int16_t, const char*) { return 1; }
+    // The message with its "%s" standing, in order, for the names (of files,
+    // songs); kind as for notify.
+    virtual int16_t notifyNames(int16_t, int16_t, std::initializer_list<std::string_view>) { return 1; }
 };
 
 // The message boxes of the program (BL_Notify, KEL_UserNotify).
@@ -117,11 +122,9 @@ class BLNotifyQuestions : public BLGrooveQuestions {
 public:
     int16_t notify(int16_t message, int16_t kind) override;
     int16_t notifySong(int16_t message, const char* songName) override;
+    int16_t notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names) override;
 };
 
-// The message table's text with its first "%s" replaced by `value` ("%%"
-// reads as "%"); nothing else in the text is taken as a format.
-void BL_FormatMessage(const char* text, const char* value, char* out, int outSize);
 
 // What the panel shows of the model; called after the model changed.
 class BLGrooveView {

@@ -21,6 +21,20 @@ BLGrooveModel::BLGrooveModel(const BLGrooveLinks& l) : BLGrooveModel()
     links = l;
 }
 
+// What an audition keeps aside.
+struct BLGrooveModel::Kept {
+    std::string folder;
+    BLSequence stored;
+    BLSequence saved;
+    BLGroove current;
+    int16_t selectedTrack = 0;
+    float bpm = 0.0f;
+    bool modified = false;
+    bool audible[kBLGrooveTracks];
+};
+
+BLGrooveModel::~BLGrooveModel() = default;
+
 void BLGrooveModel::setLinks(const BLGrooveLinks& l)
 {
     links = l;
@@ -61,22 +75,149 @@ BLSynthDocument& BLGrooveModel::synth()
 
 bool BLGrooveModel::openSong(const char* folderPath)
 {
+    return openSongAs(folderPath, false);
+}
+
+bool BLGrooveModel::openSongAs(const char* folderPath, bool quiet)
+{
     std::string folder = folderPath ? folderPath : "";
     if (!folder.empty() && folder.back() != ':') folder += ':';
+    openProblemShown = false;
     engine().stop();
     engine().setMixerFrequency(44100);
-    current.reset();
-    std::fill(std::begin(sampleIds), std::end(sampleIds), kBLNoSample);
     // Loaded aside, so a song that cannot be opened leaves the open one
     // whole; copied in, so the library stays where the panel found it.
     auto fresh = std::make_unique<BLSongLibrary>();
     if (!fresh->load(folder.c_str())) return false;
+    if (!fresh->tempoUsable()) {
+        // Played at no tempo, nothing would sound: the song is not opened.
+        if (!quiet) {
+            char name[kKelNameMax + 1] = "";
+            KEL_File_GetParentName(folder.c_str(), name, sizeof name);
+            char description[kKelNameMax + 1] = "";
+            KEL_FileNameFromPath(fresh->descriptionPath, description, sizeof description);
+            questions().notifyNames(kBLMsgSongTempo, 0, {name, description});
+        }
+        openProblemShown = !quiet;
+        return false;
+    }
+    // Grooves belong to the song they were made with: another song starts
+    // without them, so they can never be saved under its name.
+    if (kelPath opening(folder.c_str()); !opening.isEqual(&songFolder)) {
+        stored = BLSequence{};
+        savedStored = BLSequence{};
+        grooveStrip().select(0);
+        grooveStrip().setScroll(0);
+        sequenceStrip().select(0);
+        sequenceStrip().setScroll(0);
+    }
+    current.reset();
+    std::fill(std::begin(sampleIds), std::end(sampleIds), kBLNoSample);
     *songLibrary = *fresh;
     songFolder.set(folder.c_str());
     songLibrary->fillSamplesList(folder.c_str(), engine());
     player().gotSongBpm(songLibrary->bpm);
     view().songOpened();
+    grooveStrip().refresh();
+    sequenceStrip().refresh();
+    if (!quiet && !songLibrary->unreadableLoops.empty())
+        questions().notifyNames(kBLMsgLoopsUnreadable, 0, {songName(), songLibrary->unreadableLoops});
     return true;
+}
+
+void BLGrooveModel::closeSong()
+{
+    player().stop();
+    engine().stop();
+    engine().samplesListReset();
+    *songLibrary = *std::make_unique<BLSongLibrary>();
+    songFolder.reset();
+    current.reset();
+    std::fill(std::begin(sampleIds), std::end(sampleIds), kBLNoSample);
+    stored = BLSequence{};
+    savedStored = BLSequence{};
+    modified = false;
+    grooveStrip().select(0);
+    grooveStrip().setScroll(0);
+    sequenceStrip().select(0);
+    sequenceStrip().setScroll(0);
+    player().gotSongBpm(0);
+    view().songOpened();
+    groove_show();
+    grooveStrip().refresh();
+    sequenceStrip().refresh();
+}
+
+std::string BLGrooveModel::songName() const
+{
+    char name[kKelNameMax + 1];
+    return KEL_File_GetParentName(songFolder.path, name, sizeof name) ? name : "";
+}
+
+bool BLGrooveModel::groovesUnsaved() const
+{
+    return !stored.sameAs(savedStored);
+}
+
+bool BLGrooveModel::auditionBegin(const char* folder)
+{
+    player().stop();
+    if (!auditionKept) {
+        auto k = std::make_unique<Kept>();
+        k->folder = songFolder.path;
+        k->stored = stored;
+        k->saved = savedStored;
+        k->current = current;
+        k->selectedTrack = selectedTrack;
+        k->bpm = player().bpm();
+        k->modified = modified;
+        std::copy(std::begin(audible), std::end(audible), k->audible);
+        auditionKept = std::move(k);
+    }
+    if (openSong(folder)) return true;
+    auditionEnd();
+    return false;
+}
+
+void BLGrooveModel::auditionEnd()
+{
+    if (!auditionKept) return;
+    const std::unique_ptr<Kept> k = std::move(auditionKept);
+    player().stop();
+    if (k->folder.empty() || !openSongAs(k->folder.c_str(), true)) {
+        closeSong();
+        return;
+    }
+    stored = k->stored;
+    savedStored = k->saved;
+    current = k->current;
+    std::copy(std::begin(k->audible), std::end(k->audible), audible);
+    groove_show();
+    selectTrack(k->selectedTrack);
+    player().setBpm(k->bpm);
+    player().refreshCommon();
+    grooveStrip().refresh();
+    sequenceStrip().refresh();
+    modified = k->modified;
+}
+
+void BLGrooveModel::auditionKeep()
+{
+    auditionKept.reset();
+}
+
+std::string BLGrooveModel::userSongFolder() const
+{
+    return auditionKept ? auditionKept->folder : std::string(songFolder.path);
+}
+
+bool BLGrooveModel::groovesWouldBeLost(const char* folder) const
+{
+    const std::string user = userSongFolder();
+    kelPath userPath(user.c_str());
+    const kelPath wanted(folder ? folder : "");
+    if (user.empty() || userPath.isEqual(&wanted)) return false;
+    return auditionKept ? !auditionKept->stored.sameAs(auditionKept->saved) : groovesUnsaved();
 }
 
 uint16_t BLGrooveModel::trackSampleId(int16_t track) const
@@ -371,7 +512,7 @@ void BLGrooveModel::iced_restore(bool keepSong)
         // A song that is not there, or that cannot be opened, leaves
         // everything as it was: the grooves belong to that song alone.
         if (!bltext::isPlainName(ice.songName) || !where.isFolder() || !openSong(folder.c_str())) {
-            questions().notifySong(kBLMsgSongMissing, ice.songName);
+            if (!openProblemShown) questions().notifySong(kBLMsgSongMissing, ice.songName);
             return;
         }
     }
@@ -380,19 +521,37 @@ void BLGrooveModel::iced_restore(bool keepSong)
     current = ice.groove;
     groove_show();
     selectTrack(ice.selectedTrack);
-    if (std::isfinite(ice.bpm)) player().setBpm(ice.bpm);
+    // A tempo the song cannot be played at is damage: the song's own tempo
+    // stays, and is what a save writes back.
+    const float songTempo = songLibrary->bpm;
+    if (std::isfinite(ice.bpm) && ice.bpm >= songTempo - kBLTempoWindow && ice.bpm <= songTempo + kBLTempoWindow)
+        player().setBpm(ice.bpm);
+    else
+        questions().notifyNames(kBLMsgDocumentTempo, 0, {documentName()});
     player().refreshCommon();
     grooveStrip().refresh();
     sequenceStrip().refresh();
 }
 
+std::string BLGrooveModel::documentName() const
+{
+    char name[kKelNameMax + 1];
+    KEL_FileNameFromPath(lastDocument.path, name, sizeof name);
+    return name;
+}
+
 bool BLGrooveModel::saveDocument(const char* path)
 {
+    // What is saved is the user's work, never a song being auditioned.
+    auditionEnd();
     kelPath target(path ? path : "");
     target.setExtension("bld");
     lastDocument.set(&target);
     iced_store();
-    if (BLDocument_Write(target.path, ice, &synth())) return true;
+    if (BLDocument_Write(target.path, ice, &synth())) {
+        savedStored = stored;
+        return true;
+    }
     questions().notify(kBLMsgCannotSaveDocument, 0);
     return false;
 }
@@ -400,13 +559,29 @@ bool BLGrooveModel::saveDocument(const char* path)
 void BLGrooveModel::loadDocument(const char* path)
 {
     lastDocument.set(path ? path : "");
-    const BLDocumentRead read = BLDocument_Read(path, &ice, &synth());
-    if (read.status == BLDocumentRead::cannotOpen) {
-        questions().notify(kBLMsgCannotOpenDocument, 0);
-        return;
+    // Read aside: a document that cannot be used changes nothing.
+    auto image = std::make_unique<BLIceimage>();
+    const BLDocumentRead read = BLDocument_Read(path, image.get(), &synth());
+    const std::string name = documentName();
+    switch (read.status) {
+        case BLDocumentRead::cannotOpen:
+        case BLDocumentRead::noVersion:
+            questions().notifyNames(kBLMsgDocumentUnreadable, 0, {name});
+            return;
+        case BLDocumentRead::otherVersion:
+            questions().notifyNames(kBLMsgDocumentVersion, 0, {name, std::to_string(read.version)});
+            return;
+        case BLDocumentRead::noImage:
+            questions().notifyNames(kBLMsgDocumentCutOff, 0, {name});
+            return;
+        case BLDocumentRead::read: break;
     }
-    if (read.version == kBLDocumentVersion) view().documentRead();
+    ice = *image;
+    auditionKept.reset();  // the document takes the place of all of it
+    view().documentRead();
     iced_restore(false);
+    if (kelPath opened((std::string(":Library:Song:") + ice.songName + ":").c_str()); ice.valid && opened.isEqual(&songFolder))
+        savedStored = stored;
 }
 
 void BLGrooveModel::saveResult(BLPath* path)

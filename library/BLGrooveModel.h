@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "core/kelPath.h"
 #include "library/BLGroove.h"
@@ -23,6 +24,13 @@ constexpr int16_t kBLMsgCannotOpenDocument = 4;
 constexpr int16_t kBLMsgCannotSaveDocument = 6;
 constexpr int16_t kBLMsgRemoveAllGrooves = 16;
 constexpr int16_t kBLMsgSongMissing = 17;
+// Messages that name a file or a song ("%s" in order).
+constexpr int16_t kBLMsgDocumentUnreadable = 100;  // document
+constexpr int16_t kBLMsgDocumentCutOff = 101;      // document
+constexpr int16_t kBLMsgDocumentVersion = 102;     // document, version
+constexpr int16_t kBLMsgDocumentTempo = 103;       // document
+constexpr int16_t kBLMsgSongTempo = 104;           // song, description
+constexpr int16_t kBLMsgLoopsUnreadable = 105;     // song, loop files
 
 // Links the owner provides; any left null is a link that does nothing, except
 // the engine, which is the facade `gep`.
@@ -48,6 +56,7 @@ class BLGrooveModel {
 public:
     BLGrooveModel();
     explicit BLGrooveModel(const BLGrooveLinks& links);
+    ~BLGrooveModel();
     void setLinks(const BLGrooveLinks& links);
 
     // Opening a song: the engine stopped and set to 44100 Hz, the current
@@ -55,6 +64,30 @@ public:
     // in ':'), the samples list filled, then the player and the view told.
     // False when no description was found: the song open before stays.
     bool openSong(const char* folder);
+    // No song open: the engine stopped and its samples list emptied, the
+    // library, grooves, sequence and current groove empty, the view told.
+    void closeSong();
+    // The open song's folder name ("" when none).
+    std::string songName() const;
+    // The stored grooves or the sequence changed since they were last saved
+    // or loaded (a song opened afresh has none, which counts as saved).
+    bool groovesUnsaved() const;
+
+    // Auditions of other songs. The first auditionBegin keeps the open song
+    // aside with its grooves, sequence, current groove, selected track and
+    // tempo, then opens `folder`; auditionEnd opens the kept song again and
+    // puts all of it back (no song, when none was open or it is gone);
+    // auditionKeep makes the auditioned song the open one.
+    bool auditionBegin(const char* folder);
+    void auditionEnd();
+    void auditionKeep();
+    bool auditioning() const { return auditionKept != nullptr; }
+    // The song the user works on: the one kept aside by an audition, else
+    // the open one ("" when none).
+    std::string userSongFolder() const;
+    // Opening `folder` would leave stored grooves or a sequence of the
+    // user's song that are not saved.
+    bool groovesWouldBeLost(const char* folder) const;
 
     // The engine's sample id of a track: the library's id of its group and
     // slot, kBLNoSample when either is not set.
@@ -118,10 +151,19 @@ private:
     BLGrooveView& view();
     BLSynthDocument& synth();
 
+    struct Kept;
+    // openSong, telling nothing when `quiet` (a song put back).
+    bool openSongAs(const char* folder, bool quiet);
+    // The document's name for messages.
+    std::string documentName() const;
     void removeSequenceEntry(int16_t index);
     void insertSequenceEntry(int16_t index, uint16_t id);
 
     std::unique_ptr<BLSongLibrary> songLibrary;
+    BLSequence savedStored;  // the grooves as last saved, loaded or opened
+    std::unique_ptr<Kept> auditionKept;
+    // Why the last openSong failed: a message already said so.
+    bool openProblemShown = false;
     BLGrooveLinks links;
     BLFacadeEngine facade;
     BLGroovePlayer noPlayer;

@@ -208,9 +208,15 @@ int BLInspect_SongInfo(const char* folder, const char* programFolder, FILE* out,
                      lib->descriptionPath, kBLSFormatKeyword);
         return 1;
     }
+    if (!lib->tempoUsable()) {
+        std::fprintf(err, "beatloom: the description %s is damaged: its tempo (%d) cannot be played\n",
+                     lib->descriptionPath, lib->bpm);
+        return 1;
+    }
     SilentEngine silent;
     lib->fillSamplesList(kel.c_str(), silent);
     printSong(*lib, out);
+    if (!lib->unreadableLoops.empty()) line(out, "unreadable", lib->unreadableLoops.c_str());
     return 0;
 }
 

@@ -29,9 +29,11 @@ void BLSongLibrary::clear(const char* folder, const char* version)
             g.volume[s] = 0;
             g.pan[s] = 0;
             g.repeats[s] = 1;
+            g.unreadable[s] = 0;
         }
     }
     noneText[0] = '\0';
+    unreadableLoops.clear();
     groupCount = 0;
     for (BLRandomSet& r : randomSets) {
         r.count = 0;
@@ -81,6 +83,7 @@ void BLSongLibrary::addGroup(const char* name)
         g.volume[s] = 0;
         g.pan[s] = 0;
         g.repeats[s] = 1;
+        g.unreadable[s] = 0;
     }
 }
 
@@ -134,7 +137,7 @@ bool BLSongLibrary::hasSlot(int16_t group, int16_t slot) const
 
 uint16_t BLSongLibrary::sampleId(int16_t group, int16_t slot) const
 {
-    return hasSlot(group, slot) ? groups[group].id[slot] : kBLNoSample;
+    return hasSlot(group, slot) && !groups[group].unreadable[slot] ? groups[group].id[slot] : kBLNoSample;
 }
 
 const char* BLSongLibrary::getIndexStr(int16_t group, int16_t slot) const

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/kelFiles.h"
 
@@ -30,6 +31,8 @@ constexpr int kBLNameSize = 32;   // group names, file words, labels, style name
 constexpr int kBLTitleSize = 64;  // titles, folder and library names, set names, ARPNOTE
 constexpr int kBLDescriptionSize = 2048;
 constexpr uint16_t kBLNoSample = 0xFFFF;
+// A song tempo outside 1 .. this is damage, not music.
+constexpr int16_t kBLMaxSongBpm = 999;
 // Sample ids run below this; further sample lines are not read.
 constexpr int kBLMaxSampleLines = 0x7FFF;
 
@@ -42,6 +45,9 @@ struct BLSongGroup {
     int16_t volume[kBLMaxSlots];
     int16_t pan[kBLMaxSlots];      // 0 .. 126; a track takes pan - 63
     int16_t repeats[kBLMaxSlots];  // 1 .. 32: how often the loop fits into 32 beats
+    // Set when the song opened: the loop's file cannot be read, so the slot
+    // plays nothing and a track that takes it shows no loop.
+    uint8_t unreadable[kBLMaxSlots];
 };
 
 struct BLRandomSet {
@@ -90,16 +96,23 @@ public:
     const char* getIndexStr(int16_t group, int16_t slot) const;
     const char* getGroupStr(int16_t group);
     const char* getGroupAndIndex(uint16_t id, int16_t* group = nullptr, int16_t* slot = nullptr) const;
-    // The slot's sample id; kBLNoSample when group or slot is not in use.
+    // The slot's sample id; kBLNoSample when group or slot is not in use, or
+    // its loop cannot be read.
     uint16_t sampleId(int16_t group, int16_t slot) const;
+    // The description's tempo can be played: 1 to kBLMaxSongBpm.
+    bool tempoUsable() const { return bpm >= 1 && bpm <= kBLMaxSongBpm; }
     // True when the slot holds a sample.
     bool hasSlot(int16_t group, int16_t slot) const;
 
     // The second half of opening a song, after the engine was stopped and the
     // description loaded from `folder`: the engine's samples list filled in
     // sample id order, then the loops of the song's "User:" folder filed into
-    // a "User" group and added for the engine to measure.
+    // a "User" group and added for the engine to measure. Loops in a form
+    // the engine does not read are converted (library/BLLoopCache.h); those
+    // that cannot be read at all are marked and named in unreadableLoops.
     void fillSamplesList(const char* folder, BLSongEngine& engine);
+    // The file names of the loops the last fillSamplesList could not read.
+    std::string unreadableLoops;
 
     // 0 when equal ignoring the case of A-Z, else 1.
     static int strcasecmp(const char* a, const char* b);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "library/BLLoopCache.h"
 #include "library/BLSongLibrary.h"
 #include "library/BLSongText.h"
 
@@ -60,15 +61,28 @@ void BLSongLibrary::fillSamplesList(const char* folderPath, BLSongEngine& engine
         for (int16_t s = 0; s < groups[g].count; ++s)
             if (groups[g].id[s] < slotOf.size() && slotOf[groups[g].id[s]] < 0)
                 slotOf[groups[g].id[s]] = g * kBLMaxSlots + s;
+    unreadableLoops.clear();
+    // The file the engine plays for a loop; empty (an entry without a loop,
+    // the slot marked) when there is none it can play.
+    auto playable = [this](const std::string& file, const char* name, uint8_t& unreadable) {
+        const std::string play = file.empty() ? std::string() : BL_LoopForEngine(file);
+        unreadable = play.empty() ? 1 : 0;
+        if (unreadable) {
+            if (!unreadableLoops.empty()) unreadableLoops += ", ";
+            unreadableLoops += file.empty() ? name : file.substr(file.rfind(':') + 1);
+        }
+        return play;
+    };
     const std::vector<KelFolderEntry> files = filesIn(folder);
     for (const int32_t at : slotOf) {
         if (at < 0) {
             engine.samplesListAdd("", 1);
             continue;
         }
-        const BLSongGroup& g = groups[at / kBLMaxSlots];
+        BLSongGroup& g = groups[at / kBLMaxSlots];
         const int s = at % kBLMaxSlots;
-        engine.samplesListAdd(sampleFile(folder.c_str(), g.file[s], files).c_str(), g.repeats[s]);
+        const std::string file = sampleFile(folder.c_str(), g.file[s], files);
+        engine.samplesListAdd(playable(file, g.file[s], g.unreadable[s]).c_str(), g.repeats[s]);
     }
 
     const std::string userFolder = folder + "User:";
@@ -89,6 +103,6 @@ void BLSongLibrary::fillSamplesList(const char* folderPath, BLSongEngine& engine
         g.repeats[s] = 1;
         KEL_CopyCut(g.file[s], kBLNameSize, e.name.c_str());
         KEL_CopyCut(g.label[s], kBLNameSize, e.name.c_str());
-        engine.samplesListAdd((userFolder + e.name).c_str(), 0);
+        engine.samplesListAdd(playable(userFolder + e.name, g.file[s], g.unreadable[s]).c_str(), 0);
     }
 }

@@ -4,8 +4,10 @@
 #include <string>
 
 #include "core/kelBytes.h"
+#include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelRes.h"
+#include "platform/Platform.h"
 
 blPrefsClass blPrefs;
 
@@ -26,6 +28,14 @@ constexpr long kNetLink = kelFourCC("netl");
 constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
+
+bool isOwnItem(int32_t type)
+{
+    for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
+                     kInterfaceColor, kNormalize, kResampleQuality, kVMixOptions, kVMixLeftOut, kNetLink})
+        if (type == static_cast<int32_t>(own)) return true;
+    return false;
+}
 
 bool loadShort(KelResFile& file, long type, long id, int16_t low, int16_t high, int16_t* value)
 {
@@ -158,49 +168,61 @@ void blPrefsClass::load()
 bool blPrefsClass::save()
 {
     KEL_FileSetDocTypeCreator(kelFourCC("pref"), kelFourCC("ovBl"));
-    const std::string temp = std::string(fileName) + ".part";
-    KEL_FileDelete(temp.c_str());
+    // Rebuilt, never rewritten in place: the old file's items of other
+    // builds are carried over into a fresh container, so entries that
+    // overlap or point anywhere cannot take the new values with them.
+    KelResFile old;
+    old.openReadOnly = 1;
+    const bool oldOpen = old.SetWorkName(fileName) && old.Open();
+    if (!oldOpen && !old.IsDamaged() && KEL_FileExists(fileName)) return false;  // there, but not ours to read
+
+    KelSaveFile out;
     KelResFile file;
-    if (!file.SetWorkName(temp.c_str())) return false;
-    // A copy of the old file keeps the items this build does not know; a
-    // damaged old file is started afresh.
-    const bool copied = KEL_FileExists(fileName) && KEL_FileCopy(fileName, temp.c_str());
-    bool ok = copied && file.Open();
-    if (!ok) {
-        KEL_FileDelete(temp.c_str());
-        ok = file.Create();
+    if (!out.begin(fileName) || !file.CreateOn(&out.file)) return false;
+    uint8_t rect[8];
+    kelPutLE16(rect, static_cast<uint16_t>(mainWindow.left));
+    kelPutLE16(rect + 2, static_cast<uint16_t>(mainWindow.top));
+    kelPutLE16(rect + 4, static_cast<uint16_t>(mainWindow.right));
+    kelPutLE16(rect + 6, static_cast<uint16_t>(mainWindow.bottom));
+    bool ok = file.SaveData(reinterpret_cast<const char*>(rect), 8, kMainWindow, 0);
+    ok = saveLong(file, kExportFormat, exportFormat) && ok;
+    const bool hasBlock = exportSettings.data && exportSettings.length > 0;
+    const int32_t length = hasBlock ? exportSettings.length : 0;
+    ok = saveLong(file, kSettingsLength, static_cast<uint32_t>(length)) && ok;
+    ok = file.SaveData(reinterpret_cast<const char*>(exportSettings.data), length, kSettingsData, 0) && ok;
+    for (int i = 0; i < kBLRandomLevels; ++i) ok = saveShort(file, kRandomLevel, i, randomLevels[i]) && ok;
+    ok = saveShort(file, kMixTarget, 0, mixTarget) && ok;
+    ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
+    ok = saveShort(file, kNormalize, 0, normalize) && ok;
+    ok = saveShort(file, kResampleQuality, 0, resampleQuality) && ok;
+    ok = saveVMix(file, vmix) && ok;
+    uint8_t link[kNetLinkSize] = {};
+    kelPutLE16(link, static_cast<uint16_t>(netMode));
+    kelPutLE16(link + 2, netPort);
+    for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i) link[4 + i] = static_cast<uint8_t>(netAddress[i]);
+    ok = file.SaveData(reinterpret_cast<const char*>(link), kNetLinkSize, kNetLink, 0) && ok;
+    // Then what other builds keep, as far as it can be read and there is room.
+    for (int16_t i = 0; oldOpen && i < old.GetElemsCount(); ++i) {
+        kelResElem e;
+        // An item written above is never overwritten by its old value.
+        if (!old.GetElem(i, &e) || isOwnItem(e.type) || file.IsDataAvailable(e.type, e.id)) continue;
+        char* data = nullptr;
+        if (!old.GetData(&data, e.type, e.id)) continue;
+        file.SaveData(data, e.length, e.type, e.id);
+        void* p = data;
+        KEL_DisposePtr(&p);
     }
-    if (ok) {
-        uint8_t rect[8];
-        kelPutLE16(rect, static_cast<uint16_t>(mainWindow.left));
-        kelPutLE16(rect + 2, static_cast<uint16_t>(mainWindow.top));
-        kelPutLE16(rect + 4, static_cast<uint16_t>(mainWindow.right));
-        kelPutLE16(rect + 6, static_cast<uint16_t>(mainWindow.bottom));
-        ok = file.SaveData(reinterpret_cast<const char*>(rect), 8, kMainWindow, 0);
-        ok = saveLong(file, kExportFormat, exportFormat) && ok;
-        const bool hasBlock = exportSettings.data && exportSettings.length > 0;
-        const int32_t length = hasBlock ? exportSettings.length : 0;
-        ok = saveLong(file, kSettingsLength, static_cast<uint32_t>(length)) && ok;
-        ok =
-            file.SaveData(reinterpret_cast<const char*>(exportSettings.data), length, kSettingsData, 0) && ok;
-        for (int i = 0; i < kBLRandomLevels; ++i)
-            ok = saveShort(file, kRandomLevel, i, randomLevels[i]) && ok;
-        ok = saveShort(file, kMixTarget, 0, mixTarget) && ok;
-        ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
-        ok = saveShort(file, kNormalize, 0, normalize) && ok;
-        ok = saveShort(file, kResampleQuality, 0, resampleQuality) && ok;
-        ok = saveVMix(file, vmix) && ok;
-        uint8_t link[kNetLinkSize] = {};
-        kelPutLE16(link, static_cast<uint16_t>(netMode));
-        kelPutLE16(link + 2, netPort);
-        for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i) link[4 + i] = static_cast<uint8_t>(netAddress[i]);
-        ok = file.SaveData(reinterpret_cast<const char*>(link), kNetLinkSize, kNetLink, 0) && ok;
-        ok = file.Close() && ok;
+    old.Close();
+    ok = file.Close() && ok;
+    if (!ok) return false;
+
+    if (!oldOpen && old.IsDamaged()) {
+        // What a power loss or a full disk left is kept for a look, not
+        // failed on for ever.
+        const std::string aside = std::string(fileName) + kBLPrefsDamagedSuffix;
+        KEL_FileCopy(fileName, aside.c_str());
+        plat::logLine(std::string(fileName) + " was damaged (" + old.GetOpenError() + "); it was set aside as " +
+                      aside + " and written afresh");
     }
-    if (!ok || !KEL_FileRename(temp.c_str(), fileName)) {
-        file.Close();
-        KEL_FileDelete(temp.c_str());
-        return false;
-    }
-    return true;
+    return out.commit();
 }

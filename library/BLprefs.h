@@ -28,6 +28,8 @@
 class KelResFile;
 
 constexpr char kBLPrefsFileName[] = "Beatloom.prf";
+// A damaged preferences file is kept under its name with this added.
+constexpr char kBLPrefsDamagedSuffix[] = ".damaged";
 constexpr int kBLRandomLevels = 4;
 constexpr int kBLNetAddressSize = 64;
 constexpr uint16_t kBLNetDefaultPort = 7460;
@@ -42,9 +44,10 @@ public:
     // Reads the file; a missing or unreadable file, or a missing item,
     // leaves the values as they are. A value outside its range is not taken.
     void load();
-    // Writes every item through a temporary file beside the preferences,
-    // renamed into place (items of other builds kept); false when nothing
-    // could be written, which the program does not report.
+    // Writes a fresh file holding every item (and the items of other
+    // builds the old file held), put in place whole; a damaged old file is
+    // set aside first. False when nothing could be written, which the
+    // program does not report.
     bool save();
 
     // The file used; tests point it elsewhere.

@@ -6,6 +6,7 @@
 
 #include "audio/BLEngine.h"
 #include "core/kelCore.h"
+#include "core/kelTextCodec.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanelParts.h"
 #include "panels/BLLoadRules.h"
@@ -330,10 +331,46 @@ bool BLGroovePanel::loadSong(const char* folder)
     return model.openSong(folder);
 }
 
+bool BLGroovePanel::auditionSong(const char* folder)
+{
+    lightGame_End();
+    if (!model.auditionBegin(folder)) return false;
+    randomize(0);
+    return true;
+}
+
+void BLGroovePanel::auditionEnd()
+{
+    if (!model.auditioning()) return;
+    lightGame_End();
+    model.auditionEnd();
+}
+
+bool BLGroovePanel::isUserSong(const char* folder) const
+{
+    kelPath user(model.userSongFolder().c_str());
+    const kelPath other(folder ? folder : "");
+    return user.path[0] && user.isEqual(&other);
+}
+
+std::string BLGroovePanel::userSong() const
+{
+    char name[kKelNameMax + 1];
+    return KEL_File_GetParentName(model.userSongFolder().c_str(), name, sizeof name) ? name : "";
+}
+
+void BLGroovePanel::closeSong()
+{
+    lightGame_End();
+    model.closeSong();
+}
+
 void BLGroovePanel::songOpened()
 {
     const BLSongLibrary& lib = model.library();
-    std::snprintf(songName, sizeof songName, "%s", lib.title[0] ? BL_ShownTitle(lib.title).c_str() : lib.folderName);
+    // Titles and folder names may be UTF-8; the skin font draws 8-bit text.
+    std::snprintf(songName, sizeof songName, "%s",
+                  KEL_NameToLatin1(lib.title[0] ? BL_ShownTitle(lib.title) : std::string(lib.folderName)).c_str());
     common_setSongLabel(songName);
     for (int16_t t = 0; t < gi::kTracks; ++t) {
         fillMenus(t);

@@ -185,6 +185,13 @@ public:
     void lightGame_End() override;
     const BLGroove& currentGroove() const override { return model.current; }
     BLNet& net() override { return link; }
+    bool auditionSong(const char* folder) override;
+    void auditionEnd() override;
+    void auditionKeep() override { model.auditionKeep(); }
+    bool isUserSong(const char* folder) const override;
+    std::string userSong() const override;
+    bool groovesWouldBeLost(const char* folder) const override { return model.groovesWouldBeLost(folder); }
+    void closeSong() override;
 
     // The model's view.
     void showGroove() override;

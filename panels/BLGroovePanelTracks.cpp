@@ -568,13 +568,18 @@ void BLGroovePanel::randomize(int16_t r)
         } else if (t < lib.groupCount) {
             group = t;
         }
-        // A group the song declares without loops has nothing to play: the
-        // track stays empty.
-        if (group < 0 || group >= lib.groupCount || lib.groups[group].count <= 0) {
+        // A group without a loop that can be played (declared without loops,
+        // or with files that cannot be read) leaves the track empty.
+        int16_t playable = 0;
+        for (int16_t s = 0; group >= 0 && group < lib.groupCount && s < lib.groups[group].count; ++s)
+            if (lib.sampleId(group, s) != kBLNoSample) ++playable;
+        if (playable == 0) {
             k.group = -1;
             continue;
         }
-        slot = static_cast<int16_t>(KEL_Random(static_cast<uint16_t>(lib.groups[group].count)));
+        int16_t pick = static_cast<int16_t>(KEL_Random(static_cast<uint16_t>(playable)));
+        for (slot = 0; lib.sampleId(group, slot) == kBLNoSample || pick-- > 0; ++slot) {
+        }
         k.group = group;
         k.slot = slot;
         k.volume = static_cast<uint16_t>(clampVolume(lib.groups[group].volume[slot]));

@@ -12,6 +12,7 @@
 #include "core/BLInternational.h"
 #include "core/kelDisksList.h"
 #include "core/kelQt.h"
+#include "core/kelTextCodec.h"
 #include "library/BLGroove.h"
 #include "library/BLSongLibrary.h"
 #include "net/BLNet.h"
@@ -36,12 +37,15 @@ bool folderExists(const char* folder)
 std::string homeSongFolder(const char* folder) { return std::string(":Library:Song:") + folder + ":"; }
 
 // Every plain file of a folder, then the folder; true when the folder is gone.
+// A folder that is a link is only unlinked: what it points to lies outside
+// the library. Links among the files are removed themselves, never followed.
 bool deleteFolderFiles(const std::string& folder)
 {
+    if (KEL_FileIsLink(folder.c_str())) return KEL_FileDelete(folder.c_str());
     std::vector<KelFolderEntry> entries;
-    if (!KEL_ListFolder(folder.c_str(), entries)) return true;
+    if (!KEL_ListFolder(folder.c_str(), entries)) return !KEL_FileExists(folder.c_str());
     for (const KelFolderEntry& e : entries)
-        if (!e.folder) KEL_FileDelete((folder + e.name).c_str());
+        if (!e.folder || KEL_FileIsLink((folder + e.name).c_str())) KEL_FileDelete((folder + e.name).c_str());
     return KEL_FileDelete(folder.c_str());
 }
 
@@ -59,6 +63,9 @@ void BLLoadPanel::onItem()
             onItem_list(line);
         return;
     }
+    // Two clicks with another control between them are no double click (a
+    // delete between them puts another song on the line).
+    lastClickEntry = -1;
     switch (item) {
         case kItemClose: PWScreen.hide(screenIndex); break;
         case kItemUp: scrollPage(-1); break;
@@ -81,26 +88,43 @@ void BLLoadPanel::onIdle()
     if (auditionFile) kelQt_Idle();
 }
 
-void BLLoadPanel::stopAudition()
+void BLLoadPanel::stopPreview()
 {
     if (auditionFile) kelQt_PlaySoundStop();
     auditionFile = 0;
     if (auditionChase && blLoadHost) blLoadHost->lightGame_End();
     auditionChase = 0;
-    // A song the groove panel plays as an audition stops with it.
-    if (auditionSong[0] && blPlayer && blPlayer->playing) blPlayer->stop();
+}
+
+void BLLoadPanel::stopAudition()
+{
+    stopPreview();
+    // A song the groove panel plays as an audition stops with it, and the
+    // song the user works on comes back.
+    if (auditionSong[0]) {
+        if (blPlayer && blPlayer->playing) blPlayer->stop();
+        if (blLoadHost) blLoadHost->auditionEnd();
+    }
     auditionSong[0] = '\0';
 }
 
 void BLLoadPanel::onItem_list(int16_t line)
 {
-    stopAudition();
+    // A song audition goes on until the next one starts (or none does):
+    // the user's song is put back once, not between every two auditions.
+    stopPreview();
     const int16_t entry = page.entryOnLine(line);
-    if (entry < 0) return;
+    if (entry < 0) {
+        stopAudition();
+        return;
+    }
     page.selection = entry;
     refreshList();
     refreshInfo();
-    if (muteAuditions) return;
+    if (muteAuditions) {
+        stopAudition();
+        return;
+    }
 
     const BLLoadEntry& song = entries[entry];
     char path[kKelPathMax + 1];
@@ -113,6 +137,12 @@ void BLLoadPanel::onItem_list(int16_t line)
         }
     }
     if (playing) {
+        if (auditionSong[0]) {
+            // The preview's device is taken: put the user's song back first.
+            kelQt_PlaySoundStop();
+            stopAudition();
+            kelQt_PlaySoundStart(path);
+        }
         auditionFile = 1;
         // The chase needs the song's tempo; a description without one gets none.
         if (song.loadable && infoValid && info_->bpm > 0 && blLoadHost) {
@@ -122,10 +152,16 @@ void BLLoadPanel::onItem_list(int16_t line)
         }
         return;
     }
-    if (!home || !song.loadable || !blLoadHost) return;
-    if (blPlayer && blPlayer->playing) blPlayer->stop();
-    if (!blLoadHost->loadSong(homeSongFolder(song.folder).c_str())) return;
-    blLoadHost->randomize(0);
+    if (!home || !song.loadable || !blLoadHost) {
+        stopAudition();
+        return;
+    }
+    // The song is played with a random groove; the song the user works on,
+    // its grooves and its sequence are kept aside and come back after.
+    if (!blLoadHost->auditionSong(homeSongFolder(song.folder).c_str())) {
+        auditionSong[0] = '\0';
+        return;
+    }
     if (blPlayer && !blPlayer->playing) blPlayer->play();
     std::snprintf(auditionSong, sizeof auditionSong, "%s", song.folder);
 }
@@ -139,14 +175,22 @@ void BLLoadPanel::onItem_load()
 {
     if (!home || page.count == 0 || !selectionValid() || !entries[page.selection].loadable) return;
     const BLLoadEntry& song = entries[page.selection];
-    if (auditionFile) kelQt_PlaySoundStop();
-    auditionFile = 0;
-    if (auditionChase && blLoadHost) blLoadHost->lightGame_End();
-    auditionChase = 0;
+    const std::string folder = homeSongFolder(song.folder);
+    stopPreview();
+    // Grooves of the user's song that are not saved are not left behind
+    // without asking.
+    if (blLoadHost && blLoadHost->groovesWouldBeLost(folder.c_str()) &&
+        BL_NotifyNames(kMsgLeaveGrooves, kYesNo, {blLoadHost->userSong(), song.folder}) != kAnswerYes)
+        return;
     // Only when the audition is this very song does the player go on with it;
     // anything else playing is stopped before the selected song is loaded.
     const bool auditioned = std::strcmp(auditionSong, song.folder) == 0 && blPlayer && blPlayer->playing;
-    auditionSong[0] = '\0';
+    if (auditioned) {
+        blLoadHost->auditionKeep();
+        auditionSong[0] = '\0';
+    } else {
+        stopAudition();
+    }
     if (!auditioned) {
         if (!blLoadHost) return;
         if (blPlayer && blPlayer->playing) blPlayer->stop();
@@ -164,16 +208,36 @@ void BLLoadPanel::onItem_load()
 bool BLLoadPanel::deleteSongFolder(const char* folder)
 {
     const std::string song = homeSongFolder(folder);
+    // The song that is open stops and is closed first, and the engine lets
+    // go of every loop file, so nothing plays on from deleted files.
+    if (blLoadHost && blLoadHost->isUserSong(song.c_str())) {
+        blLoadHost->closeSong();
+        if (gep) {
+            gep->exit();
+            gep->init();
+        }
+    }
+    if (KEL_FileIsLink(song.c_str())) return KEL_FileDelete(song.c_str());
     deleteFolderFiles(song + "User:");
     return deleteFolderFiles(song);
+}
+
+// The question before a song is deleted or replaced: it names the song, and
+// says when it is the one the user works on.
+bool BLLoadPanel::confirmSongGoes(const char* folder, int16_t message, int16_t messageWorking)
+{
+    const bool working = blLoadHost && blLoadHost->isUserSong(homeSongFolder(folder).c_str());
+    return BL_NotifyNames(working ? messageWorking : message, kYesNo, {folder}) == kAnswerYes;
 }
 
 void BLLoadPanel::removeSong()
 {
     if (!home || !selectionValid()) return;
-    if (BL_Notify(kMsgDeleteQuestion, kYesNo) != kAnswerYes) return;
+    const std::string folder = entries[page.selection].folder;
+    if (!confirmSongGoes(folder.c_str(), kMsgDeleteSong, kMsgDeleteWorkingSong)) return;
     stopAudition();
-    deleteSongFolder(entries[page.selection].folder);
+    if (!deleteSongFolder(folder.c_str()))
+        BL_NotifyNames(kMsgDeleteIncomplete, 0, {folder});
     homeCacheValid = 0;
     setHome();
     scanFolder();
@@ -184,10 +248,13 @@ void BLLoadPanel::copyToHD()
     if (home || !selectionValid() || !entries[page.selection].loadable) return;
     const BLLoadEntry song = entries[page.selection];
     const std::string target = homeSongFolder(song.folder);
-    if (folderExists(target.c_str())) {
-        if (BL_Notify(kMsgReplaceQuestion, kYesNo) != kAnswerYes) return;
+    if (folderExists(target.c_str()) || KEL_FileIsLink(target.c_str())) {
+        if (!confirmSongGoes(song.folder, kMsgReplaceSong, kMsgReplaceWorkingSong)) return;
         stopAudition();
-        deleteSongFolder(song.folder);
+        if (!deleteSongFolder(song.folder)) {
+            BL_NotifyNames(kMsgDeleteIncomplete, 0, {song.folder});
+            return;
+        }
     }
     KEL_CreateDirectory(target.c_str());
 
@@ -197,7 +264,7 @@ void BLLoadPanel::copyToHD()
     const kelText copying = blIntl.message(kMsgCopying);
     for (const KelFolderEntry& f : files) {
         if (f.folder) continue;
-        setStatus(BL_FormatName(copying.c_str(), f.name.c_str()).c_str());
+        setStatus(BL_FormatName(copying.c_str(), KEL_NameToLatin1(f.name).c_str()).c_str());
         const std::string from = source + f.name, to = target + f.name;
         if (gep && gep->copyAudioFile(from.c_str(), to.c_str()) != 0) continue;
         if (!KEL_FileCopy(from.c_str(), to.c_str())) complete = false;

@@ -8,6 +8,7 @@
 #include "core/kelCasts.h"
 #include "core/kelQt.h"
 #include "core/kelRes.h"
+#include "core/kelTextCodec.h"
 #include "core/kelTextFile.h"
 #include "library/BLSongLibrary.h"
 #include "panels/BLLoadPanel.h"
@@ -53,11 +54,14 @@ void BLLoadPanel::refreshInfo()
     if (!folder || !loadHeader(folder, *info_)) return;
     infoValid = 1;
     lookForLibraryImage(*info_);
-    setText(kItemFirstInfo, BL_ShownTitle(info_->title).c_str());
-    setText(static_cast<int16_t>(kItemFirstInfo + 1), BL_TempoLine(info_->title, info_->libraryName, info_->bpm).c_str());
+    // Descriptions may be UTF-8; the skin font draws 8-bit text.
+    const std::string description = KEL_NameToLatin1(info_->description);
+    setText(kItemFirstInfo, KEL_NameToLatin1(BL_ShownTitle(info_->title)).c_str());
+    setText(static_cast<int16_t>(kItemFirstInfo + 1),
+            KEL_NameToLatin1(BL_TempoLine(info_->title, info_->libraryName, info_->bpm)).c_str());
     char line[kBLDescWidth + 1];
     for (int16_t n = 0; n < kBLDescLines; ++n) {
-        getSongDescChunk(info_->description, n, line, sizeof line);
+        getSongDescChunk(description.c_str(), n, line, sizeof line);
         setText(static_cast<int16_t>(kItemFirstInfo + 2 + n), line);
     }
 }

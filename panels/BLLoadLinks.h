@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class BLNet;
 struct BLGroove;
@@ -20,6 +21,27 @@ public:
     virtual void lightGame_End() = 0;
     virtual const BLGroove& currentGroove() const = 0;
     virtual BLNet& net() = 0;
+
+    // Auditions of a song without a preview: the song the user works on is
+    // kept aside, `folder` opened with a random groove and played; it comes
+    // back when the audition ends, unless the audition is kept (loaded).
+    virtual bool auditionSong(const char* folder)
+    {
+        if (!loadSong(folder)) return false;
+        randomize(0);
+        return true;
+    }
+    virtual void auditionEnd() {}
+    virtual void auditionKeep() {}
+    // The song the user works on (kept aside during an audition) is the one
+    // in this folder.
+    virtual bool isUserSong(const char* /*folder*/) const { return false; }
+    // Its folder name, "" when there is none.
+    virtual std::string userSong() const { return {}; }
+    // Opening `folder` would leave grooves of the user's song that are not saved.
+    virtual bool groovesWouldBeLost(const char* /*folder*/) const { return false; }
+    // The open song is closed (it stops; the groove panel has no song).
+    virtual void closeSong() {}
 };
 
 // Set by the groove panel when it is created; null before.

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "core/kelFiles.h"
 #include "core/kelOffmap.h"
@@ -46,6 +49,14 @@ public:
     static constexpr int16_t kMsgNoSongs = 24;
     static constexpr int16_t kMsgNoSongsHome = 25;
     static constexpr int16_t kMsgReading = 36;
+    static constexpr int16_t kMsgDeleteSong = 106;
+    static constexpr int16_t kMsgDeleteWorkingSong = 107;
+    static constexpr int16_t kMsgReplaceSong = 108;
+    static constexpr int16_t kMsgReplaceWorkingSong = 109;
+    static constexpr int16_t kMsgLeaveGrooves = 110;
+    static constexpr int16_t kMsgFoldersNotShown = 111;
+    static constexpr int16_t kMsgFoldersBeyondList = 112;
+    static constexpr int16_t kMsgDeleteIncomplete = 113;
     static constexpr int16_t kMsgNoDisk = 71;
     static constexpr int16_t kMsgNoGuide = 72;
     static constexpr int16_t kMsgNoBrowser = 73;
@@ -82,7 +93,11 @@ public:
     void onItem_web();
     void removeSong();
     void copyToHD();
+    // Ends an audition: the preview, the light chase, and a song played in
+    // the groove panel (the user's own song put back).
     void stopAudition();
+    // Only the preview and the light chase.
+    void stopPreview();
 
     // Where the list comes from.
     void setHome();
@@ -132,6 +147,11 @@ private:
     int32_t castNamed(const char* name) const;
     bool loadHeader(const char* folder, BLSongLibrary& song) const;
     bool deleteSongFolder(const char* folder);
+    bool confirmSongGoes(const char* folder, int16_t message, int16_t messageWorking);
+    // A message naming the folders of `names` not reported before.
+    void reportFolders(const std::vector<std::string>& names, int16_t message);
+    // Folders reported as not shown, so that each is reported once.
+    std::set<std::string> reportedFolders;
     bool listFolderOfDisk(const char* disk, char* base, char* list) const;
     void sendLoadedSong(const char* folder);
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/kelTextCodec.h"
+
 namespace {
 
 // The number after "Song"; saturates instead of overflowing on long digit runs.
@@ -37,7 +39,9 @@ void BL_SortEntries(BLLoadEntry* entries, int16_t count)
 void BL_LoadDisplayName(const char* title, const char* folder, char* out, int outSize)
 {
     if (outSize <= 0) return;
-    const char* shown = title && title[0] ? title : folder;
+    // One byte a character from here on, so no cut falls inside one.
+    const std::string text = KEL_NameToLatin1(title && title[0] ? title : folder ? folder : "");
+    const char* shown = text.c_str();
     size_t length = std::strlen(shown);
     if (const char* dash = std::strstr(shown, " -")) length = static_cast<size_t>(dash - shown) + 1;
     if (length > static_cast<size_t>(kBLLoadNameWidth) && outSize > kBLLoadNameWidth + 1) {
@@ -51,7 +55,8 @@ void BL_LoadDisplayName(const char* title, const char* folder, char* out, int ou
 
 void BL_LoadErrorName(const char* folder, char* out, int outSize)
 {
-    if (outSize > 0) std::snprintf(out, static_cast<size_t>(outSize), "%s Load error", folder);
+    if (outSize > 0)
+        std::snprintf(out, static_cast<size_t>(outSize), "%s Load error", KEL_NameToLatin1(folder ? folder : "").c_str());
 }
 
 std::string BL_FormatName(const char* message, const char* name)

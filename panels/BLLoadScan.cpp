@@ -150,14 +150,19 @@ void BLLoadPanel::scanFolder()
         std::memcpy(entries, homeCache, sizeof entries);
         page.count = homeCacheCount;
     } else {
-        std::vector<KelFolderEntry> found;
-        KEL_ListFolder(listFolder, found);
+        std::vector<KelFolderEntry> found, leftOut;
+        KEL_ListFolder(listFolder, found, &leftOut);
         int16_t count = 0;
+        // A name with the path separator, or too long, cannot be addressed as one folder.
+        std::vector<std::string> unnamed, beyond;
+        for (const KelFolderEntry& e : leftOut)
+            if (e.folder) unnamed.push_back(e.name);
         for (const KelFolderEntry& e : found) {
-            if (!e.folder || e.name[0] == '.' || count >= kBLLoadMaxEntries) continue;
-            // A name with the path separator cannot be addressed as one folder.
-            if (e.name.size() > static_cast<size_t>(kKelNameMax) || e.name.find(':') != std::string::npos)
+            if (!e.folder || e.name[0] == '.') continue;
+            if (count >= kBLLoadMaxEntries) {
+                beyond.push_back(e.name);
                 continue;
+            }
             entries[count] = BLLoadEntry{};
             std::snprintf(entries[count].folder, sizeof entries[count].folder, "%s", e.name.c_str());
             ++count;
@@ -168,7 +173,8 @@ void BLLoadPanel::scanFolder()
             std::snprintf(progress, sizeof progress, "Loading folder... %d%%", i * 100 / count);
             setStatus(progress);
             BLLoadEntry& entry = entries[i];
-            if (loadHeader(entry.folder, *info_)) {
+            // A song without a tempo it can be played at cannot be loaded either.
+            if (loadHeader(entry.folder, *info_) && info_->tempoUsable()) {
                 BL_LoadDisplayName(info_->title, entry.folder, entry.name, sizeof entry.name);
                 entry.loadable = 1;
                 anyLoaded = true;
@@ -186,6 +192,8 @@ void BLLoadPanel::scanFolder()
             homeCacheCount = count;
             homeCacheValid = 1;
         }
+        reportFolders(unnamed, kMsgFoldersNotShown);
+        reportFolders(beyond, kMsgFoldersBeyondList);
     }
 
     setStatus("");
@@ -194,6 +202,21 @@ void BLLoadPanel::scanFolder()
     busy = 0;
     refreshList();
     refreshInfo();
+}
+
+void BLLoadPanel::reportFolders(const std::vector<std::string>& names, int16_t message)
+{
+    // Each folder is told of once, the first few by name.
+    constexpr size_t kNamed = 8;
+    std::string list;
+    size_t fresh = 0;
+    for (const std::string& name : names) {
+        if (!reportedFolders.insert(name).second) continue;
+        if (fresh++ < kNamed) list += (list.empty() ? "" : ", ") + name;
+    }
+    if (fresh == 0) return;
+    if (fresh > kNamed) list += ", ...";
+    BL_NotifyNames(message, 0, {list});
 }
 
 void BLLoadPanel::refreshList()

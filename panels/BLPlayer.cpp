@@ -7,6 +7,7 @@
 #include "audio/BLEngine.h"
 #include "core/kelCore.h"
 #include "core/kelQt.h"
+#include "library/BLGroove.h"
 #include "panels/BLPlayCommon.h"
 #include "ui/kelPanel.h"
 
@@ -14,7 +15,7 @@ BLPlayer* blPlayer = nullptr;
 
 namespace {
 
-constexpr int kTempoWindow = 50;
+constexpr int kTempoWindow = kBLTempoWindow;
 constexpr int16_t kSyncBeat = 23;
 constexpr uint32_t kTapPause = 120;  // ticks: a longer pause starts a new series
 constexpr int16_t kMaxTaps = 10;

@@ -1,6 +1,7 @@
 #include "panels/PWDemo.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "panels/BLGroovePanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/PWmain.h"
+#include "platform/PlatFiles.h"
 #include "platform/Platform.h"
 #include "ui/PWScreen.h"
 
@@ -53,9 +55,14 @@ bool rawToWave(const std::string& raw, const std::string& wave)
     while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) data.insert(data.end(), buffer, buffer + n);
     std::fclose(in);
     data.resize(data.size() / 4 * 4);
-    const std::string temp = wave + ".part";
-    std::FILE* out = std::fopen(temp.c_str(), "wb");
-    if (!out) return false;
+    plat::ReplaceFile file;
+    if (!file.open(wave)) return false;
+    const int fd = file.release();
+    std::FILE* out = ::fdopen(fd, "wb");
+    if (!out) {
+        ::close(fd);
+        return false;
+    }
     const auto bytes = static_cast<uint32_t>(data.size());
     std::fwrite("RIFF", 1, 4, out);
     putLE(out, 36 + bytes, 4);
@@ -70,10 +77,7 @@ bool rawToWave(const std::string& raw, const std::string& wave)
     std::fwrite("data", 1, 4, out);
     putLE(out, bytes, 4);
     const bool written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
-    if (std::fclose(out) != 0 || !written || std::rename(temp.c_str(), wave.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
+    if (std::fclose(out) != 0 || !written || !file.commit()) return false;
     std::remove(raw.c_str());
     return true;
 }

@@ -8,6 +8,7 @@
 #include "core/BLInternational.h"
 #include "core/kelCasts.h"
 #include "core/kelFiles.h"
+#include "core/kelLayouts.h"
 #include "core/kelQt.h"
 #include "core/kelRes.h"
 #include "library/BLprefs.h"
@@ -95,12 +96,30 @@ void preopenApplication()
         plat::logLine(std::string("cannot enter the program folder ") + system);
 }
 
+// The picture holding every glyph of the skin font.
+constexpr int32_t kFontCast = 500;
+
 bool openResourceFile()
 {
     PWresfileobj.SetWorkName("Beatloom.xrs");
     PWresfileobj.openReadOnly = 1;
-    if (PWresfileobj.Open()) return true;
-    KEL_UserNotify("Can't find 'Beatloom.xrs' file. Can't continue.", 0);
+    const bool opened = PWresfileobj.Open();
+    // Opening is not enough: what start-up cannot do without (the font, the
+    // groove panel's and the browser's layouts) must be in it.
+    if (opened && PWresfileobj.IsDataAvailable(kelCastHeaderType, kFontCast) &&
+        PWresfileobj.IsDataAvailable(kelLayoutType, 1) && PWresfileobj.IsDataAvailable(kelLayoutType, 6))
+        return true;
+    if (!opened && !PWresfileobj.IsDamaged() && !KEL_FileExists("Beatloom.xrs")) {
+        KEL_UserNotify("Can't find 'Beatloom.xrs' file. Can't continue.", 0);
+        winmainreturnvalue = 0;
+        return false;
+    }
+    const bool damaged = opened || PWresfileobj.IsDamaged();
+    if (opened) PWresfileobj.Close();
+    KEL_UserNotify(damaged ? "The file 'Beatloom.xrs' is damaged. Can't continue."
+                           : "Can't read 'Beatloom.xrs' file. Can't continue.",
+                   0);
+    winmainreturnvalue = 1;
     return false;
 }
 
@@ -134,10 +153,7 @@ void connectPanels()
 int16_t PW_InitAll()
 {
     preopenApplication();
-    if (!openResourceFile()) {
-        winmainreturnvalue = 0;
-        return 0;
-    }
+    if (!openResourceFile()) return 0;
     PWCasts.resFile = &PWresfileobj;
     PWCasts.ParseResources();
     blIntl.start(&PWresfileobj);
@@ -146,7 +162,7 @@ int16_t PW_InitAll()
     kelGlo.screenWidth = 640;
     kelGlo.screenHeight = 480;
     kelQt_Init();
-    PWFont.setup(&PWCasts, 500);
+    PWFont.setup(&PWCasts, kFontCast);
     PWFont.colorize(256, 256, 0);
     PWScreen.setup();
     blPlayer = new BLPlayer;

@@ -2,11 +2,14 @@
 
 #include <gif_lib.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+
+#include "platform/PlatFiles.h"
 
 namespace plat {
 
@@ -177,9 +180,14 @@ bool encodeGif(const std::string& path, const IndexedPicture& picture)
     ColorMapObject* map = GifMakeMapObject(static_cast<int>(entries.size()), entries.data());
     if (!map) return false;
 
-    const std::string temp = path + ".part";
+    ReplaceFile out;
     int error = 0;
-    GifFileType* gif = EGifOpenFileName(temp.c_str(), false, &error);
+    GifFileType* gif = nullptr;
+    if (out.open(path)) {
+        const int fd = out.release();
+        gif = EGifOpenFileHandle(fd, &error);  // closed with the picture
+        if (!gif) ::close(fd);
+    }
     bool ok = gif != nullptr;
     if (ok) {
         EGifSetGifVersion(gif, picture.transparentIndex >= 0);
@@ -201,9 +209,7 @@ bool encodeGif(const std::string& path, const IndexedPicture& picture)
     }
     if (gif && EGifCloseFile(gif, &error) != GIF_OK) ok = false;
     GifFreeMapObject(map);
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temp.c_str());
-    return ok;
+    return ok && out.commit();
 }
 
 bool encodeGif(const std::string& path, const RgbaPicture& picture)

@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/PlatDialogs.h"
+
 namespace plat {
 
 namespace {
@@ -333,35 +335,55 @@ void HeadlessBackend::queueDialogAnswer(std::optional<std::string> systemPath, u
     dialogAnswers_.push_back(DialogAnswer{std::move(systemPath), delayMs});
 }
 
-int HeadlessBackend::messageBox(const std::string& title, const std::string& text, int buttons, int)
+void HeadlessBackend::queueExternalDialog()
 {
-    int answer;
+    std::lock_guard<std::mutex> lock(mutex_);
+    dialogAnswers_.push_back(DialogAnswer{std::nullopt, 0, true});
+}
+
+int HeadlessBackend::answerBox(const std::string& title, const std::string& text, int buttons, int fallback)
+{
+    int answer = fallback;
+    bool hold = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // Unanswered boxes take their default button, as Return would.
-        answer = buttons == kBoxOk ? kBoxResultOk : buttons == kBoxYesNo ? kBoxResultNo : kBoxResultCancel;
         if (!boxAnswers_.empty()) {
             answer = boxAnswers_.front();
             boxAnswers_.pop_front();
         }
-        boxes_.push_back(BoxRecord{title, text, buttons, answer});
+        hold = answer == kBoxHold;
     }
+    if (hold) {
+        log("box [" + title + "] " + text + " -> holding");
+        std::unique_lock<std::mutex> lock(mutex_);
+        interrupted_.wait(lock, [this] { return interrupt_; });
+        answer = fallback;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    boxes_.push_back(BoxRecord{title, text, buttons, answer});
+    return answer;
+}
+
+int HeadlessBackend::messageBox(const std::string& title, const std::string& text, int buttons, int)
+{
+    // Unanswered boxes take their default button, as Return would.
+    const int fallback = buttons == kBoxOk ? kBoxResultOk : buttons == kBoxYesNo ? kBoxResultNo : kBoxResultCancel;
+    const int answer = answerBox(title, text, buttons, fallback);
     log("box [" + title + "] " + text + " -> " + answerName(answer));
     return answer;
+}
+
+void HeadlessBackend::interruptModal()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    interrupt_ = true;
+    interrupted_.notify_all();
 }
 
 int HeadlessBackend::choiceBox(const std::string& title, const std::string& text, const std::string& first,
                                const std::string& second, const std::string& third)
 {
-    int answer = 3;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!boxAnswers_.empty()) {
-            answer = boxAnswers_.front();
-            boxAnswers_.pop_front();
-        }
-        boxes_.push_back(BoxRecord{title, text, kBoxYesNoCancel, answer});
-    }
+    const int answer = answerBox(title, text, kBoxYesNoCancel, 3);
     log("box [" + title + "] " + text + " -> " + (answer == 1 ? first : answer == 2 ? second : third));
     return answer;
 }
@@ -370,14 +392,20 @@ bool HeadlessBackend::fileDialog(const FileDialogRequest& request, std::string& 
 {
     std::optional<std::string> answer;
     uint32_t delay = 0;
+    bool external = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         dialogs_.push_back(request);
         if (!dialogAnswers_.empty()) {
             answer = dialogAnswers_.front().path;
             delay = dialogAnswers_.front().delayMs;
+            external = dialogAnswers_.front().external;
             dialogAnswers_.pop_front();
         }
+    }
+    if (external) {
+        log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> external");
+        return runExternalFileDialog(request, chosen);
     }
     sleepMs(static_cast<int>(delay));
     log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> " +
@@ -540,13 +568,17 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
         } else if (cmd == "box") {
             std::string a;
             words >> a;
-            int answer = a == "ok" || a == "yes" ? 1 : a == "no" ? 2 : a == "cancel" ? 3 : 0;
-            if (answer == 0) return fail("box needs ok, yes, no or cancel");
+            int answer = a == "ok" || a == "yes" ? 1 : a == "no" ? 2 : a == "cancel" ? 3 : a == "hold" ? kBoxHold : 0;
+            if (answer == 0) return fail("box needs ok, yes, no, cancel or hold");
             act([this, answer] { queueBoxAnswer(answer); });
         } else if (cmd == "dialog") {
             std::string rest;
             std::getline(words >> std::ws, rest);
             if (rest.empty()) return fail("dialog needs a path or cancel");
+            if (rest == "external") {
+                act([this] { queueExternalDialog(); });
+                continue;
+            }
             std::optional<std::string> answer;
             if (rest != "cancel") answer = rest;
             act([this, answer] { queueDialogAnswer(answer); });

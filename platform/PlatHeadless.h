@@ -19,7 +19,11 @@
 //   close                   the window's close button
 //   resize W H              the window's new size (kept to what the display holds)
 //   box ok|yes|no|cancel    the answer to the next modal box
+//   box hold                the next modal box waits (as a person away would)
+//                           until the program is told to end (a signal)
 //   dialog PATH | dialog cancel   the answer to the next file dialog
+//   dialog external         the next file dialog runs the desktop's own
+//                           dialog program (zenity, kdialog) as the window does
 //   screenshot PATH         saves what the window shows now
 //   quit                    ends the program without asking (like SIGTERM), once a
 //                           file dialog under way and its answer are done
@@ -28,6 +32,7 @@
 //                           60 s the script goes on and the log says so
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -73,6 +78,7 @@ public:
                   const std::string& second, const std::string& third) override;
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override;
     bool openAddress(const std::string& address) override;
+    void interruptModal() override;
     void note(const std::string& line) override { log(line); }
 
     // Test side. Events become due `delayMs` after the previous one pushed
@@ -81,10 +87,13 @@ public:
     void pushAction(std::function<void()> action, uint32_t delayMs = 0);
     // An event that happens now, before what the script has planned for later.
     void pushNow(const Event& event);
+    // kBoxHold: the box waits until interruptModal.
+    static constexpr int kBoxHold = -1;
     void queueBoxAnswer(int answer);
     // The answer to the next file dialog, given `delayMs` after it opened
     // (a person takes a moment).
     void queueDialogAnswer(std::optional<std::string> systemPath, uint32_t delayMs = 0);
+    void queueExternalDialog();
     bool loadScript(const std::string& path, std::string& error);
     bool parseScript(const std::string& text, std::string& error);
     // Appends a line for every box, dialog, address and screenshot.
@@ -119,6 +128,8 @@ public:
     void setClientSize(int width, int height);
 
 private:
+    // The queued answer (or the fallback); a held box waits for interruptModal.
+    int answerBox(const std::string& title, const std::string& text, int buttons, int fallback);
     struct Item {
         Item(uint32_t d, Event e, std::function<void()> a, bool s = false)
             : due(d), event(e), action(std::move(a)), scripted(s) {}
@@ -154,7 +165,10 @@ private:
     struct DialogAnswer {
         std::optional<std::string> path;
         uint32_t delayMs;
+        bool external = false;
     };
+    std::condition_variable interrupted_;
+    bool interrupt_ = false;
     std::deque<DialogAnswer> dialogAnswers_;
     std::vector<BoxRecord> boxes_;
     std::vector<FileDialogRequest> dialogs_;

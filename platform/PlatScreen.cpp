@@ -1,10 +1,13 @@
 #include "platform/PlatScreen.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/PlatFiles.h"
 
 namespace plat {
 
@@ -138,12 +141,10 @@ bool ScreenCopy::savePngScaled(const std::string& path, int scale, int offsetX, 
     return writePngRgb(path, windowWidth, windowHeight, rgb.data());
 }
 
-bool writePngRgb(const std::string& path, int width, int height, const uint8_t* rgb)
+namespace {
+
+bool writePngTo(FILE* f, int width, int height, const uint8_t* rgb)
 {
-    // Written beside the target and renamed, so a failed save keeps the old picture.
-    const std::string temp = path + ".part";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     volatile bool ok = false;  // survives libpng's longjmp
@@ -158,10 +159,24 @@ bool writePngRgb(const std::string& path, int width, int height, const uint8_t* 
         ok = true;
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    bool done = (std::fclose(f) == 0) && ok;
-    if (done) done = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!done) std::remove(temp.c_str());
-    return done;
+    return ok;
+}
+
+}  // namespace
+
+bool writePngRgb(const std::string& path, int width, int height, const uint8_t* rgb)
+{
+    // Saved whole (PlatFiles.h), so a failed save keeps the old picture.
+    ReplaceFile out;
+    if (!out.open(path)) return false;
+    const int fd = out.release();
+    FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+        ::close(fd);
+        return false;
+    }
+    const bool ok = writePngTo(f, width, height, rgb);
+    return (std::fclose(f) == 0) && ok && out.commit();
 }
 
 }  // namespace plat

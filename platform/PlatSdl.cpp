@@ -553,7 +553,9 @@ public:
     int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override
     {
         int answer = 0;
-        if (!script_->takeBoxAnswer(answer)) return window_->messageBox(title, text, buttons, icon);
+        // A held box is the window's own, waiting for a person.
+        if (!script_->takeBoxAnswer(answer) || answer == HeadlessBackend::kBoxHold)
+            return window_->messageBox(title, text, buttons, icon);
         script_->log("box [" + title + "] " + text + " -> " + std::to_string(answer));
         return answer;
     }
@@ -561,7 +563,8 @@ public:
                   const std::string& second, const std::string& third) override
     {
         int answer = 0;
-        if (!script_->takeBoxAnswer(answer)) return window_->choiceBox(title, text, first, second, third);
+        if (!script_->takeBoxAnswer(answer) || answer == HeadlessBackend::kBoxHold)
+            return window_->choiceBox(title, text, first, second, third);
         script_->log("box [" + title + "] " + text + " -> " + (answer == 1 ? first : answer == 2 ? second : third));
         return answer;
     }

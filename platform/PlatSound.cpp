@@ -1,14 +1,19 @@
 #include "platform/PlatSound.h"
 
+#include <fcntl.h>
 #include <samplerate.h>
+#include <unistd.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "platform/PlatFiles.h"
 
 namespace plat {
 
@@ -118,15 +123,27 @@ const std::array<bool, kAllContainers.size()>& writable()
 bool SoundReader::open(const std::string& path)
 {
     close();
+    // A pipe or a device in a sound file's place would hold the reader.
+    const int fd = openPlainFile(path, O_RDONLY);
+    if (fd < 0) return false;
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return false;
+    // The descriptor stays ours: the library closes nothing, also on failure.
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (!file) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file);
+        ::close(fd_);
+        fd_ = -1;
         return false;
     }
     // Float files beyond full scale clip instead of wrapping when read as integers.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    floats_ = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
     file_ = file;
     rate_ = info.samplerate;
     channels_ = info.channels;
@@ -137,14 +154,44 @@ bool SoundReader::open(const std::string& path)
 void SoundReader::close()
 {
     if (file_) sf_close(sf(file_));
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     file_ = nullptr;
     rate_ = channels_ = 0;
     frames_ = 0;
+    floats_ = false;
+}
+
+// The library takes the samples of float files as they are when it gives
+// integers, which leaves nothing of a sound within +-1: they are read as
+// floats and brought to full scale here, a stack block at a time.
+template <class T>
+long SoundReader::readFloatsAs(T* frames, long count, double fullScale)
+{
+    constexpr int kBlock = 4096;  // samples; the library allows 1024 channels at most
+    float block[kBlock];
+    const long per = std::max(1L, static_cast<long>(kBlock / channels_));
+    long done = 0;
+    while (done < count) {
+        const long want = std::min(per, count - done);
+        const sf_count_t n = sf_readf_float(sf(file_), block, want);
+        if (n < want && sf_error(sf(file_)) != SF_ERR_NO_ERROR) return -1;
+        T* out = frames + static_cast<size_t>(done) * channels_;
+        for (long i = 0; i < n * channels_; ++i) {
+            const double v = std::clamp(static_cast<double>(block[i]) * fullScale, -fullScale, fullScale - 1);
+            out[i] = static_cast<T>(std::lround(v));
+        }
+        done += n;
+        if (n < want) break;
+    }
+    std::fill(frames + static_cast<size_t>(done) * channels_, frames + static_cast<size_t>(count) * channels_, T{0});
+    return done;
 }
 
 long SoundReader::read(int16_t* frames, long count)
 {
     if (!file_ || count < 0) return -1;
+    if (floats_) return readFloatsAs(frames, count, 32768.0);
     const sf_count_t n = sf_readf_short(sf(file_), frames, count);
     return n < count && sf_error(sf(file_)) != SF_ERR_NO_ERROR ? -1 : static_cast<long>(n);
 }
@@ -152,6 +199,7 @@ long SoundReader::read(int16_t* frames, long count)
 long SoundReader::read(int32_t* frames, long count)
 {
     if (!file_ || count < 0) return -1;
+    if (floats_) return readFloatsAs(frames, count, 2147483648.0);
     const sf_count_t n = sf_readf_int(sf(file_), frames, count);
     return n < count && sf_error(sf(file_)) != SF_ERR_NO_ERROR ? -1 : static_cast<long>(n);
 }
@@ -175,11 +223,10 @@ bool SoundWriter::open(const std::string& path, const SoundWriteSettings& settin
     info.samplerate = settings.rate;
     info.channels = settings.channels;
     info.format = formatOf(settings.container, settings.bits);
-    if (!sf_format_check(&info)) return false;
-    const std::string temp = path + ".part";
-    SNDFILE* file = sf_open(temp.c_str(), SFM_WRITE, &info);
+    if (!sf_format_check(&info) || !replace_.open(path)) return false;
+    SNDFILE* file = sf_open_fd(replace_.descriptor(), SFM_WRITE, &info, SF_FALSE);
     if (!file) {
-        std::remove(temp.c_str());
+        replace_.abort();
         return false;
     }
     if (settings.container == SoundContainer::Flac || isLossy(settings.container)) {
@@ -200,8 +247,6 @@ bool SoundWriter::open(const std::string& path, const SoundWriteSettings& settin
     // Floats beyond full scale clip instead of wrapping.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     file_ = file;
-    path_ = path;
-    temp_ = temp;
     return true;
 }
 
@@ -231,19 +276,17 @@ bool SoundWriter::close()
 bool SoundWriter::finish()
 {
     if (!file_) return false;
-    bool ok = close();
-    if (ok) ok = std::rename(temp_.c_str(), path_.c_str()) == 0;
-    if (!ok) std::remove(temp_.c_str());
-    temp_.clear();
-    return ok;
+    if (!close()) {
+        replace_.abort();
+        return false;
+    }
+    return replace_.commit();
 }
 
 void SoundWriter::abort()
 {
-    if (!file_) return;
-    close();
-    std::remove(temp_.c_str());
-    temp_.clear();
+    if (file_) close();
+    replace_.abort();
 }
 
 bool canWrite(SoundContainer container)

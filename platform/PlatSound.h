@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatFiles.h"
+
 namespace plat {
 
 // Containers the writer knows. Which of them this build of libsndfile can
@@ -38,7 +40,12 @@ public:
     bool rewind();
 
 private:
+    template <class T>
+    long readFloatsAs(T* frames, long count, double fullScale);
+
     void* file_ = nullptr;  // SNDFILE
+    int fd_ = -1;
+    bool floats_ = false;
     int rate_ = 0;
     int channels_ = 0;
     int64_t frames_ = 0;
@@ -53,8 +60,8 @@ struct SoundWriteSettings {
     int bitRate = 0;       // Opus and MP3 (constant for MP3), kbit/s; 0 = from quality
 };
 
-// Writes a sound file beside its final place and renames it there when
-// finished, so a failed write never loses an older file of that name.
+// Writes a sound file whole (platform/PlatFiles.h): a failed write never
+// loses an older file of that name, a link is written through.
 class SoundWriter {
 public:
     SoundWriter() = default;
@@ -74,8 +81,7 @@ public:
 private:
     bool close();
     void* file_ = nullptr;  // SNDFILE
-    std::string path_;
-    std::string temp_;
+    ReplaceFile replace_;
 };
 
 // Probed once, by writing a short test stream to memory.

@@ -141,6 +141,9 @@ public:
     // Runs on a dialog thread; true with `chosen` (a system path) when confirmed.
     virtual bool fileDialog(const FileDialogRequest& request, std::string& chosen) = 0;
     virtual bool openAddress(const std::string& address) = 0;
+    // Called from another thread when the program must end: a modal box
+    // that waits for an answer gives up and takes its default button.
+    virtual void interruptModal() {}
     // A line for whoever watches the program run (the headless log); most
     // backends keep none.
     virtual void note(const std::string&) {}
@@ -150,6 +153,12 @@ Backend& backend();
 bool hasBackend();
 void setBackend(std::unique_ptr<Backend> b);
 void clearBackend();
+// The backend's interruptModal, safe from any thread, also while the
+// backend is being set or cleared.
+void interruptModal();
+// Ends every child process of the program (file dialogs, the window
+// system's boxes run apart): what is left when the program ends.
+void endChildProcesses();
 
 // Milliseconds of the monotonic clock, wrapping in 32 bits.
 uint32_t millis();

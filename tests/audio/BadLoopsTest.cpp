@@ -3,6 +3,7 @@
 // added after them keep their numbers.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "audio/EngineFixture.h"
@@ -95,6 +96,24 @@ TEST_F(BadLoops, TruncatedFilesPlayWhatTheyHoldThenSilence)
     const int last = 2 * 88200 + 29998 - from;  // the last whole frame, counted in the span
     EXPECT_EQ(out[2 * last], unity(loopLeft(3, 29998)));
     EXPECT_EQ(out[2 * (last + 1)], 0);
+}
+
+TEST_F(BadLoops, ALoopCutShortWhilePlayingGoesSilentAtItsEnd)
+{
+    const int loop = addLoop(5, 4 * kBeat, 8);
+    ASSERT_EQ(TrackPlay(1, loop), 0);
+    std::vector<int16_t> out = renderTo(kMixBlock);
+    // Someone cuts the file to 10000 frames while the ring holds what came before.
+    std::filesystem::resize_file(dir.file("loop5.wav"), 44 + 10000 * 4);
+    const std::vector<int16_t> rest = renderTo(2 * 88200);
+    out.insert(out.end(), rest.begin(), rest.end());
+    // Past what the ring held, silence up to the next pass, which plays what
+    // the file still holds and then silence.
+    for (int f = kRing + kMixBlock; f < 2 * 88200; f += 3) {
+        const int inLoop = f % 88200;
+        const bool sounds = f >= 88200 && inLoop < 10000;
+        ASSERT_EQ(out[2 * f], sounds ? unity(loopLeft(5, inLoop)) : 0) << f;
+    }
 }
 
 TEST_F(BadLoops, MonoLoopsSoundOnBothSides)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -14,7 +15,6 @@
 #include "platform/PlatHeadless.h"
 #include "support/TestSupport.h"
 
-using testsupport::readFile;
 using testsupport::TempDir;
 
 namespace {
@@ -22,10 +22,13 @@ namespace {
 constexpr long kText = kelFourCC("TEXT");
 
 // Every message number the program shows.
-const std::set<int> kUsedMessages = {1,  2,  3,  4,  6,  7,  9,  10, 11, 12, 13, 14, 16, 17, 19, 20, 21, 22,
-                                     24, 25, 31, 34, 35, 36, 40, 42, 43, 44, 45, 46, 47, 48, 50, 52, 53};
-// Messages the program fills in with one text (a song or file name).
-const std::set<int> kFormattedMessages = {17, 21};
+const std::set<int> kUsedMessages = {1,  2,  3,  4,  6,   7,   9,   10,  11,  12,  13,  14,  16,  17,  19,  20,
+                                     21, 22, 24, 25, 31,  34,  35,  36,  40,  42,  43,  44,  45,  46,  47,  48,
+                                     50, 52, 53, 100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113};
+// Messages the program fills in with texts (song, file or folder names): how many.
+const std::map<int, int> kFormattedMessages = {{17, 1},  {21, 1},  {100, 1}, {101, 1}, {102, 2}, {103, 1},
+                                               {104, 2}, {105, 2}, {106, 1}, {107, 1}, {108, 1}, {109, 1},
+                                               {110, 2}, {111, 1}, {112, 1}, {113, 1}};
 
 class EnvVar {
 public:
@@ -72,13 +75,16 @@ protected:
         ASSERT_TRUE(res.SaveData(table.data(), static_cast<long>(table.size()), kText, id));
     }
 
-    // The skin's own tables, converted as the build converts them.
-    void putSkinTable(long id, const std::string& source)
+    // The skin's own tables, as the build placed them in the program's resource file.
+    void putSkinTable(long id)
     {
-        std::string table, error;
-        ASSERT_TRUE(
-            KEL_TextSourceToTable(readFile(testsupport::sourceDir() + "/skin/text/" + source), table, &error))
-            << source << ": " << error;
+        KelResFile built;
+        built.openReadOnly = 1;
+        ASSERT_TRUE(built.SetWorkName(kelPathOf(testsupport::programDir() + "/Beatloom.xrs").c_str()));
+        ASSERT_TRUE(built.Open());
+        const long length = built.GetDataLen(kText, id);
+        std::string table(static_cast<size_t>(length), '\0');
+        ASSERT_TRUE(built.LoadData(table.data(), length, kText, id)) << id;
         put(id, table);
     }
 };
@@ -205,9 +211,23 @@ TEST_F(InternationalTest, NotifyShowsTheKindsButtonsTitleAndAnswer)
     EXPECT_EQ(boxes[7].text, "");                      // past the end of the table
 }
 
+TEST_F(InternationalTest, NamesAreShownWholeAndAsTheyAre)
+{
+    put(100, "zero\rAttention\rQuestion\rChoice\rLe \xab %s \xbb et %s, 100%%\r");
+    blIntl.start(&res, 0x09);
+    std::string accents = "Caf\xC3\xA9";
+    for (int i = 0; i < 40; ++i) accents += "\xC3\xA9";
+    // A UTF-8 name stays UTF-8; one that is not UTF-8 is taken as 8-bit text.
+    BL_NotifyNames(4, 1, {accents, "latin\xE9"});
+    const auto boxes = backend->boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Le \xC2\xAB " + accents + " \xC2\xBB et latin\xC3\xA9, 100%");
+    EXPECT_EQ(boxes[0].title, "Question");
+}
+
 TEST_F(InternationalTest, TheQuitQuestionEndsTheLoopOnlyOnYes)
 {
-    putSkinTable(100, "messages-en.txt");
+    putSkinTable(100);
     blIntl.start(&res, 0x09);
     kelGlo.running = 1;
     backend->queueBoxAnswer(plat::kBoxResultNo);
@@ -226,9 +246,9 @@ TEST_F(InternationalTest, TheQuitQuestionEndsTheLoopOnlyOnYes)
 
 TEST_F(InternationalTest, TheSkinTablesHoldEveryMessageInEveryLanguage)
 {
-    putSkinTable(1, "languages.txt");
-    putSkinTable(100, "messages-en.txt");
-    putSkinTable(101, "messages-fr.txt");
+    putSkinTable(1);
+    putSkinTable(100);
+    putSkinTable(101);
 
     BLInternational intl;
     intl.start(&res, 0x09);
@@ -243,13 +263,11 @@ TEST_F(InternationalTest, TheSkinTablesHoldEveryMessageInEveryLanguage)
             EXPECT_FALSE(text.isEmpty()) << "message " << n;
             // Callers format some messages; the others must not look like formats.
             const std::string s = text.c_str();
-            const size_t percent = s.find('%');
-            if (kFormattedMessages.count(n)) {
-                EXPECT_EQ(s.substr(percent, 2), "%s") << n;
-                EXPECT_EQ(s.find('%', percent + 1), std::string::npos) << n;
-            } else {
-                EXPECT_EQ(percent, std::string::npos) << n << ": " << s;
-            }
+            int formats = 0;
+            for (size_t at = s.find('%'); at != std::string::npos; at = s.find('%', at + 2), ++formats)
+                EXPECT_EQ(s.substr(at, 2), "%s") << n;
+            const auto wanted = kFormattedMessages.find(n);
+            EXPECT_EQ(formats, wanted == kFormattedMessages.end() ? 0 : wanted->second) << n << ": " << s;
         }
         for (int16_t kind = 0; kind < 3; ++kind) EXPECT_FALSE(intl.title(kind).isEmpty());
     }

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "core/kelFiles.h"
+#include "core/kelOffmap.h"
+#include "core/kelQt.h"
 #include "core/FileTestUtil.h"
 #include "support/TestSupport.h"
 
@@ -82,8 +84,8 @@ TEST(KelPathConversion, RefusesWhatCannotBeWrittenOrDoesNotFit)
     EXPECT_TRUE(KEL_KelPathToSystemPath("ab", five, 5));
     EXPECT_STREQ(five, "ab");
 
-    // The file functions' own limit: a 300-character path never reaches the system.
-    const std::string longPath = ":" + std::string(300, 'a');
+    // The file functions' own limit, a kel path's: longer never reaches the system.
+    const std::string longPath = ":" + std::string(kKelPathMax + 1, 'a');
     char system[kKelSystemPathMax + 1];
     EXPECT_FALSE(KEL_KelPathToSystemPath(longPath.c_str(), system));
     EXPECT_FALSE(KEL_FileExists(longPath.c_str()));
@@ -290,6 +292,27 @@ TEST_F(KelFileOps, FoldersAreCreatedOnceAndDeletedWhenEmpty)
     fs::create_directory(dir.file("real"));
     writeFile(dir.file("real/keep.wav"), "k");
     fs::create_directory_symlink(dir.file("real"), dir.file("link"));
-    EXPECT_TRUE(KEL_FileDelete(kel("link").c_str()));
+    EXPECT_TRUE(KEL_FileIsLink((kel("link") + ":").c_str()));
+    EXPECT_FALSE(KEL_FileIsLink((kel("real") + ":").c_str()));
+    EXPECT_TRUE(KEL_FileDelete((kel("link") + ":").c_str()));  // also named as a folder
+    EXPECT_FALSE(fs::exists(dir.file("link")));
     EXPECT_TRUE(fs::exists(dir.file("real/keep.wav")));
+}
+
+TEST_F(KelFileOps, NothingWaitsOnAPipeOrADevice)
+{
+    // Each of these would hold the program until someone wrote to the pipe.
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
+    kelFileRec ref;
+    EXPECT_FALSE(KEL_FileOpenReadOnly(kel("pipe").c_str(), &ref));
+    EXPECT_FALSE(KEL_FileOpen(kel("pipe").c_str(), &ref));
+    EXPECT_FALSE(KEL_FileCreateAndOpen(kel("pipe").c_str(), &ref));
+    kelOffmap picture;
+    EXPECT_FALSE(kelQt_imageToOffmap(kel("pipe").c_str(), &picture));
+    EXPECT_FALSE(kelQt_PlaySoundStart(kel("pipe").c_str()));
+    EXPECT_FALSE(kelQt_soundInfo(kel("pipe").c_str(), nullptr));
+    // A device reads for ever.
+    EXPECT_FALSE(KEL_FileOpenReadOnly("dev:zero", &ref));
+    EXPECT_FALSE(kelQt_soundInfo("dev:zero", nullptr));
+    EXPECT_TRUE(fs::is_fifo(dir.file("pipe")));
 }

@@ -3,8 +3,11 @@
 // audio driver, what it changed on disk), and the program in this process
 // where a test reads the list it shows.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +16,8 @@
 
 #include "audio/OVTrack.h"
 #include "core/kelQt.h"
+#include "library/BLBlsWriter.h"
+#include "panels/BLGroovePanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 #include "support/TestSupport.h"
@@ -107,7 +112,7 @@ TEST(BrowserRun, DeleteAsksAndYesRemovesTheSongFolder)
     const std::string first = demoFolders().at(0), second = demoFolders().at(1);
     const std::string log = runProgram(dir, "wait 600\nbox no\nclick " + kDeleteAt + "\nwait 300\nclick " + lineAt(1) +
                                                 "\nwait 200\nbox yes\nclick " + kDeleteAt + "\nwait 500\nquit\n");
-    EXPECT_NE(log.find("Delete this song and its user loops from the library?"), std::string::npos) << log;
+    EXPECT_NE(log.find("Delete the song \"" + second + "\" and its user loops from the library?"), std::string::npos) << log;
     EXPECT_TRUE(fs::exists(dir.file("Library/Song/" + first + "/preview.wav"))) << "No keeps it";
     EXPECT_FALSE(fs::exists(dir.file("Library/Song/" + second)));
     EXPECT_TRUE(fs::exists(fs::path(testsupport::programDir()) / "Library/Song" / second / "preview.wav"));
@@ -278,6 +283,177 @@ TEST_F(BrowserOverGroove, ASongCopiedFromADiskLoadsAndPlays)
     EXPECT_GT(heard.size(), 44100u);
     const size_t loud = static_cast<size_t>(std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
     EXPECT_GT(loud, heard.size() / 4) << "the copied song plays";
+}
+
+BLGroovePanel& groovePanel() { return *dynamic_cast<BLGroovePanel*>(PWfloatPanelPtr[kPWGroovePanel]); }
+
+int16_t lineOf(const std::vector<std::string>& folders, const std::string& name)
+{
+    return static_cast<int16_t>(std::find(folders.begin(), folders.end(), name) - folders.begin());
+}
+
+TEST_F(BrowserOverGroove, AnAuditionNeverReplacesTheUsersWork)
+{
+    browsertest::writeSong(song("Quiet"), {.preview = false});
+    // A pipe for a preview would hold the program until someone wrote to it.
+    browsertest::writeSong(song("Piped"), {.preview = false});
+    ASSERT_EQ(::mkfifo((song("Piped") + "/preview.wav").c_str(), 0644), 0);
+    start();
+    const std::vector<std::string> folders = entryFolders();
+    const std::string mine = folders.at(0);
+    clickLine(0);
+    clickItem(BLLoadPanel::kItemLoad);
+    BLGrooveModel& model = groovePanel().model;
+    ASSERT_STREQ(model.songFolder.path, (":Library:Song:" + mine + ":").c_str());
+    model.chooseLoop(0, 0, 0);
+    model.grooves_add();
+    model.sequencer_addAll();
+    const BLSequence work = model.stored;
+    const BLGroove current = model.current;
+
+    // The song without a preview plays as a random groove, then the user's
+    // song comes back whole: after another audition, and after the browser closes.
+    PWScreen.show(kPWLoadPanel);
+    clickLine(lineOf(folders, "Quiet"));
+    EXPECT_STREQ(model.songFolder.path, ":Library:Song:Quiet:");
+    EXPECT_TRUE(blPlayer->playing);
+    clickLine(lineOf(folders, "Piped"));
+    EXPECT_STREQ(model.songFolder.path, ":Library:Song:Piped:");
+    clickLine(lineOf(folders, mine));
+    EXPECT_STREQ(model.songFolder.path, (":Library:Song:" + mine + ":").c_str());
+    EXPECT_TRUE(model.stored.sameAs(work));
+    EXPECT_EQ(model.current, current);
+    clickLine(lineOf(folders, "Quiet"));
+    clickItem(BLLoadPanel::kItemClose);
+    EXPECT_TRUE(model.stored.sameAs(work));
+    EXPECT_FALSE(blPlayer->playing);
+
+    // Loading another song over grooves not saved asks first; No keeps them.
+    PWScreen.show(kPWLoadPanel);
+    script("box no\n");
+    clickLine(lineOf(folders, "Quiet"));
+    clickItem(BLLoadPanel::kItemLoad);
+    ASSERT_FALSE(backend->boxes().empty());
+    EXPECT_NE(backend->boxes().back().text.find("are not saved"), std::string::npos);
+    EXPECT_TRUE(PWScreen.isVisible(kPWLoadPanel));
+    clickItem(BLLoadPanel::kItemClose);
+    EXPECT_STREQ(model.songFolder.path, (":Library:Song:" + mine + ":").c_str());
+    EXPECT_TRUE(model.stored.sameAs(work));
+}
+
+TEST_F(BrowserOverGroove, DeletingTheSongThatPlaysStopsItAndLeavesNoSong)
+{
+    start();
+    const std::string gone = entryFolders().at(1);
+    const int16_t line = 1;
+    clickLine(line);
+    clickItem(BLLoadPanel::kItemLoad);
+    ASSERT_TRUE(idleUntil([] { return PlayingStatus.load() == 2; }));
+    PWScreen.show(kPWLoadPanel);
+    script("box yes\n");
+    clickLine(line);
+    clickItem(BLLoadPanel::kItemDelete);
+    ASSERT_FALSE(backend->boxes().empty());
+    const std::string asked = backend->boxes().back().text;
+    EXPECT_NE(asked.find("\"" + gone + "\""), std::string::npos) << asked;
+    EXPECT_NE(asked.find("working on"), std::string::npos) << asked;
+    EXPECT_FALSE(fs::exists(song(gone)));
+    EXPECT_FALSE(blPlayer->playing);
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_STREQ(groovePanel().model.songFolder.path, "");
+    EXPECT_EQ(groovePanel().model.library().groupCount, 0);
+}
+
+TEST_F(BrowserOverGroove, ReplacingTheSongThatPlaysFromADiskStopsItFirst)
+{
+    testsupport::TempDir disk("usbstick");
+    start();
+    const std::string mine = entryFolders().at(1);
+    const fs::path songs = fs::path(disk.path()) / "Library/Song/Song44";
+    fs::create_directories(songs);
+    fs::copy(song(mine), songs / mine, fs::copy_options::recursive);
+    kelDisksList::setVolumeRoots({disk.path()});
+    clickLine(1);
+    clickItem(BLLoadPanel::kItemLoad);
+    ASSERT_TRUE(idleUntil([] { return PlayingStatus.load() == 2; }));
+    PWScreen.show(kPWLoadPanel);
+    clickItem(BLLoadPanel::kItemDisk);
+    ASSERT_EQ(entryFolders(), (std::vector<std::string>{mine}));
+    script("box yes\n");
+    clickLine(0);
+    clickItem(BLLoadPanel::kItemCopy);
+    ASSERT_FALSE(backend->boxes().empty());
+    const std::string asked = backend->boxes().back().text;
+    EXPECT_NE(asked.find("\"" + mine + "\" is already in the library and is the song you are working on"),
+              std::string::npos) << asked;
+    EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Copy completed");
+    EXPECT_FALSE(blPlayer->playing);
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_STREQ(groovePanel().model.songFolder.path, "");
+}
+
+// A loop of 4 beats at 120 BPM as a WAV of another sample format: 24-bit
+// integers (tag 1) or 32-bit floats (tag 3), sounding on one side only.
+std::string loopOf(int tag, int bits, int side)
+{
+    std::string b = "RIFF";
+    auto put = [&b](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) b += static_cast<char>(v >> (8 * i));
+    };
+    const int frames = 88200, bytes = bits / 8, data = frames * 2 * bytes;
+    put(36 + data, 4);
+    b += "WAVEfmt ";
+    put(16, 4), put(tag, 2), put(2, 2), put(44100, 4), put(44100 * 2 * bytes, 4), put(2 * bytes, 2), put(bits, 2);
+    b += "data";
+    put(data, 4);
+    for (int i = 0; i < frames * 2; ++i) {
+        const double v = i % 2 == side ? 0.5 * std::sin(i / 2 * 2 * M_PI * 220 / 44100.0) : 0.0;
+        if (tag == 3) {
+            const float f = static_cast<float>(v);
+            uint32_t u;
+            std::memcpy(&u, &f, 4);
+            put(u, 4);
+        } else {
+            put(static_cast<uint32_t>(std::lround(v * 8388607)), 3);
+        }
+    }
+    return b;
+}
+
+TEST_F(BrowserOverGroove, LoopsOfOtherSampleFormatsAreHeardInAGroove)
+{
+    const std::string folder = song("Formats");
+    std::string bytes;
+    ASSERT_TRUE(BLBlsWriter_Encode({"SONGFORMAT: BLS 1.2", "SONGLIBRARY: L", "SONGTITLE: Formats", "SONGDESCRIPTION: d",
+                                    "SONGBPM: 120", "SONGMIX: 0", "ARPNOTE: C", "LONGCOMMAND: SONGTRACKS: 2",
+                                    "deep01 100 63 8 Deep", "float01 100 63 8 Float", "ENDCOMMAND:"},
+                                   &bytes));
+    fs::create_directories(folder);
+    writeFile(folder + "/song.bls", bytes);
+    writeFile(folder + "/deep01.wav", loopOf(1, 24, 0));
+    writeFile(folder + "/float01.wav", loopOf(3, 32, 1));
+    const std::string capture = dir.file("capture.raw");
+    const DiskAudio heardIn(capture);
+    start();
+    clickLine(lineOf(entryFolders(), "Formats"));
+    clickItem(BLLoadPanel::kItemLoad);
+    ASSERT_STREQ(groovePanel().model.songFolder.path, ":Library:Song:Formats:");
+    ASSERT_EQ(groovePanel().model.trackSampleId(0), 0);
+    ASSERT_EQ(groovePanel().model.trackSampleId(1), 1);
+    // A second of sound after the silence the device writes before it starts.
+    std::vector<int16_t> heard;
+    ASSERT_TRUE(idleUntil([&] {
+        heard = samples(readFile(capture), 0);
+        const size_t from = firstSound(heard);
+        if (heard.size() < from + 2 * 44100) return false;
+        heard.erase(heard.begin(), heard.begin() + static_cast<std::ptrdiff_t>(from));
+        return true;
+    }));
+    // The 24-bit loop is heard on the left, the float one on the right.
+    size_t loud[2] = {0, 0};
+    for (size_t i = 0; i < heard.size(); ++i) loud[i % 2] += std::abs(heard[i]) > 512;
+    EXPECT_GT(loud[0], heard.size() / 4) << "24-bit";
+    EXPECT_GT(loud[1], heard.size() / 4) << "float";
 }
 
 }  // namespace

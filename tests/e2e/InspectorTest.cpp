@@ -130,8 +130,18 @@ TEST_F(Inspector, SongInfoListsTheSongLineByLine)
         "style\t0\tChorus\t2\t1\n"
         "column\t0\t0\t0\n"
         "column\t0\t1\t1\n"
-        "row\t0\t0\t0\t1\t-1\t-1\t-1\t-1\t-1\t1\n";
+        "row\t0\t0\t0\t1\t-1\t-1\t-1\t-1\t-1\t1\n"
+        "unreadable\tbass01, drums01, drums02, mine.wav\n";
     EXPECT_EQ(r.out, expected);
+
+    // Any path the program can hold, deep in folders of long names.
+    const std::string deep = elsewhere.file(std::string(120, 'd') + "/" + std::string(120, 'e') + "/Groove");
+    fs::create_directories(deep);
+    fs::copy(folder, deep, fs::copy_options::recursive);
+    ASSERT_GT(deep.size(), 256u);
+    r = songInfo(deep);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("title\tGroove Night\n"), std::string::npos) << r.out;
 }
 
 TEST_F(Inspector, SongInfoLooksInTheProgramsOwnStoreFirst)
@@ -175,6 +185,13 @@ TEST_F(Inspector, SongInfoRefusesWhatItCannotRead)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("is damaged"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("title\t"), std::string::npos) << r.out;
+
+    auto noTempo = song("Still");
+    noTempo[5] = "SONGBPM: abc";
+    describe(elsewhere.file("Still/s.bls"), noTempo);
+    r = songInfo(elsewhere.file("Still"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("is damaged: its tempo (0) cannot be played"), std::string::npos) << r.out;
 
     describe(elsewhere.file("Foreign/f.bls"), {"SOMETHING: else", "SONGTITLE: x"});
     r = songInfo(elsewhere.file("Foreign"));

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "e2e/ScreenPictures.h"
 #include "support/TestSupport.h"
@@ -92,6 +95,60 @@ TEST(Program, WithoutItsResourceFileItSaysSoAndEnds)
     EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "Library"));  // nothing else was made
 }
 
+// The program started apart from the test, with these arguments and the
+// environment's additions; its process id.
+pid_t startProgram(const ProgramDir& dir, const std::vector<std::string>& args,
+                   const std::vector<std::string>& env = {})
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<std::string> argv{dir.program()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> p;
+        for (std::string& a : argv) p.push_back(a.data());
+        p.push_back(nullptr);
+        execv(p[0], p.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits (30 s at most) until the file holds the text.
+bool waitForText(const std::string& file, const std::string& text)
+{
+    const auto start = std::chrono::steady_clock::now();
+    while (readFile(file).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Sends the signal and waits for the end; the exit code, -1 when it had to be killed.
+int endWith(pid_t pid, int sig)
+{
+    kill(pid, sig);
+    const auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool running(pid_t pid)
+{
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && stat.substr(close + 2, 1) != "Z";
+}
+
 TEST(Program, TerminateSignalShutsDownWithoutAsking)
 {
     ProgramDir dir;
@@ -101,29 +158,83 @@ TEST(Program, TerminateSignalShutsDownWithoutAsking)
         // screenshot tells when.
         const std::string shot = dir.file("up" + std::to_string(sig) + ".png");
         writeFile(dir.file("script.txt"), "screenshot " + shot + "\n");
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            const std::string program = dir.program(), script = dir.file("script.txt");
-            execl(program.c_str(), program.c_str(), "--script", script.c_str(), "--log", log.c_str(), nullptr);
-            _exit(127);
-        }
-        const auto start = std::chrono::steady_clock::now();
-        while (!fs::exists(shot) && std::chrono::steady_clock::now() - start < std::chrono::seconds(30))
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        kill(pid, sig);
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(40)) {
-                kill(pid, SIGKILL);
-                FAIL() << "did not stop on signal " << sig;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig;
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const pid_t pid = startProgram(dir, {"--script", dir.file("script.txt"), "--log", log});
+        ASSERT_TRUE(waitForText(log, "screenshot " + shot));
+        EXPECT_EQ(endWith(pid, sig), 0) << "signal " << sig;
     }
     EXPECT_EQ(readFile(log).find("box"), std::string::npos);
+}
+
+TEST(Program, SignalsEndItInOrderWhileABoxOrADialogWaits)
+{
+    ProgramDir dir;
+    const std::string log = dir.file("log.txt");
+    writeFile(dir.file("bad.bld"), "no document");
+    // Boxes nobody answers: the quit question, and a message.
+    for (const std::string& ask : {std::string("close"), "dialog " + dir.file("bad.bld") + "\nctrl o"}) {
+        fs::remove(dir.file("Beatloom.prf"));
+        fs::remove(log);
+        writeFile(dir.file("script.txt"), "box hold\n" + ask + "\n");
+        const pid_t pid = startProgram(dir, {"--script", dir.file("script.txt"), "--log", log});
+        ASSERT_TRUE(waitForText(log, "-> holding")) << readFile(log);
+        EXPECT_EQ(endWith(pid, SIGTERM), 0) << ask;
+        EXPECT_TRUE(fs::exists(dir.file("Beatloom.prf"))) << "the orderly shut-down saved the preferences";
+    }
+
+    // A file dialog's helper program ends with the program.
+    fs::create_directories(dir.file("bin"));
+    writeFile(dir.file("bin/zenity"), "#!/bin/sh\necho $$ > " + dir.file("dialog.pid") + "\nexec sleep 600\n");
+    fs::permissions(dir.file("bin/zenity"), fs::perms::owner_all);
+    writeFile(dir.file("script.txt"), "dialog external\nctrl o\n");
+    const std::string path = "PATH=" + dir.file("bin") + ":" + std::getenv("PATH");
+    const pid_t pid = startProgram(dir, {"--script", dir.file("script.txt"), "--log", log}, {path});
+    ASSERT_TRUE(waitForText(dir.file("dialog.pid"), "\n"));
+    const pid_t helper = std::stoi(readFile(dir.file("dialog.pid")));
+    ASSERT_TRUE(running(helper));
+    EXPECT_EQ(endWith(pid, SIGINT), 0);
+    const auto start = std::chrono::steady_clock::now();
+    while (running(helper) && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(running(helper)) << "no child is left behind";
+    if (running(helper)) kill(helper, SIGKILL);
+}
+
+TEST(Program, ADamagedResourceFileSaysSoAndFails)
+{
+    ProgramDir dir;
+    const std::string log = dir.file("log.txt");
+    for (const std::string& damage : {std::string(16008, '\0'), readFile(testsupport::programDir() + "/Beatloom.xrs").substr(0, 20000)}) {
+        fs::remove(dir.file("Beatloom.xrs"));
+        fs::remove(log);
+        writeFile(dir.file("Beatloom.xrs"), damage);
+        const auto r = run({dir.program(), "--headless", "--log", log}, dir.path(), 30);
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(readFile(log).find("'Beatloom.xrs' is damaged"), std::string::npos) << readFile(log);
+        EXPECT_EQ(readFile(log).find("Can't find"), std::string::npos);
+    }
+}
+
+TEST(Program, DamagedDocumentsSaySoFromTheCommandLineAndTheOpenDialog)
+{
+    ProgramDir dir;
+    const std::string log = dir.file("log.txt");
+    // An atoms file of version 2, and one whose groove image is cut off.
+    auto atom = [](const char* id, uint32_t length, const std::string& data) {
+        std::string a;
+        for (int i = 3; i >= 0; --i) a += id[i];
+        for (int i = 0; i < 4; ++i) a += static_cast<char>(length >> (8 * i));
+        return a + data;
+    };
+    writeFile(dir.file("v2.bld"), "gsFA" + atom("vers", 4, std::string("\x02\0\0\0", 4)));
+    writeFile(dir.file("cut.bld"), "gsFA" + atom("vers", 4, std::string("\x01\0\0\0", 4)) + atom("iced", 8732, "\x01Night"));
+    writeFile(dir.file("script.txt"), "dialog " + dir.file("cut.bld") + "\nctrl o\n");
+    const pid_t pid = startProgram(dir, {"--script", dir.file("script.txt"), "--log", log, dir.file("v2.bld")});
+    ASSERT_TRUE(waitForText(log, "cut.bld\" is damaged")) << readFile(log);
+    EXPECT_EQ(endWith(pid, SIGTERM), 0);
+    const std::string said = readFile(log);
+    EXPECT_NE(said.find("The document \"v2.bld\" was written by another version of Beatloom (format 2)"),
+              std::string::npos) << said;
+    EXPECT_NE(said.find("The document \"cut.bld\" is damaged"), std::string::npos) << said;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Groove documents: byte for byte as laid out, read back exactly, and what
 // damaged, foreign or orphaned documents do.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -69,6 +71,7 @@ protected:
     {
         ProgramFolder::SetUp();
         writeDescription(songFolder("Night") + "/night.bls", fullDescription());
+        writeFullLoops(songFolder("Night"));
         model = newModel();
         ASSERT_TRUE(model->openSong(songKel("Night").c_str()));
     }
@@ -215,7 +218,7 @@ TEST_F(Document, WithNoStoredGroovesLoadsEmpty)
     EXPECT_EQ(model->stored.length, 0);
 }
 
-TEST_F(Document, OtherVersionsDamageAndOddSizes)
+TEST_F(Document, DamagedAndForeignDocumentsSaySoAndChangeNothing)
 {
     buildWork();
     ASSERT_TRUE(model->saveDocument(kel("good.bld").c_str()));
@@ -224,56 +227,61 @@ TEST_F(Document, OtherVersionsDamageAndOddSizes)
 
     auto loadInto = [&](const std::string& name, const std::string& bytes) {
         testsupport::writeFile(dir.file(name), bytes);
-        model->stored = BLSequence{};
         player.playing = true;
         engine.calls.clear();
         questions.asked.clear();
         model->loadDocument(kel(name).c_str());
     };
+    // Each names the file; the work on the panel, the engine and the
+    // playback stay as they were.
+    auto unchanged = [&](const char* said) {
+        EXPECT_EQ(questions.asked, std::vector<std::string>{said});
+        EXPECT_TRUE(model->stored.sameAs(saved));
+        EXPECT_TRUE(player.playing);
+        EXPECT_TRUE(engine.calls.empty());
+    };
 
-    // Version 2: nothing read; the playback stops and that is all.
     loadInto("v2.bld", atomsFile({{"vers", versionAtom(2)}, atoms[1], atoms[2]}));
-    EXPECT_FALSE(player.playing);
-    EXPECT_EQ(model->stored.count, 0);
-    EXPECT_EQ(model->ice.valid, 0);
-    EXPECT_TRUE(engine.calls.empty());
-    EXPECT_TRUE(questions.asked.empty());
-
-    // No version atom at all.
+    unchanged("102 v2.bld|2");
     loadInto("nov.bld", atomsFile({atoms[1], atoms[2]}));
-    EXPECT_EQ(model->stored.count, 0);
-    EXPECT_EQ(model->ice.valid, 0);
-
-    // Cut inside the image: not read.
+    unchanged("100 nov.bld");
     const std::string whole = testsupport::readFile(dir.file("good.bld"));
     loadInto("cut.bld", whole.substr(0, 4 + 12 + 8 + 5000));
-    EXPECT_EQ(model->stored.count, 0);
-    EXPECT_EQ(model->ice.valid, 0);
+    unchanged("101 cut.bld");
+    auto shorter = atoms;  // an image cut short inside its own atom
+    shorter[1].second.resize(8400);
+    loadInto("short.bld", atomsFile(shorter));
+    unchanged("101 short.bld");
+    loadInto("text.bld", "hello, this is no document");
+    unchanged("100 text.bld");
+    fs::remove(dir.file("text.bld"));
+    questions.asked.clear();
+    model->loadDocument(kel("text.bld").c_str());
+    unchanged("100 text.bld");
 
     // A longer image (a newer writer): its first 8732 bytes, the rest skipped.
     auto longer = atoms;
     longer[1].second += std::string(100, '\x7F');
+    model->stored = BLSequence{};
     loadInto("long.bld", atomsFile(longer));
     EXPECT_EQ(model->stored.count, 3);
     EXPECT_EQ(model->stored.grooves[2], saved.grooves[2]);
+}
 
-    // A shorter image: the missing tail reads as zeros.
-    auto shorter = atoms;
-    shorter[1].second.resize(8400);
-    loadInto("short.bld", atomsFile(shorter));
-    EXPECT_EQ(model->stored.count, 3);
-    EXPECT_EQ(model->stored.length, 0);
-    EXPECT_EQ(model->selectedTrack, 0);
-
-    // Not an atoms file: message 4, nothing else.
-    loadInto("text.bld", "hello, this is no document");
-    EXPECT_EQ(questions.asked, std::vector<std::string>{"4/0"});
-    EXPECT_TRUE(player.playing);
-    loadInto("none.bld", "");
-    fs::remove(dir.file("none.bld"));
-    questions.asked.clear();
-    model->loadDocument(kel("none.bld").c_str());
-    EXPECT_EQ(questions.asked, std::vector<std::string>{"4/0"});
+TEST_F(Document, ATempoTheSongCannotTakeIsNeitherUsedNorSavedBack)
+{
+    for (const float damaged : {1e30f, -5.0f, 0.0f}) {
+        player.tempo = damaged;
+        ASSERT_TRUE(model->saveDocument(kel("tempo.bld").c_str()));
+        questions.asked.clear();
+        model->loadDocument(kel("tempo.bld").c_str());
+        EXPECT_EQ(questions.asked, std::vector<std::string>{"103 tempo.bld"}) << damaged;
+        EXPECT_EQ(player.tempo, 105.0f) << "the song's own tempo";
+        ASSERT_TRUE(model->saveDocument(kel("tempo.bld").c_str()));
+        auto ice = std::make_unique<BLIceimage>();
+        ASSERT_EQ(BLDocument_Read(kel("tempo.bld").c_str(), ice.get(), nullptr).status, BLDocumentRead::read);
+        EXPECT_EQ(ice->bpm, 105.0f) << damaged;
+    }
 }
 
 TEST_F(Document, AMissingSongFolderLeavesThePanelAsItWas)
@@ -327,24 +335,76 @@ TEST_F(Document, HostileImageValuesAreBroughtIntoRange)
     EXPECT_EQ(kelGetLE16(again.data() + 8386), 64);
 }
 
-TEST_F(Document, AFailedSaveKeepsTheOldDocument)
+TEST_F(Document, SavesKeepWhatTheUserHad)
 {
     buildWork();
+    // A file of the user's that bears a temporary file's usual name is no
+    // temporary file.
+    touch(dir.file("keep.bld.part"), "mine");
     ASSERT_TRUE(model->saveDocument(kel("keep.bld").c_str()));
-    const std::string before = testsupport::readFile(dir.file("keep.bld"));
-    model->stored = BLSequence{};
+    EXPECT_EQ(testsupport::readFile(dir.file("keep.bld.part")), "mine");
 
-    // The temporary file cannot be made (a folder holds its name).
-    touch(dir.file("keep.bld.part/x"));
-    EXPECT_FALSE(model->saveDocument(kel("keep.bld").c_str()));
-    EXPECT_EQ(questions.asked, std::vector<std::string>{"6/0"});
-    EXPECT_EQ(testsupport::readFile(dir.file("keep.bld")), before);
+    // A link is written through to its target, which keeps its mode and owner.
+    const std::string target = dir.file("elsewhere/target.bld");
+    touch(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;  // only then may the file have another owner
+    if (root) {
+        ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+    }
+    fs::create_symlink(target, dir.file("link.bld"));
+    ASSERT_TRUE(model->saveDocument(kel("link.bld").c_str()));
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.bld")));
+    EXPECT_EQ(testsupport::readFile(target), testsupport::readFile(dir.file("keep.bld")));
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+    }
 
-    // Written, but it cannot take the document's place: nothing is left over.
+    // A pipe or a folder in the document's place is refused at once.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.bld").c_str(), 0644), 0);
+    EXPECT_FALSE(model->saveDocument(kel("pipe.bld").c_str()));
+    EXPECT_TRUE(fs::is_fifo(dir.file("pipe.bld")));
     touch(dir.file("taken.bld/x"));
     EXPECT_FALSE(model->saveDocument(kel("taken.bld").c_str()));
-    EXPECT_FALSE(fs::exists(dir.file("taken.bld.part")));
     EXPECT_TRUE(fs::exists(dir.file("taken.bld/x")));
+    EXPECT_EQ(questions.asked, (std::vector<std::string>{"6/0", "6/0"}));
+    // Nothing temporary is left behind.
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+}
+
+TEST_F(Document, LongAndMultibyteSongNamesComeBack)
+{
+    const std::string accents = [] {
+        std::string s;
+        for (int i = 0; i < 40; ++i) s += "\xC3\xA9";  // é
+        return s;
+    }();
+    for (const std::string& name : {std::string(100, 'a'), accents}) {
+        writeDescription(songFolder(name) + "/song.bls", fullDescription());
+        writeFullLoops(songFolder(name));
+        auto work = newModel();
+        ASSERT_TRUE(work->openSong(songKel(name).c_str()));
+        work->chooseLoop(0, 1, 0);
+        work->grooves_add();
+        ASSERT_TRUE(work->saveDocument(kel("long.bld").c_str()));
+        // The image's own field holds whole characters only.
+        const auto atoms = atomsOf(testsupport::readFile(dir.file("long.bld")));
+        const std::string field = atoms[1].second.substr(1, 64);
+        EXPECT_TRUE(name.compare(0, std::strlen(field.c_str()), field.c_str()) == 0);
+        EXPECT_EQ(std::strlen(field.c_str()) % (name == accents ? 2 : 1), 0u);
+
+        auto again = newModel();
+        questions.asked.clear();
+        again->loadDocument(kel("long.bld").c_str());
+        EXPECT_TRUE(questions.asked.empty()) << questions.asked.front();
+        EXPECT_STREQ(again->songFolder.path, songKel(name).c_str());
+        EXPECT_EQ(again->stored.count, 1);
+    }
 }
 
 TEST_F(Document, TheDialogsAnswerDecides)

@@ -103,6 +103,19 @@ public:
         asked.push_back(join(message, " ", song));
         return answer;
     }
+    // "105 Night|bass02" for a message with names.
+    int16_t notifyNames(int16_t message, int16_t, std::initializer_list<std::string_view> names) override
+    {
+        std::string text = join(message, " ");
+        bool first = true;
+        for (std::string_view n : names) {
+            if (!first) text += '|';
+            text.append(n);
+            first = false;
+        }
+        asked.push_back(text);
+        return answer;
+    }
     int16_t answer = 1;
     std::vector<std::string> asked;
 };

@@ -20,6 +20,7 @@ protected:
     {
         ProgramFolder::SetUp();
         writeDescription(songFolder("Night") + "/night.bls", fullDescription());
+        writeFullLoops(songFolder("Night"));
         links.engine = &engine;
         links.player = &player;
         links.net = &net;
@@ -430,6 +431,53 @@ TEST_F(GrooveModel, ThawingReopensTheSongOrLeavesEverythingWhenItIsGone)
     model->iced_restore(false);
     EXPECT_FALSE(player.playing);
     EXPECT_TRUE(questions.asked.empty());
+}
+
+TEST_F(GrooveModel, GroovesStayWithTheSongTheyWereMadeWith)
+{
+    writeDescription(songFolder("Other") + "/other.bls", fullDescription());
+    writeFullLoops(songFolder("Other"));
+    addGroove();
+    model->grooves_hit(0, BLStripGesture::dropOnSequence, 0);
+    change(1);
+    model->selectTrack(3);
+    player.tempo = 110.0f;
+    const BLSequence work = model->stored;
+    const BLGroove current = model->current;
+    EXPECT_TRUE(model->groovesUnsaved());
+    EXPECT_TRUE(model->groovesWouldBeLost(songKel("Other").c_str()));
+    EXPECT_FALSE(model->groovesWouldBeLost(songKel("Night").c_str()));
+
+    // An audition of another song: it plays alone, then all of it comes back.
+    ASSERT_TRUE(model->auditionBegin(songKel("Other").c_str()));
+    EXPECT_STREQ(model->songFolder.path, songKel("Other").c_str());
+    EXPECT_EQ(model->stored.count, 0);
+    EXPECT_TRUE(model->groovesWouldBeLost(songKel("Other").c_str()));  // Night's, kept aside
+    ASSERT_TRUE(model->auditionBegin(songKel("Night").c_str()));       // another audition
+    model->auditionEnd();
+    EXPECT_STREQ(model->songFolder.path, songKel("Night").c_str());
+    EXPECT_TRUE(model->stored.sameAs(work));
+    EXPECT_EQ(model->current, current);
+    EXPECT_EQ(model->selectedTrack, 3);
+    EXPECT_EQ(player.tempo, 110.0f);
+    EXPECT_TRUE(model->groovesUnsaved());
+
+    // Opening the other song for good: none of Night's grooves go with it.
+    ASSERT_TRUE(model->auditionBegin(songKel("Other").c_str()));
+    model->auditionKeep();
+    EXPECT_FALSE(model->auditioning());
+    EXPECT_EQ(model->stored.count, 0);
+    EXPECT_FALSE(model->groovesUnsaved());
+    model->iced_store();
+    EXPECT_STREQ(model->ice.songName, "Other");
+    EXPECT_EQ(model->ice.sequence.count, 0);
+
+    // Closed, there is no song at all.
+    model->closeSong();
+    EXPECT_STREQ(model->songFolder.path, "");
+    EXPECT_EQ(model->library().groupCount, 0);
+    EXPECT_EQ(engine.calls.back(), "reset");
+    EXPECT_EQ(model->trackSampleId(0), kBLNoSample);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The preferences file: defaults, the items read back, files of other builds
 // and damaged files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -71,7 +72,6 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.interfaceColor = 5;
         ASSERT_TRUE(prefs.save());
     }
-    EXPECT_FALSE(fs::exists(dir.file("Beatloom.prf.part")));
     blPrefsClass back;
     back.load();
     EXPECT_EQ(back.mainWindow, kelRect(10, 20, 650, 500));
@@ -137,7 +137,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.exportFormat, kelFourCC("BTLM"));
 }
 
-TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveAndDamageIsReplaced)
+TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)
 {
     writeItems({{"intc", 0, le16(2)}, {"zzzz", 9, "future"}});
     blPrefsClass prefs;
@@ -153,27 +153,56 @@ TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveAndDamageIsReplaced)
     EXPECT_EQ(std::string(kept, 6), "future");
     file.Close();
 
-    testsupport::writeFile(dir.file("Beatloom.prf"), "not a resource file");
-    blPrefsClass damaged;
-    damaged.load();
-    EXPECT_EQ(damaged.interfaceColor, 0);
-    damaged.interfaceColor = 7;
-    ASSERT_TRUE(damaged.save());
-    blPrefsClass after;
-    after.load();
-    EXPECT_EQ(after.interfaceColor, 7);
+    // Entries that overlap (here 'zzzz' over 'intc'): the file is rebuilt, so
+    // writing one never writes into the other.
+    writeItems({{"intc", 0, le16(2)}, {"zzzz", 9, "future"}});
+    std::string bytes = testsupport::readFile(dir.file("Beatloom.prf"));
+    std::memcpy(bytes.data() + 8 + 16 + 12, bytes.data() + 8 + 12, 4);  // zzzz's offset := intc's
+    testsupport::writeFile(dir.file("Beatloom.prf"), bytes);
+    auto zzzz = [] {
+        KelResFile f;
+        f.openReadOnly = 1;
+        char data[6] = {};
+        EXPECT_TRUE(f.SetWorkName(kBLPrefsFileName) && f.Open());
+        EXPECT_TRUE(f.LoadData(data, 6, kelFourCC("zzzz"), 9));
+        return std::string(data, 6);
+    };
+    const std::string overlapped = zzzz();
+    prefs.interfaceColor = 7;
+    ASSERT_TRUE(prefs.save());
+    EXPECT_EQ(zzzz(), overlapped);
 }
 
-TEST_F(Prefs, AFailedSaveKeepsTheOldFile)
+TEST_F(Prefs, ADamagedFileIsSetAsideAndWrittenAfresh)
+{
+    // What a power loss leaves: zeros, or nothing at all; or another file.
+    for (const std::string& damage : {std::string(16008, '\0'), std::string(), std::string("not a resource file")}) {
+        testsupport::writeFile(dir.file("Beatloom.prf"), damage);
+        blPrefsClass prefs;
+        prefs.load();
+        EXPECT_EQ(prefs.interfaceColor, 0);
+        prefs.interfaceColor = 7;
+        ASSERT_TRUE(prefs.save());
+        EXPECT_EQ(testsupport::readFile(dir.file("Beatloom.prf.damaged")), damage);
+        blPrefsClass after;
+        after.load();
+        EXPECT_EQ(after.interfaceColor, 7);
+    }
+}
+
+TEST_F(Prefs, SavesKeepWhatTheUserHad)
 {
     blPrefsClass prefs;
     prefs.interfaceColor = 3;
+    touch(dir.file("Beatloom.prf.part"), "mine");
     ASSERT_TRUE(prefs.save());
-    const std::string before = testsupport::readFile(dir.file("Beatloom.prf"));
-    touch(dir.file("Beatloom.prf.part/x"));
-    prefs.interfaceColor = 4;
+    EXPECT_EQ(testsupport::readFile(dir.file("Beatloom.prf.part")), "mine");
+    // A pipe in the file's place is not written (nor waited on).
+    fs::remove(dir.file("Beatloom.prf"));
+    ASSERT_EQ(::mkfifo(dir.file("Beatloom.prf").c_str(), 0644), 0);
+    prefs.load();
     EXPECT_FALSE(prefs.save());
-    EXPECT_EQ(testsupport::readFile(dir.file("Beatloom.prf")), before);
+    EXPECT_TRUE(fs::is_fifo(dir.file("Beatloom.prf")));
 }
 
 }  // namespace

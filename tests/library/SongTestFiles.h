@@ -39,6 +39,30 @@ inline void touch(const std::string& systemPath, const std::string& bytes = "x")
     ASSERT_TRUE(testsupport::writeFile(systemPath, bytes)) << systemPath;
 }
 
+// A loop the engine plays as it is: a canonical 16-bit stereo WAV at 44100 Hz.
+inline void writeLoop(const std::string& systemPath, int frames = 16)
+{
+    std::string b = "RIFF";
+    auto u32 = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i));
+    };
+    auto u16 = [&b](uint16_t v) { b += static_cast<char>(v), b += static_cast<char>(v >> 8); };
+    u32(36 + 4 * frames);
+    b += "WAVEfmt ";
+    u32(16), u16(1), u16(2), u32(44100), u32(44100 * 4), u16(4), u16(16);
+    b += "data";
+    u32(4 * frames);
+    b.append(static_cast<size_t>(4 * frames), '\0');
+    touch(systemPath, b);
+}
+
+// The loops fullDescription names, in a song folder.
+inline void writeFullLoops(const std::string& songFolder)
+{
+    for (const char* name : {"bass01", "drums01", "drums02", "keys01", "bass02"})
+        writeLoop(songFolder + "/" + name + ".wav");
+}
+
 // The lines of a 1.2 description with every block: groups drums, bass,
 // keys; four samples; two random sets; one style.
 inline std::vector<std::string> fullDescription()

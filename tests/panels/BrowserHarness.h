@@ -191,6 +191,18 @@ protected:
         while (static_cast<int32_t>(end - plat::millis()) > 0)
             if (!KEL_HandleOneMessage(hooks)) KEL_IdlePass(hooks);
     }
+    // The main loop until `done` holds (true) or 30 s have passed (false).
+    template <class Done>
+    bool idleUntil(Done done)
+    {
+        const KelAppHooks hooks = PW_AppHooks();
+        const uint32_t end = plat::millis() + 30000;
+        while (!done()) {
+            if (static_cast<int32_t>(end - plat::millis()) <= 0) return false;
+            if (!KEL_HandleOneMessage(hooks)) KEL_IdlePass(hooks);
+        }
+        return true;
+    }
     // Runs script lines now, then everything they cause.
     void script(const std::string& text)
     {

@@ -312,7 +312,7 @@ TEST_F(LoadPanel, DeletingAsksAndOnlyYesRemovesTheSongAndItsUserLoops)
     script("box no\n");
     clickItem(BLLoadPanel::kItemDelete);
     ASSERT_EQ(backend->boxes().size(), 1u);
-    EXPECT_EQ(backend->boxes()[0].text, "Delete this song and its user loops from the library?");
+    EXPECT_EQ(backend->boxes()[0].text, "Delete the song \"Gone\" and its user loops from the library?");
     EXPECT_TRUE(fs::exists(song("Gone") + "/preview.wav"));
     script("box yes\n");
     clickItem(BLLoadPanel::kItemDelete);
@@ -320,6 +320,46 @@ TEST_F(LoadPanel, DeletingAsksAndOnlyYesRemovesTheSongAndItsUserLoops)
     EXPECT_TRUE(fs::exists(song("Keep") + "/song.bls"));
     EXPECT_EQ(entryFolders(), (std::vector<std::string>{"Keep"}));
     EXPECT_EQ(lineText(0), " Test Song");
+}
+
+TEST_F(LoadPanel, DeletingALinkedSongRemovesTheLinkAlone)
+{
+    // The song folder links to a folder elsewhere, and a file inside it to
+    // a file elsewhere: nothing outside the library is touched.
+    testsupport::TempDir elsewhere("elsewhere");
+    writeSong(elsewhere.file("Real"), {});
+    writeFile(elsewhere.file("Real/unrelated.txt"), "keep me");
+    writeFile(elsewhere.file("outside.wav"), browsertest::sineWave(10, 100));
+    fs::create_directory_symlink(elsewhere.file("Real"), song("Linked"));
+    writeSong(song("Own"), {});
+    fs::create_symlink(elsewhere.file("outside.wav"), song("Own") + "/outside.wav");
+    start();
+    ASSERT_EQ(entryFolders(), (std::vector<std::string>{"Linked", "Own"}));
+    for (int i = 0; i < 2; ++i) {
+        script("box yes\n");
+        clickLine(0);
+        clickItem(BLLoadPanel::kItemDelete);
+    }
+    EXPECT_FALSE(fs::exists(song("Linked")) || fs::is_symlink(song("Linked")));
+    EXPECT_FALSE(fs::exists(song("Own")));
+    EXPECT_EQ(readFile(elsewhere.file("Real/unrelated.txt")), "keep me");
+    EXPECT_TRUE(fs::exists(elsewhere.file("Real/song.bls")));
+    EXPECT_TRUE(fs::exists(elsewhere.file("outside.wav")));
+    EXPECT_TRUE(entryFolders().empty());
+}
+
+TEST_F(LoadPanel, FoldersTheListCannotShowAreToldOfOnce)
+{
+    writeSong(song("Fine"), {});
+    writeSong(song("a:b"), {});
+    start();
+    ASSERT_EQ(entryFolders(), (std::vector<std::string>{"Fine"}));
+    ASSERT_EQ(backend->boxes().size(), 1u);
+    EXPECT_NE(backend->boxes()[0].text.find("cannot be shown"), std::string::npos);
+    EXPECT_NE(backend->boxes()[0].text.find("a:b"), std::string::npos);
+    panel()->homeCacheValid = 0;
+    panel()->scanFolder();
+    EXPECT_EQ(backend->boxes().size(), 1u);
 }
 
 TEST_F(LoadPanel, AtHomeTheCachedListIsShownAgainWithoutAScan)
@@ -424,7 +464,7 @@ TEST_F(DiskBrowse, CopyingOverASongAsksFirst)
     script("box no\n");
     clickItem(BLLoadPanel::kItemCopy);
     ASSERT_EQ(backend->boxes().size(), 1u);
-    EXPECT_EQ(backend->boxes()[0].text, "This song is already in the library. Replace it?");
+    EXPECT_EQ(backend->boxes()[0].text, "The song \"Travel\" is already in the library. Replace it?");
     EXPECT_TRUE(fs::exists(song("Travel") + "/only-old.wav"));
     script("box yes\n");
     clickItem(BLLoadPanel::kItemCopy);
