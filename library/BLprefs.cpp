@@ -20,6 +20,7 @@ constexpr long kMixTarget = kelFourCC("mtrm");
 constexpr long kInterfaceColor = kelFourCC("intc");
 constexpr long kVMixOptions = kelFourCC("vmxo");
 constexpr long kVMixLeftOut = kelFourCC("vmxg");
+constexpr long kTooltips = kelFourCC("htip");
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
@@ -84,7 +85,7 @@ bool saveVMix(KelResFile& file, const BLVMixSettings& vmix)
 
 }  // namespace
 
-blPrefsClass::blPrefsClass() : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0)
+blPrefsClass::blPrefsClass() : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), tooltips(1)
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -113,6 +114,7 @@ void blPrefsClass::load()
     loadShort(file, kMixTarget, 0, 0, 1, &mixTarget);
     loadShort(file, kInterfaceColor, 0, 0, 7, &interfaceColor);
     loadVMix(file, vmix);
+    loadShort(file, kTooltips, 0, 0, 1, &tooltips);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
         const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
@@ -158,6 +160,7 @@ bool blPrefsClass::save()
         ok = saveShort(file, kMixTarget, 0, mixTarget) && ok;
         ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
         ok = saveVMix(file, vmix) && ok;
+        ok = saveShort(file, kTooltips, 0, tooltips) && ok;
         ok = file.Close() && ok;
     }
     if (!ok || !KEL_FileRename(temp.c_str(), fileName)) {

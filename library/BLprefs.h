@@ -14,6 +14,7 @@
 //                    mix's length in list entries (0: as written), number
 //                    of groups left out
 //   'vmxg' 0..31 32  the name of each group left out, zero-padded
+//   'htip' 0      2  tooltips outside help mode: 1 on, 0 off
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,11 @@ public:
     int16_t mixTarget;                      // 0: one file; 1: a file per group
     int16_t interfaceColor;                 // 0 .. 7
     BLVMixSettings vmix;
+    // A plain tooltip after the mouse rests a second on a control, outside
+    // help mode (1, the default) or none (0). The preferences panel shows it
+    // as a checkbox and switches it with BLHelps::setTooltips (panels/BLHelps.h),
+    // which also takes away a tooltip showing at that moment.
+    int16_t tooltips;
 };
 
 extern blPrefsClass blPrefs;
