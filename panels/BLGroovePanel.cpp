@@ -7,6 +7,7 @@
 #include "audio/BLEngine.h"
 #include "core/kelCore.h"
 #include "panels/BLGrooveItems.h"
+#include "panels/BLHelps.h"
 #include "panels/BLGroovePanelParts.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
@@ -246,6 +247,7 @@ void BLGroovePanel::onItem()
         case gi::library: openPanel(kPWLoadPanel); break;
         case gi::prefs: openPanel(kPWPrefsPanel); break;
         case gi::info: openPanel(kPWInfoPanel); break;
+        case gi::help: BL_HelpButton(kPWGroovePanel); break;
         default: break;
     }
 }
@@ -349,6 +351,11 @@ void BLGroovePanel::common_setMainVolLabel(short volume)
 void BLGroovePanel::common_setSongLabel(const char* text)
 {
     setText(gi::songLabel, text);
+}
+
+void BLGroovePanel::common_setHelpModeDisplay(short mode)
+{
+    setImage(gi::help, mode >= 0 ? 2 : 1);
 }
 
 void BLGroovePanel::common_setSynthLed(bool on)

@@ -143,6 +143,7 @@ public:
     void common_setMainVolLabel(short volume) override;
     void common_setSongLabel(const char* text) override;
     void common_setSynthLed(bool on) override;
+    void common_setHelpModeDisplay(short mode) override;
     void common_eventGrooveSync() override;
     void common_setBpmLabel(const char* text) override;
     void common_setBpmScroll(short position) override;

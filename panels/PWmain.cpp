@@ -145,6 +145,7 @@ int16_t PW_InitAll()
     PWScreen.setup();
     blPlayer = new BLPlayer;
     blHelpp = new BLHelps;
+    blHelpp->init(&PWCasts, blIntl.textSet);
     PWScreen.help = blHelpp;
     createPanels();
     loadPreferences();

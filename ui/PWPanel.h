@@ -50,6 +50,9 @@ public:
     virtual BLPath* documentPath() { return nullptr; }
 
     kelPanelControl* newCustomControl(int16_t kind) override;
+    // Every panel's item handler starts by telling the help mode (its tour
+    // moves on when the control it explains is clicked).
+    void beforeItem() override;
 
     // The background control (control 0): its rectangle is the panel's place.
     kelPanelControl* background() const { return control(0); }
