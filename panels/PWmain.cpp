@@ -13,6 +13,7 @@
 #include "library/BLprefs.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
+#include "panels/BLInfoPanel.h"
 #include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
@@ -70,6 +71,7 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
     if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
     if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
+    if (std::strcmp(entry.className, "BLInfoPanel") == 0) return new BLInfoPanel;
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 
