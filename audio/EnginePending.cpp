@@ -30,7 +30,7 @@ int SetSynthBPM(SYNTHETIZER*, int)
 {
     return 0;
 }
-int SynthFloatRender(SYNTHETIZER*, float*, float*, int, float, int n)
+int SynthFloatRender(SYNTHETIZER*, float*, float*, int64_t, float, int n)
 {
     return n;
 }
@@ -60,41 +60,6 @@ int RealtimeSetSynthVolume(int)
 }
 int RealtimeSynthMix(char*)
 {
-    return 0;
-}
-
-// User-loop render stage.
-vetroRenderDataRec vetroRenderData;
-
-void Vetro_Init()
-{
-    vetroRenderData.active = 0;
-}
-void Vetro_Exit()
-{
-    vetroRenderData.active = 0;
-}
-void Vetro_RenderToMixer() {}
-void Vetro_ApplySettings(blUserLoopSettingsRec*) {}
-unsigned char Vetro_SaveLoop(char*)
-{
-    return 0;
-}
-
-// Recording and user loops.
-unsigned char UserLoop_Load(char*)
-{
-    return 0;
-}
-unsigned char UserLoop_RecordStart()
-{
-    return 0;
-}
-void UserLoop_RecordStop() {}
-void UserLoop_RecordReset() {}
-unsigned char UserLoop_RecordStatus(short*, short* level)
-{
-    if (level) *level = 0;
     return 0;
 }
 

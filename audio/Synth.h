@@ -22,7 +22,7 @@ struct SYNTHDATA {
 };
 
 struct SYNTHVOICE {
-    int32_t start;  // timeline frame the note began, -1 = free
+    int64_t start;  // timeline frame the note began, -1 = free
     int32_t note;   // note index, -1 = rest
 };
 
@@ -50,7 +50,7 @@ int FreeSynth(SYNTHDATA* d);
 int SetSynthBPM(SYNTHETIZER* s, int frames);
 // Adds n frames of the synthesizer for timeline frames time ... into the
 // accumulators, scaled by level (the master volume, 0 to 128).
-int SynthFloatRender(SYNTHETIZER* s, float* outL, float* outR, int time, float level, int n);
+int SynthFloatRender(SYNTHETIZER* s, float* outL, float* outR, int64_t time, float level, int n);
 
 // The live instance, as the facade drives it.
 int RealtimeSetSynth(char* folder);

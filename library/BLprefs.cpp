@@ -21,6 +21,8 @@ constexpr long kInterfaceColor = kelFourCC("intc");
 constexpr long kVMixOptions = kelFourCC("vmxo");
 constexpr long kVMixLeftOut = kelFourCC("vmxg");
 constexpr long kTooltips = kelFourCC("htip");
+constexpr long kNetLink = kelFourCC("netl");
+constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
@@ -85,7 +87,30 @@ bool saveVMix(KelResFile& file, const BLVMixSettings& vmix)
 
 }  // namespace
 
-blPrefsClass::blPrefsClass() : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), tooltips(1)
+// Taken whole or not at all: a mode out of range or an address without its
+// end or with control characters leaves the link's settings as they were.
+void blPrefsClass::loadNetLink(KelResFile& file)
+{
+    uint8_t bytes[kNetLinkSize];
+    if (!file.LoadData(reinterpret_cast<char*>(bytes), kNetLinkSize, kNetLink, 0)) return;
+    const int16_t mode = static_cast<int16_t>(kelGetLE16(bytes));
+    const uint16_t port = kelGetLE16(bytes + 2);
+    const uint8_t* address = bytes + 4;
+    if (mode < 0 || mode > 2) return;
+    int length = 0;
+    while (length < kBLNetAddressSize && address[length] != 0) {
+        if (address[length] < 0x20 || address[length] == 0x7F) return;
+        ++length;
+    }
+    if (length == kBLNetAddressSize) return;
+    netMode = mode;
+    netPort = port;
+    std::memcpy(netAddress, address, kBLNetAddressSize);
+}
+
+blPrefsClass::blPrefsClass()
+    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), tooltips(1), netMode(0),
+      netPort(kBLNetDefaultPort), netAddress()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -115,6 +140,7 @@ void blPrefsClass::load()
     loadShort(file, kInterfaceColor, 0, 0, 7, &interfaceColor);
     loadVMix(file, vmix);
     loadShort(file, kTooltips, 0, 0, 1, &tooltips);
+    loadNetLink(file);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
         const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
@@ -161,6 +187,11 @@ bool blPrefsClass::save()
         ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
         ok = saveVMix(file, vmix) && ok;
         ok = saveShort(file, kTooltips, 0, tooltips) && ok;
+        uint8_t link[kNetLinkSize] = {};
+        kelPutLE16(link, static_cast<uint16_t>(netMode));
+        kelPutLE16(link + 2, netPort);
+        for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i) link[4 + i] = static_cast<uint8_t>(netAddress[i]);
+        ok = file.SaveData(reinterpret_cast<const char*>(link), kNetLinkSize, kNetLink, 0) && ok;
         ok = file.Close() && ok;
     }
     if (!ok || !KEL_FileRename(temp.c_str(), fileName)) {

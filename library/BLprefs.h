@@ -15,6 +15,7 @@
 //                    of groups left out
 //   'vmxg' 0..31 32  the name of each group left out, zero-padded
 //   'htip' 0      2  tooltips outside help mode: 1 on, 0 off
+//   'netl' 0     68  network link: mode, port, address (64 bytes, NUL-padded)
 #pragma once
 
 #include <cstdint>
@@ -23,8 +24,12 @@
 #include "core/kelQt.h"
 #include "library/BLVMix.h"
 
+class KelResFile;
+
 constexpr char kBLPrefsFileName[] = "Beatloom.prf";
 constexpr int kBLRandomLevels = 4;
+constexpr int kBLNetAddressSize = 64;
+constexpr uint16_t kBLNetDefaultPort = 7460;
 
 class blPrefsClass {
 public:
@@ -56,6 +61,15 @@ public:
     // as a checkbox and switches it with BLHelps::setTooltips (panels/BLHelps.h),
     // which also takes away a tooltip showing at that moment.
     int16_t tooltips;
+    // The network link: mode (0 off, 1 connect, 2 listen), the port to
+    // listen on or connect to (0: any free port when listening), the
+    // address to connect to.
+    int16_t netMode;
+    uint16_t netPort;
+    char netAddress[kBLNetAddressSize];
+
+private:
+    void loadNetLink(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

@@ -23,7 +23,6 @@ constexpr int16_t kMsgKilobytes = 268;
 constexpr int16_t kMsgDecimalMark = 271;
 constexpr int16_t kMsgFirstKey = 272;
 constexpr int16_t kMsgFonts = 277;
-constexpr int16_t kEscape = 20;
 
 // Each with its licence as its Debian package states it. The fonts' name
 // comes from the message table.
@@ -97,26 +96,11 @@ void BLInfoPanel::beforeShow()
         setText(static_cast<int16_t>(kItemFirstFigure + k), message(kMsgCounting).c_str());
 }
 
-void BLInfoPanel::afterShow()
-{
-    previousModal_ = PWScreen.modalPanel;
-    PWScreen.modalPanel = screenIndex;
-}
-
-void BLInfoPanel::afterHide()
-{
-    if (PWScreen.modalPanel == screenIndex) PWScreen.modalPanel = previousModal_;
-    counting_ = false;
-}
+void BLInfoPanel::afterHide() { counting_ = false; }
 
 void BLInfoPanel::onItem()
 {
     if (hitItem == kItemClose && !liveChange) PWScreen.hide(screenIndex);
-}
-
-void BLInfoPanel::onKey()
-{
-    if (kelGlo.what == kelKeyDown && kelGlo.specialKey == kEscape) PWScreen.hide(screenIndex);
 }
 
 void BLInfoPanel::onIdle()

@@ -2,8 +2,7 @@
 // figures (counted while the panel shows, a few files each idle pass), the
 // main keys and the libraries the program is built with, with their
 // licences. Opened by the groove panel's About button (and the command
-// 128/1); it keeps the clicks and keys while shown; Esc or its close button
-// hides it.
+// 128/1); modal while shown; Esc or its close button hides it.
 #pragma once
 
 #include <cstdint>
@@ -28,12 +27,12 @@ public:
     // Files looked at in one idle pass.
     static constexpr int kFilesPerPass = 48;
 
+    BLInfoPanel() { modal = 1; }
+
     void connected() override;
     void beforeShow() override;
-    void afterShow() override;
     void afterHide() override;
     void onItem() override;
-    void onKey() override;
     void onIdle() override;
 
     // The figures' texts: "6", "23.5 MB" ... (the decimal mark and units of
@@ -48,6 +47,5 @@ private:
     void setText(int16_t item, const char* text);
     void showFigures();
 
-    int16_t previousModal_ = -1;
     bool counting_ = false;
 };

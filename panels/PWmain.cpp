@@ -15,6 +15,8 @@
 #include "panels/BLHelps.h"
 #include "panels/BLInfoPanel.h"
 #include "panels/BLLoadPanel.h"
+#include "panels/BLLoopTunerPanel.h"
+#include "panels/BLNetLink.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/BLProgressPanel.h"
@@ -72,6 +74,8 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
     if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
     if (std::strcmp(entry.className, "BLInfoPanel") == 0) return new BLInfoPanel;
+    if (std::strcmp(entry.className, "BLLoopTunerPanel") == 0) return new BLLoopTunerPanel;
+    if (std::strcmp(entry.className, "BLNetPanel") == 0) return BL_NewNetPanel();
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 

@@ -447,7 +447,9 @@ bool SkinBuild::placeTips(const std::string& kelPath, std::map<int32_t, std::vec
             for (const Placed& p : *group) {
                 HelpTip t = p.tip;
                 std::string error;
-                if (!KEL_Utf8ToLatin1(p.texts.at(set), t.text8, &error)) {
+                const auto text = p.texts.find(set);
+                if (text == p.texts.end()) continue;  // said above: no translation
+                if (!KEL_Utf8ToLatin1(text->second, t.text8, &error)) {
                     diag_.error(t.where, "text in '" + code + "': " + error);
                     continue;
                 }
