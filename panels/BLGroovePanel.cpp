@@ -383,6 +383,10 @@ void BLGroovePanel::common_setSongLabel(const char* text)
 void BLGroovePanel::common_setHelpModeDisplay(short mode)
 {
     setImage(gi::help, mode >= 0 ? 2 : 1);
+    // The hint line tells how the mode works, or names controls again.
+    helpMode = mode;
+    shownHint = -2;
+    hintMouseX = hintMouseY = -1;
 }
 
 void BLGroovePanel::common_setSynthLed(bool on)

@@ -263,6 +263,13 @@ void BLHelps::toggleTour(int16_t panel)
     startAt(0, first);
 }
 
+bool BLHelps::escape()
+{
+    if (!on) return false;
+    stop();
+    return true;
+}
+
 void BLHelps::hit(int16_t panel, int16_t item)
 {
     if (!on) {
@@ -433,6 +440,8 @@ void BLHelps::tooltipIdle()
     if (static_cast<int32_t>(kelGlo.ticks - restSince_) < static_cast<int32_t>(kTooltipRest)) return;
     tipSearched_ = true;
     tooltip = entryAtMouse();
+    // A panel's own hint line already says it.
+    if (tooltip >= 0 && PWScreen.panel(entries[tooltip].panel)->hasHintLine()) tooltip = -1;
 }
 
 // ---- Drawing ------------------------------------------------------------------------

@@ -3,7 +3,7 @@
 // moves on when the user clicks the control the bubble explains (the panels'
 // help buttons). Outside help mode a plain tooltip shows the same text once
 // the mouse has rested a second on a control, unless the preferences turn
-// tooltips off.
+// tooltips off or the panel has a hint line of its own (the groove panel).
 //
 // The help table is "Helps.txt" in the program folder, else 'DATA' 100 + text
 // set of the main resource file. The file holds one table per text set, in
@@ -71,6 +71,7 @@ public:
     // none); the same button again ends it.
     void toggleTour(int16_t panel);
     void hit(int16_t panel, int16_t item) override;
+    bool escape() override;
     void idle() override;
     void rolloverFind();
     void updateOffmap() override;

@@ -25,6 +25,8 @@ public:
     // mode before their item handler runs.
     virtual void hit(int16_t, int16_t) {}
     virtual void panHidden(int16_t) {}
+    // Escape: true when it ended the help mode (and goes no further).
+    virtual bool escape() { return false; }
     virtual void updateOffmap() {}
     // Where the help overlay lies while help mode is on; false when off.
     virtual bool overlayRect(kelRect&) { return false; }

@@ -37,6 +37,12 @@ protected:
         return join((r.left + r.right) / 2, " ", (r.top + r.bottom) / 2);
     }
     void click(int16_t panel, int16_t item) { script("click " + centre(panel, item) + "\n"); }
+    void closeBrowser()
+    {
+        const kelRect r = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
+        script("click " + join(r.left + e2e::kCloseX, " ", r.top + e2e::kCloseY) + "\n");
+        ASSERT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+    }
     bool runUntil(const std::function<bool()>& done, int limitMs = 20000)
     {
         const KelAppHooks hooks = PW_AppHooks();
@@ -73,9 +79,7 @@ bool bright(uint16_t p) { return (p >> 10 & 31) >= 24 && (p >> 5 & 31) >= 24 && 
 
 TEST_F(HelpSession, F1AndTheMouseAtRestShowTheControlsBubble)
 {
-    script("click " + join(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.left + e2e::kCloseX, " ",
-                            PWfloatPanelPtr[kPWLoadPanel]->background()->rect.top + e2e::kCloseY) +
-           "\n");
+    closeBrowser();
     ASSERT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     const int16_t play = entryOf(kPWGroovePanel, grooveitem::play);
     ASSERT_GE(play, 0);
@@ -114,14 +118,21 @@ TEST_F(HelpSession, F1AndTheMouseAtRestShowTheControlsBubble)
     idleFor(50);
     const e2e::Shot after(shot("help-off"));
     EXPECT_NE(after.at(bubble.left, (bubble.top + bubble.bottom) / 2), edge);
+    // Escape ends help mode too, and leaves the groove panel where it is.
+    script("press f1\npress esc\n");
+    EXPECT_FALSE(blHelpp->on);
+    EXPECT_TRUE(PWScreen.isVisible(kPWGroovePanel));
 }
 
 TEST_F(HelpSession, TheTourMovesOnAtTheClicksItExplains)
 {
-    // The help button lies clear of the song browser shown at start.
+    // The song browser shown at start keeps the clicks: closed first, it
+    // comes back for the tour's first step.
+    closeBrowser();
     click(kPWGroovePanel, grooveitem::help);
     ASSERT_TRUE(blHelpp->on);
     ASSERT_FALSE(blHelpp->rollover);
+    ASSERT_TRUE(PWScreen.isVisible(kPWLoadPanel));
     const int16_t load = blHelpp->current;
     ASSERT_GE(load, 0);
     EXPECT_EQ(blHelpp->entries[load].item, BLLoadPanel::kItemLoad);
@@ -168,9 +179,7 @@ TEST_F(HelpSession, AboutShowsTheVersionAndTheLibrarysFigures)
     for (const auto& sound : fs::directory_iterator(library("Synth"))) sounds += sound.is_directory();
     ASSERT_GT(songs, 3);
 
-    script("click " + join(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.left + e2e::kCloseX, " ",
-                            PWfloatPanelPtr[kPWLoadPanel]->background()->rect.top + e2e::kCloseY) +
-           "\n");
+    closeBrowser();
     click(kPWGroovePanel, grooveitem::info);
     ASSERT_TRUE(PWScreen.isVisible(kPWInfoPanel));
     EXPECT_EQ(PWScreen.modalPanel, kPWInfoPanel);

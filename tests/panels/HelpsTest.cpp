@@ -3,6 +3,7 @@
 // tooltip, switching between the modes, and a table with nothing in it.
 #include "panels/BLHelps.h"
 
+#include "core/BLInternational.h"
 #include "library/BLprefs.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLPlayer.h"
@@ -163,20 +164,21 @@ TEST_F(Helps, TheTourMovesOnSixtyTicksAfterTheExplainedClick)
 
 TEST_F(Helps, TooltipAfterASecondAtRestUnlessThePreferencesSayNo)
 {
-    const int16_t tap = entryOf(kPWGroovePanel, grooveitem::tap, true);
-    at(kPWGroovePanel, grooveitem::tap, 2000);
+    PWScreen.show(kPWLoadPanel);
+    const int16_t load = entryOf(kPWLoadPanel, BLLoadPanel::kItemLoad, true);
+    at(kPWLoadPanel, BLLoadPanel::kItemLoad, 2000);
     tick(2059);
     EXPECT_EQ(help().tooltip, -1);
     tick(2060);
-    EXPECT_EQ(help().tooltip, tap);
+    EXPECT_EQ(help().tooltip, load);
     EXPECT_TRUE(overlay());
     // A click takes it away until the mouse has rested again.
-    help().hit(kPWGroovePanel, grooveitem::tap);
+    help().hit(kPWLoadPanel, BLLoadPanel::kItemLoad);
     tick(2200);
     EXPECT_EQ(help().tooltip, -1);
-    at(kPWGroovePanel, grooveitem::play, 2300);
+    at(kPWLoadPanel, BLLoadPanel::kItemDelete, 2300);
     tick(2360);
-    EXPECT_EQ(help().tooltip, entryOf(kPWGroovePanel, grooveitem::play, true));
+    EXPECT_EQ(help().tooltip, entryOf(kPWLoadPanel, BLLoadPanel::kItemDelete, true));
     // Help mode has bubbles instead.
     help().toggle(1);
     EXPECT_EQ(help().tooltip, -1);
@@ -184,11 +186,41 @@ TEST_F(Helps, TooltipAfterASecondAtRestUnlessThePreferencesSayNo)
 
     help().setTooltips(false);
     EXPECT_EQ(blPrefs.tooltips, 0);
-    at(kPWGroovePanel, grooveitem::tap, 3000);
+    at(kPWLoadPanel, BLLoadPanel::kItemLoad, 3000);
     tick(3500);
     EXPECT_EQ(help().tooltip, -1);
     EXPECT_FALSE(overlay());
     help().setTooltips(true);
+
+    // The groove panel's hint line names its controls: no tooltip there.
+    PWScreen.hide(kPWLoadPanel);
+    at(kPWGroovePanel, grooveitem::tap, 4000);
+    tick(4100);
+    EXPECT_EQ(help().tooltip, -1);
+}
+
+TEST_F(Helps, TheHintLineSaysHowHelpModeWorksWhileItIsOn)
+{
+    PWPanelClass* groove = PWfloatPanelPtr[kPWGroovePanel];
+    auto hint = [&] {
+        groove->onIdle();
+        char text[512] = {};
+        groove->control(grooveitem::hint)->getValue(text);
+        return std::string(text);
+    };
+    at(kPWGroovePanel, grooveitem::tap, 100);
+    const std::string tap = hint();
+    EXPECT_EQ(tap.rfind("Tap four times", 0), 0u) << tap;
+    help().toggle(1);
+    EXPECT_EQ(hint(), blIntl.message(279).c_str());
+    help().toggleTour(kPWGroovePanel);
+    EXPECT_EQ(hint(), blIntl.message(280).c_str());
+    // Escape ends help mode, and the line names the control again.
+    EXPECT_TRUE(help().escape());
+    EXPECT_FALSE(help().on);
+    EXPECT_FALSE(help().escape());
+    PWScreen.hide(kPWLoadPanel);  // shown for the tour's first step
+    EXPECT_EQ(hint(), tap);
 }
 
 TEST_F(Helps, AnEmptyTableShowsNothingInEitherMode)
