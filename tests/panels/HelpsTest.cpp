@@ -3,11 +3,14 @@
 // tooltip, switching between the modes, and a table with nothing in it.
 #include "panels/BLHelps.h"
 
+#include <filesystem>
+
 #include "core/BLInternational.h"
 #include "library/BLprefs.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLPlayer.h"
 #include "panels/BrowserHarness.h"
+#include "support/TestSupport.h"
 #include "ui/kelPanProCtrls.h"
 
 namespace {
@@ -221,6 +224,26 @@ TEST_F(Helps, TheHintLineSaysHowHelpModeWorksWhileItIsOn)
     EXPECT_FALSE(help().escape());
     PWScreen.hide(kPWLoadPanel);  // shown for the tour's first step
     EXPECT_EQ(hint(), tap);
+}
+
+TEST_F(Helps, APageOfBLHelpsXrsStandsForAnEntrysText)
+{
+    // Any resource file with a cast numbered 1000 + entry will do: the
+    // skin's own holds 1000, the page of entry 0.
+    std::filesystem::copy_file(testsupport::programDir() + "/Beatloom.xrs", "BLHelps.xrs");
+    help().init(&PWCasts, 0);
+    ASSERT_EQ(help().pagesOpen, 1);
+    help().toggleTour(kPWGroovePanel);
+    ASSERT_EQ(help().current, 0);
+    kelRect bubble, control;
+    kelPoint text;
+    ASSERT_TRUE(help().placeOf(0, bubble, text, control));
+    PWScreen.update(&PWScreen.windowRect);
+    KelOneCast* page = PWCasts.castAt(PWCasts.MPixIDtoIndex(BLHelps::kPageBase));
+    ASSERT_NE(page, nullptr);
+    page->LoadAvailable();
+    EXPECT_EQ(PWScreen.image.getPixel(static_cast<int16_t>(text.h + 20), static_cast<int16_t>(text.v + 20)),
+              page->image.getPixel(20, 20));
 }
 
 TEST_F(Helps, AnEmptyTableShowsNothingInEitherMode)
