@@ -24,6 +24,7 @@ constexpr long kNormalize = kelFourCC("nrml");
 constexpr long kResampleQuality = kelFourCC("rsmq");
 constexpr long kVMixOptions = kelFourCC("vmxo");
 constexpr long kVMixLeftOut = kelFourCC("vmxg");
+constexpr long kTooltips = kelFourCC("htip");
 constexpr long kNetLink = kelFourCC("netl");
 constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
 
@@ -32,7 +33,7 @@ constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
-                     kInterfaceColor, kNormalize, kResampleQuality, kVMixOptions, kVMixLeftOut, kNetLink})
+                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kVMixOptions, kVMixLeftOut, kNetLink})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -120,7 +121,8 @@ void blPrefsClass::loadNetLink(KelResFile& file)
 }
 
 blPrefsClass::blPrefsClass()
-    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), netMode(0),
+    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
+      netMode(0),
       netPort(kBLNetDefaultPort), netAddress()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
@@ -152,6 +154,7 @@ void blPrefsClass::load()
     loadShort(file, kNormalize, 0, 0, 1, &normalize);
     loadShort(file, kResampleQuality, 0, 0, 1, &resampleQuality);
     loadVMix(file, vmix);
+    loadShort(file, kTooltips, 0, 0, 1, &tooltips);
     loadNetLink(file);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
@@ -196,6 +199,7 @@ bool blPrefsClass::save()
     ok = saveShort(file, kNormalize, 0, normalize) && ok;
     ok = saveShort(file, kResampleQuality, 0, resampleQuality) && ok;
     ok = saveVMix(file, vmix) && ok;
+    ok = saveShort(file, kTooltips, 0, tooltips) && ok;
     uint8_t link[kNetLinkSize] = {};
     kelPutLE16(link, static_cast<uint16_t>(netMode));
     kelPutLE16(link + 2, netPort);

@@ -16,6 +16,7 @@
 //                    mix's length in list entries (0: as written), number
 //                    of groups left out
 //   'vmxg' 0..31 32  the name of each group left out, zero-padded
+//   'htip' 0      2  tooltips outside help mode: 1 on, 0 off
 //   'netl' 0     68  network link: mode, port, address (64 bytes, NUL-padded)
 #pragma once
 
@@ -62,6 +63,11 @@ public:
     int16_t normalize;                      // 0 off, 1 on
     int16_t resampleQuality;                // 0 classic, 1 high quality
     BLVMixSettings vmix;
+    // A plain tooltip after the mouse rests a second on a control, outside
+    // help mode (1, the default) or none (0). The preferences panel shows it
+    // as a checkbox and switches it with BLHelps::setTooltips (panels/BLHelps.h),
+    // which also takes away a tooltip showing at that moment.
+    int16_t tooltips;
     // The network link: mode (0 off, 1 connect, 2 listen), the port to
     // listen on or connect to (0: any free port when listening), the
     // address to connect to.

@@ -57,6 +57,7 @@ constexpr int16_t info = 69;
 constexpr int16_t save = 70;
 constexpr int16_t load = 71;
 constexpr int16_t synthLight = 72;
+constexpr int16_t help = 73;
 
 // The third layout: the two strips and their buttons.
 constexpr int16_t kStripEntries = 8;

@@ -8,6 +8,7 @@
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
 #include "panels/BLGrooveItems.h"
+#include "panels/BLHelps.h"
 #include "panels/BLGroovePanelParts.h"
 #include "panels/BLLoadRules.h"
 #include "panels/PWmain.h"
@@ -266,6 +267,7 @@ void BLGroovePanel::onItem()
         case gi::prefs: openPanel(kPWPrefsPanel); break;
         case gi::info: openPanel(kPWInfoPanel); break;
         case gi::diskMix: onItem_diskMix(); break;
+        case gi::help: BL_HelpButton(kPWGroovePanel); break;
         default: break;
     }
 }
@@ -418,6 +420,15 @@ void BLGroovePanel::common_setMainVolLabel(short volume)
 void BLGroovePanel::common_setSongLabel(const char* text)
 {
     setText(gi::songLabel, text);
+}
+
+void BLGroovePanel::common_setHelpModeDisplay(short mode)
+{
+    setImage(gi::help, mode >= 0 ? 2 : 1);
+    // The hint line tells how the mode works, or names controls again.
+    helpMode = mode;
+    shownHint = -2;
+    hintMouseX = hintMouseY = -1;
 }
 
 void BLGroovePanel::common_setSynthLed(bool on)

@@ -162,6 +162,7 @@ public:
     void common_setMainVolLabel(short volume) override;
     void common_setSongLabel(const char* text) override;
     void common_setSynthLed(bool on) override;
+    void common_setHelpModeDisplay(short mode) override;
     void common_eventGrooveSync() override;
     void common_setBpmLabel(const char* text) override;
     void common_setBpmScroll(short position) override;
@@ -215,7 +216,9 @@ public:
     // list plays, or (restore) the user's sequence and groove come back, the
     // strips unselected.
     void vmixHandOver(bool restore, const BLSequence& savedSequence, const BLGroove& savedGroove);
-    // The hint line: the text of the control under the mouse (its help tip).
+    // The hint line: the text of the control under the mouse (its help
+    // tip); it stands for the tooltips on this panel.
+    bool hasHintLine() const override { return true; }
     void loadHints();
     const char* hintFor(int16_t item) const;
     void hintIdle();
@@ -256,6 +259,7 @@ public:
     int16_t shownRandomName = -2;
     std::vector<std::pair<int16_t, std::string>> hints;
     int16_t shownHint = -2;
+    short helpMode = -1;  // as the player shows it: -1 off, 1 roll-over, 0 tour
     int16_t hintMouseX = -1, hintMouseY = -1;
     int16_t lastMouseX = -1, lastMouseY = -1;
     char songName[kBLTitleSize] = {};

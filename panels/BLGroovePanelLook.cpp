@@ -6,10 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "core/BLInternational.h"
 #include "core/kelCore.h"
-#include "core/kelTextFile.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
+#include "panels/BLHelps.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -19,36 +20,27 @@ namespace gi = grooveitem;
 namespace {
 // The frames of the main volume knob's film, from 0 to 127.
 constexpr int16_t kKnobFrames = 32;
-constexpr const char* kDefaultHint =
-    "Point at a control to see what it does and its keys. Click a stored groove to play it; drag it onto the sequence.";
+constexpr int16_t kMsgDefaultHint = 278;
+constexpr int16_t kMsgRolloverHint = 279;  // then the tour's
+// Shown for no control: the idle text or help mode's.
+constexpr int16_t kNoControl = -1;
 }  // namespace
 
 void BLGroovePanel::loadHints()
 {
+    // The hint line shows the roll-over texts of the help mode's table, in
+    // the language of the messages.
     hints.clear();
-    // The help table: one record a control, fields split by ']', records by
-    // a carriage return; field 2 the panel, field 3 the control, from field
-    // 10 on the lines of its text.
-    kelTextFile table;
-    if (!table.load(":Helps.txt")) return;
-    const std::string all(table.c_str());
-    size_t at = 0;
-    while (at < all.size()) {
-        size_t end = all.find('\r', at);
-        if (end == std::string::npos) end = all.size();
-        std::string record = all.substr(at, end - at);
-        at = end + 1;
-        std::vector<std::string> fields;
-        for (size_t from = 0;;) {
-            const size_t bar = record.find(']', from);
-            fields.push_back(record.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
-            if (bar == std::string::npos) break;
-            from = bar + 1;
-        }
-        if (fields.size() < 11 || std::atoi(fields[2].c_str()) != kPWGroovePanel) continue;
+    if (!blHelpp) return;
+    for (int16_t i = 0; i < blHelpp->count; ++i) {
+        const BLHelps::Entry& e = blHelpp->entries[i];
+        if (!e.rollover || e.panel != kPWGroovePanel || hintFor(e.item)) continue;
         std::string text;
-        for (size_t i = 10; i < fields.size(); ++i) text += (i > 10 ? " " : "") + fields[i];
-        hints.emplace_back(static_cast<int16_t>(std::atoi(fields[3].c_str())), text);
+        for (int16_t k = 0; k < e.lineCount; ++k) {
+            if (k) text += ' ';
+            text += e.lines[k];
+        }
+        hints.emplace_back(e.item, text);
     }
 }
 
@@ -65,8 +57,10 @@ void BLGroovePanel::hintIdle()
     hintMouseX = kelGlo.mouseX;
     hintMouseY = kelGlo.mouseY;
     // Only for the panel the mouse is really over: none in front of it there.
-    int16_t item = -1;
-    bool covered = PWScreen.modalPanel != -1;
+    // In help mode the bubbles explain the controls; the line says how help
+    // mode works.
+    int16_t item = kNoControl;
+    bool covered = PWScreen.modalPanel != -1 || helpMode >= 0;
     for (int16_t i = 1; i < PWScreen.count && !covered; ++i)
         if (PWPanelClass* p = PWScreen.panel(i); p && PWScreen.isVisible(i) && p->backgroundHit(hintMouseX, hintMouseY))
             covered = true;
@@ -77,7 +71,9 @@ void BLGroovePanel::hintIdle()
         }
     if (item == shownHint) return;
     shownHint = item;
-    const char* text = item >= 0 ? hintFor(item) : kDefaultHint;
+    const int16_t message = helpMode >= 0 ? static_cast<int16_t>(kMsgRolloverHint + (helpMode ? 0 : 1)) : kMsgDefaultHint;
+    const kelText idle = blIntl.message(message);
+    const char* text = item >= 0 ? hintFor(item) : idle.c_str();
     if (kelPanelControl* c = control(gi::hint)) {
         c->set(kelPropFit, 1);
         c->setValue(const_cast<char*>(text));

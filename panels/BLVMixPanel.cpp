@@ -11,6 +11,7 @@
 #include "library/BLVMix.h"
 #include "library/BLprefs.h"
 #include "panels/BLGroovePanel.h"
+#include "panels/BLHelps.h"
 #include "panels/BLPlayer.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
@@ -454,9 +455,7 @@ void BLVMixPanel::onItem()
         case kItemTime: setBars(false); break;
         case kItemBars: setBars(true); break;
         case kItemLibrary: PWScreen.show(kPWLoadPanel); break;
-        case kItemHelp:
-            if (PWScreen.help) PWScreen.help->toggle(1);
-            break;
+        case kItemHelp: BL_HelpButton(kPWVMixPanel); break;
         case kItemNetwork: PWScreen.toggle(kPWNetPanel); break;
         case kItemOptions: PWScreen.show(kPWRandMixPanel); break;
         default: break;

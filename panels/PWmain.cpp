@@ -14,6 +14,7 @@
 #include "library/BLprefs.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
+#include "panels/BLInfoPanel.h"
 #include "panels/BLLoadPanel.h"
 #include "panels/BLLoopTunerPanel.h"
 #include "panels/BLNetLink.h"
@@ -75,6 +76,7 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLPrefsPanel") == 0) return new BLPrefsPanel;
     if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
     if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
+    if (std::strcmp(entry.className, "BLInfoPanel") == 0) return new BLInfoPanel;
     if (std::strcmp(entry.className, "BLLoopTunerPanel") == 0) return new BLLoopTunerPanel;
     if (std::strcmp(entry.className, "BLNetPanel") == 0) return BL_NewNetPanel();
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
@@ -167,6 +169,7 @@ int16_t PW_InitAll()
     PWScreen.setup();
     blPlayer = new BLPlayer;
     blHelpp = new BLHelps;
+    blHelpp->init(&PWCasts, blIntl.textSet);
     PWScreen.help = blHelpp;
     createPanels();
     loadPreferences();

@@ -8,6 +8,7 @@
 #include "ui/BLScrolls.h"
 #include "ui/PWImageCtrls.h"
 #include "ui/PWPanelCtrls.h"
+#include "ui/PWScreen.h"
 #include "ui/PWpopup.h"
 
 kelPanelControl* PWNewApplicationControl(int16_t kind)
@@ -67,6 +68,11 @@ void PWPanelClass::attachLayouts(int16_t main, int16_t second, int16_t third, Ke
         layouts[k] = layout;
         attachLayout(layout, kLayoutBases[k]);
     }
+}
+
+void PWPanelClass::beforeItem()
+{
+    if (PWScreen.help && screenIndex >= 0) PWScreen.help->hit(screenIndex, hitItem);
 }
 
 void PWPanelClass::getHelp(int16_t* helpID)

@@ -58,6 +58,12 @@ public:
     virtual BLPath* documentPath() { return nullptr; }
 
     kelPanelControl* newCustomControl(int16_t kind) override;
+    // A panel with a line naming the control under the mouse has no
+    // tooltips: the line says the same.
+    virtual bool hasHintLine() const { return false; }
+    // Every panel's item handler starts by telling the help mode (its tour
+    // moves on when the control it explains is clicked).
+    void beforeItem() override;
 
     // The background control (control 0): its rectangle is the panel's place.
     kelPanelControl* background() const { return control(0); }

@@ -332,8 +332,9 @@ void PWScreenClass::dispatchKey()
         if (help) help->toggle(1);
         return;
     }
-    // Escape closes the panel in front.
+    // Escape ends help mode, else closes the panel in front.
     if (kelGlo.what == kelKeyDown && kelGlo.escapeKey) {
+        if (help && help->escape()) return;
         if (const int16_t top = panelOnTop(); top >= 0) {
             hide(top);
             return;

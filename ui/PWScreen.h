@@ -21,7 +21,12 @@ public:
     virtual ~PWHelpHooks() = default;
     virtual void idle() {}
     virtual void toggle(int16_t) {}
+    // A control of a panel took a click or a key: the panels tell the help
+    // mode before their item handler runs.
+    virtual void hit(int16_t, int16_t) {}
     virtual void panHidden(int16_t) {}
+    // Escape: true when it ended the help mode (and goes no further).
+    virtual bool escape() { return false; }
     virtual void updateOffmap() {}
     // Where the help overlay lies while help mode is on; false when off.
     virtual bool overlayRect(kelRect&) { return false; }

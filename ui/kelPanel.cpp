@@ -180,6 +180,7 @@ void kelPanel::events()
         default: break;
     }
     if (hitItem != -1) {
+        beforeItem();
         onItem();
         if (hitItem >= 0 && hitItem <= 2) onStandardExitButtonsItems();
     }

@@ -49,6 +49,8 @@ public:
     }
 
     virtual void events();
+    // Called when a control took the event, just before onItem().
+    virtual void beforeItem() {}
     virtual void onItem() {}
     virtual void onKey() {}
     virtual void onClick() {}

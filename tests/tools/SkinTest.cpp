@@ -369,13 +369,21 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
 {
     const std::string helps = readFile(testsupport::programDir() + "/Helps.txt");
     ASSERT_FALSE(helps.empty());
-    EXPECT_EQ(helps.back(), '\r');
-    // The same table in the resource file, for every text set.
-    for (const long id : {100, 101}) {
+    // One table per text set, each ended by an empty line, and each the
+    // same as the resource file's table of that set.
+    std::vector<std::string> tables;
+    for (size_t from = 0, end; (end = helps.find("\r\r", from)) != std::string::npos; from = end + 2)
+        tables.push_back(helps.substr(from, end + 1 - from));
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0].size() + tables[1].size() + 2, helps.size());
+    std::string lines;
+    for (const long set : {0, 1}) {
         kelTextFile data;
-        ASSERT_TRUE(data.loadResource(casts.resFile, kData, id)) << id;
-        EXPECT_EQ(std::string(data.c_str()), helps);
+        ASSERT_TRUE(data.loadResource(casts.resFile, kData, 100 + set)) << set;
+        EXPECT_EQ(std::string(data.c_str()), tables[static_cast<size_t>(set)]);
+        lines += tables[static_cast<size_t>(set)];
     }
+    EXPECT_NE(tables[0], tables[1]) << "the second language has texts of its own";
 
     KelOneCast* fontCast = loaded(500);
     SkinFont font;
@@ -386,8 +394,8 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
     // Where each panel first shows on the stage.
     const int shownAt[11][2] = {{0, 0},     {0, 0},     {100, 100}, {100, 200}, {100, 100}, {100, 100},
                                 {40, 40},   {100, 100}, {100, 100}, {0, 0},     {120, 100}};
-    int entries = 0;
-    for (const std::string& line : split(helps, '\r')) {
+    int entries = 0, steps = 0;
+    for (const std::string& line : split(lines, '\r')) {
         SCOPED_TRACE(line);
         ASSERT_FALSE(line.empty());
         const std::vector<std::string> f = split(line, ']');
@@ -406,7 +414,11 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
         const int16_t item = static_cast<int16_t>(control % 50);
         ASSERT_LT(item, layout.itemsCount);
         EXPECT_EQ(layout.data.items[item].state, 2);
-        EXPECT_NE(f[8], "0");  // roll-over help
+        // A tour step names the panel whose help button starts its tour.
+        if (f[8] == "0") {
+            ++steps;
+            EXPECT_TRUE(layoutsOf.count(std::stoi(f[9])));
+        }
         // The text fits its bubble.
         const int lines = static_cast<int>(f.size()) - 10;
         EXPECT_LE(10 + 12 * (lines - 1) + font.height, bubble->size.v);
@@ -429,6 +441,7 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
         ++entries;
     }
     EXPECT_GE(entries, 10);
+    EXPECT_GE(steps, 10);
 }
 
 TEST_F(BuiltSkin, XrstoolShowsCastsAndLayouts)

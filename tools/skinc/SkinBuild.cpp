@@ -107,6 +107,7 @@ bool SkinBuild::compile()
     if (!diag_.ok()) return false;
     loadLayouts();
     loadTexts();
+    loadHelpSources();
     if (!diag_.ok()) return false;
     return paint();
 }
@@ -237,6 +238,7 @@ bool SkinBuild::loadMessageTables(const std::string& languages)
         }
         if (known != tables.end()) continue;
         tables[set] = fields[1];
+        languageCodes_[set] = fields[1];
     }
     if (!tables.count(0)) diag_.error(folder_ + "/text/languages.txt", "no language uses text set 0, the fallback");
 
@@ -332,7 +334,21 @@ bool SkinBuild::writeResource(const std::string& kelPath)
     return good;
 }
 
-bool SkinBuild::placeTips(const std::string& kelPath, std::vector<HelpTip>& tips)
+bool SkinBuild::loadHelpSources()
+{
+    // The layouts' tips are written in the language of text set 0; every
+    // other language translates them all.
+    std::vector<std::string> codes;
+    for (const auto& [set, code] : languageCodes_) {
+        codes.push_back(code);
+        if (set == 0) continue;
+        readTipTranslations(folder_ + "/text/tips-" + code + ".txt", translations_[code], diag_);
+    }
+    readTours(folder_ + "/text/tour.txt", codes, tour_, diag_);
+    return diag_.ok();
+}
+
+bool SkinBuild::placeTips(const std::string& kelPath, std::map<int32_t, std::vector<HelpTip>>& tips)
 {
     // Read back through the program's own readers: every cast must parse and
     // every layout must load with all its items.
@@ -344,9 +360,18 @@ bool SkinBuild::placeTips(const std::string& kelPath, std::vector<HelpTip>& tips
     casts.ParseResources();
     if (casts.count != static_cast<int16_t>(casts_.entries().size()))
         diag_.error(kelPath, "reads back with " + std::to_string(casts.count) + " casts");
+
+    // One entry, its text in every language (UTF-8, by text set).
+    struct Placed {
+        HelpTip tip;
+        std::map<int32_t, std::string> texts;
+    };
+    std::vector<Placed> steps, rollover;
+    std::map<std::string, std::set<std::string>> used;  // translations used, by code
+    std::map<int32_t, KelLayout> placed;                // by layout id
     for (size_t i = 0; i < layouts_.size(); ++i) {
         const kelLayoutSource& source = layouts_[i];
-        KelLayout layout;
+        KelLayout& layout = placed[source.id];
         layout.Set(&casts, source.id);
         layout.Load();
         if (layout.itemsCount != source.data.header.itemCount) {
@@ -357,23 +382,80 @@ bool SkinBuild::placeTips(const std::string& kelPath, std::vector<HelpTip>& tips
         layout.bounds.offset(source.stage.h, source.stage.v);
         layout.RecalcAll();
         for (const kelLayoutTip& tip : source.tips) {
-            HelpTip t;
-            t.panel = source.panel;
-            t.item = static_cast<int16_t>(source.base + tip.item);
-            t.control = layout.work[tip.item].imageRect;
-            t.where = layoutFiles_[i] + ": item " + std::to_string(tip.item);
-            std::string error;
-            if (!KEL_Utf8ToLatin1(tip.text, t.text8, &error)) {
-                diag_.error(t.where, "tip: " + error);
-                continue;
+            Placed p;
+            p.tip.panel = source.panel;
+            p.tip.item = static_cast<int16_t>(source.base + tip.item);
+            p.tip.control = layout.work[tip.item].imageRect;
+            p.tip.where = layoutFiles_[i] + ": item " + std::to_string(tip.item);
+            for (const auto& [set, code] : languageCodes_) {
+                if (set == 0) {
+                    p.texts[set] = tip.text;
+                    continue;
+                }
+                const TipTranslations& known = translations_[code];
+                const auto found = known.find(tip.text);
+                if (found == known.end()) {
+                    diag_.error(p.tip.where, "the tip has no text in '" + code + "' (text/tips-" + code +
+                                                 ".txt): \"" + tip.text + "\"");
+                    continue;
+                }
+                used[code].insert(tip.text);
+                p.texts[set] = found->second.text;
             }
-            tips.push_back(t);
+            rollover.push_back(std::move(p));
         }
     }
-    // The table in panel and control order, whatever the files are called.
-    std::stable_sort(tips.begin(), tips.end(), [](const HelpTip& a, const HelpTip& b) {
-        return a.panel != b.panel ? a.panel < b.panel : a.item < b.item;
+    for (const auto& [code, known] : translations_)
+        for (const auto& [english, translation] : known)
+            if (!used[code].count(english)) diag_.error(translation.where, "translates no tip of any layout");
+
+    for (const TourStep& step : tour_) {
+        const auto layout = std::find_if(layouts_.begin(), layouts_.end(),
+                                         [&](const kelLayoutSource& l) { return l.id == step.layout; });
+        if (layout == layouts_.end() || !placed.count(step.layout) || layout->panel < 0) {
+            diag_.error(step.where, "no layout " + std::to_string(step.layout) + " of a panel");
+            continue;
+        }
+        int item = -1;
+        for (size_t k = 0; k < layout->labels.size(); ++k)
+            if (layout->labels[k] == step.item) item = static_cast<int>(k);
+        if (item < 0 && (!parseInt(step.item, item) || item >= layout->data.header.itemCount)) item = -1;
+        if (item < 0 || layout->data.items[item].state != 2) {
+            diag_.error(step.where, "layout " + std::to_string(step.layout) + " has no control '" + step.item +
+                                        "' that takes clicks");
+            continue;
+        }
+        Placed p;
+        p.tip.panel = layout->panel;
+        p.tip.item = static_cast<int16_t>(layout->base + item);
+        p.tip.control = placed[step.layout].work[item].imageRect;
+        p.tip.where = step.where;
+        p.tip.tour = step.tour;
+        for (const auto& [set, code] : languageCodes_) p.texts[set] = step.texts.at(code);
+        steps.push_back(std::move(p));
+    }
+    // Tours as written (each tour's steps together), then the tips in panel
+    // and control order, whatever the files are called.
+    std::stable_sort(steps.begin(), steps.end(),
+                     [](const Placed& a, const Placed& b) { return a.tip.tour < b.tip.tour; });
+    std::stable_sort(rollover.begin(), rollover.end(), [](const Placed& a, const Placed& b) {
+        return a.tip.panel != b.tip.panel ? a.tip.panel < b.tip.panel : a.tip.item < b.tip.item;
     });
+    for (const auto& [set, code] : languageCodes_) {
+        std::vector<HelpTip>& out = tips[set];
+        for (const auto* group : {&steps, &rollover})
+            for (const Placed& p : *group) {
+                HelpTip t = p.tip;
+                std::string error;
+                const auto text = p.texts.find(set);
+                if (text == p.texts.end()) continue;  // said above: no translation
+                if (!KEL_Utf8ToLatin1(text->second, t.text8, &error)) {
+                    diag_.error(t.where, "text in '" + code + "': " + error);
+                    continue;
+                }
+                out.push_back(std::move(t));
+            }
+    }
     return diag_.ok();
 }
 
@@ -389,19 +471,18 @@ std::vector<HelpBubble> SkinBuild::bubbles() const
     return out;
 }
 
-bool SkinBuild::addHelpTable(const std::string& kelPath, const std::string& table)
+bool SkinBuild::addHelpTables(const std::string& kelPath, const std::map<int32_t, std::string>& tables)
 {
     KelResFile file;
     if (!file.SetWorkName(kelPath.c_str()) || !file.Open()) {
         diag_.error(kelPath, "cannot be reopened");
         return false;
     }
-    // The program reads 'DATA' 100 + its text set when "Helps.txt" is missing;
-    // every language has the table (in English until one is translated).
+    // The program reads 'DATA' 100 + its text set when "Helps.txt" is missing.
     bool saved = true;
-    for (const TextTable& t : texts_)
-        if (t.id >= kMessageTableBase)
-            saved = file.SaveData(table.data(), static_cast<long>(table.size()), kTypeData, t.id) && saved;
+    for (const auto& [set, table] : tables)
+        saved = file.SaveData(table.data(), static_cast<long>(table.size()), kTypeData, kMessageTableBase + set) &&
+                saved;
     const bool closed = file.Close();
     if (!saved || !closed) diag_.error(kelPath, "the help table cannot be written");
     return saved && closed;
@@ -414,20 +495,30 @@ bool SkinBuild::write(const std::string& xrsPath, const std::string& helpsPath)
     const std::string kelTemp = kelFinal + ".part";
     const std::string systemTemp = xrsPath + ".part";
 
-    std::vector<HelpTip> tips;
-    std::string table;
+    std::map<int32_t, std::vector<HelpTip>> tips;
+    std::map<int32_t, std::string> tables;
     HelpGeometry geometry;
     geometry.padX = static_cast<int>(style_.size("help.padx"));
     geometry.padY = static_cast<int>(style_.size("help.pad"));
     geometry.line = static_cast<int>(style_.size("help.line"));
-    const bool good = writeResource(kelTemp) && placeTips(kelTemp, tips) &&
-                      buildHelpTable(tips, bubbles(), font_, geometry, table, diag_) &&
-                      addHelpTable(kelTemp, table);
+    bool good = writeResource(kelTemp) && placeTips(kelTemp, tips);
+    for (const auto& [set, list] : tips)
+        good = good && buildHelpTable(list, bubbles(), font_, geometry, tables[set], diag_);
+    good = good && addHelpTables(kelTemp, tables);
     if (!good || !diag_.ok()) {
         std::remove(systemTemp.c_str());
         return false;
     }
-    if (!writeFileAtomically(helpsPath, table)) {
+    // Every text set's table in set order, each ended by an empty line; a
+    // set no language uses is an empty table.
+    std::string helps;
+    const int32_t last = tables.empty() ? -1 : tables.rbegin()->first;
+    for (int32_t set = 0; set <= last; ++set) {
+        const auto t = tables.find(set);
+        if (t != tables.end()) helps += t->second;
+        helps += '\r';
+    }
+    if (!writeFileAtomically(helpsPath, helps)) {
         diag_.error(helpsPath, "cannot be written");
         std::remove(systemTemp.c_str());
         return false;

@@ -7,13 +7,17 @@
 //   text/languages.txt   'TEXT' 1; each line's code and text set name the
 //                        message table text/messages-CODE.txt ('TEXT' 100 + set)
 //   text/libraries.txt   'TEXT' 2: library name, picture cast
+//   text/tips-CODE.txt   the tips in each language but the first
+//   text/tour.txt        the guided tours (tools/skinc/SkinHelpSources.h)
 //
 // Besides, 'TEXT' 3 lists every cast by name ("name,id" a line), so tools and
 // the program can find a cast by its name, and 'DATA' 100 + text set hold the
-// help table.
+// help table in that set's language. "Helps.txt" holds the tables of every
+// text set in order, each ended by an empty line.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,7 @@
 #include "tools/skinc/SkinCasts.h"
 #include "tools/skinc/SkinFont.h"
 #include "tools/skinc/SkinHelp.h"
+#include "tools/skinc/SkinHelpSources.h"
 #include "tools/skinc/SkinStyle.h"
 
 namespace skinc {
@@ -53,8 +58,10 @@ private:
     bool loadMessageTables(const std::string& languages);
     bool paint();
     bool writeResource(const std::string& kelPath);
-    bool placeTips(const std::string& kelPath, std::vector<HelpTip>& tips);
-    bool addHelpTable(const std::string& kelPath, const std::string& table);
+    bool loadHelpSources();
+    // Each text set's tour steps and tips, placed where their controls lie.
+    bool placeTips(const std::string& kelPath, std::map<int32_t, std::vector<HelpTip>>& tips);
+    bool addHelpTables(const std::string& kelPath, const std::map<int32_t, std::string>& tables);
     std::vector<HelpBubble> bubbles() const;
 
     std::string folder_;
@@ -66,6 +73,9 @@ private:
     std::vector<kelLayoutSource> layouts_;
     std::vector<std::string> layoutFiles_;
     std::vector<TextTable> texts_;
+    std::map<int32_t, std::string> languageCodes_;  // text set to code
+    std::map<std::string, TipTranslations> translations_;  // by code
+    std::vector<TourStep> tour_;
 };
 
 }  // namespace skinc

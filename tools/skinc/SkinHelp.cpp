@@ -69,7 +69,7 @@ bool buildHelpTable(const std::vector<HelpTip>& tips, const std::vector<HelpBubb
 
         std::ostringstream line;
         line << slot << ']' << bubble.castID << ']' << tip.panel << ']' << tip.item << ']' << bx << ']' << by << ']'
-             << bx + g.padX << ']' << by + g.padY << "]1]0";
+             << bx + g.padX << ']' << by + g.padY << ']' << (tip.tour < 0 ? "1]0" : "0]" + std::to_string(tip.tour));
         for (const std::string& text : lines) line << ']' << text;
         table += line.str();
         table += '\r';
