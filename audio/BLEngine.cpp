@@ -172,14 +172,14 @@ void BLEngine::mixToDisk(const char* wavPath, const char* scriptPath)
 void BLEngine::synth_SetFolder(const char* folder)
 {
     // Loading reads 36 files: the synthesizer swaps them in under the lock itself.
-    RealtimeSetSynth(mutablePath(folder));
+    RealtimeSetSynth(folder ? folder : "");
 }
 
 void BLEngine::synth_Arp(short mode, short speed, const char* notes)
 {
     MixerLock hold;
     if (notes && notes[0]) {
-        RealtimeArpeggiatorOn(mode, speed, mutablePath(notes));
+        RealtimeArpeggiatorOn(mode, speed, notes);
     } else {
         RealtimeArpeggiatorOff();
     }
@@ -209,9 +209,14 @@ void BLEngine::synth_SetPan(short pan)
     RealtimeSetSynthPan(pan);
 }
 
+short BLEngine::synth_NotesLoaded()
+{
+    return static_cast<short>(RealtimeSynthNotesLoaded());
+}
+
 unsigned char BLEngine::synth_mix(const char* path)
 {
-    RealtimeSynthMix(mutablePath(path));
+    RealtimeSynthMix(path ? path : "");
     return 1;
 }
 
