@@ -216,8 +216,8 @@ short BLEngine::synth_NotesLoaded()
 
 unsigned char BLEngine::synth_mix(const char* path)
 {
-    RealtimeSynthMix(path ? path : "");
-    return 1;
+    // A file that was not written is not reported as written.
+    return RealtimeSynthMix(path ? path : "") > 0 ? 1 : 0;
 }
 
 unsigned char BLEngine::userLoop_load(const char* path)
