@@ -8,6 +8,7 @@
 #include "core/kelCore.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanelParts.h"
+#include "panels/BLSynthPanel.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -310,6 +311,7 @@ void BLGroovePanel::songOpened()
     }
     currentRandomSet = -1;
     setRndStyleName(-1);
+    if (blSynthPanel) blSynthPanel->ledsForArpKeys(lib.arpNotes);
 }
 
 // ---- What the player shows ---------------------------------------------------

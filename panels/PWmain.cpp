@@ -14,9 +14,11 @@
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
 #include "panels/BLLoadPanel.h"
+#include "panels/BLLoadSynthPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/BLProgressPanel.h"
+#include "panels/BLSynthPanel.h"
 #include "panels/PWDemo.h"
 #include "panels/PWPlaceholderPanel.h"
 #include "platform/Platform.h"
@@ -66,6 +68,8 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
+    if (std::strcmp(entry.className, "BLSynthPanel") == 0) return new BLSynthPanel;
+    if (std::strcmp(entry.className, "BLLoadSynthPanel") == 0) return new BLLoadSynthPanel;
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 

@@ -2,6 +2,7 @@
 
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
+#include "tools/skinc/SkinPaintSynth.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,6 +26,7 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
 {
     const std::string& recipe = line.recipe;
     if (std::vector<std::string> groove = grooveVariants(line); !groove.empty()) return groove;
+    if (std::vector<std::string> synth = synthVariants(line); !synth.empty()) return synth;
     if (recipe == "backpane") {
         // A panel the screen never recolours keeps scheme 0 alone.
         const int schemes = std::clamp(line.params.number("schemes", 8), 1, 8);

@@ -2,6 +2,7 @@
 
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
+#include "tools/skinc/SkinPaintSynth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -422,6 +423,7 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     const std::string& recipe = line.recipe;
     bool good = false;
     if (!grooveVariants(line).empty()) good = paintGrooveCast(line, variant, style, out, diag);
+    else if (!synthVariants(line).empty()) good = paintSynthCast(line, variant, style, out, diag);
     else if (recipe == "backpane") good = backpane(r, variant, out);
     else if (recipe == "label") good = label(r, out);
     else if (recipe == "button") good = button(r, variant, out);
