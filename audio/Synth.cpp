@@ -384,9 +384,11 @@ int RealtimeSetSynth(const char* folder)
 
 int RealtimeArpeggiatorOn(int mode, int speed, const char* notes)
 {
-    // Switched on while nothing plays, the arpeggio starts with the next playback.
-    const int64_t time = PlayingStatus.load() == 2 ? TimeLine.load() : 0;
-    return ArpeggiatorOn(&RealtimeSynth, mode, speed, notes, time);
+    if (PlayingStatus.load() == 2) return ArpeggiatorOn(&RealtimeSynth, mode, speed, notes, TimeLine.load());
+    // Nothing plays: the arpeggio waits for the next playback, whose first
+    // block takes its first step on frame 0, however the engine was started.
+    ArpeggiatorOn(&RealtimeSynth, mode, speed, notes, 0);
+    return InitSynthFStop(&RealtimeSynth, SynthSamps);
 }
 
 int RealtimeArpeggiatorOff()

@@ -231,6 +231,7 @@ void BLLoadSynthPanel::startPreview()
     }
     engine().synth_SetFolder(folderOf(name).c_str());
     engine().synth_Arp(0, 4, kPreviewNotes);
+    if (blSynthPanel) blSynthPanel->forgetSentPattern();
     previewing = true;
     setMessage(kItemStatus, kMsgPreviewing, name);
 }

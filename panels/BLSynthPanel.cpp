@@ -192,13 +192,17 @@ void BLSynthPanel::synth_activate()
     char pattern[kPatternSize];
     buildPattern(pattern, sizeof pattern);
     const int16_t speed = kSpeeds[std::clamp<int16_t>(setting.speed, 0, 3)];
+    if (sentMode == setting.mode && sentSpeed == speed && std::strcmp(sentPattern, pattern) == 0) return;
     engine().synth_Arp(setting.mode, speed, pattern);
+    sentMode = setting.mode;
+    sentSpeed = speed;
+    std::memcpy(sentPattern, pattern, sizeof sentPattern);
 }
 
 void BLSynthPanel::synth_restoreAll()
 {
     BLSynthEngine& e = engine();
-    // A restarted engine lost its sound and levels.
+    // A restarted engine lost its sound, its levels and its arpeggio.
     if (loadedSynth[0] && e.synth_NotesLoaded() == 0) loadFolder(loadedSynth);
     e.synth_SetPoly(36);
     e.synth_SetVolume(setting.volume);
@@ -290,6 +294,7 @@ void BLSynthPanel::shiftKeyboard(int16_t octaves)
 void BLSynthPanel::setPlaying(bool on)
 {
     playing = on;
+    forgetSentPattern();
     if (on)
         synth_activate();
     else
@@ -345,6 +350,7 @@ void BLSynthPanel::loadFolder(const char* name)
     std::snprintf(held, sizeof held, "%s", name ? name : "");
     std::memcpy(loadedSynth, held, sizeof loadedSynth);
     engine().synth_Stop();
+    forgetSentPattern();
     const std::string folder = std::string(kSynthFolder) + loadedSynth + ":";
     engine().synth_SetFolder(folder.c_str());
 }

@@ -101,8 +101,12 @@ public:
     // The pattern of the keys that are on under the current program; ""
     // when none is on.
     void buildPattern(char* out, int outSize) const;
-    // Builds the pattern and hands it to the engine, only while playing.
+    // Builds the pattern and hands it to the engine, only while playing and
+    // only when it differs from what the engine has: handing it again would
+    // start the pattern over at the next step.
     void synth_activate();
+    // The engine's arpeggio was changed by someone else (a preview).
+    void forgetSentPattern() { sentMode = -1; }
     // Everything the engine holds of the panel given again (after the
     // engine was restarted, at every start of the player).
     void synth_restoreAll();
@@ -182,6 +186,10 @@ private:
     BLSynthEngine* fixedEngine;
     BLPlayer* fixedPlayer;
     bool placed = false;
+    // What the engine's arpeggio was given last; mode -1: nothing known.
+    int16_t sentMode = -1;
+    int16_t sentSpeed = 0;
+    char sentPattern[kPatternSize] = {};
 };
 
 // The synth panel once created; null before.

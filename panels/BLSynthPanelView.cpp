@@ -125,6 +125,7 @@ void BLSynthPanel::showPresets()
         char text[8] = "";
         if (index < presetCount) std::snprintf(text, sizeof text, "%d", index + 1);
         if (kelPanelControl* c = control(si::presetEntry[i])) {
+            c->setValue(kelPropFill, int16_t{1});
             c->setValue(kelPropFillColour, index == presetSelected ? kSelectedFill : kEntryFill);
             c->setValue(text);
         }
@@ -269,8 +270,11 @@ void BLSynthPanel::arpMixResult(BLPath* path)
     mixPath.set(&target);
 
     // The file takes the panel's setting even while the panel does not play.
-    const int16_t speed = kSpeeds[std::clamp<int16_t>(setting.speed, 0, 3)];
-    engine().synth_Arp(setting.mode, speed, pattern);
+    if (playing) {
+        synth_activate();
+    } else {
+        engine().synth_Arp(setting.mode, kSpeeds[std::clamp<int16_t>(setting.speed, 0, 3)], pattern);
+    }
     const uint32_t format = blPrefs.exportFormat;
     const bool native = format == kelQtFormatNative;
     BLProgressPanel* progress = BLProgress();

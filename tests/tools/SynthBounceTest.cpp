@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/NoteFinder.h"
 #include "support/TestSupport.h"
 #include "tools/DemoLibrary.h"
 
@@ -133,44 +134,23 @@ TEST(SynthBounce, TheArpeggioSoundsOnTheStepGridInTuneWithTheGroove)
         for (int i = 0; i < note.frames; ++i) f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i * note.channels)];
 
         // Where the note starts: the best match of its file near the grid point.
-        int at = -1;
-        double best = -2;
-        for (int lag = std::max(0, due - 64); lag <= due + 64; ++lag) {
-            double rf = 0, ff = 0, rr = 0;
-            for (int i = 0; i < kMatch && lag + i < frames; ++i) {
-                rf += rest[static_cast<size_t>(lag + i)] * f[static_cast<size_t>(i)];
-                ff += f[static_cast<size_t>(i)] * f[static_cast<size_t>(i)];
-                rr += rest[static_cast<size_t>(lag + i)] * rest[static_cast<size_t>(lag + i)];
-            }
-            const double r = rr > 0 && ff > 0 ? rf / std::sqrt(rr * ff) : 0;
-            if (r > best) {
-                best = r;
-                at = lag;
-            }
-        }
+        std::vector<double> taken = rest;
+        const notefinder::Found found = notefinder::takeNote(taken, f, due, 64, kMatch, kBeat / kSpeed);
+        const int at = found.at;
         EXPECT_EQ(at, due) << "on the step grid";
-        EXPECT_GT(best, 0.999);
+        EXPECT_GT(found.match, 0.999);
 
         // In tune: within 5 cents of the named note.
         const double hz = 440.0 * std::pow(2.0, (midi - 69) / 12.0);
         const double measured = pitchOf(rest, static_cast<size_t>(at) + 4410, hz / 1.3, hz * 1.3);
         EXPECT_NEAR(1200.0 * std::log2(measured / hz), 0.0, 5.0) << measured << " Hz, wanted " << hz;
 
-        // Take the note away, at the gain it sounds with, before the next.
-        double rf = 0, ff = 0;
-        for (int i = 0; i < kBeat / kSpeed; ++i) {
-            rf += rest[static_cast<size_t>(at + i)] * f[static_cast<size_t>(i)];
-            ff += f[static_cast<size_t>(i)] * f[static_cast<size_t>(i)];
-        }
-        const double gain = rf / ff;
-        if (step == 0) firstGain = gain;
-        EXPECT_NEAR(gain, firstGain, firstGain * 0.01) << "every note at one level";
-        for (size_t i = 0; i < f.size() && at + i < rest.size(); ++i) rest[at + i] -= gain * f[i];
+        // Taken away at the level it sounds with, before the next.
+        if (step == 0) firstGain = found.gain;
+        EXPECT_NEAR(found.gain, firstGain, firstGain * 0.01) << "every note at one level";
+        rest = std::move(taken);
     }
-    // Nothing but rounding is left.
-    double left = 0;
-    for (double v : rest) left = std::max(left, std::fabs(v));
-    EXPECT_LT(left, 8.0);
+    EXPECT_LT(notefinder::largest(rest), 8.0) << "nothing but rounding is left";
 }
 
 }  // namespace
