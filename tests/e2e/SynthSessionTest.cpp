@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/kelAtomsFiles.h"
 #include "core/kelFiles.h"
+#include "core/kelQt.h"
+#include "library/BLprefs.h"
 #include "e2e/GrooveSession.h"
 #include "library/BLDocument.h"
 #include "library/BLSynthIce.h"
@@ -142,6 +145,55 @@ TEST_F(SynthSession, KeysPlayedWithMouseAndKeyboardSoundInTimeAndTheDocumentKeep
     EXPECT_EQ(picked.presets[0], kept.presets[0]) << "the presets came back with the document";
     std::memcpy(picked.current.synthName, kept.current.synthName, sizeof picked.current.synthName);
     EXPECT_EQ(picked.current, kept.current) << "and the setting, but for the sound";
+}
+
+TEST_F(SynthSession, TheArpeggioMixedToAFileAndConvertedToTheExportFormat)
+{
+    BLSynthIce state;
+    for (int k : {0, 4, 7}) state.current.keys[k] = 1;
+    state.current.program = 0;
+    state.current.speed = 1;
+    std::snprintf(state.current.synthName, sizeof state.current.synthName, "GlassPluck");
+    const std::string doc = writeSynthDocument("mix.bld", state);
+    auto mixTo = [&](const std::string& target) {
+        runScript("wait 1200\nclick " + at(316, 112) + "\nwait 600\ndialog " + target + "\nclick " +
+                      panelAt(527, 86) + "\nwait 2500\nquit\n",
+                  doc);
+    };
+
+    // The program's own WAV: 32 beats of the song's tempo, the notes on the
+    // grid from the file's first frame, whether or not the panel plays.
+    mixTo(dir.file("arp"));
+    const Loop mixed = readLoop(dir.file("arp.wav"));
+    ASSERT_EQ(mixed.channels, 2);
+    EXPECT_EQ(mixed.frames(), 32 * kBeat126);
+    std::vector<double> rest(static_cast<size_t>(mixed.frames()));
+    for (size_t i = 0; i < rest.size(); ++i) rest[i] = mixed.samples[2 * i];
+    const char* const order[3] = {"e2", "g2", "c2"};
+    for (int step = 0; step < 6; ++step) {
+        const Loop note = readLoop(library + "/Synth/GlassPluck/" + order[step % 3] + ".wav");
+        std::vector<double> f(static_cast<size_t>(note.frames()));
+        for (int i = 0; i < note.frames(); ++i) f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i)];
+        const notefinder::Found found = notefinder::takeNote(rest, f, step * kBeat126 / 2, 64, 2048, kBeat126 / 2);
+        EXPECT_EQ(found.at, step * kBeat126 / 2) << step;
+        EXPECT_GT(found.match, 0.999) << step;
+    }
+
+    // Another export format: the WAV is converted and gives way to it.
+    uint32_t flac = kelQtFormatFlac;
+    char converted[kKelPathMax + 1];
+    std::snprintf(converted, sizeof converted, "%s", dir.file("song-arp.wav").c_str());
+    ASSERT_TRUE(kelQt_soundConvert_setFileExtension(converted, flac, sizeof converted));
+    blPrefsClass prefs;
+    const std::string prefsKel = kelOf(dir.file("Beatloom.prf"));
+    prefs.fileName = prefsKel.c_str();
+    prefs.load();
+    prefs.exportFormat = flac;
+    ASSERT_TRUE(prefs.save());
+    mixTo(dir.file("song-arp.wav"));
+    EXPECT_TRUE(std::filesystem::exists(converted)) << converted;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("song-arp.wav")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("TempSoundConvertFile.wav")));
 }
 
 }  // namespace
