@@ -153,4 +153,28 @@ TEST(SynthBounce, TheArpeggioSoundsOnTheStepGridInTuneWithTheGroove)
     EXPECT_LT(notefinder::largest(rest), 8.0) << "nothing but rounding is left";
 }
 
+TEST(SynthBounce, AnArpeggioNeedsASoundAModeASpeedAndNotes)
+{
+    testsupport::TempDir dir("synthbounce");
+    const std::string base = testsupport::toolsDir() + "/enginebounce --bpm 120 --mix-bpm 120 --frames 2048 -o " +
+                             dir.file("x.wav");
+    for (const std::string& bad : {std::string(" --arp up:4:c1"), " --synth " + dir.path(),
+                                   " --synth " + dir.path() + " --arp sideways:4:c1",
+                                   " --synth " + dir.path() + " --arp up:0:c1", " --synth " + dir.path() + " --arp up:4"}) {
+        std::vector<std::string> argv;
+        std::string word;
+        for (char c : base + bad) {
+            if (c == ' ') {
+                if (!word.empty()) argv.push_back(word);
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+        argv.push_back(word);
+        const testsupport::RunResult r = testsupport::run(argv);
+        EXPECT_EQ(r.exitCode, 2) << bad << "\n" << r.out;
+    }
+}
+
 }  // namespace
