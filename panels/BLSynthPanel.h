@@ -89,6 +89,7 @@ public:
     void beforeShow() override;
     void onItem() override;
     void onKey() override;
+    void onIdle() override;
     void asyncDialogMessage(BLPath* path) override;
 
     // The player started.
@@ -186,6 +187,8 @@ private:
     BLSynthEngine* fixedEngine;
     BLPlayer* fixedPlayer;
     bool placed = false;
+    // Whether the hint asks for the groove to be played.
+    bool askingForGroove = false;
     // What the engine's arpeggio was given last; mode -1: nothing known.
     int16_t sentMode = -1;
     int16_t sentSpeed = 0;

@@ -104,9 +104,12 @@ void BLSynthPanel::showLevels()
     setControl(si::pan, setting.pan);
     // What the user has to do next to hear the keys.
     const BLPlayer* p = player();
-    if (playing && p && !p->playing) setStatus(kMsgPlayTheGroove);
-    else if (!statusText[0] || std::strcmp(statusText, blIntl.message(kMsgPlayTheGroove).c_str()) == 0)
+    const bool ask = playing && p && !p->playing;
+    if (ask)
+        setStatus(kMsgPlayTheGroove);
+    else if (!statusText[0] || askingForGroove)
         setStatus(kMsgHint);
+    askingForGroove = ask;
 }
 
 void BLSynthPanel::showOctaves()
@@ -172,7 +175,17 @@ void BLSynthPanel::beforeShow()
         PWScreen.setPanelPosition(screenIndex, kPlaceX, kPlaceY);
         placed = true;
     }
+    // Sounds added to the library since show up; the sound chosen stays.
+    synthCount = BL_ListSynthSounds(synthNames, kMaxSynths);
+    fillPopups();
     showAll();
+}
+
+void BLSynthPanel::onIdle()
+{
+    // The groove started or stopped elsewhere: the hint follows.
+    const BLPlayer* p = player();
+    if ((playing && p && !p->playing) != askingForGroove) showLevels();
 }
 
 void BLSynthPanel::onItem()
