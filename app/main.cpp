@@ -34,6 +34,8 @@ const char kUsage[] =
     "  --headless          run without a display (no window; boxes take their\n"
     "                      default answer, file dialogs are cancelled)\n"
     "  --script FILE       run headless, fed with the timed events of FILE\n"
+    "  --window            with --script: feed the events to the desktop window\n"
+    "                      instead (mouse positions in window pixels)\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
     "  --screen WxH        headless: the size of the window (default 1024x768)\n"
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
@@ -43,6 +45,7 @@ const char kUsage[] =
 
 struct Options {
     bool headless = false;
+    bool window = false;
     std::string script;
     std::string log;
     int screenWidth = 0;
@@ -112,6 +115,8 @@ int parse(int argc, char** argv, Options& o)
         }
         if (a == "--headless") {
             o.headless = true;
+        } else if (a == "--window") {
+            o.window = true;
         } else if (a == "--script") {
             if (!value(o.script)) return usageError("--script needs a file");
             o.headless = true;
@@ -138,6 +143,10 @@ int parse(int argc, char** argv, Options& o)
             words.push_back(a);
         }
     }
+    if (o.window) {
+        if (o.script.empty()) return usageError("--window goes with --script");
+        o.headless = false;
+    }
     // A path with blanks given without quotes arrives as several words.
     for (size_t i = 0; i < words.size(); ++i) o.document += (i ? " " : "") + words[i];
     o.document = fromHere(o.document);
@@ -148,9 +157,10 @@ int parse(int argc, char** argv, Options& o)
 
 bool makeBackend(const Options& o)
 {
-    if (o.headless) {
-        auto headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
-                                                                 o.screenHeight > 0 ? o.screenHeight : 768);
+    std::unique_ptr<plat::HeadlessBackend> headless;
+    if (o.headless || o.window) {
+        headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
+                                                            o.screenHeight > 0 ? o.screenHeight : 768);
         if (!o.log.empty()) headless->setLogFile(o.log);
         if (!o.script.empty()) {
             std::string error;
@@ -159,6 +169,8 @@ bool makeBackend(const Options& o)
                 return false;
             }
         }
+    }
+    if (o.headless) {
         plat::setBackend(std::move(headless));
         return true;
     }
@@ -170,6 +182,10 @@ bool makeBackend(const Options& o)
                      "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
                      error.c_str());
         return false;
+    }
+    if (o.window) {
+        plat::setBackend(plat::makeScriptedSdlBackend(std::move(sdl), std::move(headless)));
+        return true;
     }
     plat::setBackend(std::move(sdl));
     return true;

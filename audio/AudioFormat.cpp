@@ -49,12 +49,13 @@ bool readAt(void* file, int64_t pos, void* buffer, int count)
 
 struct WaveLayout {
     int channels = 0;
+    int rate = 0;
     int32_t dataStart = 0;
     int32_t dataBytes = 0;
 };
 
 // The format chunk's body (at least 16 bytes, 40 when extensible).
-bool isPlayableFormat(const uint8_t* fmt, uint32_t size, int* channels)
+bool isPlayableFormat(const uint8_t* fmt, uint32_t size, int* channels, int* sampleRate)
 {
     uint16_t tag = get16(fmt);
     const int16_t count = static_cast<int16_t>(get16(fmt + 2));
@@ -71,6 +72,7 @@ bool isPlayableFormat(const uint8_t* fmt, uint32_t size, int* channels)
     if (blockAlign != count * 2) return false;
     if (rate < kLowestRate || rate > kHighestRate) return false;
     *channels = count;
+    *sampleRate = static_cast<int>(rate);
     return true;
 }
 
@@ -93,7 +95,7 @@ bool readLayout(void* file, int32_t fileLength, WaveLayout* out)
             uint8_t fmt[40] = {};
             const int want = static_cast<int>(std::min<uint32_t>(size, sizeof fmt));
             if (size < 16 || body + want > fileLength || !readAt(file, body, fmt, want)) return false;
-            if (!isPlayableFormat(fmt, size, &out->channels)) return false;
+            if (!isPlayableFormat(fmt, size, &out->channels, &out->rate)) return false;
             haveFormat = true;
         } else if (std::memcmp(idAndSize, "data", 4) == 0) {
             if (!haveFormat) return false;
@@ -109,7 +111,9 @@ bool readLayout(void* file, int32_t fileLength, WaveLayout* out)
 
 }  // namespace
 
-void* OpenWave(const char* path, int* channels, int* frames)
+void* OpenWave(const char* path, int* channels, int* frames) { return OpenWaveAt(path, channels, frames, nullptr); }
+
+void* OpenWaveAt(const char* path, int* channels, int* frames, int* rate)
 {
     void* file = F_open(path);
     if (file == F_NOFILE) return F_NOFILE;
@@ -123,6 +127,7 @@ void* OpenWave(const char* path, int* channels, int* frames)
     F_setDataStart(file, layout.dataStart);
     if (channels) *channels = layout.channels;
     if (frames) *frames = layout.dataBytes / (layout.channels * 2);
+    if (rate) *rate = layout.rate;
     return file;
 }
 

@@ -18,6 +18,8 @@ constexpr int WAVE_HEADER_BYTES = 44;
 // whole frames the file really holds. F_NOFILE when the file cannot be opened
 // or is not 16-bit PCM with one or two channels at a sensible rate.
 void* OpenWave(const char* path, int* channels, int* frames);
+// The same, with the file's sample rate in *rate.
+void* OpenWaveAt(const char* path, int* channels, int* frames, int* rate);
 
 // Positions the file byteOffset bytes into its sample data (callers pass
 // frames x channels x 2). Always 0.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -64,6 +65,8 @@ void BLEngine::init()
 
 void BLEngine::exit()
 {
+    // A recording's capture ends before the engine goes.
+    UserLoop_RecordReset();
     ExitPlay();
     Vetro_Exit();
 }
@@ -97,9 +100,17 @@ void BLEngine::setMixerFrequency(long hz)
     SetRealtimeFreq(static_cast<int>(hz));
 }
 
-char BLEngine::getMixerBeat()
+int8_t BLEngine::getMixerBeat()
 {
-    return static_cast<char>(GetCurrentBeat());
+    return static_cast<int8_t>(GetCurrentBeat());
+}
+
+double BLEngine::getMixerPosition()
+{
+    if (PlayingStatus.load() != 2) return -1;
+    const int32_t bpm = BPM.load();
+    if (bpm <= 0) return -1;
+    return static_cast<double>(TimeLine.load() - BLOCKLEN.load()) / bpm;
 }
 
 void BLEngine::samplesListReset()
@@ -115,6 +126,9 @@ void BLEngine::samplesListAdd(const char* path, short repeats)
 
 void BLEngine::samplesBpm(float bpm)
 {
+    // Still armed at the last song's tempo (loaded, never played): let go
+    // of that first, or the new tempo would not take.
+    StopPlay();
     SetSongBPM(truncated(bpm));
     BeginPlay();
 }
@@ -123,11 +137,30 @@ void BLEngine::setTrackSample(short track, short sample)
 {
     if (!playing) return;
     const int n = sample == -1 ? -1 : sample + 1;
+    const bool onBoard = track >= 0 && track < 8;
+    // Only a loop that already sounds waits for the cycle to change; a play
+    // that starts, or a silent track, is not shown as waiting.
+    bool sounding = false;
+    if (onBoard && PlayingStatus.load() == 2) {
+        std::lock_guard<std::mutex> hold(Tracks[track].lock);
+        sounding = Tracks[track].curLoop >= 0;
+    }
     if (syncAtGrooveSet) {
         TrackPlaySync(track + 1, n);
+        // As the track's schedule counts it: the next multiple of a cycle.
+        const int64_t cycle = int64_t{32} * BPM.load();
+        if (onBoard) waitUntil[track] = sounding && cycle > 0 ? cycle * (int64_t{TimeLine.load()} / cycle + 1) : 0;
     } else {
         TrackPlay(track + 1, n);
+        if (onBoard) waitUntil[track] = 0;
     }
+}
+
+bool BLEngine::trackWaiting(short track) const
+{
+    if (track < 0 || track >= 8 || PlayingStatus.load() != 2) return false;
+    // What is heard lies a block behind the mixing position.
+    return int64_t{TimeLine.load()} - BLOCKLEN.load() < waitUntil[track];
 }
 
 void BLEngine::setTrackVolume(short track, short volume)
@@ -147,6 +180,21 @@ void BLEngine::setTrackPan(short track, short pan)
     } else {
         TrackPan(track + 1, p);
     }
+}
+
+void BLEngine::changesBegin()
+{
+    TrackStartHold();
+}
+
+void BLEngine::changesEnd()
+{
+    TrackStartRelease();
+}
+
+bool BLEngine::loaderStalled()
+{
+    return TakeLoaderStall();
 }
 
 void BLEngine::sync_atGrooveSet(short on)
@@ -227,7 +275,7 @@ unsigned char BLEngine::userLoop_load(const char* path)
 
 void BLEngine::userLoop_params(blUserLoopSettingsRec* settings)
 {
-    MixerLock hold;
+    // The stage takes the device lock itself.
     Vetro_ApplySettings(settings);
 }
 
@@ -254,4 +302,14 @@ unsigned char BLEngine::userLoop_recordStatus(short* percent, short* level)
 unsigned char BLEngine::userLoop_save(const char* path)
 {
     return Vetro_SaveLoop(mutablePath(path));
+}
+
+unsigned char BLEngine::userLoop_canRecord()
+{
+    return UserLoop_CanRecord();
+}
+
+int64_t BLEngine::userLoop_periodFrames()
+{
+    return Vetro_PeriodFrames();
 }

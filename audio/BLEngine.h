@@ -32,22 +32,38 @@ public:
     void setMixerVolume(short volume);
     void setMixerBpm(float bpm);
     void setMixerFrequency(long hz);
-    // The beat 0 to 31 within the cycle being heard, -1 unless running.
-    char getMixerBeat();
+    // The beat 0 to 31 within the cycle being heard, -1 unless running
+    // (signed on every platform).
+    int8_t getMixerBeat();
+    // Beats since playback started, as far as the mixer has reached, with
+    // their fraction (the network link keeps two instances in step by it);
+    // -1 unless running.
+    double getMixerPosition();
 
     void samplesListReset();
     // path in kel form; repeats 0 = measure the loop against the song tempo.
     void samplesListAdd(const char* path, short repeats);
-    // Sets the song tempo and arms the engine at it.
+    // Sets the song tempo and arms the engine at it, whatever it was armed
+    // at before (a song loaded while stopped included).
     void samplesBpm(float bpm);
 
     void setTrackSample(short track, short sample);
+    // A loop change of the track waits for the start of the next cycle and
+    // is not heard yet.
+    bool trackWaiting(short track) const;
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);
     void sync_atGrooveSet(short on);
-    void changesBegin() {}
-    void changesEnd() {}
+    // Bracket one batch of changes (they nest). The first loops of a
+    // playback chosen inside start together when the outermost bracket
+    // ends, with the volumes, pans, tempo and master volume sent inside it;
+    // the player brackets its whole play command.
+    void changesBegin();
+    void changesEnd();
+    // True, once, after a stop that had to give up waiting for the loader
+    // (a loop file's read did not return).
+    bool loaderStalled();
     // Addresses of the track's held peaks: -1 means nothing was mixed since
     // the caller last wrote -1 there.
     void getTrackPeaks(short track, ttPeak** left, ttPeak** right);
@@ -77,6 +93,15 @@ public:
     void userLoop_recordReset();
     unsigned char userLoop_recordStatus(short* percent, short* level);
     unsigned char userLoop_save(const char* path);
+    // Whether a capture device exists to record from.
+    unsigned char userLoop_canRecord();
+    // Frames a save writes: one period at the tempo the song last played
+    // with the user loop; 0 before that.
+    int64_t userLoop_periodFrames();
+
+private:
+    // Where the last synchronised loop change of each track is first heard.
+    int64_t waitUntil[8] = {};
 };
 
 extern BLEngine* gep;

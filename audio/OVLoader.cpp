@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <thread>
 
-#include "audio/AudioFormat.h"
 #include "audio/OVTrack.h"
 
 namespace {
@@ -92,31 +91,6 @@ void LoadWaveDataOnTimer()
 
 }  // namespace
 
-bool LoaderServiceTrack(int i)
-{
-    TRACK* t = &Tracks[i];
-    int32_t idle;
-    int64_t ahead;
-    int ringLen;
-    {
-        std::lock_guard<std::mutex> hold(t->lock);
-        if (!t->ring) return false;
-        idle = t->idle;
-        ahead = int64_t{t->writePos} - TimeLine.load(std::memory_order_acquire);
-        ringLen = t->ringLen;
-    }
-    if (idle && t->file != F_NOFILE) {
-        // A track silenced from the main thread leaves its file to the loader.
-        F_close(t->file);
-        t->file = F_NOFILE;
-        return true;
-    }
-    if (ahead > ringLen / 2) return false;
-    // Filled up to a ring ahead of the mixer. A track that lags is taken up
-    // again at once, at the play position (ReadFromFile).
-    return ReadFromFile(t, ahead > 0 ? static_cast<int>(ringLen - ahead) : ringLen);
-}
-
 void LoaderStart()
 {
     std::lock_guard<std::mutex> hold(loader.m);
@@ -146,17 +120,25 @@ void LoaderExit(int waitMs)
     }
 }
 
-void LoaderPause()
+bool LoaderPause(int waitMs)
 {
     dowldproc.store(0);
     std::unique_lock<std::mutex> hold(loader.m);
     if (!loader.running) {
         ExitBackThread.store(0);
-        return;
+        return true;
     }
     ExitBackThread.store(1);
     loader.toLoader.notify_all();
-    loader.fromLoader.wait(hold, [] { return ExitBackThread.load() == 0 || !loader.running; });
+    return loader.fromLoader.wait_for(hold, std::chrono::milliseconds(waitMs),
+                                      [] { return ExitBackThread.load() == 0 || !loader.running; });
+}
+
+void LoaderAbandon()
+{
+    // ExitBackThread stays set: the loader acknowledges when it comes back,
+    // unless a new playback has set it going again by then.
+    LoaderEpoch.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void LoaderResume()

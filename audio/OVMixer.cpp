@@ -39,11 +39,11 @@ TRACK& trackOf(int track)
     return Tracks[clampInt(track, 1, kTrackCount) - 1];
 }
 
-int32_t nextCycleStart()
+int64_t nextCycleStart()
 {
     const int64_t cycle = int64_t{kCycleBeats} * BPM.load();
     if (cycle <= 0) return kNever;
-    return static_cast<int32_t>(std::min<int64_t>(cycle * (TimeLine.load() / cycle + 1), kNever));
+    return cycle * (TimeLine.load() / cycle + 1);
 }
 
 // Track gains in extended precision, stored as floats.
@@ -54,7 +54,8 @@ void trackGains(int32_t v, int32_t p, int32_t master, float* left, float* right)
     const long double full = lv * (1.0 / 128) * lm * (1.0 / 128);
     if (p > 63) {
         *left = static_cast<float>(full);
-        *right = static_cast<float>((127 - p) * (1.0 / 63) * lv * (1.0 / 128) * lm * (1.0 / 128));
+        const long double fade = static_cast<long double>(127 - p) * (1.0 / 63);
+        *right = static_cast<float>(fade * lv * (1.0 / 128) * lm * (1.0 / 128));
     } else {
         *left = static_cast<float>(lv * (1.0 / 128) * p * (1.0 / 63) * lm * (1.0 / 128));
         *right = static_cast<float>(full);
@@ -84,7 +85,7 @@ struct TrackBlock {
     const int16_t* src = nullptr;
 };
 
-TrackBlock takeTrack(TRACK& t, int32_t now, int n)
+TrackBlock takeTrack(TRACK& t, int64_t now, int n)
 {
     TrackBlock b;
     std::lock_guard<std::mutex> hold(t.lock);
@@ -93,7 +94,7 @@ TrackBlock takeTrack(TRACK& t, int32_t now, int n)
         if (t.syncVolume != -1) t.volume = t.syncVolume;
         if (t.syncPan != -1) t.pan = t.syncPan;
     }
-    if (t.schedLoop == -1 && int64_t{now} + n / 2 >= t.schedTime) {
+    if (t.schedLoop == -1 && now + n / 2 >= t.schedTime) {
         ++t.steerGen;
         t.schedLoop = -2;
         t.nextStart = kNever;
@@ -103,12 +104,12 @@ TrackBlock takeTrack(TRACK& t, int32_t now, int n)
     }
     // A track waiting for its next start still plays what its ring holds.
     if (t.curLoop == -1 || t.volume == 0 || now >= t.writePos || !t.ring) return b;
-    const int idx = now % t.ringLen;
+    const int idx = static_cast<int>(now % t.ringLen);
     b.mixed = true;
     b.volume = t.volume;
     b.pan = t.pan;
     // Frames past writePos are not written yet: they count as silence.
-    b.frames = static_cast<int>(std::min<int64_t>({n, int64_t{t.writePos} - now, t.ringLen - idx}));
+    b.frames = static_cast<int>(std::min<int64_t>({n, t.writePos - now, t.ringLen - idx}));
     b.src = t.ring + 2 * idx;
     return b;
 }
@@ -119,7 +120,7 @@ int GetSamples(void* out, int n)
 {
     n = clampInt(n, 0, kFloatOutSize);
     auto* o = static_cast<int16_t*>(out);
-    const int32_t now = TimeLine.load(std::memory_order_relaxed);
+    const int64_t now = TimeLine.load(std::memory_order_relaxed);
     const int32_t master = MasterVol.load(std::memory_order_relaxed);
     std::fill(floatOutL, floatOutL + n, 0.0f);
     std::fill(floatOutR, floatOutR + n, 0.0f);

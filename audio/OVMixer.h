@@ -30,7 +30,7 @@ extern std::atomic<int32_t> MasterVol;
 
 // Called by GetSamples after each block with the block's first timeline
 // frame and its output; null = none. For tests and measurements.
-using MixBlockObserver = void (*)(int32_t timeLine, const int16_t* out, int frames);
+using MixBlockObserver = void (*)(int64_t timeLine, const int16_t* out, int frames);
 extern std::atomic<MixBlockObserver> GetSamplesObserver;
 
 // Mixes the n (2048) frames from TimeLine into out and advances TimeLine.

@@ -8,7 +8,7 @@
 #include "audio/Vtrack.h"
 #include "audio/Winaudio.h"
 
-std::atomic<int32_t> TimeLine{0};
+std::atomic<int64_t> TimeLine{0};
 std::atomic<int32_t> SAMPFREQ{22050};
 std::atomic<int32_t> BLOCKLEN{8192};
 std::atomic<int32_t> BPM{0};
@@ -16,6 +16,7 @@ std::atomic<int32_t> ResampledBPM{0};
 std::atomic<int32_t> PlayingStatus{0};
 std::atomic<int32_t> dowldproc{0};
 std::atomic<int32_t> ExitBackThread{0};
+std::atomic<uint32_t> LoaderEpoch{0};
 
 TRACK Tracks[kTrackCount];
 int16_t* convBuf = nullptr;
@@ -30,11 +31,28 @@ namespace {
 
 using Hold = std::unique_lock<std::mutex>;
 
-int32_t clampToTimeline(int64_t v)
+// Frames of one file read: the loader leaves the lock for each, and copies
+// what it read into the ring under it.
+constexpr int kReadChunk = 16384;
+int16_t loaderScratch[2 * kReadChunk];
+
+// Main thread only.
+int64_t timeLineStart = 0;
+int startHolds = 0;
+bool startPending = false;
+
+// Who reads, into what, and since when: work that began before the loader
+// was given up on (LoaderEpoch moved on) is dropped.
+struct Reader {
+    int16_t* scratch;
+    int chunk;
+    uint32_t epoch;
+    bool loader;
+};
+
+bool current(const Reader& r)
 {
-    if (v > kNever) return kNever;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
+    return LoaderEpoch.load(std::memory_order_acquire) == r.epoch;
 }
 
 void setFileName(TRACK* t, const char* path)
@@ -60,63 +78,71 @@ int64_t nextCycleStart()
     return cycle * (TimeLine.load() / cycle + 1);
 }
 
-void closeTrackFile(TRACK* t)
+// Takes the track's file out under the lock and closes it outside; the
+// lock is held again on return.
+void closeTrackFile(TRACK* t, Hold& hold)
 {
-    if (t->file != F_NOFILE) F_close(t->file);
+    void* f = t->file;
     t->file = F_NOFILE;
+    if (f == F_NOFILE) return;
+    hold.unlock();
+    F_close(f);
+    hold.lock();
 }
 
-// Reads `frames` frames of the open file into dest as stereo. What a short
-// file does not deliver is silence, never what the ring held before.
-void WaveRead(TRACK* t, int16_t* dest, int frames)
+// Reads `frames` frames of a file into dest as stereo. What a short file
+// does not deliver is silence.
+void waveRead(void* file, int channels, int16_t* dest, int frames)
 {
-    if (t->channels == 2) {
+    if (channels == 2) {
         const int want = frames * 4;
-        int got = F_read(t->file, dest, want);
+        int got = F_read(file, dest, want);
         got -= got % 4;
         std::memset(reinterpret_cast<char*>(dest) + got, 0, static_cast<size_t>(want - got));
         return;
     }
-    const int got = F_read(t->file, convBuf, frames * 2) / 2;
-    for (int i = 0; i < got; ++i) dest[2 * i] = dest[2 * i + 1] = convBuf[i];
+    const int got = F_read(file, dest, frames * 2) / 2;
+    // Spread in place, from the end, so that no sample is overwritten unread.
+    for (int i = got - 1; i >= 0; --i) dest[2 * i] = dest[2 * i + 1] = dest[i];
     std::memset(dest + 2 * got, 0, static_cast<size_t>(frames - got) * 4);
 }
 
-void readIntoRing(TRACK* t, int32_t at, int frames)
+void copyIntoRing(TRACK* t, int64_t at, const int16_t* from, int frames)
 {
-    const int idx = at % t->ringLen;
+    const int idx = static_cast<int>(at % t->ringLen);
     const int first = std::min(frames, t->ringLen - idx);
-    WaveRead(t, t->ring + 2 * idx, first);
-    if (frames > first) WaveRead(t, t->ring, frames - first);
+    std::memcpy(t->ring + 2 * idx, from, static_cast<size_t>(first) * 4);
+    if (frames > first) std::memcpy(t->ring, from + 2 * first, static_cast<size_t>(frames - first) * 4);
 }
 
-void writeSilence(TRACK* t, int32_t at, int frames)
+void writeSilence(TRACK* t, int64_t at, int frames)
 {
-    const int idx = at % t->ringLen;
+    const int idx = static_cast<int>(at % t->ringLen);
     const int first = std::min(frames, t->ringLen - idx);
     std::memset(t->ring + 2 * idx, 0, static_cast<size_t>(first) * 4);
     if (frames > first) std::memset(t->ring, 0, static_cast<size_t>(frames - first) * 4);
 }
 
-enum OpenResult { kOpened, kRefused, kMovedOn, kChanged };
+enum OpenResult { kOpened, kRefused, kMovedOn, kChanged, kDropped };
 
 // Opens fileName for the start at nextStart, positioned at writePos. Called
 // with the track's lock held; the lock is left while the file is opened.
-OpenResult OpenNewFile(TRACK* t, Hold& hold)
+OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
 {
+    closeTrackFile(t, hold);
+    if (!current(r)) return kDropped;
     char name[sizeof t->fileName];
     std::memcpy(name, t->fileName, sizeof name);
-    const int32_t start = t->nextStart;
-    const int32_t at = t->writePos;
+    const int64_t start = t->nextStart;
+    const int64_t at = t->writePos;
     const uint32_t gen = t->steerGen;
     hold.unlock();
 
-    closeTrackFile(t);
     int channels = 0;
     int frames = 0;
     void* file = name[0] ? OpenWave(name, &channels, &frames) : F_NOFILE;
-    const int64_t late = int64_t{at} - start;
-    const bool wholeBefore = file != F_NOFILE && int64_t{start} + frames <= at;
+    const int64_t late = at - start;
+    const bool wholeBefore = file != F_NOFILE && start + frames <= at;
     if (wholeBefore) {
         F_close(file);
     } else if (file != F_NOFILE && late > 0) {
@@ -124,14 +150,16 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold)
     }
 
     hold.lock();
-    if (t->steerGen != gen) {
-        // Chosen again while the file was opening: the new choice decides.
+    const bool dropped = !current(r);
+    if (dropped || t->steerGen != gen) {
+        // Chosen again while the file was opening, or given up: the new
+        // choice decides.
         if (file != F_NOFILE && !wholeBefore) {
             hold.unlock();
             F_close(file);
             hold.lock();
         }
-        return kChanged;
+        return dropped ? kDropped : kChanged;
     }
     if (file == F_NOFILE) {
         t->nextStart = kNever;
@@ -158,13 +186,100 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold)
     return kOpened;
 }
 
+// Reads the next n frames of the track's open file into the ring at
+// writePos. False when the work was given up meanwhile.
+bool readStep(TRACK* t, Hold& hold, const Reader& r, int n)
+{
+    void* f = t->file;
+    const int channels = t->channels;
+    const int64_t at = t->writePos;
+    if (r.loader) t->loaderFile = f;
+    hold.unlock();
+    waveRead(f, channels, r.scratch, n);
+    hold.lock();
+    if (r.loader) t->loaderFile = nullptr;
+    if (!current(r)) {
+        // The track was torn down without this loader: the file is its own to close.
+        if (t->file == f) t->file = F_NOFILE;
+        hold.unlock();
+        F_close(f);
+        hold.lock();
+        return false;
+    }
+    copyIntoRing(t, at, r.scratch, n);
+    t->writePos = at + n;  // only the loader moves writePos while playing
+    t->framesLeft -= n;
+    return true;
+}
+
+bool readFromFile(TRACK* t, int frames, const Reader& r)
+{
+    bool worked = false;
+    Hold hold(t->lock);
+    if (!t->ring || !current(r)) return false;
+    const int64_t now = TimeLine.load(std::memory_order_acquire);
+    frames = std::min(frames, t->ringLen);
+
+    if (!t->idle && t->writePos < now) {
+        // The ring ran dry under the mixer: take the loop up again at the
+        // play position, at the matching point of its period.
+        t->idle = 1;
+        t->writePos = now;
+        t->prevStart = -1;
+        GestioneLooping(t);
+        closeTrackFile(t, hold);
+        if (!current(r)) return true;
+        worked = true;
+    }
+
+    int remaining = frames;
+    int stalls = 0;  // steps that moved nothing; a handful means a cycle
+    while (remaining > 0 && stalls < 16) {
+        int n = remaining;
+        if (t->idle) {
+            if (t->writePos < now) t->writePos = now;
+            if (t->writePos + n <= t->nextStart) break;
+            n = static_cast<int>(t->nextStart - t->writePos);
+            if (n > 0) {
+                writeSilence(t, t->writePos, n);
+                t->writePos += n;
+            } else {
+                n = 0;
+            }
+            t->framesLeft = 0;
+            worked = true;
+            const OpenResult opened = OpenNewFile(t, hold, r);
+            if (opened == kDropped) return true;
+            if (opened == kRefused) break;
+        } else {
+            n = static_cast<int>(
+                std::min<int64_t>({n, t->framesLeft, t->nextStart - t->writePos, int64_t{r.chunk}}));
+            if (n > 0) {
+                if (!readStep(t, hold, r, n)) return true;
+                worked = true;
+            } else {
+                n = 0;
+            }
+            if (t->framesLeft <= 0 || t->writePos >= t->nextStart) {
+                t->idle = 1;
+                closeTrackFile(t, hold);
+                if (!current(r)) return true;
+            }
+        }
+        stalls = n > 0 ? 0 : stalls + 1;
+        remaining -= n;
+        GestioneLooping(t);
+    }
+    return worked;
+}
+
 void resetTrack(TRACK* t, int16_t* ring, int ringFrames)
 {
     t->volume = 127;
     t->pan = 63;
     t->channels = 1;
     t->ring = ring;
-    t->writePos = 0;
+    t->writePos = timeLineStart;
     t->ringLen = ringFrames;
     t->idle = 1;
     t->framesLeft = 0;
@@ -181,14 +296,14 @@ void resetTrack(TRACK* t, int16_t* ring, int ringFrames)
     ++t->steerGen;
 }
 
-// After an output that would not start: every track back to the start of
-// the timeline with its chosen loop, so that the next attempt plays them all.
+// Back to the start of the timeline with the chosen loops (after an output
+// that would not start), so that the next attempt plays them all.
 void rewindTracks()
 {
     for (TRACK& t : Tracks) {
-        closeTrackFile(&t);
         Hold hold(t.lock);
-        t.writePos = 0;
+        closeTrackFile(&t, hold);
+        t.writePos = timeLineStart;
         t.idle = 1;
         t.framesLeft = 0;
         t.prevStart = -1;
@@ -197,7 +312,55 @@ void rewindTracks()
     }
 }
 
+// Opens the output with every track chosen so far: their rings are filled
+// first, so the priming already holds them all.
+int startOutput()
+{
+    startPending = false;
+    bool chosen = false;
+    for (TRACK& t : Tracks) {
+        Hold hold(t.lock);
+        chosen = chosen || t.curLoop >= 0;
+    }
+    if (!chosen) return 0;  // nothing to hear yet: the first loop chosen starts it
+    InitResampler(BLOCKLEN.load());
+    InitialTrackOpen();
+    if (wDBStart() != 0) {
+        CloseWaveFiles();
+        rewindTracks();
+        return 1;
+    }
+    ExitBackThread.store(0);
+    dowldproc.store(1);
+    PlayingStatus.store(2);
+    LoaderWake();
+    return 0;
+}
+
 }  // namespace
+
+void SetTimeLineStart(int64_t frame)
+{
+    timeLineStart = std::max<int64_t>(frame, 0) / kMixBlock * kMixBlock;
+}
+
+int64_t TimeLineStartFrame()
+{
+    return timeLineStart;
+}
+
+void TrackStartHold()
+{
+    ++startHolds;
+}
+
+int TrackStartRelease()
+{
+    if (startHolds > 0) --startHolds;
+    if (startHolds > 0 || !startPending) return 0;
+    startPending = false;
+    return PlayingStatus.load() == 1 ? startOutput() : 0;
+}
 
 int InitTracks(int ringFrames)
 {
@@ -216,6 +379,7 @@ int InitTracks(int ringFrames)
         return 1;
     }
     convBuf = conv;
+    startPending = false;
     for (int i = 0; i < kTrackCount; ++i) {
         Hold hold(Tracks[i].lock);
         resetTrack(&Tracks[i], rings[i], ringFrames);
@@ -236,21 +400,32 @@ void FreeTracks()
 
 void InitialTrackOpen()
 {
+    const Reader main{convBuf, kReadChunk, LoaderEpoch.load(), false};
     for (TRACK& t : Tracks) {
-        int32_t start;
+        int64_t start;
         int ringLen;
         {
             Hold hold(t.lock);
+            if (!t.ring || !convBuf) continue;
             start = t.nextStart;
             ringLen = t.ringLen;
         }
-        if (start != kNever && t.ring) ReadFromFile(&t, ringLen);
+        Reader r = main;
+        r.chunk = std::min(kReadChunk, ringLen);
+        if (start != kNever) readFromFile(&t, ringLen, r);
     }
 }
 
 void CloseWaveFiles()
 {
-    for (TRACK& t : Tracks) closeTrackFile(&t);
+    for (TRACK& t : Tracks) {
+        Hold hold(t.lock);
+        if (t.file != F_NOFILE && t.file == t.loaderFile) {
+            t.file = F_NOFILE;  // a loader given up on still reads it: its to close
+            continue;
+        }
+        closeTrackFile(&t, hold);
+    }
 }
 
 void SetPlaySync(TRACK* t, int loop)
@@ -258,7 +433,7 @@ void SetPlaySync(TRACK* t, int loop)
     ++t->steerGen;
     t->schedLoop = loop;
     if (loop <= -2) return;
-    t->schedTime = clampToTimeline(nextCycleStart());
+    t->schedTime = nextCycleStart();
     if (!t->idle) return;
     t->curLoop = loop;
     char path[kVTrackPathSize];
@@ -280,7 +455,7 @@ void GestioneLooping(TRACK* t)
     int32_t extra = 0;
     if (t->schedLoop != -2) {
         const int64_t len = periodOf(t->curLoop);
-        if (int64_t{t->writePos} > t->schedTime - len && t->schedLoop >= 0) {
+        if (t->writePos > t->schedTime - len && t->schedLoop >= 0) {
             t->curLoop = t->schedLoop;
             VTrackLoop(t->curLoop, path, &beats, &extra);
             setFileName(t, path);
@@ -303,73 +478,41 @@ void GestioneLooping(TRACK* t)
     const int64_t k = t->writePos / (bpm * std::max(beats, 1));
     int64_t next = periodBeats * k * bpm;
     if (next == t->prevStart) next = periodBeats * (k + 1) * bpm;
-    t->nextStart = clampToTimeline(next);
+    t->nextStart = next;
 }
 
 bool ReadFromFile(TRACK* t, int frames)
 {
-    bool worked = false;
-    Hold hold(t->lock);
-    if (!t->ring) return false;
-    const int32_t now = TimeLine.load(std::memory_order_acquire);
-    frames = std::min(frames, t->ringLen);
-
-    if (!t->idle && t->writePos < now) {
-        // The ring ran dry under the mixer: take the loop up again at the
-        // play position, at the matching point of its period.
-        t->idle = 1;
-        t->writePos = now;
-        t->prevStart = -1;
-        GestioneLooping(t);
-        hold.unlock();
-        closeTrackFile(t);
-        hold.lock();
-        worked = true;
+    int ringLen;
+    {
+        Hold hold(t->lock);
+        ringLen = t->ringLen;
     }
+    if (!convBuf) return false;
+    return readFromFile(t, frames, Reader{convBuf, std::min(kReadChunk, ringLen), LoaderEpoch.load(), false});
+}
 
-    int remaining = frames;
-    int stalls = 0;  // steps that moved nothing; a handful means a cycle
-    while (remaining > 0 && stalls < 16) {
-        int n = remaining;
-        if (t->idle) {
-            if (t->writePos < now) t->writePos = now;
-            if (int64_t{t->writePos} + n <= t->nextStart) break;
-            n = t->nextStart - t->writePos;
-            if (n > 0) {
-                writeSilence(t, t->writePos, n);
-                t->writePos += n;
-                worked = true;
-            } else {
-                n = 0;
-            }
-            t->framesLeft = 0;
-            worked = true;
-            if (OpenNewFile(t, hold) == kRefused) break;
-        } else {
-            n = static_cast<int>(std::min<int64_t>({n, t->framesLeft, int64_t{t->nextStart} - t->writePos}));
-            if (n > 0) {
-                const int32_t at = t->writePos;
-                hold.unlock();
-                readIntoRing(t, at, n);
-                hold.lock();
-                t->writePos = at + n;  // only the loader moves writePos while playing
-                t->framesLeft -= n;
-                worked = true;
-            } else {
-                n = 0;
-            }
-            if (t->framesLeft <= 0 || t->writePos >= t->nextStart) {
-                t->idle = 1;
-                hold.unlock();
-                closeTrackFile(t);
-                hold.lock();
-            }
+bool LoaderServiceTrack(int i)
+{
+    TRACK* t = &Tracks[i];
+    const Reader r{loaderScratch, kReadChunk, LoaderEpoch.load(std::memory_order_acquire), true};
+    int64_t ahead;
+    int ringLen;
+    {
+        Hold hold(t->lock);
+        if (!t->ring || !current(r)) return false;
+        if (t->idle && t->file != F_NOFILE) {
+            // A track silenced from the main thread leaves its file to the loader.
+            closeTrackFile(t, hold);
+            return true;
         }
-        stalls = n > 0 ? 0 : stalls + 1;
-        remaining -= n;
-        GestioneLooping(t);
+        ahead = t->writePos - TimeLine.load(std::memory_order_acquire);
+        ringLen = t->ringLen;
     }
-    return worked;
+    if (ahead > ringLen / 2) return false;
+    // Filled up to a ring ahead of the mixer. A track that lags is taken up
+    // again at once, at the play position (readFromFile).
+    return readFromFile(t, ahead > 0 ? static_cast<int>(ringLen - ahead) : ringLen, r);
 }
 
 int TrackPlay(int track, int loop)
@@ -410,32 +553,32 @@ int TrackPlay2(int track, int loop, int sync)
     }
 
     if (PlayingStatus.load() == 1) {
+        // The first loops of a playback: from the start of the timeline,
+        // all of them in the output's first frame.
         {
             Hold hold(t->lock);
-            TimeLine.store(0);
+            TimeLine.store(timeLineStart);
             ++t->steerGen;
+            t->writePos = timeLineStart;
             t->nextStart = kNever;
             t->fileName[0] = '\0';
             t->curLoop = L;
+            t->prevStart = -1;
             GestioneLooping(t);
         }
-        InitResampler(BLOCKLEN.load());
-        InitialTrackOpen();
-        if (wDBStart() != 0) {
-            CloseWaveFiles();
-            rewindTracks();
-            return 1;
-        }
-        ExitBackThread.store(0);
-        dowldproc.store(1);
-        PlayingStatus.store(2);
-        LoaderWake();
-        return 0;
+        startPending = true;
+        if (startHolds > 0) return 0;
+        return startOutput();
     }
 
     if (PlayingStatus.load() == 2) {
         Hold hold(t->lock);
-        if (L == t->curLoop) return 0;
+        if (L == t->curLoop) {
+            // Chosen again while another change waits (a mute and its
+            // unmute within one cycle): the waiting change is dropped.
+            if (t->schedLoop != -2) SetPlaySync(t, -2);
+            return 0;
+        }
         if (sync) {
             SetPlaySync(t, L);
         } else {
@@ -455,9 +598,9 @@ int TrackPlay2(int track, int loop, int sync)
 int GetCurrentBeat()
 {
     if (PlayingStatus.load() != 2) return -1;
-    const int32_t bpm = BPM.load();
+    const int64_t bpm = BPM.load();
     if (bpm <= 0) return -1;
-    return ((TimeLine.load() - BLOCKLEN.load()) / bpm) % kCycleBeats;
+    return static_cast<int>((TimeLine.load() - BLOCKLEN.load()) / bpm % kCycleBeats);
 }
 
 void LGetTrackPeaks(short track, ttPeak** left, ttPeak** right)

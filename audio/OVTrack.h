@@ -10,10 +10,17 @@
 //   read and written under the track's own lock. A change of them is made
 //   whole under one hold of the lock; the lock is never held across a file
 //   operation, so the mixer never waits for the disk.
-// - file, channels and framesLeft belong to the loader (to the main thread
-//   while the loader is paused), and so do the ring frames at and above
-//   writePos: the mixer reads only frames below writePos, the loader writes
-//   only frames at or above it and never more than a ring ahead of TimeLine.
+// - file, channels and framesLeft are the loader's (the main thread's while
+//   the loader is paused), read and written under the track's lock; a file
+//   used outside the lock is marked in loaderFile. The ring frames at and
+//   above writePos are the loader's too: the mixer reads only frames below
+//   writePos; the loader reads a file into a buffer of its own and copies it
+//   in under the lock, at or above writePos and never more than a ring ahead
+//   of TimeLine.
+// - A loader that does not answer a pause (a read that does not return) is
+//   given up (LoaderAbandon): when it comes back it drops the work it was
+//   doing and closes the file it held, so the tracks can be torn down and
+//   played again meanwhile.
 // - TimeLine and the engine state words are atomics, read fresh at each use.
 #pragma once
 
@@ -22,15 +29,17 @@
 #include <mutex>
 
 constexpr int kTrackCount = 8;
-// The timeline value of a time that is not set.
-constexpr int32_t kNever = 2000000000;
+// Timeline frames are 64-bit: a playback goes on for years without running
+// out of them. kNever is the value of a time that is not set, far beyond
+// any frame a playback reaches.
+constexpr int64_t kNever = INT64_MAX / 4;
 // Frames the mixer consumes per block.
 constexpr int kMixBlock = 2048;
 // A cycle is 32 beats; synchronised changes land on its boundaries.
 constexpr int kCycleBeats = 32;
 
 // Song-tempo frames the mixer has consumed since playback started.
-extern std::atomic<int32_t> TimeLine;
+extern std::atomic<int64_t> TimeLine;
 // Engine rate in Hz (44100 once the facade starts) and the block length that
 // sizes the rings and the output queue (16384 at 44100 Hz).
 extern std::atomic<int32_t> SAMPFREQ;
@@ -50,30 +59,37 @@ struct TRACK {
     int32_t pan;       // 0 to 127, 63 centre, 0 right only, 127 left only
     int32_t channels;  // of the open file: 2 stereo, anything else mono
     int16_t* ring;     // ringLen stereo frames; timeline frame p at p mod ringLen
-    int32_t writePos;  // the ring holds data up to this timeline frame (exclusive)
+    int64_t writePos;  // the ring holds data up to this timeline frame (exclusive)
     int32_t ringLen;
     int32_t idle;        // 1 = no file being streamed
     int32_t framesLeft;  // frames of the open file not yet read
     void* file;          // F_NOFILE = none
-    int32_t nextStart;   // where the file named by fileName starts; kNever = none
-    int32_t prevStart;   // where the open (or last) file started; -1 = none
+    int64_t nextStart;   // where the file named by fileName starts; kNever = none
+    int64_t prevStart;   // where the open (or last) file started; -1 = none
     char fileName[260];
     int32_t syncVolume;  // volume due at syncTime, -1 = none
     int32_t syncPan;     // pan due at syncTime, -1 = none
-    int32_t syncTime;
+    int64_t syncTime;
     int32_t schedLoop;  // -2 none, -1 stop, 0 to 511 switch to that loop
-    int32_t schedTime;
+    int64_t schedTime;
     int32_t curLoop;  // loop played or about to be played, -1 = none
 
     std::mutex lock;
     // Counts changes of the steering fields made by others than the loader,
     // so that the loader can tell whether a file it opened is still wanted.
     uint32_t steerGen;
+    // The file the loader reads outside the lock, null when none: whoever
+    // tears the track down leaves that one to the loader.
+    void* loaderFile = nullptr;
 };
 
 extern TRACK Tracks[kTrackCount];
-// Mono data is read here before it is spread to stereo (the loader's).
+// The main thread's reads (InitialTrackOpen) land here before they are
+// spread to stereo in the ring; the loader has a buffer of its own.
 extern int16_t* convBuf;
+// Counts the loaders given up on; a loader's work that began under an
+// older count is dropped when it comes back.
+extern std::atomic<uint32_t> LoaderEpoch;
 
 // Level meters. The held peaks are read and reset (to -1) by the main thread
 // while the mixer raises them, hence atomics.
@@ -95,6 +111,20 @@ int TrackPlay(int track, int loop);      // at once
 int TrackPlaySync(int track, int loop);  // at the next cycle boundary
 int TrackPlay2(int track, int loop, int sync);
 
+// Where the timeline of the next playback starts: 0, or (for tests and
+// renders) any multiple of the block length.
+void SetTimeLineStart(int64_t frame);
+int64_t TimeLineStartFrame();
+
+// A play command's choices are heard together. While a hold is taken, the
+// loops chosen for a playback that has not started yet are recorded and the
+// output waits; the release of the last hold starts it, with every loop,
+// volume, pan, tempo and master volume sent meanwhile in its first frame.
+// Main thread only; holds nest.
+void TrackStartHold();
+// 0, or 1 when the output would not start (the engine stays armed).
+int TrackStartRelease();
+
 // Rings of ringFrames frames for all eight tracks, records reset.
 // 0, or 1 when memory is short (nothing kept then).
 int InitTracks(int ringFrames);
@@ -108,7 +138,8 @@ void SetPlaySync(TRACK* t, int loop);
 void GestioneLooping(TRACK* t);
 // Advances the track's writePos by up to `frames` (at most ringLen) frames,
 // taking the track's lock for each step and leaving it for the file work.
-// True when it wrote frames or opened or closed a file.
+// True when it wrote frames or opened or closed a file. This is the main
+// thread's (it reads through convBuf); the loader's reads are its services.
 bool ReadFromFile(TRACK* t, int frames);
 
 // The beat within the cycle that is being heard, -1 unless running.
@@ -120,8 +151,11 @@ void LoaderStart();
 // Signals the exit event and waits up to waitMs for the thread to end.
 void LoaderExit(int waitMs);
 // The pause handshake: servicing stops (dowldproc 0) and the call returns
-// once the loader has acknowledged between two services.
-void LoaderPause();
+// once the loader has acknowledged between two services, or after waitMs
+// (false then: the loader is caught in a file operation).
+bool LoaderPause(int waitMs);
+// Gives up on a loader that did not acknowledge a pause (see above).
+void LoaderAbandon();
 void LoaderResume();
 // Wakes the loader from its wait between passes (a track was just chosen).
 void LoaderWake();

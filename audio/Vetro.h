@@ -10,10 +10,26 @@
 
 #include <cstdint>
 
+// Frames the work buffers hold: blockFrames x rate never goes beyond.
+constexpr int32_t kVetroWorkFrames = 16384;
+
+// The loop and the stage's work buffers.
+struct vetroGlobalDataRec {
+    float* bufL = nullptr;  // source frames of one block after region, fade and gain
+    float* bufR = nullptr;
+    int16_t* loopData = nullptr;  // interleaved when stereo; null = no user loop
+    int32_t loopFrames = 0;
+    int16_t loopChannels = 2;  // 2 = stereo, anything else = mono
+    int32_t regionStart = 0;   // first frame that sounds
+    int32_t regionEnd = 0;     // frame after the last one that sounds
+};
+
+extern vetroGlobalDataRec vetroGlobalData;
+
 struct vetroRenderDataRec {
     float rate;          // source frames per output frame
     float phase;         // offset against the timeline, as a fraction of a period
-    int32_t blockStart;  // timeline frame of the block's first frame
+    int64_t blockStart;  // timeline frame of the block's first frame
     int32_t blockFrames;
     int32_t srcFrames;
     int32_t srcOffset;
@@ -39,10 +55,29 @@ struct blUserLoopSettingsRec {
     float end;
 };
 
+// The work buffers (allocated here, on the main thread) and `active` cleared.
 void Vetro_Init();
 void Vetro_Exit();
+// Adds blockFrames frames of the user loop into outL / outR; the caller has
+// set blockStart, blockFrames, barFrames, masterGain, outL and outR.
 void Vetro_RenderToMixer();
+// The render's fetch step: srcFrames frames from srcOffset into bufL / bufR.
+void Vetro_GetOrigFrames();
 
-// What BLEngine::userLoop_params and userLoop_save do.
+// What BLEngine::userLoop_params and userLoop_save do. The settings are
+// taken within their ranges (rate 1/64 to 8, region 0 to 100 %, bars 1 to
+// 32); the save writes through a temporary file beside the target, so a
+// failure keeps an older file of that name.
 void Vetro_ApplySettings(blUserLoopSettingsRec* s);
 unsigned char Vetro_SaveLoop(char* kelPath);
+
+// Replaces the user loop (main thread): the stage falls silent, the old
+// block is freed and `block` (M_alloc'd, or null) becomes the loop, all
+// under the device lock. Settings must be applied again afterwards.
+void Vetro_ReplaceLoop(int16_t* block, int32_t frames, int16_t channels);
+// Whether applying settings may make the stage sound: off while a recording
+// fills the loop's block.
+void Vetro_SetRecordingHold(bool on);
+// Frames one saved period holds: bars x the frames of a bar at the tempo at
+// which the song last played with the user loop; 0 before that.
+int64_t Vetro_PeriodFrames();

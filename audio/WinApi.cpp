@@ -82,8 +82,11 @@ int F_close(void* file)
     return ok ? 1 : 0;
 }
 
+std::atomic<F_ReadObserver> F_readObserver{nullptr};
+
 int F_read(void* file, void* buffer, int count)
 {
+    if (F_ReadObserver observe = F_readObserver.load(std::memory_order_acquire)) observe(file);
     FFile* f = fileOf(file);
     if (!f || !buffer || count <= 0) return 0;
     const long n = KEL_FileReadSome(&f->ref, count, buffer);

@@ -7,6 +7,7 @@
 // handle belongs to one thread at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // The handle value that stands for no file everywhere in the engine.
@@ -26,6 +27,10 @@ void* F_creat(const char* path);
 int F_close(void* file);
 // Bytes actually read; 0 at the end of the file or on an error.
 int F_read(void* file, void* buffer, int count);
+// Called on the reading thread before every read; null = none. Lets a test
+// stand in for a disk that is slow or does not answer.
+using F_ReadObserver = void (*)(void* file);
+extern std::atomic<F_ReadObserver> F_readObserver;
 // Bytes actually written.
 int F_write(void* file, const void* buffer, int count);
 // Moves the position (origin F_SEEK_SET, F_SEEK_CUR or F_SEEK_END); the new

@@ -20,6 +20,7 @@ constexpr auto kTimerPeriod = std::chrono::milliseconds(23);
 
 MMSysOutput* chosenOutput = nullptr;
 bool timerWanted = true;
+bool loaderStalled = false;
 
 std::thread timerThread;
 std::mutex timerMutex;
@@ -138,6 +139,7 @@ int BeginPlay()
     ResampledBPM.store(framesPerBeat);
     SetSynthBPM(&RealtimeSynth, framesPerBeat);
     SetSynthBPM(&RenderSynth, framesPerBeat);
+    TimeLine.store(TimeLineStartFrame());  // what synchronised changes count from while armed
     wDBStop();
     if (wDBInit(GetResampled, BLOCKLEN.load() * 4) == 0) {
         wDBSetParameters(-1, SAMPFREQ.load(), 2, 2);
@@ -158,7 +160,12 @@ int StopPlay()
             PlayingStatus.store(0);
             return 0;
         case 2:
-            LoaderPause();  // from here on the loader touches no track
+            // From here on the loader touches no track. One caught in a file
+            // operation is not waited for: it drops its work when it returns.
+            if (!LoaderPause(kLoaderPauseMs)) {
+                LoaderAbandon();
+                loaderStalled = true;
+            }
             wDBStop();
             wDBClose();
             CloseWaveFiles();
@@ -168,6 +175,13 @@ int StopPlay()
             return 0;
         default: return 1;
     }
+}
+
+bool TakeLoaderStall()
+{
+    const bool was = loaderStalled;
+    loaderStalled = false;
+    return was;
 }
 
 int ExitPlay()

@@ -39,8 +39,15 @@ void wDBSetTimer(bool on);
 
 int InitPlay();   // 1; once at engine start: loader thread and synthesizers
 int BeginPlay();  // 0 armed, 1 refused or failed
-int StopPlay();   // 0 stopped, 1 nothing was playing
-int ExitPlay();   // 1; once at engine shutdown
+// 0 stopped, 1 nothing was playing. Waits at most kLoaderPauseMs for the
+// loader to pause.
+int StopPlay();
+int ExitPlay();  // 1; once at engine shutdown
+
+constexpr int kLoaderPauseMs = 2000;
+// True, once, after a StopPlay that gave up waiting for the loader (a file
+// read that did not return): the playback was torn down without it.
+bool TakeLoaderStall();
 
 // Holds the device lock (main thread only): no mix block runs meanwhile.
 // What the synthesizer and the user-loop stage change while playing is

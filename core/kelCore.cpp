@@ -1,6 +1,7 @@
 // Tick clock, input polling, windows, boxes and memory.
 #include "core/kelCore.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,8 +31,14 @@ bool KEL_EveTimeoutRepeated(long* deadline, long interval)
     return false;
 }
 
+void KEL_ShowDrawn()
+{
+    if (plat::hasBackend()) plat::backend().flush();
+}
+
 bool KEL_ButtonDown()
 {
+    KEL_ShowDrawn();
     kelGlo.ticks = KEL_Ticks();
     kelGlo.what = kelNullEvent;
     plat::Event e;
@@ -52,6 +59,7 @@ bool KEL_ButtonDown()
 
 void KEL_PollPause()
 {
+    KEL_ShowDrawn();
     if (plat::hasBackend()) plat::backend().idleWait(1);
 }
 
@@ -69,8 +77,16 @@ void KEL_NewWindow(int16_t kind, int16_t width, int16_t height)
     if (kind < 0 || kind > 4) return;
     if (plat::backend().hasWindow()) KEL_CloseWindow();
     if (!plat::backend().openWindow(kind, width, height, "")) return;
-    kelGlo.screenWidth = width;
-    kelGlo.screenHeight = height;
+    // The window system may give another size than the one asked (a task
+    // bar, a frame, a display scaled by a whole factor): the program draws
+    // the client area the window really has.
+    int w = width, h = height;
+    if (!plat::backend().clientSize(w, h)) {
+        w = width;
+        h = height;
+    }
+    kelGlo.screenWidth = static_cast<int16_t>(std::clamp(w, 1, 32767));
+    kelGlo.screenHeight = static_cast<int16_t>(std::clamp(h, 1, 32767));
 }
 
 void KEL_SetWindowTitle(const char* text)
@@ -102,6 +118,13 @@ void KEL_DebugMessageNum(const char* text, long n)
     char buffer[100];
     std::snprintf(buffer, sizeof buffer, "%s %ld <%lx>", text ? text : "", n, static_cast<unsigned long>(n));
     plat::backend().messageBox("ERROR NUM", KEL_Latin1ToUtf8(buffer), plat::kBoxOk, plat::kIconError);
+}
+
+int16_t KEL_UserChoose(const char* text, const char* first, const char* second, const char* third)
+{
+    auto utf8 = [](const char* t) { return KEL_Latin1ToUtf8(t ? t : ""); };
+    return static_cast<int16_t>(
+        plat::backend().choiceBox("Beatloom", utf8(text), utf8(first), utf8(second), utf8(third)));
 }
 
 int16_t KEL_UserNotify(const char* text, int16_t buttons)

@@ -50,6 +50,8 @@ struct kelGloRec {
     uint8_t shiftDown = 0;
     uint8_t controlDown = 0;
     uint8_t running = 0;
+    // 1 on a key event of Escape itself (specialKey 20 is Page Up too).
+    uint8_t escapeKey = 0;
 };
 
 extern kelGloRec kelGlo;
@@ -102,6 +104,12 @@ bool KEL_ButtonDown();
 // The pause of a drag or hold loop between two KEL_ButtonDown polls (1 ms,
 // sooner when an event arrives), so that holding the mouse does not spin.
 void KEL_PollPause();
+// An open menu's poll: takes at most one waiting mouse or key event into
+// kelGlo (what = mouse down, key down, auto-key, key up, or null for a move
+// or a release); false when none was waiting. Other messages stay queued.
+bool KEL_PollInput();
+// Shows what was drawn since the last time (the window shows changes once a frame).
+void KEL_ShowDrawn();
 int KEL_Random(uint16_t n);
 
 // Window.
@@ -114,6 +122,8 @@ void KEL_GetMonitorInfo(kelMonitorInfo* rec);
 // Messages to the user.
 void KEL_DebugMessage(const char* text);
 void KEL_DebugMessageNum(const char* text, long n);
+// A question with three named answers (1, 2, 3; Escape gives 3).
+int16_t KEL_UserChoose(const char* text, const char* first, const char* second, const char* third);
 int16_t KEL_UserNotify(const char* text, int16_t buttons);
 
 // Memory.

@@ -1,4 +1,5 @@
 // The main loop and the translation of platform messages into kelGlo.
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -25,6 +26,7 @@ bool translateKey(const plat::Event& e, bool keyUp)
 {
     kelGlo.specialKey = 0;
     kelGlo.keyChar = 0;
+    kelGlo.escapeKey = e.key == plat::Key::Escape ? 1 : 0;
     using plat::Key;
     const Key k = e.key;
     switch (k) {
@@ -64,6 +66,15 @@ bool translateKey(const plat::Event& e, bool keyUp)
     kelGlo.keyCode = static_cast<int16_t>(static_cast<int8_t>(e.character));
     kelGlo.keyChar = e.character;
     return true;
+}
+
+kelMonitorInfo monitor()
+{
+    kelMonitorInfo m{};
+    KEL_GetMonitorInfo(&m);
+    if (m.width <= 0) m.width = 32767;
+    if (m.height <= 0) m.height = 32767;
+    return m;
 }
 
 void dispatch(const KelAppHooks& hooks)
@@ -139,16 +150,19 @@ void appWndProc(const plat::Event& e, const KelAppHooks& hooks)
             kelGlo.what = kelUpdateEvt;
             dispatch(hooks);
             break;
-        case T::Resize:
+        case T::Resize: {
+            // Kept to what 16-bit coordinates and the display can hold.
+            const kelMonitorInfo m = monitor();
             kelGlo.what = kelResizeEvt;
-            kelGlo.screenWidth = static_cast<int16_t>(e.x);
-            kelGlo.screenHeight = static_cast<int16_t>(e.y);
+            kelGlo.screenWidth = static_cast<int16_t>(std::clamp(e.x, 1, std::max<int>(m.width, 1)));
+            kelGlo.screenHeight = static_cast<int16_t>(std::clamp(e.y, 1, std::max<int>(m.height, 1)));
             dispatch(hooks);
             if (!bldoingInfo) {
                 kelGlo.what = kelUpdateEvt;
                 dispatch(hooks);
             }
             break;
+        }
         case T::DialogDone:
             if (hooks.remoteEvents && e.data) hooks.remoteEvents(reinterpret_cast<uintptr_t>(e.data));
             break;
@@ -157,6 +171,42 @@ void appWndProc(const plat::Event& e, const KelAppHooks& hooks)
 }
 
 }  // namespace
+
+bool KEL_PollInput()
+{
+    KEL_ShowDrawn();
+    kelGlo.ticks = KEL_Ticks();
+    plat::Event e;
+    if (!plat::hasBackend() || !plat::backend().pollInputEvent(e)) return false;
+    using T = plat::Event::Type;
+    kelGlo.what = kelNullEvent;
+    switch (e.type) {
+        case T::MouseDown:
+        case T::MouseUp:
+        case T::MouseMove:
+            kelGlo.mouseX = static_cast<int16_t>(e.x);
+            kelGlo.mouseY = static_cast<int16_t>(e.y);
+            if (e.type == T::MouseDown) {
+                plat::backend().captureMouse(true);
+                kelGlo.what = kelMouseDown;
+                kelGlo.buttonDown = 1;
+            } else if (e.type == T::MouseUp) {
+                plat::backend().captureMouse(false);
+                kelGlo.buttonDown = 0;
+            }
+            break;
+        case T::KeyDown:
+            kelGlo.what = e.repeat ? kelAutoKey : kelKeyDown;
+            if (!translateKey(e, false)) kelGlo.what = kelNullEvent;
+            break;
+        case T::KeyUp:
+            translateKey(e, true);
+            kelGlo.what = kelKeyUp;
+            break;
+        default: break;
+    }
+    return true;
+}
 
 void KEL_InstallSignalHandlers()
 {
@@ -193,6 +243,7 @@ bool KEL_HandleOneMessage(const KelAppHooks& hooks)
 
 void KEL_IdlePass(const KelAppHooks& hooks)
 {
+    plat::backend().flush();
     plat::backend().idleWait(1);
     kelGlo.what = kelNullEvent;
     kelGlo.ticks = KEL_Ticks();

@@ -77,7 +77,8 @@ bool kelPath::runDialog(bool save)
         // The dialog program may not share our idea of the current folder.
         request.initialFolder = system[0] == '/' ? std::string(system) : (cwd / system).string();
     } else {
-        request.initialFolder = cwd.string();
+        // A path without a folder (a first "Untitled"): where the user keeps documents.
+        request.initialFolder = plat::documentsFolder();
     }
     if (save) {
         char name[kKelNameMax + 1];

@@ -77,6 +77,11 @@ bool kelQt_soundConvert_settingsSetTo(uint32_t code, int16_t channels, int16_t b
                                       kelQtSettingsHandle* settings);
 // The loop tuner's import: any readable sound to a 44100 Hz 16-bit stereo WAV.
 bool kelQt_soundConvert_toLoopWave(const char* source, const char* target);
+// The same for sounds of any length: at most maxFrames frames of it (0: all),
+// progress(fraction done) called along the way when given; *cut (when given)
+// tells whether the sound went on beyond maxFrames.
+bool kelQt_soundConvert_toLoopWaveUpTo(const char* source, const char* target, int64_t maxFrames,
+                                       void (*progress)(float), bool* cut);
 
 void kelQt_soundConvert_settingsDataInit(kelQtSettingsHandle* settings);
 // A zeroed block of `length` bytes (the old one freed).

@@ -225,6 +225,55 @@ bool kelQt_soundConvert_toLoopWave(const char* source, const char* target)
     return ok;
 }
 
+bool kelQt_soundConvert_toLoopWaveUpTo(const char* source, const char* target, int64_t maxFrames,
+                                       void (*progress)(float), bool* cut)
+{
+    if (cut) *cut = false;
+    std::string from, to;
+    if (!toSystemPath(source, from) || !toSystemPath(target, to)) return false;
+    constexpr int kRate = 44100;
+    int64_t expected = 0;  // output frames, when the header tells
+    {
+        plat::SoundReader probe;
+        if (!probe.open(from)) return false;
+        if (probe.frames() > 0 && probe.rate() > 0)
+            expected = (probe.frames() * kRate + probe.rate() / 2) / probe.rate();
+    }
+    if (maxFrames > 0 && (expected == 0 || expected > maxFrames)) expected = maxFrames;
+    kelQtSoundPipe pipe;
+    if (!pipe.open(from) || !pipe.setOutput(kRate, 2)) return false;
+    plat::SoundWriteSettings out;
+    out.rate = kRate;
+    out.channels = 2;
+    out.bits = 16;
+    plat::SoundWriter writer;
+    if (!writer.open(to, out)) return false;
+    constexpr long kBlock = 4096;
+    std::vector<int32_t> frames(static_cast<size_t>(kBlock) * 2);
+    std::vector<int16_t> narrow(frames.size());
+    int64_t written = 0;
+    for (;;) {
+        long want = kBlock;
+        if (maxFrames > 0) want = static_cast<long>(std::min<int64_t>(kBlock, maxFrames - written));
+        if (want <= 0) {
+            // One frame more tells whether the sound goes on.
+            int32_t probe[2];
+            const long more = pipe.read(probe, 1);
+            if (more < 0) return false;
+            if (cut) *cut = more > 0;
+            break;
+        }
+        const long n = pipe.read(frames.data(), want);
+        if (n < 0) return false;  // the writer removes its unfinished file
+        if (n == 0) break;
+        for (long i = 0; i < n * 2; ++i) narrow[static_cast<size_t>(i)] = kelQtTo16(frames[static_cast<size_t>(i)]);
+        if (!writer.write(narrow.data(), n)) return false;
+        written += n;
+        if (progress && expected > 0) progress(std::min(1.0f, static_cast<float>(written) / static_cast<float>(expected)));
+    }
+    return writer.finish();
+}
+
 void kelQt_soundConvert_settingsDataInit(kelQtSettingsHandle* settings)
 {
     if (!settings) return;

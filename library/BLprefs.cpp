@@ -1,5 +1,6 @@
 #include "library/BLprefs.h"
 
+#include <cstring>
 #include <string>
 
 #include "core/kelBytes.h"
@@ -17,6 +18,10 @@ constexpr long kSettingsData = kelFourCC("odat");
 constexpr long kRandomLevel = kelFourCC("usrr");
 constexpr long kMixTarget = kelFourCC("mtrm");
 constexpr long kInterfaceColor = kelFourCC("intc");
+constexpr long kVMixOptions = kelFourCC("vmxo");
+constexpr long kVMixLeftOut = kelFourCC("vmxg");
+constexpr long kNetLink = kelFourCC("netl");
+constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
@@ -44,9 +49,67 @@ bool saveLong(KelResFile& file, long type, uint32_t value)
     return file.SaveData(reinterpret_cast<const char*>(bytes), 4, type, 0);
 }
 
+// The virtual mixes' item is taken whole or not at all.
+void loadVMix(KelResFile& file, BLVMixSettings& vmix)
+{
+    uint8_t bytes[6];
+    if (!file.LoadData(reinterpret_cast<char*>(bytes), 6, kVMixOptions, 0)) return;
+    const auto duration = static_cast<int16_t>(kelGetLE16(bytes + 2));
+    const auto count = static_cast<int16_t>(kelGetLE16(bytes + 4));
+    if (duration < 0 || duration > kBLVMixMaxDuration || count < 0 || count > kBLMaxGroups) return;
+    BLVMixSettings read;
+    read.styles = kelGetLE16(bytes);
+    read.duration = duration;
+    for (int16_t i = 0; i < count; ++i) {
+        char name[kBLNameSize] = {};
+        if (!file.LoadData(name, kBLNameSize, kVMixLeftOut, i)) return;
+        name[kBLNameSize - 1] = '\0';
+        read.setGroup(name, false);
+    }
+    vmix = read;
+}
+
+bool saveVMix(KelResFile& file, const BLVMixSettings& vmix)
+{
+    uint8_t bytes[6];
+    kelPutLE16(bytes, vmix.styles);
+    kelPutLE16(bytes + 2, static_cast<uint16_t>(vmix.duration));
+    kelPutLE16(bytes + 4, static_cast<uint16_t>(vmix.leftOutCount));
+    bool ok = file.SaveData(reinterpret_cast<const char*>(bytes), 6, kVMixOptions, 0);
+    for (int16_t i = 0; i < vmix.leftOutCount; ++i) {
+        char name[kBLNameSize] = {};
+        std::memcpy(name, vmix.leftOut[i], kBLNameSize - 1);
+        ok = file.SaveData(name, kBLNameSize, kVMixLeftOut, i) && ok;
+    }
+    return ok;
+}
+
 }  // namespace
 
-blPrefsClass::blPrefsClass() : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0)
+// Taken whole or not at all: a mode out of range or an address without its
+// end or with control characters leaves the link's settings as they were.
+void blPrefsClass::loadNetLink(KelResFile& file)
+{
+    uint8_t bytes[kNetLinkSize];
+    if (!file.LoadData(reinterpret_cast<char*>(bytes), kNetLinkSize, kNetLink, 0)) return;
+    const int16_t mode = static_cast<int16_t>(kelGetLE16(bytes));
+    const uint16_t port = kelGetLE16(bytes + 2);
+    const uint8_t* address = bytes + 4;
+    if (mode < 0 || mode > 2) return;
+    int length = 0;
+    while (length < kBLNetAddressSize && address[length] != 0) {
+        if (address[length] < 0x20 || address[length] == 0x7F) return;
+        ++length;
+    }
+    if (length == kBLNetAddressSize) return;
+    netMode = mode;
+    netPort = port;
+    std::memcpy(netAddress, address, kBLNetAddressSize);
+}
+
+blPrefsClass::blPrefsClass()
+    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), netMode(0), netPort(kBLNetDefaultPort),
+      netAddress()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -74,6 +137,8 @@ void blPrefsClass::load()
     for (int i = 0; i < kBLRandomLevels; ++i) loadShort(file, kRandomLevel, i, 3, 7, &randomLevels[i]);
     loadShort(file, kMixTarget, 0, 0, 1, &mixTarget);
     loadShort(file, kInterfaceColor, 0, 0, 7, &interfaceColor);
+    loadVMix(file, vmix);
+    loadNetLink(file);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
         const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
@@ -118,6 +183,12 @@ bool blPrefsClass::save()
             ok = saveShort(file, kRandomLevel, i, randomLevels[i]) && ok;
         ok = saveShort(file, kMixTarget, 0, mixTarget) && ok;
         ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
+        ok = saveVMix(file, vmix) && ok;
+        uint8_t link[kNetLinkSize] = {};
+        kelPutLE16(link, static_cast<uint16_t>(netMode));
+        kelPutLE16(link + 2, netPort);
+        for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i) link[4 + i] = static_cast<uint8_t>(netAddress[i]);
+        ok = file.SaveData(reinterpret_cast<const char*>(link), kNetLinkSize, kNetLink, 0) && ok;
         ok = file.Close() && ok;
     }
     if (!ok || !KEL_FileRename(temp.c_str(), fileName)) {

@@ -10,15 +10,25 @@
 //   'usrr' 0..3   2  random-set levels
 //   'mtrm' 0      2  mix target
 //   'intc' 0      2  interface colour
+//   'vmxo' 0      6  virtual mixes: styles taking part (bit a style), each
+//                    mix's length in list entries (0: as written), number
+//                    of groups left out
+//   'vmxg' 0..31 32  the name of each group left out, zero-padded
+//   'netl' 0     68  network link: mode, port, address (64 bytes, NUL-padded)
 #pragma once
 
 #include <cstdint>
 
 #include "core/kelGeometry.h"
 #include "core/kelQt.h"
+#include "library/BLVMix.h"
+
+class KelResFile;
 
 constexpr char kBLPrefsFileName[] = "Beatloom.prf";
 constexpr int kBLRandomLevels = 4;
+constexpr int kBLNetAddressSize = 64;
+constexpr uint16_t kBLNetDefaultPort = 7460;
 
 class blPrefsClass {
 public:
@@ -44,6 +54,16 @@ public:
     int16_t randomLevels[kBLRandomLevels];  // 3 .. 7 each
     int16_t mixTarget;                      // 0: one file; 1: a file per group
     int16_t interfaceColor;                 // 0 .. 7
+    BLVMixSettings vmix;
+    // The network link: mode (0 off, 1 connect, 2 listen), the port to
+    // listen on or connect to (0: any free port when listening), the
+    // address to connect to.
+    int16_t netMode;
+    uint16_t netPort;
+    char netAddress[kBLNetAddressSize];
+
+private:
+    void loadNetLink(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

@@ -1,16 +1,67 @@
 // The network link: what the user does on the groove panel and in the song
-// browser, as short text messages for the transport.
+// browser, as short text messages for the transport; and on the receiving
+// side, the messages of the other instance applied to this one.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <utility>
+#include <set>
+#include <string>
 
+#include "net/BLNetMessage.h"
 #include "net/kelTalk.h"
+#include "net/kelTalkTcp.h"
 
 struct BLGroove;
 
+// Link modes (the network panel's mode item steps through them).
+enum : int16_t { kBLNetOff = 0, kBLNetConnect = 1, kBLNetListen = 2 };
+// A track's use: shared both ways, played here (the other side follows), or
+// played there (this side follows).
+enum : int16_t { kBLUseShared = 0, kBLUseMine = 1, kBLUseTheirs = 2 };
+
+// What the link asks of the program it mirrors; the groove panel's side
+// gives it. Calls come on the main thread, from idleEvents().
+class BLNetHost {
+public:
+    virtual ~BLNetHost() = default;
+    // The open song's folder name; empty when none.
+    virtual std::string songName() = 0;
+    // Opens the song of this folder name; false when it is not here.
+    virtual bool loadSong(const char* name) = 0;
+    virtual const BLGroove& groove() = 0;
+    virtual bool playing() = 0;
+    virtual void play() = 0;
+    virtual void stop() = 0;
+    virtual float tempo() = 0;
+    virtual void setTempo(float bpm) = 0;
+    // The beat 0 to 31 of the cycle being mixed; -1 when not playing.
+    virtual int beat() = 0;
+    // Beats since playing started, with their fraction; -1 when not playing.
+    virtual double position() = 0;
+    // The mix tempo alone, the tempo shown staying as it is.
+    virtual void pace(float) {}
+    // False when the song has no such group or loop.
+    virtual bool setSample(int16_t track, int16_t group, int16_t slot) = 0;
+    virtual void setVolume(int16_t track, int16_t volume) = 0;
+    virtual void setPan(int16_t track, int16_t pan) = 0;
+    // Shall the peer at this address be let in?
+    virtual bool ask(const char* address) = 0;
+    // The user is in the middle of a gesture: the link waits.
+    virtual bool busy() { return false; }
+    // The link's state changed (the network panel shows it).
+    virtual void changed() {}
+};
+
 class BLNet : public kelTalk {
 public:
+    // Where the link stands, as the network panel tells it.
+    enum class Status : uint8_t { Off, Listening, Asking, Connecting, Waiting, Linked, Lost, Failed };
+
     BLNet();
+    ~BLNet() override;
 
     void sendSample(int16_t track, int16_t group, int16_t slot);
     void sendVolume(int16_t track, int16_t volume);
@@ -25,21 +76,108 @@ public:
     // as `groove` has them, then play.
     void sendSongLoaded(const char* name, const BLGroove& groove);
 
-    // Nothing to start without a transport.
-    void startListen() {}
-    bool startConnect() { return false; }
-    void startFromConfig() {}
-    void idleEvents() {}
+    // Listens on the port of the settings, when the settings' mode is listen.
+    void startListen();
+    // Connects to the address and port of the settings; false without one.
+    bool startConnect();
+    // Starts what the settings' mode says.
+    void startFromConfig();
+    // Takes what the transport received, lets peers in, starts a play that
+    // waits for its beat, and keeps the other side told of play, stop and tempo.
+    void idleEvents();
 
     bool close() override;
     // Every track's messages are sent again.
     void setFullUse();
+    // The network panel stepped a track's use: the other side is told and
+    // takes the mirror of it.
+    void setUse(int16_t track, int16_t use);
+
+    // The transport's operations reach the link's transport when one is open.
+    bool send(const char* text) override;
+    bool received(char* text) override;
+    bool isConnected() override;
+    bool isDisconnected() override;
+    bool getLocalAddress(char* text) override;
+    bool getRemoteAddress(char* text) override;
+
+    void setHost(BLNetHost* h) { host = h; }
+    // One line as the transport would hand it over at `at` (monotonic ms):
+    // applied when it is a whole message, else dropped and counted.
+    bool hear(const char* text, size_t length, double at);
 
     uint8_t sendFlags[8];
     // The last message formed.
     char message[128] = {};
 
+    // What the network panel shows.
+    int16_t mode = kBLNetOff;
+    int16_t use[8] = {};
+    Status status = Status::Off;
+    std::string peer;    // the other side's address
+    std::string reason;  // why the link failed or was lost; the song that is not here
+    uint16_t port() const;
+    // Lines dropped: not a whole message, or too long.
+    long dropped() const;
+    // Grows at every change the panel shows.
+    uint32_t serial = 0;
+    // Time between two tries of the connecting side (tests make it short).
+    int retryMs = 2000;
+
 private:
     bool trackSends(int16_t track) const;
     void sendMessage();
+    void setStatus(Status s, std::string why = {});
+    void openTransport(const char* address, Status next);
+    void handle(const kelTalkTcp::Item& item);
+    void apply(const BLNetMessage& m, double at);
+    void linked(const std::string& address);
+    void sendState();
+    void sendClock();
+    void keepTime(double now);
+    void scheduleStart(const BLNetMessage& clock, double at);
+    void refineStart(const BLNetMessage& clock, double at);
+    double heardAt(double at) const;
+    double apart(const BLNetMessage& clock, double at) const;
+    void follow(const BLNetMessage& clock, double at);
+    void clockRate(const BLNetMessage& clock, double at);
+    void unfollow();
+    bool inStep(const BLNetMessage& clock, double at) const;
+    void note(const char* what, const char* text);
+
+    BLNetHost* host = nullptr;
+    std::unique_ptr<kelTalkTcp> tcp;
+    std::set<std::string> accepted;  // peers let in since the program started
+    std::set<std::string> sentAway;  // peers not let in since listening started
+    bool welcomed = false;           // the connecting side was let in
+    bool joining = false;            // the listening side's song comes
+    bool keepPlaying = false;        // and it is the one that plays here
+    bool applying = false;           // what is applied is not sent back
+    long refused = 0;
+    // The play and stop both sides know of.
+    bool sharedPlaying = false;
+    float sharedTempo = 0;
+    // A play heard, waiting for the other side's clock; a start waiting for its time.
+    bool playPending = false;
+    double playPendingSince = 0;
+    double startAt = 0;
+    // The mixer's position in beats as a line through the last idle passes
+    // (t in ms since playing was seen); known once enough passes went in.
+    static constexpr size_t kFitSamples = 600;
+    std::array<std::pair<double, double>, kFitSamples> fit{};
+    size_t fitFirst = 0, fitCount = 0;
+    double sumT = 0, sumP = 0, sumTT = 0, sumTP = 0;
+    double fitA = 0, fitB = 0;
+    double playSeen = 0;
+    bool leadKnown = false;
+    long lastWholeBeat = -1;
+    // Following the other side's beat: the nudged mix tempo, the other's pace.
+    bool following = false;
+    double integral = 0;
+    float paced = 0;
+    double theirRate = 0;
+    double lastClockBeat = 0;
+    double lastClockAt = 0;
+    bool clockDue = false;
+    int lastBeat = -1;
 };

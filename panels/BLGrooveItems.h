@@ -71,5 +71,7 @@ constexpr int16_t groovesRight = 125;
 constexpr int16_t sequenceLeft = 126;
 constexpr int16_t sequenceRight = 127;
 constexpr int16_t removeGroove = 128;
+// The hint line under the strips.
+constexpr int16_t hint = 129;
 
 }  // namespace grooveitem

@@ -8,12 +8,18 @@
 #include "core/kelCore.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanelParts.h"
+#include "panels/BLLoadRules.h"
 #include "panels/BLSynthPanel.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
 namespace gi = grooveitem;
+
+namespace {
+// "The disk did not answer in time ..."
+constexpr int16_t kMsgDiskStalled = 60;
+}  // namespace
 
 BLGroovePanel* blGroovePanel = nullptr;
 BLLoadHost* blLoadHost = nullptr;
@@ -22,6 +28,12 @@ void BLPanelEngine::play()
 {
     if (gep) gep->play();
 }
+
+bool BLPanelEngine::loaderStalled()
+{
+    return gep && gep->loaderStalled();
+}
+bool BLPanelEngine::trackWaiting(int16_t track) { return gep && gep->trackWaiting(track); }
 
 bool BLPanelEngine::takePeaks(int16_t track, int16_t& left, int16_t& right)
 {
@@ -111,6 +123,9 @@ void BLGroovePanel::onPanelOpened()
     link.startFromConfig();
     model.lastDocument.set("Untitled");
     docPath.set("Untitled");
+    savedWork = BLSequence{};
+    savedFromDocument = false;
+    quitAfterSave = false;
     model.selectTrack(0);
     setVolumeControl(64);
     setPanControl(0);
@@ -118,7 +133,10 @@ void BLGroovePanel::onPanelOpened()
     showModeButtons();
     refreshStrips();
     setRndStyleName(-1);
-    setImage(gi::mainVolume, 1);
+    showMainVolume(player().mainVolume);
+    loadHints();
+    shownHint = -2;
+    hintMouseX = hintMouseY = -1;
     common_doInterfaceReset();
     common_setLabel(0, "Stop");
 }
@@ -205,7 +223,7 @@ void BLGroovePanel::onItem()
         if (kelPanelControl* c = control(item)) player().hitBpmScroll(c->get());
         return;
     }
-    if (item == gi::mainVolume) return player().hitMainVolume();
+    if (item == gi::mainVolume) return player().hitMainVolume(this);
     if (liveChange) return;
     switch (item) {
         case gi::quit:
@@ -261,16 +279,14 @@ constexpr int16_t kRequestSave = 2;
 void BLGroovePanel::onItem_Save()
 {
     if (BLPath::dialogPending()) return;
-    docPath.set(&model.lastDocument);
-    docPath.userDialogTypes(0, 0, 0, 0, "*.bld");
+    dialogStart();
     docPath.asyncDialogPut(kPWGroovePanel, kRequestSave, 0);
 }
 
 void BLGroovePanel::onItem_Load()
 {
     if (BLPath::dialogPending()) return;
-    docPath.set(&model.lastDocument);
-    docPath.userDialogTypes(0, 0, 0, 0, "*.bld");
+    dialogStart();
     docPath.asyncDialogGet(kPWGroovePanel, kRequestLoad, 0);
 }
 
@@ -278,12 +294,22 @@ void BLGroovePanel::asyncDialogMessage(BLPath* path)
 {
     if (!path) return;
     if (path->requestCode == kRequestSave) {
-        model.saveResult(path);
+        const bool saved = path->dialogOk && model.saveDocument(path->path);
+        if (saved) rememberSavedWork();
+        // Saving because the user quits: the program ends once it is saved.
+        if (saved && quitAfterSave) kelGlo.running = 0;
+        quitAfterSave = false;
         return;
     }
+    // Cancelled: nothing changes, the music goes on.
+    if (!path->dialogOk) return;
     // A document named on the command line arrives as a finished open dialog.
     player().stop();
     model.loadResult(path);
+    rememberSavedWork();
+    // The document is what the user looks at now, whatever its version:
+    // the song browser in front would take its keys.
+    PWScreen.hide(kPWLoadPanel);
 }
 
 void BLGroovePanel::documentRead()
@@ -303,7 +329,7 @@ bool BLGroovePanel::loadSong(const char* folder)
 void BLGroovePanel::songOpened()
 {
     const BLSongLibrary& lib = model.library();
-    std::snprintf(songName, sizeof songName, "%s", lib.title[0] ? lib.title : lib.folderName);
+    std::snprintf(songName, sizeof songName, "%s", lib.title[0] ? BL_ShownTitle(lib.title).c_str() : lib.folderName);
     common_setSongLabel(songName);
     for (int16_t t = 0; t < gi::kTracks; ++t) {
         fillMenus(t);
@@ -346,6 +372,7 @@ void BLGroovePanel::common_setMainVolLabel(short volume)
 {
     std::snprintf(mainVolumeText, sizeof mainVolumeText, "%d", volume);
     setText(gi::mainVolumeLabel, mainVolumeText);
+    showMainVolume(volume);
 }
 
 void BLGroovePanel::common_setSongLabel(const char* text)
@@ -395,6 +422,7 @@ void BLGroovePanel::setPlayMode(bool on)
     BLPanelEngine& e = engine();
     if (!on) {
         e.stop();
+        if (e.loaderStalled()) questions.notify(kMsgDiskStalled, 0);
         return;
     }
     e.play();

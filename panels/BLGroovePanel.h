@@ -9,6 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/BLPath.h"
 #include "library/BLGrooveModel.h"
@@ -26,6 +29,10 @@ public:
     // The held peaks of a track, reset once read; false when nothing was
     // mixed since the last reading.
     virtual bool takePeaks(int16_t track, int16_t& left, int16_t& right);
+    // True, once, when the last stop gave up waiting for the disk.
+    virtual bool loaderStalled();
+    // The track's loop change waits for the next cycle (not heard yet).
+    virtual bool trackWaiting(int16_t track);
 };
 
 class BLGroovePanel : public PWPanelClass,
@@ -60,6 +67,14 @@ public:
     void onItem_Load() override;
     void onItem_Save() override;
     BLPath* documentPath() override { return &docPath; }
+    bool askBeforeQuit() override;
+
+    // The work as last saved or opened: the stored grooves, the sequence
+    // and the tempo; the question at quitting compares it with what is now.
+    void rememberSavedWork();
+    bool workUnsaved() const;
+    // The last document has a name and a folder (not the first "Untitled").
+    bool documentNamed() const;
 
     // Tracks.
     void onItem_trackLed(int16_t track);
@@ -114,6 +129,10 @@ public:
         char savedLabel[64] = {};
     };
     bool keypadLayout = false;
+    // T is tap tempo and the track-select letter: its tap counts when it is
+    // let go, unless a digit came while it was held.
+    bool tapPending = false;
+    uint32_t tapTicks = 0;
     NumEntry numEntry;
     void key_numEnterStartAny(uint8_t letter, int16_t target, long minimum, long maximum, int16_t digits,
                               long offset);
@@ -165,6 +184,32 @@ public:
     void songOpened() override;
     void documentRead() override;
 
+    // The virtual mix (BLGrooveVMix.cpp). setupVMix generates the song's
+    // style into the sequence (nothing when the song has no such style),
+    // leaving out the groups the preferences leave out; setupVMixFromGroups
+    // does the same from the song's groups.
+    void setupVMix(int16_t style);
+    void setupVMixFromGroups();
+    // The sequence entry that plays; -1: the first is next.
+    int16_t sequencePosition() const;
+    void setSequencePosition(int16_t entry);
+    // Back from the virtual mix: its sequence stays, cut to the grooves its
+    // list plays, or (restore) the user's sequence and groove come back, the
+    // strips unselected.
+    void vmixHandOver(bool restore, const BLSequence& savedSequence, const BLGroove& savedGroove);
+    // The hint line: the text of the control under the mouse (its help tip).
+    void loadHints();
+    const char* hintFor(int16_t item) const;
+    void hintIdle();
+    // The knob's film turned to the main volume; the Keep button's light.
+    void showMainVolume(int16_t volume);
+    void showKeep();
+    // Lamps of tracks whose change waits for the next cycle blink quickly.
+    void waitingIdle();
+    bool waiting[kBLEngineTracks] = {};
+    bool waitPhase = false;
+    long waitDeadline = 0;
+
     // Idle work, each part on its own.
     void chaseIdle();
     void blinkIdle();
@@ -191,6 +236,9 @@ public:
         uint32_t lampEnd[kBLEngineTracks] = {};
     } chase;
     int16_t shownRandomName = -2;
+    std::vector<std::pair<int16_t, std::string>> hints;
+    int16_t shownHint = -2;
+    int16_t hintMouseX = -1, hintMouseY = -1;
     int16_t lastMouseX = -1, lastMouseY = -1;
     char songName[kBLTitleSize] = {};
     char randomNameText[kBLTitleSize] = {};
@@ -247,6 +295,12 @@ private:
     BLPath docPath;
     int16_t volumeValue = 64;
     int16_t panValue = 0;
+    BLSequence savedWork;
+    float savedBpm = 0.0f;
+    bool savedFromDocument = false;
+    bool quitAfterSave = false;
+    // The document path set for a dialog: where it starts.
+    void dialogStart();
     char volumeText[16] = {};
     char panText[16] = {};
     char mainVolumeText[16] = {};

@@ -29,6 +29,8 @@ void BLGroovePanel::onIdle()
         return;
     }
     randomNameIdle();
+    hintIdle();
+    waitingIdle();
     blinkIdle();
     link.idleEvents();
     metersIdle();

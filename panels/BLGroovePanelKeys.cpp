@@ -61,12 +61,21 @@ int16_t BLGroovePanel::trackOfDigit(uint8_t digit) const
 
 void BLGroovePanel::onKey()
 {
+    // The virtual mix covers the panel while shown: the keys are its own.
+    if (PWPanelClass* vmix = PWScreen.panel(kPWVMixPanel); vmix && PWScreen.isVisible(kPWVMixPanel))
+        return vmix->onKey();
     if (numEntry.open) {
         key_numEnterType();
         return;
     }
-    if (kelGlo.what == kelKeyUp) return;
     const uint8_t c = kelGlo.keyChar;
+    if (kelGlo.what == kelKeyUp) {
+        if (tapPending && std::tolower(c) == 't') {
+            tapPending = false;
+            player().hitBpmTapAt(tapTicks);
+        }
+        return;
+    }
     const bool firstPress = kelGlo.what == kelKeyDown && heldCount(c) == 1;
 
     if (c == '*') {
@@ -75,6 +84,7 @@ void BLGroovePanel::onKey()
     }
     if (const int16_t t = trackOfDigit(c); t >= 0) {
         if (!firstPress) return;
+        tapPending = false;  // T held to select a track is no tap
         switch (std::tolower(firstHeld("TMKRJ"))) {
             case 'm': onItem_trackLed(t); break;
             case 'k': onItem_keep(t); break;
@@ -175,7 +185,10 @@ void BLGroovePanel::letterKeys()
     else if (pressed('g')) onItem_group();
     else if (pressed('a')) onItem_all();
     else if (pressed('e')) onItem_empty();
-    else if (pressed('t')) player().hitBpmTap();
+    else if (pressed('t')) {
+        tapPending = true;
+        tapTicks = player().tickNow();
+    }
     else if (pressed('l')) PWScreen.show(kPWLoadPanel);
     else if (kelGlo.keyChar == ' ' || kelGlo.keyChar == '@') {
         if (player().playing) player().stop();

@@ -43,6 +43,8 @@ bool BLGroovePanel::affected(int16_t t) const
 
 int16_t BLGroovePanel::trackLedImage(int16_t t) const
 {
+    // A change waiting for the next cycle: the lamp blinks toward what comes.
+    if (t < kBLEngineTracks && waiting[t] && waitPhase) return 1;
     if (model.sampleIds[t] == kBLNoSample) return 1;
     if (!soloMode) return tracks[t].on ? 2 : 3;
     return tracks[t].soloOn ? 4 : 3;
@@ -92,6 +94,7 @@ void BLGroovePanel::refreshAllLights()
         adjustTrackLed(t);
         adjustSampColor(t);
     }
+    showKeep();
 }
 
 // ---- Menus ------------------------------------------------------------------------
@@ -103,8 +106,13 @@ void BLGroovePanel::fillMenus(int16_t t)
     if (auto* g = dynamic_cast<PWpopupControl*>(control(gi::groupMenu[t]))) {
         g->count = 0;
         g->setValue(int16_t{0}, const_cast<char*>(" -"));
-        for (int16_t i = 0; i < lib.groupCount && i + 1 < PWpopupControl::kMaxItems; ++i)
-            g->setValue(static_cast<int16_t>(i + 1), const_cast<char*>(lib.groups[i].name[0] ? lib.groups[i].name : "?"));
+        for (int16_t i = 0; i < lib.groupCount && i + 1 < PWpopupControl::kMaxItems; ++i) {
+            // Group names show with their first letter upper-cased.
+            char name[sizeof lib.groups[i].name + 1];
+            std::snprintf(name, sizeof name, "%s", lib.groups[i].name[0] ? lib.groups[i].name : "?");
+            if (name[0] >= 'a' && name[0] <= 'z') name[0] = static_cast<char>(name[0] - 32);
+            g->setValue(static_cast<int16_t>(i + 1), name);
+        }
         g->setValue(static_cast<int16_t>(k.group + 1));
     }
     if (auto* m = dynamic_cast<PWpopupControl*>(control(gi::loopMenu[t]))) {
@@ -149,12 +157,19 @@ void BLGroovePanel::chooseGroup(int16_t t, int16_t group)
     BLTrack& k = model.current.tracks[t];
     model.modified = true;
     if (group == k.group) return;
+    // The loop menu shows the group's first loop, and that is what the track
+    // plays from the next boundary on: the menus, the lamp and the sound
+    // agree. A group without loops (or none) leaves the track silent.
+    const bool hasLoop = group >= 0 && model.library().groups[group].count > 0;
     k.group = group;
-    k.slot = -1;
+    k.slot = hasLoop ? 0 : -1;
+    if (hasLoop) model.chooseLoop(t, group, 0);
     model.sampleIds[t] = model.trackSampleId(t);
     fillMenus(t);
     userChangedTrack(t);
+    model.groove_activate(t);
     net().sendSample(t, k.group, k.slot);
+    adjustTrackLed(t);
 }
 
 void BLGroovePanel::chooseLoop(int16_t t, int16_t slot)
@@ -217,6 +232,7 @@ void BLGroovePanel::showTrackButtons()
         else if (groupMode) lit = tracks[t].groupSelected;
         setImage(gi::trackButton[t], lit ? 2 : 1);
     }
+    showKeep();
 }
 
 void BLGroovePanel::showModeButtons()

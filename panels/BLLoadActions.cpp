@@ -3,6 +3,7 @@
 // buttons.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -51,7 +52,11 @@ void BLLoadPanel::onItem()
     if (liveChange) return;
     const int16_t item = hitItem;
     if (item >= kItemFirstLine && item < kItemFirstLine + kBLLoadListLines) {
-        onItem_list(static_cast<int16_t>(item - kItemFirstLine));
+        const int16_t line = static_cast<int16_t>(item - kItemFirstLine);
+        if (doubleClicked(line))
+            onItem_load();
+        else
+            onItem_list(line);
         return;
     }
     switch (item) {
@@ -217,6 +222,7 @@ void BLLoadPanel::copyToHD()
 void BLLoadPanel::onItem_disk()
 {
     stopAudition();
+    const bool wasHome = home != 0;
     kelDisksList disks;
     disks.start();
     char name[kKelNameMax + 1];
@@ -232,10 +238,20 @@ void BLLoadPanel::onItem_disk()
     }
     setHome();
     scanFolder();
+    // Pressed at home and no disk holds a library: say so, rather than
+    // show the same list again as if nothing happened.
+    if (wasHome) BL_Notify(kMsgNoDisk, 0);
 }
 
 void BLLoadPanel::onItem_web()
 {
-    const kelText address = blIntl.message(kMsgWebAddress);
-    if (!address.isEmpty() && plat::hasBackend()) plat::backend().openAddress(address.c_str());
+    // The program's own guide, beside it in the program folder.
+    std::error_code ec;
+    const std::filesystem::path guide = std::filesystem::absolute(kGuideFile, ec);
+    if (ec || !std::filesystem::is_regular_file(guide, ec)) {
+        BL_Notify(kMsgNoGuide, 0);
+        return;
+    }
+    if (!plat::hasBackend() || !plat::backend().openAddress("file://" + guide.string()))
+        BL_Notify(kMsgNoBrowser, 0);
 }

@@ -53,10 +53,8 @@ void BLLoadPanel::refreshInfo()
     if (!folder || !loadHeader(folder, *info_)) return;
     infoValid = 1;
     lookForLibraryImage(*info_);
-    setText(kItemFirstInfo, info_->title);
-    char tempo[kBLTitleSize * 2 + 32];
-    std::snprintf(tempo, sizeof tempo, "%s (%s) %d BPM", info_->title, info_->libraryName, info_->bpm);
-    setText(static_cast<int16_t>(kItemFirstInfo + 1), tempo);
+    setText(kItemFirstInfo, BL_ShownTitle(info_->title).c_str());
+    setText(static_cast<int16_t>(kItemFirstInfo + 1), BL_TempoLine(info_->title, info_->libraryName, info_->bpm).c_str());
     char line[kBLDescWidth + 1];
     for (int16_t n = 0; n < kBLDescLines; ++n) {
         getSongDescChunk(info_->description, n, line, sizeof line);

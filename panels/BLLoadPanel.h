@@ -46,11 +46,17 @@ public:
     static constexpr int16_t kMsgNoSongs = 24;
     static constexpr int16_t kMsgNoSongsHome = 25;
     static constexpr int16_t kMsgReading = 36;
+    static constexpr int16_t kMsgNoDisk = 71;
+    static constexpr int16_t kMsgNoGuide = 72;
+    static constexpr int16_t kMsgNoBrowser = 73;
+    // The user guide, in the program folder (the current folder).
+    static constexpr const char* kGuideFile = "UserGuide.html";
 
     BLLoadPanel();
     ~BLLoadPanel() override;
 
     void onItem() override;
+    void onKey() override;
     void onIdle() override;
     void connected() override;
     void beforeShow() override;
@@ -69,6 +75,8 @@ public:
 
     // Actions.
     void onItem_list(int16_t line);
+    // A second click on the same song soon after the first.
+    bool doubleClicked(int16_t line);
     void onItem_load();
     void onItem_disk();
     void onItem_web();
@@ -98,6 +106,8 @@ public:
     BLLoadPage page;
     uint8_t busy = 0;
     uint8_t muteAuditions = 0;
+    int16_t lastClickEntry = -1;
+    uint32_t lastClickTicks = 0;
 
     // An audition is running: a file played by the media service, or a song
     // the groove panel loaded and plays with a random groove.

@@ -109,3 +109,19 @@ int16_t BLLoadPage::entryOnLine(int16_t line) const
     const int entry = offset + line;
     return entry < count ? static_cast<int16_t>(entry) : -1;
 }
+
+std::string BL_ShownTitle(const char* title)
+{
+    std::string shown = title ? title : "";
+    const std::string mark = " (embedded)";
+    if (shown.size() >= mark.size() && shown.compare(shown.size() - mark.size(), mark.size(), mark) == 0)
+        shown.erase(shown.size() - mark.size());
+    return shown;
+}
+
+std::string BL_TempoLine(const char* title, const char* library, int bpm)
+{
+    std::string line = BL_ShownTitle(title);
+    if (library && library[0]) line += std::string(" (") + library + ")";
+    return line + " " + std::to_string(bpm) + " BPM";
+}

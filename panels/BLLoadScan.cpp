@@ -30,6 +30,7 @@ bool folderExists(const char* folder)
 BLLoadPanel::BLLoadPanel() : info_(std::make_unique<BLSongLibrary>())
 {
     info_->headerOnly = true;
+    modal = 1;
 }
 
 BLLoadPanel::~BLLoadPanel()

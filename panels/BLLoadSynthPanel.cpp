@@ -30,7 +30,11 @@ std::string folderOf(const char* name) { return std::string(kSynthFolder) + name
 
 }  // namespace
 
-BLLoadSynthPanel::BLLoadSynthPanel(BLSynthEngine* engine, BLPlayer* player) : fixedEngine(engine), fixedPlayer(player) {}
+BLLoadSynthPanel::BLLoadSynthPanel(BLSynthEngine* engine, BLPlayer* player) : fixedEngine(engine), fixedPlayer(player)
+{
+    // Everything goes to the browser while it shows.
+    modal = 1;
+}
 
 BLSynthEngine& BLLoadSynthPanel::engine()
 {
@@ -81,15 +85,8 @@ void BLLoadSynthPanel::beforeShow()
     scan();
 }
 
-void BLLoadSynthPanel::afterShow()
-{
-    // Everything goes to the browser while it shows.
-    PWScreen.modalPanel = screenIndex;
-}
-
 void BLLoadSynthPanel::afterHide()
 {
-    if (PWScreen.modalPanel == screenIndex) PWScreen.modalPanel = -1;
     stopPreview();
 }
 
@@ -308,9 +305,11 @@ void BLLoadSynthPanel::onItem()
 
 void BLLoadSynthPanel::onKey()
 {
+    // Escape never comes here: the screen closes the panel in front.
     if (kelGlo.what != kelKeyDown && kelGlo.what != kelAutoKey) return;
-    if (kelGlo.specialKey == 20) {
-        if (kelGlo.what == kelKeyDown) close();
+    if (kelGlo.specialKey == 20 || kelGlo.specialKey == 21) {
+        // Page Up and Page Down: a list's page earlier or later, the selection with it.
+        if (count > 0) moveSelection(kelGlo.specialKey == 20 ? -kLines : kLines);
         return;
     }
     switch (kelGlo.keyChar) {

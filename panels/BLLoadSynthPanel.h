@@ -48,7 +48,6 @@ public:
     explicit BLLoadSynthPanel(BLSynthEngine* engine = nullptr, BLPlayer* player = nullptr);
 
     void beforeShow() override;
-    void afterShow() override;
     void afterHide() override;
     void onItem() override;
     void onKey() override;

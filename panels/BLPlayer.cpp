@@ -8,6 +8,7 @@
 #include "core/kelCore.h"
 #include "core/kelQt.h"
 #include "panels/BLPlayCommon.h"
+#include "ui/kelPanel.h"
 
 BLPlayer* blPlayer = nullptr;
 
@@ -43,6 +44,16 @@ void BLPlayerEngine::setMixerVolume(short volume)
 
 short BLPlayerEngine::getMixerBeat() { return gep ? static_cast<short>(gep->getMixerBeat()) : -1; }
 
+void BLPlayerEngine::changesBegin()
+{
+    if (gep) gep->changesBegin();
+}
+
+void BLPlayerEngine::changesEnd()
+{
+    if (gep) gep->changesEnd();
+}
+
 BLPlayer::BLPlayer() : engine(&gFacade), ticks(KEL_Ticks) {}
 
 void BLPlayer::setGroovePanel(BLPlayCommon* shows, BLPlayerGroove* groove)
@@ -63,9 +74,12 @@ void BLPlayer::play()
     sequenceMode = false;
     playing = true;
     if (display) display->common_setPlayDisplay(true);
+    // Tracks, tempo and volume in the first sound, not after it.
+    engine->changesBegin();
     if (groovePanel) groovePanel->setPlayMode(true);
     engine->setMixerBpm(bpm);
     engine->setMixerVolume(mainVolume);
+    engine->changesEnd();
     setLabel(0, "Groove play");
     if (synthPanel) synthPanel->playerSaidPlay();
 }
@@ -77,9 +91,11 @@ void BLPlayer::playSequence()
     sequenceMode = true;
     playing = true;
     if (display) display->common_setPlayDisplay(true);
+    engine->changesBegin();
     if (groovePanel) groovePanel->onItem_seq_Play();
     engine->setMixerBpm(bpm);
     engine->setMixerVolume(mainVolume);
+    engine->changesEnd();
     if (display) {
         display->common_setSeqPlayLed(true);
         display->common_eventSeqPlayStart();
@@ -245,9 +261,10 @@ void BLPlayer::hitBpmUp(float step)
 
 void BLPlayer::hitBpmScroll(short position) { adjustBpm(static_cast<float>(songBpm + position)); }
 
-void BLPlayer::hitBpmTap()
+void BLPlayer::hitBpmTap() { hitBpmTapAt(ticks()); }
+
+void BLPlayer::hitBpmTapAt(uint32_t now)
 {
-    const uint32_t now = ticks();
     const uint32_t interval = now - lastTap;
     lastTap = now;
     if (interval > kTapPause) {
@@ -278,7 +295,7 @@ void BLPlayer::setBpmLabel()
     if (display) display->common_setBpmLabel(text);
 }
 
-void BLPlayer::hitMainVolume()
+void BLPlayer::hitMainVolume(kelPanel* idlePanel)
 {
     const int16_t startY = kelGlo.mouseY;
     const int16_t startVolume = mainVolume;
@@ -288,6 +305,13 @@ void BLPlayer::hitMainVolume()
             mainVolume = volume;
             engine->setMixerVolume(mainVolume);
             if (display) display->common_setMainVolLabel(mainVolume);
+        }
+        // Meters, lights and sequence steps go on while the button is held,
+        // as in every other drag.
+        if (idlePanel) {
+            idlePanel->liveChange = 1;
+            idlePanel->onIdle();
+            idlePanel->liveChange = 0;
         }
         KEL_PollPause();
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class BLPlayCommon;
+class kelPanel;
 
 // What the player asks of the groove panel.
 class BLPlayerGroove {
@@ -33,6 +34,9 @@ public:
     virtual void setMixerVolume(short volume);
     // 0 .. 31; -1 when there is none.
     virtual short getMixerBeat();
+    // Brackets a play command: what it sends is heard together.
+    virtual void changesBegin();
+    virtual void changesEnd();
 };
 
 class BLPlayer {
@@ -47,6 +51,7 @@ public:
     // The tick clock of tap tempo and the syncing light: KEL_Ticks unless a
     // test gives another.
     void setTicks(uint32_t (*clock)());
+    uint32_t tickNow() const { return ticks(); }
 
     void play();
     void playSequence();
@@ -69,8 +74,11 @@ public:
     void hitBpmUp(float step);
     void hitBpmScroll(short position);
     void hitBpmTap();
+    // A tap made at tick `when` (a key's tap is counted when the key is let go).
+    void hitBpmTapAt(uint32_t when);
     void setBpmLabel();
-    void hitMainVolume();
+    // Follows the drag; the panel given keeps its idle work going meanwhile.
+    void hitMainVolume(kelPanel* idlePanel = nullptr);
     void addMainVolume(short step);
 
     bool playing = false;

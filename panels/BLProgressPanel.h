@@ -12,6 +12,9 @@ class BLProgressPanel : public PWPanelClass {
 public:
     enum : int16_t { kItemStop = 1, kItemMessage = 3, kItemBar = 4 };
 
+    // While work runs, nothing behind the panel may be clicked.
+    BLProgressPanel() { modal = 1; }
+
     void onItem() override;
 
     void show();

@@ -225,10 +225,9 @@ void BLSynthPanel::onKey()
     if (kelGlo.what != kelKeyDown && kelGlo.what != kelAutoKey) return;
     const uint8_t c = kelGlo.keyChar;
     const bool firstPress = kelGlo.what == kelKeyDown && PWScreen.keyHeld[c] <= 1;
-    if (kelGlo.what == kelKeyDown && kelGlo.specialKey == 20) {
-        PWScreen.hide(screenIndex);
-        return;
-    }
+    // Escape never comes here (the screen closes the panel in front); Page
+    // Up and Page Down play nothing.
+    if (kelGlo.specialKey != 0) return;
     if (c == kelArrowLeft || c == kelArrowRight) {
         shiftKeyboard(c == kelArrowLeft ? -1 : 1);
         return;

@@ -19,10 +19,13 @@
 
 namespace {
 
-// The start screen shows this long first; then the groove plays for a
-// little more than 8 seconds before the screen is saved and the sound written.
+// The start screen shows this long first; then the groove plays until the
+// device has played a little more than 8 seconds of it (counted in frames:
+// on a loaded machine that takes longer), and the screen is saved and the
+// sound written. A device that plays nothing is given up on after a while.
 constexpr uint32_t kStartTicks = 90;
-constexpr uint32_t kPlayTicks = 8 * 60 + 45;
+constexpr long kPlayFrames = 8 * 44100 + 44100 / 4;
+constexpr uint32_t kMostPlayTicks = 120 * 60;
 
 struct Demo {
     bool armed = false;
@@ -73,6 +76,13 @@ bool rawToWave(const std::string& raw, const std::string& wave)
     }
     std::remove(raw.c_str());
     return true;
+}
+
+// Frames the device has played so far: what SDL's disk driver has written.
+long playedFrames()
+{
+    struct stat st;
+    return stat(gDemo.raw.c_str(), &st) == 0 ? static_cast<long>(st.st_size / 4) : 0;
 }
 
 // The first song of the library (by folder name) that opens.
@@ -129,8 +139,10 @@ void PWDemo_Idle()
         }
         return;
     }
-    if (kelGlo.ticks - gDemo.startTicks < kPlayTicks) return;
+    if (playedFrames() < kPlayFrames && kelGlo.ticks - gDemo.startTicks < kMostPlayTicks) return;
     gDemo.armed = false;
+    if (playedFrames() < kPlayFrames)
+        plat::logLine("the demonstration's sound device played less than 8 seconds");
     const std::string screen = gDemo.folder + "/screen.png";
     if (plat::backend().saveScreenPng(screen))
         std::printf("Saved what Beatloom showed: %s\n", screen.c_str());

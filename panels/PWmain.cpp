@@ -15,10 +15,14 @@
 #include "panels/BLHelps.h"
 #include "panels/BLLoadPanel.h"
 #include "panels/BLLoadSynthPanel.h"
+#include "panels/BLLoopTunerPanel.h"
+#include "panels/BLNetLink.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
 #include "panels/BLProgressPanel.h"
+#include "panels/BLRandMixPanel.h"
 #include "panels/BLSynthPanel.h"
+#include "panels/BLVMixPanel.h"
 #include "panels/PWDemo.h"
 #include "panels/PWPlaceholderPanel.h"
 #include "platform/Platform.h"
@@ -70,6 +74,10 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
     if (std::strcmp(entry.className, "BLSynthPanel") == 0) return new BLSynthPanel;
     if (std::strcmp(entry.className, "BLLoadSynthPanel") == 0) return new BLLoadSynthPanel;
+    if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
+    if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
+    if (std::strcmp(entry.className, "BLLoopTunerPanel") == 0) return new BLLoopTunerPanel;
+    if (std::strcmp(entry.className, "BLNetPanel") == 0) return BL_NewNetPanel();
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 

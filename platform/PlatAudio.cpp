@@ -61,4 +61,58 @@ void AudioOutput::clear()
     if (device_) SDL_ClearQueuedAudio(device_);
 }
 
+bool AudioInput::deviceExists()
+{
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    const int count = SDL_GetNumAudioDevices(1);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return count != 0;
+}
+
+bool AudioInput::open(int frequency, int channels, int bufferFrames)
+{
+    close();
+    if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535)
+        return false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec want{};
+    want.freq = frequency;
+    want.format = AUDIO_S16SYS;
+    want.channels = static_cast<Uint8>(channels);
+    want.samples = static_cast<Uint16>(bufferFrames);
+    want.callback = nullptr;  // queue mode
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0);
+    if (device == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    device_ = device;
+    return true;
+}
+
+void AudioInput::close()
+{
+    if (device_ == 0) return;
+    SDL_CloseAudioDevice(device_);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    device_ = 0;
+}
+
+void AudioInput::resume()
+{
+    if (device_) SDL_PauseAudioDevice(device_, 0);
+}
+
+void AudioInput::stop()
+{
+    if (!device_) return;
+    SDL_PauseAudioDevice(device_, 1);
+    SDL_ClearQueuedAudio(device_);
+}
+
+uint32_t AudioInput::availableBytes() const { return device_ ? SDL_GetQueuedAudioSize(device_) : 0; }
+
+uint32_t AudioInput::take(void* bytes, uint32_t count) { return device_ ? SDL_DequeueAudio(device_, bytes, count) : 0; }
+
 }  // namespace plat

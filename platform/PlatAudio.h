@@ -39,4 +39,32 @@ private:
     int bufferFrames_ = 0;
 };
 
+// A sound capture device read in queue mode: signed 16-bit samples gather in
+// the device's queue while it runs and are taken out in whole buffers. One
+// thread at a time per device.
+class AudioInput {
+public:
+    AudioInput() = default;
+    ~AudioInput() { close(); }
+    AudioInput(const AudioInput&) = delete;
+    AudioInput& operator=(const AudioInput&) = delete;
+
+    // Whether the system offers a capture device; true when it cannot tell.
+    static bool deviceExists();
+
+    // Opens the default capture device, paused.
+    bool open(int frequency, int channels, int bufferFrames);
+    void close();
+    bool isOpen() const { return device_ != 0; }
+    void resume();
+    // Pauses and drops what was captured and not taken.
+    void stop();
+    uint32_t availableBytes() const;
+    // Up to `count` bytes of what was captured; the number taken.
+    uint32_t take(void* bytes, uint32_t count);
+
+private:
+    uint32_t device_ = 0;
+};
+
 }  // namespace plat

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 
@@ -138,6 +140,33 @@ bool runExternalOpen(const std::string& address)
 {
     int status = -1;
     return runProgram("xdg-open", {address}, nullptr, &status) && status == 0;
+}
+
+std::string documentsFolder()
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const char* homeEnv = std::getenv("HOME");
+    const std::string home = homeEnv && homeEnv[0] ? homeEnv : "/";
+    auto isFolder = [&](const std::string& p) { return !p.empty() && fs::is_directory(p, ec); };
+    // "$HOME/Documents" in user-dirs.dirs, as the desktop's own tools write it.
+    auto expand = [&](std::string v) {
+        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+        if (v.rfind("$HOME", 0) == 0) v = home + v.substr(5);
+        return v;
+    };
+    if (const char* env = std::getenv("XDG_DOCUMENTS_DIR"); env && isFolder(expand(env))) return expand(env);
+    const char* configEnv = std::getenv("XDG_CONFIG_HOME");
+    const std::string config = configEnv && configEnv[0] ? configEnv : home + "/.config";
+    std::ifstream dirs(config + "/user-dirs.dirs");
+    for (std::string line; std::getline(dirs, line);) {
+        const std::string key = "XDG_DOCUMENTS_DIR=";
+        if (line.rfind(key, 0) != 0) continue;
+        const std::string folder = expand(line.substr(key.size()));
+        if (isFolder(folder)) return folder;
+    }
+    if (isFolder(home + "/Documents")) return home + "/Documents";
+    return home;
 }
 
 }  // namespace plat

@@ -21,4 +21,8 @@ bool runProgram(const std::string& program, const std::vector<std::string>& args
                 int* status);
 bool programExists(const std::string& program);
 
+// The folder where the user keeps documents: the desktop's documents folder
+// (XDG user dirs), else ~/Documents when it exists, else the home folder.
+std::string documentsFolder();
+
 }  // namespace plat

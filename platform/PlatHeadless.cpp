@@ -12,6 +12,7 @@ namespace {
 using T = Event::Type;
 
 bool isMouse(T t) { return t == T::MouseDown || t == T::MouseUp || t == T::MouseMove; }
+bool isKey(T t) { return t == T::KeyDown || t == T::KeyUp; }
 
 const char* answerName(int a)
 {
@@ -100,13 +101,14 @@ bool HeadlessBackend::openWindow(int kind, int width, int height, const std::str
         w = clientWidth_ > 0 ? clientWidth_ : monitorWidth_;
         h = clientHeight_ > 0 ? clientHeight_ : monitorHeight_;
     }
-    screen_.resize(w, h);
+    resizeWindow(w, h);
+    if (kind != kWindowKindSplash) startScriptClock();
     if (kind != kWindowKindSplash) {
         // A new window reports its size and asks to be painted, as a desktop one does.
         Event r;
         r.type = T::Resize;
-        r.x = w;
-        r.y = h;
+        r.x = fit_.width;
+        r.y = fit_.height;
         std::lock_guard<std::mutex> lock(mutex_);
         const uint32_t now = millis();
         queue_.push_front(Item{now, Event{.type = T::Paint}, {}});
@@ -119,6 +121,22 @@ void HeadlessBackend::closeWindow()
 {
     window_ = false;
     title_.clear();
+}
+
+void HeadlessBackend::resizeWindow(int width, int height)
+{
+    fit_ = fitWindow(width, height, monitorWidth_, monitorHeight_);
+    windowWidth_ = std::clamp(width, 1, std::max(monitorWidth_, 1));
+    windowHeight_ = std::clamp(height, 1, std::max(monitorHeight_, 1));
+    screen_.resize(fit_.width, fit_.height);
+}
+
+bool HeadlessBackend::clientSize(int& width, int& height)
+{
+    if (!window_) return false;
+    width = fit_.width;
+    height = fit_.height;
+    return true;
 }
 
 void HeadlessBackend::setWindowTitle(const std::string& title) { title_ = title; }
@@ -139,7 +157,7 @@ void HeadlessBackend::present(const uint16_t* pixels, int rowBytes, int width, i
 
 bool HeadlessBackend::saveScreenPng(const std::string& path)
 {
-    const bool ok = screen_.savePng(path);
+    const bool ok = screen_.savePngScaled(path, fit_.scale, fit_.offsetX, fit_.offsetY, windowWidth_, windowHeight_);
     log(std::string("screenshot ") + path + (ok ? "" : " failed"));
     return ok;
 }
@@ -150,7 +168,7 @@ void HeadlessBackend::push(const Event& event, uint32_t delayMs)
     const uint32_t now = millis();
     const uint32_t base = static_cast<int32_t>(lastDue_ - now) > 0 ? lastDue_ : now;
     lastDue_ = base + delayMs;
-    queue_.push_back(Item{lastDue_, event, {}});
+    queue_.push_back(Item{lastDue_, event, {}, parsing_ && !clockStarted_});
 }
 
 void HeadlessBackend::pushAction(std::function<void()> action, uint32_t delayMs)
@@ -159,43 +177,96 @@ void HeadlessBackend::pushAction(std::function<void()> action, uint32_t delayMs)
     const uint32_t now = millis();
     const uint32_t base = static_cast<int32_t>(lastDue_ - now) > 0 ? lastDue_ : now;
     lastDue_ = base + delayMs;
-    queue_.push_back(Item{lastDue_, Event{}, std::move(action)});
+    queue_.push_back(Item{lastDue_, Event{}, std::move(action), parsing_ && !clockStarted_});
 }
 
-bool HeadlessBackend::takeDue(bool mouseOnly, Event& out)
+bool HeadlessBackend::takeDue(Take which, Event& out)
 {
+    // Mouse positions come in window pixels; the program sees logical ones.
+    auto logical = [this](Event& e) {
+        if (isMouse(e.type) && !windowPixels_) {
+            e.x = fit_.toLogicalX(e.x);
+            e.y = fit_.toLogicalY(e.y);
+        }
+    };
     for (;;) {
         std::function<void()> action;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             const uint32_t now = millis();
-            auto due = [now](const Item& i) { return static_cast<int32_t>(now - i.due) >= 0; };
-            if (mouseOnly) {
+            // What a script planned waits for its clock (the program's window).
+            auto due = [this, now](const Item& i) {
+                return (!i.scripted || clockStarted_) && static_cast<int32_t>(now - i.due) >= 0;
+            };
+            if (which != Take::All) {
+                // Other messages stay queued; what the script does in between
+                // (a screenshot, an answer) happens in its turn.
+                bool ran = false;
                 for (auto it = queue_.begin(); it != queue_.end() && due(*it); ++it) {
-                    if (!it->action && isMouse(it->event.type)) {
+                    if (it->action) {
+                        action = std::move(it->action);
+                        queue_.erase(it);
+                        ran = true;
+                        break;
+                    }
+                    if (isMouse(it->event.type) || (which == Take::Input && isKey(it->event.type))) {
                         out = it->event;
                         queue_.erase(it);
+                        logical(out);
                         return true;
                     }
                 }
-                return false;
+                if (!ran) return false;
+            } else {
+                if (queue_.empty() || !due(queue_.front())) return false;
+                Item item = std::move(queue_.front());
+                queue_.pop_front();
+                if (!item.action) {
+                    out = item.event;
+                    logical(out);
+                    return true;
+                }
+                action = std::move(item.action);
             }
-            if (queue_.empty() || !due(queue_.front())) return false;
-            Item item = std::move(queue_.front());
-            queue_.pop_front();
-            if (!item.action) {
-                out = item.event;
-                return true;
-            }
-            action = std::move(item.action);
         }
         action();  // outside the lock: an action may push
     }
 }
 
-bool HeadlessBackend::pollEvent(Event& event) { return takeDue(false, event); }
+bool HeadlessBackend::pollEvent(Event& event) { return takeDue(Take::All, event); }
 
-bool HeadlessBackend::pollMouseEvent(Event& event) { return takeDue(true, event); }
+bool HeadlessBackend::pollMouseEvent(Event& event) { return takeDue(Take::Mouse, event); }
+
+bool HeadlessBackend::pollInputEvent(Event& event) { return takeDue(Take::Input, event); }
+
+void HeadlessBackend::startScriptClock()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (clockStarted_) return;
+    clockStarted_ = true;
+    const uint32_t shift = millis() - scriptRead_;
+    for (Item& item : queue_) item.due += shift;
+    lastDue_ += shift;
+}
+
+bool HeadlessBackend::takeBoxAnswer(int& answer)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (boxAnswers_.empty()) return false;
+    answer = boxAnswers_.front();
+    boxAnswers_.pop_front();
+    return true;
+}
+
+bool HeadlessBackend::takeDialogAnswer(std::optional<std::string>& systemPath, uint32_t& delayMs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (dialogAnswers_.empty()) return false;
+    systemPath = dialogAnswers_.front().path;
+    delayMs = dialogAnswers_.front().delayMs;
+    dialogAnswers_.pop_front();
+    return true;
+}
 
 void HeadlessBackend::pushNow(const Event& event)
 {
@@ -241,6 +312,22 @@ int HeadlessBackend::messageBox(const std::string& title, const std::string& tex
         boxes_.push_back(BoxRecord{title, text, buttons, answer});
     }
     log("box [" + title + "] " + text + " -> " + answerName(answer));
+    return answer;
+}
+
+int HeadlessBackend::choiceBox(const std::string& title, const std::string& text, const std::string& first,
+                               const std::string& second, const std::string& third)
+{
+    int answer = 3;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!boxAnswers_.empty()) {
+            answer = boxAnswers_.front();
+            boxAnswers_.pop_front();
+        }
+        boxes_.push_back(BoxRecord{title, text, kBoxYesNoCancel, answer});
+    }
+    log("box [" + title + "] " + text + " -> " + (answer == 1 ? first : answer == 2 ? second : third));
     return answer;
 }
 
@@ -314,6 +401,15 @@ bool HeadlessBackend::loadScript(const std::string& path, std::string& error)
 
 bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
 {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!clockStarted_) scriptRead_ = millis();
+    }
+    parsing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{parsing_};
     std::istringstream lines(text);
     std::string line;
     int number = 0;
@@ -385,11 +481,15 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
             int w, h;
             if (!(words >> w >> h) || w <= 0 || h <= 0) return fail("resize needs W H");
             act([this, w, h] {
-                screen_.resize(w, h);
+                if (resizeHook_) {
+                    resizeHook_(w, h);
+                    return;
+                }
+                resizeWindow(w, h);
                 Event r;
                 r.type = T::Resize;
-                r.x = w;
-                r.y = h;
+                r.x = fit_.width;
+                r.y = fit_.height;
                 pushNow(r);
             });
         } else if (cmd == "box") {
@@ -409,7 +509,12 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
             std::string path;
             std::getline(words >> std::ws, path);
             if (path.empty()) return fail("screenshot needs a path");
-            act([this, path] { saveScreenPng(path); });
+            act([this, path] {
+                if (screenshotHook_)
+                    log(std::string("screenshot ") + path + (screenshotHook_(path) ? "" : " failed"));
+                else
+                    saveScreenPng(path);
+            });
         } else if (cmd == "quit") {
             ev(Event{.type = T::Terminate});
         } else {

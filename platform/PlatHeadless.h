@@ -2,8 +2,14 @@
 // test in the same process), modal boxes and file dialogs are answered from
 // queues, and the window's picture can be saved as PNG.
 //
+// The monitor and window sizes are window pixels: the program's picture is
+// scaled by the largest whole factor at which the stage fits and centred, as
+// on the desktop, and mouse positions in scripts are window pixels too.
+//
 // Script lines (one command each, '#' starts a comment):
 //   wait MS                 later commands happen MS milliseconds after this point
+//                           (a script's time starts when the program's window opens,
+//                           so that start-up, however long, takes none of it)
 //   keydown KEY [repeat]    KEY: a character (q, Q, 5, /) or shift ctrl esc pageup
 //   keyup KEY                    pagedown f1..f12 left right up down delete return
 //   press KEY                    kp0..kp9 space tab backspace
@@ -11,7 +17,7 @@
 //   down X Y | up X Y | move X Y | click X Y
 //   drag X1 Y1 X2 Y2 [STEPS]
 //   close                   the window's close button
-//   resize W H
+//   resize W H              the window's new size (kept to what the display holds)
 //   box ok|yes|no|cancel    the answer to the next modal box
 //   dialog PATH | dialog cancel   the answer to the next file dialog
 //   screenshot PATH         saves what the window shows now
@@ -49,14 +55,21 @@ public:
     MonitorInfo monitorInfo() override;
     void present(const uint16_t* pixels, int rowBytes, int width, int height, int left, int top, int right,
                  int bottom) override;
+    bool clientSize(int& width, int& height) override;
     bool saveScreenPng(const std::string& path) override;
     bool pollEvent(Event& event) override;
     bool pollMouseEvent(Event& event) override;
+    bool pollInputEvent(Event& event) override;
     void captureMouse(bool on) override { captured_ = on; }
     void postDialogDone(void* path) override;
     int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override;
+    // Answered like a Yes/No/Cancel box (unanswered: the third button); the
+    // log names the button.
+    int choiceBox(const std::string& title, const std::string& text, const std::string& first,
+                  const std::string& second, const std::string& third) override;
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override;
     bool openAddress(const std::string& address) override;
+    void note(const std::string& line) override { log(line); }
 
     // Test side. Events become due `delayMs` after the previous one pushed
     // (or after now, when that has passed).
@@ -73,6 +86,22 @@ public:
     // Appends a line for every box, dialog, address and screenshot.
     void setLogFile(const std::string& path);
 
+    // A script can drive another backend (the desktop window): its
+    // screenshots and resizes go to these instead, and its box and dialog
+    // answers are taken from here.
+    void setScreenshotHook(std::function<bool(const std::string&)> hook) { screenshotHook_ = std::move(hook); }
+    void setResizeHook(std::function<void(int, int)> hook) { resizeHook_ = std::move(hook); }
+    // Mouse positions stay in window pixels (the other backend maps them).
+    void setWindowPixels(bool on) { windowPixels_ = on; }
+    bool takeBoxAnswer(int& answer);
+    // The script's clock starts now: what it planned before is moved by the
+    // time that has passed since it was read (once; the first window calls it).
+    void startScriptClock();
+    bool takeDialogAnswer(std::optional<std::string>& systemPath, uint32_t& delayMs);
+    void log(const std::string& line);
+    // How the window shows the picture now.
+    const WindowFit& fit() const { return fit_; }
+
     std::vector<BoxRecord> boxes() const;
     std::vector<FileDialogRequest> dialogs() const;
     std::string title() const;
@@ -88,9 +117,11 @@ private:
         uint32_t due;
         Event event;
         std::function<void()> action;
+        bool scripted = false;  // read from a script before its clock started: waits for it
     };
-    bool takeDue(bool mouseOnly, Event& out);
-    void log(const std::string& line);
+    enum class Take { All, Mouse, Input };
+    bool takeDue(Take which, Event& out);
+    void resizeWindow(int width, int height);
 
     int monitorWidth_, monitorHeight_;
     int clientWidth_ = 0, clientHeight_ = 0;
@@ -98,6 +129,10 @@ private:
     bool captured_ = false;
     std::string title_;
     ScreenCopy screen_;
+    WindowFit fit_;
+    int windowWidth_ = 0, windowHeight_ = 0;
+    std::function<bool(const std::string&)> screenshotHook_;
+    std::function<void(int, int)> resizeHook_;
 
     mutable std::mutex mutex_;  // the queue: dialog threads post into it
     std::deque<Item> queue_;
@@ -111,6 +146,10 @@ private:
     std::vector<BoxRecord> boxes_;
     std::vector<FileDialogRequest> dialogs_;
     std::string logPath_;
+    uint32_t scriptRead_ = 0;
+    bool clockStarted_ = false;
+    bool parsing_ = false;
+    bool windowPixels_ = false;
 };
 
 }  // namespace plat

@@ -5,17 +5,19 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/PlatDialogs.h"
+#include "platform/PlatHeadless.h"
 #include "platform/PlatScreen.h"
 
 namespace plat {
 
 namespace {
 
-constexpr int kStageWidth = 640;
-constexpr int kStageHeight = 480;
+// One frame a refresh of a 60 Hz display at most.
+constexpr uint32_t kFrameMs = 16;
 
 Key keyFromSdl(SDL_Keycode k)
 {
@@ -104,38 +106,28 @@ public:
             case kWindowKindSplash: flags |= SDL_WINDOW_BORDERLESS; break;
             default: return false;
         }
-        if (kind == 1) {
-            // Maximised over the usable area; the size asked is only where it starts.
-            SDL_Rect usable;
-            if (SDL_GetDisplayUsableBounds(0, &usable) == 0) {
-                width = std::min(width, usable.w);
-                height = std::min(height, usable.h);
-            }
+        SDL_Rect usable;
+        if (SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+            // Never larger than what the display can show; maximised over
+            // the usable area, the size asked is only where it starts.
+            width = std::min(width, usable.w);
+            height = std::min(height, usable.h);
         }
         window_ = SDL_CreateWindow(title.c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
         if (!window_) {
             logLine(std::string("cannot open a window: ") + SDL_GetError());
             return false;
         }
-        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-        if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-        if (!renderer_) {
-            logLine(std::string("cannot draw into the window: ") + SDL_GetError());
-            closeWindow();
-            return false;
-        }
-        updateScale();
+        refit();
         return true;
     }
 
     void closeWindow() override
     {
-        if (texture_) SDL_DestroyTexture(texture_);
-        if (renderer_) SDL_DestroyRenderer(renderer_);
         if (window_) SDL_DestroyWindow(window_);
-        texture_ = nullptr;
-        renderer_ = nullptr;
         window_ = nullptr;
+        surface_ = nullptr;
+        dirty_.clear();
     }
 
     bool hasWindow() const override { return window_ != nullptr; }
@@ -149,25 +141,58 @@ public:
     {
         SDL_DisplayMode mode;
         if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return MonitorInfo{kStageWidth, kStageHeight, 32};
-        return MonitorInfo{static_cast<int16_t>(mode.w), static_cast<int16_t>(mode.h),
+        return MonitorInfo{static_cast<int16_t>(std::min(mode.w, 32767)),
+                           static_cast<int16_t>(std::min(mode.h, 32767)),
                            static_cast<int16_t>(SDL_BITSPERPIXEL(mode.format))};
+    }
+
+    bool clientSize(int& width, int& height) override
+    {
+        if (!window_) return false;
+        width = fit_.width;
+        height = fit_.height;
+        return true;
     }
 
     void present(const uint16_t* pixels, int rowBytes, int width, int height, int left, int top, int right,
                  int bottom) override
     {
         if (!window_) return;
-        screen_.update(pixels, rowBytes, width, height, left, top, right, bottom);
-        if (!texture_) return;
-        SDL_UpdateTexture(texture_, nullptr, screen_.pixels().data(), screen_.width() * 2);
-        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-        SDL_RenderClear(renderer_);
-        SDL_Rect dest{0, 0, screen_.width() * scale_, screen_.height() * scale_};
-        SDL_RenderCopy(renderer_, texture_, nullptr, &dest);
-        SDL_RenderPresent(renderer_);
+        dirty_.add(screen_.update(pixels, rowBytes, width, height, left, top, right, bottom));
+        // A drag or a held menu runs outside the main loop: it is shown as it
+        // goes, one frame a refresh.
+        flush();
     }
 
-    bool saveScreenPng(const std::string& path) override { return screen_.savePng(path); }
+    void flush() override
+    {
+        if (millis() - lastFlush_ >= kFrameMs) flushNow();
+    }
+
+    void flushNow()
+    {
+        if (!window_ || dirty_.empty()) return;
+        if (!surface_) surface_ = SDL_GetWindowSurface(window_);
+        if (!surface_) return;
+        if (surface_->format->format != lutFormat_) makeLut();
+        std::vector<SDL_Rect> shown;
+        for (const PixelRect& r : dirty_.rects()) {
+            blit(r);
+            shown.push_back(SDL_Rect{fit_.offsetX + r.left * fit_.scale, fit_.offsetY + r.top * fit_.scale,
+                                     (r.right - r.left) * fit_.scale, (r.bottom - r.top) * fit_.scale});
+        }
+        dirty_.clear();
+        SDL_UpdateWindowSurfaceRects(window_, shown.data(), static_cast<int>(shown.size()));
+        lastFlush_ = millis();
+        ++frames_;
+    }
+
+    bool saveScreenPng(const std::string& path) override
+    {
+        int w = 0, h = 0;
+        if (window_) SDL_GetWindowSize(window_, &w, &h);
+        return screen_.savePngScaled(path, fit_.scale, fit_.offsetX, fit_.offsetY, std::max(w, 1), std::max(h, 1));
+    }
 
     bool pollEvent(Event& event) override
     {
@@ -185,14 +210,11 @@ public:
         return false;
     }
 
-    bool pollMouseEvent(Event& event) override
+    bool pollMouseEvent(Event& event) override { return pollRange(event, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP); }
+
+    bool pollInputEvent(Event& event) override
     {
-        SDL_PumpEvents();
-        SDL_Event e;
-        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP) == 1) {
-            if (translate(e, event)) return true;
-        }
-        return false;
+        return pollRange(event, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP) || pollRange(event, SDL_KEYDOWN, SDL_KEYUP);
     }
 
     void idleWait(int ms) override { sleepMs(ms); }
@@ -209,6 +231,7 @@ public:
 
     int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override
     {
+        flushNow();
         SDL_MessageBoxButtonData data[3];
         int count = 0;
         const Uint32 enter = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
@@ -235,6 +258,24 @@ public:
         return hit;
     }
 
+    int choiceBox(const std::string& title, const std::string& text, const std::string& first,
+                  const std::string& second, const std::string& third) override
+    {
+        flushNow();
+        const SDL_MessageBoxButtonData data[3] = {
+            {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, first.c_str()},
+            {0, 2, second.c_str()},
+            {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 3, third.c_str()},
+        };
+        SDL_MessageBoxData box{SDL_MESSAGEBOX_WARNING, window_, title.c_str(), text.c_str(), 3, data, nullptr};
+        int hit = -1;
+        if (SDL_ShowMessageBox(&box, &hit) != 0 || hit < 0) {
+            logLine(title + ": " + text);
+            hit = 3;
+        }
+        return hit;
+    }
+
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override
     {
         return runExternalFileDialog(request, chosen);
@@ -244,10 +285,13 @@ public:
 
     bool readPixels(std::vector<uint8_t>& rgb, int& width, int& height)
     {
-        if (!renderer_) return false;
-        if (SDL_GetRendererOutputSize(renderer_, &width, &height) != 0) return false;
+        flushNow();
+        if (!surface_) return false;
+        width = surface_->w;
+        height = surface_->h;
         rgb.assign(static_cast<size_t>(width) * height * 3, 0);
-        return SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_RGB24, rgb.data(), width * 3) == 0;
+        return SDL_ConvertPixels(width, height, surface_->format->format, surface_->pixels, surface_->pitch,
+                                 SDL_PIXELFORMAT_RGB24, rgb.data(), width * 3) == 0;
     }
 
     bool resize(int width, int height)
@@ -257,18 +301,90 @@ public:
         return true;
     }
 
+    long frames() const { return frames_; }
+
+    // Puts the window system's own pointer there too, so that what it
+    // reports (a captured mouse, its motion) agrees with a scripted event.
+    void warp(int x, int y)
+    {
+        if (window_) SDL_WarpMouseInWindow(window_, x, y);
+    }
+
 private:
-    void updateScale()
+    bool pollRange(Event& event, Uint32 first, Uint32 last)
+    {
+        SDL_PumpEvents();
+        SDL_Event e;
+        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, first, last) == 1) {
+            if (translate(e, event)) return true;
+        }
+        return false;
+    }
+
+    // Where the stage sits in the window now; the whole picture is shown anew.
+    void refit()
     {
         int w = 0, h = 0;
         SDL_GetWindowSize(window_, &w, &h);
-        scale_ = std::max(1, std::min(w / kStageWidth, h / kStageHeight));
-        const int lw = std::max(w / scale_, 1), lh = std::max(h / scale_, 1);
-        if (lw != screen_.width() || lh != screen_.height() || !texture_) {
-            screen_.resize(lw, lh);
-            if (texture_) SDL_DestroyTexture(texture_);
-            texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB555, SDL_TEXTUREACCESS_STREAMING, lw, lh);
+        SDL_Rect display{0, 0, 0, 0};
+        const int index = SDL_GetWindowDisplayIndex(window_);
+        if (SDL_GetDisplayBounds(index < 0 ? 0 : index, &display) != 0) display = SDL_Rect{0, 0, 0, 0};
+        fit_ = fitWindow(w, h, display.w, display.h);
+        screen_.resize(fit_.width, fit_.height);
+        surface_ = SDL_GetWindowSurface(window_);
+        if (surface_) {
+            SDL_FillRect(surface_, nullptr, SDL_MapRGB(surface_->format, 0, 0, 0));
+            SDL_UpdateWindowSurface(window_);
         }
+        dirty_.clear();
+        dirty_.add(PixelRect{0, 0, fit_.width, fit_.height});
+    }
+
+    void makeLut()
+    {
+        lutFormat_ = surface_->format->format;
+        lut_.resize(32768);
+        auto expand = [](unsigned c) { return static_cast<Uint8>((c << 3) | (c >> 2)); };
+        for (unsigned p = 0; p < 32768; ++p)
+            lut_[p] = SDL_MapRGB(surface_->format, expand((p >> 10) & 31), expand((p >> 5) & 31), expand(p & 31));
+    }
+
+    // Copies a rectangle of the picture into the window's surface, scaled.
+    void blit(const PixelRect& r)
+    {
+        const int s = fit_.scale;
+        if (SDL_MUSTLOCK(surface_)) SDL_LockSurface(surface_);
+        if (surface_->format->BytesPerPixel == 4) {
+            auto* base = static_cast<uint8_t*>(surface_->pixels);
+            const int right = std::min(r.right, (surface_->w - fit_.offsetX) / s);
+            for (int y = r.top; y < r.bottom; ++y) {
+                const int py = fit_.offsetY + y * s;
+                if (py + s > surface_->h || right <= r.left) break;
+                const size_t at = static_cast<size_t>(fit_.offsetX + r.left * s) * 4;
+                auto* out = reinterpret_cast<uint32_t*>(base + static_cast<size_t>(py) * surface_->pitch + at);
+                const uint16_t* in = screen_.row(y);
+                uint32_t* o = out;
+                for (int x = r.left; x < right; ++x) {
+                    const uint32_t v = lut_[in[x]];
+                    for (int k = 0; k < s; ++k) *o++ = v;
+                }
+                const size_t bytes = static_cast<size_t>(right - r.left) * s * 4;
+                for (int k = 1; k < s; ++k)
+                    std::memcpy(base + static_cast<size_t>(py + k) * surface_->pitch + at, out, bytes);
+            }
+        } else {
+            // Other depths: SDL converts (slower, and rare).
+            SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(
+                const_cast<uint16_t*>(screen_.pixels().data()), screen_.width(), screen_.height(), 16,
+                screen_.width() * 2, SDL_PIXELFORMAT_RGB555);
+            if (src) {
+                SDL_Rect from{r.left, r.top, r.right - r.left, r.bottom - r.top};
+                SDL_Rect to{fit_.offsetX + r.left * s, fit_.offsetY + r.top * s, from.w * s, from.h * s};
+                SDL_BlitScaled(src, &from, surface_, &to);
+                SDL_FreeSurface(src);
+            }
+        }
+        if (SDL_MUSTLOCK(surface_)) SDL_UnlockSurface(surface_);
     }
 
     bool translate(const SDL_Event& e, Event& out)
@@ -281,12 +397,16 @@ private:
                 if (!window_ || e.window.windowID != SDL_GetWindowID(window_)) return false;
                 switch (e.window.event) {
                     case SDL_WINDOWEVENT_CLOSE: out.type = T::CloseRequest; return true;
-                    case SDL_WINDOWEVENT_EXPOSED: out.type = T::Paint; return true;
+                    case SDL_WINDOWEVENT_EXPOSED:
+                        // The window system lost what it showed: all of it again.
+                        dirty_.add(PixelRect{0, 0, fit_.width, fit_.height});
+                        out.type = T::Paint;
+                        return true;
                     case SDL_WINDOWEVENT_SIZE_CHANGED:
-                        updateScale();
+                        refit();
                         out.type = T::Resize;
-                        out.x = screen_.width();
-                        out.y = screen_.height();
+                        out.x = fit_.width;
+                        out.y = fit_.height;
                         return true;
                     default: return false;
                 }
@@ -299,15 +419,15 @@ private:
                 return true;
             case SDL_MOUSEMOTION:
                 out.type = T::MouseMove;
-                out.x = e.motion.x / scale_;
-                out.y = e.motion.y / scale_;
+                out.x = fit_.toLogicalX(e.motion.x);
+                out.y = fit_.toLogicalY(e.motion.y);
                 return true;
             case SDL_MOUSEBUTTONDOWN:
             case SDL_MOUSEBUTTONUP:
                 if (e.button.button != SDL_BUTTON_LEFT) return false;
                 out.type = e.type == SDL_MOUSEBUTTONDOWN ? T::MouseDown : T::MouseUp;
-                out.x = e.button.x / scale_;
-                out.y = e.button.y / scale_;
+                out.x = fit_.toLogicalX(e.button.x);
+                out.y = fit_.toLogicalY(e.button.y);
                 return true;
             default:
                 if (e.type == dialogDoneEvent_) {
@@ -322,14 +442,218 @@ private:
     static constexpr uint32_t kPumpIntervalMs = 4;
     uint32_t lastPump_ = 0;
     SDL_Window* window_ = nullptr;
-    SDL_Renderer* renderer_ = nullptr;
-    SDL_Texture* texture_ = nullptr;
+    SDL_Surface* surface_ = nullptr;  // the window's own; SDL frees it
     ScreenCopy screen_;
-    int scale_ = 1;
+    DirtyRects dirty_;
+    WindowFit fit_;
+    uint32_t lastFlush_ = 0;
+    long frames_ = 0;
+    std::vector<uint32_t> lut_;
+    Uint32 lutFormat_ = 0;
     Uint32 dialogDoneEvent_ = 0;
 };
 
+// The SDL key code and modifiers that type a key of a script.
+bool sdlKeyOf(const Event& e, SDL_Keycode& code, Uint16& mod)
+{
+    mod = KMOD_NONE;
+    switch (e.key) {
+        case Key::Shift: code = SDLK_LSHIFT; return true;
+        case Key::Control: code = SDLK_LCTRL; return true;
+        case Key::Escape: code = SDLK_ESCAPE; return true;
+        case Key::PageUp: code = SDLK_PAGEUP; return true;
+        case Key::PageDown: code = SDLK_PAGEDOWN; return true;
+        case Key::Left: code = SDLK_LEFT; return true;
+        case Key::Right: code = SDLK_RIGHT; return true;
+        case Key::Up: code = SDLK_UP; return true;
+        case Key::Down: code = SDLK_DOWN; return true;
+        case Key::Delete: code = SDLK_DELETE; return true;
+        case Key::Return: code = SDLK_RETURN; return true;
+        case Key::Other: break;
+        case Key::None: return false;
+        default:
+            if (e.key >= Key::F1 && e.key <= Key::F12) {
+                code = SDLK_F1 + (static_cast<int>(e.key) - static_cast<int>(Key::F1));
+                return true;
+            }
+            if (e.key >= Key::Kp0 && e.key <= Key::Kp9) {
+                static const SDL_Keycode pad[] = {SDLK_KP_0, SDLK_KP_1, SDLK_KP_2, SDLK_KP_3, SDLK_KP_4,
+                                                  SDLK_KP_5, SDLK_KP_6, SDLK_KP_7, SDLK_KP_8, SDLK_KP_9};
+                code = pad[static_cast<int>(e.key) - static_cast<int>(Key::Kp0)];
+                return true;
+            }
+            return false;
+    }
+    const uint8_t c = e.character;
+    if (c == '\b') code = SDLK_BACKSPACE;
+    else if (c == '\t') code = SDLK_TAB;
+    else if (c >= 'A' && c <= 'Z') {
+        code = c + 32;
+        mod = KMOD_LSHIFT;
+    } else {
+        static const char kPlain[] = "1234567890-=[]\\;',./`";
+        static const char kShifted[] = "!@#$%^&*()_+{}|:\"<>?~";
+        code = c;
+        for (int i = 0; kShifted[i]; ++i)
+            if (kShifted[i] == c) {
+                code = kPlain[i];
+                mod = KMOD_LSHIFT;
+            }
+    }
+    return c != 0;
+}
+
+// The desktop window driven by a script: the script's mouse and key events
+// go into SDL's own queue in window pixels, so they take the path a
+// person's would; boxes and dialogs the script answers are not shown.
+class ScriptedWindow : public Backend {
+public:
+    ScriptedWindow(std::unique_ptr<SdlBackend> window, std::unique_ptr<HeadlessBackend> script)
+        : window_(std::move(window)), script_(std::move(script))
+    {
+        script_->setWindowPixels(true);
+        script_->setScreenshotHook([this](const std::string& path) { return window_->saveScreenPng(path); });
+        script_->setResizeHook([this](int w, int h) { window_->resize(w, h); });
+    }
+    const char* name() const override { return "sdl"; }
+    bool openWindow(int kind, int w, int h, const std::string& t) override
+    {
+        const bool opened = window_->openWindow(kind, w, h, t);
+        if (opened && kind != kWindowKindSplash) script_->startScriptClock();
+        return opened;
+    }
+    void closeWindow() override { window_->closeWindow(); }
+    bool hasWindow() const override { return window_->hasWindow(); }
+    void setWindowTitle(const std::string& t) override { window_->setWindowTitle(t); }
+    MonitorInfo monitorInfo() override { return window_->monitorInfo(); }
+    void present(const uint16_t* p, int rb, int w, int h, int l, int t, int r, int b) override
+    {
+        window_->present(p, rb, w, h, l, t, r, b);
+    }
+    void flush() override { window_->flush(); }
+    bool clientSize(int& w, int& h) override { return window_->clientSize(w, h); }
+    bool saveScreenPng(const std::string& path) override { return window_->saveScreenPng(path); }
+    bool pollEvent(Event& event) override
+    {
+        feed();
+        return window_->pollEvent(event) || takeOwn(event);
+    }
+    bool pollMouseEvent(Event& event) override
+    {
+        feed();
+        return window_->pollMouseEvent(event);
+    }
+    bool pollInputEvent(Event& event) override
+    {
+        feed();
+        return window_->pollInputEvent(event);
+    }
+    void captureMouse(bool on) override { window_->captureMouse(on); }
+    void postDialogDone(void* path) override { window_->postDialogDone(path); }
+    int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override
+    {
+        int answer = 0;
+        if (!script_->takeBoxAnswer(answer)) return window_->messageBox(title, text, buttons, icon);
+        script_->log("box [" + title + "] " + text + " -> " + std::to_string(answer));
+        return answer;
+    }
+    int choiceBox(const std::string& title, const std::string& text, const std::string& first,
+                  const std::string& second, const std::string& third) override
+    {
+        int answer = 0;
+        if (!script_->takeBoxAnswer(answer)) return window_->choiceBox(title, text, first, second, third);
+        script_->log("box [" + title + "] " + text + " -> " + (answer == 1 ? first : answer == 2 ? second : third));
+        return answer;
+    }
+    bool fileDialog(const FileDialogRequest& request, std::string& chosen) override
+    {
+        std::optional<std::string> answer;
+        uint32_t delay = 0;
+        if (!script_->takeDialogAnswer(answer, delay)) return window_->fileDialog(request, chosen);
+        sleepMs(static_cast<int>(delay));
+        script_->log(std::string("dialog ") + (request.save ? "save" : "open") + " in " + request.initialFolder +
+                     " -> " + (answer ? *answer : "cancel"));
+        if (!answer) return false;
+        chosen = *answer;
+        return true;
+    }
+    bool openAddress(const std::string& address) override
+    {
+        script_->log("address " + address);
+        return true;
+    }
+
+private:
+    // The next script event that is due goes into SDL's queue; one at a
+    // time, so that the program has taken it before a later line of the
+    // script (a screenshot) runs. What SDL has no event for (the end of the
+    // script) waits in `own_`.
+    void feed()
+    {
+        Event e;
+        if (own_.empty() && script_->pollEvent(e) && !inject(e)) own_.push_back(e);
+    }
+    bool takeOwn(Event& event)
+    {
+        if (own_.empty()) return false;
+        event = own_.front();
+        own_.erase(own_.begin());
+        return true;
+    }
+    bool inject(const Event& e)
+    {
+        using T = Event::Type;
+        SDL_Event s{};
+        switch (e.type) {
+            case T::MouseMove:
+                s.type = SDL_MOUSEMOTION;
+                s.motion.x = e.x;
+                s.motion.y = e.y;
+                break;
+            case T::MouseDown:
+            case T::MouseUp:
+                s.type = e.type == T::MouseDown ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+                s.button.button = SDL_BUTTON_LEFT;
+                s.button.x = e.x;
+                s.button.y = e.y;
+                break;
+            case T::KeyDown:
+            case T::KeyUp: {
+                SDL_Keycode code;
+                Uint16 mod;
+                if (!sdlKeyOf(e, code, mod)) return true;  // a key the desktop cannot type
+                s.type = e.type == T::KeyDown ? SDL_KEYDOWN : SDL_KEYUP;
+                s.key.keysym.sym = code;
+                s.key.keysym.mod = mod;
+                s.key.repeat = e.repeat ? 1 : 0;
+                break;
+            }
+            case T::CloseRequest: s.type = SDL_QUIT; break;
+            default: return false;
+        }
+        return SDL_PushEvent(&s) == 1;
+    }
+
+    std::unique_ptr<SdlBackend> window_;
+    std::unique_ptr<HeadlessBackend> script_;
+    std::vector<Event> own_;
+};
+
 }  // namespace
+
+std::unique_ptr<Backend> makeScriptedSdlBackend(std::unique_ptr<Backend> sdl, std::unique_ptr<HeadlessBackend> script)
+{
+    auto* window = dynamic_cast<SdlBackend*>(sdl.get());
+    if (!window || !script) return nullptr;
+    sdl.release();
+    return std::make_unique<ScriptedWindow>(std::unique_ptr<SdlBackend>(window), std::move(script));
+}
+
+long sdlFramesShown(Backend& backend)
+{
+    auto* sdl = dynamic_cast<SdlBackend*>(&backend);
+    return sdl ? sdl->frames() : 0;
+}
 
 bool readSdlWindowRgb(Backend& backend, std::vector<uint8_t>& rgb, int& width, int& height)
 {
@@ -346,6 +670,9 @@ bool resizeSdlWindow(Backend& backend, int width, int height)
 std::unique_ptr<Backend> makeSdlBackend(std::string& error)
 {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // On X11 the window's own shared-memory picture takes changed rectangles
+    // alone; a texture would send the whole window through OpenGL each time.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         error = SDL_GetError();

@@ -11,6 +11,14 @@ namespace plat {
 // The desktop backend; null with `error` set when there is no display.
 std::unique_ptr<Backend> makeSdlBackend(std::string& error);
 
+class HeadlessBackend;
+
+// The desktop window driven by a script (see PlatHeadless.h): the script's
+// events reach the window through SDL's own queue, in window pixels.
+std::unique_ptr<Backend> makeScriptedSdlBackend(std::unique_ptr<Backend> sdl, std::unique_ptr<HeadlessBackend> script);
+// How many frames the SDL backend has shown (0 for another backend).
+long sdlFramesShown(Backend& backend);
+
 // What the SDL backend's window shows, read back as 8-bit RGB rows (for
 // tests of the scaling); false for another backend or without a window.
 bool readSdlWindowRgb(Backend& backend, std::vector<uint8_t>& rgb, int& width, int& height);

@@ -73,6 +73,24 @@ struct FileDialogRequest {
 // Window kinds beyond the program's own 0..4.
 constexpr int kWindowKindSplash = 100;
 
+// The stage the program draws on, and how a window shows it.
+constexpr int kStageWidth = 640;
+constexpr int kStageHeight = 480;
+
+// How a window of the given size shows the program's picture: the window is
+// first kept to what the display holds, then the picture is scaled by the
+// largest whole factor (at least 1) at which the stage fits, and centred.
+// The program draws `width` x `height` logical pixels.
+struct WindowFit {
+    int scale = 1;
+    int width = 0, height = 0;      // the logical client area
+    int offsetX = 0, offsetY = 0;   // where the scaled picture starts in the window
+    // Window pixels to logical ones, kept inside the logical client area.
+    int toLogicalX(int x) const;
+    int toLogicalY(int y) const;
+};
+WindowFit fitWindow(int windowWidth, int windowHeight, int displayWidth, int displayHeight);
+
 void sleepMs(int ms);
 
 class Backend {
@@ -90,12 +108,19 @@ public:
     // rows are stored bottom-up, at the same place of the window.
     virtual void present(const uint16_t* pixels, int rowBytes, int width, int height, int left, int top,
                          int right, int bottom) = 0;
+    // Shows what present() changed since the last frame, when a frame is
+    // due (one a display refresh at most); nothing when nothing changed.
+    virtual void flush() {}
+    // The client area the program draws, in logical pixels; false without a window.
+    virtual bool clientSize(int& width, int& height) = 0;
     // The picture the window shows now, as the program drew it, saved as PNG.
     virtual bool saveScreenPng(const std::string& path) = 0;
 
     virtual bool pollEvent(Event& event) = 0;
     // Removes at most one waiting mouse event (move, down, up); others stay queued.
     virtual bool pollMouseEvent(Event& event) = 0;
+    // The same for mouse and key events (an open menu reads both).
+    virtual bool pollInputEvent(Event& event) = 0;
     virtual void captureMouse(bool on) = 0;
     // The idle pass's pause: returns after `ms`, or sooner when an event arrives.
     virtual void idleWait(int ms) { sleepMs(ms); }
@@ -103,9 +128,22 @@ public:
     virtual void postDialogDone(void* path) = 0;
 
     virtual int messageBox(const std::string& title, const std::string& text, int buttons, int icon) = 0;
+    // A box with three named buttons, answered 1, 2 or 3; Return gives the
+    // first, Escape the third.
+    virtual int choiceBox(const std::string& title, const std::string& text, const std::string& first,
+                          const std::string& second, const std::string& third)
+    {
+        (void)first;
+        (void)second;
+        (void)third;
+        return messageBox(title, text, kBoxYesNoCancel, kIconWarning);
+    }
     // Runs on a dialog thread; true with `chosen` (a system path) when confirmed.
     virtual bool fileDialog(const FileDialogRequest& request, std::string& chosen) = 0;
     virtual bool openAddress(const std::string& address) = 0;
+    // A line for whoever watches the program run (the headless log); most
+    // backends keep none.
+    virtual void note(const std::string&) {}
 };
 
 Backend& backend();

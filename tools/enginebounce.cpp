@@ -1,12 +1,16 @@
 // enginebounce: renders what the live engine plays to a WAV file, through
 // the engine's facade and lower layer, with an output device that needs no
 // sound card. The facade is called in the player's order (song tempo,
-// samples, play, tracks, mixer tempo, master volume); the output is what the
-// device would have been given: the priming, then GetResampled 2048 frames
-// at a time. Before each of those calls the loader is let finish its work
-// and paused, so no ring runs dry and the result is the same on every run.
+// samples, then one play command: play, tracks, mixer tempo, master volume,
+// all heard from the first frame); the output is what the device would have
+// been given: the priming, then GetResampled 2048 frames at a time. Before
+// each of those calls the loader is let finish its work and paused, so no
+// ring runs dry and the result is the same on every run.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,26 +21,36 @@
 #include "audio/BLEngine.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
+#include "audio/Vetro.h"
 #include "audio/Winaudio.h"
 #include "core/kelFiles.h"
+#include "core/kelQt.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: enginebounce --bpm SONG_BPM --mix-bpm MIX_BPM --frames N [--master V]\n"
     "                    --loop PATH[:REPEATS] ... --track T:SAMPLE[:VOLUME[:PAN]] ...\n"
-    "                    [--at FRAME:CHANGE ...]\n"
+    "                    [--at FRAME:CHANGE ...] [--start-frame F]\n"
     "                    [--synth FOLDER --arp MODE:SPEED:NOTES [--synth-vol V] [--synth-pan P]]\n"
     "                    -o OUT.wav\n"
     "  Loops are numbered from 0 in the order given; REPEATS is how often a loop\n"
     "  fits into 32 beats (0 or none: measured against SONG_BPM). Tracks 0 to 7\n"
     "  take a loop number (-1 = none), a volume 0 to 127 (127) and a pan -63 to\n"
-    "  +63 (0). The master volume is 0 to 128 (63).\n"
+    "  +63 (0). The master volume is 0 to 128 (63). Tracks, tempo and master\n"
+    "  volume are one play command: all of them are heard from frame 0.\n"
     "  A change applies before the output frame FRAME (a multiple of 2048):\n"
     "    FRAME:T:SAMPLE[:sync]  FRAME:T:vol=V[:sync]  FRAME:T:pan=P[:sync]\n"
     "    FRAME:mix-bpm=B\n"
-    "  With sync it waits for the next 32-beat boundary. The first 8192 frames\n"
-    "  are the start-up priming: changes there apply right after it.\n"
+    "  With sync it waits for the next 32-beat boundary. Changes at frame 0\n"
+    "  belong to the play command; the next 8192 frames are the start-up\n"
+    "  priming: changes there apply right after it.\n"
+    "  --start-frame F starts the song's timeline at frame F (a multiple of\n"
+    "  2048) instead of 0, as if the groove had played that long already.\n"
+    "  --user-loop FILE --user-params BARS:OFFSET:GAIN:RATE:START:END plays FILE\n"
+    "  (any sound file; other than 44100 Hz 16-bit WAV it is converted) as the\n"
+    "  user loop with the groove: its period in bars, the offset in bars, its\n"
+    "  gain, its speed ratio, and its region in percent of the sound.\n"
     "  The synthesizer plays the sound of FOLDER (36 notes, c2.wav ... b4.wav)\n"
     "  through the arpeggiator from the first frame, in time with the groove:\n"
     "  MODE up, down, random or updown (or 0 to 3), SPEED steps per beat, NOTES\n"
@@ -45,6 +59,8 @@ const char* const kUsage =
 
 constexpr int kBlock = 2048;
 constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
+// Years of play: far more than any playback reaches, far from any overflow.
+constexpr int64_t kLatestStart = int64_t{1} << 50;
 
 struct TrackArg {
     int track = 0;
@@ -77,6 +93,7 @@ struct Options {
     float songBpm = 0;
     float mixBpm = 0;
     int64_t frames = -1;
+    int64_t startFrame = 0;
     int master = 63;
     std::vector<std::pair<std::string, int>> loops;
     std::vector<TrackArg> tracks;
@@ -113,11 +130,16 @@ bool toInt(const std::string& s, int64_t* v)
     return true;
 }
 
-int intArg(const std::string& s, const char* what, int64_t lo, int64_t hi)
+int64_t longArg(const std::string& s, const char* what, int64_t lo, int64_t hi)
 {
     int64_t v = 0;
     if (!toInt(s, &v) || v < lo || v > hi) usage(std::string("bad ") + what + ": '" + s + "'");
-    return static_cast<int>(v);
+    return v;
+}
+
+int intArg(const std::string& s, const char* what, int64_t lo, int64_t hi)
+{
+    return static_cast<int>(longArg(s, what, lo, hi));
 }
 
 float bpmArg(const std::string& s, const char* what)
@@ -195,6 +217,9 @@ Options parse(int argc, char** argv)
             o.mixBpm = bpmArg(v, "--mix-bpm");
         } else if (a == "--frames") {
             o.frames = intArg(v, "--frames", 1, kMostFrames);
+        } else if (a == "--start-frame") {
+            o.startFrame = longArg(v, "--start-frame", 0, kLatestStart);
+            if (o.startFrame % kBlock != 0) usage("--start-frame " + v + " is not a multiple of 2048");
         } else if (a == "--master") {
             o.master = intArg(v, "--master", INT16_MIN, INT16_MAX);
         } else if (a == "--loop") {
@@ -277,8 +302,7 @@ bool settle()
     if (!running()) return true;
     LoaderResume();
     const bool done = LoaderWaitIdle(60000);
-    LoaderPause();
-    return done;
+    return LoaderPause(60000) && done;
 }
 
 void apply(const Change& c)
@@ -321,10 +345,78 @@ bool writeWave(const std::string& path, const std::vector<int16_t>& frames, int6
     return true;
 }
 
+// ---- The user loop ----------------------------------------------------------
+
+struct UserLoopOptions {
+    std::string file;
+    blUserLoopSettingsRec settings{1, 1, 0.0f, 1.0f, 1.0f, 0.0f, 100.0f};
+    bool paramsGiven = false;
+};
+
+float realArg(const std::string& s, const char* what)
+{
+    char* end = nullptr;
+    const float v = std::strtof(s.c_str(), &end);
+    if (s.empty() || *end != '\0' || !std::isfinite(v)) usage(std::string("bad ") + what + ": '" + s + "'");
+    return v;
+}
+
+// Takes --user-loop and --user-params out of the arguments.
+UserLoopOptions takeUserLoopOptions(int& argc, char** argv)
+{
+    UserLoopOptions u;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if ((a == "--user-loop" || a == "--user-params") && i + 1 >= argc) usage("missing value after " + a);
+        if (a == "--user-loop") {
+            u.file = argv[++i];
+        } else if (a == "--user-params") {
+            const std::vector<std::string> p = split(argv[++i]);
+            if (p.size() != 6) usage("bad --user-params: '" + std::string(argv[i]) + "'");
+            u.settings.bars = static_cast<int16_t>(intArg(p[0], "bars", 1, 32));
+            u.settings.offset = realArg(p[1], "offset");
+            u.settings.gain = realArg(p[2], "gain");
+            u.settings.rate = realArg(p[3], "rate");
+            u.settings.start = realArg(p[4], "start");
+            u.settings.end = realArg(p[5], "end");
+            u.paramsGiven = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    if (u.paramsGiven && u.file.empty()) usage("--user-params needs --user-loop");
+    return u;
+}
+
+// Loads the user loop (converting it when the engine cannot read it as it
+// is) and sets it playing; false when it cannot be loaded.
+bool startUserLoop(UserLoopOptions& u)
+{
+    if (u.file.empty()) return true;
+    const std::string kel = kelOf(u.file);
+    bool loaded = !kel.empty() && gep->userLoop_load(kel.c_str());
+    if (!loaded && !kel.empty()) {
+        char temp[] = "/tmp/enginebounce-loop-XXXXXX";
+        const int fd = mkstemp(temp);
+        if (fd >= 0) {
+            close(fd);
+            const std::string tempKel = kelOf(temp);
+            loaded = kelQt_soundConvert_toLoopWave(kel.c_str(), tempKel.c_str()) && gep->userLoop_load(tempKel.c_str());
+            std::remove(temp);
+        }
+    }
+    if (!loaded) return false;
+    gep->userLoop_params(&u.settings);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    UserLoopOptions userLoop = takeUserLoopOptions(argc, argv);
     const Options o = parse(argc, argv);
 
     BounceOutput device;
@@ -333,6 +425,7 @@ int main(int argc, char** argv)
     gep = new BLEngine;
     gep->init();
 
+    SetTimeLineStart(o.startFrame);
     gep->stop();
     gep->setMixerFrequency(44100);
     gep->samplesListReset();
@@ -343,27 +436,43 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "enginebounce: %s: not a usable path; it stays silent\n", path.c_str());
         gep->samplesListAdd(kel.c_str(), static_cast<short>(repeats));
     }
+    if (!startUserLoop(userLoop)) {
+        std::fprintf(stderr, "enginebounce: %s: not a sound file that can be loaded\n", userLoop.file.c_str());
+        gep->exit();
+        delete gep;
+        gep = nullptr;
+        wDBSetOutput(nullptr);
+        return 1;
+    }
 
     std::vector<int16_t> out;
     out.reserve(static_cast<size_t>(o.frames + kBlock) * 2);
-    // The device primes itself when the first loop starts it.
+    // The device primes itself when the play command has started it.
     auto takePriming = [&] {
         if (!device.held.empty()) {
             out.insert(out.end(), device.held.begin(), device.held.end());
             device.held.clear();
         }
     };
-    bool settled = true;
+    std::string synthFolder;
+    if (o.synth.on) {
+        synthFolder = kelOf(o.synth.folder);
+        if (synthFolder.empty()) {
+            std::fprintf(stderr, "enginebounce: %s: not a usable folder\n", o.synth.folder.c_str());
+            gep->exit();
+            delete gep;
+            gep = nullptr;
+            wDBSetOutput(nullptr);
+            return 1;
+        }
+        if (synthFolder.back() != ':') synthFolder += ':';
+    }
+    size_t next = 0;
+    gep->changesBegin();
     gep->play();
     if (o.synth.on) {
         // Before the first loop starts the timeline: the first step falls on frame 0.
-        std::string folder = kelOf(o.synth.folder);
-        if (folder.empty()) {
-            std::fprintf(stderr, "enginebounce: %s: not a usable folder\n", o.synth.folder.c_str());
-            return 1;
-        }
-        if (folder.back() != ':') folder += ':';
-        gep->synth_SetFolder(folder.c_str());
+        gep->synth_SetFolder(synthFolder.c_str());
         if (gep->synth_NotesLoaded() == 0)
             std::fprintf(stderr, "enginebounce: %s holds no note file; the synthesizer stays silent\n",
                          o.synth.folder.c_str());
@@ -374,15 +483,16 @@ int main(int argc, char** argv)
     }
     for (const TrackArg& t : o.tracks) {
         gep->setTrackSample(static_cast<short>(t.track), static_cast<short>(t.sample));
-        takePriming();
-        if (running()) settled = settle() && settled;
         gep->setTrackVolume(static_cast<short>(t.track), static_cast<short>(t.volume));
         gep->setTrackPan(static_cast<short>(t.track), static_cast<short>(t.pan));
     }
     gep->setMixerBpm(o.mixBpm);
     gep->setMixerVolume(static_cast<short>(o.master));
+    while (next < o.changes.size() && o.changes[next].frame == 0) apply(o.changes[next++]);
+    gep->changesEnd();
+    takePriming();
+    bool settled = true;
 
-    size_t next = 0;
     std::vector<int16_t> block(2 * kBlock);
     while (static_cast<int64_t>(out.size() / 2) < o.frames) {
         const auto frame = static_cast<int64_t>(out.size() / 2);

@@ -145,6 +145,22 @@ void BLScroll::calcThumb()
         thumbRect.offset(rect.left + (rect.width() - thumb->size.h) * (value - minimum) / (maximum - minimum), rect.top);
 }
 
+bool BLScroll::click()
+{
+    if (onThumb() || !thumb || maximum == minimum || !rect.contains(kelGlo.mouseX, kelGlo.mouseY))
+        return BLRoundScroll::click();
+    // The thumb's middle comes under the mouse, then it follows the drag.
+    const int half = vertical() ? thumb->size.v / 2 : thumb->size.h / 2;
+    kelGlo.mouseX = static_cast<int16_t>(kelGlo.mouseX - (vertical() ? 0 : half));
+    kelGlo.mouseY = static_cast<int16_t>(kelGlo.mouseY - (vertical() ? half : 0));
+    const int16_t at = static_cast<int16_t>(std::clamp<int>(minimum + valueAtMouse(), std::min(minimum, maximum),
+                                                            std::max(minimum, maximum)));
+    kelGlo.mouseX = static_cast<int16_t>(kelGlo.mouseX + (vertical() ? 0 : half));
+    kelGlo.mouseY = static_cast<int16_t>(kelGlo.mouseY + (vertical() ? half : 0));
+    setRealtime(at);
+    return BLRoundScroll::click();
+}
+
 int16_t BLScroll::valueAtMouse() const
 {
     const int room = vertical() ? rect.height() - (thumb ? thumb->size.v : 0) : rect.width() - (thumb ? thumb->size.h : 0);

@@ -36,9 +36,11 @@ protected:
 };
 
 // A straight slider, vertical when narrower than high (its minimum at the top).
+// A press on its track, off the thumb, moves the thumb there first.
 class BLScroll : public BLRoundScroll {
 public:
     void calcThumb() override;
+    bool click() override;
 
     bool vertical() const { return rect.width() < rect.height(); }
 

@@ -21,6 +21,9 @@ public:
 
     // The index the screen knows the panel by; -1 until connected.
     int16_t screenIndex = -1;
+    // While shown, the panel takes every mouse and key event (the screen's
+    // modalPanel); a browser or a settings panel in front of the others.
+    uint8_t modal = 0;
     // The main, second and third layouts (owned; null when not given).
     KelLayout* layouts[kLayouts] = {};
 
@@ -40,6 +43,11 @@ public:
     virtual void onPanelOpened() {}
     virtual void onPanelClosed() {}
     virtual void asyncDialogMessage(BLPath*) {}
+
+    // Quitting: the panel asks about work that is not saved. True when it
+    // took the question (and set kelGlo.running to 0 when the program may
+    // end); false when it has nothing to ask about.
+    virtual bool askBeforeQuit() { return false; }
 
     // The document commands (Ctrl+O, Ctrl+S) reach the groove panel here.
     virtual void onItem_Load() {}

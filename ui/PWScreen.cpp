@@ -18,7 +18,9 @@ PWScreenClass PWScreen;
 namespace {
 constexpr int16_t kSynthPanel = 2;
 constexpr int16_t kGroovePanel = 0;
+constexpr int16_t kVMixPanel = 1;
 constexpr int16_t kInfoPanel = 9;
+constexpr int16_t kProgressPanel = 10;
 }  // namespace
 
 void PWScreen_remoteevents(uintptr_t message)
@@ -54,7 +56,6 @@ void PWScreenClass::reset()
     lastControl = -1;
     modalPanel = -1;
     help = nullptr;
-    awaitingWindowSize = 0;
 }
 
 bool PWScreenClass::setup()
@@ -224,11 +225,13 @@ void PWScreenClass::setProps(int16_t index, int16_t x, int16_t y, uint8_t dragga
     link.draggable = draggable;
     link.animate = animate;
     link.position = kelPoint{x, y};
+    link.limit = stage;
     kelRect placed = stage;
     placed.offset(x, y);
     for (KelLayout* layout : p->layouts)
         if (layout) layout->bounds = placed;
     p->calc();
+    keepInside(index);
 }
 
 void PWScreenClass::show(int16_t index)
@@ -238,6 +241,10 @@ void PWScreenClass::show(int16_t index)
     p->beforeShow();
     links[static_cast<size_t>(index)].visible = 1;
     p->visible = 1;
+    if (p->modal && modalPanel != index) {
+        links[static_cast<size_t>(index)].modalBefore = modalPanel;
+        modalPanel = index;
+    }
     if (drawable) {
         const kelRect area = p->background()->rect;
         update(&area);
@@ -252,6 +259,12 @@ void PWScreenClass::hide(int16_t index)
     p->beforeHide();
     links[static_cast<size_t>(index)].visible = 0;
     p->visible = 0;
+    if (modalPanel == index) {
+        // Back to the modal panel it covered, when that one still shows.
+        const int16_t before = links[static_cast<size_t>(index)].modalBefore;
+        modalPanel = isVisible(before) ? before : -1;
+        links[static_cast<size_t>(index)].modalBefore = -1;
+    }
     const kelRect area = p->background()->rect;
     update(&area);
     p->afterHide();
@@ -319,12 +332,32 @@ void PWScreenClass::dispatchKey()
         if (help) help->toggle(1);
         return;
     }
+    // Escape closes the panel in front.
+    if (kelGlo.what == kelKeyDown && kelGlo.escapeKey) {
+        if (const int16_t top = panelOnTop(); top >= 0) {
+            hide(top);
+            return;
+        }
+    }
+    // Keys go to the panel the user sees in front: a modal one, the synth,
+    // the virtual mix over the groove panel, else the groove panel.
     int16_t target = kGroovePanel;
     if (modalPanel != -1)
         target = modalPanel;
     else if (isVisible(kSynthPanel))
         target = kSynthPanel;
+    else if (isVisible(kVMixPanel))
+        target = kVMixPanel;
     if (PWPanelClass* p = panel(target)) p->onKey();
+}
+
+int16_t PWScreenClass::panelOnTop() const
+{
+    // Any panel over the groove panel but the progress of running work.
+    if (modalPanel != -1 && isVisible(modalPanel)) return modalPanel == kProgressPanel ? -1 : modalPanel;
+    for (int16_t i = static_cast<int16_t>(count - 1); i > 0; --i)
+        if (isVisible(i) && i != kProgressPanel) return i;
+    return -1;
 }
 
 void PWScreenClass::dispatchCommand()
@@ -351,7 +384,12 @@ void PWScreenClass::dispatchCommand()
     }
 }
 
-void PWScreenClass::askQuit() { BL_ConfirmQuit(); }
+void PWScreenClass::askQuit()
+{
+    // Unsaved work gets its own question; without any, the usual one.
+    if (PWPanelClass* groove = panel(kGroovePanel); groove && groove->askBeforeQuit()) return;
+    BL_ConfirmQuit();
+}
 
 void PWScreenClass::asyncDialogMessage(BLPath* path)
 {
@@ -367,12 +405,8 @@ void PWScreenClass::resized()
     windowRect = kelRect(0, 0, w, h);
     int16_t ox = static_cast<int16_t>((w - kStageWidth) / 2), oy = static_cast<int16_t>((h - kStageHeight) / 2);
     if (ox < 0 || oy < 0) ox = oy = 0;
-    // A new window is placed at the size asked for; the size it really got
-    // comes later in its first report. Floating panels placed meanwhile move
-    // with the stage, as if the window had had that size from the start.
-    const kelPoint firstMove{static_cast<int16_t>(awaitingWindowSize ? ox - origin.h : 0),
-                             static_cast<int16_t>(awaitingWindowSize ? oy - origin.v : 0)};
-    awaitingWindowSize = 0;
+    // Floating panels move with the stage, so that they keep their place on it.
+    const int dh = ox - origin.h, dv = oy - origin.v;
     origin = kelPoint{ox, oy};
     stage = kelRect(ox, oy, ox + kStageWidth, oy + kStageHeight);
     if (ready && (image.size.h < w || image.size.v < h))
@@ -381,7 +415,7 @@ void PWScreenClass::resized()
         PWPanelClass* p = panel(i);
         if (!p) continue;
         PanelLink& link = links[static_cast<size_t>(i)];
-        link.limit = kelRect(0, 10, w - 10, h);
+        link.limit = stage;
         if (!link.draggable) {
             kelRect placed(0, 0, w, h);
             placed.offset(link.position.h + origin.h, link.position.v + origin.v);
@@ -390,11 +424,23 @@ void PWScreenClass::resized()
             p->calc();
             continue;
         }
-        moveLayouts(p, firstMove.h, firstMove.v);
-        const kelRect back = p->background()->rect;
-        if (!link.limit.contains(back))
-            moveLayouts(p, std::min(0, link.limit.right - back.right), std::min(0, link.limit.bottom - back.bottom));
+        moveLayouts(p, dh, dv);
+        keepInside(i);
     }
+}
+
+void PWScreenClass::keepInside(int16_t index)
+{
+    PWPanelClass* p = panel(index);
+    if (!p || !links[static_cast<size_t>(index)].draggable) return;
+    const kelRect& limit = links[static_cast<size_t>(index)].limit;
+    const kelRect back = p->background()->rect;
+    if (limit.isEmpty() || limit.contains(back)) return;
+    // Back over the stage; a panel larger than the stage keeps its top-left corner on it.
+    int dh = std::min(0, limit.right - back.right), dv = std::min(0, limit.bottom - back.bottom);
+    dh = std::max(dh, limit.left - back.left);
+    dv = std::max(dv, limit.top - back.top);
+    moveLayouts(p, dh, dv);
 }
 
 void PWScreenClass::moveLayouts(PWPanelClass* p, int dh, int dv)
@@ -412,6 +458,7 @@ void PWScreenClass::setPosition(int16_t index, const kelRect* rect)
     for (KelLayout* layout : p->layouts)
         if (layout) layout->bounds = *rect;
     p->calc();
+    keepInside(index);
 }
 
 void PWScreenClass::setPanelPosition(int16_t index, int16_t x, int16_t y)
@@ -450,8 +497,8 @@ void PWScreenClass::doDragPanel(int16_t index)
         if (kelGlo.mouseX == lastX && kelGlo.mouseY == lastY) continue;
         lastX = kelGlo.mouseX;
         lastY = kelGlo.mouseY;
-        // The panel follows the mouse but stays inside its limit (its top-left
-        // corner first when it is larger than the limit).
+        // The panel follows the mouse but stays on the stage (its top-left
+        // corner first when it is larger than the stage).
         int dh = kelGlo.mouseX - pressX, dv = kelGlo.mouseY - pressY;
         dh = std::max(std::min(dh, limit.right - startBack.right), limit.left - startBack.left);
         dv = std::max(std::min(dv, limit.bottom - startBack.bottom), limit.top - startBack.top);
@@ -487,7 +534,6 @@ void PWScreenClass::openWindow()
     KEL_NewWindow(1, monitor.width, monitor.height);
     KEL_SetWindowTitle("Beatloom 2.0");
     resized();
-    awaitingWindowSize = 1;
 }
 
 void PWScreenClass::closeWindow() { KEL_CloseWindow(); }

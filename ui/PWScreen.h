@@ -41,6 +41,8 @@ public:
         kelRect limit;
         int16_t animate = 0;
         kelPoint position;
+        // The modal panel before this one was shown (a modal panel over another).
+        int16_t modalBefore = -1;
     };
 
     uint8_t ready = 0;
@@ -56,16 +58,13 @@ public:
     int16_t modalPanel = -1;
     std::array<int16_t, 256> keyHeld{};
     PWHelpHooks* help = nullptr;
-    // Set by openWindow until the window system reports the new window's
-    // size (see resized).
-    uint8_t awaitingWindowSize = 0;
 
     // Back to the state before start-up (the screen image freed).
     void reset();
     // Allocates the screen image at the monitor's size and places the stage.
     bool setup();
-    // The application window at the monitor's size; placed at once, as the
-    // window system reports the size of a new window while creating it.
+    // The application window at the monitor's size; the stage is placed in
+    // the client area the window really got.
     void openWindow();
     void closeWindow();
 
@@ -89,6 +88,9 @@ public:
     void hide(int16_t index);
     void toggle(int16_t index);
     bool isVisible(int16_t index) const;
+    // The panel Escape closes: the highest visible one over the groove panel
+    // (not the progress of a mix); -1 for none.
+    int16_t panelOnTop() const;
     PWPanelClass* panel(int16_t index) const;
 
     // Places of panels: the three layout rectangles of a draggable panel.
@@ -114,6 +116,8 @@ private:
     void dispatchCommand();
     void askQuit();
     void moveLayouts(PWPanelClass* p, int dh, int dv);
+    // A floating panel is moved back onto the stage where it sticks out.
+    void keepInside(int16_t index);
 };
 
 extern PWScreenClass PWScreen;

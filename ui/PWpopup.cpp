@@ -132,12 +132,19 @@ bool PWpopupControl::click()
         panel->onItem();
         panel->liveChange = 0;
     }
+    // Held past the delay: the list opens under the mouse and the release
+    // chooses. Released sooner: a click, and the list stays open until a row
+    // is clicked or chosen with the keys, or a click outside or Escape.
+    bool held = false;
     for (;;) {
-        if (!kelTrackMouse()) return false;
-        if (kelGlo.ticks - press > kOpenDelay) break;
+        if (!kelTrackMouse()) break;
+        if (kelGlo.ticks - press > kOpenDelay) {
+            held = true;
+            break;
+        }
         idleLive();
     }
-    const int16_t chosen = runList();
+    const int16_t chosen = runList(held);
     return chosen >= 0;
 }
 
@@ -165,10 +172,10 @@ void PWpopupControl::findHover(OpenList& list) const
     list.selection = list.hover >= 0 && !isSeparator(list.hover) ? list.hover : -1;
 }
 
-int16_t PWpopupControl::runList()
+int16_t PWpopupControl::runList(bool held)
 {
     if (count <= 0 || rect.height() <= 0 || rect.width() <= 0) {
-        while (kelTrackMouse()) idleLive();
+        while (held && kelTrackMouse()) idleLive();
         return -1;
     }
     if (value >= count) value = static_cast<int16_t>(count - 1);
@@ -176,38 +183,11 @@ int16_t PWpopupControl::runList()
     placeList(list);
     const int h = rect.height();
     if (!list.image.allocate(kelOffmapDefaultDepth, rect.width(), static_cast<int16_t>(list.rows * h), -1)) {
-        while (kelTrackMouse()) idleLive();
+        while (held && kelTrackMouse()) idleLive();
         return -1;
     }
     const kelRect area(list.origin.h, list.origin.v, list.origin.h + rect.width(), list.origin.v + list.rows * h);
-
-    long scrollDeadline = 0;
-    int atEnd = 0;  // -1 on the top row, 1 on the bottom row, while it can scroll
-    int16_t drawnFirst = -1, drawnHover = -2;
-    do {
-        findHover(list);
-        int end = 0;
-        if (list.hover == list.first && list.first > 0) end = -1;
-        if (list.hover == list.last && list.last < count - 1) end = 1;
-        if (end != atEnd) {
-            atEnd = end;
-            scrollDeadline = static_cast<long>(static_cast<int32_t>(kelGlo.ticks + kScrollTicks));
-        } else if (end != 0 && KEL_EveTimeoutRepeated(&scrollDeadline, kScrollTicks)) {
-            list.first = static_cast<int16_t>(list.first + end);
-            list.last = static_cast<int16_t>(list.last + end);
-            findHover(list);
-        }
-        if (list.first != drawnFirst || list.hover != drawnHover) {
-            drawPopOpen(list, -2);
-            drawnFirst = list.first;
-            drawnHover = list.hover;
-        }
-        idleLive();
-    } while (kelTrackMouse());
-
-    findHover(list);
-    int16_t chosen = list.selection;
-    if ((chosen == list.first && list.first > 0) || (chosen == list.last && list.last < count - 1)) chosen = -1;
+    const int16_t chosen = held ? trackHeld(list) : trackOpen(list, area);
     if (chosen >= 0) {
         for (int round = 0; round < kBlinkRounds; ++round) {
             drawPopOpen(list, round % 2 == 1 ? -1 : chosen);
@@ -223,6 +203,119 @@ int16_t PWpopupControl::runList()
     list.image.dispose();
     PWScreen.update(&area);
     return chosen;
+}
+
+bool PWpopupControl::scrollAtEnds(OpenList& list, int& atEnd, long& deadline) const
+{
+    int end = 0;
+    if (list.hover == list.first && list.first > 0) end = -1;
+    if (list.hover == list.last && list.last < count - 1) end = 1;
+    if (end != atEnd) {
+        atEnd = end;
+        deadline = static_cast<long>(static_cast<int32_t>(kelGlo.ticks + kScrollTicks));
+        return false;
+    }
+    if (end == 0 || !KEL_EveTimeoutRepeated(&deadline, kScrollTicks)) return false;
+    list.first = static_cast<int16_t>(list.first + end);
+    list.last = static_cast<int16_t>(list.last + end);
+    findHover(list);
+    return true;
+}
+
+bool PWpopupControl::onArrowRow(const OpenList& list, int16_t row) const
+{
+    return (row == list.first && list.first > 0) || (row == list.last && list.last < count - 1);
+}
+
+int16_t PWpopupControl::trackHeld(OpenList& list)
+{
+    long scrollDeadline = 0;
+    int atEnd = 0;  // -1 on the top row, 1 on the bottom row, while it can scroll
+    int16_t drawnFirst = -1, drawnHover = -2;
+    do {
+        findHover(list);
+        scrollAtEnds(list, atEnd, scrollDeadline);
+        if (list.first != drawnFirst || list.hover != drawnHover) {
+            drawPopOpen(list, -2);
+            drawnFirst = list.first;
+            drawnHover = list.hover;
+        }
+        idleLive();
+    } while (kelTrackMouse());
+    findHover(list);
+    return onArrowRow(list, list.selection) ? -1 : list.selection;
+}
+
+void PWpopupControl::stepSelection(OpenList& list, int step) const
+{
+    int16_t row = list.selection >= 0 ? list.selection : value;
+    for (int16_t next = static_cast<int16_t>(row + step); next >= 0 && next < count;
+         next = static_cast<int16_t>(next + step)) {
+        if (isSeparator(next)) continue;
+        row = next;
+        break;
+    }
+    list.selection = list.hover = row;
+    // The chosen row is always a whole row, never under an arrow row.
+    while (row <= list.first && list.first > 0) {
+        --list.first;
+        --list.last;
+    }
+    while (row >= list.last && list.last < count - 1) {
+        ++list.first;
+        ++list.last;
+    }
+}
+
+int16_t PWpopupControl::trackOpen(OpenList& list, const kelRect& area)
+{
+    long scrollDeadline = 0;
+    int atEnd = 0;
+    list.selection = list.hover = value;
+    drawPopOpen(list, value);
+    int16_t drawnFirst = list.first, drawnLit = value;
+    for (;;) {
+        if (KEL_TerminateRequested()) return -1;
+        bool moved = false;
+        if (KEL_PollInput()) {
+            if (kelGlo.what == kelMouseDown) {
+                if (!area.contains(kelGlo.mouseX, kelGlo.mouseY)) {
+                    // A click outside closes the menu; the click goes no further.
+                    while (kelTrackMouse()) idleLive();
+                    return -1;
+                }
+                // Pressed on a row: the release chooses the row under the mouse.
+                const int16_t choice = trackHeld(list);
+                if (choice >= 0) return choice;
+                findHover(list);
+                drawnLit = -3;
+            } else if (kelGlo.what == kelKeyDown || kelGlo.what == kelAutoKey) {
+                if (kelGlo.specialKey == 20) return -1;  // Escape
+                if (kelGlo.keyChar == kelArrowUp) stepSelection(list, -1);
+                if (kelGlo.keyChar == kelArrowDown) stepSelection(list, 1);
+                if (kelGlo.keyChar == kelKeyReturn && list.selection >= 0 && !onArrowRow(list, list.selection))
+                    return list.selection;
+            } else if (kelGlo.what == kelKeyUp) {
+                PWScreen.keyHeld[kelGlo.keyChar] = 0;
+            } else {
+                moved = true;
+            }
+        }
+        if (moved) {
+            findHover(list);
+            if (list.hover >= 0) list.selection = list.hover;
+            else if (!area.contains(kelGlo.mouseX, kelGlo.mouseY)) list.selection = -1;
+        }
+        if (moved || atEnd != 0) scrollAtEnds(list, atEnd, scrollDeadline);
+        const int16_t lit = list.selection >= 0 && !isSeparator(list.selection) ? list.selection : -1;
+        if (list.first != drawnFirst || lit != drawnLit) {
+            drawPopOpen(list, lit);
+            drawnFirst = list.first;
+            drawnLit = lit;
+        }
+        idleLive();
+        KEL_PollPause();
+    }
 }
 
 void PWpopupControl::drawPopOpen(OpenList& list, int16_t mode) const

@@ -1,6 +1,8 @@
 // The skinned pop-up menu: a closed box showing the chosen item's text that,
 // held, opens a list of the items over the panel; the user drags to an item
-// and releases. The whole open phase runs inside click().
+// and releases. A plain click opens the list too: a row is then chosen with
+// a click or with the arrows and Return, and a click outside or Escape
+// closes it. The whole open phase runs inside click().
 #pragma once
 
 #include <cstdint>
@@ -47,8 +49,16 @@ public:
     };
 
 private:
-    // Opens the list and tracks the mouse until release; the chosen item or -1.
-    int16_t runList();
+    // Opens the list; the chosen item or -1. Held: the mouse is tracked until
+    // its release; else the list stays open for clicks and keys.
+    int16_t runList(bool held);
+    int16_t trackHeld(OpenList& list);
+    int16_t trackOpen(OpenList& list, const kelRect& area);
+    // Scrolls one row while the mouse rests on an arrow row; true when it did.
+    bool scrollAtEnds(OpenList& list, int& atEnd, long& deadline) const;
+    bool onArrowRow(const OpenList& list, int16_t row) const;
+    // Up or Down: the next row that is not a separator, scrolled into view.
+    void stepSelection(OpenList& list, int step) const;
     void placeList(OpenList& list) const;
     void findHover(OpenList& list) const;
     // mode -2: tracking (the hover row lit); else the item lit (-1: none).

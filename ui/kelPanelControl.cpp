@@ -115,7 +115,10 @@ bool kelHitMaskInside(const kelOffmap* mask, const kelRect& rect, int16_t x, int
 
 bool kelTrackMouse()
 {
+    const int16_t x = kelGlo.mouseX, y = kelGlo.mouseY;
     const bool down = KEL_ButtonDown();
-    if (down) KEL_PollPause();
+    // Waiting moves are taken at once, so that what is dragged keeps up with
+    // the mouse; the pause comes only when the mouse rests.
+    if (down && x == kelGlo.mouseX && y == kelGlo.mouseY) KEL_PollPause();
     return down;
 }

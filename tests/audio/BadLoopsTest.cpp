@@ -90,7 +90,7 @@ TEST_F(BadLoops, TruncatedFilesPlayWhatTheyHoldThenSilence)
     }
 
     TrackPlay(1, oddCut);
-    const int32_t from = TimeLine.load();
+    const int64_t from = TimeLine.load();
     out = renderTo(2 * 88200 + 30000);
     const int last = 2 * 88200 + 29998 - from;  // the last whole frame, counted in the span
     EXPECT_EQ(out[2 * last], unity(loopLeft(3, 29998)));

@@ -2,10 +2,18 @@
 // call sends below, when the device opens and closes, and the life cycle.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <mutex>
+#include <thread>
 
 #include "audio/EngineRunFixture.h"
 #include "audio/WinApi.h"
+#include "support/MixReference.h"
 
 using namespace enginetest;
 
@@ -205,4 +213,129 @@ TEST_F(Playback, AnOutputThatWillNotOpenLeavesTheEngineArmed)
     EXPECT_EQ(field(0, &TRACK::prevStart), 0);
     EXPECT_EQ(field(0, &TRACK::writePos), 65536);
     EXPECT_EQ(field(1, &TRACK::writePos), 65536);
+}
+
+TEST_F(Facade, ASongLoadedWhileArmedPlaysAtItsOwnTempoWithAllItsTracksAtOnce)
+{
+    loadSong(120, 2, 4);
+    loadSong(90, 2, 4);  // no play between: the engine was armed at 120
+    EXPECT_EQ(SongBPM, 90);
+    EXPECT_EQ(BPM.load(), 29400);
+
+    // One play command, in the player's order.
+    engine.changesBegin();
+    engine.play();
+    engine.setTrackSample(0, 0);
+    engine.setTrackSample(5, 1);
+    engine.setTrackVolume(5, 64);
+    engine.setTrackPan(5, -30);
+    engine.setMixerBpm(90);
+    engine.setMixerVolume(128);
+    EXPECT_EQ(PlayingStatus.load(), 1) << "nothing is heard before the command is complete";
+    engine.changesEnd();
+    ASSERT_EQ(PlayingStatus.load(), 2);
+    for (int i = 0; i < 7; ++i) {
+        ASSERT_TRUE(LoaderWaitIdle(10000));
+        tick(9);
+    }
+    engine.stop();
+
+    // Both loops from the first frame, each restarting every 4 beats of 90 BPM.
+    mixref::Chain ref;
+    ref.songBpm = 90;
+    ref.mixBpm = 90;
+    ref.master = 128;
+    ref.tracks = {mixref::track(testLoopAt(1, 117600), 127, 0),
+                  mixref::track(testLoopAt(2, 117600), 64, -30)};
+    const std::vector<int16_t> heard = played();
+    ASSERT_GT(heard.size() / 2, 117600u + 4096);
+    EXPECT_EQ(mixref::firstDifference(heard, ref.render(static_cast<int64_t>(heard.size() / 2))), -1);
+}
+
+namespace {
+
+// A disk that stops answering: reads on threads other than the test's wait
+// while the gate is closed.
+struct DiskGate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool closed = false;
+    int waiting = 0;
+    std::thread::id free;
+} gate;
+
+void gatedRead(void*)
+{
+    std::unique_lock<std::mutex> hold(gate.m);
+    if (!gate.closed || std::this_thread::get_id() == gate.free) return;
+    ++gate.waiting;
+    gate.cv.notify_all();
+    gate.cv.wait(hold, [] { return !gate.closed; });
+    --gate.waiting;
+}
+
+void setGate(bool closed)
+{
+    {
+        std::lock_guard<std::mutex> hold(gate.m);
+        gate.closed = closed;
+    }
+    gate.cv.notify_all();
+}
+
+// A stop that does not come back is this test's failure: end the run
+// rather than hang it.
+void stopWithinAMinute(BLEngine& engine)
+{
+    auto stopped = std::async(std::launch::async, [&] { engine.stop(); });
+    if (stopped.wait_for(std::chrono::minutes(1)) == std::future_status::ready) return;
+    std::fputs("the stop did not return\n", stderr);
+    std::_Exit(1);
+}
+
+}  // namespace
+
+TEST_F(Playback, AStopGivesUpOnADiskThatDoesNotAnswerAndPlayingGoesOn)
+{
+    loadSong(120, 2, 4);
+    gate.free = std::this_thread::get_id();
+    F_readObserver.store(gatedRead);
+    engine.play();
+    engine.setTrackSample(0, 0);
+    ASSERT_EQ(PlayingStatus.load(), 2);
+
+    // The loader's next read hangs.
+    setGate(true);
+    for (int i = 0; i < 3; ++i) tick(9);
+    {
+        std::unique_lock<std::mutex> hold(gate.m);
+        ASSERT_TRUE(gate.cv.wait_for(hold, std::chrono::seconds(30), [] { return gate.waiting > 0; }));
+    }
+    stopWithinAMinute(engine);
+    EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_FALSE(out->isOpen);
+    EXPECT_TRUE(engine.loaderStalled()) << "the user is told";
+    EXPECT_FALSE(engine.loaderStalled()) << "once";
+
+    // The program stays usable: another playback starts while the disk
+    // still hangs, and plays on when it answers again.
+    const size_t before = out->stream.size();
+    engine.play();
+    engine.setTrackSample(1, 1);
+    ASSERT_EQ(PlayingStatus.load(), 2);
+    tick(9);
+    setGate(false);
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(LoaderWaitIdle(10000));
+        tick(9);
+    }
+    stopWithinAMinute(engine);
+    EXPECT_FALSE(engine.loaderStalled());
+    F_readObserver.store(nullptr);
+
+    mixref::Chain ref;
+    ref.tracks = {mixref::track(testLoopAt(2, 88200), 127, 0)};
+    const std::vector<int16_t> heard = played(before);
+    ASSERT_GT(heard.size() / 2, 65536u + 8192) << "past what the first fill held";
+    EXPECT_EQ(mixref::firstDifference(heard, ref.render(static_cast<int64_t>(heard.size() / 2))), -1);
 }

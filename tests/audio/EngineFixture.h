@@ -96,7 +96,7 @@ protected:
 
     // Loader and mixer in turn until TimeLine reaches `end`; the output of
     // every block from the current TimeLine on, frame by frame.
-    static std::vector<int16_t> renderTo(int32_t end)
+    static std::vector<int16_t> renderTo(int64_t end)
     {
         std::vector<int16_t> out;
         while (TimeLine.load() < end) {

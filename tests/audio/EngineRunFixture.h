@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/BLEngine.h"
 #include "audio/EngineTestLoops.h"
@@ -60,8 +62,18 @@ protected:
         MMSysAudio::AudioOutTimeSlice();
     }
 
+    // The samples the device was given from byte `from` of its stream on;
+    // read once the device is stopped.
+    std::vector<int16_t> played(size_t from = 0) const
+    {
+        std::vector<int16_t> s((out->stream.size() - from) / 2);
+        if (!s.empty()) std::memcpy(s.data(), out->stream.data() + from, s.size() * 2);
+        return s;
+    }
+
     // A field of track i (0 to 7) as its lock shows it: the loader runs.
-    static int32_t field(int i, int32_t TRACK::*member)
+    template <typename T>
+    static T field(int i, T TRACK::*member)
     {
         std::lock_guard<std::mutex> hold(Tracks[i].lock);
         return Tracks[i].*member;

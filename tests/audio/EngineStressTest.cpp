@@ -16,10 +16,10 @@ namespace {
 
 constexpr int kMaxBlocks = 1 << 16;
 std::atomic<int> blocksMixed{0};
-int32_t blockStarts[kMaxBlocks];
+int64_t blockStarts[kMaxBlocks];
 
 // On the timer thread, once per mixed block.
-void recordBlock(int32_t timeLine, const int16_t*, int)
+void recordBlock(int64_t timeLine, const int16_t*, int)
 {
     const int i = blocksMixed.load(std::memory_order_relaxed);
     if (i < kMaxBlocks) blockStarts[i] = timeLine;

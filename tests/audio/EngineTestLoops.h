@@ -35,6 +35,16 @@ inline int16_t loopRight(int id, int f)
     return static_cast<int16_t>(id * 1000 + f / 30000 % 1000);
 }
 
+// Test loop `id` repeating every `period` frames from timeline frame 0: the
+// frame heard at timeline frame p.
+inline auto testLoopAt(int id, int period)
+{
+    return [id, period](int64_t p, int16_t& left, int16_t& right) {
+        left = loopLeft(id, static_cast<int>(p % period));
+        right = loopRight(id, static_cast<int>(p % period));
+    };
+}
+
 inline void put16(std::string& s, uint32_t v)
 {
     s += static_cast<char>(v & 0xFF);
@@ -52,6 +62,7 @@ struct WaveHeader {
     int16_t channels = 2;
     uint16_t bits = 16;
     int64_t dataBytes = -1;  // -1: what the samples take
+    uint32_t rate = 44100;
 };
 
 // A canonical 44-byte WAV file around the given samples.
@@ -66,8 +77,8 @@ inline std::string waveBytes(const std::vector<int16_t>& samples, const WaveHead
     put32(s, 16);
     put16(s, h.tag);
     put16(s, static_cast<uint16_t>(h.channels));
-    put32(s, 44100);
-    put32(s, 44100u * align);
+    put32(s, h.rate);
+    put32(s, h.rate * align);
     put16(s, align);
     put16(s, h.bits);
     s += "data";

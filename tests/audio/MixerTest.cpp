@@ -149,7 +149,7 @@ TEST_F(Mixer, ResampledOutputConsumesSongFramesByTempo)
     EXPECT_EQ(resBufPtr, 4096 - 2662 + 2048 - 2662);
 
     SetMixBPM(60000);  // 1024 song frames for 2048
-    const int32_t before = TimeLine.load();
+    const int64_t before = TimeLine.load();
     const int32_t held = resBufPtr;
     GetResampled(out.data(), kMixBlock);
     EXPECT_EQ(resBufPtr, held + (held < 1024 ? 2048 : 0) - 1024);

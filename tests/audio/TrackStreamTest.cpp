@@ -12,7 +12,7 @@ class Streaming : public LowerLayer {
 protected:
     // Expects output frame `at` (counted from `from`) of a rendered span to
     // be frame f of loop `id`, or silence for id 0.
-    static void expectFrame(const std::vector<int16_t>& out, int32_t from, int32_t at, int id, int f)
+    static void expectFrame(const std::vector<int16_t>& out, int64_t from, int64_t at, int id, int f)
     {
         const size_t i = static_cast<size_t>(at - from);
         ASSERT_LT(2 * i + 1, out.size());
@@ -24,13 +24,13 @@ protected:
 
     // Every frame p of [a, b) of a span rendered from `from` is loop `id` at
     // frame (p - origin) mod period, or silence for id 0.
-    static void expectSpan(const std::vector<int16_t>& out, int32_t from, int32_t a, int32_t b, int id,
-                           int32_t origin, int32_t period = kNever)
+    static void expectSpan(const std::vector<int16_t>& out, int64_t from, int64_t a, int64_t b, int id,
+                           int64_t origin, int64_t period = kNever)
     {
         ASSERT_LE(static_cast<size_t>(2 * (b - from)), out.size());
-        for (int32_t p = a; p < b; ++p) {
+        for (int64_t p = a; p < b; ++p) {
             const size_t i = static_cast<size_t>(p - from);
-            const int f = (p - origin) % period;
+            const int f = static_cast<int>((p - origin) % period);
             const int wantL = id ? unity(loopLeft(id, f)) : 0;
             const int wantR = id ? unity(loopRight(id, f)) : 0;
             if (out[2 * i] != wantL || out[2 * i + 1] != wantR) {
@@ -120,7 +120,7 @@ TEST_F(Streaming, FiveBeatLoopUnderASwitchAtBeat32)
     expectSpan(early, 0, 0, 20 * kBeat, 5, 0, 5 * kBeat);
     ASSERT_EQ(TrackPlaySync(1, four), 0);
 
-    const int32_t from = TimeLine.load();
+    const int64_t from = TimeLine.load();
     const std::vector<int16_t> out = renderTo(kCycle + 4 * kBeat);
     expectSpan(out, from, from, 25 * kBeat, 5, 20 * kBeat);
     expectSpan(out, from, 25 * kBeat, 30 * kBeat, 5, 25 * kBeat);  // the last pass, in full
@@ -176,8 +176,8 @@ TEST_F(Streaming, TrackNumbersAndSilencingLoopNumbers)
     // The loop the track already plays: nothing changes.
     ASSERT_EQ(TrackPlay(1, a), 0);
     renderTo(TimeLine.load() + 4 * kMixBlock);
-    const int32_t next = track(1).nextStart;
-    const int32_t prev = track(1).prevStart;
+    const int64_t next = track(1).nextStart;
+    const int64_t prev = track(1).prevStart;
     EXPECT_EQ(TrackPlay(1, a), 0);
     EXPECT_EQ(TrackPlaySync(1, a), 0);
     EXPECT_EQ(track(1).nextStart, next);
@@ -188,6 +188,19 @@ TEST_F(Streaming, TrackNumbersAndSilencingLoopNumbers)
     AddSongVTrack("", 8, 0);
     ASSERT_EQ(TrackPlay(1, NumVTracks), 0);
     EXPECT_EQ(track(1).curLoop, -1);
+}
+
+TEST_F(Streaming, ASilenceUndoneWithinTheCycleKeepsTheLoopPlaying)
+{
+    const int a = addLoop(1, 4 * kBeat, 8);
+    ASSERT_EQ(TrackPlay(1, a), 0);
+    service();
+    ASSERT_EQ(TrackPlay2(1, 0, 1), 0);  // switched off at the next cycle...
+    ASSERT_EQ(track(1).schedLoop, -1);
+    ASSERT_EQ(TrackPlaySync(1, a), 0);  // ...and on again before it came
+    EXPECT_EQ(track(1).schedLoop, -2);
+    const std::vector<int16_t> out = renderTo(kCycle + 4 * kMixBlock);
+    expectSpan(out, 0, 0, kCycle + 4 * kMixBlock, 1, 0, 88200);
 }
 
 TEST_F(Streaming, ImmediateSilenceForgetsAScheduledSwitch)
@@ -216,6 +229,12 @@ TEST_F(Streaming, CurrentBeatTrailsTheMixerByABlockLength)
     EXPECT_EQ(GetCurrentBeat(), 3);
     TimeLine.store(16384 + 33 * kBeat);
     EXPECT_EQ(GetCurrentBeat(), 1);
+    // Where a 32-bit timeline ended, the beats go on.
+    const int64_t far = (int64_t{1} << 31) + 16384;
+    TimeLine.store(far);
+    EXPECT_EQ(GetCurrentBeat(), (int64_t{1} << 31) / kBeat % 32);
+    TimeLine.store(far + kBeat);
+    EXPECT_EQ(GetCurrentBeat(), ((int64_t{1} << 31) / kBeat + 1) % 32);
     // Above about 161 BPM a beat is shorter than the block length.
     BPM.store(14700);  // 180 BPM
     TimeLine.store(0);
@@ -230,9 +249,9 @@ TEST_F(Streaming, ALaggingTrackIsTakenUpAtThePlayPosition)
     ASSERT_EQ(TrackPlay(1, a), 0);
     renderTo(10 * kMixBlock);
     // The loader stalls: the mixer runs 40000 frames past the ring's end.
-    const int32_t dryFrom = track(1).writePos;
+    const int64_t dryFrom = track(1).writePos;
     while (TimeLine.load() < dryFrom + 40000) mixBlock();
-    const int32_t now = TimeLine.load();
+    const int64_t now = TimeLine.load();
     // At once, not at the next period start, and at the matching point.
     const std::vector<int16_t> out = renderTo(now + 2 * kMixBlock);
     EXPECT_EQ(track(1).writePos, now + kRing);
@@ -251,9 +270,9 @@ TEST_F(Streaming, AFileWhollyBeforeItsStartWaitsForTheNextPass)
     // 88200, which the same fill opens and reads.
     EXPECT_EQ(track(2).writePos, 88200 + kBeat);
     EXPECT_EQ(track(2).prevStart, 88200);
-    const int32_t from = TimeLine.load();
+    const int64_t from = TimeLine.load();
     const std::vector<int16_t> out = renderTo(88200 + kBeat + 2 * kMixBlock);
-    for (int32_t p = from; p < 88200 + kBeat + 2 * kMixBlock; p += 1000) {
+    for (int64_t p = from; p < 88200 + kBeat + 2 * kMixBlock; p += 1000) {
         const size_t i = static_cast<size_t>(p - from);
         const int second = p >= 88200 && p < 88200 + kBeat ? loopLeft(7, p - 88200) : 0;
         ASSERT_EQ(out[2 * i], unity(loopLeft(1, p % 88200) + second)) << p;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/BLPath.h"
+#include "platform/PlatDialogs.h"
 #include "core/FileTestUtil.h"
 #include "platform/PlatDialogs.h"
 #include "platform/PlatHeadless.h"
@@ -168,12 +169,12 @@ TEST_F(BLPathDialogs, SaveDialogProposesTheCurrentName)
     EXPECT_EQ(asked[0].initialName, "Groove 1.bld");
     EXPECT_EQ(asked[0].patterns, "*.*");
 
-    // A path without a folder starts in the current one.
+    // A path without a folder starts where the user keeps documents.
     BLPath untitled("Untitled");
     backend->queueDialogAnswer(std::nullopt);
     ASSERT_TRUE(untitled.asyncDialogPut(0, 4, 0));
     EXPECT_EQ(waitForDialogDone(), &untitled);
-    EXPECT_EQ(backend->dialogs().at(1).initialFolder, fs::current_path().string());
+    EXPECT_EQ(backend->dialogs().at(1).initialFolder, plat::documentsFolder());
     EXPECT_EQ(backend->dialogs().at(1).initialName, "Untitled");
 }
 

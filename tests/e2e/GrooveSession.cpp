@@ -147,10 +147,11 @@ void GrooveSession::makeSong(const std::string& name, const std::string& source)
 }
 
 std::string GrooveSession::writeDocument(const std::string& file, const std::string& song, const BLGroove& groove,
-                                         float bpm, int16_t selected)
+                                         float bpm, int16_t selected, const BLSequence* stored)
 {
     BLIceimage ice;
     ice.valid = 1;
+    if (stored) ice.sequence = *stored;
     std::snprintf(ice.songName, sizeof ice.songName, "%s", song.c_str());
     ice.groove = groove;
     ice.selectedTrack = selected;

@@ -52,9 +52,9 @@ protected:
     // give each track the group of its own number.
     void makeSong(const std::string& name, const std::string& source);
     // A document naming `song`, with this current groove, tempo and
-    // selected track, and nothing stored.
+    // selected track, and the stored grooves and sequence given (none by default).
     std::string writeDocument(const std::string& file, const std::string& song, const BLGroove& groove, float bpm,
-                              int16_t selected = 0);
+                              int16_t selected = 0, const BLSequence* stored = nullptr);
     bool readDocument(const std::string& path, BLIceimage& ice);
 
     // Runs the program on the script with the document on its command line;

@@ -15,6 +15,7 @@
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
 #include "panels/BLHelps.h"
+#include "net/BLNetPanel.h"
 #include "panels/BLLoadPanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLGroovePanel.h"
@@ -31,11 +32,12 @@ namespace {
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override { start(0, 0); }
-    // Starts the program on a 1024 x 768 monitor; a window of another client
-    // size when given (as a window system that keeps room for its panels does).
-    void start(int clientWidth, int clientHeight)
+    // Starts the program on a monitor (1024 x 768 unless given); a window of
+    // another client size when given (as a window system that keeps room for
+    // its panels does).
+    void start(int clientWidth, int clientHeight, int monitorWidth = 1024, int monitorHeight = 768)
     {
-        auto b = std::make_unique<plat::HeadlessBackend>(1024, 768);
+        auto b = std::make_unique<plat::HeadlessBackend>(monitorWidth, monitorHeight);
         if (clientWidth > 0) b->setClientSize(clientWidth, clientHeight);
         backend = b.get();
         plat::setBackend(std::move(b));
@@ -50,6 +52,28 @@ protected:
     {
         if (PWfloatPanelPtr[0]) PW_ExitAll();
         plat::clearBackend();
+    }
+    void restart(int clientWidth, int clientHeight, int monitorWidth = 1024, int monitorHeight = 768)
+    {
+        PW_ExitAll();
+        plat::clearBackend();
+        start(clientWidth, clientHeight, monitorWidth, monitorHeight);
+    }
+    // A click at a point of the window (window pixels), taken as the main loop would.
+    void clickAt(int x, int y)
+    {
+        plat::Event e;
+        e.type = plat::Event::Type::MouseDown;
+        e.x = x;
+        e.y = y;
+        backend->push(e);
+        e.type = plat::Event::Type::MouseUp;
+        backend->push(e, 20);
+        for (int i = 0; i < 200 && backend->pending() > 0; ++i) {
+            pump();
+            plat::sleepMs(1);
+        }
+        pump();
     }
     // Everything waiting, as the main loop would take it.
     void pump()
@@ -99,9 +123,10 @@ TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
     EXPECT_EQ(backend->title(), "Beatloom 2.0");
 }
 
-TEST_F(Startup, AResizeCentresTheStageAgain)
+TEST_F(Startup, AResizeCentresTheStageAgainWithItsFloatingPanels)
 {
     EXPECT_EQ(PWfloatPanelPtr[0]->background()->rect, kelRect(192, 144, 832, 624));
+    const kelRect before = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
     std::string error;
     ASSERT_TRUE(backend->parseScript("resize 800 600\n", error)) << error;
     pump();
@@ -110,24 +135,78 @@ TEST_F(Startup, AResizeCentresTheStageAgain)
     EXPECT_EQ(shown(79, 300), 0);
     EXPECT_EQ(shown(80 + 20, 60 + 470), skin.pixel(e2e::kGrooveBack, 20, 470));
     EXPECT_EQ(shown(80 + 630, 60 + 100), skin.pixel(e2e::kGrooveBack, 630, 100));
-    // The browser, a floating panel, keeps its place but for what would stick
-    // out beyond the window's right edge less 10 pixels.
-    const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
-    EXPECT_EQ(browser.right, 790);
-    EXPECT_EQ(browser.top, 144 + 37);
-    // Smaller than the browser's right edge: it is pulled back in.
-    ASSERT_TRUE(backend->parseScript("resize 700 500\n", error)) << error;
-    pump();
-    EXPECT_EQ(PWScreen.stage, kelRect(30, 10, 670, 490));
-    EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.right, 690);
-    EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.bottom, 500);
+    // The browser keeps its place on the stage.
+    kelRect moved = before;
+    moved.offset(80 - 192, 60 - 144);
+    EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect, moved);
+    // A drag cannot take it off the stage.
+    const kelRect back = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
+    plat::Event e;
+    e.type = plat::Event::Type::MouseDown;
+    e.x = back.left + 171;
+    e.y = back.top + 14;
+    backend->push(e);
+    e.type = plat::Event::Type::MouseMove;
+    e.x = 5000;
+    e.y = 5000;
+    backend->push(e, 10);
+    e.type = plat::Event::Type::MouseUp;
+    backend->push(e, 10);
+    for (int i = 0; i < 100 && backend->pending() > 0; ++i) {
+        pump();
+        plat::sleepMs(1);
+    }
+    EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.right, 720);
+    EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.bottom, 540);
+}
+
+TEST_F(Startup, EveryMonitorShowsTheStageCentredScaledAndWorkingWithTheMouse)
+{
+    struct Monitor {
+        int w, h, scale;
+    };
+    for (const Monitor m : {Monitor{1024, 768, 1}, Monitor{1280, 800, 1}, Monitor{1920, 1080, 2},
+                            Monitor{2560, 1440, 3}, Monitor{3840, 2160, 4}}) {
+        SCOPED_TRACE(std::to_string(m.w) + "x" + std::to_string(m.h));
+        restart(0, 0, m.w, m.h);
+        const int lw = m.w / m.scale, lh = m.h / m.scale;
+        const int ox = (lw - 640) / 2, oy = (lh - 480) / 2;
+        EXPECT_EQ(PWScreen.stage, kelRect(ox, oy, ox + 640, oy + 480));
+        // The browser over the middle of the stage, on it whole.
+        const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
+        EXPECT_TRUE(PWScreen.stage.contains(browser));
+        EXPECT_EQ(browser.left + browser.width() / 2, ox + 320);
+        // What the window shows, at its own size: black around the stage.
+        const int px = (m.w - lw * m.scale) / 2, py = (m.h - lh * m.scale) / 2;
+        if (m.scale > 1 && m.w <= 2560) {
+            const std::string path = dir.file("monitor.png");
+            ASSERT_TRUE(backend->saveScreenPng(path));
+            e2e::Shot shot(path);
+            ASSERT_EQ(shot.width(), m.w);
+            const int sx = px + ox * m.scale, sy = py + oy * m.scale;
+            EXPECT_EQ(shot.at(sx + 20 * m.scale, sy + 470 * m.scale), skin.pixel(e2e::kGrooveBack, 20, 470));
+            EXPECT_EQ(shot.at(sx + 630 * m.scale + m.scale - 1, sy + 100 * m.scale), skin.pixel(e2e::kGrooveBack, 630, 100));
+            EXPECT_EQ(shot.at(sx - 1, sy + 100), 0);
+            if (sy + 480 * m.scale < m.h) {
+                EXPECT_EQ(shot.at(sx + 100, sy + 480 * m.scale), 0);
+            }
+        }
+        // A click on the browser's close button, in window pixels, closes it.
+        clickAt(px + (browser.left + e2e::kCloseX) * m.scale + m.scale / 2,
+                py + (browser.top + e2e::kCloseY) * m.scale + m.scale / 2);
+        EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+        // Floating panels open on the stage.
+        for (int16_t i : {kPWSynthPanel, kPWNetPanel, kPWLoopTunerPanel, kPWPrefsPanel}) {
+            PWScreen.show(i);
+            EXPECT_TRUE(PWScreen.stage.contains(PWfloatPanelPtr[i]->background()->rect)) << i;
+            PWScreen.hide(i);
+        }
+    }
 }
 
 TEST_F(Startup, AWindowSmallerThanAskedStillShowsTheBrowserCentredOnTheStage)
 {
-    PW_ExitAll();
-    plat::clearBackend();
-    start(800, 600);
+    restart(800, 600);
     EXPECT_EQ(PWScreen.stage, kelRect(80, 60, 720, 540));
     const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
     EXPECT_EQ(browser.left, 80 + 37);

@@ -9,8 +9,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <thread>
 
+#include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
 #include "support/TestSupport.h"
 
@@ -137,6 +139,89 @@ TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
         }
     EXPECT_EQ(outsideSame, outside);
     EXPECT_GT(stageChanged, stage / 10);
+}
+
+
+// Runs the program with its real window under a virtual display of the given
+// size, fed with a script through the window's own event queue; true when it
+// ended by itself with exit code 0.
+bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::string& script, std::string& why)
+{
+    testsupport::writeFile(dir.file("window-script.txt"), script);
+    const std::string server = "-screen 0 " + size + "x24";
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        setpgid(0, 0);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        if (chdir(dir.path().c_str()) != 0) _exit(126);
+        const std::string program = dir.program(), scriptPath = dir.file("window-script.txt"),
+                          log = dir.file("window-log.txt");
+        execlp("xvfb-run", "xvfb-run", "-a", "-s", server.c_str(), program.c_str(), "--window", "--script",
+               scriptPath.c_str(), "--log", log.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(120)) {
+            kill(-pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            why = "the program under xvfb-run did not end";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    why = "exit status " + std::to_string(status);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(RealWindow, OnLargeScreensTheStageIsCentredScaledAndAnswersClicks)
+{
+    if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
+    e2e::SkinPictures skin(testsupport::programDir() + "/Beatloom.xrs");
+    const kelPoint browserSize = skin.size(e2e::kBrowserBack);
+    struct Screen {
+        int w, h, scale;
+    };
+    for (const Screen m : {Screen{1920, 1080, 2}, Screen{1280, 800, 1}}) {
+        SCOPED_TRACE(std::to_string(m.w) + "x" + std::to_string(m.h));
+        ProgramDir dir;
+        const int ox = (m.w / m.scale - 640) / 2, oy = (m.h / m.scale - 480) / 2;
+        const int bx = ox + 320 - browserSize.h / 2, by = oy + 240 - browserSize.v / 2;
+        auto window = [&](int x, int y) { return std::to_string(x * m.scale + m.scale / 2) + " " +
+                                                 std::to_string(y * m.scale + m.scale / 2); };
+        // Load (its button at (14, 360) of the browser), then a click on the
+        // tempo slider's track: the groove plays its song at another tempo.
+        const std::string size = std::to_string(m.w) + "x" + std::to_string(m.h);
+        const std::string script = "wait 300\nscreenshot " + dir.file("start.png") + "\nclick " +
+                                   window(bx + 40, by + 370) + "\nwait 1500\nclick " + window(ox + 300, oy + 81) +
+                                   "\nwait 300\nscreenshot " + dir.file("playing.png") + "\nquit\n";
+        std::string why;
+        ASSERT_TRUE(runWindowScript(dir, size, script, why)) << why;
+        const e2e::Shot start(dir.file("start.png")), playing(dir.file("playing.png"));
+        ASSERT_TRUE(start.ok() && playing.ok()) << testsupport::readFile(dir.file("window-log.txt"));
+        ASSERT_EQ(start.width(), m.w);
+        ASSERT_EQ(start.height(), m.h);
+        const std::string name = "window-" + size;
+        groovee2e::GrooveSession::keepScreen(dir.file("start.png"), name + "-start");
+        groovee2e::GrooveSession::keepScreen(dir.file("playing.png"), name + "-playing");
+        // Centred and scaled: the groove panel's corners where the stage is, black around.
+        const int sx = ox * m.scale, sy = oy * m.scale;
+        EXPECT_EQ(start.at(sx + 20 * m.scale, sy + 470 * m.scale), skin.pixel(e2e::kGrooveBack, 20, 470));
+        EXPECT_EQ(start.at(sx + 630 * m.scale, sy + 100 * m.scale), skin.pixel(e2e::kGrooveBack, 630, 100));
+        EXPECT_EQ(start.at(sx - 1, sy + 100), 0);
+        EXPECT_EQ(start.at(sx + 641 * m.scale, sy + 100), 0);
+        // A point of the browser that covers a bare part of the groove panel.
+        const int px = ox + 590, py = oy + 430;
+        EXPECT_EQ(start.at(px * m.scale, py * m.scale), skin.pixel(e2e::kBrowserBack, px - bx, py - by));
+        // The click on Load reached the browser: it is gone and the song plays.
+        EXPECT_EQ(playing.at(px * m.scale, py * m.scale), skin.pixel(e2e::kGrooveBack, 590, 430));
+        const std::string log = testsupport::readFile(dir.file("window-log.txt"));
+        EXPECT_EQ(log.find("failed"), std::string::npos) << log;
+    }
 }
 
 }  // namespace

@@ -207,3 +207,36 @@ TEST_F(GroovePanelKeys, LettersSwitchModesTapAndSpacePlays)
 
 }  // namespace
 }  // namespace groovepanel
+
+namespace groovepanel {
+namespace {
+
+uint32_t gTick = 0;
+uint32_t tapClock() { return gTick; }
+
+}  // namespace
+
+TEST_F(GroovePanelKeys, THeldWithADigitSelectsAndIsNoTap)
+{
+    player.setTicks(tapClock);
+    gTick = 5000;
+    keyDown('t');
+    gTick += 10;
+    press('4');
+    keyUp('t');
+    EXPECT_EQ(panel.model.selectedTrack, 3);
+    EXPECT_EQ(player.lastTap, 0u) << "no tap counted";
+
+    // Taps by T alone, 30 ticks apart, count from the moment T went down.
+    for (int i = 0; i < 4; ++i) {
+        gTick += 23;
+        keyDown('t');
+        gTick += 7;  // let go a little later
+        keyUp('t');
+    }
+    EXPECT_EQ(player.tapCount, 3);
+    EXPECT_FLOAT_EQ(player.bpm, 120.0f);
+    player.setTicks(nullptr);
+}
+
+}  // namespace groovepanel

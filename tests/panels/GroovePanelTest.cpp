@@ -1,6 +1,10 @@
 // The groove panel's rules: modes, relative volume, keeping, emptying, the
 // random grooves, the lights and colours, the meters.
+#include <memory>
+
 #include "panels/BLGrooveItems.h"
+#include "platform/PlatHeadless.h"
+#include "platform/Platform.h"
 #include "tests/panels/GroovePanelFixture.h"
 
 namespace groovepanel {
@@ -326,12 +330,17 @@ TEST_F(GroovePanelTest, PlayGivesOnlyAudibleTracksTheirLoops)
     EXPECT_EQ(engine.calls.back(), "stop");
 }
 
-TEST_F(GroovePanelTest, ChoosingAGroupWaitsForALoop)
+TEST_F(GroovePanelTest, ChoosingAGroupPlaysItsFirstLoopAsTheMenuShows)
 {
     panel.chooseGroup(0, 2);
     EXPECT_EQ(panel.model.current.tracks[0].group, 2);
-    EXPECT_EQ(panel.model.current.tracks[0].slot, -1);
+    EXPECT_EQ(panel.model.current.tracks[0].slot, 0);
+    EXPECT_EQ(engine.samples[0], 2 * kSlots);  // what the loop menu's first entry names
+    EXPECT_EQ(panel.trackLedImage(0), 2);      // lit: the track has a loop
+    panel.chooseGroup(0, -1);                  // " -": silent, and the lamp says so
+    EXPECT_EQ(engine.samples[0], -1);
     EXPECT_EQ(panel.trackLedImage(0), 1);
+    panel.chooseGroup(0, 2);
     panel.chooseLoop(0, 3);
     EXPECT_EQ(panel.model.current.tracks[0].slot, 3);
     EXPECT_EQ(panel.model.current.tracks[0].volume, 83);
@@ -404,4 +413,79 @@ TEST_F(GroovePanelTest, TheSelectedStoredGrooveStaysInView)
 }
 
 }  // namespace
+}  // namespace groovepanel
+
+namespace groovepanel {
+namespace {
+
+// Beats that move on at each reading, from 21 to 23.
+class MovingBeats : public BLPlayerEngine {
+public:
+    void setMixerBpm(float) override {}
+    void setMixerVolume(short v) override { volumes.push_back(v); }
+    short getMixerBeat() override { return next < 23 ? next++ : 23; }
+    short next = 21;
+    std::vector<short> volumes;
+};
+
+class MainVolumeDrag : public GroovePanelTest {
+protected:
+    void SetUp() override
+    {
+        GroovePanelTest::SetUp();
+        auto b = std::make_unique<plat::HeadlessBackend>();
+        backend = b.get();
+        plat::setBackend(std::move(b));
+    }
+    void TearDown() override
+    {
+        plat::clearBackend();
+        kelGlo.buttonDown = 0;
+        GroovePanelTest::TearDown();
+    }
+    void moveTo(int y, plat::Event::Type type = plat::Event::Type::MouseMove)
+    {
+        plat::Event e;
+        e.type = type;
+        e.x = 10;
+        e.y = y;
+        backend->push(e);
+    }
+    plat::HeadlessBackend* backend = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MainVolumeDrag, TheSequenceStepsAndTheMetersMoveWhileTheKnobIsHeld)
+{
+    fillGroove();
+    for (int16_t slot : {1, 2}) {
+        panel.chooseLoop(0, slot);
+        panel.model.grooves_add();
+    }
+    panel.model.sequencer_addAll();
+    panel.model.sequencer_hit(0);
+    player.playSequence();
+    ASSERT_EQ(panel.model.current.id, 1);
+    MovingBeats moving;
+    player.setEngine(&moving);
+    panel.visible = 1;
+    engine.peakLeft[2] = 15000;
+    engine.peakRight[2] = 3000;
+
+    kelGlo.mouseY = 200;
+    kelGlo.buttonDown = 1;
+    for (int y : {195, 190, 185, 180}) moveTo(y);
+    moveTo(180, plat::Event::Type::MouseUp);
+    panel.hitItem = grooveitem::mainVolume;
+    panel.onItem();
+
+    EXPECT_EQ(player.mainVolume, 63 + 20);
+    EXPECT_EQ(moving.volumes.back(), 83);
+    EXPECT_EQ(panel.model.current.id, 2) << "the next entry was prepared at beat 23, during the drag";
+    EXPECT_GT(panel.meterShown[2], 0) << "the meters went on";
+    EXPECT_STREQ(player.positionLabel, "06:04") << "and the position";
+    EXPECT_EQ(panel.liveChange, 0);
+}
+
 }  // namespace groovepanel

@@ -383,6 +383,12 @@ TEST_F(DiskBrowse, TheDiskButtonVisitsDisksWithALibraryThenHome)
     EXPECT_EQ(entryFolders(), (std::vector<std::string>{"HomeSong"}));
     EXPECT_TRUE(panel()->control(BLLoadPanel::kItemLoad)->enabled);
     EXPECT_FALSE(panel()->control(BLLoadPanel::kItemCopy)->enabled);
+    EXPECT_EQ(log().find("No disk"), std::string::npos);  // back home from a disk: nothing to say
+    // No disk holds a library: the button says so, and the list stays home.
+    kelDisksList::setVolumeRoots({bare.path()});
+    clickItem(BLLoadPanel::kItemDisk);
+    EXPECT_TRUE(panel()->home);
+    EXPECT_NE(log().find("No disk with a Beatloom library was found"), std::string::npos) << log();
 }
 
 TEST_F(DiskBrowse, ASongCopiedFromTheDiskIsInTheLibraryWithItsDescriptionAndPicture)
@@ -427,11 +433,54 @@ TEST_F(DiskBrowse, CopyingOverASongAsksFirst)
     EXPECT_FALSE(fs::exists(song("Travel") + "/song.bls"));
 }
 
-TEST_F(LoadPanel, TheWebButtonOpensTheAddressOfItsMessage)
+TEST_F(LoadPanel, TheWebButtonOpensTheGuideInTheProgramFolderOrSaysItIsMissing)
 {
     start();
     clickItem(BLLoadPanel::kItemWeb);
-    EXPECT_NE(log().find("address https://www.example.org/beatloom/"), std::string::npos) << log();
+    const std::string guide = fs::canonical(dir.file("UserGuide.html")).string();
+    EXPECT_NE(log().find("address file://" + fs::absolute(dir.file("UserGuide.html")).string()), std::string::npos)
+        << log();
+    EXPECT_NE(readFile(guide).find("hold M and press 2"), std::string::npos);  // written for musicians
+    fs::remove(dir.file("UserGuide.html"));
+    clickItem(BLLoadPanel::kItemWeb);
+    EXPECT_NE(log().find("UserGuide.html\" is missing"), std::string::npos) << log();
+}
+
+TEST_F(LoadPanel, TheKeysAndADoubleClickMoveThroughTheListAndLoad)
+{
+    for (const char* name : {"Alpha", "Beta", "Gamma"}) writeSong(song(name), {.title = name, .preview = false});
+    start();
+    auto key = [this](const char* name) { script(std::string("press ") + name + "\n"); };
+    key("down");
+    key("down");
+    EXPECT_EQ(panel()->page.selection, 2);
+    EXPECT_EQ(infoText(0), "Gamma");
+    key("up");
+    EXPECT_EQ(panel()->page.selection, 1);
+    EXPECT_TRUE(host.loads.empty());  // moving plays nothing and loads nothing
+    key("return");
+    ASSERT_EQ(host.loads.size(), 1u);
+    EXPECT_NE(host.loads[0].find("Beta"), std::string::npos);
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+    // Shown again: a double click on a song loads it.
+    PWScreen.show(kPWLoadPanel);
+    const kelRect r = panel()->control(BLLoadPanel::kItemFirstLine)->rect;
+    const std::string at = testsupport::join((r.left + r.right) / 2, " ", (r.top + r.bottom) / 2);
+    host.loads.clear();
+    script("click " + at + "\nwait 60\nclick " + at + "\n");
+    ASSERT_FALSE(host.loads.empty());
+    EXPECT_NE(host.loads.back().find("Alpha"), std::string::npos);
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
+}
+
+TEST_F(LoadPanel, InformationLinesSayNothingEmptyAndNoWordForDevelopers)
+{
+    writeSong(song("Plain"), {.title = "Plain - a song", .library = ""});
+    start();
+    EXPECT_EQ(infoText(0), "Plain - a song");
+    EXPECT_EQ(infoText(1), "Plain - a song 120 BPM");
+    EXPECT_EQ(BL_ShownTitle("Riverbed - Liquid (embedded)"), "Riverbed - Liquid");
+    EXPECT_EQ(BL_TempoLine("Stored (embedded)", "Lib", 90), "Stored (Lib) 90 BPM");
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TempDir::~TempDir()
 ProgramDir::ProgramDir(const std::string& tag, bool copyLibrary) : TempDir(tag)
 {
     const fs::path built = programDir();
-    for (const char* name : {"beatloom", "Beatloom.xrs", "Helps.txt"}) {
+    for (const char* name : {"beatloom", "Beatloom.xrs", "Helps.txt", "UserGuide.html"}) {
         std::error_code ec;
         if (fs::exists(built / name)) fs::create_symlink(built / name, fs::path(path()) / name, ec);
     }

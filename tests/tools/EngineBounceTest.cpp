@@ -172,10 +172,8 @@ TEST_F(Bounce, RefusesBadCommandLinesAndKeepsGoingOnBadLoops)
     ASSERT_EQ(r.exitCode, 0) << r.out;
     const std::vector<int16_t> s = frames(out);
     ASSERT_EQ(s.size(), 2u * 20000);
-    // The missing loop started the device: its priming is silent, and the
-    // good loop joins right after it, in phase.
-    for (int p = 0; p < 8192; ++p) ASSERT_EQ(s[2 * p], 0) << p;
-    EXPECT_EQ(firstOther(s, 8192, 20000, 1, kA), 20000);
+    // The good loop plays from the first frame, in phase.
+    EXPECT_EQ(firstOther(s, 0, 20000, 1, kA), 20000);
 
     // An output that cannot be written: a failure, and no file.
     args = song(4096);

@@ -116,26 +116,22 @@ TEST(EngineDevice, DiskDriverCaptureEqualsTheOfflineRender)
     engine.samplesBpm(120);
     const short repeats[3] = {8, 16, 6};
     for (int i = 0; i < 3; ++i) engine.samplesListAdd(kelPath(loops[i]).c_str(), repeats[i]);
+    // One play command, as the player sends it: all of it in the first frame.
+    engine.changesBegin();
     engine.play();
-    {
-        // The player sends the groove in one go; holding the refills off
-        // until the loader has taken every track up starts them all on the
-        // block where the offline render starts them.
-        MixerLock batch;
-        engine.setTrackSample(0, 0);
-        ASSERT_EQ(PlayingStatus.load(), 2) << "the disk audio driver did not open";
-        engine.setTrackVolume(0, 127);
-        engine.setTrackPan(0, 0);
-        engine.setTrackSample(3, 1);
-        engine.setTrackVolume(3, 100);
-        engine.setTrackPan(3, -40);
-        engine.setTrackSample(6, 2);
-        engine.setTrackVolume(6, 90);
-        engine.setTrackPan(6, 25);
-        engine.setMixerBpm(131.5f);
-        engine.setMixerVolume(80);
-        ASSERT_TRUE(LoaderWaitIdle(10000));
-    }
+    engine.setTrackSample(0, 0);
+    engine.setTrackVolume(0, 127);
+    engine.setTrackPan(0, 0);
+    engine.setTrackSample(3, 1);
+    engine.setTrackVolume(3, 100);
+    engine.setTrackPan(3, -40);
+    engine.setTrackSample(6, 2);
+    engine.setTrackVolume(6, 90);
+    engine.setTrackPan(6, 25);
+    engine.setMixerBpm(131.5f);
+    engine.setMixerVolume(80);
+    engine.changesEnd();
+    ASSERT_EQ(PlayingStatus.load(), 2) << "the disk audio driver did not open";
     std::this_thread::sleep_for(std::chrono::milliseconds(3500));
     engine.stop();
     engine.exit();

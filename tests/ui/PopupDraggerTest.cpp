@@ -93,25 +93,66 @@ TEST_F(Popup, HeldItOpensOverTheBoxAndAReleaseOnARowChoosesIt)
     EXPECT_EQ(stage.shown(12, 185), kBackColour0);  // the list is gone
 }
 
-TEST_F(Popup, AShortPressOrAReleaseOffTheRowsChoosesNothing)
+TEST_F(Popup, AClickOpensItForAClickOrTheKeysAndOutsideOrEscapeClosesIt)
+{
+    fill(4);
+    char separator[] = "-";
+    popup->setValue(int16_t{2}, separator);  // items: 0, 1, separator, 3
+    char three[] = "Item 3";
+    popup->setValue(int16_t{3}, three);
+    auto key = [this](plat::Key k, uint32_t delayMs) {
+        plat::Event e;
+        e.type = T::KeyDown;
+        e.key = k;
+        stage.backend->push(e, delayMs);
+        e.type = T::KeyUp;
+        stage.backend->push(e, 10);
+    };
+    auto clickThen = [&](auto afterwards) {
+        panel.items.clear();
+        top = -1;
+        kelGlo.ticks += 100;
+        stage.mouse(T::MouseUp, 50, 210, 20);
+        afterwards();
+        stage.pressAt(50, 210);
+    };
+    // Down skips the separator; Return chooses.
+    popup->set(int16_t{1});
+    clickThen([&] {
+        key(plat::Key::Down, 200);
+        key(plat::Key::Return, 50);
+    });
+    EXPECT_EQ(top, 180);  // it opened and stayed open
+    EXPECT_EQ(popup->get(), 3);
+    EXPECT_EQ(panel.items, std::vector<int16_t>{kPopupItem});
+    // A click on a row chooses it (item 0 lies a row above the box).
+    popup->set(int16_t{1});
+    clickThen([&] {
+        stage.mouse(T::MouseMove, 50, 190, 200);
+        stage.mouse(T::MouseDown, 50, 190, 30);
+        stage.mouse(T::MouseUp, 50, 190, 30);
+    });
+    EXPECT_EQ(popup->get(), 0);
+    EXPECT_EQ(panel.items, std::vector<int16_t>{kPopupItem});
+    // A click outside, or Escape, closes it with nothing chosen.
+    clickThen([&] {
+        stage.mouse(T::MouseDown, 300, 300, 200);
+        stage.mouse(T::MouseUp, 300, 300, 30);
+    });
+    EXPECT_EQ(popup->get(), 0);
+    EXPECT_TRUE(panel.items.empty());
+    EXPECT_EQ(stage.shown(12, 185), kBackColour0);  // the list is gone
+    popup->set(kelPropReportOnPress, 1);
+    clickThen([&] { key(plat::Key::Escape, 200); });
+    EXPECT_EQ(popup->get(), 0);
+    EXPECT_EQ(panel.items, std::vector<int16_t>{kPopupItem});  // at the press only
+    EXPECT_EQ(panel.live, (std::vector<uint8_t>{0, 0, 1}));
+}
+
+TEST_F(Popup, HeldAndReleasedOffTheRowsItChoosesNothing)
 {
     fill(3);
     popup->set(int16_t{1});
-    stage.mouse(T::MouseUp, 50, 210, 20);
-    stage.pressAt(50, 210);
-    EXPECT_TRUE(panel.items.empty());
-    EXPECT_EQ(top, -1);  // never opened
-
-    popup->set(kelPropReportOnPress, 1);
-    kelGlo.ticks += 100;
-    stage.mouse(T::MouseUp, 50, 210, 20);
-    stage.pressAt(50, 210);
-    EXPECT_EQ(panel.items, std::vector<int16_t>{kPopupItem});  // at the press only
-    EXPECT_EQ(panel.live, std::vector<uint8_t>{1});
-
-    popup->set(kelPropReportOnPress, 0);
-    panel.items.clear();
-    kelGlo.ticks += 100;
     stage.mouse(T::MouseMove, 300, 300, 200);
     stage.mouse(T::MouseUp, 300, 300, 60);
     stage.pressAt(50, 210);

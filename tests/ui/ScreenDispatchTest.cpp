@@ -25,6 +25,7 @@ public:
     void onItem_Load() override { gLog.push_back("load" + std::to_string(id_)); }
     void onItem_Save() override { gLog.push_back("save" + std::to_string(id_)); }
     void beforeShow() override { gLog.push_back("beforeShow" + std::to_string(id_)); }
+    void beforeHide() override { gLog.push_back("beforeHide" + std::to_string(id_)); }
     void afterHide() override { gLog.push_back("afterHide" + std::to_string(id_)); }
     void connected() override { gLog.push_back("connected" + std::to_string(id_)); }
 
@@ -76,7 +77,7 @@ TEST_F(ScreenDispatch, ConnectShowsOnlyTheFirstPanel)
     screen.show(3);
     screen.show(3);  // already visible: no second beforeShow
     screen.hide(3);
-    EXPECT_EQ(gLog, (std::vector<std::string>{"beforeShow3", "afterHide3"}));
+    EXPECT_EQ(gLog, (std::vector<std::string>{"beforeShow3", "beforeHide3", "afterHide3"}));
 }
 
 TEST_F(ScreenDispatch, NullEventsGoToVisiblePanelsHighestFirst)
@@ -107,12 +108,15 @@ TEST_F(ScreenDispatch, AClickGoesOnlyToTheHighestPanelUnderTheMouse)
     EXPECT_EQ(gLog, (std::vector<std::string>{"events8:1", "events6:1", "events0:1"}));
 }
 
-TEST_F(ScreenDispatch, AModalPanelTakesEveryClickAndKey)
+TEST_F(ScreenDispatch, AModalPanelTakesEveryClickAndKeyWhileShownAndEscapeClosesIt)
 {
     panels[6]->background()->rect = kelRect(100, 100, 300, 300);
-    screen.show(6);
+    panels[6]->modal = 1;
+    panels[7]->modal = 1;
+    screen.setProps(8, 0, 0, 1, 0);
     screen.show(8);
-    screen.modalPanel = 6;
+    screen.show(6);  // a browser shown over a floating panel
+    EXPECT_EQ(screen.modalPanel, 6);
     gLog.clear();
     kelGlo.mouseX = 500;  // outside the modal panel: nobody gets it
     kelGlo.mouseY = 400;
@@ -120,9 +124,46 @@ TEST_F(ScreenDispatch, AModalPanelTakesEveryClickAndKey)
     kelGlo.mouseX = 150;
     kelGlo.mouseY = 150;
     send(kelMouseDown);
-    kelGlo.keyChar = 'a';
+    kelGlo.keyChar = 0x0D;  // Return: the browser's, not a groove stored behind it
     send(kelKeyDown);
     EXPECT_EQ(gLog, (std::vector<std::string>{"events6:1", "key6"}));
+    // A modal panel over another: closing it gives the keys back to the one below.
+    screen.show(7);
+    EXPECT_EQ(screen.modalPanel, 7);
+    screen.hide(7);
+    EXPECT_EQ(screen.modalPanel, 6);
+    // Escape closes the panel on top, one at a time, and goes no further.
+    gLog.clear();
+    kelGlo.keyChar = 0;
+    kelGlo.specialKey = 20;
+    kelGlo.escapeKey = 1;
+    send(kelKeyDown);
+    EXPECT_FALSE(screen.isVisible(6));
+    EXPECT_EQ(screen.modalPanel, -1);
+    send(kelKeyDown);
+    EXPECT_FALSE(screen.isVisible(8));
+    send(kelKeyDown);  // nothing floats any more: the groove panel gets it
+    EXPECT_EQ(gLog, (std::vector<std::string>{"beforeHide6", "afterHide6", "beforeHide8", "afterHide8", "key0"}));
+    // Page Up shares Escape's code but closes nothing.
+    screen.show(8);
+    kelGlo.escapeKey = 0;
+    send(kelKeyDown);
+    EXPECT_TRUE(screen.isVisible(8));
+}
+
+TEST_F(ScreenDispatch, KeysGoToTheVirtualMixWhenItCoversTheGroovePanelAndEscapeClosesIt)
+{
+    screen.show(1);
+    screen.show(10);  // a mix in progress is not closed by Escape
+    gLog.clear();
+    kelGlo.keyChar = ' ';
+    send(kelKeyDown);
+    kelGlo.keyChar = 0;
+    kelGlo.specialKey = 20;
+    kelGlo.escapeKey = 1;
+    send(kelKeyDown);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"key1", "beforeHide1", "afterHide1"}));
+    EXPECT_TRUE(screen.isVisible(10));
 }
 
 TEST_F(ScreenDispatch, KeysGoToTheSynthPanelWhenShownElseTheGroovePanel)
@@ -187,7 +228,7 @@ TEST_F(ScreenDispatch, ResizeCentresTheStageButNeverBelowZero)
     EXPECT_EQ(screen.origin.h, 192);
     EXPECT_EQ(screen.origin.v, 144);
     EXPECT_EQ(screen.stage, kelRect(192, 144, 832, 624));
-    EXPECT_EQ(screen.links[3].limit, kelRect(0, 10, 1015, 769));
+    EXPECT_EQ(screen.links[3].limit, screen.stage);  // floating panels stay on the stage
     kelGlo.screenWidth = 600;
     kelGlo.screenHeight = 400;
     send(kelResizeEvt);

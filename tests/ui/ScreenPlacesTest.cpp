@@ -1,5 +1,5 @@
 // Where the screen puts panels: centred over the main panel, dragged within
-// their limit, moved with the stage when the window changes size.
+// the stage, moved with the stage when the window changes size.
 #include <gtest/gtest.h>
 
 #include "ui/TestSkin.h"
@@ -59,7 +59,7 @@ TEST_F(ScreenPlaces, PanelsArePlacedRelativeToTheCentredStage)
     EXPECT_EQ(main.background()->rect, kelRect(80, 60, 720, 540));
 }
 
-TEST_F(ScreenPlaces, ADraggedPanelFollowsTheMouseButStaysInsideItsLimit)
+TEST_F(ScreenPlaces, ADraggedPanelFollowsTheMouseButStaysOnTheStage)
 {
     PWScreen.setPanelPositionCentered(kFloating);
     const kelRect whole(0, 0, 800, 600);
@@ -69,14 +69,14 @@ TEST_F(ScreenPlaces, ADraggedPanelFollowsTheMouseButStaysInsideItsLimit)
     EXPECT_EQ(stage.shown(330, 280), kFloatColour);
     EXPECT_EQ(stage.shown(310, 260), kBackColour0);  // what it uncovered
     dragFrom(350, 300, {{600, 500}, {2000, 2000}});
-    EXPECT_EQ(back(), kelRect(590, 500, 790, 600));  // limit (0, 10, 790, 600)
-    dragFrom(700, 550, {{-500, -500}});
-    EXPECT_EQ(back(), kelRect(0, 10, 200, 110));
-    EXPECT_EQ(stage.shown(5, 15), kFloatColour);
-    EXPECT_EQ(stage.shown(5, 5), 0);  // outside the stage: black
+    EXPECT_EQ(back(), kelRect(520, 440, 720, 540));  // the stage's corner
+    dragFrom(600, 500, {{-500, -500}});
+    EXPECT_EQ(back(), kelRect(80, 60, 280, 160));
+    EXPECT_EQ(stage.shown(85, 65), kFloatColour);
+    EXPECT_EQ(stage.shown(75, 55), 0);  // outside the stage: black
     // A press on one of its controls does not drag it.
-    dragFrom(186, 24, {{300, 300}});
-    EXPECT_EQ(back(), kelRect(0, 10, 200, 110));
+    dragFrom(262, 70, {{300, 300}});
+    EXPECT_EQ(back(), kelRect(80, 60, 280, 160));
 }
 
 TEST_F(ScreenPlaces, APressOnAFloatingPanelsShadowGoesToThePanelBelow)
@@ -92,10 +92,10 @@ TEST_F(ScreenPlaces, APressOnAFloatingPanelsShadowGoesToThePanelBelow)
     EXPECT_NE(floating.lastClickTicks, 0u);
 }
 
-TEST_F(ScreenPlaces, ANewWindowSizeMovesTheStageAndPullsFloatingPanelsBackIn)
+TEST_F(ScreenPlaces, ANewWindowSizeMovesTheStageWithItsFloatingPanels)
 {
     dragFrom(300, 200, {{2000, 2000}});
-    EXPECT_EQ(back(), kelRect(590, 500, 790, 600));
+    EXPECT_EQ(back(), kelRect(520, 440, 720, 540));
     kelGlo.screenWidth = 700;
     kelGlo.screenHeight = 500;
     kelGlo.what = kelResizeEvt;
@@ -103,7 +103,7 @@ TEST_F(ScreenPlaces, ANewWindowSizeMovesTheStageAndPullsFloatingPanelsBackIn)
     EXPECT_EQ(PWScreen.origin.h, 30);
     EXPECT_EQ(PWScreen.origin.v, 10);
     EXPECT_EQ(main.background()->rect, kelRect(30, 10, 670, 490));
-    EXPECT_EQ(back(), kelRect(490, 400, 690, 500));  // back by what stuck out
+    EXPECT_EQ(back(), kelRect(470, 390, 670, 490));  // where it was on the stage
     kelGlo.what = kelUpdateEvt;
     PWScreen.events();
     EXPECT_EQ(stage.shown(29, 100), 0);
@@ -111,6 +111,9 @@ TEST_F(ScreenPlaces, ANewWindowSizeMovesTheStageAndPullsFloatingPanelsBackIn)
     EXPECT_EQ(stage.shown(669, 20), kBackColour0);
     EXPECT_EQ(stage.shown(670, 20), 0);
     EXPECT_EQ(stage.shown(500, 450), kFloatColour);
+    // Placed where it would stick out of the stage, it is moved back onto it.
+    PWScreen.setPanelPosition(kFloating, 600, 420);
+    EXPECT_EQ(back(), kelRect(470, 390, 670, 490));
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
 #include "tools/skinc/SkinPaintSynth.h"
+#include "tools/skinc/SkinPaintVMix.h"
+#include "tools/skinc/SkinPaintTuner.h"
+#include "tools/skinc/SkinPaintNet.h"
+#include "tools/skinc/SkinPaintScreen.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,6 +31,9 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
     const std::string& recipe = line.recipe;
     if (std::vector<std::string> groove = grooveVariants(line); !groove.empty()) return groove;
     if (std::vector<std::string> synth = synthVariants(line); !synth.empty()) return synth;
+    if (std::vector<std::string> vmix = vmixVariants(line); !vmix.empty()) return vmix;
+    if (std::vector<std::string> tuner = tunerVariants(line); !tuner.empty()) return tuner;
+    if (std::vector<std::string> screen = screenVariants(line); !screen.empty()) return screen;
     if (recipe == "backpane") {
         // A panel the screen never recolours keeps scheme 0 alone.
         const int schemes = std::clamp(line.params.number("schemes", 8), 1, 8);
@@ -38,6 +45,7 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
     if (recipe == "font" || recipe == "splash" || recipe == "label" || recipe == "bubble" ||
         recipe == "progress" || recipe == "library")
         return {""};
+    if (std::vector<std::string> net = netVariantsOf(line); !net.empty()) return net;
     return browserVariantsOf(recipe);
 }
 

@@ -37,8 +37,6 @@ constexpr Caption kCaptions[] = {
 constexpr Well kSliders[] = {
     {428, 146, 150, 16, nullptr}, {428, 182, 150, 16, nullptr}, {288, 74, 204, 14, nullptr}};
 
-constexpr const char* kHint = "Click a stored groove to play it; drag it onto the sequence. Drag an entry off the strips to remove it.";
-
 
 FontStyle captionFont()
 {
@@ -101,11 +99,7 @@ bool groovePane(const CastLine& line, int variant, const Style& style, Picture& 
             cairo_fill(cr);
         }
     }
-    FontStyle small;
-    small.size = 8;
-    selectFont(cr, small);
-    setColour(cr, dim);
-    drawText(cr, kHint, 16, 462, Align::Left);
+    // The hint line at the bottom is the panel's own text control.
     (void)line;
     out = canvas.toPicture(false, false);
     return canvas.ok();

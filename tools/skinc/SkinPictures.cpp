@@ -3,6 +3,10 @@
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
 #include "tools/skinc/SkinPaintSynth.h"
+#include "tools/skinc/SkinPaintVMix.h"
+#include "tools/skinc/SkinPaintTuner.h"
+#include "tools/skinc/SkinPaintNet.h"
+#include "tools/skinc/SkinPaintScreen.h"
 
 #include <algorithm>
 #include <cmath>
@@ -424,6 +428,12 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     bool good = false;
     if (!grooveVariants(line).empty()) good = paintGrooveCast(line, variant, style, out, diag);
     else if (!synthVariants(line).empty()) good = paintSynthCast(line, variant, style, out, diag);
+    else if (!vmixVariants(line).empty()) good = paintVMixCast(line, variant, style, out, diag);
+    else if (!tunerVariants(line).empty()) {
+        bool known = false;
+        good = paintTunerCast(line, variant, style, out, diag, known);
+    }
+    else if (!screenVariants(line).empty()) good = paintScreenCast(line, variant, style, out, diag);
     else if (recipe == "backpane") good = backpane(r, variant, out);
     else if (recipe == "label") good = label(r, out);
     else if (recipe == "button") good = button(r, variant, out);
@@ -434,6 +444,7 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     else {
         bool known = false;
         good = paintBrowserCast(line, variant, style, out, diag, known);
+        if (!known) good = paintNetCast(line, variant, style, out, diag, known);
         if (!known) diag.error(line.where, "recipe '" + recipe + "' cannot be painted here");
     }
     if (!good) diag.error(line.where, "'" + line.name + "' was not painted");

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# What the screen costs with the real window under a virtual X display:
+#   - the time from start to the first picture of the program and to the
+#     stage (the application window's groove panel) on the display;
+#   - CPU while idle (the song browser shown, nothing playing) for 20 s;
+#   - CPU while a demo groove plays for 20 s (Return in the song browser
+#     loads and plays the first song).
+# CPU is read from /proc (user + system time of the program) and given as a
+# share of one core.
+#
+# Usage: bench/screen_bench.sh [BUILD_DIR] [WIDTHxHEIGHT] [SECONDS]
+#   BUILD_DIR defaults to build/release, the display to 1280x800, the two
+#   measured spans to 20 s each. Needs Xvfb (scripts/install-deps.sh).
+set -euo pipefail
+
+build=$(cd "${1:-build/release}" && pwd)
+size=${2:-1280x800}
+span=${3:-20}
+width=${size%x*}
+height=${size#*x}
+[ -x "$build/beatloom" ] || { echo "no program in $build (build it first)" >&2; exit 1; }
+command -v Xvfb > /dev/null || { echo "Xvfb is not installed (scripts/install-deps.sh)" >&2; exit 1; }
+
+work=$(mktemp -d)
+xpid=""
+ppid_=""
+cleanup() {
+  [ -n "$ppid_" ] && kill "$ppid_" 2> /dev/null || true
+  [ -n "$xpid" ] && kill "$xpid" 2> /dev/null || true
+  wait 2> /dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A program folder of its own: links to the build's files, fresh preferences.
+prog="$work/prog"
+mkdir -p "$prog"
+for f in beatloom Beatloom.xrs Helps.txt UserGuide.html Library; do
+  [ -e "$build/$f" ] && ln -s "$build/$f" "$prog/$f"
+done
+
+# A display of its own, black, with its picture in a file.
+display=""
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "no free display number" >&2; exit 1; }
+mkdir -p "$work/fb"
+Xvfb ":$display" -screen 0 "${size}x24" -fbdir "$work/fb" -br -nolisten tcp > /dev/null 2>&1 &
+xpid=$!
+fb="$work/fb/Xvfb_screen0"
+for _ in $(seq 1 500); do [ -s "$fb" ] && [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.01; done
+[ -s "$fb" ] || { echo "Xvfb did not start" >&2; exit 1; }
+cp "$fb" "$work/blank"
+
+be32() { od -An -tu1 -j "$2" -N4 "$1" | awk '{print $1*16777216 + $2*65536 + $3*256 + $4}'; }
+header=$(be32 "$fb" 0)
+colours=$(be32 "$fb" 76)
+rowbytes=$(be32 "$fb" 48)
+start=$((header + colours * 12))
+# Non-zero when the pixel (x, y) of the display is not black.
+pixel() { od -An -tu1 -j $((start + $2 * rowbytes + $1 * 4)) -N3 "$fb" | awk '{print $1 + $2 + $3}'; }
+
+# The stage is centred and scaled by the largest whole factor that fits; its
+# bottom-left corner shows the groove panel once the application window is up.
+scale=$((width / 640 < height / 480 ? width / 640 : height / 480))
+[ "$scale" -ge 1 ] || scale=1
+sx=$(((width - 640 * scale) / 2 + 12 * scale))
+sy=$(((height - 480 * scale) / 2 + 468 * scale))
+
+cpu() {
+  [ -r "/proc/$1/stat" ] || { echo "the program ended early: $(cat "$work/out.txt")" >&2; exit 1; }
+  awk '{print $14 + $15}' "/proc/$1/stat"
+}
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+hz=$(getconf CLK_TCK)
+
+script="$work/script.txt"
+if "$build/beatloom" --help | grep -q -- '--window'; then
+  # Idle, then Return loads the song the browser selects and plays it.
+  printf 'wait %d\npress return\nwait %d\nquit\n' $(( (span + 4) * 1000 )) $(( (span + 6) * 1000 )) > "$script"
+  args=(--window --script "$script")
+  mode=script
+else
+  # A program without scripted windows: idle is measured on a plain start,
+  # playing on the demonstration, which plays about 8 s.
+  args=()
+  mode=demo
+fi
+
+cd "$prog"
+t0=$(now_ms)
+DISPLAY=":$display" SDL_AUDIODRIVER=dummy ./beatloom "${args[@]}" > "$work/out.txt" 2>&1 &
+ppid_=$!
+first=""
+shown=""
+while [ -z "$shown" ]; do
+  if [ -z "$first" ] && ! cmp -s "$fb" "$work/blank"; then first=$(($(now_ms) - t0)); fi
+  if [ "$(pixel "$sx" "$sy")" -gt 0 ]; then shown=$(($(now_ms) - t0)); fi
+  kill -0 "$ppid_" 2> /dev/null || { echo "the program ended: $(cat "$work/out.txt")" >&2; exit 1; }
+  [ $(($(now_ms) - t0)) -lt 20000 ] || { echo "nothing shown in 20 s" >&2; exit 1; }
+  sleep 0.005
+done
+[ -n "$first" ] || first=$shown
+echo "display ${size}, scale ${scale}"
+echo "first picture on the display: ${first} ms"
+echo "the stage on the display:     ${shown} ms"
+
+measure() {  # label seconds
+  local c0 c1 t1 t2
+  c0=$(cpu "$ppid_"); t1=$(now_ms)
+  sleep "$2"
+  c1=$(cpu "$ppid_"); t2=$(now_ms)
+  awk -v c=$((c1 - c0)) -v hz="$hz" -v ms=$((t2 - t1)) -v l="$1" \
+    'BEGIN { printf "%-8s %5.2f s CPU in %5.2f s: %5.1f %% of one core\n", l, c / hz, ms / 1000, 100 * c / hz / (ms / 1000) }'
+}
+
+sleep 2
+measure idle "$span"
+if [ "$mode" = script ]; then
+  sleep 4  # Return comes at span + 4 s; the song loads and starts
+  measure playing "$span"
+else
+  kill "$ppid_"; wait "$ppid_" 2> /dev/null || true
+  DISPLAY=":$display" ./beatloom --demo "$work/demo" > "$work/out.txt" 2>&1 &
+  ppid_=$!
+  sleep 3.5  # the start screen shows 1.5 s, then the groove plays about 8 s
+  measure playing 6
+fi
+kill "$ppid_" 2> /dev/null || true

@@ -1,0 +1,45 @@
+// The link's messages as the receiving side reads them. A text is taken
+// only when it is exactly what a sending instance forms: decimal fields
+// without leading zeros, one space between them, every value in its range;
+// anything else is refused whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum : int16_t {
+    kBLNetSample = 1,   // track group slot
+    kBLNetVolume = 2,   // track volume
+    kBLNetPan = 3,      // track pan
+    kBLNetUse = 5,      // track use
+    kBLNetPlay = 6,
+    kBLNetStop = 7,
+    kBLNetClock = 8,    // tempo in thousandths of a beat per minute, beat of the cycle in thousandths
+    kBLNetSong = 9,     // the song's folder name
+    kBLNetWelcome = 10, // the listening side lets a peer in: 1 when it has a song to give
+};
+
+// A song folder name on the link: at most this many bytes.
+constexpr size_t kBLNetNameMax = 100;
+constexpr int32_t kBLNetTempoMin = 1000;     // 1 beat per minute
+constexpr int32_t kBLNetTempoMax = 999999;
+constexpr int32_t kBLNetCycleMilli = 32000;  // a cycle of 32 beats, in thousandths
+
+struct BLNetMessage {
+    int16_t code = 0;
+    int16_t track = 0;
+    // Sample: group, slot. Volume, pan, use, welcome: the value in [0].
+    int16_t value[2] = {};
+    int32_t tempoMilli = 0;
+    int32_t beatMilli = 0;
+    char name[kBLNetNameMax + 1] = {};
+};
+
+// True with `out` filled when `text` (its `length` bytes) is one whole message.
+bool BLNet_parseMessage(const char* text, size_t length, BLNetMessage& out);
+// The message's text as a sending instance forms it; its length, or 0 when
+// it does not fit.
+size_t BLNet_formatMessage(const BLNetMessage& message, char* out, size_t size);
+// A folder name that may travel on the link and name a song folder here:
+// no separators, no control characters, not "." or "..".
+bool BLNet_songNameValid(const char* name, size_t length);

@@ -1,0 +1,53 @@
+// What the groove panel does for the virtual mix: generating an arrangement
+// into its sequence, the sequence position, and taking the sequence back.
+#include "library/BLVMix.h"
+#include "library/BLprefs.h"
+#include "panels/BLGroovePanel.h"
+#include "panels/BLGroovePanelParts.h"
+
+void BLGroovePanel::setupVMix(int16_t style)
+{
+    const BLSongLibrary& lib = model.library();
+    if (style < 0 || style >= lib.styleCount || style >= kBLMaxStyles) return;
+    const BLVMixGroups leftOut = blPrefs.vmix.groupsOf(lib);
+    // A style whose every row is left out still gives a mix: one of the groups.
+    if (!BLVMix_build(lib, lib.styles[style], model.stored, &leftOut)) setupVMixFromGroups();
+}
+
+void BLGroovePanel::setupVMixFromGroups()
+{
+    const BLSongLibrary& lib = model.library();
+    const BLVMixGroups leftOut = blPrefs.vmix.groupsOf(lib);
+    BLStyle style;
+    BLVMix_groupStyle(lib, style, &leftOut);
+    BLVMix_build(lib, style, model.stored);
+}
+
+int16_t BLGroovePanel::sequencePosition() const
+{
+    return sequenceStrip->selection();
+}
+
+void BLGroovePanel::setSequencePosition(int16_t entry)
+{
+    sequenceStrip->select(entry);
+}
+
+void BLGroovePanel::vmixHandOver(bool restore, const BLSequence& savedSequence, const BLGroove& savedGroove)
+{
+    BLSequence& s = model.stored;
+    if (!restore) {
+        if (s.count > s.length) s.count = s.length;
+        sequenceStrip->setScroll(0);
+        sequenceStrip->select(0);
+        grooveStrip->setScroll(0);
+        grooveStrip->select(0);
+    } else {
+        s = savedSequence;
+        model.current = savedGroove;
+        model.groove_show();
+        grooveStrip->select(-1);
+        sequenceStrip->select(-1);
+    }
+    refreshStrips();
+}

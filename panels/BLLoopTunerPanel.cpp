@@ -1,0 +1,565 @@
+#include "panels/BLLoopTunerPanel.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "audio/BLEngine.h"
+#include "audio/sndInRec.h"
+#include "core/BLInternational.h"
+#include "core/kelCore.h"
+#include "core/kelFiles.h"
+#include "core/kelQt.h"
+#include "panels/BLGroovePanel.h"
+#include "panels/BLPlayer.h"
+#include "panels/BLProgressPanel.h"
+#include "panels/BLTunerKnob.h"
+#include "panels/PWmain.h"
+#include "ui/PWScreen.h"
+#include "ui/kelPanelControl.h"
+
+namespace {
+
+constexpr int16_t kRequestLoad = 1;
+constexpr int16_t kRequestSave = 2;
+
+constexpr int16_t kMsgRecording = 40;
+constexpr int16_t kMsgLoading = 42;
+constexpr int16_t kMsgConverting = 43;
+constexpr int16_t kMsgLoadingConverted = 44;
+constexpr int16_t kMsgCannotConvert = 45;
+constexpr int16_t kMsgCannotLoadConverted = 46;
+constexpr int16_t kMsgSaving = 47;
+constexpr int16_t kMsgCannotSave = 48;
+constexpr int16_t kMsgNoInput = 220;
+constexpr int16_t kMsgNothingToSave = 221;
+constexpr int16_t kMsgPlayFirst = 222;
+constexpr int16_t kMsgFolderNotWritable = 223;
+constexpr int16_t kMsgShortened = 224;
+constexpr int16_t kMsgSaved = 225;
+constexpr int16_t kMsgNoSong = 226;
+constexpr int16_t kMsgNoLoopYet = 227;
+
+constexpr const char* kRecordedName = "UserRec";
+constexpr const char* kDefaultName = "UserLoop";
+// The converted sound waits here, in the program's folder.
+constexpr const char* kTempLoopFile = "BLTempLoopFile.wav";
+
+// Where the panel first shows on the stage.
+constexpr int16_t kHomeX = 100;
+constexpr int16_t kHomeY = 100;
+
+// The lamp's brightness while recording: level x 3 + 64, level 0 to 64.
+constexpr int kLampBase = 64;
+
+const int16_t kBarsTable[5] = {1, 2, 4, 8, 8};
+
+// The number a knob is first set to, in the order of Knob.
+constexpr int16_t kRest[BLLoopTunerPanel::kKnobCount] = {-50, -50, -50, 0, 50, 0, 0, 0, 50};
+
+// "%s" of a message filled with a text (literally, never as a format).
+std::string filled(int16_t message, const std::string& with)
+{
+    std::string text = blIntl.message(message).c_str();
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, with);
+    return text;
+}
+
+std::string minutesAndSeconds(int64_t frames)
+{
+    const int64_t seconds = frames / 44100;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    return text;
+}
+
+// Whether a file can be made in the folder of `path`.
+bool folderWritable(const char* path)
+{
+    char folder[kKelPathMax + 1];
+    KEL_CopyCut(folder, sizeof folder, path);
+    KEL_File_StripFileName(folder);
+    const std::string probe = std::string(folder) + ".beatloom-write-test";
+    kelFileRec file;
+    if (!KEL_FileCreateAndOpen(probe.c_str(), &file)) return false;
+    KEL_FileClose(&file);
+    KEL_FileDelete(probe.c_str());
+    return true;
+}
+
+}  // namespace
+
+// ---- Knobs to settings ------------------------------------------------------
+
+void BLLoopTunerPanel::restValues(int16_t k[kKnobCount]) { std::copy(std::begin(kRest), std::end(kRest), k); }
+
+BLLoopTunerPanel::Reading BLLoopTunerPanel::read(const int16_t k[kKnobCount], bool audible, float tempo)
+{
+    Reading r;
+    blUserLoopSettingsRec& s = r.settings;
+    // 0.01 as a single-precision value, in extended precision: knob 0 falls
+    // just short of 2 and picks 2 bars.
+    const auto index = static_cast<int>((50 + static_cast<long double>(k[kBars])) * 4 *
+                                        static_cast<long double>(0.01f));
+    const float bars = kBarsTable[std::clamp(index, 0, 4)];
+    const float offset = static_cast<float>((50 + k[kOffset]) * bars * 0.01);
+    const float start = std::clamp(50.0f + k[kStartCoarse] + k[kStartFine] * 0.01f, 0.0f, 100.0f);
+    const float end = std::clamp(50.0f + k[kEndCoarse] + k[kEndFine] * 0.01f, 0.0f, 100.0f);
+    const float t = k[kSpeedCoarse] + k[kSpeedFine] * 0.01f;
+    const float speed = t < 0 ? (t + 50) * 0.01f + 0.5f : t * 0.02f + 1.0f;
+    const float gain = k[kVolume] * 0.01f;
+
+    s.enabled = audible ? 1 : 0;
+    s.bars = static_cast<int16_t>(bars);
+    s.offset = offset;
+    s.gain = gain;
+    s.rate = speed;
+    s.start = start;
+    s.end = end;
+
+    std::snprintf(r.text[kBarsValue], sizeof r.text[0], "%1.0f", static_cast<double>(bars));
+    std::snprintf(r.text[kOffsetValue], sizeof r.text[0], "%1.2f", static_cast<double>(offset));
+    std::snprintf(r.text[kStartValue], sizeof r.text[0], "%2.2f%%", static_cast<double>(start));
+    std::snprintf(r.text[kEndValue], sizeof r.text[0], "%2.2f%%", static_cast<double>(end));
+    if (tempo > 0)
+        std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f %1.0f", static_cast<double>(speed),
+                      static_cast<double>(tempo / speed));
+    else
+        std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f", static_cast<double>(speed));
+    std::snprintf(r.text[kVolumeValue], sizeof r.text[0], "%d%%", k[kVolume]);
+    return r;
+}
+
+// ---- Screen hooks -------------------------------------------------------------
+
+kelPanelControl* BLLoopTunerPanel::newCustomControl(int16_t kind)
+{
+    if (kind == kelKindRoundScroll) return new BLTunerKnob;
+    return PWPanelClass::newCustomControl(kind);
+}
+
+void BLLoopTunerPanel::onPanelOpened()
+{
+    recording = false;
+    for (int16_t item : {kItemName, kItemStatus}) {
+        if (kelPanelControl* c = control(item)) {
+            c->setValue(kelPropTextAlign, int16_t{0});
+            c->setValue(kelPropFit, int16_t{1});
+        }
+    }
+    for (int16_t i = 0; i < kKnobCount; ++i)
+        if (auto* knob = dynamic_cast<BLTunerKnob*>(control(static_cast<int16_t>(kItemFirstKnob + i))))
+            knob->restValue = kRest[i];
+    restValues(knobs);
+    knobs[kVolume] = 100;
+    putKnobs();
+}
+
+void BLLoopTunerPanel::beforeShow()
+{
+    // Kept on the stage, wherever the window puts it.
+    if (kelPanelControl* back = background(); back && !PWScreen.stage.contains(back->rect))
+        PWScreen.setPanelPosition(screenIndex, kHomeX, kHomeY);
+    audible = true;
+    loopName[0] = '\0';
+    canRecord = gep && gep->userLoop_canRecord();
+    if (kelPanelControl* c = control(kItemRecord)) {
+        if (canRecord)
+            c->enable();
+        else
+            c->disable();
+    }
+    if (!canRecord)
+        setStatusMessage(kMsgNoInput);
+    else if (!hasLoop)
+        setStatusMessage(kMsgNoLoopYet);
+    else
+        setStatus("");
+    resetValues();
+    showName();
+    showRecordLook();
+    showPlayLook();
+}
+
+void BLLoopTunerPanel::beforeHide()
+{
+    // The capture device is let go with the panel.
+    if (!recording || !gep) return;
+    gep->userLoop_recordStop();
+    gep->userLoop_recordReset();
+    recording = false;
+    hasLoop = vetroGlobalData.loopFrames > 0;
+    dataInput();
+}
+
+void BLLoopTunerPanel::onItem()
+{
+    const int16_t item = hitItem;
+    if (item >= kItemFirstKnob && item < kItemFirstKnob + kKnobCount) {
+        dataInput();
+        return;
+    }
+    if (liveChange) return;
+    switch (item) {
+        case kItemClose: close(); break;
+        case kItemRecord: startRecord(); break;
+        case kItemStop: stopRecord(); break;
+        case kItemPlay: togglePlay(); break;
+        case kItemLoad: load(); break;
+        case kItemSave: save(); break;
+        default: break;
+    }
+}
+
+void BLLoopTunerPanel::onIdle()
+{
+    if (!recording || !gep) return;
+    short percent = 0, level = 0;
+    recording = gep->userLoop_recordStatus(&percent, &level) != 0;
+    if (percent > 99) gep->userLoop_recordStop();
+    if (!recording) {
+        gep->userLoop_recordReset();
+        hasLoop = vetroGlobalData.loopFrames > 0;
+        setStatus("");
+        dataInput();
+        showRecordLook();
+        showPlayLook();
+        showName();
+        return;
+    }
+    if (percent != shownPercent) {
+        shownPercent = percent;
+        char text[16];
+        std::snprintf(text, sizeof text, "%ld%%", static_cast<long>(percent));
+        setText(static_cast<int16_t>(kItemFirstValue + kEndValue), text);
+    }
+    if (kelPanelControl* lamp = control(kItemLamp))
+        lamp->setValue(kelPropLevel, static_cast<int16_t>(std::clamp<int>(level, 0, 64) * 3 + kLampBase));
+}
+
+void BLLoopTunerPanel::asyncDialogMessage(BLPath* path)
+{
+    if (!path) return;
+    if (path->requestCode == kRequestLoad) loadResult(path);
+    if (path->requestCode == kRequestSave) saveResult(path);
+}
+
+// ---- Controls -------------------------------------------------------------------
+
+void BLLoopTunerPanel::setText(int16_t item, const char* text)
+{
+    if (kelPanelControl* c = control(item)) c->setValue(const_cast<char*>(text ? text : ""));
+}
+
+void BLLoopTunerPanel::setStatus(const char* text)
+{
+    std::snprintf(statusText, sizeof statusText, "%s", text ? text : "");
+    setText(kItemStatus, statusText);
+}
+
+void BLLoopTunerPanel::setStatusMessage(int16_t message) { setStatus(blIntl.message(message).c_str()); }
+
+void BLLoopTunerPanel::showName()
+{
+    char text[96];
+    if (hasLoop && !recording)
+        std::snprintf(text, sizeof text, "%s  %.2f s", loopName[0] ? loopName : kDefaultName,
+                      vetroGlobalData.loopFrames / 44100.0);
+    else
+        std::snprintf(text, sizeof text, "%s", loopName);
+    setText(kItemName, text);
+}
+
+void BLLoopTunerPanel::showRecordLook()
+{
+    if (kelPanelControl* c = control(kItemRecord)) c->setValue(static_cast<int16_t>(recording ? 1 : 0));
+    if (kelPanelControl* lamp = control(kItemLamp)) {
+        lamp->setValue(kelPropImageIndex, static_cast<int16_t>(recording ? 2 : 1));
+        lamp->setValue(kelPropLevel, int16_t{256});
+    }
+}
+
+void BLLoopTunerPanel::showPlayLook()
+{
+    const bool sounding = audible && hasLoop && !recording;
+    if (kelPanelControl* c = control(kItemPlay)) c->setValue(static_cast<int16_t>(sounding ? 1 : 0));
+}
+
+void BLLoopTunerPanel::showValues()
+{
+    for (int16_t v = 0; v < kValueCount; ++v) setText(static_cast<int16_t>(kItemFirstValue + v), shown.text[v]);
+}
+
+void BLLoopTunerPanel::takeKnobs()
+{
+    for (int16_t i = 0; i < kKnobCount; ++i)
+        if (kelPanelControl* c = control(static_cast<int16_t>(kItemFirstKnob + i))) knobs[i] = c->get();
+}
+
+void BLLoopTunerPanel::putKnobs()
+{
+    for (int16_t i = 0; i < kKnobCount; ++i)
+        if (kelPanelControl* c = control(static_cast<int16_t>(kItemFirstKnob + i))) c->setValue(knobs[i]);
+}
+
+// ---- What the panel does ------------------------------------------------------
+
+void BLLoopTunerPanel::resetValues()
+{
+    restValues(knobs);
+    putKnobs();
+    dataInput();
+}
+
+void BLLoopTunerPanel::dataInput()
+{
+    if (recording) return;
+    takeKnobs();
+    shown = read(knobs, audible, blPlayer ? blPlayer->bpm : 0.0f);
+    showValues();
+    if (gep) gep->userLoop_params(&shown.settings);
+}
+
+void BLLoopTunerPanel::startRecord()
+{
+    if (!gep || recording) return;
+    gep->userLoop_recordStop();
+    const bool started = gep->userLoop_recordStart() != 0;
+    if (!started) {
+        showRecordLook();
+        const bool playing = blPlayer && blPlayer->playing;
+        KEL_UserNotify(playing ? "Errors starting record ! Probably your sound hardware doesn't allow recording "
+                                 "while playing. Stop playback first."
+                               : "Errors starting record !",
+                       0);
+        return;  // the loop there was stays as it was
+    }
+    recording = true;
+    audible = true;
+    hasLoop = false;
+    shownPercent = -1;
+    std::snprintf(loopName, sizeof loopName, "%s", kRecordedName);
+    setText(static_cast<int16_t>(kItemFirstValue + kBarsValue), "");
+    setText(static_cast<int16_t>(kItemFirstValue + kOffsetValue), "");
+    setText(static_cast<int16_t>(kItemFirstValue + kEndValue), "--");
+    setText(static_cast<int16_t>(kItemFirstValue + kSpeedValue), "");
+    setStatusMessage(kMsgRecording);
+    showName();
+    showRecordLook();
+    showPlayLook();
+}
+
+void BLLoopTunerPanel::stopRecord()
+{
+    if (!gep) return;
+    if (recording) {
+        gep->userLoop_recordStop();
+        return;
+    }
+    // Nothing to stop recording: the loop falls silent.
+    audible = false;
+    dataInput();
+    showPlayLook();
+}
+
+void BLLoopTunerPanel::togglePlay()
+{
+    if (recording) return;
+    audible = !audible;
+    // The loop sounds with the groove: the groove starts when it is stopped.
+    if (audible && hasLoop && blPlayer && !blPlayer->playing) blPlayer->play();
+    dataInput();
+    showPlayLook();
+}
+
+void BLLoopTunerPanel::close()
+{
+    if (gep) {
+        gep->userLoop_recordStop();
+        gep->userLoop_load(nullptr);
+    }
+    recording = false;
+    hasLoop = false;
+    audible = false;
+    dataInput();
+    showRecordLook();
+    PWScreen.hide(screenIndex);
+}
+
+void BLLoopTunerPanel::loopArrived()
+{
+    hasLoop = true;
+    setStatus("");
+    audible = true;
+    dataInput();
+    showPlayLook();
+    showName();
+}
+
+void BLLoopTunerPanel::load()
+{
+    if (BLPath::dialogPending()) return;
+    if (recording) beforeHide();  // a recording in progress ends first
+    audibleBefore = audible;
+    audible = false;
+    dataInput();
+    showPlayLook();
+    dialogPath.userDialogTypes(0, 0, 0, 0, nullptr);
+    if (!dialogPath.asyncDialogGet(kPWLoopTunerPanel, kRequestLoad, 0)) {
+        audible = audibleBefore;
+        dataInput();
+        showPlayLook();
+    }
+}
+
+void BLLoopTunerPanel::loadResult(BLPath* path)
+{
+    if (!path->dialogOk || !gep) {
+        audible = audibleBefore;
+        dataInput();
+        showPlayLook();
+        return;
+    }
+    std::memcpy(nameBefore, loopName, sizeof nameBefore);
+    char name[kKelNameMax + 1];
+    if (!path->getNameWithoutExtension(name)) name[0] = '\0';
+    KEL_CopyCut(loopName, sizeof loopName, name);
+    showName();
+
+    BLProgressPanel* progress = BLProgress();
+    if (progress) {
+        progress->show();
+        progress->message(kMsgLoading);
+    }
+    bool loaded = gep->userLoop_load(path->path) != 0;
+    UserLoopLoadReport report = UserLoop_LastLoad();
+    bool cut = loaded && report.loadedFrames < report.fileFrames;
+    int16_t failure = 0;
+    if (!loaded) {
+        // Not a 44100 Hz 16-bit WAV file: the media service converts it,
+        // never longer than a loop may be.
+        if (progress) {
+            progress->message(kMsgConverting);
+            progress->amount(0.05f);
+            progress->subAmountRange(0.85f);
+        }
+        bool converted = kelQt_soundConvert_toLoopWaveUpTo(path->path, kTempLoopFile, UserLoop_MemoryBudget() / 4,
+                                                           BLProgress_subAmount, &cut);
+        if (progress) {
+            progress->message(kMsgLoadingConverted);
+            progress->amount(0.9f);
+        }
+        if (!converted) {
+            failure = kMsgCannotConvert;
+        } else {
+            loaded = gep->userLoop_load(kTempLoopFile) != 0;
+            report = UserLoop_LastLoad();
+            cut = cut || (loaded && report.loadedFrames < report.fileFrames);
+            if (!loaded) failure = kMsgCannotLoadConverted;
+        }
+        KEL_FileDelete(kTempLoopFile);
+    }
+    if (progress) {
+        progress->amount(1.0f);
+        progress->hide();
+    }
+    if (!loaded) {
+        // The loop there was stays, as it sounded.
+        std::memcpy(loopName, nameBefore, sizeof loopName);
+        audible = audibleBefore;
+        dataInput();
+        showPlayLook();
+        showName();
+        if (failure) BL_Notify(failure, 0);
+        return;
+    }
+    loopArrived();
+    if (cut) KEL_UserNotify(filled(kMsgShortened, minutesAndSeconds(report.loadedFrames)).c_str(), 0);
+}
+
+void BLLoopTunerPanel::save()
+{
+    if (BLPath::dialogPending() || !gep) return;
+    if (recording) beforeHide();
+    if (!hasLoop) {
+        BL_Notify(kMsgNothingToSave, 0);
+        return;
+    }
+    const char* song = blGroovePanel ? blGroovePanel->model.songFolder.path : "";
+    if (!song[0]) {
+        BL_Notify(kMsgNoSong, 0);
+        return;
+    }
+    // One period at the song's tempo: known once the loop played with it.
+    const int16_t songBpm = blPlayer ? blPlayer->songBpm : 0;
+    if (songBpm > 0) {
+        const int64_t expected = int64_t{4} * (2646000 / songBpm) * shown.settings.bars;
+        if (gep->userLoop_periodFrames() != expected) {
+            BL_Notify(kMsgPlayFirst, 0);
+            return;
+        }
+    }
+    audibleBefore = audible;
+    audible = false;
+    dataInput();
+    showPlayLook();
+    const std::string folder = std::string(song) + "User:";
+    KEL_CreateDirectory(folder.c_str());
+    dialogPath.set(folder.c_str());
+    dialogPath.add(loopName[0] ? loopName : kDefaultName);
+    dialogPath.add(".wav");
+    dialogPath.userDialogTypes(0, 0, 0, 0, "*.wav");
+    if (!dialogPath.asyncDialogPut(kPWLoopTunerPanel, kRequestSave, 0)) {
+        audible = audibleBefore;
+        dataInput();
+        showPlayLook();
+    }
+}
+
+void BLLoopTunerPanel::saveResult(BLPath* path)
+{
+    if (!path->dialogOk || !gep) {
+        audible = audibleBefore;
+        dataInput();
+        showPlayLook();
+        return;
+    }
+    kelPath target(path->path);
+    target.setExtension("wav");
+    BLProgressPanel* progress = BLProgress();
+    if (progress) {
+        progress->show();
+        progress->message(kMsgSaving);
+    }
+    const bool saved = gep->userLoop_save(target.path) != 0;
+    if (progress) {
+        progress->amount(1.0f);
+        progress->hide();
+    }
+    if (!saved) {
+        audible = audibleBefore;
+        dataInput();
+        showPlayLook();
+        if (!folderWritable(target.path)) {
+            char folder[kKelPathMax + 1];
+            KEL_CopyCut(folder, sizeof folder, target.path);
+            KEL_File_StripFileName(folder);
+            char system[kKelPathMax + 1];
+            const std::string shown = KEL_KelPathToSystemPath(folder, system, sizeof system) ? system : folder;
+            KEL_UserNotify(filled(kMsgFolderNotWritable, shown).c_str(), 0);
+        } else {
+            BL_Notify(kMsgCannotSave, 0);
+        }
+        return;
+    }
+    // The song opens again with the new loop among its own.
+    if (blPlayer) blPlayer->stop();
+    if (blGroovePanel) {
+        blGroovePanel->model.iced_store();
+        blGroovePanel->model.iced_restore(false);
+    }
+    setStatusMessage(kMsgSaved);
+}

@@ -1,0 +1,104 @@
+// The loop tuner (panel 4): brings a sound of the user's own into the song
+// as a user loop. It records one from the sound card or loads any sound
+// file, fits it to the song's bars with nine knobs while it plays with the
+// groove, and saves one period of it into the song's "User:" folder, after
+// which the song is opened again with the new loop in its "User" group.
+//
+// The recording, playing and saving of the loop are the engine's (the
+// user-loop operations of `gep`); the panel turns its knobs into the
+// settings record and drives those operations.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/Vetro.h"
+#include "core/BLPath.h"
+#include "ui/PWPanel.h"
+
+class BLLoopTunerPanel : public PWPanelClass {
+public:
+    static constexpr int16_t kItemClose = 1;
+    static constexpr int16_t kItemRecord = 3;
+    static constexpr int16_t kItemStop = 4;
+    static constexpr int16_t kItemPlay = 5;
+    static constexpr int16_t kItemLoad = 6;
+    static constexpr int16_t kItemSave = 7;
+    static constexpr int16_t kItemLamp = 8;
+    static constexpr int16_t kItemName = 9;
+    static constexpr int16_t kItemStatus = 10;
+    static constexpr int16_t kItemFirstKnob = 11;   // the nine knobs, in the order of Knob
+    static constexpr int16_t kItemFirstValue = 20;  // the six value texts, in the order of Value
+    enum Knob : int16_t {
+        kBars,
+        kOffset,
+        kStartCoarse,
+        kStartFine,
+        kEndCoarse,
+        kEndFine,
+        kSpeedCoarse,
+        kSpeedFine,
+        kVolume,
+        kKnobCount
+    };
+    enum Value : int16_t { kBarsValue, kOffsetValue, kStartValue, kEndValue, kSpeedValue, kVolumeValue, kValueCount };
+
+    // What the knobs stand for: the settings record (enabled = audible) and
+    // the texts that show them; `tempo` is the player's.
+    struct Reading {
+        blUserLoopSettingsRec settings{};
+        char text[kValueCount][32] = {};
+    };
+    static Reading read(const int16_t knobs[kKnobCount], bool audible, float tempo);
+    // The knobs as the panel shows them first (volume 50).
+    static void restValues(int16_t knobs[kKnobCount]);
+
+    kelPanelControl* newCustomControl(int16_t kind) override;
+    void onPanelOpened() override;
+    void beforeShow() override;
+    void beforeHide() override;
+    void onItem() override;
+    void onIdle() override;
+    void asyncDialogMessage(BLPath* path) override;
+
+    void resetValues();
+    // The knobs to the engine (nothing while recording).
+    void dataInput();
+    void startRecord();
+    void stopRecord();
+    void togglePlay();
+    void close();
+    void load();
+    void loadResult(BLPath* path);
+    void save();
+    void saveResult(BLPath* path);
+
+    bool recording = false;
+    bool audible = false;
+    // A loop is there (recorded or loaded since the panel was shown or last
+    // cleared).
+    bool hasLoop = false;
+    int16_t knobs[kKnobCount] = {};
+    char loopName[64] = {};
+    char statusText[128] = {};
+    Reading shown;
+
+private:
+    void setText(int16_t item, const char* text);
+    void setStatus(const char* text);
+    void setStatusMessage(int16_t message);
+    void showName();
+    void showRecordLook();
+    void showPlayLook();
+    void showValues();
+    void takeKnobs();
+    void putKnobs();
+    // The loop just loaded or recorded starts to sound.
+    void loopArrived();
+
+    BLPath dialogPath;
+    // Audible before a dialog made the loop fall silent.
+    bool audibleBefore = false;
+    char nameBefore[64] = {};
+    int16_t shownPercent = -1;
+    bool canRecord = true;
+};

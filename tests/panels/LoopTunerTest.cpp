@@ -1,0 +1,135 @@
+// The loop tuner's knobs as settings and texts, and the panel on the real
+// skin: its knobs turned by dragging, a loop loaded, played and silenced.
+#include "panels/BLLoopTunerPanel.h"
+
+#include "audio/BLEngine.h"
+#include "panels/BLPlayer.h"
+#include "panels/BrowserHarness.h"
+
+namespace {
+
+using Tuner = BLLoopTunerPanel;
+
+Tuner::Reading withKnob(int16_t knob, int16_t value, int16_t other = -1, int16_t otherValue = 0)
+{
+    int16_t k[Tuner::kKnobCount];
+    Tuner::restValues(k);
+    k[knob] = value;
+    if (other >= 0) k[other] = otherValue;
+    return Tuner::read(k, true, 120.0f);
+}
+
+TEST(LoopTunerKnobs, TurnIntoTheSettingsAndTheirTexts)
+{
+    // Bars: -50 one bar; 0 just short of index 2, so two; +1 four; +50 eight.
+    const std::pair<int16_t, int16_t> bars[] = {{-50, 1}, {-25, 1}, {-24, 2}, {0, 2}, {1, 4}, {25, 4}, {26, 8}, {50, 8}};
+    for (const auto& [knob, want] : bars) EXPECT_EQ(withKnob(Tuner::kBars, knob).settings.bars, want) << knob;
+
+    EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, -25).settings.rate, 0.75f);
+    EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, 25).settings.rate, 1.5f);
+    EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, -50).settings.rate, 0.5f);
+    EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, 50).settings.rate, 2.0f);
+    EXPECT_STREQ(withKnob(Tuner::kSpeedCoarse, 50).text[Tuner::kSpeedValue], "2.00 60");
+
+    EXPECT_FLOAT_EQ(withKnob(Tuner::kStartCoarse, -50, Tuner::kStartFine, -50).settings.start, 0.0f);
+    EXPECT_FLOAT_EQ(withKnob(Tuner::kEndCoarse, 50, Tuner::kEndFine, 50).settings.end, 100.0f);
+    EXPECT_NEAR(withKnob(Tuner::kStartCoarse, -40, Tuner::kStartFine, 25).settings.start, 10.25f, 1e-4);
+    // Offset runs over one period: a whole one at +50 with 8 bars.
+    EXPECT_FLOAT_EQ(withKnob(Tuner::kOffset, 50, Tuner::kBars, 50).settings.offset, 8.0f);
+
+    // At rest: 1 bar, offset 0, the whole sound, its own speed, half volume.
+    int16_t k[Tuner::kKnobCount];
+    Tuner::restValues(k);
+    const Tuner::Reading r = Tuner::read(k, false, 126.0f);
+    EXPECT_EQ(r.settings.enabled, 0);
+    EXPECT_EQ(r.settings.bars, 1);
+    EXPECT_FLOAT_EQ(r.settings.offset, 0.0f);
+    EXPECT_FLOAT_EQ(r.settings.start, 0.0f);
+    EXPECT_FLOAT_EQ(r.settings.end, 100.0f);
+    EXPECT_FLOAT_EQ(r.settings.rate, 1.0f);
+    EXPECT_FLOAT_EQ(r.settings.gain, 0.5f);
+    EXPECT_STREQ(r.text[Tuner::kBarsValue], "1");
+    EXPECT_STREQ(r.text[Tuner::kOffsetValue], "0.00");
+    EXPECT_STREQ(r.text[Tuner::kStartValue], "0.00%");
+    EXPECT_STREQ(r.text[Tuner::kEndValue], "100.00%");
+    EXPECT_STREQ(r.text[Tuner::kSpeedValue], "1.00 126");
+}
+
+class TunerPanel : public browsertest::BrowserProgram {
+protected:
+    Tuner* tuner() const { return dynamic_cast<Tuner*>(PWfloatPanelPtr[kPWLoopTunerPanel]); }
+    kelRect rectOf(int16_t item) const { return tuner()->control(item)->rect; }
+    void clickTuner(int16_t item)
+    {
+        const kelRect r = rectOf(item);
+        script(testsupport::join("click ", (r.left + r.right) / 2, " ", (r.top + r.bottom) / 2, "\n"));
+    }
+    // Drags a knob `dy` pixels up (negative: down), with Shift when asked.
+    void turn(int16_t item, int dy, bool shift = false)
+    {
+        const kelRect r = rectOf(item);
+        const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+        std::string s = shift ? "keydown shift\n" : "";
+        s += testsupport::join("down ", x, " ", y, "\nwait 30\nmove ", x, " ", y - dy / 2, "\nwait 30\nmove ", x, " ",
+                               y - dy, "\nwait 30\nup ", x, " ", y - dy, "\n");
+        if (shift) s += "keyup shift\n";
+        script(s);
+    }
+    std::string text(int16_t item) const
+    {
+        char t[256] = {};
+        tuner()->control(item)->getValue(t);
+        return t;
+    }
+};
+
+TEST_F(TunerPanel, KnobsTurnByDraggingAndTheLoopPlaysAndFallsSilent)
+{
+    start();
+    PWScreen.hide(kPWLoadPanel);
+    PWScreen.show(kPWLoopTunerPanel);
+    pump();
+    Tuner* t = tuner();
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(PWScreen.isVisible(kPWLoopTunerPanel));
+    EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "1");
+    EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kVolumeValue), "50%");
+
+    turn(Tuner::kItemFirstKnob + Tuner::kBars, 51);
+    EXPECT_EQ(t->knobs[Tuner::kBars], 1);
+    EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "4");
+    EXPECT_EQ(vetroRenderData.bars, 4) << "the engine has the settings";
+    turn(Tuner::kItemFirstKnob + Tuner::kSpeedCoarse, -25);
+    EXPECT_FLOAT_EQ(vetroRenderData.rate, 0.75f);
+    turn(Tuner::kItemFirstKnob + Tuner::kSpeedFine, 40, true);
+    EXPECT_EQ(t->knobs[Tuner::kSpeedFine], 10) << "Shift turns a step every four pixels";
+    turn(Tuner::kItemFirstKnob + Tuner::kVolume, 200);
+    EXPECT_EQ(t->knobs[Tuner::kVolume], 100) << "held at its end";
+    EXPECT_FLOAT_EQ(vetroRenderData.loopGain, 1.0f);
+
+    // A loop from a file: it sounds; Play and Stop silence it.
+    const std::string file = dir.file("sine.wav");
+    ASSERT_TRUE(testsupport::writeFile(file, browsertest::sineWave(44100, 440)));
+    script("dialog " + file + "\n");
+    clickTuner(Tuner::kItemLoad);
+    for (int i = 0; i < 400 && !t->hasLoop; ++i) idleFor(10);
+    ASSERT_TRUE(t->hasLoop);
+    EXPECT_EQ(std::string(t->loopName), "sine");
+    EXPECT_EQ(vetroGlobalData.loopFrames, 44100);
+    EXPECT_TRUE(t->audible);
+    EXPECT_EQ(vetroRenderData.active, 1);
+    clickTuner(Tuner::kItemPlay);
+    EXPECT_FALSE(t->audible);
+    EXPECT_EQ(vetroRenderData.active, 0);
+    clickTuner(Tuner::kItemPlay);
+    EXPECT_EQ(vetroRenderData.active, 1);
+    clickTuner(Tuner::kItemStop);
+    EXPECT_EQ(vetroRenderData.active, 0);
+
+    // Close drops the loop and the panel.
+    clickTuner(Tuner::kItemClose);
+    EXPECT_FALSE(PWScreen.isVisible(kPWLoopTunerPanel));
+    EXPECT_EQ(vetroGlobalData.loopData, nullptr);
+}
+
+}  // namespace
