@@ -127,6 +127,13 @@ TEST(Synth, StepsFallOnTheSubdivisionsOfTheBeat)
     std::vector<int> got;
     for (const auto& [at, note] : spikes(late.left(3000, 10000))) got.push_back(at + 3000);
     EXPECT_EQ(got, (std::vector<int>{3000, 5512, 11025}));
+    // Beyond 2^31 frames of play (some 13 hours) the grid holds.
+    const int64_t hours = int64_t{kBeat} * 400000;
+    Synth longPlay(impulse.table);
+    ArpeggiatorOn(&longPlay.s, 0, 4, "c1", hours + 3000);
+    got.clear();
+    for (const auto& [at, note] : spikes(longPlay.left(hours + 3000, 10000))) got.push_back(at + 3000);
+    EXPECT_EQ(got, (std::vector<int>{3000, 5512, 11025}));
 }
 
 TEST(Synth, DirectionsWalkTheListInTheirOrders)

@@ -319,12 +319,22 @@ TEST_F(SynthSession, KeysPlayedWithMouseAndKeyboardSoundInTimeAndTheDocumentKeep
     std::memcpy(picked.current.synthName, kept.current.synthName, sizeof picked.current.synthName);
     EXPECT_EQ(picked.current, kept.current) << "the setting but for the sound";
 
-    // Escape closes the browser as it closes the panel.
+    // The browser in front takes the keys: Page Down moves its selection
+    // and a note key plays nothing behind it. Escape closes the browser, Page
+    // Up does not close the panel, Escape does.
     script("click " + panelAt(267, 56) + "\n");
+    ASSERT_TRUE(PWScreen.isVisible(kPWLoadSynthPanel));
+    const int16_t keyE = blSynthPanel->setting.keys[4];
+    script("press c\npress pagedown\n");
+    EXPECT_EQ(blSynthPanel->setting.keys[4], keyE);
+    EXPECT_STREQ(browser->selectedName(), "WarmPad");
     ASSERT_TRUE(PWScreen.isVisible(kPWLoadSynthPanel));
     script("press esc\n");
     EXPECT_FALSE(PWScreen.isVisible(kPWLoadSynthPanel));
+    EXPECT_FALSE(blPlayer->playing) << "the preview's groove stopped with it";
     EXPECT_STREQ(blSynthPanel->setting.synthName, "TubeBell") << "closing takes nothing";
+    script("press pageup\n");
+    EXPECT_TRUE(PWScreen.isVisible(kPWSynthPanel));
     script("press esc\n");
     EXPECT_FALSE(PWScreen.isVisible(kPWSynthPanel));
 }
