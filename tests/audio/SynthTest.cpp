@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/AudioFormat.h"
+#include "audio/EngineRunFixture.h"
 #include "audio/EngineTestLoops.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
@@ -316,6 +320,51 @@ TEST(Synth, SoundsLoadFromTheirFoldersAndTheArpeggioRendersToAFile)
     FreeSynth(SynthSamps);
     InitSynth(&RealtimeSynth, SynthSamps);
     BPM.store(0);
+}
+
+// Sounds, arpeggios and levels changed and the arpeggio written to a file
+// from the main thread while the refill timer mixes the synthesizer: meant
+// for the ThreadSanitizer build.
+class SynthLive : public enginetest::EngineRun {
+protected:
+    bool withTimer() const override { return true; }
+};
+
+TEST_F(SynthLive, ChangesWhileTheTimerMixesTheSynthesizer)
+{
+    loadSong(120, 1, 4);
+    std::string sounds[2];
+    for (int i = 0; i < 2; ++i) {
+        sounds[i] = dir.file("Sound" + std::to_string(i));
+        std::filesystem::create_directory(sounds[i]);
+        for (const char* note : {"c2.wav", "e2.wav", "g2.wav"})
+            ASSERT_TRUE(enginetest::writeLoop(sounds[i] + "/" + note, 3 + i, 3000 + 4000 * i));
+        sounds[i] = kelPath(sounds[i]) + ":";
+    }
+    engine.play();
+    engine.setTrackSample(0, 0);
+    std::mt19937 random(4321);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const std::string wav = kelPath(dir.file("arp.wav"));
+    int written = 0;
+    // Until the mix has gone on for three seconds of sound.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (TimeLine.load() < 3 * 44100 && std::chrono::steady_clock::now() < limit) {
+        switch (pick(6)) {
+            case 0: engine.synth_SetFolder(sounds[pick(2)].c_str()); break;
+            case 1: engine.synth_Arp(static_cast<short>(pick(4)), static_cast<short>(1 << pick(4)), pick(2) ? "c1e1g1" : "g1  c1"); break;
+            case 2: engine.synth_Stop(); break;
+            case 3: engine.synth_SetPoly(static_cast<short>(pick(40))); break;
+            case 4: written += engine.synth_mix(wav.c_str()); break;
+            default:
+                engine.synth_SetVolume(static_cast<short>(pick(128)));
+                engine.synth_SetPan(static_cast<short>(pick(128)));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(pick(20)));
+    }
+    EXPECT_GE(TimeLine.load(), 3 * 44100) << "the mix went on";
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(engine.synth_NotesLoaded(), 3);
 }
 
 }  // namespace
