@@ -220,14 +220,14 @@ int BLEngine::mixToDisk(const char* wavPath, const char* scriptPath)
 void BLEngine::synth_SetFolder(const char* folder)
 {
     // Loading reads 36 files: the synthesizer swaps them in under the lock itself.
-    RealtimeSetSynth(mutablePath(folder));
+    RealtimeSetSynth(folder ? folder : "");
 }
 
 void BLEngine::synth_Arp(short mode, short speed, const char* notes)
 {
     MixerLock hold;
     if (notes && notes[0]) {
-        RealtimeArpeggiatorOn(mode, speed, mutablePath(notes));
+        RealtimeArpeggiatorOn(mode, speed, notes);
     } else {
         RealtimeArpeggiatorOff();
     }
@@ -257,10 +257,15 @@ void BLEngine::synth_SetPan(short pan)
     RealtimeSetSynthPan(pan);
 }
 
+short BLEngine::synth_NotesLoaded()
+{
+    return static_cast<short>(RealtimeSynthNotesLoaded());
+}
+
 unsigned char BLEngine::synth_mix(const char* path)
 {
-    RealtimeSynthMix(mutablePath(path));
-    return 1;
+    // A file that was not written is not reported as written.
+    return RealtimeSynthMix(path ? path : "") > 0 ? 1 : 0;
 }
 
 unsigned char BLEngine::userLoop_load(const char* path)

@@ -81,6 +81,11 @@ public:
     void synth_SetPoly(short voices);
     void synth_SetVolume(short volume);
     void synth_SetPan(short pan);
+    // Notes of the sound the engine holds: 0 after a restart of the engine.
+    short synth_NotesLoaded();
+    // Renders 32 beats of the arpeggio to a WAV file (kel path); 1 when the
+    // file was written, 0 when the arpeggiator is off, no song tempo is set
+    // or the file cannot be written.
     unsigned char synth_mix(const char* path);
 
     unsigned char userLoop_load(const char* path);

@@ -58,6 +58,8 @@ public:
     explicit BLGrooveModel(const BLGrooveLinks& links);
     ~BLGrooveModel();
     void setLinks(const BLGrooveLinks& links);
+    // The synth panel's part of documents, once it exists.
+    void setSynthDocument(BLSynthDocument* synth) { links.synth = synth; }
 
     // Opening a song: the engine stopped and set to 44100 Hz, the current
     // groove reset, the description loaded from `folder` (a kel path ending

@@ -11,6 +11,7 @@
 #include "panels/BLHelps.h"
 #include "panels/BLGroovePanelParts.h"
 #include "panels/BLLoadRules.h"
+#include "panels/BLSynthPanel.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -380,6 +381,7 @@ void BLGroovePanel::songOpened()
     }
     currentRandomSet = -1;
     setRndStyleName(-1);
+    if (blSynthPanel) blSynthPanel->ledsForArpKeys(lib.arpNotes);
 }
 
 // ---- What the player shows ---------------------------------------------------

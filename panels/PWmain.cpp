@@ -16,6 +16,7 @@
 #include "panels/BLHelps.h"
 #include "panels/BLInfoPanel.h"
 #include "panels/BLLoadPanel.h"
+#include "panels/BLLoadSynthPanel.h"
 #include "panels/BLLoopTunerPanel.h"
 #include "panels/BLNetLink.h"
 #include "panels/BLPlayer.h"
@@ -23,6 +24,7 @@
 #include "panels/BLPrefsPanel.h"
 #include "panels/BLProgressPanel.h"
 #include "panels/BLRandMixPanel.h"
+#include "panels/BLSynthPanel.h"
 #include "panels/BLVMixPanel.h"
 #include "panels/PWDemo.h"
 #include "panels/PWPlaceholderPanel.h"
@@ -74,6 +76,8 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
     if (std::strcmp(entry.className, "BLPrefsPanel") == 0) return new BLPrefsPanel;
+    if (std::strcmp(entry.className, "BLSynthPanel") == 0) return new BLSynthPanel;
+    if (std::strcmp(entry.className, "BLLoadSynthPanel") == 0) return new BLLoadSynthPanel;
     if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
     if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
     if (std::strcmp(entry.className, "BLInfoPanel") == 0) return new BLInfoPanel;

@@ -31,7 +31,9 @@ namespace {
 const char* const kUsage =
     "usage: enginebounce --bpm SONG_BPM --mix-bpm MIX_BPM --frames N [--master V]\n"
     "                    --loop PATH[:REPEATS] ... --track T:SAMPLE[:VOLUME[:PAN]] ...\n"
-    "                    [--at FRAME:CHANGE ...] [--start-frame F] -o OUT.wav\n"
+    "                    [--at FRAME:CHANGE ...] [--start-frame F]\n"
+    "                    [--synth FOLDER --arp MODE:SPEED:NOTES [--synth-vol V] [--synth-pan P]]\n"
+    "                    -o OUT.wav\n"
     "  Loops are numbered from 0 in the order given; REPEATS is how often a loop\n"
     "  fits into 32 beats (0 or none: measured against SONG_BPM). Tracks 0 to 7\n"
     "  take a loop number (-1 = none), a volume 0 to 127 (127) and a pan -63 to\n"
@@ -48,7 +50,12 @@ const char* const kUsage =
     "  --user-loop FILE --user-params BARS:OFFSET:GAIN:RATE:START:END plays FILE\n"
     "  (any sound file; other than 44100 Hz 16-bit WAV it is converted) as the\n"
     "  user loop with the groove: its period in bars, the offset in bars, its\n"
-    "  gain, its speed ratio, and its region in percent of the sound.\n";
+    "  gain, its speed ratio, and its region in percent of the sound.\n"
+    "  The synthesizer plays the sound of FOLDER (36 notes, c2.wav ... b4.wav)\n"
+    "  through the arpeggiator from the first frame, in time with the groove:\n"
+    "  MODE up, down, random or updown (or 0 to 3), SPEED steps per beat, NOTES\n"
+    "  a note list such as c1e1g1a#2 (two blanks are a rest). Its volume is\n"
+    "  0 to 127 (100), its pan 0 to 127 (63).\n";
 
 constexpr int kBlock = 2048;
 constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
@@ -71,7 +78,18 @@ struct Change {
     bool sync = false;
 };
 
+struct Arpeggio {
+    std::string folder;
+    bool on = false;
+    int mode = 0;
+    int speed = 4;
+    std::string notes;
+    int volume = 100;
+    int pan = 63;
+};
+
 struct Options {
+    Arpeggio synth;
     float songBpm = 0;
     float mixBpm = 0;
     int64_t frames = -1;
@@ -164,6 +182,24 @@ Change changeArg(const std::string& s)
     return c;
 }
 
+// MODE:SPEED:NOTES; the notes may hold ':' no more than the engine does (none).
+void arpArg(const std::string& s, Arpeggio& a)
+{
+    const size_t first = s.find(':');
+    const size_t second = first == std::string::npos ? std::string::npos : s.find(':', first + 1);
+    if (second == std::string::npos) usage("bad --arp: '" + s + "' (MODE:SPEED:NOTES)");
+    const std::string mode = s.substr(0, first);
+    const char* const names[] = {"up", "down", "random", "updown"};
+    a.mode = -1;
+    for (int i = 0; i < 4; ++i)
+        if (mode == names[i] || mode == std::to_string(i)) a.mode = i;
+    if (a.mode < 0) usage("bad --arp mode: '" + mode + "' (up, down, random, updown)");
+    a.speed = intArg(s.substr(first + 1, second - first - 1), "--arp speed", 1, 64);
+    a.notes = s.substr(second + 1);
+    if (a.notes.empty() || a.notes.size() > 2047) usage("bad --arp notes: 1 to 2047 characters");
+    a.on = true;
+}
+
 Options parse(int argc, char** argv)
 {
     Options o;
@@ -206,6 +242,14 @@ Options parse(int argc, char** argv)
             o.tracks.push_back(t);
         } else if (a == "--at") {
             o.changes.push_back(changeArg(v));
+        } else if (a == "--synth") {
+            o.synth.folder = v;
+        } else if (a == "--arp") {
+            arpArg(v, o.synth);
+        } else if (a == "--synth-vol") {
+            o.synth.volume = intArg(v, "--synth-vol", 0, 127);
+        } else if (a == "--synth-pan") {
+            o.synth.pan = intArg(v, "--synth-pan", 0, 127);
         } else if (a == "-o") {
             o.out = v;
         } else {
@@ -216,6 +260,7 @@ Options parse(int argc, char** argv)
     if (o.mixBpm <= 0) usage("--mix-bpm is required");
     if (o.frames < 0) usage("--frames is required");
     if (o.out.empty()) usage("-o is required");
+    if (o.synth.on != !o.synth.folder.empty()) usage("--synth and --arp go together");
     std::stable_sort(o.changes.begin(), o.changes.end(),
                      [](const Change& x, const Change& y) { return x.frame < y.frame; });
     return o;
@@ -409,9 +454,33 @@ int main(int argc, char** argv)
             device.held.clear();
         }
     };
+    std::string synthFolder;
+    if (o.synth.on) {
+        synthFolder = kelOf(o.synth.folder);
+        if (synthFolder.empty()) {
+            std::fprintf(stderr, "enginebounce: %s: not a usable folder\n", o.synth.folder.c_str());
+            gep->exit();
+            delete gep;
+            gep = nullptr;
+            wDBSetOutput(nullptr);
+            return 1;
+        }
+        if (synthFolder.back() != ':') synthFolder += ':';
+    }
     size_t next = 0;
     gep->changesBegin();
     gep->play();
+    if (o.synth.on) {
+        // Before the first loop starts the timeline: the first step falls on frame 0.
+        gep->synth_SetFolder(synthFolder.c_str());
+        if (gep->synth_NotesLoaded() == 0)
+            std::fprintf(stderr, "enginebounce: %s holds no note file; the synthesizer stays silent\n",
+                         o.synth.folder.c_str());
+        gep->synth_SetPoly(36);
+        gep->synth_SetVolume(static_cast<short>(o.synth.volume));
+        gep->synth_SetPan(static_cast<short>(o.synth.pan));
+        gep->synth_Arp(static_cast<short>(o.synth.mode), static_cast<short>(o.synth.speed), o.synth.notes.c_str());
+    }
     for (const TrackArg& t : o.tracks) {
         gep->setTrackSample(static_cast<short>(t.track), static_cast<short>(t.sample));
         gep->setTrackVolume(static_cast<short>(t.track), static_cast<short>(t.volume));

@@ -222,10 +222,10 @@ TEST_F(Startup, ColourSchemesChangeTheBackgroundsOfTheFourMainPanels)
     PWScreen.hide(kPWLoadPanel);  // it lies over the synth panel
     PWScreen.show(kPWSynthPanel);
     const kelRect synth = PWfloatPanelPtr[kPWSynthPanel]->background()->rect;
-    EXPECT_EQ(shown(synth.left + 200, synth.top + 150), skin.pixel(1020 + 3, 200, 150));
+    EXPECT_EQ(shown(synth.left + 590, synth.top + 150), skin.pixel(1020 + 3, 590, 150));
     PWScreen.changeAllColors(0);
     EXPECT_EQ(shown(192 + 20, 144 + 470), skin.pixel(e2e::kGrooveBack, 20, 470));
-    EXPECT_EQ(shown(synth.left + 200, synth.top + 150), skin.pixel(1020, 200, 150));
+    EXPECT_EQ(shown(synth.left + 590, synth.top + 150), skin.pixel(1020, 590, 150));
 }
 
 TEST_F(Startup, ThePreferencesSurviveARestartAndGiveTheColourScheme)

@@ -163,7 +163,7 @@ TEST(SkinBuild, MistakesInTheSourcesStopTheBuildAndSayWhere)
     TempDir dir("skinc-bad");
     fs::copy(testsupport::sourceDir() + "/skin", dir.file("skin"), fs::copy_options::recursive);
     const std::string layout = dir.file("skin/layouts/synth.txt");
-    testsupport::writeFile(layout, readFile(layout) + "\nitem 9\n  images nosuch.cast\n");
+    testsupport::writeFile(layout, readFile(layout) + "\nitem 45\n  images nosuch.cast\n");
     const std::string casts = dir.file("skin/casts.txt");
     testsupport::writeFile(casts, readFile(casts) + "\n100 twice label text=x\n");
     testsupport::writeFile(dir.file("old.xrs"), "old");
@@ -392,8 +392,8 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
                                                        {4, {14}},      {5, {11}}, {6, {6}},     {7, {12}},
                                                        {8, {13}},      {9, {15}}, {10, {16}}};
     // Where each panel first shows on the stage.
-    const int shownAt[11][2] = {{0, 0},     {0, 0},     {100, 100}, {100, 200}, {100, 100}, {100, 100},
-                                {40, 40},   {100, 100}, {100, 100}, {0, 0},     {120, 100}};
+    const int shownAt[11][2] = {{0, 0},     {0, 0},     {20, 104}, {100, 200}, {100, 100}, {100, 100},
+                                {40, 40},   {97, 87},  {100, 100}, {0, 0},     {120, 100}};
     int entries = 0, steps = 0;
     for (const std::string& line : split(lines, '\r')) {
         SCOPED_TRACE(line);

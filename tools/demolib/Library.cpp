@@ -56,12 +56,13 @@ const char* synthNoteName(int index)
     return index >= 0 && index < 36 ? kNames[index] : "";
 }
 
-bool writeSynth(LibraryFiles& out, const SynthSound& sound)
+bool writeSynth(LibraryFiles& out, const SynthSound& sound, const Picture& picture)
 {
     const std::string folder = "Synth/" + sound.name + "/";
     bool ok = true;
     for (size_t i = 0; i < sound.notes.size() && i < 36; ++i)
         ok = out.wave(folder + synthNoteName(static_cast<int>(i)), toPcm16Mono(sound.notes[i]), 1) && ok;
+    if (picture.width > 0) ok = out.picture(folder + "picture.gif", picture) && ok;
     out.prune(folder);
     return ok;
 }

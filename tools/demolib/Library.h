@@ -14,8 +14,9 @@ namespace demolib {
 // as "library.gif" there and as "Images/<library name>.gif".
 bool writeSong(LibraryFiles& out, const Song& song);
 
-// Writes "Synth/<name>/c2.wav" ... "b4.wav".
-bool writeSynth(LibraryFiles& out, const SynthSound& sound);
+// Writes "Synth/<name>/c2.wav" ... "b4.wav" and its "picture.gif" (none
+// for a picture without pixels).
+bool writeSynth(LibraryFiles& out, const SynthSound& sound, const Picture& picture = {});
 
 // The note file names of a synth sound, c2 to b4.
 const char* synthNoteName(int index);

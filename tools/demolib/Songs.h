@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/demolib/Output.h"
 #include "tools/demolib/Song.h"
 
 namespace demolib {
@@ -22,5 +23,11 @@ struct SynthSound {
 };
 SynthSound makePluck();
 SynthSound makePad();
+SynthSound makeEPiano();
+SynthSound makeBass();
+SynthSound makeBell();
+SynthSound makeLead();
+// The picture the synth browser shows for a sound, in the sound's hue (#rrggbb).
+Picture paintSynthPicture(const SynthSound& sound, uint32_t hue);
 
 }  // namespace demolib

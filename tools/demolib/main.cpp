@@ -29,8 +29,11 @@ const SongEntry kSongs[] = {{"NightShift", makeHouse},  {"DustyCorners", makeHip
 struct SynthEntry {
     const char* name;
     SynthSound (*make)();
+    uint32_t hue;
 };
-const SynthEntry kSynths[] = {{"GlassPluck", makePluck}, {"WarmPad", makePad}};
+const SynthEntry kSynths[] = {{"GlassPluck", makePluck, 0x4fc3f7}, {"WarmPad", makePad, 0xe07be0},
+                              {"ElectricPiano", makeEPiano, 0xffa630}, {"DeepBass", makeBass, 0xff5c5c},
+                              {"TubeBell", makeBell, 0x3fd6c8}, {"SawLead", makeLead, 0x8bd450}};
 
 int generate(const std::string& root, const std::vector<std::string>& only)
 {
@@ -46,7 +49,7 @@ int generate(const std::string& root, const std::vector<std::string>& only)
     for (const SynthEntry& e : kSynths) {
         if (!wanted(e.name)) continue;
         const SynthSound sound = e.make();
-        writeSynth(out, sound);
+        writeSynth(out, sound, paintSynthPicture(sound, e.hue));
         ++made;
     }
     if (made < static_cast<int>(only.size())) {

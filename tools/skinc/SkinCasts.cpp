@@ -3,6 +3,7 @@
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
 #include "tools/skinc/SkinPaintPrefs.h"
+#include "tools/skinc/SkinPaintSynth.h"
 #include "tools/skinc/SkinPaintVMix.h"
 #include "tools/skinc/SkinPaintTuner.h"
 #include "tools/skinc/SkinPaintNet.h"
@@ -30,6 +31,7 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
 {
     const std::string& recipe = line.recipe;
     if (std::vector<std::string> groove = grooveVariants(line); !groove.empty()) return groove;
+    if (std::vector<std::string> synth = synthVariants(line); !synth.empty()) return synth;
     if (std::vector<std::string> vmix = vmixVariants(line); !vmix.empty()) return vmix;
     if (std::vector<std::string> tuner = tunerVariants(line); !tuner.empty()) return tuner;
     if (std::vector<std::string> screen = screenVariants(line); !screen.empty()) return screen;

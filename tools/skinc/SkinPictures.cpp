@@ -3,6 +3,7 @@
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
 #include "tools/skinc/SkinPaintPrefs.h"
+#include "tools/skinc/SkinPaintSynth.h"
 #include "tools/skinc/SkinPaintVMix.h"
 #include "tools/skinc/SkinPaintTuner.h"
 #include "tools/skinc/SkinPaintNet.h"
@@ -427,6 +428,7 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     const std::string& recipe = line.recipe;
     bool good = false;
     if (!grooveVariants(line).empty()) good = paintGrooveCast(line, variant, style, out, diag);
+    else if (!synthVariants(line).empty()) good = paintSynthCast(line, variant, style, out, diag);
     else if (!vmixVariants(line).empty()) good = paintVMixCast(line, variant, style, out, diag);
     else if (!tunerVariants(line).empty()) {
         bool known = false;
