@@ -40,9 +40,9 @@ bool KelResFile::SetWorkName(const char* name)
 void KelResFile::DefaultHeader()
 {
     header = kelResHeader{};
-    header.capacity = kKelResCapacity;
+    header.capacity = createCapacity > 0 ? createCapacity : kKelResCapacity;
     header.count = 0;
-    endOfFile = kKelResEmptySize;
+    endOfFile = kKelResHeaderSize + static_cast<int32_t>(header.capacity) * kKelResElemSize;
     modified = 1;
 }
 

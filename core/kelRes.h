@@ -42,6 +42,9 @@ public:
 
     // Set by the owner before Open.
     uint8_t openReadOnly = 0;
+    // Entries a container made by Create holds; the program's own files keep
+    // the usual 1000, a skin of many pictures may ask for more.
+    int16_t createCapacity = kKelResCapacity;
 
     // False (and nothing changed) for a name that does not fit.
     bool SetWorkName(const char* name);

@@ -9,6 +9,7 @@
 #include "audio/AudioFormat.h"
 #include "audio/Synth.h"
 #include "core/BLInternational.h"
+#include "core/kelTextCodec.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
@@ -58,9 +59,7 @@ void BLLoadSynthPanel::setText(int16_t item, const char* text)
 
 void BLLoadSynthPanel::setMessage(int16_t item, int16_t message, const char* value)
 {
-    char text[160];
-    BL_FormatMessage(blIntl.message(message).c_str(), value, text, sizeof text);
-    setText(item, text);
+    setText(item, KEL_NameToLatin1(blIntl.messageWithNames(message, {value ? value : ""})).c_str());
 }
 
 void BLLoadSynthPanel::beforeShow()

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/BLInternational.h"
+#include "core/kelTextCodec.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
@@ -57,7 +58,8 @@ void BLSynthPanel::setControl(int16_t item, int16_t value)
 
 void BLSynthPanel::setStatus(int16_t message, const char* value)
 {
-    BL_FormatMessage(blIntl.message(message).c_str(), value ? value : "", statusText, sizeof statusText);
+    const std::string text = KEL_NameToLatin1(blIntl.messageWithNames(message, {value ? value : ""}));
+    std::snprintf(statusText, sizeof statusText, "%s", text.c_str());
     setText(si::hint, statusText);
 }
 
@@ -116,9 +118,7 @@ void BLSynthPanel::showOctaves()
 {
     char octaves[16];
     std::snprintf(octaves, sizeof octaves, "%d-%d", keyboardOctave + 1, keyboardOctave + 2);
-    char text[96];
-    BL_FormatMessage(blIntl.message(kMsgOctaves).c_str(), octaves, text, sizeof text);
-    setText(si::octaveLabel, text);
+    setText(si::octaveLabel, KEL_NameToLatin1(blIntl.messageWithNames(kMsgOctaves, {octaves})).c_str());
 }
 
 void BLSynthPanel::showPresets()

@@ -24,6 +24,9 @@ namespace {
 
 const long kTypeText = static_cast<long>(kelFourCC("TEXT"));
 const long kTypeData = static_cast<long>(kelFourCC("DATA"));
+// The skin's pictures and their variants outgrow the 1000 entries of the
+// program's own files; readers take the capacity from the header.
+constexpr int16_t kSkinCapacity = 4000;
 
 std::vector<std::string> split(const std::string& text, char separator)
 {
@@ -295,6 +298,7 @@ bool SkinBuild::writeResource(const std::string& kelPath)
 {
     KEL_FileDelete(kelPath.c_str());
     KelResFile file;
+    file.createCapacity = kSkinCapacity;
     if (!file.SetWorkName(kelPath.c_str()) || !file.Create()) {
         diag_.error(kelPath, std::string("cannot be created: ") + file.GetOpenError());
         return false;
@@ -302,7 +306,7 @@ bool SkinBuild::writeResource(const std::string& kelPath)
     bool good = true;
     auto put = [&](const std::vector<uint8_t>& bytes, long type, long id, const std::string& what) {
         if (good && !save(file, bytes, type, id)) {
-            diag_.error(what, file.GetElemsCount() >= kKelResCapacity ? "the resource file's table is full"
+            diag_.error(what, file.GetElemsCount() >= kSkinCapacity ? "the resource file's table is full"
                                                                        : "cannot be written");
             good = false;
         }
