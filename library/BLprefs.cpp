@@ -22,6 +22,7 @@ constexpr long kVMixOptions = kelFourCC("vmxo");
 constexpr long kVMixLeftOut = kelFourCC("vmxg");
 constexpr long kNetLink = kelFourCC("netl");
 constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
+constexpr long kKeyLock = kelFourCC("klck");
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
@@ -109,7 +110,7 @@ void blPrefsClass::loadNetLink(KelResFile& file)
 
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), netMode(0), netPort(kBLNetDefaultPort),
-      netAddress()
+      netAddress(), keyLock(0)
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -139,6 +140,7 @@ void blPrefsClass::load()
     loadShort(file, kInterfaceColor, 0, 0, 7, &interfaceColor);
     loadVMix(file, vmix);
     loadNetLink(file);
+    loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
         const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
@@ -189,6 +191,7 @@ bool blPrefsClass::save()
         kelPutLE16(link + 2, netPort);
         for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i) link[4 + i] = static_cast<uint8_t>(netAddress[i]);
         ok = file.SaveData(reinterpret_cast<const char*>(link), kNetLinkSize, kNetLink, 0) && ok;
+        ok = saveShort(file, kKeyLock, 0, keyLock) && ok;
         ok = file.Close() && ok;
     }
     if (!ok || !KEL_FileRename(temp.c_str(), fileName)) {

@@ -31,7 +31,7 @@ namespace {
 const char* const kUsage =
     "usage: enginebounce --bpm SONG_BPM --mix-bpm MIX_BPM --frames N [--master V]\n"
     "                    --loop PATH[:REPEATS] ... --track T:SAMPLE[:VOLUME[:PAN]] ...\n"
-    "                    [--at FRAME:CHANGE ...] [--start-frame F] -o OUT.wav\n"
+    "                    [--at FRAME:CHANGE ...] [--start-frame F] [--key-lock] -o OUT.wav\n"
     "  Loops are numbered from 0 in the order given; REPEATS is how often a loop\n"
     "  fits into 32 beats (0 or none: measured against SONG_BPM). Tracks 0 to 7\n"
     "  take a loop number (-1 = none), a volume 0 to 127 (127) and a pan -63 to\n"
@@ -39,7 +39,7 @@ const char* const kUsage =
     "  volume are one play command: all of them are heard from frame 0.\n"
     "  A change applies before the output frame FRAME (a multiple of 2048):\n"
     "    FRAME:T:SAMPLE[:sync]  FRAME:T:vol=V[:sync]  FRAME:T:pan=P[:sync]\n"
-    "    FRAME:mix-bpm=B\n"
+    "    FRAME:mix-bpm=B  FRAME:key-lock=on  FRAME:key-lock=off\n"
     "  With sync it waits for the next 32-beat boundary. Changes at frame 0\n"
     "  belong to the play command; the next 8192 frames are the start-up\n"
     "  priming: changes there apply right after it.\n"
@@ -48,7 +48,9 @@ const char* const kUsage =
     "  --user-loop FILE --user-params BARS:OFFSET:GAIN:RATE:START:END plays FILE\n"
     "  (any sound file; other than 44100 Hz 16-bit WAV it is converted) as the\n"
     "  user loop with the groove: its period in bars, the offset in bars, its\n"
-    "  gain, its speed ratio, and its region in percent of the sound.\n";
+    "  gain, its speed ratio, and its region in percent of the sound.\n"
+    "  --key-lock plays with key lock: the mix tempo changes the tempo and not\n"
+    "  the key (the mix is time-stretched instead of resampled).\n";
 
 constexpr int kBlock = 2048;
 constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
@@ -64,7 +66,7 @@ struct TrackArg {
 
 struct Change {
     int64_t frame = 0;
-    enum Kind { kSample, kVolume, kPan, kMixBpm } kind = kSample;
+    enum Kind { kSample, kVolume, kPan, kMixBpm, kKeyLock } kind = kSample;
     int track = 0;
     int value = 0;
     float bpm = 0;
@@ -81,6 +83,7 @@ struct Options {
     std::vector<TrackArg> tracks;
     std::vector<Change> changes;
     std::string out;
+    bool keyLock = false;
 };
 
 [[noreturn]] void usage(const std::string& problem)
@@ -145,6 +148,11 @@ Change changeArg(const std::string& s)
         c.bpm = bpmArg(p[1].substr(8), "--at mix tempo");
         return c;
     }
+    if (p.size() == 2 && (p[1] == "key-lock=on" || p[1] == "key-lock=off")) {
+        c.kind = Change::kKeyLock;
+        c.value = p[1] == "key-lock=on" ? 1 : 0;
+        return c;
+    }
     if (p.size() == 4) {
         if (p[3] != "sync") usage("bad --at: '" + s + "'");
         c.sync = true;
@@ -172,6 +180,10 @@ Options parse(int argc, char** argv)
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
+        }
+        if (a == "--key-lock") {
+            o.keyLock = true;
+            continue;
         }
         if (i + 1 >= argc) usage("missing value after " + a);
         const std::string v = argv[++i];
@@ -264,6 +276,10 @@ void apply(const Change& c)
 {
     if (c.kind == Change::kMixBpm) {
         gep->setMixerBpm(c.bpm);
+        return;
+    }
+    if (c.kind == Change::kKeyLock) {
+        gep->setKeyLock(c.value != 0);
         return;
     }
     gep->sync_atGrooveSet(c.sync ? 1 : 0);
@@ -379,6 +395,14 @@ int main(int argc, char** argv)
     wDBSetTimer(false);
     gep = new BLEngine;
     gep->init();
+    if (o.keyLock && !gep->setKeyLock(true)) {
+        std::fprintf(stderr, "enginebounce: key lock is not available\n");
+        gep->exit();
+        delete gep;
+        gep = nullptr;
+        wDBSetOutput(nullptr);
+        return 1;
+    }
 
     SetTimeLineStart(o.startFrame);
     gep->stop();

@@ -53,6 +53,7 @@ TEST_F(Prefs, WithoutAFileTheDefaults)
     EXPECT_EQ(prefs.randomLevels[3], 7);
     EXPECT_EQ(prefs.mixTarget, 0);
     EXPECT_EQ(prefs.interfaceColor, 0);
+    EXPECT_EQ(prefs.keyLock, 0);
     EXPECT_TRUE(prefs.mainWindow.isEmpty());
     EXPECT_EQ(prefs.exportSettings.data, nullptr);
     EXPECT_EQ(prefs.exportSettings.length, 0);
@@ -69,6 +70,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.randomLevels[2] = 3;
         prefs.mixTarget = 1;
         prefs.interfaceColor = 5;
+        prefs.keyLock = 1;
         ASSERT_TRUE(prefs.save());
     }
     EXPECT_FALSE(fs::exists(dir.file("Beatloom.prf.part")));
@@ -82,6 +84,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.randomLevels[3], 7);
     EXPECT_EQ(back.mixTarget, 1);
     EXPECT_EQ(back.interfaceColor, 5);
+    EXPECT_EQ(back.keyLock, 1);
 
     // Saved again over the file, without a settings block: none comes back.
     kelQt_soundConvert_settingsDataDispose(&back.exportSettings);
@@ -119,6 +122,7 @@ TEST_F(Prefs, AnOlderFileWithoutColourKeepsColourZero)
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.interfaceColor, 0);
+    EXPECT_EQ(prefs.keyLock, 0);
     EXPECT_EQ(prefs.mainWindow, kelRect(1, 2, 3, 4));
     EXPECT_EQ(prefs.randomLevels[0], 6);
     EXPECT_EQ(prefs.randomLevels[1], 5);
@@ -128,13 +132,14 @@ TEST_F(Prefs, AnOlderFileWithoutColourKeepsColourZero)
 
 TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
 {
-    writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"}});
+    writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"}, {"klck", 0, le16(2)}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.randomLevels[1], 5);
     EXPECT_EQ(prefs.interfaceColor, 0);
     EXPECT_EQ(prefs.mixTarget, 0);
     EXPECT_EQ(prefs.exportFormat, kelFourCC("BTLM"));
+    EXPECT_EQ(prefs.keyLock, 0);
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveAndDamageIsReplaced)
