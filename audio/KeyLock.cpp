@@ -165,7 +165,10 @@ void onePass(int16_t* o, int n, int need, int capacity)
     if (engaged) {
         stretch->setRatio(static_cast<double>(n) / need);
         stretched = stretchBlock(n, capacity);
-        if (!stretched) std::fill(outL, outL + n, 0.0f), std::fill(outR, outR + n, 0.0f);
+        if (!stretched) {
+            std::fill(outL, outL + n, 0.0f);
+            std::fill(outR, outR + n, 0.0f);
+        }
     }
     while (resBufPtr < need) {
         GetSamples(resBuf + 2 * resBufPtr, kMixBlock);
