@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "core/BLPath.h"
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
+#include "panels/BLRender.h"
 #include "panels/PWDemo.h"
 #include "panels/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -19,6 +22,19 @@
 #include "platform/Platform.h"
 
 namespace {
+
+bool gRunning = false;
+
+// A library that gives up from under us (Xlib when the display goes away)
+// calls exit(): leave at once then, before the engine's threads and the
+// window are torn down by static destructors that would hang on the dead
+// display or abort on a running thread.
+void leaveAtOnce()
+{
+    if (!gRunning) return;
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
 
 const char kUsage[] =
     "Usage: beatloom [options] [document.bld]\n"
@@ -41,7 +57,15 @@ const char kUsage[] =
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
-    "  --doc-info FILE     print what a groove document holds and exit\n";
+    "  --doc-info FILE     print what a groove document holds and exit\n"
+    "  --render DOC.bld -o OUT [--stems] [--format F] [--normalize] [--quality Q]\n"
+    "                      mix the document's sequence to OUT without the\n"
+    "                      interface, as the Disk mix button does: one file, or\n"
+    "                      with --stems a file per instrument group into the\n"
+    "                      folder OUT; F is wav, wav24, aiff, flac, ogg, opus or\n"
+    "                      mp3; --normalize brings it to -14 LUFS; Q is classic\n"
+    "                      (whole frames, exact) or high (band-limited).\n"
+    "                      What is not given comes from the preferences.\n";
 
 struct Options {
     bool headless = false;
@@ -55,6 +79,8 @@ struct Options {
     std::string songInfo;
     std::string docInfo;
     std::vector<std::string> disks;
+    bool render = false;
+    BLRenderOptions renderOptions;
 };
 
 int usageError(const std::string& text)
@@ -130,6 +156,20 @@ int parse(int argc, char** argv, Options& o)
             if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
         } else if (a == "--doc-info") {
             if (!value(o.docInfo)) return usageError("--doc-info needs a groove document");
+        } else if (a == "--render") {
+            if (!value(o.renderOptions.document)) return usageError("--render needs a groove document");
+            o.render = true;
+        } else if (a == "-o" || a == "--output") {
+            if (!value(o.renderOptions.output)) return usageError("-o needs a file or folder");
+        } else if (a == "--stems") {
+            o.renderOptions.stems = true;
+        } else if (a == "--format") {
+            if (!value(o.renderOptions.format))
+                return usageError("--format needs wav, wav24, aiff, flac, ogg, opus or mp3");
+        } else if (a == "--normalize") {
+            o.renderOptions.normalize = 1;
+        } else if (a == "--quality") {
+            if (!value(o.renderOptions.quality)) return usageError("--quality needs classic or high");
         } else if (a == "--log") {
             if (!value(o.log)) return usageError("--log needs a file");
         } else if (a == "--screen") {
@@ -152,6 +192,13 @@ int parse(int argc, char** argv, Options& o)
     o.document = fromHere(o.document);
     o.demo = fromHere(o.demo);
     o.log = fromHere(o.log);
+    if (o.render) {
+        o.renderOptions.document = fromHere(o.renderOptions.document);
+        o.renderOptions.output = fromHere(o.renderOptions.output);
+    } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || !o.renderOptions.format.empty() ||
+               o.renderOptions.normalize >= 0 || !o.renderOptions.quality.empty()) {
+        return usageError("-o, --stems, --format, --normalize and --quality go with --render");
+    }
     return -1;
 }
 
@@ -162,6 +209,7 @@ bool makeBackend(const Options& o)
         headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
                                                             o.screenHeight > 0 ? o.screenHeight : 768);
         if (!o.log.empty()) headless->setLogFile(o.log);
+        headless->setBusyCheck([] { return BLPath::dialogPending(); });
         if (!o.script.empty()) {
             std::string error;
             if (!headless->loadScript(o.script, error)) {
@@ -198,6 +246,12 @@ int main(int argc, char** argv)
     KEL_InstallSignalHandlers();
     Options options;
     if (const int rc = parse(argc, argv, options); rc >= 0) return rc;
+    if (options.render) {
+        // A file grown past the size limit is a failed write, not the end of the program.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
+        return BLRender_Main(options.renderOptions, folder.c_str(), stdout, stderr);
+    }
     if (!options.songInfo.empty() || !options.docInfo.empty()) {
         const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
         return options.songInfo.empty()
@@ -217,11 +271,16 @@ int main(int argc, char** argv)
     }
     if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
     if (!makeBackend(options)) return 1;
-    if (!KEL_Platform_Init()) return 0;
-    KEL_Init();
-    KEL_Main2(PW_AppHooks());
-    KEL_Exit();
-    const int rc = KEL_Platform_Exit();
+    gRunning = true;
+    std::atexit(leaveAtOnce);
+    int rc = 0;
+    if (KEL_Platform_Init()) {
+        KEL_Init();
+        KEL_Main2(PW_AppHooks());
+        KEL_Exit();
+        rc = KEL_Platform_Exit();
+    }
     plat::clearBackend();
+    gRunning = false;
     return rc;
 }

@@ -223,9 +223,9 @@ short BLEngine::copyAudioFile(const char*, const char*)
     return 0;
 }
 
-void BLEngine::mixToDisk(const char* wavPath, const char* scriptPath)
+int BLEngine::mixToDisk(const char* wavPath, const char* scriptPath)
 {
-    OVQualityMix(mutablePath(wavPath), mutablePath(scriptPath));
+    return OVQualityMix(mutablePath(wavPath), mutablePath(scriptPath));
 }
 
 void BLEngine::synth_SetFolder(const char* folder)

@@ -75,8 +75,10 @@ public:
 
     // 0: the caller copies the file itself.
     short copyAudioFile(const char* source, const char* target);
-    // Both paths in kel form.
-    void mixToDisk(const char* wavPath, const char* scriptPath);
+    // Renders the mix script at scriptPath into a WAV file; both paths in
+    // kel form. kQualMixWritten, kQualMixFailed or kQualMixStopped
+    // (audio/QualMix.h).
+    int mixToDisk(const char* wavPath, const char* scriptPath);
 
     void synth_SetFolder(const char* folder);
     void synth_Arp(short mode, short speed, const char* notes);

@@ -1,10 +1,8 @@
 // Entry points of the engine's stages that are not built yet: the
 // synthesizer (audio/Synth.h), the user-loop render stage (audio/Vetro.h),
-// recording and user loops (audio/sndInRec.h) and the mixdown
-// (audio/QualMix.h). The engine calls them in their places; until each
-// stage lands they add nothing to the mix, change nothing and report that
+// and recording and user loops (audio/sndInRec.h). The engine calls them
+// in their places; until each stage lands they add nothing to the mix, change nothing and report that
 // nothing was done. Each stage replaces its part of this file.
-#include "audio/QualMix.h"
 #include "audio/Synth.h"
 #include "audio/Vetro.h"
 #include "audio/sndInRec.h"
@@ -63,5 +61,3 @@ int RealtimeSynthMix(char*)
     return 0;
 }
 
-// Mixdown.
-void OVQualityMix(char*, char*) {}

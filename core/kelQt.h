@@ -22,7 +22,8 @@ constexpr int kelQtFormatNameSize = 64;
 
 // The opaque settings block of an exporter: a pointer and a length. Its
 // content (big-endian): format code (4), channels (2, 0 = as the source),
-// bits (2), rate (4, 0 = as the source), quality 0..100 (2), reserved (2).
+// bits (2), rate (4, 0 = as the source), quality 0..100 (2), bit rate in
+// kbit/s for Opus and MP3 (2, 0 = the format's default).
 struct kelQtSettingsHandle {
     uint8_t* data = nullptr;
     int32_t length = 0;
@@ -61,7 +62,9 @@ bool kelQt_imageToOffmap(const char* path, kelOffmap* image);
 // system can write are listed.
 bool kelQt_soundConvert_getFormat(int16_t index, uint32_t* code, char* name);
 // Rewrites the extension of `name` (a buffer of nameSize bytes) from the
-// code's first three characters; false, unchanged, when it would not fit.
+// code's first three characters in lower case ('BTLM' as 'wav '), except
+// FLAC and Opus, whose files take their own ".flac" and ".opus"; false,
+// unchanged, when it would not fit.
 bool kelQt_soundConvert_setFileExtension(char* name, uint32_t code, int nameSize = 256);
 // Any readable sound file to the format, with the settings (an empty or
 // foreign block means the format's defaults). The target is written beside
@@ -82,6 +85,39 @@ bool kelQt_soundConvert_toLoopWave(const char* source, const char* target);
 // tells whether the sound went on beyond maxFrames.
 bool kelQt_soundConvert_toLoopWaveUpTo(const char* source, const char* target, int64_t maxFrames,
                                        void (*progress)(float), bool* cut);
+
+// The options a format offers the user, each one choice of its settings
+// (bit depth, quality or bit rate), numbered from 0. The native format
+// 'BTLM' has none.
+int16_t kelQt_soundConvert_optionCount(uint32_t code);
+// The choice's name ("24-bit", "192 kbit/s"); false past the last.
+bool kelQt_soundConvert_optionName(uint32_t code, int16_t index, char* name);
+// The choice the settings hold now (the format's default choice for an
+// empty or foreign block); -1 for a format without options.
+int16_t kelQt_soundConvert_optionIndex(uint32_t code, const kelQtSettingsHandle* settings);
+// Replaces the block by the format's settings with that choice.
+bool kelQt_soundConvert_setOption(uint32_t code, int16_t index, kelQtSettingsHandle* settings);
+
+// Conversions report the fraction done and poll for a stop through hooks
+// an upper layer installs (null: nothing).
+void kelQt_soundConvert_setHooks(void (*subAmount)(float), bool (*shouldStop)());
+
+enum class kelQtConvertResult : uint8_t { done, failed, stopped };
+struct kelQtConvertOptions {
+    // Brings the target to an integrated loudness of -14 LUFS with true
+    // peaks at -1 dBTP at most (a limiter holds the peaks down).
+    bool normalize = false;
+};
+constexpr double kelQtTargetLufs = -14.0;
+constexpr double kelQtTruePeakLimitDb = -1.0;
+// kelQt_soundConvert_apply with options; the native code 'BTLM' writes a
+// 16-bit WAV. A stopped or failed conversion leaves no target of its own.
+kelQtConvertResult kelQt_soundConvert_run(const char* source, const char* target, uint32_t code,
+                                          const kelQtSettingsHandle* settings, const kelQtConvertOptions& options);
+
+// Integrated loudness (LUFS) and true peak (dBTP) of a sound file; false
+// when it cannot be read. Silence measures -HUGE_VAL.
+bool kelQt_soundMeasure(const char* path, double* lufs, double* truePeakDb);
 
 void kelQt_soundConvert_settingsDataInit(kelQtSettingsHandle* settings);
 // A zeroed block of `length` bytes (the old one freed).

@@ -28,6 +28,8 @@ public:
 
     int sourceRate() const { return reader_.rate(); }
     int sourceChannels() const { return reader_.channels(); }
+    // As the source's header says (0 when it does not tell).
+    int64_t sourceFrames() const { return reader_.frames(); }
     int rate() const { return rate_; }
     int channels() const { return channels_; }
     int32_t restarts() const { return restarts_; }

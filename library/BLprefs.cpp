@@ -18,6 +18,8 @@ constexpr long kSettingsData = kelFourCC("odat");
 constexpr long kRandomLevel = kelFourCC("usrr");
 constexpr long kMixTarget = kelFourCC("mtrm");
 constexpr long kInterfaceColor = kelFourCC("intc");
+constexpr long kNormalize = kelFourCC("nrml");
+constexpr long kResampleQuality = kelFourCC("rsmq");
 constexpr long kVMixOptions = kelFourCC("vmxo");
 constexpr long kVMixLeftOut = kelFourCC("vmxg");
 constexpr long kNetLink = kelFourCC("netl");
@@ -109,8 +111,8 @@ void blPrefsClass::loadNetLink(KelResFile& file)
 }
 
 blPrefsClass::blPrefsClass()
-    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), netMode(0), netPort(kBLNetDefaultPort),
-      netAddress(), keyLock(0)
+    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), netMode(0),
+      netPort(kBLNetDefaultPort), netAddress(), keyLock(0)
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -138,6 +140,8 @@ void blPrefsClass::load()
     for (int i = 0; i < kBLRandomLevels; ++i) loadShort(file, kRandomLevel, i, 3, 7, &randomLevels[i]);
     loadShort(file, kMixTarget, 0, 0, 1, &mixTarget);
     loadShort(file, kInterfaceColor, 0, 0, 7, &interfaceColor);
+    loadShort(file, kNormalize, 0, 0, 1, &normalize);
+    loadShort(file, kResampleQuality, 0, 0, 1, &resampleQuality);
     loadVMix(file, vmix);
     loadNetLink(file);
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
@@ -185,6 +189,8 @@ bool blPrefsClass::save()
             ok = saveShort(file, kRandomLevel, i, randomLevels[i]) && ok;
         ok = saveShort(file, kMixTarget, 0, mixTarget) && ok;
         ok = saveShort(file, kInterfaceColor, 0, interfaceColor) && ok;
+        ok = saveShort(file, kNormalize, 0, normalize) && ok;
+        ok = saveShort(file, kResampleQuality, 0, resampleQuality) && ok;
         ok = saveVMix(file, vmix) && ok;
         uint8_t link[kNetLinkSize] = {};
         kelPutLE16(link, static_cast<uint16_t>(netMode));

@@ -10,6 +10,8 @@
 //   'usrr' 0..3   2  random-set levels
 //   'mtrm' 0      2  mix target
 //   'intc' 0      2  interface colour
+//   'nrml' 0      2  loudness normalisation of disk mixes (0 off, 1 on)
+//   'rsmq' 0      2  resampling of disk mixes (0 classic, 1 high quality)
 //   'vmxo' 0      6  virtual mixes: styles taking part (bit a style), each
 //                    mix's length in list entries (0: as written), number
 //                    of groups left out
@@ -55,6 +57,8 @@ public:
     int16_t randomLevels[kBLRandomLevels];  // 3 .. 7 each
     int16_t mixTarget;                      // 0: one file; 1: a file per group
     int16_t interfaceColor;                 // 0 .. 7
+    int16_t normalize;                      // 0 off, 1 on
+    int16_t resampleQuality;                // 0 classic, 1 high quality
     BLVMixSettings vmix;
     // The network link: mode (0 off, 1 connect, 2 listen), the port to
     // listen on or connect to (0: any free port when listening), the

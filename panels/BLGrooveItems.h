@@ -75,5 +75,6 @@ constexpr int16_t sequenceRight = 127;
 constexpr int16_t removeGroove = 128;
 // The hint line under the strips.
 constexpr int16_t hint = 129;
+constexpr int16_t diskMix = 130;
 
 }  // namespace grooveitem

@@ -266,6 +266,7 @@ void BLGroovePanel::onItem()
         case gi::library: openPanel(kPWLoadPanel); break;
         case gi::prefs: openPanel(kPWPrefsPanel); break;
         case gi::info: openPanel(kPWInfoPanel); break;
+        case gi::diskMix: onItem_diskMix(); break;
         default: break;
     }
 }
@@ -294,6 +295,10 @@ void BLGroovePanel::onItem_Load()
 void BLGroovePanel::asyncDialogMessage(BLPath* path)
 {
     if (!path) return;
+    if (path == &diskMixPath) {
+        diskMixResult(path);
+        return;
+    }
     if (path->requestCode == kRequestSave) {
         const bool saved = path->dialogOk && model.saveDocument(path->path);
         if (saved) rememberSavedWork();

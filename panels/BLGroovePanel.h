@@ -168,6 +168,17 @@ public:
     void common_setLabel(short label, const char* text) override;
     void common_doInterfaceReset() override;
 
+    // Disk mix (panels/BLGrooveDiskMix.cpp): the button asks for the file
+    // or the stems folder; the dialog's answer runs the mix.
+    void onItem_diskMix();
+    // Writes the mix script of one group (kBLMixAllGroups: every group);
+    // true when it holds a track line.
+    bool diskMixScriptCategory(int16_t group);
+    void diskMixResult(BLPath* path);
+    BLPath diskMixPath;
+    char diskMixFile[kKelPathMax + 1] = {};    // the last mix file, offered again
+    char diskMixFolder[kKelPathMax + 1] = {};  // the last stems folder
+
     // The song browser's requests.
     bool loadSong(const char* folder) override;
     void lightGame_Start(int16_t period) override;

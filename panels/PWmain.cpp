@@ -18,6 +18,7 @@
 #include "panels/BLNetLink.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLPopupInfo.h"
+#include "panels/BLPrefsPanel.h"
 #include "panels/BLProgressPanel.h"
 #include "panels/BLRandMixPanel.h"
 #include "panels/BLVMixPanel.h"
@@ -70,6 +71,7 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
+    if (std::strcmp(entry.className, "BLPrefsPanel") == 0) return new BLPrefsPanel;
     if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
     if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
     if (std::strcmp(entry.className, "BLLoopTunerPanel") == 0) return new BLLoopTunerPanel;

@@ -5,9 +5,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace plat {
 
 namespace {
+
+constexpr uint32_t kGateGiveUpMs = 60000;
 
 using T = Event::Type;
 
@@ -198,11 +202,35 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
             auto due = [this, now](const Item& i) {
                 return (!i.scripted || clockStarted_) && static_cast<int32_t>(now - i.due) >= 0;
             };
+            // A script's quit waits for work it started to end: a file
+            // dialog under way or its answer not yet handled.
+            auto dialogDone = [this] {
+                return std::find_if(queue_.begin(), queue_.end(),
+                                    [](const Item& i) { return i.event.type == T::DialogDone; });
+            };
+            auto held = [&](const Item& i) {
+                return i.scripted && i.event.type == T::Terminate && !i.action &&
+                       ((busy_ && busy_()) || dialogDone() != queue_.end());
+            };
+            // A gate that opens lets what follows keep its spacing from now.
+            while (!queue_.empty() && queue_.front().ready && due(queue_.front())) {
+                Item& gate = queue_.front();
+                if (gate.giveUp == 0) gate.giveUp = (now + kGateGiveUpMs) | 1;
+                const bool late = static_cast<int32_t>(now - gate.giveUp) >= 0;
+                if (!gate.ready() && !late) break;
+                if (late && !gate.ready()) log("waitsize: gave up waiting");
+                const uint32_t shift = now - gate.due;
+                queue_.pop_front();
+                for (Item& item : queue_)
+                    if (item.scripted || clockStarted_) item.due += shift;
+                lastDue_ += shift;
+            }
+            const bool gated = !queue_.empty() && queue_.front().ready && due(queue_.front());
             if (which != Take::All) {
                 // Other messages stay queued; what the script does in between
                 // (a screenshot, an answer) happens in its turn.
                 bool ran = false;
-                for (auto it = queue_.begin(); it != queue_.end() && due(*it); ++it) {
+                for (auto it = queue_.begin(); it != queue_.end() && due(*it) && !held(*it) && !it->ready; ++it) {
                     if (it->action) {
                         action = std::move(it->action);
                         queue_.erase(it);
@@ -219,8 +247,15 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                 if (!ran) return false;
             } else {
                 if (queue_.empty() || !due(queue_.front())) return false;
-                Item item = std::move(queue_.front());
-                queue_.pop_front();
+                auto at = queue_.begin();
+                if (gated || held(*at)) {
+                    // The program's own messages (a dialog's answer) still pass.
+                    at = gated ? std::find_if(queue_.begin(), queue_.end(), [](const Item& i) { return !i.scripted && !i.ready; })
+                               : dialogDone();
+                    if (at == queue_.end() || (gated && !due(*at))) return false;
+                }
+                Item item = std::move(*at);
+                queue_.erase(at);
                 if (!item.action) {
                     out = item.event;
                     logical(out);
@@ -426,6 +461,16 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
         pushAction(std::move(a), delay);
         delay = 0;
     };
+    auto gate = [&](std::function<bool()> ready) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const uint32_t now = millis();
+        const uint32_t base = static_cast<int32_t>(lastDue_ - now) > 0 ? lastDue_ : now;
+        lastDue_ = base + delay;
+        delay = 0;
+        Item item{lastDue_, Event{}, {}, !clockStarted_};
+        item.ready = std::move(ready);
+        queue_.push_back(std::move(item));
+    };
     while (std::getline(lines, line)) {
         ++number;
         if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
@@ -514,6 +559,16 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
                     log(std::string("screenshot ") + path + (screenshotHook_(path) ? "" : " failed"));
                 else
                     saveScreenPng(path);
+            });
+        } else if (cmd == "waitsize") {
+            long bytes = -1;
+            std::string path;
+            words >> bytes;
+            std::getline(words >> std::ws, path);
+            if (bytes < 0 || path.empty()) return fail("waitsize needs a size and a path");
+            gate([path, bytes] {
+                struct stat st{};
+                return ::stat(path.c_str(), &st) == 0 && st.st_size >= bytes;
             });
         } else if (cmd == "quit") {
             ev(Event{.type = T::Terminate});

@@ -21,7 +21,11 @@
 //   box ok|yes|no|cancel    the answer to the next modal box
 //   dialog PATH | dialog cancel   the answer to the next file dialog
 //   screenshot PATH         saves what the window shows now
-//   quit                    ends the program without asking (like SIGTERM)
+//   quit                    ends the program without asking (like SIGTERM), once a
+//                           file dialog under way and its answer are done
+//   waitsize BYTES PATH     later commands wait until the file PATH holds at least
+//                           BYTES (a capture of sound, a file being written); after
+//                           60 s the script goes on and the log says so
 #pragma once
 
 #include <deque>
@@ -90,6 +94,8 @@ public:
     // screenshots and resizes go to these instead, and its box and dialog
     // answers are taken from here.
     void setScreenshotHook(std::function<bool(const std::string&)> hook) { screenshotHook_ = std::move(hook); }
+    // True while the program has work under way that a script's quit waits for.
+    void setBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
     void setResizeHook(std::function<void(int, int)> hook) { resizeHook_ = std::move(hook); }
     // Mouse positions stay in window pixels (the other backend maps them).
     void setWindowPixels(bool on) { windowPixels_ = on; }
@@ -114,10 +120,16 @@ public:
 
 private:
     struct Item {
+        Item(uint32_t d, Event e, std::function<void()> a, bool s = false)
+            : due(d), event(e), action(std::move(a)), scripted(s) {}
         uint32_t due;
         Event event;
         std::function<void()> action;
         bool scripted = false;  // read from a script before its clock started: waits for it
+        // A gate: what comes after it waits until this is true, then keeps its
+        // own spacing from the moment it opened.
+        std::function<bool()> ready;
+        uint32_t giveUp = 0;  // the gate opens anyway then (set when it falls due)
     };
     enum class Take { All, Mouse, Input };
     bool takeDue(Take which, Event& out);
@@ -132,6 +144,7 @@ private:
     WindowFit fit_;
     int windowWidth_ = 0, windowHeight_ = 0;
     std::function<bool(const std::string&)> screenshotHook_;
+    std::function<bool()> busy_;
     std::function<void(int, int)> resizeHook_;
 
     mutable std::mutex mutex_;  // the queue: dialog threads post into it

@@ -184,6 +184,17 @@ bool SoundWriter::open(const std::string& path, const SoundWriteSettings& settin
     }
     if (settings.container == SoundContainer::Flac || isLossy(settings.container)) {
         double level = 1.0 - std::clamp(settings.quality, 0.0, 1.0);
+        if (settings.bitRate > 0 && settings.container == SoundContainer::Mp3) {
+            // The encoder takes 320 - level x 288 kbit/s, truncated.
+            int mode = SF_BITRATE_MODE_CONSTANT;
+            sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+            level = (320.0 - settings.bitRate - 0.5) / 288.0;
+        } else if (settings.bitRate > 0 && settings.container == SoundContainer::OggOpus) {
+            // The encoder takes (1 - level) x 250000 + 6000 bit/s a channel, truncated.
+            const double perChannel = settings.bitRate * 1000.0 / settings.channels;
+            level = 1.0 - (perChannel + 0.5 - 6000.0) / 250000.0;
+        }
+        level = std::clamp(level, 0.0, 1.0);
         sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
     }
     // Floats beyond full scale clip instead of wrapping.
@@ -284,12 +295,15 @@ int maxPcmBits(SoundContainer container)
 
 // --- rate conversion ---
 
-bool RateConverter::open(int channels, double ratio)
+bool RateConverter::open(int channels, double ratio, Quality quality)
 {
     close();
     if (channels < 1 || !src_is_valid_ratio(ratio)) return false;
     int error = 0;
-    state_ = src_new(SRC_SINC_MEDIUM_QUALITY, channels, &error);
+    const int type = quality == Quality::fastest ? SRC_SINC_FASTEST
+                     : quality == Quality::best  ? SRC_SINC_BEST_QUALITY
+                                                 : SRC_SINC_MEDIUM_QUALITY;
+    state_ = src_new(type, channels, &error);
     ratio_ = ratio;
     return state_ != nullptr;
 }

@@ -50,6 +50,7 @@ struct SoundWriteSettings {
     int channels = 2;
     int bits = 16;         // PCM containers: 8, 16, 24 or 32 (FLAC up to 24)
     double quality = 0.5;  // FLAC and the lossy containers: 0 smallest .. 1 best
+    int bitRate = 0;       // Opus and MP3 (constant for MP3), kbit/s; 0 = from quality
 };
 
 // Writes a sound file beside its final place and renames it there when
@@ -94,8 +95,11 @@ public:
     RateConverter(const RateConverter&) = delete;
     RateConverter& operator=(const RateConverter&) = delete;
 
+    // Band-limited converters, from the quickest to the finest.
+    enum class Quality : uint8_t { fastest, medium, best };
+
     // ratio = output rate / input rate, within 1/256 .. 256.
-    bool open(int channels, double ratio);
+    bool open(int channels, double ratio, Quality quality = Quality::medium);
     void close();
     // Converts what it can of `in`; `used` tells how many input frames were
     // taken. With endOfInput the tail is flushed over successive calls.

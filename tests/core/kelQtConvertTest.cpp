@@ -208,6 +208,10 @@ TEST(kelQtConvert, FileExtensionRule)
     EXPECT_EQ(extension("x.wav", kelQtFormatMp3), "x.mp3");
     EXPECT_EQ(extension("x", 0x4F472020), "x.og");  // 'OG  ': a blank ends it
     EXPECT_EQ(extension("x", 0x666C6163), "x.fla");  // 'flac' stays lower case
+    // The exporters' own codes whose three letters name no known format.
+    EXPECT_EQ(extension("Mix file.wav", kelQtFormatFlac), "Mix file.flac");
+    EXPECT_EQ(extension("x", kelQtFormatOpus), "x.opus");
+    EXPECT_EQ(extension("x", kelQtFormatOggVorbis), "x.ogg");
     EXPECT_EQ(extension("name", kelQtFormatWave, 8), "(refused)");  // no room for the NUL
     EXPECT_EQ(extension("name", kelQtFormatWave, 9), "name.wav");
     EXPECT_EQ(extension("name.longer", kelQtFormatWave, 12), "name.wav");

@@ -85,7 +85,7 @@ TEST(BrowserRun, ClickingASongPlaysItsPreview)
 {
     ProgramDir dir("preview");
     const std::string capture = dir.file("capture.raw");
-    runProgram(dir, "wait 600\nclick " + lineAt(1) + "\nwait 1500\nquit\n", {},
+    runProgram(dir, "wait 600\nclick " + lineAt(1) + "\nwaitsize 176400 " + capture + "\nquit\n", {},
                {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture});
     const std::string second = demoFolders().at(1);
     const std::vector<int16_t> heard = samples(readFile(capture), 0);

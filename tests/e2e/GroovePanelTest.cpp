@@ -44,9 +44,11 @@ TEST_F(GroovePanelSession, ALoopChosenByTheMenusComesInAtItsNextPeriodStart)
     const std::string doc = writeDocument("quiet.bld", "NightShift", groove, 126.0f);
     // Track 1: group "Drums" (the menu's second row), then its second loop.
     const int y = rowTop(0) + 10;
-    const std::string script = "wait 700\npress space\nwait 1300\n" + chooseInMenu(118, y, 1) +
-                               chooseInMenu(253, y, 1) + "wait 3000\nscreenshot " + dir.file("menus.png") +
-                               "\nquit\n";
+    // The capture counts what was played (4 bytes a frame): the menus are
+    // worked 2.5 s into it, and it runs to 9 s.
+    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\n" + chooseInMenu(118, y, 1) +
+                               chooseInMenu(253, y, 1) + "waitsize 1587600 " + capture + "\nscreenshot " +
+                               dir.file("menus.png") + "\nquit\n";
     const std::string log = runScript(script, doc);
     keepScreen(dir.file("menus.png"), "groove-menus");
 
@@ -63,7 +65,7 @@ TEST_F(GroovePanelSession, ALoopChosenByTheMenusComesInAtItsNextPeriodStart)
     // Its first time round.
     for (int earlier = -1; found > period / 2 && bestMatch(sound, opening, 0, found - period / 2, earlier) > 0.97;)
         found = earlier;
-    // Chosen about 3.9 s after playback started, it comes in within one
+    // Chosen 2.5 s or more after playback started, it comes in within one
     // period of its own after that, and then repeats in phase.
     EXPECT_GT(found, 2 * 44100) << "not before it was chosen";
     EXPECT_LT(found, 4 * 44100 + 2 * period) << "no later than the next period start";
@@ -115,8 +117,11 @@ TEST_F(GroovePanelSession, StoredGroovesDraggedToTheSequenceChangeAtTheCycleBoun
     script += "press space\nwait 300\n";
     for (int i = 0; i < 3; ++i) script += drag(48 + 24 * i, 369, 48 + 24 * i, 413);
     script += "click " + at(48, 413) + "\nwait 200\nclick " + at(113, 54) + "\n";
-    script += "wait 4000\nscreenshot " + dir.file("sequence-first.png") + "\nwait 7000\nscreenshot " +
-              dir.file("sequence-second.png") + "\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
+    // The capture grows as the device plays: 4 bytes a frame.
+    const int beatBytes = 4 * (44100 * 60 / static_cast<int>(tempo));
+    script += "waitsize " + std::to_string(16 * beatBytes) + " " + capture + "\nscreenshot " +
+              dir.file("sequence-first.png") + "\nwaitsize " + std::to_string(40 * beatBytes) + " " + capture +
+              "\nscreenshot " + dir.file("sequence-second.png") + "\ndialog " + saved + "\nctrl s\nquit\n";
     const std::string log = runScript(script, doc);
     keepScreen(dir.file("sequence-first.png"), "groove-sequence-1");
     keepScreen(dir.file("sequence-second.png"), "groove-sequence-2");

@@ -84,7 +84,9 @@ TEST_F(PlayStart, PlayStartsEveryTrackInTheFirstFrame)
     tempo = 131.5f;
     const std::string doc = writeDocument("eight.bld", "NightShift", g, tempo);
     const std::string log = runScript(
-        "wait 700\npress space\nwait 600\npress space\nwait 300\npress space\nwait 1500\nquit\n", doc);
+        "wait 700\npress space\nwait 600\npress space\nwait 300\npress space\nwaitsize 176400 " + capture +
+            "\nquit\n",
+        doc);
     expectWholeFromTheFirstFrame(g, log);
 }
 
@@ -98,7 +100,7 @@ TEST_F(PlayStart, SequencePlayStartsEveryTrackInTheFirstFrame)
     stored.length = 1;
     const std::string doc = writeDocument("sequence.bld", "NightShift", BLGroove{}, 126.0f, 0, &stored);
     // The sequence-play button.
-    const std::string log = runScript("wait 700\nclick " + at(113, 54) + "\nwait 1500\nquit\n", doc);
+    const std::string log = runScript("wait 700\nclick " + at(113, 54) + "\nwaitsize 176400 " + capture + "\nquit\n", doc);
     expectWholeFromTheFirstFrame(stored.grooves[0], log);
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -225,3 +226,65 @@ TEST(RealWindow, OnLargeScreensTheStageIsCentredScaledAndAnswersClicks)
 }
 
 }  // namespace
+
+// Waits up to `seconds` for the child to end; its status, or -1 when it did not.
+int waitEnd(pid_t pid, int seconds)
+{
+    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(seconds)) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return status;
+}
+
+TEST(RealWindow, TheProgramEndsWhenItsDisplayGoesAway)
+{
+    if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+    ProgramDir dir;
+    // A display number no other server holds; the server is ready when its socket shows.
+    int n = 150;
+    while (n < 250 && (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") ||
+                       fs::exists("/tmp/.X11-unix/X" + std::to_string(n))))
+        ++n;
+    const std::string display = ":" + std::to_string(n);
+    const pid_t server = fork();
+    ASSERT_GE(server, 0);
+    if (server == 0) {
+        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto serverStart = std::chrono::steady_clock::now();
+    while (!fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
+           std::chrono::steady_clock::now() - serverStart < std::chrono::seconds(30))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    const std::string demo = dir.file("demo");
+    const pid_t program = fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        setenv("DISPLAY", display.c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        if (chdir(dir.path().c_str()) != 0) _exit(126);
+        execl(dir.program().c_str(), dir.program().c_str(), "--demo", demo.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Once the sound runs (the window is open by then), the display dies.
+    const auto start = std::chrono::steady_clock::now();
+    bool sounding = false;
+    while (!(sounding = fs::exists(demo + "/played.raw")) && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(sounding) << "the demonstration never played";
+    kill(server, SIGKILL);
+    waitpid(server, nullptr, 0);
+    const int status = waitEnd(program, 60);
+    if (status == -1) {
+        kill(program, SIGKILL);
+        waitpid(program, nullptr, 0);
+        FAIL() << "the program hung on its dead display";
+    }
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+}

@@ -25,8 +25,10 @@ TEST_F(ProgressPanel, SubRangesAddUpAndStopIsSeenOnlyWhileTheButtonShows)
     start();
     BLProgressPanel* p = BLProgress();
     ASSERT_NE(p, nullptr);
+    const int16_t modalBefore = PWScreen.modalPanel;
     p->show();
     EXPECT_TRUE(PWScreen.isVisible(p->screenIndex));
+    EXPECT_EQ(PWScreen.modalPanel, p->screenIndex);  // the panels below take no click meanwhile
     p->amount(0.5f);
     p->subAmountRange(0.5f);
     p->subAmount(1.0f);
@@ -51,6 +53,24 @@ TEST_F(ProgressPanel, SubRangesAddUpAndStopIsSeenOnlyWhileTheButtonShows)
     EXPECT_FALSE(p->control(BLProgressPanel::kItemStop)->visible);
     p->hide();
     EXPECT_FALSE(PWScreen.isVisible(p->screenIndex));
+    EXPECT_EQ(PWScreen.modalPanel, modalBefore);
+
+    // Escape is the stop button's key, while the button shows.
+    p->show();
+    ASSERT_TRUE(backend->parseScript("press esc\n", error_));
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_FALSE(p->shouldStop());
+        plat::sleepMs(1);
+    }
+    p->setStopMode(true);
+    ASSERT_TRUE(backend->parseScript("press esc\n", error_));
+    stopped = false;
+    for (int i = 0; i < 500 && !stopped; ++i) {
+        stopped = p->shouldStop();
+        plat::sleepMs(1);
+    }
+    EXPECT_TRUE(stopped);
+    p->hide();
 }
 
 }  // namespace

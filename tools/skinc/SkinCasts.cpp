@@ -2,6 +2,7 @@
 
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
+#include "tools/skinc/SkinPaintPrefs.h"
 #include "tools/skinc/SkinPaintVMix.h"
 #include "tools/skinc/SkinPaintTuner.h"
 #include "tools/skinc/SkinPaintNet.h"
@@ -43,6 +44,7 @@ std::vector<std::string> CastTable::variantsOf(const CastLine& line)
     if (recipe == "font" || recipe == "splash" || recipe == "label" || recipe == "bubble" ||
         recipe == "progress" || recipe == "library")
         return {""};
+    if (std::vector<std::string> prefs = prefsVariantsOf(recipe); !prefs.empty()) return prefs;
     if (std::vector<std::string> net = netVariantsOf(line); !net.empty()) return net;
     return browserVariantsOf(recipe);
 }

@@ -2,6 +2,7 @@
 
 #include "tools/skinc/SkinPaintBrowser.h"
 #include "tools/skinc/SkinPaintGroove.h"
+#include "tools/skinc/SkinPaintPrefs.h"
 #include "tools/skinc/SkinPaintVMix.h"
 #include "tools/skinc/SkinPaintTuner.h"
 #include "tools/skinc/SkinPaintNet.h"
@@ -441,7 +442,8 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     else if (recipe == "library") good = library(r, out);
     else {
         bool known = false;
-        good = paintBrowserCast(line, variant, style, out, diag, known);
+        good = paintPrefsCast(line, variant, style, out, diag, known);
+        if (!known) good = paintBrowserCast(line, variant, style, out, diag, known);
         if (!known) good = paintNetCast(line, variant, style, out, diag, known);
         if (!known) diag.error(line.where, "recipe '" + recipe + "' cannot be painted here");
     }

@@ -1,0 +1,58 @@
+#include "library/BLMixScript.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/kelFiles.h"
+#include "library/BLSongLibrary.h"
+
+BLMixScript BLMixScript_Make(float tempo, const BLSequence& sequence, const BLSongLibrary& library,
+                             int16_t filterGroup)
+{
+    BLMixScript script;
+    char line[64];
+    const double whole = std::isfinite(tempo) ? std::trunc(static_cast<double>(tempo)) : 0.0;
+    std::snprintf(line, sizeof line, "%d\r\n",
+                  static_cast<int>(whole > 1e6    ? 1e6
+                                   : whole < -1e6 ? -1e6
+                                                  : whole));
+    script.text = line;
+    const int16_t length = sequence.length < 0                ? 0
+                           : sequence.length > kBLMaxSequence ? kBLMaxSequence
+                                                              : sequence.length;
+    for (int16_t e = 0; e < length; ++e) {
+        const int16_t index = sequence.grooveIDtoIndex(static_cast<int16_t>(sequence.entries[e]));
+        if (index < 0) continue;
+        const BLGroove& groove = sequence.grooves[index];
+        std::string tracks;
+        int count = 0;
+        for (int t = 0; t < kBLEngineTracks; ++t) {
+            const BLTrack& k = groove.tracks[t];
+            if (k.group == -1 || (filterGroup != kBLMixAllGroups && k.group != filterGroup)) continue;
+            const uint16_t id = library.sampleId(k.group, k.slot);
+            const int sample = id == kBLNoSample ? 0 : id + 1;
+            const int volume = k.volume > 127 ? 127 : k.volume;
+            const int pan = 63 - (k.pan < -63 ? -63 : k.pan > 63 ? 63 : k.pan);
+            std::snprintf(line, sizeof line, "%d %d %d%s", sample, volume, pan, "\r\n");
+            tracks += line;
+            ++count;
+        }
+        std::snprintf(line, sizeof line, "%d\r\n", count);
+        script.text += line;
+        script.text += tracks;
+        if (count > 0) script.hasTrack = true;
+    }
+    return script;
+}
+
+bool BLMixScript_Save(const char* path, const BLMixScript& script)
+{
+    KEL_FileDelete(path);
+    kelFileRec file;
+    if (!KEL_FileCreateAndOpen(path, &file)) return false;
+    const bool written = KEL_FileWrite(&file, static_cast<long>(script.text.size()), script.text.data());
+    const bool closed = KEL_FileClose(&file);
+    if (written && closed) return true;
+    KEL_FileDelete(path);
+    return false;
+}

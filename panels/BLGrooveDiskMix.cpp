@@ -1,0 +1,116 @@
+// The groove panel's disk mix: the Disk mix button, the save dialog for the
+// file (or the stems folder) and the mix itself behind the progress panel.
+#include <cstdio>
+#include <vector>
+
+#include "audio/BLEngine.h"
+#include "core/BLInternational.h"
+#include "core/kelBytes.h"
+#include "core/kelFiles.h"
+#include "library/BLMixScript.h"
+#include "library/BLprefs.h"
+#include "panels/BLDiskMix.h"
+#include "panels/BLGroovePanel.h"
+#include "panels/BLProgressPanel.h"
+#include "panels/PWmain.h"
+
+namespace {
+
+constexpr int16_t kRequestDiskMix = 3;
+
+// The progress panel as the disk mix's feedback; the messages a failure
+// calls for wait until the panel is gone.
+class PanelFeedback : public BLDiskMixFeedback {
+public:
+    void show() override
+    {
+        if (BLProgressPanel* p = BLProgress()) p->show();
+    }
+    void hide() override
+    {
+        if (BLProgressPanel* p = BLProgress()) p->hide();
+    }
+    void message(int16_t n) override
+    {
+        if (BLProgressPanel* p = BLProgress()) p->message(n);
+    }
+    void amount(float a) override
+    {
+        if (BLProgressPanel* p = BLProgress()) p->amount(a);
+    }
+    void subAmountRange(float r) override
+    {
+        if (BLProgressPanel* p = BLProgress()) p->subAmountRange(r);
+    }
+    void setStopMode(bool on) override
+    {
+        if (BLProgressPanel* p = BLProgress()) p->setStopMode(on);
+    }
+    bool shouldStop() override { return BLProgress_shouldStop(); }
+    void notify(int16_t n) override { notes.push_back(n); }
+
+    std::vector<int16_t> notes;
+};
+
+std::string extensionOf(uint32_t format)
+{
+    char name[16] = "x";
+    kelQt_soundConvert_setFileExtension(name, format, sizeof name);
+    return name + 1;  // ".wav"
+}
+
+}  // namespace
+
+void BLGroovePanel::onItem_diskMix()
+{
+    player().stop();
+    if (model.stored.length <= 0) {
+        BL_Notify(kBLMsgSequenceEmpty, 0);
+        return;
+    }
+    if (BLPath::dialogPending()) return;
+    const uint32_t format = blPrefs.exportFormat;
+    if (blPrefs.mixTarget == 1) {
+        diskMixPath.set(diskMixFolder[0] ? diskMixFolder : "Mix files folder");
+        diskMixPath.userDialogTypes(0, 0, 0, 0, "*.*");
+    } else {
+        KEL_FileSetDocTypeCreator(kelFourCC("blDc"), kelFourCC("ovBl"));
+        const std::string extension = extensionOf(format);
+        diskMixPath.set(diskMixFile[0] ? diskMixFile : "Mix file");
+        diskMixPath.setExtension(extension.c_str());
+        diskMixPath.userDialogTypes(0, 0, 0, 0, ("*" + extension).c_str());
+    }
+    diskMixPath.asyncDialogPut(kPWGroovePanel, kRequestDiskMix, 0);
+}
+
+bool BLGroovePanel::diskMixScriptCategory(int16_t group)
+{
+    const BLMixScript script = BLMixScript_Make(player().bpm, model.stored, model.library(), group);
+    return BLMixScript_Save(kBLMixScriptName, script) && script.hasTrack;
+}
+
+void BLGroovePanel::diskMixResult(BLPath* path)
+{
+    if (!path || !path->dialogOk) return;
+    player().stop();
+    BLDiskMixJob job;
+    job.library = &model.library();
+    job.sequence = &model.stored;
+    job.tempo = player().bpm;
+    job.target = blPrefs.mixTarget == 1 ? 1 : 0;
+    job.format = blPrefs.exportFormat;
+    job.settings = &blPrefs.exportSettings;
+    job.normalize = blPrefs.normalize != 0;
+    job.quality = blPrefs.resampleQuality;
+    job.path = path->path;
+    if (job.target == 1) {
+        // A name the dialog gave an extension to is still the folder's name.
+        std::snprintf(diskMixFolder, sizeof diskMixFolder, "%s", path->path);
+    } else {
+        std::snprintf(diskMixFile, sizeof diskMixFile, "%s", path->path);
+    }
+    PanelFeedback feedback;
+    BLEngine offline;  // the mixdown needs no running engine
+    BLDiskMix_Run(job, gep ? *gep : offline, feedback);
+    for (int16_t n : feedback.notes) BL_Notify(n, 0);
+}

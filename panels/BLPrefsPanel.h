@@ -1,0 +1,87 @@
+// The preferences panel (panel 8): the export format and its options, what
+// a disk mix writes (one file or a file per instrument group), how it
+// changes the tempo (classic or high-quality resampling) and whether it
+// evens the loudness, the size of the random grooves of each random set,
+// and the interface colour.
+//
+// It works on copies of the preferences taken when it is shown; OK writes
+// them back and saves the file, Cancel (the close button, Escape) drops
+// them. While shown it is modal: the panels below take no clicks or keys.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/kelQt.h"
+#include "library/BLprefs.h"
+#include "ui/PWPanel.h"
+
+class BLPrefsPanel : public PWPanelClass {
+public:
+    // Items of layout 13 (skin/layouts/prefs.txt).
+    enum : int16_t {
+        kItemClose = 1,
+        kItemFormat = 3,  // 3 .. 9: WAV as mixed, WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3
+        kItemOptions = 10,
+        kItemOptionName = 11,
+        kItemOption = 12,      // 12 .. 17
+        kItemOptionText = 18,  // 18 .. 23
+        kItemTargetOne = 24,
+        kItemTargetStems = 25,
+        kItemClassic = 26,
+        kItemHigh = 27,
+        kItemNormalize = 28,
+        kItemSetName = 29,    // 29 .. 32
+        kItemSetLights = 33,  // 33 .. 36: a set's row of lights, one film
+        kItemColour = 37,     // 37 .. 44
+        kItemOk = 45,
+        kItemCancel = 46,
+    };
+    static constexpr int kFormatChips = 7;
+    static constexpr int kOptionChips = 6;
+    static constexpr int kLights = 5;
+    // The lights' film: frame available x 6 + lit; one light every kLightPitch pixels.
+    static constexpr int16_t kLightPitch = 17;
+
+    BLPrefsPanel();
+    ~BLPrefsPanel() override;
+
+    void beforeShow() override;
+    void afterShow() override;
+    void afterHide() override;
+    void onItem() override;
+    void onKey() override;
+
+    // The entries of the format list: 'BTLM' first, then the exporters.
+    const std::vector<uint32_t>& formats() const { return formats_; }
+    // Chooses entry i of the format list.
+    void chooseFormat(int16_t entry);
+    void chooseOption(int16_t index);
+    // The options button: the native format has none (message 50); other
+    // formats step to their next option.
+    void onItem_options();
+    void confirm();
+    void cancel();
+
+    // The working copies.
+    uint32_t format = kelQtFormatNative;
+    kelQtSettingsHandle settings;
+    int16_t levels[kBLRandomLevels] = {4, 5, 6, 7};
+    int16_t mixTarget = 0;
+    int16_t interfaceColor = 0;
+    int16_t normalize = 0;
+    int16_t resampleQuality = 0;
+    // The lights each set's row shows (0: the row is hidden).
+    int16_t lightsAvailable[kBLRandomLevels] = {};
+
+private:
+    void refresh();
+    void refreshLights();
+    void onItem_lights(int16_t row);
+    void setOn(int16_t item, bool on);
+    void setText(int16_t item, const char* text);
+    int16_t chipOf(uint32_t code) const;
+
+    std::vector<uint32_t> formats_;
+    int16_t savedModal_ = -1;
+};

@@ -1,0 +1,21 @@
+// beatloom --render DOC.bld -o OUT: the disk mix of a groove document's
+// sequence without the interface. The document's song is opened from the
+// program's library, the mix written as the groove panel writes it, and
+// progress shown as one bar on a terminal (nothing per step otherwise).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct BLRenderOptions {
+    std::string document;  // system paths, absolute
+    std::string output;
+    bool stems = false;
+    std::string format;   // wav, wav24, aiff, flac, ogg, opus, mp3; empty: the preferences'
+    int normalize = -1;   // 0, 1; -1: the preferences'
+    std::string quality;  // classic, high; empty: the preferences'
+};
+
+// The exit code: 0 written; 1 the document, its song, the target or the
+// mix failed (a message on err); 2 a bad option.
+int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FILE* out, FILE* err);
