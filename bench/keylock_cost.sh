@@ -22,7 +22,7 @@ echo "$report" | awk -F, '
     if (name ~ /^KeyLock/ && allocs > 0) bad = 1
     next
   }
-  /^name,/ { for (i = 1; i <= NF; ++i) head[i] = $i }
+  /^name,/ { for (i = 1; i <= NF; ++i) { h = $i; gsub(/"/, "", h); head[i] = h } }
   END {
     if (worst == "") { print "key lock at 1.3 was not measured"; exit 1 }
     if (worst > 15 || bad) { printf "key lock at 1.3: %.2f %% (at most 15 %%), allocations %d: too much\n", worst, kept; exit 1 }
