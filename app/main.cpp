@@ -59,12 +59,14 @@ const char kUsage[] =
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
     "  --doc-info FILE     print what a groove document holds and exit\n"
     "  --render DOC.bld -o OUT [--stems] [--format F] [--normalize] [--quality Q]\n"
+    "                      [--key-lock | --no-key-lock]\n"
     "                      mix the document's sequence to OUT without the\n"
     "                      interface, as the Disk mix button does: one file, or\n"
     "                      with --stems a file per instrument group into the\n"
     "                      folder OUT; F is wav, wav24, aiff, flac, ogg, opus or\n"
     "                      mp3; --normalize brings it to -14 LUFS; Q is classic\n"
-    "                      (whole frames, exact) or high (band-limited).\n"
+    "                      (whole frames, exact) or high (band-limited);\n"
+    "                      --key-lock stretches it to the tempo, keeping the key.\n"
     "                      What is not given comes from the preferences.\n";
 
 struct Options {
@@ -168,6 +170,8 @@ int parse(int argc, char** argv, Options& o)
                 return usageError("--format needs wav, wav24, aiff, flac, ogg, opus or mp3");
         } else if (a == "--normalize") {
             o.renderOptions.normalize = 1;
+        } else if (a == "--key-lock" || a == "--no-key-lock") {
+            o.renderOptions.keyLock = a == "--key-lock" ? 1 : 0;
         } else if (a == "--quality") {
             if (!value(o.renderOptions.quality)) return usageError("--quality needs classic or high");
         } else if (a == "--log") {
@@ -196,8 +200,8 @@ int parse(int argc, char** argv, Options& o)
         o.renderOptions.document = fromHere(o.renderOptions.document);
         o.renderOptions.output = fromHere(o.renderOptions.output);
     } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || !o.renderOptions.format.empty() ||
-               o.renderOptions.normalize >= 0 || !o.renderOptions.quality.empty()) {
-        return usageError("-o, --stems, --format, --normalize and --quality go with --render");
+               o.renderOptions.normalize >= 0 || !o.renderOptions.quality.empty() || o.renderOptions.keyLock >= 0) {
+        return usageError("-o, --stems, --format, --normalize, --quality and --key-lock go with --render");
     }
     return -1;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "audio/KeyLock.h"
 #include "audio/OVMixer.h"
 #include "audio/QualMix.h"
 #include "audio/Synth.h"
@@ -105,12 +106,22 @@ int8_t BLEngine::getMixerBeat()
     return static_cast<int8_t>(GetCurrentBeat());
 }
 
+bool BLEngine::setKeyLock(bool on)
+{
+    return KeyLock_Set(on);
+}
+
+bool BLEngine::keyLock() const
+{
+    return KeyLock_On();
+}
+
 double BLEngine::getMixerPosition()
 {
     if (PlayingStatus.load() != 2) return -1;
     const int32_t bpm = BPM.load();
     if (bpm <= 0) return -1;
-    return static_cast<double>(TimeLine.load() - BLOCKLEN.load()) / bpm;
+    return static_cast<double>(KeyLock_BeatTimeLine() - BLOCKLEN.load()) / bpm;
 }
 
 void BLEngine::samplesListReset()
@@ -160,7 +171,7 @@ bool BLEngine::trackWaiting(short track) const
 {
     if (track < 0 || track >= 8 || PlayingStatus.load() != 2) return false;
     // What is heard lies a block behind the mixing position.
-    return int64_t{TimeLine.load()} - BLOCKLEN.load() < waitUntil[track];
+    return KeyLock_BeatTimeLine() - BLOCKLEN.load() < waitUntil[track];
 }
 
 void BLEngine::setTrackVolume(short track, short volume)

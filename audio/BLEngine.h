@@ -32,6 +32,11 @@ public:
     void setMixerVolume(short volume);
     void setMixerBpm(float bpm);
     void setMixerFrequency(long hz);
+    // Key lock: the mix tempo changes the tempo and not the key. Takes
+    // effect at once, playing or not, without a gap; false when it cannot
+    // be had (it stays off then).
+    bool setKeyLock(bool on);
+    bool keyLock() const;
     // The beat 0 to 31 within the cycle being heard, -1 unless running
     // (signed on every platform).
     int8_t getMixerBeat();

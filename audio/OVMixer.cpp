@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "audio/KeyLock.h"
 #include "audio/OVTrack.h"
 #include "audio/Synth.h"
 #include "audio/Vetro.h"
@@ -187,11 +188,16 @@ int GetResampled(void* out, int n)
     int64_t need = rbpm > 0 ? bpm * n / rbpm : n;
     // At least one frame, and never more than the buffer takes beside a block.
     need = std::clamp<int64_t>(need, 1, resBufFrames - kMixBlock);
+    if (KeyLock_Runs(resBufPtr)) {
+        KeyLock_Resampled(o, n, static_cast<int>(need), resBufFrames);
+        return n;
+    }
     while (resBufPtr < need) {
         GetSamples(resBuf + 2 * resBufPtr, kMixBlock);
         resBufPtr += kMixBlock;
     }
     Resample(o, resBuf, n, static_cast<int>(need));
+    KeyLock_Heard(resBuf, static_cast<int>(need));
     resBufPtr -= static_cast<int32_t>(need);
     std::memmove(resBuf, resBuf + 2 * need, static_cast<size_t>(resBufPtr) * 4);
     return n;
@@ -254,11 +260,13 @@ int InitResampler(int blockLen)
         resBufFrames = resBuf ? frames : 0;
     }
     resBufPtr = 0;
+    KeyLock_Start();
     return 0;
 }
 
 int ResetResampler()
 {
+    KeyLock_Stop();
     M_free(resBuf);
     resBuf = nullptr;
     resBufFrames = 0;

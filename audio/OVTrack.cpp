@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "audio/AudioFormat.h"
+#include "audio/KeyLock.h"
 #include "audio/OVMixer.h"
 #include "audio/Vtrack.h"
 #include "audio/Winaudio.h"
@@ -600,7 +601,7 @@ int GetCurrentBeat()
     if (PlayingStatus.load() != 2) return -1;
     const int64_t bpm = BPM.load();
     if (bpm <= 0) return -1;
-    return static_cast<int>((TimeLine.load() - BLOCKLEN.load()) / bpm % kCycleBeats);
+    return static_cast<int>((KeyLock_BeatTimeLine() - BLOCKLEN.load()) / bpm % kCycleBeats);
 }
 
 void LGetTrackPeaks(short track, ttPeak** left, ttPeak** right)

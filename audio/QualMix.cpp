@@ -14,6 +14,7 @@
 #endif
 
 #include "audio/AudioFormat.h"
+#include "audio/KeyLock.h"
 #include "audio/Vtrack.h"
 #include "audio/WinApi.h"
 #include "core/kelFiles.h"
@@ -29,6 +30,7 @@ constexpr int kReadingSamples = 65536;  // ReadingBuf: 131072 bytes
 constexpr int kFramesPerMinute = MIXFREQ * 60;
 
 int gQuality = kQualMixClassic;
+bool gKeyLock = false;
 void (*gSubAmount)(float) = nullptr;
 bool (*gShouldStop)() = nullptr;
 
@@ -50,6 +52,8 @@ struct Render {
     bool resampling = false;
     std::vector<float> in, out;
     std::vector<int16_t> outFrames;
+    // Key lock: one stretcher across the whole render.
+    std::unique_ptr<KeyLockRender> keyLock;
     int64_t written = 0;  // frames written to the file
     int64_t limit = 0;    // frames the whole render writes: 32 beats a block
 };
@@ -203,6 +207,17 @@ bool resampleBeat(void* file, Render& r, const int16_t* beat, int frames, bool e
     return true;
 }
 
+// The key lock path: one beat of the song-tempo stream in (the last one
+// ends the input), whatever the stretcher gives out.
+bool stretchBeat(void* file, Render& r, const int16_t* beat, int frames, bool last)
+{
+    r.keyLock->put(beat, frames, last);
+    const int capacity = static_cast<int>(r.outFrames.size() / 2);
+    for (int made; (made = r.keyLock->take(r.outFrames.data(), capacity)) > 0;)
+        if (!writeFrames(file, r, r.outFrames.data(), made)) return false;
+    return true;
+}
+
 void releaseBuffers(Render& r)
 {
     M_free(r.groove);
@@ -228,6 +243,16 @@ void QualMix_SetQuality(int quality)
 int QualMix_Quality()
 {
     return gQuality;
+}
+
+void QualMix_SetKeyLock(bool on)
+{
+    gKeyLock = on;
+}
+
+bool QualMix_KeyLock()
+{
+    return gKeyLock;
 }
 
 void QualMix_SetHooks(void (*subAmount)(float), bool (*shouldStop)())
@@ -284,7 +309,9 @@ long MixGroove(void* file, int n, int* samples, int* volumes, int* pans)
         if (stopAsked(r)) return -1;
         int16_t* beat = r.groove + int64_t{2} * r.spb * b;
         bool ok;
-        if (r.resampling) {
+        if (r.keyLock) {
+            ok = stretchBeat(file, r, beat, r.spb, r.block == r.blocks - 1 && b == kBeatsPerBlock - 1);
+        } else if (r.resampling) {
             ok = resampleBeat(file, r, beat, r.spb, false);
         } else {
             QualityResample(r.writing, beat, r.ospb, r.spb);
@@ -335,7 +362,12 @@ int QualityMix(char* wavPath, char* text)
     r.writing = static_cast<int16_t*>(M_alloc(r.ospb * 4));
     r.reading = static_cast<int16_t*>(M_alloc(kReadingSamples * 2));
     r.quotients = static_cast<int16_t*>(M_alloc(kReadingSamples * 2 * 2));  // a mono chunk takes two a frame
-    r.resampling = gQuality == kQualMixHigh && r.ospb != r.spb;
+    if (gKeyLock && r.ospb != r.spb) {
+        r.keyLock = std::make_unique<KeyLockRender>(r.spb, r.ospb, int64_t{r.spb} * kBeatsPerBlock * blocks);
+        r.outFrames.resize(size_t{2} * 8192);
+        if (!r.keyLock->ok()) r.failed = true;
+    }
+    r.resampling = !r.keyLock && gQuality == kQualMixHigh && r.ospb != r.spb;
     if (r.resampling) {
         const double ratio = static_cast<double>(r.ospb) / r.spb;
         const size_t outCapacity = static_cast<size_t>(r.spb * ratio) + 256;
@@ -375,6 +407,17 @@ int QualityMix(char* wavPath, char* text)
         total += r.ospb * kBeatsPerBlock;
         ++r.block;
         Igets(line);
+    }
+    if (r.keyLock && !r.failed && !r.stopped) {
+        // What the stretcher still holds comes out once the input has ended.
+        for (int rounds = 0; r.keyLock->left() > 0 && rounds < 100000 && !r.failed; ++rounds) {
+            const int made = r.keyLock->take(r.outFrames.data(), static_cast<int>(r.outFrames.size() / 2));
+            if (made <= 0) break;
+            if (!writeFrames(file, r, r.outFrames.data(), made)) r.failed = true;
+        }
+        std::memset(r.writing, 0, static_cast<size_t>(r.ospb) * 4);
+        while (!r.failed && r.written < r.limit)
+            if (!writeFrames(file, r, r.writing, r.ospb)) r.failed = true;
     }
     if (r.resampling && !r.failed && !r.stopped) {
         // What the converter still holds, then the length held to whole

@@ -39,6 +39,11 @@ enum : int {
 };
 void QualMix_SetQuality(int quality);
 int QualMix_Quality();
+// Key lock: the stream is time-stretched to the script's tempo (the finer
+// stretcher, offline) instead of resampled, so the key stays; the length
+// stays 32 beats of the script's tempo a groove. Off by default.
+void QualMix_SetKeyLock(bool on);
+bool QualMix_KeyLock();
 
 // Hooks an upper layer installs: the fraction done (0 .. 1) reported at
 // every beat, and a poll, once a beat, that ends the render when true.

@@ -27,13 +27,14 @@ constexpr long kVMixLeftOut = kelFourCC("vmxg");
 constexpr long kTooltips = kelFourCC("htip");
 constexpr long kNetLink = kelFourCC("netl");
 constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
+constexpr long kKeyLock = kelFourCC("klck");
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
 bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
-                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kVMixOptions, kVMixLeftOut, kNetLink})
+                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -122,8 +123,7 @@ void blPrefsClass::loadNetLink(KelResFile& file)
 
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
-      netMode(0),
-      netPort(kBLNetDefaultPort), netAddress()
+      netMode(0), netPort(kBLNetDefaultPort), netAddress(), keyLock(0)
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -156,6 +156,7 @@ void blPrefsClass::load()
     loadVMix(file, vmix);
     loadShort(file, kTooltips, 0, 0, 1, &tooltips);
     loadNetLink(file);
+    loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
         const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
@@ -200,6 +201,7 @@ bool blPrefsClass::save()
     ok = saveShort(file, kResampleQuality, 0, resampleQuality) && ok;
     ok = saveVMix(file, vmix) && ok;
     ok = saveShort(file, kTooltips, 0, tooltips) && ok;
+    ok = saveShort(file, kKeyLock, 0, keyLock) && ok;
     uint8_t link[kNetLinkSize] = {};
     kelPutLE16(link, static_cast<uint16_t>(netMode));
     kelPutLE16(link + 2, netPort);

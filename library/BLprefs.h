@@ -18,6 +18,7 @@
 //   'vmxg' 0..31 32  the name of each group left out, zero-padded
 //   'htip' 0      2  tooltips outside help mode: 1 on, 0 off
 //   'netl' 0     68  network link: mode, port, address (64 bytes, NUL-padded)
+//   'klck' 0      2  key lock: 1 on, 0 off
 #pragma once
 
 #include <cstdint>
@@ -74,6 +75,8 @@ public:
     int16_t netMode;
     uint16_t netPort;
     char netAddress[kBLNetAddressSize];
+    // Key lock: the mix tempo changes the tempo and not the key.
+    int16_t keyLock;
 
 private:
     void loadNetLink(KelResFile& file);

@@ -235,6 +235,7 @@ BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDisk
         return runner.outcome;
     }
     QualMix_SetQuality(job.quality);
+    QualMix_SetKeyLock(job.keyLock);
     feedback.show();
     feedback.setStopMode(true);
     if (job.target == 1) {

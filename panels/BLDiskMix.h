@@ -63,6 +63,7 @@ struct BLDiskMixJob {
     const kelQtSettingsHandle* settings = nullptr;
     bool normalize = false;
     int quality = 0;                       // kQualMixClassic or kQualMixHigh
+    bool keyLock = false;                  // stretched to the tempo, the key kept
     std::string scriptPath = "MixScript";  // kel path of the mix script
 };
 

@@ -102,6 +102,7 @@ void BLGroovePanel::diskMixResult(BLPath* path)
     job.settings = &blPrefs.exportSettings;
     job.normalize = blPrefs.normalize != 0;
     job.quality = blPrefs.resampleQuality;
+    job.keyLock = blPrefs.keyLock != 0;
     job.path = path->path;
     if (job.target == 1) {
         // A name the dialog gave an extension to is still the folder's name.

@@ -58,6 +58,8 @@ constexpr int16_t save = 70;
 constexpr int16_t load = 71;
 constexpr int16_t synthLight = 72;
 constexpr int16_t help = 73;
+// Key lock, beside the tempo.
+constexpr int16_t keyLock = 85;
 
 // The third layout: the two strips and their buttons.
 constexpr int16_t kStripEntries = 8;

@@ -133,6 +133,7 @@ void BLGroovePanel::onPanelOpened()
     setPanControl(0);
     for (int16_t t = 0; t < gi::kTracks; ++t) showTrack(t);
     showModeButtons();
+    showKeyLock();
     refreshStrips();
     setRndStyleName(-1);
     showMainVolume(player().mainVolume);
@@ -244,6 +245,7 @@ void BLGroovePanel::onItem()
         case gi::bpmDown: player().hitBpmUp(-0.2f); break;
         case gi::bpmUp: player().hitBpmUp(0.2f); break;
         case gi::tap: player().hitBpmTap(); break;
+        case gi::keyLock: onItem_keyLock(); break;
         case gi::empty: onItem_empty(); break;
         case gi::solo: onItem_solo(); break;
         case gi::group: onItem_group(); break;

@@ -225,6 +225,9 @@ public:
     // The knob's film turned to the main volume; the Keep button's light.
     void showMainVolume(int16_t volume);
     void showKeep();
+    // Key lock: the button turns it on and off and keeps it in the preferences.
+    void onItem_keyLock();
+    void showKeyLock();
     // Lamps of tracks whose change waits for the next cycle blink quickly.
     void waitingIdle();
     bool waiting[kBLEngineTracks] = {};

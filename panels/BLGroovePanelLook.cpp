@@ -7,10 +7,12 @@
 #include <string>
 
 #include "core/BLInternational.h"
+#include "audio/BLEngine.h"
 #include "core/kelCore.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
+#include "library/BLprefs.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -84,6 +86,20 @@ void BLGroovePanel::showMainVolume(int16_t volume)
 {
     const int16_t frame = static_cast<int16_t>(std::clamp<int>(volume, 0, 127) * (kKnobFrames - 1) / 127);
     if (kelPanelControl* c = control(gi::mainVolume)) c->set(kelPropImageIndex, frame);
+}
+
+void BLGroovePanel::onItem_keyLock()
+{
+    const bool on = blPrefs.keyLock == 0;
+    // Played at once, without a gap; kept for the next start.
+    if (gep && !gep->setKeyLock(on)) return;
+    blPrefs.keyLock = on ? 1 : 0;
+    showKeyLock();
+}
+
+void BLGroovePanel::showKeyLock()
+{
+    setImage(gi::keyLock, blPrefs.keyLock ? 2 : 1);
 }
 
 void BLGroovePanel::showKeep()

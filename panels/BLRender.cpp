@@ -226,6 +226,7 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
     job.quality = options.quality.empty()     ? static_cast<int>(blPrefs.resampleQuality)
                   : options.quality == "high" ? static_cast<int>(kQualMixHigh)
                                               : static_cast<int>(kQualMixClassic);
+    job.keyLock = options.keyLock >= 0 ? options.keyLock != 0 : blPrefs.keyLock != 0;
     job.scriptPath = "MixScript-" + std::to_string(getpid());
 
     TerminalFeedback feedback(err, messages);

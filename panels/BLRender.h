@@ -14,6 +14,7 @@ struct BLRenderOptions {
     std::string format;   // wav, wav24, aiff, flac, ogg, opus, mp3; empty: the preferences'
     int normalize = -1;   // 0, 1; -1: the preferences'
     std::string quality;  // classic, high; empty: the preferences'
+    int keyLock = -1;     // 1 on, 0 off, -1 the preferences'
 };
 
 // The exit code: 0 written; 1 the document, its song, the target or the

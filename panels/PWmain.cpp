@@ -179,6 +179,7 @@ int16_t PW_InitAll()
     loadPreferences();
     gep = new BLEngine;
     gep->init();
+    gep->setKeyLock(blPrefs.keyLock != 0);
     connectPanels();
     PWScreen.show(kPWLoadPanel);
     BL_PopupInfo_Close();

@@ -31,7 +31,7 @@ namespace {
 const char* const kUsage =
     "usage: enginebounce --bpm SONG_BPM --mix-bpm MIX_BPM --frames N [--master V]\n"
     "                    --loop PATH[:REPEATS] ... --track T:SAMPLE[:VOLUME[:PAN]] ...\n"
-    "                    [--at FRAME:CHANGE ...] [--start-frame F]\n"
+    "                    [--at FRAME:CHANGE ...] [--start-frame F] [--key-lock]\n"
     "                    [--synth FOLDER --arp MODE:SPEED:NOTES [--synth-vol V] [--synth-pan P]]\n"
     "                    -o OUT.wav\n"
     "  Loops are numbered from 0 in the order given; REPEATS is how often a loop\n"
@@ -41,7 +41,7 @@ const char* const kUsage =
     "  volume are one play command: all of them are heard from frame 0.\n"
     "  A change applies before the output frame FRAME (a multiple of 2048):\n"
     "    FRAME:T:SAMPLE[:sync]  FRAME:T:vol=V[:sync]  FRAME:T:pan=P[:sync]\n"
-    "    FRAME:mix-bpm=B\n"
+    "    FRAME:mix-bpm=B  FRAME:key-lock=on  FRAME:key-lock=off\n"
     "  With sync it waits for the next 32-beat boundary. Changes at frame 0\n"
     "  belong to the play command; the next 8192 frames are the start-up\n"
     "  priming: changes there apply right after it.\n"
@@ -55,7 +55,9 @@ const char* const kUsage =
     "  through the arpeggiator from the first frame, in time with the groove:\n"
     "  MODE up, down, random or updown (or 0 to 3), SPEED steps per beat, NOTES\n"
     "  a note list such as c1e1g1a#2 (two blanks are a rest). Its volume is\n"
-    "  0 to 127 (100), its pan 0 to 127 (63).\n";
+    "  0 to 127 (100), its pan 0 to 127 (63).\n"
+    "  --key-lock plays with key lock: the mix tempo changes the tempo and not\n"
+    "  the key (the mix is time-stretched instead of resampled).\n";
 
 constexpr int kBlock = 2048;
 constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
@@ -71,7 +73,7 @@ struct TrackArg {
 
 struct Change {
     int64_t frame = 0;
-    enum Kind { kSample, kVolume, kPan, kMixBpm } kind = kSample;
+    enum Kind { kSample, kVolume, kPan, kMixBpm, kKeyLock } kind = kSample;
     int track = 0;
     int value = 0;
     float bpm = 0;
@@ -99,6 +101,7 @@ struct Options {
     std::vector<TrackArg> tracks;
     std::vector<Change> changes;
     std::string out;
+    bool keyLock = false;
 };
 
 [[noreturn]] void usage(const std::string& problem)
@@ -163,6 +166,11 @@ Change changeArg(const std::string& s)
         c.bpm = bpmArg(p[1].substr(8), "--at mix tempo");
         return c;
     }
+    if (p.size() == 2 && (p[1] == "key-lock=on" || p[1] == "key-lock=off")) {
+        c.kind = Change::kKeyLock;
+        c.value = p[1] == "key-lock=on" ? 1 : 0;
+        return c;
+    }
     if (p.size() == 4) {
         if (p[3] != "sync") usage("bad --at: '" + s + "'");
         c.sync = true;
@@ -208,6 +216,10 @@ Options parse(int argc, char** argv)
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
+        }
+        if (a == "--key-lock") {
+            o.keyLock = true;
+            continue;
         }
         if (i + 1 >= argc) usage("missing value after " + a);
         const std::string v = argv[++i];
@@ -309,6 +321,10 @@ void apply(const Change& c)
 {
     if (c.kind == Change::kMixBpm) {
         gep->setMixerBpm(c.bpm);
+        return;
+    }
+    if (c.kind == Change::kKeyLock) {
+        gep->setKeyLock(c.value != 0);
         return;
     }
     gep->sync_atGrooveSet(c.sync ? 1 : 0);
@@ -424,6 +440,14 @@ int main(int argc, char** argv)
     wDBSetTimer(false);
     gep = new BLEngine;
     gep->init();
+    if (o.keyLock && !gep->setKeyLock(true)) {
+        std::fprintf(stderr, "enginebounce: key lock is not available\n");
+        gep->exit();
+        delete gep;
+        gep = nullptr;
+        wDBSetOutput(nullptr);
+        return 1;
+    }
 
     SetTimeLineStart(o.startFrame);
     gep->stop();

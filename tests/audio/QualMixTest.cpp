@@ -294,3 +294,45 @@ TEST_F(QualMix, ProgressAndTheBandLimitedChoice)
     }
     EXPECT_LT(errHigh * 16, errClassic);
 }
+
+namespace {
+
+TEST_F(QualMix, KeyLockKeepsTheKeyAndEachGrooveAtThirtyTwoBeats)
+{
+    std::vector<int16_t> sine;
+    for (int f = 0; f < kBeat; ++f) {
+        const auto v = static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * f / 44.1)));
+        sine.push_back(v);
+        sine.push_back(v);
+    }
+    const int loop = addLoop(sine, 2, 32);
+    // The tone's groove, then a silent one: the tone must stop where the
+    // second groove starts.
+    const std::string at156 = join("156\r\n1\r\n", loop, " 127 63\r\n0\r\n0\r\n");
+    QualMix_SetKeyLock(true);
+    const Mix locked = render(at156);
+    QualMix_SetKeyLock(false);
+    const int ospb = 2646000 / 156;
+    ASSERT_EQ(locked.result, kQualMixWritten);
+    ASSERT_EQ(locked.frames(), 2 * 32 * ospb);
+    EXPECT_EQ(locked.dataBytes, 2 * 32 * ospb * 4);
+    // The pitch, from the zero crossings of the groove's middle.
+    double first = -1, last = -1;
+    int count = 0;
+    for (int f = 8 * ospb; f < 24 * ospb; ++f) {
+        const double a = locked.left(f - 1), b = locked.left(f);
+        if (a < 0 && b >= 0) {
+            const double t = f - 1 + a / (a - b);
+            if (first < 0) first = t;
+            last = t;
+            ++count;
+        }
+    }
+    const double hz = (count - 1) * 44100.0 / (last - first);
+    EXPECT_LT(std::abs(1200 * std::log2(hz / 1000.0)), 5.0) << hz;
+    int end = locked.frames() - 1;
+    while (end > 0 && std::abs(locked.left(end)) < 2000) --end;
+    EXPECT_NEAR(end, 32 * ospb, 220) << "the groove ends on its 32nd beat";
+}
+
+}  // namespace

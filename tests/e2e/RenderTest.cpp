@@ -99,6 +99,17 @@ TEST_F(Render, TheClassicMixIsTheMixWorkedOutSampleForSample)
         hh += double(high[i]) * high[i];
     }
     EXPECT_GT(cross / std::sqrt(ee * hh), 0.9);
+
+    // Key lock: the same length, and the silent third groove silent where it
+    // falls, 32 beats of the document's tempo after the second.
+    ASSERT_EQ(render({doc, "-o", "out/locked.wav", "--key-lock", "--format", "wav"}).exitCode, 0);
+    const std::vector<int16_t> locked = mixref::readWav16(dir.file("out/locked.wav"));
+    ASSERT_EQ(locked.size(), expected.size());
+    const size_t groove = 2u * 32 * 26460;
+    int loudest = 0;
+    for (size_t i = 2 * groove + 2 * 441; i < 3 * groove - 2 * 441; ++i) loudest = std::max(loudest, std::abs(int{locked[i]}));
+    EXPECT_LT(loudest, 300);
+    EXPECT_NE(locked, expected);
 }
 
 TEST_F(Render, EveryFormatOpensWithTheRightLength)

@@ -55,6 +55,7 @@ TEST_F(Prefs, WithoutAFileTheDefaults)
     EXPECT_EQ(prefs.mixTarget, 0);
     EXPECT_EQ(prefs.interfaceColor, 0);
     EXPECT_EQ(prefs.tooltips, 1);
+    EXPECT_EQ(prefs.keyLock, 0);
     EXPECT_TRUE(prefs.mainWindow.isEmpty());
     EXPECT_EQ(prefs.exportSettings.data, nullptr);
     EXPECT_EQ(prefs.exportSettings.length, 0);
@@ -72,6 +73,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.mixTarget = 1;
         prefs.interfaceColor = 5;
         prefs.tooltips = 0;
+        prefs.keyLock = 1;
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -85,6 +87,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.mixTarget, 1);
     EXPECT_EQ(back.interfaceColor, 5);
     EXPECT_EQ(back.tooltips, 0);
+    EXPECT_EQ(back.keyLock, 1);
 
     // Saved again over the file, without a settings block: none comes back.
     kelQt_soundConvert_settingsDataDispose(&back.exportSettings);
@@ -123,6 +126,7 @@ TEST_F(Prefs, AnOlderFileWithoutColourOrTooltipsKeepsTheirDefaults)
     prefs.load();
     EXPECT_EQ(prefs.interfaceColor, 0);
     EXPECT_EQ(prefs.tooltips, 1);
+    EXPECT_EQ(prefs.keyLock, 0);
     EXPECT_EQ(prefs.mainWindow, kelRect(1, 2, 3, 4));
     EXPECT_EQ(prefs.randomLevels[0], 6);
     EXPECT_EQ(prefs.randomLevels[1], 5);
@@ -133,7 +137,7 @@ TEST_F(Prefs, AnOlderFileWithoutColourOrTooltipsKeepsTheirDefaults)
 TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
 {
     writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"},
-                {"htip", 0, le16(2)}});
+                {"htip", 0, le16(2)}, {"klck", 0, le16(2)}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -141,6 +145,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.interfaceColor, 0);
     EXPECT_EQ(prefs.mixTarget, 0);
     EXPECT_EQ(prefs.exportFormat, kelFourCC("BTLM"));
+    EXPECT_EQ(prefs.keyLock, 0);
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)
