@@ -24,17 +24,16 @@ constexpr int16_t kMsgDecimalMark = 271;
 constexpr int16_t kMsgFirstKey = 272;
 constexpr int16_t kMsgFonts = 277;
 
-// What the program links (cairo paints the skin at build time, zenity runs
-// the file dialogs), each with its licence as its Debian package states it.
-// The fonts' name comes from the message table.
+// What the program links, each with its licence as its Debian package
+// states it. The fonts' name comes from the message table.
 constexpr const char* kCredits[BLInfoPanel::kLibraries] = {
     "SDL2 \xB7 zlib",
     "libsndfile \xB7 LGPL-2.1+",
     "libsamplerate \xB7 BSD-2-Clause",
     "giflib \xB7 MIT",
     "libpng \xB7 libpng-2.0",
-    "cairo \xB7 LGPL-2.1 or MPL-1.1",
-    "zenity \xB7 LGPL-2+",
+    "Rubber Band \xB7 GPL-2+",
+    "libebur128 \xB7 MIT",
     "%s \xB7 Bitstream Vera",
 };
 
