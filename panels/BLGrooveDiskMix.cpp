@@ -11,46 +11,12 @@
 #include "library/BLprefs.h"
 #include "panels/BLDiskMix.h"
 #include "panels/BLGroovePanel.h"
-#include "panels/BLProgressPanel.h"
+#include "panels/BLProgressFeedback.h"
 #include "panels/PWmain.h"
 
 namespace {
 
 constexpr int16_t kRequestDiskMix = 3;
-
-// The progress panel as the disk mix's feedback; the messages a failure
-// calls for wait until the panel is gone.
-class PanelFeedback : public BLDiskMixFeedback {
-public:
-    void show() override
-    {
-        if (BLProgressPanel* p = BLProgress()) p->show();
-    }
-    void hide() override
-    {
-        if (BLProgressPanel* p = BLProgress()) p->hide();
-    }
-    void message(int16_t n) override
-    {
-        if (BLProgressPanel* p = BLProgress()) p->message(n);
-    }
-    void amount(float a) override
-    {
-        if (BLProgressPanel* p = BLProgress()) p->amount(a);
-    }
-    void subAmountRange(float r) override
-    {
-        if (BLProgressPanel* p = BLProgress()) p->subAmountRange(r);
-    }
-    void setStopMode(bool on) override
-    {
-        if (BLProgressPanel* p = BLProgress()) p->setStopMode(on);
-    }
-    bool shouldStop() override { return BLProgress_shouldStop(); }
-    void notify(int16_t n) override { notes.push_back(n); }
-
-    std::vector<int16_t> notes;
-};
 
 std::string extensionOf(uint32_t format)
 {
@@ -110,7 +76,7 @@ void BLGroovePanel::diskMixResult(BLPath* path)
     } else {
         std::snprintf(diskMixFile, sizeof diskMixFile, "%s", path->path);
     }
-    PanelFeedback feedback;
+    BLProgressFeedback feedback;
     BLEngine offline;  // the mixdown needs no running engine
     BLDiskMix_Run(job, gep ? *gep : offline, feedback);
     for (int16_t n : feedback.notes) BL_Notify(n, 0);

@@ -67,8 +67,6 @@ public:
 
     // Message lines.
     static constexpr int16_t kMsgEmptyPattern = 31;
-    static constexpr int16_t kMsgMixing = 34;
-    static constexpr int16_t kMsgConverting = 35;
     static constexpr int16_t kMsgPresetsFull = 160;
     static constexpr int16_t kMsgPresetUnchanged = 161;
     static constexpr int16_t kMsgMixFailed = 162;

@@ -11,7 +11,7 @@
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
 #include "library/BLprefs.h"
-#include "panels/BLProgressPanel.h"
+#include "panels/BLProgressFeedback.h"
 #include "panels/BLSynthPanel.h"
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
@@ -287,56 +287,16 @@ void BLSynthPanel::arpMixResult(BLPath* path)
     } else {
         engine().synth_Arp(setting.mode, kSpeeds[std::clamp<int16_t>(setting.speed, 0, 3)], pattern);
     }
-    const uint32_t format = blPrefs.exportFormat;
-    const bool native = format == kelQtFormatNative;
-    BLProgressPanel* progress = BLProgress();
-    if (progress) {
-        progress->show();
-        progress->message(kMsgMixing);
-        progress->setStopMode(false);
-        progress->subAmountRange(native ? 1.0f : 0.5f);
-    }
-    const bool written = engine().synth_mix(target.path) != 0;
+    BLProgressFeedback feedback;
+    const BLDiskMixOutcome outcome = BLDiskMix_ArpMix(
+        target.path, blPrefs.exportFormat, &blPrefs.exportSettings, blPrefs.normalize != 0,
+        [this](const std::string& wav) { engine().synth_mix(wav.c_str()); }, feedback);
     if (!playing) engine().synth_Stop();
     if (BLPlayer* p = player()) p->stop();
-    if (!written) {
-        if (progress) progress->hide();
-        BLSynthPanel_notify(kMsgMixFailed, 0);
-        return;
-    }
-
+    // The synth's own words for a render that wrote nothing.
+    for (int16_t n : feedback.notes) BLSynthPanel_notify(n == kBLMsgMixFailed ? kMsgMixFailed : n, 0);
+    if (outcome.files.empty()) return;
     char shown[kKelPathMax + 1] = {};
-    target.getName(shown);
-    if (!native) {
-        if (progress) {
-            progress->amount(0.5f);
-            progress->message(kMsgConverting);
-            progress->subAmountRange(0.5f);
-        }
-        kelPath temp;
-        temp.set(&target);
-        temp.setName("TempSoundConvertFile.wav");
-        KEL_FileDelete(temp.path);
-        char converted[kKelPathMax + 1];
-        std::snprintf(converted, sizeof converted, "%s", target.path);
-        const bool named = kelQt_soundConvert_setFileExtension(converted, format, sizeof converted);
-        if (named && kelQt_soundConvert_apply(target.path, temp.path, format, &blPrefs.exportSettings)) {
-            KEL_FileDelete(target.path);
-            KEL_FileRename(temp.path, converted);
-            kelPath result(converted);
-            result.getName(shown);
-        } else {
-            // The WAV stays.
-            KEL_FileDelete(temp.path);
-            if (progress) progress->hide();
-            BLSynthPanel_notify(kMsgConverting, 0);
-            setStatus(kMsgMixWritten, shown);
-            return;
-        }
-    }
-    if (progress) {
-        progress->amount(1.0f);
-        progress->hide();
-    }
+    kelPath(outcome.files.back().c_str()).getName(shown);
     setStatus(kMsgMixWritten, shown);
 }
