@@ -10,6 +10,7 @@
 #include "library/BLSongLibrary.h"
 #include "panels/BLDiskMix.h"
 #include "panels/BLGroovePanel.h"
+#include "panels/BLHelps.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
@@ -64,6 +65,7 @@ void BLPrefsPanel::beforeShow()
     mixTarget = blPrefs.mixTarget;
     interfaceColor = blPrefs.interfaceColor;
     normalize = blPrefs.normalize;
+    tooltips = blPrefs.tooltips;
     resampleQuality = blPrefs.resampleQuality;
 
     // A chip whose format this system cannot write is not offered.
@@ -135,6 +137,7 @@ void BLPrefsPanel::refresh()
     setOn(kItemClassic, resampleQuality == 0);
     setOn(kItemHigh, resampleQuality == 1);
     setOn(kItemNormalize, normalize != 0);
+    setOn(kItemTooltips, tooltips != 0);
     for (int16_t k = 0; k < 8; ++k) setOn(static_cast<int16_t>(kItemColour + k), k == interfaceColor);
     refreshLights();
     if (visible) {
@@ -225,6 +228,8 @@ void BLPrefsPanel::confirm()
     blPrefs.mixTarget = mixTarget;
     blPrefs.normalize = normalize;
     blPrefs.resampleQuality = resampleQuality;
+    blPrefs.tooltips = tooltips;
+    if (auto* helps = dynamic_cast<BLHelps*>(PWScreen.help)) helps->setTooltips(tooltips != 0);
     // The colour is saved with the rest, so it survives whatever ends the program.
     const bool recolour = blPrefs.interfaceColor != interfaceColor;
     blPrefs.interfaceColor = interfaceColor;
@@ -280,6 +285,10 @@ void BLPrefsPanel::onItem()
             break;
         case kItemNormalize:
             normalize = normalize ? 0 : 1;
+            refresh();
+            break;
+        case kItemTooltips:
+            tooltips = tooltips ? 0 : 1;
             refresh();
             break;
         default: break;

@@ -36,6 +36,7 @@ public:
         kItemColour = 37,     // 37 .. 44
         kItemOk = 45,
         kItemCancel = 46,
+        kItemTooltips = 47,
     };
     static constexpr int kFormatChips = 7;
     static constexpr int kOptionChips = 6;
@@ -70,6 +71,7 @@ public:
     int16_t mixTarget = 0;
     int16_t interfaceColor = 0;
     int16_t normalize = 0;
+    int16_t tooltips = 1;
     int16_t resampleQuality = 0;
     // The lights each set's row shows (0: the row is hidden).
     int16_t lightsAvailable[kBLRandomLevels] = {};

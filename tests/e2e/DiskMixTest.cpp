@@ -250,10 +250,11 @@ TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)
               (std::vector<int16_t>{3, 1, 0, 0}));
     EXPECT_FALSE(PWScreen.panel(kPWPrefsPanel)->control(BLPrefsPanel::kItemSetLights + 2)->visible);
     const kelRect lights = rectOf(kPWPrefsPanel, BLPrefsPanel::kItemSetLights);
-    // Light 3 of the first set (level 5), FLAC, its 24-bit option, OK.
+    // Light 3 of the first set (level 5), FLAC, its 24-bit option, tooltips off, OK.
     script(join("click ", lights.left + 2 * BLPrefsPanel::kLightPitch + 6, " ", lights.top + 6, "\nwait 50\nclick ") +
            centre(rectOf(kPWPrefsPanel, BLPrefsPanel::kItemFormat + 3)) + "\nwait 50\nclick " +
            centre(rectOf(kPWPrefsPanel, BLPrefsPanel::kItemOption + 1)) + "\nwait 50\nclick " +
+           centre(rectOf(kPWPrefsPanel, BLPrefsPanel::kItemTooltips)) + "\nwait 50\nclick " +
            centre(rectOf(kPWPrefsPanel, BLPrefsPanel::kItemOk)) + "\n");
     ASSERT_TRUE(runUntil([] { return !PWScreen.isVisible(kPWPrefsPanel); }));
     EXPECT_EQ(prefs->format, kelQtFormatFlac);
@@ -266,6 +267,7 @@ TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)
     start();
     EXPECT_EQ(blPrefs.exportFormat, kelQtFormatFlac);
     EXPECT_EQ(blPrefs.randomLevels[0], 5);
+    EXPECT_EQ(blPrefs.tooltips, 0);
     EXPECT_EQ(kelQt_soundConvert_optionIndex(kelQtFormatFlac, &blPrefs.exportSettings), 1);
     // ... and the next mix is a 24-bit FLAC file under the name given.
     openDocument();

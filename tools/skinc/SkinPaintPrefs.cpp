@@ -22,7 +22,6 @@ constexpr Section kSections[] = {
     {240, 148, 210, 44, "LOUDNESS"},         {240, 198, 210, 88, "RANDOM GROOVE SIZE"},
     {240, 292, 210, 46, "INTERFACE COLOUR"},
 };
-constexpr const char* kHint = "Changes take effect with OK.";
 
 FontStyle captionFont()
 {
@@ -83,12 +82,6 @@ bool prefsPane(const Style& style, Picture& out)
         cairo_rectangle(cr, b.x + 7, b.y + 14, b.w - 14, 1);
         cairo_fill(cr);
     }
-    FontStyle small;
-    small.size = 8;
-    selectFont(cr, small);
-    setColour(cr, dim);
-    drawText(cr, kHint, 16, h - 16, Align::Left);
-
     cairo_reset_clip(cr);
     cairo_set_line_width(cr, 1);
     roundedRect(cr, 1.5, 1.5, w - 3, h - 3, std::max(0.0, radius - 1));
