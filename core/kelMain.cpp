@@ -233,6 +233,7 @@ bool KEL_PollInput()
             translateKey(e, true);
             kelGlo.what = kelKeyUp;
             break;
+        case T::Terminate: KEL_RequestTerminate(); break;
         default: break;
     }
     return true;

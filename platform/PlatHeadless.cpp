@@ -239,7 +239,9 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                         ran = true;
                         break;
                     }
-                    if (isMouse(it->event.type) || (which == Take::Input && isKey(it->event.type))) {
+                    // A quit reaches whatever polls input (an open menu), too.
+                    const bool input = isKey(it->event.type) || it->event.type == T::Terminate;
+                    if (isMouse(it->event.type) || (which == Take::Input && input)) {
                         out = it->event;
                         queue_.erase(it);
                         logical(out);

@@ -51,6 +51,15 @@ TEST(ScriptGates, WaitsizeHoldsTheScriptAndQuitWaitsForTheDialogButTheProgramsOw
     busy = false;
     ASSERT_TRUE(next());
     EXPECT_EQ(e.type, T::Terminate);
+
+    // A quit also reaches a loop that polls only input (an open menu).
+    ASSERT_TRUE(b.parseScript("quit\n", error)) << error;
+    bool quit = false;
+    for (int i = 0; i < 200 && !quit; ++i) {
+        quit = b.pollInputEvent(e) && e.type == T::Terminate;
+        plat::sleepMs(5);
+    }
+    EXPECT_TRUE(quit);
 }
 
 }  // namespace
