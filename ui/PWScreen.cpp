@@ -309,11 +309,23 @@ void PWScreenClass::dispatchMouseDown()
 {
     // The panel under the mouse takes the click; a click on the panel's own
     // surface, where no control took it, drags a draggable panel.
-    auto tryPanel = [this](int16_t i) {
+    // A press on a control that chose nothing (a menu closed without a
+    // choice) is no drag of its panel.
+    auto onControl = [](PWPanelClass* p, int16_t x, int16_t y) {
+        for (int16_t k = 1; k < p->controlCount; ++k) {
+            const kelPanelControl* c = p->control(k);
+            if (c && c->live() && c->rect.contains(x, y)) return true;
+        }
+        return false;
+    };
+    auto tryPanel = [this, &onControl](int16_t i) {
         PWPanelClass* p = panel(i);
-        if (!isVisible(i) || !p->backgroundHit(kelGlo.mouseX, kelGlo.mouseY)) return false;
+        const int16_t x = kelGlo.mouseX, y = kelGlo.mouseY;
+        if (!isVisible(i) || !p->backgroundHit(x, y)) return false;
         p->events();
-        if (p->hitItem == -1 && links[static_cast<size_t>(i)].draggable && p->background()->click()) doDragPanel(i);
+        if (p->hitItem == -1 && links[static_cast<size_t>(i)].draggable && !onControl(p, x, y) &&
+            p->background()->click())
+            doDragPanel(i);
         return true;
     };
     if (modalPanel != -1) {
