@@ -197,6 +197,9 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
     };
     for (;;) {
         std::function<void()> action;
+        // Asked before the queue is locked: the program's answer may take
+        // locks of its own that are held while a dialog's answer is queued.
+        const bool busy = busy_ && busy_();
         {
             std::lock_guard<std::mutex> lock(mutex_);
             const uint32_t now = millis();
@@ -212,7 +215,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
             };
             auto held = [&](const Item& i) {
                 return i.scripted && i.event.type == T::Terminate && !i.action &&
-                       ((busy_ && busy_()) || dialogDone() != queue_.end());
+                       (busy || dialogDone() != queue_.end());
             };
             // A gate that opens lets what follows keep its spacing from now.
             while (!queue_.empty() && queue_.front().ready && due(queue_.front())) {
