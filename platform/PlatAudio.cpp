@@ -4,12 +4,14 @@
 
 namespace plat {
 
-bool AudioOutput::open(int frequency, int channels, int bufferFrames)
+namespace {
+
+// A 16-bit device in queue mode, playing or recording; 0 when refused.
+// No changes allowed: SDL converts to what the hardware wants.
+SDL_AudioDeviceID openDevice(bool capture, int frequency, int channels, int bufferFrames)
 {
-    close();
-    if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535)
-        return false;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535) return 0;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
     SDL_AudioSpec want{};
     want.freq = frequency;
     want.format = AUDIO_S16SYS;
@@ -17,12 +19,18 @@ bool AudioOutput::open(int frequency, int channels, int bufferFrames)
     want.samples = static_cast<Uint16>(bufferFrames);
     want.callback = nullptr;  // queue mode
     SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to what the hardware wants.
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, capture ? 1 : 0, &want, &have, 0);
+    if (device == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return device;
+}
+
+}  // namespace
+
+bool AudioOutput::open(int frequency, int channels, int bufferFrames)
+{
+    close();
+    const SDL_AudioDeviceID device = openDevice(false, frequency, channels, bufferFrames);
+    if (device == 0) return false;
     device_ = device;
     frequency_ = frequency;
     channels_ = channels;
@@ -72,23 +80,8 @@ bool AudioInput::deviceExists()
 bool AudioInput::open(int frequency, int channels, int bufferFrames)
 {
     close();
-    if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535)
-        return false;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-    SDL_AudioSpec want{};
-    want.freq = frequency;
-    want.format = AUDIO_S16SYS;
-    want.channels = static_cast<Uint8>(channels);
-    want.samples = static_cast<Uint16>(bufferFrames);
-    want.callback = nullptr;  // queue mode
-    SDL_AudioSpec have{};
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0);
-    if (device == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    device_ = device;
-    return true;
+    device_ = openDevice(true, frequency, channels, bufferFrames);
+    return device_ != 0;
 }
 
 void AudioInput::close()
