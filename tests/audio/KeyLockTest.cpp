@@ -10,6 +10,7 @@
 #include "audio/EngineRunFixture.h"
 #include "audio/KeyLock.h"
 #include "audio/OVTrack.h"
+#include "support/TestSupport.h"
 
 namespace enginetest {
 namespace {
@@ -67,22 +68,6 @@ TEST_F(KeyLockRun, TheBeatFollowsWhatIsHeardThroughOnOffAndTempoMoves)
     EXPECT_TRUE(engine.keyLock());
 }
 
-double pitchOf(const std::vector<int16_t>& s, size_t from, size_t to)
-{
-    double first = -1, last = -1;
-    int count = 0;
-    for (size_t i = from + 1; i < to; ++i) {
-        const double a = s[2 * (i - 1)], b = s[2 * i];
-        if (a < 0 && b >= 0) {
-            const double t = (i - 1) + a / (a - b);
-            if (first < 0) first = t;
-            last = t;
-            ++count;
-        }
-    }
-    return count > 1 ? (count - 1) * 44100.0 / (last - first) : 0.0;
-}
-
 TEST(KeyLockRenderTest, GivesTheOutputTempoLengthExactlyAndKeepsTheKey)
 {
     const int in = 8 * 22050;
@@ -105,7 +90,7 @@ TEST(KeyLockRenderTest, GivesTheOutputTempoLengthExactlyAndKeepsTheKey)
         }
         EXPECT_EQ(static_cast<int64_t>(got.size() / 2), total);
         EXPECT_EQ(render.left(), 0);
-        const double f = pitchOf(got, got.size() / 8, got.size() / 2 * 7 / 8);
+        const double f = testsupport::pitchOfLeft(got, got.size() / 8, got.size() / 2 * 7 / 8);
         EXPECT_LT(std::abs(1200 * std::log2(f / 440.0)), 5.0) << outPerBeat;
     }
 }

@@ -14,6 +14,7 @@
 #include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
+#include "support/TestSupport.h"
 
 namespace groovee2e {
 namespace {
@@ -44,22 +45,6 @@ std::vector<int16_t> toneLoop(int frames, double* tone)
         s[2 * i] = s[2 * i + 1] = v;
     }
     return s;
-}
-
-double pitchOf(const std::vector<int16_t>& s, int from, int to)
-{
-    double first = -1, last = -1;
-    int count = 0;
-    for (int i = from + 1; i < to; ++i) {
-        const double a = s[2 * (i - 1)], b = s[2 * i];
-        if (a < 0 && b >= 0) {
-            const double t = (i - 1) + a / (a - b);
-            if (first < 0) first = t;
-            last = t;
-            ++count;
-        }
-    }
-    return count > 1 ? (count - 1) * 44100.0 / (last - first) : 0.0;
 }
 
 double rmsOf(const std::vector<int16_t>& s, int from, int to)
@@ -164,8 +149,8 @@ TEST_F(KeyLockSession, TheTempoDraggedToOnePointThreeKeepsTheKeyAndTheBeat)
     // The key at the song's tempo and at 1.3 times it; the beat heard at each.
     const int slow = first + 8192;
     const int fast = last - 2 * 44100 - 8192;
-    EXPECT_LT(std::abs(1200 * std::log2(pitchOf(sound, slow, slow + 44100) / tone)), 5.0);
-    EXPECT_LT(std::abs(1200 * std::log2(pitchOf(sound, fast, last - 8192) / tone)), 5.0);
+    EXPECT_LT(std::abs(1200 * std::log2(testsupport::pitchOfLeft(sound, slow, slow + 44100) / tone)), 5.0);
+    EXPECT_LT(std::abs(1200 * std::log2(testsupport::pitchOfLeft(sound, fast, last - 8192) / tone)), 5.0);
     EXPECT_NEAR(beatHeard(sound, slow, slow + 70000), kBeat, 300);
     EXPECT_NEAR(beatHeard(sound, fast, last - 8192), kBeat * 10 / 13, 300);
 }

@@ -112,4 +112,20 @@ std::string programDir() { return BEATLOOM_PROGRAM_DIR; }
 std::string sourceDir() { return BEATLOOM_SOURCE_DIR; }
 std::string toolsDir() { return BEATLOOM_TOOLS_DIR; }
 
+double pitchOfLeft(const std::vector<int16_t>& stereo, size_t from, size_t to)
+{
+    double first = -1, last = -1;
+    int count = 0;
+    for (size_t i = from + 1; i < to; ++i) {
+        const double a = stereo[2 * (i - 1)], b = stereo[2 * i];
+        if (a < 0 && b >= 0) {
+            const double t = static_cast<double>(i - 1) + a / (a - b);
+            if (first < 0) first = t;
+            last = t;
+            ++count;
+        }
+    }
+    return count > 1 ? (count - 1) * 44100.0 / (last - first) : 0.0;
+}
+
 }  // namespace testsupport

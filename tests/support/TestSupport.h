@@ -2,6 +2,8 @@
 // their own, running the built program and tools.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,5 +58,9 @@ bool writeFile(const std::string& path, const std::string& bytes);
 std::string programDir();  // the build's program folder
 std::string sourceDir();
 std::string toolsDir();
+
+// The pitch in Hz of a steady tone in the left channel of 16-bit stereo
+// frames [from, to), from its rising zero crossings; 0 without two of them.
+double pitchOfLeft(const std::vector<int16_t>& stereo, size_t from, size_t to);
 
 }  // namespace testsupport
