@@ -209,14 +209,4 @@ std::vector<int16_t> expectedMix(const Song& song, const BLIceimage& doc, int gr
     return out;
 }
 
-std::vector<int16_t> readWav16(const std::string& path)
-{
-    const std::string bytes = testsupport::readFile(path);
-    std::vector<int16_t> s;
-    if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) return s;
-    s.resize((bytes.size() - 44) / 2);
-    if (!s.empty()) std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
-    return s;
-}
-
 }  // namespace mixref

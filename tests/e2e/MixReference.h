@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "library/BLGroove.h"
+#include "support/TestSupport.h"
 
 namespace mixref {
 
@@ -51,7 +52,6 @@ BLTrack track(int16_t group, int16_t slot, uint16_t volume, int16_t pan);
 // every group, else that group's stem.
 std::vector<int16_t> expectedMix(const Song& song, const BLIceimage& doc, int group = -1);
 
-// The interleaved samples of a 16-bit WAV file; empty when it is not one.
-std::vector<int16_t> readWav16(const std::string& path);
+using testsupport::readWav16;
 
 }  // namespace mixref

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -111,6 +112,16 @@ bool writeFile(const std::string& path, const std::string& bytes)
 std::string programDir() { return BEATLOOM_PROGRAM_DIR; }
 std::string sourceDir() { return BEATLOOM_SOURCE_DIR; }
 std::string toolsDir() { return BEATLOOM_TOOLS_DIR; }
+
+std::vector<int16_t> readWav16(const std::string& path)
+{
+    const std::string bytes = readFile(path);
+    std::vector<int16_t> s;
+    if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) return s;
+    s.resize((bytes.size() - 44) / 2);
+    if (!s.empty()) std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
+    return s;
+}
 
 double pitchOfLeft(const std::vector<int16_t>& stereo, size_t from, size_t to)
 {

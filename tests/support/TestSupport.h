@@ -59,6 +59,10 @@ std::string programDir();  // the build's program folder
 std::string sourceDir();
 std::string toolsDir();
 
+// The interleaved samples of a 16-bit WAV file as this program writes it
+// (44-byte header); empty when it is not one.
+std::vector<int16_t> readWav16(const std::string& path);
+
 // The pitch in Hz of a steady tone in the left channel of 16-bit stereo
 // frames [from, to), from its rising zero crossings; 0 without two of them.
 double pitchOfLeft(const std::vector<int16_t>& stereo, size_t from, size_t to);

@@ -27,17 +27,6 @@ testsupport::RunResult bounce(const std::vector<std::string>& args)
     return testsupport::run(argv, "", 120);
 }
 
-// The stereo frames of a WAV file this program wrote (44-byte header).
-std::vector<int16_t> frames(const std::string& path)
-{
-    const std::string bytes = testsupport::readFile(path);
-    std::vector<int16_t> s;
-    if (bytes.size() < 44) return s;
-    s.resize((bytes.size() - 44) / 2);
-    std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
-    return s;
-}
-
 // A track at volume v, centred, under master 63: the float gain times the
 // sample, truncated.
 int heard(int sample, int v = 127)
@@ -89,7 +78,7 @@ TEST_F(Bounce, RendersTheGrooveFrameForFrame)
     args.insert(args.end(), {"--track", "0:0"});
     const auto r = bounce(args);
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    const std::vector<int16_t> s = frames(out);
+    const std::vector<int16_t> s = testsupport::readWav16(out);
     ASSERT_EQ(s.size(), 2u * 200000);
     EXPECT_EQ(firstOther(s, 0, 200000, 1, kA), 200000);
     const std::string bytes = testsupport::readFile(out);
@@ -102,7 +91,7 @@ TEST_F(Bounce, ImmediateChangePlaysTheRingOutThenJoinsInPhase)
     args.insert(args.end(), {"--track", "0:0", "--at", "100352:0:1"});
     const auto r = bounce(args);
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    const std::vector<int16_t> s = frames(out);
+    const std::vector<int16_t> s = testsupport::readWav16(out);
     // The ring was last filled at 98304, up to 98304 + 65536: loop 1 plays
     // to there, and loop 2 comes in where its own period has got to.
     const int change = firstOther(s, 0, 240000, 1, kA);
@@ -116,7 +105,7 @@ TEST_F(Bounce, SynchronisedChangesLandOnTheCycle)
     args.insert(args.end(), {"--track", "0:0", "--at", "100352:0:1:sync", "--at", "100352:0:vol=64:sync"});
     const auto r = bounce(args);
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    const std::vector<int16_t> s = frames(out);
+    const std::vector<int16_t> s = testsupport::readWav16(out);
     EXPECT_EQ(firstOther(s, 0, 720000, 1, kA), 705600);
     // The new loop from its first frame at the boundary; the volume from the
     // first block that starts after it.
@@ -170,7 +159,7 @@ TEST_F(Bounce, RefusesBadCommandLinesAndKeepsGoingOnBadLoops)
         bounce({"--bpm", "120", "--mix-bpm", "120", "--frames", "20000", "--loop", dir.file("missing.wav"),
                 "--loop", a, "--track", "0:0", "--track", "1:1", "-o", out});
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    const std::vector<int16_t> s = frames(out);
+    const std::vector<int16_t> s = testsupport::readWav16(out);
     ASSERT_EQ(s.size(), 2u * 20000);
     // The good loop plays from the first frame, in phase.
     EXPECT_EQ(firstOther(s, 0, 20000, 1, kA), 20000);

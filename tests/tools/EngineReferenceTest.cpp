@@ -68,16 +68,6 @@ void levels(mixref::Track& t, int volume, int pan, int64_t from = INT64_MAX, int
     };
 }
 
-std::vector<int16_t> framesOf(const std::string& path)
-{
-    const std::string bytes = testsupport::readFile(path);
-    std::vector<int16_t> s;
-    if (bytes.size() < 44) return s;
-    s.resize((bytes.size() - 44) / 2);
-    std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
-    return s;
-}
-
 class Reference : public ::testing::Test {
 protected:
     std::vector<int16_t> bounce(std::vector<std::string> args)
@@ -86,7 +76,7 @@ protected:
         args.insert(args.end(), {"-o", out});
         const auto r = testsupport::run(args, "", 300);
         EXPECT_EQ(r.exitCode, 0) << r.out;
-        return framesOf(out);
+        return testsupport::readWav16(out);
     }
 
     testsupport::TempDir dir{"reference"};

@@ -15,16 +15,6 @@ using namespace enginetest;
 
 namespace {
 
-std::vector<int16_t> framesOf(const std::string& path)
-{
-    const std::string bytes = testsupport::readFile(path);
-    std::vector<int16_t> s;
-    if (bytes.size() < 44) return s;
-    s.resize((bytes.size() - 44) / 2);
-    std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
-    return s;
-}
-
 struct Stage {
     int bars;
     double offset, gain, rate, start, end;
@@ -87,7 +77,7 @@ TEST(UserLoopBounce, TheStageSoundsAsItsOwnRenderSays)
                                          "--user-loop", user, "--user-params", params, "-o", out},
                                         "", 120);
         ASSERT_EQ(r.exitCode, 0) << r.out;
-        const std::vector<int16_t> heard = framesOf(out);
+        const std::vector<int16_t> heard = testsupport::readWav16(out);
         ASSERT_EQ(heard.size(), static_cast<size_t>(2 * frames));
         for (int side = 0; side < 2; ++side) {
             const std::vector<double> want = expected(loop, 2, st, frames, side);
