@@ -171,7 +171,7 @@ public:
 
     void flushNow()
     {
-        if (!window_ || dirty_.empty()) return;
+        if (!window_ || (dirty_.empty() && !wholeWindowDue_)) return;
         if (!surface_) surface_ = SDL_GetWindowSurface(window_);
         if (!surface_) return;
         if (surface_->format->format != lutFormat_) makeLut();
@@ -182,8 +182,13 @@ public:
                                      (r.right - r.left) * fit_.scale, (r.bottom - r.top) * fit_.scale});
         }
         dirty_.clear();
-        SDL_UpdateWindowSurfaceRects(window_, shown.data(), static_cast<int>(shown.size()));
+        if (wholeWindowDue_)
+            SDL_UpdateWindowSurface(window_);
+        else
+            SDL_UpdateWindowSurfaceRects(window_, shown.data(), static_cast<int>(shown.size()));
+        wholeWindowDue_ = false;
         lastFlush_ = millis();
+        lastActivity_ = lastFlush_;
         ++frames_;
     }
 
@@ -205,7 +210,10 @@ public:
         }
         SDL_Event e;
         while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
-            if (translate(e, event)) return true;
+            if (translate(e, event)) {
+                lastActivity_ = now;
+                return true;
+            }
         }
         return false;
     }
@@ -217,9 +225,15 @@ public:
         return pollRange(event, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP) || pollRange(event, SDL_KEYDOWN, SDL_KEYUP);
     }
 
-    // Until a message comes, or 8 ms at most: meters and lights keep more
-    // than 60 pictures a second while the processor rests in between.
-    void idleWait(int ms) override { SDL_WaitEventTimeout(nullptr, std::max(ms, 8)); }
+    // Until a message comes. While the picture moves or a hand is at work,
+    // 8 ms at most: meters and lights keep more than 60 pictures a second.
+    // Once all has been still for a while, the processor rests longer; a
+    // message still wakes it at once.
+    void idleWait(int ms) override
+    {
+        const bool lively = !dirty_.empty() || millis() - lastActivity_ < kLivelyMs;
+        SDL_WaitEventTimeout(nullptr, std::max(ms, lively ? kLivelyWaitMs : kStillWaitMs));
+    }
 
     void captureMouse(bool on) override { SDL_CaptureMouse(on ? SDL_TRUE : SDL_FALSE); }
 
@@ -318,7 +332,10 @@ private:
         SDL_PumpEvents();
         SDL_Event e;
         while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, first, last) == 1) {
-            if (translate(e, event)) return true;
+            if (translate(e, event)) {
+                lastActivity_ = millis();
+                return true;
+            }
         }
         return false;
     }
@@ -335,8 +352,17 @@ private:
         screen_.resize(fit_.width, fit_.height);
         surface_ = SDL_GetWindowSurface(window_);
         if (surface_) {
-            SDL_FillRect(surface_, nullptr, SDL_MapRGB(surface_->format, 0, 0, 0));
-            SDL_UpdateWindowSurface(window_);
+            // Black around the stage; the stage is drawn over at the next
+            // frame, which shows the whole window at once.
+            const int sw = fit_.width * fit_.scale, sh = fit_.height * fit_.scale;
+            w = surface_->w;
+            h = surface_->h;
+            const SDL_Rect border[] = {{0, 0, w, fit_.offsetY},
+                                       {0, fit_.offsetY + sh, w, h - fit_.offsetY - sh},
+                                       {0, fit_.offsetY, fit_.offsetX, sh},
+                                       {fit_.offsetX + sw, fit_.offsetY, w - fit_.offsetX - sw, sh}};
+            SDL_FillRects(surface_, border, 4, SDL_MapRGB(surface_->format, 0, 0, 0));
+            wholeWindowDue_ = true;
         }
         dirty_.clear();
         dirty_.add(PixelRect{0, 0, fit_.width, fit_.height});
@@ -442,6 +468,11 @@ private:
     }
 
     static constexpr uint32_t kPumpIntervalMs = 4;
+    static constexpr uint32_t kLivelyMs = 250;
+    static constexpr int kLivelyWaitMs = 8;
+    static constexpr int kStillWaitMs = 40;
+    uint32_t lastActivity_ = 0;
+    bool wholeWindowDue_ = false;  // after a refit: the border, too, is new
     uint32_t lastPump_ = 0;
     SDL_Window* window_ = nullptr;
     SDL_Surface* surface_ = nullptr;  // the window's own; SDL frees it
@@ -550,6 +581,8 @@ public:
         feed();
         return window_->pollInputEvent(event);
     }
+    // Script lines fall due at most one wait late: the window's wait is short.
+    void idleWait(int ms) override { window_->idleWait(ms); }
     void captureMouse(bool on) override { window_->captureMouse(on); }
     void postDialogDone(void* path) override { window_->postDialogDone(path); }
     int messageBox(const std::string& title, const std::string& text, int buttons, int icon) override
