@@ -3,7 +3,7 @@
 #   scripts/test.sh          Release, then ASan+UBSan and the fuzz targets, then TSan
 #   scripts/test.sh quick    the Release suite only
 #   scripts/test.sh asan|tsan|fuzz|debug   one of the others
-# FUZZ_SECONDS sets how long each fuzz target runs (default 30).
+# FUZZ_SECONDS sets how long each fuzz target runs (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,11 +30,11 @@ case "$mode" in
   debug) suite debug ;;
   asan) suite asan ;;
   tsan) suite tsan ;;
-  fuzz) scripts/fuzz.sh "${FUZZ_SECONDS:-30}" ;;
+  fuzz) scripts/fuzz.sh "${FUZZ_SECONDS:-20}" ;;
   all)
     suite release
     suite asan
-    scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+    scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
     suite tsan
     ;;
   *) echo "usage: scripts/test.sh [all|quick|asan|tsan|fuzz|debug]" >&2; exit 2 ;;
