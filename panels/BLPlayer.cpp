@@ -235,18 +235,22 @@ void BLPlayer::setBpm(float tempo)
 {
     if (!std::isfinite(tempo)) return;
     bpm = tempo;
-    showTempo();
     adjustBpm(tempo);
+    showTempo();
 }
 
 void BLPlayer::adjustBpm(float tempo)
 {
     // Written so that a tempo that is not a number is refused too.
     if (!(tempo >= songBpm - kTempoWindow && tempo <= songBpm + kTempoWindow)) return;
-    bpm = tempo;
+    // The engine plays no faster than 1.3 times the song: a faster tempo
+    // shown would not be the one heard.
+    bpm = std::min(tempo, fastestBpm());
     engine->setMixerBpm(bpm);
     setBpmLabel();
 }
+
+float BLPlayer::fastestBpm() const { return static_cast<float>(songBpm) * 13.0f / 10.0f; }
 
 void BLPlayer::showTempo()
 {
@@ -260,7 +264,13 @@ void BLPlayer::hitBpmUp(float step)
     if (display) display->common_setBpmScroll(scrollPosition());
 }
 
-void BLPlayer::hitBpmScroll(short position) { adjustBpm(static_cast<float>(songBpm + position)); }
+void BLPlayer::hitBpmScroll(short position)
+{
+    const float wanted = static_cast<float>(songBpm + position);
+    adjustBpm(wanted);
+    // Past the fastest tempo the slider stays where the tempo is.
+    if (display && wanted > fastestBpm() && position <= kTempoWindow) display->common_setBpmScroll(scrollPosition());
+}
 
 void BLPlayer::hitBpmTap() { hitBpmTapAt(ticks()); }
 

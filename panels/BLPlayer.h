@@ -71,6 +71,7 @@ public:
     void gotSongBpm(short songTempo);
     void setBpm(float tempo);
     void adjustBpm(float tempo);
+    float fastestBpm() const;
     void hitBpmUp(float step);
     void hitBpmScroll(short position);
     void hitBpmTap();

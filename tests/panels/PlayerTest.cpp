@@ -165,18 +165,21 @@ TEST_F(PlayerTest, ConstructedStoppedAtVolume63)
     EXPECT_FALSE(fresh.playing);
 }
 
-TEST_F(PlayerTest, TempoStepsStayInsideTheWindow)
+TEST_F(PlayerTest, TempoStepsStayInsideTheWindowAndNoFasterThanTheEnginePlays)
 {
     player.gotSongBpm(100);
     EXPECT_FLOAT_EQ(player.bpm, 100.0f);
     for (int i = 0; i < 400; ++i) {
         player.hitBpmUp(0.2f);
-        ASSERT_LE(player.bpm, 150.0f) << "after step " << i;
+        ASSERT_LE(player.bpm, 130.0f) << "after step " << i;
     }
-    EXPECT_GE(player.bpm, 149.8f);
-    EXPECT_EQ(grooveDisplay.lastBpmLabel, "150.0");
-    EXPECT_EQ(grooveDisplay.lastScroll, 49) << "truncated toward zero";
-    for (float sent : engine.tempos) EXPECT_LE(sent, 150.0f);
+    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
+    EXPECT_EQ(grooveDisplay.lastBpmLabel, "130.0");
+    EXPECT_EQ(grooveDisplay.lastScroll, 30);
+    for (float sent : engine.tempos) EXPECT_LE(sent, 130.0f);
+    // A tapped tempo past the fastest is the fastest.
+    for (uint32_t t = 1000; t <= 1078; t += 26) player.hitBpmTapAt(t);  // 138.5 BPM
+    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
 
     for (int i = 0; i < 600; ++i) player.hitBpmUp(-0.2f);
     EXPECT_GE(player.bpm, 50.0f);
@@ -197,8 +200,13 @@ TEST_F(PlayerTest, ScrollPositionOutsideTheWindowIsIgnored)
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "50.0");
     player.hitBpmScroll(51);
     EXPECT_FLOAT_EQ(player.bpm, 50.0f);
+    EXPECT_EQ(grooveDisplay.lastBpmLabel, "50.0");
+    // The right end is the fastest tempo the engine plays, and the slider
+    // comes back to it.
     player.hitBpmScroll(50);
-    EXPECT_FLOAT_EQ(player.bpm, 150.0f);
+    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
+    EXPECT_FLOAT_EQ(engine.tempos.back(), 130.0f);
+    EXPECT_EQ(grooveDisplay.lastScroll, 30);
 }
 
 TEST_F(PlayerTest, SongTempoResetsTheScrollAndReachesTheEngine)
@@ -254,7 +262,7 @@ TEST_F(PlayerTest, TapsEvery30TicksGive120FromTheFourthTap)
 
 TEST_F(PlayerTest, PauseOverTwoSecondsStartsANewSeries)
 {
-    player.gotSongBpm(110);
+    player.gotSongBpm(120);
     tap(4, 30);
     ASSERT_FLOAT_EQ(player.bpm, 120.0f);
     // 121 ticks: a new series; the next two taps have too few intervals.
