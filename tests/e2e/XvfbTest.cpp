@@ -63,6 +63,11 @@ std::vector<uint16_t> readFramebuffer(const std::string& path, int& width, int& 
 }
 
 // Pixels of the grid (every 7th) that differ between the framebuffer and a shot.
+// Where xvfb-run starts looking for a free display: tests that run at the
+// same time would otherwise both find the first free number and one server
+// would fail to start.
+std::string firstServerNumber() { return std::to_string(300 + getpid() % 600); }
+
 int differences(const std::vector<uint16_t>& fb, int width, int height, const e2e::Shot& shot)
 {
     if (width != shot.width() || height != shot.height()) return -1;
@@ -95,9 +100,9 @@ TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
         // program itself allocates is checked by the headless tests.
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         if (chdir(dir.path().c_str()) != 0) _exit(126);
-        const std::string program = dir.program(), demo = dir.file("demo");
-        execlp("xvfb-run", "xvfb-run", "-a", "-s", server.c_str(), program.c_str(), "--demo", demo.c_str(),
-               static_cast<char*>(nullptr));
+        const std::string program = dir.program(), demo = dir.file("demo"), number = firstServerNumber();
+        execlp("xvfb-run", "xvfb-run", "-a", "-n", number.c_str(), "-s", server.c_str(), program.c_str(), "--demo",
+               demo.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     // The window shows the stage a moment after start; the demonstration
@@ -159,9 +164,9 @@ bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         if (chdir(dir.path().c_str()) != 0) _exit(126);
         const std::string program = dir.program(), scriptPath = dir.file("window-script.txt"),
-                          log = dir.file("window-log.txt");
-        execlp("xvfb-run", "xvfb-run", "-a", "-s", server.c_str(), program.c_str(), "--window", "--script",
-               scriptPath.c_str(), "--log", log.c_str(), static_cast<char*>(nullptr));
+                          log = dir.file("window-log.txt"), number = firstServerNumber();
+        execlp("xvfb-run", "xvfb-run", "-a", "-n", number.c_str(), "-s", server.c_str(), program.c_str(), "--window",
+               "--script", scriptPath.c_str(), "--log", log.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
