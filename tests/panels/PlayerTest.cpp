@@ -165,10 +165,16 @@ TEST_F(PlayerTest, ConstructedStoppedAtVolume63)
     EXPECT_FALSE(fresh.playing);
 }
 
-TEST_F(PlayerTest, TempoStepsStayInsideTheWindowAndNoFasterThanTheEnginePlays)
+TEST_F(PlayerTest, TheTempoStaysInTheWindowAndNoFasterThanTheEnginePlays)
 {
     player.gotSongBpm(100);
     EXPECT_FLOAT_EQ(player.bpm, 100.0f);
+    EXPECT_EQ(grooveDisplay.lastScroll, 0);
+    EXPECT_EQ(grooveDisplay.lastBpmLabel, "100.0");
+    ASSERT_FALSE(engine.tempos.empty());
+    EXPECT_FLOAT_EQ(engine.tempos.back(), 100.0f);
+
+    // Steps stop at 1.3 times the song's tempo, the fastest the engine plays.
     for (int i = 0; i < 400; ++i) {
         player.hitBpmUp(0.2f);
         ASSERT_LE(player.bpm, 130.0f) << "after step " << i;
@@ -177,22 +183,14 @@ TEST_F(PlayerTest, TempoStepsStayInsideTheWindowAndNoFasterThanTheEnginePlays)
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "130.0");
     EXPECT_EQ(grooveDisplay.lastScroll, 30);
     for (float sent : engine.tempos) EXPECT_LE(sent, 130.0f);
-
     for (int i = 0; i < 600; ++i) player.hitBpmUp(-0.2f);
     EXPECT_GE(player.bpm, 50.0f);
     EXPECT_LE(player.bpm, 50.2f);
-    // A tapped tempo past the fastest is the fastest.
-    for (uint32_t t = 1000; t <= 1078; t += 26) player.hitBpmTapAt(t);  // 138.5 BPM
-    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
-    EXPECT_FLOAT_EQ(engine.tempos.back(), 130.0f);
-}
 
-TEST_F(PlayerTest, ScrollPositionOutsideTheWindowIsIgnored)
-{
-    player.gotSongBpm(100);
+    // The slider: outside the window nothing changes; its right end is the
+    // fastest tempo, and the slider comes back to it.
     engine.tempos.clear();
     player.hitBpmScroll(-60);
-    EXPECT_FLOAT_EQ(player.bpm, 100.0f);
     EXPECT_TRUE(engine.tempos.empty());
     player.hitBpmScroll(-50);
     EXPECT_FLOAT_EQ(player.bpm, 50.0f);
@@ -202,39 +200,13 @@ TEST_F(PlayerTest, ScrollPositionOutsideTheWindowIsIgnored)
     player.hitBpmScroll(51);
     EXPECT_FLOAT_EQ(player.bpm, 50.0f);
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "50.0");
-    // The right end is the fastest tempo the engine plays, and the slider
-    // comes back to it.
     player.hitBpmScroll(50);
     EXPECT_FLOAT_EQ(player.bpm, 130.0f);
     EXPECT_FLOAT_EQ(engine.tempos.back(), 130.0f);
     EXPECT_EQ(grooveDisplay.lastScroll, 30);
 }
 
-TEST_F(PlayerTest, SongTempoResetsTheScrollAndReachesTheEngine)
-{
-    player.gotSongBpm(90);
-    EXPECT_EQ(grooveDisplay.lastScroll, 0);
-    EXPECT_EQ(grooveDisplay.lastBpmLabel, "90.0");
-    ASSERT_FALSE(engine.tempos.empty());
-    EXPECT_FLOAT_EQ(engine.tempos.back(), 90.0f);
-}
-
-TEST_F(PlayerTest, RestoredTempoOutsideTheWindowIsShownButNotSent)
-{
-    player.gotSongBpm(100);
-    engine.tempos.clear();
-    player.setBpm(171.5f);
-    EXPECT_FLOAT_EQ(player.bpm, 171.5f);
-    EXPECT_EQ(grooveDisplay.lastBpmLabel, "171.5");
-    EXPECT_EQ(grooveDisplay.lastScroll, 71);
-    EXPECT_TRUE(engine.tempos.empty());
-
-    player.setBpm(120.25f);
-    ASSERT_EQ(engine.tempos.size(), 1u);
-    EXPECT_FLOAT_EQ(engine.tempos[0], 120.25f);
-}
-
-TEST_F(PlayerTest, TempoThatIsNoNumberNeverReachesTheEngine)
+TEST_F(PlayerTest, RestoredTemposOutsideTheWindowOrNoNumbersNeverReachTheEngine)
 {
     player.gotSongBpm(100);
     engine.tempos.clear();
@@ -243,10 +215,20 @@ TEST_F(PlayerTest, TempoThatIsNoNumberNeverReachesTheEngine)
     player.setBpm(std::numeric_limits<float>::infinity());
     EXPECT_FLOAT_EQ(player.bpm, 100.0f);
     EXPECT_TRUE(engine.tempos.empty());
-    // A huge restored tempo still gives a scroll position that fits.
+
+    // Outside the window it is shown, but not sent; a huge one still gives a
+    // scroll position that fits.
+    player.setBpm(171.5f);
+    EXPECT_FLOAT_EQ(player.bpm, 171.5f);
+    EXPECT_EQ(grooveDisplay.lastBpmLabel, "171.5");
+    EXPECT_EQ(grooveDisplay.lastScroll, 71);
     player.setBpm(1e30f);
     EXPECT_EQ(grooveDisplay.lastScroll, 32767);
     EXPECT_TRUE(engine.tempos.empty());
+
+    player.setBpm(120.25f);
+    ASSERT_EQ(engine.tempos.size(), 1u);
+    EXPECT_FLOAT_EQ(engine.tempos[0], 120.25f);
 }
 
 TEST_F(PlayerTest, TapsEvery30TicksGive120FromTheFourthTap)
@@ -297,13 +279,18 @@ TEST_F(PlayerTest, AtMostTenIntervalsEnterTheMean)
     EXPECT_FLOAT_EQ(player.bpm, 120.0f);
 }
 
-TEST_F(PlayerTest, TappedTempoOutsideTheWindowIsIgnored)
+TEST_F(PlayerTest, TappedTemposOutsideTheWindowAreIgnoredAndPastTheFastestStopThere)
 {
     player.gotSongBpm(100);
     engine.tempos.clear();
     tap(6, 15);  // 240 bpm
     EXPECT_FLOAT_EQ(player.bpm, 100.0f);
     EXPECT_TRUE(engine.tempos.empty());
+    tap(1, 500);  // a new series
+    tap(3, 26);   // 138.5 bpm
+    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
+    ASSERT_FALSE(engine.tempos.empty());
+    EXPECT_FLOAT_EQ(engine.tempos.back(), 130.0f);
 }
 
 TEST_F(PlayerTest, GroovePlayShowsBeatsAsBarAndBeat)
