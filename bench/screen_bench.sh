@@ -103,6 +103,7 @@ start() {
 start
 cold=$(echo "$times" | awk '/^shown/ {print $2}')
 kill "$ppid_"; wait "$ppid_" 2> /dev/null || true
+"$work/fb_watch" --black "$fb" "$sx" "$sy" || { echo "the first start's window stayed on the display" >&2; exit 1; }
 start
 first=$(echo "$times" | awk '/^first/ {print $2}')
 shown=$(echo "$times" | awk '/^shown/ {print $2}')

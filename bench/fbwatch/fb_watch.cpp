@@ -5,6 +5,8 @@
 //
 // Usage: fb_watch FRAMEBUFFER X Y START_NS [TIMEOUT_MS]
 //   START_NS: CLOCK_REALTIME in ns (`date +%s%N`) when the program started.
+//        fb_watch --black FRAMEBUFFER X Y
+//   waits until the pixel is black again (a program that ended is gone).
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -32,7 +34,12 @@ long long nowNs()
 
 int main(int argc, char** argv)
 {
-    if (argc < 5) {
+    const bool untilBlack = argc > 1 && std::strcmp(argv[1], "--black") == 0;
+    if (untilBlack) {
+        ++argv;
+        --argc;
+    }
+    if (argc < (untilBlack ? 4 : 5)) {
         std::fprintf(stderr, "usage: fb_watch FRAMEBUFFER X Y START_NS [TIMEOUT_MS]\n");
         return 2;
     }
@@ -53,8 +60,8 @@ int main(int argc, char** argv)
     const size_t rowBytes = be32(fb + 48);
     const size_t height = be32(fb + 20);
     const size_t x = std::strtoul(argv[2], nullptr, 10), y = std::strtoul(argv[3], nullptr, 10);
-    const long long t0 = std::atoll(argv[4]);
-    const long long timeoutMs = argc > 5 ? std::atoll(argv[5]) : 20000;
+    const long long t0 = untilBlack ? nowNs() : std::atoll(argv[4]);
+    const long long timeoutMs = !untilBlack && argc > 5 ? std::atoll(argv[5]) : 20000;
     if (start + height * rowBytes > size || y >= height || x * 4 + 3 > rowBytes) {
         std::fprintf(stderr, "fb_watch: not a picture of the expected shape\n");
         return 1;
@@ -68,6 +75,14 @@ int main(int argc, char** argv)
         return false;
     };
     const uint8_t* pixel = fb + start + y * rowBytes + x * 4;
+    if (untilBlack) {
+        while (pixel[0] | pixel[1] | pixel[2]) {
+            if ((nowNs() - t0) / 1000000 > timeoutMs) return 1;
+            timespec pause{0, 1000000};
+            nanosleep(&pause, nullptr);
+        }
+        return 0;
+    }
     long long first = -1;
     for (;;) {
         const long long ms = (nowNs() - t0) / 1000000;
