@@ -30,6 +30,12 @@ long long nowNs()
     return ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
+void pause1ms()
+{
+    timespec pause{0, 1000000};
+    nanosleep(&pause, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -78,8 +84,7 @@ int main(int argc, char** argv)
     if (untilBlack) {
         while (pixel[0] | pixel[1] | pixel[2]) {
             if ((nowNs() - t0) / 1000000 > timeoutMs) return 1;
-            timespec pause{0, 1000000};
-            nanosleep(&pause, nullptr);
+            pause1ms();
         }
         return 0;
     }
@@ -95,7 +100,6 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "fb_watch: nothing shown in %lld ms\n", timeoutMs);
             return 1;
         }
-        timespec pause{0, 1000000};
-        nanosleep(&pause, nullptr);
+        pause1ms();
     }
 }
