@@ -1,5 +1,7 @@
 #include "core/kelAtomsFiles.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "core/kelBytes.h"
@@ -34,6 +36,38 @@ bool kelAtomsFile::openForRead(const char* path)
     return false;
 }
 
+bool kelAtomsFile::openForRead(const uint8_t* bytes, size_t size)
+{
+    swap = false;
+    writeFailed = false;
+    if (isOpen()) close();
+    if (!bytes || size < 4 || size > static_cast<size_t>(LONG_MAX)) return false;
+    memoryIn = bytes;
+    length = static_cast<long>(size);
+    position = 0;
+    uint32_t magic = 0;
+    readBytes(4, &magic);
+    if (magic == kKelAtomsMagic) return true;
+    if (kelByteSwap32(magic) == kKelAtomsMagic) {
+        swap = true;
+        return true;
+    }
+    close();
+    return false;
+}
+
+bool kelAtomsFile::openForWrite(std::vector<uint8_t>* out)
+{
+    swap = false;
+    writeFailed = false;
+    if (isOpen()) close();
+    if (!out) return false;
+    memoryOut = out;
+    out->clear();
+    const uint32_t magic = kKelAtomsMagic;
+    return writeBytes(4, &magic);
+}
+
 bool kelAtomsFile::openForWrite(const char* path)
 {
     kelFileRec opened;
@@ -50,7 +84,7 @@ bool kelAtomsFile::openForWrite(kelFileRec* opened)
     file = *opened;
     opened->handle = 0;
     const uint32_t magic = kKelAtomsMagic;
-    if (!KEL_FileWrite(&file, 4, &magic)) {
+    if (!writeBytes(4, &magic)) {
         close();
         return false;
     }
@@ -59,8 +93,21 @@ bool kelAtomsFile::openForWrite(kelFileRec* opened)
 
 bool kelAtomsFile::close()
 {
+    if (memoryIn || memoryOut) {
+        memoryIn = nullptr;
+        memoryOut = nullptr;
+        return true;
+    }
     if (!isOpen()) return false;
     return KEL_FileClose(&file);
+}
+
+bool kelAtomsFile::writeBytes(long count, const void* buffer)
+{
+    if (!memoryOut) return KEL_FileWrite(&file, count, buffer);
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    memoryOut->insert(memoryOut->end(), bytes, bytes + count);
+    return true;
 }
 
 bool kelAtomsFile::readBytes(long count, void* buffer)
@@ -69,7 +116,9 @@ bool kelAtomsFile::readBytes(long count, void* buffer)
         position = length;  // a damaged file ends here: every later read fails
         return false;
     }
-    if (KEL_FileReadSome(&file, count, buffer) != count) {
+    if (memoryIn) {
+        std::memcpy(buffer, memoryIn + position, static_cast<size_t>(count));
+    } else if (KEL_FileReadSome(&file, count, buffer) != count) {
         position = length;
         return false;
     }
@@ -79,32 +128,51 @@ bool kelAtomsFile::readBytes(long count, void* buffer)
 
 bool kelAtomsFile::skip(long count)
 {
-    if (count < 0 || count > length - position || !KEL_FileSetPos(&file, position + count)) {
+    if (count < 0 || count > length - position || (!memoryIn && !KEL_FileSetPos(&file, position + count))) {
         position = length;
-        KEL_FileSetPos(&file, length);
+        if (!memoryIn) KEL_FileSetPos(&file, length);
         return false;
     }
     position += count;
     return true;
 }
 
-bool kelAtomsFile::read(uint32_t id, int32_t size, void* buffer)
+bool kelAtomsFile::readHeader(uint32_t* id, int32_t* atomLength)
 {
-    lastLength_ = -1;
-    if (!isOpen() || size < 0 || (!buffer && size > 0)) return false;
     uint8_t header[8];
     if (!readBytes(sizeof header, header)) return false;
     uint32_t atomID, rawLength;
     std::memcpy(&atomID, header, 4);
     std::memcpy(&rawLength, header + 4, 4);
-    atomID = reversed(atomID, swap);
-    const int32_t atomLength = static_cast<int32_t>(reversed(rawLength, swap));
+    *id = reversed(atomID, swap);
+    *atomLength = static_cast<int32_t>(reversed(rawLength, swap));
     // An atom whose length is negative or runs past the file is damage: the
     // file ends there for every later read.
-    if (atomLength < 0 || atomLength > length - position) {
+    if (*atomLength < 0 || *atomLength > length - position) {
         skip(-1);
         return false;
     }
+    return true;
+}
+
+bool kelAtomsFile::readNext(uint32_t* id, std::vector<uint8_t>* data, int32_t maxSize)
+{
+    lastLength_ = -1;
+    int32_t atomLength = 0;
+    if (!isOpen() || !id || !data || maxSize < 0 || !readHeader(id, &atomLength)) return false;
+    lastLength_ = atomLength;
+    data->resize(static_cast<size_t>(std::min(atomLength, maxSize)));
+    return readBytes(static_cast<long>(data->size()), data->data()) &&
+           skip(atomLength - static_cast<long>(data->size()));
+}
+
+bool kelAtomsFile::read(uint32_t id, int32_t size, void* buffer)
+{
+    lastLength_ = -1;
+    if (!isOpen() || size < 0 || (!buffer && size > 0)) return false;
+    uint32_t atomID = 0;
+    int32_t atomLength = 0;
+    if (!readHeader(&atomID, &atomLength)) return false;
     if (atomID != id) {
         skip(atomLength);
         return false;
@@ -136,8 +204,7 @@ void kelAtomsFile::write(uint32_t id, int32_t size, const void* buffer)
     const uint32_t fileLength = reversed(static_cast<uint32_t>(size), swap);
     std::memcpy(header, &fileID, 4);
     std::memcpy(header + 4, &fileLength, 4);
-    if (!KEL_FileWrite(&file, sizeof header, header) || !KEL_FileWrite(&file, size, buffer))
-        writeFailed = true;
+    if (!writeBytes(sizeof header, header) || !writeBytes(size, buffer)) writeFailed = true;
 }
 
 void kelAtomsFile::write(uint32_t id, int32_t value)

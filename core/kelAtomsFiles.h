@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/kelFiles.h"
 
@@ -23,6 +24,10 @@ public:
     // Writes into a file already open for writing (a KelSaveFile's), which
     // this object takes over and closes.
     bool openForWrite(kelFileRec* opened);
+    // The same atoms in memory: read from `size` bytes at `bytes` (kept by
+    // the caller until close), or appended to `out`.
+    bool openForRead(const uint8_t* bytes, size_t size);
+    bool openForWrite(std::vector<uint8_t>* out);
     bool close();
 
     // Reads the next atom into buffer: true when it has this id and its data
@@ -31,6 +36,9 @@ public:
     // rest cleared first when zero fill is on.
     bool read(uint32_t id, int32_t size, void* buffer);
     bool read(uint32_t id, int32_t* value);
+    // Reads the next atom whatever its id, its data cut to `maxSize` bytes;
+    // false at the end or on damage.
+    bool readNext(uint32_t* id, std::vector<uint8_t>* data, int32_t maxSize);
     // Writing reports nothing per atom; failed() tells whether any write of
     // this file went wrong, so a caller can keep the old file.
     void write(uint32_t id, int32_t size, const void* buffer);
@@ -39,7 +47,7 @@ public:
     // The length the last atom read had in the file (-1 when none was read).
     int32_t lastLength() const { return lastLength_; }
 
-    bool isOpen() const { return file.handle != 0; }
+    bool isOpen() const { return file.handle != 0 || memoryIn != nullptr || memoryOut != nullptr; }
 
     bool swap = false;
     bool zeroFill = true;
@@ -48,7 +56,12 @@ private:
     bool readBytes(long count, void* buffer);
     bool skip(long count);
 
+    bool writeBytes(long count, const void* buffer);
+    bool readHeader(uint32_t* id, int32_t* atomLength);
+
     kelFileRec file;
+    const uint8_t* memoryIn = nullptr;
+    std::vector<uint8_t>* memoryOut = nullptr;
     long position = 0;  // reading: where the next atom starts
     long length = 0;    // reading: the file's length
     bool writeFailed = false;

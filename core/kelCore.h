@@ -34,6 +34,9 @@ constexpr int16_t kelMenuFile = 129;
 constexpr int16_t kelItemOpen = 1;
 constexpr int16_t kelItemSave = 4;
 constexpr int16_t kelItemQuit = 6;
+constexpr int16_t kelItemNew = 20;
+constexpr int16_t kelItemUndo = 21;
+constexpr int16_t kelItemRedo = 22;
 
 struct kelGloRec {
     int16_t what = 0;
@@ -83,6 +86,9 @@ struct KelAppHooks {
     int16_t (*initAll)() = nullptr;
     void (*exitAll)() = nullptr;
     void (*remoteEvents)(uintptr_t message) = nullptr;
+    // Around each message that is an action of the user (a key, a click, the
+    // window's close button, a file dialog's answer): begin true, then false.
+    void (*userAction)(bool begin) = nullptr;
 };
 void KEL_Main2(const KelAppHooks& hooks);
 

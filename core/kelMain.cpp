@@ -122,6 +122,9 @@ void handleKeyDown(const plat::Event& e, const KelAppHooks& hooks)
             case 'O': case 'o': item = kelItemOpen; break;
             case 'S': case 's': item = kelItemSave; break;
             case 'Q': case 'q': item = kelItemQuit; break;
+            case 'N': case 'n': item = kelItemNew; break;
+            case 'Z': case 'z': item = kelGlo.shiftDown ? kelItemRedo : kelItemUndo; break;
+            case 'Y': case 'y': item = kelItemRedo; break;
             default: break;
         }
         if (item != 0) {
@@ -140,7 +143,7 @@ void handleKeyUp(const plat::Event& e, const KelAppHooks& hooks)
     dispatch(hooks);
 }
 
-void appWndProc(const plat::Event& e, const KelAppHooks& hooks)
+void handleMessage(const plat::Event& e, const KelAppHooks& hooks)
 {
     using T = plat::Event::Type;
     if (e.type == T::Terminate) {
@@ -200,6 +203,28 @@ void appWndProc(const plat::Event& e, const KelAppHooks& hooks)
     }
 }
 
+bool isUserAction(const plat::Event& e)
+{
+    using T = plat::Event::Type;
+    switch (e.type) {
+        case T::CloseRequest:
+        case T::KeyUp:
+        case T::KeyDown:
+        case T::MouseDown:
+        case T::MouseUp:
+        case T::DialogDone: return true;
+        default: return false;
+    }
+}
+
+void appWndProc(const plat::Event& e, const KelAppHooks& hooks)
+{
+    const bool action = hooks.userAction && !kelSkipWndMsgs && isUserAction(e);
+    if (action) hooks.userAction(true);
+    handleMessage(e, hooks);
+    if (action) hooks.userAction(false);
+}
+
 }  // namespace
 
 bool KEL_PollInput()
@@ -254,6 +279,7 @@ void KEL_InstallSignalHandlers()
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
 }
 
 void KEL_RequestTerminate() { gTerminate.store(true); }

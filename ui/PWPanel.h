@@ -43,11 +43,17 @@ public:
     virtual void onPanelOpened() {}
     virtual void onPanelClosed() {}
     virtual void asyncDialogMessage(BLPath*) {}
+    // Escape on the panel in front: true when the screen may simply hide it;
+    // a panel with something to ask or to keep first does what its own
+    // close button does instead, and answers false.
+    virtual bool requestClose() { return true; }
 
     // Quitting: the panel asks about work that is not saved. True when it
     // took the question (and set kelGlo.running to 0 when the program may
     // end); false when it has nothing to ask about.
     virtual bool askBeforeQuit() { return false; }
+    // New, undo and redo (kelItemNew, kelItemUndo, kelItemRedo).
+    virtual void workCommand(int16_t /*item*/) {}
 
     // The document commands (Ctrl+O, Ctrl+S) reach the groove panel here.
     virtual void onItem_Load() {}

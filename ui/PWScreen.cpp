@@ -348,7 +348,7 @@ void PWScreenClass::dispatchKey()
     if (kelGlo.what == kelKeyDown && kelGlo.escapeKey) {
         if (help && help->escape()) return;
         if (const int16_t top = panelOnTop(); top >= 0) {
-            hide(top);
+            if (panel(top)->requestClose()) hide(top);
             return;
         }
     }
@@ -387,6 +387,11 @@ void PWScreenClass::dispatchCommand()
             break;
         case kelItemSave:
             if (groove) groove->onItem_Save();
+            break;
+        case kelItemNew:
+        case kelItemUndo:
+        case kelItemRedo:
+            if (groove) groove->workCommand(kelGlo.menuItem);
             break;
         case 2:
         case kelItemQuit:
