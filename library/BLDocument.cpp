@@ -58,16 +58,132 @@ void decodeGroove(const uint8_t* p, BLGroove& g)
 
 // The song's whole name from its own atom, taken only when the image's
 // field is the start of it.
-void readWholeName(kelAtomsFile& file, BLIceimage* ice)
+void takeWholeName(const std::vector<uint8_t>& data, BLIceimage* ice)
 {
     char name[kBLSongNameMax + 1] = {};
-    // It follows the synth's atom, which a reader without a synth skips here.
-    bool found = false;
-    for (int atom = 0; atom < 2 && !found; ++atom) found = file.read(kBLAtomSongName, kBLSongNameMax, name);
-    if (!found) return;
+    std::memcpy(name, data.data(), std::min<size_t>(data.size(), kBLSongNameMax));
     const size_t shortLength = std::strlen(ice->songName);
     if (std::strlen(name) <= shortLength || std::strncmp(name, ice->songName, shortLength) != 0) return;
     std::memcpy(ice->songName, name, sizeof name);
+}
+
+constexpr int32_t kTextMax = 1024;  // a kel path or a name in the extras and the note
+
+void putText(std::vector<uint8_t>& out, const std::string& text)
+{
+    const size_t n = std::min<size_t>(text.size(), kTextMax);
+    out.push_back(static_cast<uint8_t>(n & 0xFF));
+    out.push_back(static_cast<uint8_t>(n >> 8));
+    out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+// A text at `at`, moved past; false when the data ends first.
+bool takeText(const std::vector<uint8_t>& in, size_t& at, std::string& text)
+{
+    if (at + 2 > in.size()) return false;
+    const size_t n = kelGetLE16(in.data() + at);
+    at += 2;
+    if (n > kTextMax || at + n > in.size()) return false;
+    text.assign(reinterpret_cast<const char*>(in.data() + at), n);
+    // A name with a zero in it would end early wherever it is used.
+    if (text.find('\0') != std::string::npos) text.clear();
+    at += n;
+    return true;
+}
+
+std::vector<uint8_t> encodeExtras(const BLWorkExtras& x)
+{
+    std::vector<uint8_t> out(30, 0);
+    out[0] = 1;
+    for (int t = 0; t < kBLEngineTracks; ++t) {
+        const BLWorkExtras::Track& k = x.tracks[t];
+        out[1 + t] = static_cast<uint8_t>((k.on ? 1 : 0) | (k.soloOn ? 2 : 0) | (k.grouped ? 4 : 0) | (k.keep ? 8 : 0));
+    }
+    out[9] = static_cast<uint8_t>((x.soloMode ? 1 : 0) | (x.groupMode ? 2 : 0) | (x.allMode ? 4 : 0));
+    out[10] = x.keyLock ? 1 : 0;
+    out[11] = static_cast<uint8_t>((x.userLoop ? 1 : 0) | (x.userLoopHeard ? 2 : 0));
+    for (int k = 0; k < kBLTunerKnobs; ++k) kelPutLE16(out.data() + 12 + 2 * k, static_cast<uint16_t>(x.tunerKnobs[k]));
+    putText(out, x.userLoopFile);
+    putText(out, x.userLoopName);
+    return out;
+}
+
+bool decodeExtras(const std::vector<uint8_t>& in, BLWorkExtras* x)
+{
+    if (in.size() < 30 || in[0] != 1) return false;
+    BLWorkExtras r;
+    for (int t = 0; t < kBLEngineTracks; ++t) {
+        const uint8_t bits = in[1 + t];
+        r.tracks[t] = {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+    }
+    r.soloMode = (in[9] & 1) != 0;
+    r.groupMode = (in[9] & 2) != 0;
+    r.allMode = (in[9] & 4) != 0 && !r.groupMode;
+    r.keyLock = in[10] != 0;
+    r.userLoop = (in[11] & 1) != 0;
+    r.userLoopHeard = (in[11] & 2) != 0;
+    // The knobs' own range; the tuner keeps each within its control's.
+    for (int k = 0; k < kBLTunerKnobs; ++k) r.tunerKnobs[k] = std::clamp<int16_t>(s16(in.data() + 12 + 2 * k), -100, 100);
+    size_t at = 30;
+    if (!takeText(in, at, r.userLoopFile) || !takeText(in, at, r.userLoopName)) return false;
+    *x = std::move(r);
+    return true;
+}
+
+std::vector<uint8_t> encodeNote(const BLRecoveryNote& note)
+{
+    std::vector<uint8_t> out(8, 0);
+    kelPutLE32(out.data(), static_cast<uint32_t>(static_cast<uint64_t>(note.changed)));
+    kelPutLE32(out.data() + 4, static_cast<uint32_t>(static_cast<uint64_t>(note.changed) >> 32));
+    putText(out, note.document);
+    return out;
+}
+
+bool decodeNote(const std::vector<uint8_t>& in, BLRecoveryNote* note)
+{
+    if (in.size() < 10) return false;
+    BLRecoveryNote r;
+    r.changed = static_cast<int64_t>(kelGetLE32(in.data()) | (static_cast<uint64_t>(kelGetLE32(in.data() + 4)) << 32));
+    size_t at = 8;
+    if (!takeText(in, at, r.document)) return false;
+    *note = std::move(r);
+    return true;
+}
+
+// Everything after the version atom, from a file or from memory.
+BLDocumentRead readAtoms(kelAtomsFile& file, BLIceimage* ice, BLSynthDocument* synth, BLWorkExtras* extras,
+                         BLRecoveryNote* note)
+{
+    BLDocumentRead result;
+    ice->valid = 0;
+    if (!file.read(kBLAtomVersion, &result.version)) {
+        result.status = BLDocumentRead::noVersion;
+        return result;
+    }
+    if (result.version != kBLDocumentVersion) {
+        result.status = BLDocumentRead::otherVersion;
+        return result;
+    }
+    std::vector<uint8_t> image(kBLIceSize);
+    // An image shorter than its size is cut off: none of it is taken.
+    if (!file.read(kBLAtomIce, kBLIceSize, image.data()) || file.lastLength() < kBLIceSize) {
+        ice->valid = 0;
+        result.status = BLDocumentRead::noImage;
+        return result;
+    }
+    BLDocument_DecodeIce(image.data(), ice);
+    result.status = BLDocumentRead::read;
+    if (synth) result.synthRead = synth->iced_load(&file);
+    // The atoms after the synth's, in any order; the synth's own is skipped
+    // here by a reader without a synth.
+    uint32_t id = 0;
+    std::vector<uint8_t> data;
+    while (file.readNext(&id, &data, 64 * 1024)) {
+        if (id == kBLAtomSongName) takeWholeName(data, ice);
+        if (id == kBLAtomWork && extras) result.extrasRead = decodeExtras(data, extras);
+        if (id == kBLAtomRecovery && note) result.noteRead = decodeNote(data, note);
+    }
+    return result;
 }
 
 }  // namespace
@@ -110,12 +226,12 @@ void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice)
     ice->bpm = std::bit_cast<float>(kelGetLE32(in + off::bpm));
 }
 
-bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth)
+std::vector<uint8_t> BLDocument_Encode(const BLIceimage& ice, BLSynthDocument* synth, const BLWorkExtras* extras,
+                                       const BLRecoveryNote* note)
 {
-    if (!path || !path[0]) return false;
-    KelSaveFile save;
+    std::vector<uint8_t> bytes;
     kelAtomsFile file;
-    if (!save.begin(path) || !file.openForWrite(&save.file)) return false;
+    file.openForWrite(&bytes);
     std::vector<uint8_t> image(kBLIceSize);
     BLDocument_EncodeIce(ice, image.data());
     file.write(kBLAtomVersion, kBLDocumentVersion);
@@ -124,35 +240,48 @@ bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* 
     const size_t nameLength = ::strnlen(ice.songName, sizeof ice.songName);
     if (nameLength >= static_cast<size_t>(kBLSongNameSize))
         file.write(kBLAtomSongName, static_cast<int32_t>(nameLength), ice.songName);
-    const bool written = !file.failed();
-    return file.close() && written && save.commit();
+    if (extras) {
+        const std::vector<uint8_t> x = encodeExtras(*extras);
+        file.write(kBLAtomWork, static_cast<int32_t>(x.size()), x.data());
+    }
+    if (note) {
+        const std::vector<uint8_t> n = encodeNote(*note);
+        file.write(kBLAtomRecovery, static_cast<int32_t>(n.size()), n.data());
+    }
+    file.close();
+    return bytes;
 }
 
-BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth)
+bool BLDocument_WriteBytes(const char* path, const std::vector<uint8_t>& bytes)
 {
-    BLDocumentRead result;
+    if (!path || !path[0]) return false;
+    KelSaveFile save;
+    if (!save.begin(path)) return false;
+    const bool written = KEL_FileWrite(&save.file, static_cast<long>(bytes.size()), bytes.data());
+    return written && save.commit();
+}
+
+bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth, const BLWorkExtras* extras)
+{
+    return BLDocument_WriteBytes(path, BLDocument_Encode(ice, synth, extras));
+}
+
+BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth, BLWorkExtras* extras,
+                               BLRecoveryNote* note)
+{
     kelAtomsFile file;
-    if (!path || !ice || !file.openForRead(path)) return result;
-    ice->valid = 0;
-    if (!file.read(kBLAtomVersion, &result.version)) {
-        result.status = BLDocumentRead::noVersion;
-    } else if (result.version != kBLDocumentVersion) {
-        result.status = BLDocumentRead::otherVersion;
-    } else {
-        std::vector<uint8_t> image(kBLIceSize);
-        // An image shorter than its size is cut off: none of it is taken.
-        if (file.read(kBLAtomIce, kBLIceSize, image.data()) && file.lastLength() >= kBLIceSize) {
-            BLDocument_DecodeIce(image.data(), ice);
-            result.status = BLDocumentRead::read;
-        } else {
-            ice->valid = 0;
-            result.status = BLDocumentRead::noImage;
-        }
-        if (result.status == BLDocumentRead::read) {
-            if (synth) result.synthRead = synth->iced_load(&file);
-            readWholeName(file, ice);
-        }
-    }
+    if (!path || !ice || !file.openForRead(path)) return {};
+    const BLDocumentRead result = readAtoms(file, ice, synth, extras, note);
+    file.close();
+    return result;
+}
+
+BLDocumentRead BLDocument_Decode(const std::vector<uint8_t>& bytes, BLIceimage* ice, BLSynthDocument* synth,
+                                 BLWorkExtras* extras, BLRecoveryNote* note)
+{
+    kelAtomsFile file;
+    if (!ice || !file.openForRead(bytes.data(), bytes.size())) return {};
+    const BLDocumentRead result = readAtoms(file, ice, synth, extras, note);
     file.close();
     return result;
 }

@@ -5,6 +5,10 @@
 //   'sngn'  1..255      the song folder's whole name, only when it does not
 //                       fit the image's 64 bytes (readers of the first three
 //                       atoms never get to it)
+//   'work'  32..        what the user made beyond the image and the synth
+//                       (layout in BLWorkExtras); older readers stop before it
+//   'rcvr'  10..        a recovery file's note: when the work changed and
+//                       which document it belongs to
 //
 // The ice image, little-endian, at these offsets:
 //      0    1  valid
@@ -22,7 +26,10 @@
 // then its id at 128.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/kelBytes.h"
 #include "library/BLGroove.h"
@@ -33,6 +40,8 @@ constexpr uint32_t kBLAtomVersion = kelFourCC("vers");
 constexpr uint32_t kBLAtomIce = kelFourCC("iced");
 constexpr uint32_t kBLAtomSynth = kelFourCC("syic");
 constexpr uint32_t kBLAtomSongName = kelFourCC("sngn");
+constexpr uint32_t kBLAtomWork = kelFourCC("work");
+constexpr uint32_t kBLAtomRecovery = kelFourCC("rcvr");
 constexpr int32_t kBLDocumentVersion = 1;
 constexpr int32_t kBLIceSize = 8732;
 constexpr int32_t kBLGrooveSize = 130;
@@ -51,6 +60,45 @@ constexpr int bpm = 8724;
 constexpr int reserved = 8728;
 }  // namespace bliceoffset
 
+// What the user made beyond the ice image and the synth, little-endian:
+//      0  1  layout, 1
+//      1  8  tracks 0..7: bit 0 light on, 1 on in solo, 2 in the group, 3 kept
+//      9  1  modes: bit 0 solo, 1 group, 2 all
+//     10  1  key lock
+//     11  1  user loop: bit 0 there, 1 heard
+//     12 18  the loop tuner's nine knobs, signed 16-bit
+//     30  2  n, then n bytes: the user loop's sound file (a kel path; none
+//            when it was recorded)
+//      .  2  m, then m bytes: the user loop's name
+constexpr int kBLTunerKnobs = 9;
+struct BLWorkExtras {
+    struct Track {
+        bool on = true;
+        bool soloOn = false;
+        bool grouped = false;
+        bool keep = false;
+        bool operator==(const Track&) const = default;
+    };
+    Track tracks[kBLEngineTracks];
+    bool soloMode = false;
+    bool groupMode = false;
+    bool allMode = false;
+    bool keyLock = false;
+    bool userLoop = false;
+    bool userLoopHeard = false;
+    int16_t tunerKnobs[kBLTunerKnobs] = {};
+    std::string userLoopFile;
+    std::string userLoopName;
+    bool operator==(const BLWorkExtras&) const = default;
+};
+
+// A recovery file's note: when the work last changed (seconds since 1970)
+// and the document it belongs to ("" for an untitled one).
+struct BLRecoveryNote {
+    int64_t changed = 0;
+    std::string document;
+};
+
 // out holds kBLIceSize bytes.
 void BLDocument_EncodeIce(const BLIceimage& ice, uint8_t* out);
 // Reads an image from kBLIceSize bytes. Whatever the bytes hold, the image
@@ -59,9 +107,16 @@ void BLDocument_EncodeIce(const BLIceimage& ice, uint8_t* out);
 // pans -63..+63, the selected track -1..7, the name terminated.
 void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice);
 
+// The document's bytes: the image, the synth's atom (none without a synth),
+// the whole song name when it is long, the extras and the note when given.
+std::vector<uint8_t> BLDocument_Encode(const BLIceimage& ice, BLSynthDocument* synth,
+                                       const BLWorkExtras* extras = nullptr, const BLRecoveryNote* note = nullptr);
+
 // Writes the document through a temporary file beside `path`, renamed into
 // place: a failure keeps the file that was there. False on any failure.
-bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth);
+bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth,
+                      const BLWorkExtras* extras = nullptr);
+bool BLDocument_WriteBytes(const char* path, const std::vector<uint8_t>& bytes);
 
 struct BLDocumentRead {
     enum Status : int16_t {
@@ -74,8 +129,15 @@ struct BLDocumentRead {
     Status status = cannotOpen;
     int32_t version = 0;
     bool synthRead = false;
+    bool extrasRead = false;
+    bool noteRead = false;
 };
 
-// Reads a document into `ice` (marked invalid first, once the file opened)
-// and lets the synth read its atom.
-BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth);
+// Reads a document into `ice` (marked invalid first, once the file opened),
+// lets the synth read its atom, and fills the extras and the note when the
+// document has them and they are asked for.
+BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth,
+                               BLWorkExtras* extras = nullptr, BLRecoveryNote* note = nullptr);
+// The same from a document's bytes in memory.
+BLDocumentRead BLDocument_Decode(const std::vector<uint8_t>& bytes, BLIceimage* ice, BLSynthDocument* synth,
+                                 BLWorkExtras* extras = nullptr, BLRecoveryNote* note = nullptr);

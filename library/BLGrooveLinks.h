@@ -11,6 +11,7 @@
 
 class BLEngine;
 class kelAtomsFile;
+struct BLWorkExtras;
 
 // The engine facade's calls the model makes (BLEngine's own names).
 class BLGrooveEngine : public BLSongEngine {
@@ -145,6 +146,11 @@ public:
     virtual void songOpened() {}
     // A document of this version was read (the song browser makes way).
     virtual void documentRead() {}
+    // What the user made beyond the model (track lights, modes, keep marks,
+    // key lock, the user loop): taken for documents and the keeper, and put
+    // back from them.
+    virtual void captureExtras(BLWorkExtras&) {}
+    virtual void applyExtras(const BLWorkExtras&) {}
 };
 
 // The synth panel's part of a groove document: the 'syic' atom.

@@ -24,13 +24,19 @@ BLGrooveModel::BLGrooveModel(const BLGrooveLinks& l) : BLGrooveModel()
 // What an audition keeps aside.
 struct BLGrooveModel::Kept {
     std::string folder;
+    std::string title;
     BLSequence stored;
-    BLSequence saved;
     BLGroove current;
     int16_t selectedTrack = 0;
     float bpm = 0.0f;
     bool modified = false;
     bool audible[kBLGrooveTracks];
+};
+
+// What a virtual mix holds aside.
+struct BLGrooveModel::Held {
+    BLSequence stored;
+    BLGroove current;
 };
 
 BLGrooveModel::~BLGrooveModel() = default;
@@ -104,8 +110,8 @@ bool BLGrooveModel::openSongAs(const char* folderPath, bool quiet)
     // Grooves belong to the song they were made with: another song starts
     // without them, so they can never be saved under its name.
     if (kelPath opening(folder.c_str()); !opening.isEqual(&songFolder)) {
+        held.reset();
         stored = BLSequence{};
-        savedStored = BLSequence{};
         grooveStrip().select(0);
         grooveStrip().setScroll(0);
         sequenceStrip().select(0);
@@ -135,7 +141,7 @@ void BLGrooveModel::closeSong()
     current.reset();
     std::fill(std::begin(sampleIds), std::end(sampleIds), kBLNoSample);
     stored = BLSequence{};
-    savedStored = BLSequence{};
+    held.reset();
     modified = false;
     grooveStrip().select(0);
     grooveStrip().setScroll(0);
@@ -154,19 +160,14 @@ std::string BLGrooveModel::songName() const
     return KEL_File_GetParentName(songFolder.path, name, sizeof name) ? name : "";
 }
 
-bool BLGrooveModel::groovesUnsaved() const
-{
-    return !stored.sameAs(savedStored);
-}
-
 bool BLGrooveModel::auditionBegin(const char* folder)
 {
     player().stop();
     if (!auditionKept) {
         auto k = std::make_unique<Kept>();
         k->folder = songFolder.path;
+        k->title = userSongTitle();
         k->stored = stored;
-        k->saved = savedStored;
         k->current = current;
         k->selectedTrack = selectedTrack;
         k->bpm = player().bpm();
@@ -189,7 +190,6 @@ void BLGrooveModel::auditionEnd()
         return;
     }
     stored = k->stored;
-    savedStored = k->saved;
     current = k->current;
     std::copy(std::begin(k->audible), std::end(k->audible), audible);
     groove_show();
@@ -211,13 +211,11 @@ std::string BLGrooveModel::userSongFolder() const
     return auditionKept ? auditionKept->folder : std::string(songFolder.path);
 }
 
-bool BLGrooveModel::groovesWouldBeLost(const char* folder) const
+std::string BLGrooveModel::userSongTitle() const
 {
-    const std::string user = userSongFolder();
-    kelPath userPath(user.c_str());
-    const kelPath wanted(folder ? folder : "");
-    if (user.empty() || userPath.isEqual(&wanted)) return false;
-    return auditionKept ? !auditionKept->stored.sameAs(auditionKept->saved) : groovesUnsaved();
+    if (auditionKept) return auditionKept->title;
+    if (!songFolder.path[0]) return {};
+    return songLibrary->title[0] ? std::string(songLibrary->title) : songName();
 }
 
 uint16_t BLGrooveModel::trackSampleId(int16_t track) const
@@ -547,41 +545,58 @@ bool BLGrooveModel::saveDocument(const char* path)
     kelPath target(path ? path : "");
     target.setExtension("bld");
     lastDocument.set(&target);
-    iced_store();
-    if (BLDocument_Write(target.path, ice, &synth())) {
-        savedStored = stored;
-        return true;
-    }
+    workImage(ice);
+    BLWorkExtras extras;
+    view().captureExtras(extras);
+    if (BLDocument_Write(target.path, ice, &synth(), &extras)) return true;
     questions().notify(kBLMsgCannotSaveDocument, 0);
     return false;
 }
 
-void BLGrooveModel::loadDocument(const char* path)
+bool BLGrooveModel::loadDocument(const char* path)
 {
-    lastDocument.set(path ? path : "");
     // Read aside: a document that cannot be used changes nothing.
     auto image = std::make_unique<BLIceimage>();
-    const BLDocumentRead read = BLDocument_Read(path, image.get(), &synth());
-    const std::string name = documentName();
+    BLWorkExtras extras;
+    BLSynthDefaultDocument synthState;
+    const BLDocumentRead read = BLDocument_Read(path, image.get(), &synthState, &extras);
+    kelPath document(path ? path : "");
+    char name[kKelNameMax + 1];
+    KEL_FileNameFromPath(document.path, name, sizeof name);
     switch (read.status) {
         case BLDocumentRead::cannotOpen:
         case BLDocumentRead::noVersion:
             questions().notifyNames(kBLMsgDocumentUnreadable, 0, {name});
-            return;
+            return false;
         case BLDocumentRead::otherVersion:
             questions().notifyNames(kBLMsgDocumentVersion, 0, {name, std::to_string(read.version)});
-            return;
+            return false;
         case BLDocumentRead::noImage:
             questions().notifyNames(kBLMsgDocumentCutOff, 0, {name});
-            return;
+            return false;
         case BLDocumentRead::read: break;
     }
+    const kelPath before = lastDocument;
+    lastDocument.set(&document);
     ice = *image;
     auditionKept.reset();  // the document takes the place of all of it
+    held.reset();
     view().documentRead();
     iced_restore(false);
-    if (kelPath opened((std::string(":Library:Song:") + ice.songName + ":").c_str()); ice.valid && opened.isEqual(&songFolder))
-        savedStored = stored;
+    kelPath opened((std::string(":Library:Song:") + ice.songName + ":").c_str());
+    if (!ice.valid || !opened.isEqual(&songFolder)) {
+        lastDocument.set(&before);
+        return false;
+    }
+    if (read.synthRead) {
+        auto ignored = std::make_unique<BLIceimage>();
+        BLDocument_Read(path, ignored.get(), &synth());
+    }
+    if (read.extrasRead) {
+        view().applyExtras(extras);
+        groove_activate();
+    }
+    return true;
 }
 
 void BLGrooveModel::saveResult(BLPath* path)
@@ -592,4 +607,84 @@ void BLGrooveModel::saveResult(BLPath* path)
 void BLGrooveModel::loadResult(BLPath* path)
 {
     if (path && path->dialogOk) loadDocument(path->path);
+}
+
+// ---- The work as a whole ------------------------------------------------------
+
+void BLGrooveModel::holdWork()
+{
+    if (!held) held = std::make_unique<Held>(Held{stored, current});
+}
+
+void BLGrooveModel::releaseWork(bool restore)
+{
+    if (!held) return;
+    const std::unique_ptr<Held> h = std::move(held);
+    if (!restore) return;
+    stored = h->stored;
+    current = h->current;
+    groove_show();
+}
+
+void BLGrooveModel::workImage(BLIceimage& image)
+{
+    const std::string folder = userSongFolder();
+    char name[kKelNameMax + 1];
+    if (!KEL_File_GetParentName(folder.c_str(), name, sizeof name)) name[0] = '\0';
+    KEL_CopyCut(image.songName, sizeof image.songName, name);
+    const Kept* k = auditionKept.get();
+    image.sequence = held ? held->stored : k ? k->stored : stored;
+    image.groove = held ? held->current : k ? k->current : current;
+    image.selectedTrack = k ? k->selectedTrack : selectedTrack;
+    image.bpm = k ? k->bpm : player().bpm();
+    image.valid = 1;
+}
+
+std::vector<uint8_t> BLGrooveModel::encodeWork(const BLRecoveryNote* note)
+{
+    auto image = std::make_unique<BLIceimage>();
+    workImage(*image);
+    BLWorkExtras extras;
+    view().captureExtras(extras);
+    return BLDocument_Encode(*image, &synth(), &extras, note);
+}
+
+bool BLGrooveModel::applyWork(const std::vector<uint8_t>& bytes)
+{
+    // Read aside first: bytes that are no document change nothing.
+    auto image = std::make_unique<BLIceimage>();
+    BLWorkExtras extras;
+    BLSynthDefaultDocument synthState;
+    const BLDocumentRead read = BLDocument_Decode(bytes, image.get(), &synthState, &extras);
+    if (read.status != BLDocumentRead::read || !image->valid) return false;
+    auditionEnd();
+    held.reset();
+    const std::string folder = std::string(":Library:Song:") + image->songName + ":";
+    if (kelPath wanted(folder.c_str()); !image->songName[0] || !wanted.isEqual(&songFolder)) {
+        if (!image->songName[0]) {
+            closeSong();
+        } else if (!bltext::isPlainName(image->songName) || !wanted.isFolder() || !openSongAs(folder.c_str(), true)) {
+            return false;
+        }
+    }
+    stored = image->sequence;
+    current = image->groove;
+    if (grooveStrip().selection() >= stored.count) grooveStrip().select(static_cast<int16_t>(std::max(stored.count - 1, 0)));
+    if (sequenceStrip().selection() >= stored.length)
+        sequenceStrip().select(static_cast<int16_t>(std::max(stored.length - 1, 0)));
+    const float songTempo = songLibrary->bpm;
+    if (std::isfinite(image->bpm) && image->bpm >= songTempo - kBLTempoWindow && image->bpm <= songTempo + kBLTempoWindow)
+        player().setBpm(image->bpm);
+    if (read.synthRead) {
+        BLIceimage ignored;
+        BLDocument_Decode(bytes, &ignored, &synth());
+    }
+    view().applyExtras(read.extrasRead ? extras : BLWorkExtras{});
+    groove_show();
+    selectTrack(image->selectedTrack);
+    groove_activate();
+    player().refreshCommon();
+    grooveStrip().refresh();
+    sequenceStrip().refresh();
+    return true;
 }

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/kelPath.h"
+#include "library/BLDocument.h"
 #include "library/BLGroove.h"
 #include "library/BLGrooveLinks.h"
 #include "library/BLSongLibrary.h"
@@ -71,9 +73,6 @@ public:
     void closeSong();
     // The open song's folder name ("" when none).
     std::string songName() const;
-    // The stored grooves or the sequence changed since they were last saved
-    // or loaded (a song opened afresh has none, which counts as saved).
-    bool groovesUnsaved() const;
 
     // Auditions of other songs. The first auditionBegin keeps the open song
     // aside with its grooves, sequence, current groove, selected track and
@@ -87,9 +86,9 @@ public:
     // The song the user works on: the one kept aside by an audition, else
     // the open one ("" when none).
     std::string userSongFolder() const;
-    // Opening `folder` would leave stored grooves or a sequence of the
-    // user's song that are not saved.
-    bool groovesWouldBeLost(const char* folder) const;
+    // That song's title as its description gives it (its folder's name
+    // without one); "" when none.
+    std::string userSongTitle() const;
 
     // The engine's sample id of a track: the library's id of its group and
     // slot, kBLNoSample when either is not set.
@@ -124,9 +123,28 @@ public:
     void loadResult(BLPath* path);
     // The path gets the extension "bld" and becomes the last document.
     bool saveDocument(const char* path);
-    void loadDocument(const char* path);
+    // True when the document was read and its song opened; false, with the
+    // work left as it was, otherwise (a message said why).
+    bool loadDocument(const char* path);
 
     void selectTrack(int16_t track);
+
+    // The user's work as a document holds it: what an audition or a virtual
+    // mix holds aside stands in for what plays meanwhile.
+    void workImage(BLIceimage& image);
+    // The work's document bytes, with a recovery note when given.
+    std::vector<uint8_t> encodeWork(const BLRecoveryNote* note = nullptr);
+    // Puts the work of these bytes back as it was, heard at once when
+    // playing (its song opened again when another one is open). False, with
+    // nothing changed, when the bytes are no document or its song cannot be
+    // opened.
+    bool applyWork(const std::vector<uint8_t>& bytes);
+    // A virtual mix plays its own grooves in the model: the user's stored
+    // grooves, sequence and current groove are held aside until it ends,
+    // kept (restore) or replaced by the mix's.
+    void holdWork();
+    void releaseWork(bool restore);
+    bool workHeld() const { return held != nullptr; }
 
     // The open song's library: one object for the model's life.
     BLSongLibrary& library() { return *songLibrary; }
@@ -154,6 +172,7 @@ private:
     BLSynthDocument& synth();
 
     struct Kept;
+    struct Held;
     // openSong, telling nothing when `quiet` (a song put back).
     bool openSongAs(const char* folder, bool quiet);
     // The document's name for messages.
@@ -162,8 +181,8 @@ private:
     void insertSequenceEntry(int16_t index, uint16_t id);
 
     std::unique_ptr<BLSongLibrary> songLibrary;
-    BLSequence savedStored;  // the grooves as last saved, loaded or opened
     std::unique_ptr<Kept> auditionKept;
+    std::unique_ptr<Held> held;
     // Why the last openSong failed: a message already said so.
     bool openProblemShown = false;
     BLGrooveLinks links;

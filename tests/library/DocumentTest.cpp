@@ -130,12 +130,16 @@ TEST_F(Document, TheBytesAtTheirOffsets)
     ASSERT_EQ(bytes.substr(0, 4), "gsFA");
     ASSERT_EQ(bytes.substr(4, 4), "srev");  // letters reversed on disk
     const auto atoms = atomsOf(bytes);
-    ASSERT_EQ(atoms.size(), 3u);
+    ASSERT_EQ(atoms.size(), 4u);
     EXPECT_EQ(atoms[0].first, "vers");
     EXPECT_EQ(atoms[0].second, versionAtom(1));
     EXPECT_EQ(atoms[1].first, "iced");
     EXPECT_EQ(atoms[2].first, "syic");
-    EXPECT_EQ(bytes.size(), 4 + 12 + 8 + 8732 + 8 + 3308u);
+    // What older readers never get to: layout 1, every track's light on, no
+    // mode, no key lock, no user loop, the knobs at 0, two empty names.
+    EXPECT_EQ(atoms[3].first, "work");
+    EXPECT_EQ(atoms[3].second, std::string("\1\1\1\1\1\1\1\1\1", 9) + std::string(25, '\0'));
+    EXPECT_EQ(bytes.size(), 4 + 12 + 8 + 8732 + 8 + 3308u + 8 + 34);
 
     const std::string& ice = atoms[1].second;
     ASSERT_EQ(ice.size(), 8732u);
