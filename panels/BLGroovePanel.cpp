@@ -11,8 +11,10 @@
 #include "panels/BLHelps.h"
 #include "panels/BLGroovePanelParts.h"
 #include "panels/BLLoadRules.h"
+#include "panels/BLLoopTunerPanel.h"
 #include "panels/BLSynthPanel.h"
 #include "panels/PWmain.h"
+#include "platform/PlatRecovery.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
@@ -66,6 +68,7 @@ BLGroovePanel::BLGroovePanel(BLPlayer* p, BLPanelEngine* e)
     links.questions = &questions;
     links.view = this;
     model.setLinks(links);
+    createKeeper();
     docPath.set("Untitled");
     blGroovePanel = this;
     blLoadHost = this;
@@ -125,9 +128,7 @@ void BLGroovePanel::onPanelOpened()
     link.startFromConfig();
     model.lastDocument.set("Untitled");
     docPath.set("Untitled");
-    savedWork = BLSequence{};
-    savedFromDocument = false;
-    quitAfterSave = false;
+    afterSave = nullptr;
     model.selectTrack(0);
     setVolumeControl(64);
     setPanControl(0);
@@ -142,6 +143,7 @@ void BLGroovePanel::onPanelOpened()
     hintMouseX = hintMouseY = -1;
     common_doInterfaceReset();
     common_setLabel(0, "Stop");
+    keeper().reset(true);
 }
 
 void BLGroovePanel::onPanelClosed()
@@ -255,7 +257,7 @@ void BLGroovePanel::onItem()
         case gi::rewrite: model.grooves_rewrite(); break;
         case gi::removeGroove: model.grooves_remove(); break;
         case gi::addAll: model.sequencer_addAll(); break;
-        case gi::removeAll: model.sequencer_removeAll(kelGlo.shiftDown != 0); break;
+        case gi::removeAll: clearAll(); break;
         case gi::groovesLeft: grooveStrip->scrollBy(-1); break;
         case gi::groovesRight: grooveStrip->scrollBy(1); break;
         case gi::sequenceLeft: sequenceStrip->scrollBy(-1); break;
@@ -304,21 +306,30 @@ void BLGroovePanel::asyncDialogMessage(BLPath* path)
         return;
     }
     if (path->requestCode == kRequestSave) {
-        const bool saved = path->dialogOk && model.saveDocument(path->path);
-        if (saved) rememberSavedWork();
-        // Saving because the user quits: the program ends once it is saved.
-        if (saved && quitAfterSave) kelGlo.running = 0;
-        quitAfterSave = false;
+        // Saving for the question's sake: what it held runs once saved.
+        std::function<void()> then = std::move(afterSave);
+        afterSave = nullptr;
+        if (path->dialogOk && saveWork(path->path) && then) then();
         return;
     }
     // Cancelled: nothing changes, the music goes on.
     if (!path->dialogOk) return;
     // A document named on the command line arrives as a finished open dialog.
+    char name[kKelNameMax + 1] = "";
+    path->getName(name);
+    const std::string chosen = path->path;
+    guardWork(WorkReason::open, name, [this, chosen] { openDocument(chosen); });
+}
+
+void BLGroovePanel::openDocument(const std::string& path)
+{
     player().stop();
-    model.loadResult(path);
-    rememberSavedWork();
-    // The document is what the user looks at now, whatever its version:
-    // the song browser in front would take its keys.
+    // Read aside: a document that cannot be read leaves the work as it was,
+    // unsaved changes and all.
+    if (!model.loadDocument(path.c_str())) return;
+    workReplaced(true);
+    // The document is what the user looks at now: the song browser in
+    // front would take its keys.
     PWScreen.hide(kPWLoadPanel);
 }
 
@@ -335,6 +346,18 @@ bool BLGroovePanel::loadSong(const char* folder)
     lightGame_End();
     return model.openSong(folder);
 }
+
+void BLGroovePanel::guardSong(const char* folder, const std::string& title, std::function<void()> load)
+{
+    // The same song again keeps its stored grooves and sequence.
+    if (isUserSong(folder)) {
+        load();
+        return;
+    }
+    guardWork(WorkReason::song, title, std::move(load));
+}
+
+void BLGroovePanel::songTaken() { workReplaced(false); }
 
 bool BLGroovePanel::auditionSong(const char* folder)
 {
@@ -384,6 +407,8 @@ void BLGroovePanel::songOpened()
     currentRandomSet = -1;
     setRndStyleName(-1);
     if (blSynthPanel) blSynthPanel->ledsForArpKeys(lib.arpNotes);
+    if (auto* tuner = dynamic_cast<BLLoopTunerPanel*>(PWfloatPanelPtr[kPWLoopTunerPanel]))
+        tuner->songOpened(model.userSongFolder());
 }
 
 // ---- What the player shows ---------------------------------------------------

@@ -9,12 +9,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/BLPath.h"
 #include "library/BLGrooveModel.h"
+#include "library/BLWorkKeeper.h"
 #include "net/BLNet.h"
 #include "panels/BLLoadLinks.h"
 #include "panels/BLPlayCommon.h"
@@ -34,6 +37,10 @@ public:
     // The track's loop change waits for the next cycle (not heard yet).
     virtual bool trackWaiting(int16_t track);
 };
+
+namespace plat {
+class RecoveryStore;
+}
 
 class BLGroovePanel : public PWPanelClass,
                       public BLPlayCommon,
@@ -68,13 +75,46 @@ public:
     void onItem_Save() override;
     BLPath* documentPath() override { return &docPath; }
     bool askBeforeQuit() override;
+    void workCommand(int16_t item) override;
 
-    // The work as last saved or opened: the stored grooves, the sequence
-    // and the tempo; the question at quitting compares it with what is now.
-    void rememberSavedWork();
+    // The keeper of the user's work (panels/BLGrooveKeeper.cpp): what a
+    // document holds, with the track lights, modes, key lock and the user
+    // loop, its undo history, and whether it is saved.
+    BLWorkKeeper& keeper() { return *workKeeper; }
+    // Unsaved work of a song: what the question before replacing it is about.
     bool workUnsaved() const;
+    // What would replace the work: names the question.
+    enum class WorkReason : int16_t { quit, open, song, linkSong, newDocument, clear, mix };
+    // The one door to replacing the user's work: with nothing unsaved the
+    // action runs at once; else one question, Save, Discard or Cancel, Save
+    // saving first (through the save dialog for an untitled document) and
+    // running the action once saved. `coming` names what comes (a document
+    // or a song).
+    void guardWork(WorkReason why, const std::string& coming, std::function<void()> action);
+    // Around each action of the user (the main loop's hook).
+    void actionBegins();
+    void actionEnds();
+    void undoWork();
+    void redoWork();
+    // A new document of the open song: no stored grooves, no sequence, an
+    // empty groove, untitled.
+    void newDocument();
+    // Writes the recovery file when the work changed and is unsaved (at most
+    // every 30 s), removes it once saved.
+    void recoveryIdle();
+    // At start: a recovery file left by an instance that ended before its
+    // work was saved is offered.
+    void offerRecovery();
+    // At the end: a clean end removes the recovery file, an end by a signal
+    // writes it first.
+    void recoveryAtExit(bool bySignal);
+    // A text on the hint line until the mouse moves on.
+    void sayInHint(const std::string& text);
+    std::string said;
     // The last document has a name and a folder (not the first "Untitled").
     bool documentNamed() const;
+    // The title of the song the user works on ("" when none).
+    std::string workSongTitle() const;
 
     // Tracks.
     void onItem_trackLed(int16_t track);
@@ -149,6 +189,9 @@ public:
     void grooveEntryHit(int16_t item);
     void sequenceEntryHit(int16_t item);
     void refreshStrips();
+    // Clear: empties the sequence, or else the stored grooves (the one
+    // question asked first when they are unsaved work).
+    void clearAll();
     // Restores the stored groove at this index of the grooves strip.
     void restoreStored(int16_t index);
 
@@ -191,7 +234,10 @@ public:
     void auditionKeep() override { model.auditionKeep(); }
     bool isUserSong(const char* folder) const override;
     std::string userSong() const override;
-    bool groovesWouldBeLost(const char* folder) const override { return model.groovesWouldBeLost(folder); }
+    void guardSong(const char* folder, const std::string& title, std::function<void()> load) override;
+    void songTaken() override;
+    // Opens a document the user chose, the question about unsaved work asked.
+    void openDocument(const std::string& path);
     void closeSong() override;
 
     // The model's view.
@@ -202,6 +248,8 @@ public:
     void trackSelected() override;
     void songOpened() override;
     void documentRead() override;
+    void captureExtras(BLWorkExtras& extras) override;
+    void applyExtras(const BLWorkExtras& extras) override;
 
     // The virtual mix (BLGrooveVMix.cpp). setupVMix generates the song's
     // style into the sequence (nothing when the song has no such style),
@@ -213,9 +261,9 @@ public:
     int16_t sequencePosition() const;
     void setSequencePosition(int16_t entry);
     // Back from the virtual mix: its sequence stays, cut to the grooves its
-    // list plays, or (restore) the user's sequence and groove come back, the
-    // strips unselected.
-    void vmixHandOver(bool restore, const BLSequence& savedSequence, const BLGroove& savedGroove);
+    // list plays, or (restore) the user's sequence and groove held aside
+    // come back, the strips unselected.
+    void vmixHandOver(bool restore);
     // The hint line: the text of the control under the mouse (its help
     // tip); it stands for the tooltips on this panel.
     bool hasHintLine() const override { return true; }
@@ -320,10 +368,22 @@ private:
     BLPath docPath;
     int16_t volumeValue = 64;
     int16_t panValue = 0;
-    BLSequence savedWork;
-    float savedBpm = 0.0f;
-    bool savedFromDocument = false;
-    bool quitAfterSave = false;
+    class WorkSource;
+    std::unique_ptr<WorkSource> workSource;
+    std::unique_ptr<BLWorkKeeper> workKeeper;
+    std::unique_ptr<plat::RecoveryStore> recovery;
+    uint64_t recoveryVersion = 0;
+    uint32_t recoveryWrittenAt = 0;
+    // What waits for the save dialog's answer (the action the question held).
+    std::function<void()> afterSave;
+    bool saveWork(const char* path);
+    // The stored grooves and the sequence (and the current groove) are as
+    // last saved.
+    bool groovesAsSaved(bool withCurrent);
+    void writeRecovery();
+    void createKeeper();
+    // A document was opened or a song loaded: one step, then saved or clean.
+    void workReplaced(bool document);
     // The document path set for a dialog: where it starts.
     void dialogStart();
     char volumeText[16] = {};

@@ -24,6 +24,7 @@ void BLGroovePanel::onIdle()
 {
     ticks = kelGlo.ticks;
     player().idle();
+    recoveryIdle();
     if (chase.running) {
         chaseIdle();
         return;

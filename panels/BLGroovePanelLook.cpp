@@ -9,6 +9,7 @@
 #include "core/BLInternational.h"
 #include "audio/BLEngine.h"
 #include "core/kelCore.h"
+#include "core/kelTextCodec.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLHelps.h"
@@ -26,6 +27,7 @@ constexpr int16_t kMsgDefaultHint = 278;
 constexpr int16_t kMsgRolloverHint = 279;  // then the tour's
 // Shown for no control: the idle text or help mode's.
 constexpr int16_t kNoControl = -1;
+constexpr int16_t kHintSaid = -3;
 }  // namespace
 
 void BLGroovePanel::loadHints()
@@ -79,6 +81,19 @@ void BLGroovePanel::hintIdle()
     if (kelPanelControl* c = control(gi::hint)) {
         c->set(kelPropFit, 1);
         c->setValue(const_cast<char*>(text));
+    }
+}
+
+void BLGroovePanel::sayInHint(const std::string& text)
+{
+    said = text;
+    // It stays until the mouse moves on to name another control.
+    shownHint = kHintSaid;
+    hintMouseX = kelGlo.mouseX;
+    hintMouseY = kelGlo.mouseY;
+    if (kelPanelControl* c = control(gi::hint)) {
+        c->set(kelPropFit, 1);
+        c->setValue(const_cast<char*>(KEL_NameToLatin1(said).c_str()));
     }
 }
 

@@ -1,8 +1,11 @@
 // The small objects through which the groove panel's model reaches the
-// player, the network link and the two strips of the panel.
+// player, the network link and the two strips of the panel, and through
+// which the keeper of the user's work reaches the model.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "panels/BLGroovePanel.h"
 
@@ -60,4 +63,22 @@ private:
     BLGroovePanel& panel;
     const int16_t* controls;
     int16_t colour;
+};
+
+// The keeper's view of the work: the model's document bytes, with what the
+// panels add, and the document they belong to.
+class BLGroovePanel::WorkSource : public BLWorkKeeper::Source {
+public:
+    explicit WorkSource(BLGroovePanel& p) : panel(p) {}
+    std::vector<uint8_t> capture() override { return panel.model.encodeWork(); }
+    std::string document() override { return panel.model.lastDocument.path; }
+    bool apply(const std::vector<uint8_t>& bytes, const std::string& document) override
+    {
+        if (!panel.model.applyWork(bytes)) return false;
+        panel.model.lastDocument.set(document.c_str());
+        return true;
+    }
+
+private:
+    BLGroovePanel& panel;
 };

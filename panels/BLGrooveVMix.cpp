@@ -1,6 +1,7 @@
 // What the groove panel does for the virtual mix: generating an arrangement
 // into its sequence, the sequence position, and taking the sequence back.
 #include "library/BLVMix.h"
+#include "core/kelCore.h"
 #include "library/BLprefs.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLGroovePanelParts.h"
@@ -33,8 +34,9 @@ void BLGroovePanel::setSequencePosition(int16_t entry)
     sequenceStrip->select(entry);
 }
 
-void BLGroovePanel::vmixHandOver(bool restore, const BLSequence& savedSequence, const BLGroove& savedGroove)
+void BLGroovePanel::vmixHandOver(bool restore)
 {
+    model.releaseWork(restore);
     BLSequence& s = model.stored;
     if (!restore) {
         if (s.count > s.length) s.count = s.length;
@@ -43,11 +45,18 @@ void BLGroovePanel::vmixHandOver(bool restore, const BLSequence& savedSequence, 
         grooveStrip->setScroll(0);
         grooveStrip->select(0);
     } else {
-        s = savedSequence;
-        model.current = savedGroove;
-        model.groove_show();
         grooveStrip->select(-1);
         sequenceStrip->select(-1);
     }
     refreshStrips();
+}
+
+void BLGroovePanel::clearAll()
+{
+    const BLSequence& s = model.stored;
+    if (s.length > 0 || s.count == 0 || !workUnsaved()) {
+        model.sequencer_removeAll(kelGlo.shiftDown != 0);
+        return;
+    }
+    guardWork(WorkReason::clear, "", [this] { model.sequencer_removeAll(true); });
 }

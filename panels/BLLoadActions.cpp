@@ -176,15 +176,21 @@ void BLLoadPanel::onItem_load()
     if (!home || page.count == 0 || !selectionValid() || !entries[page.selection].loadable) return;
     const BLLoadEntry& song = entries[page.selection];
     const std::string folder = homeSongFolder(song.folder);
+    const std::string name = song.folder;
     stopPreview();
-    // Grooves of the user's song that are not saved are not left behind
-    // without asking.
-    if (blLoadHost && blLoadHost->groovesWouldBeLost(folder.c_str()) &&
-        BL_NotifyNames(kMsgLeaveGrooves, kYesNo, {blLoadHost->userSong(), song.folder}) != kAnswerYes)
-        return;
+    // The user's work is not left behind without asking.
+    const std::string title = infoValid && info_->title[0] ? BL_ShownTitle(info_->title) : name;
+    if (blLoadHost)
+        blLoadHost->guardSong(folder.c_str(), title, [this, name] { loadChosen(name); });
+    else
+        loadChosen(name);
+}
+
+void BLLoadPanel::loadChosen(const std::string& name)
+{
     // Only when the audition is this very song does the player go on with it;
     // anything else playing is stopped before the selected song is loaded.
-    const bool auditioned = std::strcmp(auditionSong, song.folder) == 0 && blPlayer && blPlayer->playing;
+    const bool auditioned = name == auditionSong && blPlayer && blPlayer->playing;
     if (auditioned) {
         blLoadHost->auditionKeep();
         auditionSong[0] = '\0';
@@ -194,7 +200,7 @@ void BLLoadPanel::onItem_load()
     if (!auditioned) {
         if (!blLoadHost) return;
         if (blPlayer && blPlayer->playing) blPlayer->stop();
-        if (!blLoadHost->loadSong(homeSongFolder(song.folder).c_str())) return;
+        if (!blLoadHost->loadSong(homeSongFolder(name.c_str()).c_str())) return;
         // A song opened from here starts with a random groove of its first set.
         blLoadHost->randomize(0);
         PWScreen.hide(screenIndex);
@@ -202,7 +208,8 @@ void BLLoadPanel::onItem_load()
     } else {
         PWScreen.hide(screenIndex);
     }
-    sendLoadedSong(song.folder);
+    blLoadHost->songTaken();
+    sendLoadedSong(name.c_str());
 }
 
 bool BLLoadPanel::deleteSongFolder(const char* folder)

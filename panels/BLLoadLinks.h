@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class BLNet;
@@ -38,8 +39,12 @@ public:
     virtual bool isUserSong(const char* /*folder*/) const { return false; }
     // Its folder name, "" when there is none.
     virtual std::string userSong() const { return {}; }
-    // Opening `folder` would leave grooves of the user's song that are not saved.
-    virtual bool groovesWouldBeLost(const char* /*folder*/) const { return false; }
+    // Loading the song in `folder` (its title for the question) replaces the
+    // user's work: `load` runs once the user agreed, at once when nothing
+    // unsaved would go.
+    virtual void guardSong(const char* /*folder*/, const std::string& /*title*/, std::function<void()> load) { load(); }
+    // The song loaded (and its first groove made) is the user's new work.
+    virtual void songTaken() {}
     // The open song is closed (it stops; the groove panel has no song).
     virtual void closeSong() {}
 };

@@ -53,7 +53,6 @@ public:
     static constexpr int16_t kMsgDeleteWorkingSong = 107;
     static constexpr int16_t kMsgReplaceSong = 108;
     static constexpr int16_t kMsgReplaceWorkingSong = 109;
-    static constexpr int16_t kMsgLeaveGrooves = 110;
     static constexpr int16_t kMsgFoldersNotShown = 111;
     static constexpr int16_t kMsgFoldersBeyondList = 112;
     static constexpr int16_t kMsgDeleteIncomplete = 113;
@@ -89,6 +88,8 @@ public:
     // A second click on the same song soon after the first.
     bool doubleClicked(int16_t line);
     void onItem_load();
+    // Loads the song of this folder name, once the user's work may go.
+    void loadChosen(const std::string& name);
     void onItem_disk();
     void onItem_web();
     void removeSong();

@@ -11,6 +11,7 @@
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
+#include "library/BLDocument.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLProgressPanel.h"
@@ -163,8 +164,6 @@ void BLLoopTunerPanel::beforeShow()
     // Kept on the stage, wherever the window puts it.
     if (kelPanelControl* back = background(); back && !PWScreen.stage.contains(back->rect))
         PWScreen.setPanelPosition(screenIndex, kHomeX, kHomeY);
-    audible = true;
-    loopName[0] = '\0';
     canRecord = gep && gep->userLoop_canRecord();
     if (kelPanelControl* c = control(kItemRecord)) {
         if (canRecord)
@@ -178,7 +177,15 @@ void BLLoopTunerPanel::beforeShow()
         setStatusMessage(kMsgNoLoopYet);
     else
         setStatus("");
-    resetValues();
+    // A loop there is shows as it was left; without one the panel starts afresh.
+    if (hasLoop) {
+        putKnobs();
+        dataInput();
+    } else {
+        audible = true;
+        loopName[0] = '\0';
+        resetValues();
+    }
     showName();
     showRecordLook();
     showPlayLook();
@@ -340,6 +347,7 @@ void BLLoopTunerPanel::startRecord()
     recording = true;
     audible = true;
     hasLoop = false;
+    loopSource.clear();
     shownPercent = -1;
     std::snprintf(loopName, sizeof loopName, "%s", kRecordedName);
     setText(static_cast<int16_t>(kItemFirstValue + kBarsValue), "");
@@ -377,16 +385,68 @@ void BLLoopTunerPanel::togglePlay()
 
 void BLLoopTunerPanel::close()
 {
+    // The loop is the user's work: it stays, and sounds on if it sounded.
+    PWScreen.hide(screenIndex);
+}
+
+void BLLoopTunerPanel::clearLoop()
+{
     if (gep) {
         gep->userLoop_recordStop();
         gep->userLoop_load(nullptr);
     }
     recording = false;
     hasLoop = false;
-    audible = false;
+    audible = true;
+    loopName[0] = '\0';
+    loopSource.clear();
+    restValues(knobs);
+    putKnobs();
     dataInput();
-    showRecordLook();
-    PWScreen.hide(screenIndex);
+}
+
+void BLLoopTunerPanel::songOpened(const std::string& userSong)
+{
+    if (userSong == loopSong) return;
+    loopSong = userSong;
+    if (hasLoop || recording) clearLoop();
+    if (visible) {
+        showName();
+        showRecordLook();
+        showPlayLook();
+    }
+}
+
+void BLLoopTunerPanel::captureWork(BLWorkExtras& work) const
+{
+    work.userLoop = hasLoop;
+    work.userLoopHeard = audible;
+    std::copy(std::begin(knobs), std::end(knobs), std::begin(work.tunerKnobs));
+    work.userLoopFile = hasLoop ? loopSource : std::string();
+    work.userLoopName = hasLoop ? loopName : "";
+}
+
+void BLLoopTunerPanel::applyWork(const BLWorkExtras& work)
+{
+    if (recording) return;  // a recording under way is left alone
+    if (!work.userLoop && hasLoop) {
+        clearLoop();
+    } else if (work.userLoop && !work.userLoopFile.empty() && (!hasLoop || work.userLoopFile != loopSource)) {
+        bool cut = false;
+        if (gep && loadLoopFile(work.userLoopFile.c_str(), cut) == 0) {
+            hasLoop = true;
+            loopSource = work.userLoopFile;
+            KEL_CopyCut(loopName, sizeof loopName, work.userLoopName.c_str());
+        }
+    }
+    std::copy(std::begin(work.tunerKnobs), std::end(work.tunerKnobs), std::begin(knobs));
+    audible = work.userLoopHeard;
+    putKnobs();
+    dataInput();
+    if (visible) {
+        showName();
+        showPlayLook();
+    }
 }
 
 void BLLoopTunerPanel::loopArrived()
@@ -434,34 +494,10 @@ void BLLoopTunerPanel::loadResult(BLPath* path)
         progress->show();
         progress->message(kMsgLoading);
     }
-    bool loaded = gep->userLoop_load(path->path) != 0;
-    UserLoopLoadReport report = UserLoop_LastLoad();
-    bool cut = loaded && report.loadedFrames < report.fileFrames;
-    int16_t failure = 0;
-    if (!loaded) {
-        // Not a 44100 Hz 16-bit WAV file: the media service converts it,
-        // never longer than a loop may be.
-        if (progress) {
-            progress->message(kMsgConverting);
-            progress->amount(0.05f);
-            progress->subAmountRange(0.85f);
-        }
-        bool converted = kelQt_soundConvert_toLoopWaveUpTo(path->path, kTempLoopFile, UserLoop_MemoryBudget() / 4,
-                                                           BLProgress_subAmount, &cut);
-        if (progress) {
-            progress->message(kMsgLoadingConverted);
-            progress->amount(0.9f);
-        }
-        if (!converted) {
-            failure = kMsgCannotConvert;
-        } else {
-            loaded = gep->userLoop_load(kTempLoopFile) != 0;
-            report = UserLoop_LastLoad();
-            cut = cut || (loaded && report.loadedFrames < report.fileFrames);
-            if (!loaded) failure = kMsgCannotLoadConverted;
-        }
-        KEL_FileDelete(kTempLoopFile);
-    }
+    bool cut = false;
+    const int16_t failure = loadLoopFile(path->path, cut);
+    const bool loaded = failure == 0;
+    const UserLoopLoadReport report = UserLoop_LastLoad();
     if (progress) {
         progress->amount(1.0f);
         progress->hide();
@@ -473,11 +509,45 @@ void BLLoopTunerPanel::loadResult(BLPath* path)
         dataInput();
         showPlayLook();
         showName();
-        if (failure) BL_Notify(failure, 0);
+        if (failure > 0) BL_Notify(failure, 0);
         return;
     }
+    loopSource = path->path;
     loopArrived();
     if (cut) KEL_UserNotify(filled(kMsgShortened, minutesAndSeconds(report.loadedFrames)).c_str(), 0);
+}
+
+int16_t BLLoopTunerPanel::loadLoopFile(const char* path, bool& cut)
+{
+    BLProgressPanel* progress = BLProgress();
+    bool loaded = gep->userLoop_load(path) != 0;
+    UserLoopLoadReport report = UserLoop_LastLoad();
+    cut = loaded && report.loadedFrames < report.fileFrames;
+    if (loaded) return 0;
+    // Not a 44100 Hz 16-bit WAV file: the media service converts it, never
+    // longer than a loop may be.
+    if (progress) {
+        progress->message(kMsgConverting);
+        progress->amount(0.05f);
+        progress->subAmountRange(0.85f);
+    }
+    int16_t failure = 0;
+    const bool converted =
+        kelQt_soundConvert_toLoopWaveUpTo(path, kTempLoopFile, UserLoop_MemoryBudget() / 4, BLProgress_subAmount, &cut);
+    if (progress) {
+        progress->message(kMsgLoadingConverted);
+        progress->amount(0.9f);
+    }
+    if (!converted) {
+        failure = kMsgCannotConvert;
+    } else {
+        loaded = gep->userLoop_load(kTempLoopFile) != 0;
+        report = UserLoop_LastLoad();
+        cut = cut || (loaded && report.loadedFrames < report.fileFrames);
+        if (!loaded) failure = kMsgCannotLoadConverted;
+    }
+    KEL_FileDelete(kTempLoopFile);
+    return failure;
 }
 
 void BLLoopTunerPanel::save()

@@ -10,10 +10,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "audio/Vetro.h"
 #include "core/BLPath.h"
 #include "ui/PWPanel.h"
+
+struct BLWorkExtras;
 
 class BLLoopTunerPanel : public PWPanelClass {
 public:
@@ -56,6 +59,11 @@ public:
     void onPanelOpened() override;
     void beforeShow() override;
     void beforeHide() override;
+    bool requestClose() override
+    {
+        close();
+        return false;
+    }
     void onItem() override;
     void onIdle() override;
     void asyncDialogMessage(BLPath* path) override;
@@ -72,6 +80,14 @@ public:
     void save();
     void saveResult(BLPath* path);
 
+    // The loop, its knobs and whether it sounds belong to the user's work:
+    // they stay while their song stays open (the panel closed or not), go
+    // when another song is opened, and come back with an undo or a
+    // recovered work.
+    void captureWork(BLWorkExtras& work) const;
+    void applyWork(const BLWorkExtras& work);
+    void songOpened(const std::string& userSong);
+
     bool recording = false;
     bool audible = false;
     // A loop is there (recorded or loaded since the panel was shown or last
@@ -79,6 +95,10 @@ public:
     bool hasLoop = false;
     int16_t knobs[kKnobCount] = {};
     char loopName[64] = {};
+    // The sound file the loop came from ("" when recorded) and the song it
+    // was made for.
+    std::string loopSource;
+    std::string loopSong;
     char statusText[128] = {};
     Reading shown;
 
@@ -94,6 +114,10 @@ private:
     void putKnobs();
     // The loop just loaded or recorded starts to sound.
     void loopArrived();
+    // Loads a sound file as the loop, converted when it is no 16-bit 44.1 kHz
+    // WAV file; the message that says why it failed, 0 when it loaded.
+    int16_t loadLoopFile(const char* path, bool& cut);
+    void clearLoop();
 
     BLPath dialogPath;
     // Audible before a dialog made the loop fall silent.

@@ -1,6 +1,8 @@
 #include "panels/BLNetLink.h"
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "audio/BLEngine.h"
 #include "core/BLInternational.h"
@@ -42,11 +44,19 @@ bool BLGrooveNetHost::loadSong(const char* name)
     const int n = std::snprintf(folder, sizeof folder, ":Library:Song:%s:", name);
     if (n <= 0 || n >= static_cast<int>(sizeof folder) || !KEL_FileExists(folder)) return false;
     // The song comes from the other side: the browser makes way, as it does
-    // for a song loaded here.
-    kelQt_PlaySoundStop();
-    if (!blGroovePanel->loadSong(folder)) return false;
-    PWScreen.hide(kPWLoadPanel);
-    return true;
+    // for a song loaded here; unsaved work here is asked about first (the
+    // music goes on meanwhile).
+    auto loaded = std::make_shared<bool>(false);
+    const std::string songFolder = folder;
+    blGroovePanel->guardWork(BLGroovePanel::WorkReason::linkSong, name, [loaded, songFolder] {
+        if (!blGroovePanel) return;
+        kelQt_PlaySoundStop();
+        if (!blGroovePanel->loadSong(songFolder.c_str())) return;
+        PWScreen.hide(kPWLoadPanel);
+        blGroovePanel->songTaken();
+        *loaded = true;
+    });
+    return *loaded;
 }
 
 const BLGroove& BLGrooveNetHost::groove()

@@ -43,13 +43,6 @@ std::string fillNumbers(int16_t message, std::initializer_list<int> numbers)
     return out;
 }
 
-bool sameSequence(const BLSequence& a, const BLSequence& b)
-{
-    if (a.count != b.count || a.length != b.length) return false;
-    return std::equal(a.entries, a.entries + std::clamp<int16_t>(a.length, 0, kBLMaxSequence), b.entries) &&
-           std::equal(a.grooves, a.grooves + std::clamp<int16_t>(a.count, 0, kBLMaxGrooves), b.grooves);
-}
-
 }  // namespace
 
 BLVMixPanel::BLVMixPanel(BLPlayer* p, BLGroovePanel* g) : fixedPlayer(p), fixedGroove(g)
@@ -125,8 +118,7 @@ void BLVMixPanel::beforeShow()
     player().stop();
     BLGroovePanel* g = groove();
     if (g) {
-        userSequence = g->model.stored;
-        userGroove = g->model.current;
+        g->model.holdWork();
         std::snprintf(documentPath, sizeof documentPath, "%s", g->model.lastDocument.path);
     }
     player().userVMix();
@@ -288,7 +280,7 @@ void BLVMixPanel::onItem_switchToGroove(bool restore)
     // The groove panel's transport was not shown meanwhile: it starts afresh.
     player().resetCommon();
     refreshTrackLights();
-    if (BLGroovePanel* g = groove()) g->vmixHandOver(restore, userSequence, userGroove);
+    if (BLGroovePanel* g = groove()) g->vmixHandOver(restore);
     PWScreen.hide(screenIndex);
     afterHide();
 }
@@ -296,10 +288,15 @@ void BLVMixPanel::onItem_switchToGroove(bool restore)
 void BLVMixPanel::leave()
 {
     const int16_t answer = BL_Notify(kMsgKeepMix, kYesNoCancel);
-    if (answer == kAnswerYes)
-        onItem_switchToGroove(false);
-    else if (answer == kAnswerNo)
+    if (answer == kAnswerNo) {
         onItem_switchToGroove(true);
+    } else if (answer == kAnswerYes) {
+        // The mix takes the place of the user's grooves and sequence.
+        if (BLGroovePanel* g = groove())
+            g->guardWork(BLGroovePanel::WorkReason::mix, "", [this] { onItem_switchToGroove(false); });
+        else
+            onItem_switchToGroove(false);
+    }
 }
 
 // ---- Modes and texts ------------------------------------------------------------
@@ -511,9 +508,8 @@ void BLVMixPanel::onIdle()
     // (a document saved meanwhile holds the mix itself).
     if (g && visible && std::strcmp(documentPath, g->model.lastDocument.path) != 0) {
         std::snprintf(documentPath, sizeof documentPath, "%s", g->model.lastDocument.path);
-        if (!sameSequence(g->model.stored, slots[currentSlot])) {
-            userSequence = g->model.stored;
-            userGroove = g->model.current;
+        if (!g->model.workHeld()) {
+            g->model.holdWork();
             if (!songChanged()) vmixUse(currentSlot);
         }
     }
@@ -521,6 +517,7 @@ void BLVMixPanel::onIdle()
     if (g && generated && visible && songChanged()) {
         const bool wasPlaying = player().playing;
         player().stop();
+        g->model.holdWork();
         common_setSongLabel(g->songName);
         generateAll();
         vmixUse(0);

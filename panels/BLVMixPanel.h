@@ -88,6 +88,11 @@ public:
     void onItem_switchToGroove(bool restore);
     // The close button and Escape: asks whether the mix becomes the user's sequence.
     void leave();
+    bool requestClose() override
+    {
+        leave();
+        return false;
+    }
     void setRegenerate(bool on);
     void setRandomOrder(bool on);
     void setListOrder(bool on);
@@ -141,9 +146,6 @@ public:
     char stateText[32] = {};
     char bpmText[16] = {};
     char partText[48] = {};
-    // The user's sequence and groove, as they were when the panel opened.
-    BLSequence userSequence;
-    BLGroove userGroove;
     // The song the slots were made for; the last document when the panel showed.
     char songFolder[kKelPathMax + 1] = {};
     char documentPath[kKelPathMax + 1] = {};

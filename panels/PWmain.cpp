@@ -190,6 +190,7 @@ int16_t PW_InitAll()
     PWScreen.setPanelPositionCentered(kPWLoadPanel);
     const kelRect whole(0, 0, kelGlo.screenWidth, kelGlo.screenHeight);
     PWScreen.update(&whole);
+    if (blGroovePanel) blGroovePanel->offerRecovery();
     PWScreen.processOpenDocuments();
     return 1;
 }
@@ -197,6 +198,9 @@ int16_t PW_InitAll()
 void PW_ExitAll()
 {
     kelQt_deassociateWindow();
+    // Unsaved work survives an end by a signal in the recovery file; a clean
+    // end leaves none behind.
+    if (blGroovePanel) blGroovePanel->recoveryAtExit(KEL_TerminateRequested());
     savePreferences();
     if (gep) {
         gep->exit();
@@ -229,6 +233,13 @@ KelAppHooks PW_AppHooks()
     hooks.remoteEvents = [](uintptr_t message) {
         PWScreen_remoteevents(message);
         if (message == 0 && PWDemo_Armed()) PWDemo_Idle();
+    };
+    hooks.userAction = [](bool begin) {
+        if (!blGroovePanel) return;
+        if (begin)
+            blGroovePanel->actionBegins();
+        else
+            blGroovePanel->actionEnds();
     };
     return hooks;
 }

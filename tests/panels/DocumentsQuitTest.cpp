@@ -41,7 +41,7 @@ protected:
         ASSERT_TRUE(until([] { return blPlayer && blPlayer->playing; }));
         ASSERT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     }
-    std::string question() const { return "not saved. Save them before Beatloom quits?"; }
+    std::string question() const { return "is not saved. Save it before Beatloom quits?"; }
 
     testsupport::TempDir documents{"documents"};
 };
@@ -92,7 +92,7 @@ TEST_F(DocumentsQuit, UnsavedGroovesOfferSaveDiscardOrCancel)
     kelGlo.running = 1;
     script("box no\nclose\n");
     EXPECT_EQ(kelGlo.running, 1);
-    blPlayer->hitBpmUp(0.2f);
+    script("keydown b\npress +\nkeyup b\n");  // the tempo a step up
     script("box no\nclose\n");  // Discard
     EXPECT_NE(log().find(question() + " -> Discard"), std::string::npos) << log();
     EXPECT_EQ(kelGlo.running, 0);

@@ -126,10 +126,23 @@ TEST_F(TunerPanel, KnobsTurnByDraggingAndTheLoopPlaysAndFallsSilent)
     clickTuner(Tuner::kItemStop);
     EXPECT_EQ(vetroRenderData.active, 0);
 
-    // Close drops the loop and the panel.
-    clickTuner(Tuner::kItemClose);
-    EXPECT_FALSE(PWScreen.isVisible(kPWLoopTunerPanel));
-    EXPECT_EQ(vetroGlobalData.loopData, nullptr);
+    // Closed by its button or by Escape, the panel goes and the loop stays,
+    // sounding as it did; opened again, it shows the loop and its knobs.
+    clickTuner(Tuner::kItemPlay);
+    for (const char* how : {"button", "esc"}) {
+        if (std::string(how) == "esc") script("press esc\n");
+        else clickTuner(Tuner::kItemClose);
+        EXPECT_FALSE(PWScreen.isVisible(kPWLoopTunerPanel)) << how;
+        EXPECT_EQ(vetroGlobalData.loopFrames, 44100) << how;
+        EXPECT_EQ(vetroRenderData.active, 1) << how;
+        PWScreen.show(kPWLoopTunerPanel);
+        pump();
+        EXPECT_TRUE(t->hasLoop) << how;
+        EXPECT_EQ(text(Tuner::kItemName).substr(0, 4), "sine") << how;
+        EXPECT_EQ(t->knobs[Tuner::kVolume], 100) << how;
+        EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "4") << how;
+        EXPECT_EQ(vetroRenderData.active, 1) << how;
+    }
 }
 
 }  // namespace

@@ -206,8 +206,10 @@ TEST_F(VMixPanelTest, TrackLightsAndTheHandOverToTheGroovePanel)
     EXPECT_EQ(grooves.model.current, myGroove);
     EXPECT_EQ(grooves.sequencePosition(), -1);
 
-    // A document opened while the mix shows is what comes back.
+    // A document opened while the mix shows (it takes the place of the work
+    // held aside) is what comes back.
     vmix.beforeShow();
+    grooves.model.releaseWork(false);
     grooves.model.lastDocument.set("other.bld");
     grooves.model.stored.entries[0] = 7;
     grooves.model.stored.grooves[0].id = 7;

@@ -30,6 +30,19 @@ TempDir::~TempDir()
     fs::remove_all(path_, ec);
 }
 
+namespace {
+
+// Every program a test starts, in its own process or in the test's, keeps
+// its recovery files in a folder of this test process's own, never in the
+// user's state folder and never where another test would find them.
+struct StateFolder {
+    TempDir folder{"state"};
+    StateFolder() { setenv("XDG_STATE_HOME", folder.path().c_str(), 1); }
+};
+const StateFolder stateFolder;
+
+}  // namespace
+
 ProgramDir::ProgramDir(const std::string& tag, bool copyLibrary) : TempDir(tag)
 {
     const fs::path built = programDir();
