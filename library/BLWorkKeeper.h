@@ -7,7 +7,8 @@
 // click, a drag, a dialog's answer): everything one action changed is one
 // step. Changes between actions that were not the user's (a sequence
 // stepping to its next groove, the other player of the link) are taken in
-// without a step, so undo never brings back a groove the sequence left.
+// without a step. A step keeps only what it changed, so undoing or redoing
+// it changes back only that, and what was taken in meanwhile stays.
 //
 // Threads: the main thread only.
 #pragma once
@@ -33,7 +34,7 @@ public:
         virtual bool apply(const std::vector<uint8_t>& bytes, const std::string& document) = 0;
     };
 
-    static constexpr size_t kSteps = 256;  // undo steps kept at most
+    static constexpr size_t kSteps = 500;  // undo steps kept at most
 
     explicit BLWorkKeeper(Source& source);
 
@@ -50,7 +51,7 @@ public:
     void absorb();
 
     bool canUndo() const { return position > 0; }
-    bool canRedo() const { return position + 1 < history.size(); }
+    bool canRedo() const { return position < steps.size(); }
     // The change undone or redone; kind `none` when there was nothing to do
     // or the work could not be put back (the history stays as it was).
     BLWorkChange undo();
@@ -62,32 +63,44 @@ public:
     void markSaved(const std::string& document);
     void markClean();
     bool unsaved() const { return position != savedPosition; }
-    // The work as last saved, while the history still holds it; null else.
-    const std::vector<uint8_t>* savedWork() const
-    {
-        return savedPosition == kNone ? nullptr : &history[savedPosition].bytes;
-    }
+    // The work as last saved, while the history still leads to it; null else.
+    const std::vector<uint8_t>* savedWork() const { return savedPosition == kNone ? nullptr : &savedBytes; }
     // Counts every change of the work taken in, step or not: the recovery
     // file is written again when it moved.
     uint64_t version() const { return changes; }
     // When the user last changed the work (seconds since 1970; 0: never).
     int64_t lastChanged() const { return changedAt; }
     // The current work's bytes as last taken in.
-    const std::vector<uint8_t>& current() const { return history[position].bytes; }
+    const std::vector<uint8_t>& current() const { return now; }
 
 private:
-    struct Entry {
-        std::vector<uint8_t> bytes;
-        std::string document;
+    // What one step changed: the 16-bit words of the document that differ,
+    // or the whole documents when the step changed the document's size.
+    struct Word {
+        uint32_t at;
+        uint16_t before, after;
+    };
+    struct Step {
+        size_t size = 0;
+        std::vector<Word> words;
+        std::vector<uint8_t> before, after;
+        std::string documentBefore, documentAfter;
     };
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
-    BLWorkChange step(size_t to);
+    static Step difference(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
+    // The work now with the step made (forward) or unmade; false when the
+    // work took another size since.
+    bool replay(const Step& step, bool forward, std::vector<uint8_t>& out) const;
+    BLWorkChange move(bool forward);
     void push(std::vector<uint8_t> bytes);
 
     Source& source;
-    std::deque<Entry> history;
-    size_t position = 0;
+    std::deque<Step> steps;
+    std::vector<uint8_t> now;
+    std::string nowDocument;
+    std::vector<uint8_t> savedBytes;
+    size_t position = 0;  // steps made
     size_t savedPosition = 0;
     int depth = 0;
     uint64_t changes = 0;
