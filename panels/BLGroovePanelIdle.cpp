@@ -6,6 +6,8 @@
 #include "core/kelCore.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
+#include "panels/PWDemo.h"
+#include "ui/PWScreen.h"
 #include "panels/BLGroovePanelParts.h"
 
 namespace gi = grooveitem;
@@ -23,6 +25,12 @@ constexpr int16_t kMeterFall = 4;
 void BLGroovePanel::onIdle()
 {
     ticks = kelGlo.ticks;
+    if (startUpDue) {
+        startUpDue = false;
+        // A demonstration shows the program as it starts, asking nothing.
+        if (!PWDemo_Armed()) offerRecovery();
+        PWScreen.processOpenDocuments();
+    }
     player().idle();
     recoveryIdle();
     if (chase.running) {

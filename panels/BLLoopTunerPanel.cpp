@@ -432,8 +432,9 @@ void BLLoopTunerPanel::applyWork(const BLWorkExtras& work)
     if (!work.userLoop && hasLoop) {
         clearLoop();
     } else if (work.userLoop && !work.userLoopFile.empty() && (!hasLoop || work.userLoopFile != loopSource)) {
-        bool cut = false;
-        if (gep && loadLoopFile(work.userLoopFile.c_str(), cut) == 0) {
+        // Read again as it is; a sound that needed converting is not
+        // converted here (an undo writes no file), and stays out.
+        if (gep && gep->userLoop_load(work.userLoopFile.c_str()) != 0) {
             hasLoop = true;
             loopSource = work.userLoopFile;
             KEL_CopyCut(loopName, sizeof loopName, work.userLoopName.c_str());

@@ -190,8 +190,13 @@ int16_t PW_InitAll()
     PWScreen.setPanelPositionCentered(kPWLoadPanel);
     const kelRect whole(0, 0, kelGlo.screenWidth, kelGlo.screenHeight);
     PWScreen.update(&whole);
-    if (blGroovePanel) blGroovePanel->offerRecovery();
-    PWScreen.processOpenDocuments();
+    // Work left by an instance that ended before it was saved, then a
+    // document named on the command line: at the first idle pass, with the
+    // window showing and its messages flowing.
+    if (blGroovePanel)
+        blGroovePanel->startUpDue = true;
+    else
+        PWScreen.processOpenDocuments();
     return 1;
 }
 

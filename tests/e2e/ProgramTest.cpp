@@ -7,11 +7,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "e2e/ScreenPictures.h"
+#include "library/BLDocument.h"
+#include "library/BLSynthIce.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -197,6 +200,60 @@ TEST(Program, SignalsEndItInOrderWhileABoxOrADialogWaits)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(running(helper)) << "no child is left behind";
     if (running(helper)) kill(helper, SIGKILL);
+}
+
+// The recovery files in a state folder ("work-....bld").
+std::vector<fs::path> recoveryFiles(const std::string& state)
+{
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(fs::path(state) / "beatloom", ec))
+        if (e.path().extension() == ".bld") found.push_back(e.path());
+    return found;
+}
+
+// A document's work, written again in the one order the program writes it.
+std::vector<uint8_t> workOf(const std::string& bytes)
+{
+    auto ice = std::make_unique<BLIceimage>();
+    BLSynthDefaultDocument synth;
+    BLWorkExtras extras;
+    const std::vector<uint8_t> in(bytes.begin(), bytes.end());
+    if (BLDocument_Decode(in, ice.get(), &synth, &extras).status != BLDocumentRead::read) return {};
+    return BLDocument_Encode(*ice, &synth, &extras);
+}
+
+TEST(Program, WorkNotSavedAtAKillIsOfferedAtTheNextStartAndComesBackWhole)
+{
+    ProgramDir dir;
+    testsupport::TempDir state("state");
+    const std::vector<std::string> env = {"XDG_STATE_HOME=" + state.path()};
+    // The first song from the browser and a groove stored: work not saved.
+    writeFile(dir.file("script.txt"), "press return\npress return\nwait 60000\n");
+    const pid_t pid = startProgram(dir, {"--script", dir.file("script.txt"), "--log", dir.file("log1.txt")}, env);
+    std::string before;
+    const auto start = std::chrono::steady_clock::now();
+    while (before.empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+        for (const fs::path& f : recoveryFiles(state.path())) before = readFile(f.string());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    ASSERT_FALSE(workOf(before).empty()) << "a recovery file while the work was not saved";
+    auto ice = std::make_unique<BLIceimage>();
+    BLDocument_Decode(std::vector<uint8_t>(before.begin(), before.end()), ice.get(), nullptr);
+    EXPECT_EQ(ice->sequence.count, 1) << "the groove stored";
+
+    // Offered at the next start, taken, saved: the work as it was before the kill.
+    const std::string back = dir.file("back.bld"), log = dir.file("log2.txt");
+    writeFile(dir.file("script.txt"), "box yes\ndialog " + back + "\nctrl s\nquit\n");
+    const auto r = run({dir.program(), "--script", dir.file("script.txt"), "--log", log}, dir.path(), 60, env);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(readFile(log).find("was saved. Recover it? -> Recover"), std::string::npos) << readFile(log);
+    EXPECT_EQ(workOf(readFile(back)), workOf(before));
+    // Saved and ended: no recovery file, no lock, nothing else left behind.
+    std::error_code ec;
+    EXPECT_TRUE(fs::is_empty(fs::path(state.path()) / "beatloom", ec)) << "left in the state folder";
 }
 
 TEST(Program, ADamagedResourceFileSaysSoAndFails)

@@ -215,9 +215,11 @@ protected:
         pump();
     }
     // A click on the middle of one of the browser's controls, as a person makes it.
-    void clickItem(int16_t item)
+    void clickItem(int16_t item) { clickControl(kPWLoadPanel, item); }
+    // The same on a control of any panel.
+    void clickControl(int16_t panelIndex, int16_t item)
     {
-        const kelRect r = panel()->control(item)->rect;
+        const kelRect r = PWfloatPanelPtr[panelIndex]->control(item)->rect;
         script(testsupport::join("click ", (r.left + r.right) / 2, " ", (r.top + r.bottom) / 2, "\n"));
     }
     void clickLine(int16_t line) { clickItem(static_cast<int16_t>(BLLoadPanel::kItemFirstLine + line)); }

@@ -1,11 +1,17 @@
-// The user's work at the edges of a session: where the file dialogs start,
-// that cancelling one changes nothing, and what quitting asks.
+// The user's work and what may replace it: where the file dialogs start,
+// that cancelling one changes nothing, the one question every path that
+// would replace unsaved work asks, undo and redo.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 
+#include "library/BLDocument.h"
+#include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
+#include "panels/BLNetLink.h"
 #include "panels/BLPlayer.h"
+#include "panels/BLVMixPanel.h"
 #include "panels/BrowserHarness.h"
 
 namespace {
@@ -42,6 +48,39 @@ protected:
         ASSERT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     }
     std::string question() const { return "is not saved. Save it before Beatloom quits?"; }
+    BLGrooveModel& model() const { return blGroovePanel->model; }
+    // The first song played, a groove stored: work not saved.
+    void unsavedWork()
+    {
+        playASong();
+        script("press return\n");
+        ASSERT_EQ(model().stored.count, 1);
+        ASSERT_TRUE(blGroovePanel->workUnsaved());
+        work = model().stored;
+        song = model().songFolder.path;
+    }
+    // The work is as unsavedWork left it.
+    void expectWorkKept(const std::string& why)
+    {
+        EXPECT_TRUE(model().stored.sameAs(work)) << why;
+        EXPECT_EQ(song, model().songFolder.path) << why;
+        EXPECT_TRUE(blGroovePanel->workUnsaved()) << why;
+    }
+    bool asked(const std::string& words) const { return log().find(words) != std::string::npos; }
+    // A document of another demo song.
+    std::string otherDocument()
+    {
+        auto ice = std::make_unique<BLIceimage>();
+        ice->valid = 1;
+        std::snprintf(ice->songName, sizeof ice->songName, "Riverbed");
+        ice->bpm = 126.0f;
+        const std::string path = documents.path() + "/Docs/river.bld";
+        EXPECT_TRUE(BLDocument_WriteBytes(path.c_str(), BLDocument_Encode(*ice, nullptr)));
+        return path;
+    }
+
+    BLSequence work;
+    std::string song;
 
     testsupport::TempDir documents{"documents"};
 };
@@ -96,6 +135,135 @@ TEST_F(DocumentsQuit, UnsavedGroovesOfferSaveDiscardOrCancel)
     script("box no\nclose\n");  // Discard
     EXPECT_NE(log().find(question() + " -> Discard"), std::string::npos) << log();
     EXPECT_EQ(kelGlo.running, 0);
+}
+
+TEST_F(DocumentsQuit, EveryPathThatWouldReplaceUnsavedWorkAsksFirstAndCancelKeepsIt)
+{
+    start();
+    unsavedWork();
+    const std::string other = otherDocument();
+    const struct {
+        const char* path;
+        std::function<void()> act;
+        std::string words;
+    } paths[] = {
+        {"open", [&] { script("box cancel\ndialog " + other + "\nctrl o\n"); }, "Save it before opening \"river.bld\""},
+        {"new", [&] { script("box cancel\nctrl n\n"); }, "Save it before starting a new document"},
+        {"clear", [&] { script("box cancel\n"); clickControl(kPWGroovePanel, grooveitem::removeAll); },
+         "Save it before the stored grooves are cleared"},
+        {"link", [&] { script("box cancel\n"); BLGrooveNetHost().loadSong("Riverbed"); },
+         "The other player loads the song \"Riverbed\""},
+        {"browser", [&] {
+             PWScreen.show(kPWLoadPanel);
+             script("box cancel\n");
+             clickLine(3);
+             clickItem(BLLoadPanel::kItemLoad);
+             PWScreen.hide(kPWLoadPanel);
+         }, "Save it before the song"},
+        {"quit", [&] { script("box cancel\nclose\n"); }, question()},
+    };
+    for (const auto& p : paths) {
+        p.act();
+        ASSERT_TRUE(until([] { return !BLPath::dialogPending(); }));
+        EXPECT_TRUE(asked(p.words)) << p.path << "\n" << log();
+        expectWorkKept(p.path);
+        EXPECT_EQ(kelGlo.running, 1) << p.path;
+    }
+}
+
+TEST_F(DocumentsQuit, AFailedOpenKeepsTheWorkUnsaved)
+{
+    start();
+    unsavedWork();
+    const std::string notes = documents.path() + "/Docs/notes.bld";
+    ASSERT_TRUE(testsupport::writeFile(notes, "my notes, not a document"));
+    // Discard answered, and still the document cannot be read: nothing goes.
+    script("box no\ndialog " + notes + "\nctrl o\n");
+    ASSERT_TRUE(until([] { return !BLPath::dialogPending(); }));
+    EXPECT_TRUE(asked("\"notes.bld\" cannot be opened")) << log();
+    expectWorkKept("after the failed open");
+    EXPECT_EQ(testsupport::readFile(notes), "my notes, not a document");
+    script("box cancel\nclose\n");
+    EXPECT_EQ(kelGlo.running, 1);
+    EXPECT_NE(log().rfind(question()), std::string::npos) << "quitting still offers Save";
+}
+
+TEST_F(DocumentsQuit, TheVirtualMixAsksOnEscapeAsOnItsButtonAndASaveKeepsTheUsersSequence)
+{
+    start();
+    unsavedWork();
+    const auto mixShown = [] { return PWScreen.isVisible(kPWVMixPanel); };
+    clickControl(kPWGroovePanel, grooveitem::vmix);
+    ASSERT_TRUE(mixShown());
+    ASSERT_FALSE(model().stored.sameAs(work)) << "the mix plays its own grooves";
+
+    // Saved while the mix shows: the document holds the user's own grooves.
+    const std::string saved = documents.path() + "/Docs/mine.bld";
+    script("dialog " + saved + "\nctrl s\n");
+    ASSERT_TRUE(until([] { return !BLPath::dialogPending(); }));
+    auto ice = std::make_unique<BLIceimage>();
+    ASSERT_EQ(BLDocument_Read(saved.c_str(), ice.get(), nullptr).status, BLDocumentRead::read);
+    EXPECT_TRUE(ice->sequence.sameAs(work));
+
+    // Escape asks whether the mix becomes the sequence; No brings the user's back.
+    script("box no\npress esc\n");
+    EXPECT_TRUE(asked("Keep this virtual mix as your sequence? -> no")) << log();
+    EXPECT_FALSE(mixShown());
+    EXPECT_TRUE(model().stored.sameAs(work));
+
+    // Yes over grooves changed since the save: the one question; Cancel stays in the mix.
+    script("keydown v\npress +\nkeyup v\npress return\n");  // another groove stored, not saved
+    ASSERT_EQ(model().stored.count, 2);
+    work = model().stored;
+    clickControl(kPWGroovePanel, grooveitem::vmix);
+    script("box yes\nbox cancel\npress esc\n");
+    EXPECT_TRUE(asked("Save it before the mix takes the place of your grooves and sequence? -> Cancel")) << log();
+    EXPECT_TRUE(mixShown());
+    script("box no\npress esc\n");
+    EXPECT_TRUE(model().stored.sameAs(work));
+}
+
+TEST_F(DocumentsQuit, UndoAndRedoStepThroughTheChangesAndSayWhichOnTheHintLine)
+{
+    start();
+    playASong();
+    const std::string first = model().songFolder.path;
+    const uint16_t volume = model().current.tracks[0].volume;
+    script("keydown v\npress +\npress +\nkeyup v\n");  // two steps of the volume
+    script("press return\n");                             // a groove stored
+    ASSERT_EQ(model().stored.count, 1);
+
+    script("ctrl z\n");
+    EXPECT_EQ(blGroovePanel->said, "Undone: storing a groove");
+    EXPECT_EQ(model().stored.count, 0);
+    script("ctrl z\n");
+    EXPECT_EQ(blGroovePanel->said, "Undone: volume of track 1");
+    EXPECT_EQ(model().current.tracks[0].volume, volume + 1);
+    script("ctrl y\n");
+    EXPECT_EQ(blGroovePanel->said, "Redone: volume of track 1");
+    script("keydown shift\nctrl z\nkeyup shift\n");
+    EXPECT_EQ(blGroovePanel->said, "Redone: storing a groove");
+    EXPECT_EQ(model().stored.count, 1);
+    EXPECT_EQ(model().current.tracks[0].volume, volume + 2);
+
+    // A drag of the volume is one step.
+    const kelRect r = PWfloatPanelPtr[kPWGroovePanel]->control(grooveitem::volume)->rect;
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    script(testsupport::join("drag ", x, " ", y, " ", x, " ", y - 40, " 8\n"));
+    ASSERT_NE(model().current.tracks[0].volume, volume + 2);
+    script("ctrl z\n");
+    EXPECT_EQ(model().current.tracks[0].volume, volume + 2);
+
+    // Loading another song, undone, brings the song back with its grooves.
+    PWScreen.show(kPWLoadPanel);
+    script("box no\n");  // Discard
+    clickLine(3);
+    clickItem(BLLoadPanel::kItemLoad);
+    ASSERT_NE(model().songFolder.path, first);
+    script("ctrl z\n");
+    EXPECT_EQ(blGroovePanel->said, "Undone: loading a song");
+    EXPECT_EQ(model().songFolder.path, first);
+    EXPECT_EQ(model().stored.count, 1);
 }
 
 }  // namespace
