@@ -83,15 +83,13 @@ void BLGroovePanel::actionEnds() { keeper().endAction(); }
 
 void BLGroovePanel::workCommand(int16_t item)
 {
-    if (item == kelItemNew) {
-        guardWork(WorkReason::newDocument, "", [this] { newDocument(); });
-        return;
-    }
-    // The virtual mix plays grooves of its own over the work held aside.
+    // The virtual mix plays grooves of its own over the work held aside
+    // (and covers the hint line).
     if (model.workHeld()) {
-        sayInHint(utf8(kMsgUndoInMix));
+        BL_Notify(kMsgUndoInMix, 0);
         return;
     }
+    if (item == kelItemNew) guardWork(WorkReason::newDocument, "", [this] { newDocument(); });
     if (item == kelItemUndo) undoWork();
     if (item == kelItemRedo) redoWork();
 }
