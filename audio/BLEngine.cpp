@@ -75,7 +75,7 @@ void BLEngine::exit()
 void BLEngine::play()
 {
     if (playing) return;
-    BeginPlay();
+    if (BeginPlay() == 0) TrackStartWanted();
     playing = 1;
 }
 

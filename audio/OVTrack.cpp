@@ -318,12 +318,6 @@ void rewindTracks()
 int startOutput()
 {
     startPending = false;
-    bool chosen = false;
-    for (TRACK& t : Tracks) {
-        Hold hold(t.lock);
-        chosen = chosen || t.curLoop >= 0;
-    }
-    if (!chosen) return 0;  // nothing to hear yet: the first loop chosen starts it
     InitResampler(BLOCKLEN.load());
     InitialTrackOpen();
     if (wDBStart() != 0) {
@@ -361,6 +355,11 @@ int TrackStartRelease()
     if (startHolds > 0 || !startPending) return 0;
     startPending = false;
     return PlayingStatus.load() == 1 ? startOutput() : 0;
+}
+
+void TrackStartWanted()
+{
+    if (startHolds > 0) startPending = true;
 }
 
 int InitTracks(int ringFrames)

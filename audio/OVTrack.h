@@ -124,6 +124,10 @@ int64_t TimeLineStartFrame();
 void TrackStartHold();
 // 0, or 1 when the output would not start (the engine stays armed).
 int TrackStartRelease();
+// A play within a hold starts the output at the release whatever the
+// tracks hold, so that the clock runs and the synthesizer and the user loop
+// sound over silent tracks (without a hold, the first loop chosen starts it).
+void TrackStartWanted();
 
 // Rings of ringFrames frames for all eight tracks, records reset.
 // 0, or 1 when memory is short (nothing kept then).

@@ -113,6 +113,9 @@ public:
     void recoveryAtExit(bool bySignal);
     // A text on the hint line until the mouse moves on.
     void sayInHint(const std::string& text);
+    // Play is lit over tracks that are all muted: the hint line says so.
+    void sayIfAllMuted();
+    bool allMutedSaid = false;
     std::string said;
     // The last document has a name and a folder (not the first "Untitled").
     bool documentNamed() const;

@@ -41,6 +41,7 @@ constexpr int16_t kMsgUntitled = 316;
 constexpr int16_t kMsgChangeFirst = 320;
 constexpr int16_t kMsgSeveralLights = 338;
 constexpr int16_t kMsgSeveralKeeps = 339;
+constexpr int16_t kMsgAllMuted = 340;
 
 constexpr int16_t kAnswerSave = 1;
 constexpr int16_t kAnswerDiscard = 2;
@@ -77,7 +78,26 @@ std::string BLGroovePanel::workSongTitle() const
 }
 
 void BLGroovePanel::actionBegins() { keeper().beginAction(); }
-void BLGroovePanel::actionEnds() { keeper().endAction(); }
+
+void BLGroovePanel::actionEnds()
+{
+    keeper().endAction();
+    sayIfAllMuted();
+}
+
+void BLGroovePanel::sayIfAllMuted()
+{
+    bool loops = false, heard = false;
+    for (int16_t t = 0; t < kBLEngineTracks; ++t) {
+        if (model.trackSampleId(t) == kBLNoSample) continue;
+        loops = true;
+        heard = heard || model.audible[t];
+    }
+    const bool allMuted = loops && !heard && player().playing;
+    // Once as it happens, not at every action after.
+    if (allMuted && !allMutedSaid) sayInHint(utf8(kMsgAllMuted));
+    allMutedSaid = allMuted;
+}
 
 // ---- Undo, redo, new ------------------------------------------------------------
 

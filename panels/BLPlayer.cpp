@@ -81,7 +81,7 @@ void BLPlayer::play()
     engine->setMixerBpm(bpm);
     engine->setMixerVolume(mainVolume);
     engine->changesEnd();
-    setLabel(0, "Groove play");
+    setLabel(0, stateText());
     if (synthPanel) synthPanel->playerSaidPlay();
 }
 
@@ -103,7 +103,7 @@ void BLPlayer::playSequence()
     }
     syncPending = false;
     if (synthPanel) synthPanel->playerSaidPlay();
-    setLabel(0, "Sequence play");
+    setLabel(0, stateText());
 }
 
 void BLPlayer::stop()
@@ -120,7 +120,12 @@ void BLPlayer::stop()
         }
         sequenceMode = false;
     }
-    setLabel(0, "Stop");
+    setLabel(0, stateText());
+}
+
+const char* BLPlayer::stateText() const
+{
+    return !playing ? "Stop" : sequenceMode ? "Sequence play" : "Groove play";
 }
 
 void BLPlayer::togglePlaySequence()
@@ -193,6 +198,8 @@ void BLPlayer::refreshCommon()
     display->common_setBpmScroll(scrollPosition());
     display->common_setMainVolLabel(mainVolume);
     display->common_setSynthLed(synthLight);
+    // A panel shown again tells what plays, whatever it said when it went.
+    setLabel(0, stateText());
     setBpmLabel();
 }
 

@@ -59,6 +59,8 @@ public:
     void togglePlaySequence();
     void idle();
     void userGroove();
+    // What the transport's state line says: "Stop", "Groove play" or "Sequence play".
+    const char* stateText() const;
     void userVMix();
     void refreshCommon();
     void resetCommon();
