@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/BLEngine.h"
+#include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
 #include "panels/BLGrooveItems.h"
@@ -23,6 +24,8 @@ namespace gi = grooveitem;
 namespace {
 // "The disk did not answer in time ..."
 constexpr int16_t kMsgDiskStalled = 60;
+// "This song plays from %s to %s BPM."
+constexpr int16_t kMsgTempoRange = 341;
 }  // namespace
 
 BLGroovePanel* blGroovePanel = nullptr;
@@ -479,6 +482,22 @@ void BLGroovePanel::common_setBpmLabel(const char* text)
 void BLGroovePanel::common_setBpmScroll(short position)
 {
     if (kelPanelControl* c = control(gi::bpmScroll)) c->setValue(static_cast<int16_t>(position));
+}
+
+void BLGroovePanel::common_setBpmRange(short low, short high)
+{
+    if (kelPanelControl* c = control(gi::bpmScroll)) {
+        c->setValue(kelPropMinimum, static_cast<int16_t>(low));
+        c->setValue(kelPropMaximum, static_cast<int16_t>(high));
+    }
+}
+
+void BLGroovePanel::common_tempoAtEnd(float slowest, float fastest)
+{
+    char low[16], high[16];
+    std::snprintf(low, sizeof low, "%1.1f", slowest);
+    std::snprintf(high, sizeof high, "%1.1f", fastest);
+    sayInHint(blIntl.messageWithNames(kMsgTempoRange, {low, high}));
 }
 
 void BLGroovePanel::common_setLabel(short label, const char* text)

@@ -215,6 +215,8 @@ public:
     void common_eventGrooveSync() override;
     void common_setBpmLabel(const char* text) override;
     void common_setBpmScroll(short position) override;
+    void common_setBpmRange(short low, short high) override;
+    void common_tempoAtEnd(float slowest, float fastest) override;
     void common_setLabel(short label, const char* text) override;
     void common_doInterfaceReset() override;
 

@@ -30,8 +30,12 @@ public:
     virtual void common_eventSeqPlayStart() {}
     virtual void common_eventSeqPlayStop() {}
     virtual void common_setBpmLabel(const char*) {}
-    // -50 .. +50 around the song's tempo.
+    // The tempo less the song's own.
     virtual void common_setBpmScroll(short) {}
+    // The slider's ends, as offsets from the song's tempo.
+    virtual void common_setBpmRange(short, short) {}
+    // A step past an end of the tempo's range: the panel says where they are.
+    virtual void common_tempoAtEnd(float, float) {}
     // Label 0 is the transport state ("Groove play", "Sequence play", "Stop").
     virtual void common_setLabel(short, const char*) {}
     virtual void common_doInterfaceReset() {}

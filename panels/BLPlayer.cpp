@@ -195,6 +195,7 @@ void BLPlayer::refreshCommon()
     if (!display) return;
     display->common_setPlayDisplay(playing);
     display->common_setSeqPlayLed(playing && sequenceMode);
+    showRange();
     display->common_setBpmScroll(scrollPosition());
     display->common_setMainVolLabel(mainVolume);
     display->common_setSynthLed(synthLight);
@@ -234,6 +235,7 @@ void BLPlayer::gotSongBpm(short songTempo)
     songBpm = songTempo;
     bpm = songTempo;
     setBpmLabel();
+    showRange();
     if (display) display->common_setBpmScroll(0);
     adjustBpm(songTempo);
 }
@@ -246,18 +248,33 @@ void BLPlayer::setBpm(float tempo)
     showTempo();
 }
 
-void BLPlayer::adjustBpm(float tempo)
+bool BLPlayer::adjustBpm(float tempo)
 {
     // Written so that a tempo that is not a number is refused too.
-    if (!(tempo >= songBpm - kTempoWindow && tempo <= songBpm + kTempoWindow)) return;
+    if (!(tempo >= songBpm - kTempoWindow && tempo <= songBpm + kTempoWindow)) return false;
     // The engine plays no faster than 1.3 times the song: a faster tempo
-    // shown would not be the one heard.
-    bpm = std::min(tempo, fastestBpm());
+    // shown would not be the one heard; nor is one under 10 BPM played.
+    const float kept = std::clamp(tempo, slowestBpm(), fastestBpm());
+    bpm = kept;
     engine->setMixerBpm(bpm);
     setBpmLabel();
+    return kept == tempo;
 }
 
-float BLPlayer::fastestBpm() const { return static_cast<float>(songBpm) * 13.0f / 10.0f; }
+float BLPlayer::fastestBpm() const { return BL_FastestTempo(songBpm); }
+float BLPlayer::slowestBpm() const { return BL_SlowestTempo(songBpm); }
+
+void BLPlayer::showRange()
+{
+    if (!display) return;
+    display->common_setBpmRange(truncatedPosition(static_cast<double>(slowestBpm()) - songBpm),
+                                truncatedPosition(static_cast<double>(fastestBpm()) - songBpm));
+}
+
+void BLPlayer::sayTempoEnd()
+{
+    if (display) display->common_tempoAtEnd(slowestBpm(), fastestBpm());
+}
 
 void BLPlayer::showTempo()
 {
@@ -267,16 +284,16 @@ void BLPlayer::showTempo()
 
 void BLPlayer::hitBpmUp(float step)
 {
-    adjustBpm(bpm + step);
+    const bool atEnd = (step > 0 && bpm >= fastestBpm()) || (step < 0 && bpm <= slowestBpm());
+    if (!adjustBpm(bpm + step) || atEnd) sayTempoEnd();
     if (display) display->common_setBpmScroll(scrollPosition());
 }
 
 void BLPlayer::hitBpmScroll(short position)
 {
-    const float wanted = static_cast<float>(songBpm + position);
-    adjustBpm(wanted);
-    // Past the fastest tempo the slider stays where the tempo is.
-    if (display && wanted > fastestBpm() && position <= kTempoWindow) display->common_setBpmScroll(scrollPosition());
+    adjustBpm(static_cast<float>(songBpm + position));
+    // Where the tempo is, should the slider have been asked for another.
+    if (display) display->common_setBpmScroll(scrollPosition());
 }
 
 void BLPlayer::hitBpmTap() { hitBpmTapAt(ticks()); }
@@ -294,7 +311,7 @@ void BLPlayer::hitBpmTapAt(uint32_t now)
         double sum = 0;
         for (int16_t i = 0; i < tapCount; ++i) sum += tapIntervals[i];
         if (sum > 0) {
-            adjustBpm(static_cast<float>(tapCount * 3600.0 / sum));
+            if (!adjustBpm(static_cast<float>(tapCount * 3600.0 / sum))) sayTempoEnd();
             if (display) display->common_setBpmScroll(scrollPosition());
         }
     }

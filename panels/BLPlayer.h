@@ -72,8 +72,14 @@ public:
 
     void gotSongBpm(short songTempo);
     void setBpm(float tempo);
-    void adjustBpm(float tempo);
+    // A tempo within the song's window becomes the tempo, kept within the
+    // ends of the range; false when refused or kept at an end.
+    bool adjustBpm(float tempo);
     float fastestBpm() const;
+    float slowestBpm() const;
+    // The tempo slider's ends to the display; a step past them is said.
+    void showRange();
+    void sayTempoEnd();
     void hitBpmUp(float step);
     void hitBpmScroll(short position);
     void hitBpmTap();

@@ -616,6 +616,14 @@ void BLVMixPanel::common_setBpmScroll(short position)
     if (kelPanelControl* c = control(kItemBpmScroll)) c->setValue(static_cast<int16_t>(position));
 }
 
+void BLVMixPanel::common_setBpmRange(short low, short high)
+{
+    if (kelPanelControl* c = control(kItemBpmScroll)) {
+        c->setValue(kelPropMinimum, static_cast<int16_t>(low));
+        c->setValue(kelPropMaximum, static_cast<int16_t>(high));
+    }
+}
+
 void BLVMixPanel::common_setLabel(short label, const char* text)
 {
     if (label != 0) return;

@@ -122,6 +122,7 @@ public:
     void common_eventSeqPlayStop() override;
     void common_setBpmLabel(const char* text) override;
     void common_setBpmScroll(short position) override;
+    void common_setBpmRange(short low, short high) override;
     void common_setLabel(short label, const char* text) override;
     void common_doInterfaceReset() override;
     void common_setHelpModeDisplay(short mode) override;

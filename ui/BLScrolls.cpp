@@ -71,7 +71,9 @@ void BLRoundScroll::setValue(int16_t i, int16_t v)
 {
     switch (i) {
         case kelPropMaximum:
-            maximum = v;
+        case kelPropMinimum:
+            (i == kelPropMaximum ? maximum : minimum) = v;
+            value = std::clamp<int16_t>(value, std::min(minimum, maximum), std::max(minimum, maximum));
             calcThumb();
             draw();
             return;

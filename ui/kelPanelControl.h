@@ -52,6 +52,7 @@ enum : int16_t {
     kelPropTextStyle = 1,
     kelPropTextAlign = 2,
     kelPropMaximum = 10,
+    kelPropMinimum = 11,
     kelPropImageIndex = 64,
     kelPropOverlay = 65,
     kelPropCallback = 66,

@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/kelCore.h"
@@ -65,6 +66,10 @@ public:
     }
     void common_doInterfaceReset() override { calls.push_back("reset"); }
     void common_setHelpModeDisplay(short mode) override { add("helpMode", mode); }
+    void common_setBpmRange(short low, short high) override { range = {low, high}; }
+    void common_tempoAtEnd(float slowest, float fastest) override { endsSaid.emplace_back(slowest, fastest); }
+    std::pair<short, short> range;
+    std::vector<std::pair<float, float>> endsSaid;
 
     std::string ledRow() const
     {
@@ -167,7 +172,13 @@ TEST_F(PlayerTest, ConstructedStoppedAtVolume63)
 
 TEST_F(PlayerTest, TheTempoStaysInTheWindowAndNoFasterThanTheEnginePlays)
 {
+    // The slider's ends are the tempos played: 50 under, 1.3 times; never under 10.
+    player.gotSongBpm(40);
+    EXPECT_EQ(grooveDisplay.range, (std::pair<short, short>{-30, 12}));
+    player.hitBpmScroll(-40);
+    EXPECT_FLOAT_EQ(player.bpm, 10.0f);
     player.gotSongBpm(100);
+    EXPECT_EQ(grooveDisplay.range, (std::pair<short, short>{-50, 30}));
     EXPECT_FLOAT_EQ(player.bpm, 100.0f);
     EXPECT_EQ(grooveDisplay.lastScroll, 0);
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "100.0");
@@ -183,6 +194,8 @@ TEST_F(PlayerTest, TheTempoStaysInTheWindowAndNoFasterThanTheEnginePlays)
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "130.0");
     EXPECT_EQ(grooveDisplay.lastScroll, 30);
     for (float sent : engine.tempos) EXPECT_LE(sent, 130.0f);
+    ASSERT_FALSE(grooveDisplay.endsSaid.empty()) << "a step past the end says so";
+    EXPECT_EQ(grooveDisplay.endsSaid.back(), (std::pair<float, float>{50.0f, 130.0f}));
     for (int i = 0; i < 600; ++i) player.hitBpmUp(-0.2f);
     EXPECT_GE(player.bpm, 50.0f);
     EXPECT_LE(player.bpm, 50.2f);
@@ -200,6 +213,7 @@ TEST_F(PlayerTest, TheTempoStaysInTheWindowAndNoFasterThanTheEnginePlays)
     player.hitBpmScroll(51);
     EXPECT_FLOAT_EQ(player.bpm, 50.0f);
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "50.0");
+    EXPECT_EQ(grooveDisplay.lastScroll, -50) << "the slider comes back to the tempo";
     player.hitBpmScroll(50);
     EXPECT_FLOAT_EQ(player.bpm, 130.0f);
     EXPECT_FLOAT_EQ(engine.tempos.back(), 130.0f);
@@ -490,8 +504,8 @@ TEST_F(PlayerTest, RefreshShowsTheWholeStateInOrder)
     player.playSequence();
     grooveDisplay.calls.clear();
     player.refreshCommon();
-    EXPECT_EQ(grooveDisplay.calls, (std::vector<std::string>{"playDisplay 1", "seqPlayLed 1", "bpmScroll 12",
-                                                             "mainVol 83", "synthLed 1", "bpmLabel 112.5"}));
+    EXPECT_EQ(grooveDisplay.calls, (std::vector<std::string>{"playDisplay 1", "seqPlayLed 1", "bpmScroll 12", "mainVol 83",
+                                                             "synthLed 1", "label 0 Sequence play", "bpmLabel 112.5"}));
     player.stop();
     player.play();
     grooveDisplay.calls.clear();
