@@ -120,6 +120,9 @@ void BLGroovePanel::stepKeys()
                        : heldCount('-') + heldCount(kelArrowLeft) + heldCount(kelArrowDown);
     const int16_t size = sum > 10 ? 5 : 1;
     const int16_t step = up ? size : static_cast<int16_t>(-size);
+    // In a menu or along the strip, Down and Right go to the next entry,
+    // Up and Left to the one before, as the menu shows them.
+    const int16_t along = c == '+' || c == kelArrowRight || c == kelArrowDown ? 1 : -1;
     switch (firstHeld("PVBbJMCI")) {
         case 'P': case 'p':
             setPanControl(static_cast<int16_t>(panValue + step));
@@ -137,7 +140,7 @@ void BLGroovePanel::stepKeys()
         }
         case 'b': player().hitBpmUp(up ? 0.2f : -0.2f); break;
         case 'J': case 'j': {
-            const int16_t next = static_cast<int16_t>(grooveStrip->selection() + (up ? 1 : -1));
+            const int16_t next = static_cast<int16_t>(grooveStrip->selection() + along);
             if (next >= 0 && next < model.stored.count) restoreStored(next);
             break;
         }
@@ -146,14 +149,14 @@ void BLGroovePanel::stepKeys()
             // The selected track's group, one step along its menu.
             const int16_t t = model.selectedTrack;
             if (t >= 0 && t < gi::kTracks) {
-                const int16_t g = static_cast<int16_t>(model.current.tracks[t].group + (up ? 1 : -1));
+                const int16_t g = static_cast<int16_t>(model.current.tracks[t].group + along);
                 if (g >= -1 && g < model.library().groupCount) chooseGroup(t, g);
             }
             break;
         }
         case 'I': case 'i': {
             const int16_t t = model.selectedTrack;
-            if (t >= 0 && t < gi::kTracks) chooseLoop(t, static_cast<int16_t>(model.current.tracks[t].slot + (up ? 1 : -1)));
+            if (t >= 0 && t < gi::kTracks) chooseLoop(t, static_cast<int16_t>(model.current.tracks[t].slot + along));
             break;
         }
         default: break;
