@@ -14,11 +14,18 @@ constexpr int kBLSongNameMax = 255;  // a song folder's whole name
 // The mix tempo stays within this many beats a minute of the song's own.
 constexpr int kBLTempoWindow = 50;
 
-// The tempos a song is played at, the ends of the tempo slider: from the
-// window below its own (never under 10 BPM) to 1.3 times its own, the
-// fastest the engine plays.
-inline float BL_SlowestTempo(int songBpm) { return songBpm - kBLTempoWindow > 10 ? float(songBpm - kBLTempoWindow) : 10.0f; }
-inline float BL_FastestTempo(int songBpm) { return static_cast<float>(songBpm) * 13.0f / 10.0f; }
+// The tempos a song is played at, the ends of the tempo slider: within the
+// window either side of its own, never under 10 BPM, and no faster than 1.3
+// times its own, the fastest the engine plays.
+inline float BL_SlowestTempo(int songBpm)
+{
+    return songBpm - kBLTempoWindow > 10 ? static_cast<float>(songBpm - kBLTempoWindow) : 10.0f;
+}
+inline float BL_FastestTempo(int songBpm)
+{
+    const float engine = static_cast<float>(songBpm) * 13.0f / 10.0f;
+    return engine < songBpm + kBLTempoWindow ? engine : static_cast<float>(songBpm + kBLTempoWindow);
+}
 
 struct BLTrack {
     uint16_t volume = 0;  // 0 .. 127

@@ -1,6 +1,7 @@
 #include "panels/BLLoopTunerPanel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,7 +12,9 @@
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
+#include "core/kelTextCodec.h"
 #include "library/BLDocument.h"
+#include "library/BLLoopTempo.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLProgressPanel.h"
@@ -41,6 +44,12 @@ constexpr int16_t kMsgShortened = 224;
 constexpr int16_t kMsgSaved = 225;
 constexpr int16_t kMsgNoSong = 226;
 constexpr int16_t kMsgNoLoopYet = 227;
+constexpr int16_t kMsgLoopTempo = 342;  // "Loop %s BPM (%s): %s, played at %s BPM."
+constexpr int16_t kMsgFromName = 343;
+constexpr int16_t kMsgFromLength = 344;
+constexpr int16_t kMsgPlayedAtSpeed = 345;
+constexpr int16_t kMsgOneBar = 346;
+constexpr int16_t kMsgBars = 347;
 
 constexpr const char* kRecordedName = "UserRec";
 constexpr const char* kDefaultName = "UserLoop";
@@ -97,7 +106,7 @@ bool folderWritable(const char* path)
 
 void BLLoopTunerPanel::restValues(int16_t k[kKnobCount]) { std::copy(std::begin(kRest), std::end(kRest), k); }
 
-BLLoopTunerPanel::Reading BLLoopTunerPanel::read(const int16_t k[kKnobCount], bool audible, float tempo)
+BLLoopTunerPanel::Reading BLLoopTunerPanel::read(const int16_t k[kKnobCount], bool audible)
 {
     Reading r;
     blUserLoopSettingsRec& s = r.settings;
@@ -125,11 +134,7 @@ BLLoopTunerPanel::Reading BLLoopTunerPanel::read(const int16_t k[kKnobCount], bo
     std::snprintf(r.text[kOffsetValue], sizeof r.text[0], "%1.2f", static_cast<double>(offset));
     std::snprintf(r.text[kStartValue], sizeof r.text[0], "%2.2f%%", static_cast<double>(start));
     std::snprintf(r.text[kEndValue], sizeof r.text[0], "%2.2f%%", static_cast<double>(end));
-    if (tempo > 0)
-        std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f %1.0f", static_cast<double>(speed),
-                      static_cast<double>(tempo / speed));
-    else
-        std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f", static_cast<double>(speed));
+    std::snprintf(r.text[kSpeedValue], sizeof r.text[0], "%1.2f", static_cast<double>(speed));
     std::snprintf(r.text[kVolumeValue], sizeof r.text[0], "%d%%", k[kVolume]);
     return r;
 }
@@ -207,6 +212,7 @@ void BLLoopTunerPanel::onItem()
     const int16_t item = hitItem;
     if (item >= kItemFirstKnob && item < kItemFirstKnob + kKnobCount) {
         dataInput();
+        if (item == kItemFirstKnob + kSpeedCoarse || item == kItemFirstKnob + kSpeedFine) showTempo();
         return;
     }
     if (liveChange) return;
@@ -217,6 +223,7 @@ void BLLoopTunerPanel::onItem()
         case kItemPlay: togglePlay(); break;
         case kItemLoad: load(); break;
         case kItemSave: save(); break;
+        case kItemFit: fit(); break;
         default: break;
     }
 }
@@ -325,7 +332,7 @@ void BLLoopTunerPanel::dataInput()
 {
     if (recording) return;
     takeKnobs();
-    shown = read(knobs, audible, blPlayer ? blPlayer->bpm : 0.0f);
+    shown = read(knobs, audible);
     showValues();
     if (gep) gep->userLoop_params(&shown.settings);
 }
@@ -453,11 +460,53 @@ void BLLoopTunerPanel::applyWork(const BLWorkExtras& work)
 void BLLoopTunerPanel::loopArrived()
 {
     hasLoop = true;
-    setStatus("");
     audible = true;
-    dataInput();
+    fit();
     showPlayLook();
     showName();
+}
+
+void BLLoopTunerPanel::fit()
+{
+    if (!hasLoop || recording) return;
+    const double songTempo = blPlayer && blPlayer->songBpm > 0 ? blPlayer->songBpm : 120.0;
+    // The bars the knob offers: 1, 2, 4 and 8.
+    tempo = BLLoop_Tempo(loopName, vetroGlobalData.loopFrames, songTempo, 0x8B);
+    if (tempo.found == BLLoopTempo::Found::none) {
+        dataInput();
+        showTempo();
+        return;
+    }
+    knobs[kBars] = tempo.bars == 1 ? -50 : tempo.bars == 2 ? -12 : tempo.bars == 4 ? 12 : 38;
+    knobs[kOffset] = -50;
+    // The speed that brings the loop's tempo to the song's.
+    const double rate = std::clamp(songTempo / tempo.bpm, 0.5, 2.0);
+    const double t = rate < 1.0 ? (rate - 0.5) / 0.01 - 50.0 : (rate - 1.0) / 0.02;
+    knobs[kSpeedCoarse] = static_cast<int16_t>(std::trunc(t));
+    knobs[kSpeedFine] = static_cast<int16_t>(std::lround((t - std::trunc(t)) * 100.0));
+    putKnobs();
+    dataInput();
+    showTempo();
+}
+
+void BLLoopTunerPanel::showTempo()
+{
+    if (!hasLoop || recording) return;
+    const double rate = shown.settings.rate;
+    char own[16], heard[16], ratio[16], bars[8];
+    std::snprintf(own, sizeof own, "%.0f", tempo.bpm);
+    std::snprintf(heard, sizeof heard, "%.0f", tempo.bpm * rate);
+    std::snprintf(ratio, sizeof ratio, "%.2f", rate);
+    std::snprintf(bars, sizeof bars, "%d", tempo.bars);
+    const std::string barsText = tempo.bars == 1 ? std::string(blIntl.message(kMsgOneBar).c_str()) : filled(kMsgBars, bars);
+    if (tempo.found == BLLoopTempo::Found::none) {
+        setStatus(filled(kMsgPlayedAtSpeed, ratio).c_str());
+        return;
+    }
+    const kelText how = blIntl.message(tempo.found == BLLoopTempo::Found::fromName ? kMsgFromName : kMsgFromLength);
+    setStatus(KEL_NameToLatin1(blIntl.messageWithNames(kMsgLoopTempo, {own, KEL_Latin1ToUtf8(how.c_str()),
+                                                                      KEL_Latin1ToUtf8(barsText.c_str()), heard}))
+                  .c_str());
 }
 
 void BLLoopTunerPanel::load()

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "audio/Vetro.h"
+#include "library/BLLoopTempo.h"
 #include "core/BLPath.h"
 #include "ui/PWPanel.h"
 
@@ -31,6 +32,7 @@ public:
     static constexpr int16_t kItemStatus = 10;
     static constexpr int16_t kItemFirstKnob = 11;   // the nine knobs, in the order of Knob
     static constexpr int16_t kItemFirstValue = 20;  // the six value texts, in the order of Value
+    static constexpr int16_t kItemFit = 36;
     enum Knob : int16_t {
         kBars,
         kOffset,
@@ -51,7 +53,7 @@ public:
         blUserLoopSettingsRec settings{};
         char text[kValueCount][32] = {};
     };
-    static Reading read(const int16_t knobs[kKnobCount], bool audible, float tempo);
+    static Reading read(const int16_t knobs[kKnobCount], bool audible);
     // The knobs as the panel shows them first (volume 50).
     static void restValues(int16_t knobs[kKnobCount]);
 
@@ -79,6 +81,12 @@ public:
     void loadResult(BLPath* path);
     void save();
     void saveResult(BLPath* path);
+    // The bars and the speed that fit the loop to the song, from its tempo
+    // (in its name, or from its length); done as a loop arrives.
+    void fit();
+    // The status line names the loop's own tempo and the one it is played at.
+    void showTempo();
+    BLLoopTempo tempo;
 
     // The loop, its knobs and whether it sounds belong to the user's work:
     // they stay while their song stays open (the panel closed or not), go

@@ -16,7 +16,7 @@ Tuner::Reading withKnob(int16_t knob, int16_t value, int16_t other = -1, int16_t
     Tuner::restValues(k);
     k[knob] = value;
     if (other >= 0) k[other] = otherValue;
-    return Tuner::read(k, true, 120.0f);
+    return Tuner::read(k, true);
 }
 
 TEST(LoopTunerKnobs, TurnIntoTheSettingsAndTheirTexts)
@@ -29,7 +29,7 @@ TEST(LoopTunerKnobs, TurnIntoTheSettingsAndTheirTexts)
     EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, 25).settings.rate, 1.5f);
     EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, -50).settings.rate, 0.5f);
     EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, 50).settings.rate, 2.0f);
-    EXPECT_STREQ(withKnob(Tuner::kSpeedCoarse, 50).text[Tuner::kSpeedValue], "2.00 60");
+    EXPECT_STREQ(withKnob(Tuner::kSpeedCoarse, 50).text[Tuner::kSpeedValue], "2.00");
 
     EXPECT_FLOAT_EQ(withKnob(Tuner::kStartCoarse, -50, Tuner::kStartFine, -50).settings.start, 0.0f);
     EXPECT_FLOAT_EQ(withKnob(Tuner::kEndCoarse, 50, Tuner::kEndFine, 50).settings.end, 100.0f);
@@ -40,7 +40,7 @@ TEST(LoopTunerKnobs, TurnIntoTheSettingsAndTheirTexts)
     // At rest: 1 bar, offset 0, the whole sound, its own speed, half volume.
     int16_t k[Tuner::kKnobCount];
     Tuner::restValues(k);
-    const Tuner::Reading r = Tuner::read(k, false, 126.0f);
+    const Tuner::Reading r = Tuner::read(k, false);
     EXPECT_EQ(r.settings.enabled, 0);
     EXPECT_EQ(r.settings.bars, 1);
     EXPECT_FLOAT_EQ(r.settings.offset, 0.0f);
@@ -52,7 +52,7 @@ TEST(LoopTunerKnobs, TurnIntoTheSettingsAndTheirTexts)
     EXPECT_STREQ(r.text[Tuner::kOffsetValue], "0.00");
     EXPECT_STREQ(r.text[Tuner::kStartValue], "0.00%");
     EXPECT_STREQ(r.text[Tuner::kEndValue], "100.00%");
-    EXPECT_STREQ(r.text[Tuner::kSpeedValue], "1.00 126");
+    EXPECT_STREQ(r.text[Tuner::kSpeedValue], "1.00");
 }
 
 class TunerPanel : public browsertest::BrowserProgram {
@@ -126,21 +126,35 @@ TEST_F(TunerPanel, KnobsTurnByDraggingAndTheLoopPlaysAndFallsSilent)
     clickTuner(Tuner::kItemStop);
     EXPECT_EQ(vetroRenderData.active, 0);
 
+    // A loop whose name gives its tempo is fitted as it arrives: 2 s at
+    // 90 BPM is one bar; the speed brings it to the reference tempo (no song: 120).
+    const std::string named = dir.file("beat_90bpm.wav");
+    ASSERT_TRUE(testsupport::writeFile(named, browsertest::sineWave(88200, 220)));
+    script("dialog " + named + "\n");
+    clickTuner(Tuner::kItemLoad);
+    for (int i = 0; i < 400 && std::string(t->loopName) != "beat_90bpm"; ++i) idleFor(10);
+    EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "1");
+    EXPECT_NEAR(vetroRenderData.rate, 120.0 / 90.0, 0.01);
+    EXPECT_EQ(text(Tuner::kItemStatus), "Loop 90 BPM (from its name): 1 bar, played at 120 BPM.");
+    turn(Tuner::kItemFirstKnob + Tuner::kSpeedCoarse, -30);
+    EXPECT_NE(text(Tuner::kItemStatus).find("played at"), std::string::npos);
+    clickTuner(Tuner::kItemFit);
+    EXPECT_NEAR(vetroRenderData.rate, 120.0 / 90.0, 0.01) << "Fit puts it back";
+
     // Closed by its button or by Escape, the panel goes and the loop stays,
     // sounding as it did; opened again, it shows the loop and its knobs.
-    clickTuner(Tuner::kItemPlay);
     for (const char* how : {"button", "esc"}) {
         if (std::string(how) == "esc") script("press esc\n");
         else clickTuner(Tuner::kItemClose);
         EXPECT_FALSE(PWScreen.isVisible(kPWLoopTunerPanel)) << how;
-        EXPECT_EQ(vetroGlobalData.loopFrames, 44100) << how;
+        EXPECT_EQ(vetroGlobalData.loopFrames, 88200) << how;
         EXPECT_EQ(vetroRenderData.active, 1) << how;
         PWScreen.show(kPWLoopTunerPanel);
         pump();
         EXPECT_TRUE(t->hasLoop) << how;
-        EXPECT_EQ(text(Tuner::kItemName).substr(0, 4), "sine") << how;
+        EXPECT_EQ(text(Tuner::kItemName).substr(0, 10), "beat_90bpm") << how;
         EXPECT_EQ(t->knobs[Tuner::kVolume], 100) << how;
-        EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "4") << how;
+        EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "1") << how;
         EXPECT_EQ(vetroRenderData.active, 1) << how;
     }
 }

@@ -7,13 +7,14 @@ namespace skinc {
 
 namespace {
 
-enum class Glyph { None, Record, Stop, Play, Load, Save };
+enum class Glyph { None, Record, Stop, Play, Load, Save, Fit };
 
 bool glyphFromName(const std::string& name, Glyph& g)
 {
     static const std::pair<const char*, Glyph> kNames[] = {{"none", Glyph::None}, {"record", Glyph::Record},
                                                            {"stop", Glyph::Stop}, {"play", Glyph::Play},
-                                                           {"load", Glyph::Load}, {"save", Glyph::Save}};
+                                                           {"load", Glyph::Load}, {"save", Glyph::Save},
+                                                           {"fit", Glyph::Fit}};
     for (const auto& [text, glyph] : kNames)
         if (name == text) {
             g = glyph;
@@ -150,6 +151,21 @@ void drawGlyph(cairo_t* cr, Glyph g, double cx, double cy, double s, const Colou
             cairo_line_to(cr, cx - h * 0.9, cy + h * 0.85);
             cairo_line_to(cr, cx + h * 0.9, cy + h * 0.85);
             cairo_line_to(cr, cx + h * 0.9, cy + h * 0.35);
+            cairo_stroke(cr);
+            break;
+        case Glyph::Fit:  // an arrow stretched between two bar lines
+            cairo_move_to(cr, cx - h * 0.9, cy - h * 0.8);
+            cairo_line_to(cr, cx - h * 0.9, cy + h * 0.8);
+            cairo_move_to(cr, cx + h * 0.9, cy - h * 0.8);
+            cairo_line_to(cr, cx + h * 0.9, cy + h * 0.8);
+            cairo_move_to(cr, cx - h * 0.55, cy);
+            cairo_line_to(cr, cx + h * 0.55, cy);
+            cairo_move_to(cr, cx - h * 0.25, cy - h * 0.3);
+            cairo_line_to(cr, cx - h * 0.55, cy);
+            cairo_line_to(cr, cx - h * 0.25, cy + h * 0.3);
+            cairo_move_to(cr, cx + h * 0.25, cy - h * 0.3);
+            cairo_line_to(cr, cx + h * 0.55, cy);
+            cairo_line_to(cr, cx + h * 0.25, cy + h * 0.3);
             cairo_stroke(cr);
             break;
     }
