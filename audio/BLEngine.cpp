@@ -320,6 +320,11 @@ unsigned char BLEngine::userLoop_canRecord()
     return UserLoop_CanRecord();
 }
 
+int BLEngine::userLoop_recordProblem(std::string* text)
+{
+    return UserLoop_RecordProblem(text);
+}
+
 int64_t BLEngine::userLoop_periodFrames()
 {
     return Vetro_PeriodFrames();

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "audio/OVTrack.h"
 
@@ -102,6 +103,9 @@ public:
     unsigned char userLoop_save(const char* path);
     // Whether a capture device exists to record from.
     unsigned char userLoop_canRecord();
+    // Why the last userLoop_recordStart failed (a plat::CaptureProblem; 0 when
+    // it did not), and the system's own words.
+    int userLoop_recordProblem(std::string* text);
     // Frames a save writes: one period at the tempo the song last played
     // with the user loop; 0 before that.
     int64_t userLoop_periodFrames();

@@ -35,6 +35,8 @@ public:
         return false;
     }
     bool exists() override { return plat::AudioInput::deviceExists(); }
+    int problem() const override { return static_cast<int>(in_.problem()); }
+    std::string problemText() const override { return in_.problemText(); }
 
 private:
     plat::AudioInput in_;
@@ -44,6 +46,10 @@ WaveInCard cardSource;
 WaveInSource* chosenSource = nullptr;
 
 WaveInSource& source() { return chosenSource ? *chosenSource : cardSource; }
+
+// Why the last recording would not start (main thread only).
+int recordProblem = 0;
+std::string recordProblemText;
 
 // ---------------------------------------------------------------------------
 // The wave-input device: headers queued in order, filled by the capture
@@ -342,6 +348,8 @@ short WAVEIN_RecordStatus(unsigned long* frames)
 
 unsigned char UserLoop_RecordStart()
 {
+    recordProblem = 0;
+    recordProblemText.clear();
     if (ulrec_on) endRecording();
     void* block = nullptr;
     int64_t bytes = 0;
@@ -353,6 +361,9 @@ unsigned char UserLoop_RecordStart()
     capacity = static_cast<int32_t>(bytes / 4);
     if (!WAVEIN_StartRecord(static_cast<unsigned long>(capacity), static_cast<short*>(block))) {
         M_free(block);  // the loop there was stays
+        recordProblem = source().problem();
+        recordProblemText = source().problemText();
+        if (recordProblem == 0) recordProblem = 4;
         return 0;
     }
     Vetro_SetRecordingHold(true);
@@ -393,6 +404,12 @@ unsigned char UserLoop_RecordStatus(short* percent, short* level)
 }
 
 unsigned char UserLoop_CanRecord() { return source().exists() ? 1 : 0; }
+
+int UserLoop_RecordProblem(std::string* text)
+{
+    if (text) *text = recordProblemText;
+    return recordProblem;
+}
 
 unsigned char UserLoop_Load(char* kelPath)
 {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Where captured sound comes from.
 class WaveInSource {
@@ -32,6 +33,9 @@ public:
     virtual bool take(void* dest, uint32_t bytes) = 0;
     // Whether the system offers such a device at all (true when it cannot tell).
     virtual bool exists() = 0;
+    // Why the last open failed (a plat::CaptureProblem), and in the system's words.
+    virtual int problem() const { return 0; }
+    virtual std::string problemText() const { return {}; }
 };
 
 // The source capture uses from the next open on; null = the sound card.
@@ -71,6 +75,9 @@ void UserLoop_RecordReset();
 unsigned char UserLoop_RecordStatus(short* percent, short* level);
 // Whether a capture device exists to record from.
 unsigned char UserLoop_CanRecord();
+// Why the last UserLoop_RecordStart failed: a plat::CaptureProblem (0 when
+// it did not fail), and the system's own words.
+int UserLoop_RecordProblem(std::string* text);
 
 // What the last UserLoop_Load found: the file's frames and rate, and the
 // frames that became the loop (fewer when it did not all fit).

@@ -50,6 +50,8 @@ constexpr int16_t kMsgFromLength = 344;
 constexpr int16_t kMsgPlayedAtSpeed = 345;
 constexpr int16_t kMsgOneBar = 346;
 constexpr int16_t kMsgBars = 347;
+constexpr int16_t kMsgNoCaptureDevice = 348;  // then busy, no permission
+constexpr int16_t kMsgCaptureSaid = 351;
 
 constexpr const char* kRecordedName = "UserRec";
 constexpr const char* kDefaultName = "UserLoop";
@@ -345,10 +347,23 @@ void BLLoopTunerPanel::startRecord()
     if (!started) {
         showRecordLook();
         const bool playing = blPlayer && blPlayer->playing;
-        KEL_UserNotify(playing ? "Errors starting record ! Probably your sound hardware doesn't allow recording "
-                                 "while playing. Stop playback first."
-                               : "Errors starting record !",
-                       0);
+        std::string said;
+        const int problem = gep->userLoop_recordProblem(&said);
+        // The spec's words, then why: a card that records while it plays is
+        // the rule now, so the reason is the device's.
+        std::string text = "Errors starting record !";
+        if (problem >= 1 && problem <= 3)
+            text += std::string(" ") + blIntl.message(kMsgNoCaptureDevice + problem - 1).c_str();
+        else if (!said.empty())
+            text += " " + filled(kMsgCaptureSaid, said);
+        else if (playing)
+            text += " Probably your sound hardware doesn't allow recording while playing. Stop playback first.";
+        KEL_UserNotify(text.c_str(), 0);
+        if (problem == 1) {
+            canRecord = false;
+            if (kelPanelControl* c = control(kItemRecord)) c->disable();
+            setStatusMessage(kMsgNoInput);
+        }
         return;  // the loop there was stays as it was
     }
     recording = true;

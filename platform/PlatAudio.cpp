@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <cctype>
+
 namespace plat {
 
 namespace {
@@ -81,7 +83,22 @@ bool AudioInput::open(int frequency, int channels, int bufferFrames)
 {
     close();
     device_ = openDevice(true, frequency, channels, bufferFrames);
-    return device_ != 0;
+    problem_ = CaptureProblem::none;
+    problemText_.clear();
+    if (device_ != 0) return true;
+    problemText_ = SDL_GetError();
+    std::string lower = problemText_;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!deviceExists() || lower.find("no such") != std::string::npos || lower.find("no capture") != std::string::npos)
+        problem_ = CaptureProblem::noDevice;
+    else if (lower.find("busy") != std::string::npos || lower.find("in use") != std::string::npos)
+        problem_ = CaptureProblem::busy;
+    else if (lower.find("permission") != std::string::npos || lower.find("denied") != std::string::npos ||
+             lower.find("not permitted") != std::string::npos)
+        problem_ = CaptureProblem::permission;
+    else
+        problem_ = CaptureProblem::other;
+    return false;
 }
 
 void AudioInput::close()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -39,6 +40,15 @@ private:
     int bufferFrames_ = 0;
 };
 
+// Why a capture device would not open.
+enum class CaptureProblem : int {
+    none,
+    noDevice,    // the system offers none
+    busy,        // another program holds it
+    permission,  // this user may not use it
+    other,       // the system's words say what
+};
+
 // A sound capture device read in queue mode: signed 16-bit samples gather in
 // the device's queue while it runs and are taken out in whole buffers. One
 // thread at a time per device.
@@ -52,8 +62,11 @@ public:
     // Whether the system offers a capture device; true when it cannot tell.
     static bool deviceExists();
 
-    // Opens the default capture device, paused.
+    // Opens the default capture device, paused; when it would not open,
+    // problem() says why and problemText() in the system's words.
     bool open(int frequency, int channels, int bufferFrames);
+    CaptureProblem problem() const { return problem_; }
+    const std::string& problemText() const { return problemText_; }
     void close();
     bool isOpen() const { return device_ != 0; }
     void resume();
@@ -65,6 +78,8 @@ public:
 
 private:
     uint32_t device_ = 0;
+    CaptureProblem problem_ = CaptureProblem::none;
+    std::string problemText_;
 };
 
 }  // namespace plat

@@ -46,6 +46,8 @@ public:
         return true;
     }
     bool exists() override { return true; }
+    int problem() const override { return opens ? 0 : 2; }
+    std::string problemText() const override { return opens ? "" : "Device or resource busy"; }
     void release(int n)
     {
         std::lock_guard<std::mutex> hold(m);
@@ -230,6 +232,13 @@ TEST_F(UserLoop, ARecordingThatCannotStartKeepsTheLoopThereWas)
     EXPECT_EQ(UserLoop_RecordStart(), 0);
     EXPECT_EQ(vetroGlobalData.loopData, before);
     EXPECT_EQ(vetroGlobalData.loopFrames, 1000);
+    // The reason goes up to the one who asked.
+    std::string said;
+    EXPECT_EQ(UserLoop_RecordProblem(&said), 2);
+    EXPECT_EQ(said, "Device or resource busy");
+    input.opens = true;
+    EXPECT_EQ(UserLoop_RecordStart(), 1);
+    EXPECT_EQ(UserLoop_RecordProblem(&said), 0);
 }
 
 TEST_F(UserLoop, LoadingTakesMonoAndStereoAtTheEnginesRateAndWhatFits)
