@@ -353,9 +353,11 @@ void BLNet::noteGroove()
     if (!plat::hasBackend()) return;
     std::string text = host->songName() + " |";
     const BLGroove& g = host->groove();
-    for (int16_t t = 0; t < kBLEngineTracks; ++t)
-        text += " " + std::to_string(g.tracks[t].group) + "/" + std::to_string(g.tracks[t].slot) +
-                (host->audible(t) ? "" : "m");
+    for (int16_t t = 0; t < kBLEngineTracks; ++t) {
+        char track[32];
+        std::snprintf(track, sizeof track, " %d/%d%s", g.tracks[t].group, g.tracks[t].slot, host->audible(t) ? "" : "m");
+        text += track;
+    }
     if (text == notedGroove) return;
     notedGroove = text;
     note("groove", text.c_str());
@@ -367,10 +369,17 @@ void BLNet::idleEvents()
     const double now = plat::monotonicMs();
     keepTime(now);
     if (tcp) noteGroove();
-    // A question asked from here (the user's Yes, the keeper's) runs idle
-    // passes of its own: those leave the link as it stands.
+    // A question asked from here (the user's Yes, the keeper's before a
+    // song load) may run idle passes of its own: those leave the link as it
+    // stands.
     if (inIdle) return;
     inIdle = true;
+    takeAndTell(now);
+    inIdle = false;
+}
+
+void BLNet::takeAndTell(double now)
+{
     if (tcp && !host->busy()) {
         kelTalkTcp::Item item;
         // What came, in order; a song load or a question ends the pass.
@@ -380,7 +389,6 @@ void BLNet::idleEvents()
             if (item.kind == kelTalkTcp::Item::Kind::Asking) break;
         }
     }
-    inIdle = false;
     if (switching && now >= switchAt && switchAt > 0) finishSwitch();
     if (playPending && now - playPendingSince >= kClockWaitMs) {
         // No clock came: start now rather than never.

@@ -172,6 +172,7 @@ private:
     void setStatus(Status s, std::string why = {});
     void openTransport(const char* address, Status next);
     void forgetPeer();
+    void takeAndTell(double now);
     void handle(const kelTalkTcp::Item& item);
     void admit(const kelTalkTcp::Item& item);
     void apply(const BLNetMessage& m, double at);

@@ -238,6 +238,8 @@ void BLNetPanel::showTrust()
     }
     if (!shown) return;
     if (kelPanelControl* c = control(ni::trust)) c->setValue(static_cast<int16_t>(link->trusted() ? 1 : 0));
+    // The words read on from the tick.
+    if (kelPanelControl* c = control(ni::trustWords)) c->setValue(kelPropTextAlign, int16_t{0});
     char words[160];
     BLNet_messageWith(kBLMsgNetTrust, "", words, sizeof words);
     setText(ni::trustWords, words);

@@ -336,7 +336,7 @@ TEST_F(NetSession, TwoInstancesPlayOneGrooveChangedOnEitherSideInEveryUseAndASto
             joined = linesAfter(connecting.log(), "link groove Riverbed |");
             return !joined.empty();
         },
-        20))
+        45))
         << connecting.log();
     EXPECT_EQ("Riverbed |" + joined.front(), linesAfter(listening.log(), "link groove ").front());
     const std::vector<BeatMark> meanwhile = beats(connecting.log());
@@ -351,7 +351,7 @@ TEST_F(NetSession, TwoInstancesPlayOneGrooveChangedOnEitherSideInEveryUseAndASto
             return last(linesAfter(listening.log(), "link groove ")) == expected &&
                    last(linesAfter(connecting.log(), "link groove ")) == expected;
         },
-        30))
+        45))
         << "listening: " << last(linesAfter(listening.log(), "link groove ")) << "\nconnecting: "
         << last(linesAfter(connecting.log(), "link groove "));
 
@@ -426,10 +426,13 @@ TEST_F(NetSession, NobodyComesInWithoutTheAnswerForItsConnectionAndNothingOutOfR
 
     // Let in once, a player coming back from the same address is asked
     // again (the same identity, not ticked to come in unasked).
+    auto freed = [&] { return linesAfter(listening.log(), "link status listening").size(); };
+    size_t before = freed();
     {
         Peer c(port, "127.0.0.1", 'c');
         ASSERT_TRUE(c.hears("10 1"));
     }
+    ASSERT_TRUE(waitFor([&] { return freed() > before; }, 20));
     Peer c(port, "127.0.0.1", 'c');
     EXPECT_TRUE(c.hears("13"));
     EXPECT_EQ(boxesShown(listening), 5u);
@@ -451,7 +454,9 @@ TEST_F(NetSession, NobodyComesInWithoutTheAnswerForItsConnectionAndNothingOutOfR
         }
         d.say("9 " + longName);
         ASSERT_TRUE(waitFor([&] { return !linesAfter(listening.log(), "link groove " + longName + " |").empty(); }, 20));
+        before = freed();
     }
+    ASSERT_TRUE(waitFor([&] { return freed() > before; }, 20));
     Peer e(port, "127.0.0.1", 'e');
     EXPECT_TRUE(e.hears("9 " + longName));
     testsupport::writeFile(gate, "go");
