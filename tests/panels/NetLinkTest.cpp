@@ -501,35 +501,43 @@ TEST_F(NetLink, ASongLoadedHereByAnyWayIsToldSongStopTracksPlayAndTakenThereOneA
         << ::testing::PrintToString(there.done) << ::testing::PrintToString(here.done);
 }
 
-TEST_F(NetLink, JoiningWhileTheMusicPlaysGoesOnToTheEndOfTheCycleThenTakesTheOtherSidesSong)
+TEST_F(NetLink, JoiningWhileTheMusicPlaysGoesOnToTheEndOfACycleThenTakesTheOtherSidesSong)
 {
-    FakeHost here, there;
-    BLNet listening, connecting;
-    listening.setHost(&here);
-    connecting.setHost(&there);
-    here.song = "House 126";
-    here.g.tracks[1].group = 3;
-    here.g.tracks[1].slot = 2;
-    there.song = "Techno 120";
-    here.bpm = there.bpm = 960.0f;  // a cycle of 2 s
-    here.play();
-    there.play();
-    there.startedAt -= 700;  // its own cycle ends first
-    const uint16_t port = listen(listening, 'e');
-    connect(connecting, port, 'c');
-    const std::vector<std::pair<BLNet*, FakeHost*>> both = {{&listening, &here}, {&connecting, &there}};
-    ASSERT_TRUE(pumpUntil(both, [&] { return connecting.status == BLNet::Status::Linked; }));
-    const double linkedAt = plat::monotonicMs();
-    ASSERT_TRUE(pumpUntil(both, [&] { return there.song == "House 126"; }));
-    // Taken on the listening side's cycle, never stopped meanwhile.
-    const double intoCycle = std::fmod(plat::monotonicMs() - here.startedAt, 2000.0);
-    EXPECT_TRUE(intoCycle < 60.0 || intoCycle > 2000.0 - 5.0) << intoCycle;
-    EXPECT_LT(plat::monotonicMs() - linkedAt, 2100.0) << "within a cycle";
-    EXPECT_FALSE(there.has("stop"));
-    EXPECT_TRUE(there.isPlaying);
-    EXPECT_EQ(there.g.tracks[1].group, 3);
-    EXPECT_EQ(there.g.tracks[1].slot, 2);
-    EXPECT_FALSE(here.has("song Techno 120")) << "the joining side's song never went over";
+    // The listening side playing (its cycle ends later than the joining
+    // side's), then stopped.
+    for (const bool listenerPlays : {true, false}) {
+        SCOPED_TRACE(listenerPlays ? "the listening side plays" : "the listening side is stopped");
+        FakeHost here, there;
+        BLNet listening, connecting;
+        listening.setHost(&here);
+        connecting.setHost(&there);
+        here.song = "House 126";
+        here.g.tracks[1].group = 3;
+        here.g.tracks[1].slot = 2;
+        there.song = "Techno 120";
+        here.bpm = there.bpm = 960.0f;  // a cycle of 2 s
+        if (listenerPlays) here.play();
+        there.play();
+        there.startedAt -= 700;  // its own cycle ends first
+        const uint16_t port = listen(listening, 'e');
+        connect(connecting, port, 'c');
+        const std::vector<std::pair<BLNet*, FakeHost*>> both = {{&listening, &here}, {&connecting, &there}};
+        ASSERT_TRUE(pumpUntil(both, [&] { return connecting.status == BLNet::Status::Linked; }));
+        const double linkedAt = plat::monotonicMs();
+        const double endsHere = listenerPlays ? here.startedAt : there.startedAt;
+        ASSERT_TRUE(pumpUntil(both, [&] { return there.song == "House 126"; }));
+        // Taken at the end of the cycle of the side that plays, and never stopped.
+        const double intoCycle = std::fmod(plat::monotonicMs() - endsHere, 2000.0);
+        EXPECT_TRUE(intoCycle < 60.0 || intoCycle > 2000.0 - 5.0) << intoCycle;
+        EXPECT_LT(plat::monotonicMs() - linkedAt, 2100.0) << "within a cycle";
+        EXPECT_FALSE(there.has("stop"));
+        EXPECT_TRUE(there.isPlaying);
+        EXPECT_EQ(there.g.tracks[1].group, 3);
+        EXPECT_EQ(there.g.tracks[1].slot, 2);
+        EXPECT_FALSE(here.has("song Techno 120")) << "the joining side's song never went over";
+        // Its music goes on, and the listening side plays with it.
+        ASSERT_TRUE(pumpUntil(both, [&] { return here.isPlaying; }));
+    }
 }
 
 TEST_F(NetLink, TurningTheLinkOffNeverWaitsForANameLookUp)
