@@ -220,7 +220,6 @@ void BLNet::openTransport(const char* address, Status next)
     forgetPeer();
     tcp = std::make_unique<kelTalkTcp>();
     tcp->retryMs = retryMs;
-    if (keepAliveMs > 0 && silenceMs > 0) tcp->setTimes(keepAliveMs, silenceMs);
     const std::string hello = std::to_string(kBLNetHello) + " " + identity();
     tcp->setHello(hello);
     tcp->setFarewells(std::to_string(kBLNetBusy), std::to_string(kBLNetRefused));

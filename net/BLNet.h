@@ -149,8 +149,6 @@ public:
     uint32_t serial = 0;
     // Time between two tries of the connecting side (tests make it short).
     int retryMs = 2000;
-    // Keep-alive and silence limits of the transport (tests make them short).
-    int keepAliveMs = 0, silenceMs = 0;
 
 private:
     // What the other side has of a track, as far as this side knows.
