@@ -188,7 +188,7 @@ private:
     void keepTime(double now);
     double cycleEnd(double now) const;
     void scheduleStart(const BLNetMessage& clock, double at);
-    void refineStart(const BLNetMessage& clock, double at);
+    double refinedCycleEnd(const BLNetMessage& clock, double at, double planned) const;
     double theirCycleEnd(const BLNetMessage& clock, double at) const;
     double heardAt(double at) const;
     double apart(const BLNetMessage& clock, double at) const;
@@ -229,7 +229,9 @@ private:
     std::string switchSong;
     std::array<Waiting, 8> waiting{};
     bool switchPlay = false;
+    // When: the end of this side's cycle, or of the other side's once its clock told it.
     double switchAt = 0;
+    bool switchOnTheirs = false;
     float switchTempo = 0;
     // A play heard, waiting for the other side's clock; a start waiting for its time.
     bool playPending = false;

@@ -108,17 +108,17 @@ void BLNet::scheduleStart(const BLNetMessage& clock, double at)
     startAt = theirCycleEnd(clock, at);
 }
 
-// A later clock of the other side while this side waits to start: the
-// start moves with it to where the other side's pace now puts the end of
-// its cycle (the one nearest the start planned, never another cycle).
-void BLNet::refineStart(const BLNetMessage& clock, double at)
+// A later clock of the other side while this side waits for the end of its
+// cycle: the moment planned moves with it to where the other side's pace
+// now puts that end (the one nearest the moment planned, never another cycle).
+double BLNet::refinedCycleEnd(const BLNetMessage& clock, double at, double planned) const
 {
     const double msPerBeat = theirRate > 0 ? 1.0 / theirRate : 60000.0 / (clock.tempoMilli / 1000.0);
     const double cycle = kCycleBeats * msPerBeat;
     double when = at + (kCycleBeats - clock.beatMilli / 1000.0) * msPerBeat;
-    while (when - startAt > cycle / 2) when -= cycle;
-    while (startAt - when > cycle / 2) when += cycle;
-    startAt = when;
+    while (when - planned > cycle / 2) when -= cycle;
+    while (planned - when > cycle / 2) when += cycle;
+    return when;
 }
 
 void BLNet::sendClock()

@@ -239,9 +239,9 @@ void BLNet::applyClock(const BLNetMessage& m, double at)
     clockRate(m, at);
     if (switching) {
         // The other side plays: its song is taken at the end of its cycle.
-        switchPlay = true;
+        switchAt = switchOnTheirs ? refinedCycleEnd(m, at, switchAt) : theirCycleEnd(m, at);
+        switchOnTheirs = switchPlay = true;
         switchTempo = tempo;
-        switchAt = theirCycleEnd(m, at);
         return;
     }
     // A tempo outside the song's window is refused here as a tempo set here would be.
@@ -256,7 +256,7 @@ void BLNet::applyClock(const BLNetMessage& m, double at)
         // The music here plays on until the other side's cycle ends.
         scheduleStart(m, at);
     } else if (startAt > 0) {
-        refineStart(m, at);
+        startAt = refinedCycleEnd(m, at, startAt);
     }
     joining = keepPlaying = false;
 }
@@ -319,7 +319,7 @@ void BLNet::startSwitch(const std::string& name)
     switching = true;
     switchSong = name;
     waiting = {};
-    switchPlay = false;
+    switchPlay = switchOnTheirs = false;
     switchTempo = 0;
     mirrorSong = name;
     mirrorSongKnown = true;
