@@ -1,6 +1,9 @@
-// Lines from another instance, as hostile as they come: a line is either one
-// whole message, formed back to the same text, or refused; the link applies
-// only values in range to what it mirrors, and never a part of a line.
+// Bytes from another instance, as hostile as they come, cut into lines as
+// the transport cuts them: no line is longer than the limit or holds a line
+// end; a line is either one whole message, formed back to the same text, or
+// refused; the link applies only values in range to what it mirrors, and
+// never a part of a line.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -9,6 +12,7 @@
 #include "library/BLGroove.h"
 #include "net/BLNet.h"
 #include "net/BLNetMessage.h"
+#include "platform/PlatLink.h"
 
 namespace {
 
@@ -30,10 +34,13 @@ public:
     void play() override { isPlaying = true; }
     void stop() override { isPlaying = false; }
     float tempo() override { return bpm; }
-    void setTempo(float b) override
+    bool setTempo(float b) override
     {
         fuzzfiles::check(b >= 1.0f && b < 1000.0f);
+        // As the player's window would: the song's tempo of 120, give or take 50.
+        if (b < 70.0f || b > 170.0f) return false;
         bpm = b;
+        return true;
     }
     int beat() override { return isPlaying ? 0 : -1; }
     double position() override { return isPlaying ? 1.5 : -1; }
@@ -53,6 +60,11 @@ public:
         fuzzfiles::check(t >= 0 && t < 8 && p >= -63 && p <= 63);
         ++applied;
     }
+    void setAudible(int16_t t, bool) override
+    {
+        fuzzfiles::check(t >= 0 && t < 8);
+        ++applied;
+    }
     bool ask(const char*) override { return false; }
 };
 
@@ -63,26 +75,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* text = reinterpret_cast<const char*>(data);
     BLNetMessage m;
     if (BLNet_parseMessage(text, size, m)) {
-        char back[256];
+        char back[kBLNetTextMax];
         const size_t n = BLNet_formatMessage(m, back, sizeof back);
         fuzzfiles::check(n == size && std::memcmp(back, text, size) == 0);
     }
-    // Every line of the input, as the transport cuts them, heard by a link.
+    // The input as the transport would get it, in pieces of a size its
+    // first byte chooses, cut into lines and heard by a link.
     static CheckingHost host;
     static BLNet link;
     link.setHost(&host);
     const long before = link.dropped();
-    size_t from = 0, lines = 0, refused = 0;
-    for (size_t i = 0; i <= size; ++i) {
-        if (i < size && data[i] != '\n') continue;
-        BLNetMessage probe;
-        const bool whole = BLNet_parseMessage(text + from, i - from, probe);
-        if (!whole) ++refused;
-        fuzzfiles::check(link.hear(text + from, i - from, 0) == whole);
-        ++lines;
-        from = i + 1;
-    }
-    fuzzfiles::check(link.dropped() >= before + static_cast<long>(refused));
-    (void)lines;
+    long refused = 0;
+    plat::LineCutter cutter;
+    const size_t piece = size > 0 ? 1 + data[0] % 64 : 1;
+    for (size_t at = 0; at < size; at += piece)
+        cutter.feed(text + at, std::min(piece, size - at), [&](plat::LineCutter::Piece kind, std::string& line) {
+            if (kind != plat::LineCutter::Piece::Line) return;
+            fuzzfiles::check(!line.empty() && line.size() <= plat::kLinkLineMax);
+            fuzzfiles::check(line.find('\n') == std::string::npos);
+            BLNetMessage probe;
+            const bool whole = BLNet_parseMessage(line.data(), line.size(), probe);
+            if (!whole) ++refused;
+            fuzzfiles::check(link.hear(line.data(), line.size(), 0) == whole);
+            fuzzfiles::check(host.bpm >= 70.0f && host.bpm <= 170.0f);
+        });
+    fuzzfiles::check(link.dropped() >= before + refused);
     return 0;
 }

@@ -28,13 +28,16 @@ constexpr long kTooltips = kelFourCC("htip");
 constexpr long kNetLink = kelFourCC("netl");
 constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
 constexpr long kKeyLock = kelFourCC("klck");
+constexpr long kNetIdentity = kelFourCC("neti");
+constexpr long kNetTrusted = kelFourCC("nett");
+constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
 bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
-                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink})
+                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -98,7 +101,29 @@ bool saveVMix(KelResFile& file, const BLVMixSettings& vmix)
     return ok;
 }
 
+// An identity is read only as the link makes them: 32 lowercase
+// hexadecimal digits.
+bool loadIdentity(KelResFile& file, long type, int16_t id, char* out)
+{
+    char bytes[kNetIdentityBytes];
+    if (!file.LoadData(bytes, kNetIdentityBytes, type, id)) return false;
+    for (char c : bytes)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    std::memcpy(out, bytes, kNetIdentityBytes);
+    out[kNetIdentityBytes] = '\0';
+    return true;
+}
+
 }  // namespace
+
+void blPrefsClass::loadNetIdentities(KelResFile& file)
+{
+    loadIdentity(file, kNetIdentity, 0, netIdentity);
+    int16_t count = 0;
+    for (int16_t i = 0; i < kBLNetTrustedMax; ++i)
+        if (loadIdentity(file, kNetTrusted, i, netTrusted[count])) ++count;
+    netTrustedCount = count;
+}
 
 // Taken whole or not at all: a mode out of range or an address without its
 // end or with control characters leaves the link's settings as they were.
@@ -123,7 +148,7 @@ void blPrefsClass::loadNetLink(KelResFile& file)
 
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
-      netMode(0), netPort(kBLNetDefaultPort), netAddress(), keyLock(0)
+      netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0)
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -156,6 +181,7 @@ void blPrefsClass::load()
     loadVMix(file, vmix);
     loadShort(file, kTooltips, 0, 0, 1, &tooltips);
     loadNetLink(file);
+    loadNetIdentities(file);
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
@@ -207,6 +233,11 @@ bool blPrefsClass::save()
     kelPutLE16(link + 2, netPort);
     for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i) link[4 + i] = static_cast<uint8_t>(netAddress[i]);
     ok = file.SaveData(reinterpret_cast<const char*>(link), kNetLinkSize, kNetLink, 0) && ok;
+    if (std::strlen(netIdentity) == static_cast<size_t>(kNetIdentityBytes))
+        ok = file.SaveData(netIdentity, kNetIdentityBytes, kNetIdentity, 0) && ok;
+    for (int16_t i = 0; i < netTrustedCount && i < kBLNetTrustedMax; ++i)
+        if (std::strlen(netTrusted[i]) == static_cast<size_t>(kNetIdentityBytes))
+            ok = file.SaveData(netTrusted[i], kNetIdentityBytes, kNetTrusted, i) && ok;
     // Then what other builds keep, as far as it can be read and there is room.
     for (int16_t i = 0; oldOpen && i < old.GetElemsCount(); ++i) {
         kelResElem e;

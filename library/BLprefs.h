@@ -18,6 +18,8 @@
 //   'vmxg' 0..31 32  the name of each group left out, zero-padded
 //   'htip' 0      2  tooltips outside help mode: 1 on, 0 off
 //   'netl' 0     68  network link: mode, port, address (64 bytes, NUL-padded)
+//   'neti' 0     32  this installation's identity on the link (hexadecimal)
+//   'nett' 0..15 32  identities of the players let in without asking
 //   'klck' 0      2  key lock: 1 on, 0 off
 #pragma once
 
@@ -35,6 +37,8 @@ constexpr char kBLPrefsDamagedSuffix[] = ".damaged";
 constexpr int kBLRandomLevels = 4;
 constexpr int kBLNetAddressSize = 64;
 constexpr uint16_t kBLNetDefaultPort = 7460;
+constexpr int kBLNetIdentitySize = 33;  // 32 hexadecimal digits and the end
+constexpr int kBLNetTrustedMax = 16;
 
 class blPrefsClass {
 public:
@@ -75,11 +79,18 @@ public:
     int16_t netMode;
     uint16_t netPort;
     char netAddress[kBLNetAddressSize];
+    // This installation's identity on the link: made once, at random, by
+    // the link; empty until then. The players the user lets in without
+    // asking, by their identities (never by address).
+    char netIdentity[kBLNetIdentitySize];
+    char netTrusted[kBLNetTrustedMax][kBLNetIdentitySize];
+    int16_t netTrustedCount;
     // Key lock: the mix tempo changes the tempo and not the key.
     int16_t keyLock;
 
 private:
     void loadNetLink(KelResFile& file);
+    void loadNetIdentities(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

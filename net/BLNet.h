@@ -6,9 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <utility>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "net/BLNetMessage.h"
 #include "net/kelTalk.h"
@@ -29,14 +29,19 @@ public:
     virtual ~BLNetHost() = default;
     // The open song's folder name; empty when none.
     virtual std::string songName() = 0;
-    // Opens the song of this folder name; false when it is not here.
+    // The library here has a song of this folder name.
+    virtual bool hasSong(const char* name) { return name && name[0]; }
+    // Opens the song of this folder name, as the other side did; false when
+    // it is not here or the user keeps the work open here.
     virtual bool loadSong(const char* name) = 0;
     virtual const BLGroove& groove() = 0;
     virtual bool playing() = 0;
     virtual void play() = 0;
     virtual void stop() = 0;
     virtual float tempo() = 0;
-    virtual void setTempo(float bpm) = 0;
+    // A tempo from the other side, taken as a tempo set here would be:
+    // false, and nothing changed, when it is outside the song's window.
+    virtual bool setTempo(float bpm) = 0;
     // The beat 0 to 31 of the cycle being mixed; -1 when not playing.
     virtual int beat() = 0;
     // Beats since playing started, with their fraction; -1 when not playing.
@@ -47,10 +52,16 @@ public:
     virtual bool setSample(int16_t track, int16_t group, int16_t slot) = 0;
     virtual void setVolume(int16_t track, int16_t volume) = 0;
     virtual void setPan(int16_t track, int16_t pan) = 0;
-    // Shall the peer at this address be let in?
+    // A track heard, or muted.
+    virtual bool audible(int16_t) { return true; }
+    virtual void setAudible(int16_t, bool) {}
+    // Shall the player at this address be let in?
     virtual bool ask(const char* address) = 0;
     // The user is in the middle of a gesture: the link waits.
     virtual bool busy() { return false; }
+    // The song browser is shown, or a song in it is auditioned: what this
+    // side plays is not told meanwhile.
+    virtual bool holding() { return false; }
     // The link's state changed (the network panel shows it).
     virtual void changed() {}
 };
@@ -58,7 +69,7 @@ public:
 class BLNet : public kelTalk {
 public:
     // Where the link stands, as the network panel tells it.
-    enum class Status : uint8_t { Off, Listening, Asking, Connecting, Waiting, Linked, Lost, Failed };
+    enum class Status : uint8_t { Off, Listening, Asking, Connecting, Waiting, Linked, Lost, Failed, Busy, Refused };
 
     BLNet();
     ~BLNet() override;
@@ -66,6 +77,7 @@ public:
     void sendSample(int16_t track, int16_t group, int16_t slot);
     void sendVolume(int16_t track, int16_t volume);
     void sendPan(int16_t track, int16_t pan);
+    void sendOn(int16_t track, bool on);
     void sendUse(int16_t track, int16_t use);
     void sendPlay();
     void sendStop();
@@ -83,7 +95,7 @@ public:
     // Starts what the settings' mode says.
     void startFromConfig();
     // Takes what the transport received, lets peers in, starts a play that
-    // waits for its beat, and keeps the other side told of play, stop and tempo.
+    // waits for its beat, and keeps the other side told of what plays here.
     void idleEvents();
 
     bool close() override;
@@ -106,9 +118,16 @@ public:
     // applied when it is a whole message, else dropped and counted.
     bool hear(const char* text, size_t length, double at);
 
+    // This installation's identity on the link, made the first time it is asked for.
+    static const char* identity();
+    // The linked player is let in without asking from now on, or asked again.
+    bool canTrust() const;
+    bool trusted() const;
+    void setTrusted(bool on);
+
     uint8_t sendFlags[8];
     // The last message formed.
-    char message[128] = {};
+    char message[kBLNetTextMax] = {};
 
     // What the network panel shows.
     int16_t mode = kBLNetOff;
@@ -116,6 +135,13 @@ public:
     Status status = Status::Off;
     std::string peer;    // the other side's address
     std::string reason;  // why the link failed or was lost; the song that is not here
+    // The other side plays a song this side does not: it is not in the
+    // library here (or the user kept the work open here).
+    bool songMissing = false;
+    // ...and whether the library here has it.
+    bool songHere = false;
+    // The link went quiet and was closed.
+    bool silent = false;
     uint16_t port() const;
     // Lines dropped: not a whole message, or too long.
     long dropped() const;
@@ -125,18 +151,45 @@ public:
     int retryMs = 2000;
 
 private:
+    // What the other side has of a track, as far as this side knows.
+    struct Mirror {
+        bool known = false;
+        int16_t group = -1, slot = -1, volume = 0, pan = 0;
+        bool on = true;
+    };
+    // A track of the other side's song, kept until this side takes that song.
+    struct Waiting {
+        bool sample = false, volume = false, pan = false, on = false;
+        int16_t group = -1, slot = -1, level = 0, balance = 0;
+        bool heard = true;
+    };
+
     bool trackSends(int16_t track) const;
-    void sendMessage();
+    bool holdingOwn() const;
+    bool sendMessage();
     void setStatus(Status s, std::string why = {});
     void openTransport(const char* address, Status next);
+    void forgetPeer();
+    void takeAndTell(double now);
     void handle(const kelTalkTcp::Item& item);
+    void admit(const kelTalkTcp::Item& item);
     void apply(const BLNetMessage& m, double at);
-    void linked(const std::string& address);
-    void sendState();
+    void applyTrack(const BLNetMessage& m);
+    void applyClock(const BLNetMessage& m, double at);
+    void applySong(const char* name);
+    void takeSong(const std::string& name);
+    void startSwitch(const std::string& name);
+    void finishSwitch();
+    void keepMirror(int16_t track);
+    void linked(const std::string& address, uint32_t connection);
+    void sendState(bool play);
+    void tellChanges();
     void sendClock();
     void keepTime(double now);
+    double cycleEnd(double now) const;
     void scheduleStart(const BLNetMessage& clock, double at);
-    void refineStart(const BLNetMessage& clock, double at);
+    double refinedCycleEnd(const BLNetMessage& clock, double at, double planned) const;
+    double theirCycleEnd(const BLNetMessage& clock, double at) const;
     double heardAt(double at) const;
     double apart(const BLNetMessage& clock, double at) const;
     void follow(const BLNetMessage& clock, double at);
@@ -144,19 +197,42 @@ private:
     void unfollow();
     bool inStep(const BLNetMessage& clock, double at) const;
     void note(const char* what, const char* text);
+    void noteGroove();
 
     BLNetHost* host = nullptr;
     std::unique_ptr<kelTalkTcp> tcp;
-    std::set<std::string> accepted;  // peers let in since the program started
-    std::set<std::string> sentAway;  // peers not let in since listening started
-    bool welcomed = false;           // the connecting side was let in
-    bool joining = false;            // the listening side's song comes
-    bool keepPlaying = false;        // and it is the one that plays here
-    bool applying = false;           // what is applied is not sent back
+    // On the listening side: the connection asked about or let in; the
+    // players sent away since listening started (by identity).
+    uint32_t connection = 0;
+    std::string peerIdentity;
+    std::set<std::string> sentAway;
+    bool welcomed = false;     // the connecting side was let in
+    bool joining = false;      // the listening side's song comes
+    bool keepPlaying = false;  // and it is the one that plays here
+    bool applying = false;     // what is applied is not sent back
+    bool inIdle = false;       // a question asked from the idle pass runs passes of its own
+    bool songTaken = false;    // a song was loaded in this idle pass
     long refused = 0;
-    // The play and stop both sides know of.
+    // What the other side has: its song, each track, play or stop.
+    std::string mirrorSong;
+    bool mirrorSongKnown = false;
+    std::array<Mirror, 8> mirror{};
     bool sharedPlaying = false;
     float sharedTempo = 0;
+    // The tempo of the other side's last clock.
+    float theirTempo = 0;
+    // The other side's song is not played here: this side's song then.
+    std::string keptSong;
+    // Joining while the music plays: the other side's song waits for the
+    // end of a cycle, with its tracks and its play.
+    bool switching = false;
+    std::string switchSong;
+    std::array<Waiting, 8> waiting{};
+    bool switchPlay = false;
+    // When: the end of this side's cycle, or of the other side's once its clock told it.
+    double switchAt = 0;
+    bool switchOnTheirs = false;
+    float switchTempo = 0;
     // A play heard, waiting for the other side's clock; a start waiting for its time.
     bool playPending = false;
     double playPendingSince = 0;
@@ -180,4 +256,6 @@ private:
     double lastClockAt = 0;
     bool clockDue = false;
     int lastBeat = -1;
+    // What plays here, as last noted.
+    std::string notedGroove;
 };

@@ -56,12 +56,20 @@ bool BLNet_songNameValid(const char* name, size_t length)
     return true;
 }
 
+bool BLNet_identityValid(const char* text, size_t length)
+{
+    if (!text || length != kBLNetIdentityLength) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (!((text[i] >= '0' && text[i] <= '9') || (text[i] >= 'a' && text[i] <= 'f'))) return false;
+    return true;
+}
+
 bool BLNet_parseMessage(const char* text, size_t length, BLNetMessage& out)
 {
     if (!text) return false;
     size_t at = 0;
     int32_t code = 0;
-    if (!field(text, length, at, 1, 10, code)) return false;
+    if (!field(text, length, at, 1, 13, code)) return false;
     BLNetMessage m;
     m.code = static_cast<int16_t>(code);
     int32_t v[3] = {};
@@ -72,9 +80,12 @@ bool BLNet_parseMessage(const char* text, size_t length, BLNetMessage& out)
             break;
         case kBLNetVolume: ok = fields(text, length, at, {{0, 7}, {0, 127}}, v); break;
         case kBLNetPan: ok = fields(text, length, at, {{0, 7}, {-63, 63}}, v); break;
+        case kBLNetOn: ok = fields(text, length, at, {{0, 7}, {0, 1}}, v); break;
         case kBLNetUse: ok = fields(text, length, at, {{0, 7}, {0, 2}}, v); break;
         case kBLNetPlay:
-        case kBLNetStop: ok = at == length; break;
+        case kBLNetStop:
+        case kBLNetBusy:
+        case kBLNetRefused: ok = at == length; break;
         case kBLNetClock:
             ok = fields(text, length, at, {{kBLNetTempoMin, kBLNetTempoMax}, {0, kBLNetCycleMilli - 1}}, v);
             m.tempoMilli = v[0];
@@ -88,10 +99,15 @@ bool BLNet_parseMessage(const char* text, size_t length, BLNetMessage& out)
             ok = at < length && BLNet_songNameValid(text + at, length - at);
             if (ok) std::memcpy(m.name, text + at, length - at);
             break;
+        case kBLNetHello:
+            ok = at < length && BLNet_identityValid(text + at, length - at);
+            if (ok) std::memcpy(m.name, text + at, length - at);
+            break;
         default: break;
     }
     if (!ok) return false;
-    if (m.code == kBLNetSample || m.code == kBLNetVolume || m.code == kBLNetPan || m.code == kBLNetUse) {
+    if (m.code == kBLNetSample || m.code == kBLNetVolume || m.code == kBLNetPan || m.code == kBLNetOn ||
+        m.code == kBLNetUse) {
         m.track = static_cast<int16_t>(v[0]);
         m.value[0] = static_cast<int16_t>(v[1]);
         m.value[1] = static_cast<int16_t>(v[2]);
@@ -107,12 +123,16 @@ size_t BLNet_formatMessage(const BLNetMessage& m, char* out, size_t size)
         case kBLNetSample: n = std::snprintf(out, size, "%d %d %d %d", m.code, m.track, m.value[0], m.value[1]); break;
         case kBLNetVolume:
         case kBLNetPan:
+        case kBLNetOn:
         case kBLNetUse: n = std::snprintf(out, size, "%d %d %d", m.code, m.track, m.value[0]); break;
         case kBLNetPlay:
-        case kBLNetStop: n = std::snprintf(out, size, "%d", m.code); break;
+        case kBLNetStop:
+        case kBLNetBusy:
+        case kBLNetRefused: n = std::snprintf(out, size, "%d", m.code); break;
         case kBLNetClock: n = std::snprintf(out, size, "%d %d %d", m.code, m.tempoMilli, m.beatMilli); break;
         case kBLNetWelcome: n = std::snprintf(out, size, "%d %d", m.code, m.value[0]); break;
-        case kBLNetSong: n = std::snprintf(out, size, "%d %s", m.code, m.name); break;
+        case kBLNetSong:
+        case kBLNetHello: n = std::snprintf(out, size, "%d %s", m.code, m.name); break;
         default: break;
     }
     return n > 0 && static_cast<size_t>(n) < size ? static_cast<size_t>(n) : 0;

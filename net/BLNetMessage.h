@@ -7,20 +7,30 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/kelFiles.h"
+
 enum : int16_t {
     kBLNetSample = 1,   // track group slot
     kBLNetVolume = 2,   // track volume
     kBLNetPan = 3,      // track pan
+    kBLNetOn = 4,       // track heard: 1, or muted: 0
     kBLNetUse = 5,      // track use
     kBLNetPlay = 6,
     kBLNetStop = 7,
     kBLNetClock = 8,    // tempo in thousandths of a beat per minute, beat of the cycle in thousandths
     kBLNetSong = 9,     // the song's folder name
     kBLNetWelcome = 10, // the listening side lets a peer in: 1 when it has a song to give
+    kBLNetHello = 11,   // who is there: the installation's identity
+    kBLNetBusy = 12,    // the listening side answers another player: try again later
+    kBLNetRefused = 13, // the listening side did not let this player in
 };
 
-// A song folder name on the link: at most this many bytes.
-constexpr size_t kBLNetNameMax = 100;
+// A song folder name on the link: at most this many bytes, as in the library.
+constexpr size_t kBLNetNameMax = kKelNameMax;
+// The longest message text, its end included.
+constexpr size_t kBLNetTextMax = kBLNetNameMax + 8;
+// An installation's identity: this many lowercase hexadecimal digits.
+constexpr size_t kBLNetIdentityLength = 32;
 constexpr int32_t kBLNetTempoMin = 1000;     // 1 beat per minute
 constexpr int32_t kBLNetTempoMax = 999999;
 constexpr int32_t kBLNetCycleMilli = 32000;  // a cycle of 32 beats, in thousandths
@@ -32,6 +42,7 @@ struct BLNetMessage {
     int16_t value[2] = {};
     int32_t tempoMilli = 0;
     int32_t beatMilli = 0;
+    // Song: the folder name; hello: the identity.
     char name[kBLNetNameMax + 1] = {};
 };
 
@@ -43,3 +54,5 @@ size_t BLNet_formatMessage(const BLNetMessage& message, char* out, size_t size);
 // A folder name that may travel on the link and name a song folder here:
 // no separators, no control characters, not "." or "..".
 bool BLNet_songNameValid(const char* name, size_t length);
+// An identity as installations make them.
+bool BLNet_identityValid(const char* text, size_t length);

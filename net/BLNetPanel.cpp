@@ -74,6 +74,11 @@ void BLNetPanel::onItem()
         startEditing(item);
         return;
     }
+    if (item == ni::trust) {
+        if (link) link->setTrusted(!link->trusted());
+        refresh();
+        return;
+    }
     if (item == ni::close) PWScreen.hide(screenIndex);
 }
 
@@ -193,13 +198,18 @@ void BLNetPanel::refresh()
             message = link->mode == kBLNetConnect ? kBLMsgNetNoAddress : kBLMsgNetCannotListen;
             value = link->reason;
             break;
+        case S::Busy: message = kBLMsgNetBusy; value = link->peer; break;
+        case S::Refused: message = kBLMsgNetRefused; value = link->peer; break;
     }
     BLNet_messageWith(message, value.c_str(), statusText, sizeof statusText);
     setText(ni::status, statusText);
 
     detailText[0] = '\0';
-    if (link->status == S::Linked && !link->reason.empty()) {
-        BLNet_messageWith(kBLMsgNetSongMissing, link->reason.c_str(), detailText, sizeof detailText);
+    if (link->status == S::Linked && link->songMissing) {
+        BLNet_messageWith(link->songHere ? kBLMsgNetSongKept : kBLMsgNetSongMissing, link->reason.c_str(), detailText,
+                          sizeof detailText);
+    } else if (link->silent && (link->status == S::Lost || link->status == S::Listening)) {
+        BLNet_messageWith(kBLMsgNetSilent, link->peer.c_str(), detailText, sizeof detailText);
     } else if (link->status == S::Lost && !link->reason.empty()) {
         std::snprintf(detailText, sizeof detailText, "%s", link->reason.c_str());
     } else if (link->dropped() > 0) {
@@ -208,4 +218,29 @@ void BLNetPanel::refresh()
         BLNet_messageWith(kBLMsgNetTracks, "", detailText, sizeof detailText);
     }
     setText(ni::detail, detailText);
+    showTrust();
+}
+
+// The tick is there while a player is linked to this listening side.
+void BLNetPanel::showTrust()
+{
+    const bool shown = link && link->canTrust();
+    for (int16_t item : {ni::trust, ni::trustWords}) {
+        kelPanelControl* c = control(item);
+        if (!c || !c->layout) continue;
+        if (shown) {
+            c->show();
+        } else if (c->visible) {
+            c->hide();
+            const kelRect area = c->rect;
+            if (visible) PWScreen.update(&area);
+        }
+    }
+    if (!shown) return;
+    if (kelPanelControl* c = control(ni::trust)) c->setValue(static_cast<int16_t>(link->trusted() ? 1 : 0));
+    // The words read on from the tick.
+    if (kelPanelControl* c = control(ni::trustWords)) c->setValue(kelPropTextAlign, int16_t{0});
+    char words[160];
+    BLNet_messageWith(kBLMsgNetTrust, "", words, sizeof words);
+    setText(ni::trustWords, words);
 }

@@ -2,7 +2,8 @@
 // and port, each track's use on the link, and where the link stands.
 //
 // Items (layout 9): 0 background, 1 mode, 2..9 tracks 0..7, 10 title,
-// 11 close, 12 address, 13 port, 14 status, 15 second status line.
+// 11 close, 12 address, 13 port, 14 status, 15 second status line, 20 the
+// tick that lets the linked player in without asking, 21 its words.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,8 @@ constexpr int16_t address = 12;
 constexpr int16_t port = 13;
 constexpr int16_t status = 14;
 constexpr int16_t detail = 15;
+constexpr int16_t trust = 20;
+constexpr int16_t trustWords = 21;
 }  // namespace netitem
 
 // Message numbers of the panel's texts.
@@ -38,6 +41,11 @@ enum : int16_t {
     kBLMsgNetLostListening = 152,
     kBLMsgNetTracks = 153,
     kBLMsgNetCannotConnect = 154,
+    kBLMsgNetBusy = 155,
+    kBLMsgNetRefused = 156,
+    kBLMsgNetSilent = 157,
+    kBLMsgNetTrust = 158,
+    kBLMsgNetSongKept = 159,
 };
 
 class BLNetPanel : public PWPanelClass {
@@ -69,6 +77,7 @@ private:
     void startEditing(int16_t item);
     void showFields();
     void setText(int16_t item, const char* text);
+    void showTrust();
 
     BLNet* link;
     int16_t editingField = -1;

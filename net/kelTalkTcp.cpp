@@ -1,5 +1,6 @@
 #include "net/kelTalkTcp.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +73,7 @@ bool kelTalkTcp::close()
     remote_.clear();
     gotConnected_ = gotDisconnected_ = false;
     dropped_.store(0);
+    turnedAway_.store(0);
     return true;
 }
 
@@ -79,6 +81,7 @@ void kelTalkTcp::handOver(plat::LinkEvent&& e)
 {
     Item item;
     item.at = e.at;
+    item.connection = e.connection;
     using K = plat::LinkEvent::Kind;
     switch (e.kind) {
         case K::Line:
@@ -89,16 +92,31 @@ void kelTalkTcp::handOver(plat::LinkEvent&& e)
             item.kind = Item::Kind::Message;
             break;
         case K::TooLong: dropped_.fetch_add(1); return;
-        case K::Asking: item.kind = Item::Kind::Asking; break;
+        case K::Asking:
+            item.kind = Item::Kind::Asking;
+            item.hello = BLNet_parseMessage(e.hello.data(), e.hello.size(), item.message) &&
+                         item.message.code == kBLNetHello;
+            break;
         case K::Linked: item.kind = Item::Kind::Linked; break;
-        case K::Refused: item.kind = Item::Kind::Refused; break;
+        case K::TurnedAway: turnedAway_.fetch_add(1); return;
         case K::Lost: item.kind = Item::Kind::Lost; break;
+        case K::Silent: item.kind = Item::Kind::Silent; break;
     }
     item.text = std::move(e.text);
     std::lock_guard<std::mutex> hold(mutex_);
+    // A question or the link's state is never dropped: a peer that floods
+    // the link loses its own oldest lines.
     if (inbox_.size() >= kInboxMax) {
-        inbox_.pop_front();
-        dropped_.fetch_add(1);
+        auto oldest = std::find_if(inbox_.begin(), inbox_.end(),
+                                   [](const Item& i) { return i.kind == Item::Kind::Message; });
+        if (oldest == inbox_.end() && item.kind == Item::Kind::Message) {
+            dropped_.fetch_add(1);
+            return;
+        }
+        if (oldest != inbox_.end()) {
+            inbox_.erase(oldest);
+            dropped_.fetch_add(1);
+        }
     }
     inbox_.push_back(std::move(item));
 }
@@ -112,7 +130,7 @@ bool kelTalkTcp::take(Item& item)
     if (item.kind == Item::Kind::Linked) {
         remote_ = item.text;
         gotConnected_ = true;
-    } else if (item.kind == Item::Kind::Lost) {
+    } else if (item.kind == Item::Kind::Lost || item.kind == Item::Kind::Silent) {
         gotDisconnected_ = true;
     }
     return true;
@@ -123,7 +141,7 @@ bool kelTalkTcp::received(char* text)
     Item item;
     while (take(item)) {
         if (item.kind != Item::Kind::Message) continue;
-        if (text) BLNet_formatMessage(item.message, text, 128);
+        if (text) BLNet_formatMessage(item.message, text, kBLNetTextMax);
         return true;
     }
     return false;

@@ -17,11 +17,13 @@
 class kelTalkTcp : public kelTalk {
 public:
     struct Item {
-        enum class Kind : uint8_t { Message, Asking, Linked, Refused, Lost };
+        enum class Kind : uint8_t { Message, Asking, Linked, Lost, Silent };
         Kind kind = Kind::Message;
-        BLNetMessage message;
-        std::string text;  // the peer's address, or why the link was lost
-        double at = 0;     // when the link's thread got it (monotonic ms)
+        BLNetMessage message;  // Asking: the hello, when it was one
+        bool hello = false;    // Asking: the first line was a hello
+        std::string text;      // the peer's address, or why the link was lost
+        uint32_t connection = 0;
+        double at = 0;  // when the link's thread got it (monotonic ms)
     };
 
     kelTalkTcp();
@@ -32,7 +34,8 @@ public:
     // or ":port" listens (port 0: any free one).
     bool open(const char* address) override;
     bool close() override;
-    // The text of the next message received, in `text` (at least 128 bytes).
+    // The text of the next message received, in `text` (at least
+    // kBLNetTextMax bytes).
     bool received(char* text) override;
     bool send(const char* text) override;
     // "address:port" of this machine while listening.
@@ -45,14 +48,24 @@ public:
     // 'tcp '
     uint32_t getServiceSignature() override { return 0x74637020; }
 
+    // Set before open(): the connecting side's hello; the listening side's
+    // words for a connection that finds the slot taken or is not let in.
+    void setHello(const std::string& line) { link.setHello(line); }
+    void setFarewells(const std::string& busy, const std::string& refused) { link.setFarewells(busy, refused); }
+    void setTimes(int keepAliveMs, int silenceMs) { link.setTimes(keepAliveMs, silenceMs); }
+
     // Main thread: the next thing the link's thread handed over.
     bool take(Item& item);
-    // Lets the asking peer in, or not.
-    void answer(bool letIn) { link.answer(letIn); }
+    // Lets the connection asking in, or not: that connection only.
+    void answer(uint32_t connection, bool letIn) { link.answer(connection, letIn); }
+    // The connection still waits for its answer.
+    bool asking(uint32_t connection) const { return link.asking(connection); }
     uint16_t port() const { return link.port(); }
     bool listening() const { return link.listening(); }
     // Lines that were not messages, since the link was opened.
     long dropped() const { return dropped_.load(); }
+    // Connections told the slot was taken, since the link was opened.
+    long turnedAway() const { return turnedAway_.load(); }
     // The last reason a listening port could not be had.
     const std::string& error() const { return error_; }
     // Time between two tries of the connecting side.
@@ -68,6 +81,7 @@ private:
     std::mutex mutex_;
     std::deque<Item> inbox_;
     std::atomic<long> dropped_{0};
+    std::atomic<long> turnedAway_{0};
     std::string remote_;
     std::string error_;
     bool gotConnected_ = false;

@@ -1,5 +1,6 @@
 #include "panels/BLNetLink.h"
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -37,12 +38,27 @@ std::string BLGrooveNetHost::songName()
     return name;
 }
 
+namespace {
+
+bool songFolder(const char* name, char (&folder)[kKelPathMax + 1])
+{
+    if (!name) return false;
+    const int n = std::snprintf(folder, sizeof folder, ":Library:Song:%s:", name);
+    return n > 0 && n < static_cast<int>(sizeof folder) && KEL_FileExists(folder);
+}
+
+}  // namespace
+
+bool BLGrooveNetHost::hasSong(const char* name)
+{
+    char folder[kKelPathMax + 1];
+    return songFolder(name, folder);
+}
+
 bool BLGrooveNetHost::loadSong(const char* name)
 {
-    if (!blGroovePanel || !name) return false;
     char folder[kKelPathMax + 1];
-    const int n = std::snprintf(folder, sizeof folder, ":Library:Song:%s:", name);
-    if (n <= 0 || n >= static_cast<int>(sizeof folder) || !KEL_FileExists(folder)) return false;
+    if (!blGroovePanel || !songFolder(name, folder)) return false;
     // The song comes from the other side: the browser makes way, as it does
     // for a song loaded here; unsaved work here is asked about first (the
     // music goes on meanwhile).
@@ -79,9 +95,14 @@ void BLGrooveNetHost::stop()
 
 float BLGrooveNetHost::tempo() { return blPlayer ? blPlayer->bpm : 0.0f; }
 
-void BLGrooveNetHost::setTempo(float bpm)
+// As the tempo buttons would: a tempo outside the song's window changes nothing.
+bool BLGrooveNetHost::setTempo(float bpm)
 {
-    if (blPlayer) blPlayer->setBpm(bpm);
+    if (!blPlayer) return false;
+    blPlayer->adjustBpm(bpm);
+    // Shows where the slider stands now.
+    blPlayer->hitBpmUp(0.0f);
+    return std::fabs(blPlayer->bpm - bpm) < 0.0005f;
 }
 
 int BLGrooveNetHost::beat() { return gep && playing() ? gep->getMixerBeat() : -1; }
@@ -131,6 +152,19 @@ void BLGrooveNetHost::setPan(int16_t t, int16_t pan)
     if (t == p->model.selectedTrack) p->showSelectedTrack();
 }
 
+bool BLGrooveNetHost::audible(int16_t t)
+{
+    return blGroovePanel && t >= 0 && t < kBLEngineTracks && blGroovePanel->model.audible[t];
+}
+
+void BLGrooveNetHost::setAudible(int16_t t, bool on)
+{
+    BLGroovePanel* p = blGroovePanel;
+    if (!p || t < 0 || t >= kBLEngineTracks || p->model.audible[t] == on) return;
+    (p->soloMode ? p->tracks[t].soloOn : p->tracks[t].on) = on;
+    p->enableTrack(t, on);
+}
+
 bool BLGrooveNetHost::ask(const char* address)
 {
     if (!plat::hasBackend()) return false;
@@ -143,6 +177,11 @@ bool BLGrooveNetHost::ask(const char* address)
 
 // A drag on the groove panel runs its idle work with liveChange set.
 bool BLGrooveNetHost::busy() { return blGroovePanel && blGroovePanel->liveChange; }
+
+bool BLGrooveNetHost::holding()
+{
+    return PWScreen.isVisible(kPWLoadPanel) || (blGroovePanel && blGroovePanel->model.auditioning());
+}
 
 void BLGrooveNetHost::changed()
 {

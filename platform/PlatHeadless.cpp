@@ -1,6 +1,7 @@
 #include "platform/PlatHeadless.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -295,7 +296,7 @@ bool HeadlessBackend::takeBoxAnswer(int& answer)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (boxAnswers_.empty()) return false;
-    answer = boxAnswers_.front();
+    answer = boxAnswers_.front().answer;
     boxAnswers_.pop_front();
     return true;
 }
@@ -328,10 +329,10 @@ void HeadlessBackend::postDialogDone(void* path)
     pushNow(e);
 }
 
-void HeadlessBackend::queueBoxAnswer(int answer)
+void HeadlessBackend::queueBoxAnswer(int answer, uint32_t afterMs)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    boxAnswers_.push_back(answer);
+    boxAnswers_.push_back({answer, afterMs});
 }
 
 void HeadlessBackend::queueDialogAnswer(std::optional<std::string> systemPath, uint32_t delayMs)
@@ -349,20 +350,24 @@ void HeadlessBackend::queueExternalDialog()
 int HeadlessBackend::answerBox(const std::string& title, const std::string& text, int buttons, int fallback)
 {
     int answer = fallback;
-    bool hold = false;
+    uint32_t afterMs = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!boxAnswers_.empty()) {
-            answer = boxAnswers_.front();
+            answer = boxAnswers_.front().answer;
+            afterMs = boxAnswers_.front().afterMs;
             boxAnswers_.pop_front();
         }
-        hold = answer == kBoxHold;
     }
-    if (hold) {
-        log("box [" + title + "] " + text + " -> holding");
+    if (answer == kBoxHold || afterMs > 0) {
+        log("box [" + title + "] " + text + " -> " + (answer == kBoxHold ? "holding" : "shown"));
         std::unique_lock<std::mutex> lock(mutex_);
-        interrupted_.wait(lock, [this] { return interrupt_; });
-        answer = fallback;
+        if (answer == kBoxHold) {
+            interrupted_.wait(lock, [this] { return interrupt_; });
+            answer = fallback;
+        } else if (interrupted_.wait_for(lock, std::chrono::milliseconds(afterMs), [this] { return interrupt_; })) {
+            answer = fallback;
+        }
     }
     std::lock_guard<std::mutex> lock(mutex_);
     boxes_.push_back(BoxRecord{title, text, buttons, answer});
@@ -575,7 +580,10 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
             words >> a;
             int answer = a == "ok" || a == "yes" ? 1 : a == "no" ? 2 : a == "cancel" ? 3 : a == "hold" ? kBoxHold : 0;
             if (answer == 0) return fail("box needs ok, yes, no, cancel or hold");
-            act([this, answer] { queueBoxAnswer(answer); });
+            long afterMs = 0;
+            if (answer != kBoxHold && (words >> afterMs) && (afterMs < 0 || afterMs > 600000))
+                return fail("box: the answer comes 0 to 600000 ms after the box");
+            act([this, answer, afterMs] { queueBoxAnswer(answer, static_cast<uint32_t>(afterMs)); });
         } else if (cmd == "dialog") {
             std::string rest;
             std::getline(words >> std::ws, rest);

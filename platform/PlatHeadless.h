@@ -18,7 +18,9 @@
 //   drag X1 Y1 X2 Y2 [STEPS]
 //   close                   the window's close button
 //   resize W H              the window's new size (kept to what the display holds)
-//   box ok|yes|no|cancel    the answer to the next modal box
+//   box ok|yes|no|cancel [MS]  the answer to the next modal box, given MS
+//                           milliseconds after the box is shown (as a person
+//                           takes a moment; the log says when it was shown)
 //   box hold                the next modal box waits (as a person away would)
 //                           until the program is told to end (a signal)
 //   dialog PATH | dialog cancel   the answer to the next file dialog
@@ -89,7 +91,7 @@ public:
     void pushNow(const Event& event);
     // kBoxHold: the box waits until interruptModal.
     static constexpr int kBoxHold = -1;
-    void queueBoxAnswer(int answer);
+    void queueBoxAnswer(int answer, uint32_t afterMs = 0);
     // The answer to the next file dialog, given `delayMs` after it opened
     // (a person takes a moment).
     void queueDialogAnswer(std::optional<std::string> systemPath, uint32_t delayMs = 0);
@@ -161,7 +163,11 @@ private:
     mutable std::mutex mutex_;  // the queue: dialog threads post into it
     std::deque<Item> queue_;
     uint32_t lastDue_ = 0;
-    std::deque<int> boxAnswers_;
+    struct BoxAnswer {
+        int answer;
+        uint32_t afterMs;
+    };
+    std::deque<BoxAnswer> boxAnswers_;
     struct DialogAnswer {
         std::optional<std::string> path;
         uint32_t delayMs;
