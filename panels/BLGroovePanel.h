@@ -105,9 +105,6 @@ public:
     // At start: a recovery file left by an instance that ended before its
     // work was saved is offered.
     void offerRecovery();
-    // Set once the program started: the first idle pass offers a recovery
-    // and opens the document named on the command line.
-    bool startUpDue = false;
     // At the end: a clean end removes the recovery file, an end by a signal
     // writes it first.
     void recoveryAtExit(bool bySignal);

@@ -6,8 +6,6 @@
 #include "core/kelCore.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
-#include "panels/PWDemo.h"
-#include "ui/PWScreen.h"
 #include "panels/BLGroovePanelParts.h"
 
 namespace gi = grooveitem;
@@ -25,12 +23,6 @@ constexpr int16_t kMeterFall = 4;
 void BLGroovePanel::onIdle()
 {
     ticks = kelGlo.ticks;
-    if (startUpDue) {
-        startUpDue = false;
-        // A demonstration shows the program as it starts, asking nothing.
-        if (!PWDemo_Armed()) offerRecovery();
-        PWScreen.processOpenDocuments();
-    }
     player().idle();
     recoveryIdle();
     if (chase.running) {

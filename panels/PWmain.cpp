@@ -191,12 +191,9 @@ int16_t PW_InitAll()
     const kelRect whole(0, 0, kelGlo.screenWidth, kelGlo.screenHeight);
     PWScreen.update(&whole);
     // Work left by an instance that ended before it was saved, then a
-    // document named on the command line: at the first idle pass, with the
-    // window showing and its messages flowing.
-    if (blGroovePanel)
-        blGroovePanel->startUpDue = true;
-    else
-        PWScreen.processOpenDocuments();
+    // document named on the command line (a demonstration asks nothing).
+    if (blGroovePanel && !PWDemo_Armed()) blGroovePanel->offerRecovery();
+    PWScreen.processOpenDocuments();
     return 1;
 }
 

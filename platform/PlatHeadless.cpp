@@ -178,13 +178,14 @@ void HeadlessBackend::push(const Event& event, uint32_t delayMs)
     queue_.push_back(Item{lastDue_, event, {}, parsing_ && !clockStarted_});
 }
 
-void HeadlessBackend::pushAction(std::function<void()> action, uint32_t delayMs)
+void HeadlessBackend::pushAction(std::function<void()> action, uint32_t delayMs, bool boxAnswer)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const uint32_t now = millis();
     const uint32_t base = static_cast<int32_t>(lastDue_ - now) > 0 ? lastDue_ : now;
     lastDue_ = base + delayMs;
     queue_.push_back(Item{lastDue_, Event{}, std::move(action), parsing_ && !clockStarted_});
+    queue_.back().boxAnswer = boxAnswer;
 }
 
 bool HeadlessBackend::takeDue(Take which, Event& out)
@@ -239,6 +240,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                 for (auto it = queue_.begin(); it != queue_.end() && due(*it) && !held(*it) && !it->ready; ++it) {
                     if (it->action) {
                         action = std::move(it->action);
+                        scriptBegun_ = scriptBegun_ || it->scripted;
                         queue_.erase(it);
                         ran = true;
                         break;
@@ -247,6 +249,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                     const bool input = isKey(it->event.type) || it->event.type == T::Terminate;
                     if (isMouse(it->event.type) || (which == Take::Input && input)) {
                         out = it->event;
+                        scriptBegun_ = scriptBegun_ || it->scripted;
                         queue_.erase(it);
                         logical(out);
                         return true;
@@ -264,6 +267,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                 }
                 Item item = std::move(*at);
                 queue_.erase(at);
+                scriptBegun_ = scriptBegun_ || item.scripted;
                 if (!item.action) {
                     out = item.event;
                     logical(out);
@@ -352,6 +356,19 @@ int HeadlessBackend::answerBox(const std::string& title, const std::string& text
     int answer = fallback;
     uint32_t afterMs = 0;
     {
+        // A box shown as the program starts, before the script's first
+        // lines ran: a box answer due first in the script is its answer.
+        std::function<void()> early;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const auto first = std::find_if(queue_.begin(), queue_.end(), [](const Item& i) { return i.scripted; });
+            if (!scriptBegun_ && boxAnswers_.empty() && first != queue_.end() && first->boxAnswer && clockStarted_ &&
+                static_cast<int32_t>(millis() - first->due) >= 0) {
+                early = std::move(first->action);
+                queue_.erase(first);
+            }
+        }
+        if (early) early();
         std::lock_guard<std::mutex> lock(mutex_);
         if (!boxAnswers_.empty()) {
             answer = boxAnswers_.front().answer;
@@ -583,7 +600,8 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
             long afterMs = 0;
             if (answer != kBoxHold && (words >> afterMs) && (afterMs < 0 || afterMs > 600000))
                 return fail("box: the answer comes 0 to 600000 ms after the box");
-            act([this, answer, afterMs] { queueBoxAnswer(answer, static_cast<uint32_t>(afterMs)); });
+            pushAction([this, answer, afterMs] { queueBoxAnswer(answer, static_cast<uint32_t>(afterMs)); }, delay, true);
+            delay = 0;
         } else if (cmd == "dialog") {
             std::string rest;
             std::getline(words >> std::ws, rest);

@@ -86,7 +86,7 @@ public:
     // Test side. Events become due `delayMs` after the previous one pushed
     // (or after now, when that has passed).
     void push(const Event& event, uint32_t delayMs = 0);
-    void pushAction(std::function<void()> action, uint32_t delayMs = 0);
+    void pushAction(std::function<void()> action, uint32_t delayMs = 0, bool boxAnswer = false);
     // An event that happens now, before what the script has planned for later.
     void pushNow(const Event& event);
     // kBoxHold: the box waits until interruptModal.
@@ -139,6 +139,7 @@ private:
         Event event;
         std::function<void()> action;
         bool scripted = false;  // read from a script before its clock started: waits for it
+        bool boxAnswer = false;  // a box's answer: taken early by a box shown before it ran
         // A gate: what comes after it waits until this is true, then keeps its
         // own spacing from the moment it opened.
         std::function<bool()> ready;
@@ -162,6 +163,7 @@ private:
 
     mutable std::mutex mutex_;  // the queue: dialog threads post into it
     std::deque<Item> queue_;
+    bool scriptBegun_ = false;  // a line of the script was taken
     uint32_t lastDue_ = 0;
     struct BoxAnswer {
         int answer;
