@@ -432,14 +432,12 @@ int RealtimeSynthMix(const char* path)
     RenderSynth.pos = 0;
     freeVoices(&RenderSynth);
 
-    // Written beside the target and renamed into place: a failure keeps the old file.
-    const std::string part = std::string(path) + ".part";
-    void* file = CreateWave(part.c_str(), 2, 0, SAMPFREQ.load());
+    // The careful writer puts it in place only once whole: a failure keeps the old file.
+    void* file = CreateWave(path, 2, 0, SAMPFREQ.load());
     if (file == F_NOFILE) return 0;
     auto* buffer = static_cast<int16_t*>(M_alloc(beat * 4));
     if (!buffer) {
-        F_close(file);
-        KEL_FileDelete(part.c_str());
+        F_abandon(file);
         return 0;
     }
     const auto level = static_cast<float>(MasterVol.load());
