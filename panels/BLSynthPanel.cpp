@@ -100,7 +100,7 @@ BLSynthPanel::BLSynthPanel(BLSynthEngine* engine, BLPlayer* player) : fixedEngin
 {
     for (int16_t k = 0; k < kKeys; ++k)
         std::snprintf(keyNames[k], sizeof keyNames[k], "%s%d", kNoteNames[k % 12], 2 + k / 12);
-    mixPath.set("SynthFile.wav");
+    mixPath.set("SynthFile");
     blSynthPanel = this;
 }
 
