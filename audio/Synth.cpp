@@ -219,7 +219,7 @@ int FreeSynth(SYNTHDATA* d)
 int SetSynth(SYNTHDATA* d, const char* folder)
 {
     FreeSynth(d);
-    if (!folder) return 0;
+    if (!folder || !folder[0]) return 0;  // no sound: not the notes of the current folder
     for (int i = 0; i < kSynthNotes; ++i) loadNote(d[i], std::string(folder) + kNoteFiles[i]);
     return 0;
 }
@@ -450,11 +450,11 @@ int RealtimeSynthMix(const char* path)
         written = F_write(file, buffer, beat * 4) == beat * 4;
     }
     M_free(buffer);
-    if (written) WriteWaveLen(file, beat * 32 * 4);
-    const bool closed = F_close(file) != 0;
-    if (!written || !closed || !KEL_FileRename(part.c_str(), path)) {
-        KEL_FileDelete(part.c_str());
+    if (!written) {
+        F_abandon(file);
         return 0;
     }
+    WriteWaveLen(file, int64_t{beat} * 32 * 4);
+    if (!F_close(file)) return 0;
     return beat * 128;
 }

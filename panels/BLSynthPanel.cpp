@@ -13,6 +13,7 @@
 #include "core/kelAtomsFiles.h"
 #include "core/kelBytes.h"
 #include "core/kelFiles.h"
+#include "library/BLSongText.h"
 #include "panels/BLGroovePanel.h"
 
 BLSynthPanel* blSynthPanel = nullptr;
@@ -351,7 +352,9 @@ void BLSynthPanel::loadFolder(const char* name)
     std::memcpy(loadedSynth, held, sizeof loadedSynth);
     engine().synth_Stop();
     forgetSentPattern();
-    const std::string folder = std::string(kSynthFolder) + loadedSynth + ":";
+    // A name from a document is checked as song names are: it names a folder
+    // of the synth library, never one elsewhere. Any other leaves the synth silent.
+    const std::string folder = bltext::isPlainName(loadedSynth) ? std::string(kSynthFolder) + loadedSynth + ":" : "";
     engine().synth_SetFolder(folder.c_str());
 }
 
