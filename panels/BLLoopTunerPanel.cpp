@@ -1,6 +1,7 @@
 #include "panels/BLLoopTunerPanel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,8 @@
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
+#include "core/kelTextCodec.h"
+#include "panels/BLDiskMix.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLProgressPanel.h"
@@ -18,6 +21,7 @@
 #include "panels/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
+#include "platform/PlatFiles.h"
 
 namespace {
 
@@ -44,6 +48,8 @@ constexpr int16_t kMsgNoLoopYet = 227;
 constexpr const char* kRecordedName = "UserRec";
 constexpr const char* kDefaultName = "UserLoop";
 // The converted sound waits here, in the program's folder.
+// The converted sound's file in the program folder: a scratch file of the
+// careful writer's beside this name, never a file of this name.
 constexpr const char* kTempLoopFile = "BLTempLoopFile.wav";
 
 // Where the panel first shows on the stage.
@@ -74,20 +80,6 @@ std::string minutesAndSeconds(int64_t frames)
     std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
                   static_cast<long long>(seconds % 60));
     return text;
-}
-
-// Whether a file can be made in the folder of `path`.
-bool folderWritable(const char* path)
-{
-    char folder[kKelPathMax + 1];
-    KEL_CopyCut(folder, sizeof folder, path);
-    KEL_File_StripFileName(folder);
-    const std::string probe = std::string(folder) + ".beatloom-write-test";
-    kelFileRec file;
-    if (!KEL_FileCreateAndOpen(probe.c_str(), &file)) return false;
-    KEL_FileClose(&file);
-    KEL_FileDelete(probe.c_str());
-    return true;
 }
 
 }  // namespace
@@ -446,7 +438,11 @@ void BLLoopTunerPanel::loadResult(BLPath* path)
             progress->amount(0.05f);
             progress->subAmountRange(0.85f);
         }
-        bool converted = kelQt_soundConvert_toLoopWaveUpTo(path->path, kTempLoopFile, UserLoop_MemoryBudget() / 4,
+        plat::ScratchFile scratch;
+        char convertedPath[kKelPathMax + 1] = {};
+        bool converted = scratch.open(kTempLoopFile) &&
+                         KEL_SystemPathToKelPath(scratch.path().c_str(), convertedPath, sizeof convertedPath) &&
+                         kelQt_soundConvert_toLoopWaveUpTo(path->path, convertedPath, UserLoop_MemoryBudget() / 4,
                                                            BLProgress_subAmount, &cut);
         if (progress) {
             progress->message(kMsgLoadingConverted);
@@ -455,12 +451,11 @@ void BLLoopTunerPanel::loadResult(BLPath* path)
         if (!converted) {
             failure = kMsgCannotConvert;
         } else {
-            loaded = gep->userLoop_load(kTempLoopFile) != 0;
+            loaded = gep->userLoop_load(convertedPath) != 0;
             report = UserLoop_LastLoad();
             cut = cut || (loaded && report.loadedFrames < report.fileFrames);
             if (!loaded) failure = kMsgCannotLoadConverted;
         }
-        KEL_FileDelete(kTempLoopFile);
     }
     if (progress) {
         progress->amount(1.0f);
@@ -534,7 +529,9 @@ void BLLoopTunerPanel::saveResult(BLPath* path)
         progress->show();
         progress->message(kMsgSaving);
     }
+    plat::clearWriteError();
     const bool saved = gep->userLoop_save(target.path) != 0;
+    const int error = plat::lastWriteError();
     if (progress) {
         progress->amount(1.0f);
         progress->hide();
@@ -543,15 +540,18 @@ void BLLoopTunerPanel::saveResult(BLPath* path)
         audible = audibleBefore;
         dataInput();
         showPlayLook();
-        if (!folderWritable(target.path)) {
-            char folder[kKelPathMax + 1];
-            KEL_CopyCut(folder, sizeof folder, target.path);
-            KEL_File_StripFileName(folder);
+        char folder[kKelPathMax + 1];
+        KEL_CopyCut(folder, sizeof folder, target.path);
+        KEL_File_StripFileName(folder);
+        // A folder that is there but takes no file (some system folders say
+        // "no such file") is one that cannot be written.
+        if (error == EACCES || error == EPERM || error == EROFS || (error == ENOENT && kelPath(folder).isFolder())) {
             char system[kKelPathMax + 1];
             const std::string shown = KEL_KelPathToSystemPath(folder, system, sizeof system) ? system : folder;
             KEL_UserNotify(filled(kMsgFolderNotWritable, shown).c_str(), 0);
         } else {
-            BL_Notify(kMsgCannotSave, 0);
+            // The reason in the person's words: the disk full, the name too long ...
+            BL_NotifyNames(kMsgCannotSave, 0, {KEL_Latin1ToUtf8(blIntl.message(BLDiskMix_ReasonOf(error)).c_str())});
         }
         return;
     }
