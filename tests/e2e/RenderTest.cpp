@@ -3,10 +3,14 @@
 // as stems, and refused clearly when the document or the target will not do.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -386,6 +390,116 @@ TEST_F(Render, NormalisedStemsShareOneGain)
     }
     EXPECT_GT(lowest, 0.1);
     EXPECT_LT(highest / lowest, 1.001) << lowest << " .. " << highest;
+}
+
+// kill -9 and SIGTERM at random moments of a render, a stems mix and a save:
+// the old file is intact or the new one complete, and the next start leaves
+// no temporary behind. BEATLOOM_KILL_ROUNDS sets the rounds of each (50 for
+// the full trial; one here, with a SIGTERM caught during a conversion).
+TEST_F(Render, KilledAtAnyMomentLosesNothing)
+{
+    const char* asked = std::getenv("BEATLOOM_KILL_ROUNDS");
+    const int rounds = asked ? std::max(1, std::atoi(asked)) : 1;
+    std::random_device device;
+    const unsigned seed = device();
+    SCOPED_TRACE(join("seed ", seed));
+    std::mt19937 random(seed);
+    const BLIceimage ice = shortDocument();
+    const std::string doc = document("song.bld", ice);
+    const std::string mine = dir.file("mine"), stems = dir.file("stems");
+    fs::create_directories(mine);
+    fs::create_directories(stems);
+    testsupport::writeFile(mine + "/song.wav", "the person's own song.wav");
+    testsupport::writeFile(mine + "/song.flac", "old");
+    testsupport::writeFile(dir.file("save.txt"), [&] {
+        std::string s = "wait 50\n";
+        for (int i = 0; i < 100; ++i) s += "dialog " + doc + "\nctrl s\nwait 5\n";
+        return s + "quit\n";
+    }());
+    const std::string quit = dir.file("quit.txt");
+    testsupport::writeFile(quit, "quit\n");
+
+    const std::string flacFrames = std::to_string(32 * 26460);
+    struct Kind {
+        const char* name;
+        std::vector<std::string> args;
+        std::function<void()> check;  // the old file intact or the new one complete
+    };
+    const Kind kinds[] = {
+        {"render", {dir.program(), "--render", doc, "-o", mine + "/song.flac", "--format", "flac"},
+         [&] {
+             EXPECT_EQ(testsupport::readFile(mine + "/song.wav"), "the person's own song.wav");
+             if (testsupport::readFile(mine + "/song.flac") == "old") return;
+             plat::SoundReader reader;
+             ASSERT_TRUE(reader.open(mine + "/song.flac"));
+             EXPECT_EQ(std::to_string(reader.frames()), flacFrames);
+         }},
+        {"stems", {dir.program(), "--render", doc, "-o", stems, "--stems", "--format", "wav", "--overwrite"},
+         [&] {
+             for (int g = 0; g < 4; ++g) {
+                 const std::string file = stems + "/" + song.groups[static_cast<size_t>(g)] + ".wav";
+                 if (fs::exists(file)) EXPECT_EQ(mixref::readWav16(file), mixref::expectedMix(song, ice, g)) << file;
+             }
+         }},
+        {"save", {dir.program(), "--headless", "--script", dir.file("save.txt"), doc},
+         [&] {
+             char kel[kKelPathMax + 1];
+             ASSERT_TRUE(KEL_SystemPathToKelPath(doc.c_str(), kel));
+             BLIceimage read;
+             EXPECT_EQ(BLDocument_Read(kel, &read, nullptr).status, BLDocumentRead::read);
+             EXPECT_STREQ(read.songName, ice.songName);
+         }},
+    };
+    const auto noTemporaries = [&](const char* after) {
+        for (const std::string& folder : {mine, stems, dir.path()})
+            for (const auto& e : fs::directory_iterator(folder)) {
+                const std::string name = e.path().filename().string();
+                EXPECT_FALSE(plat::isTemporaryName(name) || name.find(".beatloom-journal-") == 0) << after << ": " << name;
+            }
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        // A whole run first: how long one takes.
+        double whole = 0;
+        ASSERT_EQ(testsupport::runWatched(kind.args, dir.path(), [&](int, double t) { whole = t; }).exitCode, 0);
+        kind.check();
+        for (int round = 0; round < rounds; ++round)
+            for (const int signal : {SIGKILL, SIGTERM}) {
+                const double at = std::uniform_real_distribution<double>(0.0, whole)(random);
+                // The first SIGTERM of the render comes while the mix is converted: the
+                // mix itself lies in a temporary then, never in the person's song.wav.
+                const std::string name = kind.name;
+                const bool converting = signal == SIGTERM && round == 0 && name == "render";
+                bool sent = false;
+                const auto r = testsupport::runWatched(kind.args, dir.path(), [&](int pid, double t) {
+                    if (sent) return;
+                    if (converting) {
+                        int temporaries = 0;
+                        for (const auto& e : fs::directory_iterator(mine))
+                            temporaries += e.path().filename().string().rfind(".song.flac.", 0) == 0;
+                        if (temporaries < 2) return;
+                    } else if (t < at) {
+                        return;
+                    }
+                    kill(pid, signal);
+                    sent = true;
+                });
+                SCOPED_TRACE(join(signal == SIGKILL ? "SIGKILL" : "SIGTERM", converting ? " converting" : "", " at ",
+                                  at, " s of ", whole));
+                // A render told to stop says so, and what it left; the program ends in order.
+                // (A signal that comes before the program could take it ends it at once: 143.)
+                if (signal == SIGTERM && r.exitCode != 0 && r.exitCode != 128 + SIGTERM && name != "save") {
+                    EXPECT_EQ(r.exitCode, 130) << r.out;
+                    EXPECT_NE(r.out.find("no half-written file was left"), std::string::npos) << r.out;
+                }
+                if (signal == SIGTERM && name == "save" && r.exitCode != 128 + SIGTERM) EXPECT_EQ(r.exitCode, 0) << r.out;
+                if (converting) EXPECT_EQ(r.exitCode, 130) << r.out;
+                kind.check();
+                // The next start sweeps what the kill left.
+                ASSERT_EQ(testsupport::run({dir.program(), "--headless", "--script", quit}, dir.path()).exitCode, 0);
+                noTemporaries("the next start");
+            }
+    }
 }
 
 TEST_F(Render, OneBarOnATerminal)

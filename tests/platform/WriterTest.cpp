@@ -1,5 +1,6 @@
-// The careful writer: its temporaries, what a failure leaves, and the sweep
-// of what killed instances left.
+// The careful writer: its temporaries, what a failure leaves, the sweep of
+// what killed instances left, and that no other code of the program makes,
+// replaces or removes a file.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -132,4 +134,49 @@ TEST(Writer, TheSweepRemovesOnlyWhatGoneInstancesLeft)
     file.abort();
     plat::keepJournalIn("");
     EXPECT_FALSE(fs::exists(mine)) << "a journal with nothing left to tell goes";
+}
+
+// No code of the program but the writer and the few places named here
+// makes, replaces or removes a file.
+TEST(Writer, NoOtherCodeMakesOrRemovesFiles)
+{
+    const std::map<std::string, const char*> allowed = {
+        {"platform/PlatFiles.h", "the writer"},
+        {"platform/PlatFiles.cpp", "the writer"},
+        {"core/kelFiles.h", "the file layer's KEL_FileDelete and KEL_FileRename"},
+        {"core/kelFiles.cpp", "the file layer: those two, and closing a file at its position"},
+        {"core/kelPath.h", "kelPath::remove and rename, over the file layer's two"},
+        {"core/kelPath.cpp", "kelPath::remove and rename, over the file layer's two"},
+        {"panels/BLLoadActions.cpp", "deletes a library song the person chose to delete"},
+        {"platform/PlatHeadless.cpp", "appends to the log the person names with --log"},
+    };
+    const std::regex call(
+        R"((^|[^A-Za-z0-9_.>:])(std::|::)?(rename|renameat2?|unlink|unlinkat|remove|truncate|ftruncate|creat|mkstemp|mkostemp)\s*\()"
+        R"(|O_CREAT|O_TRUNC|\b(filesystem|fs)::(remove|remove_all|rename|copy_file|copy|resize_file)\s*\()"
+        R"(|\bKEL_File(Delete|Rename)\s*\(|\bsf_open\s*\([^;]*SFM_(WRITE|RDWR)|\bfopen\s*\([^;]*"[^"]*[wa+][^"]*")");
+    const fs::path root = testsupport::sourceDir();
+    int scanned = 0;
+    std::vector<std::string> found;
+    for (const char* layer : {"app", "audio", "core", "library", "net", "panels", "platform", "ui"}) {
+        for (const auto& e : fs::recursive_directory_iterator(root / layer)) {
+            const std::string ext = e.path().extension().string();
+            if (ext != ".cpp" && ext != ".h") continue;
+            const std::string name = fs::relative(e.path(), root).string();
+            ++scanned;
+            if (allowed.count(name)) continue;
+            std::ifstream in(e.path());
+            std::string line;
+            for (int n = 1; std::getline(in, line); ++n) {
+                const size_t comment = line.find("//");
+                if (comment != std::string::npos) line.erase(comment);
+                if (std::regex_search(line, call)) found.push_back(join(name, ":", n, ": ", line));
+            }
+        }
+    }
+    EXPECT_GT(scanned, 200);
+    EXPECT_TRUE(found.empty()) << [&] {
+        std::string all;
+        for (const std::string& f : found) all += f + "\n";
+        return all;
+    }();
 }
