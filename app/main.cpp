@@ -204,9 +204,10 @@ int parse(int argc, char** argv, Options& o)
         o.renderOptions.document = fromHere(o.renderOptions.document);
         o.renderOptions.output = fromHere(o.renderOptions.output);
     } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || o.renderOptions.overwrite ||
-               !o.renderOptions.format.empty() || o.renderOptions.normalize >= 0 || !o.renderOptions.quality.empty() ||
-               o.renderOptions.keyLock >= 0) {
-        return usageError("-o, --stems, --overwrite, --format, --normalize, --quality and --key-lock go with --render");
+               !o.renderOptions.format.empty() || o.renderOptions.normalize >= 0 ||
+               !o.renderOptions.quality.empty() || o.renderOptions.keyLock >= 0) {
+        return usageError(
+            "-o, --stems, --overwrite, --format, --normalize, --quality and --key-lock go with --render");
     }
     return -1;
 }

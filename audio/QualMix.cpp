@@ -347,7 +347,10 @@ ScriptShape shapeOf(char* text)
     return shape;
 }
 
-bool tempoPlayable(int tempo) { return tempo >= kQualMixMinTempo && tempo <= kQualMixMaxTempo; }
+bool tempoPlayable(int tempo)
+{
+    return tempo >= kQualMixMinTempo && tempo <= kQualMixMaxTempo;
+}
 
 }  // namespace
 
@@ -369,7 +372,8 @@ int QualityMix(char* wavPath, char* text)
     const int blocks = shape.blocks;
     if (!tempoPlayable(SongBPM) || !tempoPlayable(tempo)) return kQualMixBadTempo;
     // Refused before anything is written: a header cannot describe more.
-    if (int64_t{kFramesPerMinute / tempo} * kBeatsPerBlock * blocks * 4 > kWaveMostDataBytes) return kQualMixTooLong;
+    if (int64_t{kFramesPerMinute / tempo} * kBeatsPerBlock * blocks * 4 > kWaveMostDataBytes)
+        return kQualMixTooLong;
     FileStr = text;
     Igets(line);
 

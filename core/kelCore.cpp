@@ -128,7 +128,8 @@ int16_t KEL_UserChoose(const char* text, const char* first, const char* second, 
 int16_t KEL_UserChooseUtf8(const std::string& text, const char* first, const char* second, const char* third)
 {
     auto utf8 = [](const char* t) { return KEL_Latin1ToUtf8(t ? t : ""); };
-    return static_cast<int16_t>(plat::backend().choiceBox("Beatloom", text, utf8(first), utf8(second), utf8(third)));
+    return static_cast<int16_t>(
+        plat::backend().choiceBox("Beatloom", text, utf8(first), utf8(second), utf8(third)));
 }
 
 int16_t KEL_UserNotify(const char* text, int16_t buttons)

@@ -208,7 +208,8 @@ void KEL_FileAbandon(kelFileRec* ref)
     if (!ref || ref->handle == 0) return;
     const int fd = fdOf(ref);
     ref->handle = 0;
-    if (std::unique_ptr<plat::ReplaceFile> writer = takeCreating(fd)) return;  // closed and removed with it
+    // A file being made goes with its writer: closed and removed.
+    if (takeCreating(fd)) return;
     ::close(fd);
 }
 
@@ -311,13 +312,15 @@ void KEL_StartWriting()
     plat::sweepLeftovers(here);
     char kel[kKelPathMax + 1];
     std::vector<KelFolderEntry> entries;
-    if (!KEL_SystemPathToKelPath(here, kel, sizeof kel - 1) || !KEL_ListFolder((std::string(kel) + ":").c_str(), entries))
+    if (!KEL_SystemPathToKelPath(here, kel, sizeof kel - 1) ||
+        !KEL_ListFolder((std::string(kel) + ":").c_str(), entries))
         return;
     constexpr char kScript[] = "MixScript-";
     for (const KelFolderEntry& e : entries) {
         if (e.folder || e.name.compare(0, sizeof kScript - 1, kScript) != 0) continue;
         const std::string digits = e.name.substr(sizeof kScript - 1);
-        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        if (digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
             continue;
         plat::removeIfLeftOver(std::string(here) + "/" + e.name, std::stol(digits));
     }

@@ -139,7 +139,8 @@ bool kelQt_soundMeasure(const char* path, double* lufs, double* truePeakDb);
 bool kelQt_soundConvert_sharedGain(const std::vector<std::string>& paths, double* gainDb);
 // False when a file of the format (with these settings) cannot hold that
 // many frames: WAV and AIFF describe at most 4 GiB of samples.
-bool kelQt_soundConvert_fits(uint32_t code, const kelQtSettingsHandle* settings, int64_t frames, int channels);
+bool kelQt_soundConvert_fits(uint32_t code, const kelQtSettingsHandle* settings, int64_t frames,
+                             int channels);
 
 void kelQt_soundConvert_settingsDataInit(kelQtSettingsHandle* settings);
 // A zeroed block of `length` bytes (the old one freed).

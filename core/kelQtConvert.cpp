@@ -339,7 +339,8 @@ kelQtConvertResult normalizeInto(const std::string& source, const std::string& t
     const float width = 0.8f / kAttempts;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const float from = 0.2f + width * static_cast<float>(attempt);
-        const Shaping shaping{true, static_cast<float>(toLinear(gainDb)), true, static_cast<float>(toLinear(ceilingDb))};
+        const Shaping shaping{true, static_cast<float>(toLinear(gainDb)), true,
+                              static_cast<float>(toLinear(ceilingDb))};
         const kelQtConvertResult pass = writePass(source, target, exporter, s, shaping, Stage{from, width * 0.7f});
         if (pass != kelQtConvertResult::done) return pass;
         double outLufs = 0, outPeak = 0;
@@ -468,7 +469,8 @@ bool kelQt_soundConvert_sharedGain(const std::vector<std::string>& paths, double
             if (n == 0) continue;
             more = true;
             for (long k = 0; k < 2 * n; ++k) {
-                part[static_cast<size_t>(k)] = static_cast<float>(frames[static_cast<size_t>(k)]) * kFullScale;
+                part[static_cast<size_t>(k)] =
+                    static_cast<float>(frames[static_cast<size_t>(k)]) * kFullScale;
                 sum[static_cast<size_t>(k)] += part[static_cast<size_t>(k)];
             }
             if (!alone[i].add(part.data(), n)) return false;

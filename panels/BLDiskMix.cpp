@@ -430,8 +430,9 @@ BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDisk
     return runner.outcome;
 }
 
-BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format, const kelQtSettingsHandle* settings,
-                                  bool normalize, const std::function<bool(const std::string& wav)>& render,
+BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format,
+                                  const kelQtSettingsHandle* settings, bool normalize,
+                                  const std::function<bool(const std::string& wav)>& render,
                                   BLDiskMixFeedback& feedback)
 {
     BLDiskMixOutcome outcome;

@@ -85,8 +85,8 @@ struct BLDiskMixJob {
     const kelQtSettingsHandle* settings = nullptr;
     bool normalize = false;
     int quality = 0;                       // kQualMixClassic or kQualMixHigh
-    bool keyLock = false;                 // stretched to the tempo, the key kept
-    bool overwrite = false;               // stems: group files already in the folder are replaced
+    bool keyLock = false;                  // stretched to the tempo, the key kept
+    bool overwrite = false;                // stems: group files already in the folder are replaced
 };
 
 struct BLDiskMixOutcome {
@@ -96,8 +96,8 @@ struct BLDiskMixOutcome {
     bool conversionFailed = false;  // of which a conversion
     bool nothingToMix = false;      // no track line anywhere
     std::vector<std::string> inTheWay;  // stems refused: the group files already there (nothing written)
-    int16_t reason = 0;             // the failure's reason (kBLMsgReason...)
-    std::string detail;             // the system's own words, for kBLMsgReasonOther
+    int16_t reason = 0;                 // the failure's reason (kBLMsgReason...)
+    std::string detail;                 // the system's own words, for kBLMsgReasonOther
 };
 
 BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDiskMixFeedback& feedback);
@@ -118,8 +118,9 @@ int16_t BLDiskMix_ReasonOf(int error);
 // to `path` given ".wav", or to a temporary converted to the export format
 // under `path` given that format's extension. A render that left no file,
 // or a failed conversion, is told once the panel is gone, with its reason.
-BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format, const kelQtSettingsHandle* settings,
-                                  bool normalize, const std::function<bool(const std::string& wav)>& render,
+BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format,
+                                  const kelQtSettingsHandle* settings, bool normalize,
+                                  const std::function<bool(const std::string& wav)>& render,
                                   BLDiskMixFeedback& feedback);
 
 // A group's name as a file name: characters that would lead elsewhere

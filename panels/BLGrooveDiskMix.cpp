@@ -93,9 +93,10 @@ void BLGroovePanel::diskMixResult(BLPath* path)
                 names += (names.empty() ? "" : ", ") + std::string(name);
             }
             const std::string text = blIntl.messageWithNames(kBLMsgStemsExist, {names});
-            const kelText overwrite = blIntl.message(kBLMsgOverwrite), another = blIntl.message(kBLMsgChooseFolder),
-                          cancel = blIntl.message(kMsgCancel);
-            const int16_t answer = KEL_UserChooseUtf8(text, overwrite.c_str(), another.c_str(), cancel.c_str());
+            const kelText overwrite = blIntl.message(kBLMsgOverwrite),
+                          another = blIntl.message(kBLMsgChooseFolder), cancel = blIntl.message(kMsgCancel);
+            const int16_t answer =
+                KEL_UserChooseUtf8(text, overwrite.c_str(), another.c_str(), cancel.c_str());
             if (answer == kChooseSecond) onItem_diskMix();
             if (answer != kChooseFirst) return;
             job.overwrite = true;

@@ -19,9 +19,9 @@
 #include "panels/BLProgressPanel.h"
 #include "panels/BLTunerKnob.h"
 #include "panels/PWmain.h"
+#include "platform/PlatFiles.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
-#include "platform/PlatFiles.h"
 
 namespace {
 
@@ -440,10 +440,11 @@ void BLLoopTunerPanel::loadResult(BLPath* path)
         }
         plat::ScratchFile scratch;
         char convertedPath[kKelPathMax + 1] = {};
-        bool converted = scratch.open(kTempLoopFile) &&
-                         KEL_SystemPathToKelPath(scratch.path().c_str(), convertedPath, sizeof convertedPath) &&
-                         kelQt_soundConvert_toLoopWaveUpTo(path->path, convertedPath, UserLoop_MemoryBudget() / 4,
-                                                           BLProgress_subAmount, &cut);
+        bool converted =
+            scratch.open(kTempLoopFile) &&
+            KEL_SystemPathToKelPath(scratch.path().c_str(), convertedPath, sizeof convertedPath) &&
+            kelQt_soundConvert_toLoopWaveUpTo(path->path, convertedPath, UserLoop_MemoryBudget() / 4,
+                                              BLProgress_subAmount, &cut);
         if (progress) {
             progress->message(kMsgLoadingConverted);
             progress->amount(0.9f);
@@ -545,13 +546,15 @@ void BLLoopTunerPanel::saveResult(BLPath* path)
         KEL_File_StripFileName(folder);
         // A folder that is there but takes no file (some system folders say
         // "no such file") is one that cannot be written.
-        if (error == EACCES || error == EPERM || error == EROFS || (error == ENOENT && kelPath(folder).isFolder())) {
+        if (error == EACCES || error == EPERM || error == EROFS ||
+            (error == ENOENT && kelPath(folder).isFolder())) {
             char system[kKelPathMax + 1];
             const std::string shown = KEL_KelPathToSystemPath(folder, system, sizeof system) ? system : folder;
             KEL_UserNotify(filled(kMsgFolderNotWritable, shown).c_str(), 0);
         } else {
             // The reason in the person's words: the disk full, the name too long ...
-            BL_NotifyNames(kMsgCannotSave, 0, {KEL_Latin1ToUtf8(blIntl.message(BLDiskMix_ReasonOf(error)).c_str())});
+            BL_NotifyNames(kMsgCannotSave, 0,
+                           {KEL_Latin1ToUtf8(blIntl.message(BLDiskMix_ReasonOf(error)).c_str())});
         }
         return;
     }

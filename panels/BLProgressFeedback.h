@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/BLInternational.h"
-
 #include "panels/BLDiskMix.h"
 #include "panels/BLProgressPanel.h"
 

@@ -181,8 +181,9 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
     if (!fs::is_regular_file(options.document, ec)) return fail(err, "cannot open " + options.document);
     // One file is no folder: "FOLDER/.wav" is not what was asked for.
     if (!options.stems && (options.output.back() == '/' || fs::is_directory(options.output, ec)))
-        return fail(err, options.output +
-                             " is a folder: name the file to write in it (or give --stems for a file per group)");
+        return fail(err,
+                    options.output +
+                        " is a folder: name the file to write in it (or give --stems for a file per group)");
     if (programFolder && programFolder[0]) {
         fs::current_path(programFolder, ec);
         if (!ec) KEL_StartWriting();
@@ -234,7 +235,8 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
     const float songTempo = library->bpm;
     if (!(ice->bpm >= songTempo - kBLTempoWindow && ice->bpm <= songTempo + kBLTempoWindow)) {
         char text[160];
-        std::snprintf(text, sizeof text, "the tempo of %%s (%g BPM) is outside what its song can be played at (%g to %g BPM)",
+        std::snprintf(text, sizeof text,
+                      "the tempo of %%s (%g BPM) is outside what its song can be played at (%g to %g BPM)",
                       static_cast<double>(ice->bpm), static_cast<double>(songTempo - kBLTempoWindow),
                       static_cast<double>(songTempo + kBLTempoWindow));
         std::string t = text;

@@ -354,7 +354,8 @@ void BLSynthPanel::loadFolder(const char* name)
     forgetSentPattern();
     // A name from a document is checked as song names are: it names a folder
     // of the synth library, never one elsewhere. Any other leaves the synth silent.
-    const std::string folder = bltext::isPlainName(loadedSynth) ? std::string(kSynthFolder) + loadedSynth + ":" : "";
+    const std::string folder =
+        bltext::isPlainName(loadedSynth) ? std::string(kSynthFolder) + loadedSynth + ":" : "";
     engine().synth_SetFolder(folder.c_str());
 }
 

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdint>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -222,11 +222,20 @@ int sweepJournal(const std::string& path)
 
 }  // namespace
 
-int lastWriteError() { return gLastWriteError; }
+int lastWriteError()
+{
+    return gLastWriteError;
+}
 
-void noteWriteError(int error) { gLastWriteError = error; }
+void noteWriteError(int error)
+{
+    gLastWriteError = error;
+}
 
-void clearWriteError() { gLastWriteError = 0; }
+void clearWriteError()
+{
+    gLastWriteError = 0;
+}
 
 bool writeFully(int fd, const void* data, size_t bytes)
 {
@@ -277,13 +286,15 @@ bool ReplaceFile::open(const std::string& path)
     const std::string name = nameOf(target_);
     if (name.empty() || name == "." || name == "..") return fail(EISDIR);
     struct stat st;
-    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     // Found out now, not by the rename at the end of a long write.
     if (name.size() > NAME_MAX) return fail(ENAMETOOLONG);
     size_t cut = std::min(name.size(), kTempNameStem);
     // A stem cut inside a character would make a name that is no text.
     while (cut > 0 && cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    const std::string stem = folderOf(target_) + "/." + name.substr(0, cut) + kTempMark + std::to_string(::getpid()) + "-";
+    const std::string stem =
+        folderOf(target_) + "/." + name.substr(0, cut) + kTempMark + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = stem + randomLetters();
         journalAdd(temp);
@@ -376,7 +387,8 @@ void keepJournalIn(const std::string& folder)
 {
     Journal& j = journal();
     std::lock_guard<std::mutex> hold(j.lock);
-    const std::string path = folder.empty() ? std::string() : absolute(folder) + "/" + kJournalPrefix + std::to_string(::getpid());
+    const std::string path =
+        folder.empty() ? std::string() : absolute(folder) + "/" + kJournalPrefix + std::to_string(::getpid());
     if (path == j.path) return;
     j.closeFile();
     j.path = path;

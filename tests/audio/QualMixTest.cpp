@@ -88,7 +88,8 @@ protected:
     {
         for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
             const std::string name = e.path().filename().string();
-            if (plat::isTemporaryName(name) || (e.path().extension() == ".part" && name != "mix.wav.part")) return true;
+            if (plat::isTemporaryName(name) || (e.path().extension() == ".part" && name != "mix.wav.part"))
+                return true;
         }
         return false;
     }

@@ -219,7 +219,9 @@ TEST_F(WaveFile, MadeWholeUnderItsNameAndPastTwoGigabytes)
     F_write(f, samples.data(), 8000);
     F_abandon(f);
     EXPECT_EQ(testsupport::readFile(path), "older");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+        1);
 }
 
 TEST_F(WaveFile, CanonicalStereoAndMonoOpenAtTheFirstSample)

@@ -236,7 +236,8 @@ TEST_F(DiskMix, StemsAskBeforeReplacingTheGroupsFiles)
     script("box cancel\n");
     diskMix(dir.file("stems"));
     ASSERT_FALSE(backend->boxes().empty());
-    EXPECT_NE(backend->boxes().back().text.find("Drums.wav"), std::string::npos) << backend->boxes().back().text;
+    EXPECT_NE(backend->boxes().back().text.find("Drums.wav"), std::string::npos)
+        << backend->boxes().back().text;
     EXPECT_EQ(filesIn("stems"), std::vector<std::string>{"Drums.wav"});
     EXPECT_EQ(testsupport::readFile(dir.file("stems/Drums.wav")), "mine");
     // Another folder: the dialog again, and the mix goes there.
@@ -254,7 +255,8 @@ TEST_F(DiskMix, StemsAskBeforeReplacingTheGroupsFiles)
     script("box yes\n");
     diskMix(dir.file("stems"));
     EXPECT_EQ(mixref::readWav16(dir.file("stems/Drums.wav")), mixref::expectedMix(song, ice, 0));
-    EXPECT_EQ(filesIn("stems"), (std::vector<std::string>{"Bass.wav", "Drums.wav", "Pad.wav", "Perc.wav", "notes.txt"}));
+    EXPECT_EQ(filesIn("stems"),
+              (std::vector<std::string>{"Bass.wav", "Drums.wav", "Pad.wav", "Perc.wav", "notes.txt"}));
     EXPECT_EQ(testsupport::readFile(dir.file("stems/notes.txt")), "notes");
 }
 

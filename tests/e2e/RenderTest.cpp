@@ -2,7 +2,6 @@
 // mix worked out by the test itself, in every export format, normalised,
 // as stems, and refused clearly when the document or the target will not do.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <algorithm>
@@ -194,13 +193,14 @@ TEST_F(Render, StemsWriteTheGroupFilesAloneAndReplaceThemOnlyWhenTold)
     ASSERT_EQ(r.exitCode, 0) << r.out;
     auto files = [&] {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir.file("stems"))) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(dir.file("stems")))
+            names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     };
     // The unused group (Keys) has no file; everything else in the folder stays.
-    EXPECT_EQ(files(), (std::vector<std::string>{"Bass.wav", "Drums.wav", "Keys.wav", "Pad.wav", "Perc.wav", "keep",
-                                                 "old.wav"}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"Bass.wav", "Drums.wav", "Keys.wav", "Pad.wav", "Perc.wav",
+                                                 "keep", "old.wav"}));
     EXPECT_EQ(testsupport::readFile(dir.file("stems/Keys.wav")), "old");
     EXPECT_EQ(testsupport::readFile(dir.file("stems/old.wav")), "old");
     for (int g : {0, 1, 2, 3})
@@ -266,7 +266,8 @@ TEST_F(Render, ClearRefusalsWithTheirReasons)
     }
     // A file that may not grow past 50 kB: the system's limit, not a full disk.
     const auto big = testsupport::run(
-        {"sh", "-c", "ulimit -f 50 && exec " + dir.program() + " --render " + good + " -o a.wav"}, dir.path(), 60);
+        {"sh", "-c", "ulimit -f 50 && exec " + dir.program() + " --render " + good + " -o a.wav"}, dir.path(),
+        60);
     EXPECT_EQ(big.exitCode, 1) << big.out;
     EXPECT_NE(big.out.find("the file would be larger than this system allows"), std::string::npos) << big.out;
     EXPECT_FALSE(fs::exists(dir.file("a.wav")));
@@ -274,7 +275,7 @@ TEST_F(Render, ClearRefusalsWithTheirReasons)
     EXPECT_FALSE(fs::exists(dir.file(".wav")));
     EXPECT_FALSE(fs::exists(dir.file("MixScript")));
 
-    // Faster than the engine plays (1.3 times the song's tempo): mixed at that tempo, as the program plays it.
+    // Faster than the engine plays (1.3 times the song's tempo): mixed at that tempo, as played.
     ice = shortDocument();
     ice.bpm = 170.0f;
     const auto fast = render({document("fast.bld", ice), "-o", "fast.wav", "--format", "wav"});
@@ -322,9 +323,10 @@ TEST_F(Render, TheUsersFolderIsLeftAsItWasButForTheTargets)
     char kel[kKelPathMax + 1];
     ASSERT_TRUE(KEL_SystemPathToKelPath((mine + "/song.bld").c_str(), kel));
     ASSERT_TRUE(BLDocument_Write(kel, shortDocument(), nullptr));
-    for (const char* name : {"song.wav", "song.wav.part", "song.flac.part", "loud.wav.part", "TempSoundConvertFile.flac",
-                             "TempSoundConvertFile.wav", "TempSoundConvertFile.ogg", ".bashrc", ".hidden.wav",
-                             "thesis.txt", "MixScript", "MixScript-1", ".beatloom-write-test", "sub/inner.wav"})
+    for (const char* name :
+         {"song.wav", "song.wav.part", "song.flac.part", "loud.wav.part", "TempSoundConvertFile.flac",
+          "TempSoundConvertFile.wav", "TempSoundConvertFile.ogg", ".bashrc", ".hidden.wav", "thesis.txt",
+          "MixScript", "MixScript-1", ".beatloom-write-test", "sub/inner.wav"})
         testsupport::writeFile(mine + "/" + name, std::string("the person's own ") + name);
     fs::create_symlink("thesis.txt", mine + "/link.wav");
     fs::create_symlink("/nowhere", mine + "/dangling.wav");
@@ -345,7 +347,8 @@ TEST_F(Render, TheUsersFolderIsLeftAsItWasButForTheTargets)
         {{doc, "-o", mine + "/song.flac", "--format", "flac"}, {"song.flac"}},
         {{doc, "-o", mine + "/loud", "--format", "wav", "--normalize"}, {"loud.wav"}},
         {{doc, "-o", mine + "/song.mp3", "--format", "aiff"}, {"song.aif"}},
-        {{doc, "-o", mine, "--stems", "--format", "ogg"}, {stemFiles[0], stemFiles[1], stemFiles[2], stemFiles[3]}},
+        {{doc, "-o", mine, "--stems", "--format", "ogg"},
+         {stemFiles[0], stemFiles[1], stemFiles[2], stemFiles[3]}},
         {{doc, "-o", mine, "--stems", "--format", "ogg"}, {}},  // refused: the group files are there now
         {{doc, "-o", mine}, {}},
         {{doc, "-o", mine + "/"}, {}},
@@ -357,9 +360,12 @@ TEST_F(Render, TheUsersFolderIsLeftAsItWasButForTheTargets)
         EXPECT_EQ(r.exitCode, c.targets.empty() ? 1 : 0) << c.args[2] << ": " << r.out;
         std::set<std::string> written = changed(before, snapshot(mine));
         // Stems write the groups the first groove uses: some of the four.
-        if (c.targets.size() > 1) EXPECT_TRUE(std::includes(c.targets.begin(), c.targets.end(), written.begin(), written.end()));
-        else EXPECT_EQ(written, c.targets) << c.args[2];
-        EXPECT_EQ(snapshot(mine + "/sub"), (std::map<std::string, std::string>{{"inner.wav", "the person's own sub/inner.wav"}}));
+        if (c.targets.size() > 1)
+            EXPECT_TRUE(std::includes(c.targets.begin(), c.targets.end(), written.begin(), written.end()));
+        else
+            EXPECT_EQ(written, c.targets) << c.args[2];
+        EXPECT_EQ(snapshot(mine + "/sub"),
+                  (std::map<std::string, std::string>{{"inner.wav", "the person's own sub/inner.wav"}}));
         noTemporaries();
     }
     EXPECT_EQ(testsupport::readFile(mine + "/song.wav"), "the person's own song.wav");
@@ -426,7 +432,8 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
         std::function<void()> check;  // the old file intact or the new one complete
     };
     const Kind kinds[] = {
-        {"render", {dir.program(), "--render", doc, "-o", mine + "/song.flac", "--format", "flac"},
+        {"render",
+         {dir.program(), "--render", doc, "-o", mine + "/song.flac", "--format", "flac"},
          [&] {
              EXPECT_EQ(testsupport::readFile(mine + "/song.wav"), "the person's own song.wav");
              if (testsupport::readFile(mine + "/song.flac") == "old") return;
@@ -434,14 +441,17 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
              ASSERT_TRUE(reader.open(mine + "/song.flac"));
              EXPECT_EQ(std::to_string(reader.frames()), flacFrames);
          }},
-        {"stems", {dir.program(), "--render", doc, "-o", stems, "--stems", "--format", "wav", "--overwrite"},
+        {"stems",
+         {dir.program(), "--render", doc, "-o", stems, "--stems", "--format", "wav", "--overwrite"},
          [&] {
              for (int g = 0; g < 4; ++g) {
                  const std::string file = stems + "/" + song.groups[static_cast<size_t>(g)] + ".wav";
-                 if (fs::exists(file)) EXPECT_EQ(mixref::readWav16(file), mixref::expectedMix(song, ice, g)) << file;
+                 if (fs::exists(file))
+                     EXPECT_EQ(mixref::readWav16(file), mixref::expectedMix(song, ice, g)) << file;
              }
          }},
-        {"save", {dir.program(), "--headless", "--script", dir.file("save.txt"), doc},
+        {"save",
+         {dir.program(), "--headless", "--script", dir.file("save.txt"), doc},
          [&] {
              char kel[kKelPathMax + 1];
              ASSERT_TRUE(KEL_SystemPathToKelPath(doc.c_str(), kel));
@@ -454,14 +464,16 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
         for (const std::string& folder : {mine, stems, dir.path()})
             for (const auto& e : fs::directory_iterator(folder)) {
                 const std::string name = e.path().filename().string();
-                EXPECT_FALSE(plat::isTemporaryName(name) || name.find(".beatloom-journal-") == 0) << after << ": " << name;
+                EXPECT_FALSE(plat::isTemporaryName(name) || name.find(".beatloom-journal-") == 0)
+                    << after << ": " << name;
             }
     };
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
         // A whole run first: how long one takes.
         double whole = 0;
-        ASSERT_EQ(testsupport::runWatched(kind.args, dir.path(), [&](int, double t) { whole = t; }).exitCode, 0);
+        ASSERT_EQ(testsupport::runWatched(kind.args, dir.path(), [&](int, double t) { whole = t; }).exitCode,
+                  0);
         kind.check();
         for (int round = 0; round < rounds; ++round)
             for (const int signal : {SIGKILL, SIGTERM}) {
@@ -484,19 +496,22 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
                     kill(pid, signal);
                     sent = true;
                 });
-                SCOPED_TRACE(join(signal == SIGKILL ? "SIGKILL" : "SIGTERM", converting ? " converting" : "", " at ",
-                                  at, " s of ", whole));
+                SCOPED_TRACE(join(signal == SIGKILL ? "SIGKILL" : "SIGTERM", converting ? " converting" : "",
+                                  " at ", at, " s of ", whole));
                 // A render told to stop says so, and what it left; the program ends in order.
                 // (A signal that comes before the program could take it ends it at once: 143.)
                 if (signal == SIGTERM && r.exitCode != 0 && r.exitCode != 128 + SIGTERM && name != "save") {
                     EXPECT_EQ(r.exitCode, 130) << r.out;
                     EXPECT_NE(r.out.find("no half-written file was left"), std::string::npos) << r.out;
                 }
-                if (signal == SIGTERM && name == "save" && r.exitCode != 128 + SIGTERM) EXPECT_EQ(r.exitCode, 0) << r.out;
+                if (signal == SIGTERM && name == "save" && r.exitCode != 128 + SIGTERM)
+                    EXPECT_EQ(r.exitCode, 0) << r.out;
                 if (converting) EXPECT_EQ(r.exitCode, 130) << r.out;
                 kind.check();
                 // The next start sweeps what the kill left.
-                ASSERT_EQ(testsupport::run({dir.program(), "--headless", "--script", quit}, dir.path()).exitCode, 0);
+                ASSERT_EQ(
+                    testsupport::run({dir.program(), "--headless", "--script", quit}, dir.path()).exitCode,
+                    0);
                 noTemporaries("the next start");
             }
     }

@@ -71,8 +71,9 @@ TEST(ArpMix, RenderedThenConvertedOrToldWhyNot)
 
     // A render that wrote nothing is no success, and the old file of the name stays.
     Recorder none;
-    out = BLDiskMix_ArpMix(kel(dir.file("Synth file.wav")), kelQtFormatNative, nullptr, false,
-                           [](const std::string&) { return false; }, none);
+    out = BLDiskMix_ArpMix(
+        kel(dir.file("Synth file.wav")), kelQtFormatNative, nullptr, false,
+        [](const std::string&) { return false; }, none);
     EXPECT_TRUE(out.failed);
     EXPECT_TRUE(out.files.empty());
     EXPECT_EQ(none.notes, std::vector<int16_t>{kBLMsgMixFailed});

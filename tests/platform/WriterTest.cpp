@@ -91,8 +91,8 @@ TEST(Writer, TemporariesAreExclusiveAndFailuresLeaveTheOldFile)
     }
     EXPECT_EQ(namesIn(dir.path()).size(), mine.size() + 1);
 
-    for (const char* name : {"x.wav.part", ".x.beatloom-12-abcde", "x.beatloom-12-abcdef", ".x.beatloom--abcdef",
-                             ".x.beatloom-12-abc.ef", ".x.wav.XXXXXX"})
+    for (const char* name : {"x.wav.part", ".x.beatloom-12-abcde", "x.beatloom-12-abcdef",
+                             ".x.beatloom--abcdef", ".x.beatloom-12-abc.ef", ".x.wav.XXXXXX"})
         EXPECT_FALSE(plat::isTemporaryName(name)) << name;
 }
 

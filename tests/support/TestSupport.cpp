@@ -93,7 +93,8 @@ RunResult runWatched(const std::vector<std::string>& argv, const std::string& cw
             done = true;
         } else {
             if (during)
-                during(pid, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+                during(pid,
+                       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
             std::this_thread::sleep_for(std::chrono::milliseconds(during ? 1 : 5));
         }
     }
