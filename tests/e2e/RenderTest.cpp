@@ -360,10 +360,11 @@ TEST_F(Render, TheUsersFolderIsLeftAsItWasButForTheTargets)
         EXPECT_EQ(r.exitCode, c.targets.empty() ? 1 : 0) << c.args[2] << ": " << r.out;
         std::set<std::string> written = changed(before, snapshot(mine));
         // Stems write the groups the first groove uses: some of the four.
-        if (c.targets.size() > 1)
+        if (c.targets.size() > 1) {
             EXPECT_TRUE(std::includes(c.targets.begin(), c.targets.end(), written.begin(), written.end()));
-        else
+        } else {
             EXPECT_EQ(written, c.targets) << c.args[2];
+        }
         EXPECT_EQ(snapshot(mine + "/sub"),
                   (std::map<std::string, std::string>{{"inner.wav", "the person's own sub/inner.wav"}}));
         noTemporaries();
@@ -446,8 +447,9 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
          [&] {
              for (int g = 0; g < 4; ++g) {
                  const std::string file = stems + "/" + song.groups[static_cast<size_t>(g)] + ".wav";
-                 if (fs::exists(file))
+                 if (fs::exists(file)) {
                      EXPECT_EQ(mixref::readWav16(file), mixref::expectedMix(song, ice, g)) << file;
+                 }
              }
          }},
         {"save",
@@ -504,9 +506,12 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
                     EXPECT_EQ(r.exitCode, 130) << r.out;
                     EXPECT_NE(r.out.find("no half-written file was left"), std::string::npos) << r.out;
                 }
-                if (signal == SIGTERM && name == "save" && r.exitCode != 128 + SIGTERM)
+                if (signal == SIGTERM && name == "save" && r.exitCode != 128 + SIGTERM) {
                     EXPECT_EQ(r.exitCode, 0) << r.out;
-                if (converting) EXPECT_EQ(r.exitCode, 130) << r.out;
+                }
+                if (converting) {
+                    EXPECT_EQ(r.exitCode, 130) << r.out;
+                }
                 kind.check();
                 // The next start sweeps what the kill left.
                 ASSERT_EQ(
