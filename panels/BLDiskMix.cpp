@@ -340,7 +340,7 @@ struct Runner {
         feedback.subAmountRange(0.05f);
         double gainDb = 0;
         if (!kelQt_soundConvert_sharedGain(paths, &gainDb)) {
-            failWith(plat::lastWriteError(), kBLMsgConversionFailed);
+            if (!stopAsked()) failWith(plat::lastWriteError(), kBLMsgConversionFailed);
             return;
         }
         const float step = 0.45f / static_cast<float>(std::max<size_t>(sources.size(), 1));
