@@ -58,12 +58,14 @@ const char kUsage[] =
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
     "  --doc-info FILE     print what a groove document holds and exit\n"
-    "  --render DOC.bld -o OUT [--stems] [--format F] [--normalize] [--quality Q]\n"
-    "                      [--key-lock | --no-key-lock]\n"
+    "  --render DOC.bld -o OUT [--stems [--overwrite]] [--format F] [--normalize]\n"
+    "                      [--quality Q] [--key-lock | --no-key-lock]\n"
     "                      mix the document's sequence to OUT without the\n"
     "                      interface, as the Disk mix button does: one file, or\n"
     "                      with --stems a file per instrument group into the\n"
-    "                      folder OUT; F is wav, wav24, aiff, flac, ogg, opus or\n"
+    "                      folder OUT (only the groups' files are written; files\n"
+    "                      of those names already there are replaced only with\n"
+    "                      --overwrite); F is wav, wav24, aiff, flac, ogg, opus or\n"
     "                      mp3; --normalize brings it to -14 LUFS; Q is classic\n"
     "                      (whole frames, exact) or high (band-limited);\n"
     "                      --key-lock stretches it to the tempo, keeping the key.\n"
@@ -165,6 +167,8 @@ int parse(int argc, char** argv, Options& o)
             if (!value(o.renderOptions.output)) return usageError("-o needs a file or folder");
         } else if (a == "--stems") {
             o.renderOptions.stems = true;
+        } else if (a == "--overwrite") {
+            o.renderOptions.overwrite = true;
         } else if (a == "--format") {
             if (!value(o.renderOptions.format))
                 return usageError("--format needs wav, wav24, aiff, flac, ogg, opus or mp3");
@@ -199,9 +203,11 @@ int parse(int argc, char** argv, Options& o)
     if (o.render) {
         o.renderOptions.document = fromHere(o.renderOptions.document);
         o.renderOptions.output = fromHere(o.renderOptions.output);
-    } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || !o.renderOptions.format.empty() ||
-               o.renderOptions.normalize >= 0 || !o.renderOptions.quality.empty() || o.renderOptions.keyLock >= 0) {
-        return usageError("-o, --stems, --format, --normalize, --quality and --key-lock go with --render");
+    } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || o.renderOptions.overwrite ||
+               !o.renderOptions.format.empty() || o.renderOptions.normalize >= 0 ||
+               !o.renderOptions.quality.empty() || o.renderOptions.keyLock >= 0) {
+        return usageError(
+            "-o, --stems, --overwrite, --format, --normalize, --quality and --key-lock go with --render");
     }
     return -1;
 }

@@ -162,14 +162,13 @@ void* CreateWave(const char* path, int channels, int frames, int rate)
     std::memcpy(h + 36, "data", 4);
     put32(h + 40, dataBytes);
     if (F_write(file, h, WAVE_HEADER_BYTES) != WAVE_HEADER_BYTES) {
-        F_close(file);
-        KEL_FileDelete(path);  // a header cut short is no WAV file
+        F_abandon(file);  // a header cut short is no WAV file
         return F_NOFILE;
     }
     return file;
 }
 
-void WriteWaveLen(void* file, int dataBytes)
+void WriteWaveLen(void* file, int64_t dataBytes)
 {
     uint8_t field[4];
     put32(field, 36u + static_cast<uint32_t>(dataBytes));

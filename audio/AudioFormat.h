@@ -25,11 +25,18 @@ void* OpenWaveAt(const char* path, int* channels, int* frames, int* rate);
 // frames x channels x 2). Always 0.
 int SeekWave(void* file, int byteOffset);
 
-// Creates (or truncates) a file and writes the 44-byte header for `frames`
-// frames; the position is then 44. F_NOFILE when it cannot be created.
-// Callers that learn the length only at the end pass 0 and call WriteWaveLen.
+// Creates a file (F_creat: it takes its name, over any older one, only when
+// F_close ends it whole; F_abandon drops it) and writes the 44-byte header
+// for `frames` frames; the position is then 44. F_NOFILE when it cannot be
+// created. Callers that learn the length only at the end pass 0 and call
+// WriteWaveLen.
 void* CreateWave(const char* path, int channels, int frames, int rate);
 
+// The most sample data a WAV header can describe: its 32-bit RIFF size
+// holds 36 bytes of header besides.
+constexpr int64_t kWaveMostDataBytes = 0xFFFFFFFFll - 36;
+
 // Writes the RIFF size (36 + dataBytes) and the data length into the header
-// of a file made by CreateWave; the position is then 44.
-void WriteWaveLen(void* file, int dataBytes);
+// of a file made by CreateWave (dataBytes at most kWaveMostDataBytes); the
+// position is then 44.
+void WriteWaveLen(void* file, int64_t dataBytes);

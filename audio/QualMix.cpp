@@ -18,6 +18,7 @@
 #include "audio/Vtrack.h"
 #include "audio/WinApi.h"
 #include "core/kelFiles.h"
+#include "platform/PlatFiles.h"
 #include "platform/PlatSound.h"
 
 char* FileStr = nullptr;
@@ -227,12 +228,6 @@ void releaseBuffers(Render& r)
     r.groove = r.writing = r.reading = r.quotients = nullptr;
 }
 
-// The temporary file beside the target: the target's name and ".part".
-std::string partName(const char* wavPath)
-{
-    return std::string(wavPath) + ".part";
-}
-
 }  // namespace
 
 void QualMix_SetQuality(int quality)
@@ -327,30 +322,60 @@ long MixGroove(void* file, int n, int* samples, int* volumes, int* pans)
     return static_cast<long>(r.ospb) * kBeatsPerBlock;
 }
 
-int QualityMix(char* wavPath, char* text)
-{
-    if (!wavPath || !text) return kQualMixFailed;
-    char line[kQualMixLineSize];
+namespace {
 
-    // Counting pass.
+struct ScriptShape {
+    int tempo = 0;
+    int blocks = 0;
+};
+
+// The tempo and the number of blocks the script renders.
+ScriptShape shapeOf(char* text)
+{
+    ScriptShape shape;
+    char line[kQualMixLineSize];
     FileStr = text;
     Igets(line);
+    readInts(line, &shape.tempo, 1);
     Igets(line);
-    int blocks = 0;
     while (!Ieof()) {
-        ++blocks;
+        ++shape.blocks;
         const int n = readCount(line);
         for (int k = 0; k < n; ++k) Igets(line);
         Igets(line);
     }
+    return shape;
+}
 
+bool tempoPlayable(int tempo)
+{
+    return tempo >= kQualMixMinTempo && tempo <= kQualMixMaxTempo;
+}
+
+}  // namespace
+
+int64_t QualMix_OutputFrames(const char* text)
+{
+    if (!text) return -1;
+    std::string copy(text);
+    const ScriptShape shape = shapeOf(copy.data());
+    if (!tempoPlayable(shape.tempo)) return -1;
+    return int64_t{kFramesPerMinute / shape.tempo} * kBeatsPerBlock * shape.blocks;
+}
+
+int QualityMix(char* wavPath, char* text)
+{
+    if (!wavPath || !text) return kQualMixFailed;
+    char line[kQualMixLineSize];
+    const ScriptShape shape = shapeOf(text);
+    const int tempo = shape.tempo;
+    const int blocks = shape.blocks;
+    if (!tempoPlayable(SongBPM) || !tempoPlayable(tempo)) return kQualMixBadTempo;
+    // Refused before anything is written: a header cannot describe more.
+    if (int64_t{kFramesPerMinute / tempo} * kBeatsPerBlock * blocks * 4 > kWaveMostDataBytes)
+        return kQualMixTooLong;
     FileStr = text;
     Igets(line);
-    int tempo = 0;
-    readInts(line, &tempo, 1);
-    if (SongBPM < kQualMixMinTempo || SongBPM > kQualMixMaxTempo || tempo < kQualMixMinTempo ||
-        tempo > kQualMixMaxTempo)
-        return kQualMixFailed;
 
     auto render = std::make_unique<Render>();
     Render& r = *render;
@@ -381,15 +406,14 @@ int QualityMix(char* wavPath, char* text)
         return kQualMixFailed;
     }
 
-    const std::string part = partName(wavPath);
-    void* file = CreateWave(part.c_str(), 2, 0, MIXFREQ);
+    plat::clearWriteError();
+    void* file = CreateWave(wavPath, 2, 0, MIXFREQ);
     if (file == F_NOFILE) {
         releaseBuffers(r);
         return kQualMixFailed;
     }
 
     gRender = &r;
-    int32_t total = 0;
     Igets(line);
     int samples[kQualMixMaxTracks], volumes[kQualMixMaxTracks], pans[kQualMixMaxTracks];
     while (!Ieof()) {
@@ -404,7 +428,6 @@ int QualityMix(char* wavPath, char* text)
             pans[k] = std::clamp(fields[2], 0, 127);
         }
         if (MixGroove(file, n, samples, volumes, pans) < 0) break;
-        total += r.ospb * kBeatsPerBlock;
         ++r.block;
         Igets(line);
     }
@@ -430,11 +453,13 @@ int QualityMix(char* wavPath, char* text)
     gRender = nullptr;
 
     bool ok = !r.failed && !r.stopped;
-    if (ok) WriteWaveLen(file, total * 4);
-    ok = F_close(file) && ok;
+    if (ok) {
+        WriteWaveLen(file, r.written * 4);
+        ok = F_close(file) != 0;
+    } else {
+        F_abandon(file);
+    }
     releaseBuffers(r);
-    if (ok && !KEL_FileRename(part.c_str(), wavPath)) ok = false;
-    if (!ok) KEL_FileDelete(part.c_str());
     if (r.stopped) return kQualMixStopped;
     return ok ? kQualMixWritten : kQualMixFailed;
 }

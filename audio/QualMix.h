@@ -8,9 +8,9 @@
 // + 1, 0 = none; volume 0 .. 127; pan 0 .. 127, low values quieten the
 // left side). A block whose count line ends the text is not rendered.
 //
-// The file is written under a temporary name beside the target and renamed
-// into place once complete: a failed or stopped render leaves no file of
-// its own, and an older file of that name stays.
+// The file is written through the careful writer (platform/PlatFiles.h)
+// and put in place once complete: a failed or stopped render leaves no file
+// of its own, and an older file of that name stays.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +28,10 @@ constexpr int kQualMixMaxTempo = 1000;
 // Results of QualityMix and OVQualityMix.
 enum : int {
     kQualMixWritten = 0,
-    kQualMixFailed = 1,   // buffers, the file, a write or the rename failed; a bad tempo
-    kQualMixStopped = 2,  // the stop hook asked for it
+    kQualMixFailed = 1,    // buffers, the file, a write or putting it in place failed (plat::lastWriteError)
+    kQualMixStopped = 2,   // the stop hook asked for it
+    kQualMixBadTempo = 3,  // the script's or the song's tempo is outside the bounds above
+    kQualMixTooLong = 4,   // longer than a WAV header can describe (4 GiB of sound)
 };
 
 // How a beat is brought from the song tempo to the script's tempo.
@@ -55,6 +57,9 @@ void QualMix_SetHooks(void (*subAmount)(float), bool (*shouldStop)());
 // script cannot be read.
 int OVQualityMix(char* wavPath, char* scriptPath);
 int QualityMix(char* wavPath, char* text);
+// Frames the script renders (32 beats of its tempo a block); -1 when its
+// tempo is out of bounds.
+int64_t QualMix_OutputFrames(const char* text);
 // One block appended to the open file: frames written (ospb x 32), or -1
 // when a write failed or the render was stopped. samples are entries of
 // the samples list (-1 = none), volumes already scaled by 80 / 128.

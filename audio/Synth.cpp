@@ -219,7 +219,7 @@ int FreeSynth(SYNTHDATA* d)
 int SetSynth(SYNTHDATA* d, const char* folder)
 {
     FreeSynth(d);
-    if (!folder) return 0;
+    if (!folder || !folder[0]) return 0;  // no sound: not the notes of the current folder
     for (int i = 0; i < kSynthNotes; ++i) loadNote(d[i], std::string(folder) + kNoteFiles[i]);
     return 0;
 }
@@ -432,14 +432,12 @@ int RealtimeSynthMix(const char* path)
     RenderSynth.pos = 0;
     freeVoices(&RenderSynth);
 
-    // Written beside the target and renamed into place: a failure keeps the old file.
-    const std::string part = std::string(path) + ".part";
-    void* file = CreateWave(part.c_str(), 2, 0, SAMPFREQ.load());
+    // The careful writer puts it in place only once whole: a failure keeps the old file.
+    void* file = CreateWave(path, 2, 0, SAMPFREQ.load());
     if (file == F_NOFILE) return 0;
     auto* buffer = static_cast<int16_t*>(M_alloc(beat * 4));
     if (!buffer) {
-        F_close(file);
-        KEL_FileDelete(part.c_str());
+        F_abandon(file);
         return 0;
     }
     const auto level = static_cast<float>(MasterVol.load());
@@ -452,11 +450,11 @@ int RealtimeSynthMix(const char* path)
         written = F_write(file, buffer, beat * 4) == beat * 4;
     }
     M_free(buffer);
-    if (written) WriteWaveLen(file, beat * 32 * 4);
-    const bool closed = F_close(file) != 0;
-    if (!written || !closed || !KEL_FileRename(part.c_str(), path)) {
-        KEL_FileDelete(part.c_str());
+    if (!written) {
+        F_abandon(file);
         return 0;
     }
+    WriteWaveLen(file, int64_t{beat} * 32 * 4);
+    if (!F_close(file)) return 0;
     return beat * 128;
 }

@@ -162,15 +162,14 @@ unsigned char Vetro_SaveLoop(char* kelPath)
     unsigned char result = 0;
     const int64_t totalFrames = int64_t{r.barFrames} * r.bars;
     const int64_t total = totalFrames * 4;
-    const std::string temp = std::string(kelPath) + ".part";
-    if (outL && outR && frames && workL && workR && totalFrames >= 0 && total <= INT32_MAX - WAVE_HEADER_BYTES) {
+    if (outL && outR && frames && workL && workR && totalFrames >= 0 && total <= kWaveMostDataBytes) {
         r.outL = outL;
         r.outR = outR;
         r.blockFrames = kSaveBlock;
         r.masterGain = 1.0f;
         r.blockStart = 0;
-        KEL_FileDelete(temp.c_str());
-        void* file = CreateWave(temp.c_str(), 2, static_cast<int>(totalFrames), 44100);
+        // The careful writer puts it in place only once whole.
+        void* file = CreateWave(kelPath, 2, static_cast<int>(totalFrames), 44100);
         if (file != F_NOFILE) {
             bool written = true;
             for (int64_t done = 0; done < total && written; done += kSaveBlock * 4) {
@@ -185,10 +184,12 @@ unsigned char Vetro_SaveLoop(char* kelPath)
                 written = F_write(file, frames, bytes) == bytes;
                 r.blockStart += kSaveBlock;
             }
-            const bool closed = F_close(file) != 0;
-            if (written && closed && KEL_FileRename(temp.c_str(), kelPath)) result = 1;
+            if (written) {
+                result = F_close(file) != 0 ? 1 : 0;
+            } else {
+                F_abandon(file);
+            }
         }
-        if (!result) KEL_FileDelete(temp.c_str());
     }
     M_free(outL);
     M_free(outR);

@@ -13,7 +13,7 @@ namespace {
 // keeps it; F_seek from the current position needs it.
 struct FFile {
     kelFileRec ref;
-    int32_t pos = 0;
+    int64_t pos = 0;
     bool posKnown = true;
     int32_t dataStart = 44;
 };
@@ -75,11 +75,18 @@ int F_close(void* file)
     if (!f) return 0;
     // The kel layer cuts a file at its position when closing it; WriteWaveLen
     // leaves the position at 44, so go to the end first and keep the samples.
-    long length = 0;
-    if (KEL_FileGetLength(&f->ref, &length)) KEL_FileSetPos(&f->ref, length);
+    KEL_FileSetPosToEnd(&f->ref);
     const bool ok = KEL_FileClose(&f->ref);
     deleteFile(f);
     return ok ? 1 : 0;
+}
+
+void F_abandon(void* file)
+{
+    FFile* f = fileOf(file);
+    if (!f) return;
+    KEL_FileAbandon(&f->ref);
+    deleteFile(f);
 }
 
 std::atomic<F_ReadObserver> F_readObserver{nullptr};
@@ -92,7 +99,7 @@ int F_read(void* file, void* buffer, int count)
     const long n = KEL_FileReadSome(&f->ref, count, buffer);
     if (n < 0) f->posKnown = false;  // an error part-way leaves the position unknown
     if (n <= 0) return 0;
-    if (f->posKnown) f->pos += static_cast<int32_t>(n);
+    if (f->posKnown) f->pos += n;
     return static_cast<int>(n);
 }
 
@@ -100,17 +107,14 @@ int F_write(void* file, const void* buffer, int count)
 {
     FFile* f = fileOf(file);
     if (!f || !buffer || count <= 0 || !f->posKnown) return 0;
-    // Positions and sizes are 32-bit: a file never grows past what they can
-    // address, so it can always be measured and closed whole.
-    const int32_t room = INT32_MAX - f->pos;
-    const int n = count < room ? count : room;
-    if (n <= 0) return 0;
-    if (!KEL_FileWrite(&f->ref, n, buffer)) {
+    // A mix may grow past 2 GiB: the position is counted in 64 bits, and
+    // only seeks stay within 32 (the header's fields lie at its start).
+    if (!KEL_FileWrite(&f->ref, count, buffer)) {
         f->posKnown = false;  // part of it may have been written
         return 0;
     }
-    f->pos += n;
-    return n;
+    f->pos += count;
+    return count;
 }
 
 int F_seek(void* file, int offset, int origin)
@@ -131,9 +135,9 @@ int F_seek(void* file, int offset, int origin)
     const int64_t target = base + offset;
     if (target < 0 || target > INT32_MAX) return -1;
     if (!KEL_FileSetPos(&f->ref, static_cast<long>(target))) return -1;
-    f->pos = static_cast<int32_t>(target);
+    f->pos = target;
     f->posKnown = true;
-    return f->pos;
+    return static_cast<int>(target);
 }
 
 void* M_alloc(int bytes)

@@ -20,11 +20,17 @@ constexpr int F_SEEK_END = 2;
 
 // Opens an existing file for reading; F_NOFILE when it cannot be opened.
 void* F_open(const char* path);
-// Creates the file, or truncates an existing one, for writing; F_NOFILE on failure.
+// Creates the file for writing through the careful writer: an older file of
+// that name stays until F_close puts the new one in its place. F_NOFILE on
+// failure (plat::lastWriteError tells why).
 void* F_creat(const char* path);
 // Closes the handle; nonzero on success. The file keeps everything written,
-// wherever the position was left.
+// wherever the position was left; a file from F_creat is put in place (zero
+// when that failed, and the old file stays).
 int F_close(void* file);
+// Closes a file from F_creat without putting it in place: it is removed,
+// and an older file of its name stays as it was. Other handles just close.
+void F_abandon(void* file);
 // Bytes actually read; 0 at the end of the file or on an error.
 int F_read(void* file, void* buffer, int count);
 // Called on the reading thread before every read; null = none. Lets a test

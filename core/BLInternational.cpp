@@ -117,6 +117,11 @@ int16_t BLInternational::notify(int16_t message, int16_t kind)
 
 std::string BLInternational::messageWithNames(int16_t message, std::initializer_list<std::string_view> names) const
 {
+    return messageWithNames(message, std::vector<std::string>(names.begin(), names.end()));
+}
+
+std::string BLInternational::messageWithNames(int16_t message, const std::vector<std::string>& names) const
+{
     // The table's text is 8-bit and becomes UTF-8 first; the names go in
     // as UTF-8, so that no character of either is read as the other.
     const std::string text = KEL_Latin1ToUtf8(this->message(message).c_str());
@@ -136,6 +141,13 @@ std::string BLInternational::messageWithNames(int16_t message, std::initializer_
     return out;
 }
 
+int16_t BLInternational::notifyNames(int16_t message, int16_t kind, const std::vector<std::string>& names)
+{
+    if (kind < 0) kind = 0;
+    if (kind > 2) kind = 2;
+    return KEL_ShowBox(KEL_Latin1ToUtf8(this->title(kind).c_str()), messageWithNames(message, names), kind);
+}
+
 int16_t BLInternational::notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names)
 {
     if (kind < 0) kind = 0;
@@ -144,6 +156,11 @@ int16_t BLInternational::notifyNames(int16_t message, int16_t kind, std::initial
 }
 
 int16_t BL_NotifyNames(int16_t messageId, int16_t buttons, std::initializer_list<std::string_view> names)
+{
+    return blIntl.notifyNames(messageId, buttons, names);
+}
+
+int16_t BL_NotifyNames(int16_t messageId, int16_t buttons, const std::vector<std::string>& names)
 {
     return blIntl.notifyNames(messageId, buttons, names);
 }

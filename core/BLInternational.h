@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/kelText.h"
 #include "core/kelTextFile.h"
@@ -29,8 +30,10 @@ public:
     // the names (of files, folders, songs: UTF-8, or 8-bit text when they do
     // not read as UTF-8); "%%" reads as "%". Names are never cut.
     int16_t notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names);
+    int16_t notifyNames(int16_t message, int16_t kind, const std::vector<std::string>& names);
     // That text, in UTF-8.
     std::string messageWithNames(int16_t message, std::initializer_list<std::string_view> names) const;
+    std::string messageWithNames(int16_t message, const std::vector<std::string>& names) const;
 
     // Line n of the message table, empty past its end.
     kelText message(long n) const;
@@ -48,6 +51,7 @@ extern BLInternational blIntl;
 
 int16_t BL_Notify(int16_t messageId, int16_t buttons);
 int16_t BL_NotifyNames(int16_t messageId, int16_t buttons, std::initializer_list<std::string_view> names);
+int16_t BL_NotifyNames(int16_t messageId, int16_t buttons, const std::vector<std::string>& names);
 
 // The quit question: true, with kelGlo.running cleared, when the user answers Yes.
 bool BL_ConfirmQuit();

@@ -99,6 +99,11 @@ bool kelAtomsFile::close()
         return true;
     }
     if (!isOpen()) return false;
+    if (writeFailed) {
+        // A file being made stays unmade; the old one of its name is kept.
+        KEL_FileAbandon(&file);
+        return false;
+    }
     return KEL_FileClose(&file);
 }
 

@@ -122,9 +122,14 @@ void KEL_DebugMessageNum(const char* text, long n)
 
 int16_t KEL_UserChoose(const char* text, const char* first, const char* second, const char* third)
 {
+    return KEL_UserChooseUtf8(KEL_Latin1ToUtf8(text ? text : ""), first, second, third);
+}
+
+int16_t KEL_UserChooseUtf8(const std::string& text, const char* first, const char* second, const char* third)
+{
     auto utf8 = [](const char* t) { return KEL_Latin1ToUtf8(t ? t : ""); };
     return static_cast<int16_t>(
-        plat::backend().choiceBox("Beatloom", utf8(text), utf8(first), utf8(second), utf8(third)));
+        plat::backend().choiceBox("Beatloom", text, utf8(first), utf8(second), utf8(third)));
 }
 
 int16_t KEL_UserNotify(const char* text, int16_t buttons)

@@ -131,6 +131,8 @@ void KEL_DebugMessage(const char* text);
 void KEL_DebugMessageNum(const char* text, long n);
 // A question with three named answers (1, 2, 3; Escape gives 3).
 int16_t KEL_UserChoose(const char* text, const char* first, const char* second, const char* third);
+// The same with a text in UTF-8 (one that names files); the answers are 8-bit.
+int16_t KEL_UserChooseUtf8(const std::string& text, const char* first, const char* second, const char* third);
 int16_t KEL_UserNotify(const char* text, int16_t buttons);
 // The modal box behind both (title and text in UTF-8): buttons clamped to
 // 0..2; without a window system, or once the program is ending, nothing is

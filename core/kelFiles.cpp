@@ -8,6 +8,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/PlatFiles.h"
 
@@ -21,18 +24,26 @@ bool open(const char* path, int flags, kelFileRec* ref)
 {
     char system[kKelSystemPathMax + 1];
     if (!ref || !KEL_KelPathToSystemPath(path, system)) return false;
-    int fd;
-    if (flags & O_CREAT) {
-        struct stat st;
-        if (::stat(system, &st) == 0 && !S_ISREG(st.st_mode)) return false;
-        fd = ::open(system, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-        if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    } else {
-        fd = plat::openPlainFile(system, flags);
-    }
+    const int fd = plat::openPlainFile(system, flags);
     if (fd < 0) return false;
     ref->handle = fd + 1;
     return true;
+}
+
+// Files being created: the careful writer's temporaries, by descriptor,
+// put in place when closed. A kelFileRec is copied freely, so the record
+// lives here and not in it.
+std::mutex gCreatingLock;
+std::map<int, std::unique_ptr<plat::ReplaceFile>> gCreating;
+
+std::unique_ptr<plat::ReplaceFile> takeCreating(int fd)
+{
+    std::lock_guard<std::mutex> hold(gCreatingLock);
+    const auto it = gCreating.find(fd);
+    if (it == gCreating.end()) return nullptr;
+    std::unique_ptr<plat::ReplaceFile> writer = std::move(it->second);
+    gCreating.erase(it);
+    return writer;
 }
 
 bool systemPath(const char* kel, char* out) { return KEL_KelPathToSystemPath(kel, out); }
@@ -113,7 +124,17 @@ bool KEL_FileStamp(const char* path, int64_t* size, int64_t* changed)
 
 bool KEL_FileCreateAndOpen(const char* path, kelFileRec* ref)
 {
-    return open(path, O_RDWR | O_CREAT | O_TRUNC, ref);
+    char system[kKelSystemPathMax + 1];
+    if (!ref || !KEL_KelPathToSystemPath(path, system) || !system[0]) return false;
+    auto writer = std::make_unique<plat::ReplaceFile>();
+    if (!writer->open(system)) return false;
+    const int fd = writer->descriptor();
+    {
+        std::lock_guard<std::mutex> hold(gCreatingLock);
+        gCreating[fd] = std::move(writer);
+    }
+    ref->handle = fd + 1;
+    return true;
 }
 
 bool KEL_FileOpen(const char* path, kelFileRec* ref) { return open(path, O_RDWR, ref); }
@@ -140,15 +161,7 @@ bool KEL_FileRead(kelFileRec* ref, long count, void* buffer) { return KEL_FileRe
 bool KEL_FileWrite(kelFileRec* ref, long count, const void* buffer)
 {
     if (!ref || ref->handle == 0 || count < 0 || (!buffer && count > 0)) return false;
-    long done = 0;
-    const auto* in = static_cast<const char*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::write(fdOf(ref), in + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
+    return plat::writeFully(fdOf(ref), buffer, static_cast<size_t>(count));
 }
 
 bool KEL_FileSetPos(kelFileRec* ref, long position)
@@ -176,14 +189,33 @@ bool KEL_FileClose(kelFileRec* ref)
 {
     if (!ref || ref->handle == 0) return false;
     const int fd = fdOf(ref);
+    ref->handle = 0;
     bool ok = true;
     if ((::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) {
         const off_t pos = ::lseek(fd, 0, SEEK_CUR);
         ok = pos >= 0 && ::ftruncate(fd, pos) == 0;
     }
-    ok = ::close(fd) == 0 && ok;
+    if (std::unique_ptr<plat::ReplaceFile> writer = takeCreating(fd)) {
+        if (ok) return writer->commit();
+        plat::noteWriteError(errno);
+        return false;  // the writer removes its temporary
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+void KEL_FileAbandon(kelFileRec* ref)
+{
+    if (!ref || ref->handle == 0) return;
+    const int fd = fdOf(ref);
     ref->handle = 0;
-    return ok;
+    // A file being made goes with its writer: closed and removed.
+    if (takeCreating(fd)) return;
+    ::close(fd);
+}
+
+bool KEL_FileSetPosToEnd(kelFileRec* ref)
+{
+    return ref && ref->handle != 0 && ::lseek(fdOf(ref), 0, SEEK_END) >= 0;
 }
 
 namespace {
@@ -257,31 +289,42 @@ bool KEL_FileCopy(const char* from, const char* to)
     if (!systemPath(from, src) || !systemPath(to, dst) || !src[0] || !dst[0]) return false;
     const int in = plat::openPlainFile(src, O_RDONLY);  // never waits on a pipe
     if (in < 0) return false;
-    struct stat st;
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return false;
-    }
-    // The copy goes to a temporary file beside the destination and is renamed
-    // over it: a read-only destination is replaced all the same, and a failed
-    // copy leaves it untouched.
-    char temp[kKelSystemPathMax + 16];
-    std::snprintf(temp, sizeof temp, "%s.XXXXXX", dst);
-    const int out = ::mkostemp(temp, O_CLOEXEC);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    bool ok = copyAll(in, out);
-    ok = ::fchmod(out, 0644) == 0 && ok;
+    // The copy is made whole beside the destination and renamed over it: a
+    // read-only destination is replaced all the same, and a failed copy
+    // leaves it untouched.
+    plat::ReplaceFile out;
+    bool ok = out.open(dst) && copyAll(in, out.descriptor());
     ::close(in);
-    ok = ::close(out) == 0 && ok;
-    if (ok) ok = std::rename(temp, dst) == 0;
-    if (!ok) ::unlink(temp);
-    return ok;
+    ok = ok && out.commit();
+    if (!ok) return false;
+    struct stat st;
+    if (::stat(out.target().c_str(), &st) == 0) ::chmod(out.target().c_str(), (st.st_mode & 07777) | S_IWUSR);
+    return true;
 }
 
 void KEL_FileSetDocTypeCreator(long, long) {}
+
+void KEL_StartWriting()
+{
+    char here[PATH_MAX];
+    if (!::getcwd(here, sizeof here)) return;
+    plat::keepJournalIn(here);
+    plat::sweepLeftovers(here);
+    char kel[kKelPathMax + 1];
+    std::vector<KelFolderEntry> entries;
+    if (!KEL_SystemPathToKelPath(here, kel, sizeof kel - 1) ||
+        !KEL_ListFolder((std::string(kel) + ":").c_str(), entries))
+        return;
+    constexpr char kScript[] = "MixScript-";
+    for (const KelFolderEntry& e : entries) {
+        if (e.folder || e.name.compare(0, sizeof kScript - 1, kScript) != 0) continue;
+        const std::string digits = e.name.substr(sizeof kScript - 1);
+        if (digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        plat::removeIfLeftOver(std::string(here) + "/" + e.name, std::stol(digits));
+    }
+}
 
 bool KelSaveFile::begin(const char* kelPath)
 {
@@ -292,6 +335,8 @@ bool KelSaveFile::begin(const char* kelPath)
         return false;
     system.resize(std::strlen(system.c_str()));
     if (!replace_.open(system)) return false;
+    // A plain descriptor: whoever takes it over closes it without putting
+    // anything in place; only commit does.
     file.handle = replace_.release() + 1;
     return true;
 }

@@ -90,6 +90,10 @@ uint32_t KEL_FolderSearchGeneration();
 
 // Files; every path is a kel path.
 bool KEL_FileExists(const char* path);
+// Creates the file through the careful writer (platform/PlatFiles.h): what
+// is written goes to a temporary beside it, and KEL_FileClose puts it in
+// place over any old file of that name. Until then, and after
+// KEL_FileAbandon, the old file stays as it was.
 bool KEL_FileCreateAndOpen(const char* path, kelFileRec* ref);
 bool KEL_FileOpen(const char* path, kelFileRec* ref);
 bool KEL_FileOpenReadOnly(const char* path, kelFileRec* ref);
@@ -98,8 +102,14 @@ bool KEL_FileWrite(kelFileRec* ref, long count, const void* buffer);
 bool KEL_FileSetPos(kelFileRec* ref, long position);
 bool KEL_FileSeekCurPos(kelFileRec* ref, long offset);
 bool KEL_FileGetLength(kelFileRec* ref, long* length);
-// Sets the end of the file at the current position, then closes it.
+// Sets the end of the file at the current position, then closes it; a file
+// from KEL_FileCreateAndOpen is then put in place (false when it could not be).
 bool KEL_FileClose(kelFileRec* ref);
+// Closes without putting anything in place: a file being created is
+// removed, and the old file of its name stays.
+void KEL_FileAbandon(kelFileRec* ref);
+// The position at the end of the file, however large.
+bool KEL_FileSetPosToEnd(kelFileRec* ref);
 // Deletes a file, or a folder that is empty; a link (also one given as a
 // folder path) is removed itself, never what it points to.
 bool KEL_FileDelete(const char* path);
@@ -118,15 +128,22 @@ void KEL_FileSetDocTypeCreator(long type, long creator);
 // enough to tell whether it changed since. False for anything but a plain file.
 bool KEL_FileStamp(const char* path, int64_t* size, int64_t* changed);
 
+// At start, in the program folder (the current folder): this instance's
+// list of temporaries is kept here from now on, and what instances that are
+// gone left is removed: the careful writer's temporaries wherever their
+// lists say they were made, and the mix scripts of earlier renders
+// ("MixScript-" and a pid). Nothing else is touched.
+void KEL_StartWriting();
+
 // Reads up to `count` bytes at the current position; the number read, -1 on
 // an error. (KEL_FileRead reports success only, as callers of the layer expect.)
 long KEL_FileReadSome(kelFileRec* ref, long count, void* buffer);
 
-// Saving a user's file whole: the new content goes to a temporary file of a
-// name no other file has, beside the file (beside a link's target, so the
-// link stays), and commit puts it in place with the old file's mode and
-// owner. Until then, and after any failure, the old file stays as it was.
-// A pipe, a device or a folder at the path is never written: begin refuses.
+// Saving a user's file whole through the careful writer, for writers that
+// take the descriptor over and close it themselves: closing puts nothing in
+// place, commit does, with the old file's mode and owner. Until then, and
+// after any failure, the old file stays as it was. A pipe, a device or a
+// folder at the path is never written: begin refuses.
 class KelSaveFile {
 public:
     KelSaveFile() = default;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class kelOffmap;
 
@@ -116,6 +118,9 @@ struct kelQtConvertOptions {
     // Brings the target to an integrated loudness of -14 LUFS with true
     // peaks at -1 dBTP at most (a limiter holds the peaks down).
     bool normalize = false;
+    // Otherwise a fixed gain (dB), nothing else changed: files that are to
+    // add up to a whole keep doing so.
+    double gainDb = 0.0;
 };
 constexpr double kelQtTargetLufs = -14.0;
 constexpr double kelQtTruePeakLimitDb = -1.0;
@@ -127,6 +132,15 @@ kelQtConvertResult kelQt_soundConvert_run(const char* source, const char* target
 // Integrated loudness (LUFS) and true peak (dBTP) of a sound file; false
 // when it cannot be read. Silence measures -HUGE_VAL.
 bool kelQt_soundMeasure(const char* path, double* lufs, double* truePeakDb);
+// The one gain (dB) that brings sound files played together (the stems of
+// a mix) towards -14 LUFS as a whole, as far as the true peaks of the whole
+// and of every file alone stay at -1 dBTP at most; 0 for silence. False
+// when one cannot be read.
+bool kelQt_soundConvert_sharedGain(const std::vector<std::string>& paths, double* gainDb);
+// False when a file of the format (with these settings) cannot hold that
+// many frames: WAV and AIFF describe at most 4 GiB of samples.
+bool kelQt_soundConvert_fits(uint32_t code, const kelQtSettingsHandle* settings, int64_t frames,
+                             int channels);
 
 void kelQt_soundConvert_settingsDataInit(kelQtSettingsHandle* settings);
 // A zeroed block of `length` bytes (the old one freed).

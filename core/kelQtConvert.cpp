@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -202,10 +203,11 @@ constexpr long kBlock = 4096;
 constexpr float kFullScale = 1.0f / 2147483648.0f;
 
 // How one pass writes: exact integers when nothing changes the samples,
-// floats through a gain and the limiter otherwise.
+// floats through a gain (and the limiter, when it holds peaks) otherwise.
 struct Shaping {
     bool active = false;
     float gain = 1.0f;
+    bool limit = true;
     float ceiling = 1.0f;  // linear
 };
 
@@ -239,7 +241,7 @@ kelQtConvertResult writePass(const std::string& source, const std::string& targe
     std::vector<int16_t> narrow(wide || floats ? 0 : frames.size());
     std::vector<float> shaped(floats ? frames.size() : 0);
     std::optional<kelQtLimiter> limiter;
-    if (shaping.active) limiter.emplace(channels, rate, shaping.ceiling);
+    if (shaping.active && shaping.limit) limiter.emplace(channels, rate, shaping.ceiling);
     int64_t done = 0;
     // The limiter's output starts with the silence before the stream (its
     // look-ahead); that lead-in is skipped and its held tail written last.
@@ -337,7 +339,8 @@ kelQtConvertResult normalizeInto(const std::string& source, const std::string& t
     const float width = 0.8f / kAttempts;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const float from = 0.2f + width * static_cast<float>(attempt);
-        const Shaping shaping{true, static_cast<float>(toLinear(gainDb)), static_cast<float>(toLinear(ceilingDb))};
+        const Shaping shaping{true, static_cast<float>(toLinear(gainDb)), true,
+                              static_cast<float>(toLinear(ceilingDb))};
         const kelQtConvertResult pass = writePass(source, target, exporter, s, shaping, Stage{from, width * 0.7f});
         if (pass != kelQtConvertResult::done) return pass;
         double outLufs = 0, outPeak = 0;
@@ -428,7 +431,77 @@ kelQtConvertResult kelQt_soundConvert_run(const char* source, const char* target
     Settings s = native ? Settings{} : readSettings(settings, code);
     s.code = exporter->code;
     if (options.normalize) return normalizeInto(from, to, *exporter, s);
-    return writePass(from, to, *exporter, s, Shaping{}, Stage{});
+    Shaping shaping;
+    if (options.gainDb != 0.0 && std::isfinite(options.gainDb))
+        shaping = Shaping{true, static_cast<float>(toLinear(options.gainDb)), false, 1.0f};
+    return writePass(from, to, *exporter, s, shaping, Stage{});
+}
+
+bool kelQt_soundConvert_sharedGain(const std::vector<std::string>& paths, double* gainDb)
+{
+    if (!gainDb) return false;
+    *gainDb = 0;
+    std::vector<std::unique_ptr<kelQtSoundPipe>> pipes;
+    std::vector<plat::LoudnessMeter> alone(paths.size());
+    plat::LoudnessMeter whole;
+    int rate = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::string system;
+        auto pipe = std::make_unique<kelQtSoundPipe>();
+        if (!toSystemPath(paths[i].c_str(), system) || !pipe->open(system)) return false;
+        if (rate == 0) rate = pipe->sourceRate();
+        if (!pipe->setOutput(rate, 2) || !alone[i].open(2, rate)) return false;
+        pipes.push_back(std::move(pipe));
+    }
+    if (pipes.empty() || !whole.open(2, rate)) return pipes.empty();
+    std::vector<int32_t> frames(static_cast<size_t>(kBlock) * 2);
+    std::vector<float> part(frames.size()), sum(frames.size());
+    const double expected = std::max<double>(1.0, static_cast<double>(pipes[0]->sourceFrames()));
+    int64_t done = 0;
+    for (bool more = true; more;) {
+        if (stopAsked()) return false;
+        std::fill(sum.begin(), sum.end(), 0.0f);
+        long longest = 0;
+        more = false;
+        for (size_t i = 0; i < pipes.size(); ++i) {
+            const long n = pipes[i]->read(frames.data(), kBlock);
+            if (n < 0) return false;
+            if (n == 0) continue;
+            more = true;
+            for (long k = 0; k < 2 * n; ++k) {
+                part[static_cast<size_t>(k)] =
+                    static_cast<float>(frames[static_cast<size_t>(k)]) * kFullScale;
+                sum[static_cast<size_t>(k)] += part[static_cast<size_t>(k)];
+            }
+            if (!alone[i].add(part.data(), n)) return false;
+            longest = std::max(longest, n);
+        }
+        // Files of unequal length: past the end of one, the others alone.
+        if (longest > 0 && !whole.add(sum.data(), longest)) return false;
+        done += longest;
+        Stage{}.report(static_cast<double>(done) / expected);
+    }
+    const double lufs = whole.integratedLufs();
+    if (!std::isfinite(lufs)) return true;
+    double peak = whole.truePeakDb();
+    for (plat::LoudnessMeter& m : alone) peak = std::max(peak, m.truePeakDb());
+    // A little below the limit: the samples are rounded once more when written.
+    constexpr double kMargin = 0.05;
+    *gainDb = std::min(kelQtTargetLufs - lufs, kelQtTruePeakLimitDb - kMargin - peak);
+    return true;
+}
+
+bool kelQt_soundConvert_fits(uint32_t code, const kelQtSettingsHandle* settings, int64_t frames, int channels)
+{
+    // The size fields of WAV and AIFF are 32-bit, with their headers besides.
+    constexpr int64_t kMostBytes = 0xFFFFFFFFll - 64;
+    int bits = 16;
+    if (code == kelQtFormatWave || code == kelQtFormatAiff) {
+        bits = readSettings(settings, code).bits;
+    } else if (code != kelQtFormatNative) {
+        return true;
+    }
+    return frames >= 0 && frames * channels * (bits / 8) <= kMostBytes;
 }
 
 bool kelQt_soundMeasure(const char* path, double* lufs, double* truePeakDb)

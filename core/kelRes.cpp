@@ -174,8 +174,7 @@ bool KelResFile::Create()
     CreateElemsTable();
     if (!SaveHeader() || !SaveElemsTable()) {
         Fail("cannot write the empty table");
-        KEL_FileClose(&fileRef);
-        KEL_FileDelete(workName);
+        KEL_FileAbandon(&fileRef);
         DisposeElemsTable();
         return false;
     }
@@ -266,7 +265,11 @@ bool KelResFile::Close()
     }
     DisposeElemsTable();
     if (!readOnly) ok = KEL_FileSetPos(&fileRef, endOfFile) && ok;
-    ok = KEL_FileClose(&fileRef) && ok;
+    if (ok) {
+        ok = KEL_FileClose(&fileRef);
+    } else {
+        KEL_FileAbandon(&fileRef);  // a file being made is not put in place half-written
+    }
     isOpen = 0;
     cursor = -1;
     return ok;

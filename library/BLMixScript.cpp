@@ -47,12 +47,11 @@ BLMixScript BLMixScript_Make(float tempo, const BLSequence& sequence, const BLSo
 
 bool BLMixScript_Save(const char* path, const BLMixScript& script)
 {
-    KEL_FileDelete(path);
     kelFileRec file;
     if (!KEL_FileCreateAndOpen(path, &file)) return false;
-    const bool written = KEL_FileWrite(&file, static_cast<long>(script.text.size()), script.text.data());
-    const bool closed = KEL_FileClose(&file);
-    if (written && closed) return true;
-    KEL_FileDelete(path);
-    return false;
+    if (!KEL_FileWrite(&file, static_cast<long>(script.text.size()), script.text.data())) {
+        KEL_FileAbandon(&file);
+        return false;
+    }
+    return KEL_FileClose(&file);
 }

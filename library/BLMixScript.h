@@ -28,6 +28,6 @@ struct BLMixScript {
 // tempo: the player's tempo, truncated to whole beats per minute.
 BLMixScript BLMixScript_Make(float tempo, const BLSequence& sequence, const BLSongLibrary& library,
                              int16_t filterGroup);
-// Deletes the file at the kel path and writes the script anew; false when
-// it could not be written whole.
+// Writes the script anew at the kel path, in place of any older file only
+// once whole; false when it could not be.
 bool BLMixScript_Save(const char* path, const BLMixScript& script);

@@ -3,9 +3,12 @@
 // then converted to the export format. The groove panel runs it behind the
 // progress panel; `beatloom --render` runs it with a bar on the terminal.
 //
-// Files appear whole or not at all: the renderer and the converter write
-// under temporary names and rename into place, so a stop, a full disk or a
-// vanished folder leaves no half-written file under a target's name.
+// Every file goes through the careful writer (platform/PlatFiles.h): a file
+// appears whole or not at all, an older one of its name stays until then,
+// and nothing but the files named as targets is ever created, replaced or
+// removed. A conversion's source is a temporary of the writer's beside its
+// target, never a WAV file under a name of the user's; stems write the
+// groups' files alone and leave everything else in their folder as it was.
 #pragma once
 
 #include <cstdint>
@@ -31,11 +34,28 @@ constexpr int16_t kBLMsgArpMixing = 34;
 constexpr int16_t kBLMsgArpConversion = 35;
 constexpr int16_t kBLMsgNoOptions = 50;
 constexpr int16_t kBLMsgPreparingFolder = 180;
-constexpr int16_t kBLMsgMixFailed = 181;
+constexpr int16_t kBLMsgMixFailed = 181;  // "%s" the reason, "%s" what was kept
 constexpr int16_t kBLMsgNothingToMix = 182;
-constexpr int16_t kBLMsgFolderNotEmptied = 183;
 constexpr int16_t kBLMsgScriptNotWritten = 184;
 constexpr int16_t kBLMsgNormalizing = 185;
+// Why a file could not be written, and what is left.
+constexpr int16_t kBLMsgReasonDiskFull = 189;
+constexpr int16_t kBLMsgReasonNoPermission = 190;
+constexpr int16_t kBLMsgReasonReadOnly = 191;
+constexpr int16_t kBLMsgReasonNameTooLong = 192;
+constexpr int16_t kBLMsgReasonNoFolder = 193;
+constexpr int16_t kBLMsgReasonIsFolder = 194;
+constexpr int16_t kBLMsgReasonTooLarge = 195;
+constexpr int16_t kBLMsgReasonTempo = 196;
+constexpr int16_t kBLMsgReasonTooLong = 197;
+constexpr int16_t kBLMsgReasonOther = 198;
+constexpr int16_t kBLMsgKeptOldFile = 199;
+constexpr int16_t kBLMsgKeptStems = 200;
+// Stems whose files are in the folder already: the question and its answers.
+constexpr int16_t kBLMsgStemsExist = 201;
+constexpr int16_t kBLMsgOverwrite = 202;
+constexpr int16_t kBLMsgChooseFolder = 203;
+constexpr int16_t kBLMsgReasonFormat = 204;
 
 // What a disk mix tells the person: the progress panel's calls.
 class BLDiskMixFeedback {
@@ -51,6 +71,8 @@ public:
     virtual bool shouldStop() { return false; }
     // A failure the person must see.
     virtual void notify(int16_t) {}
+    // The same with texts for the message's "%s" (UTF-8 or 8-bit).
+    virtual void notify(int16_t n, const std::vector<std::string>&) { notify(n); }
 };
 
 struct BLDiskMixJob {
@@ -64,34 +86,41 @@ struct BLDiskMixJob {
     bool normalize = false;
     int quality = 0;                       // kQualMixClassic or kQualMixHigh
     bool keyLock = false;                  // stretched to the tempo, the key kept
-    std::string scriptPath = "MixScript";  // kel path of the mix script
+    bool overwrite = false;                // stems: group files already in the folder are replaced
 };
 
 struct BLDiskMixOutcome {
     std::vector<std::string> files;  // kel paths of the files written, in order
     bool stopped = false;
-    bool failed = false;            // a render or the folder failed (the person was told)
-    bool conversionFailed = false;  // a conversion failed; its WAV file was kept
+    bool failed = false;            // a render, a conversion or the folder failed (the person was told)
+    bool conversionFailed = false;  // of which a conversion
     bool nothingToMix = false;      // no track line anywhere
+    std::vector<std::string> inTheWay;  // stems refused: the group files already there (nothing written)
+    int16_t reason = 0;                 // the failure's reason (kBLMsgReason...)
+    std::string detail;                 // the system's own words, for kBLMsgReasonOther
 };
 
 BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDiskMixFeedback& feedback);
 
-// Converts the WAV at wavPath to `format` through a temporary file in its
-// folder; on success the WAV is gone and the result has the WAV's name with
-// the format's extension (written to finalPath when given). A failed or
-// stopped conversion keeps the WAV.
-kelQtConvertResult BLDiskMix_Convert(const std::string& wavPath, uint32_t format,
-                                     const kelQtSettingsHandle* settings, bool normalize,
-                                     std::string* finalPath = nullptr);
+// The files a disk mix writes, kel paths in group order (one for a one-file
+// target): what it replaces, if they are there. Empty when nothing would be
+// mixed.
+std::vector<std::string> BLDiskMix_Targets(const BLDiskMixJob& job);
+// Those of them that are there already.
+std::vector<std::string> BLDiskMix_InTheWay(const BLDiskMixJob& job);
+
+// The reason message for an error number of the system (errno).
+int16_t BLDiskMix_ReasonOf(int error);
 
 // The synth panel's arpeggiator mix once its save dialog returned: `render`
-// (the engine's synth_mix) writes the pattern to `path` given ".wav", behind
-// the progress panel without a stop button; the WAV is then converted to the
-// export format. A render that left no file, or a failed conversion (the
-// WAV is kept), is told once the panel is gone.
-BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format, const kelQtSettingsHandle* settings,
-                                  bool normalize, const std::function<void(const std::string& wav)>& render,
+// (the engine's synth_mix, true when it wrote the file) writes the pattern
+// as a WAV file, behind the progress panel without a stop button: straight
+// to `path` given ".wav", or to a temporary converted to the export format
+// under `path` given that format's extension. A render that left no file,
+// or a failed conversion, is told once the panel is gone, with its reason.
+BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format,
+                                  const kelQtSettingsHandle* settings, bool normalize,
+                                  const std::function<bool(const std::string& wav)>& render,
                                   BLDiskMixFeedback& feedback);
 
 // A group's name as a file name: characters that would lead elsewhere

@@ -6,6 +6,7 @@
 #include "audio/BLEngine.h"
 #include "core/BLInternational.h"
 #include "core/kelBytes.h"
+#include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "library/BLMixScript.h"
 #include "library/BLprefs.h"
@@ -17,6 +18,10 @@
 namespace {
 
 constexpr int16_t kRequestDiskMix = 3;
+constexpr int16_t kMsgCancel = 76;
+// KEL_UserChoose's answers.
+constexpr int16_t kChooseFirst = 1;
+constexpr int16_t kChooseSecond = 2;
 
 std::string extensionOf(uint32_t format)
 {
@@ -76,8 +81,29 @@ void BLGroovePanel::diskMixResult(BLPath* path)
     } else {
         std::snprintf(diskMixFile, sizeof diskMixFile, "%s", path->path);
     }
+    if (job.target == 1) {
+        // Only the groups' files are written; those already there are
+        // replaced only when the person says so.
+        const std::vector<std::string> there = BLDiskMix_InTheWay(job);
+        if (!there.empty()) {
+            std::string names;
+            for (const std::string& kel : there) {
+                char name[kKelNameMax + 1];
+                KEL_FileNameFromPath(kel.c_str(), name, sizeof name);
+                names += (names.empty() ? "" : ", ") + std::string(name);
+            }
+            const std::string text = blIntl.messageWithNames(kBLMsgStemsExist, {names});
+            const kelText overwrite = blIntl.message(kBLMsgOverwrite),
+                          another = blIntl.message(kBLMsgChooseFolder), cancel = blIntl.message(kMsgCancel);
+            const int16_t answer =
+                KEL_UserChooseUtf8(text, overwrite.c_str(), another.c_str(), cancel.c_str());
+            if (answer == kChooseSecond) onItem_diskMix();
+            if (answer != kChooseFirst) return;
+            job.overwrite = true;
+        }
+    }
     BLProgressFeedback feedback;
     BLEngine offline;  // the mixdown needs no running engine
     BLDiskMix_Run(job, gep ? *gep : offline, feedback);
-    for (int16_t n : feedback.notes) BL_Notify(n, 0);
+    feedback.tell();
 }

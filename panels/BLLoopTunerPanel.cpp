@@ -1,6 +1,7 @@
 #include "panels/BLLoopTunerPanel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,11 +16,13 @@
 #include "core/kelTextCodec.h"
 #include "library/BLDocument.h"
 #include "library/BLLoopTempo.h"
+#include "panels/BLDiskMix.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLPlayer.h"
 #include "panels/BLProgressPanel.h"
 #include "panels/BLTunerKnob.h"
 #include "panels/PWmain.h"
+#include "platform/PlatFiles.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
@@ -56,6 +59,8 @@ constexpr int16_t kMsgCaptureSaid = 351;
 constexpr const char* kRecordedName = "UserRec";
 constexpr const char* kDefaultName = "UserLoop";
 // The converted sound waits here, in the program's folder.
+// The converted sound's file in the program folder: a scratch file of the
+// careful writer's beside this name, never a file of this name.
 constexpr const char* kTempLoopFile = "BLTempLoopFile.wav";
 
 // Where the panel first shows on the stage.
@@ -86,20 +91,6 @@ std::string minutesAndSeconds(int64_t frames)
     std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
                   static_cast<long long>(seconds % 60));
     return text;
-}
-
-// Whether a file can be made in the folder of `path`.
-bool folderWritable(const char* path)
-{
-    char folder[kKelPathMax + 1];
-    KEL_CopyCut(folder, sizeof folder, path);
-    KEL_File_StripFileName(folder);
-    const std::string probe = std::string(folder) + ".beatloom-write-test";
-    kelFileRec file;
-    if (!KEL_FileCreateAndOpen(probe.c_str(), &file)) return false;
-    KEL_FileClose(&file);
-    KEL_FileDelete(probe.c_str());
-    return true;
 }
 
 }  // namespace
@@ -590,29 +581,27 @@ int16_t BLLoopTunerPanel::loadLoopFile(const char* path, bool& cut)
     cut = loaded && report.loadedFrames < report.fileFrames;
     if (loaded) return 0;
     // Not a 44100 Hz 16-bit WAV file: the media service converts it, never
-    // longer than a loop may be.
+    // longer than a loop may be, into a scratch file of the writer's.
     if (progress) {
         progress->message(kMsgConverting);
         progress->amount(0.05f);
         progress->subAmountRange(0.85f);
     }
-    int16_t failure = 0;
+    plat::ScratchFile scratch;
+    char convertedPath[kKelPathMax + 1] = {};
     const bool converted =
-        kelQt_soundConvert_toLoopWaveUpTo(path, kTempLoopFile, UserLoop_MemoryBudget() / 4, BLProgress_subAmount, &cut);
+        scratch.open(kTempLoopFile) &&
+        KEL_SystemPathToKelPath(scratch.path().c_str(), convertedPath, sizeof convertedPath) &&
+        kelQt_soundConvert_toLoopWaveUpTo(path, convertedPath, UserLoop_MemoryBudget() / 4, BLProgress_subAmount, &cut);
     if (progress) {
         progress->message(kMsgLoadingConverted);
         progress->amount(0.9f);
     }
-    if (!converted) {
-        failure = kMsgCannotConvert;
-    } else {
-        loaded = gep->userLoop_load(kTempLoopFile) != 0;
-        report = UserLoop_LastLoad();
-        cut = cut || (loaded && report.loadedFrames < report.fileFrames);
-        if (!loaded) failure = kMsgCannotLoadConverted;
-    }
-    KEL_FileDelete(kTempLoopFile);
-    return failure;
+    if (!converted) return kMsgCannotConvert;
+    loaded = gep->userLoop_load(convertedPath) != 0;
+    report = UserLoop_LastLoad();
+    cut = cut || (loaded && report.loadedFrames < report.fileFrames);
+    return loaded ? 0 : kMsgCannotLoadConverted;
 }
 
 void BLLoopTunerPanel::save()
@@ -669,7 +658,9 @@ void BLLoopTunerPanel::saveResult(BLPath* path)
         progress->show();
         progress->message(kMsgSaving);
     }
+    plat::clearWriteError();
     const bool saved = gep->userLoop_save(target.path) != 0;
+    const int error = plat::lastWriteError();
     if (progress) {
         progress->amount(1.0f);
         progress->hide();
@@ -678,15 +669,20 @@ void BLLoopTunerPanel::saveResult(BLPath* path)
         audible = audibleBefore;
         dataInput();
         showPlayLook();
-        if (!folderWritable(target.path)) {
-            char folder[kKelPathMax + 1];
-            KEL_CopyCut(folder, sizeof folder, target.path);
-            KEL_File_StripFileName(folder);
+        char folder[kKelPathMax + 1];
+        KEL_CopyCut(folder, sizeof folder, target.path);
+        KEL_File_StripFileName(folder);
+        // A folder that is there but takes no file (some system folders say
+        // "no such file") is one that cannot be written.
+        if (error == EACCES || error == EPERM || error == EROFS ||
+            (error == ENOENT && kelPath(folder).isFolder())) {
             char system[kKelPathMax + 1];
             const std::string shown = KEL_KelPathToSystemPath(folder, system, sizeof system) ? system : folder;
             KEL_UserNotify(filled(kMsgFolderNotWritable, shown).c_str(), 0);
         } else {
-            BL_Notify(kMsgCannotSave, 0);
+            // The reason in the person's words: the disk full, the name too long ...
+            BL_NotifyNames(kMsgCannotSave, 0,
+                           {KEL_Latin1ToUtf8(blIntl.message(BLDiskMix_ReasonOf(error)).c_str())});
         }
         return;
     }

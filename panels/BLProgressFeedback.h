@@ -2,8 +2,10 @@
 // messages a failure calls for wait until the panel is gone.
 #pragma once
 
+#include <string>
 #include <vector>
 
+#include "core/BLInternational.h"
 #include "panels/BLDiskMix.h"
 #include "panels/BLProgressPanel.h"
 
@@ -34,7 +36,18 @@ public:
         if (BLProgressPanel* p = BLProgress()) p->setStopMode(on);
     }
     bool shouldStop() override { return BLProgress_shouldStop(); }
-    void notify(int16_t n) override { notes.push_back(n); }
+    void notify(int16_t n) override { notify(n, {}); }
+    void notify(int16_t n, const std::vector<std::string>& names) override
+    {
+        notes.push_back(n);
+        noteNames.push_back(names);
+    }
+    // The messages, in order, once the panel is gone.
+    void tell() const
+    {
+        for (size_t i = 0; i < notes.size(); ++i) BL_NotifyNames(notes[i], 0, noteNames[i]);
+    }
 
     std::vector<int16_t> notes;
+    std::vector<std::vector<std::string>> noteNames;
 };

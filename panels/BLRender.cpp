@@ -18,6 +18,7 @@
 #include "core/kelRes.h"
 #include "core/kelTextCodec.h"
 #include "library/BLDocument.h"
+#include "library/BLGroove.h"
 #include "library/BLSongLibrary.h"
 #include "library/BLSongText.h"
 #include "library/BLprefs.h"
@@ -86,6 +87,17 @@ public:
     {
         clearLine();
         std::fprintf(err_, "beatloom: %s\n", text(n).c_str());
+        failed = true;
+    }
+    void notify(int16_t n, const std::vector<std::string>& names) override
+    {
+        clearLine();
+        std::string t = messages_ ? blIntl.messageWithNames(n, names) : std::string();
+        if (t.empty()) {
+            t = "message " + std::to_string(n);
+            for (const std::string& name : names) t += ": " + name;
+        }
+        std::fprintf(err_, "beatloom: %s\n", t.c_str());
         failed = true;
     }
     void hide() override { clearLine(); }
@@ -167,7 +179,15 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
 
     std::error_code ec;
     if (!fs::is_regular_file(options.document, ec)) return fail(err, "cannot open " + options.document);
-    if (programFolder && programFolder[0]) fs::current_path(programFolder, ec);
+    // One file is no folder: "FOLDER/.wav" is not what was asked for.
+    if (!options.stems && (options.output.back() == '/' || fs::is_directory(options.output, ec)))
+        return fail(err,
+                    options.output +
+                        " is a folder: name the file to write in it (or give --stems for a file per group)");
+    if (programFolder && programFolder[0]) {
+        fs::current_path(programFolder, ec);
+        if (!ec) KEL_StartWriting();
+    }
 
     // The preferences give what the options leave open.
     blPrefs.load();
@@ -209,6 +229,21 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
         !library->load(folder.c_str()))
         return fail(err, std::string("the song \"") + ice->songName + "\" of " + options.document +
                              " is not in the library (" + fs::current_path(ec).string() + "/Library/Song)");
+    // The tempo the program itself would play the document at: within the
+    // song's tempo and its window (refused otherwise, as opening it does),
+    // no faster than the engine plays.
+    const float songTempo = library->bpm;
+    if (!(ice->bpm >= songTempo - kBLTempoWindow && ice->bpm <= songTempo + kBLTempoWindow)) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "the tempo of %%s (%g BPM) is outside what its song can be played at (%g to %g BPM)",
+                      static_cast<double>(ice->bpm), static_cast<double>(songTempo - kBLTempoWindow),
+                      static_cast<double>(songTempo + kBLTempoWindow));
+        std::string t = text;
+        t.replace(t.find("%s"), 2, options.document);
+        return fail(err, t);
+    }
+    const float tempo = std::min(ice->bpm, songTempo * 13.0f / 10.0f);
     OfflineEngine engine;
     library->fillSamplesList(folder.c_str(), engine);
 
@@ -217,7 +252,7 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
     BLDiskMixJob job;
     job.library = library.get();
     job.sequence = &ice->sequence;
-    job.tempo = ice->bpm;
+    job.tempo = tempo;
     job.target = options.stems ? 1 : 0;
     job.path = target;
     job.format = code;
@@ -227,7 +262,7 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
                   : options.quality == "high" ? static_cast<int>(kQualMixHigh)
                                               : static_cast<int>(kQualMixClassic);
     job.keyLock = options.keyLock >= 0 ? options.keyLock != 0 : blPrefs.keyLock != 0;
-    job.scriptPath = "MixScript-" + std::to_string(getpid());
+    job.overwrite = options.overwrite;
 
     TerminalFeedback feedback(err, messages);
     gTerminal = &feedback;
@@ -237,14 +272,31 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
     QualMix_SetHooks(nullptr, nullptr);
     kelQt_soundConvert_setHooks(nullptr, nullptr);
     gTerminal = nullptr;
-    KEL_FileDelete(job.scriptPath.c_str());
     if (messages) resources.Close();
 
-    if (outcome.stopped) return fail(err, "stopped; no half-written file was left", 130);
-    if (outcome.failed || outcome.nothingToMix) return 1;
+    std::string written;
     for (const std::string& file : outcome.files) {
         char system[kKelSystemPathMax + 1];
-        if (KEL_KelPathToSystemPath(file.c_str(), system, sizeof system)) std::fprintf(out, "%s\n", system);
+        if (!KEL_KelPathToSystemPath(file.c_str(), system, sizeof system)) continue;
+        std::fprintf(out, "%s\n", system);
+        written += std::string(written.empty() ? "" : ", ") + system;
     }
-    return outcome.conversionFailed ? 1 : 0;
+    if (!outcome.inTheWay.empty()) {
+        std::string there;
+        for (const std::string& file : outcome.inTheWay) {
+            char name[kKelNameMax + 1];
+            KEL_FileNameFromPath(file.c_str(), name, sizeof name);
+            there += std::string(there.empty() ? "" : ", ") + name;
+        }
+        return fail(err, options.output + " holds files of this mix already (" + there +
+                             "); nothing was written. Give --overwrite to replace them.");
+    }
+    if (outcome.stopped)
+        return fail(err,
+                    written.empty()
+                        ? "stopped; no half-written file was left, and every older file is as it was"
+                        : "stopped; written whole before the stop: " + written +
+                              "; no half-written file was left, and every other file is as it was",
+                    130);
+    return outcome.failed || outcome.nothingToMix ? 1 : 0;
 }

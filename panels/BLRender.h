@@ -15,8 +15,10 @@ struct BLRenderOptions {
     int normalize = -1;   // 0, 1; -1: the preferences'
     std::string quality;  // classic, high; empty: the preferences'
     int keyLock = -1;     // 1 on, 0 off, -1 the preferences'
+    bool overwrite = false;  // stems: replace group files already in the folder
 };
 
 // The exit code: 0 written; 1 the document, its song, the target or the
-// mix failed (a message on err); 2 a bad option.
+// mix failed (its reason and what was kept on err); 2 a bad option; 130
+// stopped by a signal (what was written whole on err).
 int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FILE* out, FILE* err);

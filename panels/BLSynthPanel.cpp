@@ -13,6 +13,7 @@
 #include "core/kelAtomsFiles.h"
 #include "core/kelBytes.h"
 #include "core/kelFiles.h"
+#include "library/BLSongText.h"
 #include "panels/BLGroovePanel.h"
 
 BLSynthPanel* blSynthPanel = nullptr;
@@ -100,7 +101,7 @@ BLSynthPanel::BLSynthPanel(BLSynthEngine* engine, BLPlayer* player) : fixedEngin
 {
     for (int16_t k = 0; k < kKeys; ++k)
         std::snprintf(keyNames[k], sizeof keyNames[k], "%s%d", kNoteNames[k % 12], 2 + k / 12);
-    mixPath.set("SynthFile.wav");
+    mixPath.set("SynthFile");
     blSynthPanel = this;
 }
 
@@ -351,7 +352,10 @@ void BLSynthPanel::loadFolder(const char* name)
     std::memcpy(loadedSynth, held, sizeof loadedSynth);
     engine().synth_Stop();
     forgetSentPattern();
-    const std::string folder = std::string(kSynthFolder) + loadedSynth + ":";
+    // A name from a document is checked as song names are: it names a folder
+    // of the synth library, never one elsewhere. Any other leaves the synth silent.
+    const std::string folder =
+        bltext::isPlainName(loadedSynth) ? std::string(kSynthFolder) + loadedSynth + ":" : "";
     engine().synth_SetFolder(folder.c_str());
 }
 

@@ -258,7 +258,11 @@ void BLSynthPanel::onItem_arpMix()
         return;
     }
     if (BLPath::dialogPending()) return;
-    mixPath.userDialogTypes(0, 0, 0, 0, "*.wav");
+    // The name and the filter the file will have: the export format's.
+    char extension[16] = "x";
+    kelQt_soundConvert_setFileExtension(extension, blPrefs.exportFormat, sizeof extension);
+    mixPath.setExtension(extension + 1);
+    mixPath.userDialogTypes(0, 0, 0, 0, (std::string("*") + (extension + 1)).c_str());
     mixPath.asyncDialogPut(screenIndex, kRequestArpMix, 0);
 }
 
@@ -276,10 +280,7 @@ void BLSynthPanel::arpMixResult(BLPath* path)
         BLSynthPanel_notify(kMsgEmptyPattern, 0);
         return;
     }
-    kelPath target;
-    target.set(path->path);
-    target.setExtension("wav");
-    mixPath.set(&target);
+    mixPath.set(path->path);
 
     // The file takes the panel's setting even while the panel does not play.
     if (playing) {
@@ -289,12 +290,18 @@ void BLSynthPanel::arpMixResult(BLPath* path)
     }
     BLProgressFeedback feedback;
     const BLDiskMixOutcome outcome = BLDiskMix_ArpMix(
-        target.path, blPrefs.exportFormat, &blPrefs.exportSettings, blPrefs.normalize != 0,
-        [this](const std::string& wav) { engine().synth_mix(wav.c_str()); }, feedback);
+        path->path, blPrefs.exportFormat, &blPrefs.exportSettings, blPrefs.normalize != 0,
+        [this](const std::string& wav) { return engine().synth_mix(wav.c_str()) != 0; }, feedback);
     if (!playing) engine().synth_Stop();
     if (BLPlayer* p = player()) p->stop();
-    // The synth's own words for a render that wrote nothing.
-    for (int16_t n : feedback.notes) BLSynthPanel_notify(n == kBLMsgMixFailed ? kMsgMixFailed : n, 0);
+    // The synth's own words for a render that wrote nothing for want of a song.
+    for (size_t i = 0; i < feedback.notes.size(); ++i) {
+        if (feedback.notes[i] == kBLMsgMixFailed && feedback.noteNames[i].empty()) {
+            BLSynthPanel_notify(kMsgMixFailed, 0);
+        } else {
+            BL_NotifyNames(feedback.notes[i], 0, feedback.noteNames[i]);
+        }
+    }
     if (outcome.files.empty()) return;
     char shown[kKelPathMax + 1] = {};
     kelPath(outcome.files.back().c_str()).getName(shown);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ struct Demo {
     std::string folder;
     std::string raw;  // what SDL's disk driver writes: the device's frames
 } gDemo;
+// The raw frames' file: a scratch file of the careful writer's beside
+// played.wav, so that no file of the folder is ever truncated for it.
+std::unique_ptr<plat::ScratchFile> gRawFile;
 
 void putLE(std::FILE* f, uint32_t v, int bytes)
 {
@@ -77,9 +81,7 @@ bool rawToWave(const std::string& raw, const std::string& wave)
     std::fwrite("data", 1, 4, out);
     putLE(out, bytes, 4);
     const bool written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
-    if (std::fclose(out) != 0 || !written || !file.commit()) return false;
-    std::remove(raw.c_str());
-    return true;
+    return std::fclose(out) == 0 && written && file.commit();
 }
 
 // Frames the device has played so far: what SDL's disk driver has written.
@@ -112,7 +114,9 @@ bool PWDemo_Arm(const std::string& folder)
     mkdir(folder.c_str(), 0755);
     struct stat st;
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    gDemo = Demo{true, false, false, 0, folder, folder + "/played.raw"};
+    gRawFile = std::make_unique<plat::ScratchFile>();
+    if (!gRawFile->open(folder + "/played.wav")) return false;
+    gDemo = Demo{true, false, false, 0, folder, gRawFile->path()};
     // The sound goes through the real device path into SDL's disk driver,
     // which writes exactly what a sound card would have played.
     setenv("SDL_AUDIODRIVER", "disk", 1);
@@ -158,6 +162,7 @@ void PWDemo_Idle()
         std::printf("Saved what Beatloom played: %s\n", wave.c_str());
     else
         plat::logLine("could not save " + wave);
+    gRawFile.reset();
     std::fflush(stdout);
     KEL_RequestTerminate();
 }

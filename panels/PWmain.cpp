@@ -159,6 +159,7 @@ void connectPanels()
 int16_t PW_InitAll()
 {
     preopenApplication();
+    KEL_StartWriting();
     if (!openResourceFile()) return 0;
     PWCasts.resFile = &PWresfileobj;
     PWCasts.ParseResources();

@@ -1,14 +1,21 @@
 #include "platform/PlatFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace plat {
@@ -18,8 +25,29 @@ namespace {
 // Links followed before a chain counts as a circle (the system's own limit).
 constexpr int kMaxLinks = 40;
 // The part of a file's name its temporary file repeats: short enough that
-// the dot and the suffix still fit the system's name limit.
+// the mark, the pid and the random part still fit the system's name limit.
 constexpr size_t kTempNameStem = 200;
+// What only the writer's temporaries and journals are called.
+constexpr char kTempMark[] = ".beatloom-";
+constexpr char kJournalPrefix[] = ".beatloom-journal-";
+constexpr int kRandomLetters = 6;
+// A journal larger than this is no journal of ours.
+constexpr off_t kMostJournalBytes = 4 << 20;
+// A file of this very pid (a pid used again) counts as left over only when
+// clearly older than this instance: file times lag the clock a little.
+constexpr int64_t kOwnPidMarginNs = 2'000'000'000;
+
+int64_t realtimeNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
+
+// When this instance started: what is older was left by another.
+const int64_t gStartedNs = realtimeNs();
+
+thread_local int gLastWriteError = 0;
 
 std::string folderOf(const std::string& path)
 {
@@ -32,6 +60,14 @@ std::string nameOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string absolute(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd)) return {};
+    return std::string(cwd) + "/" + path;
 }
 
 // The mode bits a new file gets here.
@@ -52,7 +88,170 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
+std::string randomLetters()
+{
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[kRandomLetters];
+    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        static unsigned counter = 0;
+        const uint64_t seed = static_cast<uint64_t>(realtimeNs()) ^ (uint64_t{++counter} << 40);
+        for (int i = 0; i < kRandomLetters; ++i) bytes[i] = static_cast<unsigned char>(seed >> (7 * i));
+    }
+    std::string out;
+    for (unsigned char b : bytes) out += kLetters[b % (sizeof kLetters - 1)];
+    return out;
+}
+
+bool isRunning(long pid)
+{
+    if (pid <= 0 || pid > INT_MAX) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// A plain file of this user, made before this instance started, whose maker
+// is gone.
+bool leftOver(const std::string& path, long pid)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
+    const int64_t changed = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+    if (pid == ::getpid()) return changed < gStartedNs - kOwnPidMarginNs;
+    return changed < gStartedNs && !isRunning(pid);
+}
+
+// Digits, as a pid: false for anything else.
+bool readPid(const std::string& text, long* pid)
+{
+    if (text.empty() || text.size() > 10) return false;
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (pid) *pid = value;
+    return true;
+}
+
+// The list of this instance's temporaries: one path a line, appended before
+// each is made, so that even a kill between the two leaves it listed.
+struct Journal {
+    std::mutex lock;
+    std::string path;
+    int fd = -1;
+    int live = 0;  // temporaries made and not yet committed or removed
+
+    void closeFile()
+    {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        // With nothing of ours left out there, the list has nothing to tell.
+        if (live == 0 && !path.empty()) ::unlink(path.c_str());
+    }
+};
+
+// Never destroyed: a writer that outlives the program's end (a static one)
+// still finds it.
+Journal& journal()
+{
+    static Journal* j = new Journal;
+    return *j;
+}
+
+// At the program's end the journal is closed, and removed when nothing it
+// lists is left; a journal still listing something is the next start's.
+struct JournalCloser {
+    ~JournalCloser()
+    {
+        Journal& j = journal();
+        std::lock_guard<std::mutex> hold(j.lock);
+        j.closeFile();
+        j.path.clear();
+    }
+} gJournalCloser;
+
+void journalAdd(const std::string& temp)
+{
+    Journal& j = journal();
+    std::lock_guard<std::mutex> hold(j.lock);
+    ++j.live;
+    if (j.path.empty()) return;
+    const std::string line = absolute(temp) + "\n";
+    if (line.size() < 2 || line.find('\n') != line.size() - 1) return;
+    if (j.fd < 0) j.fd = ::open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (j.fd >= 0) {
+        const int saved = errno;
+        (void)!::write(j.fd, line.data(), line.size());
+        errno = saved;
+    }
+}
+
+void journalDone()
+{
+    Journal& j = journal();
+    std::lock_guard<std::mutex> hold(j.lock);
+    if (j.live > 0) --j.live;
+}
+
+// Removes the leftovers a gone instance's journal lists, then the journal.
+int sweepJournal(const std::string& path)
+{
+    int removed = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return 0;
+    struct stat st;
+    std::string text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMostJournalBytes) {
+        text.resize(static_cast<size_t>(st.st_size));
+        const ssize_t n = ::read(fd, text.data(), text.size());
+        text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    }
+    ::close(fd);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string listed = text.substr(at, end - at);
+        at = end + 1;
+        long pid = 0;
+        if (!listed.empty() && listed[0] == '/' && isTemporaryName(nameOf(listed), &pid) &&
+            leftOver(listed, pid) && ::unlink(listed.c_str()) == 0)
+            ++removed;
+    }
+    ::unlink(path.c_str());
+    return removed;
+}
+
 }  // namespace
+
+int lastWriteError()
+{
+    return gLastWriteError;
+}
+
+void noteWriteError(int error)
+{
+    gLastWriteError = error;
+}
+
+void clearWriteError()
+{
+    gLastWriteError = 0;
+}
+
+bool writeFully(int fd, const void* data, size_t bytes)
+{
+    const auto* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        const ssize_t n = ::write(fd, p, bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            noteWriteError(n < 0 ? errno : ENOSPC);
+            return false;
+        }
+        p += n;
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 std::string saveTarget(const std::string& path)
 {
@@ -70,27 +269,46 @@ std::string saveTarget(const std::string& path)
     return {};
 }
 
+bool ReplaceFile::fail(int error)
+{
+    error_ = error ? error : EIO;
+    noteWriteError(error_);
+    return false;
+}
+
 bool ReplaceFile::open(const std::string& path)
 {
     abort();
-    if (path.empty()) return false;
+    error_ = 0;
+    if (path.empty()) return fail(ENOENT);
     target_ = saveTarget(path);
-    if (target_.empty()) return false;
-    struct stat st;
-    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+    if (target_.empty()) return fail(ELOOP);
     const std::string name = nameOf(target_);
+    if (name.empty() || name == "." || name == "..") return fail(EISDIR);
+    struct stat st;
+    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    // Found out now, not by the rename at the end of a long write.
+    if (name.size() > NAME_MAX) return fail(ENAMETOOLONG);
     size_t cut = std::min(name.size(), kTempNameStem);
     // A stem cut inside a character would make a name that is no text.
     while (cut > 0 && cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    const std::string stem = name.substr(0, cut);
-    const std::string pattern = folderOf(target_) + "/." + stem + ".XXXXXX";
-    std::vector<char> temp(pattern.begin(), pattern.end());
-    temp.push_back('\0');
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    fd_ = fd;
-    temp_ = temp.data();
-    return true;
+    const std::string stem =
+        folderOf(target_) + "/." + name.substr(0, cut) + kTempMark + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = stem + randomLetters();
+        journalAdd(temp);
+        const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            fd_ = fd;
+            temp_ = temp;
+            return true;
+        }
+        const int error = errno;
+        journalDone();
+        if (error != EEXIST) return fail(error);
+    }
+    return fail(EEXIST);
 }
 
 int ReplaceFile::release()
@@ -102,10 +320,10 @@ int ReplaceFile::release()
 
 bool ReplaceFile::commit()
 {
-    if (temp_.empty()) return false;
+    if (temp_.empty()) return fail(EBADF);
     const int fd = fd_ >= 0 ? fd_ : ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    bool ok = fd >= 0;
-    if (ok) {
+    int error = fd >= 0 ? 0 : errno;
+    if (fd >= 0) {
         struct stat old;
         if (::lstat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
             // The owner only where the system lets us give it; the group
@@ -115,12 +333,12 @@ bool ReplaceFile::commit()
         } else {
             ::fchmod(fd, newFileMode());
         }
-        ok = ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
+        if (::fsync(fd) != 0) error = errno;
+        if (::close(fd) != 0 && !error) error = errno;
     }
     fd_ = -1;
-    if (ok) ok = std::rename(temp_.c_str(), target_.c_str()) == 0;
-    if (ok) {
+    if (!error && std::rename(temp_.c_str(), target_.c_str()) != 0) error = errno;
+    if (!error) {
         // The rename itself survives a power loss only once its folder is on disk.
         const int folder = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder >= 0) {
@@ -131,15 +349,77 @@ bool ReplaceFile::commit()
         ::unlink(temp_.c_str());
     }
     temp_.clear();
-    return ok;
+    journalDone();
+    return error ? fail(error) : true;
 }
 
 void ReplaceFile::abort()
 {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (temp_.empty()) return;
+    ::unlink(temp_.c_str());
     temp_.clear();
+    journalDone();
+}
+
+bool ScratchFile::open(const std::string& besidePath)
+{
+    if (!file_.open(besidePath)) return false;
+    ::close(file_.release());  // the name is what is used; it stays the writer's to remove
+    return true;
+}
+
+bool isTemporaryName(const std::string& name, long* pid)
+{
+    if (name.size() < 2 || name[0] != '.') return false;
+    const size_t mark = name.rfind(kTempMark);
+    if (mark == std::string::npos || mark == 0) return false;
+    const std::string rest = name.substr(mark + sizeof kTempMark - 1);
+    const size_t dash = rest.find('-');
+    if (dash == std::string::npos || rest.size() - dash - 1 != kRandomLetters) return false;
+    for (size_t i = dash + 1; i < rest.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(rest[i]))) return false;
+    return readPid(rest.substr(0, dash), pid);
+}
+
+void keepJournalIn(const std::string& folder)
+{
+    Journal& j = journal();
+    std::lock_guard<std::mutex> hold(j.lock);
+    const std::string path =
+        folder.empty() ? std::string() : absolute(folder) + "/" + kJournalPrefix + std::to_string(::getpid());
+    if (path == j.path) return;
+    j.closeFile();
+    j.path = path;
+}
+
+int sweepLeftovers(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    std::vector<std::string> journals, temporaries;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        long pid = 0;
+        if (name.compare(0, sizeof kJournalPrefix - 1, kJournalPrefix) == 0) {
+            if (readPid(name.substr(sizeof kJournalPrefix - 1), &pid) && leftOver(folder + "/" + name, pid))
+                journals.push_back(name);
+        } else if (isTemporaryName(name, &pid) && leftOver(folder + "/" + name, pid)) {
+            temporaries.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& name : journals) removed += sweepJournal(folder + "/" + name);
+    for (const std::string& name : temporaries)
+        if (::unlink((folder + "/" + name).c_str()) == 0) ++removed;
+    return removed;
+}
+
+bool removeIfLeftOver(const std::string& path, long pid)
+{
+    return leftOver(path, pid) && ::unlink(path.c_str()) == 0;
 }
 
 int openPlainFile(const std::string& path, int flags)

@@ -15,6 +15,7 @@
 #include "audio/EngineTestLoops.h"
 #include "audio/QualMix.h"
 #include "audio/Vtrack.h"
+#include "platform/PlatFiles.h"
 #include "support/TestSupport.h"
 
 using namespace enginetest;
@@ -82,10 +83,14 @@ protected:
         }
         return m;
     }
+    // Anything but the person's own files: a temporary of the writer's, a ".part".
     bool leftovers() const
     {
-        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-            if (e.path().extension() == ".part") return true;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = e.path().filename().string();
+            if (plat::isTemporaryName(name) || (e.path().extension() == ".part" && name != "mix.wav.part"))
+                return true;
+        }
         return false;
     }
     testsupport::TempDir dir{"qualmix"};
@@ -205,12 +210,23 @@ TEST_F(QualMix, FailuresLeaveNoHalfWrittenFile)
     const int loop = constantLoop(1000, kBeat, 32);
     const std::string oneBlock = join("120\r\n1\r\n", loop, " 127 63\r\n");
     testsupport::writeFile(dir.file("mix.wav"), "older");
-    for (const char* tempo : {"0", "-5", "5000", "abc"})
-        EXPECT_EQ(render(std::string(tempo) + "\r\n1\r\n1 127 63\r\n").result, kQualMixFailed) << tempo;
+    // A file of the person's that a fixed temporary name would have taken.
+    testsupport::writeFile(dir.file("mix.wav.part"), "mine");
+    // Each refusal gives its own reason, none blamed on the disk.
+    for (const char* tempo : {"0", "-5", "9", "5000", "abc"})
+        EXPECT_EQ(render(std::string(tempo) + "\r\n1\r\n1 127 63\r\n").result, kQualMixBadTempo) << tempo;
     SetSongBPM(0);
-    EXPECT_EQ(render(oneBlock).result, kQualMixFailed);
+    EXPECT_EQ(render(oneBlock).result, kQualMixBadTempo);
     SetSongBPM(120);
+    plat::clearWriteError();
     EXPECT_EQ(render(oneBlock, "gone/mix.wav").result, kQualMixFailed);
+    EXPECT_EQ(plat::lastWriteError(), ENOENT);
+    // Longer than a WAV header can say (250 grooves at 10 BPM: 8.5 GB):
+    // refused at once, before a byte is written.
+    std::string endless = "10\r\n";
+    for (int b = 0; b < 251; ++b) endless += "0\r\n";
+    EXPECT_EQ(render(endless).result, kQualMixTooLong);
+    EXPECT_EQ(QualMix_OutputFrames(endless.c_str()), int64_t{264600} * 32 * 250);
 
     // Stopped at a beat: nothing under the name, the older file kept.
     static int beatsSeen;
@@ -240,11 +256,14 @@ TEST_F(QualMix, FailuresLeaveNoHalfWrittenFile)
     struct rlimit small = old;
     small.rlim_cur = 1 << 20;
     setrlimit(RLIMIT_FSIZE, &small);
+    plat::clearWriteError();
     const Mix full = render(oneBlock);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(full.result, kQualMixFailed);
+    EXPECT_EQ(plat::lastWriteError(), EFBIG);
     EXPECT_EQ(testsupport::readFile(dir.file("mix.wav")), "older");
+    EXPECT_EQ(testsupport::readFile(dir.file("mix.wav.part")), "mine");
     EXPECT_FALSE(leftovers());
 
     // A script that cannot be read renders nothing.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -185,6 +186,42 @@ TEST_F(WaveFile, CreateWithKnownLengthWritesItAtOnceAndMonoFields)
 TEST_F(WaveFile, CreateFailsWhereNoFileCanBeMade)
 {
     EXPECT_EQ(CreateWave(kel(dir.file("missing/x.wav")).c_str(), 2, 0, 44100), F_NOFILE);
+}
+
+// A file being made takes its name only once closed whole, and a long mix
+// grows past 2 GiB (a sparse file here: the position is what counts).
+TEST_F(WaveFile, MadeWholeUnderItsNameAndPastTwoGigabytes)
+{
+    testsupport::writeFile(path, "older");
+    void* f = CreateWave(kel(path).c_str(), 2, 0, 44100);
+    ASSERT_NE(f, F_NOFILE);
+    const int64_t start = INT32_MAX - 1000;
+    ASSERT_EQ(F_seek(f, static_cast<int>(start), F_SEEK_SET), start);
+    const std::string samples = ramp(4000);
+    EXPECT_EQ(F_write(f, samples.data(), 8000), 8000);
+    EXPECT_EQ(F_write(f, samples.data(), 8000), 8000);
+    const int64_t dataBytes = start + 16000 - 44;
+    WriteWaveLen(f, dataBytes);
+    EXPECT_EQ(testsupport::readFile(path), "older");
+    ASSERT_NE(F_close(f), 0);
+    EXPECT_EQ(std::filesystem::file_size(path), static_cast<uintmax_t>(start + 16000));
+    std::ifstream in(path, std::ios::binary);
+    std::string head(44, '\0');
+    in.read(head.data(), 44);
+    EXPECT_EQ(get32(head, 40), static_cast<uint32_t>(dataBytes));
+    EXPECT_EQ(get32(head, 4), static_cast<uint32_t>(dataBytes + 36));
+    std::filesystem::remove(path);
+
+    // Given up: nothing under the name, the older file kept.
+    testsupport::writeFile(path, "older");
+    f = CreateWave(kel(path).c_str(), 2, 0, 44100);
+    ASSERT_NE(f, F_NOFILE);
+    F_write(f, samples.data(), 8000);
+    F_abandon(f);
+    EXPECT_EQ(testsupport::readFile(path), "older");
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+        1);
 }
 
 TEST_F(WaveFile, CanonicalStereoAndMonoOpenAtTheFirstSample)

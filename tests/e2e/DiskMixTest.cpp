@@ -220,8 +220,44 @@ TEST_F(DiskMix, StopDuringStemsLeavesCompleteFilesOnly)
     testsupport::writeFile(dir.file("stems/stale.wav"), "stale");
     diskMix(dir.file("stems"));
     EXPECT_LT(seen.calls, 2 * 4 * 32 + 40);  // stopped within a beat or two of the click
-    EXPECT_EQ(filesIn("stems"), std::vector<std::string>{"Drums.wav"});
+    // The group's file finished before the stop; the person's own file untouched.
+    EXPECT_EQ(filesIn("stems"), (std::vector<std::string>{"Drums.wav", "stale.wav"}));
+    EXPECT_EQ(testsupport::readFile(dir.file("stems/stale.wav")), "stale");
     EXPECT_EQ(mixref::readWav16(dir.file("stems/Drums.wav")), mixref::expectedMix(song, ice, 0));
+}
+
+TEST_F(DiskMix, StemsAskBeforeReplacingTheGroupsFiles)
+{
+    openDocument();
+    blPrefs.mixTarget = 1;
+    fs::create_directories(dir.file("stems"));
+    testsupport::writeFile(dir.file("stems/Drums.wav"), "mine");
+    // Cancel: nothing written.
+    script("box cancel\n");
+    diskMix(dir.file("stems"));
+    ASSERT_FALSE(backend->boxes().empty());
+    EXPECT_NE(backend->boxes().back().text.find("Drums.wav"), std::string::npos)
+        << backend->boxes().back().text;
+    EXPECT_EQ(filesIn("stems"), std::vector<std::string>{"Drums.wav"});
+    EXPECT_EQ(testsupport::readFile(dir.file("stems/Drums.wav")), "mine");
+    // Another folder: the dialog again, and the mix goes there.
+    const size_t asked = backend->dialogs().size();
+    script("dialog " + dir.file("stems") + "\ndialog " + dir.file("other") + "\nbox no\nclick " +
+           centre(rectOf(kPWGroovePanel, grooveitem::diskMix)) + "\n");
+    ASSERT_TRUE(runUntil([&] {
+        return backend->dialogs().size() > asked + 1 && !BLPath::dialogPending() && backend->pending() == 0 &&
+               !PWScreen.isVisible(kPWProgressPanel);
+    }));
+    EXPECT_EQ(testsupport::readFile(dir.file("stems/Drums.wav")), "mine");
+    EXPECT_EQ(mixref::readWav16(dir.file("other/Drums.wav")), mixref::expectedMix(song, ice, 0));
+    // Overwrite: the groups' files replaced, nothing else.
+    testsupport::writeFile(dir.file("stems/notes.txt"), "notes");
+    script("box yes\n");
+    diskMix(dir.file("stems"));
+    EXPECT_EQ(mixref::readWav16(dir.file("stems/Drums.wav")), mixref::expectedMix(song, ice, 0));
+    EXPECT_EQ(filesIn("stems"),
+              (std::vector<std::string>{"Bass.wav", "Drums.wav", "Pad.wav", "Perc.wav", "notes.txt"}));
+    EXPECT_EQ(testsupport::readFile(dir.file("stems/notes.txt")), "notes");
 }
 
 TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)

@@ -318,6 +318,19 @@ TEST_F(TunerSession, BadSoundsAndFoldersLeaveTheLoopAndTheGrooveAsTheyWere)
     EXPECT_TRUE(blPlayer->playing);
     EXPECT_EQ(PlayingStatus.load(), 2);
     EXPECT_EQ(vetroRenderData.active, 1) << "the loop sounds again";
+
+    // A save that fails for another reason says that reason, and no file of
+    // the folder is made, truncated or removed to find it out.
+    const std::string user = library("Song") + "/NightShift/User";
+    fs::create_directories(user + "/Taken.wav");
+    testsupport::writeFile(user + "/.beatloom-write-test", "the person's own");
+    const size_t before = backend->boxes().size();
+    script("box ok\ndialog " + user + "/Taken.wav\n");
+    clickTuner(Tuner::kItemSave);
+    ASSERT_TRUE(idleUntil([&] { return backend->boxes().size() > before; }));
+    EXPECT_NE(backend->boxes().back().text.find("a folder has that name"), std::string::npos)
+        << backend->boxes().back().text;
+    EXPECT_EQ(testsupport::readFile(user + "/.beatloom-write-test"), "the person's own");
 }
 
 }  // namespace

@@ -2,16 +2,22 @@
 // mix worked out by the test itself, in every export format, normalised,
 // as stems, and refused clearly when the document or the target will not do.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core/kelFiles.h"
 #include "e2e/MixReference.h"
 #include "library/BLDocument.h"
+#include "platform/PlatFiles.h"
 #include "platform/PlatLoudness.h"
 #include "platform/PlatSound.h"
 #include "support/TestSupport.h"
@@ -176,7 +182,7 @@ TEST_F(Render, NormalisedToMinusFourteenLufs)
     }
 }
 
-TEST_F(Render, StemsOneFilePerUsedGroupInAnEmptiedFolder)
+TEST_F(Render, StemsWriteTheGroupFilesAloneAndReplaceThemOnlyWhenTold)
 {
     const BLIceimage ice = mixref::referenceDocument(song, 100.7f);
     const std::string doc = document("song.bld", ice);
@@ -185,19 +191,36 @@ TEST_F(Render, StemsOneFilePerUsedGroupInAnEmptiedFolder)
     testsupport::writeFile(dir.file("stems/Keys.wav"), "old");
     const auto r = render({doc, "-o", "stems", "--stems", "--format", "wav", "--quality", "classic"});
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    std::vector<std::string> files;
-    for (const auto& e : fs::directory_iterator(dir.file("stems")))
-        files.push_back(e.path().filename().string());
-    std::sort(files.begin(), files.end());
-    // The unused group (Keys) has no file; a folder in it stays.
-    EXPECT_EQ(files, (std::vector<std::string>{"Bass.wav", "Drums.wav", "Pad.wav", "Perc.wav", "keep"}));
+    auto files = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.file("stems")))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // The unused group (Keys) has no file; everything else in the folder stays.
+    EXPECT_EQ(files(), (std::vector<std::string>{"Bass.wav", "Drums.wav", "Keys.wav", "Pad.wav", "Perc.wav",
+                                                 "keep", "old.wav"}));
+    EXPECT_EQ(testsupport::readFile(dir.file("stems/Keys.wav")), "old");
+    EXPECT_EQ(testsupport::readFile(dir.file("stems/old.wav")), "old");
     for (int g : {0, 1, 2, 3})
         EXPECT_EQ(mixref::readWav16(dir.file("stems/" + song.groups[static_cast<size_t>(g)] + ".wav")),
                   mixref::expectedMix(song, ice, g))
             << song.groups[static_cast<size_t>(g)];
+
+    // Group files there already: refused, nothing written, unless --overwrite.
+    testsupport::writeFile(dir.file("stems/Bass.wav"), "mine");
+    const auto again = render({doc, "-o", "stems", "--stems", "--format", "wav"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.out.find("(Drums.wav, Bass.wav, Pad.wav, Perc.wav)"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("--overwrite"), std::string::npos) << again.out;
+    EXPECT_EQ(testsupport::readFile(dir.file("stems/Bass.wav")), "mine");
+    ASSERT_EQ(render({doc, "-o", "stems", "--stems", "--format", "wav", "--overwrite"}).exitCode, 0);
+    EXPECT_EQ(mixref::readWav16(dir.file("stems/Bass.wav")), mixref::expectedMix(song, ice, 1));
+    EXPECT_EQ(files().size(), 7u);
 }
 
-TEST_F(Render, ClearRefusals)
+TEST_F(Render, ClearRefusalsWithTheirReasons)
 {
     BLIceimage ice = shortDocument();
     const std::string good = document("good.bld", ice);
@@ -207,6 +230,12 @@ TEST_F(Render, ClearRefusals)
     std::snprintf(ice.songName, sizeof ice.songName, "NoSuchSong");
     const std::string lost = document("lost.bld", ice);
     testsupport::writeFile(dir.file("junk.bld"), "not a document");
+    // The song plays at 126 BPM +- 50: the program itself refuses 60 when it opens the document.
+    const std::string slow = document("slow.bld", mixref::referenceDocument(song, 60.0f));
+    ice = shortDocument();
+    ice.bpm = std::nanf("");
+    const std::string nan = document("nan.bld", ice);
+    fs::create_directories(dir.file("out"));
 
     struct Case {
         std::vector<std::string> args;
@@ -218,7 +247,13 @@ TEST_F(Render, ClearRefusals)
         {{empty, "-o", "a.wav"}, 1, "has no sequence"},
         {{dir.file("junk.bld"), "-o", "a.wav"}, 1, "not a groove document"},
         {{dir.file("none.bld"), "-o", "a.wav"}, 1, "cannot open"},
-        {{good, "-o", "no/such/folder/a.wav"}, 1, "could not be written"},
+        {{good, "-o", "no/such/folder/a.wav"}, 1, "could not be written: the folder does not exist"},
+        {{good, "-o", std::string(300, 'n') + ".wav"}, 1, "a name is too long"},
+        {{good, "-o", "out"}, 1, "out is a folder"},
+        {{good, "-o", "new/"}, 1, "new/ is a folder"},
+        {{good, "-o", "/"}, 1, "/ is a folder"},
+        {{slow, "-o", "a.wav"}, 1, "(60 BPM) is outside what its song can be played at (76 to 176 BPM)"},
+        {{nan, "-o", "a.wav"}, 1, "is outside what its song can be played at"},
         {{good, "-o", "a.wav", "--format", "wma"}, 2, "unknown format 'wma'"},
         {{good, "-o", "a.wav", "--quality", "best"}, 2, "unknown quality"},
         {{good}, 2, "needs -o"},
@@ -227,9 +262,264 @@ TEST_F(Render, ClearRefusals)
         const auto r = render(c.args);
         EXPECT_EQ(r.exitCode, c.code) << c.args[0] << ": " << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("disk may be full"), std::string::npos) << r.out;
     }
+    // A file that may not grow past 50 kB: the system's limit, not a full disk.
+    const auto big = testsupport::run(
+        {"sh", "-c", "ulimit -f 50 && exec " + dir.program() + " --render " + good + " -o a.wav"}, dir.path(),
+        60);
+    EXPECT_EQ(big.exitCode, 1) << big.out;
+    EXPECT_NE(big.out.find("the file would be larger than this system allows"), std::string::npos) << big.out;
     EXPECT_FALSE(fs::exists(dir.file("a.wav")));
+    EXPECT_TRUE(fs::is_empty(dir.file("out")));
+    EXPECT_FALSE(fs::exists(dir.file(".wav")));
     EXPECT_FALSE(fs::exists(dir.file("MixScript")));
+
+    // Faster than the engine plays (1.3 times the song's tempo): mixed at that tempo, as played.
+    ice = shortDocument();
+    ice.bpm = 170.0f;
+    const auto fast = render({document("fast.bld", ice), "-o", "fast.wav", "--format", "wav"});
+    ASSERT_EQ(fast.exitCode, 0) << fast.out;
+    EXPECT_EQ(mixref::readWav16(dir.file("fast.wav")).size(), 2u * 32 * (2646000 / 163));
+}
+
+// What a folder holds: each entry's bytes, a link's target, a folder's mark.
+std::map<std::string, std::string> snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (e.is_symlink())
+            out[name] = "link to " + fs::read_symlink(e.path()).string();
+        else if (e.is_directory())
+            out[name] = "folder";
+        else
+            out[name] = testsupport::readFile(e.path().string());
+    }
+    return out;
+}
+
+// The names in `after` that are new or changed since `before`.
+std::set<std::string> changed(const std::map<std::string, std::string>& before,
+                              const std::map<std::string, std::string>& after)
+{
+    std::set<std::string> names;
+    for (const auto& [name, bytes] : after) {
+        const auto was = before.find(name);
+        if (was == before.end() || was->second != bytes) names.insert(name);
+    }
+    for (const auto& [name, bytes] : before)
+        if (!after.count(name)) names.insert(name + " (gone)");
+    return names;
+}
+
+// Every --render variant run into a folder of the person's that holds files
+// of every name the program might make: afterwards each file but the
+// targets is as it was, and no temporary is left anywhere.
+TEST_F(Render, TheUsersFolderIsLeftAsItWasButForTheTargets)
+{
+    const std::string mine = dir.file("mine");
+    fs::create_directories(mine + "/sub");
+    char kel[kKelPathMax + 1];
+    ASSERT_TRUE(KEL_SystemPathToKelPath((mine + "/song.bld").c_str(), kel));
+    ASSERT_TRUE(BLDocument_Write(kel, shortDocument(), nullptr));
+    for (const char* name :
+         {"song.wav", "song.wav.part", "song.flac.part", "loud.wav.part", "TempSoundConvertFile.flac",
+          "TempSoundConvertFile.wav", "TempSoundConvertFile.ogg", ".bashrc", ".hidden.wav", "thesis.txt",
+          "MixScript", "MixScript-1", ".beatloom-write-test", "sub/inner.wav"})
+        testsupport::writeFile(mine + "/" + name, std::string("the person's own ") + name);
+    fs::create_symlink("thesis.txt", mine + "/link.wav");
+    fs::create_symlink("/nowhere", mine + "/dangling.wav");
+    const std::string doc = mine + "/song.bld";
+    const auto noTemporaries = [&] {
+        for (const std::string& folder : {mine, dir.path()})
+            for (const auto& e : fs::directory_iterator(folder)) {
+                const std::string name = e.path().filename().string();
+                EXPECT_FALSE(plat::isTemporaryName(name) || name.find(".beatloom-journal-") == 0) << name;
+            }
+    };
+    struct Case {
+        std::vector<std::string> args;
+        std::set<std::string> targets;
+    };
+    const std::string stemFiles[] = {"Drums.ogg", "Bass.ogg", "Pad.ogg", "Perc.ogg"};
+    const Case cases[] = {
+        {{doc, "-o", mine + "/song.flac", "--format", "flac"}, {"song.flac"}},
+        {{doc, "-o", mine + "/loud", "--format", "wav", "--normalize"}, {"loud.wav"}},
+        {{doc, "-o", mine + "/song.mp3", "--format", "aiff"}, {"song.aif"}},
+        {{doc, "-o", mine, "--stems", "--format", "ogg"},
+         {stemFiles[0], stemFiles[1], stemFiles[2], stemFiles[3]}},
+        {{doc, "-o", mine, "--stems", "--format", "ogg"}, {}},  // refused: the group files are there now
+        {{doc, "-o", mine}, {}},
+        {{doc, "-o", mine + "/"}, {}},
+        {{doc, "-o", mine + "/sub/inner.wav/x.wav"}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto before = snapshot(mine);
+        const auto r = render(c.args);
+        EXPECT_EQ(r.exitCode, c.targets.empty() ? 1 : 0) << c.args[2] << ": " << r.out;
+        std::set<std::string> written = changed(before, snapshot(mine));
+        // Stems write the groups the first groove uses: some of the four.
+        if (c.targets.size() > 1) {
+            EXPECT_TRUE(std::includes(c.targets.begin(), c.targets.end(), written.begin(), written.end()));
+        } else {
+            EXPECT_EQ(written, c.targets) << c.args[2];
+        }
+        EXPECT_EQ(snapshot(mine + "/sub"),
+                  (std::map<std::string, std::string>{{"inner.wav", "the person's own sub/inner.wav"}}));
+        noTemporaries();
+    }
+    EXPECT_EQ(testsupport::readFile(mine + "/song.wav"), "the person's own song.wav");
+    EXPECT_EQ(testsupport::readFile(mine + "/thesis.txt"), "the person's own thesis.txt");
+}
+
+// Stems brought to a loudness all together keep adding up to the mix: one
+// gain for every stem, measured on their whole.
+TEST_F(Render, NormalisedStemsShareOneGain)
+{
+    const BLIceimage ice = mixref::referenceDocument(song, 100.7f);
+    const std::string doc = document("song.bld", ice);
+    ASSERT_EQ(render({doc, "-o", "loud", "--stems", "--format", "wav", "--normalize"}).exitCode, 0);
+    double lowest = 1e9, highest = -1e9;
+    for (int g : {0, 1, 2, 3}) {
+        const std::string name = song.groups[static_cast<size_t>(g)];
+        const std::vector<int16_t> plain = mixref::expectedMix(song, ice, g);
+        const std::vector<int16_t> loud = mixref::readWav16(dir.file("loud/" + name + ".wav"));
+        ASSERT_EQ(loud.size(), plain.size()) << name;
+        double cross = 0, energy = 0;
+        for (size_t i = 0; i < plain.size(); ++i) {
+            cross += double(loud[i]) * plain[i];
+            energy += double(plain[i]) * plain[i];
+        }
+        const double gain = cross / energy;  // the least-squares gain from plain to loud
+        lowest = std::min(lowest, gain);
+        highest = std::max(highest, gain);
+    }
+    EXPECT_GT(lowest, 0.1);
+    EXPECT_LT(highest / lowest, 1.001) << lowest << " .. " << highest;
+}
+
+// kill -9 and SIGTERM at random moments of a render, a stems mix and a save:
+// the old file is intact or the new one complete, and the next start leaves
+// no temporary behind. BEATLOOM_KILL_ROUNDS sets the rounds of each (50 for
+// the full trial; one here, with a SIGTERM caught during a conversion).
+TEST_F(Render, KilledAtAnyMomentLosesNothing)
+{
+    const char* asked = std::getenv("BEATLOOM_KILL_ROUNDS");
+    const int rounds = asked ? std::max(1, std::atoi(asked)) : 1;
+    std::random_device device;
+    const unsigned seed = device();
+    SCOPED_TRACE(join("seed ", seed));
+    std::mt19937 random(seed);
+    const BLIceimage ice = shortDocument();
+    const std::string doc = document("song.bld", ice);
+    const std::string mine = dir.file("mine"), stems = dir.file("stems");
+    fs::create_directories(mine);
+    fs::create_directories(stems);
+    testsupport::writeFile(mine + "/song.wav", "the person's own song.wav");
+    testsupport::writeFile(mine + "/song.flac", "old");
+    testsupport::writeFile(dir.file("save.txt"), [&] {
+        std::string s = "wait 50\n";
+        for (int i = 0; i < 100; ++i) s += "dialog " + doc + "\nctrl s\nwait 5\n";
+        return s + "quit\n";
+    }());
+    const std::string quit = dir.file("quit.txt");
+    testsupport::writeFile(quit, "quit\n");
+
+    const std::string flacFrames = std::to_string(32 * 26460);
+    struct Kind {
+        const char* name;
+        std::vector<std::string> args;
+        std::function<void()> check;  // the old file intact or the new one complete
+    };
+    const Kind kinds[] = {
+        {"render",
+         {dir.program(), "--render", doc, "-o", mine + "/song.flac", "--format", "flac"},
+         [&] {
+             EXPECT_EQ(testsupport::readFile(mine + "/song.wav"), "the person's own song.wav");
+             if (testsupport::readFile(mine + "/song.flac") == "old") return;
+             plat::SoundReader reader;
+             ASSERT_TRUE(reader.open(mine + "/song.flac"));
+             EXPECT_EQ(std::to_string(reader.frames()), flacFrames);
+         }},
+        {"stems",
+         {dir.program(), "--render", doc, "-o", stems, "--stems", "--format", "wav", "--overwrite"},
+         [&] {
+             for (int g = 0; g < 4; ++g) {
+                 const std::string file = stems + "/" + song.groups[static_cast<size_t>(g)] + ".wav";
+                 if (fs::exists(file)) {
+                     EXPECT_EQ(mixref::readWav16(file), mixref::expectedMix(song, ice, g)) << file;
+                 }
+             }
+         }},
+        {"save",
+         {dir.program(), "--headless", "--script", dir.file("save.txt"), doc},
+         [&] {
+             char kel[kKelPathMax + 1];
+             ASSERT_TRUE(KEL_SystemPathToKelPath(doc.c_str(), kel));
+             BLIceimage read;
+             EXPECT_EQ(BLDocument_Read(kel, &read, nullptr).status, BLDocumentRead::read);
+             EXPECT_STREQ(read.songName, ice.songName);
+         }},
+    };
+    const auto noTemporaries = [&](const char* after) {
+        for (const std::string& folder : {mine, stems, dir.path()})
+            for (const auto& e : fs::directory_iterator(folder)) {
+                const std::string name = e.path().filename().string();
+                EXPECT_FALSE(plat::isTemporaryName(name) || name.find(".beatloom-journal-") == 0)
+                    << after << ": " << name;
+            }
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        // A whole run first: how long one takes.
+        double whole = 0;
+        ASSERT_EQ(testsupport::runWatched(kind.args, dir.path(), [&](int, double t) { whole = t; }).exitCode,
+                  0);
+        kind.check();
+        for (int round = 0; round < rounds; ++round)
+            for (const int signal : {SIGKILL, SIGTERM}) {
+                const double at = std::uniform_real_distribution<double>(0.0, whole)(random);
+                // The first SIGTERM of the render comes while the mix is converted: the
+                // mix itself lies in a temporary then, never in the person's song.wav.
+                const std::string name = kind.name;
+                const bool converting = signal == SIGTERM && round == 0 && name == "render";
+                bool sent = false;
+                const auto r = testsupport::runWatched(kind.args, dir.path(), [&](int pid, double t) {
+                    if (sent) return;
+                    if (converting) {
+                        int temporaries = 0;
+                        for (const auto& e : fs::directory_iterator(mine))
+                            temporaries += e.path().filename().string().rfind(".song.flac.", 0) == 0;
+                        if (temporaries < 2) return;
+                    } else if (t < at) {
+                        return;
+                    }
+                    kill(pid, signal);
+                    sent = true;
+                });
+                SCOPED_TRACE(join(signal == SIGKILL ? "SIGKILL" : "SIGTERM", converting ? " converting" : "",
+                                  " at ", at, " s of ", whole));
+                // A render told to stop says so, and what it left; the program ends in order.
+                // (A signal that comes before the program could take it ends it at once: 143.)
+                if (signal == SIGTERM && r.exitCode != 0 && r.exitCode != 128 + SIGTERM && name != "save") {
+                    EXPECT_EQ(r.exitCode, 130) << r.out;
+                    EXPECT_NE(r.out.find("no half-written file was left"), std::string::npos) << r.out;
+                }
+                if (signal == SIGTERM && name == "save" && r.exitCode != 128 + SIGTERM) {
+                    EXPECT_EQ(r.exitCode, 0) << r.out;
+                }
+                if (converting) {
+                    EXPECT_EQ(r.exitCode, 130) << r.out;
+                }
+                kind.check();
+                // The next start sweeps what the kill left.
+                ASSERT_EQ(
+                    testsupport::run({dir.program(), "--headless", "--script", quit}, dir.path()).exitCode,
+                    0);
+                noTemporaries("the next start");
+            }
+    }
 }
 
 TEST_F(Render, OneBarOnATerminal)

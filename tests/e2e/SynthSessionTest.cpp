@@ -26,6 +26,7 @@
 #include "panels/BLPlayer.h"
 #include "panels/BLSynthPanel.h"
 #include "panels/PWmain.h"
+#include "platform/PlatFiles.h"
 #include "platform/PlatHeadless.h"
 #include "support/NoteFinder.h"
 #include "support/TestSupport.h"
@@ -357,6 +358,8 @@ TEST_F(SynthSession, TheArpeggioMixedToAFileAndConvertedToTheExportFormat)
     // The program's own WAV: 32 beats of the song's tempo, the notes on the
     // grid from the file's first frame, while the panel does not play.
     mixTo(dir.file("arp"), dir.file("arp.wav"));
+    EXPECT_EQ(backend->dialogs().back().initialName, "SynthFile.wav");
+    EXPECT_EQ(backend->dialogs().back().patterns, "*.wav");
     EXPECT_FALSE(blSynthPanel->playing);
     const Loop mixed = readLoop(dir.file("arp.wav"));
     ASSERT_EQ(mixed.channels, 2);
@@ -379,10 +382,16 @@ TEST_F(SynthSession, TheArpeggioMixedToAFileAndConvertedToTheExportFormat)
     ASSERT_TRUE(kelQt_soundConvert_setFileExtension(converted, kelQtFormatFlac, sizeof converted));
     const uint32_t before = blPrefs.exportFormat;
     blPrefs.exportFormat = kelQtFormatFlac;
+    testsupport::writeFile(dir.file("song-arp.wav"), "the person's own");
     mixTo(dir.file("song-arp.wav"), converted);
     blPrefs.exportFormat = before;
-    EXPECT_FALSE(fs::exists(dir.file("song-arp.wav")));
-    EXPECT_FALSE(fs::exists(dir.file("TempSoundConvertFile.wav")));
+    // The dialog offered the file as it is written: its name and filter follow the format.
+    const plat::FileDialogRequest asked = backend->dialogs().back();
+    EXPECT_EQ(asked.initialName, "arp.flac");
+    EXPECT_EQ(asked.patterns, "*.flac");
+    EXPECT_EQ(testsupport::readFile(dir.file("song-arp.wav")), "the person's own");
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_FALSE(plat::isTemporaryName(e.path().filename().string())) << e.path();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
+#include "platform/PlatFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -280,11 +281,19 @@ TEST(RealWindow, TheProgramEndsWhenItsDisplayGoesAway)
     // Once the sound runs (the window is open by then), the display dies.
     const auto start = std::chrono::steady_clock::now();
     bool sounding = false;
-    while (!(sounding = fs::exists(demo + "/played.raw")) && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+    // The device's frames go to a temporary of the writer's in the demo's folder.
+    const auto soundFile = [&] {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(demo, ec))
+            if (plat::isTemporaryName(e.path().filename().string()) && e.file_size(ec) > 0) return true;
+        return false;
+    };
+    while (!(sounding = soundFile()) && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(sounding) << "the demonstration never played";
     kill(server, SIGKILL);
     waitpid(server, nullptr, 0);
+    if (!sounding) kill(program, SIGKILL);
+    ASSERT_TRUE(sounding) << "the demonstration never played";
     const int status = waitEnd(program, 60);
     if (status == -1) {
         kill(program, SIGKILL);

@@ -266,6 +266,15 @@ TEST_F(SynthPanelTest, TheDocumentAtomGivesBackTheWholeState)
     engine2.calls.clear();
     loaded.playerSaidPlay();
     EXPECT_EQ(engine2.calls[1], "folder :Library:Synth:Organ:");
+
+    // A sound's name from a document is checked as song names are: the synth
+    // falls silent rather than read a folder outside the library.
+    BLSynthSetting hostile = current;
+    std::snprintf(hostile.synthName, sizeof hostile.synthName, "../../../sx");
+    engine2.calls.clear();
+    loaded.recall(hostile);
+    EXPECT_NE(std::find(engine2.calls.begin(), engine2.calls.end(), "folder "), engine2.calls.end());
+    for (const std::string& call : engine2.calls) EXPECT_EQ(call.find(".."), std::string::npos) << call;
 }
 
 }  // namespace

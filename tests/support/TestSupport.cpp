@@ -61,6 +61,13 @@ ProgramDir::ProgramDir(const std::string& tag, bool copyLibrary) : TempDir(tag)
 RunResult run(const std::vector<std::string>& argv, const std::string& cwd, int timeoutSec,
               const std::vector<std::string>& env)
 {
+    return runWatched(argv, cwd, nullptr, timeoutSec, env);
+}
+
+RunResult runWatched(const std::vector<std::string>& argv, const std::string& cwd,
+                     const std::function<void(int pid, double seconds)>& during, int timeoutSec,
+                     const std::vector<std::string>& env)
+{
     RunResult result;
     int pipefd[2];
     if (argv.empty() || pipe(pipefd) != 0) return result;
@@ -81,7 +88,8 @@ RunResult run(const std::vector<std::string>& argv, const std::string& cwd, int 
     }
     close(pipefd[1]);
     fcntl(pipefd[0], F_SETFL, O_NONBLOCK);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSec);
+    const auto started = std::chrono::steady_clock::now();
+    const auto deadline = started + std::chrono::seconds(timeoutSec);
     int status = 0;
     bool done = false;
     char buffer[4096];
@@ -97,7 +105,10 @@ RunResult run(const std::vector<std::string>& argv, const std::string& cwd, int 
             result.out += "\n[killed after timeout]\n";
             done = true;
         } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (during)
+                during(pid,
+                       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+            std::this_thread::sleep_for(std::chrono::milliseconds(during ? 1 : 5));
         }
     }
     ssize_t n;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,6 +53,11 @@ struct RunResult {
 // Runs a program with arguments, in `cwd` when given, killed after `timeoutSec`.
 RunResult run(const std::vector<std::string>& argv, const std::string& cwd = "", int timeoutSec = 60,
               const std::vector<std::string>& env = {});
+// The same, calling `during` about every millisecond while the program runs
+// (with its pid and the seconds since it started; it may signal it).
+RunResult runWatched(const std::vector<std::string>& argv, const std::string& cwd,
+                     const std::function<void(int pid, double seconds)>& during, int timeoutSec = 60,
+                     const std::vector<std::string>& env = {});
 
 std::string readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& bytes);
