@@ -110,8 +110,9 @@ bool kelAtomsFile::close()
 bool kelAtomsFile::writeBytes(long count, const void* buffer)
 {
     if (!memoryOut) return KEL_FileWrite(&file, count, buffer);
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    memoryOut->insert(memoryOut->end(), bytes, bytes + count);
+    const size_t at = memoryOut->size();
+    memoryOut->resize(at + static_cast<size_t>(count));
+    if (count > 0) std::memcpy(memoryOut->data() + at, buffer, static_cast<size_t>(count));
     return true;
 }
 

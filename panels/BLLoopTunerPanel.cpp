@@ -342,13 +342,15 @@ void BLLoopTunerPanel::startRecord()
         const int problem = gep->userLoop_recordProblem(&said);
         // The spec's words, then why: a card that records while it plays is
         // the rule now, so the reason is the device's.
-        std::string text = "Errors starting record !";
+        std::string reason;
         if (problem >= 1 && problem <= 3)
-            text += std::string(" ") + blIntl.message(kMsgNoCaptureDevice + problem - 1).c_str();
+            reason = blIntl.message(kMsgNoCaptureDevice + problem - 1).c_str();
         else if (!said.empty())
-            text += " " + filled(kMsgCaptureSaid, said);
+            reason = filled(kMsgCaptureSaid, said);
         else if (playing)
-            text += " Probably your sound hardware doesn't allow recording while playing. Stop playback first.";
+            reason = "Probably your sound hardware doesn't allow recording while playing. Stop playback first.";
+        std::string text("Errors starting record !");
+        if (!reason.empty()) text.append(1, ' ').append(reason);
         KEL_UserNotify(text.c_str(), 0);
         if (problem == 1) {
             canRecord = false;
