@@ -7,13 +7,14 @@ namespace skinc {
 
 namespace {
 
-enum class Glyph { None, Load, Delete, Copy, Disk, Web, Up, Down };
+enum class Glyph { None, Load, Delete, Copy, Disk, Web, Guide, Up, Down };
 
 bool glyphFromName(const std::string& name, Glyph& g)
 {
     static const std::pair<const char*, Glyph> kNames[] = {
         {"none", Glyph::None}, {"load", Glyph::Load}, {"delete", Glyph::Delete}, {"copy", Glyph::Copy},
-        {"disk", Glyph::Disk}, {"web", Glyph::Web},   {"up", Glyph::Up},         {"down", Glyph::Down}};
+        {"disk", Glyph::Disk}, {"web", Glyph::Web},   {"guide", Glyph::Guide},   {"up", Glyph::Up},
+        {"down", Glyph::Down}};
     for (const auto& [text, glyph] : kNames)
         if (name == text) {
             g = glyph;
@@ -83,6 +84,17 @@ void drawGlyph(cairo_t* cr, Glyph g, double cx, double cy, double s, const Colou
             cairo_stroke(cr);
             cairo_move_to(cr, cx - h * 0.85, cy);
             cairo_line_to(cr, cx + h * 0.85, cy);
+            cairo_stroke(cr);
+            break;
+        case Glyph::Guide:  // an open book
+            cairo_move_to(cr, cx, cy - h * 0.55);
+            cairo_curve_to(cr, cx - h * 0.35, cy - h * 0.8, cx - h * 0.7, cy - h * 0.8, cx - h * 0.95, cy - h * 0.6);
+            cairo_line_to(cr, cx - h * 0.95, cy + h * 0.75);
+            cairo_curve_to(cr, cx - h * 0.7, cy + h * 0.55, cx - h * 0.35, cy + h * 0.55, cx, cy + h * 0.8);
+            cairo_curve_to(cr, cx + h * 0.35, cy + h * 0.55, cx + h * 0.7, cy + h * 0.55, cx + h * 0.95, cy + h * 0.75);
+            cairo_line_to(cr, cx + h * 0.95, cy - h * 0.6);
+            cairo_curve_to(cr, cx + h * 0.7, cy - h * 0.8, cx + h * 0.35, cy - h * 0.8, cx, cy - h * 0.55);
+            cairo_line_to(cr, cx, cy + h * 0.8);
             cairo_stroke(cr);
             break;
         case Glyph::Up:
