@@ -102,7 +102,9 @@ void BLSongLibrary::fillSamplesList(const char* folderPath, BLSongEngine& engine
         g.pan[s] = 60;
         g.repeats[s] = 1;
         KEL_CopyCut(g.file[s], kBLNameSize, e.name.c_str());
-        KEL_CopyCut(g.label[s], kBLNameSize, e.name.c_str());
+        // The menu shows the loop's name as it was given, without ".wav".
+        const size_t dot = e.name.rfind('.');
+        KEL_CopyCut(g.label[s], kBLNameSize, e.name.substr(0, dot == 0 ? std::string::npos : dot).c_str());
         engine.samplesListAdd(playable(userFolder + e.name, g.file[s], g.unreadable[s]).c_str(), 0);
     }
 }
