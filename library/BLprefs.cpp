@@ -1,5 +1,6 @@
 #include "library/BLprefs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -30,6 +31,7 @@ constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
 constexpr long kKeyLock = kelFourCC("klck");
 constexpr long kNetIdentity = kelFourCC("neti");
 constexpr long kNetTrusted = kelFourCC("nett");
+constexpr long kDocumentFolder = kelFourCC("dfld");
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
@@ -37,7 +39,8 @@ constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
-                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted})
+                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
+                     kDocumentFolder})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -148,7 +151,8 @@ void blPrefsClass::loadNetLink(KelResFile& file)
 
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
-      netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0)
+      netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
+      documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -183,6 +187,13 @@ void blPrefsClass::load()
     loadNetLink(file);
     loadNetIdentities(file);
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
+    // A folder whole, without a zero or a control character in it, or none.
+    if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
+        char folder[kKelPathMax + 1] = {};
+        if (file.LoadData(folder, n, kDocumentFolder, 0) &&
+            std::none_of(folder, folder + n, [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            std::memcpy(documentFolder, folder, sizeof folder);
+    }
 
     if (file.LoadData(reinterpret_cast<char*>(bytes), 4, kSettingsLength, 0)) {
         const int32_t length = static_cast<int32_t>(kelGetLE32(bytes));
@@ -228,6 +239,8 @@ bool blPrefsClass::save()
     ok = saveVMix(file, vmix) && ok;
     ok = saveShort(file, kTooltips, 0, tooltips) && ok;
     ok = saveShort(file, kKeyLock, 0, keyLock) && ok;
+    if (const size_t n = std::strlen(documentFolder); n > 0)
+        ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
     uint8_t link[kNetLinkSize] = {};
     kelPutLE16(link, static_cast<uint16_t>(netMode));
     kelPutLE16(link + 2, netPort);

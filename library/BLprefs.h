@@ -21,10 +21,13 @@
 //   'neti' 0     32  this installation's identity on the link (hexadecimal)
 //   'nett' 0..15 32  identities of the players let in without asking
 //   'klck' 0      2  key lock: 1 on, 0 off
+//   'dfld' 0   1..  the folder of the last document opened or saved (a kel
+//                    path, without its end), where the next dialog starts
 #pragma once
 
 #include <cstdint>
 
+#include "core/kelFiles.h"
 #include "core/kelGeometry.h"
 #include "core/kelQt.h"
 #include "library/BLVMix.h"
@@ -87,6 +90,8 @@ public:
     int16_t netTrustedCount;
     // Key lock: the mix tempo changes the tempo and not the key.
     int16_t keyLock;
+    // The folder of the last document ("" before the first).
+    char documentFolder[kKelPathMax + 1];
 
 private:
     void loadNetLink(KelResFile& file);

@@ -391,6 +391,8 @@ private:
     void workReplaced(bool document);
     // The document path set for a dialog: where it starts.
     void dialogStart();
+    // The last document's folder, kept in the preferences for the next start.
+    void rememberDocumentFolder();
     char volumeText[16] = {};
     char panText[16] = {};
     char mainVolumeText[16] = {};

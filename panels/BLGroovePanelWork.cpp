@@ -156,10 +156,12 @@ void BLGroovePanel::workReplaced(bool document)
     // A song of its own is new work: a save must not land on the last document.
     if (!document) model.lastDocument.set("Untitled");
     keeper().commit();
-    if (document)
+    if (document) {
         keeper().markSaved(model.lastDocument.path);
-    else
+        rememberDocumentFolder();
+    } else {
         keeper().markClean();
+    }
 }
 
 // ---- The question ------------------------------------------------------------------
@@ -209,6 +211,7 @@ bool BLGroovePanel::saveWork(const char* path)
     if (!model.saveDocument(path)) return false;
     keeper().absorb();
     keeper().markSaved(model.lastDocument.path);
+    rememberDocumentFolder();
     return true;
 }
 
@@ -258,10 +261,14 @@ void BLGroovePanel::applyExtras(const BLWorkExtras& x)
 
 void BLGroovePanel::dialogStart()
 {
-    // The folder of the last document; before the first one, the user's
-    // documents folder (never the program's own folder).
+    // The folder of the last document, this session's or one before (kept
+    // in the preferences); before the first one ever, the user's documents
+    // folder (never the program's own folder).
     if (documentNamed()) {
         docPath.set(&model.lastDocument);
+    } else if (kelPath kept(blPrefs.documentFolder); kept.path[0] && kept.isFolder()) {
+        kept.add("Untitled.bld");
+        docPath.set(&kept);
     } else {
         char kel[kKelPathMax + 1];
         const std::string untitled = plat::documentsFolder() + "/Untitled.bld";
@@ -271,6 +278,13 @@ void BLGroovePanel::dialogStart()
             docPath.set(&model.lastDocument);
     }
     docPath.userDialogTypes(0, 0, 0, 0, "*.bld");
+}
+
+void BLGroovePanel::rememberDocumentFolder()
+{
+    kelPath folder(model.lastDocument);
+    folder.stripName();
+    if (folder.path[0]) KEL_CopyCut(blPrefs.documentFolder, sizeof blPrefs.documentFolder, folder.path);
 }
 
 bool BLGroovePanel::documentNamed() const
