@@ -158,7 +158,9 @@ struct Runner {
         const BLMixScript text = BLMixScript_Make(job.tempo, *job.sequence, *job.library, filter);
         hasTrack = text.hasTrack;
         if (!hasTrack) return true;
-        if (frames) *frames = QualMix_OutputFrames(text.text.c_str());
+        const int64_t length = QualMix_OutputFrames(text.text.c_str());
+        if (frames) *frames = length;
+        outcome.frames = std::max(outcome.frames, length);
         // A scratch file in the program folder, under a name of the writer's
         // own: no instance's script is another's, and a kill leaves nothing
         // the next start does not sweep.

@@ -56,6 +56,12 @@ constexpr int16_t kBLMsgStemsExist = 201;
 constexpr int16_t kBLMsgOverwrite = 202;
 constexpr int16_t kBLMsgChooseFolder = 203;
 constexpr int16_t kBLMsgReasonFormat = 204;
+// A mix finished: what was written, and the way to it.
+constexpr int16_t kBLMsgWritten = 352;       // "%s" the file, "%s" m:ss
+constexpr int16_t kBLMsgWrittenStems = 353;  // "%s" how many, "%s" the folder, "%s" m:ss
+constexpr int16_t kBLMsgOpenFolder = 354;
+constexpr int16_t kBLMsgOk = 355;
+constexpr int16_t kBLMsgNoFolderOpener = 356;
 
 // What a disk mix tells the person: the progress panel's calls.
 class BLDiskMixFeedback {
@@ -98,6 +104,7 @@ struct BLDiskMixOutcome {
     std::vector<std::string> inTheWay;  // stems refused: the group files already there (nothing written)
     int16_t reason = 0;                 // the failure's reason (kBLMsgReason...)
     std::string detail;                 // the system's own words, for kBLMsgReasonOther
+    int64_t frames = 0;                 // the mix's length at 44,100 frames a second (the longest stem)
 };
 
 BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDiskMixFeedback& feedback);

@@ -1,9 +1,12 @@
 // The groove panel's disk mix: the Disk mix button, the save dialog for the
 // file (or the stems folder) and the mix itself behind the progress panel.
 #include <cstdio>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "audio/BLEngine.h"
+#include "audio/QualMix.h"
 #include "core/BLInternational.h"
 #include "core/kelBytes.h"
 #include "core/kelCore.h"
@@ -14,6 +17,7 @@
 #include "panels/BLGroovePanel.h"
 #include "panels/BLProgressFeedback.h"
 #include "panels/PWmain.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -34,12 +38,17 @@ std::string extensionOf(uint32_t format)
 
 void BLGroovePanel::onItem_diskMix()
 {
-    player().stop();
     if (model.stored.length <= 0) {
         BL_Notify(kBLMsgSequenceEmpty, 0);
         return;
     }
     if (BLPath::dialogPending()) return;
+    // "Choose another folder" comes back here with the music stopped already.
+    if (player().playing) {
+        diskMixWasPlaying = true;
+        diskMixWasSequence = player().sequenceMode;
+    }
+    player().stop();
     const uint32_t format = blPrefs.exportFormat;
     if (blPrefs.mixTarget == 1) {
         diskMixPath.set(diskMixFolder[0] ? diskMixFolder : "Mix files folder");
@@ -62,7 +71,10 @@ bool BLGroovePanel::diskMixScriptCategory(int16_t group)
 
 void BLGroovePanel::diskMixResult(BLPath* path)
 {
-    if (!path || !path->dialogOk) return;
+    if (!path || !path->dialogOk) {
+        diskMixResume();
+        return;
+    }
     player().stop();
     BLDiskMixJob job;
     job.library = &model.library();
@@ -97,13 +109,56 @@ void BLGroovePanel::diskMixResult(BLPath* path)
                           another = blIntl.message(kBLMsgChooseFolder), cancel = blIntl.message(kMsgCancel);
             const int16_t answer =
                 KEL_UserChooseUtf8(text, overwrite.c_str(), another.c_str(), cancel.c_str());
-            if (answer == kChooseSecond) onItem_diskMix();
-            if (answer != kChooseFirst) return;
+            if (answer == kChooseSecond) {
+                onItem_diskMix();
+                return;
+            }
+            if (answer != kChooseFirst) {
+                diskMixResume();
+                return;
+            }
             job.overwrite = true;
         }
     }
     BLProgressFeedback feedback;
     BLEngine offline;  // the mixdown needs no running engine
-    BLDiskMix_Run(job, gep ? *gep : offline, feedback);
+    const BLDiskMixOutcome outcome = BLDiskMix_Run(job, gep ? *gep : offline, feedback);
     feedback.tell();
+    if (!outcome.failed && !outcome.stopped && !outcome.files.empty()) diskMixWritten(outcome.files, outcome.frames);
+    diskMixResume();
+}
+
+void BLGroovePanel::diskMixWritten(const std::vector<std::string>& files, int64_t frames)
+{
+    const int64_t seconds = (frames + MIXFREQ / 2) / MIXFREQ;
+    char length[32];
+    std::snprintf(length, sizeof length, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    char system[kKelSystemPathMax + 1] = {};
+    if (!KEL_KelPathToSystemPath(files.front().c_str(), system)) return;
+    const std::filesystem::path folder = std::filesystem::path(system).parent_path();
+    std::string text;
+    if (files.size() == 1) {
+        char name[kKelNameMax + 1];
+        KEL_FileNameFromPath(files.front().c_str(), name, sizeof name);
+        text = blIntl.messageWithNames(kBLMsgWritten, {name, length});
+    } else {
+        text = blIntl.messageWithNames(kBLMsgWrittenStems,
+                                       {std::to_string(files.size()), folder.filename().string(), length});
+    }
+    const kelText open = blIntl.message(kBLMsgOpenFolder), ok = blIntl.message(kBLMsgOk);
+    if (KEL_UserChooseUtf8(text, open.c_str(), ok.c_str(), nullptr) == kChooseFirst &&
+        (!plat::hasBackend() || !plat::backend().openAddress("file://" + folder.string())))
+        BL_Notify(kBLMsgNoFolderOpener, 0);
+}
+
+void BLGroovePanel::diskMixResume()
+{
+    const bool wasPlaying = diskMixWasPlaying, wasSequence = diskMixWasSequence;
+    diskMixWasPlaying = diskMixWasSequence = false;
+    if (!wasPlaying || player().playing) return;
+    if (wasSequence)
+        player().playSequence();
+    else
+        player().play();
 }

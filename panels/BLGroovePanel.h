@@ -224,7 +224,13 @@ public:
     // true when it holds a track line.
     bool diskMixScriptCategory(int16_t group);
     void diskMixResult(BLPath* path);
+    // A mix that wrote its files says so, with a way to their folder.
+    void diskMixWritten(const std::vector<std::string>& files, int64_t frames);
+    // The music goes on as it was before the mix.
+    void diskMixResume();
     BLPath diskMixPath;
+    bool diskMixWasPlaying = false;
+    bool diskMixWasSequence = false;
     char diskMixFile[kKelPathMax + 1] = {};    // the last mix file, offered again
     char diskMixFolder[kKelPathMax + 1] = {};  // the last stems folder
 

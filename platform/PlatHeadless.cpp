@@ -410,7 +410,7 @@ void HeadlessBackend::interruptModal()
 int HeadlessBackend::choiceBox(const std::string& title, const std::string& text, const std::string& first,
                                const std::string& second, const std::string& third)
 {
-    const int answer = answerBox(title, text, kBoxYesNoCancel, 3);
+    const int answer = answerBox(title, text, third.empty() ? kBoxYesNo : kBoxYesNoCancel, third.empty() ? 2 : 3);
     log("box [" + title + "] " + text + " -> " + (answer == 1 ? first : answer == 2 ? second : third));
     return answer;
 }

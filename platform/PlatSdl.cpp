@@ -278,16 +278,17 @@ public:
                   const std::string& second, const std::string& third) override
     {
         flushNow();
+        const int count = third.empty() ? 2 : 3;
         const SDL_MessageBoxButtonData data[3] = {
             {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, first.c_str()},
-            {0, 2, second.c_str()},
+            {count == 2 ? Uint32{SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT} : Uint32{0}, 2, second.c_str()},
             {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 3, third.c_str()},
         };
-        SDL_MessageBoxData box{SDL_MESSAGEBOX_WARNING, window_, title.c_str(), text.c_str(), 3, data, nullptr};
+        SDL_MessageBoxData box{SDL_MESSAGEBOX_WARNING, window_, title.c_str(), text.c_str(), count, data, nullptr};
         int hit = -1;
         if (SDL_ShowMessageBox(&box, &hit) != 0 || hit < 0) {
             logLine(title + ": " + text);
-            hit = 3;
+            hit = count;
         }
         return hit;
     }

@@ -129,7 +129,7 @@ public:
 
     virtual int messageBox(const std::string& title, const std::string& text, int buttons, int icon) = 0;
     // A box with three named buttons, answered 1, 2 or 3; Return gives the
-    // first, Escape the third.
+    // first, Escape the third. An empty third leaves two, Escape giving 2.
     virtual int choiceBox(const std::string& title, const std::string& text, const std::string& first,
                           const std::string& second, const std::string& third)
     {

@@ -91,6 +91,7 @@ protected:
     {
         auto b = std::make_unique<plat::HeadlessBackend>(1024, 768);
         backend = b.get();
+        backend->setLogFile(dir.file("log.txt"));
         plat::setBackend(std::move(b));
         kelGlo = kelGloRec{};
         windowsCommandLine[0] = '\0';
@@ -176,10 +177,21 @@ TEST_F(DiskMix, FromTheGroovePanelBehindTheProgressPanel)
     ASSERT_FALSE(backend->boxes().empty());
     EXPECT_NE(backend->boxes().back().text.find("could not be written"), std::string::npos);
 
+    // Played while it mixes, the sequence goes on afterwards; the end is said,
+    // and its button opens the folder.
     fs::create_directories(dir.file("mixes"));
     seen = Seen{};
     seen.picture = dir.file("progress.png");
+    blPlayer->playSequence();
+    script("box yes\n");
     diskMix(dir.file("mixes/first mix.wav"));
+    EXPECT_TRUE(blPlayer->playing && blPlayer->sequenceMode);
+    const auto frames = static_cast<int>(mixref::expectedMix(song, ice).size() / 2);
+    const int seconds = (frames + MIXFREQ / 2) / MIXFREQ;
+    EXPECT_EQ(backend->boxes().back().text,
+              "Written: first mix.wav (" + join(seconds / 60, ":", seconds % 60 < 10 ? "0" : "", seconds % 60) + ")");
+    EXPECT_NE(testsupport::readFile(dir.file("log.txt")).find("address file://" + dir.file("mixes") + "\n"),
+              std::string::npos);
     const auto dialogs = backend->dialogs();
     ASSERT_FALSE(dialogs.empty());
     EXPECT_TRUE(dialogs.back().save);
@@ -224,6 +236,7 @@ TEST_F(DiskMix, StopDuringStemsLeavesCompleteFilesOnly)
     EXPECT_EQ(filesIn("stems"), (std::vector<std::string>{"Drums.wav", "stale.wav"}));
     EXPECT_EQ(testsupport::readFile(dir.file("stems/stale.wav")), "stale");
     EXPECT_EQ(mixref::readWav16(dir.file("stems/Drums.wav")), mixref::expectedMix(song, ice, 0));
+    for (const auto& box : backend->boxes()) EXPECT_EQ(box.text.find("Written"), std::string::npos);  // a stop is no end
 }
 
 TEST_F(DiskMix, StemsAskBeforeReplacingTheGroupsFiles)
@@ -258,6 +271,7 @@ TEST_F(DiskMix, StemsAskBeforeReplacingTheGroupsFiles)
     EXPECT_EQ(filesIn("stems"),
               (std::vector<std::string>{"Bass.wav", "Drums.wav", "Pad.wav", "Perc.wav", "notes.txt"}));
     EXPECT_EQ(testsupport::readFile(dir.file("stems/notes.txt")), "notes");
+    EXPECT_EQ(backend->boxes().back().text.rfind("Written: 4 files in stems (", 0), 0u) << backend->boxes().back().text;
 }
 
 TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)
