@@ -59,6 +59,9 @@ public:
     static constexpr int16_t kMsgNoDisk = 71;
     static constexpr int16_t kMsgNoGuide = 72;
     static constexpr int16_t kMsgNoBrowser = 73;
+    // Where the list comes from, as plain words: "Library: Home", "Disk: %s".
+    static constexpr int16_t kMsgSourceHome = 357;
+    static constexpr int16_t kMsgSourceDisk = 358;
     // The user guide, in the program folder (the current folder).
     static constexpr const char* kGuideFile = "UserGuide.html";
 
@@ -108,7 +111,7 @@ public:
     bool selectionValid() const { return page.selection >= 0 && page.selection < page.count; }
 
     uint8_t home = 1;
-    char sourceLabel[kKelNameMax + 1] = "Home";
+    char sourceLabel[kKelNameMax + 16] = "";
     char diskName[kKelPathMax + 1] = {};
     // -1 at home; else the disks list's number of the disk shown.
     int16_t diskIndex = -1;

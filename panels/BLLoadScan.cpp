@@ -65,6 +65,7 @@ void BLLoadPanel::beforeShow()
 {
     // The linked program stops too while this one browses.
     if (blLoadHost) blLoadHost->net().sendStop();
+    if (!sourceLabel[0]) std::snprintf(sourceLabel, sizeof sourceLabel, "%s", blIntl.message(kMsgSourceHome).c_str());
     setText(kItemSource, sourceLabel);
     scanFolder();
 }
@@ -95,7 +96,7 @@ void BLLoadPanel::setHome()
     diskName[0] = '\0';
     std::snprintf(baseFolder, sizeof baseFolder, ":Library:");
     std::snprintf(listFolder, sizeof listFolder, ":Library:Song:");
-    std::snprintf(sourceLabel, sizeof sourceLabel, "Home");
+    std::snprintf(sourceLabel, sizeof sourceLabel, "%s", blIntl.message(kMsgSourceHome).c_str());
     setText(kItemSource, sourceLabel);
 }
 
@@ -124,7 +125,12 @@ bool BLLoadPanel::setDisk(const char* disk, const char* label)
     std::snprintf(diskName, sizeof diskName, "%s", disk);
     std::snprintf(baseFolder, sizeof baseFolder, "%s", base);
     std::snprintf(listFolder, sizeof listFolder, "%s", list);
-    std::snprintf(sourceLabel, sizeof sourceLabel, "%s", label && label[0] ? label : disk);
+    const kelText words = blIntl.message(kMsgSourceDisk);
+    const std::string said = words.c_str();
+    const size_t at = said.find("%s");
+    const std::string name = label && label[0] ? label : disk;
+    std::snprintf(sourceLabel, sizeof sourceLabel, "%s",
+                  (at == std::string::npos ? said + " " + name : said.substr(0, at) + name + said.substr(at + 2)).c_str());
     setText(kItemSource, sourceLabel);
     return true;
 }

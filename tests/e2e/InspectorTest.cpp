@@ -123,7 +123,7 @@ TEST_F(Inspector, SongInfoListsTheSongLineByLine)
         "group\t1\tbass\t1\n"
         "slot\t1\t0\t0\tbass01\tDeep\t90\t63\t2\n"
         "group\t2\tUser\t1\n"
-        "slot\t2\t0\t3\tmine.wav\tmine.wav\t100\t60\t1\n"
+        "slot\t2\t0\t3\tmine.wav\tmine\t100\t60\t1\n"
         "randomsets\t1\n"
         "randomset\t0\tAll\t3\t0\t1\t-1\n"
         "styles\t1\n"

@@ -34,7 +34,7 @@ TEST_F(LoadPanel, TheListIsSortedWithSongNumbersInOrderAndCutTitles)
     EXPECT_EQ(lineText(1), std::string(" ABCDEFGHIJKLMNOPQRSTUVWXY") + '\xC9');
     EXPECT_EQ(lineText(2), " Tenth ");
     EXPECT_EQ(lineText(3), "");
-    EXPECT_EQ(controlText(BLLoadPanel::kItemSource), "Home");
+    EXPECT_EQ(controlText(BLLoadPanel::kItemSource), "Library: Home");
     // The first song is selected and described.
     EXPECT_EQ(panel()->page.selection, 0);
     EXPECT_EQ(infoText(0), "Alpha");
@@ -406,7 +406,7 @@ TEST_F(DiskBrowse, TheDiskButtonVisitsDisksWithALibraryThenHome)
     start();
     clickItem(BLLoadPanel::kItemDisk);
     EXPECT_FALSE(panel()->home);
-    EXPECT_EQ(controlText(BLLoadPanel::kItemSource), fs::path(disk.path()).filename().string());
+    EXPECT_EQ(controlText(BLLoadPanel::kItemSource), "Disk: " + fs::path(disk.path()).filename().string());
     EXPECT_EQ(entryFolders(), (std::vector<std::string>{"Travel"}));
     EXPECT_EQ(lineText(0), " Travel ");
     EXPECT_EQ(infoText(1), "Travel - on the road (DiskLib) 100 BPM");
@@ -419,7 +419,7 @@ TEST_F(DiskBrowse, TheDiskButtonVisitsDisksWithALibraryThenHome)
     EXPECT_TRUE(host.loads.empty());
     clickItem(BLLoadPanel::kItemDisk);
     EXPECT_TRUE(panel()->home);
-    EXPECT_EQ(controlText(BLLoadPanel::kItemSource), "Home");
+    EXPECT_EQ(controlText(BLLoadPanel::kItemSource), "Library: Home");
     EXPECT_EQ(entryFolders(), (std::vector<std::string>{"HomeSong"}));
     EXPECT_TRUE(panel()->control(BLLoadPanel::kItemLoad)->enabled);
     EXPECT_FALSE(panel()->control(BLLoadPanel::kItemCopy)->enabled);
