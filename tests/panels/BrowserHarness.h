@@ -139,12 +139,17 @@ protected:
     }
     void TearDown() override
     {
-        if (started_) {
-            blLoadHost = savedHost_;
-            PW_ExitAll();
-            plat::clearBackend();
-        }
+        quit();
         kelDisksList::setVolumeRoots({});
+    }
+    // The program ends as it does when closed: the preferences are written.
+    void quit()
+    {
+        if (!started_) return;
+        started_ = false;
+        blLoadHost = savedHost_;
+        PW_ExitAll();
+        plat::clearBackend();
     }
     std::string library(const std::string& sub = "") const { return dir.file("Library") + (sub.empty() ? "" : "/" + sub); }
     std::string song(const std::string& name) const { return library("Song") + "/" + name; }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "library/BLDocument.h"
+#include "library/BLprefs.h"
 #include "panels/BLGrooveItems.h"
 #include "panels/BLGroovePanel.h"
 #include "panels/BLNetLink.h"
@@ -95,6 +96,21 @@ TEST_F(DocumentsQuit, ACancelledOpenDialogChangesNothingAndStartsInTheDocumentsF
     EXPECT_TRUE(blPlayer->playing) << "the music goes on";
     EXPECT_TRUE(fs::equivalent(backend->dialogs()[0].initialFolder, documents.path() + "/Docs"));
     EXPECT_FALSE(backend->dialogs()[0].save);
+}
+
+TEST_F(DocumentsQuit, AfterARestartTheDialogsStartInTheLastDocumentsFolder)
+{
+    start();
+    unsavedWork();
+    fs::create_directories(documents.path() + "/Songs");
+    script("dialog " + documents.path() + "/Songs/evening.bld\nctrl s\n");
+    ASSERT_TRUE(until([this] { return fs::exists(documents.path() + "/Songs/evening.bld"); }));
+    quit();
+    blPrefs.documentFolder[0] = '\0';  // what the next start knows comes from the preferences file
+    start();
+    script("dialog cancel\nctrl o\n");
+    ASSERT_TRUE(until([this] { return backend->dialogs().size() == 1 && !BLPath::dialogPending(); }));
+    EXPECT_TRUE(fs::equivalent(backend->dialogs()[0].initialFolder, documents.path() + "/Songs"));
 }
 
 TEST_F(DocumentsQuit, QuittingWithoutChangesAsksTheUsualQuestion)
