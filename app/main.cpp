@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MakeSong.h"
 #include "core/BLPath.h"
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
@@ -58,6 +59,14 @@ const char kUsage[] =
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
     "  --doc-info FILE     print what a groove document holds and exit\n"
+    "  --make-song FOLDER_OR_FILES... [--name NAME] [--tempo BPM] [--yes]\n"
+    "                      make a song of the library from loops of your own\n"
+    "                      (WAV, AIFF, FLAC, Ogg, MP3; folders with their\n"
+    "                      subfolders): each loop's tempo from its name or its\n"
+    "                      length, its group from its folder or its name; loops\n"
+    "                      at another tempo are stretched to the song's, keeping\n"
+    "                      their pitch. Your files are only read. --yes makes it\n"
+    "                      without asking; exit 3 when some files were left out\n"
     "  --render DOC.bld -o OUT [--stems [--overwrite]] [--format F] [--normalize]\n"
     "                      [--quality Q] [--key-lock | --no-key-lock]\n"
     "                      mix the document's sequence to OUT without the\n"
@@ -85,6 +94,8 @@ struct Options {
     std::vector<std::string> disks;
     bool render = false;
     BLRenderOptions renderOptions;
+    bool makeSong = false;
+    MakeSongOptions makeSongOptions;
 };
 
 int usageError(const std::string& text)
@@ -160,6 +171,19 @@ int parse(int argc, char** argv, Options& o)
             if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
         } else if (a == "--doc-info") {
             if (!value(o.docInfo)) return usageError("--doc-info needs a groove document");
+        } else if (a == "--make-song") {
+            o.makeSong = true;
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0)
+                o.makeSongOptions.paths.push_back(fromHere(argv[++i]));
+        } else if (a == "--name") {
+            if (!value(o.makeSongOptions.name)) return usageError("--name needs a song name");
+        } else if (a == "--tempo") {
+            std::string tempo;
+            if (!value(tempo) || std::sscanf(tempo.c_str(), "%d", &o.makeSongOptions.tempo) != 1 ||
+                o.makeSongOptions.tempo < 40 || o.makeSongOptions.tempo > 300)
+                return usageError("--tempo needs a whole number of beats a minute, 40 to 300");
+        } else if (a == "--yes") {
+            o.makeSongOptions.yes = true;
         } else if (a == "--render") {
             if (!value(o.renderOptions.document)) return usageError("--render needs a groove document");
             o.render = true;
@@ -191,6 +215,8 @@ int parse(int argc, char** argv, Options& o)
             words.push_back(a);
         }
     }
+    if (!o.makeSong && (!o.makeSongOptions.name.empty() || o.makeSongOptions.tempo > 0 || o.makeSongOptions.yes))
+        return usageError("--name, --tempo and --yes go with --make-song");
     if (o.window) {
         if (o.script.empty()) return usageError("--window goes with --script");
         o.headless = false;
@@ -261,6 +287,10 @@ int main(int argc, char** argv)
         std::signal(SIGXFSZ, SIG_IGN);
         const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
         return BLRender_Main(options.renderOptions, folder.c_str(), stdout, stderr);
+    }
+    if (options.makeSong) {
+        const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));
+        return MakeSong_Main(options.makeSongOptions, folder, stdout, stderr);
     }
     if (!options.songInfo.empty() || !options.docInfo.empty()) {
         const std::string folder = programFolder(programFile(argc > 0 ? argv[0] : nullptr));

@@ -422,6 +422,15 @@ bool removeIfLeftOver(const std::string& path, long pid)
     return leftOver(path, pid) && ::unlink(path.c_str()) == 0;
 }
 
+bool removeFolderMade(const std::string& folder, const std::vector<std::string>& files)
+{
+    for (const std::string& f : files) {
+        struct stat st;
+        if (::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(f.c_str());
+    }
+    return ::rmdir(folder.c_str()) == 0;
+}
+
 int openPlainFile(const std::string& path, int flags)
 {
     // The kind is looked at before opening (opening some devices does

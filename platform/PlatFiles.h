@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -106,6 +107,11 @@ int sweepLeftovers(const std::string& folder);
 // own leftovers under names of its own from before the writer: the mix
 // script of a render). True when it was removed.
 bool removeIfLeftOver(const std::string& path, long pid);
+
+// Takes back a folder this instance made and filled, as a making that
+// failed or was stopped must: the `files` it put there (plain files only)
+// go, then the folder if nothing else is in it. True when the folder is gone.
+bool removeFolderMade(const std::string& folder, const std::vector<std::string>& files);
 
 // Opens an existing plain file without waiting on it: a pipe, a device or a
 // socket in its place is refused at once. flags: O_RDONLY or O_RDWR. The

@@ -1,0 +1,498 @@
+#include "library/BLMakeSong.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "audio/KeyLock.h"
+#include "core/kelFiles.h"
+#include "library/BLBlsWriter.h"
+#include "platform/PlatFiles.h"
+#include "platform/PlatSound.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kMaxGroups = 31;        // the song's own; the user loops take one more
+constexpr int kMaxLoopsInGroup = 64;  // file numbers 01 to 64
+constexpr int kMaxSeconds = 120;      // longer files are no loops
+constexpr int kCycleBeats = 32;
+// Bars that repeat a whole number of times in the 32-beat cycle.
+constexpr uint32_t kCycleBars = 1u << 0 | 1u << 1 | 1u << 3 | 1u << 7;
+constexpr size_t kMaxTitle = 63;
+constexpr size_t kMaxWord = 31;
+
+std::string lower(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool isSoundFile(const fs::path& p)
+{
+    static const char* const kinds[] = {".wav", ".wave", ".aif", ".aiff", ".aifc", ".flac",
+                                        ".ogg", ".oga",  ".opus", ".mp3"};
+    const std::string ext = lower(p.extension().string());
+    return std::any_of(std::begin(kinds), std::end(kinds), [&](const char* k) { return ext == k; });
+}
+
+// Letters and digits only, first letter capital: a group name the
+// description's words and the file names both hold.
+std::string groupWord(const std::string& text)
+{
+    std::string word;
+    for (unsigned char c : text)
+        if (std::isalnum(c) && word.size() < kMaxWord - 2) word += static_cast<char>(c);
+    if (!word.empty()) word[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+    return word;
+}
+
+// A label is one word of the description: blanks become underscores.
+std::string labelWord(const std::string& name)
+{
+    std::string word;
+    for (unsigned char c : name) {
+        if (word.size() >= kMaxWord) break;
+        if (c < 0x20 || c == ';') continue;
+        word += c == ' ' ? '_' : static_cast<char>(c);
+    }
+    return word.empty() ? "Loop" : word;
+}
+
+// A sound file read whole at 44,100 Hz, one or two channels.
+struct Sound {
+    int channels = 0;
+    std::vector<float> frames;  // interleaved
+    int64_t count() const { return channels ? static_cast<int64_t>(frames.size()) / channels : 0; }
+};
+
+bool readSound(const std::string& path, Sound& sound, std::string& problem)
+{
+    plat::SoundReader reader;
+    if (!reader.open(path)) {
+        problem = "cannot be read as sound";
+        return false;
+    }
+    const int in = reader.channels();
+    const int rate = reader.rate();
+    if (reader.frames() > int64_t{kMaxSeconds} * rate) {
+        problem = "is longer than " + std::to_string(kMaxSeconds) + " seconds: no loop";
+        return false;
+    }
+    sound.channels = std::min(in, 2);
+    std::vector<float> block(static_cast<size_t>(4096) * in);
+    std::vector<float> read;
+    for (;;) {
+        const long n = reader.read(block.data(), 4096);
+        if (n < 0) {
+            problem = "cannot be read to its end";
+            return false;
+        }
+        if (n == 0) break;
+        for (long f = 0; f < n; ++f)
+            for (int c = 0; c < sound.channels; ++c) read.push_back(block[static_cast<size_t>(f) * in + c]);
+        if (static_cast<int64_t>(read.size()) / sound.channels > int64_t{kMaxSeconds} * rate) {
+            problem = "is longer than " + std::to_string(kMaxSeconds) + " seconds: no loop";
+            return false;
+        }
+    }
+    if (read.empty()) {
+        problem = "holds no sound";
+        return false;
+    }
+    if (rate == kRate) {
+        sound.frames = std::move(read);
+        return true;
+    }
+    plat::RateConverter converter;
+    const double ratio = static_cast<double>(kRate) / rate;
+    if (!converter.open(sound.channels, ratio, plat::RateConverter::Quality::best)) {
+        problem = "is at a rate that cannot be converted";
+        return false;
+    }
+    const long inFrames = static_cast<long>(read.size()) / sound.channels;
+    sound.frames.resize(static_cast<size_t>(std::ceil(inFrames * ratio) + 64) * sound.channels);
+    long taken = 0, made = 0;
+    for (int rounds = 0; rounds < 1 << 16; ++rounds) {
+        long used = 0;
+        const long out = converter.process(read.data() + static_cast<size_t>(taken) * sound.channels, inFrames - taken,
+                                           &used, sound.frames.data() + static_cast<size_t>(made) * sound.channels,
+                                           static_cast<long>(sound.frames.size()) / sound.channels - made, true);
+        if (out < 0) {
+            problem = "is at a rate that cannot be converted";
+            return false;
+        }
+        taken += used;
+        made += out;
+        if (out == 0 && taken >= inFrames) break;
+    }
+    // The length the rate gives, so a loop stays its length in time.
+    sound.frames.resize(static_cast<size_t>(std::min<long>(made, std::lround(inFrames * ratio))) * sound.channels);
+    return true;
+}
+
+int16_t toShort(float v)
+{
+    return static_cast<int16_t>(std::clamp(std::lround(static_cast<double>(v) * 32768.0), -32768L, 32767L));
+}
+
+int framesPerBeat(int bpm) { return bpm > 0 ? kRate * 60 / bpm : 0; }
+
+// The loop brought to the song's tempo as 16-bit frames of its channels,
+// exactly `beats` beats long.
+std::vector<int16_t> fitted(const Sound& sound, double ownBpm, int songBpm, int beats)
+{
+    const int channels = sound.channels;
+    const int64_t target = int64_t{beats} * framesPerBeat(songBpm);
+    std::vector<int16_t> out;
+    out.reserve(static_cast<size_t>(target) * channels);
+    const auto inPerBeat = static_cast<int32_t>(std::lround(kRate * 60.0 / ownBpm));
+    if (inPerBeat == framesPerBeat(songBpm)) {
+        for (float v : sound.frames) out.push_back(toShort(v));
+    } else {
+        std::vector<int16_t> stereo(static_cast<size_t>(sound.count()) * 2);
+        for (int64_t f = 0; f < sound.count(); ++f) {
+            stereo[2 * f] = toShort(sound.frames[f * channels]);
+            stereo[2 * f + 1] = toShort(sound.frames[f * channels + channels - 1]);
+        }
+        KeyLockRender render(inPerBeat, framesPerBeat(songBpm), sound.count());
+        std::vector<int16_t> block(2 * 4096);
+        auto takeReady = [&] {
+            for (int n; (n = render.take(block.data(), 4096)) > 0;)
+                for (int f = 0; f < n; ++f)
+                    for (int c = 0; c < channels; ++c) out.push_back(block[2 * f + c]);
+        };
+        // Fed a block at a time and emptied as it goes, as the stretcher wants.
+        for (int64_t at = 0; at < sound.count(); at += 4096) {
+            const int n = static_cast<int>(std::min<int64_t>(4096, sound.count() - at));
+            render.put(stereo.data() + 2 * at, n, at + n == sound.count());
+            takeReady();
+        }
+        takeReady();
+    }
+    out.resize(static_cast<size_t>(target) * channels, 0);
+    return out;
+}
+
+// The value most loops share (whole beats a minute), on a tie the one
+// nearest 120; 0 when none.
+int mostCommon(const std::vector<double>& tempos)
+{
+    std::map<long, int> counts;
+    for (double t : tempos) ++counts[std::lround(t)];
+    long best = 0;
+    int bestCount = 0;
+    for (const auto& [tempo, count] : counts)
+        if (count > bestCount || (count == bestCount && std::labs(tempo - 120) < std::labs(best - 120))) {
+            best = tempo;
+            bestCount = count;
+        }
+    return static_cast<int>(best);
+}
+
+std::string songFolderName(const std::string& name)
+{
+    std::string word;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == ':' || c == '/' || c == '\\') continue;
+        if (word.size() >= kMaxTitle - 3) break;  // room for " 99"
+        word += static_cast<char>(c);
+    }
+    while (!word.empty() && (word.back() == ' ' || word.back() == '.')) word.pop_back();
+    while (!word.empty() && (word.front() == ' ' || word.front() == '.')) word.erase(0, 1);
+    return word.empty() ? "My loops" : word;
+}
+
+std::vector<std::string> description(const BLSongPlan& plan, const std::string& title,
+                                     const std::vector<std::pair<std::string, const BLMadeLoop*>>& files)
+{
+    std::vector<std::string> lines;
+    lines.push_back("SONGFORMAT: BLS 1.2");
+    lines.push_back("SONGLIBRARY: My loops");
+    lines.push_back("SONGTITLE: " + title);
+    lines.push_back("SONGDESCRIPTION: Made from " + std::to_string(files.size()) + " loops of your own at " +
+                    std::to_string(plan.bpm) + " BPM.");
+    lines.push_back("SONGBPM: " + std::to_string(plan.bpm));
+    lines.push_back("SONGMIX: 1");
+    lines.push_back("ARPNOTE: C E G");
+    lines.push_back("LONGCOMMAND: CATEGORYLIST: " + std::to_string(plan.groups.size()));
+    for (const std::string& g : plan.groups) lines.push_back(g);
+    lines.push_back("ENDCOMMAND:");
+    // Four random sets: every group, the rhythm, the rest, and the first half.
+    static const char* const rhythm[] = {"Drums", "Kick", "Snare", "Hats", "Claps", "Perc", "Bass"};
+    std::vector<std::string> all, beat, tune, half;
+    for (size_t i = 0; i < plan.groups.size(); ++i) {
+        const std::string& g = plan.groups[i];
+        if (all.size() < 8) all.push_back(g);
+        const bool isRhythm = std::any_of(std::begin(rhythm), std::end(rhythm), [&](const char* r) { return g == r; });
+        if (isRhythm && beat.size() < 8) beat.push_back(g);
+        if ((!isRhythm || g == "Bass") && tune.size() < 8) tune.push_back(g);
+        if (i < (plan.groups.size() + 1) / 2 && half.size() < 8) half.push_back(g);
+    }
+    if (beat.empty()) beat = all;
+    if (tune.empty()) tune = all;
+    auto set = [](const std::string& name, const std::vector<std::string>& groups) {
+        std::string line = name + " " + std::to_string(groups.size());
+        for (const std::string& g : groups) line += " " + g;
+        return line;
+    };
+    lines.push_back("LONGCOMMAND: RANDOMSET: 4");
+    lines.push_back(set("All", all));
+    lines.push_back(set("Beat", beat));
+    lines.push_back(set("Tune", tune));
+    lines.push_back(set("Sparse", half));
+    lines.push_back("ENDCOMMAND:");
+    lines.push_back("LONGCOMMAND: SONGTRACKS: " + std::to_string(files.size()));
+    for (const auto& [word, loop] : files)
+        lines.push_back(word + " 100 63 " + std::to_string(kCycleBeats / (4 * loop->tempo.bars)) + " " +
+                        labelWord(loop->name));
+    lines.push_back("ENDCOMMAND:");
+    return lines;
+}
+
+}  // namespace
+
+int BLSongPlan::usable() const
+{
+    return static_cast<int>(std::count_if(loops.begin(), loops.end(), [](const BLMadeLoop& l) { return l.problem.empty(); }));
+}
+
+std::string BLMakeSong_GroupFromName(const std::string& name)
+{
+    // Words of loop names, English and French, and the group each points to.
+    static const std::pair<const char*, const char*> words[] = {
+        {"kick", "Kick"},     {"bd", "Kick"},        {"grosse", "Kick"},   {"snare", "Snare"},   {"sd", "Snare"},
+        {"caisse", "Snare"},  {"clap", "Claps"},     {"hihat", "Hats"},    {"hat", "Hats"},      {"hh", "Hats"},
+        {"cymbal", "Hats"},   {"ride", "Hats"},      {"charley", "Hats"},  {"drum", "Drums"},    {"beat", "Drums"},
+        {"break", "Drums"},   {"batterie", "Drums"}, {"perc", "Perc"},     {"shaker", "Perc"},   {"conga", "Perc"},
+        {"bongo", "Perc"},    {"tom", "Perc"},       {"bass", "Bass"},     {"basse", "Bass"},    {"sub", "Bass"},
+        {"pad", "Pad"},       {"nappe", "Pad"},      {"string", "Pad"},    {"corde", "Pad"},     {"key", "Keys"},
+        {"piano", "Keys"},    {"rhodes", "Keys"},    {"organ", "Keys"},    {"orgue", "Keys"},    {"clavier", "Keys"},
+        {"chord", "Keys"},    {"accord", "Keys"},    {"synth", "Synth"},   {"lead", "Lead"},     {"arp", "Synth"},
+        {"pluck", "Synth"},   {"vox", "Vox"},        {"vocal", "Vox"},     {"voice", "Vox"},     {"voix", "Vox"},
+        {"chant", "Vox"},     {"fx", "FX"},          {"sfx", "FX"},        {"effet", "FX"},      {"riser", "FX"},
+        {"noise", "FX"},      {"bruit", "FX"},       {"guitar", "Guitar"}, {"guitare", "Guitar"}, {"gtr", "Guitar"},
+        {"brass", "Brass"},   {"cuivre", "Brass"},   {"horn", "Brass"},    {"flute", "Flute"},   {"flûte", "Flute"},
+    };
+    // Words of letters, so that "kick_01" and "DeepBass" both speak.
+    std::vector<std::string> parts;
+    std::string part;
+    const std::string s = name + " ";
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool letter = std::isalpha(c) || c >= 0x80;
+        const bool wordStart = letter && !part.empty() && std::isupper(c) && std::islower(static_cast<unsigned char>(part.back()));
+        if ((!letter || wordStart) && !part.empty()) {
+            parts.push_back(lower(part));
+            part.clear();
+        }
+        if (letter) part += static_cast<char>(c);
+    }
+    for (const std::string& p : parts)
+        for (const auto& [word, group] : words) {
+            const std::string w = word;
+            // Whole words for the short ones; a word's start for the others ("kicks", "basses").
+            const bool match = w.size() <= 3 ? p == w || p == w + "s" : p.compare(0, w.size(), w) == 0;
+            if (match) return group;
+        }
+    return {};
+}
+
+BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::string& name, int tempo)
+{
+    BLSongPlan plan;
+    plan.name = name;
+    std::error_code ec;
+    for (const std::string& given : paths) {
+        const fs::path root(given);
+        if (fs::is_directory(root, ec)) {
+            if (plan.name.empty()) plan.name = root.filename().empty() ? root.parent_path().filename().string() : root.filename().string();
+            std::vector<fs::path> files;
+            for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
+                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+                const fs::path p = it->path();
+                if (p.filename().string().front() == '.') {
+                    if (it->is_directory(ec)) it.disable_recursion_pending();
+                    continue;
+                }
+                if (it->is_regular_file(ec) && isSoundFile(p)) files.push_back(p);
+            }
+            std::sort(files.begin(), files.end());
+            for (const fs::path& p : files) {
+                BLMadeLoop loop;
+                loop.source = p.string();
+                loop.name = p.stem().string();
+                const fs::path inside = fs::relative(p, root, ec);
+                if (!ec && inside.has_parent_path()) {
+                    const std::string folder = inside.begin()->string();
+                    const std::string named = BLMakeSong_GroupFromName(folder);
+                    loop.group = named.empty() ? groupWord(folder) : named;
+                    if (!loop.group.empty()) loop.groupFrom = BLMadeLoop::GroupFrom::folder;
+                }
+                plan.loops.push_back(loop);
+            }
+        } else {
+            BLMadeLoop loop;
+            loop.source = given;
+            loop.name = root.stem().string();
+            if (!fs::is_regular_file(root, ec)) loop.problem = "is no file";
+            plan.loops.push_back(loop);
+        }
+    }
+    if (plan.name.empty()) plan.name = "My loops";
+
+    // Lengths, and the tempos the names give.
+    std::vector<double> named;
+    for (BLMadeLoop& loop : plan.loops) {
+        if (!loop.problem.empty()) continue;
+        Sound sound;
+        if (!readSound(loop.source, sound, loop.problem)) continue;
+        loop.frames = sound.count();
+        if (const double t = BLLoop_TempoFromName(loop.name); t > 0) named.push_back(t);
+    }
+    // The others by their length, near the tempo most names give (else 120).
+    const int reference = named.empty() ? 120 : mostCommon(named);
+    std::vector<double> tempos;
+    for (BLMadeLoop& loop : plan.loops) {
+        if (!loop.problem.empty()) continue;
+        loop.tempo = BLLoop_Tempo(loop.name, loop.frames, reference, kCycleBars);
+        if (loop.tempo.found == BLLoopTempo::Found::none) {
+            loop.problem = "its length is no whole number of bars (1, 2, 4 or 8) at 60 to 200 BPM";
+            continue;
+        }
+        const double beatsHeld = static_cast<double>(loop.frames) / kRate * loop.tempo.bpm / 60.0;
+        if (beatsHeld < 1.0) loop.problem = "is shorter than one beat";
+        else if (beatsHeld > kCycleBeats + 0.5) loop.problem = "is longer than 32 beats";
+        else tempos.push_back(loop.tempo.bpm);
+    }
+    // Names say a tempo on purpose; lengths only suggest one.
+    plan.tempoGiven = tempo > 0;
+    plan.bpm = tempo > 0 ? tempo : named.empty() ? mostCommon(tempos) : reference;
+
+    // Groups: the folder's, else the name's, else "Loops"; within the library's limits.
+    std::map<std::string, int> counts;
+    for (BLMadeLoop& loop : plan.loops) {
+        if (!loop.problem.empty()) continue;
+        if (loop.group.empty()) {
+            loop.group = BLMakeSong_GroupFromName(loop.name);
+            loop.groupFrom = loop.group.empty() ? BLMadeLoop::GroupFrom::none : BLMadeLoop::GroupFrom::name;
+            if (loop.group.empty()) loop.group = "Loops";
+        }
+        const bool known = counts.count(loop.group) > 0;
+        if (!known && static_cast<int>(plan.groups.size()) >= kMaxGroups) {
+            loop.problem = "a song holds " + std::to_string(kMaxGroups) + " groups at most";
+            continue;
+        }
+        if (known && counts[loop.group] >= kMaxLoopsInGroup) {
+            loop.problem = "the group " + loop.group + " holds " + std::to_string(kMaxLoopsInGroup) + " loops already";
+            continue;
+        }
+        if (!known) plan.groups.push_back(loop.group);
+        ++counts[loop.group];
+    }
+    if (plan.loops.empty()) plan.problem = "no sound files were found";
+    else if (plan.usable() == 0) plan.problem = "none of the files is a loop the song can use";
+    else if (plan.bpm < 40 || plan.bpm > 300) plan.problem = "the tempo " + std::to_string(plan.bpm) + " BPM is outside 40 to 300";
+    return plan;
+}
+
+std::string BLMakeSong_Describe(const BLMadeLoop& loop, int songBpm)
+{
+    if (!loop.problem.empty()) return loop.source + ": left out: " + loop.problem;
+    char tempo[32];
+    std::snprintf(tempo, sizeof tempo, "%.6g", loop.tempo.bpm);
+    const char* how = loop.tempo.found == BLLoopTempo::Found::fromName ? "from its name" : "from its length";
+    const char* groupHow = loop.groupFrom == BLMadeLoop::GroupFrom::folder ? "its folder"
+                           : loop.groupFrom == BLMadeLoop::GroupFrom::name ? "its name"
+                                                                           : "no word of its name";
+    const std::string played =
+        std::lround(loop.tempo.bpm * 1000) == songBpm * 1000L ? "copied as it is" : "stretched to " + std::to_string(songBpm) + " BPM";
+    return loop.source + ": " + loop.group + " (" + groupHow + "), " + std::to_string(loop.tempo.bars) +
+           (loop.tempo.bars == 1 ? " bar" : " bars") + " at " + tempo + " BPM (" + how + "), " + played;
+}
+
+BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& songsFolder,
+                                  const std::function<bool(double)>& progress)
+{
+    BLMakeSongResult result;
+    if (!plan.problem.empty()) {
+        result.problem = plan.problem;
+        return result;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(songsFolder, ec)) {
+        result.problem = "the library's song folder " + songsFolder + " is missing";
+        return result;
+    }
+    // A name of its own: an older song of that name stays as it is.
+    const std::string base = songFolderName(plan.name);
+    std::string title;
+    fs::path folder;
+    for (int n = 1;; ++n) {
+        title = n == 1 ? base : base + " " + std::to_string(n);
+        folder = fs::path(songsFolder) / title;
+        if (fs::exists(fs::symlink_status(folder, ec))) {
+            if (n < 99) continue;
+            result.problem = "every name from \"" + base + "\" to \"" + title + "\" is taken in " + songsFolder;
+            return result;
+        }
+        if (fs::create_directory(folder, ec)) break;
+        result.problem = "the song's folder cannot be made in " + songsFolder + ": " + ec.message();
+        return result;
+    }
+    result.folder = folder.string();
+
+    std::vector<std::string> written;
+    auto undo = [&](const std::string& why) {
+        plat::removeFolderMade(folder.string(), written);
+        result.folder.clear();
+        result.problem = why;
+        return result;
+    };
+    std::map<std::string, int> numbers;
+    std::vector<std::pair<std::string, const BLMadeLoop*>> files;
+    const double total = std::max(1, plan.usable());
+    for (const BLMadeLoop& loop : plan.loops) {
+        if (!loop.problem.empty()) continue;
+        if (progress && !progress(files.size() / total)) {
+            result.stopped = true;
+            return undo("stopped");
+        }
+        Sound sound;
+        std::string problem;
+        if (!readSound(loop.source, sound, problem)) {
+            result.skipped.push_back(loop.source + ": " + problem);
+            continue;
+        }
+        const std::vector<int16_t> frames = fitted(sound, loop.tempo.bpm, plan.bpm, 4 * loop.tempo.bars);
+        char number[16];
+        std::snprintf(number, sizeof number, "%02d", ++numbers[loop.group]);
+        const std::string word = loop.group + number;
+        const std::string path = (folder / (word + ".wav")).string();
+        plat::SoundWriteSettings settings;
+        settings.channels = sound.channels;
+        plat::SoundWriter writer;
+        if (!writer.open(path, settings) ||
+            !writer.write(frames.data(), static_cast<long>(frames.size()) / sound.channels) || !writer.finish())
+            return undo("the loop " + path + " cannot be written: " + std::strerror(plat::lastWriteError()));
+        written.push_back(path);
+        files.emplace_back(word, &loop);
+    }
+    if (files.empty()) return undo("none of the loops could be read again");
+    // The description last: until it is there, the folder is no song.
+    const std::string bls = (folder / "song.bls").string();
+    std::string why = "the path cannot be used by the program";
+    char kel[kKelPathMax + 1];
+    if (!KEL_SystemPathToKelPath(bls.c_str(), kel) || !BLBlsWriter_Write(kel, description(plan, title, files), &why))
+        return undo("the song's description cannot be written: " + why);
+    if (progress) progress(1.0);
+    result.made = true;
+    return result;
+}

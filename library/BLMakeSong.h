@@ -1,0 +1,67 @@
+// A song made from the user's own loops: files or folders of sound files as
+// they are (WAV, AIFF, FLAC, Ogg, MP3, any rate, size and channel count,
+// subfolders included) become a song folder of the library.
+//
+// Each loop's tempo and length come from its name ("120bpm", "_120_"), else
+// from its length (whole bars at 60 to 200 BPM nearest the most common
+// tempo); the song plays at the most common tempo unless one is given.
+// Loops at another tempo are stretched to it keeping their pitch, loops at
+// the song's tempo are copied sample for sample; then each is cut or padded
+// to exactly its beats. The user's files are only read: the song gets its
+// own copies, written through the careful writer, its description last.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "library/BLLoopTempo.h"
+
+struct BLMadeLoop {
+    std::string source;  // system path of the user's file
+    std::string name;    // its name without folder and extension
+    std::string group;   // the group it goes into
+    enum class GroupFrom : int16_t { folder, name, none };
+    GroupFrom groupFrom = GroupFrom::none;
+    BLLoopTempo tempo;   // its own tempo and bars, and how they were found
+    int64_t frames = 0;  // its length at 44,100 frames a second
+    std::string problem; // why it is left out; empty when it is in the song
+};
+
+struct BLSongPlan {
+    std::string name;  // the song's title and folder name
+    int bpm = 0;       // whole beats a minute
+    bool tempoGiven = false;
+    std::vector<BLMadeLoop> loops;    // every file looked at, in order
+    std::vector<std::string> groups;  // of the loops that are in, in order
+    // What keeps the song from being made at all; empty when it can be.
+    std::string problem;
+    int usable() const;
+};
+
+// Looks at every sound file of `paths` (files, or folders searched through
+// their subfolders) and plans the song: each loop's tempo, bars and group,
+// and the song's tempo (`tempo` when above 0). Nothing is written.
+BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::string& name, int tempo);
+
+// How each loop was understood, one line each: for the terminal and tests.
+std::string BLMakeSong_Describe(const BLMadeLoop& loop, int songBpm);
+
+struct BLMakeSongResult {
+    bool made = false;
+    bool stopped = false;
+    std::string folder;  // system path of the song folder made
+    std::string problem; // why it was not made
+    std::vector<std::string> skipped;  // loops left out while writing, with why
+};
+
+// Writes the planned song into `songsFolder` (the library's song folder, a
+// system path), under the plan's name or, when it is taken, the first free
+// "NAME 2", "NAME 3" ... `progress` is told the share done (0 to 1) and
+// stops the making when it returns false; what was written then goes again.
+BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& songsFolder,
+                                  const std::function<bool(double)>& progress = {});
+
+// The group a loop's name points to ("kick", "basse", "pad" ...), empty when none.
+std::string BLMakeSong_GroupFromName(const std::string& name);
