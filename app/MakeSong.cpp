@@ -25,8 +25,9 @@ int MakeSong_Main(const MakeSongOptions& options, const std::string& programFold
         std::fprintf(err, "beatloom: no song made: %s\n", plan.problem.c_str());
         return 1;
     }
-    std::fprintf(out, "The song \"%s\" at %d BPM%s: %d loops in %zu groups.\n", plan.name.c_str(), plan.bpm,
-                 plan.tempoGiven ? "" : " (the loops' most common tempo)", plan.usable(), plan.groups.size());
+    std::fprintf(out, "The song \"%s\" at %d BPM%s: %d loop%s in %zu group%s.\n", plan.name.c_str(), plan.bpm,
+                 plan.tempoGiven ? "" : " (the loops' most common tempo)", plan.usable(), plan.usable() == 1 ? "" : "s",
+                 plan.groups.size(), plan.groups.size() == 1 ? "" : "s");
     if (!options.yes) {
         if (!isatty(fileno(stdin))) {
             std::fprintf(err, "beatloom: nothing made; add --yes to make the song without being asked\n");

@@ -51,7 +51,7 @@ double BLLoop_TempoFromName(const std::string& name)
     return alone;
 }
 
-BLLoopTempo BLLoop_Tempo(const std::string& name, int64_t frames, double near, uint32_t allowedBars)
+BLLoopTempo BLLoop_Tempo(const std::string& name, int64_t frames, double near, uint32_t allowedBars, double heard)
 {
     BLLoopTempo r;
     if (frames <= 0) return r;
@@ -67,14 +67,31 @@ BLLoopTempo BLLoop_Tempo(const std::string& name, int64_t frames, double near, u
                 r.bars = bars;
         return r;
     }
+    const bool wasHeard = heard >= 40.0 && heard <= 300.0;
     for (int bars = 1; bars <= kMaxBars; ++bars) {
         const double bpm = tempoOf(bars);
         if (!(allowedBars >> (bars - 1) & 1) || bpm < kSlowest || bpm > kFastest) continue;
+        if (wasHeard && std::fabs(bpm / heard - 1.0) <= 0.08) {
+            r.found = BLLoopTempo::Found::fromSound;
+            r.bars = bars;
+            r.bpm = bpm;
+            return r;
+        }
         if (r.bars == 0 || std::fabs(bpm - near) < std::fabs(r.bpm - near)) {
             r.bars = bars;
             r.bpm = bpm;
         }
     }
-    if (r.bars > 0) r.found = BLLoopTempo::Found::fromLength;
+    if (r.bars > 0) {
+        r.found = BLLoopTempo::Found::fromLength;
+    } else if (wasHeard) {
+        // Neither name nor length: the beats' tempo, the loop cut or padded to whole bars.
+        const double held = seconds * heard / (60.0 * 4);
+        for (int bars = 1; bars <= kMaxBars; ++bars)
+            if ((allowedBars >> (bars - 1) & 1) && (r.bars == 0 || std::fabs(bars - held) < std::fabs(r.bars - held)))
+                r.bars = bars;
+        r.found = BLLoopTempo::Found::fromSound;
+        r.bpm = heard;
+    }
     return r;
 }

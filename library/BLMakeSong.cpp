@@ -14,6 +14,7 @@
 #include "library/BLBlsWriter.h"
 #include "platform/PlatFiles.h"
 #include "platform/PlatSound.h"
+#include "platform/PlatTempo.h"
 
 namespace fs = std::filesystem;
 
@@ -355,16 +356,23 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
         Sound sound;
         if (!readSound(loop.source, sound, loop.problem)) continue;
         loop.frames = sound.count();
-        if (const double t = BLLoop_TempoFromName(loop.name); t > 0) named.push_back(t);
+        if (const double t = BLLoop_TempoFromName(loop.name); t > 0) {
+            named.push_back(t);
+        } else {
+            std::vector<float> mono(static_cast<size_t>(sound.count()));
+            for (size_t f = 0; f < mono.size(); ++f)
+                mono[f] = (sound.frames[f * sound.channels] + sound.frames[f * sound.channels + sound.channels - 1]) / 2;
+            loop.heard = plat::soundTempo(mono.data(), sound.count(), kRate);
+        }
     }
     // The others by their length, near the tempo most names give (else 120).
     const int reference = named.empty() ? 120 : mostCommon(named);
     std::vector<double> tempos;
     for (BLMadeLoop& loop : plan.loops) {
         if (!loop.problem.empty()) continue;
-        loop.tempo = BLLoop_Tempo(loop.name, loop.frames, reference, kCycleBars);
+        loop.tempo = BLLoop_Tempo(loop.name, loop.frames, reference, kCycleBars, loop.heard);
         if (loop.tempo.found == BLLoopTempo::Found::none) {
-            loop.problem = "its length is no whole number of bars (1, 2, 4 or 8) at 60 to 200 BPM";
+            loop.problem = "neither its name, nor its length, nor its beats give a tempo";
             continue;
         }
         const double beatsHeld = static_cast<double>(loop.frames) / kRate * loop.tempo.bpm / 60.0;
@@ -408,7 +416,9 @@ std::string BLMakeSong_Describe(const BLMadeLoop& loop, int songBpm)
     if (!loop.problem.empty()) return loop.source + ": left out: " + loop.problem;
     char tempo[32];
     std::snprintf(tempo, sizeof tempo, "%.6g", loop.tempo.bpm);
-    const char* how = loop.tempo.found == BLLoopTempo::Found::fromName ? "from its name" : "from its length";
+    const char* how = loop.tempo.found == BLLoopTempo::Found::fromName     ? "from its name"
+                      : loop.tempo.found == BLLoopTempo::Found::fromLength ? "from its length"
+                                                                           : "from its beats";
     const char* groupHow = loop.groupFrom == BLMadeLoop::GroupFrom::folder ? "its folder"
                            : loop.groupFrom == BLMadeLoop::GroupFrom::name ? "its name"
                                                                            : "no word of its name";

@@ -26,6 +26,7 @@ struct BLMadeLoop {
     GroupFrom groupFrom = GroupFrom::none;
     BLLoopTempo tempo;   // its own tempo and bars, and how they were found
     int64_t frames = 0;  // its length at 44,100 frames a second
+    double heard = 0;    // the tempo its beats suggest, 0 when none (only looked for without a name's tempo)
     std::string problem; // why it is left out; empty when it is in the song
 };
 

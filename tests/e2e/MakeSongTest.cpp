@@ -140,10 +140,17 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
     EXPECT_LT(std::fabs(1200 * std::log2(frequency(bass) / 110.0)), 5.0) << frequency(bass);
     EXPECT_EQ(readMono(song + "/StrangeSounds01.wav").size(), 4u * 22050);
 
-    // A name taken gets a new one; an empty folder makes nothing.
-    const auto again = testsupport::run({dir.program(), "--make-song", loops + "/Drums", "--name", "my loops",
-                                         "--tempo", "100", "--yes"}, dir.path(), 120);
+    // A name taken gets a new one. Most names say 90 BPM; a loop without one
+    // whose length reads as 1 bar at 75 or 2 at 150 is taken at the 150 its
+    // beats are heard at.
+    write(dir.file("beats/groove 90bpm.wav"), SoundContainer::Wav, kRate, 1, 16, loop(kRate, 1, 90, 4, 0));
+    write(dir.file("beats/lead.wav"), SoundContainer::Wav, kRate, 1, 16, loop(kRate, 1, 150, 8, 0));
+    const auto again = testsupport::run(
+        {dir.program(), "--make-song", loops + "/Drums", dir.file("beats"), "--name", "my loops", "--yes"},
+        dir.path(), 120);
     EXPECT_EQ(again.exitCode, 0) << again.out;
+    EXPECT_NE(again.out.find("lead.wav: Lead (its name), 2 bars at 150 BPM (from its beats)"), std::string::npos)
+        << again.out;
     EXPECT_TRUE(fs::exists(dir.file("Library/Song/my loops 2/Kick01.wav"))) << again.out;
     fs::create_directories(dir.file("empty"));
     const auto none = testsupport::run({dir.program(), "--make-song", dir.file("empty"), "--yes"}, dir.path());
