@@ -17,8 +17,8 @@
 #include "audio/OVTrack.h"
 #include "core/kelQt.h"
 #include "library/BLBlsWriter.h"
-#include "panels/BLGroovePanel.h"
-#include "panels/BLPlayer.h"
+#include "panels/groove/BLGroovePanel.h"
+#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 #include "support/TestSupport.h"
 

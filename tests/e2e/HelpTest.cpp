@@ -10,10 +10,10 @@
 
 #include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
-#include "panels/BLGrooveItems.h"
-#include "panels/BLHelps.h"
-#include "panels/BLInfoPanel.h"
-#include "panels/BLPlayer.h"
+#include "panels/groove/BLGrooveItems.h"
+#include "panels/help/BLHelps.h"
+#include "panels/help/BLInfoPanel.h"
+#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 #include "support/TestSupport.h"
 

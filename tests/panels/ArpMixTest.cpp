@@ -7,7 +7,7 @@
 
 #include "core/MediaTestPaths.h"
 #include "core/kelFiles.h"
-#include "panels/BLDiskMix.h"
+#include "panels/player/BLDiskMix.h"
 #include "platform/PlatFiles.h"
 #include "platform/SoundTestFiles.h"
 #include "support/TestSupport.h"

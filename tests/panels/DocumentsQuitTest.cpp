@@ -8,11 +8,11 @@
 
 #include "library/BLDocument.h"
 #include "library/BLprefs.h"
-#include "panels/BLGrooveItems.h"
-#include "panels/BLGroovePanel.h"
-#include "panels/BLNetLink.h"
-#include "panels/BLPlayer.h"
-#include "panels/BLVMixPanel.h"
+#include "panels/groove/BLGrooveItems.h"
+#include "panels/groove/BLGroovePanel.h"
+#include "panels/network/BLNetLink.h"
+#include "panels/player/BLPlayer.h"
+#include "panels/vmix/BLVMixPanel.h"
 #include "panels/BrowserHarness.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "core/kelCore.h"
 #include "library/BLprefs.h"
-#include "panels/BLGroovePanel.h"
+#include "panels/groove/BLGroovePanel.h"
 #include "support/TestSupport.h"
 #include "ui/PWScreen.h"
 

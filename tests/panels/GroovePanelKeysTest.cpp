@@ -1,6 +1,6 @@
 // The groove panel's keyboard: track digits in both layouts with their
 // modifier letters, steps, Return, the letter commands and numeric entries.
-#include "panels/BLGrooveItems.h"
+#include "panels/groove/BLGrooveItems.h"
 #include "tests/panels/GroovePanelFixture.h"
 
 namespace groovepanel {

@@ -2,7 +2,7 @@
 // random grooves, the lights and colours, the meters.
 #include <memory>
 
-#include "panels/BLGrooveItems.h"
+#include "panels/groove/BLGrooveItems.h"
 #include "platform/PlatHeadless.h"
 #include "platform/Platform.h"
 #include "tests/panels/GroovePanelFixture.h"

@@ -1,14 +1,14 @@
 // The help mode over the real skin and its help table, with the tick clock
 // in the test's hands: the delays of roll-over help, the tour and the
 // tooltip, switching between the modes, and a table with nothing in it.
-#include "panels/BLHelps.h"
+#include "panels/help/BLHelps.h"
 
 #include <filesystem>
 
 #include "core/BLInternational.h"
 #include "library/BLprefs.h"
-#include "panels/BLGrooveItems.h"
-#include "panels/BLPlayer.h"
+#include "panels/groove/BLGrooveItems.h"
+#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 #include "support/TestSupport.h"
 #include "ui/kelPanProCtrls.h"

@@ -9,11 +9,11 @@
 
 #include "audio/BLEngine.h"
 #include "audio/OVTrack.h"
-#include "panels/BLGrooveItems.h"
-#include "panels/BLGroovePanel.h"
-#include "panels/BLPlayer.h"
+#include "panels/groove/BLGrooveItems.h"
+#include "panels/groove/BLGroovePanel.h"
+#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
-#include "panels/PWmain.h"
+#include "panels/startup/PWmain.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "core/kelQt.h"
 #include "core/kelRes.h"
 #include "core/kelTextFile.h"
-#include "panels/BLPlayer.h"
+#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 
 namespace {

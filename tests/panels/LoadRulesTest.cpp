@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "panels/BLLoadRules.h"
+#include "panels/browser/BLLoadRules.h"
 #include "support/TestSupport.h"
 
 namespace {

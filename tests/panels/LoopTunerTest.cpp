@@ -1,9 +1,9 @@
 // The loop tuner's knobs as settings and texts, and the panel on the real
 // skin: its knobs turned by dragging, a loop loaded, played and silenced.
-#include "panels/BLLoopTunerPanel.h"
+#include "panels/tuner/BLLoopTunerPanel.h"
 
 #include "audio/BLEngine.h"
-#include "panels/BLPlayer.h"
+#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 
 namespace {

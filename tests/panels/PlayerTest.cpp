@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/kelCore.h"
-#include "panels/BLPlayCommon.h"
-#include "panels/BLPlayer.h"
+#include "panels/player/BLPlayCommon.h"
+#include "panels/player/BLPlayer.h"
 #include "platform/PlatHeadless.h"
 #include "platform/Platform.h"
 

@@ -1,6 +1,6 @@
 // The progress panel over the real skin: its bar arithmetic and the stop
 // button that long operations poll.
-#include "panels/BLProgressPanel.h"
+#include "panels/progress/BLProgressPanel.h"
 
 #include "panels/BrowserHarness.h"
 

@@ -10,8 +10,8 @@
 
 #include "core/kelAtomsFiles.h"
 #include "core/kelFiles.h"
-#include "panels/BLPlayer.h"
-#include "panels/BLSynthPanel.h"
+#include "panels/player/BLPlayer.h"
+#include "panels/synth/BLSynthPanel.h"
 #include "support/TestSupport.h"
 
 namespace {

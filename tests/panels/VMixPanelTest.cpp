@@ -9,8 +9,8 @@
 
 #include "GroovePanelFixture.h"
 #include "library/BLprefs.h"
-#include "panels/BLRandMixPanel.h"
-#include "panels/BLVMixPanel.h"
+#include "panels/vmix/BLRandMixPanel.h"
+#include "panels/vmix/BLVMixPanel.h"
 
 namespace {
 

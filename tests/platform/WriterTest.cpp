@@ -147,7 +147,7 @@ TEST(Writer, NoOtherCodeMakesOrRemovesFiles)
         {"core/kelFiles.cpp", "the file layer: those two, and closing a file at its position"},
         {"core/kelPath.h", "kelPath::remove and rename, over the file layer's two"},
         {"core/kelPath.cpp", "kelPath::remove and rename, over the file layer's two"},
-        {"panels/BLLoadActions.cpp", "deletes a library song the person chose to delete"},
+        {"panels/browser/BLLoadActions.cpp", "deletes a library song the person chose to delete"},
         {"platform/PlatHeadless.cpp", "appends to the log the person names with --log"},
         {"platform/PlatRecovery.h", "the recovery store: removes or puts aside its own recovery files"},
         {"platform/PlatRecovery.cpp", "the recovery store: its own lock files, and its recovery files removed or put aside"},

@@ -1,0 +1,147 @@
+// What the groove panel shows beside its transport and tracks: the hint line
+// naming the control under the mouse and its keys, the main volume knob
+// turned to its value, and the Keep button lit for a kept track.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/BLInternational.h"
+#include "audio/BLEngine.h"
+#include "core/kelCore.h"
+#include "core/kelTextCodec.h"
+#include "panels/groove/BLGrooveItems.h"
+#include "panels/groove/BLGroovePanel.h"
+#include "panels/help/BLHelps.h"
+#include "library/BLprefs.h"
+#include "panels/startup/PWmain.h"
+#include "ui/PWScreen.h"
+#include "ui/kelPanelControl.h"
+
+namespace gi = grooveitem;
+
+namespace {
+// The frames of the main volume knob's film, from 0 to 127.
+constexpr int16_t kKnobFrames = 32;
+constexpr int16_t kMsgDefaultHint = 278;
+constexpr int16_t kMsgRolloverHint = 279;  // then the tour's
+// Shown for no control: the idle text or help mode's.
+constexpr int16_t kNoControl = -1;
+constexpr int16_t kHintSaid = -3;
+}  // namespace
+
+void BLGroovePanel::loadHints()
+{
+    // The hint line shows the roll-over texts of the help mode's table, in
+    // the language of the messages.
+    hints.clear();
+    if (!blHelpp) return;
+    for (int16_t i = 0; i < blHelpp->count; ++i) {
+        const BLHelps::Entry& e = blHelpp->entries[i];
+        if (!e.rollover || e.panel != kPWGroovePanel || hintFor(e.item)) continue;
+        std::string text;
+        for (int16_t k = 0; k < e.lineCount; ++k) {
+            if (k) text += ' ';
+            text += e.lines[k];
+        }
+        hints.emplace_back(e.item, text);
+    }
+}
+
+const char* BLGroovePanel::hintFor(int16_t item) const
+{
+    for (const auto& [control, text] : hints)
+        if (control == item) return text.c_str();
+    return nullptr;
+}
+
+void BLGroovePanel::hintIdle()
+{
+    if (kelGlo.mouseX == hintMouseX && kelGlo.mouseY == hintMouseY) return;
+    hintMouseX = kelGlo.mouseX;
+    hintMouseY = kelGlo.mouseY;
+    // Only for the panel the mouse is really over: none in front of it there.
+    // In help mode the bubbles explain the controls; the line says how help
+    // mode works.
+    int16_t item = kNoControl;
+    bool covered = PWScreen.modalPanel != -1 || helpMode >= 0;
+    for (int16_t i = 1; i < PWScreen.count && !covered; ++i)
+        if (PWPanelClass* p = PWScreen.panel(i); p && PWScreen.isVisible(i) && p->backgroundHit(hintMouseX, hintMouseY))
+            covered = true;
+    if (!covered)
+        for (int16_t i = 1; i < controlCount; ++i) {
+            const kelPanelControl* c = control(i);
+            if (c && c->visible && c->rect.contains(hintMouseX, hintMouseY) && hintFor(i)) item = i;
+        }
+    if (item == shownHint) return;
+    shownHint = item;
+    const int16_t message = helpMode >= 0 ? static_cast<int16_t>(kMsgRolloverHint + (helpMode ? 0 : 1)) : kMsgDefaultHint;
+    const kelText idle = blIntl.message(message);
+    const char* text = item >= 0 ? hintFor(item) : idle.c_str();
+    if (kelPanelControl* c = control(gi::hint)) {
+        c->set(kelPropFit, 1);
+        c->setValue(const_cast<char*>(text));
+    }
+}
+
+void BLGroovePanel::sayInHint(const std::string& text)
+{
+    said = text;
+    // It stays until the mouse moves on to name another control.
+    shownHint = kHintSaid;
+    hintMouseX = kelGlo.mouseX;
+    hintMouseY = kelGlo.mouseY;
+    if (kelPanelControl* c = control(gi::hint)) {
+        c->set(kelPropFit, 1);
+        c->setValue(const_cast<char*>(KEL_NameToLatin1(said).c_str()));
+    }
+}
+
+void BLGroovePanel::showMainVolume(int16_t volume)
+{
+    const int16_t frame = static_cast<int16_t>(std::clamp<int>(volume, 0, 127) * (kKnobFrames - 1) / 127);
+    if (kelPanelControl* c = control(gi::mainVolume)) c->set(kelPropImageIndex, frame);
+}
+
+void BLGroovePanel::onItem_keyLock()
+{
+    const bool on = blPrefs.keyLock == 0;
+    // Played at once, without a gap; kept for the next start.
+    if (gep && !gep->setKeyLock(on)) return;
+    blPrefs.keyLock = on ? 1 : 0;
+    showKeyLock();
+}
+
+void BLGroovePanel::showKeyLock()
+{
+    setImage(gi::keyLock, blPrefs.keyLock ? 2 : 1);
+}
+
+void BLGroovePanel::showKeep()
+{
+    // Lit while the track the Keep button acts on keeps its loop (in group
+    // or all mode: while every track it acts on does).
+    bool kept = false;
+    for (int16_t t = 0; t < gi::kTracks; ++t) {
+        if (!affected(t)) continue;
+        if (!tracks[t].keep) {
+            kept = false;
+            break;
+        }
+        kept = true;
+    }
+    setImage(gi::keep, kept ? 2 : 1);
+}
+
+void BLGroovePanel::waitingIdle()
+{
+    // Four blinks a second are enough to read, and cost little.
+    if (!KEL_EveTimeoutRepeated(&waitDeadline, 7)) return;
+    waitPhase = !waitPhase;
+    for (int16_t t = 0; t < gi::kTracks && t < kBLEngineTracks; ++t) {
+        const bool now = player().playing && engine().trackWaiting(t);
+        if (!now && !waiting[t]) continue;
+        waiting[t] = now;
+        adjustTrackLed(t);
+    }
+}

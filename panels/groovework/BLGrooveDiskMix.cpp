@@ -1,0 +1,164 @@
+// The groove panel's disk mix: the Disk mix button, the save dialog for the
+// file (or the stems folder) and the mix itself behind the progress panel.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/BLEngine.h"
+#include "audio/QualMix.h"
+#include "core/BLInternational.h"
+#include "core/kelBytes.h"
+#include "core/kelCore.h"
+#include "core/kelFiles.h"
+#include "library/BLMixScript.h"
+#include "library/BLprefs.h"
+#include "panels/player/BLDiskMix.h"
+#include "panels/groove/BLGroovePanel.h"
+#include "panels/progress/BLProgressFeedback.h"
+#include "panels/startup/PWmain.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr int16_t kRequestDiskMix = 3;
+constexpr int16_t kMsgCancel = 76;
+// KEL_UserChoose's answers.
+constexpr int16_t kChooseFirst = 1;
+constexpr int16_t kChooseSecond = 2;
+
+std::string extensionOf(uint32_t format)
+{
+    char name[16] = "x";
+    kelQt_soundConvert_setFileExtension(name, format, sizeof name);
+    return name + 1;  // ".wav"
+}
+
+}  // namespace
+
+void BLGroovePanel::onItem_diskMix()
+{
+    if (model.stored.length <= 0) {
+        BL_Notify(kBLMsgSequenceEmpty, 0);
+        return;
+    }
+    if (BLPath::dialogPending()) return;
+    // "Choose another folder" comes back here with the music stopped already.
+    if (player().playing) {
+        diskMixWasPlaying = true;
+        diskMixWasSequence = player().sequenceMode;
+    }
+    player().stop();
+    const uint32_t format = blPrefs.exportFormat;
+    if (blPrefs.mixTarget == 1) {
+        diskMixPath.set(diskMixFolder[0] ? diskMixFolder : "Mix files folder");
+        diskMixPath.userDialogTypes(0, 0, 0, 0, "*.*");
+    } else {
+        KEL_FileSetDocTypeCreator(kelFourCC("blDc"), kelFourCC("ovBl"));
+        const std::string extension = extensionOf(format);
+        diskMixPath.set(diskMixFile[0] ? diskMixFile : "Mix file");
+        diskMixPath.setExtension(extension.c_str());
+        diskMixPath.userDialogTypes(0, 0, 0, 0, ("*" + extension).c_str());
+    }
+    diskMixPath.asyncDialogPut(kPWGroovePanel, kRequestDiskMix, 0);
+}
+
+bool BLGroovePanel::diskMixScriptCategory(int16_t group)
+{
+    const BLMixScript script = BLMixScript_Make(player().bpm, model.stored, model.library(), group);
+    return BLMixScript_Save(kBLMixScriptName, script) && script.hasTrack;
+}
+
+void BLGroovePanel::diskMixResult(BLPath* path)
+{
+    if (!path || !path->dialogOk) {
+        diskMixResume();
+        return;
+    }
+    player().stop();
+    BLDiskMixJob job;
+    job.library = &model.library();
+    job.sequence = &model.stored;
+    job.tempo = player().bpm;
+    job.target = blPrefs.mixTarget == 1 ? 1 : 0;
+    job.format = blPrefs.exportFormat;
+    job.settings = &blPrefs.exportSettings;
+    job.normalize = blPrefs.normalize != 0;
+    job.quality = blPrefs.resampleQuality;
+    job.keyLock = blPrefs.keyLock != 0;
+    job.path = path->path;
+    if (job.target == 1) {
+        // A name the dialog gave an extension to is still the folder's name.
+        std::snprintf(diskMixFolder, sizeof diskMixFolder, "%s", path->path);
+    } else {
+        std::snprintf(diskMixFile, sizeof diskMixFile, "%s", path->path);
+    }
+    if (job.target == 1) {
+        // Only the groups' files are written; those already there are
+        // replaced only when the person says so.
+        const std::vector<std::string> there = BLDiskMix_InTheWay(job);
+        if (!there.empty()) {
+            std::string names;
+            for (const std::string& kel : there) {
+                char name[kKelNameMax + 1];
+                KEL_FileNameFromPath(kel.c_str(), name, sizeof name);
+                names += (names.empty() ? "" : ", ") + std::string(name);
+            }
+            const std::string text = blIntl.messageWithNames(kBLMsgStemsExist, {names});
+            const kelText overwrite = blIntl.message(kBLMsgOverwrite),
+                          another = blIntl.message(kBLMsgChooseFolder), cancel = blIntl.message(kMsgCancel);
+            const int16_t answer =
+                KEL_UserChooseUtf8(text, overwrite.c_str(), another.c_str(), cancel.c_str());
+            if (answer == kChooseSecond) {
+                onItem_diskMix();
+                return;
+            }
+            if (answer != kChooseFirst) {
+                diskMixResume();
+                return;
+            }
+            job.overwrite = true;
+        }
+    }
+    BLProgressFeedback feedback;
+    BLEngine offline;  // the mixdown needs no running engine
+    const BLDiskMixOutcome outcome = BLDiskMix_Run(job, gep ? *gep : offline, feedback);
+    feedback.tell();
+    if (!outcome.failed && !outcome.stopped && !outcome.files.empty()) diskMixWritten(outcome.files, outcome.frames);
+    diskMixResume();
+}
+
+void BLGroovePanel::diskMixWritten(const std::vector<std::string>& files, int64_t frames)
+{
+    const int64_t seconds = (frames + MIXFREQ / 2) / MIXFREQ;
+    char length[32];
+    std::snprintf(length, sizeof length, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    char system[kKelSystemPathMax + 1] = {};
+    if (!KEL_KelPathToSystemPath(files.front().c_str(), system)) return;
+    const std::filesystem::path folder = std::filesystem::path(system).parent_path();
+    std::string text;
+    if (files.size() == 1) {
+        char name[kKelNameMax + 1];
+        KEL_FileNameFromPath(files.front().c_str(), name, sizeof name);
+        text = blIntl.messageWithNames(kBLMsgWritten, {name, length});
+    } else {
+        text = blIntl.messageWithNames(kBLMsgWrittenStems,
+                                       {std::to_string(files.size()), folder.filename().string(), length});
+    }
+    const kelText open = blIntl.message(kBLMsgOpenFolder), ok = blIntl.message(kBLMsgOk);
+    if (KEL_UserChooseUtf8(text, open.c_str(), ok.c_str(), nullptr) == kChooseFirst &&
+        (!plat::hasBackend() || !plat::backend().openAddress("file://" + folder.string())))
+        BL_Notify(kBLMsgNoFolderOpener, 0);
+}
+
+void BLGroovePanel::diskMixResume()
+{
+    const bool wasPlaying = diskMixWasPlaying, wasSequence = diskMixWasSequence;
+    diskMixWasPlaying = diskMixWasSequence = false;
+    if (!wasPlaying || player().playing) return;
+    if (wasSequence)
+        player().playSequence();
+    else
+        player().play();
+}

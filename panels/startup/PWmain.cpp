@@ -1,0 +1,248 @@
+#include "panels/startup/PWmain.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "audio/BLEngine.h"
+#include "core/BLInternational.h"
+#include "core/kelCasts.h"
+#include "core/kelFiles.h"
+#include "core/kelLayouts.h"
+#include "core/kelQt.h"
+#include "core/kelRes.h"
+#include "library/BLprefs.h"
+#include "panels/groove/BLGroovePanel.h"
+#include "panels/help/BLHelps.h"
+#include "panels/help/BLInfoPanel.h"
+#include "panels/browser/BLLoadPanel.h"
+#include "panels/synth/BLLoadSynthPanel.h"
+#include "panels/tuner/BLLoopTunerPanel.h"
+#include "panels/network/BLNetLink.h"
+#include "panels/player/BLPlayer.h"
+#include "panels/help/BLPopupInfo.h"
+#include "panels/prefs/BLPrefsPanel.h"
+#include "panels/progress/BLProgressPanel.h"
+#include "panels/vmix/BLRandMixPanel.h"
+#include "panels/synth/BLSynthPanel.h"
+#include "panels/vmix/BLVMixPanel.h"
+#include "panels/startup/PWDemo.h"
+#include "panels/startup/PWPlaceholderPanel.h"
+#include "platform/Platform.h"
+#include "ui/PWPanel.h"
+#include "ui/PWScreen.h"
+#include "ui/kelFont.h"
+
+PWPanelClass* PWfloatPanelPtr[kPanelSlots] = {};
+KelResFile PWresfileobj;
+KelCasts PWCasts;
+char PWprogramFile[4096] = {};
+
+namespace {
+
+using Close = PWPlaceholderPanel::CloseAction;
+
+struct PanelEntry {
+    const char* className;
+    int16_t layouts[3];  // main, second, third; -1 none
+    // Where the screen places it and how it treats it.
+    int16_t flag, x, y;
+    uint8_t draggable;
+    int16_t animate;
+    // Until its own class arrives: the item that closes it.
+    int16_t closeItem;
+    Close closeAction;
+};
+
+// The eleven panels in index order. A panel whose class exists is created in
+// createPanel(); the others show their layouts as placeholders.
+constexpr PanelEntry kPanels[kPanelSlots] = {
+    {"BLGroovePanel", {1, 2, 8}, 0, 0, 0, 0, 0, 1, Close::Quit},
+    {"BLVMixPanel", {5, -1, -1}, 1, 0, 0, 0, 0, 1, Close::Hide},
+    {"BLSynthPanel", {3, 4, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLNetPanel", {9, -1, -1}, 1, 100, 200, 1, 0, 11, Close::Hide},
+    {"BLLoopTunerPanel", {14, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLRandMixPanel", {11, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLLoadPanel", {6, -1, -1}, 1, 0, 0, 1, 0, 1, Close::Hide},
+    {"BLLoadSynthPanel", {12, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLPrefsPanel", {13, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLInfoPanel", {15, -1, -1}, 0, 0, 0, 0, 0, 1, Close::Hide},
+    {"BLProgressPanel", {16, -1, -1}, 0, 120, 100, 0, 0, -1, Close::None},
+};
+
+PWPanelClass* createPanel(const PanelEntry& entry)
+{
+    if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
+    if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
+    if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
+    if (std::strcmp(entry.className, "BLPrefsPanel") == 0) return new BLPrefsPanel;
+    if (std::strcmp(entry.className, "BLSynthPanel") == 0) return new BLSynthPanel;
+    if (std::strcmp(entry.className, "BLLoadSynthPanel") == 0) return new BLLoadSynthPanel;
+    if (std::strcmp(entry.className, "BLVMixPanel") == 0) return new BLVMixPanel;
+    if (std::strcmp(entry.className, "BLRandMixPanel") == 0) return new BLRandMixPanel;
+    if (std::strcmp(entry.className, "BLInfoPanel") == 0) return new BLInfoPanel;
+    if (std::strcmp(entry.className, "BLLoopTunerPanel") == 0) return new BLLoopTunerPanel;
+    if (std::strcmp(entry.className, "BLNetPanel") == 0) return BL_NewNetPanel();
+    return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
+}
+
+void loadPreferences() { blPrefs.load(); }
+void savePreferences() { blPrefs.save(); }
+int16_t preferredColourScheme() { return blPrefs.interfaceColor; }
+
+// Makes the folder that holds the program file the current folder, through
+// the kel form as every other path.
+void preopenApplication()
+{
+    char kel[kKelPathMax + 1];
+    if (!KEL_SystemPathToKelPath(PWprogramFile, kel, sizeof kel)) return;
+    if (char* colon = std::strrchr(kel, ':')) colon[1] = '\0';
+    char system[sizeof PWprogramFile];
+    if (KEL_KelPathToSystemPath(kel, system, sizeof system) && system[0] && chdir(system) != 0)
+        plat::logLine(std::string("cannot enter the program folder ") + system);
+}
+
+// The picture holding every glyph of the skin font.
+constexpr int32_t kFontCast = 500;
+
+bool openResourceFile()
+{
+    PWresfileobj.SetWorkName("Beatloom.xrs");
+    PWresfileobj.openReadOnly = 1;
+    const bool opened = PWresfileobj.Open();
+    // Opening is not enough: what start-up cannot do without (the font, the
+    // groove panel's and the browser's layouts) must be in it.
+    if (opened && PWresfileobj.IsDataAvailable(kelCastHeaderType, kFontCast) &&
+        PWresfileobj.IsDataAvailable(kelLayoutType, 1) && PWresfileobj.IsDataAvailable(kelLayoutType, 6))
+        return true;
+    if (!opened && !PWresfileobj.IsDamaged() && !KEL_FileExists("Beatloom.xrs")) {
+        KEL_UserNotify("Can't find 'Beatloom.xrs' file. Can't continue.", 0);
+        winmainreturnvalue = 0;
+        return false;
+    }
+    const bool damaged = opened || PWresfileobj.IsDamaged();
+    if (opened) PWresfileobj.Close();
+    KEL_UserNotify(damaged ? "The file 'Beatloom.xrs' is damaged. Can't continue."
+                           : "Can't read 'Beatloom.xrs' file. Can't continue.",
+                   0);
+    winmainreturnvalue = 1;
+    return false;
+}
+
+void createLibraryFolders()
+{
+    for (const char* folder : {":Library:", ":Library:Song:", ":Library:Images:", ":Library:Synth:", ":Library:Bls:"})
+        KEL_CreateDirectory(folder);
+}
+
+void createPanels()
+{
+    for (int i = 0; i < kPanelSlots; ++i) {
+        const PanelEntry& entry = kPanels[i];
+        PWfloatPanelPtr[i] = createPanel(entry);
+        PWfloatPanelPtr[i]->attachLayouts(entry.layouts[0], entry.layouts[1], entry.layouts[2], &PWCasts,
+                                          &PWScreen.stage);
+    }
+}
+
+void connectPanels()
+{
+    for (int16_t i = 0; i < kPanelSlots; ++i) {
+        const PanelEntry& entry = kPanels[i];
+        PWScreen.connect(PWfloatPanelPtr[i], i, entry.flag);
+        PWScreen.setProps(i, entry.x, entry.y, entry.draggable, entry.animate);
+    }
+}
+
+}  // namespace
+
+int16_t PW_InitAll()
+{
+    preopenApplication();
+    KEL_StartWriting();
+    if (!openResourceFile()) return 0;
+    PWCasts.resFile = &PWresfileobj;
+    PWCasts.ParseResources();
+    blIntl.start(&PWresfileobj);
+    BL_PopupInfo_Open(&PWCasts);
+    createLibraryFolders();
+    kelGlo.screenWidth = 640;
+    kelGlo.screenHeight = 480;
+    kelQt_Init();
+    PWFont.setup(&PWCasts, kFontCast);
+    PWFont.colorize(256, 256, 0);
+    PWScreen.setup();
+    blPlayer = new BLPlayer;
+    blHelpp = new BLHelps;
+    blHelpp->init(&PWCasts, blIntl.textSet);
+    PWScreen.help = blHelpp;
+    createPanels();
+    loadPreferences();
+    gep = new BLEngine;
+    gep->init();
+    gep->setKeyLock(blPrefs.keyLock != 0);
+    connectPanels();
+    PWScreen.show(kPWLoadPanel);
+    BL_PopupInfo_Close();
+    PWScreen.changeAllColors(preferredColourScheme());
+    PWScreen.openWindow();
+    kelQt_associateFrontWindow();
+    PWScreen.drawable = 1;
+    PWScreen.setPanelPositionCentered(kPWLoadPanel);
+    const kelRect whole(0, 0, kelGlo.screenWidth, kelGlo.screenHeight);
+    PWScreen.update(&whole);
+    // Work left by an instance that ended before it was saved, then a
+    // document named on the command line (a demonstration asks nothing).
+    if (blGroovePanel && !PWDemo_Armed()) blGroovePanel->offerRecovery();
+    PWScreen.processOpenDocuments();
+    return 1;
+}
+
+void PW_ExitAll()
+{
+    kelQt_deassociateWindow();
+    // Unsaved work survives an end by a signal in the recovery file; a clean
+    // end leaves none behind.
+    if (blGroovePanel) blGroovePanel->recoveryAtExit(KEL_TerminateRequested());
+    savePreferences();
+    if (gep) {
+        gep->exit();
+        delete gep;
+        gep = nullptr;
+    }
+    if (PWfloatPanelPtr[kPWGroovePanel]) PWfloatPanelPtr[kPWGroovePanel]->onPanelClosed();
+    for (auto& p : PWfloatPanelPtr) {
+        delete p;
+        p = nullptr;
+    }
+    PWScreen.help = nullptr;
+    delete blHelpp;
+    blHelpp = nullptr;
+    delete blPlayer;
+    blPlayer = nullptr;
+    PWFont.reset();
+    PWCasts.UnloadResources();
+    PWScreen.closeWindow();
+    PWScreen.reset();
+    PWresfileobj.Close();
+    kelQt_Exit();
+}
+
+KelAppHooks PW_AppHooks()
+{
+    KelAppHooks hooks;
+    hooks.initAll = PW_InitAll;
+    hooks.exitAll = PW_ExitAll;
+    hooks.remoteEvents = [](uintptr_t message) {
+        PWScreen_remoteevents(message);
+        if (message == 0 && PWDemo_Armed()) PWDemo_Idle();
+    };
+    hooks.userAction = [](bool begin) {
+        if (!blGroovePanel) return;
+        if (begin)
+            blGroovePanel->actionBegins();
+        else
+            blGroovePanel->actionEnds();
+    };
+    return hooks;
+}
