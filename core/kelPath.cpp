@@ -86,6 +86,7 @@ bool kelPath::runDialog(bool save)
         request.initialName = name;
     }
     request.patterns = KEL_FileDialogOpenTypes();
+    request.folder = chooseFolder && !save;
 
     std::string chosen;
     bool ok = plat::backend().fileDialog(request, chosen);

@@ -21,6 +21,8 @@ public:
     virtual bool add(const char* text);
     // The system's open dialog; on confirmation the path becomes the chosen file.
     virtual bool userDialogGet();
+    // userDialogGet chooses a folder, not a file.
+    bool chooseFolder = false;
     // The save dialog, proposing the current name.
     virtual bool userDialogPut();
     virtual bool parent();

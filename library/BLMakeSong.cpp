@@ -306,7 +306,8 @@ std::string BLMakeSong_GroupFromName(const std::string& name)
     return {};
 }
 
-BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::string& name, int tempo)
+BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::string& name, int tempo,
+                           const std::function<bool(double)>& progress)
 {
     BLSongPlan plan;
     plan.name = name;
@@ -351,7 +352,12 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
 
     // Lengths, and the tempos the names give.
     std::vector<double> named;
+    size_t looked = 0;
     for (BLMadeLoop& loop : plan.loops) {
+        if (progress && !progress(static_cast<double>(looked++) / plan.loops.size())) {
+            plan.problem = "stopped";
+            return plan;
+        }
         if (!loop.problem.empty()) continue;
         Sound sound;
         if (!readSound(loop.source, sound, loop.problem)) continue;

@@ -44,7 +44,9 @@ struct BLSongPlan {
 // Looks at every sound file of `paths` (files, or folders searched through
 // their subfolders) and plans the song: each loop's tempo, bars and group,
 // and the song's tempo (`tempo` when above 0). Nothing is written.
-BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::string& name, int tempo);
+// `progress` as for BLMakeSong_Write; a stop leaves the plan's problem "stopped".
+BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::string& name, int tempo,
+                           const std::function<bool(double)>& progress = {});
 
 // How each loop was understood, one line each: for the terminal and tests.
 std::string BLMakeSong_Describe(const BLMadeLoop& loop, int songBpm);

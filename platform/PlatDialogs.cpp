@@ -111,15 +111,18 @@ bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen
     const std::string start = joinFolder(request.initialFolder, request.save ? request.initialName : "");
     if (programExists("zenity")) {
         program = "zenity";
-        args = {"--file-selection", "--title", request.save ? "Save" : "Open"};
+        args = {"--file-selection", "--title", request.folder ? "Choose a folder" : request.save ? "Save" : "Open"};
+        if (request.folder) args.push_back("--directory");
         if (request.save) args.push_back("--save"), args.push_back("--confirm-overwrite");
         if (!start.empty()) args.push_back("--filename=" + start);
         if (!request.patterns.empty() && request.patterns != "*.*")
             args.push_back("--file-filter=" + patternsWithBlanks(request.patterns));
     } else if (programExists("kdialog")) {
         program = "kdialog";
-        args = {request.save ? "--getsavefilename" : "--getopenfilename", start.empty() ? "." : start};
-        if (!request.patterns.empty() && request.patterns != "*.*") args.push_back(patternsWithBlanks(request.patterns));
+        args = {request.folder ? "--getexistingdirectory" : request.save ? "--getsavefilename" : "--getopenfilename",
+                start.empty() ? "." : start};
+        if (!request.folder && !request.patterns.empty() && request.patterns != "*.*")
+            args.push_back(patternsWithBlanks(request.patterns));
     } else {
         reportProblem("No file dialog program was found. Install zenity (or kdialog) to open and save documents.");
         return false;

@@ -431,11 +431,11 @@ bool HeadlessBackend::fileDialog(const FileDialogRequest& request, std::string& 
         }
     }
     if (external) {
-        log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> external");
+        log(std::string("dialog ") + (request.folder ? "folder" : request.save ? "save" : "open") + " [" + request.patterns + "] -> external");
         return runExternalFileDialog(request, chosen);
     }
     sleepMs(static_cast<int>(delay));
-    log(std::string("dialog ") + (request.save ? "save" : "open") + " [" + request.patterns + "] -> " +
+    log(std::string("dialog ") + (request.folder ? "folder" : request.save ? "save" : "open") + " [" + request.patterns + "] -> " +
         (answer ? *answer : "cancel"));
     if (!answer) return false;
     chosen = *answer;

@@ -610,7 +610,7 @@ public:
         uint32_t delay = 0;
         if (!script_->takeDialogAnswer(answer, delay)) return window_->fileDialog(request, chosen);
         sleepMs(static_cast<int>(delay));
-        script_->log(std::string("dialog ") + (request.save ? "save" : "open") + " in " + request.initialFolder +
+        script_->log(std::string("dialog ") + (request.folder ? "folder" : request.save ? "save" : "open") + " in " + request.initialFolder +
                      " -> " + (answer ? *answer : "cancel"));
         if (!answer) return false;
         chosen = *answer;

@@ -68,6 +68,7 @@ struct FileDialogRequest {
     std::string initialFolder;  // system path, may be empty
     std::string initialName;    // proposed file name (save)
     std::string patterns;       // "*.bld" or "*.wav;*.aif"; empty means every file
+    bool folder = false;        // a folder is chosen, not a file
 };
 
 // Window kinds beyond the program's own 0..4.

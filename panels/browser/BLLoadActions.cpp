@@ -75,6 +75,7 @@ void BLLoadPanel::onItem()
         case kItemCopy: copyToHD(); break;
         case kItemDisk: onItem_disk(); break;
         case kItemWeb: onItem_web(); break;
+        case kItemNewSong: onItem_newSong(); break;
         case kItemMute:
             if (kelPanelControl* c = control(kItemMute)) muteAuditions = c->get() ? 1 : 0;
             if (muteAuditions) stopAudition();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/BLPath.h"
 #include "core/kelFiles.h"
 #include "core/kelOffmap.h"
 #include "panels/browser/BLLoadRules.h"
@@ -35,6 +36,7 @@ public:
         kItemDisk = 26,
         kItemWeb = 27,
         kItemMute = 28,
+        kItemNewSong = 29,
     };
     static constexpr int16_t kInfoLines = 6;
     // The picture well's size: larger pictures are cut, smaller ones centred.
@@ -62,6 +64,13 @@ public:
     // Where the list comes from, as plain words: "Library: Home", "Disk: %s".
     static constexpr int16_t kMsgSourceHome = 357;
     static constexpr int16_t kMsgSourceDisk = 358;
+    // A song made of the user's loops.
+    static constexpr int16_t kMsgReadingLoops = 359;
+    static constexpr int16_t kMsgMakingSong = 360;
+    static constexpr int16_t kMsgMakeSongQuestionLeftOut = 361;
+    static constexpr int16_t kMsgMakeSongQuestion = 362;
+    static constexpr int16_t kMsgNoSongMade = 363;
+    static constexpr int16_t kMsgSongMade = 364;
     // The user guide, in the program folder (the current folder).
     static constexpr const char* kGuideFile = "UserGuide.html";
 
@@ -95,6 +104,12 @@ public:
     void loadChosen(const std::string& name);
     void onItem_disk();
     void onItem_web();
+    // A song of the user's own loops (panels/browser/BLLoadMakeSong.cpp): the
+    // button asks for a folder; files and folders dropped on the window come
+    // straight to makeSongFrom.
+    void onItem_newSong();
+    void asyncDialogMessage(BLPath* path) override;
+    void makeSongFrom(const std::vector<std::string>& paths);
     void removeSong();
     void copyToHD();
     // Ends an audition: the preview, the light chase, and a song played in
@@ -160,4 +175,5 @@ private:
     void sendLoadedSong(const char* folder);
 
     std::unique_ptr<BLSongLibrary> info_;
+    BLPath newSongPath;
 };

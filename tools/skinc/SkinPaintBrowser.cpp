@@ -7,13 +7,13 @@ namespace skinc {
 
 namespace {
 
-enum class Glyph { None, Load, Delete, Copy, Disk, Web, Guide, Up, Down };
+enum class Glyph { None, Load, Delete, Copy, Disk, Web, Guide, NewSong, Up, Down };
 
 bool glyphFromName(const std::string& name, Glyph& g)
 {
     static const std::pair<const char*, Glyph> kNames[] = {
         {"none", Glyph::None}, {"load", Glyph::Load}, {"delete", Glyph::Delete}, {"copy", Glyph::Copy},
-        {"disk", Glyph::Disk}, {"web", Glyph::Web},   {"guide", Glyph::Guide},   {"up", Glyph::Up},
+        {"disk", Glyph::Disk}, {"web", Glyph::Web},   {"guide", Glyph::Guide},   {"newsong", Glyph::NewSong}, {"up", Glyph::Up},
         {"down", Glyph::Down}};
     for (const auto& [text, glyph] : kNames)
         if (name == text) {
@@ -95,6 +95,21 @@ void drawGlyph(cairo_t* cr, Glyph g, double cx, double cy, double s, const Colou
             cairo_line_to(cr, cx + h * 0.95, cy - h * 0.6);
             cairo_curve_to(cr, cx + h * 0.7, cy - h * 0.8, cx + h * 0.35, cy - h * 0.8, cx, cy - h * 0.55);
             cairo_line_to(cr, cx, cy + h * 0.8);
+            cairo_stroke(cr);
+            break;
+        case Glyph::NewSong:  // a folder with a plus: a song from a folder of loops
+            cairo_move_to(cr, cx - h * 0.95, cy + h * 0.75);
+            cairo_line_to(cr, cx - h * 0.95, cy - h * 0.75);
+            cairo_line_to(cr, cx - h * 0.35, cy - h * 0.75);
+            cairo_line_to(cr, cx - h * 0.15, cy - h * 0.5);
+            cairo_line_to(cr, cx + h * 0.2, cy - h * 0.5);
+            cairo_move_to(cr, cx + h * 0.1, cy + h * 0.75);
+            cairo_line_to(cr, cx - h * 0.95, cy + h * 0.75);
+            cairo_stroke(cr);
+            cairo_move_to(cr, cx + h * 0.55, cy - h * 0.35);
+            cairo_line_to(cr, cx + h * 0.55, cy + h * 0.85);
+            cairo_move_to(cr, cx - h * 0.05, cy + h * 0.25);
+            cairo_line_to(cr, cx + h * 1.15, cy + h * 0.25);
             cairo_stroke(cr);
             break;
         case Glyph::Up:

@@ -1,0 +1,101 @@
+// The song browser's "New song from loops": a folder chosen in the dialog,
+// or files and folders dropped on the window, read and made into a song of
+// the library behind the progress panel, then shown selected.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/BLInternational.h"
+#include "core/kelFiles.h"
+#include "library/BLMakeSong.h"
+#include "panels/browser/BLLoadPanel.h"
+#include "panels/progress/BLProgressPanel.h"
+#include "platform/Platform.h"
+#include "ui/PWScreen.h"
+#include "panels/startup/PWmain.h"
+
+namespace {
+
+constexpr int16_t kRequestNewSong = 1;
+
+// The progress panel as the making's progress: its bar, and its stop button.
+bool tell(double done)
+{
+    BLProgressPanel* p = BLProgress();
+    if (!p) return true;
+    p->amount(static_cast<float>(done));
+    return !p->shouldStop();
+}
+
+}  // namespace
+
+void BLLoadPanel::onItem_newSong()
+{
+    if (BLPath::dialogPending()) return;
+    newSongPath.set(":");
+    newSongPath.chooseFolder = true;
+    newSongPath.asyncDialogGet(kPWLoadPanel, kRequestNewSong, 0);
+}
+
+void BLLoadPanel::asyncDialogMessage(BLPath* path)
+{
+    if (path != &newSongPath || !path->dialogOk) return;
+    char system[kKelSystemPathMax + 1];
+    if (newSongPath.toSystemPath(system)) makeSongFrom({system});
+}
+
+void BLLoadPanel::makeSongFrom(const std::vector<std::string>& paths)
+{
+    stopAudition();
+    BLProgressPanel* progress = BLProgress();
+    if (progress) {
+        progress->show();
+        progress->setStopMode(true);
+        progress->message(kMsgReadingLoops);
+    }
+    const BLSongPlan plan = BLMakeSong_Plan(paths, "", 0, tell);
+    if (progress) progress->hide();
+    if (!plan.problem.empty()) {
+        BL_NotifyNames(kMsgNoSongMade, 0, {plan.problem});
+        return;
+    }
+    std::string leftOut;
+    for (const BLMadeLoop& loop : plan.loops)
+        if (!loop.problem.empty()) {
+            const size_t slash = loop.source.rfind('/');
+            leftOut += (leftOut.empty() ? "" : ", ") + loop.source.substr(slash + 1) + " (" + loop.problem + ")";
+        }
+    const std::vector<std::string> names = {std::to_string(plan.usable()), std::to_string(plan.groups.size()),
+                                            std::to_string(plan.bpm), plan.name, leftOut};
+    if (BL_NotifyNames(leftOut.empty() ? kMsgMakeSongQuestion : kMsgMakeSongQuestionLeftOut, plat::kBoxYesNo,
+                       names) != plat::kBoxResultYes)
+        return;
+
+    // The song goes into the home library, which the list then shows.
+    if (!home) setHome();
+    char songs[kKelSystemPathMax + 1];
+    if (!KEL_KelPathToSystemPath(listFolder, songs)) return;
+    if (progress) {
+        progress->show();
+        progress->setStopMode(true);
+        progress->message(kMsgMakingSong);
+    }
+    const BLMakeSongResult made = BLMakeSong_Write(plan, songs, tell);
+    if (progress) progress->hide();
+    if (made.stopped) return;
+    if (!made.made) {
+        BL_NotifyNames(kMsgNoSongMade, 0, {made.problem});
+        return;
+    }
+    homeCacheValid = 0;
+    scanFolder();
+    const std::string folder = made.folder.substr(made.folder.rfind('/') + 1);
+    for (int16_t i = 0; i < page.count; ++i)
+        if (folder == entries[i].folder) {
+            page.moveSelection(static_cast<int16_t>(page.selection - i));
+            break;
+        }
+    refreshList();
+    refreshInfo();
+    setStatus(blIntl.messageWithNames(kMsgSongMade, {folder}).c_str());
+}
