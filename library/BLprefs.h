@@ -73,7 +73,7 @@ public:
     BLVMixSettings vmix;
     // A plain tooltip after the mouse rests a second on a control, outside
     // help mode (1, the default) or none (0). The preferences panel shows it
-    // as a checkbox and switches it with BLHelps::setTooltips (panels/BLHelps.h),
+    // as a checkbox and switches it with BLHelps::setTooltips (panels/help/BLHelps.h),
     // which also takes away a tooltip showing at that moment.
     int16_t tooltips;
     // The network link: mode (0 off, 1 connect, 2 listen), the port to

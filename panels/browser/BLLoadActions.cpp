@@ -23,6 +23,10 @@
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
+// The browser keeps the hook it asks through, so it needs nothing of the
+// groove panel's library.
+BLLoadHost* blLoadHost = nullptr;
+
 namespace {
 
 constexpr int16_t kAnswerYes = 1;

@@ -29,7 +29,6 @@ constexpr int16_t kMsgTempoRange = 341;
 }  // namespace
 
 BLGroovePanel* blGroovePanel = nullptr;
-BLLoadHost* blLoadHost = nullptr;
 
 void BLPanelEngine::play()
 {

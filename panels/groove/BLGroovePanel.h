@@ -77,7 +77,7 @@ public:
     bool askBeforeQuit() override;
     void workCommand(int16_t item) override;
 
-    // The keeper of the user's work (panels/BLGrooveKeeper.cpp): what a
+    // The keeper of the user's work (panels/groovework/BLGroovePanelWork.cpp): what a
     // document holds, with the track lights, modes, key lock and the user
     // loop, its undo history, and whether it is saved.
     BLWorkKeeper& keeper() { return *workKeeper; }
@@ -217,7 +217,7 @@ public:
     void common_setLabel(short label, const char* text) override;
     void common_doInterfaceReset() override;
 
-    // Disk mix (panels/BLGrooveDiskMix.cpp): the button asks for the file
+    // Disk mix (panels/groovework/BLGrooveDiskMix.cpp): the button asks for the file
     // or the stems folder; the dialog's answer runs the mix.
     void onItem_diskMix();
     // Writes the mix script of one group (kBLMixAllGroups: every group);

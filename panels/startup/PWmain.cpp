@@ -33,11 +33,6 @@
 #include "ui/PWScreen.h"
 #include "ui/kelFont.h"
 
-PWPanelClass* PWfloatPanelPtr[kPanelSlots] = {};
-KelResFile PWresfileobj;
-KelCasts PWCasts;
-char PWprogramFile[4096] = {};
-
 namespace {
 
 using Close = PWPlaceholderPanel::CloseAction;
