@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 #include <string>
 
 // Event codes of kelGlo.what.
@@ -89,6 +90,8 @@ struct KelAppHooks {
     // Around each message that is an action of the user (a key, a click, the
     // window's close button, a file dialog's answer): begin true, then false.
     void (*userAction)(bool begin) = nullptr;
+    // Files and folders dropped on the window together (system paths).
+    void (*dropped)(const std::vector<std::string>& paths) = nullptr;
 };
 void KEL_Main2(const KelAppHooks& hooks);
 

@@ -143,6 +143,13 @@ void handleKeyUp(const plat::Event& e, const KelAppHooks& hooks)
     dispatch(hooks);
 }
 
+// The paths of a drop under way, until its end.
+std::vector<std::string>& droppedPaths()
+{
+    static std::vector<std::string> paths;
+    return paths;
+}
+
 void handleMessage(const plat::Event& e, const KelAppHooks& hooks)
 {
     using T = plat::Event::Type;
@@ -199,6 +206,13 @@ void handleMessage(const plat::Event& e, const KelAppHooks& hooks)
         case T::DialogDone:
             if (hooks.remoteEvents && e.data) hooks.remoteEvents(reinterpret_cast<uintptr_t>(e.data));
             break;
+        case T::DropFile: droppedPaths().push_back(e.text); break;
+        case T::DropDone: {
+            std::vector<std::string> paths;
+            paths.swap(droppedPaths());
+            if (hooks.dropped && !paths.empty()) hooks.dropped(paths);
+            break;
+        }
         default: break;
     }
 }
@@ -212,6 +226,7 @@ bool isUserAction(const plat::Event& e)
         case T::KeyDown:
         case T::MouseDown:
         case T::MouseUp:
+        case T::DropDone:
         case T::DialogDone: return true;
         default: return false;
     }

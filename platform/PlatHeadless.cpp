@@ -577,6 +577,14 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
             ev(mouseEvent(T::MouseUp, x2, y2));
         } else if (cmd == "close") {
             ev(Event{.type = T::CloseRequest});
+        } else if (cmd == "drop") {
+            std::string path;
+            std::getline(words >> std::ws, path);
+            if (path.empty()) return fail("drop needs a path");
+            Event file{.type = T::DropFile};
+            file.text = path;
+            ev(file);
+            ev(Event{.type = T::DropDone});
         } else if (cmd == "resize") {
             int w, h;
             if (!(words >> w >> h) || w <= 0 || h <= 0) return fail("resize needs W H");

@@ -17,6 +17,7 @@
 //   down X Y | up X Y | move X Y | click X Y
 //   drag X1 Y1 X2 Y2 [STEPS]
 //   close                   the window's close button
+//   drop PATH               a file or folder dropped on the window
 //   resize W H              the window's new size (kept to what the display holds)
 //   box ok|yes|no|cancel [MS]  the answer to the next modal box, given MS
 //                           milliseconds after the box is shown (as a person

@@ -422,6 +422,13 @@ private:
         using T = Event::Type;
         switch (e.type) {
             case SDL_QUIT: out.type = T::CloseRequest; return true;
+            case SDL_DROPFILE:
+                if (!e.drop.file) return false;
+                out.type = T::DropFile;
+                out.text = e.drop.file;
+                SDL_free(e.drop.file);
+                return true;
+            case SDL_DROPCOMPLETE: out.type = T::DropDone; return true;
             case SDL_WINDOWEVENT:
                 if (!window_ || e.window.windowID != SDL_GetWindowID(window_)) return false;
                 switch (e.window.event) {

@@ -42,6 +42,8 @@ struct Event {
         Resize,      // x, y hold the new client width and height
         DialogDone,  // data holds the BLPath whose dialog finished
         Terminate,   // end without asking (signal, end of a test script)
+        DropFile,    // a file or folder dropped on the window: text holds its path
+        DropDone,    // the end of one drop of one or more paths
     };
     Type type = Type::None;
     Key key = Key::None;
@@ -50,6 +52,7 @@ struct Event {
     int x = 0;
     int y = 0;
     void* data = nullptr;
+    std::string text{};
 };
 
 struct MonitorInfo {

@@ -232,6 +232,13 @@ KelAppHooks PW_AppHooks()
         PWScreen_remoteevents(message);
         if (message == 0 && PWDemo_Armed()) PWDemo_Idle();
     };
+    // Loops dropped on the window become a song, in the song browser.
+    hooks.dropped = [](const std::vector<std::string>& paths) {
+        auto* browser = dynamic_cast<BLLoadPanel*>(PWScreen.panel(kPWLoadPanel));
+        if (!browser || (PWScreen.modalPanel >= 0 && PWScreen.modalPanel != kPWLoadPanel)) return;
+        if (!PWScreen.isVisible(kPWLoadPanel)) PWScreen.show(kPWLoadPanel);
+        browser->makeSongFrom(paths);
+    };
     hooks.userAction = [](bool begin) {
         if (!blGroovePanel) return;
         if (begin)

@@ -9,6 +9,7 @@
 #include "core/kelQt.h"
 #include "core/kelRes.h"
 #include "core/kelTextFile.h"
+#include "platform/PlatSound.h"
 #include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 
@@ -521,6 +522,44 @@ TEST_F(LoadPanel, InformationLinesSayNothingEmptyAndNoWordForDevelopers)
     EXPECT_EQ(infoText(1), "Plain - a song 120 BPM");
     EXPECT_EQ(BL_ShownTitle("Riverbed - Liquid (embedded)"), "Riverbed - Liquid");
     EXPECT_EQ(BL_TempoLine("Stored (embedded)", "Lib", 90), "Stored (Lib) 90 BPM");
+}
+
+TEST_F(LoadPanel, ANewSongFromAFolderOfLoopsOrADropIsMadeAskedForAndShownSelected)
+{
+    writeSong(song("Alpha"), {.title = "Alpha"});
+    // Two loops of a musician's folder: 2 bars at 120 BPM, one a bass.
+    auto loops = [this](const std::string& folder) {
+        for (const char* name : {"kick 120bpm.wav", "bass_120_.wav"}) {
+            plat::SoundWriteSettings s;
+            s.channels = 1;
+            plat::SoundWriter w;
+            ASSERT_TRUE(w.open(dir.file(folder + "/" + name), s));
+            const std::vector<int16_t> frames(8 * 22050, 1000);
+            ASSERT_TRUE(w.write(frames.data(), static_cast<long>(frames.size())));
+            ASSERT_TRUE(w.finish());
+        }
+    };
+    fs::create_directories(dir.file("Groovy"));
+    fs::create_directories(dir.file("Dropped"));
+    loops("Groovy");
+    loops("Dropped");
+    start();
+    // The button asks for a folder; the question names what was found.
+    script("dialog " + dir.file("Groovy") + "\nbox yes\n");
+    clickItem(BLLoadPanel::kItemNewSong);
+    ASSERT_TRUE(idleUntil([this] { return std::string(panel()->entries[panel()->page.selection].folder) == "Groovy"; }))
+        << log();
+    EXPECT_TRUE(backend->dialogs().back().folder);
+    EXPECT_NE(log().find("2 loops in 2 groups at 120 BPM make the song \"Groovy\". Make it? -> yes"), std::string::npos)
+        << log();
+    EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Made the song \"Groovy\".");
+    EXPECT_TRUE(fs::exists(song("Groovy/Kick01.wav")) && fs::exists(song("Groovy/Bass01.wav")));
+    // A drop answered No writes nothing; answered Yes, it is the song shown.
+    script("box no\ndrop " + dir.file("Dropped") + "\n");
+    EXPECT_FALSE(fs::exists(song("Dropped")));
+    script("box yes\ndrop " + dir.file("Dropped") + "\n");
+    ASSERT_TRUE(idleUntil([this] { return std::string(panel()->entries[panel()->page.selection].folder) == "Dropped"; }));
+    EXPECT_TRUE(fs::exists(song("Dropped/song.bls")));
 }
 
 }  // namespace
