@@ -13,6 +13,7 @@
 #include "core/kelFiles.h"
 #include "library/BLBlsWriter.h"
 #include "platform/PlatFiles.h"
+#include "platform/PlatGif.h"
 #include "platform/PlatSound.h"
 #include "platform/PlatTempo.h"
 
@@ -196,6 +197,60 @@ int mostCommon(const std::vector<double>& tempos)
             bestCount = count;
         }
     return static_cast<int>(best);
+}
+
+// A loop as the song plays it: 16-bit frames of its channels.
+struct Fitted {
+    std::vector<int16_t> frames;
+    int channels = 1;
+    int64_t count() const { return static_cast<int64_t>(frames.size()) / channels; }
+};
+constexpr size_t kShownGroups = 4;
+
+// Two bars of the first loop of each group together, as the browser's audition.
+bool writePreview(const std::string& path, const std::vector<Fitted>& loops, int bpm)
+{
+    if (loops.empty()) return false;
+    const int64_t frames = int64_t{8} * framesPerBeat(bpm);
+    std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+    const float gain = 1.0f / std::sqrt(static_cast<float>(loops.size()));
+    for (int64_t f = 0; f < frames; ++f)
+        for (int c = 0; c < 2; ++c) {
+            float sum = 0;
+            for (const Fitted& l : loops)
+                if (l.count() > 0) sum += l.frames[static_cast<size_t>((f % l.count()) * l.channels + std::min(c, l.channels - 1))];
+            out[static_cast<size_t>(2 * f + c)] = static_cast<int16_t>(std::clamp(std::lround(sum * gain), -32768L, 32767L));
+        }
+    plat::SoundWriteSettings settings;
+    plat::SoundWriter writer;
+    return writer.open(path, settings) && writer.write(out.data(), static_cast<long>(frames)) && writer.finish();
+}
+
+// The loops' waves in bands, in the skin's dark and amber, as the song's picture.
+bool writePicture(const std::string& path, const std::vector<Fitted>& loops)
+{
+    if (loops.empty()) return false;
+    plat::IndexedPicture p;
+    p.width = 160;
+    p.height = 120;
+    p.palette = {24, 25, 28, 36, 38, 43, 214, 128, 38, 246, 190, 112};
+    p.pixels.assign(static_cast<size_t>(p.width) * p.height, 0);
+    const int band = p.height / static_cast<int>(loops.size());
+    for (size_t b = 0; b < loops.size(); ++b) {
+        const Fitted& l = loops[b];
+        const int top = static_cast<int>(b) * band + 2, height = band - 4, middle = top + height / 2;
+        for (int x = 0; x < p.width; ++x) {
+            for (int y = top; y < top + height; ++y) p.pixels[static_cast<size_t>(y) * p.width + x] = 1;
+            const int64_t from = l.count() * x / p.width, to = std::max(from + 1, l.count() * (x + 1) / p.width);
+            int peak = 0;
+            for (int64_t f = from; f < to && f < l.count(); ++f)
+                peak = std::max(peak, std::abs(static_cast<int>(l.frames[static_cast<size_t>(f * l.channels)])));
+            const int reach = peak * (height / 2) / 32768;
+            for (int y = middle - reach; y <= middle + reach; ++y)
+                p.pixels[static_cast<size_t>(y) * p.width + x] = static_cast<uint8_t>(std::abs(y - middle) < reach / 2 ? 3 : 2);
+        }
+    }
+    return plat::encodeGif(path, p);
 }
 
 std::string songFolderName(const std::string& name)
@@ -474,6 +529,7 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
     };
     std::map<std::string, int> numbers;
     std::vector<std::pair<std::string, const BLMadeLoop*>> files;
+    std::vector<Fitted> firsts;  // the first loop of each of the first groups
     const double total = std::max(1, plan.usable());
     for (const BLMadeLoop& loop : plan.loops) {
         if (!loop.problem.empty()) continue;
@@ -487,7 +543,7 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
             result.skipped.push_back(loop.source + ": " + problem);
             continue;
         }
-        const std::vector<int16_t> frames = fitted(sound, loop.tempo.bpm, plan.bpm, 4 * loop.tempo.bars);
+        std::vector<int16_t> frames = fitted(sound, loop.tempo.bpm, plan.bpm, 4 * loop.tempo.bars);
         char number[16];
         std::snprintf(number, sizeof number, "%02d", ++numbers[loop.group]);
         const std::string word = loop.group + number;
@@ -500,8 +556,13 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
             return undo("the loop " + path + " cannot be written: " + std::strerror(plat::lastWriteError()));
         written.push_back(path);
         files.emplace_back(word, &loop);
+        if (numbers[loop.group] == 1 && firsts.size() < kShownGroups) firsts.push_back({std::move(frames), sound.channels});
     }
     if (files.empty()) return undo("none of the loops could be read again");
+    // Its face in the browser: a preview to hear and the loops' waves to see.
+    const std::string preview = (folder / "preview.wav").string(), picture = (folder / "library.gif").string();
+    if (writePreview(preview, firsts, plan.bpm)) written.push_back(preview);
+    if (writePicture(picture, firsts)) written.push_back(picture);
     // The description last: until it is there, the folder is no song.
     const std::string bls = (folder / "song.bls").string();
     std::string why = "the path cannot be used by the program";

@@ -139,6 +139,9 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
     EXPECT_EQ(bass.size(), 4u * 22050);
     EXPECT_LT(std::fabs(1200 * std::log2(frequency(bass) / 110.0)), 5.0) << frequency(bass);
     EXPECT_EQ(readMono(song + "/StrangeSounds01.wav").size(), 4u * 22050);
+    // Its face in the browser: two bars to audition, and a picture.
+    EXPECT_EQ(readMono(song + "/preview.wav").size(), 8u * 22050);
+    EXPECT_EQ(testsupport::readFile(song + "/library.gif").rfind("GIF8", 0), 0u);
 
     // A name taken gets a new one. Most names say 90 BPM; a loop without one
     // whose length reads as 1 bar at 75 or 2 at 150 is taken at the 150 its
