@@ -59,11 +59,10 @@ int MakeSong_Main(const MakeSongOptions& options, const std::string& programFold
             return !KEL_TerminateRequested();
         });
     if (tty && shown >= 0) std::fprintf(err, "\r%-40s\r", "");
-    for (const std::string& s : made.skipped) std::fprintf(err, "%s: left out\n", s.c_str());
     if (!made.made) {
         std::fprintf(err, "beatloom: no song made: %s; nothing of it was kept\n", made.problem.c_str());
         return 1;
     }
     std::fprintf(out, "Made: %s\n", made.folder.c_str());
-    return leftOut + static_cast<int>(made.skipped.size()) > 0 ? 3 : 0;
+    return leftOut > 0 ? 3 : 0;
 }

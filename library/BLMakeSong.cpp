@@ -1,20 +1,25 @@
 #include "library/BLMakeSong.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <set>
 #include <system_error>
+#include <thread>
 
-#include "audio/KeyLock.h"
 #include "core/kelFiles.h"
 #include "library/BLBlsWriter.h"
 #include "platform/PlatFiles.h"
 #include "platform/PlatGif.h"
 #include "platform/PlatSound.h"
+#include "platform/PlatStretch.h"
 #include "platform/PlatTempo.h"
 
 namespace fs = std::filesystem;
@@ -156,28 +161,31 @@ std::vector<int16_t> fitted(const Sound& sound, double ownBpm, int songBpm, int 
     std::vector<int16_t> out;
     out.reserve(static_cast<size_t>(target) * channels);
     const auto inPerBeat = static_cast<int32_t>(std::lround(kRate * 60.0 / ownBpm));
-    if (inPerBeat == framesPerBeat(songBpm)) {
+    std::unique_ptr<PlatStretcher> s;
+    if (inPerBeat != framesPerBeat(songBpm))
+        s = PlatStretcher_Render(static_cast<double>(framesPerBeat(songBpm)) / inPerBeat, sound.count(), channels);
+    if (!s) {
         for (float v : sound.frames) out.push_back(toShort(v));
     } else {
-        std::vector<int16_t> stereo(static_cast<size_t>(sound.count()) * 2);
-        for (int64_t f = 0; f < sound.count(); ++f) {
-            stereo[2 * f] = toShort(sound.frames[f * channels]);
-            stereo[2 * f + 1] = toShort(sound.frames[f * channels + channels - 1]);
-        }
-        KeyLockRender render(inPerBeat, framesPerBeat(songBpm), sound.count());
-        std::vector<int16_t> block(2 * 4096);
+        // Channel by channel in and out, a block at a time, emptied as it goes.
+        constexpr int kBlock = kPlatStretchFeed;
+        std::vector<float> in(2 * kBlock), made(2 * kBlock);
+        float* ins[2] = {in.data(), in.data() + kBlock};
+        float* outs[2] = {made.data(), made.data() + kBlock};
         auto takeReady = [&] {
-            for (int n; (n = render.take(block.data(), 4096)) > 0;)
+            for (int n; static_cast<int64_t>(out.size()) < target * channels &&
+                        (n = s->take(outs, std::min(kBlock, std::max(0, s->ready())))) > 0;)
                 for (int f = 0; f < n; ++f)
-                    for (int c = 0; c < channels; ++c) out.push_back(block[2 * f + c]);
+                    for (int c = 0; c < channels; ++c) out.push_back(toShort(outs[c][f]));
         };
-        // Fed a block at a time and emptied as it goes, as the stretcher wants.
-        for (int64_t at = 0; at < sound.count(); at += 4096) {
-            const int n = static_cast<int>(std::min<int64_t>(4096, sound.count() - at));
-            render.put(stereo.data() + 2 * at, n, at + n == sound.count());
+        for (int64_t at = 0; at < sound.count(); at += kBlock) {
+            const int n = static_cast<int>(std::min<int64_t>(kBlock, sound.count() - at));
+            for (int f = 0; f < n; ++f)
+                for (int c = 0; c < channels; ++c) ins[c][f] = sound.frames[static_cast<size_t>((at + f) * channels + c)];
+            s->feed(ins, n, at + n == sound.count());
             takeReady();
         }
-        takeReady();
+        while (s->ready() > 0 && static_cast<int64_t>(out.size()) < target * channels) takeReady();
     }
     out.resize(static_cast<size_t>(target) * channels, 0);
     return out;
@@ -527,38 +535,82 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
         result.problem = why;
         return result;
     };
+    // Each loop's file word, numbered within its group in the plan's order.
+    struct Job {
+        const BLMadeLoop* loop = nullptr;
+        std::string word, path;
+        bool done = false;
+        std::string failed;
+        Fitted kept;  // the first loop of each of the first groups, for the preview and picture
+    };
+    std::vector<Job> jobs;
     std::map<std::string, int> numbers;
-    std::vector<std::pair<std::string, const BLMadeLoop*>> files;
-    std::vector<Fitted> firsts;  // the first loop of each of the first groups
-    const double total = std::max(1, plan.usable());
     for (const BLMadeLoop& loop : plan.loops) {
         if (!loop.problem.empty()) continue;
-        if (progress && !progress(files.size() / total)) {
-            result.stopped = true;
-            return undo("stopped");
-        }
-        Sound sound;
-        std::string problem;
-        if (!readSound(loop.source, sound, problem)) {
-            result.skipped.push_back(loop.source + ": " + problem);
-            continue;
-        }
-        std::vector<int16_t> frames = fitted(sound, loop.tempo.bpm, plan.bpm, 4 * loop.tempo.bars);
         char number[16];
         std::snprintf(number, sizeof number, "%02d", ++numbers[loop.group]);
-        const std::string word = loop.group + number;
-        const std::string path = (folder / (word + ".wav")).string();
-        plat::SoundWriteSettings settings;
-        settings.channels = sound.channels;
-        plat::SoundWriter writer;
-        if (!writer.open(path, settings) ||
-            !writer.write(frames.data(), static_cast<long>(frames.size()) / sound.channels) || !writer.finish())
-            return undo("the loop " + path + " cannot be written: " + std::strerror(plat::lastWriteError()));
-        written.push_back(path);
-        files.emplace_back(word, &loop);
-        if (numbers[loop.group] == 1 && firsts.size() < kShownGroups) firsts.push_back({std::move(frames), sound.channels});
+        Job job;
+        job.loop = &loop;
+        job.word = loop.group + number;
+        job.path = (folder / (job.word + ".wav")).string();
+        jobs.push_back(std::move(job));
     }
-    if (files.empty()) return undo("none of the loops could be read again");
+    std::set<std::string> shown;
+    std::vector<bool> keep(jobs.size());
+    for (size_t i = 0; i < jobs.size(); ++i)
+        keep[i] = shown.size() < kShownGroups && shown.insert(jobs[i].loop->group).second;
+
+    // Stretching is the long part: the loops are fitted on every core, each
+    // into its own file; this thread keeps the bar going and hears a stop.
+    std::atomic<size_t> next{0}, finished{0};
+    std::atomic<bool> stop{false};
+    auto work = [&] {
+        for (size_t i; !stop && (i = next++) < jobs.size();) {
+            Job& job = jobs[i];
+            Sound sound;
+            if (!readSound(job.loop->source, sound, job.failed)) {
+                job.failed = job.loop->source + " " + job.failed + " any more";
+            } else {
+                std::vector<int16_t> frames = fitted(sound, job.loop->tempo.bpm, plan.bpm, 4 * job.loop->tempo.bars);
+                plat::SoundWriteSettings settings;
+                settings.channels = sound.channels;
+                plat::SoundWriter writer;
+                if (!writer.open(job.path, settings) ||
+                    !writer.write(frames.data(), static_cast<long>(frames.size()) / sound.channels) || !writer.finish())
+                    job.failed = "the loop " + job.path + " cannot be written: " +
+                                 std::error_code(plat::lastWriteError(), std::generic_category()).message();
+                else
+                    job.done = true;
+                if (keep[i]) job.kept = Fitted{std::move(frames), sound.channels};
+            }
+            if (!job.failed.empty()) stop = true;
+            ++finished;
+        }
+    };
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    std::vector<std::thread> workers;
+    for (unsigned c = 1; c < cores && c < jobs.size(); ++c) workers.emplace_back(work);
+    std::thread last(work);
+    while (finished < jobs.size() && !stop) {
+        if (progress && !progress(static_cast<double>(finished) / jobs.size())) {
+            stop = true;
+            result.stopped = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    last.join();
+    for (std::thread& t : workers) t.join();
+    std::vector<std::pair<std::string, const BLMadeLoop*>> files;
+    std::vector<Fitted> firsts;
+    std::string failed;
+    for (Job& job : jobs) {
+        if (job.done) written.push_back(job.path);
+        if (failed.empty()) failed = job.failed;
+        files.emplace_back(job.word, job.loop);
+        if (!job.kept.frames.empty()) firsts.push_back(std::move(job.kept));
+    }
+    if (result.stopped) return undo("stopped");
+    if (!failed.empty()) return undo(failed);
     // Its face in the browser: a preview to hear and the loops' waves to see.
     const std::string preview = (folder / "preview.wav").string(), picture = (folder / "library.gif").string();
     if (writePreview(preview, firsts, plan.bpm)) written.push_back(preview);

@@ -55,8 +55,7 @@ struct BLMakeSongResult {
     bool made = false;
     bool stopped = false;
     std::string folder;  // system path of the song folder made
-    std::string problem; // why it was not made
-    std::vector<std::string> skipped;  // loops left out while writing, with why
+    std::string problem; // why it was not made (a loop changed since it was planned is one)
 };
 
 // Writes the planned song into `songsFolder` (the library's song folder, a

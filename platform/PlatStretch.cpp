@@ -10,7 +10,10 @@ using RubberBand::RubberBandStretcher;
 
 class RubberBandStretch : public PlatStretcher {
 public:
-    RubberBandStretch(RubberBandStretcher::Options options, double ratio) : rb_(44100, 2, options, ratio, 1.0) {}
+    RubberBandStretch(RubberBandStretcher::Options options, double ratio, int channels = 2)
+        : rb_(44100, static_cast<size_t>(channels), options, ratio, 1.0)
+    {
+    }
 
     void setRatio(double outPerIn) override
     {
@@ -56,12 +59,12 @@ std::unique_ptr<PlatStretcher> PlatStretcher_Live(double outPerIn)
     return s;
 }
 
-std::unique_ptr<PlatStretcher> PlatStretcher_Render(double outPerIn, int64_t inputFrames)
+std::unique_ptr<PlatStretcher> PlatStretcher_Render(double outPerIn, int64_t inputFrames, int channels)
 {
-    if (!(outPerIn > 0) || inputFrames < 0) return nullptr;
+    if (!(outPerIn > 0) || inputFrames < 0 || channels < 1 || channels > 2) return nullptr;
     const auto options = RubberBandStretcher::OptionProcessOffline | RubberBandStretcher::OptionEngineFiner |
                          RubberBandStretcher::OptionThreadingNever | RubberBandStretcher::OptionChannelsTogether;
-    auto s = std::unique_ptr<RubberBandStretch>(new (std::nothrow) RubberBandStretch(options, outPerIn));
+    auto s = std::unique_ptr<RubberBandStretch>(new (std::nothrow) RubberBandStretch(options, outPerIn, channels));
     if (!s) return nullptr;
     s->stretcher().setExpectedInputDuration(static_cast<size_t>(inputFrames));
     s->stretcher().setMaxProcessSize(kPlatStretchFeed);

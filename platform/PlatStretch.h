@@ -38,5 +38,5 @@ public:
 // Null when the stretcher cannot be made.
 std::unique_ptr<PlatStretcher> PlatStretcher_Live(double outPerIn);
 // inputFrames: the exact length of the input, so the output is
-// inputFrames x outPerIn frames, rounded.
-std::unique_ptr<PlatStretcher> PlatStretcher_Render(double outPerIn, int64_t inputFrames);
+// inputFrames x outPerIn frames, rounded. One channel (in[0], out[0]) or two.
+std::unique_ptr<PlatStretcher> PlatStretcher_Render(double outPerIn, int64_t inputFrames, int channels = 2);
