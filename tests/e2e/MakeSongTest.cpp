@@ -91,13 +91,21 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
     fs::create_directories(dir.file("Library/Song"));
     const std::string loops = dir.file("my loops");
     // 16-bit at the song's tempo; 24-bit mono at 22 kHz and FLAC at 90 BPM;
-    // 32-bit with no tempo in its name; Ogg in a folder of its own.
+    // 32-bit with no tempo in its name; Ogg in a folder of its own; MP3; float.
     write(loops + "/Drums/kick 120bpm.wav", SoundContainer::Wav, kRate, 2, 16, loop(kRate, 2, 120, 8, 0));
     write(loops + "/Drums/perc_90_.wav", SoundContainer::Wav, 22050, 1, 24, loop(22050, 1, 90, 4, 0));
     write(loops + "/deep bass 90 BPM.flac", SoundContainer::Flac, kRate, 1, 16, loop(kRate, 1, 90, 4, 110));
     write(loops + "/pad.wav", SoundContainer::Wav, kRate, 2, 32, loop(kRate, 2, 120, 16, 220));
     write(loops + "/Strange Sounds/riser 120 bpm.ogg", SoundContainer::OggVorbis, 48000, 2, 16,
           loop(48000, 2, 120, 4, 330));
+    // MP3 at 140 BPM and a float WAV without a tempo in its name, made by sox.
+    write(dir.file("ride.wav"), SoundContainer::Wav, kRate, 2, 16, loop(kRate, 2, 140, 4, 0));
+    write(dir.file("chords.wav"), SoundContainer::Wav, kRate, 2, 16, loop(kRate, 2, 120, 8, 262));
+    fs::create_directories(loops + "/Hats");
+    fs::create_directories(loops + "/Keys");
+    ASSERT_EQ(testsupport::run({"sox", dir.file("ride.wav"), loops + "/Hats/ride 140bpm.mp3"}).exitCode, 0);
+    ASSERT_EQ(testsupport::run({"sox", dir.file("chords.wav"), "-e", "floating-point", "-b", "32",
+                                loops + "/Keys/chords.wav"}).exitCode, 0);
     testsupport::writeFile(loops + "/notes.wav", "not a sound");
     write(loops + "/blip.wav", SoundContainer::Wav, kRate, 1, 16, std::vector<float>(2205, 0.3f));
     const auto before = filesIn(loops);
@@ -118,7 +126,8 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
     for (const char* line : {"bpm\t120\n", "slot\t0\t0\t0\tDrums01\tkick_120bpm\t100\t63\t4\n",
                              "slot\t0\t1\t1\tDrums02\tperc_90_\t100\t63\t8\n",
                              "\tStrangeSounds01\triser_120_bpm\t100\t63\t8\n", "\tBass01\tdeep_bass_90_BPM\t100\t63\t8\n",
-                             "\tPad01\tpad\t100\t63\t2\n"})
+                             "\tPad01\tpad\t100\t63\t2\n", "\tHats01\tride_140bpm\t100\t63\t8\n",
+                             "\tKeys01\tchords\t100\t63\t4\n"})
         EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
 
     // At the song's tempo, sample for sample; every loop exactly its beats at 120.
@@ -139,6 +148,8 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
     EXPECT_EQ(bass.size(), 4u * 22050);
     EXPECT_LT(std::fabs(1200 * std::log2(frequency(bass) / 110.0)), 5.0) << frequency(bass);
     EXPECT_EQ(readMono(song + "/StrangeSounds01.wav").size(), 4u * 22050);
+    EXPECT_EQ(readMono(song + "/Hats01.wav").size(), 4u * 22050);
+    EXPECT_EQ(readMono(song + "/Keys01.wav").size(), 8u * 22050);
     // Its face in the browser: two bars to audition, and a picture.
     EXPECT_EQ(readMono(song + "/preview.wav").size(), 8u * 22050);
     EXPECT_EQ(testsupport::readFile(song + "/library.gif").rfind("GIF8", 0), 0u);
