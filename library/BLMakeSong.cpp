@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/kelFiles.h"
+#include "core/kelTextCodec.h"
 #include "library/BLBlsWriter.h"
 #include "platform/PlatFiles.h"
 #include "platform/PlatGif.h"
@@ -61,11 +62,12 @@ std::string groupWord(const std::string& text)
     return word;
 }
 
-// A label is one word of the description: blanks become underscores.
+// A label is one word of the description, in the program's 8-bit set:
+// blanks become underscores.
 std::string labelWord(const std::string& name)
 {
     std::string word;
-    for (unsigned char c : name) {
+    for (unsigned char c : KEL_NameToLatin1(name)) {
         if (word.size() >= kMaxWord) break;
         if (c < 0x20 || c == ';') continue;
         word += c == ' ' ? '_' : static_cast<char>(c);
@@ -280,7 +282,7 @@ std::vector<std::string> description(const BLSongPlan& plan, const std::string& 
     std::vector<std::string> lines;
     lines.push_back("SONGFORMAT: BLS 1.2");
     lines.push_back("SONGLIBRARY: My loops");
-    lines.push_back("SONGTITLE: " + title);
+    lines.push_back("SONGTITLE: " + KEL_NameToLatin1(title));
     lines.push_back("SONGDESCRIPTION: Made from " + std::to_string(files.size()) + " loops of your own at " +
                     std::to_string(plan.bpm) + " BPM.");
     lines.push_back("SONGBPM: " + std::to_string(plan.bpm));
