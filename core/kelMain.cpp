@@ -139,7 +139,9 @@ void handleKeyDown(const plat::Event& e, const KelAppHooks& hooks)
 void handleKeyUp(const plat::Event& e, const KelAppHooks& hooks)
 {
     translateKey(e, true);
-    if (kelGlo.specialKey != 0 || kelGlo.keyChar != 0 || kelGlo.keyCode != 0) kelGlo.what = kelKeyUp;
+    // A key up that means nothing (Escape's, say) is no event: it must not
+    // pass for the key down before it.
+    kelGlo.what = kelGlo.specialKey != 0 || kelGlo.keyChar != 0 || kelGlo.keyCode != 0 ? kelKeyUp : kelNullEvent;
     dispatch(hooks);
 }
 

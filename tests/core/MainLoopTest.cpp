@@ -116,6 +116,16 @@ TEST_F(MainLoop, KeyCodeKeepsTheLastCharacterSignExtended)
     EXPECT_EQ(gSeen[2].keyChar, 0);
 }
 
+TEST_F(MainLoop, EscapesKeyUpBeforeAnyTypingIsNoSecondEscape)
+{
+    gBackend->push(key(T::KeyDown, Key::Escape));
+    gBackend->push(key(T::KeyUp, Key::Escape));
+    pump();
+    ASSERT_EQ(gSeen.size(), 2u);
+    EXPECT_EQ(gSeen[0].what, kelKeyDown);
+    EXPECT_EQ(gSeen[1].what, kelNullEvent);
+}
+
 TEST_F(MainLoop, KeyUpAfterTypingIsEventTenEvenForShift)
 {
     gBackend->push(key(T::KeyUp, Key::Shift));  // nothing typed yet
@@ -126,7 +136,7 @@ TEST_F(MainLoop, KeyUpAfterTypingIsEventTenEvenForShift)
     gBackend->push(key(T::KeyUp, Key::Escape));  // falls to the character translation
     pump();
     ASSERT_EQ(gSeen.size(), 6u);
-    EXPECT_EQ(gSeen[0].what, kelNullEvent);  // what as it stood
+    EXPECT_EQ(gSeen[0].what, kelNullEvent);
     EXPECT_EQ(gSeen[1].shiftDown, 1);
     EXPECT_EQ(gSeen[3].what, kelKeyUp);
     EXPECT_EQ(gSeen[3].keyChar, '5');
