@@ -416,6 +416,13 @@ void BLHelps::refresh()
 
 // ---- Tooltips ----------------------------------------------------------------------
 
+void BLHelps::panHidden(int16_t index)
+{
+    if (on || tooltip < 0 || tooltip >= count || entries[tooltip].panel != index) return;
+    tooltip = -1;
+    refresh();
+}
+
 void BLHelps::tooltipIdle()
 {
     const kelPoint mouse{kelGlo.mouseX, kelGlo.mouseY};

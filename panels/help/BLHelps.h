@@ -75,7 +75,8 @@ public:
     void idle() override;
     void rolloverFind();
     void updateOffmap() override;
-    void panHidden(int16_t) override {}
+    // A tooltip goes with the panel it points into.
+    void panHidden(int16_t index) override;
     bool overlayRect(kelRect& rect) override;
 
     // The preferences' switch for tooltips outside help mode (blPrefs.tooltips):

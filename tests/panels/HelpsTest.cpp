@@ -182,6 +182,11 @@ TEST_F(Helps, TooltipAfterASecondAtRestUnlessThePreferencesSayNo)
     at(kPWLoadPanel, BLLoadPanel::kItemDelete, 2300);
     tick(2360);
     EXPECT_EQ(help().tooltip, entryOf(kPWLoadPanel, BLLoadPanel::kItemDelete, true));
+    // It goes with its panel, the mouse still.
+    PWScreen.hide(kPWLoadPanel);
+    EXPECT_EQ(help().tooltip, -1);
+    EXPECT_FALSE(overlay());
+    PWScreen.show(kPWLoadPanel);
     // Help mode has bubbles instead.
     help().toggle(1);
     EXPECT_EQ(help().tooltip, -1);
