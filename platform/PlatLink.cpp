@@ -639,8 +639,12 @@ void LineLink::run()
                 if (peerFd_ >= 0 && (got & POLLOUT)) writePeer();
             }
         }
-        // Accepted last: a peer that left in this pass frees the slot first.
-        if (listenAt >= 0 && (fds[static_cast<size_t>(listenAt)].revents & POLLIN)) acceptPeer();
+        // Accepted last: a peer that left in this pass frees the slot first,
+        // and an answer given before the connection came closes its question.
+        if (listenAt >= 0 && (fds[static_cast<size_t>(listenAt)].revents & POLLIN)) {
+            takeAnswers();
+            acceptPeer();
+        }
     }
 }
 
