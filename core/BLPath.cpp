@@ -13,6 +13,9 @@ namespace {
 std::mutex gDialogMutex;
 BLPath* asyncPanThreadPathRef = nullptr;
 uint64_t gDialogSerial = 0;
+// A result posted to the main loop and not taken yet: no other dialog may
+// start (on the same path it would write what the main thread reads).
+BLPath* gUndelivered = nullptr;
 
 }  // namespace
 
@@ -23,6 +26,13 @@ BLPath::~BLPath()
     // its result to no one.
     std::lock_guard<std::mutex> lock(gDialogMutex);
     if (asyncPanThreadPathRef == this) asyncPanThreadPathRef = nullptr;
+    if (gUndelivered == this) gUndelivered = nullptr;
+}
+
+void BLPath::dialogDelivered(const BLPath* path)
+{
+    std::lock_guard<std::mutex> lock(gDialogMutex);
+    if (gUndelivered == path) gUndelivered = nullptr;
 }
 
 bool BLPath::asyncDialogGet(int16_t panel, int16_t code, int16_t sub) { return startDialog(false, panel, code, sub); }
@@ -32,7 +42,7 @@ bool BLPath::asyncDialogPut(int16_t panel, int16_t code, int16_t sub) { return s
 bool BLPath::dialogPending()
 {
     std::lock_guard<std::mutex> lock(gDialogMutex);
-    return asyncPanThreadPathRef != nullptr;
+    return asyncPanThreadPathRef != nullptr || gUndelivered != nullptr;
 }
 
 bool BLPath::startDialog(bool save, int16_t panel, int16_t code, int16_t sub)
@@ -41,7 +51,7 @@ bool BLPath::startDialog(bool save, int16_t panel, int16_t code, int16_t sub)
     uint64_t serial;
     {
         std::lock_guard<std::mutex> lock(gDialogMutex);
-        if (asyncPanThreadPathRef) return false;
+        if (asyncPanThreadPathRef || gUndelivered) return false;
         asyncPanThreadPathRef = this;
         serial = ++gDialogSerial;
     }
@@ -60,8 +70,12 @@ bool BLPath::startDialog(bool save, int16_t panel, int16_t code, int16_t sub)
             if (asyncPanThreadPathRef != this || gDialogSerial != serial) return;  // abandoned
             if (ok) set(&work);
             dialogOk = ok ? 1 : 0;
-            if (plat::hasBackend()) plat::backend().postDialogDone(this);
-            asyncPanThreadPathRef = nullptr;  // from here on the path belongs to the main thread
+            // From here on the path belongs to the main thread, and the next
+            // dialog waits until the main loop has taken this one's result.
+            asyncPanThreadPathRef = nullptr;
+            if (!plat::hasBackend()) return;
+            gUndelivered = this;
+            plat::backend().postDialogDone(this);
         }).detach();
     } catch (const std::system_error&) {
         std::lock_guard<std::mutex> lock(gDialogMutex);

@@ -21,8 +21,11 @@ public:
     virtual bool asyncDialogGet(int16_t panelIndex, int16_t requestCode, int16_t requestSub);
     virtual bool asyncDialogPut(int16_t panelIndex, int16_t requestCode, int16_t requestSub);
 
-    // Whether a dialog is running (its message may already be on its way).
+    // Whether a dialog is running, or its result has not been taken by the
+    // main loop yet.
     static bool dialogPending();
+    // The main loop took the result of `path`'s dialog.
+    static void dialogDelivered(const BLPath* path);
 
     int16_t panelIndex = 0;
     int16_t requestCode = 0;

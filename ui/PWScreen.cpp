@@ -411,6 +411,7 @@ void PWScreenClass::askQuit()
 
 void PWScreenClass::asyncDialogMessage(BLPath* path)
 {
+    BLPath::dialogDelivered(path);
     const std::string problem = BLPath::takeDialogProblem();
     if (!problem.empty()) KEL_UserNotify(problem.c_str(), 0);
     if (!path) return;

@@ -109,6 +109,8 @@ protected:
         while (std::chrono::steady_clock::now() < deadline) {
             plat::Event e;
             if (backend->pollEvent(e) && e.type == plat::Event::Type::DialogDone) {
+                // Taken, as the main loop takes it: the next dialog may start.
+                BLPath::dialogDelivered(static_cast<BLPath*>(e.data));
                 waitIdle();
                 return e.data;
             }
@@ -206,7 +208,16 @@ TEST_F(BLPathDialogs, OneDialogAtATime)
     EXPECT_EQ(first.requestCode, 1);
 
     gated->release();
-    EXPECT_EQ(waitForDialogDone(), &first);
+    // Its result posted and not taken yet: the next dialog still waits, so
+    // that no dialog thread writes a path the main thread is reading.
+    plat::Event done;
+    for (int i = 0; i < 10000 && !(backend->pollEvent(done) && done.type == plat::Event::Type::DialogDone); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(done.data, &first);
+    EXPECT_TRUE(BLPath::dialogPending());
+    EXPECT_FALSE(first.asyncDialogPut(0, 2, 0));
+    BLPath::dialogDelivered(&first);
+    waitIdle();
     EXPECT_EQ(first.dialogOk, 1);
     EXPECT_EQ(first.requestCode, 1);
     EXPECT_STREQ(second.path, ":b.bld");
