@@ -17,7 +17,6 @@
 
 class BLSongLibrary;
 
-constexpr char kBLMixScriptName[] = "MixScript";
 constexpr int16_t kBLMixAllGroups = -1;
 
 struct BLMixScript {

@@ -220,9 +220,6 @@ public:
     // Disk mix (panels/groovework/BLGrooveDiskMix.cpp): the button asks for the file
     // or the stems folder; the dialog's answer runs the mix.
     void onItem_diskMix();
-    // Writes the mix script of one group (kBLMixAllGroups: every group);
-    // true when it holds a track line.
-    bool diskMixScriptCategory(int16_t group);
     void diskMixResult(BLPath* path);
     // A mix that wrote its files says so, with a way to their folder.
     void diskMixWritten(const std::vector<std::string>& files, int64_t frames);

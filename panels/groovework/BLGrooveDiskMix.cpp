@@ -11,7 +11,6 @@
 #include "core/kelBytes.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
-#include "library/BLMixScript.h"
 #include "library/BLprefs.h"
 #include "panels/player/BLDiskMix.h"
 #include "panels/groove/BLGroovePanel.h"
@@ -61,12 +60,6 @@ void BLGroovePanel::onItem_diskMix()
         diskMixPath.userDialogTypes(0, 0, 0, 0, ("*" + extension).c_str());
     }
     diskMixPath.asyncDialogPut(kPWGroovePanel, kRequestDiskMix, 0);
-}
-
-bool BLGroovePanel::diskMixScriptCategory(int16_t group)
-{
-    const BLMixScript script = BLMixScript_Make(player().bpm, model.stored, model.library(), group);
-    return BLMixScript_Save(kBLMixScriptName, script) && script.hasTrack;
 }
 
 void BLGroovePanel::diskMixResult(BLPath* path)

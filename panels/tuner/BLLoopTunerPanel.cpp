@@ -340,8 +340,8 @@ void BLLoopTunerPanel::startRecord()
         const bool playing = blPlayer && blPlayer->playing;
         std::string said;
         const int problem = gep->userLoop_recordProblem(&said);
-        // The spec's words, then why: a card that records while it plays is
-        // the rule now, so the reason is the device's.
+        // The program's words, then why: a card that records while it plays
+        // is the rule now, so the reason is the device's.
         std::string reason;
         if (problem >= 1 && problem <= 3)
             reason = blIntl.message(kMsgNoCaptureDevice + problem - 1).c_str();
