@@ -158,9 +158,10 @@ void BLEngine::setTrackSample(short track, short sample)
     }
     if (syncAtGrooveSet) {
         TrackPlaySync(track + 1, n);
-        // As the track's schedule counts it: the next multiple of a cycle.
-        const int64_t cycle = int64_t{32} * BPM.load();
-        if (onBoard) waitUntil[track] = sounding && cycle > 0 ? cycle * (int64_t{TimeLine.load()} / cycle + 1) : 0;
+        if (onBoard) {
+            const int64_t at = TrackChangeTime(track + 1);
+            waitUntil[track] = sounding && at != kNever ? at : 0;
+        }
     } else {
         TrackPlay(track + 1, n);
         if (onBoard) waitUntil[track] = 0;
@@ -169,9 +170,26 @@ void BLEngine::setTrackSample(short track, short sample)
 
 bool BLEngine::trackWaiting(short track) const
 {
-    if (track < 0 || track >= 8 || PlayingStatus.load() != 2) return false;
+    return trackWaitBeats(track) > 0;
+}
+
+int BLEngine::trackWaitBeats(short track) const
+{
+    const int64_t bpm = BPM.load();
+    if (track < 0 || track >= 8 || PlayingStatus.load() != 2 || bpm <= 0) return 0;
     // What is heard lies a block behind the mixing position.
-    return KeyLock_BeatTimeLine() - BLOCKLEN.load() < waitUntil[track];
+    const int64_t left = waitUntil[track] - (KeyLock_BeatTimeLine() - BLOCKLEN.load());
+    return left > 0 ? static_cast<int>((left + bpm - 1) / bpm) : 0;
+}
+
+void BLEngine::setLaunchGrid(int beats)
+{
+    SetLaunchGrid(beats);
+}
+
+int BLEngine::launchGrid() const
+{
+    return LaunchGridBeats();
 }
 
 void BLEngine::setTrackVolume(short track, short volume)

@@ -54,9 +54,15 @@ public:
     void samplesBpm(float bpm);
 
     void setTrackSample(short track, short sample);
-    // A loop change of the track waits for the start of the next cycle and
-    // is not heard yet.
+    // A loop change of the track waits for the next launch boundary and is
+    // not heard yet.
     bool trackWaiting(short track) const;
+    // Whole beats until the waiting change is heard (rounded up), 0 when none waits.
+    int trackWaitBeats(short track) const;
+    // Where synchronised changes land: every `beats` beats (1, 4, 8, 16 or
+    // 32, the cycle).
+    void setLaunchGrid(int beats);
+    int launchGrid() const;
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);

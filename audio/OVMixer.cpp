@@ -40,13 +40,6 @@ TRACK& trackOf(int track)
     return Tracks[clampInt(track, 1, kTrackCount) - 1];
 }
 
-int64_t nextCycleStart()
-{
-    const int64_t cycle = int64_t{kCycleBeats} * BPM.load();
-    if (cycle <= 0) return kNever;
-    return cycle * (TimeLine.load() / cycle + 1);
-}
-
 // Track gains in extended precision, stored as floats.
 void trackGains(int32_t v, int32_t p, int32_t master, float* left, float* right)
 {
@@ -77,25 +70,29 @@ int16_t toSample(float x)
     return static_cast<int16_t>(static_cast<int>(x));
 }
 
-// What the mixer takes of one track for one block, read under its lock.
+// What the mixer takes of one track for one stretch of a block, read under
+// its lock. A stretch ends where a waiting volume, pan or stop is due, so
+// that each lands on its frame.
 struct TrackBlock {
     bool mixed = false;
     int32_t volume = 0;
     int32_t pan = 0;
-    int frames = 0;  // frames of the block the ring holds
-    const int16_t* src = nullptr;
+    int span = 0;    // frames of the block this stretch covers
+    int frames = 0;  // of them, frames the ring holds
+    int64_t from = 0;
 };
 
 TrackBlock takeTrack(TRACK& t, int64_t now, int n)
 {
     TrackBlock b;
+    b.span = n;
     std::lock_guard<std::mutex> hold(t.lock);
     if (now >= t.syncTime) {
         t.syncTime = kNever;
         if (t.syncVolume != -1) t.volume = t.syncVolume;
         if (t.syncPan != -1) t.pan = t.syncPan;
     }
-    if (t.schedLoop == -1 && now + n / 2 >= t.schedTime) {
+    if (t.schedLoop == -1 && now >= t.schedTime) {
         ++t.steerGen;
         t.schedLoop = -2;
         t.nextStart = kNever;
@@ -103,16 +100,41 @@ TrackBlock takeTrack(TRACK& t, int64_t now, int n)
         t.curLoop = -1;
         t.idle = 1;
     }
+    if (t.syncTime - now < b.span) b.span = static_cast<int>(t.syncTime - now);
+    if (t.schedLoop == -1 && t.schedTime - now < b.span) b.span = static_cast<int>(t.schedTime - now);
     // A track waiting for its next start still plays what its ring holds.
     if (t.curLoop == -1 || t.volume == 0 || now >= t.writePos || !t.ring) return b;
-    const int idx = static_cast<int>(now % t.ringLen);
     b.mixed = true;
     b.volume = t.volume;
     b.pan = t.pan;
     // Frames past writePos are not written yet: they count as silence.
-    b.frames = static_cast<int>(std::min<int64_t>({n, t.writePos - now, t.ringLen - idx}));
-    b.src = t.ring + 2 * idx;
+    b.frames = static_cast<int>(std::min<int64_t>(b.span, t.writePos - now));
+    b.from = now;
     return b;
+}
+
+// Adds `frames` ring frames from timeline frame `from` into the
+// accumulators at `at`, the ring's end passed over; raises the peaks.
+void mixRing(const TRACK& t, int64_t from, int frames, int at, float gl, float gr, int16_t& peakL, int16_t& peakR)
+{
+    while (frames > 0) {
+        const int idx = static_cast<int>(from % t.ringLen);
+        const int run = std::min(frames, t.ringLen - idx);
+        const int16_t* src = t.ring + 2 * idx;
+        float* l = floatOutL + at;
+        float* r = floatOutR + at;
+        for (int k = 0; k < run; ++k) {
+            const int16_t a = src[2 * k];
+            const int16_t c = src[2 * k + 1];
+            l[k] += static_cast<float>(a) * gl;
+            r[k] += static_cast<float>(c) * gr;
+            peakL = std::max(peakL, a);
+            peakR = std::max(peakR, c);
+        }
+        frames -= run;
+        from += run;
+        at += run;
+    }
 }
 
 }  // namespace
@@ -129,24 +151,23 @@ int GetSamples(void* out, int n)
     ttQPeaksRec& row = ttTrackPeaksQueue[ttQWPos];
     const ttQPeaksRec& due = ttTrackPeaksQueue[ttQRPos];
     for (int i = 0; i < kTrackCount; ++i) {
-        const TrackBlock b = takeTrack(Tracks[i], now, n);
-        if (!b.mixed) {
-            row.left[i] = row.right[i] = 0;
-            continue;
-        }
-        float gl = 0.0f;
-        float gr = 0.0f;
-        trackGains(b.volume, b.pan, master, &gl, &gr);
-        const int16_t* src = b.src;
+        bool mixed = false;
         int16_t peakL = 0;
         int16_t peakR = 0;
-        for (int k = 0; k < b.frames; ++k) {
-            const int16_t l = src[2 * k];
-            const int16_t r = src[2 * k + 1];
-            floatOutL[k] += static_cast<float>(l) * gl;
-            floatOutR[k] += static_cast<float>(r) * gr;
-            peakL = std::max(peakL, l);
-            peakR = std::max(peakR, r);
+        for (int done = 0; done < n;) {
+            const TrackBlock b = takeTrack(Tracks[i], now + done, n - done);
+            if (b.mixed) {
+                float gl = 0.0f;
+                float gr = 0.0f;
+                trackGains(b.volume, b.pan, master, &gl, &gr);
+                mixRing(Tracks[i], b.from, b.frames, done, gl, gr, peakL, peakR);
+                mixed = true;
+            }
+            done += std::max(b.span, 1);
+        }
+        if (!mixed) {
+            row.left[i] = row.right[i] = 0;
+            continue;
         }
         raisePeak(ttTrackPeaks[i], due.left[i]);
         raisePeak(ttTrackPeaks[i + kTrackCount], due.right[i]);
@@ -316,18 +337,20 @@ int TrackPan(int track, int pan)
 
 int VolumeSync2(int track, int volume)
 {
+    const int64_t at = NextLaunchTime();
     TRACK& t = trackOf(track);
     std::lock_guard<std::mutex> hold(t.lock);
-    t.syncTime = nextCycleStart();
+    t.syncTime = at;
     t.syncVolume = clampInt(volume, 0, 127);
     return 0;
 }
 
 int PanSync2(int track, int pan)
 {
+    const int64_t at = NextLaunchTime();
     TRACK& t = trackOf(track);
     std::lock_guard<std::mutex> hold(t.lock);
-    t.syncTime = nextCycleStart();
+    t.syncTime = at;
     t.syncPan = clampInt(pan, 0, 127);
     return 0;
 }

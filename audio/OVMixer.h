@@ -7,8 +7,8 @@
 // Threads: GetSamples, GetResampled and Resample run on the output timer
 // thread under the device lock, one block after another (the four priming
 // fills run on the main thread before the timer exists). The volume, pan
-// and tempo calls run on the main thread; what they change takes effect at
-// the next block.
+// and tempo calls run on the main thread; what they change at once takes
+// effect at the next block, what waits for a boundary on its frame.
 #pragma once
 
 #include <atomic>
@@ -52,7 +52,7 @@ void SetRealtimeFreq(int hz);
 // Track 1 to 8 (clamped), volume and pan 0 to 127 (clamped).
 int TrackVolume(int track, int volume);
 int TrackPan(int track, int pan);
-// The same at the next cycle boundary.
+// The same at the next launch boundary (NextLaunchTime), on its frame.
 int VolumeSync2(int track, int volume);
 int PanSync2(int track, int pan);
 // 0 to 128 (clamped); from the next block on.

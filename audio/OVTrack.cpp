@@ -72,11 +72,16 @@ int64_t periodOf(int loop)
     return int64_t{beats + extra} * BPM.load();
 }
 
-int64_t nextCycleStart()
+std::atomic<int32_t> launchBeats{kCycleBeats};
+// The boundary the changes of the current hold land on; main thread only.
+int64_t holdLaunch = kNever;
+
+// Where the period of `loop` that holds timeline frame p starts: a loop
+// brought in on a boundary inside its period starts at the matching point.
+int64_t periodStartAt(int loop, int64_t p)
 {
-    const int64_t cycle = int64_t{kCycleBeats} * BPM.load();
-    if (cycle <= 0) return kNever;
-    return cycle * (TimeLine.load() / cycle + 1);
+    const int64_t period = periodOf(loop);
+    return period > 0 ? p / period * period : p;
 }
 
 // Takes the track's file out under the lock and closes it outside; the
@@ -134,7 +139,10 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
     if (!current(r)) return kDropped;
     char name[sizeof t->fileName];
     std::memcpy(name, t->fileName, sizeof name);
-    const int64_t start = t->nextStart;
+    // A scheduled switch starts the new loop at the boundary, at the point
+    // of its period the timeline has reached there.
+    const bool switching = t->schedLoop >= 0 && t->nextStart >= t->schedTime;
+    const int64_t start = switching ? periodStartAt(t->curLoop, t->nextStart) : t->nextStart;
     const int64_t at = t->writePos;
     const uint32_t gen = t->steerGen;
     hold.unlock();
@@ -173,6 +181,7 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
         // instead of opening the file again and again until then.
         t->idle = 1;
         t->prevStart = start;
+        if (switching) t->schedLoop = -2;
         GestioneLooping(t);
         return kMovedOn;
     }
@@ -183,7 +192,7 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
     t->nextStart = kNever;
     t->fileName[0] = '\0';
     t->idle = 0;
-    if (t->schedLoop >= 0 && t->prevStart >= t->schedTime) t->schedLoop = -2;
+    if (switching) t->schedLoop = -2;
     return kOpened;
 }
 
@@ -352,6 +361,7 @@ void TrackStartHold()
 int TrackStartRelease()
 {
     if (startHolds > 0) --startHolds;
+    if (startHolds == 0) holdLaunch = kNever;
     if (startHolds > 0 || !startPending) return 0;
     startPending = false;
     return PlayingStatus.load() == 1 ? startOutput() : 0;
@@ -428,12 +438,50 @@ void CloseWaveFiles()
     }
 }
 
-void SetPlaySync(TRACK* t, int loop)
+void SetLaunchGrid(int beats)
+{
+    const bool known = beats == 1 || beats == 4 || beats == 8 || beats == 16 || beats == kCycleBeats;
+    launchBeats.store(known ? beats : kCycleBeats);
+}
+
+int LaunchGridBeats()
+{
+    return launchBeats.load();
+}
+
+int64_t NextLaunchTime()
+{
+    const int64_t grid = int64_t{launchBeats.load()} * BPM.load();
+    if (grid <= 0) return kNever;
+    // Past the block being mixed, and past what the rings already hold:
+    // the mixer reads rings as they are.
+    int64_t floor = TimeLine.load(std::memory_order_acquire) + kMixBlock;
+    for (TRACK& t : Tracks) {
+        Hold hold(t.lock);
+        if (t.ring) floor = std::max(floor, t.writePos);
+    }
+    if (startHolds > 0 && holdLaunch != kNever && holdLaunch >= floor) return holdLaunch;
+    const int64_t at = (floor + grid - 1) / grid * grid;
+    if (startHolds > 0) holdLaunch = at;
+    return at;
+}
+
+int64_t TrackChangeTime(int track)
+{
+    if (track < 1 || track > kTrackCount) return kNever;
+    TRACK& t = Tracks[track - 1];
+    Hold hold(t.lock);
+    int64_t at = t.schedLoop != -2 ? t.schedTime : kNever;
+    if (t.syncTime != kNever) at = std::min(at, t.syncTime);
+    return at;
+}
+
+void SetPlaySync(TRACK* t, int loop, int64_t at)
 {
     ++t->steerGen;
     t->schedLoop = loop;
     if (loop <= -2) return;
-    t->schedTime = nextCycleStart();
+    t->schedTime = at;
     if (!t->idle) return;
     t->curLoop = loop;
     char path[kVTrackPathSize];
@@ -461,7 +509,8 @@ void GestioneLooping(TRACK* t)
             setFileName(t, path);
             t->nextStart = t->schedTime;
         }
-        if (t->curLoop == t->schedLoop && t->writePos < t->schedTime && t->schedLoop != -1) return;
+        // Up to the boundary itself, where the new loop's file opens.
+        if (t->curLoop == t->schedLoop && t->writePos <= t->schedTime && t->schedLoop != -1) return;
     }
     if (t->curLoop == -1 || !VTrackLoop(t->curLoop, path, &beats, &extra)) {
         t->nextStart = kNever;
@@ -534,10 +583,11 @@ int TrackPlay2(int track, int loop, int sync)
     int32_t beats = 0;
     int32_t extra = 0;
 
+    const int64_t launch = sync && PlayingStatus.load() == 2 ? NextLaunchTime() : kNever;
     if (!VTrackLoop(L, path, &beats, &extra)) {
         Hold hold(t->lock);
         if (sync) {
-            SetPlaySync(t, -1);
+            SetPlaySync(t, -1, launch);
             return 0;
         }
         if (t->curLoop == -1 && t->idle) return 0;  // already silent
@@ -580,7 +630,7 @@ int TrackPlay2(int track, int loop, int sync)
             return 0;
         }
         if (sync) {
-            SetPlaySync(t, L);
+            SetPlaySync(t, L, launch);
         } else {
             ++t->steerGen;
             t->nextStart = kNever;

@@ -35,7 +35,7 @@ constexpr int kTrackCount = 8;
 constexpr int64_t kNever = INT64_MAX / 4;
 // Frames the mixer consumes per block.
 constexpr int kMixBlock = 2048;
-// A cycle is 32 beats; synchronised changes land on its boundaries.
+// A cycle is 32 beats; by default synchronised changes land on its boundaries.
 constexpr int kCycleBeats = 32;
 
 // Song-tempo frames the mixer has consumed since playback started.
@@ -108,8 +108,23 @@ extern std::atomic<int16_t> ttDistance;  // blocks the meters trail by, set with
 // loop - 1, anything else (or an entry with no loop) silences the track.
 // 0 = done, 1 = refused (bad track, or the output could not start).
 int TrackPlay(int track, int loop);      // at once
-int TrackPlaySync(int track, int loop);  // at the next cycle boundary
+int TrackPlaySync(int track, int loop);  // at the next launch boundary
 int TrackPlay2(int track, int loop, int sync);
+
+// The launch grid: synchronised changes land on the multiples of `beats`
+// beats counted from timeline frame 0 (1, 4, 8, 16 or 32, the cycle; any
+// other value is the cycle). Main thread.
+void SetLaunchGrid(int beats);
+int LaunchGridBeats();
+// The boundary a synchronised change asked for now lands on: the first one
+// that nothing already mixed or already in a ring has passed, so that a
+// change is heard exactly there or, asked too late, on the following one.
+// Within a hold (TrackStartHold) every change lands on the same boundary.
+// kNever before the engine is armed. Main thread, no track lock held.
+int64_t NextLaunchTime();
+// Where the track's waiting change (loop, stop, volume or pan) lands; kNever
+// when none waits. Track 1 to 8.
+int64_t TrackChangeTime(int track);
 
 // Where the timeline of the next playback starts: 0, or (for tests and
 // renders) any multiple of the block length.
@@ -137,8 +152,9 @@ void FreeTracks();
 void InitialTrackOpen();
 void CloseWaveFiles();
 
-// Steering internals; each expects the track's lock held.
-void SetPlaySync(TRACK* t, int loop);
+// Steering internals; each expects the track's lock held. A change (loop
+// above -2) is scheduled at `at`, a launch boundary.
+void SetPlaySync(TRACK* t, int loop, int64_t at = kNever);
 void GestioneLooping(TRACK* t);
 // Advances the track's writePos by up to `frames` (at most ringLen) frames,
 // taking the track's lock for each step and leaving it for the file work.

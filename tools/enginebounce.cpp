@@ -19,6 +19,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/BLEngine.h"
+#include "audio/LaunchGrid.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
 #include "audio/Vetro.h"
@@ -31,7 +32,7 @@ namespace {
 const char* const kUsage =
     "usage: enginebounce --bpm SONG_BPM --mix-bpm MIX_BPM --frames N [--master V]\n"
     "                    --loop PATH[:REPEATS] ... --track T:SAMPLE[:VOLUME[:PAN]] ...\n"
-    "                    [--at FRAME:CHANGE ...] [--start-frame F] [--key-lock]\n"
+    "                    [--at FRAME:CHANGE ...] [--grid GRID] [--start-frame F] [--key-lock]\n"
     "                    [--synth FOLDER --arp MODE:SPEED:NOTES [--synth-vol V] [--synth-pan P]]\n"
     "                    -o OUT.wav\n"
     "  Loops are numbered from 0 in the order given; REPEATS is how often a loop\n"
@@ -42,7 +43,9 @@ const char* const kUsage =
     "  A change applies before the output frame FRAME (a multiple of 2048):\n"
     "    FRAME:T:SAMPLE[:sync]  FRAME:T:vol=V[:sync]  FRAME:T:pan=P[:sync]\n"
     "    FRAME:mix-bpm=B  FRAME:key-lock=on  FRAME:key-lock=off\n"
-    "  With sync it waits for the next 32-beat boundary. Changes at frame 0\n"
+    "  With sync it waits for the next boundary of the launch grid: GRID is\n"
+    "  beat, bar, 2bars, 4bars, 8bars or cycle (32 beats, the default); a change\n"
+    "  that comes too late for a boundary lands on the next. Changes at frame 0\n"
     "  belong to the play command; the next 8192 frames are the start-up\n"
     "  priming: changes there apply right after it.\n"
     "  --start-frame F starts the song's timeline at frame F (a multiple of\n"
@@ -102,6 +105,7 @@ struct Options {
     std::vector<Change> changes;
     std::string out;
     bool keyLock = false;
+    LaunchGrid grid = LaunchGrid::cycle;
 };
 
 [[noreturn]] void usage(const std::string& problem)
@@ -232,6 +236,8 @@ Options parse(int argc, char** argv)
         } else if (a == "--start-frame") {
             o.startFrame = longArg(v, "--start-frame", 0, kLatestStart);
             if (o.startFrame % kBlock != 0) usage("--start-frame " + v + " is not a multiple of 2048");
+        } else if (a == "--grid") {
+            if (!LaunchGridFromName(v.c_str(), &o.grid)) usage("bad --grid: '" + v + "'");
         } else if (a == "--master") {
             o.master = intArg(v, "--master", INT16_MIN, INT16_MAX);
         } else if (a == "--loop") {
@@ -336,6 +342,9 @@ void apply(const Change& c)
         default: gep->setTrackPan(track, value); break;
     }
     gep->sync_atGrooveSet(0);
+    const int64_t lands = TrackChangeTime(c.track + 1);
+    if (c.sync && lands != kNever)
+        std::printf("track %d: the change lands at timeline frame %lld\n", c.track, static_cast<long long>(lands));
 }
 
 bool writeWave(const std::string& path, const std::vector<int16_t>& frames, int64_t count)
@@ -450,6 +459,7 @@ int main(int argc, char** argv)
     }
 
     SetTimeLineStart(o.startFrame);
+    gep->setLaunchGrid(LaunchGridBeatsOf(o.grid));
     gep->stop();
     gep->setMixerFrequency(44100);
     gep->samplesListReset();
@@ -521,12 +531,12 @@ int main(int argc, char** argv)
     while (static_cast<int64_t>(out.size() / 2) < o.frames) {
         const auto frame = static_cast<int64_t>(out.size() / 2);
         settled = settle() && settled;
-        while (next < o.changes.size() && o.changes[next].frame <= frame) {
-            apply(o.changes[next++]);
-            if (!device.held.empty()) {
-                takePriming();  // this change started the device
-                break;
-            }
+        if (next < o.changes.size() && o.changes[next].frame <= frame) {
+            // The changes of one frame are one command: they land together.
+            gep->changesBegin();
+            while (next < o.changes.size() && o.changes[next].frame <= frame) apply(o.changes[next++]);
+            gep->changesEnd();
+            if (!device.held.empty()) takePriming();  // they started the device
         }
         if (static_cast<int64_t>(out.size() / 2) != frame) continue;
         if (running()) {

@@ -1,7 +1,6 @@
 // The live mixing chain's arithmetic written out once more, apart from the
-// engine's code, to hold the engine's output against: tracks summed in
-// 2048-frame blocks at the song's tempo with their volume, pan and the
-// master volume (gains in extended precision kept as floats, sums in
+// engine's code, to hold the engine's output against: tracks summed frame
+// by frame at the song's tempo with their volume, pan and the master volume (gains in extended precision kept as floats, sums in
 // floats, saturated to +-32767 and truncated), then brought to the mix
 // tempo by linear interpolation in hundredths of a frame.
 #pragma once
@@ -17,9 +16,9 @@ namespace mixref {
 struct Track {
     // The ring's stereo frame at timeline frame p.
     std::function<void(int64_t p, int16_t& left, int16_t& right)> at;
-    // Volume 0..127 and the facade's pan -63 (left) .. +63 (right) for the
-    // block that starts at timeline frame `block`.
-    std::function<void(int64_t block, int& volume, int& pan)> levels;
+    // Volume 0..127 and the facade's pan -63 (left) .. +63 (right) at
+    // timeline frame p.
+    std::function<void(int64_t p, int& volume, int& pan)> levels;
 };
 
 // A track at one volume and pan throughout.
@@ -82,26 +81,35 @@ private:
         return static_cast<int16_t>(static_cast<int>(x));
     }
 
+    void gains(int volume, int pan, float& gl, float& gr) const
+    {
+        const int p = 63 - pan;
+        const long double v = volume, m = master;
+        if (p > 63) {
+            gl = static_cast<float>(v * (1.0 / 128) * m * (1.0 / 128));
+            gr = static_cast<float>(static_cast<long double>(127 - p) * (1.0 / 63) * v * (1.0 / 128) * m *
+                                    (1.0 / 128));
+        } else {
+            gl = static_cast<float>(v * (1.0 / 128) * p * (1.0 / 63) * m * (1.0 / 128));
+            gr = static_cast<float>(v * (1.0 / 128) * m * (1.0 / 128));
+        }
+    }
+
     void mixBlock(int64_t from, std::vector<int16_t>& to) const
     {
         std::vector<float> l(2048, 0.0f), r(2048, 0.0f);
         for (const Track& t : tracks) {
-            int volume = 0;
-            int pan = 0;
-            t.levels(from, volume, pan);
-            if (volume == 0) continue;
-            const int p = 63 - pan;
-            const long double v = volume, m = master;
-            float gl, gr;
-            if (p > 63) {
-                gl = static_cast<float>(v * (1.0 / 128) * m * (1.0 / 128));
-                gr = static_cast<float>(static_cast<long double>(127 - p) * (1.0 / 63) * v * (1.0 / 128) * m *
-                                        (1.0 / 128));
-            } else {
-                gl = static_cast<float>(v * (1.0 / 128) * p * (1.0 / 63) * m * (1.0 / 128));
-                gr = static_cast<float>(v * (1.0 / 128) * m * (1.0 / 128));
-            }
+            int volume = -1, pan = 0;
+            float gl = 0, gr = 0;
             for (int i = 0; i < 2048; ++i) {
+                int v = 0, p = 0;
+                t.levels(from + i, v, p);
+                if (v == 0) continue;
+                if (v != volume || p != pan) {
+                    volume = v;
+                    pan = p;
+                    gains(v, p, gl, gr);
+                }
                 int16_t a = 0, b = 0;
                 t.at(from + i, a, b);
                 l[static_cast<size_t>(i)] += static_cast<float>(a) * gl;

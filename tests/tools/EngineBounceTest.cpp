@@ -99,20 +99,6 @@ TEST_F(Bounce, ImmediateChangePlaysTheRingOutThenJoinsInPhase)
     EXPECT_EQ(firstOther(s, change, 240000, 2, kB), 240000);
 }
 
-TEST_F(Bounce, SynchronisedChangesLandOnTheCycle)
-{
-    std::vector<std::string> args = song(720000);
-    args.insert(args.end(), {"--track", "0:0", "--at", "100352:0:1:sync", "--at", "100352:0:vol=64:sync"});
-    const auto r = bounce(args);
-    ASSERT_EQ(r.exitCode, 0) << r.out;
-    const std::vector<int16_t> s = testsupport::readWav16(out);
-    EXPECT_EQ(firstOther(s, 0, 720000, 1, kA), 705600);
-    // The new loop from its first frame at the boundary; the volume from the
-    // first block that starts after it.
-    EXPECT_EQ(firstOther(s, 705600, 720000, 2, kB), 706560);
-    EXPECT_EQ(firstOther(s, 706560, 720000, 2, kB, 64), 720000);
-}
-
 TEST_F(Bounce, SameCommandSameFile)
 {
     std::vector<std::string> args = song(300000);

@@ -1,12 +1,13 @@
 // enginebounce held against the mixing chain written out apart from the
 // engine (support/MixReference.h), sample for sample from the first frame:
 // two tracks at tempo ratios 1.0, 1.3 and 0.83 with several volumes, pans
-// and master volumes; synchronised changes made at frame 8192 landing on the
-// cycle boundary; a groove that plays on, in phase, where a 32-bit timeline
+// and master volumes; synchronised changes landing on the boundary of every
+// launch grid; a groove that plays on, in phase, where a 32-bit timeline
 // ran out.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -40,19 +41,23 @@ bool writeBusyLoop(const std::string& path, int id, int frames)
 }
 
 // A track of the reference that plays loop `id`, `period` frames long, at
-// every multiple of its period; from a cycle boundary `switchAt` on, loop
-// `later` (whose period divides the cycle). Before the switch, a pass that
-// would run past the boundary is not started: silence until it.
+// every multiple of its period; from a launch boundary `switchAt` on, loop
+// `later` (-1: none) at the point of its own period the timeline has
+// reached. Before the switch, a pass that started before the change was
+// asked for (`askedAt`) is cut at the boundary, and a later pass that would
+// run past it is not started: silence until it.
 mixref::Track loopTrack(int id, int64_t period, int later = 0, int64_t laterPeriod = 1,
-                        int64_t switchAt = INT64_MAX)
+                        int64_t switchAt = INT64_MAX, int64_t askedAt = 0)
 {
     mixref::Track t;
     t.at = [=](int64_t p, int16_t& l, int16_t& r) {
         l = r = 0;
+        const int64_t pass = p / period * period;
         if (p >= switchAt) {
-            l = busyLeft(later, (p - switchAt) % laterPeriod);
-            r = busyRight(later, (p - switchAt) % laterPeriod);
-        } else if (p / period * period + period <= switchAt) {
+            if (later < 0) return;
+            l = busyLeft(later, p % laterPeriod);
+            r = busyRight(later, p % laterPeriod);
+        } else if (pass < askedAt || pass + period <= switchAt) {
             l = busyLeft(id, p % period);
             r = busyRight(id, p % period);
         }
@@ -62,8 +67,8 @@ mixref::Track loopTrack(int id, int64_t period, int later = 0, int64_t laterPeri
 
 void levels(mixref::Track& t, int volume, int pan, int64_t from = INT64_MAX, int laterVolume = 0)
 {
-    t.levels = [=](int64_t block, int& v, int& p) {
-        v = block >= from ? laterVolume : volume;
+    t.levels = [=](int64_t at, int& v, int& p) {
+        v = at >= from ? laterVolume : volume;
         p = pan;
     };
 }
@@ -122,39 +127,71 @@ TEST_F(Reference, TwoTracksAtThreeTempoRatiosFromTheFirstFrame)
     }
 }
 
-TEST_F(Reference, ChangesMadeAtFrame8192LandOnTheCycleBoundary)
+TEST_F(Reference, ChangesLandTogetherOnTheBoundaryOfEveryLaunchGrid)
 {
-    // 120 BPM: the cycle is 32 x 22050 = 705600 frames.
+    // 120 BPM: 22050 frames a beat. A volume, a loop change to a 3-beat loop
+    // (which comes in inside its period) and a stop, asked for together.
     const int beat = 22050;
-    const std::string a = dir.file("a.wav"), b = dir.file("b.wav"), c = dir.file("c.wav");
+    const std::string a = dir.file("a.wav"), b = dir.file("b.wav"), c = dir.file("c.wav"), d = dir.file("d.wav");
     ASSERT_TRUE(writeBusyLoop(a, 1, 4 * beat));
     ASSERT_TRUE(writeBusyLoop(b, 2, 2 * beat));
     ASSERT_TRUE(writeBusyLoop(c, 3, 8 * beat));
-    const int frames = 720000;
-    const std::vector<int16_t> engine = bounce({"--bpm",     "120",
-                                                "--mix-bpm", "120",
-                                                "--frames",  std::to_string(frames),
-                                                "--master",  "90",
-                                                "--loop",    a + ":8",
-                                                "--loop",    b + ":16",
-                                                "--loop",    c + ":4",
-                                                "--track",   "0:0:110:30",
-                                                "--track",   "1:1:127:-20",
-                                                "--at",      "8192:1:2:sync",
-                                                "--at",      "8192:0:vol=40:sync"});
-    mixref::Chain ref;
-    ref.master = 90;
-    ref.tracks = {loopTrack(1, 4 * beat), loopTrack(2, 2 * beat, 3, 8 * beat, 705600)};
-    levels(ref.tracks[0], 110, 30, 705600, 40);  // from the first block at or after the boundary
-    levels(ref.tracks[1], 127, -20);
-    const std::vector<int16_t> expected = ref.render(frames);
-    EXPECT_EQ(mixref::firstDifference(engine, expected), -1);
-    // The change is there, and not before the boundary.
-    mixref::Chain unchanged = ref;
-    unchanged.tracks = {loopTrack(1, 4 * beat), loopTrack(2, 2 * beat)};
-    levels(unchanged.tracks[0], 110, 30);
-    levels(unchanged.tracks[1], 127, -20);
-    EXPECT_EQ(mixref::firstDifference(engine, unchanged.render(frames)), 705600);
+    ASSERT_TRUE(writeBusyLoop(d, 4, 3 * beat));
+    struct Case {
+        const char* grid;
+        int beats;
+        const char* mix;  // 1.0, 1.3 and 0.83 times the song's tempo
+        double ratio;
+    };
+    const Case cases[] = {{"beat", 1, "120", 1.0},  {"bar", 4, "156", 1.3},    {"2bars", 8, "100", 0.83},
+                          {"4bars", 16, "120", 1.0}, {"8bars", 32, "156", 1.3}, {"cycle", 32, "100", 0.83}};
+    const int64_t asked = 100352;  // output frame
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testsupport::join(k.grid, " at ", k.mix));
+        testsupport::TempDir here{"grid"};
+        const std::string wav = here.file("out.wav");
+        const int64_t grid = int64_t{k.beats} * beat;
+        // Past the latest boundary the changes may wait for, and a beat on.
+        const auto frames = static_cast<int64_t>((asked * k.ratio + 4 * beat + grid) / k.ratio) + beat;
+        const auto r = testsupport::run({testsupport::toolsDir() + "/enginebounce", "--bpm", "120", "--mix-bpm", k.mix,
+                                         "--frames", std::to_string(frames), "--master", "90", "--grid", k.grid,
+                                         "--loop", a + ":8", "--loop", b + ":16", "--loop", c + ":4", "--loop",
+                                         d, "--track", "0:0:110:30", "--track", "1:1:127:-20", "--track",
+                                         "2:2:100:0", "--at", testsupport::join(asked, ":1:3:sync"), "--at",
+                                         testsupport::join(asked, ":0:vol=40:sync"), "--at",
+                                         testsupport::join(asked, ":2:-1:sync"), "-o", wav},
+                                        "", 300);
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        std::smatch m;
+        std::string said = r.out;
+        std::vector<int64_t> lands;
+        while (std::regex_search(said, m, std::regex("lands at timeline frame (\\d+)"))) {
+            lands.push_back(std::stoll(m[1]));
+            said = m.suffix();
+        }
+        ASSERT_EQ(lands.size(), 3u) << r.out;
+        const int64_t at = lands[0];
+        EXPECT_EQ(lands[1], at);
+        EXPECT_EQ(lands[2], at);
+        // On the grid, after the change was asked for, and the first boundary
+        // past what the engine had already mixed or read ahead.
+        EXPECT_EQ(at % grid, 0);
+        const auto askedTimeLine = static_cast<int64_t>(asked * k.ratio);
+        EXPECT_GT(at, askedTimeLine);
+        EXPECT_LT(at - grid, askedTimeLine + 4 * beat);
+
+        mixref::Chain ref;
+        ref.mixBpm = std::stof(k.mix);
+        ref.master = 90;
+        ref.tracks = {loopTrack(1, 4 * beat), loopTrack(2, 2 * beat, 4, 3 * beat, at, askedTimeLine),
+                      loopTrack(3, 8 * beat, -1, 1, at, askedTimeLine)};
+        levels(ref.tracks[0], 110, 30, at, 40);
+        levels(ref.tracks[1], 127, -20);
+        levels(ref.tracks[2], 100, 0);
+        const std::vector<int16_t> engine = testsupport::readWav16(wav);
+        const int64_t differs = mixref::firstDifference(engine, ref.render(frames));
+        EXPECT_EQ(differs, -1) << "landing at " << at;
+    }
 }
 
 TEST_F(Reference, AGroovePlaysOnInPhaseWhereA32BitTimelineEnded)
