@@ -121,7 +121,7 @@ double BLEngine::getMixerPosition()
     if (PlayingStatus.load() != 2) return -1;
     const int32_t bpm = BPM.load();
     if (bpm <= 0) return -1;
-    return static_cast<double>(KeyLock_BeatTimeLine() - BLOCKLEN.load()) / bpm;
+    return static_cast<double>(KeyLock_BeatTimeLine() - wDBDelayFrames()) / bpm;
 }
 
 void BLEngine::samplesListReset()
@@ -178,7 +178,7 @@ int BLEngine::trackWaitBeats(short track) const
     const int64_t bpm = BPM.load();
     if (track < 0 || track >= 8 || PlayingStatus.load() != 2 || bpm <= 0) return 0;
     // What is heard lies a block behind the mixing position.
-    const int64_t left = waitUntil[track] - (KeyLock_BeatTimeLine() - BLOCKLEN.load());
+    const int64_t left = waitUntil[track] - (KeyLock_BeatTimeLine() - wDBDelayFrames());
     return left > 0 ? static_cast<int>((left + bpm - 1) / bpm) : 0;
 }
 

@@ -1,5 +1,6 @@
 #include "audio/MMSysAudio.h"
 
+#include <cstring>
 #include <new>
 
 #include "audio/WinApi.h"
@@ -11,9 +12,43 @@ std::atomic<MMSysAudio*> currentDevice{nullptr};
 
 }  // namespace
 
+namespace {
+
+std::mutex cardChoiceLock;
+std::string cardName;
+int cardPeriod = 512;
+
+}  // namespace
+
+void MMSysCardOutput::choose(const std::string& device, int periodFrames)
+{
+    std::lock_guard<std::mutex> hold(cardChoiceLock);
+    cardName = device;
+    cardPeriod = periodFrames >= 128 && periodFrames <= 4096 ? periodFrames : 512;
+}
+
+int MMSysCardOutput::periodFrames()
+{
+    std::lock_guard<std::mutex> hold(cardChoiceLock);
+    return cardPeriod;
+}
+
 bool MMSysCardOutput::open(int rate, int channels, int bufferFrames)
 {
     return out_.open(rate, channels, bufferFrames);
+}
+
+bool MMSysCardOutput::openPulled(int rate, int channels, int, MMSysAudio* owner)
+{
+    std::string name;
+    int period;
+    {
+        std::lock_guard<std::mutex> hold(cardChoiceLock);
+        name = cardName;
+        period = cardPeriod;
+    }
+    if (out_.openPulled(rate, channels, period, &MMSysAudio::Pull, owner, name)) return true;
+    return !name.empty() && out_.openPulled(rate, channels, period, &MMSysAudio::Pull, owner);
 }
 
 MMSysAudio::MMSysAudio(MMSysFill fill, int queueFrames, int channelCount, int sampleRate, int framesPerBuffer,
@@ -54,9 +89,22 @@ bool MMSysAudio::allocated() const
 
 int MMSysAudio::Start()
 {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    std::unique_lock<std::recursive_mutex> hold(lock);
     if (started) return 1;
     if (!allocated()) return -1;
+    if (device->pulls()) {
+        hold.unlock();  // opening may start pulls at once
+        if (!device->openPulled(rate, channels, bufferFrames, this)) return kDeviceOpenFailed;
+        hold.lock();
+        retireAll();
+        pulledOut = true;
+        stopping = 0;
+        started = 1;
+        currentDevice.store(this);
+        hold.unlock();
+        device->resume();
+        return 0;
+    }
     if (!device->open(rate, channels, bufferFrames)) return kDeviceOpenFailed;
     retireAll();
     queued.store(1);  // the priming buffer
@@ -88,10 +136,20 @@ int MMSysAudio::Start()
 
 int MMSysAudio::Stop()
 {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    std::unique_lock<std::recursive_mutex> hold(lock);
     if (!started) return 0;
     MMSysAudio* self = this;
     currentDevice.compare_exchange_strong(self, nullptr);
+    if (pulledOut) {
+        // Pulls from here on are silence; closing waits for one under way,
+        // which needs the lock.
+        started = 0;
+        stopping = 1;
+        pulledOut = false;
+        hold.unlock();
+        device->close();
+        return 0;
+    }
     stopping = 1;
     device->clear();  // every queued buffer comes back
     BufferCallback();
@@ -137,6 +195,20 @@ int MMSysAudio::BufferCallback()
         queued.fetch_sub(1);
     }
     return 0;
+}
+
+void MMSysAudio::Pull(void* self, uint8_t* bytes, int count)
+{
+    auto* d = static_cast<MMSysAudio*>(self);
+    const int frames = count / (2 * d->channels);
+    std::lock_guard<std::recursive_mutex> hold(d->lock);
+    if (!d->started || d->stopping || frames <= 0 || d->callback(bytes, frames) == -1) {
+        std::memset(bytes, 0, static_cast<size_t>(count));
+        return;
+    }
+    // An odd tail (never with whole frames) is silence.
+    const int made = frames * 2 * d->channels;
+    if (made < count) std::memset(bytes + made, 0, static_cast<size_t>(count - made));
 }
 
 void MMSysAudio::AudioOutTimeSlice()

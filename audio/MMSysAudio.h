@@ -1,18 +1,24 @@
-// One wave-output device: a queue of fixed-size buffers that a periodic
-// refill keeps topped up from a fill callback (the engine passes
-// GetResampled). 16-bit stereo frames at 44100 Hz, 2048 frames a buffer.
+// One wave-output device fed from a fill callback (the engine passes
+// GetResampled), 16-bit stereo frames at 44100 Hz: either the sound card,
+// which asks for each period itself from its own thread (Pull), or an
+// output that takes a queue of fixed-size buffers that a periodic refill
+// keeps topped up (renders, tests).
 //
 // Threads: the main thread creates, starts, stops and destroys the device;
-// the output timer thread calls AudioOutTimeSlice, which refills under the
-// device's lock. Stop takes the same lock, so a refill never overlaps a
-// reset or a close. queued is atomic.
+// the card's thread (Pull) or the output timer thread (AudioOutTimeSlice)
+// fills under the device's lock. Stop takes the same lock, so a fill never
+// overlaps a reset or a close; a pulled card is closed after the lock is
+// let go, as closing waits for a pull under way. queued is atomic.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "platform/PlatAudio.h"
+
+class MMSysAudio;
 
 // Where a device's buffers go: the sound card, or anything that takes the
 // same stream (an offline render, a test).
@@ -28,12 +34,29 @@ public:
     virtual void resume() = 0;
     // Drops everything queued.
     virtual void clear() = 0;
+    // An output that asks for its sound itself, a period at a time, from
+    // its own thread: no queue, no timer, no priming.
+    virtual bool pulls() const { return false; }
+    virtual bool openPulled(int /*rate*/, int /*channels*/, int /*bufferFrames*/, MMSysAudio* /*owner*/)
+    {
+        return false;
+    }
+    // False once the output has gone away.
+    virtual bool alive() { return true; }
 };
 
-// The sound card, through the platform's queue-mode audio output.
+// The sound card, through the platform's audio output, which asks for each
+// period itself (the queue mode stays for whoever opens it so).
 class MMSysCardOutput : public MMSysOutput {
 public:
+    // The card and period pulled outputs open from now on: empty is the
+    // system's default, which is also taken when the named card is gone.
+    static void choose(const std::string& device, int periodFrames);
+    static int periodFrames();
     bool open(int rate, int channels, int bufferFrames) override;
+    bool pulls() const override { return true; }
+    bool openPulled(int rate, int channels, int bufferFrames, MMSysAudio* owner) override;
+    bool alive() override { return out_.alive(); }
     void close() override { out_.close(); }
     bool queue(const void* bytes, uint32_t count) override { return out_.queue(bytes, count); }
     uint32_t queuedBytes() override { return out_.queuedBytes(); }
@@ -77,6 +100,11 @@ public:
     int BufferCallback();
     // The timer's entry: refills the started device, if any.
     static void AudioOutTimeSlice();
+    // A pulled output's request for `count` bytes, on its own thread.
+    static void Pull(void* self, uint8_t* bytes, int count);
+    bool pulled() const { return pulledOut; }
+    // False once a started output has gone away.
+    bool alive() const { return !started || device->alive(); }
 
     int bufferCount() const { return totalFrames / bufferFrames; }
     int queuedBuffers() const { return queued.load(); }
@@ -107,4 +135,5 @@ private:
     int pendingCount = 0;
     uint64_t pendingBytes = 0;
     bool unqueued = false;  // buffers[next] is mixed but not handed over yet
+    bool pulledOut = false;  // the started output pulls (Pull fills it)
 };

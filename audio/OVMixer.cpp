@@ -139,114 +139,228 @@ void mixRing(const TRACK& t, int64_t from, int frames, int at, float gl, float g
 
 }  // namespace
 
-int GetSamples(void* out, int n)
-{
-    n = clampInt(n, 0, kFloatOutSize);
-    auto* o = static_cast<int16_t*>(out);
-    const int64_t now = TimeLine.load(std::memory_order_relaxed);
-    const int32_t master = MasterVol.load(std::memory_order_relaxed);
-    std::fill(floatOutL, floatOutL + n, 0.0f);
-    std::fill(floatOutR, floatOutR + n, 0.0f);
+namespace {
 
+// The user-loop stage renders whole blocks aligned on the timeline, as it
+// always has; a shorter stretch takes its part of the block's render.
+float vetroBlockL[kMixBlock];
+float vetroBlockR[kMixBlock];
+int64_t vetroBlockAt = -1;  // the block rendered there, -1 none
+
+void addUserLoop(int64_t now, int at, int n, int32_t master)
+{
+    const int64_t block = now - now % kMixBlock;
+    if (block != vetroBlockAt) {
+        std::fill(vetroBlockL, vetroBlockL + kMixBlock, 0.0f);
+        std::fill(vetroBlockR, vetroBlockR + kMixBlock, 0.0f);
+        vetroRenderData.blockFrames = kMixBlock;
+        vetroRenderData.blockStart = block;
+        vetroRenderData.barFrames = 4 * BPM.load(std::memory_order_relaxed);
+        vetroRenderData.masterGain = static_cast<float>(master * (1.0 / 127));
+        vetroRenderData.outL = vetroBlockL;
+        vetroRenderData.outR = vetroBlockR;
+        Vetro_RenderToMixer();
+        vetroBlockAt = block;
+    }
+    const int64_t from = now - block;
+    for (int k = 0; k < n; ++k) {
+        floatOutL[at + k] += vetroBlockL[from + k];
+        floatOutR[at + k] += vetroBlockR[from + k];
+    }
+}
+
+// The meters count whole blocks aligned on the timeline whatever the
+// stretches the mixer is asked for.
+struct BlockPeaks {
+    bool mixed[kTrackCount] = {};
+    int16_t left[kTrackCount] = {};
+    int16_t right[kTrackCount] = {};
+};
+BlockPeaks blockPeaks;
+
+void endMeterBlock()
+{
     ttQPeaksRec& row = ttTrackPeaksQueue[ttQWPos];
     const ttQPeaksRec& due = ttTrackPeaksQueue[ttQRPos];
     for (int i = 0; i < kTrackCount; ++i) {
-        bool mixed = false;
-        int16_t peakL = 0;
-        int16_t peakR = 0;
+        if (!blockPeaks.mixed[i]) {
+            row.left[i] = row.right[i] = 0;
+            continue;
+        }
+        raisePeak(ttTrackPeaks[i], due.left[i]);
+        raisePeak(ttTrackPeaks[i + kTrackCount], due.right[i]);
+        row.left[i] = blockPeaks.left[i];
+        row.right[i] = blockPeaks.right[i];
+    }
+    blockPeaks = BlockPeaks{};
+    ttQWPos = static_cast<int16_t>((ttQWPos + 1) % 16);
+    ttQRPos = static_cast<int16_t>(((ttDistance.load(std::memory_order_relaxed) + ttQWPos) % 16 + 16) % 16);
+}
+
+// Mixes n frames from `now`, within one timeline block, into out.
+void mixStretch(int16_t* o, int64_t now, int n)
+{
+    const int32_t master = MasterVol.load(std::memory_order_relaxed);
+    std::fill(floatOutL, floatOutL + n, 0.0f);
+    std::fill(floatOutR, floatOutR + n, 0.0f);
+    for (int i = 0; i < kTrackCount; ++i) {
         for (int done = 0; done < n;) {
             const TrackBlock b = takeTrack(Tracks[i], now + done, n - done);
             if (b.mixed) {
                 float gl = 0.0f;
                 float gr = 0.0f;
                 trackGains(b.volume, b.pan, master, &gl, &gr);
-                mixRing(Tracks[i], b.from, b.frames, done, gl, gr, peakL, peakR);
-                mixed = true;
+                mixRing(Tracks[i], b.from, b.frames, done, gl, gr, blockPeaks.left[i], blockPeaks.right[i]);
+                blockPeaks.mixed[i] = true;
             }
             done += std::max(b.span, 1);
         }
-        if (!mixed) {
-            row.left[i] = row.right[i] = 0;
-            continue;
-        }
-        raisePeak(ttTrackPeaks[i], due.left[i]);
-        raisePeak(ttTrackPeaks[i + kTrackCount], due.right[i]);
-        row.left[i] = peakL;
-        row.right[i] = peakR;
     }
-    ttQWPos = static_cast<int16_t>((ttQWPos + 1) % 16);
-    ttQRPos = static_cast<int16_t>(((ttDistance.load(std::memory_order_relaxed) + ttQWPos) % 16 + 16) % 16);
-
-    if (vetroRenderData.active) {
-        vetroRenderData.blockFrames = n;
-        vetroRenderData.blockStart = now;
-        vetroRenderData.barFrames = 4 * BPM.load(std::memory_order_relaxed);
-        vetroRenderData.masterGain = static_cast<float>(master * (1.0 / 127));
-        vetroRenderData.outL = floatOutL;
-        vetroRenderData.outR = floatOutR;
-        Vetro_RenderToMixer();
-    }
+    if (vetroRenderData.active) addUserLoop(now, 0, n, master);
     SynthFloatRender(&RealtimeSynth, floatOutL, floatOutR, now, static_cast<float>(master), n);
-
     for (int k = 0; k < n; ++k) {
         o[2 * k] = toSample(floatOutL[k]);
         o[2 * k + 1] = toSample(floatOutR[k]);
     }
-    TimeLine.store(now + n, std::memory_order_release);
-    if (MixBlockObserver observe = GetSamplesObserver.load(std::memory_order_acquire)) observe(now, o, n);
-    return n;
+    if ((now + n) % kMixBlock == 0) endMeterBlock();
 }
 
-int GetResampled(void* out, int n)
+}  // namespace
+
+int GetSamples(void* out, int n)
 {
+    n = clampInt(n, 0, kFloatOutSize);
     auto* o = static_cast<int16_t*>(out);
-    if (!resBuf || n <= 0 || n > resBufFrames) {
-        if (n > 0) std::memset(o, 0, static_cast<size_t>(n) * 4);
-        return n;
+    const int64_t start = TimeLine.load(std::memory_order_relaxed);
+    for (int done = 0; done < n;) {
+        const int64_t now = start + done;
+        const int stretch = static_cast<int>(std::min<int64_t>(n - done, kMixBlock - now % kMixBlock));
+        mixStretch(o + 2 * done, now, stretch);
+        done += stretch;
+        TimeLine.store(now + stretch, std::memory_order_release);
     }
-    const int64_t rbpm = ResampledBPM.load(std::memory_order_relaxed);
-    const int64_t bpm = BPM.load(std::memory_order_relaxed);
-    int64_t need = rbpm > 0 ? bpm * n / rbpm : n;
-    // At least one frame, and never more than the buffer takes beside a block.
-    need = std::clamp<int64_t>(need, 1, resBufFrames - kMixBlock);
-    if (KeyLock_Runs(resBufPtr)) {
-        KeyLock_Resampled(o, n, static_cast<int>(need), resBufFrames);
-        return n;
-    }
-    while (resBufPtr < need) {
-        GetSamples(resBuf + 2 * resBufPtr, kMixBlock);
-        resBufPtr += kMixBlock;
-    }
-    Resample(o, resBuf, n, static_cast<int>(need));
-    KeyLock_Heard(resBuf, static_cast<int>(need));
-    resBufPtr -= static_cast<int32_t>(need);
-    std::memmove(resBuf, resBuf + 2 * need, static_cast<size_t>(resBufPtr) * 4);
+    if (MixBlockObserver observe = GetSamplesObserver.load(std::memory_order_acquire)) observe(start, o, n);
     return n;
 }
 
 namespace {
 
-// The interpolation proper; Index holds positions in hundredths of a frame.
+// The resampler works in chunks of kMixBlock output frames, each standing
+// for the song frames the tempo gives it, read once at the chunk's start;
+// a chunk is made in as many pieces as the output asks for, and the song
+// frames of a piece are mixed only when it is made: a change is heard at
+// the next piece, and the sound is the same whatever the pieces.
+constexpr int kResampleChunk = kMixBlock;
+// Song frames mixed at a time for the resampler.
+constexpr int kMixStep = 256;
+int32_t chunkNeed = 0;  // song frames of the chunk being made
+int32_t chunkDone = 0;  // its output frames made
+bool chunkKeyLocked = false;
+
+int32_t chunkNeedNow()
+{
+    const int64_t rbpm = ResampledBPM.load(std::memory_order_relaxed);
+    const int64_t bpm = BPM.load(std::memory_order_relaxed);
+    const int64_t need = rbpm > 0 ? bpm * kResampleChunk / rbpm : kResampleChunk;
+    // At least one frame, and never more than the buffer takes beside a block.
+    return static_cast<int32_t>(std::clamp<int64_t>(need, 1, resBufFrames - kMixBlock));
+}
+
+void interpolateRange(int16_t* out, const int16_t* in, int from, int to, int outFrames, int inFrames);
+
+// Song frames output frames [0, upTo) of a chunk read.
+int inputFor(int upTo, int outFrames, int inFrames)
+{
+    if (inFrames == outFrames || upTo >= outFrames) return upTo >= outFrames ? inFrames : upTo;
+    const float step = static_cast<float>(inFrames) / static_cast<float>(outFrames);
+    const auto p = static_cast<int64_t>(static_cast<double>(step) * ((upTo - 1) * 100.0));
+    return static_cast<int>(std::min<int64_t>(p / 100 + 2, inFrames));
+}
+
+}  // namespace
+
+int GetResampled(void* out, int n)
+{
+    auto* o = static_cast<int16_t*>(out);
+    if (!resBuf || n <= 0) {
+        if (n > 0) std::memset(o, 0, static_cast<size_t>(n) * 4);
+        return n;
+    }
+    for (int done = 0; done < n;) {
+        if (chunkDone == 0) {
+            chunkNeed = chunkNeedNow();
+            chunkKeyLocked = KeyLock_Runs(resBufPtr);
+        }
+        const int piece = std::min(n - done, kResampleChunk - chunkDone);
+        int16_t* to = o + 2 * done;
+        if (chunkKeyLocked) {
+            // Its share of the chunk's song frames.
+            const auto before = static_cast<int>(int64_t{chunkNeed} * chunkDone / kResampleChunk);
+            const auto after = static_cast<int>(int64_t{chunkNeed} * (chunkDone + piece) / kResampleChunk);
+            KeyLock_Resampled(to, piece, std::max(1, after - before), resBufFrames);
+        } else {
+            const int wanted = inputFor(chunkDone + piece, kResampleChunk, chunkNeed);
+            while (resBufPtr < wanted) {
+                GetSamples(resBuf + 2 * resBufPtr, kMixStep);
+                resBufPtr += kMixStep;
+            }
+            interpolateRange(to, resBuf, chunkDone, chunkDone + piece, kResampleChunk, chunkNeed);
+        }
+        chunkDone += piece;
+        done += piece;
+        if (chunkDone < kResampleChunk) continue;
+        chunkDone = 0;
+        if (chunkKeyLocked) continue;
+        KeyLock_Heard(resBuf, chunkNeed);
+        resBufPtr -= chunkNeed;
+        std::memmove(resBuf, resBuf + 2 * chunkNeed, static_cast<size_t>(resBufPtr) * 4);
+    }
+    return n;
+}
+
+namespace {
+
+// The interpolation proper, output frames [from, to); Index holds
+// positions in hundredths of a frame.
 template <typename Index>
-void interpolate(int16_t* out, const int16_t* in, int outFrames, int inFrames, float step)
+void interpolate(int16_t* out, const int16_t* in, int from, int to, int inFrames, float step)
 {
     const Index last = inFrames - 1;
     const double s = step;
-    for (int i = 0; i < outFrames; ++i) {
+    for (int i = from; i < to; ++i, out += 2) {
         // A float step times a whole number below 2^31 is exact in double,
         // as in extended precision.
         const auto p = static_cast<Index>(s * (i * 100.0));
         const Index idx = p / 100;
         if (idx >= last) {
             const Index j = std::min(idx, last);
-            out[2 * i] = in[2 * j];
-            out[2 * i + 1] = in[2 * j + 1];
+            out[0] = in[2 * j];
+            out[1] = in[2 * j + 1];
             continue;
         }
         const double frac = kFrac.v[p - idx * 100];
         const int16_t* a = in + 2 * idx;
-        out[2 * i] = static_cast<int16_t>(static_cast<int>(a[0] + (a[2] - a[0]) * frac));
-        out[2 * i + 1] = static_cast<int16_t>(static_cast<int>(a[1] + (a[3] - a[1]) * frac));
+        out[0] = static_cast<int16_t>(static_cast<int>(a[0] + (a[2] - a[0]) * frac));
+        out[1] = static_cast<int16_t>(static_cast<int>(a[1] + (a[3] - a[1]) * frac));
+    }
+}
+
+void interpolateRange(int16_t* out, const int16_t* in, int from, int to, int outFrames, int inFrames)
+{
+    if (inFrames == outFrames) {
+        std::memcpy(out, in + 2 * from, static_cast<size_t>(to - from) * 4);
+        return;
+    }
+    if (inFrames <= 0 || outFrames <= 0) {
+        if (to > from) std::memset(out, 0, static_cast<size_t>(to - from) * 4);
+        return;
+    }
+    const float step = static_cast<float>(inFrames) / static_cast<float>(outFrames);
+    // Positions stay below inFrames x 100: 32 bits do for the mixer's blocks.
+    if (inFrames < 20000000) {
+        interpolate<int32_t>(out, in, from, to, inFrames, step);
+    } else {
+        interpolate<int64_t>(out, in, from, to, inFrames, step);
     }
 }
 
@@ -254,21 +368,7 @@ void interpolate(int16_t* out, const int16_t* in, int outFrames, int inFrames, f
 
 int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames)
 {
-    if (inFrames == outFrames) {
-        std::memcpy(out, in, static_cast<size_t>(outFrames) * 4);
-        return outFrames;
-    }
-    if (inFrames <= 0 || outFrames <= 0) {
-        if (outFrames > 0) std::memset(out, 0, static_cast<size_t>(outFrames) * 4);
-        return outFrames;
-    }
-    const float step = static_cast<float>(inFrames) / static_cast<float>(outFrames);
-    // Positions stay below inFrames x 100: 32 bits do for the mixer's blocks.
-    if (inFrames < 20000000) {
-        interpolate<int32_t>(out, in, outFrames, inFrames, step);
-    } else {
-        interpolate<int64_t>(out, in, outFrames, inFrames, step);
-    }
+    if (outFrames > 0) interpolateRange(out, in, 0, outFrames, outFrames, inFrames);
     return outFrames;
 }
 
@@ -281,6 +381,9 @@ int InitResampler(int blockLen)
         resBufFrames = resBuf ? frames : 0;
     }
     resBufPtr = 0;
+    chunkDone = 0;
+    vetroBlockAt = -1;
+    blockPeaks = BlockPeaks{};
     KeyLock_Start();
     return 0;
 }
@@ -292,6 +395,7 @@ int ResetResampler()
     resBuf = nullptr;
     resBufFrames = 0;
     resBufPtr = 0;
+    chunkDone = 0;
     return 0;
 }
 

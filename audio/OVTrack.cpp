@@ -650,7 +650,7 @@ int GetCurrentBeat()
     if (PlayingStatus.load() != 2) return -1;
     const int64_t bpm = BPM.load();
     if (bpm <= 0) return -1;
-    return static_cast<int>((KeyLock_BeatTimeLine() - BLOCKLEN.load()) / bpm % kCycleBeats);
+    return static_cast<int>((KeyLock_BeatTimeLine() - wDBDelayFrames()) / bpm % kCycleBeats);
 }
 
 void LGetTrackPeaks(short track, ttPeak** left, ttPeak** right)

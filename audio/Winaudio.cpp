@@ -84,7 +84,7 @@ int wDBStart()
     if (!mmAud) return -1;
     const int r = mmAud->Start();
     if (r != 0) return r;
-    if (timerWanted) startTimer();
+    if (timerWanted && !mmAud->pulled()) startTimer();
     return 0;
 }
 
@@ -100,6 +100,17 @@ void wDBClose()
     wDBStop();  // the timer must not outlive the instance it serves
     delete mmAud;
     mmAud = nullptr;
+}
+
+int wDBDelayFrames()
+{
+    if (mmAud && mmAud->pulled()) return 2 * MMSysCardOutput::periodFrames();
+    return BLOCKLEN.load();
+}
+
+bool wDBAlive()
+{
+    return !mmAud || mmAud->alive();
 }
 
 int wDBSetParameters(int, int, int, int)

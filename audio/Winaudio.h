@@ -28,6 +28,11 @@ int wDBInit(MMSysFill callback, int queueBytes);
 int wDBStart();
 void wDBStop();
 void wDBClose();
+// Frames between what the mixer has reached and what is heard: the sound
+// card's period twice over when it pulls, the queue's length otherwise.
+int wDBDelayFrames();
+// False once the started output has gone away (the card unplugged).
+bool wDBAlive();
 // The device always opens at 44100 Hz, stereo, 16 bits; this changes nothing.
 int wDBSetParameters(int deviceId, int rate, int channels, int bytesPerSample);
 

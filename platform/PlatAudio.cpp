@@ -8,9 +8,11 @@ namespace plat {
 
 namespace {
 
-// A 16-bit device in queue mode, playing or recording; 0 when refused.
-// No changes allowed: SDL converts to what the hardware wants.
-SDL_AudioDeviceID openDevice(bool capture, int frequency, int channels, int bufferFrames)
+// A 16-bit device, playing or recording, in queue mode unless a callback
+// is given; 0 when refused. No changes allowed: SDL converts to what the
+// hardware wants.
+SDL_AudioDeviceID openDevice(bool capture, int frequency, int channels, int bufferFrames,
+                             SDL_AudioCallback callback = nullptr, void* user = nullptr, const char* name = nullptr)
 {
     if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535) return 0;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
@@ -19,9 +21,10 @@ SDL_AudioDeviceID openDevice(bool capture, int frequency, int channels, int buff
     want.format = AUDIO_S16SYS;
     want.channels = static_cast<Uint8>(channels);
     want.samples = static_cast<Uint16>(bufferFrames);
-    want.callback = nullptr;  // queue mode
+    want.callback = callback;
+    want.userdata = user;
     SDL_AudioSpec have{};
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, capture ? 1 : 0, &want, &have, 0);
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(name, capture ? 1 : 0, &want, &have, 0);
     if (device == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return device;
 }
@@ -38,6 +41,39 @@ bool AudioOutput::open(int frequency, int channels, int bufferFrames)
     channels_ = channels;
     bufferFrames_ = bufferFrames;
     return true;
+}
+
+bool AudioOutput::openPulled(int frequency, int channels, int bufferFrames, Pull pull, void* user,
+                             const std::string& device)
+{
+    close();
+    if (!pull) return false;
+    const SDL_AudioDeviceID id = openDevice(false, frequency, channels, bufferFrames,
+                                            pull, user,
+                                            device.empty() ? nullptr : device.c_str());
+    if (id == 0) return false;
+    device_ = id;
+    frequency_ = frequency;
+    channels_ = channels;
+    bufferFrames_ = bufferFrames;
+    return true;
+}
+
+bool AudioOutput::alive() const
+{
+    // A device that went away is stopped by SDL for good; a paused one is not.
+    return device_ != 0 && SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_STOPPED;
+}
+
+std::vector<std::string> AudioOutput::deviceNames()
+{
+    std::vector<std::string> names;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return names;
+    const int count = SDL_GetNumAudioDevices(0);
+    for (int i = 0; i < count; ++i)
+        if (const char* name = SDL_GetAudioDeviceName(i, 0)) names.emplace_back(name);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return names;
 }
 
 void AudioOutput::close()

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -18,6 +19,18 @@ public:
     // Opens the default output device, paused. The audio subsystem is started
     // on first use (and released again by the last close).
     bool open(int frequency, int channels, int bufferFrames);
+    // The device's own thread asks for each period of `count` bytes.
+    using Pull = void (*)(void* user, uint8_t* bytes, int count);
+    // Opens `device` (empty: the system's default) in pull mode, paused: no
+    // queue, the sound is made as the device asks for it. Never call close,
+    // pause or resume while holding a lock that `pull` takes: they wait for
+    // a pull under way to end.
+    bool openPulled(int frequency, int channels, int bufferFrames, Pull pull, void* user,
+                    const std::string& device = {});
+    // False once the device has gone away (unplugged, or its server ended).
+    bool alive() const;
+    // The output devices the system offers, by name.
+    static std::vector<std::string> deviceNames();
     void close();
     bool isOpen() const { return device_ != 0; }
 

@@ -140,7 +140,7 @@ TEST_F(Streaming, AFileShorterThanItsPeriodLeavesSilenceToTheNextStart)
     expectSpan(out, 0, 8 * kBeat, 9 * kBeat, 6, 8 * kBeat);
 }
 
-TEST_F(Streaming, ScheduledStopFallsOnTheBlockNearestTheBoundary)
+TEST_F(Streaming, ScheduledStopFallsOnTheBoundaryFrame)
 {
     const int a = addLoop(1, 4 * kBeat, 8);
     ASSERT_EQ(TrackPlay(1, a), 0);
@@ -149,11 +149,10 @@ TEST_F(Streaming, ScheduledStopFallsOnTheBlockNearestTheBoundary)
     EXPECT_EQ(track(1).schedLoop, -1);
     EXPECT_EQ(track(1).schedTime, kCycle);
 
-    // 704512 + 1024 < 705600: that block still plays; 706560 is the first
-    // block whose start is at least 705600 - 1024.
+    // Inside the block that holds the boundary: the loop to it, silence after.
     const std::vector<int16_t> out = renderTo(706560 + 2 * kMixBlock);
-    expectSpan(out, 0, 704512, 706560, 1, 0, 88200);
-    expectSpan(out, 0, 706560, 706560 + 2 * kMixBlock, 0, 0);
+    expectSpan(out, 0, 704512, 705600, 1, 0, 88200);
+    expectSpan(out, 0, 705600, 706560 + 2 * kMixBlock, 0, 0);
     EXPECT_EQ(track(1).curLoop, -1);
     EXPECT_EQ(track(1).nextStart, kNever);
     service();
