@@ -262,7 +262,6 @@ void BLMakeSongPanel::onItem()
         kelPanel::select(-1);
         return choose(static_cast<int16_t>(top + (item - kItemFirstName) % kRows));
     }
-    const bool returnKey = (kelGlo.what == kelKeyDown) && kelGlo.keyChar == kelKeyReturn;
     switch (item) {
         case kItemClose:
         case kItemCancel: close(); break;
@@ -271,19 +270,6 @@ void BLMakeSongPanel::onItem()
         case kItemBars: nextBars(); break;
         case kItemUp: scroll(-kRows); break;
         case kItemDown: scroll(kRows); break;
-        case kItemTempo:
-            // Return applies a new tempo; given again, it makes the song.
-            if (returnKey) {
-                if (fieldText(kItemTempo) != std::to_string(plan.bpm) || !plan.problem.empty())
-                    applyTempo();
-                else
-                    create();
-            }
-            break;
-        case kItemName:
-        case kItemDescription:
-            if (returnKey) create();
-            break;
         default: break;
     }
 }
@@ -292,6 +278,22 @@ void BLMakeSongPanel::onKey()
 {
     if (kelGlo.what != kelKeyDown && kelGlo.what != kelAutoKey) return;
     const uint8_t key = kelGlo.keyChar;
+    // The screen hands keys to the panel: a field being typed in takes them,
+    // but for Return (on the tempo a new tempo applies first) and Tab.
+    if (focus == kItemName || focus == kItemTempo || focus == kItemDescription) {
+        if (key == '\t') {
+            const int16_t next = focus == kItemName ? kItemTempo : focus == kItemTempo ? kItemDescription : kItemName;
+            return kelPanel::select(next);
+        }
+        if (key != kelKeyReturn) {
+            if (kelPanelControl* field = control(focus)) field->key();
+            return;
+        }
+        if (kelGlo.what != kelKeyDown) return;
+        if (focus == kItemTempo && (fieldText(kItemTempo) != std::to_string(plan.bpm) || !plan.problem.empty()))
+            return applyTempo();
+        return create();
+    }
     if (key == kelArrowUp || key == kelArrowDown) return choose(static_cast<int16_t>(chosen + (key == kelArrowUp ? -1 : 1)));
     if (kelGlo.specialKey == kPageDown || (kelGlo.specialKey == kPageUp && !kelGlo.escapeKey))
         return scroll(kelGlo.specialKey == kPageDown ? kRows : -kRows);

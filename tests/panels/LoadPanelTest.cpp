@@ -575,7 +575,8 @@ TEST_F(LoadPanel, ANewSongFromLoopsIsShownChangedCreatedAndSelectedOrLeftWithEsc
     script("press backspace\npress backspace\npress backspace\npress backspace\npress backspace\npress backspace\n"
            "press B\npress e\npress a\npress t\npress s\npress return\n");
     ASSERT_TRUE(idleUntil([this] { return std::string(panel()->entries[panel()->page.selection].folder) == "Beats"; }))
-        << log();
+        << log() << cell(P::kItemName, 0) << "|" << cell(P::kItemDescription, 0) << "|" << cell(P::kItemStatus, 0) << "|"
+        << PWScreen.isVisible(kPWMakeSongPanel) << "|" << controlText(BLLoadPanel::kItemStatus);
     EXPECT_FALSE(PWScreen.isVisible(kPWMakeSongPanel));
     EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Made the song \"Beats\".");
     const auto info = testsupport::run({dir.program(), "--song-info", song("Beats")}, dir.path());
