@@ -5,8 +5,10 @@
 #include <cmath>
 #include <filesystem>
 
+#include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
+#include "core/kelRes.h"
 #include "library/BLMakeSong.h"
 
 int MakeSong_Main(const MakeSongOptions& options, const std::string& programFolder, FILE* out, FILE* err)
@@ -15,6 +17,13 @@ int MakeSong_Main(const MakeSongOptions& options, const std::string& programFold
         std::fprintf(err, "beatloom: --make-song needs loop files or folders\n");
         return 2;
     }
+    // Why a loop is left out, in the user's language when the resource file is there.
+    KelResFile resources;
+    resources.openReadOnly = 1;
+    char kel[kKelPathMax + 1];
+    const std::string xrs = (std::filesystem::path(programFolder) / "Beatloom.xrs").string();
+    if (KEL_SystemPathToKelPath(xrs.c_str(), kel) && resources.SetWorkName(kel) && resources.Open())
+        blIntl.start(&resources);
     const BLSongPlan plan = BLMakeSong_Plan(options.paths, options.name, options.tempo);
     int leftOut = 0;
     for (const BLMadeLoop& loop : plan.loops) {
@@ -22,7 +31,7 @@ int MakeSong_Main(const MakeSongOptions& options, const std::string& programFold
         leftOut += !loop.problem.empty();
     }
     if (!plan.problem.empty()) {
-        std::fprintf(err, "beatloom: no song made: %s\n", plan.problem.c_str());
+        std::fprintf(err, "beatloom: no song made: %s\n", BLMakeSong_Says(plan.why).c_str());
         return 1;
     }
     std::fprintf(out, "The song \"%s\" at %d BPM%s: %d loop%s in %zu group%s.\n", plan.name.c_str(), plan.bpm,

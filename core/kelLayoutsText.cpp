@@ -186,7 +186,7 @@ bool LayoutParser::line(const std::vector<std::string>& t, std::string& why)
             why = "'panel' takes an index, optionally followed by: base N";
             return false;
         }
-        if (!number(t[1], 0, 10, v, why, "a panel index")) return false;
+        if (!number(t[1], 0, 11, v, why, "a panel index")) return false;
         out_.panel = static_cast<int16_t>(v);
         if (args == 3) {
             if (!number(t[3], 0, 199, v, why, "a base")) return false;

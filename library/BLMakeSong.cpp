@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "core/BLInternational.h"
 #include "core/kelFiles.h"
 #include "core/kelTextCodec.h"
 #include "library/BLBlsWriter.h"
@@ -35,7 +36,57 @@ constexpr int kCycleBeats = 32;
 // Bars that repeat a whole number of times in the 32-beat cycle.
 constexpr uint32_t kCycleBars = 1u << 0 | 1u << 1 | 1u << 3 | 1u << 7;
 constexpr size_t kMaxTitle = 63;
+constexpr size_t kMaxDescription = 2000;  // within the line the reader holds
 constexpr size_t kMaxWord = 31;
+
+// The English texts of the messages, as the message table has them.
+struct English {
+    int16_t message;
+    const char* text;
+};
+constexpr English kEnglish[] = {
+    {kBLMsgLoopUnreadable, "cannot be read as sound"},
+    {kBLMsgLoopTooLong, "is longer than %s seconds: no loop"},
+    {kBLMsgLoopCutShort, "cannot be read to its end"},
+    {kBLMsgLoopSilent, "holds no sound"},
+    {kBLMsgLoopRate, "is at a rate that cannot be converted"},
+    {kBLMsgLoopNoFile, "is no file"},
+    {kBLMsgLoopNoTempo, "neither its name, nor its length, nor its beats give a tempo"},
+    {kBLMsgLoopUnderABeat, "is shorter than one beat"},
+    {kBLMsgLoopOver32Beats, "is longer than 32 beats"},
+    {kBLMsgTooManyGroups, "a song holds %s groups at most"},
+    {kBLMsgGroupFull, "the group %s holds %s loops already"},
+    {kBLMsgPlanStopped, "stopped"},
+    {kBLMsgNoSoundFiles, "no sound files were found"},
+    {kBLMsgNoUsableLoop, "none of the files is a loop the song can use"},
+    {kBLMsgTempoOutside, "the tempo %s BPM is outside 40 to 300"},
+};
+
+std::string english(const BLMakeSongWhy& why)
+{
+    const char* text = "";
+    for (const English& e : kEnglish)
+        if (e.message == why.message) text = e.text;
+    std::string out;
+    size_t name = 0;
+    for (const char* p = text; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            if (name < why.names.size()) out += why.names[name++];
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+BLMakeSongWhy because(int16_t message, std::vector<std::string> names = {}) { return {message, std::move(names)}; }
+
+void leaveOut(BLMadeLoop& loop, BLMakeSongWhy why)
+{
+    loop.problem = english(why);
+    loop.why = std::move(why);
+}
 
 std::string lower(std::string s)
 {
@@ -82,17 +133,17 @@ struct Sound {
     int64_t count() const { return channels ? static_cast<int64_t>(frames.size()) / channels : 0; }
 };
 
-bool readSound(const std::string& path, Sound& sound, std::string& problem)
+bool readSound(const std::string& path, Sound& sound, BLMakeSongWhy& problem)
 {
     plat::SoundReader reader;
     if (!reader.open(path)) {
-        problem = "cannot be read as sound";
+        problem = because(kBLMsgLoopUnreadable);
         return false;
     }
     const int in = reader.channels();
     const int rate = reader.rate();
     if (reader.frames() > int64_t{kMaxSeconds} * rate) {
-        problem = "is longer than " + std::to_string(kMaxSeconds) + " seconds: no loop";
+        problem = because(kBLMsgLoopTooLong, {std::to_string(kMaxSeconds)});
         return false;
     }
     sound.channels = std::min(in, 2);
@@ -101,19 +152,19 @@ bool readSound(const std::string& path, Sound& sound, std::string& problem)
     for (;;) {
         const long n = reader.read(block.data(), 4096);
         if (n < 0) {
-            problem = "cannot be read to its end";
+            problem = because(kBLMsgLoopCutShort);
             return false;
         }
         if (n == 0) break;
         for (long f = 0; f < n; ++f)
             for (int c = 0; c < sound.channels; ++c) read.push_back(block[static_cast<size_t>(f) * in + c]);
         if (static_cast<int64_t>(read.size()) / sound.channels > int64_t{kMaxSeconds} * rate) {
-            problem = "is longer than " + std::to_string(kMaxSeconds) + " seconds: no loop";
+            problem = because(kBLMsgLoopTooLong, {std::to_string(kMaxSeconds)});
             return false;
         }
     }
     if (read.empty()) {
-        problem = "holds no sound";
+        problem = because(kBLMsgLoopSilent);
         return false;
     }
     if (rate == kRate) {
@@ -123,7 +174,7 @@ bool readSound(const std::string& path, Sound& sound, std::string& problem)
     plat::RateConverter converter;
     const double ratio = static_cast<double>(kRate) / rate;
     if (!converter.open(sound.channels, ratio, plat::RateConverter::Quality::best)) {
-        problem = "is at a rate that cannot be converted";
+        problem = because(kBLMsgLoopRate);
         return false;
     }
     const long inFrames = static_cast<long>(read.size()) / sound.channels;
@@ -135,7 +186,7 @@ bool readSound(const std::string& path, Sound& sound, std::string& problem)
                                            &used, sound.frames.data() + static_cast<size_t>(made) * sound.channels,
                                            static_cast<long>(sound.frames.size()) / sound.channels - made, true);
         if (out < 0) {
-            problem = "is at a rate that cannot be converted";
+            problem = because(kBLMsgLoopRate);
             return false;
         }
         taken += used;
@@ -276,15 +327,29 @@ std::string songFolderName(const std::string& name)
     return word.empty() ? "My loops" : word;
 }
 
+// A text of one description line, in the program's 8-bit set: ";" would
+// start a comment there, and a line ends at a line break.
+std::string textLine(const std::string& text, size_t most)
+{
+    std::string line;
+    for (unsigned char c : KEL_NameToLatin1(text)) {
+        if (line.size() >= most) break;
+        line += c < 0x20 ? ' ' : c == ';' ? ',' : static_cast<char>(c);
+    }
+    return line;
+}
+
 std::vector<std::string> description(const BLSongPlan& plan, const std::string& title,
                                      const std::vector<std::pair<std::string, const BLMadeLoop*>>& files)
 {
     std::vector<std::string> lines;
     lines.push_back("SONGFORMAT: BLS 1.2");
     lines.push_back("SONGLIBRARY: My loops");
-    lines.push_back("SONGTITLE: " + KEL_NameToLatin1(title));
-    lines.push_back("SONGDESCRIPTION: Made from " + std::to_string(files.size()) + " loops of your own at " +
-                    std::to_string(plan.bpm) + " BPM.");
+    lines.push_back("SONGTITLE: " + textLine(title, kMaxTitle));
+    lines.push_back("SONGDESCRIPTION: " + (plan.description.empty() ? "Made from " + std::to_string(files.size()) +
+                                                                         " loops of your own at " +
+                                                                         std::to_string(plan.bpm) + " BPM."
+                                                                   : textLine(plan.description, kMaxDescription)));
     lines.push_back("SONGBPM: " + std::to_string(plan.bpm));
     lines.push_back("SONGMIX: 1");
     lines.push_back("ARPNOTE: C E G");
@@ -409,7 +474,7 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
             BLMadeLoop loop;
             loop.source = given;
             loop.name = root.stem().string();
-            if (!fs::is_regular_file(root, ec)) loop.problem = "is no file";
+            if (!fs::is_regular_file(root, ec)) leaveOut(loop, because(kBLMsgLoopNoFile));
             plan.loops.push_back(loop);
         }
     }
@@ -420,12 +485,16 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
     size_t looked = 0;
     for (BLMadeLoop& loop : plan.loops) {
         if (progress && !progress(static_cast<double>(looked++) / plan.loops.size())) {
-            plan.problem = "stopped";
+            plan.why = because(kBLMsgPlanStopped);
+            plan.problem = english(plan.why);
             return plan;
         }
         if (!loop.problem.empty()) continue;
         Sound sound;
-        if (!readSound(loop.source, sound, loop.problem)) continue;
+        if (BLMakeSongWhy why; !readSound(loop.source, sound, why)) {
+            leaveOut(loop, std::move(why));
+            continue;
+        }
         loop.frames = sound.count();
         if (const double t = BLLoop_TempoFromName(loop.name); t > 0) {
             named.push_back(t);
@@ -443,17 +512,16 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
         if (!loop.problem.empty()) continue;
         loop.tempo = BLLoop_Tempo(loop.name, loop.frames, reference, kCycleBars, loop.heard);
         if (loop.tempo.found == BLLoopTempo::Found::none) {
-            loop.problem = "neither its name, nor its length, nor its beats give a tempo";
+            leaveOut(loop, because(kBLMsgLoopNoTempo));
             continue;
         }
         const double beatsHeld = static_cast<double>(loop.frames) / kRate * loop.tempo.bpm / 60.0;
-        if (beatsHeld < 1.0) loop.problem = "is shorter than one beat";
-        else if (beatsHeld > kCycleBeats + 0.5) loop.problem = "is longer than 32 beats";
+        if (beatsHeld < 1.0) leaveOut(loop, because(kBLMsgLoopUnderABeat));
+        else if (beatsHeld > kCycleBeats + 0.5) leaveOut(loop, because(kBLMsgLoopOver32Beats));
         else tempos.push_back(loop.tempo.bpm);
     }
     // Names say a tempo on purpose; lengths only suggest one.
-    plan.tempoGiven = tempo > 0;
-    plan.bpm = tempo > 0 ? tempo : named.empty() ? mostCommon(tempos) : reference;
+    plan.loopsBpm = named.empty() ? mostCommon(tempos) : reference;
 
     // Groups: the folder's, else the name's, else "Loops"; within the library's limits.
     std::map<std::string, int> counts;
@@ -466,28 +534,98 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
         }
         const bool known = counts.count(loop.group) > 0;
         if (!known && static_cast<int>(plan.groups.size()) >= kMaxGroups) {
-            loop.problem = "a song holds " + std::to_string(kMaxGroups) + " groups at most";
+            leaveOut(loop, because(kBLMsgTooManyGroups, {std::to_string(kMaxGroups)}));
             continue;
         }
         if (known && counts[loop.group] >= kMaxLoopsInGroup) {
-            loop.problem = "the group " + loop.group + " holds " + std::to_string(kMaxLoopsInGroup) + " loops already";
+            leaveOut(loop, because(kBLMsgGroupFull, {loop.group, std::to_string(kMaxLoopsInGroup)}));
             continue;
         }
         if (!known) plan.groups.push_back(loop.group);
         ++counts[loop.group];
     }
-    if (plan.loops.empty()) plan.problem = "no sound files were found";
-    else if (plan.usable() == 0) plan.problem = "none of the files is a loop the song can use";
-    else if (plan.bpm < 40 || plan.bpm > 300) plan.problem = "the tempo " + std::to_string(plan.bpm) + " BPM is outside 40 to 300";
+    BLMakeSong_SetTempo(plan, tempo);
     return plan;
+}
+
+void BLMakeSong_SetTempo(BLSongPlan& plan, int tempo)
+{
+    plan.tempoGiven = tempo > 0;
+    plan.bpm = tempo > 0 ? tempo : plan.loopsBpm;
+    plan.why = {};
+    if (plan.loops.empty()) plan.why = because(kBLMsgNoSoundFiles);
+    else if (plan.usable() == 0) plan.why = because(kBLMsgNoUsableLoop);
+    else if (plan.bpm < 40 || plan.bpm > 300) plan.why = because(kBLMsgTempoOutside, {std::to_string(plan.bpm)});
+    plan.problem = plan.why.message ? english(plan.why) : std::string();
+}
+
+bool BLMakeSong_SetGroup(BLSongPlan& plan, size_t index, const std::string& group, BLMakeSongWhy* why)
+{
+    if (index >= plan.loops.size() || !plan.loops[index].problem.empty()) return false;
+    const std::string word = groupWord(group);
+    BLMadeLoop& loop = plan.loops[index];
+    if (word.empty() || word == loop.group) return !word.empty();
+    int inGroup = 0;
+    for (const BLMadeLoop& l : plan.loops) inGroup += l.problem.empty() && l.group == word;
+    const bool known = std::find(plan.groups.begin(), plan.groups.end(), word) != plan.groups.end();
+    // Leaving a group of one frees its place.
+    int leftBehind = 0;
+    for (const BLMadeLoop& l : plan.loops) leftBehind += l.problem.empty() && l.group == loop.group;
+    BLMakeSongWhy refused;
+    if (!known && static_cast<int>(plan.groups.size()) - (leftBehind == 1) >= kMaxGroups)
+        refused = because(kBLMsgTooManyGroups, {std::to_string(kMaxGroups)});
+    else if (inGroup >= kMaxLoopsInGroup)
+        refused = because(kBLMsgGroupFull, {word, std::to_string(kMaxLoopsInGroup)});
+    if (refused.message) {
+        if (why) *why = std::move(refused);
+        return false;
+    }
+    loop.group = word;
+    // The groups in the order their first loops come.
+    plan.groups.clear();
+    for (const BLMadeLoop& l : plan.loops)
+        if (l.problem.empty() && std::find(plan.groups.begin(), plan.groups.end(), l.group) == plan.groups.end())
+            plan.groups.push_back(l.group);
+    return true;
+}
+
+bool BLMakeSong_SetBars(BLSongPlan& plan, size_t index, int bars)
+{
+    if (index >= plan.loops.size() || !plan.loops[index].problem.empty()) return false;
+    if (bars < 1 || bars > 8 || ((kCycleBars >> (bars - 1)) & 1u) == 0) return false;
+    BLMadeLoop& loop = plan.loops[index];
+    if (loop.frames <= 0) return false;
+    loop.tempo.bars = bars;
+    loop.tempo.bpm = 4.0 * bars * 60.0 * kRate / static_cast<double>(loop.frames);
+    loop.barsChosen = true;
+    return true;
+}
+
+std::vector<std::string> BLMakeSong_GroupChoices(const BLSongPlan& plan)
+{
+    static const char* const usual[] = {"Drums", "Kick", "Snare", "Hats",  "Claps", "Perc", "Bass", "Pad",
+                                        "Keys",  "Synth", "Lead", "Vox",   "FX",    "Guitar", "Brass", "Loops"};
+    std::vector<std::string> choices = plan.groups;
+    for (const char* g : usual)
+        if (std::find(choices.begin(), choices.end(), g) == choices.end()) choices.emplace_back(g);
+    return choices;
+}
+
+std::string BLMakeSong_Says(const BLMakeSongWhy& why)
+{
+    if (!why.message) return {};
+    if (!blIntl.message(why.message).isEmpty()) return blIntl.messageWithNames(why.message, why.names);
+    return english(why);
 }
 
 std::string BLMakeSong_Describe(const BLMadeLoop& loop, int songBpm)
 {
-    if (!loop.problem.empty()) return loop.source + ": left out: " + loop.problem;
+    if (!loop.problem.empty())
+        return loop.source + ": left out: " + (loop.why.message ? BLMakeSong_Says(loop.why) : loop.problem);
     char tempo[32];
     std::snprintf(tempo, sizeof tempo, "%.6g", loop.tempo.bpm);
-    const char* how = loop.tempo.found == BLLoopTempo::Found::fromName     ? "from its name"
+    const char* how = loop.barsChosen                                      ? "as chosen"
+                      : loop.tempo.found == BLLoopTempo::Found::fromName     ? "from its name"
                       : loop.tempo.found == BLLoopTempo::Found::fromLength ? "from its length"
                                                                            : "from its beats";
     const char* groupHow = loop.groupFrom == BLMadeLoop::GroupFrom::folder ? "its folder"
@@ -570,8 +708,8 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
         for (size_t i; !stop && (i = next++) < jobs.size();) {
             Job& job = jobs[i];
             Sound sound;
-            if (!readSound(job.loop->source, sound, job.failed)) {
-                job.failed = job.loop->source + " " + job.failed + " any more";
+            if (BLMakeSongWhy why; !readSound(job.loop->source, sound, why)) {
+                job.failed = job.loop->source + " " + english(why) + " any more";
             } else {
                 std::vector<int16_t> frames = fitted(sound, job.loop->tempo.bpm, plan.bpm, 4 * job.loop->tempo.bars);
                 plat::SoundWriteSettings settings;

@@ -1,4 +1,4 @@
-// The one screen: the eleven panels in index order, the routing of events
+// The one screen: the panels in index order, the routing of events
 // between them, their places on the stage, and the composition of what the
 // window shows.
 #pragma once
@@ -34,7 +34,7 @@ public:
 
 class PWScreenClass {
 public:
-    static constexpr int16_t kPanelCount = 11;
+    static constexpr int16_t kPanelCount = 12;
     static constexpr int16_t kStageWidth = 640;
     static constexpr int16_t kStageHeight = 480;
 

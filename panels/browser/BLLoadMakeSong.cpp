@@ -1,7 +1,9 @@
 // The song browser's "New song from loops": a folder chosen in the dialog,
-// or files and folders dropped on the window, read and made into a song of
-// the library behind the progress panel, then shown selected.
+// or files and folders dropped on the window, read behind the progress
+// panel and shown in the new-song panel; what the user creates there is
+// written behind the progress panel, then shown selected.
 #include <algorithm>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "core/kelFiles.h"
 #include "library/BLMakeSong.h"
 #include "panels/browser/BLLoadPanel.h"
+#include "panels/browser/BLMakeSongPanel.h"
 #include "panels/progress/BLProgressPanel.h"
 #include "platform/Platform.h"
 #include "ui/PWScreen.h"
@@ -53,28 +56,25 @@ void BLLoadPanel::makeSongFrom(const std::vector<std::string>& paths)
         progress->setStopMode(true);
         progress->message(kMsgReadingLoops);
     }
-    const BLSongPlan plan = BLMakeSong_Plan(paths, "", 0, tell);
+    BLSongPlan plan = BLMakeSong_Plan(paths, "", 0, tell);
     if (progress) progress->hide();
-    if (!plan.problem.empty()) {
-        BL_NotifyNames(kMsgNoSongMade, 0, {plan.problem});
+    // A tempo out of reach can still be changed in the panel.
+    if (plan.usable() == 0 || plan.why.message == kBLMsgPlanStopped) {
+        BL_NotifyNames(kMsgNoSongMade, 0, {BLMakeSong_Says(plan.why)});
         return;
     }
-    std::string leftOut;
-    for (const BLMadeLoop& loop : plan.loops)
-        if (!loop.problem.empty()) {
-            const size_t slash = loop.source.rfind('/');
-            leftOut += (leftOut.empty() ? "" : ", ") + loop.source.substr(slash + 1) + " (" + loop.problem + ")";
-        }
-    const std::vector<std::string> names = {std::to_string(plan.usable()), std::to_string(plan.groups.size()),
-                                            std::to_string(plan.bpm), plan.name, leftOut};
-    if (BL_NotifyNames(leftOut.empty() ? kMsgMakeSongQuestion : kMsgMakeSongQuestionLeftOut, plat::kBoxYesNo,
-                       names) != plat::kBoxResultYes)
-        return;
+    BLMakeSongPanel* panel = BLMakeSongPanel_Get();
+    if (!panel) return;
+    panel->open(std::move(plan), [this](const BLSongPlan& chosen) { writeSong(chosen); });
+}
 
+void BLLoadPanel::writeSong(const BLSongPlan& plan)
+{
     // The song goes into the home library, which the list then shows.
     if (!home) setHome();
     char songs[kKelSystemPathMax + 1];
     if (!KEL_KelPathToSystemPath(listFolder, songs)) return;
+    BLProgressPanel* progress = BLProgress();
     if (progress) {
         progress->show();
         progress->setStopMode(true);

@@ -16,6 +16,7 @@
 #include "ui/PWPanel.h"
 
 class BLSongLibrary;
+struct BLSongPlan;
 class kelDisksList;
 
 class BLLoadPanel : public PWPanelClass {
@@ -67,8 +68,6 @@ public:
     // A song made of the user's loops.
     static constexpr int16_t kMsgReadingLoops = 359;
     static constexpr int16_t kMsgMakingSong = 360;
-    static constexpr int16_t kMsgMakeSongQuestionLeftOut = 361;
-    static constexpr int16_t kMsgMakeSongQuestion = 362;
     static constexpr int16_t kMsgNoSongMade = 363;
     static constexpr int16_t kMsgSongMade = 364;
     // The user guide, in the program folder (the current folder).
@@ -106,10 +105,12 @@ public:
     void onItem_web();
     // A song of the user's own loops (panels/browser/BLLoadMakeSong.cpp): the
     // button asks for a folder; files and folders dropped on the window come
-    // straight to makeSongFrom.
+    // straight to makeSongFrom, which shows what was found in the new-song
+    // panel; its Create comes back to writeSong.
     void onItem_newSong();
     void asyncDialogMessage(BLPath* path) override;
     void makeSongFrom(const std::vector<std::string>& paths);
+    void writeSong(const BLSongPlan& plan);
     void removeSong();
     void copyToHD();
     // Ends an audition: the preview, the light chase, and a song played in

@@ -21,6 +21,7 @@
 #include "panels/network/BLNetLink.h"
 #include "panels/player/BLPlayer.h"
 #include "panels/help/BLPopupInfo.h"
+#include "panels/browser/BLMakeSongPanel.h"
 #include "panels/prefs/BLPrefsPanel.h"
 #include "panels/progress/BLProgressPanel.h"
 #include "panels/vmix/BLRandMixPanel.h"
@@ -49,7 +50,7 @@ struct PanelEntry {
     Close closeAction;
 };
 
-// The eleven panels in index order. A panel whose class exists is created in
+// The panels in index order. A panel whose class exists is created in
 // createPanel(); the others show their layouts as placeholders.
 constexpr PanelEntry kPanels[kPanelSlots] = {
     {"BLGroovePanel", {1, 2, 8}, 0, 0, 0, 0, 0, 1, Close::Quit},
@@ -63,12 +64,14 @@ constexpr PanelEntry kPanels[kPanelSlots] = {
     {"BLPrefsPanel", {13, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
     {"BLInfoPanel", {15, -1, -1}, 0, 0, 0, 0, 0, 1, Close::Hide},
     {"BLProgressPanel", {16, -1, -1}, 0, 120, 100, 0, 0, -1, Close::None},
+    {"BLMakeSongPanel", {17, -1, -1}, 1, 20, 30, 0, 0, 1, Close::Hide},
 };
 
 PWPanelClass* createPanel(const PanelEntry& entry)
 {
     if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
+    if (std::strcmp(entry.className, "BLMakeSongPanel") == 0) return new BLMakeSongPanel;
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
     if (std::strcmp(entry.className, "BLPrefsPanel") == 0) return new BLPrefsPanel;
     if (std::strcmp(entry.className, "BLSynthPanel") == 0) return new BLSynthPanel;

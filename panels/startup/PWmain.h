@@ -1,4 +1,4 @@
-// The start-up and shut-down sequences, the eleven panels and the singletons
+// The start-up and shut-down sequences, the panels and the singletons
 // they create.
 #pragma once
 
@@ -10,7 +10,7 @@ class PWPanelClass;
 class KelResFile;
 class KelCasts;
 
-constexpr int kPanelSlots = 11;
+constexpr int kPanelSlots = 12;
 extern PWPanelClass* PWfloatPanelPtr[kPanelSlots];
 // "Beatloom.xrs", open for the program's life, and its casts.
 extern KelResFile PWresfileobj;
@@ -33,6 +33,8 @@ enum : int16_t {
     kPWPrefsPanel = 8,
     kPWInfoPanel = 9,
     kPWProgressPanel = 10,
+    // A song of the user's own loops.
+    kPWMakeSongPanel = 11,
 };
 
 // 1 when the program is up; 0 when it cannot start (nothing is left to shut down).

@@ -90,12 +90,12 @@ protected:
     e2e::SkinPictures skin{testsupport::programDir() + "/Beatloom.xrs"};
 };
 
-TEST_F(Startup, TheElevenPanelsAreBuiltPlacedAndConnected)
+TEST_F(Startup, EveryPanelIsBuiltPlacedAndConnected)
 {
     const char* names[] = {"BLGroovePanel", "BLVMixPanel", "BLSynthPanel", "BLNetPanel",
                            "BLLoopTunerPanel", "BLRandMixPanel", "BLLoadPanel", "BLLoadSynthPanel",
-                           "BLPrefsPanel", "BLInfoPanel", "BLProgressPanel"};
-    const uint8_t draggable[] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0};
+                           "BLPrefsPanel", "BLInfoPanel", "BLProgressPanel", "BLMakeSongPanel"};
+    const uint8_t draggable[] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0};
     for (int16_t i = 0; i < kPanelSlots; ++i) {
         PWPanelClass* p = PWfloatPanelPtr[i];
         ASSERT_NE(p, nullptr) << i;

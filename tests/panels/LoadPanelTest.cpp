@@ -10,6 +10,7 @@
 #include "core/kelRes.h"
 #include "core/kelTextFile.h"
 #include "platform/PlatSound.h"
+#include "panels/browser/BLMakeSongPanel.h"
 #include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
 
@@ -524,10 +525,10 @@ TEST_F(LoadPanel, InformationLinesSayNothingEmptyAndNoWordForDevelopers)
     EXPECT_EQ(BL_TempoLine("Stored (embedded)", "Lib", 90), "Stored (Lib) 90 BPM");
 }
 
-TEST_F(LoadPanel, ANewSongFromAFolderOfLoopsOrADropIsMadeAskedForAndShownSelected)
+TEST_F(LoadPanel, ANewSongFromLoopsIsShownChangedCreatedAndSelectedOrLeftWithEscape)
 {
     writeSong(song("Alpha"), {.title = "Alpha"});
-    // Two loops of a musician's folder: 2 bars at 120 BPM, one a bass.
+    // Two loops of a musician's folder: 2 bars at 120 BPM, one a bass; and a file that is no sound.
     auto loops = [this](const std::string& folder) {
         for (const char* name : {"kick 120bpm.wav", "bass_120_.wav"}) {
             plat::SoundWriteSettings s;
@@ -538,28 +539,63 @@ TEST_F(LoadPanel, ANewSongFromAFolderOfLoopsOrADropIsMadeAskedForAndShownSelecte
             ASSERT_TRUE(w.write(frames.data(), static_cast<long>(frames.size())));
             ASSERT_TRUE(w.finish());
         }
+        writeFile(dir.file(folder + "/notes.wav"), "not a sound");
     };
     fs::create_directories(dir.file("Groovy"));
     fs::create_directories(dir.file("Dropped"));
     loops("Groovy");
     loops("Dropped");
     start();
-    // The button asks for a folder; the question names what was found.
-    script("dialog " + dir.file("Groovy") + "\nbox yes\n");
+    // The button asks for a folder; the panel lists what was found in it.
+    script("dialog " + dir.file("Groovy") + "\n");
     clickItem(BLLoadPanel::kItemNewSong);
-    ASSERT_TRUE(idleUntil([this] { return std::string(panel()->entries[panel()->page.selection].folder) == "Groovy"; }))
-        << log();
+    ASSERT_TRUE(idleUntil([] { return PWScreen.isVisible(kPWMakeSongPanel); })) << log();
     EXPECT_TRUE(backend->dialogs().back().folder);
-    EXPECT_NE(log().find("2 loops in 2 groups at 120 BPM make the song \"Groovy\". Make it? -> yes"), std::string::npos)
-        << log();
-    EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Made the song \"Groovy\".");
-    EXPECT_TRUE(fs::exists(song("Groovy/Kick01.wav")) && fs::exists(song("Groovy/Bass01.wav")));
-    // A drop answered No writes nothing; answered Yes, it is the song shown.
-    script("box no\ndrop " + dir.file("Dropped") + "\n");
+    BLMakeSongPanel* made = BLMakeSongPanel_Get();
+    auto cell = [made](int16_t first, int16_t row) {
+        char text[256] = {};
+        made->control(static_cast<int16_t>(first + row))->getValue(text);
+        return std::string(text);
+    };
+    using P = BLMakeSongPanel;
+    EXPECT_EQ(cell(P::kItemFirstName, 1) + "|" + cell(P::kItemFirstBpm, 1) + "|" + cell(P::kItemFirstBars, 1) + "|" +
+                  cell(P::kItemFirstGroup, 1) + "|" + cell(P::kItemFirstHow, 1),
+              " kick 120bpm|120|2|Kick|name");
+    EXPECT_EQ(cell(P::kItemFirstWhy, 2), "left out: cannot be read as sound");
+    EXPECT_EQ(cell(P::kItemStatus, 0), "2 loops in 2 groups at 120 BPM; 1 left out.");
+    // The kick goes into the next group with 4 bars; the song gets a name and a description.
+    clickControl(kPWMakeSongPanel, static_cast<int16_t>(P::kItemFirstName + 1));
+    clickControl(kPWMakeSongPanel, P::kItemGroup);
+    clickControl(kPWMakeSongPanel, P::kItemBars);
+    EXPECT_EQ(cell(P::kItemFirstGroup, 1) + "|" + cell(P::kItemFirstBars, 1) + "|" + cell(P::kItemFirstHow, 1),
+              "Drums|4|chosen");
+    clickControl(kPWMakeSongPanel, P::kItemDescription);
+    script("press M\npress i\npress n\npress e\n");
+    clickControl(kPWMakeSongPanel, P::kItemName);
+    script("press backspace\npress backspace\npress backspace\npress backspace\npress backspace\npress backspace\n"
+           "press B\npress e\npress a\npress t\npress s\npress return\n");
+    ASSERT_TRUE(idleUntil([this] { return std::string(panel()->entries[panel()->page.selection].folder) == "Beats"; }))
+        << log() << cell(P::kItemName, 0) << "|" << cell(P::kItemDescription, 0) << "|" << cell(P::kItemStatus, 0) << "|"
+        << PWScreen.isVisible(kPWMakeSongPanel) << "|" << controlText(BLLoadPanel::kItemStatus);
+    EXPECT_FALSE(PWScreen.isVisible(kPWMakeSongPanel));
+    EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Made the song \"Beats\".");
+    const auto info = testsupport::run({dir.program(), "--song-info", song("Beats")}, dir.path());
+    ASSERT_EQ(info.exitCode, 0) << info.out;
+    for (const char* line : {"title\tBeats\n", "description\tMine\n", "bpm\t120\n", "\tBass01\tbass_120_\t100\t63\t4\n",
+                             "\tDrums01\tkick_120bpm\t100\t63\t2\n"})
+        EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+    // Four bars at 120 BPM: the kick is taken as a 60 BPM loop and stretched to them.
+    plat::SoundReader kick;
+    ASSERT_TRUE(kick.open(song("Beats/Drums01.wav")));
+    EXPECT_EQ(kick.frames(), 16 * 22050);
+
+    // A drop shows the panel too; Esc closes it and writes nothing.
+    script("drop " + dir.file("Dropped") + "\n");
+    ASSERT_TRUE(PWScreen.isVisible(kPWMakeSongPanel));
+    script("press esc\n");
+    EXPECT_FALSE(PWScreen.isVisible(kPWMakeSongPanel));
     EXPECT_FALSE(fs::exists(song("Dropped")));
-    script("box yes\ndrop " + dir.file("Dropped") + "\n");
-    ASSERT_TRUE(idleUntil([this] { return std::string(panel()->entries[panel()->page.selection].folder) == "Dropped"; }));
-    EXPECT_TRUE(fs::exists(song("Dropped/song.bls")));
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(library("Song")), {}).size(), 2u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// How the screen routes events between the eleven panels.
+// How the screen routes events between the panels.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -73,7 +73,7 @@ TEST_F(ScreenDispatch, ConnectShowsOnlyTheFirstPanel)
 {
     EXPECT_TRUE(screen.isVisible(0));
     for (int16_t i = 1; i < PWScreenClass::kPanelCount; ++i) EXPECT_FALSE(screen.isVisible(i));
-    EXPECT_EQ(screen.count, 11);
+    EXPECT_EQ(screen.count, 12);
     screen.show(3);
     screen.show(3);  // already visible: no second beforeShow
     screen.hide(3);
