@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "audio/KeyLock.h"
+#include "audio/LoopCache.h"
 #include "audio/OVMixer.h"
 #include "audio/QualMix.h"
 #include "audio/Synth.h"
@@ -126,13 +127,19 @@ double BLEngine::getMixerPosition()
 
 void BLEngine::samplesListReset()
 {
+    // The mixer may be reading the last song's loops from memory.
+    StopPlay();
+    LoopCache_Clear();
     ResetSongVTracks();
 }
 
 void BLEngine::samplesListAdd(const char* path, short repeats)
 {
     // Added even when the path is unusable: later sample numbers stay aligned.
-    AddSongVTrack(absoluteLoopPath(path).c_str(), repeats, 0);
+    const std::string full = absoluteLoopPath(path);
+    const int index = NumVTracks;
+    AddSongVTrack(full.c_str(), repeats, 0);
+    if (loopsInMemory) LoopCache_Add(index, full.c_str());
 }
 
 void BLEngine::samplesBpm(float bpm)

@@ -20,6 +20,9 @@ class BLEngine {
 public:
     int16_t playing = 0;
     int16_t syncAtGrooveSet = 0;
+    // The song's loops are read into memory as they are added, so that a
+    // change is heard at once (off for renders, which stream).
+    bool loopsInMemory = true;
 
     // Starts the engine (loader thread, synthesizers, user-loop stage):
     // master volume 63, samples list empty, rate 44100 Hz. exit() then

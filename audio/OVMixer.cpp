@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "audio/KeyLock.h"
+#include "audio/LoopCache.h"
 #include "audio/OVTrack.h"
 #include "audio/Synth.h"
 #include "audio/Vetro.h"
@@ -203,7 +204,9 @@ void mixStretch(int16_t* o, int64_t now, int n)
     const int32_t master = MasterVol.load(std::memory_order_relaxed);
     std::fill(floatOutL, floatOutL + n, 0.0f);
     std::fill(floatOutR, floatOutR + n, 0.0f);
+    const bool pulled = LoopCache_Resident();
     for (int i = 0; i < kTrackCount; ++i) {
+        if (pulled) TrackPull(i, now + n);
         for (int done = 0; done < n;) {
             const TrackBlock b = takeTrack(Tracks[i], now + done, n - done);
             if (b.mixed) {

@@ -5,6 +5,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/KeyLock.h"
+#include "audio/LoopCache.h"
 #include "audio/OVMixer.h"
 #include "audio/Vtrack.h"
 #include "audio/Winaudio.h"
@@ -88,6 +89,7 @@ int64_t periodStartAt(int loop, int64_t p)
 // lock is held again on return.
 void closeTrackFile(TRACK* t, Hold& hold)
 {
+    t->image = nullptr;
     void* f = t->file;
     t->file = F_NOFILE;
     if (f == F_NOFILE) return;
@@ -144,13 +146,40 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
     const bool switching = t->schedLoop >= 0 && t->nextStart >= t->schedTime;
     const int64_t start = switching ? periodStartAt(t->curLoop, t->nextStart) : t->nextStart;
     const int64_t at = t->writePos;
+    const int64_t late = at - start;
+    if (LoopCache_Resident()) {
+        // From memory, without leaving the lock: no disk read here, ever.
+        const LoopImage* image = name[0] ? LoopCache_Image(t->curLoop) : nullptr;
+        if (!image) {
+            t->nextStart = kNever;
+            t->fileName[0] = '\0';
+            t->idle = 1;
+            return kRefused;
+        }
+        if (start + image->frames <= at) {
+            t->idle = 1;
+            t->prevStart = start;
+            if (switching) t->schedLoop = -2;
+            GestioneLooping(t);
+            return kMovedOn;
+        }
+        t->image = image;
+        t->imageAt = late > 0 ? late : 0;
+        t->channels = image->channels;
+        t->framesLeft = static_cast<int32_t>(image->frames - t->imageAt);
+        t->prevStart = start;
+        t->nextStart = kNever;
+        t->fileName[0] = '\0';
+        t->idle = 0;
+        if (switching) t->schedLoop = -2;
+        return kOpened;
+    }
     const uint32_t gen = t->steerGen;
     hold.unlock();
 
     int channels = 0;
     int frames = 0;
     void* file = name[0] ? OpenWave(name, &channels, &frames) : F_NOFILE;
-    const int64_t late = at - start;
     const bool wholeBefore = file != F_NOFILE && start + frames <= at;
     if (wholeBefore) {
         F_close(file);
@@ -200,6 +229,27 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
 // writePos. False when the work was given up meanwhile.
 bool readStep(TRACK* t, Hold& hold, const Reader& r, int n)
 {
+    if (const LoopImage* image = t->image) {
+        // Memory: copied into the ring as the file would be read, under the lock.
+        int16_t* ring = t->ring;
+        const int16_t* from = image->samples.data() + t->imageAt * image->channels;
+        const int have = static_cast<int>(std::clamp<int64_t>(image->frames - t->imageAt, 0, n));
+        for (int k = 0; k < n; ++k) {
+            const int idx = static_cast<int>((t->writePos + k) % t->ringLen);
+            int16_t left = 0;
+            int16_t right = 0;
+            if (k < have) {
+                left = from[k * image->channels];
+                right = image->channels == 2 ? from[2 * k + 1] : left;
+            }
+            ring[2 * idx] = left;
+            ring[2 * idx + 1] = right;
+        }
+        t->imageAt += n;
+        t->writePos += n;
+        t->framesLeft -= n;
+        return true;
+    }
     void* f = t->file;
     const int channels = t->channels;
     const int64_t at = t->writePos;
@@ -541,8 +591,23 @@ bool ReadFromFile(TRACK* t, int frames)
     return readFromFile(t, frames, Reader{convBuf, std::min(kReadChunk, ringLen), LoaderEpoch.load(), false});
 }
 
+void TrackPull(int i, int64_t upTo)
+{
+    static int16_t pullScratch[2 * kMixBlock];
+    TRACK* t = &Tracks[i];
+    int64_t frames;
+    {
+        Hold hold(t->lock);
+        if (!t->ring) return;
+        frames = upTo - std::max(t->writePos, TimeLine.load(std::memory_order_relaxed));
+    }
+    if (frames > 0)
+        readFromFile(t, static_cast<int>(frames), Reader{pullScratch, kMixBlock, LoaderEpoch.load(), false});
+}
+
 bool LoaderServiceTrack(int i)
 {
+    if (LoopCache_Resident()) return false;  // the mixer takes what it needs itself
     TRACK* t = &Tracks[i];
     const Reader r{loaderScratch, kReadChunk, LoaderEpoch.load(std::memory_order_acquire), true};
     int64_t ahead;

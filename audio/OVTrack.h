@@ -28,6 +28,8 @@
 #include <cstdint>
 #include <mutex>
 
+struct LoopImage;
+
 constexpr int kTrackCount = 8;
 // Timeline frames are 64-bit: a playback goes on for years without running
 // out of them. kNever is the value of a time that is not set, far beyond
@@ -81,6 +83,10 @@ struct TRACK {
     // The file the loader reads outside the lock, null when none: whoever
     // tears the track down leaves that one to the loader.
     void* loaderFile = nullptr;
+    // The loop played from memory instead of `file` (audio/LoopCache.h),
+    // and the frame of it read next.
+    const LoopImage* image = nullptr;
+    int64_t imageAt = 0;
 };
 
 extern TRACK Tracks[kTrackCount];
@@ -184,3 +190,7 @@ void LoaderWake();
 bool LoaderWaitIdle(int timeoutMs);
 // One service of track i (0 to 7), as the loader makes it.
 bool LoaderServiceTrack(int i);
+// With the song in memory (audio/LoopCache.h) the mixer fills track i's ring
+// itself, up to timeline frame upTo, just before it mixes it; the loader
+// rests. Output thread only.
+void TrackPull(int i, int64_t upTo);

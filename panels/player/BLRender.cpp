@@ -57,6 +57,7 @@ public:
     void samplesListReset() override { engine.samplesListReset(); }
     void samplesBpm(float bpm) override { SetSongBPM(std::isfinite(bpm) ? static_cast<int>(bpm) : 0); }
     void samplesListAdd(const char* path, short repeats) override { engine.samplesListAdd(path, repeats); }
+    OfflineEngine() { engine.loopsInMemory = false; }
     BLEngine engine;
 };
 

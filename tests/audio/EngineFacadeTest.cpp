@@ -2,6 +2,7 @@
 // call sends below, when the device opens and closes, and the life cycle.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "audio/EngineRunFixture.h"
+#include "audio/LoopCache.h"
 #include "audio/WinApi.h"
 #include "support/MixReference.h"
 
@@ -297,6 +299,11 @@ void stopWithinAMinute(BLEngine& engine)
 
 TEST_F(Playback, AStopGivesUpOnADiskThatDoesNotAnswerAndPlayingGoesOn)
 {
+    // A song too big for memory: it streams, and the disk can hang.
+    struct Streamed {
+        Streamed() { LoopCache_SetBudget(0); }
+        ~Streamed() { LoopCache_SetBudget(int64_t{200} << 20); }
+    } streamed;
     loadSong(120, 2, 4);
     gate.free = std::this_thread::get_id();
     F_readObserver.store(gatedRead);
@@ -338,4 +345,36 @@ TEST_F(Playback, AStopGivesUpOnADiskThatDoesNotAnswerAndPlayingGoesOn)
     const std::vector<int16_t> heard = played(before);
     ASSERT_GT(heard.size() / 2, 65536u + 8192) << "past what the first fill held";
     EXPECT_EQ(mixref::firstDifference(heard, ref.render(static_cast<int64_t>(heard.size() / 2))), -1);
+}
+
+namespace {
+std::atomic<int> readsSeen{0};
+void countRead(void*) { readsSeen.fetch_add(1); }
+}  // namespace
+
+TEST_F(Facade, ASongPlaysFromMemoryWithoutTheDiskAndStreamsWhenOverTheBudget)
+{
+    for (const bool fits : {true, false}) {
+        SCOPED_TRACE(fits ? "in memory" : "streamed");
+        LoopCache_SetBudget(fits ? int64_t{200} << 20 : 100000);
+        loadSong(120, 3, 4);
+        EXPECT_EQ(LoopCache_Resident(), fits);
+        EXPECT_EQ(LoopCache_Bytes() > 0, fits);
+        engine.play();
+        engine.setTrackSample(0, 0);
+        readsSeen.store(0);
+        F_readObserver.store(countRead);
+        engine.setTrackSample(1, 2);  // heard at once, from memory
+        tick(12);
+        EXPECT_TRUE(LoaderWaitIdle(10000));
+        EXPECT_EQ(field(1, &TRACK::curLoop), 2);
+        F_readObserver.store(nullptr);
+        if (fits) {
+            EXPECT_EQ(readsSeen.load(), 0);
+        } else {
+            EXPECT_GT(readsSeen.load(), 0);
+        }
+        engine.stop();
+    }
+    LoopCache_SetBudget(int64_t{200} << 20);
 }
