@@ -168,6 +168,7 @@ void BLGroovePanel::chooseGroup(int16_t t, int16_t group)
     fillMenus(t);
     userChangedTrack(t);
     model.groove_launch(t);
+    waitDeadline = 0;  // its count shows at once
     net().sendSample(t, k.group, k.slot);
     adjustTrackLed(t);
 }
@@ -180,6 +181,7 @@ void BLGroovePanel::chooseLoop(int16_t t, int16_t slot)
     model.chooseLoop(t, k.group, slot);
     userChangedTrack(t);
     model.groove_launch(t);
+    waitDeadline = 0;  // its count shows at once
     net().sendSample(t, k.group, k.slot);
     adjustTrackLed(t);
 }

@@ -3,9 +3,11 @@
 // with the sound the device played and the screen checked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
@@ -296,6 +298,79 @@ TEST(GrooveDemo, TheDemonstrationPlaysARandomGrooveAndKeepsPictureAndSound)
     for (int f = 0; f < played.frames(); ++f) sounding += played.samples[static_cast<size_t>(2 * f)] != 0;
     EXPECT_GT(sounding, played.frames() / 2);
     EXPECT_FALSE(std::filesystem::exists(out + "/played.raw")) << "the raw capture is converted, not left";
+}
+
+}  // namespace
+}  // namespace groovee2e
+
+namespace groovee2e {
+namespace {
+
+// The launch grid's button under Sequence, and track 1's lamp (stage points).
+constexpr int kGridX = 82 + 31, kGridY = 70 + 9;
+constexpr int kLampX = 42, kLampY = 148;
+constexpr int32_t kLampNone = 3100;
+
+// The loop from `phase` of its own length onward, as the mix plays it.
+std::vector<float> loopFrom(const Loop& loop, int phase, int frames)
+{
+    Loop turned = loop;
+    const auto at = turned.samples.begin() + static_cast<long>(phase) * loop.channels;
+    std::rotate(turned.samples.begin(), at, turned.samples.end());
+    return playedAt(turned, 1.0, frames);
+}
+
+TEST_F(GroovePanelSession, OnTheBeatGridAChangedLoopComesInOnABeatAndItsLampCountsTheWait)
+{
+    BLGroove groove;
+    groove.tracks[0] = BLTrack{100, 0, 0, 0};  // Drums01
+    groove.tracks[1] = BLTrack{6, 0, 1, 0};    // quiet
+    const std::string doc = writeDocument("grid.bld", "NightShift", groove, 126.0f);
+    // Beat picked; I held on track 1, and its loop stepped to Drums02 just
+    // after beat 6 is heard; then the screen while the change waits.
+    const int changedAt = 6 * kBeatFrames126 + 2048;
+    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\nclick " + at(kGridX, kGridY) +
+                               "\npress 1\nkeydown i\nwaitsize " + std::to_string(4 * changedAt) + " " + capture +
+                               "\npress down\nkeyup i\nwait 60\nscreenshot " + dir.file("waiting.png") + "\nwaitsize " +
+                               std::to_string(4 * 14 * kBeatFrames126) + " " + capture + "\nquit\n";
+    const std::string log = runScript(script, doc);
+    keepScreen(dir.file("waiting.png"), "groove-grid-waiting");
+
+    // Track 1's lamp is dimmed and holds the count: its picture with the
+    // digits' ink over it.
+    Shot shot(dir.file("waiting.png"));
+    ASSERT_TRUE(shot.ok()) << log;
+    e2e::SkinPictures skin(testsupport::programDir() + "/Beatloom.xrs");
+    const kelPoint lamp = skin.size(kLampNone);
+    int ink = 0, inside = 0;
+    for (int ly = 0; ly < lamp.v; ++ly)
+        for (int lx = 0; lx < lamp.h; ++lx) {
+            if (skin.mask(kLampNone, lx, ly) != 0) continue;
+            ++inside;
+            ink += shot.at(kOriginX + kLampX + lx, kOriginY + kLampY + ly) != skin.pixel(kLampNone, lx, ly);
+        }
+    EXPECT_GT(inside, 50);
+    EXPECT_GE(ink, 4) << "a count over the dimmed lamp";
+    EXPECT_LT(ink, inside / 2);
+
+    // Heard from a beat: the first beat after the change where the capture
+    // holds Drums02 (from its first frame, or at the phase of the timeline).
+    const std::vector<int16_t> sound = readCapture(capture);
+    const Loop loop = readLoop(library + "/Song/NightShift/Drums02.wav");
+    ASSERT_GT(loop.frames(), 0);
+    int heardAt = -1;
+    for (int b = 7 * kBeatFrames126; b <= 13 * kBeatFrames126 && heardAt < 0; b += kBeatFrames126) {
+        int found = -1;
+        for (const int phase : {0, b % loop.frames()})
+            if (bestMatch(sound, loopFrom(loop, phase, 4096), b, b, found) > 0.97) heardAt = b;
+    }
+    ASSERT_GE(heardAt, 0) << "no beat from 7 to 13 brings the loop in\n" << log;
+    // The engine mixes from rings it fills about two seconds ahead, and a
+    // change lands past what they hold: four beats at this tempo.
+    EXPECT_LE(heardAt, changedAt + 5 * kBeatFrames126) << "a few beats after the change";
+    int before = -1;
+    EXPECT_LT(bestMatch(sound, loopFrom(loop, 0, 4096), changedAt, heardAt - 4096, before), 0.9)
+        << "nothing of it before that beat";
 }
 
 }  // namespace
