@@ -71,8 +71,6 @@ void BLPrefsPanel::beforeShow()
     tooltips = blPrefs.tooltips;
     resampleQuality = blPrefs.resampleQuality;
     launchGrid = static_cast<int16_t>(LaunchGridFromCode(blPrefs.launchGrid));
-    for (int16_t g = 0; g < kLaunchGridChoices; ++g)
-        setText(static_cast<int16_t>(kItemGridText + g), blIntl.message(static_cast<int16_t>(kMsgLaunchGridFirst + g)).c_str());
 
     // A chip whose format this system cannot write is not offered.
     for (int16_t i = 0; i < kFormatChips; ++i) {
@@ -145,7 +143,7 @@ void BLPrefsPanel::refresh()
     setOn(kItemNormalize, normalize != 0);
     setOn(kItemTooltips, tooltips != 0);
     for (int16_t k = 0; k < 8; ++k) setOn(static_cast<int16_t>(kItemColour + k), k == interfaceColor);
-    for (int16_t g = 0; g < kLaunchGridChoices; ++g) setOn(static_cast<int16_t>(kItemGrid + g), g == launchGrid);
+    setText(kItemGridName, blIntl.message(static_cast<int16_t>(kMsgLaunchGridFirst + launchGrid)).c_str());
     refreshLights();
     if (visible) {
         const kelRect whole = background()->rect;
@@ -268,8 +266,9 @@ void BLPrefsPanel::onItem()
         return chooseOption(static_cast<int16_t>(item - kItemOption));
     if (item >= kItemSetLights && item < kItemSetLights + kBLRandomLevels)
         return onItem_lights(static_cast<int16_t>(item - kItemSetLights));
-    if (item >= kItemGrid && item < kItemGrid + kLaunchGridChoices) {
-        launchGrid = static_cast<int16_t>(item - kItemGrid);
+    if (item == kItemGrid) {
+        const int step = kelGlo.shiftDown ? kLaunchGridChoices - 1 : 1;
+        launchGrid = static_cast<int16_t>((launchGrid + step) % kLaunchGridChoices);
         return refresh();
     }
     if (item >= kItemColour && item < kItemColour + 8) {

@@ -37,8 +37,8 @@ public:
         kItemOk = 45,
         kItemCancel = 46,
         kItemTooltips = 47,
-        kItemGrid = 48,      // 48 .. 53: cycle, beat, bar, 2, 4, 8 bars
-        kItemGridText = 54,  // 54 .. 59: their names
+        kItemGrid = 48,  // steps through the launch grids
+        kItemGridName = 49,
     };
     static constexpr int kFormatChips = 7;
     static constexpr int kOptionChips = 6;
