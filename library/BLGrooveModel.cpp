@@ -286,7 +286,8 @@ void BLGrooveModel::groove_launch(int16_t t)
     // always did; in sequence play the sequence synchronises the engine.
     const bool onGrid = LaunchGridFromCode(blPrefs.launchGrid) != LaunchGrid::cycle;
     const bool sync = onGrid && player().isPlaying() && !syncMode;
-    if (sync) engine().sync_atGrooveSet(1);
+    if (!sync) return t < 0 ? groove_activate() : groove_activate(t);
+    engine().sync_atGrooveSet(1);
     if (t < 0) {
         groove_activate();
     } else {
@@ -294,7 +295,7 @@ void BLGrooveModel::groove_launch(int16_t t)
         groove_activate(t);
         engine().changesEnd();
     }
-    if (sync) engine().sync_atGrooveSet(0);
+    engine().sync_atGrooveSet(0);
 }
 
 void BLGrooveModel::groove_show()
