@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/LaunchGrid.h"
 #include "core/kelAtomsFiles.h"
 #include "core/kelFiles.h"
 #include "library/BLGrooveLinks.h"
@@ -112,6 +113,7 @@ bool decodeExtras(const std::vector<uint8_t>& in, BLWorkExtras* x)
 {
     if (in.size() < 30 || in[0] != 1) return false;
     BLWorkExtras r;
+    r.launchGrid = x->launchGrid;  // an atom of its own, read in any order
     for (int t = 0; t < kBLEngineTracks; ++t) {
         const uint8_t bits = in[1 + t];
         r.tracks[t] = {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
@@ -181,6 +183,8 @@ BLDocumentRead readAtoms(kelAtomsFile& file, BLIceimage* ice, BLSynthDocument* s
     while (file.readNext(&id, &data, 64 * 1024)) {
         if (id == kBLAtomSongName) takeWholeName(data, ice);
         if (id == kBLAtomWork && extras) result.extrasRead = decodeExtras(data, extras);
+        if (id == kBLAtomLaunchGrid && extras && data.size() == 2)
+            extras->launchGrid = static_cast<int16_t>(LaunchGridFromCode(s16(data.data())));
         if (id == kBLAtomRecovery && note) result.noteRead = decodeNote(data, note);
     }
     return result;
@@ -243,6 +247,11 @@ std::vector<uint8_t> BLDocument_Encode(const BLIceimage& ice, BLSynthDocument* s
     if (extras) {
         const std::vector<uint8_t> x = encodeExtras(*extras);
         file.write(kBLAtomWork, static_cast<int32_t>(x.size()), x.data());
+        if (extras->launchGrid >= 0) {
+            uint8_t grid[2];
+            kelPutLE16(grid, static_cast<uint16_t>(extras->launchGrid));
+            file.write(kBLAtomLaunchGrid, 2, grid);
+        }
     }
     if (note) {
         const std::vector<uint8_t> n = encodeNote(*note);

@@ -7,6 +7,8 @@
 //                       atoms never get to it)
 //   'work'  32..        what the user made beyond the image and the synth
 //                       (layout in BLWorkExtras); older readers stop before it
+//   'lgrd'  2           the launch grid the work plays at (a LaunchGrid code);
+//                       a document without it plays at the preferences' grid
 //   'rcvr'  10..        a recovery file's note: when the work changed and
 //                       which document it belongs to
 //
@@ -42,6 +44,7 @@ constexpr uint32_t kBLAtomSynth = kelFourCC("syic");
 constexpr uint32_t kBLAtomSongName = kelFourCC("sngn");
 constexpr uint32_t kBLAtomWork = kelFourCC("work");
 constexpr uint32_t kBLAtomRecovery = kelFourCC("rcvr");
+constexpr uint32_t kBLAtomLaunchGrid = kelFourCC("lgrd");
 constexpr int32_t kBLDocumentVersion = 1;
 constexpr int32_t kBLIceSize = 8732;
 constexpr int32_t kBLGrooveSize = 130;
@@ -70,6 +73,7 @@ constexpr int reserved = 8728;
 //     30  2  n, then n bytes: the user loop's sound file (a kel path; none
 //            when it was recorded)
 //      .  2  m, then m bytes: the user loop's name
+// The launch grid travels with them in an atom of its own ('lgrd').
 constexpr int kBLTunerKnobs = 9;
 struct BLWorkExtras {
     struct Track {
@@ -89,6 +93,9 @@ struct BLWorkExtras {
     int16_t tunerKnobs[kBLTunerKnobs] = {};
     std::string userLoopFile;
     std::string userLoopName;
+    // A LaunchGrid code; -1 when the document does not say (one written
+    // before the grid).
+    int16_t launchGrid = -1;
     bool operator==(const BLWorkExtras&) const = default;
 };
 

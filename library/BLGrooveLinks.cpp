@@ -66,6 +66,17 @@ void BLFacadeEngine::changesEnd()
     if (BLEngine* e = engine()) e->changesEnd();
 }
 
+void BLFacadeEngine::setLaunchGrid(int beats)
+{
+    if (BLEngine* e = engine()) e->setLaunchGrid(beats);
+}
+
+int BLFacadeEngine::launchGrid()
+{
+    BLEngine* e = engine();
+    return e ? e->launchGrid() : 32;
+}
+
 int16_t BLNotifyQuestions::notify(int16_t message, int16_t kind)
 {
     return BL_Notify(message, kind);

@@ -28,6 +28,9 @@ public:
     virtual void sync_atGrooveSet(short) {}
     virtual void changesBegin() {}
     virtual void changesEnd() {}
+    // Where synchronised changes land, in beats (32: the cycle).
+    virtual void setLaunchGrid(int) {}
+    virtual int launchGrid() { return 32; }
 };
 
 // The facade itself: `gep` unless another engine is given. Does nothing
@@ -46,6 +49,8 @@ public:
     void sync_atGrooveSet(short on) override;
     void changesBegin() override;
     void changesEnd() override;
+    void setLaunchGrid(int beats) override;
+    int launchGrid() override;
 
 private:
     BLEngine* engine() const;

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "audio/LaunchGrid.h"
 #include "core/BLPath.h"
 #include "library/BLDocument.h"
+#include "library/BLprefs.h"
 #include "library/BLSongText.h"
 
 BLGrooveModel::BLGrooveModel() : songLibrary(std::make_unique<BLSongLibrary>())
@@ -278,6 +280,24 @@ void BLGrooveModel::groove_activate()
     engine().changesEnd();
 }
 
+void BLGrooveModel::groove_launch(int16_t t)
+{
+    // On the cycle a loop comes in where its own next turn begins, as it
+    // always did; in sequence play the sequence synchronises the engine.
+    const bool onGrid = LaunchGridFromCode(blPrefs.launchGrid) != LaunchGrid::cycle;
+    const bool sync = onGrid && player().isPlaying() && !syncMode;
+    if (!sync) return t < 0 ? groove_activate() : groove_activate(t);
+    engine().sync_atGrooveSet(1);
+    if (t < 0) {
+        groove_activate();
+    } else {
+        engine().changesBegin();
+        groove_activate(t);
+        engine().changesEnd();
+    }
+    engine().sync_atGrooveSet(0);
+}
+
 void BLGrooveModel::groove_show()
 {
     for (int16_t t = 0; t < kBLGrooveTracks; ++t) sampleIds[t] = trackSampleId(t);
@@ -287,7 +307,7 @@ void BLGrooveModel::groove_show()
 void BLGrooveModel::groove_activateAndShow()
 {
     groove_show();
-    groove_activate();
+    groove_launch();
     player().play();
 }
 
@@ -477,9 +497,14 @@ void BLGrooveModel::seqActivateNext()
     grooveStrip().select(index);
     grooveStrip().refresh();
     current = stored.grooves[index];
+    // The sequence moves on at the start of a cycle, whatever the grid the
+    // user's own changes land on.
+    const int grid = engine().launchGrid();
+    engine().setLaunchGrid(LaunchGridBeatsOf(LaunchGrid::cycle));
     sync_SetMode(true);
     groove_restore();
     sync_SetMode(false);
+    engine().setLaunchGrid(grid);
 }
 
 void BLGrooveModel::selectTrack(int16_t track)

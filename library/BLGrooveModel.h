@@ -99,6 +99,10 @@ public:
     void groove_store();
     void groove_activate(int16_t track);
     void groove_activate();
+    // A loop or groove the user chooses while the groove plays: heard from
+    // the next boundary of the launch grid, all its tracks together (on the
+    // cycle, each loop from its own next turn). -1: the whole groove.
+    void groove_launch(int16_t track = -1);
     void groove_show();
     void groove_activateAndShow();
     void groove_restore();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "audio/LaunchGrid.h"
 #include "core/kelBytes.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
@@ -32,6 +33,7 @@ constexpr long kKeyLock = kelFourCC("klck");
 constexpr long kNetIdentity = kelFourCC("neti");
 constexpr long kNetTrusted = kelFourCC("nett");
 constexpr long kDocumentFolder = kelFourCC("dfld");
+constexpr long kLaunchGrid = kelFourCC("lgrd");
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
@@ -40,7 +42,7 @@ bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
                      kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
-                     kDocumentFolder})
+                     kDocumentFolder, kLaunchGrid})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -152,7 +154,7 @@ void blPrefsClass::loadNetLink(KelResFile& file)
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
       netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
-      documentFolder()
+      launchGrid(0), documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -187,6 +189,7 @@ void blPrefsClass::load()
     loadNetLink(file);
     loadNetIdentities(file);
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
+    loadShort(file, kLaunchGrid, 0, 0, kLaunchGridChoices - 1, &launchGrid);
     // A folder whole, without a zero or a control character in it, or none.
     if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
         char folder[kKelPathMax + 1] = {};
@@ -239,6 +242,7 @@ bool blPrefsClass::save()
     ok = saveVMix(file, vmix) && ok;
     ok = saveShort(file, kTooltips, 0, tooltips) && ok;
     ok = saveShort(file, kKeyLock, 0, keyLock) && ok;
+    ok = saveShort(file, kLaunchGrid, 0, launchGrid) && ok;
     if (const size_t n = std::strlen(documentFolder); n > 0)
         ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
     uint8_t link[kNetLinkSize] = {};

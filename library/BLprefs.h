@@ -23,6 +23,8 @@
 //   'klck' 0      2  key lock: 1 on, 0 off
 //   'dfld' 0   1..  the folder of the last document opened or saved (a kel
 //                    path, without its end), where the next dialog starts
+//   'lgrd' 0      2  launch grid of synchronised changes (audio/LaunchGrid.h:
+//                    0 cycle, 1 beat, 2 bar, 3 two, 4 four, 5 eight bars)
 #pragma once
 
 #include <cstdint>
@@ -90,6 +92,8 @@ public:
     int16_t netTrustedCount;
     // Key lock: the mix tempo changes the tempo and not the key.
     int16_t keyLock;
+    // Where loop and groove changes land (a LaunchGrid code, 0 the cycle).
+    int16_t launchGrid;
     // The folder of the last document ("" before the first).
     char documentFolder[kKelPathMax + 1];
 

@@ -60,6 +60,9 @@ constexpr int16_t synthLight = 72;
 constexpr int16_t help = 73;
 // Key lock, beside the tempo.
 constexpr int16_t keyLock = 85;
+// The launch grid beside Play: its button, and the grid's name over it.
+constexpr int16_t launchGrid = 86;
+constexpr int16_t launchGridLabel = 89;
 
 // The third layout: the two strips and their buttons.
 constexpr int16_t kStripEntries = 8;
@@ -77,5 +80,7 @@ constexpr int16_t removeGroove = 128;
 // The hint line under the strips.
 constexpr int16_t hint = 129;
 constexpr int16_t diskMix = 130;
+// Over each track's lamp: the beats until its waiting change is heard.
+constexpr int16_t waitCount[kTracks] = {131, 132, 133, 134, 135, 136, 137, 138};
 
 }  // namespace grooveitem

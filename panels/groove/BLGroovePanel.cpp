@@ -39,7 +39,10 @@ bool BLPanelEngine::loaderStalled()
 {
     return gep && gep->loaderStalled();
 }
-bool BLPanelEngine::trackWaiting(int16_t track) { return gep && gep->trackWaiting(track); }
+int16_t BLPanelEngine::trackWaitBeats(int16_t track)
+{
+    return gep ? static_cast<int16_t>(std::min(gep->trackWaitBeats(track), 999)) : int16_t{0};
+}
 
 bool BLPanelEngine::takePeaks(int16_t track, int16_t& left, int16_t& right)
 {
@@ -137,6 +140,7 @@ void BLGroovePanel::onPanelOpened()
     for (int16_t t = 0; t < gi::kTracks; ++t) showTrack(t);
     showModeButtons();
     showKeyLock();
+    showLaunchGrid();
     refreshStrips();
     setRndStyleName(-1);
     showMainVolume(player().mainVolume);
@@ -250,6 +254,7 @@ void BLGroovePanel::onItem()
         case gi::bpmUp: player().hitBpmUp(0.2f); break;
         case gi::tap: player().hitBpmTap(); break;
         case gi::keyLock: onItem_keyLock(); break;
+        case gi::launchGrid: onItem_launchGrid(); break;
         case gi::empty: onItem_empty(); break;
         case gi::solo: onItem_solo(); break;
         case gi::group: onItem_group(); break;

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/LaunchGrid.h"
 #include "core/BLPath.h"
 #include "library/BLGrooveModel.h"
 #include "library/BLWorkKeeper.h"
@@ -34,8 +35,9 @@ public:
     virtual bool takePeaks(int16_t track, int16_t& left, int16_t& right);
     // True, once, when the last stop gave up waiting for the disk.
     virtual bool loaderStalled();
-    // The track's loop change waits for the next cycle (not heard yet).
-    virtual bool trackWaiting(int16_t track);
+    // Whole beats until the track's waiting loop change is heard; 0 when
+    // none waits.
+    virtual int16_t trackWaitBeats(int16_t track);
 };
 
 namespace plat {
@@ -76,6 +78,9 @@ public:
     BLPath* documentPath() override { return &docPath; }
     bool askBeforeQuit() override;
     void workCommand(int16_t item) override;
+    // Where loop and groove changes land: kept in the preferences, given to
+    // the engine and shown on the grid button.
+    void setLaunchGrid(LaunchGrid grid);
 
     // The keeper of the user's work (panels/groovework/BLGroovePanelWork.cpp): what a
     // document holds, with the track lights, modes, key lock and the user
@@ -284,10 +289,12 @@ public:
     // Key lock: the button turns it on and off and keeps it in the preferences.
     void onItem_keyLock();
     void showKeyLock();
-    // Lamps of tracks whose change waits for the next cycle blink quickly.
+    // The grid button steps to the next grid (Shift: the one before).
+    void onItem_launchGrid();
+    void showLaunchGrid();
+    // A track whose change waits shows, over its dimmed lamp, the beats left.
     void waitingIdle();
-    bool waiting[kBLEngineTracks] = {};
-    bool waitPhase = false;
+    int16_t waitBeats[kBLEngineTracks] = {};
     long waitDeadline = 0;
 
     // Idle work, each part on its own.

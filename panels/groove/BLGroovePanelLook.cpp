@@ -1,6 +1,7 @@
 // What the groove panel shows beside its transport and tracks: the hint line
 // naming the control under the mouse and its keys, the main volume knob
-// turned to its value, and the Keep button lit for a kept track.
+// turned to its value, the Keep button lit for a kept track, the launch grid
+// and the beats a track's waiting change has still to wait.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,8 @@ constexpr int16_t kMsgRolloverHint = 279;  // then the tour's
 // Shown for no control: the idle text or help mode's.
 constexpr int16_t kNoControl = -1;
 constexpr int16_t kHintSaid = -3;
+// "Cycle", "Beat", "Bar", "2 bars", "4 bars", "8 bars": in LaunchGrid's order.
+constexpr int16_t kMsgLaunchGridFirst = 400;
 }  // namespace
 
 void BLGroovePanel::loadHints()
@@ -135,13 +138,36 @@ void BLGroovePanel::showKeep()
 
 void BLGroovePanel::waitingIdle()
 {
-    // Four blinks a second are enough to read, and cost little.
-    if (!KEL_EveTimeoutRepeated(&waitDeadline, 7)) return;
-    waitPhase = !waitPhase;
+    // Twenty times a second: the count steps with the beat, at little cost.
+    if (!KEL_EveTimeoutRepeated(&waitDeadline, 3)) return;
     for (int16_t t = 0; t < gi::kTracks && t < kBLEngineTracks; ++t) {
-        const bool now = player().playing && engine().trackWaiting(t);
-        if (!now && !waiting[t]) continue;
-        waiting[t] = now;
-        adjustTrackLed(t);
+        const int16_t beats = player().playing ? engine().trackWaitBeats(t) : int16_t{0};
+        if (beats == waitBeats[t]) continue;
+        const bool lampChanges = (beats > 0) != (waitBeats[t] > 0);
+        waitBeats[t] = beats;
+        if (beats > 0) setNumber(gi::waitCount[t], beats);
+        else setText(gi::waitCount[t], "");
+        if (lampChanges) adjustTrackLed(t);
     }
+}
+
+void BLGroovePanel::setLaunchGrid(LaunchGrid grid)
+{
+    blPrefs.launchGrid = static_cast<int16_t>(grid);
+    // Changes already waiting keep their boundary; the next ones take this grid.
+    if (gep) gep->setLaunchGrid(LaunchGridBeatsOf(grid));
+    showLaunchGrid();
+}
+
+void BLGroovePanel::onItem_launchGrid()
+{
+    const int step = kelGlo.shiftDown ? kLaunchGridChoices - 1 : 1;
+    setLaunchGrid(LaunchGridFromCode((blPrefs.launchGrid + step) % kLaunchGridChoices));
+}
+
+void BLGroovePanel::showLaunchGrid()
+{
+    const auto grid = static_cast<int16_t>(LaunchGridFromCode(blPrefs.launchGrid));
+    const kelText name = blIntl.message(static_cast<int16_t>(kMsgLaunchGridFirst + grid));
+    setText(gi::launchGridLabel, name.c_str());
 }

@@ -43,8 +43,8 @@ bool BLGroovePanel::affected(int16_t t) const
 
 int16_t BLGroovePanel::trackLedImage(int16_t t) const
 {
-    // A change waiting for the next cycle: the lamp blinks toward what comes.
-    if (t < kBLEngineTracks && waiting[t] && waitPhase) return 1;
+    // A change waiting for its boundary: the lamp dims under the beats left.
+    if (t < kBLEngineTracks && waitBeats[t] > 0) return 1;
     if (model.sampleIds[t] == kBLNoSample) return 1;
     if (!soloMode) return tracks[t].on ? 2 : 3;
     return tracks[t].soloOn ? 4 : 3;
@@ -167,7 +167,8 @@ void BLGroovePanel::chooseGroup(int16_t t, int16_t group)
     model.sampleIds[t] = model.trackSampleId(t);
     fillMenus(t);
     userChangedTrack(t);
-    model.groove_activate(t);
+    model.groove_launch(t);
+    waitDeadline = 0;  // its count shows at once
     net().sendSample(t, k.group, k.slot);
     adjustTrackLed(t);
 }
@@ -179,7 +180,8 @@ void BLGroovePanel::chooseLoop(int16_t t, int16_t slot)
     if (k.group < 0 || slot < 0 || slot >= model.library().groups[k.group].count) return;
     model.chooseLoop(t, k.group, slot);
     userChangedTrack(t);
-    model.groove_activate(t);
+    model.groove_launch(t);
+    waitDeadline = 0;  // its count shows at once
     net().sendSample(t, k.group, k.slot);
     adjustTrackLed(t);
 }

@@ -232,6 +232,7 @@ void BLGroovePanel::captureExtras(BLWorkExtras& x)
     x.groupMode = groupMode;
     x.allMode = allMode;
     x.keyLock = blPrefs.keyLock != 0;
+    x.launchGrid = static_cast<int16_t>(LaunchGridFromCode(blPrefs.launchGrid));
     if (auto* tuner = dynamic_cast<BLLoopTunerPanel*>(PWfloatPanelPtr[kPWLoopTunerPanel])) tuner->captureWork(x);
 }
 
@@ -251,6 +252,8 @@ void BLGroovePanel::applyExtras(const BLWorkExtras& x)
     recountKept();
     if ((blPrefs.keyLock != 0) != x.keyLock && (!gep || gep->setKeyLock(x.keyLock))) blPrefs.keyLock = x.keyLock ? 1 : 0;
     showKeyLock();
+    // A document from before the grid plays at the grid chosen here.
+    if (x.launchGrid >= 0) setLaunchGrid(LaunchGridFromCode(x.launchGrid));
     showModeButtons();
     showTrackButtons();
     if (groupMode || allMode) relativeModeChanged(true);

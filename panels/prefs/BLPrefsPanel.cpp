@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "audio/LaunchGrid.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "library/BLSongLibrary.h"
@@ -19,9 +20,11 @@ namespace {
 constexpr int16_t kMsgNoOptions = 186;
 constexpr int16_t kMsgSetName = 187;
 constexpr int16_t kMsgNoSong = 188;
+// "Cycle", "Beat", "Bar", "2 bars", "4 bars", "8 bars".
+constexpr int16_t kMsgLaunchGridFirst = 400;
 // Where the panel shows on the stage (skin/layouts/prefs.txt, "stage").
 constexpr int16_t kStageLeft = 100;
-constexpr int16_t kStageTop = 100;
+constexpr int16_t kStageTop = 48;
 
 // The format chips in list order of the codes they stand for.
 constexpr uint32_t kChipCodes[BLPrefsPanel::kFormatChips] = {
@@ -67,6 +70,7 @@ void BLPrefsPanel::beforeShow()
     normalize = blPrefs.normalize;
     tooltips = blPrefs.tooltips;
     resampleQuality = blPrefs.resampleQuality;
+    launchGrid = static_cast<int16_t>(LaunchGridFromCode(blPrefs.launchGrid));
 
     // A chip whose format this system cannot write is not offered.
     for (int16_t i = 0; i < kFormatChips; ++i) {
@@ -139,6 +143,7 @@ void BLPrefsPanel::refresh()
     setOn(kItemNormalize, normalize != 0);
     setOn(kItemTooltips, tooltips != 0);
     for (int16_t k = 0; k < 8; ++k) setOn(static_cast<int16_t>(kItemColour + k), k == interfaceColor);
+    setText(kItemGridName, blIntl.message(static_cast<int16_t>(kMsgLaunchGridFirst + launchGrid)).c_str());
     refreshLights();
     if (visible) {
         const kelRect whole = background()->rect;
@@ -230,6 +235,9 @@ void BLPrefsPanel::confirm()
     blPrefs.resampleQuality = resampleQuality;
     blPrefs.tooltips = tooltips;
     if (auto* helps = dynamic_cast<BLHelps*>(PWScreen.help)) helps->setTooltips(tooltips != 0);
+    // Through the groove panel, which gives it to the engine and shows it.
+    if (blGroovePanel) blGroovePanel->setLaunchGrid(LaunchGridFromCode(launchGrid));
+    else blPrefs.launchGrid = launchGrid;
     // The colour is saved with the rest, so it survives whatever ends the program.
     const bool recolour = blPrefs.interfaceColor != interfaceColor;
     blPrefs.interfaceColor = interfaceColor;
@@ -258,6 +266,11 @@ void BLPrefsPanel::onItem()
         return chooseOption(static_cast<int16_t>(item - kItemOption));
     if (item >= kItemSetLights && item < kItemSetLights + kBLRandomLevels)
         return onItem_lights(static_cast<int16_t>(item - kItemSetLights));
+    if (item == kItemGrid) {
+        const int step = kelGlo.shiftDown ? kLaunchGridChoices - 1 : 1;
+        launchGrid = static_cast<int16_t>((launchGrid + step) % kLaunchGridChoices);
+        return refresh();
+    }
     if (item >= kItemColour && item < kItemColour + 8) {
         interfaceColor = static_cast<int16_t>(item - kItemColour);
         return refresh();

@@ -2,7 +2,7 @@
 // a disk mix writes (one file or a file per instrument group), how it
 // changes the tempo (classic or high-quality resampling) and whether it
 // evens the loudness, the size of the random grooves of each random set,
-// and the interface colour.
+// the interface colour, and the launch grid loop and groove changes land on.
 //
 // It works on copies of the preferences taken when it is shown; OK writes
 // them back and saves the file, Cancel (the close button, Escape) drops
@@ -37,6 +37,8 @@ public:
         kItemOk = 45,
         kItemCancel = 46,
         kItemTooltips = 47,
+        kItemGrid = 48,  // steps through the launch grids
+        kItemGridName = 49,
     };
     static constexpr int kFormatChips = 7;
     static constexpr int kOptionChips = 6;
@@ -73,6 +75,7 @@ public:
     int16_t normalize = 0;
     int16_t tooltips = 1;
     int16_t resampleQuality = 0;
+    int16_t launchGrid = 0;
     // The lights each set's row shows (0: the row is hidden).
     int16_t lightsAvailable[kBLRandomLevels] = {};
 

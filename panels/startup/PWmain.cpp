@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/BLEngine.h"
+#include "audio/LaunchGrid.h"
 #include "core/BLInternational.h"
 #include "core/kelCasts.h"
 #include "core/kelFiles.h"
@@ -179,6 +180,7 @@ int16_t PW_InitAll()
     gep = new BLEngine;
     gep->init();
     gep->setKeyLock(blPrefs.keyLock != 0);
+    gep->setLaunchGrid(LaunchGridBeatsOf(LaunchGridFromCode(blPrefs.launchGrid)));
     connectPanels();
     PWScreen.show(kPWLoadPanel);
     BL_PopupInfo_Close();

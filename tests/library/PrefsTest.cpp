@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "audio/LaunchGrid.h"
 #include "core/kelBytes.h"
 #include "core/kelRes.h"
 #include "library/BLprefs.h"
@@ -56,6 +57,7 @@ TEST_F(Prefs, WithoutAFileTheDefaults)
     EXPECT_EQ(prefs.interfaceColor, 0);
     EXPECT_EQ(prefs.tooltips, 1);
     EXPECT_EQ(prefs.keyLock, 0);
+    EXPECT_EQ(prefs.launchGrid, static_cast<int16_t>(LaunchGrid::cycle));
     EXPECT_TRUE(prefs.mainWindow.isEmpty());
     EXPECT_EQ(prefs.exportSettings.data, nullptr);
     EXPECT_EQ(prefs.exportSettings.length, 0);
@@ -74,6 +76,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.interfaceColor = 5;
         prefs.tooltips = 0;
         prefs.keyLock = 1;
+        prefs.launchGrid = static_cast<int16_t>(LaunchGrid::twoBars);
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -88,6 +91,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.interfaceColor, 5);
     EXPECT_EQ(back.tooltips, 0);
     EXPECT_EQ(back.keyLock, 1);
+    EXPECT_EQ(back.launchGrid, static_cast<int16_t>(LaunchGrid::twoBars));
 
     // Saved again over the file, without a settings block: none comes back.
     kelQt_soundConvert_settingsDataDispose(&back.exportSettings);
@@ -137,7 +141,7 @@ TEST_F(Prefs, AnOlderFileWithoutColourOrTooltipsKeepsTheirDefaults)
 TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
 {
     writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"},
-                {"htip", 0, le16(2)}, {"klck", 0, le16(2)}});
+                {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -146,6 +150,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.mixTarget, 0);
     EXPECT_EQ(prefs.exportFormat, kelFourCC("BTLM"));
     EXPECT_EQ(prefs.keyLock, 0);
+    EXPECT_EQ(prefs.launchGrid, 0);
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)

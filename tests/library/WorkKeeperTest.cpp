@@ -94,6 +94,7 @@ protected:
                 x.tracks[pick(kBLEngineTracks)].keep ^= true;
                 if (pick(4) == 0) x.soloMode = !x.soloMode;
                 if (pick(4) == 0) x.keyLock = !x.keyLock;
+                if (pick(4) == 0) x.launchGrid = static_cast<int16_t>(pick(6));
                 x.tunerKnobs[pick(kBLTunerKnobs)] = static_cast<int16_t>(pick(101) - 50);
                 break;
             }

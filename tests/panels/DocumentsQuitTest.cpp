@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "audio/BLEngine.h"
+#include "audio/LaunchGrid.h"
 #include "library/BLDocument.h"
 #include "library/BLprefs.h"
 #include "panels/groove/BLGrooveItems.h"
@@ -283,3 +285,41 @@ TEST_F(DocumentsQuit, UndoAndRedoStepThroughTheChangesAndSayWhichOnTheHintLine)
 }
 
 }  // namespace
+
+TEST_F(DocumentsQuit, TheLaunchGridGoesWithItsDocumentAndAnOlderOneKeepsTheChosenGrid)
+{
+    start();
+    playASong();
+    auto gridShown = [] {
+        char text[256] = "";
+        blGroovePanel->control(grooveitem::launchGridLabel)->getValue(text);
+        return std::string(text);
+    };
+    // The button steps on from the cycle, and back with Shift.
+    clickControl(kPWGroovePanel, grooveitem::launchGrid);
+    clickControl(kPWGroovePanel, grooveitem::launchGrid);
+    EXPECT_EQ(blPrefs.launchGrid, static_cast<int16_t>(LaunchGrid::bar));
+    EXPECT_EQ(gep->launchGrid(), 4);
+    EXPECT_EQ(gridShown(), "Bar");
+    const std::string path = documents.path() + "/Docs/grid.bld";
+    script("dialog " + path + "\nctrl s\n");
+    ASSERT_TRUE(until([&] { return !BLPath::dialogPending() && fs::exists(path); }));
+    script("keydown shift\n");
+    clickControl(kPWGroovePanel, grooveitem::launchGrid);
+    script("keyup shift\n");
+    EXPECT_EQ(blPrefs.launchGrid, static_cast<int16_t>(LaunchGrid::beat));
+    EXPECT_EQ(gridShown(), "Beat");
+
+    // Opened again: its grid, for the engine too.
+    script("box no\ndialog " + path + "\nctrl o\n");
+    ASSERT_TRUE(until([] { return !BLPath::dialogPending(); }));
+    EXPECT_EQ(blPrefs.launchGrid, static_cast<int16_t>(LaunchGrid::bar));
+    EXPECT_EQ(gep->launchGrid(), 4);
+    EXPECT_EQ(gridShown(), "Bar");
+    // A document from before the grid plays at the grid chosen here.
+    script("box no\ndialog " + otherDocument() + "\nctrl o\n");
+    ASSERT_TRUE(until([] { return !BLPath::dialogPending(); }));
+    EXPECT_NE(std::string(model().songFolder.path).find("Riverbed"), std::string::npos) << log();
+    EXPECT_EQ(blPrefs.launchGrid, static_cast<int16_t>(LaunchGrid::bar));
+    blGroovePanel->setLaunchGrid(LaunchGrid::cycle);
+}

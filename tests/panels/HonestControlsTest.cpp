@@ -8,7 +8,9 @@
 #include <regex>
 
 #include "audio/BLEngine.h"
+#include "audio/LaunchGrid.h"
 #include "audio/OVTrack.h"
+#include "library/BLprefs.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/player/BLPlayer.h"
@@ -213,6 +215,15 @@ TEST_F(HonestControls, EveryKeyOfTheGuidesTableDoesWhatTheGuideSays)
              EXPECT_EQ(m.selectedTrack, 7);
              keys("press *\npress 8\n");
              EXPECT_EQ(m.selectedTrack, 7) << "back to the row";
+         }},
+        {"click the launch grid; Shift+click", [&] {
+             const int16_t grid = blPrefs.launchGrid;
+             clickControl(kPWGroovePanel, grooveitem::launchGrid);
+             EXPECT_EQ(blPrefs.launchGrid, (grid + 1) % kLaunchGridChoices);
+             keys("keydown shift\n");
+             clickControl(kPWGroovePanel, grooveitem::launchGrid);
+             keys("keyup shift\n");
+             EXPECT_EQ(blPrefs.launchGrid, grid);
          }},
         {"L", [&] {
              keys("press l\n");
