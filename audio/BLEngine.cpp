@@ -156,18 +156,14 @@ void BLEngine::setTrackSample(short track, short sample)
     if (!playing) return;
     const int n = sample == -1 ? -1 : sample + 1;
     const bool onBoard = track >= 0 && track < 8;
-    // Only a loop that already sounds waits for the cycle to change; a play
-    // that starts, or a silent track, is not shown as waiting.
-    bool sounding = false;
-    if (onBoard && PlayingStatus.load() == 2) {
-        std::lock_guard<std::mutex> hold(Tracks[track].lock);
-        sounding = Tracks[track].curLoop >= 0;
-    }
+    // A change that waits for a boundary is shown waiting, a silent track's
+    // too; a play that starts is not.
+    const bool running = PlayingStatus.load() == 2;
     if (syncAtGrooveSet) {
         TrackPlaySync(track + 1, n);
         if (onBoard) {
             const int64_t at = TrackChangeTime(track + 1);
-            waitUntil[track] = sounding && at != kNever ? at : 0;
+            waitUntil[track] = running && at != kNever ? at : 0;
         }
     } else {
         TrackPlay(track + 1, n);

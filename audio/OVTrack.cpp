@@ -652,6 +652,8 @@ int TrackPlay2(int track, int loop, int sync)
     if (!VTrackLoop(L, path, &beats, &extra)) {
         Hold hold(t->lock);
         if (sync) {
+            // A silent track with nothing coming has nothing to wait for.
+            if (t->curLoop == -1 && t->idle && t->schedLoop == -2) return 0;
             SetPlaySync(t, -1, launch);
             return 0;
         }
