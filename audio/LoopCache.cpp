@@ -57,19 +57,17 @@ void LoopCache_Add(int index, const char* path)
         return;
     }
     auto image = std::unique_ptr<LoopImage>(new (std::nothrow) LoopImage);
-    bool read = image != nullptr;
-    if (read) {
-        try {
-            image->samples.resize(static_cast<size_t>(frames) * width);
-        } catch (const std::bad_alloc&) {
-            read = false;
-        }
-    }
+    // Not cleared first: the file's frames fill it (a pass less over memory
+    // that is new to the process, which is what a load costs).
+    if (image) image->samples.reset(new (std::nothrow) int16_t[static_cast<size_t>(frames) * width]);
+    const bool read = image && image->samples;
     if (read) {
         const int want = static_cast<int>(bytes);
-        const int got = F_read(file, image->samples.data(), want);
+        int got = 0;
+        for (int n; got < want && (n = F_read(file, reinterpret_cast<char*>(image->samples.get()) + got, want - got)) > 0;)
+            got += n;
         // A short file plays what it holds, then silence, as when streamed.
-        if (got < want) std::fill(image->samples.begin() + got / 2, image->samples.end(), 0);
+        if (got < want) std::fill(image->samples.get() + got / 2, image->samples.get() + want / 2, int16_t{0});
     }
     F_close(file);
     if (!read) {

@@ -9,10 +9,10 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 struct LoopImage {
-    std::vector<int16_t> samples;  // interleaved when stereo
+    std::unique_ptr<int16_t[]> samples;  // interleaved when stereo
     int32_t channels = 0;
     int32_t frames = 0;
 };

@@ -232,8 +232,8 @@ bool readStep(TRACK* t, Hold& hold, const Reader& r, int n)
     if (const LoopImage* image = t->image) {
         // Memory: copied into the ring as the file would be read, under the lock.
         int16_t* ring = t->ring;
-        const int16_t* from = image->samples.data() + t->imageAt * image->channels;
         const int have = static_cast<int>(std::clamp<int64_t>(image->frames - t->imageAt, 0, n));
+        const int16_t* from = image->samples.get() + (have > 0 ? t->imageAt * image->channels : 0);
         for (int k = 0; k < n; ++k) {
             const int idx = static_cast<int>((t->writePos + k) % t->ringLen);
             int16_t left = 0;

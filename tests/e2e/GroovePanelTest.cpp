@@ -56,7 +56,7 @@ TEST_F(GroovePanelSession, ALoopChosenByTheMenusComesInAtItsNextPeriodStart)
 
     const std::vector<int16_t> sound = readCapture(capture);
     ASSERT_GE(firstSound(sound), 0) << log;
-    const Loop loop = readLoop(library + "/Song/NightShift/Perc01.wav");
+    const Loop loop = readLoop(library + "/Song/NightShift/Drums02.wav");
     ASSERT_GT(loop.frames(), 0);
     const int period = loop.frames();
     ASSERT_EQ(period, 4 * kBeatFrames126);
