@@ -1,14 +1,16 @@
 // The mixer and the tempo resampler: the eight track rings become the 16-bit
 // stereo stream the output device plays. GetSamples mixes the song's
-// timeline in 2048-frame blocks at the song tempo (floats, then saturated to
-// 16 bits); GetResampled brings that stream to the mix tempo by linear
-// interpolation, so pitch follows tempo.
+// timeline at the song tempo (floats, then saturated to 16 bits), in
+// stretches of any length: what it makes does not depend on them (the
+// user-loop stage and the meters count whole 2048-frame blocks of the
+// timeline). GetResampled brings that stream to the mix tempo by linear
+// interpolation, so pitch follows tempo, in chunks of 2048 output frames.
 //
-// Threads: GetSamples, GetResampled and Resample run on the output timer
-// thread under the device lock, one block after another (the four priming
-// fills run on the main thread before the timer exists). The volume, pan
+// Threads: GetSamples, GetResampled and Resample run on the output thread
+// under the device lock, one call after another (a queued output's priming
+// fills run on the main thread before its timer exists). The volume, pan
 // and tempo calls run on the main thread; what they change at once takes
-// effect at the next block, what waits for a boundary on its frame.
+// effect at the next stretch, what waits for a boundary on its frame.
 #pragma once
 
 #include <atomic>
@@ -33,9 +35,10 @@ extern std::atomic<int32_t> MasterVol;
 using MixBlockObserver = void (*)(int64_t timeLine, const int16_t* out, int frames);
 extern std::atomic<MixBlockObserver> GetSamplesObserver;
 
-// Mixes the n (2048) frames from TimeLine into out and advances TimeLine.
+// Mixes the n frames from TimeLine into out and advances TimeLine.
 int GetSamples(void* out, int n);
-// The output device's fill callback: n frames at the mix tempo.
+// The output device's fill callback: n frames at the mix tempo, any n;
+// the song frames are mixed only as the n frames need them.
 int GetResampled(void* out, int n);
 // Linear interpolation of inFrames stereo frames into outFrames.
 int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames);

@@ -1,11 +1,15 @@
-// Track streaming and beat-locked looping: eight tracks, each streaming one
-// loop file from disk into a ring of its own ahead of the mixer, every loop
-// restarting at the multiples of its period counted from timeline frame 0.
+// Track streaming and beat-locked looping: eight tracks, each filling a ring
+// of its own with one loop, every loop restarting at the multiples of its
+// period counted from timeline frame 0. A song held in memory
+// (audio/LoopCache.h) is copied into the rings by the mixer itself just
+// before it mixes them (TrackPull); a song too big for memory is streamed
+// from disk by the loader thread, ahead of the mixer.
 //
 // Threads and what protects what:
 // - The main thread chooses loops (TrackPlay2 and the volume and pan calls),
-//   the loader thread streams files into the rings, the output timer thread
-//   mixes (audio/OVMixer.h).
+//   the loader thread streams files into the rings, the output thread (the
+//   card's own, or the timer of a queued output) fills and mixes them
+//   (audio/OVMixer.h).
 // - Each track's steering fields, its volume and pan fields and writePos are
 //   read and written under the track's own lock. A change of them is made
 //   whole under one hold of the lock; the lock is never held across a file

@@ -4,9 +4,11 @@
 // its volume or its pan changed. Each run is held against a run without the
 // touch: the delay is from the captured length at the touch to the first
 // frame that differs. Prints the median of 10 runs of each; exit 1 when one
-// is over 30 ms.
+// is over 30 ms. A loop change on the "Beat" grid is counted as well: the
+// runs where it came in on the beat after the touch.
 //
-//   bench_latency PROGRAM_DIR     (the build folder that holds beatloom)
+//   bench_latency PROGRAM_DIR [TOUCH]   (the build folder that holds beatloom;
+//                                        TOUCH: one of them alone)
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,20 +28,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRuns = 10;
+const int kRuns = std::getenv("RUNS") ? std::atoi(std::getenv("RUNS")) : 10;
 constexpr double kMostMs = 30.0;
 constexpr int kBytesPerFrame = 4;
 
 struct Touch {
     const char* what;
-    const char* keys;
+    const char* ready;  // before the moment
+    const char* keys;   // at it
 };
 
 const Touch kTouches[] = {
-    {"mute", "keydown m\npress 2\nkeyup m"},
-    {"volume", "keydown v\npress left\npress left\npress left\nkeyup v"},
-    {"pan", "keydown p\npress left\npress left\npress left\nkeyup p"},
+    {"mute", "", "keydown m\npress 2\nkeyup m"},
+    {"volume", "", "keydown v\npress left\npress left\npress left\nkeyup v"},
+    {"pan", "", "keydown p\npress left\npress left\npress left\nkeyup p"},
+    // Track 1's next group, on the next beat.
+    {"loop", "press 1\nkeydown c\n", "press down\nkeyup c"},
 };
+// The song's tempo, played at its own: the capture's frames are the timeline's.
+constexpr int kBeatFrames = 44100 * 60 / 126;
+// The launch grid's button, on the stage at 1024x768, set to "Beat".
+constexpr const char* kGridClick = "click 305 223\n";
 
 std::string readAll(const fs::path& p)
 {
@@ -53,6 +62,10 @@ bool play(const fs::path& work, const std::string& name, const std::string& scri
     const fs::path scriptFile = work / (name + ".txt");
     std::ofstream(scriptFile) << script;
     const fs::path capture = work / (name + ".raw");
+    // Every run as the first: no preferences or work kept from the last.
+    std::error_code ec;
+    fs::remove(work / "prog" / "Beatloom.prf", ec);
+    fs::remove_all(work / "state", ec);
     std::fflush(nullptr);  // or the child would write out what the parent holds
     const pid_t pid = fork();
     if (pid < 0) return false;
@@ -87,8 +100,8 @@ double delayMs(const std::string& base, const std::string& touched, size_t at)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: bench_latency PROGRAM_DIR\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: bench_latency PROGRAM_DIR [mute|volume|pan|loop]\n");
         return 2;
     }
     const fs::path built = fs::absolute(argv[1]);
@@ -114,7 +127,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const std::string start = "wait 700\npress space\nwaitsize 220500 CAPTURE\n";
+    const std::string start = std::string("wait 700\npress space\nwaitsize 220500 CAPTURE\n") + kGridClick;
     const std::string end = "waitsize 1764000 CAPTURE\nquit\n";
     auto scriptFor = [&](const std::string& name, const std::string& middle) {
         std::string s = start + middle + end;
@@ -130,13 +143,16 @@ int main(int argc, char** argv)
 
     int status = 0;
     for (const Touch& t : kTouches) {
+        if (argc > 2 && std::string(argv[2]) != t.what) continue;
+        const bool onBeat = std::string(t.what) == "loop";
+        int nextBeat = 0;  // runs where the change came on the next beat
         std::vector<double> delays;
         std::string all;
         for (int i = 0; i < kRuns; ++i) {
             // A different moment each run, 0.1 s of sound apart.
             const size_t at = 441000 + static_cast<size_t>(i) * 17640;
             const std::string name = std::string(t.what) + std::to_string(i);
-            const std::string middle = "waitsize " + std::to_string(at) + " CAPTURE\n" + t.keys + "\n";
+            const std::string middle = std::string(t.ready) + "waitsize " + std::to_string(at) + " CAPTURE\n" + t.keys + "\n";
             const double d = play(work, name, scriptFor(name, middle), doc)
                                  ? delayMs(base, readAll(work / (name + ".raw")), at)
                                  : -1;
@@ -144,12 +160,27 @@ int main(int argc, char** argv)
             std::snprintf(one, sizeof one, "%s%.1f", all.empty() ? "" : " ", d);
             all += one;
             if (d >= 0) delays.push_back(d);
+            if (onBeat && d >= 0) {
+                const auto touched = static_cast<int64_t>(at / kBytesPerFrame);
+                const auto heard = static_cast<int64_t>(touched + d * 44.1 + 0.5);
+                nextBeat += heard % kBeatFrames == 0 && heard / kBeatFrames == touched / kBeatFrames + 1;
+            }
         }
         std::sort(delays.begin(), delays.end());
         const double median = delays.empty() ? -1 : delays[(delays.size() - 1) / 2];
+        if (onBeat) {
+            std::printf("%-7s on the next beat in %d of %d runs; median %6.1f ms  (%s)\n", t.what, nextBeat, kRuns,
+                        median, all.c_str());
+            if (nextBeat * 2 < kRuns) status = 1;
+            continue;
+        }
         std::printf("%-7s median %6.1f ms  (%s)\n", t.what, median, all.c_str());
         if (delays.size() < kRuns || median > kMostMs) status = 1;
     }
-    fs::remove_all(work);
+    if (std::getenv("KEEP")) {
+        std::printf("kept %s\n", work.c_str());
+    } else {
+        fs::remove_all(work);
+    }
     return status;
 }
