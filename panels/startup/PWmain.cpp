@@ -181,6 +181,7 @@ int16_t PW_InitAll()
     gep->init();
     gep->setKeyLock(blPrefs.keyLock != 0);
     gep->setLaunchGrid(LaunchGridBeatsOf(LaunchGridFromCode(blPrefs.launchGrid)));
+    gep->setOutput(blPrefs.outputCard, blPrefs.outputFrames);
     connectPanels();
     PWScreen.show(kPWLoadPanel);
     BL_PopupInfo_Close();
