@@ -20,7 +20,8 @@
 
 class BLPrefsPanel : public PWPanelClass {
 public:
-    // Items of layout 13 (skin/layouts/prefs.txt).
+    // Items of layout 13 (skin/layouts/prefs.txt), then of layout 18
+    // (prefs-output.txt) from 50.
     enum : int16_t {
         kItemClose = 1,
         kItemFormat = 3,  // 3 .. 9: WAV as mixed, WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3
