@@ -195,6 +195,31 @@ int BLEngine::launchGrid() const
     return LaunchGridBeats();
 }
 
+void BLEngine::setOutput(const std::string& card, int periodFrames)
+{
+    MMSysCardOutput::choose(card, periodFrames);
+}
+
+std::string BLEngine::outputCard() const
+{
+    return MMSysCardOutput::chosenCard();
+}
+
+int BLEngine::outputFrames() const
+{
+    return MMSysCardOutput::periodFrames();
+}
+
+std::vector<std::string> BLEngine::outputCards()
+{
+    return plat::AudioOutput::deviceNames();
+}
+
+bool BLEngine::outputAlive() const
+{
+    return wDBAlive();
+}
+
 void BLEngine::setTrackVolume(short track, short volume)
 {
     if (syncAtGrooveSet) {

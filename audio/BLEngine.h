@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "audio/OVTrack.h"
 
@@ -66,6 +67,16 @@ public:
     // 32, the cycle).
     void setLaunchGrid(int beats);
     int launchGrid() const;
+    // The sound card ("" the system's default) and its period in frames
+    // (128 to 4096), for the card opened from now on: a playing card keeps
+    // its own until the next Play. A card that is gone gives the default.
+    void setOutput(const std::string& card, int periodFrames);
+    std::string outputCard() const;
+    int outputFrames() const;
+    // The cards the system offers, by name.
+    static std::vector<std::string> outputCards();
+    // False once the card the music plays on went away (unplugged).
+    bool outputAlive() const;
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);

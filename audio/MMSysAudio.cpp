@@ -33,6 +33,12 @@ int MMSysCardOutput::periodFrames()
     return cardPeriod;
 }
 
+std::string MMSysCardOutput::chosenCard()
+{
+    std::lock_guard<std::mutex> hold(cardChoiceLock);
+    return cardName;
+}
+
 bool MMSysCardOutput::open(int rate, int channels, int bufferFrames)
 {
     return out_.open(rate, channels, bufferFrames);

@@ -53,6 +53,7 @@ public:
     // system's default, which is also taken when the named card is gone.
     static void choose(const std::string& device, int periodFrames);
     static int periodFrames();
+    static std::string chosenCard();
     bool open(int rate, int channels, int bufferFrames) override;
     bool pulls() const override { return true; }
     bool openPulled(int rate, int channels, int bufferFrames, MMSysAudio* owner) override;

@@ -34,6 +34,8 @@ constexpr long kNetIdentity = kelFourCC("neti");
 constexpr long kNetTrusted = kelFourCC("nett");
 constexpr long kDocumentFolder = kelFourCC("dfld");
 constexpr long kLaunchGrid = kelFourCC("lgrd");
+constexpr long kOutputCard = kelFourCC("ocrd");
+constexpr long kOutputFrames = kelFourCC("oprd");
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
@@ -42,7 +44,7 @@ bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
                      kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
-                     kDocumentFolder, kLaunchGrid})
+                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -151,10 +153,26 @@ void blPrefsClass::loadNetLink(KelResFile& file)
     std::memcpy(netAddress, address, kBLNetAddressSize);
 }
 
+// A card's name whole, without a zero or a control character in it, and a
+// period on offer; anything else leaves the default.
+void blPrefsClass::loadOutput(KelResFile& file)
+{
+    if (const long n = file.GetDataLen(kOutputCard, 0); n > 0 && n < kBLOutputCardSize) {
+        char card[kBLOutputCardSize] = {};
+        if (file.LoadData(card, n, kOutputCard, 0) &&
+            std::none_of(card, card + n, [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            std::memcpy(outputCard, card, sizeof card);
+    }
+    int16_t frames = 0;
+    if (loadShort(file, kOutputFrames, 0, 1, 4096, &frames) &&
+        std::find(std::begin(kBLOutputFrames), std::end(kBLOutputFrames), frames) != std::end(kBLOutputFrames))
+        outputFrames = frames;
+}
+
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
       netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
-      launchGrid(0), documentFolder()
+      launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -190,6 +208,7 @@ void blPrefsClass::load()
     loadNetIdentities(file);
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
     loadShort(file, kLaunchGrid, 0, 0, kLaunchGridChoices - 1, &launchGrid);
+    loadOutput(file);
     // A folder whole, without a zero or a control character in it, or none.
     if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
         char folder[kKelPathMax + 1] = {};
@@ -243,6 +262,9 @@ bool blPrefsClass::save()
     ok = saveShort(file, kTooltips, 0, tooltips) && ok;
     ok = saveShort(file, kKeyLock, 0, keyLock) && ok;
     ok = saveShort(file, kLaunchGrid, 0, launchGrid) && ok;
+    if (const size_t n = std::strlen(outputCard); n > 0)
+        ok = file.SaveData(outputCard, static_cast<long>(n), kOutputCard, 0) && ok;
+    ok = saveShort(file, kOutputFrames, 0, outputFrames) && ok;
     if (const size_t n = std::strlen(documentFolder); n > 0)
         ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
     uint8_t link[kNetLinkSize] = {};

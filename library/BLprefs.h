@@ -25,6 +25,8 @@
 //                    path, without its end), where the next dialog starts
 //   'lgrd' 0      2  launch grid of synchronised changes (audio/LaunchGrid.h:
 //                    0 cycle, 1 beat, 2 bar, 3 two, 4 four, 5 eight bars)
+//   'ocrd' 0 1..255 the sound card by its system name; none: the system's default
+//   'oprd' 0      2  the card's period in frames: 128, 256, 512, 1024, 2048 or 4096
 #pragma once
 
 #include <cstdint>
@@ -44,6 +46,10 @@ constexpr int kBLNetAddressSize = 64;
 constexpr uint16_t kBLNetDefaultPort = 7460;
 constexpr int kBLNetIdentitySize = 33;  // 32 hexadecimal digits and the end
 constexpr int kBLNetTrustedMax = 16;
+constexpr int kBLOutputCardSize = 256;  // a card's name and its end
+// The sound card's periods on offer, in frames.
+constexpr int16_t kBLOutputFrames[] = {128, 256, 512, 1024, 2048, 4096};
+constexpr int16_t kBLOutputFramesDefault = 512;
 
 class blPrefsClass {
 public:
@@ -94,12 +100,16 @@ public:
     int16_t keyLock;
     // Where loop and groove changes land (a LaunchGrid code, 0 the cycle).
     int16_t launchGrid;
+    // The sound card ("" the system's default) and its period in frames.
+    char outputCard[kBLOutputCardSize];
+    int16_t outputFrames;
     // The folder of the last document ("" before the first).
     char documentFolder[kKelPathMax + 1];
 
 private:
     void loadNetLink(KelResFile& file);
     void loadNetIdentities(KelResFile& file);
+    void loadOutput(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

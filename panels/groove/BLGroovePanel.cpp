@@ -26,6 +26,7 @@ namespace {
 constexpr int16_t kMsgDiskStalled = 60;
 // "This song plays from %s to %s BPM."
 constexpr int16_t kMsgTempoRange = 341;
+constexpr int16_t kMsgOutputLost = 408;
 }  // namespace
 
 BLGroovePanel* blGroovePanel = nullptr;
@@ -502,6 +503,11 @@ void BLGroovePanel::common_tempoAtEnd(float slowest, float fastest)
     std::snprintf(low, sizeof low, "%1.1f", slowest);
     std::snprintf(high, sizeof high, "%1.1f", fastest);
     sayInHint(blIntl.messageWithNames(kMsgTempoRange, {low, high}));
+}
+
+void BLGroovePanel::common_outputLost()
+{
+    sayInHint(blIntl.message(kMsgOutputLost).c_str());
 }
 
 void BLGroovePanel::common_setLabel(short label, const char* text)

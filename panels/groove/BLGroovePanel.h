@@ -219,6 +219,7 @@ public:
     void common_setBpmScroll(short position) override;
     void common_setBpmRange(short low, short high) override;
     void common_tempoAtEnd(float slowest, float fastest) override;
+    void common_outputLost() override;
     void common_setLabel(short label, const char* text) override;
     void common_doInterfaceReset() override;
 

@@ -3,9 +3,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "audio/BLEngine.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
+#include "core/kelTextCodec.h"
+#include "library/BLprefs.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
@@ -23,6 +28,8 @@ constexpr int16_t kMsgKilobytes = 268;
 constexpr int16_t kMsgDecimalMark = 271;
 constexpr int16_t kMsgFirstKey = 272;
 constexpr int16_t kMsgFonts = 277;
+constexpr int16_t kMsgDefaultCard = 406;
+constexpr int16_t kMsgSound = 409;
 
 // What the program links, each with its licence as its Debian package
 // states it. The fonts' name comes from the message table.
@@ -72,6 +79,10 @@ void BLInfoPanel::connected()
             c->setValue(kelPropTextAlign, static_cast<int16_t>(value ? 2 : 0));
             c->setValue(kelPropFit, int16_t{1});
         }
+    if (kelPanelControl* c = control(kItemSound)) {
+        c->setValue(kelPropTextAlign, int16_t{0});
+        c->setValue(kelPropFit, int16_t{1});
+    }
     setText(kItemVersion, (message(kMsgVersion) + " " + BEATLOOM_VERSION).c_str());
     setText(kItemTagline, message(kMsgTagline).c_str());
     for (int16_t k = 0; k < kFigures; ++k)
@@ -94,6 +105,11 @@ void BLInfoPanel::beforeShow()
     counting_ = true;
     for (int16_t k = 0; k < kFigures; ++k)
         setText(static_cast<int16_t>(kItemFirstFigure + k), message(kMsgCounting).c_str());
+    // The card chosen, which the next Play opens.
+    const std::string card = gep && !gep->outputCard().empty() ? KEL_NameToLatin1(gep->outputCard())
+                                                               : message(kMsgDefaultCard);
+    const std::string frames = std::to_string(gep ? gep->outputFrames() : kBLOutputFramesDefault);
+    setText(kItemSound, blIntl.messageWithNames(kMsgSound, {std::string_view(card), std::string_view(frames)}).c_str());
 }
 
 void BLInfoPanel::afterHide() { counting_ = false; }

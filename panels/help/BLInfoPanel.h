@@ -1,7 +1,7 @@
 // The information panel: Beatloom's name and version, the song library in
 // figures (counted while the panel shows, a few files each idle pass), the
 // main keys and the libraries the program is built with, with their
-// licences. Opened by the groove panel's About button (and the command
+// licences, and the sound output. Opened by the groove panel's About button (and the command
 // 128/1); modal while shown; Esc or its close button hides it.
 #pragma once
 
@@ -20,6 +20,7 @@ public:
         kItemFirstFigure = 11,
         kItemFirstKey = 16,
         kItemFirstLibrary = 21,
+        kItemSound = 32,
     };
     static constexpr int16_t kFigures = 5;
     static constexpr int16_t kKeys = 5;

@@ -39,5 +39,7 @@ public:
     // Label 0 is the transport state ("Groove play", "Sequence play", "Stop").
     virtual void common_setLabel(short, const char*) {}
     virtual void common_doInterfaceReset() {}
+    // The sound card went away while playing; the player has stopped.
+    virtual void common_outputLost() {}
     virtual void common_setHelpModeDisplay(short) {}
 };

@@ -45,6 +45,8 @@ void BLPlayerEngine::setMixerVolume(short volume)
 
 short BLPlayerEngine::getMixerBeat() { return gep ? static_cast<short>(gep->getMixerBeat()) : -1; }
 
+bool BLPlayerEngine::outputAlive() { return !gep || gep->outputAlive(); }
+
 void BLPlayerEngine::changesBegin()
 {
     if (gep) gep->changesBegin();
@@ -140,6 +142,13 @@ void BLPlayer::togglePlaySequence()
 
 void BLPlayer::idle()
 {
+    // A card unplugged: stopped as the Stop button would, and said where
+    // the groove panel says things. The next Play opens a card afresh.
+    if (playing && !engine->outputAlive()) {
+        stop();
+        if (grooveDisplay) grooveDisplay->common_outputLost();
+        if (display && display != grooveDisplay) display->common_outputLost();
+    }
     beat = engine->getMixerBeat();
     if (beat != lastBeat) {
         if (beat != -1 && display)

@@ -34,6 +34,8 @@ public:
     virtual void setMixerVolume(short volume);
     // 0 .. 31; -1 when there is none.
     virtual short getMixerBeat();
+    // False once the card the music plays on went away.
+    virtual bool outputAlive();
     // Brackets a play command: what it sends is heard together.
     virtual void changesBegin();
     virtual void changesEnd();

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <string_view>
 
+#include "audio/BLEngine.h"
 #include "audio/LaunchGrid.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
+#include "core/kelTextCodec.h"
 #include "library/BLSongLibrary.h"
 #include "panels/player/BLDiskMix.h"
 #include "panels/groove/BLGroovePanel.h"
@@ -22,6 +26,9 @@ constexpr int16_t kMsgSetName = 187;
 constexpr int16_t kMsgNoSong = 188;
 // "Cycle", "Beat", "Bar", "2 bars", "4 bars", "8 bars".
 constexpr int16_t kMsgLaunchGridFirst = 400;
+constexpr int16_t kMsgDefaultCard = 406;
+constexpr int16_t kMsgFrames = 407;
+constexpr int kFrameChoices = static_cast<int>(std::size(kBLOutputFrames));
 // Where the panel shows on the stage (skin/layouts/prefs.txt, "stage").
 constexpr int16_t kStageLeft = 100;
 constexpr int16_t kStageTop = 48;
@@ -71,6 +78,12 @@ void BLPrefsPanel::beforeShow()
     tooltips = blPrefs.tooltips;
     resampleQuality = blPrefs.resampleQuality;
     launchGrid = static_cast<int16_t>(LaunchGridFromCode(blPrefs.launchGrid));
+    outputCard = blPrefs.outputCard;
+    outputFrames = blPrefs.outputFrames;
+    cards_.assign(1, std::string());
+    for (const std::string& name : BLEngine::outputCards())
+        if (!name.empty()) cards_.push_back(name);
+    if (std::find(cards_.begin(), cards_.end(), outputCard) == cards_.end()) cards_.push_back(outputCard);
 
     // A chip whose format this system cannot write is not offered.
     for (int16_t i = 0; i < kFormatChips; ++i) {
@@ -144,6 +157,11 @@ void BLPrefsPanel::refresh()
     setOn(kItemTooltips, tooltips != 0);
     for (int16_t k = 0; k < 8; ++k) setOn(static_cast<int16_t>(kItemColour + k), k == interfaceColor);
     setText(kItemGridName, blIntl.message(static_cast<int16_t>(kMsgLaunchGridFirst + launchGrid)).c_str());
+    if (kelPanelControl* c = control(kItemCardName)) c->setValue(kelPropFit, int16_t{1});
+    setText(kItemCardName, outputCard.empty() ? blIntl.message(kMsgDefaultCard).c_str()
+                                              : KEL_NameToLatin1(outputCard).c_str());
+    const std::string frames = std::to_string(outputFrames);
+    setText(kItemFramesName, blIntl.messageWithNames(kMsgFrames, {std::string_view(frames)}).c_str());
     refreshLights();
     if (visible) {
         const kelRect whole = background()->rect;
@@ -193,6 +211,23 @@ void BLPrefsPanel::onItem_lights(int16_t row)
     refreshLights();
 }
 
+void BLPrefsPanel::stepCard(int step)
+{
+    const auto at = std::find(cards_.begin(), cards_.end(), outputCard);
+    const int count = static_cast<int>(cards_.size());
+    const int i = at == cards_.end() ? 0 : static_cast<int>(at - cards_.begin());
+    outputCard = cards_[static_cast<size_t>((i + step % count + count) % count)];
+    refresh();
+}
+
+void BLPrefsPanel::stepFrames(int step)
+{
+    const auto at = std::find(std::begin(kBLOutputFrames), std::end(kBLOutputFrames), outputFrames);
+    const int i = at == std::end(kBLOutputFrames) ? 2 : static_cast<int>(at - std::begin(kBLOutputFrames));
+    outputFrames = kBLOutputFrames[(i + step + kFrameChoices) % kFrameChoices];
+    refresh();
+}
+
 void BLPrefsPanel::chooseFormat(int16_t entry)
 {
     if (entry < 0 || entry >= static_cast<int16_t>(formats_.size())) return;
@@ -238,6 +273,10 @@ void BLPrefsPanel::confirm()
     // Through the groove panel, which gives it to the engine and shows it.
     if (blGroovePanel) blGroovePanel->setLaunchGrid(LaunchGridFromCode(launchGrid));
     else blPrefs.launchGrid = launchGrid;
+    std::snprintf(blPrefs.outputCard, sizeof blPrefs.outputCard, "%s", outputCard.c_str());
+    blPrefs.outputFrames = outputFrames;
+    // Opened with them from the next Play on.
+    if (gep) gep->setOutput(outputCard, outputFrames);
     // The colour is saved with the rest, so it survives whatever ends the program.
     const bool recolour = blPrefs.interfaceColor != interfaceColor;
     blPrefs.interfaceColor = interfaceColor;
@@ -271,6 +310,8 @@ void BLPrefsPanel::onItem()
         launchGrid = static_cast<int16_t>((launchGrid + step) % kLaunchGridChoices);
         return refresh();
     }
+    if (item == kItemCard) return stepCard(kelGlo.shiftDown ? -1 : 1);
+    if (item == kItemFrames) return stepFrames(kelGlo.shiftDown ? -1 : 1);
     if (item >= kItemColour && item < kItemColour + 8) {
         interfaceColor = static_cast<int16_t>(item - kItemColour);
         return refresh();

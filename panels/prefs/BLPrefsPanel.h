@@ -2,7 +2,8 @@
 // a disk mix writes (one file or a file per instrument group), how it
 // changes the tempo (classic or high-quality resampling) and whether it
 // evens the loudness, the size of the random grooves of each random set,
-// the interface colour, and the launch grid loop and groove changes land on.
+// the interface colour, the launch grid loop and groove changes land on, and
+// the sound card with its buffer size.
 //
 // It works on copies of the preferences taken when it is shown; OK writes
 // them back and saves the file, Cancel (the close button, Escape) drops
@@ -10,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/kelQt.h"
@@ -18,7 +20,8 @@
 
 class BLPrefsPanel : public PWPanelClass {
 public:
-    // Items of layout 13 (skin/layouts/prefs.txt).
+    // Items of layout 13 (skin/layouts/prefs.txt), then of layout 18
+    // (prefs-output.txt) from 50.
     enum : int16_t {
         kItemClose = 1,
         kItemFormat = 3,  // 3 .. 9: WAV as mixed, WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3
@@ -39,6 +42,10 @@ public:
         kItemTooltips = 47,
         kItemGrid = 48,  // steps through the launch grids
         kItemGridName = 49,
+        kItemCard = 50,  // steps through the sound cards
+        kItemCardName = 51,
+        kItemFrames = 52,  // steps through the buffer sizes
+        kItemFramesName = 53,
     };
     static constexpr int kFormatChips = 7;
     static constexpr int kOptionChips = 6;
@@ -76,6 +83,11 @@ public:
     int16_t tooltips = 1;
     int16_t resampleQuality = 0;
     int16_t launchGrid = 0;
+    std::string outputCard;  // "" the system's default
+    int16_t outputFrames = kBLOutputFramesDefault;
+    // The cards offered: the system's default ("") first, then the system's
+    // cards, and the chosen one while it is unplugged.
+    const std::vector<std::string>& cards() const { return cards_; }
     // The lights each set's row shows (0: the row is hidden).
     int16_t lightsAvailable[kBLRandomLevels] = {};
 
@@ -87,6 +99,10 @@ private:
     void setText(int16_t item, const char* text);
     int16_t chipOf(uint32_t code) const;
 
+    void stepCard(int step);
+    void stepFrames(int step);
+
     std::vector<uint32_t> formats_;
+    std::vector<std::string> cards_;
     int16_t savedModal_ = -1;
 };

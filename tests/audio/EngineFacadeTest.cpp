@@ -186,7 +186,12 @@ TEST_F(Playback, ArmStopAndRearm)
     ASSERT_EQ(TrackPlay(1, 1), 0);
     ASSERT_EQ(PlayingStatus.load(), 2);
     EXPECT_EQ(dowldproc.load(), 1);
+    // The card unplugged while playing is told; the stop closes it whatever.
+    EXPECT_TRUE(engine.outputAlive());
+    out->gone = true;
+    EXPECT_FALSE(engine.outputAlive());
     EXPECT_EQ(StopPlay(), 0);
+    EXPECT_TRUE(engine.outputAlive());
     EXPECT_EQ(ExitBackThread.load(), 0);  // the loader acknowledged the pause
     EXPECT_EQ(dowldproc.load(), 0);
     EXPECT_EQ(Tracks[0].ring, nullptr);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -183,6 +184,7 @@ public:
         std::lock_guard<std::mutex> hold(m_);
         played_ = std::min(queuedTotal, played_ + bytes);
     }
+    bool alive() override { return !gone; }
     uint64_t underrunBytes()
     {
         std::lock_guard<std::mutex> hold(m_);
@@ -198,6 +200,7 @@ public:
     int closes = 0;
     bool isOpen = false;
     bool refuseOpen = false;
+    std::atomic<bool> gone{false};  // unplugged
     int openedRate = 0;
     int openedChannels = 0;
     int openedBufferFrames = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -58,6 +59,8 @@ TEST_F(Prefs, WithoutAFileTheDefaults)
     EXPECT_EQ(prefs.tooltips, 1);
     EXPECT_EQ(prefs.keyLock, 0);
     EXPECT_EQ(prefs.launchGrid, static_cast<int16_t>(LaunchGrid::cycle));
+    EXPECT_STREQ(prefs.outputCard, "");
+    EXPECT_EQ(prefs.outputFrames, 512);
     EXPECT_TRUE(prefs.mainWindow.isEmpty());
     EXPECT_EQ(prefs.exportSettings.data, nullptr);
     EXPECT_EQ(prefs.exportSettings.length, 0);
@@ -77,6 +80,8 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.tooltips = 0;
         prefs.keyLock = 1;
         prefs.launchGrid = static_cast<int16_t>(LaunchGrid::twoBars);
+        std::snprintf(prefs.outputCard, sizeof prefs.outputCard, "USB Audio Device Analog Stereo");
+        prefs.outputFrames = 128;
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -92,14 +97,20 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.tooltips, 0);
     EXPECT_EQ(back.keyLock, 1);
     EXPECT_EQ(back.launchGrid, static_cast<int16_t>(LaunchGrid::twoBars));
+    EXPECT_STREQ(back.outputCard, "USB Audio Device Analog Stereo");
+    EXPECT_EQ(back.outputFrames, 128);
 
-    // Saved again over the file, without a settings block: none comes back.
+    // Saved again over the file, without a settings block and back on the
+    // default card: neither comes back.
     kelQt_soundConvert_settingsDataDispose(&back.exportSettings);
+    back.outputCard[0] = '\0';
     ASSERT_TRUE(back.save());
     blPrefsClass third;
     third.load();
     EXPECT_EQ(third.exportSettings.data, nullptr);
     EXPECT_EQ(third.interfaceColor, 5);
+    EXPECT_STREQ(third.outputCard, "");
+    EXPECT_EQ(third.outputFrames, 128);
 }
 
 TEST_F(Prefs, ALengthWithoutDataLeavesNoSettings)
@@ -141,7 +152,8 @@ TEST_F(Prefs, AnOlderFileWithoutColourOrTooltipsKeepsTheirDefaults)
 TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
 {
     writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"},
-                {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)}});
+                {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)},
+                {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -151,6 +163,8 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.exportFormat, kelFourCC("BTLM"));
     EXPECT_EQ(prefs.keyLock, 0);
     EXPECT_EQ(prefs.launchGrid, 0);
+    EXPECT_EQ(prefs.outputFrames, 512);
+    EXPECT_STREQ(prefs.outputCard, "");
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)

@@ -2,6 +2,7 @@
 // and the main volume, seen through a recording display, groove panel and engine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -68,6 +69,7 @@ public:
     void common_setHelpModeDisplay(short mode) override { add("helpMode", mode); }
     void common_setBpmRange(short low, short high) override { range = {low, high}; }
     void common_tempoAtEnd(float slowest, float fastest) override { endsSaid.emplace_back(slowest, fastest); }
+    void common_outputLost() override { calls.push_back("outputLost"); }
     std::pair<short, short> range;
     std::vector<std::pair<float, float>> endsSaid;
 
@@ -94,7 +96,9 @@ public:
     std::vector<float> tempos;
     std::vector<short> volumes;
     short beat = -1;
+    bool alive = true;
     void setMixerBpm(float bpm) override { tempos.push_back(bpm); }
+    bool outputAlive() override { return alive; }
     void setMixerVolume(short volume) override { volumes.push_back(volume); }
     short getMixerBeat() override { return beat; }
 };
@@ -447,6 +451,29 @@ TEST_F(PlayerTest, StopWhileStoppedDoesNothing)
     EXPECT_EQ(groove.calls, (std::vector<std::string>{"playMode 1", "playMode 0"}));
     EXPECT_EQ(grooveDisplay.calls.back(), "label 0 Stop");
     EXPECT_FALSE(player.playing);
+}
+
+TEST_F(PlayerTest, ACardThatGoesAwayStopsTheMusicAndIsSaidOnce)
+{
+    player.playSequence();
+    beatIs(3);
+    EXPECT_TRUE(player.playing);
+    grooveDisplay.calls.clear();
+    engine.alive = false;
+    beatIs(4);
+    EXPECT_FALSE(player.playing);
+    EXPECT_FALSE(player.sequenceMode);
+    EXPECT_EQ(groove.calls.back(), "playMode 0");
+    EXPECT_EQ(grooveDisplay.calls, (std::vector<std::string>{"playDisplay 0", "seqPlayStop", "seqPlayLed 0",
+                                                             "label 0 Stop", "outputLost"}));
+    // Stopped, nothing more is said; the next Play plays again.
+    beatIs(5);
+    EXPECT_EQ(grooveDisplay.calls.back(), "outputLost");
+    EXPECT_EQ(std::count(grooveDisplay.calls.begin(), grooveDisplay.calls.end(), "outputLost"), 1);
+    engine.alive = true;
+    player.play();
+    beatIs(6);
+    EXPECT_TRUE(player.playing);
 }
 
 TEST_F(PlayerTest, SequencePlayStartsAndStopsInOrder)

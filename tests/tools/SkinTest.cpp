@@ -280,7 +280,7 @@ TEST_F(BuiltSkin, EveryPanelHasItsLayoutsAndABackgroundInEveryScheme)
     // Panel index, then its main, second and third layout (-1: none).
     const int panels[12][3] = {{1, 2, 8},   {5, -1, -1},  {3, 4, -1},   {9, -1, -1},
                                {14, -1, -1}, {11, -1, -1}, {6, -1, -1},  {12, -1, -1},
-                               {13, -1, -1}, {15, -1, -1}, {16, -1, -1}, {17, -1, -1}};
+                               {13, 18, -1}, {15, -1, -1}, {16, -1, -1}, {17, -1, -1}};
     for (int p = 0; p < 12; ++p) {
         SCOPED_TRACE("panel " + std::to_string(p));
         for (const int id : panels[p]) {
@@ -391,7 +391,7 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
     ASSERT_TRUE(font.parse(fontCast->image));
     const std::map<int, std::vector<int>> layoutsOf = {{0, {1, 2, 8}}, {1, {5}},  {2, {3, 4}}, {3, {9}},
                                                        {4, {14}},      {5, {11}}, {6, {6}},     {7, {12}},
-                                                       {8, {13}},      {9, {15}}, {10, {16}},   {11, {17}}};
+                                                       {8, {13, 18}},      {9, {15}}, {10, {16}},   {11, {17}}};
     // Where each panel first shows on the stage.
     const int shownAt[12][2] = {{0, 0},   {0, 0},     {20, 104},  {100, 200}, {100, 100}, {100, 100},
                                 {40, 40}, {97, 87},   {100, 48},  {0, 0},     {120, 100}, {20, 30}};

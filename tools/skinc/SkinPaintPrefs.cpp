@@ -20,7 +20,8 @@ constexpr Section kSections[] = {
     {10, 36, 220, 182, "EXPORT FORMAT"},     {10, 224, 220, 114, "FORMAT OPTIONS"},
     {240, 36, 210, 50, "DISK MIX WRITES"},   {240, 92, 210, 50, "TEMPO CHANGE"},
     {240, 148, 210, 44, "LOUDNESS"},         {240, 198, 210, 88, "RANDOM GROOVE SIZE"},
-    {240, 292, 210, 46, "INTERFACE COLOUR"}, {10, 344, 440, 46, "LAUNCH GRID"},
+    {240, 292, 210, 46, "INTERFACE COLOUR"}, {10, 344, 120, 46, "LAUNCH GRID"},
+    {140, 344, 310, 46, "SOUND OUTPUT"},
 };
 
 FontStyle captionFont()
