@@ -1,9 +1,12 @@
 #include "audio/MMSysAudio.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "audio/WinApi.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -154,6 +157,10 @@ int MMSysAudio::Stop()
         pulledOut = false;
         hold.unlock();
         device->close();
+        if (const uint64_t late = latePulls.exchange(0))
+            plat::logLine("sound output: " + std::to_string(late) + " of " + std::to_string(pulls.load()) +
+                          " periods were made too late for the card (heard as gaps)");
+        pulls.store(0);
         return 0;
     }
     stopping = 1;
@@ -205,6 +212,7 @@ int MMSysAudio::BufferCallback()
 
 void MMSysAudio::Pull(void* self, uint8_t* bytes, int count)
 {
+    const auto began = std::chrono::steady_clock::now();
     auto* d = static_cast<MMSysAudio*>(self);
     const int frames = count / (2 * d->channels);
     std::lock_guard<std::recursive_mutex> hold(d->lock);
@@ -215,6 +223,10 @@ void MMSysAudio::Pull(void* self, uint8_t* bytes, int count)
     // An odd tail (never with whole frames) is silence.
     const int made = frames * 2 * d->channels;
     if (made < count) std::memset(bytes + made, 0, static_cast<size_t>(count - made));
+    const auto took = std::chrono::steady_clock::now() - began;
+    d->pulls.fetch_add(1, std::memory_order_relaxed);
+    if (took > std::chrono::microseconds(int64_t{frames} * 1000000 / d->rate))
+        d->latePulls.fetch_add(1, std::memory_order_relaxed);
 }
 
 void MMSysAudio::AudioOutTimeSlice()

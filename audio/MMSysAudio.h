@@ -137,4 +137,8 @@ private:
     uint64_t pendingBytes = 0;
     bool unqueued = false;  // buffers[next] is mixed but not handed over yet
     bool pulledOut = false;  // the started output pulls (Pull fills it)
+    // Periods pulled since the start, and those whose sound took longer to
+    // make than the period lasts: on a card, a gap. Said at the stop.
+    std::atomic<uint64_t> pulls{0};
+    std::atomic<uint64_t> latePulls{0};
 };

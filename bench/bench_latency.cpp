@@ -9,20 +9,14 @@
 //
 //   bench_latency PROGRAM_DIR [TOUCH]   (the build folder that holds beatloom;
 //                                        TOUCH: one of them alone)
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "core/kelFiles.h"
-#include "library/BLDocument.h"
+#include "BenchProgram.h"
 
 namespace fs = std::filesystem;
 
@@ -50,42 +44,6 @@ constexpr int kBeatFrames = 44100 * 60 / 126;
 // The launch grid's button, on the stage at 1024x768, set to "Beat".
 constexpr const char* kGridClick = "click 305 223\n";
 
-std::string readAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs the program on `script`, capturing its sound into `capture`.
-bool play(const fs::path& work, const std::string& name, const std::string& script, const fs::path& doc)
-{
-    const fs::path scriptFile = work / (name + ".txt");
-    std::ofstream(scriptFile) << script;
-    const fs::path capture = work / (name + ".raw");
-    // Every run as the first: no preferences or work kept from the last.
-    std::error_code ec;
-    fs::remove(work / "prog" / "Beatloom.prf", ec);
-    fs::remove_all(work / "state", ec);
-    std::fflush(nullptr);  // or the child would write out what the parent holds
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
-        setenv("HOME", (work / "home").c_str(), 1);
-        setenv("XDG_STATE_HOME", (work / "state").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (work / "home").c_str(), 1);
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
-        const std::string program = (work / "prog" / "beatloom").string();
-        execl(program.c_str(), program.c_str(), "--script", scriptFile.c_str(), "--log",
-              (work / (name + ".log")).c_str(), doc.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // Milliseconds from byte `at` to the first frame where the two differ; -1 none.
 double delayMs(const std::string& base, const std::string& touched, size_t at)
 {
@@ -104,28 +62,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_latency PROGRAM_DIR [mute|volume|pan|loop]\n");
         return 2;
     }
-    const fs::path built = fs::absolute(argv[1]);
-    char pattern[] = "/tmp/beatloom-latency-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    const fs::path work = pattern;
-    fs::create_directories(work / "prog");
-    for (const char* name : {"beatloom", "Beatloom.xrs", "Helps.txt", "Library"})
-        fs::create_symlink(built / name, work / "prog" / name);
-
-    // Three tracks of the demo song, loud enough that every touch is heard.
-    BLIceimage ice;
-    ice.valid = 1;
-    std::snprintf(ice.songName, sizeof ice.songName, "NightShift");
-    ice.groove.tracks[0] = BLTrack{110, 0, 0, 0};
-    ice.groove.tracks[1] = BLTrack{110, 0, 1, 0};
-    ice.groove.tracks[2] = BLTrack{110, 0, 2, 0};
-    ice.bpm = 126.0f;
-    const fs::path doc = work / "groove.bld";
-    char kel[kKelPathMax + 1];
-    if (!KEL_SystemPathToKelPath(doc.c_str(), kel) || !BLDocument_Write(kel, ice, nullptr)) {
-        std::fprintf(stderr, "bench_latency: cannot write %s\n", doc.c_str());
-        return 1;
-    }
+    const fs::path work = benchprogram::makeWorkFolder(argv[1], "latency");
+    const fs::path doc = benchprogram::writeGroove(work);
+    if (doc.empty()) return 1;
 
     const std::string start = std::string("wait 700\npress space\nwaitsize 220500 CAPTURE\n") + kGridClick;
     const std::string end = "waitsize 1764000 CAPTURE\nquit\n";
@@ -135,11 +74,11 @@ int main(int argc, char** argv)
         for (size_t at; (at = s.find("CAPTURE")) != std::string::npos;) s.replace(at, 7, capture);
         return s;
     };
-    if (!play(work, "base", scriptFor("base", ""), doc)) {
+    if (!benchprogram::play(work, "base", scriptFor("base", ""), doc)) {
         std::fprintf(stderr, "bench_latency: the program did not run (%s)\n", work.c_str());
         return 1;
     }
-    const std::string base = readAll(work / "base.raw");
+    const std::string base = benchprogram::readAll(work / "base.raw");
 
     int status = 0;
     for (const Touch& t : kTouches) {
@@ -153,8 +92,8 @@ int main(int argc, char** argv)
             const size_t at = 441000 + static_cast<size_t>(i) * 17640;
             const std::string name = std::string(t.what) + std::to_string(i);
             const std::string middle = std::string(t.ready) + "waitsize " + std::to_string(at) + " CAPTURE\n" + t.keys + "\n";
-            const double d = play(work, name, scriptFor(name, middle), doc)
-                                 ? delayMs(base, readAll(work / (name + ".raw")), at)
+            const double d = benchprogram::play(work, name, scriptFor(name, middle), doc)
+                                 ? delayMs(base, benchprogram::readAll(work / (name + ".raw")), at)
                                  : -1;
             char one[32];
             std::snprintf(one, sizeof one, "%s%.1f", all.empty() ? "" : " ", d);
@@ -175,7 +114,7 @@ int main(int argc, char** argv)
             continue;
         }
         std::printf("%-7s median %6.1f ms  (%s)\n", t.what, median, all.c_str());
-        if (delays.size() < kRuns || median > kMostMs) status = 1;
+        if (static_cast<int>(delays.size()) < kRuns || median > kMostMs) status = 1;
     }
     if (std::getenv("KEEP")) {
         std::printf("kept %s\n", work.c_str());
