@@ -9,6 +9,7 @@
 #include "audio/Synth.h"
 #include "audio/Vetro.h"
 #include "audio/WinApi.h"
+#include "audio/Winaudio.h"
 
 float floatOutL[kFloatOutSize];
 float floatOutR[kFloatOutSize];
@@ -195,7 +196,10 @@ void endMeterBlock()
     }
     blockPeaks = BlockPeaks{};
     ttQWPos = static_cast<int16_t>((ttQWPos + 1) % 16);
-    ttQRPos = static_cast<int16_t>(((ttDistance.load(std::memory_order_relaxed) + ttQWPos) % 16 + 16) % 16);
+    // The meters trail the mix by what lies between it and the speaker: the
+    // queue's blocks (ttDistance), or with the card pulling about one block.
+    const int distance = wDBPulls() ? 15 : ttDistance.load(std::memory_order_relaxed);
+    ttQRPos = static_cast<int16_t>(((distance + ttQWPos) % 16 + 16) % 16);
 }
 
 // Mixes n frames from `now`, within one timeline block, into out.

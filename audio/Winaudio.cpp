@@ -102,9 +102,14 @@ void wDBClose()
     mmAud = nullptr;
 }
 
+bool wDBPulls()
+{
+    return mmAud && mmAud->pulled();
+}
+
 int wDBDelayFrames()
 {
-    if (mmAud && mmAud->pulled()) return 2 * MMSysCardOutput::periodFrames();
+    if (wDBPulls()) return 2 * MMSysCardOutput::periodFrames();
     return BLOCKLEN.load();
 }
 

@@ -33,6 +33,8 @@ void wDBClose();
 int wDBDelayFrames();
 // False once the started output has gone away (the card unplugged).
 bool wDBAlive();
+// True while the started output is the card, which pulls its periods.
+bool wDBPulls();
 // The device always opens at 44100 Hz, stereo, 16 bits; this changes nothing.
 int wDBSetParameters(int deviceId, int rate, int channels, int bytesPerSample);
 

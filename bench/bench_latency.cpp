@@ -5,7 +5,8 @@
 // touch: the delay is from the captured length at the touch to the first
 // frame that differs. Prints the median of 10 runs of each; exit 1 when one
 // is over 30 ms. A loop change on the "Beat" grid is counted as well: the
-// runs where it came in on the beat after the touch.
+// runs where it came in on the beat after the touch. KEYLOCK=1 measures it
+// all with key lock on.
 //
 //   bench_latency PROGRAM_DIR [TOUCH]   (the build folder that holds beatloom;
 //                                        TOUCH: one of them alone)
@@ -66,7 +67,9 @@ int main(int argc, char** argv)
     const fs::path doc = benchprogram::writeGroove(work);
     if (doc.empty()) return 1;
 
-    const std::string start = std::string("wait 700\npress space\nwaitsize 220500 CAPTURE\n") + kGridClick;
+    // KEYLOCK=1: with key lock on, whose stretcher has a delay of its own.
+    const std::string keyLock = std::getenv("KEYLOCK") ? "click 661 202\nwait 200\n" : "";
+    const std::string start = "wait 700\n" + keyLock + "press space\nwaitsize 220500 CAPTURE\n" + kGridClick;
     const std::string end = "waitsize 1764000 CAPTURE\nquit\n";
     auto scriptFor = [&](const std::string& name, const std::string& middle) {
         std::string s = start + middle + end;
