@@ -120,9 +120,9 @@ bool stretchBlock(int n, int capacity)
         }
         const int want = std::clamp(stretch->framesWanted(), 256, kPlatStretchFeed);
         while (resBufPtr < fedPtr + want) {
-            if (resBufPtr + kMixBlock > capacity) return false;
-            GetSamples(resBuf + 2 * resBufPtr, kMixBlock);
-            resBufPtr += kMixBlock;
+            if (resBufPtr + kMixStep > capacity) return false;
+            GetSamples(resBuf + 2 * resBufPtr, kMixStep);
+            resBufPtr += kMixStep;
         }
         feed(resBuf + 2 * fedPtr, want);
         fedPtr += want;
@@ -171,8 +171,8 @@ void onePass(int16_t* o, int n, int need, int capacity)
         }
     }
     while (resBufPtr < need) {
-        GetSamples(resBuf + 2 * resBufPtr, kMixBlock);
-        resBufPtr += kMixBlock;
+        GetSamples(resBuf + 2 * resBufPtr, kMixStep);
+        resBufPtr += kMixStep;
     }
     const bool plainHeard = !engaged || gain < 1.0f || target < 1.0f;
     if (plainHeard) Resample(plain, resBuf, n, need);

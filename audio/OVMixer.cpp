@@ -258,8 +258,6 @@ namespace {
 // frames of a piece are mixed only when it is made: a change is heard at
 // the next piece, and the sound is the same whatever the pieces.
 constexpr int kResampleChunk = kMixBlock;
-// Song frames mixed at a time for the resampler.
-constexpr int kMixStep = 256;
 int32_t chunkNeed = 0;  // song frames of the chunk being made
 int32_t chunkDone = 0;  // its output frames made
 bool chunkKeyLocked = false;

@@ -16,6 +16,10 @@
 #include <atomic>
 #include <cstdint>
 
+// Song frames the resampler and key lock have mixed at a time, as they need
+// them: what lies mixed and not yet heard stays short.
+constexpr int kMixStep = 256;
+
 // Mix accumulators of one block, shared with the user-loop stage and the
 // synthesizer, which add into them (only the first 2048 entries are used).
 constexpr int kFloatOutSize = 32768;
