@@ -307,7 +307,7 @@ namespace groovee2e {
 namespace {
 
 // The launch grid's button under Sequence, and track 1's lamp (stage points).
-constexpr int kGridX = 82 + 31, kGridY = 70 + 9;
+constexpr int kGridX = 92 + 26, kGridY = 70 + 9;
 constexpr int kLampX = 42, kLampY = 148;
 constexpr int32_t kLampNone = 3100;
 // What of a loop is compared with the capture.
