@@ -133,6 +133,31 @@ void writeSilence(TRACK* t, int64_t at, int frames)
 
 enum OpenResult { kOpened, kRefused, kMovedOn, kChanged, kDropped };
 
+// What a start found, made the track's: nothing to play (refused), a pass
+// already over (wait for the next), or a source positioned `late` frames in.
+OpenResult settleStart(TRACK* t, bool found, bool wholeBefore, int64_t start, bool switching)
+{
+    if (!found) {
+        t->nextStart = kNever;
+        t->fileName[0] = '\0';
+        t->idle = 1;
+        return kRefused;
+    }
+    t->prevStart = start;
+    if (switching) t->schedLoop = -2;
+    if (wholeBefore) {
+        // Nothing of this pass is left to play: wait for the next pass
+        // instead of opening the source again and again until then.
+        t->idle = 1;
+        GestioneLooping(t);
+        return kMovedOn;
+    }
+    t->nextStart = kNever;
+    t->fileName[0] = '\0';
+    t->idle = 0;
+    return kOpened;
+}
+
 // Opens fileName for the start at nextStart, positioned at writePos. Called
 // with the track's lock held; the lock is left while the file is opened.
 OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
@@ -150,29 +175,14 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
     if (LoopCache_Resident()) {
         // From memory, without leaving the lock: no disk read here, ever.
         const LoopImage* image = name[0] ? LoopCache_Image(t->curLoop) : nullptr;
-        if (!image) {
-            t->nextStart = kNever;
-            t->fileName[0] = '\0';
-            t->idle = 1;
-            return kRefused;
+        const bool wholeBefore = image && start + image->frames <= at;
+        if (image && !wholeBefore) {
+            t->image = image;
+            t->imageAt = late > 0 ? late : 0;
+            t->channels = image->channels;
+            t->framesLeft = static_cast<int32_t>(image->frames - t->imageAt);
         }
-        if (start + image->frames <= at) {
-            t->idle = 1;
-            t->prevStart = start;
-            if (switching) t->schedLoop = -2;
-            GestioneLooping(t);
-            return kMovedOn;
-        }
-        t->image = image;
-        t->imageAt = late > 0 ? late : 0;
-        t->channels = image->channels;
-        t->framesLeft = static_cast<int32_t>(image->frames - t->imageAt);
-        t->prevStart = start;
-        t->nextStart = kNever;
-        t->fileName[0] = '\0';
-        t->idle = 0;
-        if (switching) t->schedLoop = -2;
-        return kOpened;
+        return settleStart(t, image != nullptr, wholeBefore, start, switching);
     }
     const uint32_t gen = t->steerGen;
     hold.unlock();
@@ -199,30 +209,12 @@ OpenResult OpenNewFile(TRACK* t, Hold& hold, const Reader& r)
         }
         return dropped ? kDropped : kChanged;
     }
-    if (file == F_NOFILE) {
-        t->nextStart = kNever;
-        t->fileName[0] = '\0';
-        t->idle = 1;
-        return kRefused;
+    if (file != F_NOFILE && !wholeBefore) {
+        t->file = file;
+        t->channels = channels;
+        t->framesLeft = late > 0 ? static_cast<int32_t>(frames - late) : frames;
     }
-    if (wholeBefore) {
-        // Nothing of this pass is left to play: wait for the next pass
-        // instead of opening the file again and again until then.
-        t->idle = 1;
-        t->prevStart = start;
-        if (switching) t->schedLoop = -2;
-        GestioneLooping(t);
-        return kMovedOn;
-    }
-    t->file = file;
-    t->channels = channels;
-    t->framesLeft = late > 0 ? static_cast<int32_t>(frames - late) : frames;
-    t->prevStart = start;
-    t->nextStart = kNever;
-    t->fileName[0] = '\0';
-    t->idle = 0;
-    if (switching) t->schedLoop = -2;
-    return kOpened;
+    return settleStart(t, file != F_NOFILE, wholeBefore, start, switching);
 }
 
 // Reads the next n frames of the track's open file into the ring at
