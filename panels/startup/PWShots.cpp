@@ -1,5 +1,6 @@
 #include "panels/startup/PWShots.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -284,7 +285,8 @@ std::string PWShots_Arm(const std::string& folder, const std::string& programFil
     for (const fs::directory_entry& entry : fs::directory_iterator(scratch / "Library" / "Song", ec))
         if (entry.is_directory()) songs.push_back(entry.path().string());
     if (!songs.empty()) gRun.song = *std::min_element(songs.begin(), songs.end());
-    if (!linked) {
+    else if (linked) error = "there is no song in " + (built / "Library" / "Song").string() + " to show";
+    if (!linked || songs.empty()) {
         fs::remove_all(scratch, ec);
         return "";
     }
@@ -303,14 +305,13 @@ void PWShots_Idle()
 {
     if (!gRun.armed) return;
     const std::vector<Step>& all = steps();
-    if (gRun.step == 0 && !gRun.entered && blHelpp) blHelpp->setTooltips(false);
     if (!gRun.failure.empty() || gRun.step >= all.size()) return end();
     const Step& step = all[gRun.step];
     if (!gRun.entered) {
         gRun.entered = true;
         gRun.taken = false;
         gRun.since = kelGlo.ticks;
-        if (!step.show()) fail(std::string("could not show what ") + step.name + ".png pictures");
+        if (!step.show()) fail(std::string(step.name) + ".png: the panel could not be shown");
         return;
     }
     if (!step.ready()) {
