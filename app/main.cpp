@@ -17,10 +17,12 @@
 #include "library/BLInspect.h"
 #include "panels/player/BLRender.h"
 #include "panels/startup/PWDemo.h"
+#include "panels/startup/PWShots.h"
 #include "panels/startup/PWmain.h"
 #include "platform/PlatHeadless.h"
 #include "platform/PlatSdl.h"
 #include "platform/Platform.h"
+#include "ui/PWScreen.h"
 
 namespace {
 
@@ -48,6 +50,9 @@ const char kUsage[] =
     "  --help              print this help and exit\n"
     "  --demo DIR          show the program for a few seconds, save what it\n"
     "                      showed in DIR (screen.png) and end\n"
+    "  --shots DIR         save a picture of every panel in DIR (groove.png,\n"
+    "                      browser.png ...) at the stage's size and end; the\n"
+    "                      run has a program folder of its own and plays silently\n"
     "  --headless          run without a display (no window; boxes take their\n"
     "                      default answer, file dialogs are cancelled)\n"
     "  --script FILE       run headless, fed with the timed events of FILE\n"
@@ -89,6 +94,7 @@ struct Options {
     int screenHeight = 0;
     std::string document;
     std::string demo;
+    std::string shots;
     std::string songInfo;
     std::string docInfo;
     std::vector<std::string> disks;
@@ -163,6 +169,8 @@ int parse(int argc, char** argv, Options& o)
             o.headless = true;
         } else if (a == "--demo") {
             if (!value(o.demo)) return usageError("--demo needs a folder");
+        } else if (a == "--shots") {
+            if (!value(o.shots)) return usageError("--shots needs a folder");
         } else if (a == "--disk") {
             std::string disk;
             if (!value(disk)) return usageError("--disk needs a folder");
@@ -217,6 +225,13 @@ int parse(int argc, char** argv, Options& o)
     }
     if (!o.makeSong && (!o.makeSongOptions.name.empty() || o.makeSongOptions.tempo > 0 || o.makeSongOptions.yes))
         return usageError("--name, --tempo and --yes go with --make-song");
+    if (!o.shots.empty()) {
+        if (!o.script.empty() || o.window || !o.demo.empty() || !words.empty() || o.screenWidth > 0)
+            return usageError("--shots goes with none of --script, --window, --demo, --screen or a document");
+        o.headless = true;
+        o.screenWidth = PWScreenClass::kStageWidth;
+        o.screenHeight = PWScreenClass::kStageHeight;
+    }
     if (o.window) {
         if (o.script.empty()) return usageError("--window goes with --script");
         o.headless = false;
@@ -225,6 +240,7 @@ int parse(int argc, char** argv, Options& o)
     for (size_t i = 0; i < words.size(); ++i) o.document += (i ? " " : "") + words[i];
     o.document = fromHere(o.document);
     o.demo = fromHere(o.demo);
+    o.shots = fromHere(o.shots);
     o.log = fromHere(o.log);
     if (o.render) {
         o.renderOptions.document = fromHere(o.renderOptions.document);
@@ -304,6 +320,15 @@ int main(int argc, char** argv)
     }
     std::snprintf(windowsCommandLine, sizeof windowsCommandLine, "%s", options.document.c_str());
     std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", programFile(argc > 0 ? argv[0] : nullptr).c_str());
+    if (!options.shots.empty()) {
+        std::string error;
+        const std::string file = PWShots_Arm(options.shots, PWprogramFile, error);
+        if (file.empty()) {
+            std::fprintf(stderr, "beatloom: %s\n", error.c_str());
+            return 1;
+        }
+        std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", file.c_str());
+    }
 
     if (!options.demo.empty() && !PWDemo_Arm(options.demo)) {
         std::fprintf(stderr, "beatloom: cannot write into %s\n", options.demo.c_str());
@@ -322,5 +347,6 @@ int main(int argc, char** argv)
     }
     plat::clearBackend();
     gRunning = false;
+    if (!options.shots.empty()) rc = PWShots_Finish(rc);
     return rc;
 }

@@ -91,8 +91,10 @@ long playedFrames()
     return stat(gDemo.raw.c_str(), &st) == 0 ? static_cast<long>(st.st_size / 4) : 0;
 }
 
+}  // namespace
+
 // The first song of the library (by folder name) that opens.
-bool openFirstSong()
+bool PW_OpenFirstSong()
 {
     if (!blGroovePanel) return false;
     kelFolderList list(":Library:Song:");
@@ -105,8 +107,6 @@ bool openFirstSong()
         if (blGroovePanel->loadSong((":Library:Song:" + name + ":").c_str())) return true;
     return false;
 }
-
-}  // namespace
 
 bool PWDemo_Arm(const std::string& folder)
 {
@@ -138,7 +138,7 @@ void PWDemo_Idle()
         if (kelGlo.ticks - gDemo.startTicks < kStartTicks) return;
         gDemo.playing = true;
         gDemo.startTicks = kelGlo.ticks;
-        if (openFirstSong()) {
+        if (PW_OpenFirstSong()) {
             PWScreen.hide(kPWLoadPanel);
             blGroovePanel->randomize(0);
             if (blPlayer && !blPlayer->playing) blPlayer->play();

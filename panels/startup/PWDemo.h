@@ -9,3 +9,6 @@ bool PWDemo_Arm(const std::string& folder);
 bool PWDemo_Armed();
 // Runs from the main loop's idle passes.
 void PWDemo_Idle();
+
+// Opens the first song of the library (by folder name) that opens.
+bool PW_OpenFirstSong();

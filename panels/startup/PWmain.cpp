@@ -29,6 +29,7 @@
 #include "panels/synth/BLSynthPanel.h"
 #include "panels/vmix/BLVMixPanel.h"
 #include "panels/startup/PWDemo.h"
+#include "panels/startup/PWShots.h"
 #include "panels/startup/PWPlaceholderPanel.h"
 #include "platform/Platform.h"
 #include "ui/PWPanel.h"
@@ -194,7 +195,7 @@ int16_t PW_InitAll()
     PWScreen.update(&whole);
     // Work left by an instance that ended before it was saved, then a
     // document named on the command line (a demonstration asks nothing).
-    if (blGroovePanel && !PWDemo_Armed()) blGroovePanel->offerRecovery();
+    if (blGroovePanel && !PWDemo_Armed() && !PWShots_Armed()) blGroovePanel->offerRecovery();
     PWScreen.processOpenDocuments();
     return 1;
 }
@@ -237,6 +238,7 @@ KelAppHooks PW_AppHooks()
     hooks.remoteEvents = [](uintptr_t message) {
         PWScreen_remoteevents(message);
         if (message == 0 && PWDemo_Armed()) PWDemo_Idle();
+        if (message == 0 && PWShots_Armed()) PWShots_Idle();
     };
     // Loops dropped on the window become a song, in the song browser.
     hooks.dropped = [](const std::vector<std::string>& paths) {

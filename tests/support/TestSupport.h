@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -60,6 +61,8 @@ RunResult runWatched(const std::vector<std::string>& argv, const std::string& cw
                      const std::vector<std::string>& env = {});
 
 std::string readFile(const std::string& path);
+// Width and height from a PNG's header; 0 x 0 when it is no PNG.
+std::pair<uint32_t, uint32_t> pngSize(const std::string& bytes);
 bool writeFile(const std::string& path, const std::string& bytes);
 std::string programDir();  // the build's program folder
 std::string sourceDir();

@@ -2,6 +2,7 @@
 // shows on it: a button's, check box's or choice's words (in bold, as they
 // stand), each state of a stepping control, the captions over knobs and
 // fields, each panel's title, and a control's name as its tip gives it.
+// Its pictures are the ones the build made.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -185,6 +186,37 @@ TEST(UserGuide, NamesEveryControlOfEveryPanel)
     // Names read from the three kinds of source.
     for (const char* name : {"New song from loops", "Listen", "TRACKS ON THE LINK", "Key lock", "main volume"})
         EXPECT_TRUE(found.count(name)) << name;
+}
+
+// Each picture of the guide was made of a panel by this build's program (a
+// PNG of the stage's size written after the program was), and every picture
+// the program made of its panels is in the guide, with words for it.
+TEST(UserGuide, ShowsThePictureTheBuildMadeOfEveryPanel)
+{
+    const std::string html = testsupport::readFile(testsupport::sourceDir() + "/desktop/UserGuide.html");
+    const fs::path built = testsupport::programDir();
+    const fs::path folder = built / "guide";
+    ASSERT_TRUE(fs::is_directory(folder)) << folder;
+    std::set<std::string> named;
+    const std::regex img("<img\\b[^>]*>"), src("src=\"guide/([^\"/]+)\""), alt("alt=\"[^\"]{20,}\"");
+    for (std::sregex_iterator m(html.begin(), html.end(), img), end; m != end; ++m) {
+        const std::string tag = m->str();
+        std::smatch picture;
+        ASSERT_TRUE(std::regex_search(tag, picture, src)) << tag;
+        EXPECT_TRUE(std::regex_search(tag, alt)) << "no words for " << tag;
+        named.insert(picture[1]);
+    }
+    std::set<std::string> made;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) made.insert(entry.path().filename().string());
+    ASSERT_FALSE(made.empty());
+    EXPECT_EQ(named, made);
+    const auto program = fs::last_write_time(built / "beatloom");
+    for (const std::string& name : named) {
+        const fs::path picture = folder / name;
+        EXPECT_EQ(testsupport::pngSize(testsupport::readFile(picture.string())), std::make_pair(640u, 480u)) << name;
+        std::error_code ec;
+        EXPECT_TRUE(fs::last_write_time(picture, ec) > program) << name << " is older than the program";
+    }
 }
 
 }  // namespace

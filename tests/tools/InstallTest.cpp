@@ -12,6 +12,7 @@
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
+using testsupport::pngSize;
 using testsupport::readFile;
 using testsupport::run;
 using testsupport::TempDir;
@@ -35,19 +36,6 @@ std::string entryValue(const std::string& text, const std::string& key)
     const size_t from = pos + at.size() - 1;
     const size_t end = text.find('\n', from);
     return text.substr(from, end == std::string::npos ? std::string::npos : end - from);
-}
-
-// Width and height from a PNG's header; 0 x 0 when it is no PNG.
-std::pair<uint32_t, uint32_t> pngSize(const std::string& bytes)
-{
-    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || bytes.compare(12, 4, "IHDR") != 0)
-        return {0, 0};
-    auto be32 = [&](size_t at) {
-        uint32_t v = 0;
-        for (size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
-        return v;
-    };
-    return {be32(16), be32(20)};
 }
 
 bool onPath(const std::string& program)
@@ -86,10 +74,11 @@ TEST_F(Install, ProgramFolderHoldsWhatTheBuildFolderHolds)
 {
     const fs::path built = testsupport::programDir();
     EXPECT_EQ(access((programFolder() / "beatloom").c_str(), X_OK), 0);
-    for (const char* file : {"Beatloom.xrs", "Helps.txt"})
+    for (const char* file : {"Beatloom.xrs", "Helps.txt", "UserGuide.html", "guide/groove.png"})
         EXPECT_EQ(readFile((programFolder() / file).string()), readFile((built / file).string())) << file;
     ASSERT_TRUE(fs::is_directory(programFolder() / "Library/Song"));
-    EXPECT_EQ(filesBelow(programFolder() / "Library"), filesBelow(built / "Library"));
+    for (const char* folder : {"Library", "guide"})
+        EXPECT_EQ(filesBelow(programFolder() / folder), filesBelow(built / folder)) << folder;
     EXPECT_FALSE(fs::exists(programFolder() / "Beatloom.prf")) << "preferences are the user's, not installed";
 }
 
@@ -129,7 +118,7 @@ TEST_F(Install, OwnFolderLinksTheProgramAndCopiesTheLibrary)
     const auto r = run({launcher(), "--version"}, "", 120, {"BEATLOOM_OWN_FOLDER=" + own.string()});
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(r.out, "Beatloom 2.0\n");
-    for (const char* item : {"beatloom", "Beatloom.xrs", "Helps.txt"}) {
+    for (const char* item : {"beatloom", "Beatloom.xrs", "Helps.txt", "UserGuide.html", "guide"}) {
         ASSERT_TRUE(fs::is_symlink(own / item)) << item;
         EXPECT_TRUE(fs::equivalent(own / item, programFolder() / item)) << item;
     }
