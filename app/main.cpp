@@ -15,6 +15,7 @@
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
+#include "panels/groove/BLGrooveMidi.h"
 #include "panels/player/BLRender.h"
 #include "panels/startup/PWDemo.h"
 #include "panels/startup/PWmain.h"
@@ -55,6 +56,8 @@ const char kUsage[] =
     "                      instead (mouse positions in window pixels)\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
     "  --screen WxH        headless: the size of the window (default 1024x768)\n"
+    "  --midi-map FILE     take the MIDI controllers' bindings from the mapping\n"
+    "                      FILE (kept in the preferences from then on)\n"
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
@@ -92,6 +95,7 @@ struct Options {
     std::string songInfo;
     std::string docInfo;
     std::vector<std::string> disks;
+    std::string midiMap;
     bool render = false;
     BLRenderOptions renderOptions;
     bool makeSong = false;
@@ -167,6 +171,8 @@ int parse(int argc, char** argv, Options& o)
             std::string disk;
             if (!value(disk)) return usageError("--disk needs a folder");
             o.disks.push_back(fromHere(disk));
+        } else if (a == "--midi-map") {
+            if (!value(o.midiMap)) return usageError("--midi-map needs a mapping file");
         } else if (a == "--song-info") {
             if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
         } else if (a == "--doc-info") {
@@ -226,6 +232,7 @@ int parse(int argc, char** argv, Options& o)
     o.document = fromHere(o.document);
     o.demo = fromHere(o.demo);
     o.log = fromHere(o.log);
+    o.midiMap = fromHere(o.midiMap);
     if (o.render) {
         o.renderOptions.document = fromHere(o.renderOptions.document);
         o.renderOptions.output = fromHere(o.renderOptions.output);
@@ -310,6 +317,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
+    if (!options.midiMap.empty()) BLMidi_UseMapFile(options.midiMap);
     if (!makeBackend(options)) return 1;
     gRunning = true;
     std::atexit(leaveAtOnce);
