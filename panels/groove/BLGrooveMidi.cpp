@@ -92,8 +92,10 @@ void BLGroovePanel::midiClose()
 
 void BLGroovePanel::midiIdle()
 {
-    // A drag under way owns the controls until it ends.
-    if (liveChange) return;
+    // A drag under way owns the controls until it ends; a box one of the
+    // messages opened runs idle passes of its own, which leave the rest waiting.
+    if (liveChange || midiApplying) return;
+    midiApplying = true;
     BLMidiQueue::Item item;
     for (int n = 0; n < kMessagesAPass && midiQueue.take(item); ++n) {
         BLMidiMessage m;
@@ -101,6 +103,7 @@ void BLGroovePanel::midiIdle()
         if (midiLearn.on) midiLearnMessage(m);
         else midiApply(m);
     }
+    midiApplying = false;
 }
 
 void BLGroovePanel::midiApply(const BLMidiMessage& m)

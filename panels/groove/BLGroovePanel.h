@@ -335,6 +335,7 @@ public:
     std::unique_ptr<plat::MidiIn> midiIn;
     // The last value of each CC, by channel: a CC presses when it rises past 63.
     uint8_t midiLastCC[16][128] = {};
+    bool midiApplying = false;
 
     // Idle work, each part on its own.
     void chaseIdle();
