@@ -12,12 +12,18 @@ struct ActionName {
 };
 
 constexpr ActionName kActions[] = {
-    {BLMidiAction::mute, "mute"},         {BLMidiAction::loopUp, "loop-up"},
-    {BLMidiAction::loopDown, "loop-down"}, {BLMidiAction::groupUp, "group-up"},
-    {BLMidiAction::groupDown, "group-down"}, {BLMidiAction::random, "random"},
-    {BLMidiAction::store, "store"},       {BLMidiAction::play, "play"},
-    {BLMidiAction::tempo, "tempo"},       {BLMidiAction::tempoUp, "tempo-up"},
-    {BLMidiAction::tempoDown, "tempo-down"}, {BLMidiAction::volume, "volume"},
+    {BLMidiAction::mute, "mute"},
+    {BLMidiAction::loopUp, "loop-up"},
+    {BLMidiAction::loopDown, "loop-down"},
+    {BLMidiAction::groupUp, "group-up"},
+    {BLMidiAction::groupDown, "group-down"},
+    {BLMidiAction::random, "random"},
+    {BLMidiAction::store, "store"},
+    {BLMidiAction::play, "play"},
+    {BLMidiAction::tempo, "tempo"},
+    {BLMidiAction::tempoUp, "tempo-up"},
+    {BLMidiAction::tempoDown, "tempo-down"},
+    {BLMidiAction::volume, "volume"},
     {BLMidiAction::pan, "pan"},
 };
 
@@ -52,9 +58,12 @@ bool parseLine(const std::string& line, BLMidiBinding& b)
     if (!(in >> kind >> channel >> num >> action)) return false;
     in >> target >> more;
     if (!more.empty()) return false;
-    if (kind == "note") b.kind = BLMidiKind::note;
-    else if (kind == "cc") b.kind = BLMidiKind::cc;
-    else return false;
+    if (kind == "note")
+        b.kind = BLMidiKind::note;
+    else if (kind == "cc")
+        b.kind = BLMidiKind::cc;
+    else
+        return false;
     int c = 0, n = 0;
     if (!number(channel, 1, 16, c) || !number(num, 0, 127, n)) return false;
     b.channel = static_cast<uint8_t>(c);
@@ -120,9 +129,15 @@ bool BLMidi_HasTarget(BLMidiAction action)
     }
 }
 
-int16_t BLMidi_Volume(uint8_t value) { return static_cast<int16_t>(std::min<int>(value, 127)); }
+int16_t BLMidi_Volume(uint8_t value)
+{
+    return static_cast<int16_t>(std::min<int>(value, 127));
+}
 
-int16_t BLMidi_Pan(uint8_t value) { return static_cast<int16_t>(std::clamp(static_cast<int>(value) - 64, -63, 63)); }
+int16_t BLMidi_Pan(uint8_t value)
+{
+    return static_cast<int16_t>(std::clamp(static_cast<int>(value) - 64, -63, 63));
+}
 
 float BLMidi_Tempo(uint8_t value, float slowest, float fastest)
 {
@@ -158,8 +173,9 @@ bool BLMidiBindings::bind(const BLMidiBinding& binding)
 
 bool BLMidiBindings::learn(const BLMidiBinding& binding)
 {
-    std::erase_if(bindings,
-                  [&](const BLMidiBinding& b) { return b.action == binding.action && b.target == binding.target; });
+    std::erase_if(bindings, [&](const BLMidiBinding& b) {
+        return b.action == binding.action && b.target == binding.target;
+    });
     return bind(binding);
 }
 

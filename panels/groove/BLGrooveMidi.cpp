@@ -54,7 +54,10 @@ std::string logText(const BLMidiBinding& b)
 
 }  // namespace
 
-void BLMidi_UseMapFile(const std::string& path) { gMapFile = path; }
+void BLMidi_UseMapFile(const std::string& path)
+{
+    gMapFile = path;
+}
 
 // ---- The port -----------------------------------------------------------------
 
@@ -65,13 +68,19 @@ void BLGroovePanel::midiOpen()
         std::ostringstream text;
         text << in.rdbuf();
         int badLine = 0;
+        std::string refused;
         if (!in)
-            plat::logLine("the MIDI mapping file " + gMapFile + " cannot be read; the bindings stay as they were");
+            refused = "cannot be read";
         else if (!blPrefs.midiBindings.parse(text.str(), badLine))
-            plat::logLine("the MIDI mapping file " + gMapFile + " is damaged at line " + std::to_string(badLine) +
-                          "; the bindings stay as they were");
-        else
-            note("midi map " + gMapFile + ": " + std::to_string(blPrefs.midiBindings.list().size()) + " bindings");
+            refused = "is damaged at line " + std::to_string(badLine);
+        if (!refused.empty()) {
+            const std::string line =
+                "the MIDI mapping file " + gMapFile + " " + refused + "; the bindings stay as they were";
+            plat::logLine(line);
+            note(line);
+        } else
+            note("midi map " + gMapFile + ": " + std::to_string(blPrefs.midiBindings.list().size()) +
+                 " bindings");
     }
     midiIn = std::make_unique<plat::MidiIn>();
     // Called on the MIDI system's thread: only the queue is touched there.
@@ -100,8 +109,10 @@ void BLGroovePanel::midiIdle()
     for (int n = 0; n < kMessagesAPass && midiQueue.take(item); ++n) {
         BLMidiMessage m;
         if (!BLMidi_Decode(item.bytes, item.count, m)) continue;
-        if (midiLearn.on) midiLearnMessage(m);
-        else midiApply(m);
+        if (midiLearn.on)
+            midiLearnMessage(m);
+        else
+            midiApply(m);
     }
     midiApplying = false;
 }
@@ -118,8 +129,8 @@ void BLGroovePanel::midiApply(const BLMidiMessage& m)
     // A note's end drives nothing; a value follows every move.
     if (takesValue ? m.kind == BLMidiKind::note && m.value == 0 : !press) return;
     const int16_t t = b.target;
-    note("midi " + BLMidi_MessageText(m.kind, m.channel, m.number) + " value " + std::to_string(m.value) + " -> " +
-         BLMidi_ActionText(b.action, b.target));
+    note("midi " + BLMidi_MessageText(m.kind, m.channel, m.number) + " value " + std::to_string(m.value) +
+         " -> " + BLMidi_ActionText(b.action, b.target));
     // One action of the user, as a click is: undo, the link and the keeper
     // see it.
     actionBegins();
@@ -127,19 +138,23 @@ void BLGroovePanel::midiApply(const BLMidiMessage& m)
         case BLMidiAction::mute: onItem_trackLed(t); break;
         case BLMidiAction::loopUp:
         case BLMidiAction::loopDown:
-            chooseLoop(t, static_cast<int16_t>(model.current.tracks[t].slot + (b.action == BLMidiAction::loopUp ? 1 : -1)));
+            chooseLoop(t, static_cast<int16_t>(model.current.tracks[t].slot +
+                                               (b.action == BLMidiAction::loopUp ? 1 : -1)));
             break;
         case BLMidiAction::groupUp:
         case BLMidiAction::groupDown: {
-            const int16_t g = static_cast<int16_t>(model.current.tracks[t].group + (b.action == BLMidiAction::groupUp ? 1 : -1));
+            const int16_t g = static_cast<int16_t>(model.current.tracks[t].group +
+                                                   (b.action == BLMidiAction::groupUp ? 1 : -1));
             if (g >= -1 && g < model.library().groupCount) chooseGroup(t, g);
             break;
         }
         case BLMidiAction::random: randomize(t); break;
         case BLMidiAction::store: model.grooves_add(); break;
         case BLMidiAction::play:
-            if (player().playing) player().stop();
-            else player().play();
+            if (player().playing)
+                player().stop();
+            else
+                player().play();
             common_setPlayDisplay(player().playing);
             break;
         case BLMidiAction::tempo:
@@ -192,10 +207,14 @@ bool BLGroovePanel::midiActionOf(int16_t item, bool shift, BLMidiAction& action,
 {
     for (int8_t t = 0; t < gi::kTracks; ++t) {
         target = t;
-        if (item == gi::trackLight[t]) action = BLMidiAction::mute;
-        else if (item == gi::loopMenu[t]) action = shift ? BLMidiAction::loopDown : BLMidiAction::loopUp;
-        else if (item == gi::groupMenu[t]) action = shift ? BLMidiAction::groupDown : BLMidiAction::groupUp;
-        else continue;
+        if (item == gi::trackLight[t])
+            action = BLMidiAction::mute;
+        else if (item == gi::loopMenu[t])
+            action = shift ? BLMidiAction::loopDown : BLMidiAction::loopUp;
+        else if (item == gi::groupMenu[t])
+            action = shift ? BLMidiAction::groupDown : BLMidiAction::groupUp;
+        else
+            continue;
         return true;
     }
     for (int8_t r = 0; r < 4; ++r)
@@ -206,8 +225,10 @@ bool BLGroovePanel::midiActionOf(int16_t item, bool shift, BLMidiAction& action,
         }
     // The volume and pan controls: of the track they show now.
     target = static_cast<int8_t>(std::clamp<int16_t>(model.selectedTrack, 0, gi::kTracks - 1));
-    if (item == gi::volume) action = BLMidiAction::volume;
-    else if (item == gi::pan) action = BLMidiAction::pan;
+    if (item == gi::volume)
+        action = BLMidiAction::volume;
+    else if (item == gi::pan)
+        action = BLMidiAction::pan;
     else {
         target = 0;
         switch (item) {

@@ -75,10 +75,10 @@ TEST_F(MidiLearnSession, ANoteBoundByLearnMutesTheTrackItWasLearntOn)
     const std::string doc = writeDocument("learn.bld", "NightShift", groove, 126.0f);
     const std::string muted = dir.file("muted.flag");
     // Playing for 2.5 s; the grid to Beat; learn, and track 1's lamp picked.
-    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\nclick " + at(kGridX, kGridY) +
-                               "\npress n\nclick " + at(kLampX, kLampY) + "\nwaitsize 1 " + muted + "\nmove " +
-                               at(kLampX + 2, kLampY + 2) + "\nwait 300\nscreenshot " + dir.file("bound.png") +
-                               "\nquit\n";
+    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\nclick " +
+                               at(kGridX, kGridY) + "\npress n\nclick " + at(kLampX, kLampY) +
+                               "\nwaitsize 1 " + muted + "\nmove " + at(kLampX + 2, kLampY + 2) +
+                               "\nwait 300\nscreenshot " + dir.file("bound.png") + "\nquit\n";
     testsupport::writeFile(dir.file("script.txt"), script);
     const std::string logPath = dir.file("log.txt");
 

@@ -13,17 +13,18 @@ TEST(MidiBindings, AMappingFileReadsBackAsWrittenAndADamagedOneIsRefusedByItsLin
 {
     BLMidiBindings written;
     int badLine = 0;
-    ASSERT_TRUE(written.parse("# eight faders\n"
-                              "cc 1 7 volume 1\n"
-                              "  cc 16 127 pan 8   # the last knob\n"
-                              "\n"
-                              "note 10 36 mute 3\n"
-                              "note 1 0 random 4\n"
-                              "note 1 41 play\n"
-                              "cc 2 20 tempo\n"
-                              "note 1 50 loop-down 2\n"
-                              "note 1 50 group-up 2\n",  // the same note again: its last line binds it
-                              badLine));
+    ASSERT_TRUE(
+        written.parse("# eight faders\n"
+                      "cc 1 7 volume 1\n"
+                      "  cc 16 127 pan 8   # the last knob\n"
+                      "\n"
+                      "note 10 36 mute 3\n"
+                      "note 1 0 random 4\n"
+                      "note 1 41 play\n"
+                      "cc 2 20 tempo\n"
+                      "note 1 50 loop-down 2\n"
+                      "note 1 50 group-up 2\n",  // the same note again: its last line binds it
+                      badLine));
     ASSERT_EQ(written.list().size(), 7u);
     const BLMidiBinding* b = written.find(BLMidiKind::note, 1, 50);
     ASSERT_NE(b, nullptr);
@@ -48,10 +49,7 @@ TEST(MidiBindings, AMappingFileReadsBackAsWrittenAndADamagedOneIsRefusedByItsLin
         "note 1 36 play 1\n",    // play has no target
         "note 1 36 mute\n",      // mute needs one
         "note 1 36 random 5\n",  // four random sets
-        "pc 1 36 mute 1\n",
-        "note 1 36 mute 1 2\n",
-        "note 1 3x mute 1\n",
-        "note 1 36 solo 1\n",
+        "pc 1 36 mute 1\n",     "note 1 36 mute 1 2\n", "note 1 3x mute 1\n", "note 1 36 solo 1\n",
     };
     for (const char* line : damaged) {
         badLine = 0;

@@ -72,9 +72,10 @@ TEST_F(GroovePanelMidi, LearnBindsTheClickedControlToTheNextNoteWhichThenMutesIt
 TEST_F(GroovePanelMidi, CCsSetVolumesPansAndTheTempoAndPressOncePerRise)
 {
     int bad = 0;
-    ASSERT_TRUE(blPrefs.midiBindings.parse("cc 1 0 volume 1\ncc 1 1 volume 4\ncc 1 16 pan 4\ncc 1 20 tempo\n"
-                                           "cc 1 41 tempo-up\n",
-                                           bad));
+    ASSERT_TRUE(
+        blPrefs.midiBindings.parse("cc 1 0 volume 1\ncc 1 1 volume 4\ncc 1 16 pan 4\ncc 1 20 tempo\n"
+                                   "cc 1 41 tempo-up\n",
+                                   bad));
     // Track 1 is the selected one: its control follows.
     send(0xB0, 0, 127);
     EXPECT_EQ(panel.model.current.tracks[0].volume, 127);
