@@ -15,6 +15,7 @@
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
+#include "panels/groove/BLGrooveMidi.h"
 #include "panels/player/BLRender.h"
 #include "panels/startup/PWDemo.h"
 #include "panels/startup/PWShots.h"
@@ -60,6 +61,8 @@ const char kUsage[] =
     "                      instead (mouse positions in window pixels)\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
     "  --screen WxH        headless: the size of the window (default 1024x768)\n"
+    "  --midi-map FILE     take the MIDI controllers' bindings from the mapping\n"
+    "                      FILE (kept in the preferences from then on)\n"
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
@@ -98,6 +101,7 @@ struct Options {
     std::string songInfo;
     std::string docInfo;
     std::vector<std::string> disks;
+    std::string midiMap;
     bool render = false;
     BLRenderOptions renderOptions;
     bool makeSong = false;
@@ -175,6 +179,8 @@ int parse(int argc, char** argv, Options& o)
             std::string disk;
             if (!value(disk)) return usageError("--disk needs a folder");
             o.disks.push_back(fromHere(disk));
+        } else if (a == "--midi-map") {
+            if (!value(o.midiMap)) return usageError("--midi-map needs a mapping file");
         } else if (a == "--song-info") {
             if (!value(o.songInfo)) return usageError("--song-info needs a song folder");
         } else if (a == "--doc-info") {
@@ -242,6 +248,7 @@ int parse(int argc, char** argv, Options& o)
     o.demo = fromHere(o.demo);
     o.shots = fromHere(o.shots);
     o.log = fromHere(o.log);
+    o.midiMap = fromHere(o.midiMap);
     if (o.render) {
         o.renderOptions.document = fromHere(o.renderOptions.document);
         o.renderOptions.output = fromHere(o.renderOptions.output);
@@ -335,6 +342,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
+    if (!options.midiMap.empty()) BLMidi_UseMapFile(options.midiMap);
     if (!makeBackend(options)) return 1;
     gRunning = true;
     std::atexit(leaveAtOnce);

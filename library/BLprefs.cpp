@@ -36,6 +36,9 @@ constexpr long kDocumentFolder = kelFourCC("dfld");
 constexpr long kLaunchGrid = kelFourCC("lgrd");
 constexpr long kOutputCard = kelFourCC("ocrd");
 constexpr long kOutputFrames = kelFourCC("oprd");
+constexpr long kMidiBindings = kelFourCC("midb");
+// Far more than the most bindings take.
+constexpr long kMidiBindingsBytes = 64 * 1024;
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
@@ -44,7 +47,7 @@ bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
                      kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
-                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames})
+                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames, kMidiBindings})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -169,6 +172,18 @@ void blPrefsClass::loadOutput(KelResFile& file)
         outputFrames = frames;
 }
 
+void blPrefsClass::loadMidiBindings(KelResFile& file)
+{
+    const long n = file.GetDataLen(kMidiBindings, 0);
+    if (n <= 0 || n > kMidiBindingsBytes) return;
+    std::string text(static_cast<size_t>(n), '\0');
+    if (!file.LoadData(text.data(), n, kMidiBindings, 0)) return;
+    int badLine = 0;
+    if (!midiBindings.parse(text, badLine))
+        plat::logLine(std::string(fileName) + ": the MIDI bindings are damaged at line " + std::to_string(badLine) +
+                      "; none were taken");
+}
+
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
       netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
@@ -209,6 +224,7 @@ void blPrefsClass::load()
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
     loadShort(file, kLaunchGrid, 0, 0, kLaunchGridChoices - 1, &launchGrid);
     loadOutput(file);
+    loadMidiBindings(file);
     // A folder whole, without a zero or a control character in it, or none.
     if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
         char folder[kKelPathMax + 1] = {};
@@ -267,6 +283,10 @@ bool blPrefsClass::save()
     ok = saveShort(file, kOutputFrames, 0, outputFrames) && ok;
     if (const size_t n = std::strlen(documentFolder); n > 0)
         ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
+    if (!midiBindings.empty()) {
+        const std::string bindings = midiBindings.text();
+        ok = file.SaveData(bindings.data(), static_cast<long>(bindings.size()), kMidiBindings, 0) && ok;
+    }
     uint8_t link[kNetLinkSize] = {};
     kelPutLE16(link, static_cast<uint16_t>(netMode));
     kelPutLE16(link + 2, netPort);

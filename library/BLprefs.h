@@ -27,6 +27,8 @@
 //                    0 cycle, 1 beat, 2 bar, 3 two, 4 four, 5 eight bars)
 //   'ocrd' 0 1..255 the sound card by its system name; none: the system's default
 //   'oprd' 0      2  the card's period in frames: 128, 256, 512, 1024, 2048 or 4096
+//   'midb' 0   0..  the MIDI controllers' bindings, as the lines of a mapping
+//                    file (library/BLMidiBindings.h); taken whole or not at all
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,7 @@
 #include "core/kelFiles.h"
 #include "core/kelGeometry.h"
 #include "core/kelQt.h"
+#include "library/BLMidiBindings.h"
 #include "library/BLVMix.h"
 
 class KelResFile;
@@ -105,11 +108,14 @@ public:
     int16_t outputFrames;
     // The folder of the last document ("" before the first).
     char documentFolder[kKelPathMax + 1];
+    // What the notes and CCs of MIDI controllers drive.
+    BLMidiBindings midiBindings;
 
 private:
     void loadNetLink(KelResFile& file);
     void loadNetIdentities(KelResFile& file);
     void loadOutput(KelResFile& file);
+    void loadMidiBindings(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

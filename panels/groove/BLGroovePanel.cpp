@@ -15,6 +15,7 @@
 #include "panels/tuner/BLLoopTunerPanel.h"
 #include "panels/synth/BLSynthPanel.h"
 #include "panels/startup/PWmain.h"
+#include "platform/PlatMidi.h"
 #include "platform/PlatRecovery.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -155,6 +156,7 @@ void BLGroovePanel::onPanelOpened()
 
 void BLGroovePanel::onPanelClosed()
 {
+    midiClose();
     player().stop();
     link.close();
 }

@@ -18,6 +18,7 @@
 #include "audio/LaunchGrid.h"
 #include "core/BLPath.h"
 #include "library/BLGrooveModel.h"
+#include "library/BLMidiBindings.h"
 #include "library/BLWorkKeeper.h"
 #include "net/BLNet.h"
 #include "panels/browser/BLLoadLinks.h"
@@ -42,6 +43,7 @@ public:
 
 namespace plat {
 class RecoveryStore;
+class MidiIn;
 }
 
 class BLGroovePanel : public PWPanelClass,
@@ -297,6 +299,43 @@ public:
     void waitingIdle();
     int16_t waitBeats[kBLEngineTracks] = {};
     long waitDeadline = 0;
+
+    // MIDI controllers (BLGrooveMidi.cpp). Their messages come on the MIDI
+    // thread into midiQueue and are applied in the idle work as the clicks
+    // and keys they stand for, each one an action of the user.
+    // Opens the port "controls in" (first reading the mapping file given on
+    // the command line, when one was); the program goes on without it.
+    void midiOpen();
+    void midiClose();
+    void midiIdle();
+    void midiApply(const BLMidiMessage& message);
+    // MIDI learn: the key starts it (and again, or Esc, cancels it); a click
+    // then picks the control without working it, and the next note or CC
+    // is bound to it.
+    static constexpr uint8_t kMidiLearnKey = 'n';
+    void midiLearnKey();
+    void midiLearnCancel();
+    // Picks the control of this item (Shift held: the step down of a menu
+    // or the tempo); false when it cannot be bound.
+    bool midiLearnPick(int16_t item, bool shift);
+    void midiLearnMessage(const BLMidiMessage& message);
+    // What a control drives and for which target; false for one that
+    // cannot be bound.
+    bool midiActionOf(int16_t item, bool shift, BLMidiAction& action, int8_t& target) const;
+    // "MIDI: CC 7 ch 1" for a bound control, else "".
+    std::string midiHint(int16_t item) const;
+    void events() override;
+    struct MidiLearn {
+        bool on = false;
+        int16_t item = -1;  // the control picked; -1 before the click
+        BLMidiAction action = BLMidiAction::mute;
+        int8_t target = 0;
+    } midiLearn;
+    BLMidiQueue midiQueue;
+    std::unique_ptr<plat::MidiIn> midiIn;
+    // The last value of each CC, by channel: a CC presses when it rises past 63.
+    uint8_t midiLastCC[16][128] = {};
+    bool midiApplying = false;
 
     // Idle work, each part on its own.
     void chaseIdle();

@@ -34,6 +34,7 @@ void BLGroovePanel::onIdle()
     waitingIdle();
     blinkIdle();
     link.idleEvents();
+    midiIdle();
     metersIdle();
 }
 

@@ -68,6 +68,7 @@ void BLGroovePanel::onKey()
         key_numEnterType();
         return;
     }
+    if (midiLearn.on && kelGlo.what == kelKeyDown && kelGlo.escapeKey) return midiLearnCancel();
     const uint8_t c = kelGlo.keyChar;
     if (kelGlo.what == kelKeyUp) {
         if (tapPending && std::tolower(c) == 't') {
@@ -193,6 +194,7 @@ void BLGroovePanel::letterKeys()
         tapTicks = player().tickNow();
     }
     else if (pressed('l')) PWScreen.show(kPWLoadPanel);
+    else if (pressed(kMidiLearnKey)) midiLearnKey();
     else if (kelGlo.keyChar == ' ' || kelGlo.keyChar == '@') {
         if (player().playing) player().stop();
         else player().play();

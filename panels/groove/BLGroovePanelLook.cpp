@@ -60,6 +60,8 @@ const char* BLGroovePanel::hintFor(int16_t item) const
 
 void BLGroovePanel::hintIdle()
 {
+    // MIDI learn says what it waits for until it ends.
+    if (midiLearn.on) return;
     if (kelGlo.mouseX == hintMouseX && kelGlo.mouseY == hintMouseY) return;
     hintMouseX = kelGlo.mouseX;
     hintMouseY = kelGlo.mouseY;
@@ -80,10 +82,13 @@ void BLGroovePanel::hintIdle()
     shownHint = item;
     const int16_t message = helpMode >= 0 ? static_cast<int16_t>(kMsgRolloverHint + (helpMode ? 0 : 1)) : kMsgDefaultHint;
     const kelText idle = blIntl.message(message);
-    const char* text = item >= 0 ? hintFor(item) : idle.c_str();
+    std::string text = item >= 0 ? hintFor(item) : idle.c_str();
+    // A bound control names its binding too.
+    if (const std::string midi = item >= 0 ? midiHint(item) : std::string(); !midi.empty())
+        text += "  " + KEL_NameToLatin1(midi);
     if (kelPanelControl* c = control(gi::hint)) {
         c->set(kelPropFit, 1);
-        c->setValue(const_cast<char*>(text));
+        c->setValue(const_cast<char*>(text.c_str()));
     }
 }
 

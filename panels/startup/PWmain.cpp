@@ -184,6 +184,8 @@ int16_t PW_InitAll()
     gep->setLaunchGrid(LaunchGridBeatsOf(LaunchGridFromCode(blPrefs.launchGrid)));
     gep->setOutput(blPrefs.outputCard, blPrefs.outputFrames);
     connectPanels();
+    // Controllers: the program goes on without a MIDI system.
+    if (blGroovePanel) blGroovePanel->midiOpen();
     PWScreen.show(kPWLoadPanel);
     BL_PopupInfo_Close();
     PWScreen.changeAllColors(preferredColourScheme());

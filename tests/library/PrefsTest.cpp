@@ -82,6 +82,8 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.launchGrid = static_cast<int16_t>(LaunchGrid::twoBars);
         std::snprintf(prefs.outputCard, sizeof prefs.outputCard, "USB Audio Device Analog Stereo");
         prefs.outputFrames = 128;
+        prefs.midiBindings.bind({BLMidiKind::cc, 3, 7, BLMidiAction::volume, 2});
+        prefs.midiBindings.bind({BLMidiKind::note, 1, 36, BLMidiAction::play, 0});
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -99,6 +101,8 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.launchGrid, static_cast<int16_t>(LaunchGrid::twoBars));
     EXPECT_STREQ(back.outputCard, "USB Audio Device Analog Stereo");
     EXPECT_EQ(back.outputFrames, 128);
+    ASSERT_EQ(back.midiBindings.list().size(), 2u);
+    EXPECT_EQ(back.midiBindings.find(BLMidiKind::cc, 3, 7)->target, 2);
 
     // Saved again over the file, without a settings block and back on the
     // default card: neither comes back.

@@ -1,0 +1,75 @@
+// A JACK server of a test's own on the dummy backend (no sound card), under a
+// name no other test uses, stopped when the object goes away and killed with
+// the test process if that dies first.
+#pragma once
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace testsupport {
+
+class JackServer {
+public:
+    explicit JackServer(const std::string& tag)
+        : name_(join("bl-", tag, "-", getpid()))
+    {
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            execlp("jackd", "jackd", "--no-realtime", "-n", name_.c_str(), "-d", "dummy", "-r", "44100", "-p", "512",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Ready when a client can list its ports.
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (pid_ > 0 && std::chrono::steady_clock::now() < until) {
+            if (tool({"jack_lsp"}).exitCode == 0) {
+                ready_ = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~JackServer()
+    {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 200; i++) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    bool ready() const { return ready_; }
+    const std::string& name() const { return name_; }
+    // What a client of this server needs in its environment.
+    std::string env() const { return "JACK_DEFAULT_SERVER=" + name_; }
+    // Runs a JACK tool (jack_lsp, jack_connect ...) against this server.
+    RunResult tool(const std::vector<std::string>& argv, int timeoutSec = 10) const
+    {
+        return run(argv, "", timeoutSec, {env()});
+    }
+
+private:
+    std::string name_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+}  // namespace testsupport
