@@ -15,6 +15,7 @@
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
+#include "net/BLLinkSync.h"
 #include "panels/player/BLRender.h"
 #include "panels/startup/PWDemo.h"
 #include "panels/startup/PWmain.h"
@@ -55,6 +56,9 @@ const char kUsage[] =
     "                      instead (mouse positions in window pixels)\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
     "  --screen WxH        headless: the size of the window (default 1024x768)\n"
+    "  --link              join the Ableton Link session on the network (tempo,\n"
+    "                      beat and start shared with other music programs);\n"
+    "                      kept in the preferences like the network panel's switch\n"
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
@@ -156,6 +160,8 @@ int parse(int argc, char** argv, Options& o)
         }
         if (a == "--headless") {
             o.headless = true;
+        } else if (a == "--link") {
+            BLLinkSync::joinAtStart();
         } else if (a == "--window") {
             o.window = true;
         } else if (a == "--script") {

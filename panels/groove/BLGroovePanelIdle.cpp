@@ -7,6 +7,7 @@
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/groove/BLGroovePanelParts.h"
+#include "platform/PlatLink.h"
 
 namespace gi = grooveitem;
 
@@ -34,6 +35,7 @@ void BLGroovePanel::onIdle()
     waitingIdle();
     blinkIdle();
     link.idleEvents();
+    ableton.idle(plat::monotonicMs());
     metersIdle();
 }
 
