@@ -16,6 +16,7 @@
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
 #include "panels/groove/BLGrooveMidi.h"
+#include "net/BLLinkSync.h"
 #include "panels/player/BLRender.h"
 #include "panels/startup/PWDemo.h"
 #include "panels/startup/PWShots.h"
@@ -63,6 +64,9 @@ const char kUsage[] =
     "  --screen WxH        headless: the size of the window (default 1024x768)\n"
     "  --midi-map FILE     take the MIDI controllers' bindings from the mapping\n"
     "                      FILE (kept in the preferences from then on)\n"
+    "  --link              join the Ableton Link session on the network (tempo,\n"
+    "                      beat and start shared with other music programs);\n"
+    "                      kept in the preferences like the network panel's switch\n"
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
@@ -166,6 +170,8 @@ int parse(int argc, char** argv, Options& o)
         }
         if (a == "--headless") {
             o.headless = true;
+        } else if (a == "--link") {
+            BLLinkSync::joinAtStart();
         } else if (a == "--window") {
             o.window = true;
         } else if (a == "--script") {

@@ -30,6 +30,7 @@ constexpr long kTooltips = kelFourCC("htip");
 constexpr long kNetLink = kelFourCC("netl");
 constexpr long kNetLinkSize = 4 + kBLNetAddressSize;
 constexpr long kKeyLock = kelFourCC("klck");
+constexpr long kLink = kelFourCC("lnk1");
 constexpr long kNetIdentity = kelFourCC("neti");
 constexpr long kNetTrusted = kelFourCC("nett");
 constexpr long kDocumentFolder = kelFourCC("dfld");
@@ -187,7 +188,7 @@ void blPrefsClass::loadMidiBindings(KelResFile& file)
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
       netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
-      launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), documentFolder()
+      link(0), launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -222,6 +223,7 @@ void blPrefsClass::load()
     loadNetLink(file);
     loadNetIdentities(file);
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
+    loadShort(file, kLink, 0, 0, 1, &link);
     loadShort(file, kLaunchGrid, 0, 0, kLaunchGridChoices - 1, &launchGrid);
     loadOutput(file);
     loadMidiBindings(file);
@@ -277,6 +279,7 @@ bool blPrefsClass::save()
     ok = saveVMix(file, vmix) && ok;
     ok = saveShort(file, kTooltips, 0, tooltips) && ok;
     ok = saveShort(file, kKeyLock, 0, keyLock) && ok;
+    ok = saveShort(file, kLink, 0, link) && ok;
     ok = saveShort(file, kLaunchGrid, 0, launchGrid) && ok;
     if (const size_t n = std::strlen(outputCard); n > 0)
         ok = file.SaveData(outputCard, static_cast<long>(n), kOutputCard, 0) && ok;

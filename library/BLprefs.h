@@ -29,6 +29,7 @@
 //   'oprd' 0      2  the card's period in frames: 128, 256, 512, 1024, 2048 or 4096
 //   'midb' 0   0..  the MIDI controllers' bindings, as the lines of a mapping
 //                    file (library/BLMidiBindings.h); taken whole or not at all
+//   'lnk1' 0      2  Ableton Link: 1 joined, 0 off
 #pragma once
 
 #include <cstdint>
@@ -101,6 +102,8 @@ public:
     int16_t netTrustedCount;
     // Key lock: the mix tempo changes the tempo and not the key.
     int16_t keyLock;
+    // Ableton Link: 1 joined (tempo, beat and start shared), 0 off.
+    int16_t link;
     // Where loop and groove changes land (a LaunchGrid code, 0 the cycle).
     int16_t launchGrid;
     // The sound card ("" the system's default) and its period in frames.

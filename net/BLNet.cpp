@@ -177,7 +177,7 @@ void BLNet::unfollow()
     if (following && host && host->playing() && paced != 0) host->pace(host->tempo());
     following = false;
     paced = 0;
-    integral = 0;
+    nudge.reset();
     theirRate = 0;
     lastClockAt = 0;
 }
@@ -402,13 +402,13 @@ void BLNet::takeAndTell(double now)
         host->play();
         applying = false;
         following = true;
-        integral = 0;
+        nudge.reset();
         keepTime(now);
     }
     if (!tcp || !welcomed || !tcp->isConnected()) return;
     tellChanges();
     const bool playing = host->playing();
-    if (!playing || !leadKnown || holdingOwn()) return;
+    if (!playing || !line.known() || holdingOwn()) return;
     // A clock every beat: a start waiting on the other side is placed by the
     // latest, and a side that follows keeps its beat on it.
     const long whole = static_cast<long>(std::floor(heardAt(now)));

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "net/BLBeatLine.h"
 #include "net/BLNetMessage.h"
 #include "net/kelTalk.h"
 #include "net/kelTalkTcp.h"
@@ -114,6 +115,8 @@ public:
     bool getRemoteAddress(char* text) override;
 
     void setHost(BLNetHost* h) { host = h; }
+    // This side's beat is kept on the other side's clock.
+    bool followingBeat() const { return following; }
     // One line as the transport would hand it over at `at` (monotonic ms):
     // applied when it is a whole message, else dropped and counted.
     bool hear(const char* text, size_t length, double at);
@@ -237,19 +240,12 @@ private:
     bool playPending = false;
     double playPendingSince = 0;
     double startAt = 0;
-    // The mixer's position in beats as a line through the last idle passes
-    // (t in ms since playing was seen); known once enough passes went in.
-    static constexpr size_t kFitSamples = 600;
-    std::array<std::pair<double, double>, kFitSamples> fit{};
-    size_t fitFirst = 0, fitCount = 0;
-    double sumT = 0, sumP = 0, sumTT = 0, sumTP = 0;
-    double fitA = 0, fitB = 0;
-    double playSeen = 0;
-    bool leadKnown = false;
+    // Where the mixer is, and the nudge that keeps it on the other side's beat.
+    BLBeatLine line;
+    BLBeatNudge nudge;
     long lastWholeBeat = -1;
     // Following the other side's beat: the nudged mix tempo, the other's pace.
     bool following = false;
-    double integral = 0;
     float paced = 0;
     double theirRate = 0;
     double lastClockBeat = 0;

@@ -11,14 +11,6 @@
 namespace {
 
 constexpr double kCycleBeats = 32;
-// Idle passes the mixer's pace is fitted over, and those after a start that
-// tell how far it runs ahead.
-constexpr size_t kLeadSamples = 200;
-constexpr size_t kFitMinimum = 16;
-// The most the mix tempo is nudged to follow the other side: enough for two
-// sound cards starved unevenly on a busy machine; real ones differ by far less.
-constexpr double kMostNudge = 0.12;
-constexpr double kFitSpanMs = 600;
 
 }  // namespace
 
@@ -27,7 +19,7 @@ constexpr double kFitSpanMs = 600;
 // they are.
 double BLNet::heardAt(double at) const
 {
-    return fitA + fitB * (at - playSeen);
+    return line.at(at);
 }
 
 // When this side's cycle ends, from `now`; now when it does not play.
@@ -35,7 +27,7 @@ double BLNet::cycleEnd(double now) const
 {
     if (!host || !host->playing()) return now;
     const double msPerBeat = 60000.0 / std::max(1.0f, host->tempo());
-    double beat = leadKnown ? std::fmod(heardAt(now), kCycleBeats) : std::max(0, host->beat());
+    double beat = line.known() ? std::fmod(heardAt(now), kCycleBeats) : std::max(0, host->beat());
     if (beat < 0) beat += kCycleBeats;
     return now + (kCycleBeats - beat) * msPerBeat;
 }
@@ -43,30 +35,23 @@ double BLNet::cycleEnd(double now) const
 // The other side's beat told at `at` less ours then, in beats, within half a cycle.
 double BLNet::apart(const BLNetMessage& clock, double at) const
 {
-    double d = std::fmod(clock.beatMilli / 1000.0 - heardAt(at), kCycleBeats);
-    if (d < -kCycleBeats / 2) d += kCycleBeats;
-    if (d >= kCycleBeats / 2) d -= kCycleBeats;
-    return d;
+    return BLBeatWrap(clock.beatMilli / 1000.0 - heardAt(at), kCycleBeats);
 }
 
 // Less than one mixing block of 2048 frames apart.
 bool BLNet::inStep(const BLNetMessage& clock, double at) const
 {
     const double msPerBeat = 60000.0 / std::max(1.0f, host->tempo());
-    return leadKnown && std::fabs(apart(clock, at)) * msPerBeat < 2048.0 * 1000.0 / 44100.0;
+    return line.known() && std::fabs(apart(clock, at)) * msPerBeat < 2048.0 * 1000.0 / 44100.0;
 }
 
-// Following the other side's clock: the mix tempo is nudged (by a little,
-// the tempo shown stays) so that this side's beat meets the other's,
-// whatever the two sound cards' own paces and however far a fresh start
-// runs ahead. Gently: the fitted line answers a nudge only after a while.
+// Following the other side's clock: the mix tempo is nudged so that this
+// side's beat meets the other's.
 void BLNet::follow(const BLNetMessage& clock, double at)
 {
-    if (!following || !leadKnown || !host->playing()) return;
+    if (!following || !line.known() || !host->playing()) return;
     const double d = apart(clock, at);
-    integral = std::clamp(integral + d, -2.4, 2.4);
-    const double nudge = std::clamp(0.3 * d + 0.05 * integral, -kMostNudge, kMostNudge);
-    paced = static_cast<float>(host->tempo() * (1.0 + nudge));
+    paced = static_cast<float>(host->tempo() * nudge.factor(d));
     host->pace(paced);
     char text[64];
     std::snprintf(text, sizeof text, "%.4f beats", d);
@@ -123,7 +108,7 @@ double BLNet::refinedCycleEnd(const BLNetMessage& clock, double at, double plann
 
 void BLNet::sendClock()
 {
-    if (!host || !welcomed || !leadKnown) return;
+    if (!host || !welcomed || !line.known()) return;
     double inCycle = std::fmod(heardAt(plat::monotonicMs()), kCycleBeats);
     if (inCycle < 0) inCycle += kCycleBeats;
     const long tempo = std::lround(static_cast<double>(host->tempo()) * 1000.0);
@@ -135,63 +120,17 @@ void BLNet::sendClock()
     clockDue = false;
 }
 
-// Where the mixer is, in beats since playing started: it moves in blocks of
-// 2048 frames at the pace of the sound card, so a line is fitted through the
-// positions of the last idle passes.
+// Where the mixer is, in beats since playing started (BLBeatLine).
 void BLNet::keepTime(double now)
 {
     const double p = host->playing() ? host->position() : -1;
+    const float tempo = host->tempo();
+    line.add(now, p, tempo);
     if (p < 0) {
-        fitCount = 0;
-        leadKnown = false;
         lastBeat = -1;
         lastWholeBeat = -1;
         return;
     }
-    if (fitCount == 0) {
-        playSeen = now;
-        fitFirst = 0;
-        sumT = sumP = sumTT = sumTP = 0;
-    }
-    if (now - playSeen > 600000.0) {
-        // Every ten minutes the times start again from the oldest kept, so
-        // that the sums keep their precision.
-        const double shift = fit[fitFirst].first;
-        playSeen += shift;
-        sumT = sumP = sumTT = sumTP = 0;
-        for (size_t i = 0; i < fitCount; ++i) {
-            auto& [ft, fp] = fit[(fitFirst + i) % kFitSamples];
-            ft -= shift;
-            sumT += ft;
-            sumP += fp;
-            sumTT += ft * ft;
-            sumTP += ft * fp;
-        }
-    }
-    const double t = now - playSeen;
-    // The line goes through the last 600 ms, however many passes that was.
-    while (fitCount == kFitSamples || (fitCount > kFitMinimum && t - fit[fitFirst].first > kFitSpanMs)) {
-        const auto [oldT, oldP] = fit[fitFirst];
-        fitFirst = (fitFirst + 1) % kFitSamples;
-        --fitCount;
-        sumT -= oldT;
-        sumP -= oldP;
-        sumTT -= oldT * oldT;
-        sumTP -= oldT * oldP;
-    }
-    fit[(fitFirst + fitCount) % kFitSamples] = {t, p};
-    ++fitCount;
-    sumT += t;
-    sumP += p;
-    sumTT += t * t;
-    sumTP += t * p;
-    const double n = static_cast<double>(fitCount);
-    const double spread = n * sumTT - sumT * sumT;
-    const float tempo = host->tempo();
-    fitB = fitCount >= kFitMinimum && spread > 1e-9 ? (n * sumTP - sumT * sumP) / spread : tempo / 60000.0;
-    fitA = (sumP - fitB * sumT) / n;
-    // Enough passes for a line that holds.
-    if (!leadKnown && (fitCount >= kLeadSamples || t >= kFitSpanMs)) leadKnown = true;
     const int b = host->beat();
     if (b != lastBeat && b >= 0) {
         char text[64];

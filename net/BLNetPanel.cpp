@@ -8,6 +8,7 @@
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "library/BLprefs.h"
+#include "net/BLLinkSync.h"
 #include "net/BLNet.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -31,7 +32,7 @@ void BLNet_messageWith(int16_t message, const char* value, char* out, size_t siz
     std::snprintf(out, size, "%s", text.c_str());
 }
 
-BLNetPanel::BLNetPanel(BLNet* l) : link(l) { blNetPanel = this; }
+BLNetPanel::BLNetPanel(BLNet* l, BLLinkSync* a) : link(l), ableton(a) { blNetPanel = this; }
 
 BLNetPanel::~BLNetPanel()
 {
@@ -77,6 +78,11 @@ void BLNetPanel::onItem()
     if (item == ni::trust) {
         if (link) link->setTrusted(!link->trusted());
         refresh();
+        return;
+    }
+    if (item == ni::link) {
+        if (ableton) ableton->join(!ableton->joined());
+        showLink();
         return;
     }
     if (item == ni::close) PWScreen.hide(screenIndex);
@@ -152,14 +158,44 @@ void BLNetPanel::beforeShow()
     if (link) mode = link->mode;
     if (!editing()) showFields();
     refresh();
+    showLink();
 }
 
 void BLNetPanel::beforeHide() { endEditing(); }
 
 void BLNetPanel::onIdle()
 {
-    if (!link || !visible) return;
+    if (!visible) return;
+    if (ableton && ableton->serial != shownLinkSerial) showLink();
+    if (!link) return;
     if (link->serial != shownSerial || link->dropped() != shownDropped) refresh();
+}
+
+// Ableton Link: the switch, how many peers, the session's tempo (or that
+// the song's window refused it).
+void BLNetPanel::showLink()
+{
+    if (!ableton) return;
+    shownLinkSerial = ableton->serial;
+    const bool on = ableton->joined();
+    if (kelPanelControl* c = control(ni::link)) c->setValue(static_cast<int16_t>(on ? 2 : 1));
+    char number[32];
+    linkPeersText[0] = '\0';
+    linkTempoText[0] = '\0';
+    if (!on) {
+        BLNet_messageWith(kBLMsgLinkOff, "", linkTempoText, sizeof linkTempoText);
+    } else {
+        const size_t peers = ableton->peers();
+        std::snprintf(number, sizeof number, "%zu", peers);
+        BLNet_messageWith(peers == 0 ? kBLMsgLinkNoPeer : peers == 1 ? kBLMsgLinkOnePeer : kBLMsgLinkPeers, number,
+                          linkPeersText, sizeof linkPeersText);
+        const double refused = ableton->refusedTempo();
+        std::snprintf(number, sizeof number, "%.1f", refused > 0 ? refused : ableton->sessionTempo());
+        BLNet_messageWith(refused > 0 ? kBLMsgLinkRefused : kBLMsgLinkTempo, number, linkTempoText,
+                          sizeof linkTempoText);
+    }
+    setText(ni::linkPeers, linkPeersText);
+    setText(ni::linkTempo, linkTempoText);
 }
 
 void BLNetPanel::refresh()

@@ -4,12 +4,15 @@
 // Items (layout 9): 0 background, 1 mode, 2..9 tracks 0..7, 10 title,
 // 11 close, 12 address, 13 port, 14 status, 15 second status line, 20 the
 // tick that lets the linked player in without asking, 21 its words.
+// Layout 19: 50 Ableton Link's switch, 51 its caption, 52 the peers, 53 the
+// session's tempo.
 #pragma once
 
 #include <cstdint>
 
 #include "ui/PWPanel.h"
 
+class BLLinkSync;
 class BLNet;
 
 namespace netitem {
@@ -22,6 +25,9 @@ constexpr int16_t status = 14;
 constexpr int16_t detail = 15;
 constexpr int16_t trust = 20;
 constexpr int16_t trustWords = 21;
+constexpr int16_t link = 50;
+constexpr int16_t linkPeers = 52;
+constexpr int16_t linkTempo = 53;
 }  // namespace netitem
 
 // Message numbers of the panel's texts.
@@ -46,12 +52,18 @@ enum : int16_t {
     kBLMsgNetSilent = 157,
     kBLMsgNetTrust = 158,
     kBLMsgNetSongKept = 159,
+    kBLMsgLinkOff = 410,
+    kBLMsgLinkNoPeer = 411,
+    kBLMsgLinkOnePeer = 412,
+    kBLMsgLinkPeers = 413,
+    kBLMsgLinkTempo = 414,
+    kBLMsgLinkRefused = 415,
 };
 
 class BLNetPanel : public PWPanelClass {
 public:
-    // The panel steers `link` (the groove panel's).
-    explicit BLNetPanel(BLNet* link);
+    // The panel steers `link` and `ableton` (the groove panel's).
+    explicit BLNetPanel(BLNet* link, BLLinkSync* ableton = nullptr);
     ~BLNetPanel() override;
 
     void onItem() override;
@@ -72,16 +84,21 @@ public:
     // The texts the status lines show, kept for tests.
     char statusText[160] = {};
     char detailText[160] = {};
+    char linkPeersText[80] = {};
+    char linkTempoText[160] = {};
 
 private:
     void startEditing(int16_t item);
     void showFields();
     void setText(int16_t item, const char* text);
     void showTrust();
+    void showLink();
 
     BLNet* link;
+    BLLinkSync* ableton;
     int16_t editingField = -1;
     uint32_t shownSerial = 0;
+    uint32_t shownLinkSerial = 0;
     long shownDropped = -1;
 };
 

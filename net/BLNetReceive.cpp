@@ -351,7 +351,7 @@ void BLNet::finishSwitch()
         // is told, and the other side starts on this side's cycle.
         sharedPlaying = switchPlay;
         following = switchPlay;
-        integral = 0;
+        nudge.reset();
     }
     applying = false;
     keepTime(plat::monotonicMs());

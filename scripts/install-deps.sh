@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libsdl2-dev libsndfile1-dev libsamplerate0-dev libgif-dev libpng-dev libcairo2-dev
   librubberband-dev libebur128-dev libaubio-dev
+  ableton-link-dev libasio-dev
   fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth zenity xdg-utils sox libsox-fmt-all

@@ -70,6 +70,7 @@ BLGroovePanel::BLGroovePanel(BLPlayer* p, BLPanelEngine* e)
     links.engine = &engine();
     links.player = playerLink;
     links.net = netLink;
+    ableton.setOwnLink(&link);
     links.grooveStrip = grooveStrip;
     links.sequenceStrip = sequenceStrip;
     links.questions = &questions;
@@ -133,6 +134,7 @@ void BLGroovePanel::onPanelOpened()
     currentRandomSet = -1;
     link.startListen();
     link.startFromConfig();
+    ableton.startFromConfig();
     model.lastDocument.set("Untitled");
     docPath.set("Untitled");
     afterSave = nullptr;

@@ -20,6 +20,7 @@
 #include "library/BLGrooveModel.h"
 #include "library/BLMidiBindings.h"
 #include "library/BLWorkKeeper.h"
+#include "net/BLLinkSync.h"
 #include "net/BLNet.h"
 #include "panels/browser/BLLoadLinks.h"
 #include "panels/player/BLPlayCommon.h"
@@ -245,6 +246,7 @@ public:
     void lightGame_End() override;
     const BLGroove& currentGroove() const override { return model.current; }
     BLNet& net() override { return link; }
+    BLLinkSync& linkSync() { return ableton; }
     bool auditionSong(const char* folder) override;
     void auditionEnd() override;
     void auditionKeep() override { model.auditionKeep(); }
@@ -420,6 +422,7 @@ private:
     Strip* sequenceStrip;
     BLNotifyQuestions questions;
     BLNet link;
+    BLLinkSync ableton;
     BLPath docPath;
     int16_t volumeValue = 64;
     int16_t panValue = 0;

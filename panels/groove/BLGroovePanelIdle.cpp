@@ -7,6 +7,7 @@
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/groove/BLGroovePanelParts.h"
+#include "platform/PlatLink.h"
 
 namespace gi = grooveitem;
 
@@ -35,6 +36,7 @@ void BLGroovePanel::onIdle()
     blinkIdle();
     link.idleEvents();
     midiIdle();
+    ableton.idle(plat::monotonicMs());
     metersIdle();
 }
 

@@ -26,8 +26,10 @@ BLGrooveNetHost gHost;
 PWPanelClass* BL_NewNetPanel()
 {
     BLNet* link = blGroovePanel ? &blGroovePanel->net() : nullptr;
+    BLLinkSync* ableton = blGroovePanel ? &blGroovePanel->linkSync() : nullptr;
     if (link) link->setHost(&gHost);
-    return new BLNetPanel(link);
+    if (ableton) ableton->setHost(&gHost);
+    return new BLNetPanel(link, ableton);
 }
 
 std::string BLGrooveNetHost::songName()

@@ -58,7 +58,7 @@ constexpr PanelEntry kPanels[kPanelSlots] = {
     {"BLGroovePanel", {1, 2, 8}, 0, 0, 0, 0, 0, 1, Close::Quit},
     {"BLVMixPanel", {5, -1, -1}, 1, 0, 0, 0, 0, 1, Close::Hide},
     {"BLSynthPanel", {3, 4, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
-    {"BLNetPanel", {9, -1, -1}, 1, 100, 200, 1, 0, 11, Close::Hide},
+    {"BLNetPanel", {9, 19, -1}, 1, 100, 200, 1, 0, 11, Close::Hide},
     {"BLLoopTunerPanel", {14, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
     {"BLRandMixPanel", {11, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
     {"BLLoadPanel", {6, -1, -1}, 1, 0, 0, 1, 0, 1, Close::Hide},

@@ -1,0 +1,215 @@
+#include "net/BLLinkSync.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "library/BLprefs.h"
+#include "net/BLNet.h"
+#include "platform/PlatLink.h"
+#include "platform/PlatLinkSession.h"
+#include "platform/Platform.h"
+
+namespace {
+
+// One bar of four beats is the phase shared.
+constexpr double kQuantum = 4;
+// Tempos closer than this are the same (the player keeps a float).
+constexpr double kSameTempo = 0.0005;
+
+bool gJoinAtStart = false;
+
+class PlatSession : public BLLinkSession {
+public:
+    void enable(bool on, double bpm) override { link.enable(on, bpm); }
+    size_t peers() const override { return link.peers(); }
+    double tempo() const override { return link.tempo(); }
+    void setTempo(double bpm, double atMs) override { link.setTempo(bpm, atMs); }
+    double phaseAt(double atMs, double quantum) const override { return link.phaseAt(atMs, quantum); }
+    void requestBeatAt(double beat, double atMs, double quantum) override { link.requestBeatAt(beat, atMs, quantum); }
+    bool playing() const override { return link.playing(); }
+    void setPlaying(bool on, double atMs) override { link.setPlaying(on, atMs); }
+
+private:
+    plat::LinkSession link;
+};
+
+}  // namespace
+
+BLLinkSync::BLLinkSync() = default;
+
+BLLinkSync::BLLinkSync(std::unique_ptr<BLLinkSession> s) : session(std::move(s)) {}
+
+BLLinkSync::~BLLinkSync()
+{
+    if (session && on) session->enable(false, 0);
+}
+
+void BLLinkSync::joinAtStart() { gJoinAtStart = true; }
+
+void BLLinkSync::startFromConfig()
+{
+    if (gJoinAtStart) blPrefs.link = 1;
+    join(blPrefs.link != 0);
+}
+
+void BLLinkSync::note(const char* text)
+{
+    if (plat::hasBackend()) plat::backend().note(std::string("Link ") + text);
+}
+
+void BLLinkSync::join(bool want)
+{
+    blPrefs.link = want ? 1 : 0;
+    if (want == on) return;
+    on = want;
+    ++serial;
+    if (!on) {
+        if (session) session->enable(false, 0);
+        if (paced && host && host->playing()) host->pace(host->tempo());
+        paced = false;
+        shownPeers = 0;
+        refused = 0;
+        startWaiting = false;
+        note("off");
+        return;
+    }
+    if (!session) session = std::make_unique<PlatSession>();
+    const float tempo = host ? host->tempo() : 0.0f;
+    session->enable(true, tempo);
+    // What both sides have now is no news.
+    sessionTempo_ = session->tempo();
+    hostTempo = tempo;
+    sessionPlaying = session->playing();
+    hostPlaying = host && host->playing();
+    song = host ? host->songName() : std::string();
+    line.reset();
+    nudge.reset();
+    lastWholeBeat = -1;
+    note("on");
+}
+
+void BLLinkSync::idle(double now)
+{
+    if (!on || !session || !host) return;
+    const size_t peers = session->peers();
+    if (peers != shownPeers) {
+        shownPeers = peers;
+        ++serial;
+        char text[48];
+        std::snprintf(text, sizeof text, "peers %zu", peers);
+        note(text);
+    }
+    takeTempo(now);
+    takeStartStop(now);
+    keepBeat(now);
+}
+
+// A tempo from the session passes the song's window as one set here would;
+// this side's own changes go to the session.
+void BLLinkSync::takeTempo(double now)
+{
+    const double theirs = session->tempo();
+    char text[96];
+    // A song opened here brings its own tempo: with peers the session's stays.
+    const std::string name = host->songName();
+    const bool newSong = name != song;
+    song = name;
+    if (std::fabs(theirs - sessionTempo_) >= kSameTempo || (newSong && shownPeers > 0)) {
+        sessionTempo_ = theirs;
+        ++serial;
+        if (std::fabs(theirs - host->tempo()) >= kSameTempo) {
+            if (host->setTempo(static_cast<float>(theirs))) {
+                refused = 0;
+                std::snprintf(text, sizeof text, "tempo %.3f taken", theirs);
+            } else {
+                refused = theirs;
+                std::snprintf(text, sizeof text, "tempo %.3f refused: outside the song's window", theirs);
+            }
+            note(text);
+        } else {
+            refused = 0;
+        }
+        hostTempo = host->tempo();
+        return;
+    }
+    const float ours = host->tempo();
+    if (std::fabs(ours - hostTempo) < kSameTempo) return;
+    hostTempo = ours;
+    session->setTempo(ours, now);
+    sessionTempo_ = session->tempo();
+    refused = 0;
+    ++serial;
+    std::snprintf(text, sizeof text, "tempo %.3f sent", static_cast<double>(ours));
+    note(text);
+}
+
+void BLLinkSync::takeStartStop(double now)
+{
+    const bool theirs = session->playing();
+    const bool ours = host->playing();
+    if (theirs != sessionPlaying) {
+        sessionPlaying = theirs;
+        if (theirs && !ours) {
+            // Heard on the session's next bar, as every peer starts.
+            startWaiting = true;
+            lastPhase = -1;
+            note("start taken");
+        } else if (!theirs) {
+            startWaiting = false;
+            if (ours) host->stop();
+            note("stop taken");
+        }
+    } else if (ours != hostPlaying) {
+        startWaiting = false;
+        if (ours != theirs) {
+            session->setPlaying(ours, now);
+            sessionPlaying = ours;
+            note(ours ? "start sent" : "stop sent");
+        }
+    }
+    if (startWaiting) {
+        const double phase = session->phaseAt(now, kQuantum);
+        if (lastPhase >= 0 && phase < lastPhase) {
+            startWaiting = false;
+            host->play();
+        }
+        lastPhase = phase;
+    }
+    hostPlaying = host->playing();
+}
+
+// The mixer's beat kept on the session's phase by nudging the mix tempo, as
+// the program's own link does; alone, the session takes this side's beat.
+void BLLinkSync::keepBeat(double now)
+{
+    line.add(now, host->playing() ? host->position() : -1, host->tempo());
+    const bool sameTempo = std::fabs(host->tempo() - sessionTempo_) < 0.01;
+    const bool otherLeads = ownLink && ownLink->followingBeat();
+    if (!line.known() || !sameTempo || otherLeads || startWaiting) {
+        if (paced && !otherLeads && host->playing()) host->pace(host->tempo());
+        paced = false;
+        nudge.reset();
+        lastWholeBeat = -1;
+        return;
+    }
+    const double heard = line.at(now);
+    if (shownPeers == 0) {
+        // Whoever joins later finds this side's bar in the session.
+        if (now - anchoredAt >= 1000) {
+            session->requestBeatAt(heard, now, kQuantum);
+            anchoredAt = now;
+        }
+        return;
+    }
+    // Once a beat, as the fitted line answers a nudge only after a while.
+    const long whole = static_cast<long>(std::floor(heard));
+    if (whole == lastWholeBeat) return;
+    lastWholeBeat = whole;
+    const double apart = BLBeatWrap(session->phaseAt(now, kQuantum) - std::fmod(heard, kQuantum), kQuantum);
+    host->pace(static_cast<float>(host->tempo() * nudge.factor(apart)));
+    paced = true;
+    char text[64];
+    std::snprintf(text, sizeof text, "apart %.4f beats", apart);
+    note(text);
+}

@@ -1,0 +1,92 @@
+// Ableton Link: the program joined to the session of the other music
+// programs on the network. Joined, the tempo, the beat and the phase (one
+// bar) follow the session, the program's own tempo changes reach it, and
+// start and stop are shared both ways. It acts on the program only through
+// the host the program's own link uses (BLNetHost); both links can be on.
+//
+// Main thread only: idle() is called from the groove panel's idle pass.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/BLBeatLine.h"
+
+class BLNet;
+class BLNetHost;
+
+// The session as the sync sees it (plat::LinkSession in the program; tests
+// give their own). Times are plat::monotonicMs().
+class BLLinkSession {
+public:
+    virtual ~BLLinkSession() = default;
+    virtual void enable(bool on, double bpm) = 0;
+    virtual size_t peers() const = 0;
+    virtual double tempo() const = 0;
+    virtual void setTempo(double bpm, double atMs) = 0;
+    virtual double phaseAt(double atMs, double quantum) const = 0;
+    virtual void requestBeatAt(double beat, double atMs, double quantum) = 0;
+    virtual bool playing() const = 0;
+    virtual void setPlaying(bool on, double atMs) = 0;
+};
+
+class BLLinkSync {
+public:
+    // The program's session, made when first joined.
+    BLLinkSync();
+    // A session of the caller's.
+    explicit BLLinkSync(std::unique_ptr<BLLinkSession> session);
+    ~BLLinkSync();
+
+    void setHost(BLNetHost* h) { host = h; }
+    // While the program's own link keeps the beat on the other instance,
+    // that one leads the beat (it is in the session too, or it is not ours).
+    void setOwnLink(const BLNet* l) { ownLink = l; }
+
+    // `--link`: joined at start-up, whatever the preferences say.
+    static void joinAtStart();
+    // Joins when the preferences (or --link) say so; at the groove panel's opening.
+    void startFromConfig();
+    // The Link switch.
+    void join(bool on);
+    bool joined() const { return on; }
+
+    // Takes what the session did since the last pass and tells it what the
+    // program did, at `now` (monotonic ms).
+    void idle(double now);
+
+    size_t peers() const { return shownPeers; }
+    double sessionTempo() const { return sessionTempo_; }
+    // The session's tempo when the song's window refused it; 0 when none is.
+    double refusedTempo() const { return refused; }
+    // Grows at every change the network panel shows.
+    uint32_t serial = 0;
+
+private:
+    void takeStartStop(double now);
+    void takeTempo(double now);
+    void keepBeat(double now);
+    void note(const char* text);
+
+    std::unique_ptr<BLLinkSession> session;
+    BLNetHost* host = nullptr;
+    const BLNet* ownLink = nullptr;
+    bool on = false;
+    size_t shownPeers = 0;
+    // What each side had at the last pass: what moved since is the news.
+    bool sessionPlaying = false, hostPlaying = false;
+    double sessionTempo_ = 0;
+    float hostTempo = 0;
+    std::string song;
+    double refused = 0;
+    // A start from the session waits for its next bar.
+    bool startWaiting = false;
+    double lastPhase = -1;
+    BLBeatLine line;
+    BLBeatNudge nudge;
+    long lastWholeBeat = -1;
+    bool paced = false;
+    double anchoredAt = 0;
+};
