@@ -20,6 +20,7 @@
 #include "panels/synth/BLLoadSynthPanel.h"
 #include "panels/tuner/BLLoopTunerPanel.h"
 #include "panels/network/BLNetLink.h"
+#include "panels/player/BLMidi.h"
 #include "panels/player/BLPlayer.h"
 #include "panels/help/BLPopupInfo.h"
 #include "panels/browser/BLMakeSongPanel.h"
@@ -182,6 +183,9 @@ int16_t PW_InitAll()
     gep->setKeyLock(blPrefs.keyLock != 0);
     gep->setLaunchGrid(LaunchGridBeatsOf(LaunchGridFromCode(blPrefs.launchGrid)));
     gep->setOutput(blPrefs.outputCard, blPrefs.outputFrames);
+    blMidi = new BLMidi;
+    blMidi->apply(blPrefs);
+    blPlayer->setClock(blMidi);
     connectPanels();
     PWScreen.show(kPWLoadPanel);
     BL_PopupInfo_Close();
@@ -206,6 +210,9 @@ void PW_ExitAll()
     // end leaves none behind.
     if (blGroovePanel) blGroovePanel->recoveryAtExit(KEL_TerminateRequested());
     savePreferences();
+    if (blPlayer) blPlayer->setClock(nullptr);
+    delete blMidi;
+    blMidi = nullptr;
     if (gep) {
         gep->exit();
         delete gep;
