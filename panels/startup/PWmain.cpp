@@ -63,7 +63,7 @@ constexpr PanelEntry kPanels[kPanelSlots] = {
     {"BLRandMixPanel", {11, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
     {"BLLoadPanel", {6, -1, -1}, 1, 0, 0, 1, 0, 1, Close::Hide},
     {"BLLoadSynthPanel", {12, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
-    {"BLPrefsPanel", {13, 18, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLPrefsPanel", {13, 18, 20}, 1, 100, 100, 1, 0, 1, Close::Hide},
     {"BLInfoPanel", {15, -1, -1}, 0, 0, 0, 0, 0, 1, Close::Hide},
     {"BLProgressPanel", {16, -1, -1}, 0, 120, 100, 0, 0, -1, Close::None},
     {"BLMakeSongPanel", {17, -1, -1}, 1, 20, 30, 0, 0, 1, Close::Hide},
