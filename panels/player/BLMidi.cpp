@@ -1,5 +1,7 @@
 #include "panels/player/BLMidi.h"
 
+#include <cstdio>
+
 #include "library/BLprefs.h"
 #include "platform/PlatMidi.h"
 #include "platform/Platform.h"
@@ -67,17 +69,15 @@ void BLMidi::playerPass(BLPlayer& player, double heardBeats)
     if (in_.isOpen()) in_.follow(player);
     if (!out_.isOpen()) return;
     out_.follow(player.playing, heardBeats, player.bpm, BLMidiNow());
-    switch (out_.takeSaid()) {
-    case BLClockOut::Said::started:
-        note("clock out start");
-        break;
-    case BLClockOut::Said::continued:
-        note("clock out continue");
-        break;
-    case BLClockOut::Said::stopped:
-        note("clock out stop");
-        break;
-    case BLClockOut::Said::nothing:
-        break;
+    if (player.playing && heardBeats > -1) lastHeard_ = heardBeats;
+    const int said = out_.takeSaid();
+    if (said & BLClockOut::kStopped) {
+        // What a follower counted against what was heard: 24 pulses a beat.
+        char text[96];
+        std::snprintf(text, sizeof text, "clock out stop after %lld pulses, %.2f beats heard",
+                      static_cast<long long>(out_.pulsesSent()), lastHeard_);
+        note(text);
     }
+    if (said & BLClockOut::kStarted) note("clock out start");
+    if (said & BLClockOut::kContinued) note("clock out continue");
 }

@@ -37,6 +37,7 @@ private:
     bool inWanted_ = false;
     std::string inFrom_;
     std::string why_;
+    double lastHeard_ = -1;  // the beat heard at the last pass while playing
 };
 
 extern BLMidi* blMidi;

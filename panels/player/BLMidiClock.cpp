@@ -127,6 +127,13 @@ void BLClockOut::follow(bool playing, double heardBeat, double bpm, double now)
     }
     // -1 until the engine runs.
     if (!(heardBeat > -1)) return;
+    // Played again from the top within one pass (a clock's start while
+    // playing): whoever follows stops and starts again with it.
+    const bool restarted = running_ && heardBeat < 1 && beatAt(now) > heardBeat + 1;
+    if (restarted) {
+        running_ = false;
+        sayStop_ = true;
+    }
     if (!running_) {
         anchorTime_ = now;
         anchorBeat_ = heardBeat;
@@ -162,11 +169,11 @@ void BLClockOut::run()
     while (!quit_) {
         uint8_t bytes[5];
         size_t count = 0;
-        Said said = Said::nothing;
+        int said = 0;
         if (sayStop_) {
             sayStop_ = false;
             bytes[count++] = kStop;
-            said = Said::stopped;
+            said = kStopped;
         } else if (!running_) {
             wake_.wait(hold);
             continue;
@@ -188,11 +195,12 @@ void BLClockOut::run()
                 bytes[count++] = static_cast<uint8_t>(sixteenth & 0x7F);
                 bytes[count++] = static_cast<uint8_t>(sixteenth >> 7);
                 bytes[count++] = opening_ == Opening::start ? kStart : kContinue;
-                said = opening_ == Opening::start ? Said::started : Said::continued;
+                said = opening_ == Opening::start ? kStarted : kContinued;
                 opening_ = Opening::none;
             }
             bytes[count++] = kPulse;
             ++nextPulse_;
+            sent_.store(nextPulse_);
         }
         hold.unlock();
         // One message at a time: the song position is three bytes, the others one.
@@ -201,7 +209,7 @@ void BLClockOut::run()
             out_.send(bytes + i, length);
             i += length;
         }
-        if (said != Said::nothing) said_.store(static_cast<int>(said));
+        if (said) said_.fetch_or(said);
         hold.lock();
     }
 }

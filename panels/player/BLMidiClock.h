@@ -68,9 +68,12 @@ public:
     // when none is heard yet), the tempo and the monotonic time of the reading.
     void follow(bool playing, double heardBeat, double bpm, double now);
 
-    // What the thread has sent, for the log.
-    enum class Said : int { nothing, started, continued, stopped };
-    Said takeSaid() { return static_cast<Said>(said_.exchange(static_cast<int>(Said::nothing))); }
+    // What the thread has sent since the last look, for the log: Said bits
+    // (a stop and a start again can both come between two looks).
+    enum Said : int { kStopped = 1, kStarted = 2, kContinued = 4 };
+    int takeSaid() { return said_.exchange(0); }
+    // Pulses from the top of the playback to the last sent, for the log.
+    int64_t pulsesSent() const { return sent_.load(); }
 
 private:
     void run();
@@ -92,6 +95,7 @@ private:
     double bpm_ = 120;
     int64_t nextPulse_ = 0;
     std::atomic<int> said_{0};
+    std::atomic<int64_t> sent_{0};
 };
 
 class BLClockIn {

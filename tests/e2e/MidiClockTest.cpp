@@ -1,14 +1,15 @@
 // MIDI clock with real JACK peers under a JACK server of the test's own:
 // jack_midi_dump on the program's clock out hears start, 24 pulses a beat
 // at the groove's tempo and stop; a clock of the test's own on the
-// program's clock in starts the groove, sets its tempo and stops it, and
-// the clock out follows.
+// program's clock in starts the groove, sets its tempo, starts it again
+// from the top and stops it, and the clock out follows.
 #include <gtest/gtest.h>
 
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -69,36 +70,25 @@ double framesApart(const std::vector<Heard>& heard, int status, size_t from, siz
     return sxy / sxx;
 }
 
-// A JACK server without a sound card counts its frames late on a busy
-// machine: the reference's notes, sent every kReferenceSeconds of the
-// monotonic clock, say how many frames a second took meanwhile.
-constexpr double kReferenceSeconds = 0.02;
-constexpr int kReference = 0x90;
-
-// The tempo of the pulses in [from, to) of `heard`, in beats a minute of the monotonic clock.
+// The tempo of the pulses in [from, to) of `heard`, in beats a minute.
 double pulseTempo(const std::vector<Heard>& heard, size_t from, size_t to)
 {
-    const double pulse = framesApart(heard, 0xF8, from, to), second = framesApart(heard, kReference, from, to);
-    return pulse > 0 ? 60.0 * second / kReferenceSeconds / (24.0 * pulse) : 0;
+    const double pulse = framesApart(heard, 0xF8, from, to);
+    return pulse > 0 ? 44100.0 * 60.0 / (24.0 * pulse) : 0;
 }
 
-// Seconds of sound the card took a second, from (seconds, frames taken) pairs.
-double heardPace(std::vector<std::pair<double, double>> taken)
+// Seconds of sound the card took a second, from (seconds, frames taken)
+// pairs: the median of the paces over half the run, so that a look the
+// test made late, or the card's first burst, does not count.
+double heardPace(const std::vector<std::pair<double, double>>& taken)
 {
-    if (!taken.empty()) taken.erase(taken.begin());
-    if (taken.size() < 2) return 0;
-    const double n = static_cast<double>(taken.size());
-    double meanX = 0, meanY = 0;
-    for (const auto& [x, y] : taken) {
-        meanX += x / n;
-        meanY += y / n;
-    }
-    double sxy = 0, sxx = 0;
-    for (const auto& [x, y] : taken) {
-        sxy += (x - meanX) * (y - meanY);
-        sxx += (x - meanX) * (x - meanX);
-    }
-    return sxy / sxx / 44100.0;
+    const size_t half = taken.size() / 2;
+    if (half < 4) return 0;
+    std::vector<double> paces;
+    for (size_t i = 0; i + half < taken.size(); ++i)
+        paces.push_back((taken[i + half].second - taken[i].second) / (taken[i + half].first - taken[i].first));
+    std::nth_element(paces.begin(), paces.begin() + paces.size() / 2, paces.end());
+    return paces[paces.size() / 2] / 44100.0;
 }
 
 size_t countOf(const std::vector<Heard>& heard, int status, size_t from = 0)
@@ -115,6 +105,7 @@ public:
     bool open(const std::string& name, const std::string& to) { return out.open(name, to, plat::MidiSystem::jack); }
     void start(double seconds, std::vector<uint8_t> message)
     {
+        quit = false;
         thread = std::thread([this, seconds, message] {
             auto next = std::chrono::steady_clock::now();
             const auto apart = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -173,8 +164,8 @@ TEST_F(MidiClock, ClockOutFollowsTheGrooveAndClockInDrivesIt)
         _exit(127);
     }
 
-    Sender clock, reference;
-    enum { connecting, playing, stopping, clockIn, clockInStopping, finished } step = connecting;
+    Sender clock;
+    enum { connecting, playing, stopping, clockIn, restarting, clockInStopping, finished } step = connecting;
     size_t phaseB = 0;
     std::string clockOut;
     auto lastLook = std::chrono::steady_clock::now() - std::chrono::seconds(1);
@@ -189,22 +180,22 @@ TEST_F(MidiClock, ClockOutFollowsTheGrooveAndClockInDrivesIt)
             lastLook = std::chrono::steady_clock::now();
             const std::string log = testsupport::readFile(dir.file("log.txt"));
             const std::vector<Heard> heard = readDump(dump);
-            if (step == playing || step == clockIn) {
+            const bool clockInPlays = step == clockIn || step == restarting;
+            if (step == playing || clockInPlays) {
                 std::error_code error;
                 const double frames = static_cast<double>(std::filesystem::file_size(capture, error)) / 4;
                 const double seconds =
                     std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-                // From the second sound on: the first came some time before it was seen.
-                auto& pairs = taken[step == clockIn];
+                // A card opened again writes its file afresh: its last run counts.
+                auto& pairs = taken[clockInPlays];
+                if (!pairs.empty() && frames < pairs.back().second) pairs.clear();
                 if (!error && frames > 0 && (pairs.empty() || frames > pairs.back().second)) pairs.emplace_back(seconds, frames);
             }
             switch (step) {
             case connecting:
                 for (const std::string& port : plat::MidiIn::ports(plat::MidiSystem::jack))
                     if (port.size() > 10 && port.compare(port.size() - 10, 10, ":clock out") == 0) clockOut = port;
-                if (!clockOut.empty() && server.tool({"jack_connect", clockOut, "midi-monitor:input"}).exitCode == 0 &&
-                    reference.open("reference", "midi-monitor:input")) {
-                    reference.start(kReferenceSeconds, {kReference, 60, 1});
+                if (!clockOut.empty() && server.tool({"jack_connect", clockOut, "midi-monitor:input"}).exitCode == 0) {
                     testsupport::writeFile(connected, "1");
                     step = playing;
                 }
@@ -230,16 +221,29 @@ TEST_F(MidiClock, ClockOutFollowsTheGrooveAndClockInDrivesIt)
                 }
                 break;
             case clockIn:
-                // Followed, and four beats at the tempo followed.
+                // Followed: the clock starts again, from the top.
                 if (log.find("midi clock in tempo 1") != std::string::npos &&
-                    countOf(heard, 0xF8, phaseB) >= 10 * 24) {
+                    countOf(heard, 0xF8, phaseB) >= 4 * 24) {
+                    clock.stop();
+                    clock.send(0xFA);
+                    clock.start(60.0 / 112 / 24, {0xF8});
+                    step = restarting;
+                }
+                break;
+            case restarting: {
+                // Six beats since the program's own start again: the last four
+                // are measured, clear of the start.
+                size_t at = heard.size();
+                while (at > phaseB && heard[at - 1].status != 0xFA) --at;
+                if (countOf(heard, 0xFA, phaseB) >= 2 && countOf(heard, 0xF8, at) >= 6 * 24) {
                     clock.stop();
                     clock.send(0xFC);
                     step = clockInStopping;
                 }
                 break;
+            }
             case clockInStopping:
-                if (log.find("midi clock in stop") != std::string::npos && countOf(heard, 0xFC, phaseB) >= 1) {
+                if (log.find("midi clock in stop") != std::string::npos && countOf(heard, 0xFC, phaseB) >= 2) {
                     testsupport::writeFile(done, "1");
                     step = finished;
                 }
@@ -261,23 +265,42 @@ TEST_F(MidiClock, ClockOutFollowsTheGrooveAndClockInDrivesIt)
     EXPECT_NE(log.find("midi clock in start"), std::string::npos) << log;
 
     const std::vector<Heard> heard = readDump(dump);
-    std::vector<int> program;  // what the program sent, in order
-    for (const Heard& h : heard)
-        if (h.status != kReference) program.push_back(h.status);
-    ASSERT_GE(program.size(), 2u);
+    ASSERT_GE(heard.size(), 2u);
     // Played by the program: start first, then pulses at 131.5 until stop.
-    EXPECT_EQ(program[0], 0xF2);
-    EXPECT_EQ(program[1], 0xFA);
+    EXPECT_EQ(heard[0].status, 0xF2);
+    EXPECT_EQ(heard[1].status, 0xFA);
     size_t stopAt = 0;
     while (stopAt < heard.size() && heard[stopAt].status != 0xFC) ++stopAt;
     ASSERT_LT(stopAt, heard.size());
     const double pace[2] = {heardPace(taken[0]), heardPace(taken[1])};
     EXPECT_NEAR(pace[0], 1, 0.1);
     EXPECT_NEAR(pace[1], 1, 0.1);
-    EXPECT_NEAR(pulseTempo(heard, 0, stopAt), 131.5 * pace[0], 131.5 * 0.01);
-    // Played from the test's clock: the program started again, and its
-    // clock out went on at the tempo followed, 112: its last four beats.
-    EXPECT_EQ(countOf(heard, 0xFA, stopAt), 1u);
+    // 24 pulses a beat heard, each of them delivered, as the program says at
+    // each stop: the first and the last (the one between is a start again).
+    std::vector<std::pair<long, double>> stops;
+    for (size_t at = log.find("midi clock out stop after "); at != std::string::npos;
+         at = log.find("midi clock out stop after ", at + 1)) {
+        long pulses = 0;
+        double beats = 0;
+        ASSERT_EQ(std::sscanf(log.c_str() + at, "midi clock out stop after %ld pulses, %lf beats heard", &pulses, &beats), 2);
+        stops.emplace_back(pulses, beats);
+    }
+    ASSERT_EQ(stops.size(), 3u) << log;
+    // The beat heard is known to a card's period or two: three pulses, and 1 %.
+    for (const auto& [pulses, beats] : {stops.front(), stops.back()})
+        EXPECT_NEAR(pulses, 24 * beats, 3 + pulses * 0.01) << log;
+    EXPECT_NEAR(static_cast<long>(countOf(std::vector<Heard>(heard.begin(), heard.begin() + stopAt), 0xF8)),
+                stops.front().first, 1);
+    // In time: the card here (SDL's disk driver) keeps only roughly to real
+    // time, and a busy machine shakes JACK's periods.
+    EXPECT_NEAR(pulseTempo(heard, 0, stopAt), 131.5 * pace[0], 131.5 * 0.03);
+    // Played from the test's clock: the program started, started again from
+    // the top (its clock out stopping and starting with it), and its clock
+    // out went on at the tempo followed, 112: its last four beats.
+    std::vector<int> fromTheClock;
+    for (size_t i = stopAt + 1; i < heard.size(); ++i)
+        if (heard[i].status != 0xF8) fromTheClock.push_back(heard[i].status);
+    EXPECT_EQ(fromTheClock, (std::vector<int>{0xF2, 0xFA, 0xFC, 0xF2, 0xFA, 0xFC}));
     size_t endAt = heard.size() - 1;
     while (endAt > stopAt && heard[endAt].status != 0xFC) --endAt;
     size_t from = endAt;
@@ -285,8 +308,12 @@ TEST_F(MidiClock, ClockOutFollowsTheGrooveAndClockInDrivesIt)
     const size_t said = log.rfind("midi clock in tempo ");
     ASSERT_NE(said, std::string::npos);
     const double followed = std::stod(log.substr(said + 20));
-    EXPECT_NEAR(followed, 112, 112 * 0.01);
-    EXPECT_NEAR(pulseTempo(heard, from, endAt), followed * pace[1], followed * 0.01);
+    EXPECT_NEAR(followed, 112, 112 * 0.03);
+    EXPECT_NEAR(pulseTempo(heard, from, endAt), followed * pace[1], followed * 0.03);
+    size_t lastStart = heard.size();
+    while (lastStart > 0 && heard[lastStart - 1].status != 0xFA) --lastStart;
+    EXPECT_NEAR(static_cast<long>(countOf(std::vector<Heard>(heard.begin(), heard.begin() + endAt), 0xF8, lastStart)),
+                stops.back().first, 1);
 }
 
 }  // namespace
