@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "audio/LaunchGrid.h"
 #include "core/kelBytes.h"
@@ -40,6 +41,11 @@ constexpr long kOutputFrames = kelFourCC("oprd");
 constexpr long kMidiBindings = kelFourCC("midb");
 // Far more than the most bindings take.
 constexpr long kMidiBindingsBytes = 64 * 1024;
+constexpr long kMidiClockOut = kelFourCC("mcko");
+constexpr long kMidiClockIn = kelFourCC("mcki");
+constexpr long kMidiClockInPort = kelFourCC("mckn");
+constexpr long kMidiControl = kelFourCC("mctl");
+constexpr long kMidiControlPort = kelFourCC("mctn");
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
@@ -48,7 +54,8 @@ bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
                      kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
-                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames, kMidiBindings})
+                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames, kMidiBindings, kMidiClockOut,
+                     kMidiClockIn, kMidiClockInPort, kMidiControl, kMidiControlPort})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -185,10 +192,44 @@ void blPrefsClass::loadMidiBindings(KelResFile& file)
                       "; none were taken");
 }
 
+// A name of 1 to 255 characters, none of them a control character, or none.
+static void loadName(KelResFile& file, long type, char (&name)[kBLMidiPortSize])
+{
+    const long n = file.GetDataLen(type, 0);
+    if (n <= 0 || n >= kBLMidiPortSize) return;
+    char read[kBLMidiPortSize] = {};
+    if (file.LoadData(read, n, type, 0) &&
+        std::none_of(read, read + n, [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        std::memcpy(name, read, sizeof read);
+}
+
+void blPrefsClass::loadMidi(KelResFile& file)
+{
+    loadShort(file, kMidiClockOut, 0, 0, 1, &midiClockOut);
+    loadShort(file, kMidiClockIn, 0, kBLMidiOff, kBLMidiNamedPort, &midiClockIn);
+    loadShort(file, kMidiControl, 0, kBLMidiOff, kBLMidiNamedPort, &midiControl);
+    loadName(file, kMidiClockInPort, midiClockInPort);
+    loadName(file, kMidiControlPort, midiControlPort);
+}
+
+namespace {
+
+bool midiFrom(int16_t from, const char* name, std::string& port)
+{
+    port = from == kBLMidiNamedPort ? name : "";
+    return from == kBLMidiOwnPort || (from == kBLMidiNamedPort && *name);
+}
+
+}  // namespace
+
+bool blPrefsClass::midiControlFrom(std::string& port) const { return midiFrom(midiControl, midiControlPort, port); }
+bool blPrefsClass::midiClockFrom(std::string& port) const { return midiFrom(midiClockIn, midiClockInPort, port); }
+
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
       netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
-      link(0), launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), documentFolder()
+      link(0), launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), midiClockOut(0),
+      midiClockIn(kBLMidiOff), midiClockInPort(), midiControl(kBLMidiOwnPort), midiControlPort(), documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -227,6 +268,7 @@ void blPrefsClass::load()
     loadShort(file, kLaunchGrid, 0, 0, kLaunchGridChoices - 1, &launchGrid);
     loadOutput(file);
     loadMidiBindings(file);
+    loadMidi(file);
     // A folder whole, without a zero or a control character in it, or none.
     if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
         char folder[kKelPathMax + 1] = {};
@@ -284,6 +326,12 @@ bool blPrefsClass::save()
     if (const size_t n = std::strlen(outputCard); n > 0)
         ok = file.SaveData(outputCard, static_cast<long>(n), kOutputCard, 0) && ok;
     ok = saveShort(file, kOutputFrames, 0, outputFrames) && ok;
+    ok = saveShort(file, kMidiClockOut, 0, midiClockOut) && ok;
+    ok = saveShort(file, kMidiClockIn, 0, midiClockIn) && ok;
+    ok = saveShort(file, kMidiControl, 0, midiControl) && ok;
+    for (auto [name, type] : {std::pair{midiClockInPort, kMidiClockInPort}, std::pair{midiControlPort, kMidiControlPort}})
+        if (const size_t n = std::strlen(name); n > 0)
+            ok = file.SaveData(name, static_cast<long>(n), type, 0) && ok;
     if (const size_t n = std::strlen(documentFolder); n > 0)
         ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
     if (!midiBindings.empty()) {

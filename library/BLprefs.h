@@ -30,9 +30,16 @@
 //   'midb' 0   0..  the MIDI controllers' bindings, as the lines of a mapping
 //                    file (library/BLMidiBindings.h); taken whole or not at all
 //   'lnk1' 0      2  Ableton Link: 1 joined, 0 off
+//   'mcko' 0      2  MIDI clock out on a port of the program's own: 1 on, 0 off
+//   'mcki' 0      2  MIDI clock in: 0 off, 1 the program's own input port,
+//                    2 the port named in 'mckn' (a BLMidiFrom)
+//   'mckn' 0 1..255 the port clock in follows, by its system name
+//   'mctl' 0      2  MIDI controllers' input, as 'mcki'
+//   'mctn' 0 1..255 the controllers' port, by its system name
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/kelFiles.h"
 #include "core/kelGeometry.h"
@@ -54,6 +61,14 @@ constexpr int kBLOutputCardSize = 256;  // a card's name and its end
 // The sound card's periods on offer, in frames.
 constexpr int16_t kBLOutputFrames[] = {128, 256, 512, 1024, 2048, 4096};
 constexpr int16_t kBLOutputFramesDefault = 512;
+constexpr int kBLMidiPortSize = 256;  // a MIDI port's name and its end
+
+// Where a MIDI input listens.
+enum BLMidiFrom : int16_t {
+    kBLMidiOff = 0,
+    kBLMidiOwnPort = 1,  // a port of the program's own that others connect to
+    kBLMidiNamedPort = 2,  // that port, connected to another program's port by name
+};
 
 class blPrefsClass {
 public:
@@ -109,6 +124,17 @@ public:
     // The sound card ("" the system's default) and its period in frames.
     char outputCard[kBLOutputCardSize];
     int16_t outputFrames;
+    // MIDI: clock out (1 on), clock in and the controllers' input (a
+    // BLMidiFrom each, with the port's name for kBLMidiNamedPort).
+    int16_t midiClockOut;
+    int16_t midiClockIn;
+    char midiClockInPort[kBLMidiPortSize];
+    int16_t midiControl;
+    char midiControlPort[kBLMidiPortSize];
+    // Whether the controllers listen, and to which port ("" the program's own only).
+    bool midiControlFrom(std::string& port) const;
+    // The same for clock in.
+    bool midiClockFrom(std::string& port) const;
     // The folder of the last document ("" before the first).
     char documentFolder[kKelPathMax + 1];
     // What the notes and CCs of MIDI controllers drive.
@@ -119,6 +145,7 @@ private:
     void loadNetIdentities(KelResFile& file);
     void loadOutput(KelResFile& file);
     void loadMidiBindings(KelResFile& file);
+    void loadMidi(KelResFile& file);
 };
 
 extern blPrefsClass blPrefs;

@@ -12,6 +12,7 @@
 #include "library/BLprefs.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
+#include "panels/player/BLMidi.h"
 #include "platform/PlatMidi.h"
 #include "platform/Platform.h"
 
@@ -63,6 +64,7 @@ void BLMidi_UseMapFile(const std::string& path)
 
 void BLGroovePanel::midiOpen()
 {
+    midiClose();
     if (!gMapFile.empty()) {
         std::ifstream in(gMapFile, std::ios::binary);
         std::ostringstream text;
@@ -81,12 +83,18 @@ void BLGroovePanel::midiOpen()
         } else
             note("midi map " + gMapFile + ": " + std::to_string(blPrefs.midiBindings.list().size()) +
                  " bindings");
+        gMapFile.clear();
+    }
+    std::string from;
+    if (!blPrefs.midiControlFrom(from)) {
+        note("midi controls off");
+        return;
     }
     midiIn = std::make_unique<plat::MidiIn>();
     // Called on the MIDI system's thread: only the queue is touched there.
     auto receive = [this](const uint8_t* bytes, size_t count, double) { midiQueue.push(bytes, count); };
-    if (midiIn->open(kBLMidiControlsPort, "", receive))
-        note(std::string("midi controls open: ") + kBLMidiControlsPort);
+    if (midiIn->open(BLMidi::kControlInPort, from, receive))
+        note(std::string("midi controls open: ") + BLMidi::kControlInPort + (from.empty() ? "" : " from " + from));
     else
         note("midi controls not open: " + midiIn->why());
 }

@@ -305,8 +305,9 @@ public:
     // MIDI controllers (BLGrooveMidi.cpp). Their messages come on the MIDI
     // thread into midiQueue and are applied in the idle work as the clicks
     // and keys they stand for, each one an action of the user.
-    // Opens the port "controls in" (first reading the mapping file given on
-    // the command line, when one was); the program goes on without it.
+    // Opens the controllers' port "controls in" as the preferences say, again
+    // after they change (first reading the mapping file given on the command
+    // line, once); the program goes on without it.
     void midiOpen();
     void midiClose();
     void midiIdle();

@@ -45,6 +45,8 @@ void BLPlayerEngine::setMixerVolume(short volume)
 
 short BLPlayerEngine::getMixerBeat() { return gep ? static_cast<short>(gep->getMixerBeat()) : -1; }
 
+double BLPlayerEngine::heardBeats() { return gep ? gep->getMixerPosition() : -1; }
+
 bool BLPlayerEngine::outputAlive() { return !gep || gep->outputAlive(); }
 
 void BLPlayerEngine::changesBegin()
@@ -167,6 +169,7 @@ void BLPlayer::idle()
         if (beat != -1) showPosition();
         lastBeat = beat;
     }
+    if (clock_) clock_->playerPass(*this, engine->heardBeats());
     syncingLightWanted = syncPending && (ticks() % 15) > 10;
     if (syncingLightWanted != syncingLight) {
         syncingLight = syncingLightWanted;
@@ -268,6 +271,13 @@ bool BLPlayer::adjustBpm(float tempo)
     engine->setMixerBpm(bpm);
     setBpmLabel();
     return kept == tempo;
+}
+
+bool BLPlayer::followBpm(float tempo)
+{
+    const bool taken = adjustBpm(tempo);
+    if (display) display->common_setBpmScroll(scrollPosition());
+    return taken;
 }
 
 float BLPlayer::fastestBpm() const { return BL_FastestTempo(songBpm); }

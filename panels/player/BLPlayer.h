@@ -36,9 +36,20 @@ public:
     virtual short getMixerBeat();
     // False once the card the music plays on went away.
     virtual bool outputAlive();
+    // Beats heard since playback started, with their fraction; -1 unless running.
+    virtual double heardBeats();
     // Brackets a play command: what it sends is heard together.
     virtual void changesBegin();
     virtual void changesEnd();
+};
+
+class BLPlayer;
+
+// Follows the player on each of its passes (the MIDI clock).
+class BLPlayerClock {
+public:
+    virtual ~BLPlayerClock() = default;
+    virtual void playerPass(BLPlayer& player, double heardBeats) = 0;
 };
 
 class BLPlayer {
@@ -50,6 +61,7 @@ public:
     void setVMixPanel(BLPlayCommon* display);
     void setSynth(BLPlayerSynth* synth);
     void setEngine(BLPlayerEngine* engine);
+    void setClock(BLPlayerClock* clock) { clock_ = clock; }
     // The tick clock of tap tempo and the syncing light: KEL_Ticks unless a
     // test gives another.
     void setTicks(uint32_t (*clock)());
@@ -77,6 +89,8 @@ public:
     // A tempo within the song's window becomes the tempo, kept within the
     // ends of the range; false when refused or kept at an end.
     bool adjustBpm(float tempo);
+    // A tempo from elsewhere (a clock followed): adjustBpm, and the slider shows it.
+    bool followBpm(float tempo);
     float fastestBpm() const;
     float slowestBpm() const;
     // The tempo slider's ends to the display; a step past them is said.
@@ -126,6 +140,7 @@ private:
     BLPlayCommon* vmixDisplay = nullptr;
     BLPlayerSynth* synthPanel = nullptr;
     BLPlayerEngine* engine;
+    BLPlayerClock* clock_ = nullptr;
     uint32_t (*ticks)();
 };
 

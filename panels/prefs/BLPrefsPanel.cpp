@@ -85,6 +85,17 @@ void BLPrefsPanel::beforeShow()
         if (!name.empty()) cards_.push_back(name);
     if (std::find(cards_.begin(), cards_.end(), outputCard) == cards_.end()) cards_.push_back(outputCard);
 
+    takeMidi();
+    offerFormats();
+    for (int16_t i = 0; i < 4; ++i) control(static_cast<int16_t>(kItemSetName + i))->setValue(2, int16_t{0});
+    control(kItemOptionName)->setValue(2, int16_t{0});
+    // On the stage where its layout places it, wherever the window put the stage.
+    PWScreen.setPanelPosition(screenIndex, kStageLeft, kStageTop);
+    refresh();
+}
+
+void BLPrefsPanel::offerFormats()
+{
     // A chip whose format this system cannot write is not offered.
     for (int16_t i = 0; i < kFormatChips; ++i) {
         kelPanelControl* c = control(static_cast<int16_t>(kItemFormat + i));
@@ -93,11 +104,6 @@ void BLPrefsPanel::beforeShow()
         c->visible = offered ? 1 : 0;
         c->active = offered ? 1 : 0;
     }
-    for (int16_t i = 0; i < 4; ++i) control(static_cast<int16_t>(kItemSetName + i))->setValue(2, int16_t{0});
-    control(kItemOptionName)->setValue(2, int16_t{0});
-    // On the stage where its layout places it, wherever the window put the stage.
-    PWScreen.setPanelPosition(screenIndex, kStageLeft, kStageTop);
-    refresh();
 }
 
 void BLPrefsPanel::afterShow()
@@ -137,7 +143,7 @@ void BLPrefsPanel::refresh()
     for (int16_t i = 0; i < kOptionChips; ++i) {
         kelPanelControl* chip = control(static_cast<int16_t>(kItemOption + i));
         kelPanelControl* text = control(static_cast<int16_t>(kItemOptionText + i));
-        const bool shown = i < count && kelQt_soundConvert_optionName(format, i, name);
+        const bool shown = !midiPage_ && i < count && kelQt_soundConvert_optionName(format, i, name);
         chip->visible = text->visible = shown ? 1 : 0;
         chip->active = shown ? 1 : 0;
         setOn(static_cast<int16_t>(kItemOption + i), i == chosen);
@@ -162,7 +168,11 @@ void BLPrefsPanel::refresh()
                                               : KEL_NameToLatin1(outputCard).c_str());
     const std::string frames = std::to_string(outputFrames);
     setText(kItemFramesName, blIntl.messageWithNames(kMsgFrames, {std::string_view(frames)}).c_str());
-    refreshLights();
+    if (midiPage_) {
+        refreshMidi();
+    } else {
+        refreshLights();
+    }
     if (visible) {
         const kelRect whole = background()->rect;
         PWScreen.update(&whole);
@@ -280,6 +290,7 @@ void BLPrefsPanel::confirm()
     // The colour is saved with the rest, so it survives whatever ends the program.
     const bool recolour = blPrefs.interfaceColor != interfaceColor;
     blPrefs.interfaceColor = interfaceColor;
+    confirmMidi();
     blPrefs.save();
     PWScreen.hide(screenIndex);
     if (recolour) PWScreen.changeAllColors(interfaceColor);
@@ -294,6 +305,7 @@ void BLPrefsPanel::onItem()
 {
     const int16_t item = hitItem;
     if (liveChange) return;
+    if (onItem_midi(item)) return;
     if (item >= kItemFormat && item < kItemFormat + kFormatChips) {
         const uint32_t code = kChipCodes[item - kItemFormat];
         for (size_t e = 0; e < formats_.size(); ++e)

@@ -3,7 +3,8 @@
 // changes the tempo (classic or high-quality resampling) and whether it
 // evens the loudness, the size of the random grooves of each random set,
 // the interface colour, the launch grid loop and groove changes land on, and
-// the sound card with its buffer size.
+// the sound card with its buffer size; on a page of its own, MIDI: clock
+// out, clock in and the controllers' input.
 //
 // It works on copies of the preferences taken when it is shown; OK writes
 // them back and saves the file, Cancel (the close button, Escape) drops
@@ -21,7 +22,7 @@
 class BLPrefsPanel : public PWPanelClass {
 public:
     // Items of layout 13 (skin/layouts/prefs.txt), then of layout 18
-    // (prefs-output.txt) from 50.
+    // (prefs-output.txt) from 50, then of layout 20 (prefs-midi.txt) from 100.
     enum : int16_t {
         kItemClose = 1,
         kItemFormat = 3,  // 3 .. 9: WAV as mixed, WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3
@@ -46,6 +47,23 @@ public:
         kItemCardName = 51,
         kItemFrames = 52,  // steps through the buffer sizes
         kItemFramesName = 53,
+        kItemMidiPlate = 100,
+        kItemClockCaption = 101,
+        kItemClockOutLabel = 102,
+        kItemClockOut = 103,  // on or off
+        kItemClockOutPort = 104,
+        kItemClockInLabel = 105,
+        kItemClockIn = 106,  // steps through off, the own port and the ports found
+        kItemClockInPort = 107,
+        kItemControlCaption = 108,
+        kItemControlLabel = 109,
+        kItemControl = 110,  // as kItemClockIn
+        kItemControlPort = 111,
+        kItemSystemCaption = 112,
+        kItemSystem = 113,
+        kItemMidiWhy = 114,
+        kItemMidiPage = 115,
+        kItemGeneralPage = 116,
     };
     static constexpr int kFormatChips = 7;
     static constexpr int kOptionChips = 6;
@@ -88,6 +106,18 @@ public:
     // The cards offered: the system's default ("") first, then the system's
     // cards, and the chosen one while it is unplugged.
     const std::vector<std::string>& cards() const { return cards_; }
+    // MIDI: clock out (1 on), where clock in and the controllers listen (a
+    // BLMidiFrom with the port's name).
+    int16_t midiClockOut = 0;
+    int16_t midiClockIn = kBLMidiOff;
+    std::string midiClockInPort;
+    int16_t midiControl = kBLMidiOwnPort;
+    std::string midiControlPort;
+    // Whether the MIDI page shows; turning to it asks the MIDI system for its ports.
+    bool midiPage() const { return midiPage_; }
+    void showMidiPage(bool on);
+    // The ports offered to listen to, by name.
+    const std::vector<std::string>& midiInputs() const { return midiInputs_; }
     // The lights each set's row shows (0: the row is hidden).
     int16_t lightsAvailable[kBLRandomLevels] = {};
 
@@ -101,8 +131,19 @@ private:
 
     void stepCard(int step);
     void stepFrames(int step);
+    // Shows the format chips this system can write, and no others.
+    void offerFormats();
+    void refreshMidi();
+    // Steps `from` and `port` to the next (or previous) of off, the own port and the ports found.
+    void stepMidiFrom(int16_t& from, std::string& port, int step);
+    bool onItem_midi(int16_t item);
+    void takeMidi();
+    void confirmMidi();
 
     std::vector<uint32_t> formats_;
     std::vector<std::string> cards_;
     int16_t savedModal_ = -1;
+    bool midiPage_ = false;
+    std::vector<std::string> midiInputs_;
+    std::string midiSystem_;  // "" none answers
 };

@@ -20,6 +20,7 @@
 #include "panels/synth/BLLoadSynthPanel.h"
 #include "panels/tuner/BLLoopTunerPanel.h"
 #include "panels/network/BLNetLink.h"
+#include "panels/player/BLMidi.h"
 #include "panels/player/BLPlayer.h"
 #include "panels/help/BLPopupInfo.h"
 #include "panels/browser/BLMakeSongPanel.h"
@@ -63,7 +64,7 @@ constexpr PanelEntry kPanels[kPanelSlots] = {
     {"BLRandMixPanel", {11, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
     {"BLLoadPanel", {6, -1, -1}, 1, 0, 0, 1, 0, 1, Close::Hide},
     {"BLLoadSynthPanel", {12, -1, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
-    {"BLPrefsPanel", {13, 18, -1}, 1, 100, 100, 1, 0, 1, Close::Hide},
+    {"BLPrefsPanel", {13, 18, 20}, 1, 100, 100, 1, 0, 1, Close::Hide},
     {"BLInfoPanel", {15, -1, -1}, 0, 0, 0, 0, 0, 1, Close::Hide},
     {"BLProgressPanel", {16, -1, -1}, 0, 120, 100, 0, 0, -1, Close::None},
     {"BLMakeSongPanel", {17, -1, -1}, 1, 20, 30, 0, 0, 1, Close::Hide},
@@ -183,6 +184,9 @@ int16_t PW_InitAll()
     gep->setKeyLock(blPrefs.keyLock != 0);
     gep->setLaunchGrid(LaunchGridBeatsOf(LaunchGridFromCode(blPrefs.launchGrid)));
     gep->setOutput(blPrefs.outputCard, blPrefs.outputFrames);
+    blMidi = new BLMidi;
+    blMidi->apply(blPrefs);
+    blPlayer->setClock(blMidi);
     connectPanels();
     // Controllers: the program goes on without a MIDI system.
     if (blGroovePanel) blGroovePanel->midiOpen();
@@ -209,6 +213,9 @@ void PW_ExitAll()
     // end leaves none behind.
     if (blGroovePanel) blGroovePanel->recoveryAtExit(KEL_TerminateRequested());
     savePreferences();
+    if (blPlayer) blPlayer->setClock(nullptr);
+    delete blMidi;
+    blMidi = nullptr;
     if (gep) {
         gep->exit();
         delete gep;

@@ -84,6 +84,10 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.outputFrames = 128;
         prefs.midiBindings.bind({BLMidiKind::cc, 3, 7, BLMidiAction::volume, 2});
         prefs.midiBindings.bind({BLMidiKind::note, 1, 36, BLMidiAction::play, 0});
+        prefs.midiClockOut = 1;
+        prefs.midiClockIn = kBLMidiNamedPort;
+        std::snprintf(prefs.midiClockInPort, sizeof prefs.midiClockInPort, "Drum machine:MIDI 1 24:0");
+        prefs.midiControl = kBLMidiOwnPort;
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -103,6 +107,12 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.outputFrames, 128);
     ASSERT_EQ(back.midiBindings.list().size(), 2u);
     EXPECT_EQ(back.midiBindings.find(BLMidiKind::cc, 3, 7)->target, 2);
+    EXPECT_EQ(back.midiClockOut, 1);
+    std::string port;
+    EXPECT_TRUE(back.midiClockFrom(port));
+    EXPECT_EQ(port, "Drum machine:MIDI 1 24:0");
+    EXPECT_TRUE(back.midiControlFrom(port));
+    EXPECT_EQ(port, "");
 
     // Saved again over the file, without a settings block and back on the
     // default card: neither comes back.
@@ -157,7 +167,8 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
 {
     writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"},
                 {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)},
-                {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}});
+                {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}, {"mcko", 0, le16(2)},
+                {"mcki", 0, le16(3)}, {"mctl", 0, le16(-1)}, {"mckn", 0, std::string("Port\tName")}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -169,6 +180,10 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.launchGrid, 0);
     EXPECT_EQ(prefs.outputFrames, 512);
     EXPECT_STREQ(prefs.outputCard, "");
+    EXPECT_EQ(prefs.midiClockOut, 0);
+    EXPECT_EQ(prefs.midiClockIn, kBLMidiOff);
+    EXPECT_EQ(prefs.midiControl, kBLMidiOff);
+    EXPECT_STREQ(prefs.midiClockInPort, "");
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)

@@ -391,7 +391,7 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
     ASSERT_TRUE(font.parse(fontCast->image));
     const std::map<int, std::vector<int>> layoutsOf = {{0, {1, 2, 8}}, {1, {5}},  {2, {3, 4}}, {3, {9}},
                                                        {4, {14}},      {5, {11}}, {6, {6}},     {7, {12}},
-                                                       {8, {13, 18}},      {9, {15}}, {10, {16}},   {11, {17}}};
+                                                       {8, {13, 18, 20}},  {9, {15}}, {10, {16}},   {11, {17}}};
     // Where each panel first shows on the stage.
     const int shownAt[12][2] = {{0, 0},   {0, 0},     {20, 104},  {100, 200}, {100, 100}, {100, 100},
                                 {40, 40}, {97, 87},   {100, 48},  {0, 0},     {120, 100}, {20, 30}};
