@@ -182,7 +182,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_STREQ(prefs.outputCard, "");
     EXPECT_EQ(prefs.midiClockOut, 0);
     EXPECT_EQ(prefs.midiClockIn, kBLMidiOff);
-    EXPECT_EQ(prefs.midiControl, kBLMidiOff);
+    EXPECT_EQ(prefs.midiControl, kBLMidiOwnPort);
     EXPECT_STREQ(prefs.midiClockInPort, "");
 }
 

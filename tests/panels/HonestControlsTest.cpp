@@ -258,6 +258,14 @@ TEST_F(HonestControls, EveryKeyOfTheGuidesTableDoesWhatTheGuideSays)
              keys("ctrl z\nkeydown shift\nctrl z\nkeyup shift\n");
              EXPECT_EQ(m.stored.count, 0);
          }},
+        {"N, click a control, move a knob or press a pad", [&] {
+             keys("press n\n");
+             EXPECT_TRUE(g.midiLearn.on);
+             keys("press n\n");
+             EXPECT_FALSE(g.midiLearn.on);
+             keys("press n\npress esc\n");
+             EXPECT_FALSE(g.midiLearn.on);
+         }},
         {"F1", [&] {
              keys("press f1\n");
              EXPECT_EQ(blPlayer->helpModeDisplay, 1);

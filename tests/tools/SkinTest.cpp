@@ -389,7 +389,7 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
     KelOneCast* fontCast = loaded(500);
     SkinFont font;
     ASSERT_TRUE(font.parse(fontCast->image));
-    const std::map<int, std::vector<int>> layoutsOf = {{0, {1, 2, 8}}, {1, {5}},  {2, {3, 4}}, {3, {9}},
+    const std::map<int, std::vector<int>> layoutsOf = {{0, {1, 2, 8}}, {1, {5}},  {2, {3, 4}}, {3, {9, 19}},
                                                        {4, {14}},      {5, {11}}, {6, {6}},     {7, {12}},
                                                        {8, {13, 18, 20}},  {9, {15}}, {10, {16}},   {11, {17}}};
     // Where each panel first shows on the stage.
