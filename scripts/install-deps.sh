@@ -11,6 +11,7 @@ packages=(
   fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth zenity xdg-utils sox libsox-fmt-all
+  jackd2 libjack-jackd2-dev
 )
 
 missing=()
