@@ -27,6 +27,7 @@
 //                    0 cycle, 1 beat, 2 bar, 3 two, 4 four, 5 eight bars)
 //   'ocrd' 0 1..255 the sound card by its system name; none: the system's default
 //   'oprd' 0      2  the card's period in frames: 128, 256, 512, 1024, 2048 or 4096
+//   'jtrn' 0      2  JACK transport followed (start, stop, place the groove): 1 on, 0 off
 #pragma once
 
 #include <cstdint>
@@ -103,6 +104,8 @@ public:
     // The sound card ("" the system's default) and its period in frames.
     char outputCard[kBLOutputCardSize];
     int16_t outputFrames;
+    // JACK's transport starts, stops and places the groove (while playing through JACK).
+    int16_t jackTransport;
     // The folder of the last document ("" before the first).
     char documentFolder[kKelPathMax + 1];
 

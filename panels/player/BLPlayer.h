@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "panels/player/BLJackFollow.h"
+
 class BLPlayCommon;
 class kelPanel;
 
@@ -127,6 +129,7 @@ private:
     BLPlayerSynth* synthPanel = nullptr;
     BLPlayerEngine* engine;
     uint32_t (*ticks)();
+    BLJackFollow jackFollow;
 };
 
 extern BLPlayer* blPlayer;
