@@ -249,7 +249,10 @@ void BLEngine::placeStart(double beats)
     placed = true;
 }
 
-bool BLEngine::takePlacement(int& skipped) { return JackOutput_TakePlaced(skipped); }
+bool BLEngine::takePlacement(int64_t& grooveFrame, int64_t& transportFrame)
+{
+    return JackOutput_TakePlaced(grooveFrame, transportFrame);
+}
 
 void BLEngine::setTrackVolume(short track, short volume)
 {

@@ -90,9 +90,10 @@ public:
     // Beats into the transport's count, at `bpm` when it gives no bars and beats.
     static double jackBeats(const plat::JackTransport& t, float bpm);
     // The next Play starts `beats` into the JACK transport's count, in phase
-    // with it; once after its first period, the frames that skipped.
+    // with it; once after its first period, the groove's frame first heard
+    // and the transport's frame it was heard at.
     void placeStart(double beats);
-    static bool takePlacement(int& skipped);
+    static bool takePlacement(int64_t& grooveFrame, int64_t& transportFrame);
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);

@@ -58,9 +58,11 @@ plat::JackTransport JackOutput_Transport();
 double JackOutput_TransportBeats(const plat::JackTransport& t, double bpm);
 
 // The next playback starts `beats` into the transport's count (at the mix
-// tempo): its timeline starts at the block at or before that beat of the
-// cycle, and its first period skips on to where the transport is by then.
+// tempo), in phase with it: its timeline starts on a block a little ahead
+// of that beat of the cycle, and its first period waits in silence for the
+// transport to get there (or skips what the transport has passed already).
 // Main thread, before the play command.
 void JackOutput_PlaceStart(double beats);
-// Once, after a placed start's first period: the frames it skipped.
-bool JackOutput_TakePlaced(int& skipped);
+// Once, after a placed start's first period: the groove's timeline frame
+// first heard, and the transport's frame it was heard at.
+bool JackOutput_TakePlaced(int64_t& grooveFrame, int64_t& transportFrame);

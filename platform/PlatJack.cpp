@@ -131,6 +131,12 @@ struct JackClient::Impl {
     }
 
     static void shutdown(void* self) { static_cast<Impl*>(self)->alive.store(false); }
+    std::atomic<int> xruns{0};
+    static int xrun(void* self)
+    {
+        static_cast<Impl*>(self)->xruns.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+    }
 };
 
 JackClient::JackClient() : impl_(std::make_unique<Impl>()) {}
@@ -165,6 +171,7 @@ bool JackClient::open()
     d.ports[0] = jack_port_register(d.client, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     d.ports[1] = jack_port_register(d.client, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     jack_on_shutdown(d.client, &Impl::shutdown, &d);
+    jack_set_xrun_callback(d.client, &Impl::xrun, &d);
     if (!d.ports[0] || !d.ports[1] || jack_set_process_callback(d.client, &Impl::process, &d) != 0) {
         why_ = "the JACK server would not give the program its ports";
         close();
@@ -251,6 +258,8 @@ void JackClient::detach()
     impl_->pull = nullptr;
     impl_->user = nullptr;
 }
+
+int JackClient::takeXruns() { return impl_->xruns.exchange(0); }
 
 JackTransport JackClient::transport() const
 {

@@ -67,6 +67,8 @@ public:
     void detach();
 
     JackTransport transport() const;
+    // The server's xruns (a period some client made too late) since the last call.
+    int takeXruns();
 
     struct Impl;
 

@@ -42,8 +42,8 @@ void BLJackFollow::idle(BLPlayer& player)
         note("JACK transport: stopped at frame " + std::to_string(t.frame) + ": the groove stops");
     }
     wasRolling = t.rolling;
-    int skipped = 0;
-    if (BLEngine::takePlacement(skipped))
-        note("JACK transport: the first period skipped " + std::to_string(skipped) +
-             " frames to where the transport was");
+    int64_t grooveFrame = 0, transportFrame = 0;
+    if (BLEngine::takePlacement(grooveFrame, transportFrame))
+        note("JACK transport: the groove's frame " + std::to_string(grooveFrame) + " is heard at the transport's frame " +
+             std::to_string(transportFrame));
 }
