@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/MakeSong.h"
+#include "audio/JackOutput.h"
 #include "core/BLPath.h"
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
@@ -67,6 +68,8 @@ const char kUsage[] =
     "  --link              join the Ableton Link session on the network (tempo,\n"
     "                      beat and start shared with other music programs);\n"
     "                      kept in the preferences like the network panel's switch\n"
+    "  --jack              play through JACK, and stop when no JACK server runs\n"
+    "                      (without it JACK plays when a server runs, else SDL)\n"
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
     "  --song-info FOLDER  print what the program reads of a song folder and exit\n"
@@ -95,6 +98,7 @@ const char kUsage[] =
 struct Options {
     bool headless = false;
     bool window = false;
+    bool jack = false;
     std::string script;
     std::string log;
     int screenWidth = 0;
@@ -172,6 +176,8 @@ int parse(int argc, char** argv, Options& o)
             o.headless = true;
         } else if (a == "--link") {
             BLLinkSync::joinAtStart();
+        } else if (a == "--jack") {
+            o.jack = true;
         } else if (a == "--window") {
             o.window = true;
         } else if (a == "--script") {
@@ -350,6 +356,11 @@ int main(int argc, char** argv)
     if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
     if (!options.midiMap.empty()) BLMidi_UseMapFile(options.midiMap);
     if (!makeBackend(options)) return 1;
+    if (options.jack && !JackOutput_Open()) {
+        std::fprintf(stderr, "beatloom: --jack: %s\n", JackOutput_Why().c_str());
+        plat::clearBackend();
+        return 1;
+    }
     gRunning = true;
     std::atexit(leaveAtOnce);
     int rc = 0;

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "audio/JackOutput.h"
 #include "audio/KeyLock.h"
 #include "audio/LoopCache.h"
 #include "audio/OVMixer.h"
@@ -59,6 +60,7 @@ char* mutablePath(const char* path)
 void BLEngine::init()
 {
     Vetro_Init();
+    JackOutput_Open();
     InitPlay();
     MasterVolume(63);
     ResetSongVTracks();
@@ -70,6 +72,7 @@ void BLEngine::exit()
     // A recording's capture ends before the engine goes.
     UserLoop_RecordReset();
     ExitPlay();
+    JackOutput_Close();
     Vetro_Exit();
 }
 
@@ -85,6 +88,11 @@ void BLEngine::stop()
     if (!playing) return;
     StopPlay();
     playing = 0;
+    if (placed) {
+        // The next playback, unless placed again, starts from the top.
+        SetTimeLineStart(0);
+        placed = false;
+    }
 }
 
 void BLEngine::setMixerVolume(short volume)
@@ -218,6 +226,32 @@ std::vector<std::string> BLEngine::outputCards()
 bool BLEngine::outputAlive() const
 {
     return wDBAlive();
+}
+
+bool BLEngine::outputIsJack() { return JackOutput_InUse(); }
+
+bool BLEngine::jackGone() { return JackOutput_Gone(); }
+
+std::string BLEngine::jackMissing() { return JackOutput_Why(); }
+
+int BLEngine::jackRate() { return JackOutput_Rate(); }
+
+int BLEngine::jackPeriodFrames() { return JackOutput_PeriodFrames(); }
+
+plat::JackTransport BLEngine::jackTransport() { return JackOutput_Transport(); }
+
+double BLEngine::jackBeats(const plat::JackTransport& t, float bpm) { return JackOutput_TransportBeats(t, bpm); }
+
+void BLEngine::placeStart(double beats)
+{
+    if (playing) return;
+    JackOutput_PlaceStart(beats);
+    placed = true;
+}
+
+bool BLEngine::takePlacement(int64_t& grooveFrame, int64_t& transportFrame)
+{
+    return JackOutput_TakePlaced(grooveFrame, transportFrame);
 }
 
 void BLEngine::setTrackVolume(short track, short volume)

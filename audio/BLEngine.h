@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "audio/OVTrack.h"
+#include "platform/PlatJack.h"
 
 struct blUserLoopSettingsRec;
 
@@ -75,8 +76,24 @@ public:
     int outputFrames() const;
     // The cards the system offers, by name.
     static std::vector<std::string> outputCards();
-    // False once the card the music plays on went away (unplugged).
+    // False once the card the music plays on went away (unplugged), or the
+    // JACK server it played through shut down.
     bool outputAlive() const;
+    // Whether playbacks go through JACK (a server ran at init() and still
+    // runs); why not, in plain words; its rate and period.
+    static bool outputIsJack();
+    static bool jackGone();  // it played through JACK until the server shut down
+    static std::string jackMissing();
+    static int jackRate();
+    static int jackPeriodFrames();
+    static plat::JackTransport jackTransport();
+    // Beats into the transport's count, at `bpm` when it gives no bars and beats.
+    static double jackBeats(const plat::JackTransport& t, float bpm);
+    // The next Play starts `beats` into the JACK transport's count, in phase
+    // with it; once after its first period, the groove's frame first heard
+    // and the transport's frame it was heard at.
+    void placeStart(double beats);
+    static bool takePlacement(int64_t& grooveFrame, int64_t& transportFrame);
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.
     void setTrackPan(short track, short pan);
@@ -133,6 +150,7 @@ public:
 private:
     // Where the last synchronised loop change of each track is first heard.
     int64_t waitUntil[8] = {};
+    bool placed = false;  // the timeline of this playback was placed
 };
 
 extern BLEngine* gep;

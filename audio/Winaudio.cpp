@@ -5,6 +5,7 @@
 #include <new>
 #include <thread>
 
+#include "audio/JackOutput.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
 #include "audio/Synth.h"
@@ -19,6 +20,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kTimerPeriod = std::chrono::milliseconds(23);
 
 MMSysOutput* chosenOutput = nullptr;
+bool onJack = false;  // the instance plays through the JACK client
 bool timerWanted = true;
 bool loaderStalled = false;
 
@@ -70,7 +72,10 @@ int wDBInit(MMSysFill callback, int queueBytes)
 {
     wDBClose();
     timerID = 0;
-    auto* device = new (std::nothrow) MMSysAudio(callback, queueBytes / 4, 2, 44100, kMixBlock, chosenOutput);
+    // Through JACK while its server runs, else the sound card.
+    MMSysOutput* output = chosenOutput ? chosenOutput : JackOutput_Device();
+    onJack = output && output == JackOutput_Device();
+    auto* device = new (std::nothrow) MMSysAudio(callback, queueBytes / 4, 2, 44100, kMixBlock, output);
     if (!device || !device->allocated()) {
         delete device;
         return -1;
@@ -109,7 +114,7 @@ bool wDBPulls()
 
 int wDBDelayFrames()
 {
-    if (wDBPulls()) return 2 * MMSysCardOutput::periodFrames();
+    if (wDBPulls()) return onJack ? JackOutput_DelayFrames() : 2 * MMSysCardOutput::periodFrames();
     return BLOCKLEN.load();
 }
 

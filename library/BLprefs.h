@@ -36,6 +36,7 @@
 //   'mckn' 0 1..255 the port clock in follows, by its system name
 //   'mctl' 0      2  MIDI controllers' input, as 'mcki'
 //   'mctn' 0 1..255 the controllers' port, by its system name
+//   'jtrn' 0      2  JACK transport followed (start, stop, place the groove): 1 on, 0 off
 #pragma once
 
 #include <cstdint>
@@ -124,6 +125,8 @@ public:
     // The sound card ("" the system's default) and its period in frames.
     char outputCard[kBLOutputCardSize];
     int16_t outputFrames;
+    // JACK's transport starts, stops and places the groove (while playing through JACK).
+    int16_t jackTransport;
     // MIDI: clock out (1 on), clock in and the controllers' input (a
     // BLMidiFrom each, with the port's name for kBLMidiNamedPort).
     int16_t midiClockOut;

@@ -12,7 +12,7 @@ packages=(
   fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth zenity xdg-utils sox libsox-fmt-all
-  librtmidi-dev jackd2
+  librtmidi-dev jackd2 libjack-jackd2-dev
 )
 
 missing=()

@@ -30,6 +30,7 @@ constexpr int16_t kMsgFirstKey = 272;
 constexpr int16_t kMsgFonts = 277;
 constexpr int16_t kMsgDefaultCard = 406;
 constexpr int16_t kMsgSound = 409;
+constexpr int16_t kMsgSoundJack = 430;
 
 // What the program links, each with its licence as its Debian package
 // states it. The fonts' name comes from the message table.
@@ -105,6 +106,13 @@ void BLInfoPanel::beforeShow()
     counting_ = true;
     for (int16_t k = 0; k < kFigures; ++k)
         setText(static_cast<int16_t>(kItemFirstFigure + k), message(kMsgCounting).c_str());
+    if (BLEngine::outputIsJack()) {
+        const std::string rate = std::to_string(BLEngine::jackRate());
+        const std::string period = std::to_string(BLEngine::jackPeriodFrames());
+        setText(kItemSound,
+                blIntl.messageWithNames(kMsgSoundJack, {std::string_view(rate), std::string_view(period)}).c_str());
+        return;
+    }
     // The card chosen, which the next Play opens.
     const std::string card = gep && !gep->outputCard().empty() ? KEL_NameToLatin1(gep->outputCard())
                                                                : message(kMsgDefaultCard);

@@ -151,6 +151,7 @@ void BLPlayer::idle()
         if (grooveDisplay) grooveDisplay->common_outputLost();
         if (display && display != grooveDisplay) display->common_outputLost();
     }
+    jackFollow.idle(*this);
     beat = engine->getMixerBeat();
     if (beat != lastBeat) {
         if (beat != -1 && display)

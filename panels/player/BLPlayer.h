@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "panels/player/BLJackFollow.h"
+
 class BLPlayCommon;
 class kelPanel;
 
@@ -142,6 +144,7 @@ private:
     BLPlayerEngine* engine;
     BLPlayerClock* clock_ = nullptr;
     uint32_t (*ticks)();
+    BLJackFollow jackFollow;
 };
 
 extern BLPlayer* blPlayer;

@@ -31,7 +31,7 @@ constexpr int16_t kMsgNotOpened = 463;
 bool onFirstPage(int16_t item)
 {
     return (item >= BLPrefsPanel::kItemFormat && item <= BLPrefsPanel::kItemColour + 7) ||
-           (item >= BLPrefsPanel::kItemGrid && item <= BLPrefsPanel::kItemFramesName);
+           (item >= BLPrefsPanel::kItemGrid && item <= BLPrefsPanel::kItemJackState);
 }
 
 bool isButton(int16_t item)
@@ -54,7 +54,7 @@ void BLPrefsPanel::takeMidi()
 {
     // Shown again on the first page, whichever page it was closed on.
     if (midiPage_)
-        for (int16_t item = kItemFormat; item <= kItemFramesName; ++item)
+        for (int16_t item = kItemFormat; item <= kItemJackState; ++item)
             if (kelPanelControl* c = control(item); c && onFirstPage(item)) c->visible = c->active = 1;
     midiPage_ = false;
     midiClockOut = blPrefs.midiClockOut;
@@ -96,7 +96,7 @@ void BLPrefsPanel::showMidiPage(bool on)
             if (!ownPort(name)) midiInputs_.push_back(name);
     }
     // What the first page hid stays hidden when it shows again (refresh decides).
-    for (int16_t item = kItemFormat; item <= kItemFramesName; ++item) {
+    for (int16_t item = kItemFormat; item <= kItemJackState; ++item) {
         kelPanelControl* c = control(item);
         if (!c || !onFirstPage(item)) continue;
         if (on) {

@@ -28,10 +28,13 @@ constexpr int16_t kMsgNoSong = 188;
 constexpr int16_t kMsgLaunchGridFirst = 400;
 constexpr int16_t kMsgDefaultCard = 406;
 constexpr int16_t kMsgFrames = 407;
+constexpr int16_t kMsgNoJack = 431;
+constexpr int16_t kMsgJack = 432;
+constexpr int16_t kMsgJackGone = 433;
 constexpr int kFrameChoices = static_cast<int>(std::size(kBLOutputFrames));
 // Where the panel shows on the stage (skin/layouts/prefs.txt, "stage").
 constexpr int16_t kStageLeft = 100;
-constexpr int16_t kStageTop = 48;
+constexpr int16_t kStageTop = 24;
 
 // The format chips in list order of the codes they stand for.
 constexpr uint32_t kChipCodes[BLPrefsPanel::kFormatChips] = {
@@ -80,6 +83,7 @@ void BLPrefsPanel::beforeShow()
     launchGrid = static_cast<int16_t>(LaunchGridFromCode(blPrefs.launchGrid));
     outputCard = blPrefs.outputCard;
     outputFrames = blPrefs.outputFrames;
+    jackTransport = blPrefs.jackTransport;
     cards_.assign(1, std::string());
     for (const std::string& name : BLEngine::outputCards())
         if (!name.empty()) cards_.push_back(name);
@@ -168,6 +172,16 @@ void BLPrefsPanel::refresh()
                                               : KEL_NameToLatin1(outputCard).c_str());
     const std::string frames = std::to_string(outputFrames);
     setText(kItemFramesName, blIntl.messageWithNames(kMsgFrames, {std::string_view(frames)}).c_str());
+    setOn(kItemJackTransport, jackTransport != 0);
+    if (kelPanelControl* c = control(kItemJackState)) c->setValue(kelPropFit, int16_t{1});
+    if (BLEngine::outputIsJack()) {
+        const std::string rate = std::to_string(BLEngine::jackRate());
+        const std::string period = std::to_string(BLEngine::jackPeriodFrames());
+        setText(kItemJackState,
+                blIntl.messageWithNames(kMsgJack, {std::string_view(rate), std::string_view(period)}).c_str());
+    } else {
+        setText(kItemJackState, blIntl.message(BLEngine::jackGone() ? kMsgJackGone : kMsgNoJack).c_str());
+    }
     if (midiPage_) {
         refreshMidi();
     } else {
@@ -285,6 +299,7 @@ void BLPrefsPanel::confirm()
     else blPrefs.launchGrid = launchGrid;
     std::snprintf(blPrefs.outputCard, sizeof blPrefs.outputCard, "%s", outputCard.c_str());
     blPrefs.outputFrames = outputFrames;
+    blPrefs.jackTransport = jackTransport;
     // Opened with them from the next Play on.
     if (gep) gep->setOutput(outputCard, outputFrames);
     // The colour is saved with the rest, so it survives whatever ends the program.
@@ -355,6 +370,10 @@ void BLPrefsPanel::onItem()
             break;
         case kItemTooltips:
             tooltips = tooltips ? 0 : 1;
+            refresh();
+            break;
+        case kItemJackTransport:
+            jackTransport = jackTransport ? 0 : 1;
             refresh();
             break;
         default: break;

@@ -3,8 +3,9 @@
 // changes the tempo (classic or high-quality resampling) and whether it
 // evens the loudness, the size of the random grooves of each random set,
 // the interface colour, the launch grid loop and groove changes land on, and
-// the sound card with its buffer size; on a page of its own, MIDI: clock
-// out, clock in and the controllers' input.
+// the sound card with its buffer size, whether JACK's transport is followed
+// (with what JACK offers, or that it is not there); on a page of its own,
+// MIDI: clock out, clock in and the controllers' input.
 //
 // It works on copies of the preferences taken when it is shown; OK writes
 // them back and saves the file, Cancel (the close button, Escape) drops
@@ -47,6 +48,8 @@ public:
         kItemCardName = 51,
         kItemFrames = 52,  // steps through the buffer sizes
         kItemFramesName = 53,
+        kItemJackTransport = 54,
+        kItemJackState = 55,  // JACK's rate and period, or why it does not play
         kItemMidiPlate = 100,
         kItemClockCaption = 101,
         kItemClockOutLabel = 102,
@@ -103,6 +106,7 @@ public:
     int16_t launchGrid = 0;
     std::string outputCard;  // "" the system's default
     int16_t outputFrames = kBLOutputFramesDefault;
+    int16_t jackTransport = 0;
     // The cards offered: the system's default ("") first, then the system's
     // cards, and the chosen one while it is unplugged.
     const std::vector<std::string>& cards() const { return cards_; }

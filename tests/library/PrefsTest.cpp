@@ -61,6 +61,7 @@ TEST_F(Prefs, WithoutAFileTheDefaults)
     EXPECT_EQ(prefs.launchGrid, static_cast<int16_t>(LaunchGrid::cycle));
     EXPECT_STREQ(prefs.outputCard, "");
     EXPECT_EQ(prefs.outputFrames, 512);
+    EXPECT_EQ(prefs.jackTransport, 0);
     EXPECT_TRUE(prefs.mainWindow.isEmpty());
     EXPECT_EQ(prefs.exportSettings.data, nullptr);
     EXPECT_EQ(prefs.exportSettings.length, 0);
@@ -88,6 +89,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.midiClockIn = kBLMidiNamedPort;
         std::snprintf(prefs.midiClockInPort, sizeof prefs.midiClockInPort, "Drum machine:MIDI 1 24:0");
         prefs.midiControl = kBLMidiOwnPort;
+        prefs.jackTransport = 1;
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -113,6 +115,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(port, "Drum machine:MIDI 1 24:0");
     EXPECT_TRUE(back.midiControlFrom(port));
     EXPECT_EQ(port, "");
+    EXPECT_EQ(back.jackTransport, 1);
 
     // Saved again over the file, without a settings block and back on the
     // default card: neither comes back.
@@ -168,7 +171,8 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"},
                 {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)},
                 {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}, {"mcko", 0, le16(2)},
-                {"mcki", 0, le16(3)}, {"mctl", 0, le16(-1)}, {"mckn", 0, std::string("Port\tName")}});
+                {"mcki", 0, le16(3)}, {"mctl", 0, le16(-1)}, {"mckn", 0, std::string("Port\tName")},
+                {"jtrn", 0, le16(2)}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -184,6 +188,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.midiClockIn, kBLMidiOff);
     EXPECT_EQ(prefs.midiControl, kBLMidiOwnPort);
     EXPECT_STREQ(prefs.midiClockInPort, "");
+    EXPECT_EQ(prefs.jackTransport, 0);
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)

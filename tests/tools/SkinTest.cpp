@@ -394,7 +394,7 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
                                                        {8, {13, 18, 20}},  {9, {15}}, {10, {16}},   {11, {17}}};
     // Where each panel first shows on the stage.
     const int shownAt[12][2] = {{0, 0},   {0, 0},     {20, 104},  {100, 200}, {100, 100}, {100, 100},
-                                {40, 40}, {97, 87},   {100, 48},  {0, 0},     {120, 100}, {20, 30}};
+                                {40, 40}, {97, 87},   {100, 24},  {0, 0},     {120, 100}, {20, 30}};
     int entries = 0, steps = 0;
     for (const std::string& line : split(lines, '\r')) {
         SCOPED_TRACE(line);

@@ -15,13 +15,13 @@ struct Section {
 // The sections of the preferences plate (skin/layouts/prefs.txt places the
 // controls inside them).
 constexpr int kPlateWidth = 460;
-constexpr int kPlateHeight = 424;
+constexpr int kPlateHeight = 448;
 constexpr Section kSections[] = {
     {10, 36, 220, 182, "EXPORT FORMAT"},     {10, 224, 220, 114, "FORMAT OPTIONS"},
     {240, 36, 210, 50, "DISK MIX WRITES"},   {240, 92, 210, 50, "TEMPO CHANGE"},
     {240, 148, 210, 44, "LOUDNESS"},         {240, 198, 210, 88, "RANDOM GROOVE SIZE"},
-    {240, 292, 210, 46, "INTERFACE COLOUR"}, {10, 344, 120, 46, "LAUNCH GRID"},
-    {140, 344, 310, 46, "SOUND OUTPUT"},
+    {240, 292, 210, 46, "INTERFACE COLOUR"}, {10, 344, 120, 70, "LAUNCH GRID"},
+    {140, 344, 310, 70, "SOUND OUTPUT"},
 };
 
 FontStyle captionFont()

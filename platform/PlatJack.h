@@ -1,0 +1,80 @@
+// The program as a JACK client: two output ports ("out_1", "out_2")
+// connected to the system's playback ports, fed from JACK's process
+// callback by the same kind of pull as the sound card (16-bit stereo frames
+// at 44100 Hz, turned into JACK's floats; resampled when the server runs at
+// another rate). It never starts a server: without one, open() is false and
+// why() says so.
+//
+// Threads: open, close, attach and detach on the main thread; the pull runs
+// on JACK's process thread, which also takes the transport's state each
+// period with JACK's real-time-safe query; transport() may be read from any
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace plat {
+
+// The transport as JACK's process thread last saw it.
+struct JackTransport {
+    bool rolling = false;
+    uint32_t frame = 0;  // at the server's rate
+    bool bbt = false;    // a timebase master gives bar, beat and tick
+    int32_t bar = 1;     // from 1
+    int32_t beat = 1;    // from 1
+    int32_t tick = 0;
+    double beatsPerBar = 4;
+    double ticksPerBeat = 1920;
+    // Counts the periods, so that a reader sees a fresh state.
+    uint64_t period = 0;
+};
+
+class JackClient {
+public:
+    // Asked for each period of `count` bytes of 16-bit stereo at 44100 Hz.
+    using Pull = void (*)(void* user, uint8_t* bytes, int count);
+
+    JackClient();
+    ~JackClient();
+    JackClient(const JackClient&) = delete;
+    JackClient& operator=(const JackClient&) = delete;
+
+    // Opens the client named "Beatloom", activates it and connects its
+    // ports to the system's playback ports; silence until attach().
+    bool open();
+    void close();
+    bool isOpen() const;
+    // False once the server has shut down (or the client was thrown out).
+    bool alive() const;
+    const std::string& why() const { return why_; }
+
+    // The server's rate and period; whether the pull is resampled.
+    int rate() const;
+    int periodFrames() const;
+    bool resampling() const;
+    // The client's name as the server gave it.
+    std::string name() const;
+    // Each of our ports with the ports it is connected to.
+    std::vector<std::pair<std::string, std::vector<std::string>>> connections() const;
+
+    // From the next period on the ports play what `pull` makes; detach()
+    // returns once no pull runs any more.
+    void attach(Pull pull, void* user);
+    void detach();
+
+    JackTransport transport() const;
+    // The server's xruns (a period some client made too late) since the last call.
+    int takeXruns();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+    std::string why_;
+};
+
+}  // namespace plat

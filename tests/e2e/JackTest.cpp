@@ -1,0 +1,207 @@
+// The program as a JACK client of a server the test starts (the dummy
+// backend: no sound card), driven by JACK's own tools: its ports appear,
+// connected to the playback ports; the transport, followed (the checkbox
+// in the preferences), starts the groove in phase with it and stops it;
+// and what jack_rec records of it is enginebounce's render of the same
+// groove, sample for sample.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/GrooveSession.h"
+
+namespace groovee2e {
+namespace {
+
+// A child process of the test's own, ended (and waited for) with the object.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+    {
+        pid_ = fork();
+        if (pid_ != 0) return;
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    ~Child() { end(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool running()
+    {
+        if (pid_ <= 0) return false;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+        pid_ = -1;
+        return false;
+    }
+    void end()
+    {
+        if (!running()) return;
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 500 && running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (running()) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// jackd with the dummy backend under a name of its own, so that tests run
+// side by side; its clients find it through JACK_DEFAULT_SERVER.
+class JackServer {
+public:
+    JackServer()
+        : name_("beatloom-e2e-" + std::to_string(getpid())),
+          env_{"JACK_DEFAULT_SERVER=" + name_},
+          // A client late on a loaded machine is waited for, not thrown
+          // out; long periods leave the clients room on a busy machine.
+          server_({"jackd", "-n", name_, "-t", "5000", "-d", "dummy", "-r", "44100", "-p", "2048"}, {})
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!up() && server_.running() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    bool up() { return tool({"jack_lsp"}).exitCode == 0; }
+    testsupport::RunResult tool(const std::vector<std::string>& argv)
+    {
+        return testsupport::run(argv, "", 20, env_);
+    }
+    // jack_transport reads its commands from its input.
+    testsupport::RunResult transport(const std::string& command)
+    {
+        return tool({"sh", "-c", "echo " + command + " | jack_transport"});
+    }
+    const std::vector<std::string>& env() const { return env_; }
+
+private:
+    std::string name_;
+    std::vector<std::string> env_;
+    Child server_;
+};
+
+class Jack : public GrooveSession {};
+
+TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
+{
+    JackServer jack;
+    ASSERT_TRUE(jack.up()) << "jackd would not start";
+
+    // Night Shift at its own tempo, all eight tracks loud: the mix reaches
+    // past half of full scale, where a 16-bit sample turned into a float by
+    // another scale than JACK's and libsndfile's (32767) would not come back.
+    const char* const files[8] = {"Drums02:8", "Perc02:8", "Bass03:4", "Chords03:4",
+                                  "Lead01:4",  "Arp01:8",  "FX02:8",   "Vox02:4"};
+    const int16_t slots[8] = {1, 1, 2, 2, 0, 0, 1, 1};
+    BLGroove g;
+    std::vector<std::string> bounceArgs = {testsupport::toolsDir() + "/enginebounce", "--bpm", "126", "--mix-bpm",
+                                           "126", "--frames", "264600", "--master", "63"};
+    for (int16_t t = 0; t < 8; ++t) {
+        g.tracks[t] = BLTrack{127, static_cast<int16_t>(-35 + 10 * t), t, slots[t]};
+        const std::string name = files[t];
+        const size_t colon = name.find(':');
+        bounceArgs.insert(bounceArgs.end(), {"--loop", library + "/Song/NightShift/" + name.substr(0, colon) +
+                                                           ".wav" + name.substr(colon)});
+        bounceArgs.insert(bounceArgs.end(),
+                          {"--track", std::to_string(t) + ":" + std::to_string(t) + ":127:" + std::to_string(-35 + 10 * t)});
+    }
+    const std::string doc = writeDocument("jack.bld", "NightShift", g, 126.0f);
+    const std::string done = dir.file("done");
+    const std::string rec = dir.file("rec.wav");
+    // The preferences' JACK transport checkbox, then OK; the script then
+    // waits for the test to be done with the program.
+    testsupport::writeFile(dir.file("script.txt"), "wait 700\nclick " + at(520, 112) + "\nwait 300\nclick " +
+                                                       at(268, 422) + "\nwait 200\nclick " + at(515, 453) +
+                                                       "\nwaitsize 1 " + done + "\nquit\n");
+    std::vector<std::string> env = jack.env();
+    env.push_back("SDL_AUDIODRIVER=dummy");
+    const std::string log = dir.file("log.txt");
+    std::string ports;
+    std::unique_ptr<Child> recorder;
+    int step = 0;
+    const auto logHas = [&](const char* text) { return testsupport::readFile(log).find(text) != std::string::npos; };
+    const auto r = testsupport::runWatched(
+        {dir.program(), "--script", dir.file("script.txt"), "--log", log, "--screen", "1024x768", doc}, dir.path(),
+        [&](int, double) {
+            if (step == 0 && logHas("JACK transport: followed")) {
+                ports = jack.tool({"jack_lsp", "-c"}).out;
+                recorder = std::make_unique<Child>(
+                    std::vector<std::string>{"jack_rec", "-f", rec, "-d", "4", "-b", "16", "-B", "1048576", "Beatloom:out_1",
+                                             "Beatloom:out_2"},
+                    jack.env());
+                step = 1;
+            } else if (step == 1 && testsupport::readFile(rec).size() > 44) {
+                jack.transport("play");
+                step = 2;
+            } else if (step == 2 && !recorder->running()) {
+                jack.transport("stop");
+                step = 3;
+            } else if (step == 3 && logHas("JACK transport: stopped")) {
+                testsupport::writeFile(done, "x");
+                step = 4;
+            }
+        },
+        60, env);
+    const std::string said = testsupport::readFile(log);
+    ASSERT_EQ(r.exitCode, 0) << r.out << said;
+    ASSERT_EQ(step, 4) << said;
+
+    EXPECT_NE(said.find("JACK: port Beatloom:out_1 connected to system:playback_1"), std::string::npos) << said;
+    EXPECT_NE(ports.find("Beatloom:out_1\n   system:playback_1"), std::string::npos) << ports;
+    EXPECT_NE(ports.find("Beatloom:out_2\n   system:playback_2"), std::string::npos) << ports;
+    // Rolling from frame 0 at the groove's own tempo, the groove is placed
+    // in phase: each of its frames is heard at the transport's frame of the
+    // same number.
+    EXPECT_NE(said.find("JACK transport: rolling at frame"), std::string::npos) << said;
+    const size_t placedAt = said.find("the groove's frame ");
+    ASSERT_NE(placedAt, std::string::npos) << said;
+    long long grooveFrame = -1, transportFrame = -2;
+    ASSERT_EQ(std::sscanf(said.c_str() + placedAt, "the groove's frame %lld is heard at the transport's frame %lld",
+                          &grooveFrame, &transportFrame),
+              2);
+    EXPECT_EQ(grooveFrame, transportFrame);
+
+    const std::string render = dir.file("render.wav");
+    bounceArgs.insert(bounceArgs.end(), {"-o", render});
+    const auto bounce = testsupport::run(bounceArgs, "", 120);
+    ASSERT_EQ(bounce.exitCode, 0) << bounce.out;
+    const std::vector<int16_t> offline = testsupport::readWav16(render);
+    const std::vector<int16_t> recorded = testsupport::readWav16(rec);
+    ASSERT_GT(recorded.size(), 2u * 44100 * 3);
+    // From the first frame heard: the render from where the transport was.
+    const int heard = firstSound(recorded);
+    auto from = static_cast<int>(grooveFrame);
+    while (from < 100000 && offline[2 * from] == 0 && offline[2 * from + 1] == 0) ++from;
+    ASSERT_GE(heard, 0);
+    const size_t frames = std::min(recorded.size() / 2 - heard, size_t{2 * 44100});
+    ASSERT_GT(frames, 44100u);
+    const std::vector<int16_t> got(recorded.begin() + 2 * heard, recorded.begin() + 2 * (heard + frames));
+    const std::vector<int16_t> want(offline.begin() + 2 * from, offline.begin() + 2 * (from + frames));
+    EXPECT_GT(std::count_if(want.begin(), want.end(), [](int16_t v) { return std::abs(v) > 16384; }), 100);
+    size_t first = 0;
+    while (first < got.size() && got[first] == want[first]) ++first;
+    EXPECT_EQ(first, got.size()) << "first difference at sample " << first << " of " << got.size() << "\n" << said;
+}
+
+}  // namespace
+}  // namespace groovee2e
