@@ -36,6 +36,7 @@ constexpr long kDocumentFolder = kelFourCC("dfld");
 constexpr long kLaunchGrid = kelFourCC("lgrd");
 constexpr long kOutputCard = kelFourCC("ocrd");
 constexpr long kOutputFrames = kelFourCC("oprd");
+constexpr long kStageSize = kelFourCC("stsz");
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
@@ -44,7 +45,7 @@ bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
                      kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
-                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames})
+                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames, kStageSize})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -172,7 +173,8 @@ void blPrefsClass::loadOutput(KelResFile& file)
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
       netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
-      launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), documentFolder()
+      launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), stageSize(plat::kStageSizeDefault),
+      documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -209,6 +211,7 @@ void blPrefsClass::load()
     loadShort(file, kKeyLock, 0, 0, 1, &keyLock);
     loadShort(file, kLaunchGrid, 0, 0, kLaunchGridChoices - 1, &launchGrid);
     loadOutput(file);
+    if (int16_t size = 0; loadShort(file, kStageSize, 0, 0, 32767, &size) && plat::isStageSize(size)) stageSize = size;
     // A folder whole, without a zero or a control character in it, or none.
     if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
         char folder[kKelPathMax + 1] = {};
@@ -265,6 +268,7 @@ bool blPrefsClass::save()
     if (const size_t n = std::strlen(outputCard); n > 0)
         ok = file.SaveData(outputCard, static_cast<long>(n), kOutputCard, 0) && ok;
     ok = saveShort(file, kOutputFrames, 0, outputFrames) && ok;
+    if (stageSize >= 0) ok = saveShort(file, kStageSize, 0, stageSize) && ok;
     if (const size_t n = std::strlen(documentFolder); n > 0)
         ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
     uint8_t link[kNetLinkSize] = {};

@@ -27,6 +27,9 @@
 //                    0 cycle, 1 beat, 2 bar, 3 two, 4 four, 5 eight bars)
 //   'ocrd' 0 1..255 the sound card by its system name; none: the system's default
 //   'oprd' 0      2  the card's period in frames: 128, 256, 512, 1024, 2048 or 4096
+//   'stsz' 0      2  the stage's size in the window: 0 fit, or 100, 150, 200,
+//                    300 (percent); none until the user chooses one, which
+//                    leaves it to the window (a desktop window fits)
 #pragma once
 
 #include <cstdint>
@@ -103,6 +106,8 @@ public:
     // The sound card ("" the system's default) and its period in frames.
     char outputCard[kBLOutputCardSize];
     int16_t outputFrames;
+    // The stage's size in the window (kelCore.h KEL_SetStageSize), -1 until chosen.
+    int16_t stageSize;
     // The folder of the last document ("" before the first).
     char documentFolder[kKelPathMax + 1];
 

@@ -62,6 +62,7 @@ TEST_F(Prefs, WithoutAFileTheDefaults)
     EXPECT_STREQ(prefs.outputCard, "");
     EXPECT_EQ(prefs.outputFrames, 512);
     EXPECT_TRUE(prefs.mainWindow.isEmpty());
+    EXPECT_EQ(prefs.stageSize, -1);  // not chosen: the window's own
     EXPECT_EQ(prefs.exportSettings.data, nullptr);
     EXPECT_EQ(prefs.exportSettings.length, 0);
 }
@@ -82,6 +83,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         prefs.launchGrid = static_cast<int16_t>(LaunchGrid::twoBars);
         std::snprintf(prefs.outputCard, sizeof prefs.outputCard, "USB Audio Device Analog Stereo");
         prefs.outputFrames = 128;
+        prefs.stageSize = 150;
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -98,6 +100,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.keyLock, 1);
     EXPECT_EQ(back.launchGrid, static_cast<int16_t>(LaunchGrid::twoBars));
     EXPECT_STREQ(back.outputCard, "USB Audio Device Analog Stereo");
+    EXPECT_EQ(back.stageSize, 150);
     EXPECT_EQ(back.outputFrames, 128);
 
     // Saved again over the file, without a settings block and back on the
@@ -153,7 +156,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
 {
     writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"},
                 {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)},
-                {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}});
+                {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}, {"stsz", 0, le16(120)}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -165,6 +168,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.launchGrid, 0);
     EXPECT_EQ(prefs.outputFrames, 512);
     EXPECT_STREQ(prefs.outputCard, "");
+    EXPECT_EQ(prefs.stageSize, -1);
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)
