@@ -187,39 +187,51 @@ void ScaledPicture::draw(const ScreenCopy& picture, const PixelRect& area, uint3
     const int top = std::max(area.top, 0), bottom = std::min<int>(area.bottom, static_cast<int>(rows_.size()));
     if (left >= right || top >= bottom) return;
     const int pw = picture.width(), ph = picture.height();
+    const size_t n = static_cast<size_t>(right - left);
+    // Each picture row is scaled across once, into one of two lines (rows
+    // only go down); the window's rows take a line or mix two.
+    for (Line& l : lines_) {
+        l.row = -1;
+        l.pixels.resize(n);
+    }
+    auto across = [&](int row) -> const uint32_t* {
+        for (const Line& l : lines_)
+            if (l.row == row) return l.pixels.data();
+        Line& l = lines_[0].row < lines_[1].row ? lines_[0] : lines_[1];
+        l.row = row;
+        const uint16_t* in = picture.row(row);
+        uint32_t* o = l.pixels.data() - left;
+        for (int x = left; x < right; ++x) {
+            const Tap t = columns_[static_cast<size_t>(x)];
+            if (t.at < 0 || t.at >= pw) {
+                o[x] = black;
+            } else if (t.weight == 0) {
+                o[x] = lut[in[t.at]];
+            } else {
+                o[x] = mix(lut[in[t.at]], lut[in[std::min(t.at + 1, pw - 1)]], static_cast<uint32_t>(t.weight));
+            }
+        }
+        return l.pixels.data();
+    };
     const uint32_t* previous = nullptr;
     for (int y = top; y < bottom; ++y) {
-        uint32_t* o = out + static_cast<size_t>(y - area.top) * stride - area.left;
+        uint32_t* o = out + static_cast<size_t>(y - area.top) * stride + (left - area.left);
         const Tap ty = rows_[static_cast<size_t>(y)];
         // Rows that take the same picture rows are the same.
         if (previous && ty == rows_[static_cast<size_t>(y - 1)]) {
-            std::memcpy(o + left, previous + left, static_cast<size_t>(right - left) * sizeof(uint32_t));
-            previous = o;
-            continue;
+            std::memcpy(o, previous, n * sizeof(uint32_t));
+        } else if (ty.at < 0 || ty.at >= ph) {
+            std::fill(o, o + n, black);
+        } else if (ty.weight == 0) {
+            std::memcpy(o, across(ty.at), n * sizeof(uint32_t));
+        } else {
+            // Rows only go down: the second line never takes the first's place.
+            const uint32_t* a = across(ty.at);
+            const uint32_t* b = across(std::min(ty.at + 1, ph - 1));
+            const auto w = static_cast<uint32_t>(ty.weight);
+            for (size_t i = 0; i < n; ++i) o[i] = mix(a[i], b[i], w);
         }
         previous = o;
-        if (ty.at < 0 || ty.at >= ph) {
-            std::fill(o + left, o + right, black);
-            continue;
-        }
-        const uint16_t* r0 = picture.row(ty.at);
-        const uint16_t* r1 = ty.weight ? picture.row(std::min(ty.at + 1, ph - 1)) : r0;
-        for (int x = left; x < right; ++x) {
-            const Tap tx = columns_[static_cast<size_t>(x)];
-            if (tx.at < 0 || tx.at >= pw) {
-                o[x] = black;
-                continue;
-            }
-            const int x1 = tx.weight ? std::min(tx.at + 1, pw - 1) : tx.at;
-            uint32_t p = lut[r0[tx.at]];
-            if (tx.weight) p = mix(p, lut[r0[x1]], static_cast<uint32_t>(tx.weight));
-            if (ty.weight) {
-                uint32_t q = lut[r1[tx.at]];
-                if (tx.weight) q = mix(q, lut[r1[x1]], static_cast<uint32_t>(tx.weight));
-                p = mix(p, q, static_cast<uint32_t>(ty.weight));
-            }
-            o[x] = p;
-        }
     }
 }
 

@@ -81,6 +81,12 @@ public:
 private:
     WindowFit fit_;
     std::vector<Tap> columns_, rows_;
+    // Picture rows scaled across, kept while a rectangle is drawn.
+    struct Line {
+        int row = -1;
+        std::vector<uint32_t> pixels;
+    };
+    mutable Line lines_[2];
 };
 
 // Writes 8-bit RGB rows (top-down) as a PNG file.
