@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <typeinfo>
@@ -184,15 +183,6 @@ TEST_F(Startup, AResizeCentresTheStageAgainWithItsFloatingPanels)
     EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.bottom, 540);
 }
 
-// Two 15-bit colours a step apart at most in each channel (a window pixel
-// between two stage pixels takes a little of the next).
-bool near(uint16_t a, uint16_t b)
-{
-    for (int shift : {0, 5, 10})
-        if (std::abs((a >> shift & 31) - (b >> shift & 31)) > 1) return false;
-    return true;
-}
-
 TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
 {
     fit = true;
@@ -221,9 +211,9 @@ TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
         groovee2e::GrooveSession::keepScreen(path, "fit-" + std::to_string(m.width) + "x" + std::to_string(m.height));
         e2e::Shot shot(path);
         ASSERT_EQ(shot.width(), m.width);
-        EXPECT_TRUE(near(shot.at(windowX(ox + 20), windowY(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
-        EXPECT_TRUE(near(shot.at(windowX(ox + 630), windowY(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
-        EXPECT_TRUE(near(shot.at(windowX(browser.left + 280), windowY(browser.top + 200)),
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 20), windowY(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 630), windowY(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(browser.left + 280), windowY(browser.top + 200)),
                          skin.pixel(e2e::kBrowserBack, 280, 200)));
         if (f.toWindowX(ox) >= 2) {
             EXPECT_EQ(shot.at(f.toWindowX(ox) - 2, m.height / 2), 0);
@@ -237,7 +227,7 @@ TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
         const std::pair<int, int> targets[] = {{ox, oy}, {ox + 640, oy}, {ox, oy + 480}, {ox + 640, oy + 480},
                                                 {ox + 320, oy + 240}};
         for (const auto& [tx, ty] : targets) {
-            std::vector<std::pair<long, int16_t>> near;
+            std::vector<std::pair<long, int16_t>> nearest;
             for (int16_t i = 1; i < groove->controlCount; ++i) {
                 const kelPanelControl* c = groove->controls[static_cast<size_t>(i)];
                 const bool pressable = c->kind == kelKindButton || c->kind == kelKindCheck ||
@@ -245,12 +235,12 @@ TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
                 if (!pressable || i == grooveitem::quit || !c->live() || c->rect.width() < 4 || c->rect.height() < 4)
                     continue;
                 const long dx = (c->rect.left + c->rect.right) / 2 - tx, dy = (c->rect.top + c->rect.bottom) / 2 - ty;
-                near.emplace_back(dx * dx + dy * dy, i);
+                nearest.emplace_back(dx * dx + dy * dy, i);
             }
-            std::sort(near.begin(), near.end());
-            near.resize(std::min<size_t>(near.size(), 4));
+            std::sort(nearest.begin(), nearest.end());
+            nearest.resize(std::min<size_t>(nearest.size(), 3));
             int taken = 0;
-            for (const auto& [distance, index] : near) {
+            for (const auto& [distance, index] : nearest) {
                 const kelRect r = groove->controls[static_cast<size_t>(index)]->rect;
                 const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
                 groove->hitItem = -2;

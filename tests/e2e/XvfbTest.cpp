@@ -189,15 +189,6 @@ bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Two 15-bit colours a step apart at most in each channel (a window pixel
-// between two stage pixels takes a little of the next).
-bool near(uint16_t a, uint16_t b)
-{
-    for (int shift : {0, 5, 10})
-        if (std::abs((a >> shift & 31) - (b >> shift & 31)) > 1) return false;
-    return true;
-}
-
 TEST(RealWindow, OnLargeScreensTheStageFillsTheWindowSharpAndAnswersClicks)
 {
     if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
@@ -230,15 +221,15 @@ TEST(RealWindow, OnLargeScreensTheStageFillsTheWindowSharpAndAnswersClicks)
         groovee2e::GrooveSession::keepScreen(dir.file("playing.png"), name + "-playing");
         // Centred and filling the height: the groove panel's corners where the stage is, black beside.
         EXPECT_GE(480 * f.scale(), h - 1);
-        EXPECT_TRUE(near(start.at(wx(ox + 20), wy(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
-        EXPECT_TRUE(near(start.at(wx(ox + 630), wy(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
+        EXPECT_TRUE(e2e::nearColour(start.at(wx(ox + 20), wy(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
+        EXPECT_TRUE(e2e::nearColour(start.at(wx(ox + 630), wy(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
         EXPECT_EQ(start.at(f.toWindowX(ox) - 2, wy(oy + 100)), 0);
         EXPECT_EQ(start.at(f.toWindowX(ox + 640) + 1, wy(oy + 100)), 0);
         // A point of the browser that covers a bare part of the groove panel.
         const int px = ox + 590, py = oy + 430;
-        EXPECT_TRUE(near(start.at(wx(px), wy(py)), skin.pixel(e2e::kBrowserBack, px - bx, py - by)));
+        EXPECT_TRUE(e2e::nearColour(start.at(wx(px), wy(py)), skin.pixel(e2e::kBrowserBack, px - bx, py - by)));
         // The click on Load reached the browser: it is gone and the song plays.
-        EXPECT_TRUE(near(playing.at(wx(px), wy(py)), skin.pixel(e2e::kGrooveBack, 590, 430)));
+        EXPECT_TRUE(e2e::nearColour(playing.at(wx(px), wy(py)), skin.pixel(e2e::kGrooveBack, 590, 430)));
         const std::string log = testsupport::readFile(dir.file("window-log.txt"));
         EXPECT_EQ(log.find("failed"), std::string::npos) << log;
     }
