@@ -78,8 +78,8 @@ void KEL_NewWindow(int16_t kind, int16_t width, int16_t height)
     if (plat::backend().hasWindow()) KEL_CloseWindow();
     if (!plat::backend().openWindow(kind, width, height, "")) return;
     // The window system may give another size than the one asked (a task
-    // bar, a frame, a display scaled by a whole factor): the program draws
-    // the client area the window really has.
+    // bar, a frame), and the picture is scaled to fit it: the program draws
+    // the logical client area the window really has.
     int w = width, h = height;
     if (!plat::backend().clientSize(w, h)) {
         w = width;
