@@ -62,7 +62,8 @@ const char kUsage[] =
     "  --window            with --script: feed the events to the desktop window\n"
     "                      instead (mouse positions in window pixels)\n"
     "  --log FILE          headless: record boxes, dialogs and screenshots in FILE\n"
-    "  --screen WxH        headless: the size of the window (default 1024x768)\n"
+    "  --screen WxH        headless: the size of the window, the stage fitted to it\n"
+    "                      (default 1024x768, the stage at its own size)\n"
     "  --midi-map FILE     take the MIDI controllers' bindings from the mapping\n"
     "                      FILE (kept in the preferences from then on)\n"
     "  --link              join the Ableton Link session on the network (tempo,\n"
@@ -279,6 +280,9 @@ bool makeBackend(const Options& o)
     if (o.headless || o.window) {
         headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
                                                             o.screenHeight > 0 ? o.screenHeight : 768);
+        // A size given is a screen like any other: the stage fits it. Without
+        // one, the stage shows at its own size, as the test scripts expect.
+        if (o.screenWidth > 0) headless->setDefaultStageSize(plat::kStageFit);
         if (!o.log.empty()) headless->setLogFile(o.log);
         headless->setBusyCheck([] { return BLPath::dialogPending(); });
         if (!o.script.empty()) {

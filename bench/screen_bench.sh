@@ -60,12 +60,13 @@ fb="$fbdir/Xvfb_screen0"
 for _ in $(seq 1 500); do [ -s "$fb" ] && [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.01; done
 [ -s "$fb" ] || { echo "Xvfb did not start" >&2; exit 1; }
 
-# The stage is centred and scaled by the largest whole factor that fits; its
-# bottom-left corner shows the groove panel once the application window is up.
-scale=$((width / 640 < height / 480 ? width / 640 : height / 480))
-[ "$scale" -ge 1 ] || scale=1
-sx=$(((width - 640 * scale) / 2 + 12 * scale))
-sy=$(((height - 480 * scale) / 2 + 468 * scale))
+# The stage is centred and scaled by the largest factor that fits (a
+# fractional one too, never below 1); its bottom-left corner shows the groove
+# panel once the application window is up.
+read -r scale sx sy < <(awk -v w="$width" -v h="$height" 'BEGIN {
+  s = (w * 480 > h * 640) ? h / 480 : w / 640; if (s < 1) s = 1
+  lw = int(w / s); lh = int(h / s); ox = int((lw - 640) / 2); oy = int((lh - 480) / 2)
+  printf "%.3g %d %d\n", s, (w - lw * s) / 2 + (ox + 12.5) * s, (h - lh * s) / 2 + (oy + 468.5) * s }')
 
 cpu() {
   [ -r "/proc/$1/stat" ] || { echo "the program ended early: $(cat "$work/out.txt")" >&2; exit 1; }

@@ -78,8 +78,8 @@ void KEL_NewWindow(int16_t kind, int16_t width, int16_t height)
     if (plat::backend().hasWindow()) KEL_CloseWindow();
     if (!plat::backend().openWindow(kind, width, height, "")) return;
     // The window system may give another size than the one asked (a task
-    // bar, a frame, a display scaled by a whole factor): the program draws
-    // the client area the window really has.
+    // bar, a frame), and the picture is scaled to fit it: the program draws
+    // the logical client area the window really has.
     int w = width, h = height;
     if (!plat::backend().clientSize(w, h)) {
         w = width;
@@ -104,6 +104,43 @@ void KEL_GetMonitorInfo(kelMonitorInfo* rec)
     rec->width = m.width;
     rec->height = m.height;
     rec->depth = m.depth;
+}
+
+void KEL_PlaceWindow(int16_t left, int16_t top)
+{
+    if (KEL_HasWindow()) plat::backend().placeWindow(left, top);
+}
+
+bool KEL_GetWindowRect(int16_t rect[4])
+{
+    int x = 0, y = 0, w = 0, h = 0;
+    bool maximised = false;
+    if (!KEL_HasWindow() || !plat::backend().windowPlacement(x, y, w, h, maximised)) return false;
+    auto c = [](long v) { return static_cast<int16_t>(std::clamp<long>(v, -32768, 32767)); };
+    rect[0] = c(x);
+    rect[1] = c(y);
+    rect[2] = maximised ? rect[0] : c(long(x) + w);
+    rect[3] = maximised ? rect[1] : c(long(y) + h);
+    return true;
+}
+
+namespace {
+int16_t gStageSize = plat::kStageSizeDefault;
+}
+
+void KEL_SetStageSize(int16_t size)
+{
+    if (!plat::isStageSize(size)) return;
+    gStageSize = size;
+    if (plat::hasBackend()) plat::backend().setStageSize(size);
+}
+
+int16_t KEL_StageSize() { return gStageSize; }
+
+void KEL_StepStageSize(int step)
+{
+    if (!plat::hasBackend()) return;
+    KEL_SetStageSize(static_cast<int16_t>(plat::stepStageSize(plat::backend().windowFit().scale() * 100, step)));
 }
 
 void KEL_DebugMessage(const char* text)

@@ -128,6 +128,20 @@ void KEL_SetWindowTitle(const char* text);
 void KEL_CloseWindow();
 bool KEL_HasWindow();
 void KEL_GetMonitorInfo(kelMonitorInfo* rec);
+// Moves the window just opened to (left, top) of the desktop, where it was last.
+void KEL_PlaceWindow(int16_t left, int16_t top);
+// Where the window is on the desktop, (left, top, right, bottom) in window
+// pixels; empty when it fills the display (maximised). False without a window.
+bool KEL_GetWindowRect(int16_t rect[4]);
+
+// The stage's size in the window: 0 fits it, 100, 150, 200 or 300 are
+// percentages of its own size, -1 leaves it to the window (a desktop
+// window fits). The window shows a new size at once; the preferences keep it.
+void KEL_SetStageSize(int16_t size);
+int16_t KEL_StageSize();
+// Ctrl+Plus (1) and Ctrl+Minus (-1): the next size from what the window
+// shows; Ctrl+0 (0): back to fitting the window.
+void KEL_StepStageSize(int step);
 
 // Messages to the user.
 void KEL_DebugMessage(const char* text);

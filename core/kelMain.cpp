@@ -117,6 +117,12 @@ void handleKeyDown(const plat::Event& e, const KelAppHooks& hooks)
     kelGlo.what = e.repeat ? kelAutoKey : kelKeyDown;
     if (!translateKey(e, false)) kelGlo.what = kelNullEvent;
     if (kelGlo.what == kelKeyDown && kelGlo.controlDown == 1) {
+        // The stage's size, in every panel: Ctrl+Plus, Ctrl+Minus, Ctrl+0.
+        const uint8_t c = kelGlo.keyChar;
+        if (c == '+' || c == '=' || c == '-' || c == '_' || c == '0') {
+            KEL_StepStageSize(c == '0' ? 0 : c == '-' || c == '_' ? -1 : 1);
+            return;
+        }
         int16_t item = 0;
         switch (kelGlo.keyChar) {
             case 'O': case 'o': item = kelItemOpen; break;

@@ -47,6 +47,7 @@ constexpr long kMidiClockInPort = kelFourCC("mckn");
 constexpr long kMidiControl = kelFourCC("mctl");
 constexpr long kMidiControlPort = kelFourCC("mctn");
 constexpr long kJackTransport = kelFourCC("jtrn");
+constexpr long kStageSize = kelFourCC("stsz");
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
 constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
@@ -55,8 +56,8 @@ bool isOwnItem(int32_t type)
 {
     for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
                      kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
-                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames, kJackTransport, kMidiBindings,
-                     kMidiClockOut, kMidiClockIn, kMidiClockInPort, kMidiControl, kMidiControlPort})
+                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames, kStageSize, kJackTransport,
+                     kMidiBindings, kMidiClockOut, kMidiClockIn, kMidiClockInPort, kMidiControl, kMidiControlPort})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -229,9 +230,9 @@ bool blPrefsClass::midiClockFrom(std::string& port) const { return midiFrom(midi
 blPrefsClass::blPrefsClass()
     : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
       netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
-      link(0), launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), jackTransport(0),
-      midiClockOut(0),
-      midiClockIn(kBLMidiOff), midiClockInPort(), midiControl(kBLMidiOwnPort), midiControlPort(), documentFolder()
+      link(0), launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), stageSize(plat::kStageSizeDefault),
+      jackTransport(0), midiClockOut(0), midiClockIn(kBLMidiOff), midiClockInPort(), midiControl(kBLMidiOwnPort),
+      midiControlPort(), documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -272,6 +273,7 @@ void blPrefsClass::load()
     loadMidiBindings(file);
     loadMidi(file);
     loadShort(file, kJackTransport, 0, 0, 1, &jackTransport);
+    if (int16_t size = 0; loadShort(file, kStageSize, 0, 0, 32767, &size) && plat::isStageSize(size)) stageSize = size;
     // A folder whole, without a zero or a control character in it, or none.
     if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
         char folder[kKelPathMax + 1] = {};
@@ -336,6 +338,7 @@ bool blPrefsClass::save()
         if (const size_t n = std::strlen(name); n > 0)
             ok = file.SaveData(name, static_cast<long>(n), type, 0) && ok;
     ok = saveShort(file, kJackTransport, 0, jackTransport) && ok;
+    if (stageSize >= 0) ok = saveShort(file, kStageSize, 0, stageSize) && ok;
     if (const size_t n = std::strlen(documentFolder); n > 0)
         ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
     if (!midiBindings.empty()) {

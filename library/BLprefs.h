@@ -37,6 +37,9 @@
 //   'mctl' 0      2  MIDI controllers' input, as 'mcki'
 //   'mctn' 0 1..255 the controllers' port, by its system name
 //   'jtrn' 0      2  JACK transport followed (start, stop, place the groove): 1 on, 0 off
+//   'stsz' 0      2  the stage's size in the window: 0 fit, or 100, 150, 200,
+//                    300 (percent); none until the user chooses one, which
+//                    leaves it to the window (a desktop window fits)
 #pragma once
 
 #include <cstdint>
@@ -125,6 +128,8 @@ public:
     // The sound card ("" the system's default) and its period in frames.
     char outputCard[kBLOutputCardSize];
     int16_t outputFrames;
+    // The stage's size in the window (kelCore.h KEL_SetStageSize), -1 until chosen.
+    int16_t stageSize;
     // JACK's transport starts, stops and places the groove (while playing through JACK).
     int16_t jackTransport;
     // MIDI: clock out (1 on), clock in and the controllers' input (a

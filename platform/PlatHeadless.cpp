@@ -132,10 +132,45 @@ void HeadlessBackend::closeWindow()
 
 void HeadlessBackend::resizeWindow(int width, int height)
 {
-    fit_ = fitWindow(width, height, monitorWidth_, monitorHeight_);
-    windowWidth_ = std::clamp(width, 1, std::max(monitorWidth_, 1));
-    windowHeight_ = std::clamp(height, 1, std::max(monitorHeight_, 1));
+    fit_ = fitWindow(width, height, monitorWidth_, monitorHeight_,
+                     stageSize_ == kStageSizeDefault ? defaultStageSize_ : stageSize_);
+    scaled_.setFit(fit_);
+    windowWidth_ = fit_.windowWidth;
+    windowHeight_ = fit_.windowHeight;
     screen_.resize(fit_.width, fit_.height);
+}
+
+void HeadlessBackend::setStageSize(int size)
+{
+    stageSize_ = size;
+    if (!window_) return;
+    const WindowFit before = fit_;
+    // Grown to the size asked where the monitor allows.
+    const int shown = size == kStageSizeDefault ? defaultStageSize_ : size;
+    resizeWindow(std::max(windowWidth_, std::min(stageSizeWindowWidth(shown), monitorWidth_)),
+                 std::max(windowHeight_, std::min(stageSizeWindowHeight(shown), monitorHeight_)));
+    char line[120];
+    std::snprintf(line, sizeof line, "stage size %d: %dx%d window, the stage at %.3g", size, fit_.windowWidth,
+                  fit_.windowHeight, fit_.scale());
+    log(line);
+    if (fit_.width == before.width && fit_.height == before.height && fit_.num == before.num &&
+        fit_.den == before.den)
+        return;
+    Event r;
+    r.type = T::Resize;
+    r.x = fit_.width;
+    r.y = fit_.height;
+    pushNow(r);
+}
+
+bool HeadlessBackend::windowPlacement(int& x, int& y, int& width, int& height, bool& maximised)
+{
+    if (!window_) return false;
+    x = y = 0;
+    width = windowWidth_;
+    height = windowHeight_;
+    maximised = width >= monitorWidth_ && height >= monitorHeight_;
+    return true;
 }
 
 bool HeadlessBackend::clientSize(int& width, int& height)
@@ -164,7 +199,7 @@ void HeadlessBackend::present(const uint16_t* pixels, int rowBytes, int width, i
 
 bool HeadlessBackend::saveScreenPng(const std::string& path)
 {
-    const bool ok = screen_.savePngScaled(path, fit_.scale, fit_.offsetX, fit_.offsetY, windowWidth_, windowHeight_);
+    const bool ok = scaled_.savePng(screen_, path);
     log(std::string("screenshot ") + path + (ok ? "" : " failed"));
     return ok;
 }

@@ -3,8 +3,11 @@
 // queues, and the window's picture can be saved as PNG.
 //
 // The monitor and window sizes are window pixels: the program's picture is
-// scaled by the largest whole factor at which the stage fits and centred, as
-// on the desktop, and mouse positions in scripts are window pixels too.
+// scaled and centred as on the desktop (fitWindow, ScaledPicture), and mouse
+// positions in scripts are window pixels too. Until the program chooses a
+// stage size, the stage shows at its own size unless setDefaultStageSize
+// says otherwise (`--screen` asks the window's fit, as on a desktop), so the
+// scripts written for a 1024 x 768 window with the stage at (192, 144) stay true.
 //
 // Script lines (one command each, '#' starts a comment):
 //   wait MS                 later commands happen MS milliseconds after this point
@@ -68,6 +71,11 @@ public:
     void present(const uint16_t* pixels, int rowBytes, int width, int height, int left, int top, int right,
                  int bottom) override;
     bool clientSize(int& width, int& height) override;
+    void setStageSize(int size) override;
+    WindowFit windowFit() const override { return fit_; }
+    bool windowPlacement(int& x, int& y, int& width, int& height, bool& maximised) override;
+    // What kStageSizeDefault shows (100 unless set).
+    void setDefaultStageSize(int size) { defaultStageSize_ = size; }
     bool saveScreenPng(const std::string& path) override;
     bool pollEvent(Event& event) override;
     bool pollMouseEvent(Event& event) override;
@@ -157,6 +165,9 @@ private:
     std::string title_;
     ScreenCopy screen_;
     WindowFit fit_;
+    ScaledPicture scaled_;
+    int stageSize_ = kStageSizeDefault;
+    int defaultStageSize_ = 100;
     int windowWidth_ = 0, windowHeight_ = 0;
     std::function<bool(const std::string&)> screenshotHook_;
     std::function<bool()> busy_;

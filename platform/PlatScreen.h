@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace plat {
 
 struct PixelRect {
@@ -42,15 +44,49 @@ public:
     const uint16_t* row(int y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
     const std::vector<uint16_t>& pixels() const { return pixels_; }
     bool savePng(const std::string& path) const;
-    // The picture as a window shows it: `scale` times larger, at (offsetX,
-    // offsetY) of a black windowWidth x windowHeight picture.
-    bool savePngScaled(const std::string& path, int scale, int offsetX, int offsetY, int windowWidth,
-                       int windowHeight) const;
-
 private:
     int width_ = 0;
     int height_ = 0;
     std::vector<uint16_t> pixels_;
+};
+
+// The picture as a window shows it at a WindowFit's scale: whole factors
+// repeat pixels; a fractional one takes the nearest to the next whole
+// factor, then a linear step down, so edges and text stay sharp where a
+// plain linear stretch would blur them.
+class ScaledPicture {
+public:
+    void setFit(const WindowFit& fit);
+    const WindowFit& fit() const { return fit_; }
+    // The window rectangle that shows a rectangle of the logical picture.
+    PixelRect windowRect(const PixelRect& logical) const;
+    // Draws `area` of the window into `out` (its top-left pixel, `stride`
+    // pixels a row; area lies inside the window): `lut` gives the 32-bit pixel of each 15-bit colour (four
+    // 8-bit channels, in any order); outside the picture, `black`.
+    void draw(const ScreenCopy& picture, const PixelRect& area, uint32_t* out, size_t stride, const uint32_t* lut,
+              uint32_t black) const;
+    // The whole window as PNG.
+    bool savePng(const ScreenCopy& picture, const std::string& path) const;
+
+    // What one window pixel of an axis takes: logical pixel `at` (-1: none)
+    // and `weight` / 256 of the next one.
+    struct Tap {
+        int at = -1;
+        int weight = 0;
+        bool operator==(const Tap& o) const { return at == o.at && weight == o.weight; }
+    };
+    const std::vector<Tap>& columns() const { return columns_; }
+    const std::vector<Tap>& rows() const { return rows_; }
+
+private:
+    WindowFit fit_;
+    std::vector<Tap> columns_, rows_;
+    // Picture rows scaled across, kept while a rectangle is drawn.
+    struct Line {
+        int row = -1;
+        std::vector<uint32_t> pixels;
+    };
+    mutable Line lines_[2];
 };
 
 // Writes 8-bit RGB rows (top-down) as a PNG file.

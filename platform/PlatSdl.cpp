@@ -1,5 +1,5 @@
 // The desktop backend: an SDL2 window that shows the 15-bit screen image
-// through a streaming texture, scaled by a whole factor on large windows.
+// through the window's own surface, scaled to fit (ScaledPicture).
 #include "platform/PlatSdl.h"
 
 #include <SDL.h>
@@ -177,9 +177,10 @@ public:
         if (surface_->format->format != lutFormat_) makeLut();
         std::vector<SDL_Rect> shown;
         for (const PixelRect& r : dirty_.rects()) {
-            blit(r);
-            shown.push_back(SDL_Rect{fit_.offsetX + r.left * fit_.scale, fit_.offsetY + r.top * fit_.scale,
-                                     (r.right - r.left) * fit_.scale, (r.bottom - r.top) * fit_.scale});
+            const PixelRect w = scaled_.windowRect(r);
+            if (w.empty()) continue;
+            blit(w);
+            shown.push_back(SDL_Rect{w.left, w.top, w.right - w.left, w.bottom - w.top});
         }
         dirty_.clear();
         if (wholeWindowDue_)
@@ -194,13 +195,64 @@ public:
 
     bool saveScreenPng(const std::string& path) override
     {
+        return scaled_.savePng(screen_, path);
+    }
+
+    void setStageSize(int size) override
+    {
+        stageSize_ = size;
+        if (!window_) return;
+        const Uint32 flags = SDL_GetWindowFlags(window_);
         int w = 0, h = 0;
-        if (window_) SDL_GetWindowSize(window_, &w, &h);
-        return screen_.savePngScaled(path, fit_.scale, fit_.offsetX, fit_.offsetY, std::max(w, 1), std::max(h, 1));
+        SDL_GetWindowSize(window_, &w, &h);
+        const int needW = stageSizeWindowWidth(size), needH = stageSizeWindowHeight(size);
+        SDL_Rect usable;
+        const int index = SDL_GetWindowDisplayIndex(window_);
+        if (size > 0 && (w < needW || h < needH) && !(flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN)) &&
+            SDL_GetDisplayUsableBounds(index < 0 ? 0 : index, &usable) == 0) {
+            // Grown where the display allows; the window system tells the new size.
+            SDL_SetWindowSize(window_, std::max(w, std::min(needW, usable.w)), std::max(h, std::min(needH, usable.h)));
+        }
+        refit();
+        resizeDue_ = true;
+    }
+
+    WindowFit windowFit() const override { return fit_; }
+
+    bool windowPlacement(int& x, int& y, int& width, int& height, bool& maximised) override
+    {
+        if (!window_) return false;
+        SDL_GetWindowPosition(window_, &x, &y);
+        SDL_GetWindowSize(window_, &width, &height);
+        maximised = (SDL_GetWindowFlags(window_) &
+                     (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP)) != 0;
+        return true;
+    }
+
+    void placeWindow(int x, int y) override
+    {
+        if (!window_) return;
+        // Only onto a display that is there now.
+        for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
+            SDL_Rect d;
+            if (SDL_GetDisplayUsableBounds(i, &d) != 0) continue;
+            if (x >= d.x && y >= d.y && x < d.x + d.w && y < d.y + d.h) {
+                SDL_SetWindowPosition(window_, x, y);
+                return;
+            }
+        }
     }
 
     bool pollEvent(Event& event) override
     {
+        if (resizeDue_) {
+            resizeDue_ = false;
+            event = Event{};
+            event.type = Event::Type::Resize;
+            event.x = fit_.width;
+            event.y = fit_.height;
+            return true;
+        }
         // Asking the window system costs more than the rest of an idle pass;
         // a few milliseconds between asks is below what a hand can feel.
         const uint32_t now = millis();
@@ -349,20 +401,14 @@ private:
         SDL_Rect display{0, 0, 0, 0};
         const int index = SDL_GetWindowDisplayIndex(window_);
         if (SDL_GetDisplayBounds(index < 0 ? 0 : index, &display) != 0) display = SDL_Rect{0, 0, 0, 0};
-        fit_ = fitWindow(w, h, display.w, display.h);
+        fit_ = fitWindow(w, h, display.w, display.h, stageSize_ == kStageSizeDefault ? kStageFit : stageSize_);
+        scaled_.setFit(fit_);
         screen_.resize(fit_.width, fit_.height);
         surface_ = SDL_GetWindowSurface(window_);
         if (surface_) {
-            // Black around the stage; the stage is drawn over at the next
-            // frame, which shows the whole window at once.
-            const int sw = fit_.width * fit_.scale, sh = fit_.height * fit_.scale;
-            w = surface_->w;
-            h = surface_->h;
-            const SDL_Rect border[] = {{0, 0, w, fit_.offsetY},
-                                       {0, fit_.offsetY + sh, w, h - fit_.offsetY - sh},
-                                       {0, fit_.offsetY, fit_.offsetX, sh},
-                                       {fit_.offsetX + sw, fit_.offsetY, w - fit_.offsetX - sw, sh}};
-            SDL_FillRects(surface_, border, 4, SDL_MapRGB(surface_->format, 0, 0, 0));
+            // Black all over; the picture is drawn over at the next frame,
+            // which shows the whole window at once.
+            SDL_FillRect(surface_, nullptr, SDL_MapRGB(surface_->format, 0, 0, 0));
             wholeWindowDue_ = true;
         }
         dirty_.clear();
@@ -374,44 +420,31 @@ private:
         lutFormat_ = surface_->format->format;
         lut_.resize(32768);
         auto expand = [](unsigned c) { return static_cast<Uint8>((c << 3) | (c >> 2)); };
-        for (unsigned p = 0; p < 32768; ++p)
-            lut_[p] = SDL_MapRGB(surface_->format, expand((p >> 10) & 31), expand((p >> 5) & 31), expand(p & 31));
+        const bool direct = surface_->format->BytesPerPixel == 4;
+        for (unsigned p = 0; p < 32768; ++p) {
+            const Uint8 r = expand((p >> 10) & 31), g = expand((p >> 5) & 31), b = expand(p & 31);
+            lut_[p] = direct ? SDL_MapRGB(surface_->format, r, g, b) : (0xFF000000u | r << 16 | g << 8 | b);
+        }
     }
 
-    // Copies a rectangle of the picture into the window's surface, scaled.
-    void blit(const PixelRect& r)
+    // Draws a rectangle of the window from the picture, scaled.
+    void blit(const PixelRect& w)
     {
-        const int s = fit_.scale;
+        const PixelRect r{w.left, w.top, std::min(w.right, surface_->w), std::min(w.bottom, surface_->h)};
+        if (r.empty()) return;
         if (SDL_MUSTLOCK(surface_)) SDL_LockSurface(surface_);
-        if (surface_->format->BytesPerPixel == 4) {
-            auto* base = static_cast<uint8_t*>(surface_->pixels);
-            const int right = std::min(r.right, (surface_->w - fit_.offsetX) / s);
-            for (int y = r.top; y < r.bottom; ++y) {
-                const int py = fit_.offsetY + y * s;
-                if (py + s > surface_->h || right <= r.left) break;
-                const size_t at = static_cast<size_t>(fit_.offsetX + r.left * s) * 4;
-                auto* out = reinterpret_cast<uint32_t*>(base + static_cast<size_t>(py) * surface_->pitch + at);
-                const uint16_t* in = screen_.row(y);
-                uint32_t* o = out;
-                for (int x = r.left; x < right; ++x) {
-                    const uint32_t v = lut_[in[x]];
-                    for (int k = 0; k < s; ++k) *o++ = v;
-                }
-                const size_t bytes = static_cast<size_t>(right - r.left) * s * 4;
-                for (int k = 1; k < s; ++k)
-                    std::memcpy(base + static_cast<size_t>(py + k) * surface_->pitch + at, out, bytes);
-            }
+        auto* base = static_cast<uint8_t*>(surface_->pixels) + static_cast<size_t>(r.top) * surface_->pitch +
+                     static_cast<size_t>(r.left) * surface_->format->BytesPerPixel;
+        if (surface_->format->BytesPerPixel == 4 && surface_->pitch % 4 == 0) {
+            scaled_.draw(screen_, r, reinterpret_cast<uint32_t*>(base), static_cast<size_t>(surface_->pitch / 4),
+                         lut_.data(), lut_[0]);
         } else {
-            // Other depths: SDL converts (slower, and rare).
-            SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(
-                const_cast<uint16_t*>(screen_.pixels().data()), screen_.width(), screen_.height(), 16,
-                screen_.width() * 2, SDL_PIXELFORMAT_RGB555);
-            if (src) {
-                SDL_Rect from{r.left, r.top, r.right - r.left, r.bottom - r.top};
-                SDL_Rect to{fit_.offsetX + r.left * s, fit_.offsetY + r.top * s, from.w * s, from.h * s};
-                SDL_BlitScaled(src, &from, surface_, &to);
-                SDL_FreeSurface(src);
-            }
+            // Other depths: drawn at 32 bits, then SDL converts (slower, and rare).
+            const int rw = r.right - r.left, rh = r.bottom - r.top;
+            std::vector<uint32_t> part(static_cast<size_t>(rw) * rh);
+            scaled_.draw(screen_, r, part.data(), static_cast<size_t>(rw), lut_.data(), lut_[0]);
+            SDL_ConvertPixels(rw, rh, SDL_PIXELFORMAT_ARGB8888, part.data(), rw * 4, surface_->format->format, base,
+                              surface_->pitch);
         }
         if (SDL_MUSTLOCK(surface_)) SDL_UnlockSurface(surface_);
     }
@@ -487,6 +520,9 @@ private:
     ScreenCopy screen_;
     DirtyRects dirty_;
     WindowFit fit_;
+    ScaledPicture scaled_;
+    int stageSize_ = kStageSizeDefault;
+    bool resizeDue_ = false;  // a new stage size: the program hears of it as of a resize
     uint32_t lastFlush_ = 0;
     long frames_ = 0;
     std::vector<uint32_t> lut_;
@@ -573,6 +609,13 @@ public:
     }
     void flush() override { window_->flush(); }
     bool clientSize(int& w, int& h) override { return window_->clientSize(w, h); }
+    void setStageSize(int size) override { window_->setStageSize(size); }
+    WindowFit windowFit() const override { return window_->windowFit(); }
+    bool windowPlacement(int& x, int& y, int& w, int& h, bool& maximised) override
+    {
+        return window_->windowPlacement(x, y, w, h, maximised);
+    }
+    void placeWindow(int x, int y) override { window_->placeWindow(x, y); }
     bool saveScreenPng(const std::string& path) override { return window_->saveScreenPng(path); }
     bool pollEvent(Event& event) override
     {

@@ -81,19 +81,43 @@ constexpr int kWindowKindSplash = 100;
 constexpr int kStageWidth = 640;
 constexpr int kStageHeight = 480;
 
+// The stage's size in the window: fitted to it, or a percentage of its own
+// size; kStageSizeDefault leaves the choice to the backend (a desktop window
+// fits, a headless one of the default monitor shows the stage at its own size).
+constexpr int kStageSizeDefault = -1;
+constexpr int kStageFit = 0;
+constexpr int kStageSizes[] = {100, 150, 200, 300};
+bool isStageSize(int size);
+// The size Ctrl+Plus (step 1) or Ctrl+Minus (step -1) chooses from a picture
+// shown at `shownPercent`; Ctrl+0 (step 0) gives kStageFit.
+int stepStageSize(double shownPercent, int step);
+
 // How a window of the given size shows the program's picture: the window is
 // first kept to what the display holds, then the picture is scaled by the
-// largest whole factor (at least 1) at which the stage fits, and centred.
+// largest factor at which the stage fits (never below 1, never above the
+// size asked), and centred. A fractional factor is drawn sharp: nearest to
+// the next whole factor, then a linear step down (ScaledPicture).
 // The program draws `width` x `height` logical pixels.
 struct WindowFit {
-    int scale = 1;
+    int num = 1, den = 1;           // the scale, num / den window pixels a logical one
     int width = 0, height = 0;      // the logical client area
     int offsetX = 0, offsetY = 0;   // where the scaled picture starts in the window
-    // Window pixels to logical ones, kept inside the logical client area.
+    int windowWidth = 0, windowHeight = 0;
+    double scale() const { return double(num) / den; }
+    // Window pixels to logical ones: the logical pixel whose scaled square
+    // holds the window pixel's centre, kept inside the logical client area.
     int toLogicalX(int x) const;
     int toLogicalY(int y) const;
+    // The first window pixel of logical column x (row y) and the end of the
+    // picture, in window pixels.
+    int toWindowX(int x) const;
+    int toWindowY(int y) const;
 };
-WindowFit fitWindow(int windowWidth, int windowHeight, int displayWidth, int displayHeight);
+WindowFit fitWindow(int windowWidth, int windowHeight, int displayWidth, int displayHeight,
+                    int stageSize = kStageFit);
+// The window size a stage size needs (the stage's own size times it).
+int stageSizeWindowWidth(int stageSize);
+int stageSizeWindowHeight(int stageSize);
 
 void sleepMs(int ms);
 
@@ -117,6 +141,21 @@ public:
     virtual void flush() {}
     // The client area the program draws, in logical pixels; false without a window.
     virtual bool clientSize(int& width, int& height) = 0;
+    // The stage's size (kStageFit, a percentage or kStageSizeDefault): the
+    // window shows it at once, grown to it where the display allows, and
+    // reports a Resize when the client area changes.
+    virtual void setStageSize(int size) { (void)size; }
+    // How the window shows the picture now (scale 1 without a window).
+    virtual WindowFit windowFit() const { return WindowFit{}; }
+    // Where the window is on the desktop and how large; maximised when it
+    // fills what the display offers. False without a window.
+    virtual bool windowPlacement(int& x, int& y, int& width, int& height, bool& maximised)
+    {
+        (void)x, (void)y, (void)width, (void)height, (void)maximised;
+        return false;
+    }
+    // Moves a window just opened to where it was last (kept on a display).
+    virtual void placeWindow(int x, int y) { (void)x, (void)y; }
     // The picture the window shows now, as the program drew it, saved as PNG.
     virtual bool saveScreenPng(const std::string& path) = 0;
 

@@ -546,11 +546,18 @@ void PWScreenClass::changeAllColors(int16_t scheme)
     }
 }
 
-void PWScreenClass::openWindow()
+void PWScreenClass::openWindow(const kelRect* last)
 {
     kelMonitorInfo monitor{};
     KEL_GetMonitorInfo(&monitor);
-    KEL_NewWindow(1, monitor.width, monitor.height);
+    // Where it was last; filling the display again when it did (or never closed).
+    const int w = last ? last->right - last->left : 0, h = last ? last->bottom - last->top : 0;
+    if (w >= kMinWindowWidth && h >= kMinWindowHeight && (w < monitor.width || h < monitor.height)) {
+        KEL_NewWindow(0, static_cast<int16_t>(w), static_cast<int16_t>(h));
+        KEL_PlaceWindow(last->left, last->top);
+    } else {
+        KEL_NewWindow(1, monitor.width, monitor.height);
+    }
     KEL_SetWindowTitle("Beatloom 2.0");
     resized();
 }

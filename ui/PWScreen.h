@@ -70,7 +70,10 @@ public:
     bool setup();
     // The application window at the monitor's size; the stage is placed in
     // the client area the window really got.
-    void openWindow();
+    // Opens the window at `last` (the desktop rectangle it had), or filling
+    // the display when there is none.
+    void openWindow(const kelRect* last = nullptr);
+    static constexpr int kMinWindowWidth = 160, kMinWindowHeight = 120;
     void closeWindow();
 
     void update(const kelRect* area);

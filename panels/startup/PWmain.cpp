@@ -8,6 +8,7 @@
 #include "audio/LaunchGrid.h"
 #include "core/BLInternational.h"
 #include "core/kelCasts.h"
+#include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelLayouts.h"
 #include "core/kelQt.h"
@@ -88,7 +89,14 @@ PWPanelClass* createPanel(const PanelEntry& entry)
 }
 
 void loadPreferences() { blPrefs.load(); }
-void savePreferences() { blPrefs.save(); }
+// The window's place and the stage's size as they are at the end, for the next start.
+void savePreferences()
+{
+    int16_t r[4];
+    if (KEL_GetWindowRect(r)) blPrefs.mainWindow = kelRect(r[0], r[1], r[2], r[3]);
+    blPrefs.stageSize = KEL_StageSize();
+    blPrefs.save();
+}
 int16_t preferredColourScheme() { return blPrefs.interfaceColor; }
 
 // Makes the folder that holds the program file the current folder, through
@@ -193,7 +201,8 @@ int16_t PW_InitAll()
     PWScreen.show(kPWLoadPanel);
     BL_PopupInfo_Close();
     PWScreen.changeAllColors(preferredColourScheme());
-    PWScreen.openWindow();
+    KEL_SetStageSize(blPrefs.stageSize);
+    PWScreen.openWindow(&blPrefs.mainWindow);
     kelQt_associateFrontWindow();
     PWScreen.drawable = 1;
     PWScreen.setPanelPositionCentered(kPWLoadPanel);

@@ -78,8 +78,7 @@ std::string runProgram(const ProgramDir& dir, const std::string& script, std::ve
                        const std::vector<std::string>& env = {})
 {
     writeFile(dir.file("script.txt"), script);
-    std::vector<std::string> argv{dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
-                                  "--screen", "1024x768"};
+    std::vector<std::string> argv{dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt")};
     argv.insert(argv.end(), args.begin(), args.end());
     const auto r = run(argv, dir.path(), 60, env);
     EXPECT_EQ(r.exitCode, 0) << r.out;

@@ -169,8 +169,7 @@ bool GrooveSession::readDocument(const std::string& path, BLIceimage& ice)
 std::string GrooveSession::runScript(const std::string& script, const std::string& document)
 {
     testsupport::writeFile(dir.file("script.txt"), script);
-    std::vector<std::string> argv = {dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
-                                     "--screen", "1024x768"};
+    std::vector<std::string> argv = {dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt")};
     if (!document.empty()) argv.push_back(document);
     const auto r = testsupport::run(argv, dir.path(), 120,
                                     {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture});

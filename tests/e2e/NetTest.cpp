@@ -62,7 +62,7 @@ public:
         const std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir.file("capture.raw"),
                                               "SDL_VIDEODRIVER=offscreen"};
         std::vector<std::string> argv = {dir.file("beatloom"), "--script", dir.file("script.txt"), "--log",
-                                         dir.file("log.txt"),  "--screen", "1024x768",           document};
+                                         dir.file("log.txt"), document};
         pid_ = fork();
         if (pid_ == 0) {
             FILE* out = std::freopen(dir.file("out.txt").c_str(), "w", stdout);

@@ -76,7 +76,7 @@ TEST(Program, AScriptedResizeRecentresTheStageAtOnce)
               "screenshot " + dir.file("small.png") + "\n"
               "wait 300\n"
               "quit\n");
-    auto r = run({dir.program(), "--script", dir.file("script.txt"), "--screen", "1024x768"}, dir.path(), 60);
+    auto r = run({dir.program(), "--script", dir.file("script.txt")}, dir.path(), 60);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     e2e::Shot shot(dir.file("small.png"));
     ASSERT_TRUE(shot.ok());

@@ -13,6 +13,17 @@
 
 namespace e2e {
 
+// Two 15-bit colours a step apart at most in each channel: a window pixel
+// of a stage scaled by a fraction takes a little of the next stage pixel.
+inline bool nearColour(uint16_t a, uint16_t b)
+{
+    for (int shift : {0, 5, 10}) {
+        const int d = (a >> shift & 31) - (b >> shift & 31);
+        if (d > 1 || d < -1) return false;
+    }
+    return true;
+}
+
 // A screenshot saved by the program (PNG), read back.
 class Shot {
 public:

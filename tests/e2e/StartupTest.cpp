@@ -3,6 +3,7 @@
 // program runs, and look at its panels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,12 +13,14 @@
 #include "audio/BLEngine.h"
 #include "core/FileTestUtil.h"
 #include "core/kelCasts.h"
+#include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
 #include "panels/help/BLHelps.h"
 #include "net/BLNetPanel.h"
 #include "panels/browser/BLLoadPanel.h"
 #include "panels/player/BLPlayer.h"
+#include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/startup/PWPlaceholderPanel.h"
 #include "panels/startup/PWmain.h"
@@ -38,10 +41,15 @@ protected:
     void start(int clientWidth, int clientHeight, int monitorWidth = 1024, int monitorHeight = 768)
     {
         auto b = std::make_unique<plat::HeadlessBackend>(monitorWidth, monitorHeight);
+        if (fit) b->setDefaultStageSize(plat::kStageFit);
         if (clientWidth > 0) b->setClientSize(clientWidth, clientHeight);
         backend = b.get();
         plat::setBackend(std::move(b));
         kelGlo = kelGloRec{};
+        // What an earlier start in this process left in the preferences is
+        // not this folder's: its own file gives them, or nothing does.
+        blPrefs.mainWindow = kelRect();
+        blPrefs.stageSize = plat::kStageSizeDefault;
         windowsCommandLine[0] = '\0';
         std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", dir.program().c_str());
         ASSERT_TRUE(KEL_Platform_Init());
@@ -69,6 +77,20 @@ protected:
         backend->push(e);
         e.type = plat::Event::Type::MouseUp;
         backend->push(e, 20);
+        runPushed();
+    }
+    void pressEscape()
+    {
+        plat::Event k;
+        k.type = plat::Event::Type::KeyDown;
+        k.key = plat::Key::Escape;
+        backend->push(k);
+        k.type = plat::Event::Type::KeyUp;
+        backend->push(k, 10);
+        runPushed();
+    }
+    void runPushed()
+    {
         for (int i = 0; i < 200 && backend->pending() > 0; ++i) {
             pump();
             plat::sleepMs(1);
@@ -87,6 +109,7 @@ protected:
     testsupport::ProgramDir dir;
     filetest::CurrentDir keepCwd{dir.path()};
     plat::HeadlessBackend* backend = nullptr;
+    bool fit = false;  // the stage fits the window, as on a desktop
     e2e::SkinPictures skin{testsupport::programDir() + "/Beatloom.xrs"};
 };
 
@@ -160,48 +183,120 @@ TEST_F(Startup, AResizeCentresTheStageAgainWithItsFloatingPanels)
     EXPECT_EQ(PWfloatPanelPtr[kPWLoadPanel]->background()->rect.bottom, 540);
 }
 
-TEST_F(Startup, EveryMonitorShowsTheStageCentredScaledAndWorkingWithTheMouse)
+TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
 {
-    struct Monitor {
-        int w, h, scale;
-    };
-    for (const Monitor m : {Monitor{1024, 768, 1}, Monitor{1280, 800, 1}, Monitor{1920, 1080, 2},
-                            Monitor{2560, 1440, 3}, Monitor{3840, 2160, 4}}) {
-        SCOPED_TRACE(std::to_string(m.w) + "x" + std::to_string(m.h));
-        restart(0, 0, m.w, m.h);
-        const int lw = m.w / m.scale, lh = m.h / m.scale;
-        const int ox = (lw - 640) / 2, oy = (lh - 480) / 2;
+    fit = true;
+    for (const plat::MonitorInfo m : {plat::MonitorInfo{1280, 800, 32}, plat::MonitorInfo{1366, 768, 32},
+                                      plat::MonitorInfo{1920, 1080, 32}, plat::MonitorInfo{2560, 1440, 32}}) {
+        SCOPED_TRACE(std::to_string(m.width) + "x" + std::to_string(m.height));
+        restart(0, 0, m.width, m.height);
+        const plat::WindowFit f = backend->windowFit();
+        const double s = f.scale();
+        // The stage fills the window's width or height, whichever limits it.
+        EXPECT_GE(std::max(640 * s / m.width, 480 * s / m.height), 0.9);
+        const int ox = PWScreen.stage.left, oy = PWScreen.stage.top;
         EXPECT_EQ(PWScreen.stage, kelRect(ox, oy, ox + 640, oy + 480));
-        // The browser over the middle of the stage, on it whole.
+        // Centred to a logical pixel.
+        EXPECT_NEAR(f.toWindowX(ox) + f.toWindowX(ox + 640), m.width, 2 * s + 1);
+        EXPECT_NEAR(f.toWindowY(oy) + f.toWindowY(oy + 480), m.height, 2 * s + 1);
+        // A stage point as the window shows it: the middle of its scaled square.
+        auto windowX = [&](int x) { return static_cast<int>(f.offsetX + (x + 0.5) * s); };
+        auto windowY = [&](int y) { return static_cast<int>(f.offsetY + (y + 0.5) * s); };
         const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
         EXPECT_TRUE(PWScreen.stage.contains(browser));
         EXPECT_EQ(browser.left + browser.width() / 2, ox + 320);
-        // What the window shows, at its own size: black around the stage.
-        const int px = (m.w - lw * m.scale) / 2, py = (m.h - lh * m.scale) / 2;
-        if (m.scale > 1 && m.w <= 2560) {
-            const std::string path = dir.file("monitor.png");
-            ASSERT_TRUE(backend->saveScreenPng(path));
-            e2e::Shot shot(path);
-            ASSERT_EQ(shot.width(), m.w);
-            const int sx = px + ox * m.scale, sy = py + oy * m.scale;
-            EXPECT_EQ(shot.at(sx + 20 * m.scale, sy + 470 * m.scale), skin.pixel(e2e::kGrooveBack, 20, 470));
-            EXPECT_EQ(shot.at(sx + 630 * m.scale + m.scale - 1, sy + 100 * m.scale), skin.pixel(e2e::kGrooveBack, 630, 100));
-            EXPECT_EQ(shot.at(sx - 1, sy + 100), 0);
-            if (sy + 480 * m.scale < m.h) {
-                EXPECT_EQ(shot.at(sx + 100, sy + 480 * m.scale), 0);
-            }
+        // What the window shows: the stage whole, black around it.
+        const std::string path = dir.file("monitor.png");
+        ASSERT_TRUE(backend->saveScreenPng(path));
+        groovee2e::GrooveSession::keepScreen(path, "fit-" + std::to_string(m.width) + "x" + std::to_string(m.height));
+        e2e::Shot shot(path);
+        ASSERT_EQ(shot.width(), m.width);
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 20), windowY(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 630), windowY(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(browser.left + 280), windowY(browser.top + 200)),
+                         skin.pixel(e2e::kBrowserBack, 280, 200)));
+        if (f.toWindowX(ox) >= 2) {
+            EXPECT_EQ(shot.at(f.toWindowX(ox) - 2, m.height / 2), 0);
         }
         // A click on the browser's close button, in window pixels, closes it.
-        clickAt(px + (browser.left + e2e::kCloseX) * m.scale + m.scale / 2,
-                py + (browser.top + e2e::kCloseY) * m.scale + m.scale / 2);
+        clickAt(windowX(browser.left + e2e::kCloseX), windowY(browser.top + e2e::kCloseY));
         EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
-        // Floating panels open on the stage.
-        for (int16_t i : {kPWSynthPanel, kPWNetPanel, kPWLoopTunerPanel, kPWPrefsPanel}) {
-            PWScreen.show(i);
-            EXPECT_TRUE(PWScreen.stage.contains(PWfloatPanelPtr[i]->background()->rect)) << i;
-            PWScreen.hide(i);
+        // Near the stage's corners and its middle, the nearest buttons that
+        // act (without a song some decline) each take a click at their middle.
+        PWPanelClass* groove = PWfloatPanelPtr[kPWGroovePanel];
+        const std::pair<int, int> targets[] = {{ox, oy}, {ox + 640, oy}, {ox, oy + 480}, {ox + 640, oy + 480},
+                                                {ox + 320, oy + 240}};
+        for (const auto& [tx, ty] : targets) {
+            std::vector<std::pair<long, int16_t>> nearest;
+            for (int16_t i = 1; i < groove->controlCount; ++i) {
+                const kelPanelControl* c = groove->controls[static_cast<size_t>(i)];
+                const bool pressable = c->kind == kelKindButton || c->kind == kelKindCheck ||
+                                       c->kind == kelKindHiliteButton;
+                if (!pressable || i == grooveitem::quit || !c->live() || c->rect.width() < 4 || c->rect.height() < 4)
+                    continue;
+                const long dx = (c->rect.left + c->rect.right) / 2 - tx, dy = (c->rect.top + c->rect.bottom) / 2 - ty;
+                nearest.emplace_back(dx * dx + dy * dy, i);
+            }
+            std::sort(nearest.begin(), nearest.end());
+            nearest.resize(std::min<size_t>(nearest.size(), 3));
+            int taken = 0;
+            for (const auto& [distance, index] : nearest) {
+                const kelRect r = groove->controls[static_cast<size_t>(index)]->rect;
+                const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+                groove->hitItem = -2;
+                clickAt(windowX(cx), windowY(cy));
+                EXPECT_EQ(kelGlo.mouseX, cx);
+                EXPECT_EQ(kelGlo.mouseY, cy);
+                // Taken by that control, or declined by all (-1), never by another.
+                EXPECT_TRUE(groove->hitItem == index || groove->hitItem == -1)
+                    << "control " << index << " at " << cx - ox << ", " << cy - oy << " went to " << groove->hitItem;
+                taken += groove->hitItem == index;
+                pressEscape();  // closes what the control opened
+                for (int16_t i = 1; i < kPanelSlots; ++i) PWScreen.hide(i);
+            }
+            EXPECT_GE(taken, 1) << "near " << tx - ox << ", " << ty - oy;
         }
     }
+}
+
+TEST_F(Startup, CtrlPlusMinusAndZeroSizeTheStageAndTheNextStartKeepsSizeAndWindow)
+{
+    auto ctrl = [&](char c) {
+        plat::Event e;
+        e.type = plat::Event::Type::KeyDown;
+        e.key = plat::Key::Control;
+        backend->push(e);
+        e.key = plat::Key::Other;
+        e.character = static_cast<uint8_t>(c);
+        backend->push(e, 5);
+        e.type = plat::Event::Type::KeyUp;
+        backend->push(e, 5);
+        e.key = plat::Key::Control;
+        e.character = 0;
+        backend->push(e, 5);
+        runPushed();
+        return backend->windowFit().scale();
+    };
+    // 1024 x 768, the stage at its own size to begin with.
+    EXPECT_EQ(ctrl('+'), 1.5);
+    EXPECT_EQ(PWScreen.stage, kelRect(21, 16, 661, 496));  // centred in 682 x 512
+    EXPECT_EQ(ctrl('-'), 1.0);
+    EXPECT_EQ(ctrl('-'), 1.0);  // none smaller
+    ctrl('=');
+    EXPECT_EQ(ctrl('+'), 1.6);  // 200 % does not fit the monitor: what fits
+    EXPECT_EQ(KEL_StageSize(), 200);
+    EXPECT_EQ(ctrl('0'), 1.6);
+    EXPECT_EQ(KEL_StageSize(), plat::kStageFit);
+    EXPECT_EQ(PWScreen.stage, kelRect(0, 0, 640, 480));
+    std::string error;
+    ASSERT_TRUE(backend->parseScript("resize 800 600\n", error)) << error;
+    pump();
+    EXPECT_EQ(backend->windowFit().scale(), 1.25);
+    restart(0, 0);
+    EXPECT_EQ(backend->windowFit().windowWidth, 800);
+    EXPECT_EQ(backend->windowFit().windowHeight, 600);
+    EXPECT_EQ(backend->windowFit().scale(), 1.25);
+    EXPECT_EQ(PWScreen.stage, kelRect(0, 0, 640, 480));
 }
 
 TEST_F(Startup, AWindowSmallerThanAskedStillShowsTheBrowserCentredOnTheStage)

@@ -16,6 +16,7 @@
 #include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
 #include "platform/PlatFiles.h"
+#include "platform/Platform.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -83,7 +84,7 @@ TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
     if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
     ProgramDir dir;
     testsupport::writeFile(dir.file("script.txt"), "wait 500\nscreenshot " + dir.file("headless.png") + "\nquit\n");
-    const auto headless = testsupport::run({dir.program(), "--script", dir.file("script.txt"), "--screen", "1024x768"},
+    const auto headless = testsupport::run({dir.program(), "--script", dir.file("script.txt"), "--screen", "1280x800"},
                                            dir.path(), 60);
     ASSERT_EQ(headless.exitCode, 0) << headless.out;
     const e2e::Shot reference(dir.file("headless.png"));
@@ -91,7 +92,7 @@ TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
 
     const std::string fbDir = dir.file("fb");
     fs::create_directory(fbDir);
-    const std::string server = "-screen 0 1024x768x24 -fbdir " + fbDir;
+    const std::string server = "-screen 0 1280x800x24 -fbdir " + fbDir;
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -127,18 +128,21 @@ TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
         FAIL() << "the program under xvfb-run did not end";
     }
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "xvfb-run ended with " << status;
-    EXPECT_EQ(width, 1024);
+    EXPECT_EQ(width, 1280);
     EXPECT_EQ(best, 0) << "grid pixels of the window that differ from the headless screen";
     // And the picture the program drew there, saved by the desktop backend:
     // the same window, the stage now showing the song the demonstration
     // plays instead of the song browser.
     const e2e::Shot drawn(dir.file("demo") + "/screen.png");
     ASSERT_TRUE(drawn.ok());
-    ASSERT_EQ(drawn.width(), 1024);
+    ASSERT_EQ(drawn.width(), 1280);
+    // The stage fills the height, centred: (64, 0) of a 768 x 480 picture.
+    const plat::WindowFit f = plat::fitWindow(1280, 800, 1280, 800);
+    const int left = f.toWindowX(64) - 1, right = f.toWindowX(64 + 640) + 1;
     int outside = 0, outsideSame = 0, stage = 0, stageChanged = 0;
-    for (int y = 0; y < 768; y += 5)
-        for (int x = 0; x < 1024; x += 5) {
-            const bool onStage = x >= 192 && x < 192 + 640 && y >= 144 && y < 144 + 480;
+    for (int y = 0; y < 800; y += 5)
+        for (int x = 0; x < 1280; x += 5) {
+            const bool onStage = x >= left && x < right;
             const bool same = drawn.at(x, y) == reference.at(x, y);
             (onStage ? stage : outside) += 1;
             if (onStage) stageChanged += !same;
@@ -185,24 +189,24 @@ bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-TEST(RealWindow, OnLargeScreensTheStageIsCentredScaledAndAnswersClicks)
+TEST(RealWindow, OnLargeScreensTheStageFillsTheWindowSharpAndAnswersClicks)
 {
     if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
     e2e::SkinPictures skin(testsupport::programDir() + "/Beatloom.xrs");
     const kelPoint browserSize = skin.size(e2e::kBrowserBack);
-    struct Screen {
-        int w, h, scale;
-    };
-    for (const Screen m : {Screen{1920, 1080, 2}, Screen{1280, 800, 1}}) {
-        SCOPED_TRACE(std::to_string(m.w) + "x" + std::to_string(m.h));
+    for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{1280, 800}}) {
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        SCOPED_TRACE(size);
         ProgramDir dir;
-        const int ox = (m.w / m.scale - 640) / 2, oy = (m.h / m.scale - 480) / 2;
+        const plat::WindowFit f = plat::fitWindow(w, h, w, h);
+        const int ox = (f.width - 640) / 2, oy = (f.height - 480) / 2;
         const int bx = ox + 320 - browserSize.h / 2, by = oy + 240 - browserSize.v / 2;
-        auto window = [&](int x, int y) { return std::to_string(x * m.scale + m.scale / 2) + " " +
-                                                 std::to_string(y * m.scale + m.scale / 2); };
+        // A stage point as the window shows it: the middle of its scaled square.
+        auto wx = [&](int x) { return static_cast<int>(f.offsetX + (x + 0.5) * f.scale()); };
+        auto wy = [&](int y) { return static_cast<int>(f.offsetY + (y + 0.5) * f.scale()); };
+        auto window = [&](int x, int y) { return std::to_string(wx(x)) + " " + std::to_string(wy(y)); };
         // Load (its button at (14, 360) of the browser), then a click on the
         // tempo slider's track: the groove plays its song at another tempo.
-        const std::string size = std::to_string(m.w) + "x" + std::to_string(m.h);
         const std::string script = "wait 300\nscreenshot " + dir.file("start.png") + "\nclick " +
                                    window(bx + 40, by + 370) + "\nwait 1500\nclick " + window(ox + 300, oy + 81) +
                                    "\nwait 300\nscreenshot " + dir.file("playing.png") + "\nquit\n";
@@ -210,22 +214,22 @@ TEST(RealWindow, OnLargeScreensTheStageIsCentredScaledAndAnswersClicks)
         ASSERT_TRUE(runWindowScript(dir, size, script, why)) << why;
         const e2e::Shot start(dir.file("start.png")), playing(dir.file("playing.png"));
         ASSERT_TRUE(start.ok() && playing.ok()) << testsupport::readFile(dir.file("window-log.txt"));
-        ASSERT_EQ(start.width(), m.w);
-        ASSERT_EQ(start.height(), m.h);
+        ASSERT_EQ(start.width(), w);
+        ASSERT_EQ(start.height(), h);
         const std::string name = "window-" + size;
         groovee2e::GrooveSession::keepScreen(dir.file("start.png"), name + "-start");
         groovee2e::GrooveSession::keepScreen(dir.file("playing.png"), name + "-playing");
-        // Centred and scaled: the groove panel's corners where the stage is, black around.
-        const int sx = ox * m.scale, sy = oy * m.scale;
-        EXPECT_EQ(start.at(sx + 20 * m.scale, sy + 470 * m.scale), skin.pixel(e2e::kGrooveBack, 20, 470));
-        EXPECT_EQ(start.at(sx + 630 * m.scale, sy + 100 * m.scale), skin.pixel(e2e::kGrooveBack, 630, 100));
-        EXPECT_EQ(start.at(sx - 1, sy + 100), 0);
-        EXPECT_EQ(start.at(sx + 641 * m.scale, sy + 100), 0);
+        // Centred and filling the height: the groove panel's corners where the stage is, black beside.
+        EXPECT_GE(480 * f.scale(), h - 1);
+        EXPECT_TRUE(e2e::nearColour(start.at(wx(ox + 20), wy(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
+        EXPECT_TRUE(e2e::nearColour(start.at(wx(ox + 630), wy(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
+        EXPECT_EQ(start.at(f.toWindowX(ox) - 2, wy(oy + 100)), 0);
+        EXPECT_EQ(start.at(f.toWindowX(ox + 640) + 1, wy(oy + 100)), 0);
         // A point of the browser that covers a bare part of the groove panel.
         const int px = ox + 590, py = oy + 430;
-        EXPECT_EQ(start.at(px * m.scale, py * m.scale), skin.pixel(e2e::kBrowserBack, px - bx, py - by));
+        EXPECT_TRUE(e2e::nearColour(start.at(wx(px), wy(py)), skin.pixel(e2e::kBrowserBack, px - bx, py - by)));
         // The click on Load reached the browser: it is gone and the song plays.
-        EXPECT_EQ(playing.at(px * m.scale, py * m.scale), skin.pixel(e2e::kGrooveBack, 590, 430));
+        EXPECT_TRUE(e2e::nearColour(playing.at(wx(px), wy(py)), skin.pixel(e2e::kGrooveBack, 590, 430)));
         const std::string log = testsupport::readFile(dir.file("window-log.txt"));
         EXPECT_EQ(log.find("failed"), std::string::npos) << log;
     }

@@ -63,6 +63,7 @@ TEST_F(Prefs, WithoutAFileTheDefaults)
     EXPECT_EQ(prefs.outputFrames, 512);
     EXPECT_EQ(prefs.jackTransport, 0);
     EXPECT_TRUE(prefs.mainWindow.isEmpty());
+    EXPECT_EQ(prefs.stageSize, -1);  // not chosen: the window's own
     EXPECT_EQ(prefs.exportSettings.data, nullptr);
     EXPECT_EQ(prefs.exportSettings.length, 0);
 }
@@ -90,6 +91,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
         std::snprintf(prefs.midiClockInPort, sizeof prefs.midiClockInPort, "Drum machine:MIDI 1 24:0");
         prefs.midiControl = kBLMidiOwnPort;
         prefs.jackTransport = 1;
+        prefs.stageSize = 150;
         ASSERT_TRUE(prefs.save());
     }
     blPrefsClass back;
@@ -106,6 +108,7 @@ TEST_F(Prefs, SavedAndLoadedAgain)
     EXPECT_EQ(back.keyLock, 1);
     EXPECT_EQ(back.launchGrid, static_cast<int16_t>(LaunchGrid::twoBars));
     EXPECT_STREQ(back.outputCard, "USB Audio Device Analog Stereo");
+    EXPECT_EQ(back.stageSize, 150);
     EXPECT_EQ(back.outputFrames, 128);
     ASSERT_EQ(back.midiBindings.list().size(), 2u);
     EXPECT_EQ(back.midiBindings.find(BLMidiKind::cc, 3, 7)->target, 2);
@@ -172,7 +175,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
                 {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)},
                 {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}, {"mcko", 0, le16(2)},
                 {"mcki", 0, le16(3)}, {"mctl", 0, le16(-1)}, {"mckn", 0, std::string("Port\tName")},
-                {"jtrn", 0, le16(2)}});
+                {"jtrn", 0, le16(2)}, {"stsz", 0, le16(120)}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -189,6 +192,7 @@ TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
     EXPECT_EQ(prefs.midiControl, kBLMidiOwnPort);
     EXPECT_STREQ(prefs.midiClockInPort, "");
     EXPECT_EQ(prefs.jackTransport, 0);
+    EXPECT_EQ(prefs.stageSize, -1);
 }
 
 TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)

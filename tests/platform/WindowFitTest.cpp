@@ -1,5 +1,5 @@
-// How a window shows the stage: the whole factor, the centring, the mouse
-// mapped back, sizes kept to the display; and which rectangles of the
+// How a window shows the stage: the scale that fits, the centring, the
+// mouse mapped back, sizes kept to the display; and which rectangles of the
 // picture a window must show again.
 #include <gtest/gtest.h>
 
@@ -11,58 +11,129 @@
 
 namespace {
 
-TEST(WindowFit, EveryMonitorGetsTheLargestWholeFactorCentred)
+TEST(WindowFit, EveryWindowGetsTheLargestScaleThatFitsCentred)
 {
     struct Case {
-        int w, h, scale, logicalW, logicalH, offsetX, offsetY;
+        int w, h, size, num, den, logicalW, logicalH;
     };
     const Case cases[] = {
-        {1024, 768, 1, 1024, 768, 0, 0},   {1280, 800, 1, 1280, 800, 0, 0},  {1920, 1080, 2, 960, 540, 0, 0},
-        {2560, 1440, 3, 853, 480, 0, 0},   {3840, 2160, 4, 960, 540, 0, 0},  {1301, 981, 2, 650, 490, 0, 0},
-        {600, 400, 1, 600, 400, 0, 0},
+        {1280, 800, plat::kStageFit, 5, 3, 768, 480},    {1366, 768, plat::kStageFit, 8, 5, 853, 480},
+        {1920, 1080, plat::kStageFit, 9, 4, 853, 480},   {2560, 1440, plat::kStageFit, 3, 1, 853, 480},
+        {1024, 768, plat::kStageFit, 8, 5, 640, 480},    {800, 1000, plat::kStageFit, 5, 4, 640, 800},
+        {600, 400, plat::kStageFit, 1, 1, 600, 400},     // never below the stage's own size
+        {1920, 1080, 100, 1, 1, 1920, 1080},             {1280, 800, 150, 3, 2, 853, 533},
+        {1280, 800, 300, 5, 3, 768, 480},                // taken down to what fits
+        {100000, 100000, 200, 2, 1, 1920, 1080},         // a window kept to the display
     };
     for (const Case& c : cases) {
-        const plat::WindowFit f = plat::fitWindow(c.w, c.h, 3840, 2160);
-        EXPECT_EQ(f.scale, c.scale) << c.w << "x" << c.h;
-        EXPECT_EQ(f.width, c.logicalW) << c.w;
-        EXPECT_EQ(f.height, c.logicalH) << c.w;
+        const plat::WindowFit f = plat::fitWindow(c.w, c.h, 3840, 2160, c.size);
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " size " + std::to_string(c.size));
+        EXPECT_EQ(f.num, c.num);
+        EXPECT_EQ(f.den, c.den);
+        EXPECT_EQ(f.width, c.logicalW);
+        EXPECT_EQ(f.height, c.logicalH);
         // What is left over is shared out on both sides.
-        EXPECT_EQ(f.offsetX, (c.w - c.logicalW * c.scale) / 2) << c.w;
-        EXPECT_EQ(f.offsetY, (c.h - c.logicalH * c.scale) / 2) << c.w;
+        const double s = f.scale();
+        EXPECT_NEAR(f.offsetX, (f.windowWidth - c.logicalW * s) / 2, 1.0);
+        EXPECT_NEAR(f.offsetY, (f.windowHeight - c.logicalH * s) / 2, 1.0);
     }
-    // The mouse comes back in logical pixels, kept inside the client area.
-    const plat::WindowFit f = plat::fitWindow(2561, 1441, 3840, 2160);
-    EXPECT_EQ(f.offsetX, 1);
-    EXPECT_EQ(f.toLogicalX(1), 0);
-    EXPECT_EQ(f.toLogicalX(1 + 3 * 100 + 2), 100);
-    EXPECT_EQ(f.toLogicalY(3 * 479), 479);
-    EXPECT_EQ(f.toLogicalX(-40), 0);
-    EXPECT_EQ(f.toLogicalX(100000), f.width - 1);
-    // A window larger than the display shows what the display can hold.
-    const plat::WindowFit huge = plat::fitWindow(100000, 100000, 1920, 1080);
-    EXPECT_EQ(huge.scale, 2);
-    EXPECT_EQ(huge.width, 960);
-    EXPECT_EQ(huge.height, 540);
+    // Ctrl+Plus and Ctrl+Minus step from what is shown; Ctrl+0 fits.
+    EXPECT_EQ(plat::stepStageSize(500.0 / 3, 1), 200);
+    EXPECT_EQ(plat::stepStageSize(500.0 / 3, -1), 150);
+    EXPECT_EQ(plat::stepStageSize(150, 1), 200);
+    EXPECT_EQ(plat::stepStageSize(100, -1), 100);
+    EXPECT_EQ(plat::stepStageSize(300, 1), 300);
+    EXPECT_EQ(plat::stepStageSize(225, 0), plat::kStageFit);
 }
 
-TEST(WindowFit, AScriptedResizeIsKeptToTheMonitor)
+// A picture whose columns alternate black and red, rows black and green.
+plat::ScreenCopy checkerboard(int width, int height)
+{
+    std::vector<uint16_t> bottomUp(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bottomUp[static_cast<size_t>(height - 1 - y) * width + x] =
+                static_cast<uint16_t>((x % 2 ? 31 << 10 : 0) | (y % 2 ? 31 << 5 : 0));
+    plat::ScreenCopy copy;
+    copy.resize(width, height);
+    copy.update(bottomUp.data(), width * 2, width, height, 0, 0, width, height);
+    return copy;
+}
+
+TEST(WindowFit, EveryWindowPixelOfAScaledStagePixelMapsBackToItAndShowsIt)
+{
+    std::vector<std::pair<int, int>> windows;
+    for (int w = 640; w <= 3000; w += 13) windows.emplace_back(w, 4000);  // the width limits
+    for (int h = 480; h <= 2200; h += 17) windows.emplace_back(4000, h);  // the height limits
+    std::vector<uint32_t> lut(32768);
+    for (unsigned p = 0; p < 32768; ++p) lut[p] = (p >> 10 & 31 ? 0xFF0000u : 0) | (p >> 5 & 31 ? 0xFF00u : 0);
+    for (const auto& [w, h] : windows) {
+        const plat::WindowFit f = plat::fitWindow(w, h, 8000, 8000);
+        const double s = double(f.num) / f.den;
+        const plat::ScreenCopy picture = checkerboard(f.width, f.height);
+        plat::ScaledPicture shown;
+        shown.setFit(f);
+        // One row and one column of the window, through the middle.
+        const int midX = f.toWindowX(f.width / 2), midY = f.toWindowY(f.height / 2);
+        std::vector<uint32_t> row(static_cast<size_t>(f.windowWidth)), column(static_cast<size_t>(f.windowHeight));
+        shown.draw(picture, {0, midY, f.windowWidth, midY + 1}, row.data(), row.size(), lut.data(), 0);
+        shown.draw(picture, {midX, 0, midX + 1, f.windowHeight}, column.data(), 1, lut.data(), 0);
+        auto check = [&](int length, int offset, int logical, auto map, const std::vector<uint32_t>& line, int shift) {
+            int covered = 0;
+            for (int x = 0; x < length; ++x) {
+                // The stage pixel p whose scaled square [p s, (p + 1) s) holds
+                // this pixel's centre, in whole numbers.
+                const long twice = (2L * (x - offset) + 1) * f.den;  // 2 (x + 1/2) den
+                if (twice < 0 || twice >= 2L * logical * f.num) continue;
+                int p = static_cast<int>(twice / (2.0 * f.num)) - 1;
+                while (2L * (p + 1) * f.num <= twice) ++p;
+                ASSERT_EQ(map(x), p) << w << "x" << h << " at " << x;
+                // And the picture there is at least half that stage pixel's.
+                const uint32_t level = line[static_cast<size_t>(x)] >> shift & 255;
+                ASSERT_TRUE(p % 2 ? level >= 127 : level <= 128) << w << "x" << h << " at " << x << ": " << level;
+                ++covered;
+            }
+            EXPECT_NEAR(covered, logical * s, 1.0) << w << "x" << h;
+        };
+        check(f.windowWidth, f.offsetX, f.width, [&](int x) { return f.toLogicalX(x); }, row, 16);
+        check(f.windowHeight, f.offsetY, f.height, [&](int y) { return f.toLogicalY(y); }, column, 8);
+        // The stage fills the window's width or height, whichever limits it.
+        EXPECT_GE(std::max(640 * s / f.windowWidth, 480 * s / f.windowHeight), 0.995) << w << "x" << h;
+    }
+}
+
+TEST(WindowFit, AStageSizeAskedGrowsTheWindowWhereTheMonitorAllows)
 {
     plat::HeadlessBackend b(1920, 1080);
-    ASSERT_TRUE(b.openWindow(1, 1920, 1080, "t"));
+    b.setDefaultStageSize(plat::kStageFit);
+    b.setClientSize(1280, 800);
+    ASSERT_TRUE(b.openWindow(1, 1280, 800, "t"));
     std::string error;
     ASSERT_TRUE(b.parseScript("resize 100000 100000\nresize 1280 800\n", error)) << error;
     plat::Event e;
     std::vector<std::pair<int, int>> sizes;
-    while (b.pollEvent(e))
-        if (e.type == plat::Event::Type::Resize) sizes.emplace_back(e.x, e.y);
+    auto drain = [&] {
+        while (b.pollEvent(e))
+            if (e.type == plat::Event::Type::Resize) sizes.emplace_back(e.x, e.y);
+    };
+    drain();
     ASSERT_EQ(sizes.size(), 3u);  // the new window's own report, then the two
-    EXPECT_EQ(sizes[0], std::make_pair(960, 540));
-    EXPECT_EQ(sizes[1], std::make_pair(960, 540));
-    EXPECT_EQ(sizes[2], std::make_pair(1280, 800));
+    EXPECT_EQ(sizes[0], std::make_pair(768, 480));
+    EXPECT_EQ(sizes[1], std::make_pair(853, 480));  // kept to the monitor, 1920 x 1080
+    EXPECT_EQ(sizes[2], std::make_pair(768, 480));
+    b.setStageSize(150);  // fits: the window stays
+    b.setStageSize(300);  // grows to the monitor, and shows what fits there
+    sizes.clear();
+    drain();
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[0], std::make_pair(853, 533));
+    EXPECT_EQ(sizes[1], std::make_pair(853, 480));
+    EXPECT_EQ(b.windowFit().windowWidth, 1920);
+    EXPECT_DOUBLE_EQ(b.windowFit().scale(), 2.25);
     int w = 0, h = 0;
     ASSERT_TRUE(b.clientSize(w, h));
-    EXPECT_EQ(w, 1280);
-    EXPECT_EQ(b.screen().width(), 1280);
+    EXPECT_EQ(w, 853);
+    EXPECT_EQ(b.screen().width(), 853);
 }
 
 TEST(DirtyRects, OnlyChangedPixelsAreShownAgainAndFarRectanglesStayApart)
