@@ -602,6 +602,14 @@ public:
         script_->log("box [" + title + "] " + text + " -> " + std::to_string(answer));
         return answer;
     }
+    // The program's own box: the script's answer when it has one, else the person's.
+    int boxOpened(const BoxNote& box) override
+    {
+        int answer = 0;
+        if (!script_->takeBoxAnswer(answer) || answer == HeadlessBackend::kBoxHold) return 0;
+        script_->log("box [" + box.title + "] " + box.text + " -> " + std::to_string(answer));
+        return answer;
+    }
     int choiceBox(const std::string& title, const std::string& text, const std::string& first,
                   const std::string& second, const std::string& third) override
     {
