@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FileTestUtil.h"
 #include "core/kelCore.h"
 #include "e2e/ScreenPictures.h"
 #include "panels/startup/BLBoxPanel.h"
@@ -150,6 +151,7 @@ protected:
     }
 
     ProgramDir dir{"boxes"};
+    filetest::CurrentDir keepCwd{dir.path()};  // start-up moves into the program folder
     plat::HeadlessBackend* backend = nullptr;
 };
 
