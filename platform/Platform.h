@@ -73,7 +73,7 @@ struct BoxNote {
     std::string text;
     int buttons = kBoxOk;
     std::string names[3];
-    int fallback = kBoxResultOk;  // the default button's answer
+    int fallback = kBoxResultOk;  // the answer of a box nobody answers: Escape's
 };
 
 struct FileDialogRequest {

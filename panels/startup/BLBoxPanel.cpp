@@ -296,7 +296,7 @@ int16_t BLBoxPanel::run()
     note.text = box_.text;
     note.buttons = box_.kind;
     for (size_t i = 0; i < box_.names.size() && i < 3; ++i) note.names[i] = box_.names[i];
-    note.fallback = box_.returnAnswer;
+    note.fallback = box_.escapeAnswer;  // what an unanswered box has always given
     KEL_ShowDrawn();
     int answer = plat::backend().boxOpened(note);
     while (answer <= 0) {

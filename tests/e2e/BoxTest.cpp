@@ -179,6 +179,8 @@ TEST_F(BoxInProcess, ATextFarTooLongIsCutOnTheStageAndAClickAnswers)
     EXPECT_EQ(static_cast<uint8_t>(lines.back().back()), kelFontEllipsis) << "cut where the room ends";
     for (const std::string& line : lines) EXPECT_LE(PWFont.stringWidth(line.c_str()), area.width()) << line;
     EXPECT_TRUE(area.contains(second));
+    // Nobody answers: a choice takes its Escape answer, as it always has.
+    EXPECT_EQ(KEL_UserChoose("Keep it?", "Keep", "Drop", "Later"), 3);
 }
 
 }  // namespace
