@@ -143,10 +143,29 @@ void KEL_StepStageSize(int step)
     KEL_SetStageSize(static_cast<int16_t>(plat::stepStageSize(plat::backend().windowFit().scale() * 100, step)));
 }
 
+namespace {
+
+KelBoxHook gBoxHook = nullptr;
+
+// The program's own box when the panels can draw it, else the window system's.
+int16_t askBox(const KelBox& box, const std::string& first, const std::string& second, const std::string& third)
+{
+    if (gBoxHook) {
+        if (const int16_t answer = gBoxHook(box); answer > 0) return answer;
+    }
+    if (box.kind < 0) return static_cast<int16_t>(plat::backend().choiceBox(box.title, box.text, first, second, third));
+    const int icon = box.title == "ERROR" || box.title == "ERROR NUM" ? plat::kIconError : plat::kIconWarning;
+    return static_cast<int16_t>(plat::backend().messageBox(box.title, box.text, box.kind, icon));
+}
+
+}  // namespace
+
+void KEL_SetBoxHook(KelBoxHook hook) { gBoxHook = hook; }
+
 void KEL_DebugMessage(const char* text)
 {
     if (!kelDebugFlag) return;
-    plat::backend().messageBox("ERROR", KEL_Latin1ToUtf8(text ? text : ""), plat::kBoxOk, plat::kIconError);
+    KEL_ShowBox("ERROR", KEL_Latin1ToUtf8(text ? text : ""), plat::kBoxOk);
 }
 
 void KEL_DebugMessageNum(const char* text, long n)
@@ -154,7 +173,7 @@ void KEL_DebugMessageNum(const char* text, long n)
     if (!kelDebugFlag) return;
     char buffer[100];
     std::snprintf(buffer, sizeof buffer, "%s %ld <%lx>", text ? text : "", n, static_cast<unsigned long>(n));
-    plat::backend().messageBox("ERROR NUM", KEL_Latin1ToUtf8(buffer), plat::kBoxOk, plat::kIconError);
+    KEL_ShowBox("ERROR NUM", KEL_Latin1ToUtf8(buffer), plat::kBoxOk);
 }
 
 int16_t KEL_UserChoose(const char* text, const char* first, const char* second, const char* third)
@@ -165,13 +184,25 @@ int16_t KEL_UserChoose(const char* text, const char* first, const char* second, 
 int16_t KEL_UserChooseUtf8(const std::string& text, const char* first, const char* second, const char* third)
 {
     auto utf8 = [](const char* t) { return KEL_Latin1ToUtf8(t ? t : ""); };
-    return static_cast<int16_t>(
-        plat::backend().choiceBox("Beatloom", text, utf8(first), utf8(second), utf8(third)));
+    KelBox box;
+    box.title = "Beatloom";
+    box.text = text;
+    box.kind = -1;
+    box.names = {utf8(first), utf8(second), utf8(third)};
+    if (box.names[2].empty()) box.names.pop_back();
+    box.returnAnswer = 1;
+    box.escapeAnswer = static_cast<int16_t>(box.names.size());
+    if (!plat::hasBackend() || KEL_TerminateRequested()) {
+        plat::logLine(box.title + ": " + text);
+        return box.escapeAnswer;
+    }
+    const int16_t answer = askBox(box, box.names[0], box.names[1], box.names.size() > 2 ? box.names[2] : "");
+    return KEL_TerminateRequested() ? box.escapeAnswer : answer;
 }
 
 int16_t KEL_UserNotify(const char* text, int16_t buttons)
 {
-    // The program's texts are 8-bit; the window system's boxes take UTF-8.
+    // The program's texts are 8-bit; the boxes take UTF-8.
     return KEL_ShowBox("Warning", KEL_Latin1ToUtf8(text ? text : ""), buttons);
 }
 
@@ -186,8 +217,13 @@ int16_t KEL_ShowBox(const std::string& title, const std::string& text, int16_t b
         plat::logLine(title + ": " + text);
         return fallback;
     }
-    const int answer = plat::backend().messageBox(title, text, buttons, plat::kIconWarning);
-    return KEL_TerminateRequested() ? fallback : static_cast<int16_t>(answer);
+    KelBox box;
+    box.title = title;
+    box.text = text;
+    box.kind = buttons;
+    box.returnAnswer = box.escapeAnswer = fallback;
+    const int16_t answer = askBox(box, "", "", "");
+    return KEL_TerminateRequested() ? fallback : answer;
 }
 
 bool KEL_NewPtr(void** p, long size)

@@ -156,6 +156,22 @@ int16_t KEL_UserNotify(const char* text, int16_t buttons);
 // shown and the default button (OK, No, Cancel) is the answer.
 int16_t KEL_ShowBox(const std::string& title, const std::string& text, int16_t buttons);
 
+// A modal box as the program draws it. Answers count the buttons from 1.
+struct KelBox {
+    std::string title;  // UTF-8
+    std::string text;   // UTF-8
+    // 0..2: OK; Yes/No; Yes/No/Cancel, their words the message table's.
+    // -1: the named buttons below.
+    int16_t kind = 0;
+    std::vector<std::string> names;  // UTF-8, for kind -1
+    int16_t returnAnswer = 1;
+    int16_t escapeAnswer = 1;
+};
+// The panels draw the boxes once the skin is loaded: the hook answers the
+// box, or 0 when it cannot show it (the window system's box shows it then).
+using KelBoxHook = int16_t (*)(const KelBox& box);
+void KEL_SetBoxHook(KelBoxHook hook);
+
 // Memory.
 bool KEL_NewPtr(void** p, long size);
 void KEL_DisposePtr(void** p);

@@ -386,44 +386,82 @@ void HeadlessBackend::queueExternalDialog()
     dialogAnswers_.push_back(DialogAnswer{std::nullopt, 0, true});
 }
 
-int HeadlessBackend::answerBox(const std::string& title, const std::string& text, int buttons, int fallback)
+HeadlessBackend::BoxAnswer HeadlessBackend::planBox(int fallback)
 {
-    int answer = fallback;
-    uint32_t afterMs = 0;
+    BoxAnswer plan{fallback, 0};
+    // A box shown as the program starts, before the script's first
+    // lines ran: a box answer due first in the script is its answer.
+    std::function<void()> early;
     {
-        // A box shown as the program starts, before the script's first
-        // lines ran: a box answer due first in the script is its answer.
-        std::function<void()> early;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            const auto first = std::find_if(queue_.begin(), queue_.end(), [](const Item& i) { return i.scripted; });
-            if (!scriptBegun_ && boxAnswers_.empty() && first != queue_.end() && first->boxAnswer && clockStarted_ &&
-                static_cast<int32_t>(millis() - first->due) >= 0) {
-                early = std::move(first->action);
-                queue_.erase(first);
-            }
-        }
-        if (early) early();
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!boxAnswers_.empty()) {
-            answer = boxAnswers_.front().answer;
-            afterMs = boxAnswers_.front().afterMs;
-            boxAnswers_.pop_front();
+        const auto first = std::find_if(queue_.begin(), queue_.end(), [](const Item& i) { return i.scripted; });
+        if (!scriptBegun_ && boxAnswers_.empty() && first != queue_.end() && first->boxAnswer && clockStarted_ &&
+            static_cast<int32_t>(millis() - first->due) >= 0) {
+            early = std::move(first->action);
+            queue_.erase(first);
         }
     }
-    if (answer == kBoxHold || afterMs > 0) {
+    if (early) early();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!boxAnswers_.empty()) {
+        plan = boxAnswers_.front();
+        boxAnswers_.pop_front();
+    }
+    return plan;
+}
+
+int HeadlessBackend::answerBox(const std::string& title, const std::string& text, int buttons, int fallback)
+{
+    const BoxAnswer plan = planBox(fallback);
+    int answer = plan.answer;
+    if (answer == kBoxHold || plan.afterMs > 0) {
         log("box [" + title + "] " + text + " -> " + (answer == kBoxHold ? "holding" : "shown"));
         std::unique_lock<std::mutex> lock(mutex_);
         if (answer == kBoxHold) {
             interrupted_.wait(lock, [this] { return interrupt_; });
             answer = fallback;
-        } else if (interrupted_.wait_for(lock, std::chrono::milliseconds(afterMs), [this] { return interrupt_; })) {
+        } else if (interrupted_.wait_for(lock, std::chrono::milliseconds(plan.afterMs), [this] { return interrupt_; })) {
             answer = fallback;
         }
     }
     std::lock_guard<std::mutex> lock(mutex_);
     boxes_.push_back(BoxRecord{title, text, buttons, answer});
     return answer;
+}
+
+int HeadlessBackend::boxOpened(const BoxNote& box)
+{
+    const BoxAnswer plan = planBox(box.fallback);
+    if (plan.answer != kBoxHold && plan.afterMs == 0) return plan.answer;
+    log("box [" + box.title + "] " + box.text + " -> " + (plan.answer == kBoxHold ? "holding" : "shown"));
+    std::lock_guard<std::mutex> lock(mutex_);
+    boxWait_ = BoxAnswer{plan.answer, millis() + plan.afterMs};
+    boxFallback_ = box.fallback;
+    return 0;
+}
+
+int HeadlessBackend::boxPending()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!boxWait_) return 0;
+    if (interrupt_) return boxFallback_;
+    if (boxWait_->answer != kBoxHold) return static_cast<int32_t>(millis() - boxWait_->afterMs) >= 0 ? boxWait_->answer : 0;
+    // A held box takes the script's next answer, when one comes.
+    if (boxAnswers_.empty() || boxAnswers_.front().answer == kBoxHold) return 0;
+    const int answer = boxAnswers_.front().answer;
+    boxAnswers_.pop_front();
+    return answer;
+}
+
+void HeadlessBackend::boxClosed(const BoxNote& box, int answer)
+{
+    const bool named = box.buttons < 0;
+    log("box [" + box.title + "] " + box.text + " -> " +
+        (named && answer >= 1 && answer <= 3 ? box.names[answer - 1] : answerName(answer)));
+    std::lock_guard<std::mutex> lock(mutex_);
+    boxWait_.reset();
+    const int buttons = !named ? box.buttons : box.names[2].empty() ? kBoxYesNo : kBoxYesNoCancel;
+    boxes_.push_back(BoxRecord{box.title, box.text, buttons, answer});
 }
 
 int HeadlessBackend::messageBox(const std::string& title, const std::string& text, int buttons, int)

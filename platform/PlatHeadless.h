@@ -27,6 +27,10 @@
 //                           takes a moment; the log says when it was shown)
 //   box hold                the next modal box waits (as a person away would)
 //                           until the program is told to end (a signal)
+//                           A box the program draws itself (once its skin is
+//                           loaded) is drawn all the same; while it waits, keys
+//                           and clicks answer it, and a held one takes the
+//                           script's next box answer too.
 //   dialog PATH | dialog cancel   the answer to the next file dialog
 //   dialog external         the next file dialog runs the desktop's own
 //                           dialog program (zenity, kdialog) as the window does
@@ -87,6 +91,11 @@ public:
     // log names the button.
     int choiceBox(const std::string& title, const std::string& text, const std::string& first,
                   const std::string& second, const std::string& third) override;
+    // The program's own boxes: answered from the same queue; a held or a
+    // delayed answer lets the box wait, and keys and clicks answer it then.
+    int boxOpened(const BoxNote& box) override;
+    int boxPending() override;
+    void boxClosed(const BoxNote& box, int answer) override;
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override;
     bool openAddress(const std::string& address) override;
     void interruptModal() override;
@@ -182,6 +191,11 @@ private:
         uint32_t afterMs;
     };
     std::deque<BoxAnswer> boxAnswers_;
+    // The program's box that waits: its answer and when it falls due.
+    std::optional<BoxAnswer> boxWait_;
+    int boxFallback_ = kBoxResultOk;
+    // The script's answer to the box being shown (the fallback without one).
+    BoxAnswer planBox(int fallback);
     struct DialogAnswer {
         std::optional<std::string> path;
         uint32_t delayMs;

@@ -630,7 +630,9 @@ public:
     bool pollInputEvent(Event& event) override
     {
         feed();
-        return window_->pollInputEvent(event);
+        if (window_->pollInputEvent(event)) return true;
+        // The script's quit reaches whatever polls input (an open menu, a box).
+        return !own_.empty() && own_.front().type == Event::Type::Terminate && takeOwn(event);
     }
     // Script lines fall due at most one wait late: the window's wait is short.
     void idleWait(int ms) override { window_->idleWait(ms); }
@@ -643,6 +645,15 @@ public:
         if (!script_->takeBoxAnswer(answer) || answer == HeadlessBackend::kBoxHold)
             return window_->messageBox(title, text, buttons, icon);
         script_->log("box [" + title + "] " + text + " -> " + std::to_string(answer));
+        return answer;
+    }
+    // The program's own box: the script's answer, or its default when the
+    // script gives none, as headless; a held one waits for the person.
+    int boxOpened(const BoxNote& box) override
+    {
+        int answer = box.fallback;
+        if (script_->takeBoxAnswer(answer) && answer == HeadlessBackend::kBoxHold) return 0;
+        script_->log("box [" + box.title + "] " + box.text + " -> " + std::to_string(answer));
         return answer;
     }
     int choiceBox(const std::string& title, const std::string& text, const std::string& first,

@@ -66,6 +66,16 @@ enum BoxButtons { kBoxOk = 0, kBoxYesNo = 1, kBoxYesNoCancel = 2 };
 enum BoxResult { kBoxResultOk = 1, kBoxResultYes = 1, kBoxResultNo = 2, kBoxResultCancel = 3 };
 enum BoxIcon { kIconNone = 0, kIconWarning = 1, kIconError = 2 };
 
+// A box the program draws itself, as a script's answers and the log see it:
+// `buttons` a button set (kBoxOk ...) or -1 for the named buttons.
+struct BoxNote {
+    std::string title;
+    std::string text;
+    int buttons = kBoxOk;
+    std::string names[3];
+    int fallback = kBoxResultOk;  // the answer of a box nobody answers: Escape's
+};
+
 struct FileDialogRequest {
     bool save = false;
     std::string initialFolder;  // system path, may be empty
@@ -181,6 +191,13 @@ public:
         (void)third;
         return messageBox(title, text, kBoxYesNoCancel, kIconWarning);
     }
+    // Boxes the program draws itself: a script may answer them. boxOpened
+    // is asked once as the box shows: an answer (1..3) at once, or 0 to
+    // wait; boxPending each pass while it waits: an answer come since, or 0.
+    // boxClosed hears the answer, however it came.
+    virtual int boxOpened(const BoxNote&) { return 0; }
+    virtual int boxPending() { return 0; }
+    virtual void boxClosed(const BoxNote&, int) {}
     // Runs on a dialog thread; true with `chosen` (a system path) when confirmed.
     virtual bool fileDialog(const FileDialogRequest& request, std::string& chosen) = 0;
     virtual bool openAddress(const std::string& address) = 0;

@@ -56,6 +56,7 @@ void PWScreenClass::reset()
     lastControl = -1;
     modalPanel = -1;
     help = nullptr;
+    front = nullptr;
 }
 
 bool PWScreenClass::setup()
@@ -97,6 +98,7 @@ void PWScreenClass::update(const kelRect* area)
         if (kelPanelControl* last = p->control(lastControl)) last->set(kelPropDrawNow, 0);
     }
     if (help) help->updateOffmap();
+    if (front) front->drawToUpdate();
     if (drawable) image.draw(&r, &r);
     clip = outer;
 }

@@ -32,6 +32,15 @@ public:
     virtual bool overlayRect(kelRect&) { return false; }
 };
 
+// Drawn over every panel and the help mode's overlay, outside the panel
+// table: the program's modal box.
+class PWFrontLayer {
+public:
+    virtual ~PWFrontLayer() = default;
+    // Draws itself into the screen image, kept to the area being refreshed.
+    virtual void drawToUpdate() = 0;
+};
+
 class PWScreenClass {
 public:
     static constexpr int16_t kPanelCount = 12;
@@ -63,6 +72,7 @@ public:
     int16_t modalPanel = -1;
     std::array<int16_t, 256> keyHeld{};
     PWHelpHooks* help = nullptr;
+    PWFrontLayer* front = nullptr;
 
     // Back to the state before start-up (the screen image freed).
     void reset();

@@ -190,10 +190,8 @@ void BLGroovePanel::guardWork(WorkReason why, const std::string& coming, std::fu
     const std::string work = workSongTitle();
     const std::string text = why == WorkReason::linkSong ? blIntl.messageWithNames(message, {coming, work})
                                                          : blIntl.messageWithNames(message, {work, coming});
-    const int answer =
-        plat::hasBackend()
-            ? plat::backend().choiceBox("Beatloom", text, utf8(kMsgSave), utf8(kMsgDiscard), utf8(kMsgCancel))
-            : 3;
+    const int answer = KEL_UserChooseUtf8(text, blIntl.message(kMsgSave).c_str(), blIntl.message(kMsgDiscard).c_str(),
+                                          blIntl.message(kMsgCancel).c_str());
     if (answer == kAnswerDiscard) {
         action();
     } else if (answer == kAnswerSave) {

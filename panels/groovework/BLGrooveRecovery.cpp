@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/BLInternational.h"
+#include "core/kelCore.h"
 #include "core/kelTextCodec.h"
 #include "library/BLDocument.h"
 #include "library/BLSynthIce.h"
@@ -26,8 +27,6 @@ constexpr uint32_t kRecoveryEveryMs = 30000;
 
 constexpr int kAnswerRecover = 1;
 constexpr int kAnswerDiscard = 2;
-
-std::string utf8(int16_t message) { return KEL_Latin1ToUtf8(blIntl.message(message).c_str()); }
 
 std::string hoursAndMinutes(int64_t when)
 {
@@ -95,9 +94,8 @@ void BLGroovePanel::offerRecovery()
     }
     const std::string text = blIntl.messageWithNames(kMsgRecover, {hoursAndMinutes(note.changed ? note.changed : newest.modified)});
     plat::logLine("recovery offered: " + newest.path);
-    const int answer = plat::hasBackend() ? plat::backend().choiceBox("Beatloom", text, utf8(kMsgRecoverButton),
-                                                                      utf8(kMsgDiscard), utf8(kMsgLaterButton))
-                                          : 3;
+    const int answer = KEL_UserChooseUtf8(text, blIntl.message(kMsgRecoverButton).c_str(),
+                                          blIntl.message(kMsgDiscard).c_str(), blIntl.message(kMsgLaterButton).c_str());
     if (answer == kAnswerDiscard) {
         recovery->discard(newest);
         return;

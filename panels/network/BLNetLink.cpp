@@ -7,6 +7,7 @@
 
 #include "audio/BLEngine.h"
 #include "core/BLInternational.h"
+#include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
 #include "core/kelTextCodec.h"
@@ -172,8 +173,8 @@ bool BLGrooveNetHost::ask(const char* address)
     if (!plat::hasBackend()) return false;
     char text[256];
     BLNet_messageWith(kBLMsgNetAsk, address, text, sizeof text);
-    const int answer = plat::backend().messageBox(blIntl.title(plat::kBoxYesNo).c_str(), KEL_Latin1ToUtf8(text),
-                                                  plat::kBoxYesNo, plat::kIconNone);
+    const int answer =
+        KEL_ShowBox(KEL_Latin1ToUtf8(blIntl.title(plat::kBoxYesNo).c_str()), KEL_Latin1ToUtf8(text), plat::kBoxYesNo);
     return answer == plat::kBoxResultYes;
 }
 

@@ -24,6 +24,7 @@
 #include "panels/player/BLMidi.h"
 #include "panels/player/BLPlayer.h"
 #include "panels/help/BLPopupInfo.h"
+#include "panels/startup/BLBoxPanel.h"
 #include "panels/browser/BLMakeSongPanel.h"
 #include "panels/prefs/BLPrefsPanel.h"
 #include "panels/progress/BLProgressPanel.h"
@@ -181,6 +182,8 @@ int16_t PW_InitAll()
     PWFont.setup(&PWCasts, kFontCast);
     PWFont.colorize(256, 256, 0);
     PWScreen.setup();
+    // Boxes are drawn in the skin from here on, once the window shows.
+    KEL_SetBoxHook(BL_ShowBox);
     blPlayer = new BLPlayer;
     blHelpp = new BLHelps;
     blHelpp->init(&PWCasts, blIntl.textSet);
@@ -240,6 +243,7 @@ void PW_ExitAll()
     blHelpp = nullptr;
     delete blPlayer;
     blPlayer = nullptr;
+    KEL_SetBoxHook(nullptr);
     PWFont.reset();
     PWCasts.UnloadResources();
     PWScreen.closeWindow();
