@@ -54,8 +54,7 @@ protected:
     std::string runScript(const std::string& script, const std::string& language)
     {
         writeFile(dir.file("script.txt"), script);
-        const auto r = run({dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
-                            "--screen", "1024x768"},
+        const auto r = run({dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt")},
                            dir.path(), 60, {"LC_ALL=" + language});
         EXPECT_EQ(r.exitCode, 0) << r.out;
         return readFile(dir.file("log.txt"));

@@ -141,7 +141,7 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     int step = 0;
     const auto logHas = [&](const char* text) { return testsupport::readFile(log).find(text) != std::string::npos; };
     const auto r = testsupport::runWatched(
-        {dir.program(), "--script", dir.file("script.txt"), "--log", log, "--screen", "1024x768", doc}, dir.path(),
+        {dir.program(), "--script", dir.file("script.txt"), "--log", log, doc}, dir.path(),
         [&](int, double) {
             if (step == 0 && logHas("JACK transport: followed")) {
                 ports = jack.tool({"jack_lsp", "-c"}).out;

@@ -133,7 +133,7 @@ TEST_F(LinkSession, ThePeersTempoStartAndStopAreTheProgramsAndItsTempoChangeReac
                                                        done + "\nquit\n");
     const int log = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t program = spawn({dir.program(), "--link", "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
-                           "--screen", "1024x768", document},
+                           document},
                           dir.path(), {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture}, -1, log);
     close(log);
     auto logSays = [&](const std::string& what) {

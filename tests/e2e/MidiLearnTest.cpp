@@ -99,7 +99,7 @@ TEST_F(MidiLearnSession, ANoteBoundByLearnMutesTheTrackItWasLearntOn)
         }
     };
     const auto r = testsupport::runWatched(
-        {dir.program(), "--script", dir.file("script.txt"), "--log", logPath, "--screen", "1024x768", doc},
+        {dir.program(), "--script", dir.file("script.txt"), "--log", logPath, doc},
         dir.path(),
         [&](int, double) {
             const std::string log = testsupport::readFile(logPath);
