@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <vector>
 
@@ -429,6 +430,24 @@ bool removeFolderMade(const std::string& folder, const std::vector<std::string>&
         if (::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(f.c_str());
     }
     return ::rmdir(folder.c_str()) == 0;
+}
+
+bool ScratchFolder::make(const std::string& prefix)
+{
+    remove();
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / (prefix + "-XXXXXX")).string();
+    if (ec || !::mkdtemp(pattern.data())) return false;
+    path_ = pattern;
+    return true;
+}
+
+void ScratchFolder::remove()
+{
+    if (path_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+    path_.clear();
 }
 
 int openPlainFile(const std::string& path, int flags)

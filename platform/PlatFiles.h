@@ -113,6 +113,25 @@ bool removeIfLeftOver(const std::string& path, long pid);
 // go, then the folder if nothing else is in it. True when the folder is gone.
 bool removeFolderMade(const std::string& folder, const std::vector<std::string>& files);
 
+// A folder of this instance's own in the system's temporary folder, under a
+// name no other has, for a run that must not touch the user's files; gone,
+// with all that was put in it (links removed, never followed), on remove()
+// or when the object goes away.
+class ScratchFolder {
+public:
+    ScratchFolder() = default;
+    ~ScratchFolder() { remove(); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    // `prefix` begins the folder's name. False when it cannot be made.
+    bool make(const std::string& prefix);
+    const std::string& path() const { return path_; }
+    void remove();
+
+private:
+    std::string path_;
+};
+
 // Opens an existing plain file without waiting on it: a pipe, a device or a
 // socket in its place is refused at once. flags: O_RDONLY or O_RDWR. The
 // descriptor (close-on-exec, blocking reads), or -1.

@@ -23,6 +23,7 @@
 #include "panels/startup/PWmain.h"
 #include "panels/synth/BLLoadSynthPanel.h"
 #include "panels/tuner/BLLoopTunerPanel.h"
+#include "platform/PlatFiles.h"
 #include "platform/PlatHeadless.h"
 #include "platform/Platform.h"
 #include "ui/PWPanel.h"
@@ -61,6 +62,7 @@ struct Run {
     std::string failure;
     int16_t helpEntry = -1;
 } gRun;
+plat::ScratchFolder gScratch;
 
 template <class T>
 T* panelAs(int16_t index)
@@ -263,14 +265,13 @@ std::string PWShots_Arm(const std::string& folder, const std::string& programFil
         error = "cannot make the folder " + folder;
         return "";
     }
-    std::string pattern = (fs::temp_directory_path(ec) / "beatloom-shots-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
+    gRun = Run{};
+    if (!gScratch.make("beatloom-shots")) {
         error = "cannot make a folder for the run in " + fs::temp_directory_path(ec).string();
         return "";
     }
-    gRun = Run{};
     gRun.folder = folder;
-    gRun.scratch = pattern;
+    gRun.scratch = gScratch.path();
     // The library's songs and sounds are only read; what the program makes
     // there (a cache, new folders) stays in the run's own Library.
     const fs::path built = fs::path(programFile).parent_path();
@@ -287,7 +288,7 @@ std::string PWShots_Arm(const std::string& folder, const std::string& programFil
     if (!songs.empty()) gRun.song = *std::min_element(songs.begin(), songs.end());
     else if (linked) error = "there is no song in " + (built / "Library" / "Song").string() + " to show";
     if (!linked || songs.empty()) {
-        fs::remove_all(scratch, ec);
+        gScratch.remove();
         return "";
     }
     gRun.armed = true;
@@ -329,7 +330,7 @@ void PWShots_Idle()
 int PWShots_Finish(int programExitCode)
 {
     std::error_code ec;
-    if (!gRun.scratch.empty()) fs::remove_all(gRun.scratch, ec);
+    gScratch.remove();
     if (!gRun.failure.empty()) {
         std::fprintf(stderr, "beatloom: %s\n", gRun.failure.c_str());
         return 1;
