@@ -70,6 +70,7 @@ const char kUsage[] =
     "                      beat and start shared with other music programs);\n"
     "                      kept in the preferences like the network panel's switch\n"
     "  --jack              play through JACK, and stop when no JACK server runs\n"
+    "  --no-jack           play through the sound card even when a JACK server runs\n"
     "                      (without it JACK plays when a server runs, else SDL)\n"
     "  --disk FOLDER       the song browser sees FOLDER as a removable disk\n"
     "                      instead of the machine's volumes (may be repeated)\n"
@@ -100,6 +101,7 @@ struct Options {
     bool headless = false;
     bool window = false;
     bool jack = false;
+    bool noJack = false;
     std::string script;
     std::string log;
     int screenWidth = 0;
@@ -179,6 +181,8 @@ int parse(int argc, char** argv, Options& o)
             BLLinkSync::joinAtStart();
         } else if (a == "--jack") {
             o.jack = true;
+        } else if (a == "--no-jack") {
+            o.noJack = true;
         } else if (a == "--window") {
             o.window = true;
         } else if (a == "--script") {
@@ -244,6 +248,7 @@ int parse(int argc, char** argv, Options& o)
     }
     if (!o.makeSong && (!o.makeSongOptions.name.empty() || o.makeSongOptions.tempo > 0 || o.makeSongOptions.yes))
         return usageError("--name, --tempo and --yes go with --make-song");
+    if (o.jack && o.noJack) return usageError("--jack and --no-jack go one without the other");
     if (!o.shots.empty()) {
         if (!o.script.empty() || o.window || !o.demo.empty() || !words.empty() || o.screenWidth > 0)
             return usageError("--shots goes with none of --script, --window, --demo, --screen or a document");
@@ -360,6 +365,7 @@ int main(int argc, char** argv)
     if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
     if (!options.midiMap.empty()) BLMidi_UseMapFile(options.midiMap);
     if (!makeBackend(options)) return 1;
+    if (options.noJack) JackOutput_Forgo();
     if (options.jack && !JackOutput_Open()) {
         std::fprintf(stderr, "beatloom: --jack: %s\n", JackOutput_Why().c_str());
         plat::clearBackend();

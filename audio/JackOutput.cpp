@@ -122,6 +122,14 @@ void MMSysJackOutput::pull(void* self, uint8_t* bytes, int count)
     MMSysAudio::Pull(out->owner_, bytes, count);
 }
 
+void JackOutput_Forgo()
+{
+    if (opened) return;
+    opened = true;
+    notUsed = "left aside by --no-jack";
+    note("JACK: not used (" + notUsed + "); the sound card plays through SDL");
+}
+
 bool JackOutput_Open()
 {
     if (opened) return JackOutput_InUse();

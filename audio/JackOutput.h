@@ -38,6 +38,8 @@ private:
 // why not. True when it does.
 bool JackOutput_Open();
 void JackOutput_Close();
+// The sound card plays even while a JACK server runs (the command line's --no-jack).
+void JackOutput_Forgo();
 // The client is open and its server still runs.
 bool JackOutput_InUse();
 // The client was open and its server has shut down.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "e2e/GrooveSession.h"
+#include "platform/PlatMidi.h"
 #include "support/JackServer.h"
 
 namespace groovee2e {
@@ -92,14 +93,18 @@ TEST_F(MidiLearnSession, ANoteBoundByLearnMutesTheTrackItWasLearntOn)
     auto connect = [&](const char* name) {
         peer = std::make_unique<Sequencer>(jack, name);
         for (int i = 0; i < 100; ++i) {
-            const auto r = jack.tool({"jack_connect", peer->port(), "Beatloom:controls in"});
+            // The program's JACK clients are Beatloom, Beatloom-01 ... in the order they open.
+            std::string input = "Beatloom:controls in";
+            for (const std::string& port : plat::MidiIn::ports(plat::MidiSystem::jack))
+                if (port.size() > 12 && port.compare(port.size() - 12, 12, ":controls in") == 0) input = port;
+            const auto r = jack.tool({"jack_connect", peer->port(), input});
             if (r.exitCode == 0) return;
             connectOut = r.out;
             usleep(20000);
         }
     };
     const auto r = testsupport::runWatched(
-        {dir.program(), "--script", dir.file("script.txt"), "--log", logPath, doc},
+        {dir.program(), "--no-jack", "--script", dir.file("script.txt"), "--log", logPath, doc},
         dir.path(),
         [&](int, double) {
             const std::string log = testsupport::readFile(logPath);
