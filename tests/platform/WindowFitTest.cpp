@@ -67,7 +67,9 @@ TEST(WindowFit, EveryWindowPixelOfAScaledStagePixelMapsBackToItAndShowsIt)
     for (int h = 480; h <= 2200; h += 17) windows.emplace_back(4000, h);  // the height limits
     std::vector<uint32_t> lut(32768);
     for (unsigned p = 0; p < 32768; ++p) lut[p] = (p >> 10 & 31 ? 0xFF0000u : 0) | (p >> 5 & 31 ? 0xFF00u : 0);
-    for (const auto& [w, h] : windows) {
+    for (const auto& window : windows) {
+        // Named apart: the checks' lambdas below take them by reference.
+        const int w = window.first, h = window.second;
         const plat::WindowFit f = plat::fitWindow(w, h, 8000, 8000);
         const double s = double(f.num) / f.den;
         const plat::ScreenCopy picture = checkerboard(f.width, f.height);
