@@ -48,7 +48,9 @@ struct JackClient::Impl {
     float resampled[kChunkFrames * 2] = {};
     SRC_STATE* src = nullptr;
 
-    // The transport, written by the process thread between two steps of seq.
+    // The transport, written by the process thread between two steps of seq;
+    // its fields are stored with release so that a reader that sees one sees
+    // the step of seq before it.
     std::atomic<uint64_t> seq{0};
     std::atomic<bool> rolling{false};
     std::atomic<uint32_t> frame{0};
@@ -62,18 +64,18 @@ struct JackClient::Impl {
         jack_position_t pos;
         const jack_transport_state_t state = jack_transport_query(client, &pos);
         seq.fetch_add(1, std::memory_order_acq_rel);
-        rolling.store(state == JackTransportRolling, std::memory_order_relaxed);
-        frame.store(pos.frame, std::memory_order_relaxed);
+        rolling.store(state == JackTransportRolling, std::memory_order_release);
+        frame.store(pos.frame, std::memory_order_release);
         const bool valid = (pos.valid & JackPositionBBT) != 0 && pos.beats_per_bar > 0 && pos.ticks_per_beat > 0;
-        bbt.store(valid, std::memory_order_relaxed);
+        bbt.store(valid, std::memory_order_release);
         if (valid) {
-            bar.store(pos.bar, std::memory_order_relaxed);
-            beat.store(pos.beat, std::memory_order_relaxed);
-            tick.store(pos.tick, std::memory_order_relaxed);
-            beatsPerBar.store(pos.beats_per_bar, std::memory_order_relaxed);
-            ticksPerBeat.store(pos.ticks_per_beat, std::memory_order_relaxed);
+            bar.store(pos.bar, std::memory_order_release);
+            beat.store(pos.beat, std::memory_order_release);
+            tick.store(pos.tick, std::memory_order_release);
+            beatsPerBar.store(pos.beats_per_bar, std::memory_order_release);
+            ticksPerBeat.store(pos.ticks_per_beat, std::memory_order_release);
         }
-        periods.fetch_add(1, std::memory_order_relaxed);
+        periods.fetch_add(1, std::memory_order_release);
         seq.fetch_add(1, std::memory_order_acq_rel);
     }
 
@@ -268,17 +270,18 @@ JackTransport JackClient::transport() const
     for (;;) {
         const uint64_t before = d.seq.load(std::memory_order_acquire);
         if (before & 1) continue;
-        t.rolling = d.rolling.load(std::memory_order_relaxed);
-        t.frame = d.frame.load(std::memory_order_relaxed);
-        t.bbt = d.bbt.load(std::memory_order_relaxed);
-        t.bar = d.bar.load(std::memory_order_relaxed);
-        t.beat = d.beat.load(std::memory_order_relaxed);
-        t.tick = d.tick.load(std::memory_order_relaxed);
-        t.beatsPerBar = d.beatsPerBar.load(std::memory_order_relaxed);
-        t.ticksPerBeat = d.ticksPerBeat.load(std::memory_order_relaxed);
-        t.period = d.periods.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (d.seq.load(std::memory_order_relaxed) == before) return t;
+        t.rolling = d.rolling.load(std::memory_order_acquire);
+        t.frame = d.frame.load(std::memory_order_acquire);
+        t.bbt = d.bbt.load(std::memory_order_acquire);
+        t.bar = d.bar.load(std::memory_order_acquire);
+        t.beat = d.beat.load(std::memory_order_acquire);
+        t.tick = d.tick.load(std::memory_order_acquire);
+        t.beatsPerBar = d.beatsPerBar.load(std::memory_order_acquire);
+        t.ticksPerBeat = d.ticksPerBeat.load(std::memory_order_acquire);
+        // Acquire loads keep the second look at seq after them (no fence: the
+        // thread checker does not follow fences).
+        t.period = d.periods.load(std::memory_order_acquire);
+        if (d.seq.load(std::memory_order_acquire) == before) return t;
     }
 }
 
