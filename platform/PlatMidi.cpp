@@ -178,27 +178,42 @@ MidiIn::~MidiIn() { close(); }
 
 std::vector<std::string> MidiIn::ports(MidiSystem system) { return listPorts<RtMidiIn>(system); }
 
+namespace {
+
+// Makes the port of the program's own on the system in use, readied by
+// `ready` before it opens, and connected to `peer` when one is named.
+template <class Port, class Ready>
+bool openOwnPort(MidiSystem system, const std::string& ownName, const std::string& peer,
+                 std::unique_ptr<Port>& port, ErrorSink& sink, std::string& why, Ready ready) {
+    why.clear();
+    const MidiSystem used = MidiSystemInUse(system);
+    if (used == MidiSystem::automatic) {
+        why = "No MIDI system";
+        return false;
+    }
+    try {
+        port = std::make_unique<Port>(apiOf(used), kClientName);
+        port->setErrorCallback(&ErrorSink::take, &sink);
+        ready(*port);
+        return openPort(*port, sink, ownName, peer, why);
+    } catch (const RtMidiError& error) {
+        why = error.getMessage();
+        return false;
+    }
+}
+
+}  // namespace
+
 bool MidiIn::open(const std::string& ownName, const std::string& from, Receive receive, MidiSystem system) {
     close();
-    why_.clear();
-    MidiSystem used = MidiSystemInUse(system);
-    if (used == MidiSystem::automatic) {
-        why_ = "No MIDI system";
-        return false;
-    }
     auto impl = std::make_unique<Impl>();
     impl->receive = std::move(receive);
-    try {
-        impl->port = std::make_unique<RtMidiIn>(apiOf(used), kClientName);
-        impl->port->setErrorCallback(&ErrorSink::take, &impl->sink);
-        impl->port->ignoreTypes(true, false, true);
-        impl->port->setCallback(&Impl::onMessage, impl.get());
-        if (!openPort(*impl->port, impl->sink, ownName, from, why_))
-            return false;
-    } catch (const RtMidiError& error) {
-        why_ = error.getMessage();
+    Impl* self = impl.get();
+    if (!openOwnPort(system, ownName, from, impl->port, impl->sink, why_, [self](RtMidiIn& port) {
+            port.ignoreTypes(true, false, true);
+            port.setCallback(&Impl::onMessage, self);
+        }))
         return false;
-    }
     impl_ = std::move(impl);
     return true;
 }
@@ -230,22 +245,9 @@ std::vector<std::string> MidiOut::ports(MidiSystem system) { return listPorts<Rt
 
 bool MidiOut::open(const std::string& ownName, const std::string& to, MidiSystem system) {
     close();
-    why_.clear();
-    MidiSystem used = MidiSystemInUse(system);
-    if (used == MidiSystem::automatic) {
-        why_ = "No MIDI system";
-        return false;
-    }
     auto impl = std::make_unique<Impl>();
-    try {
-        impl->port = std::make_unique<RtMidiOut>(apiOf(used), kClientName);
-        impl->port->setErrorCallback(&ErrorSink::take, &impl->sink);
-        if (!openPort(*impl->port, impl->sink, ownName, to, why_))
-            return false;
-    } catch (const RtMidiError& error) {
-        why_ = error.getMessage();
+    if (!openOwnPort(system, ownName, to, impl->port, impl->sink, why_, [](RtMidiOut&) {}))
         return false;
-    }
     impl_ = std::move(impl);
     return true;
 }
