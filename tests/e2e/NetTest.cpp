@@ -391,17 +391,27 @@ TEST_F(NetSession, TwoInstancesPlayOneGrooveChangedOnEitherSideInEveryUseAndASto
     for (int at = 0; at + steps <= static_cast<int>(heardB.size()); ++at)
         best = std::max(best, correlation(heardA, 0, heardB, at, steps));
     EXPECT_GT(best, 0.8) << "the listening side does not play what the other plays";
-    const std::vector<BeatMark> a = beats(listening.log()), b = beats(connecting.log());
-    const double to = std::min(a.back().at, b.back().at), from = to - 6000;
-    int usedA = 0, usedB = 0;
-    double apart = std::fmod(phase(a, from, to, usedA) - phase(b, from, to, usedB), 32.0);
-    ASSERT_GE(std::min(usedA, usedB), 8);
-    if (apart > 16) apart -= 32;
-    if (apart < -16) apart += 32;
+    // Their beats come to agree within one mixing block; a loaded machine
+    // may take a few cycles of nudging to get there.
     // Under the thread checker both programs run many times slower and the
     // log's times trail the sound: there only a whole beat off is a fault.
-    EXPECT_LE(std::fabs(apart * 60.0 / 225.0 * 44100.0), kUnderThreadChecker ? 44100.0 * 60 / 225 : 2048.0)
-        << "the beats are " << apart << " beats apart";
+    const double within = kUnderThreadChecker ? 44100.0 * 60 / 225 : 2048.0;
+    double apart = 32;
+    int used = 0;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const std::vector<BeatMark> a = beats(listening.log()), b = beats(connecting.log());
+            if (a.empty() || b.empty()) return false;
+            const double to = std::min(a.back().at, b.back().at), from = to - 6000;
+            int usedA = 0, usedB = 0;
+            apart = std::fmod(phase(a, from, to, usedA) - phase(b, from, to, usedB), 32.0);
+            used = std::min(usedA, usedB);
+            if (apart > 16) apart -= 32;
+            if (apart < -16) apart += 32;
+            return used >= 8 && std::fabs(apart * 60.0 / 225.0 * 44100.0) <= within;
+        },
+        40))
+        << "the beats are " << apart << " beats apart over " << used << " beats";
 
     // A peer stopped by a signal is let go within 12 s: the next player is asked.
     const size_t boxes = boxesShown(listening);
