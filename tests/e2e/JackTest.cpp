@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "e2e/GrooveSession.h"
+#include "support/JackServer.h"
 
 namespace groovee2e {
 namespace {
@@ -67,45 +68,19 @@ private:
     pid_t pid_ = -1;
 };
 
-// jackd with the dummy backend under a name of its own, so that tests run
-// side by side; its clients find it through JACK_DEFAULT_SERVER.
-class JackServer {
-public:
-    JackServer()
-        : name_("beatloom-e2e-" + std::to_string(getpid())),
-          env_{"JACK_DEFAULT_SERVER=" + name_},
-          // A client late on a loaded machine is waited for, not thrown
-          // out; long periods leave the clients room on a busy machine.
-          server_({"jackd", "-n", name_, "-t", "5000", "-d", "dummy", "-r", "44100", "-p", "2048"}, {})
-    {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!up() && server_.running() && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    bool up() { return tool({"jack_lsp"}).exitCode == 0; }
-    testsupport::RunResult tool(const std::vector<std::string>& argv)
-    {
-        return testsupport::run(argv, "", 20, env_);
-    }
-    // jack_transport reads its commands from its input.
-    testsupport::RunResult transport(const std::string& command)
-    {
-        return tool({"sh", "-c", "echo " + command + " | jack_transport"});
-    }
-    const std::vector<std::string>& env() const { return env_; }
-
-private:
-    std::string name_;
-    std::vector<std::string> env_;
-    Child server_;
-};
+// jack_transport reads its commands from its input.
+void transport(const testsupport::JackServer& jack, const std::string& command)
+{
+    jack.tool({"sh", "-c", "echo " + command + " | jack_transport"});
+}
 
 class Jack : public GrooveSession {};
 
 TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
 {
-    JackServer jack;
-    ASSERT_TRUE(jack.up()) << "jackd would not start";
+    // Long periods leave the clients room on a busy machine.
+    testsupport::JackServer jack("transport", 2048);
+    ASSERT_TRUE(jack.ready()) << "jackd would not start";
 
     // Night Shift at its own tempo, all eight tracks loud: the mix reaches
     // past half of full scale, where a 16-bit sample turned into a float by
@@ -133,7 +108,7 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     testsupport::writeFile(dir.file("script.txt"), "wait 700\nclick " + at(520, 112) + "\nwait 300\nclick " +
                                                        at(268, 422) + "\nwait 200\nclick " + at(515, 453) +
                                                        "\nwaitsize 1 " + done + "\nquit\n");
-    std::vector<std::string> env = jack.env();
+    std::vector<std::string> env = {jack.env()};
     env.push_back("SDL_AUDIODRIVER=dummy");
     const std::string log = dir.file("log.txt");
     std::string ports;
@@ -148,13 +123,13 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
                 recorder = std::make_unique<Child>(
                     std::vector<std::string>{"jack_rec", "-f", rec, "-d", "4", "-b", "16", "-B", "1048576", "Beatloom:out_1",
                                              "Beatloom:out_2"},
-                    jack.env());
+                    std::vector<std::string>{jack.env()});
                 step = 1;
             } else if (step == 1 && testsupport::readFile(rec).size() > 44) {
-                jack.transport("play");
+                transport(jack, "play");
                 step = 2;
             } else if (step == 2 && !recorder->running()) {
-                jack.transport("stop");
+                transport(jack, "stop");
                 step = 3;
             } else if (step == 3 && logHas("JACK transport: stopped")) {
                 testsupport::writeFile(done, "x");
