@@ -130,6 +130,8 @@ double BLEngine::getMixerPosition()
     if (PlayingStatus.load() != 2) return -1;
     const int32_t bpm = BPM.load();
     if (bpm <= 0) return -1;
+    double heard = 0;
+    if (wDBHeardFrame(&heard)) return heard / bpm;
     return static_cast<double>(KeyLock_BeatTimeLine() - wDBDelayFrames()) / bpm;
 }
 

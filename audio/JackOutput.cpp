@@ -35,6 +35,29 @@ std::atomic<bool> placePending{false};
 double placeCycleBase = 0;
 int64_t placeStartFrame = 0;
 std::atomic<bool> deviceLive{false};
+// The last period pulled: the song frame of its first pulled frame, when
+// that frame is heard, and the song frames each output frame stands for;
+// written by JACK's thread between two steps of heardSeq (the fields with
+// release, so that a reader that sees one sees the step before it).
+std::atomic<uint64_t> heardSeq{0};
+std::atomic<double> heardAt{-1};
+std::atomic<double> heardFrame{0};
+std::atomic<double> heardStep{1};
+
+void pullHeard(MMSysAudio* owner, uint8_t* bytes, int count, int silentFrames)
+{
+    ResampledMarkNextPull();
+    MMSysAudio::Pull(owner, bytes, count);
+    double frame = 0, step = 1;
+    const double at = client.periodHeardAtMs();
+    const bool made = ResampledTakeMark(&frame, &step);
+    heardSeq.fetch_add(1, std::memory_order_acq_rel);
+    heardAt.store(made && at >= 0 ? at + silentFrames * 1000.0 / kEngineRate : -1, std::memory_order_release);
+    heardFrame.store(frame, std::memory_order_release);
+    heardStep.store(step, std::memory_order_release);
+    heardSeq.fetch_add(1, std::memory_order_acq_rel);
+}
+
 // Silence still to play before the placed timeline's first frame.
 int leadIn = 0;
 uint8_t skipped[kMixBlock * 4];
@@ -95,6 +118,9 @@ bool MMSysJackOutput::alive() { return client.alive(); }
 void MMSysJackOutput::close()
 {
     client.detach();
+    heardSeq.fetch_add(1, std::memory_order_acq_rel);
+    heardAt.store(-1, std::memory_order_release);
+    heardSeq.fetch_add(1, std::memory_order_acq_rel);
     if (const int late = client.takeXruns())
         note("JACK: " + std::to_string(late) + " xruns while the groove played (periods made too late: heard as gaps)");
     deviceLive.store(false);
@@ -116,10 +142,10 @@ void MMSysJackOutput::pull(void* self, uint8_t* bytes, int count)
         const int n = std::min(leadIn, frames);
         std::memset(bytes, 0, static_cast<size_t>(n) * 4);
         leadIn -= n;
-        if (n < frames) MMSysAudio::Pull(out->owner_, bytes + n * 4, (frames - n) * 4);
+        if (n < frames) pullHeard(out->owner_, bytes + n * 4, (frames - n) * 4, n);
         return;
     }
-    MMSysAudio::Pull(out->owner_, bytes, count);
+    pullHeard(out->owner_, bytes, count, 0);
 }
 
 void JackOutput_Forgo()
@@ -181,6 +207,22 @@ int JackOutput_DelayFrames()
 {
     const int rate = client.rate() > 0 ? client.rate() : kEngineRate;
     return static_cast<int>(int64_t{2} * client.periodFrames() * kEngineRate / rate);
+}
+
+bool JackOutput_HeardSongFrame(double nowMs, double* frame)
+{
+    for (int tries = 0; tries < 4; ++tries) {
+        const uint64_t before = heardSeq.load(std::memory_order_acquire);
+        if (before & 1) continue;
+        const double at = heardAt.load(std::memory_order_acquire);
+        const double first = heardFrame.load(std::memory_order_acquire);
+        const double step = heardStep.load(std::memory_order_acquire);
+        if (heardSeq.load(std::memory_order_acquire) != before) continue;
+        if (at < 0) return false;
+        *frame = first + (nowMs - at) * kEngineRate / 1000.0 * step;
+        return true;
+    }
+    return false;
 }
 
 plat::JackTransport JackOutput_Transport() { return client.transport(); }

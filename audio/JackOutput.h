@@ -54,6 +54,10 @@ bool JackOutput_Resampling();
 MMSysOutput* JackOutput_Device();
 // Frames at 44100 Hz between what the mixer reached and what JACK plays.
 int JackOutput_DelayFrames();
+// The song frame (in part) heard at `nowMs` (plat::monotonicMs), from when
+// JACK says the last period's frames are heard; false where it cannot say
+// (resampled for the server, the key lock, no period pulled yet).
+bool JackOutput_HeardSongFrame(double nowMs, double* frame);
 plat::JackTransport JackOutput_Transport();
 // Beats from the transport's start: its bar, beat and tick when a timebase
 // master gives them, else its frame counted at `bpm`.

@@ -1,6 +1,7 @@
 #include "audio/OVMixer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "audio/KeyLock.h"
@@ -284,9 +285,47 @@ int inputFor(int upTo, int outFrames, int inFrames)
 
 }  // namespace
 
+namespace {
+
+std::atomic<bool> markWanted{false};
+std::atomic<bool> markMade{false};
+std::atomic<double> markFrame{0};
+std::atomic<double> markStep{1};
+
+void markPull()
+{
+    if (!markWanted.exchange(false, std::memory_order_relaxed)) return;
+    if (!resBuf || (chunkDone > 0 && chunkKeyLocked) || KeyLock_On()) return;
+    // The buffer's first frame is the chunk's first song frame.
+    const int32_t need = chunkDone > 0 ? chunkNeed : chunkNeedNow();
+    const double step = static_cast<double>(need) / kResampleChunk;
+    markFrame.store(static_cast<double>(TimeLine.load(std::memory_order_relaxed) - resBufPtr) + chunkDone * step,
+                    std::memory_order_relaxed);
+    markStep.store(step, std::memory_order_relaxed);
+    markMade.store(true, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void ResampledMarkNextPull()
+{
+    markMade.store(false, std::memory_order_relaxed);
+    markWanted.store(true, std::memory_order_relaxed);
+}
+
+bool ResampledTakeMark(double* frame, double* perOutput)
+{
+    markWanted.store(false, std::memory_order_relaxed);
+    if (!markMade.exchange(false, std::memory_order_relaxed)) return false;
+    *frame = markFrame.load(std::memory_order_relaxed);
+    *perOutput = markStep.load(std::memory_order_relaxed);
+    return true;
+}
+
 int GetResampled(void* out, int n)
 {
     auto* o = static_cast<int16_t*>(out);
+    markPull();
     if (!resBuf || n <= 0) {
         if (n > 0) std::memset(o, 0, static_cast<size_t>(n) * 4);
         return n;

@@ -44,6 +44,12 @@ int GetSamples(void* out, int n);
 // The output device's fill callback: n frames at the mix tempo, any n;
 // the song frames are mixed only as the n frames need them.
 int GetResampled(void* out, int n);
+// Asks the next GetResampled to note the song frame (in part) its first
+// output frame stands for, and the song frames an output frame stands for;
+// taken once by ResampledTakeMark, false when none was made (no pull, or the
+// key lock made it). For the pulling output's thread.
+void ResampledMarkNextPull();
+bool ResampledTakeMark(double* frame, double* perOutput);
 // Linear interpolation of inFrames stereo frames into outFrames.
 int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames);
 int InitResampler(int blockLen);

@@ -10,6 +10,8 @@
 #include "audio/OVTrack.h"
 #include "audio/Synth.h"
 #include "audio/Vtrack.h"
+#include "platform/PlatLink.h"
+#include "platform/Platform.h"
 
 MMSysAudio* mmAud = nullptr;
 uint32_t timerID = 0;
@@ -116,6 +118,11 @@ int wDBDelayFrames()
 {
     if (wDBPulls()) return onJack ? JackOutput_DelayFrames() : 2 * MMSysCardOutput::periodFrames();
     return BLOCKLEN.load();
+}
+
+bool wDBHeardFrame(double* frame)
+{
+    return onJack && wDBPulls() && JackOutput_HeardSongFrame(plat::monotonicMs(), frame);
 }
 
 bool wDBAlive()

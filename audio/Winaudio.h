@@ -31,6 +31,8 @@ void wDBClose();
 // Frames between what the mixer has reached and what is heard: the sound
 // card's period twice over when it pulls, the queue's length otherwise.
 int wDBDelayFrames();
+// The song frame (in part) heard now, where the output can say exactly.
+bool wDBHeardFrame(double* frame);
 // False once the started output has gone away (the card unplugged).
 bool wDBAlive();
 // True while the started output is the card, which pulls its periods.

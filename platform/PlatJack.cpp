@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/PlatLink.h"
+
 namespace plat {
 
 namespace {
@@ -58,6 +60,24 @@ struct JackClient::Impl {
     std::atomic<int32_t> bar{1}, beat{1}, tick{0};
     std::atomic<double> beatsPerBar{4}, ticksPerBeat{1920};
     std::atomic<uint64_t> periods{0};
+    // Written and read on the process thread only.
+    double heardAtMs = -1;
+
+    // Both clocks read back to back: JACK's microseconds and ours.
+    void timePeriod()
+    {
+        heardAtMs = -1;
+        if (src) return;
+        jack_nframes_t first = 0;
+        jack_time_t start = 0, next = 0;
+        float periodUs = 0;
+        if (jack_get_cycle_times(client, &first, &start, &next, &periodUs) != 0) return;
+        jack_latency_range_t latency{};
+        jack_port_get_latency_range(ports[0], JackPlaybackLatency, &latency);
+        const double ours = monotonicMs();
+        const double since = (static_cast<double>(jack_get_time()) - static_cast<double>(start)) / 1000.0;
+        heardAtMs = ours - since + latency.max * 1000.0 / rate;
+    }
 
     void readTransport()
     {
@@ -120,6 +140,7 @@ struct JackClient::Impl {
     {
         auto* d = static_cast<Impl*>(self);
         d->readTransport();
+        d->timePeriod();
         auto* left = static_cast<float*>(jack_port_get_buffer(d->ports[0], frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(d->ports[1], frames));
         std::unique_lock<std::mutex> hold(d->pullLock, std::try_to_lock);
@@ -140,6 +161,8 @@ struct JackClient::Impl {
         return 0;
     }
 };
+
+double JackClient::periodHeardAtMs() const { return impl_->heardAtMs; }
 
 JackClient::JackClient() : impl_(std::make_unique<Impl>()) {}
 

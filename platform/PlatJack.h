@@ -67,6 +67,11 @@ public:
     void detach();
 
     JackTransport transport() const;
+    // Inside a pull at the server's own rate: when the period's first frame
+    // is heard (plat::monotonicMs), from the period's time and the
+    // playback latency of our ports. Negative where JACK cannot tell, or
+    // when resampled (the resampler holds frames of its own).
+    double periodHeardAtMs() const;
     // The server's xruns (a period some client made too late) since the last call.
     int takeXruns();
 

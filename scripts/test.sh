@@ -23,9 +23,9 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:${LSAN_OPTIONS:-}"
 # The sanitizers look for memory and thread faults; the long exact
 # computations below, which run the same code as shorter tests do, are
 # checked by the Release suite alone; so are the JACK client, a real-time one
-# that would miss its periods under them, and the MIDI clock's timing, which
-# a slowed program cannot keep.
-exact_only='DemoGenerator.RunTwiceWritesTheSameBytesAndStaysSmall|Render.TheClassicMixIsTheMixWorkedOutSampleForSample|Render.EveryFormatOpensWithTheRightLength|Jack.TheTransportPlaysTheGrooveIntoJackSampleForSample|MidiClock.ClockOutFollowsTheGrooveAndClockInDrivesIt'
+# that would miss its periods under them, and the timing of the MIDI clock
+# and of Link's beat, which a slowed program cannot keep.
+exact_only='DemoGenerator.RunTwiceWritesTheSameBytesAndStaysSmall|Render.TheClassicMixIsTheMixWorkedOutSampleForSample|Render.EveryFormatOpensWithTheRightLength|Jack.TheTransportPlaysTheGrooveIntoJackSampleForSample|MidiClock.ClockOutFollowsTheGrooveAndClockInDrivesIt|LinkSession.ThePeersTempoStartAndBeatAreTheProgramsAndItsTempoChangeAndStopReachThePeer'
 
 # Under the thread checker a JACK client of a test's own misses its periods,
 # and the boxes' end-to-end runs outlast their minute.

@@ -1,8 +1,9 @@
-// Ableton Link end to end: the program (headless, --link) and a Link peer
-// built from ableton-link-dev (tests/support/linkpeer.cpp) in one session
-// over the loopback. The peer set to 123 BPM: the program takes 123 within
-// a second; a start and a stop on the peer start and stop it; its own
-// tempo change reaches the peer.
+// Ableton Link end to end: the program (headless, --link, playing into a
+// JACK server of the test's own) and a Link peer built from ableton-link-dev
+// (tests/support/linkpeer.cpp) in one session over the loopback. The peer at
+// 123 BPM: the program joins at 123 within a second, a start on the peer
+// starts it and its beats are heard with the peer's clicks (within 5 ms);
+// its own tempo change reaches the peer, and a stop on the peer stops it.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -18,10 +19,16 @@
 #include <utility>
 #include <vector>
 
+#include <sndfile.h>
+
+#include <cmath>
+#include <filesystem>
+
 #include "e2e/GrooveSession.h"
 #include "library/BLprefs.h"
 #include "platform/PlatLink.h"
 #include "platform/Platform.h"
+#include "support/JackServer.h"
 #include "support/TestSupport.h"
 
 namespace groovee2e {
@@ -62,11 +69,11 @@ void end(pid_t& pid, int sig)
 // The peer, steered through its input, its lines read back.
 class LinkPeer {
 public:
-    explicit LinkPeer(double bpm)
+    LinkPeer(double bpm, const std::string& jackEnv)
     {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return;
-        pid_ = spawn({BEATLOOM_LINKPEER, std::to_string(bpm)}, "", {}, in[0], out[1]);
+        pid_ = spawn({BEATLOOM_LINKPEER, std::to_string(bpm), "jack"}, "", {jackEnv}, in[0], out[1]);
         close(in[0]);
         close(out[1]);
         to_ = in[1];
@@ -74,8 +81,10 @@ public:
     }
     ~LinkPeer()
     {
+        // Let go of JACK first: a client killed inside the server holds
+        // up the server's own end.
         say("quit");
-        end(pid_, SIGTERM);
+        end(pid_, 0);
         close(to_);
         close(from_);
     }
@@ -115,62 +124,137 @@ private:
     std::string partial_;
 };
 
+// Every loop of the song made a click on each of its beats, so that where
+// the program's beats are heard can be read off its sound.
+void clickEveryBeat(const std::string& songFolder, double bpm)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const auto& file : fs::directory_iterator(songFolder, ec)) {
+        if (file.path().extension() != ".wav") continue;
+        SF_INFO info{};
+        SNDFILE* in = sf_open(file.path().c_str(), SFM_READ, &info);
+        ASSERT_NE(in, nullptr) << file.path();
+        sf_close(in);
+        const sf_count_t frames = info.frames;
+        const long beats = std::lround(static_cast<double>(frames) / (info.samplerate * 60.0 / bpm));
+        std::vector<float> sound(static_cast<size_t>(frames * info.channels), 0.0f);
+        for (long b = 0; b < beats; ++b) {
+            const auto at = static_cast<size_t>(std::lround(b * static_cast<double>(frames) / beats));
+            for (int c = 0; c < info.channels; ++c) sound[at * info.channels + c] = 0.8f;
+        }
+        fs::remove(file.path(), ec);  // a link into the build's library
+        SNDFILE* out = sf_open(file.path().c_str(), SFM_WRITE, &info);
+        ASSERT_NE(out, nullptr) << file.path();
+        sf_writef_float(out, sound.data(), frames);
+        sf_close(out);
+    }
+}
+
+// The frames where a channel of a 16-bit stereo recording peaks above
+// half its loudest, one a beat.
+std::vector<long> clicks(const std::vector<int16_t>& rec, int channel)
+{
+    const long frames = static_cast<long>(rec.size() / 2);
+    int loudest = 0;
+    for (long i = 0; i < frames; ++i) loudest = std::max(loudest, std::abs(int{rec[2 * i + channel]}));
+    std::vector<long> at;
+    for (long i = 0; i < frames && loudest > 0;) {
+        if (std::abs(int{rec[2 * i + channel]}) * 2 < loudest) {
+            ++i;
+            continue;
+        }
+        long peak = i;
+        for (long j = i; j < std::min(frames, i + 64); ++j)
+            if (std::abs(int{rec[2 * j + channel]}) > std::abs(int{rec[2 * peak + channel]})) peak = j;
+        at.push_back(peak);
+        i = peak + 4410;
+    }
+    return at;
+}
+
 class LinkSession : public GrooveSession {};
 
-TEST_F(LinkSession, ThePeersTempoStartAndStopAreTheProgramsAndItsTempoChangeReachesThePeer)
+TEST_F(LinkSession, ThePeersTempoStartAndBeatAreTheProgramsAndItsTempoChangeAndStopReachThePeer)
 {
+    testsupport::JackServer jack("link");
+    ASSERT_TRUE(jack.ready());
     makeSong("Linked", "NightShift");
+    clickEveryBeat(library + "/Song/Linked", 126);
     BLGroove groove;
-    for (BLTrack& t : groove.tracks) t.group = t.slot = -1;
-    groove.tracks[0].group = 0;
-    groove.tracks[0].slot = 0;
+    groove.tracks[0] = BLTrack{127, 0, 0, 0};
     const std::string document = writeDocument("link.bld", "Linked", groove, 126.0f);
 
-    LinkPeer peer(123);
+    LinkPeer peer(123, jack.env());
     ASSERT_TRUE(peer.hears("peers 0", 10));
+    // Two sessions that meet keep the older, and Link takes them for one
+    // age when they were founded within half a second of each other.
+    const double founded = plat::monotonicMs();
 
     const std::string go = dir.file("go"), done = dir.file("done");
     testsupport::writeFile(dir.file("script.txt"), "waitsize 1 " + go + "\nkeydown b\npress +\nkeyup b\nwaitsize 1 " +
                                                        done + "\nquit\n");
     const int log = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    plat::sleepMs(std::max(0.0, founded + 600 - plat::monotonicMs()));
     pid_t program = spawn({dir.program(), "--link", "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
                            document},
-                          dir.path(), {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture}, -1, log);
+                          dir.path(), {jack.env(), "SDL_AUDIODRIVER=dummy"}, -1, log);
     close(log);
     // Ended however the test ends: one left running would join the next run's session.
     struct Ender {
         pid_t& pid;
         ~Ender() { end(pid, SIGTERM); }
     } ender{program};
-    auto logSays = [&](const std::string& what) {
-        return testsupport::readFile(dir.file("log.txt")).find(what) != std::string::npos;
-    };
-    auto waitLog = [&](const std::string& what, double seconds) {
+    auto said = [&] { return testsupport::readFile(dir.file("log.txt")); };
+    auto waitLog = [&](const std::function<bool(const std::string&)>& done, double seconds) {
         const double until = plat::monotonicMs() + seconds * 1000;
-        while (!logSays(what) && plat::monotonicMs() < until) plat::sleepMs(2);
-        return logSays(what);
+        while (!done(said()) && plat::monotonicMs() < until) plat::sleepMs(2);
+        return done(said());
+    };
+    auto logSays = [&](const std::string& what, double seconds) {
+        return waitLog([&](const std::string& log) { return log.find(what) != std::string::npos; }, seconds);
     };
 
-    // Joined, the peer's tempo is the program's within a second. (Which
-    // timeline two sessions keep when they meet is Link's choice, so the
-    // tempo is set once both are in one session.)
-    ASSERT_TRUE(waitLog("Link on", 60)) << testsupport::readFile(dir.file("out.txt"));
-    ASSERT_TRUE(peer.hears("peers 1", 5));
-    ASSERT_TRUE(waitLog("Link peers 1", 5));
-    peer.say("tempo 123");
-    const double asked = plat::monotonicMs();
-    ASSERT_TRUE(waitLog("Link tempo 123.000 taken", 5)) << testsupport::readFile(dir.file("log.txt"));
-    EXPECT_LT(plat::monotonicMs() - asked, 1000.0);
+    // Joined, the peer's tempo is the program's within a second.
+    ASSERT_TRUE(logSays("Link on", 60)) << testsupport::readFile(dir.file("out.txt"));
+    ASSERT_TRUE(logSays("Link peers 1", 10)) << said();
+    const double joined = plat::monotonicMs();
+    ASSERT_TRUE(logSays("Link tempo 123.000 taken", 5)) << said();
+    EXPECT_LT(plat::monotonicMs() - joined, 1000.0);
 
-    // Start and stop on the peer are the program's.
+    // A start on the peer starts the program, and once it says its beat is
+    // on the session's, its beats are heard with the peer's clicks.
     peer.say("play");
-    EXPECT_TRUE(waitLog("Link start taken", 5));
-    peer.say("stop");
-    EXPECT_TRUE(waitLog("Link stop taken", 5));
+    ASSERT_TRUE(logSays("Link start taken", 5)) << said();
+    const auto settled = [](const std::string& log) {
+        int inRow = 0;
+        for (size_t at = log.find("Link apart "); at != std::string::npos; at = log.find("Link apart ", at + 1))
+            inRow = std::fabs(std::atof(log.c_str() + at + 11)) < 0.005 ? inRow + 1 : 0;
+        return inRow >= 4;
+    };
+    ASSERT_TRUE(waitLog(settled, 30)) << said();
+    const std::string rec = dir.file("rec.wav");
+    ASSERT_EQ(jack.tool({"jack_rec", "-f", rec, "-d", "4", "-b", "16", "Beatloom:out_1", "linkpeer:click"}, 20).exitCode,
+              0);
+    const std::vector<int16_t> heard = testsupport::readWav16(rec);
+    const std::vector<long> ours = clicks(heard, 0), theirs = clicks(heard, 1);
+    ASSERT_GE(ours.size(), 6u);
+    ASSERT_GE(theirs.size(), 6u);
+    std::string apart;
+    for (const long at : ours) {
+        long nearest = theirs.front();
+        for (const long t : theirs)
+            if (std::labs(t - at) < std::labs(nearest - at)) nearest = t;
+        apart += std::to_string(at - nearest) + " ";
+        EXPECT_LE(std::labs(at - nearest), 220) << "frames apart, beat by beat: " << apart;
+    }
+    std::printf("heard apart, frames: %s\n", apart.c_str());
 
-    // The program's tempo change reaches the peer.
+    // The program's tempo change reaches the peer, and the peer's stop stops it.
     testsupport::writeFile(go, "go");
     EXPECT_TRUE(peer.hears("tempo 123.200", 10));
+    peer.say("stop");
+    EXPECT_TRUE(logSays("Link stop taken", 5));
     testsupport::writeFile(done, "done");
 }
 
