@@ -6,6 +6,7 @@
 #include "audio/BLEngine.h"
 #include "library/BLprefs.h"
 #include "panels/player/BLPlayer.h"
+#include "platform/PlatLink.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -28,20 +29,29 @@ void BLJackFollow::idle(BLPlayer& player)
         wasRolling = false;
     }
     if (!on) return;
-    if (t.rolling && !wasRolling && !player.playing && gep) {
+    const double now = plat::monotonicMs();
+    const double rolledTo = lastFrame + (now - lastAt) * BLEngine::jackRate() / 1000.0;
+    // Back, or further on than rolling could have brought it (a server that
+    // fell behind only trails). A move usually passes through JACK's
+    // "starting", a stop to this follower; this catches one too short to see.
+    const bool moved = t.rolling && wasRolling && player.playing &&
+                       (t.frame < lastFrame || t.frame > rolledTo + BLEngine::jackRate() / 4.0);
+    if (moved) player.stop();
+    if (t.rolling && (!wasRolling || moved) && !player.playing && gep) {
         const double beats = BLEngine::jackBeats(t, player.bpm);
         gep->placeStart(beats);
         player.play();
         char line[160];
-        std::snprintf(line, sizeof line,
-                      "JACK transport: rolling at frame %u, beat %.3f: the groove starts there, at its beat %.3f",
-                      t.frame, beats, std::fmod(beats, static_cast<double>(kCycleBeats)));
+        std::snprintf(line, sizeof line, "JACK transport: %s at frame %u, beat %.3f: the groove starts there, at its beat %.3f",
+                      moved ? "moved" : "rolling", t.frame, beats, std::fmod(beats, static_cast<double>(kCycleBeats)));
         note(line);
     } else if (!t.rolling && wasRolling && player.playing) {
         player.stop();
         note("JACK transport: stopped at frame " + std::to_string(t.frame) + ": the groove stops");
     }
     wasRolling = t.rolling;
+    lastFrame = t.frame;
+    lastAt = now;
     int64_t grooveFrame = 0, transportFrame = 0;
     if (BLEngine::takePlacement(grooveFrame, transportFrame))
         note("JACK transport: the groove's frame " + std::to_string(grooveFrame) + " is heard at the transport's frame " +

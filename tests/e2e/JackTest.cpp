@@ -114,6 +114,7 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     std::string ports;
     std::unique_ptr<Child> recorder;
     int step = 0;
+    size_t placedFirst = std::string::npos;
     const auto logHas = [&](const char* text) { return testsupport::readFile(log).find(text) != std::string::npos; };
     const auto r = testsupport::runWatched(
         {dir.program(), "--script", dir.file("script.txt"), "--log", log, doc}, dir.path(),
@@ -129,17 +130,21 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
                 transport(jack, "play");
                 step = 2;
             } else if (step == 2 && !recorder->running()) {
-                transport(jack, "stop");
+                transport(jack, "locate 441000");
+                placedFirst = testsupport::readFile(log).find("is heard at");
                 step = 3;
-            } else if (step == 3 && logHas("JACK transport: stopped")) {
-                testsupport::writeFile(done, "x");
+            } else if (step == 3 && testsupport::readFile(log).find("is heard at", placedFirst + 1) != std::string::npos) {
+                transport(jack, "stop");
                 step = 4;
+            } else if (step == 4 && logHas("JACK transport: stopped")) {
+                testsupport::writeFile(done, "x");
+                step = 5;
             }
         },
         60, env);
     const std::string said = testsupport::readFile(log);
     ASSERT_EQ(r.exitCode, 0) << r.out << said;
-    ASSERT_EQ(step, 4) << said;
+    ASSERT_EQ(step, 5) << said;
 
     EXPECT_NE(said.find("JACK: port Beatloom:out_1 connected to system:playback_1"), std::string::npos) << said;
     EXPECT_NE(ports.find("Beatloom:out_1\n   system:playback_1"), std::string::npos) << ports;
@@ -155,6 +160,18 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
                           &grooveFrame, &transportFrame),
               2);
     EXPECT_EQ(grooveFrame, transportFrame);
+    // Moved while rolling, the groove starts again where the transport went.
+    // (The mix tempo keeps whole frames a beat, 20999 at 126 BPM: that far
+    // from the start the two counts are a frame a beat apart.)
+    const size_t movedAt = said.find("the groove's frame ", placedAt + 1);
+    ASSERT_NE(movedAt, std::string::npos) << said;
+    long long movedGroove = -1, movedTransport = -2;
+    ASSERT_EQ(std::sscanf(said.c_str() + movedAt, "the groove's frame %lld is heard at the transport's frame %lld",
+                          &movedGroove, &movedTransport),
+              2);
+    EXPECT_GE(movedTransport, 441000);
+    EXPECT_LE(movedTransport, 441000 + 44100);
+    EXPECT_NEAR(movedGroove, movedTransport, movedTransport / 20999 + 1);
 
     const std::string render = dir.file("render.wav");
     bounceArgs.insert(bounceArgs.end(), {"-o", render});
