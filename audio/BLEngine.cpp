@@ -251,6 +251,11 @@ void BLEngine::placeStart(double beats)
     placed = true;
 }
 
+bool BLEngine::placeStartAt(double heardAtMs)
+{
+    return !playing && outputIsJack() && JackOutput_PlaceStartAt(heardAtMs);
+}
+
 bool BLEngine::takePlacement(int64_t& grooveFrame, int64_t& transportFrame)
 {
     return JackOutput_TakePlaced(grooveFrame, transportFrame);

@@ -93,6 +93,9 @@ public:
     // with it; once after its first period, the groove's frame first heard
     // and the transport's frame it was heard at.
     void placeStart(double beats);
+    // The next Play is heard from `heardAtMs` (plat::monotonicMs) on, where
+    // the output can place it so (JACK); false where it cannot.
+    bool placeStartAt(double heardAtMs);
     static bool takePlacement(int64_t& grooveFrame, int64_t& transportFrame);
     void setTrackVolume(short track, short volume);
     // -63 (left) to +63 (right), 0 = centre.

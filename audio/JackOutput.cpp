@@ -101,6 +101,25 @@ void placeFirstPeriod(MMSysAudio* owner)
     placedReady.store(true, std::memory_order_release);
 }
 
+// A start placed in time (Link's bar): its first frame heard at
+// placeAtMs. Set on the main thread before the play command.
+std::atomic<bool> placeAtPending{false};
+std::atomic<double> placeAtMs{0};
+
+// Its first period: silence until then, or what is already past skipped.
+void placeInTime(MMSysAudio* owner)
+{
+    const double at = client.periodHeardAtMs();
+    if (at < 0) return;
+    const long frames = std::lround((placeAtMs.load(std::memory_order_relaxed) - at) * kEngineRate / 1000.0);
+    leadIn = frames > 0 ? static_cast<int>(std::min<long>(frames, 10L * kEngineRate)) : 0;
+    for (long left = std::min<long>(-frames, kMostSkipped); left > 0;) {
+        const int n = static_cast<int>(std::min<long>(left, kMixBlock));
+        MMSysAudio::Pull(owner, skipped, n * 4);
+        left -= n;
+    }
+}
+
 }  // namespace
 
 bool MMSysJackOutput::openPulled(int, int, int, MMSysAudio* owner)
@@ -125,6 +144,7 @@ void MMSysJackOutput::close()
         note("JACK: " + std::to_string(late) + " xruns while the groove played (periods made too late: heard as gaps)");
     deviceLive.store(false);
     placePending.store(false);
+    placeAtPending.store(false);
     leadIn = 0;
 }
 
@@ -137,6 +157,8 @@ void MMSysJackOutput::pull(void* self, uint8_t* bytes, int count)
         placePending.store(false, std::memory_order_relaxed);
         placeFirstPeriod(out->owner_);
     }
+    if (deviceLive.load(std::memory_order_acquire) && placeAtPending.exchange(false, std::memory_order_acq_rel))
+        placeInTime(out->owner_);
     if (leadIn > 0) {
         const int frames = count / 4;
         const int n = std::min(leadIn, frames);
@@ -245,6 +267,14 @@ void JackOutput_PlaceStart(double beats)
     SetTimeLineStart(placeStartFrame);
     placedReady.store(false);
     placePending.store(true, std::memory_order_release);
+}
+
+bool JackOutput_PlaceStartAt(double heardAtMs)
+{
+    if (!client.alive() || client.resampling()) return false;
+    placeAtMs.store(heardAtMs, std::memory_order_relaxed);
+    placeAtPending.store(true, std::memory_order_release);
+    return true;
 }
 
 bool JackOutput_TakePlaced(int64_t& grooveFrame, int64_t& transportFrame)

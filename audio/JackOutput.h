@@ -69,6 +69,10 @@ double JackOutput_TransportBeats(const plat::JackTransport& t, double bpm);
 // transport to get there (or skips what the transport has passed already).
 // Main thread, before the play command.
 void JackOutput_PlaceStart(double beats);
+// The next playback's first frame is heard at `heardAtMs` (plat::monotonicMs):
+// silence until then. False where JACK cannot tell when a frame is heard.
+// Main thread, before the play command.
+bool JackOutput_PlaceStartAt(double heardAtMs);
 // Once, after a placed start's first period: the groove's timeline frame
 // first heard, and the transport's frame it was heard at.
 bool JackOutput_TakePlaced(int64_t& grooveFrame, int64_t& transportFrame);

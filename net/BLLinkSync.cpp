@@ -16,6 +16,8 @@ namespace {
 constexpr double kQuantum = 4;
 // Tempos closer than this are the same (the player keeps a float).
 constexpr double kSameTempo = 0.0005;
+// A start placed on a bar needs this long to reach the output in time.
+constexpr double kStartRoomMs = 60;
 
 bool gJoinAtStart = false;
 
@@ -27,6 +29,10 @@ public:
     void setTempo(double bpm, double atMs) override { link.setTempo(bpm, atMs); }
     double phaseAt(double atMs, double quantum) const override { return link.phaseAt(atMs, quantum); }
     void requestBeatAt(double beat, double atMs, double quantum) override { link.requestBeatAt(beat, atMs, quantum); }
+    double nextBarAt(double atMs, double quantum) const override
+    {
+        return link.timeAtBeat(std::ceil(link.beatAt(atMs, quantum) / quantum) * quantum, quantum);
+    }
     bool playing() const override { return link.playing(); }
     void setPlaying(bool on, double atMs) override { link.setPlaying(on, atMs); }
 
@@ -152,9 +158,11 @@ void BLLinkSync::takeStartStop(double now)
         sessionPlaying = theirs;
         if (theirs && !ours) {
             // Heard on the session's next bar, as every peer starts.
-            startWaiting = true;
-            lastPhase = -1;
             note("start taken");
+            if (!startOnBar(now)) {
+                startWaiting = true;
+                lastPhase = -1;
+            }
         } else if (!theirs) {
             startWaiting = false;
             if (ours) host->stop();
@@ -172,11 +180,53 @@ void BLLinkSync::takeStartStop(double now)
         const double phase = session->phaseAt(now, kQuantum);
         if (lastPhase >= 0 && phase < lastPhase) {
             startWaiting = false;
+            startHeld = false;
+            releasing = true;
             host->play();
+            releasing = false;
         }
         lastPhase = phase;
     }
     hostPlaying = host->playing();
+}
+
+bool BLLinkSync::holdStart(double now)
+{
+    if (!on || !session || !host || shownPeers == 0 || releasing) return false;
+    if (!session->playing()) {
+        session->setPlaying(true, now);
+        note("start sent");
+    }
+    sessionPlaying = true;
+    note("start waits for the session's bar");
+    if (startOnBar(now)) return true;
+    startWaiting = true;
+    startHeld = true;
+    lastPhase = -1;
+    return true;
+}
+
+// Plays at once, heard from the session's next bar on, where the output can
+// place the start so; else the idle pass starts it when the bar turns.
+bool BLLinkSync::startOnBar(double now)
+{
+    const double bar = session->nextBarAt(now + kStartRoomMs, kQuantum);
+    if (bar < 0 || !host->placeStartAt(bar)) return false;
+    releasing = true;
+    host->play();
+    releasing = false;
+    note("start placed on the session's bar");
+    return true;
+}
+
+void BLLinkSync::dropHeldStart(double now)
+{
+    if (!startHeld) return;
+    startHeld = false;
+    startWaiting = false;
+    if (session && session->playing()) session->setPlaying(false, now);
+    sessionPlaying = false;
+    note("stop sent");
 }
 
 // The mixer's beat kept on the session's phase by nudging the mix tempo, as

@@ -28,6 +28,8 @@ public:
     virtual void setTempo(double bpm, double atMs) = 0;
     virtual double phaseAt(double atMs, double quantum) const = 0;
     virtual void requestBeatAt(double beat, double atMs, double quantum) = 0;
+    // When the first bar after `atMs` begins; negative where it cannot say.
+    virtual double nextBarAt(double, double) const { return -1; }
     virtual bool playing() const = 0;
     virtual void setPlaying(bool on, double atMs) = 0;
 };
@@ -57,6 +59,12 @@ public:
     // program did, at `now` (monotonic ms).
     void idle(double now);
 
+    // A start made here while others share the session waits for the
+    // session's next bar, as theirs do: true when held (the player then
+    // does not start yet). A stop while it waits lets it go.
+    bool holdStart(double now);
+    void dropHeldStart(double now);
+
     size_t peers() const { return shownPeers; }
     double sessionTempo() const { return sessionTempo_; }
     // The session's tempo when the song's window refused it; 0 when none is.
@@ -66,6 +74,7 @@ public:
 
 private:
     void takeStartStop(double now);
+    bool startOnBar(double now);
     void takeTempo(double now);
     void keepBeat(double now);
     void note(const char* text);
@@ -81,8 +90,10 @@ private:
     float hostTempo = 0;
     std::string song;
     double refused = 0;
-    // A start from the session waits for its next bar.
+    // A start, the session's or held here, waits for the session's next bar.
     bool startWaiting = false;
+    bool startHeld = false;
+    bool releasing = false;
     double lastPhase = -1;
     BLBeatLine line;
     BLBeatNudge nudge;

@@ -49,6 +49,9 @@ public:
     virtual double position() = 0;
     // The mix tempo alone, the tempo shown staying as it is.
     virtual void pace(float) {}
+    // The next play is heard from `atMs` (plat::monotonicMs) on, where the
+    // sound output can place it so; false where it cannot.
+    virtual bool placeStartAt(double) { return false; }
     // False when the song has no such group or loop.
     virtual bool setSample(int16_t track, int16_t group, int16_t slot) = 0;
     virtual void setVolume(int16_t track, int16_t volume) = 0;

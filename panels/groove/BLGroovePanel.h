@@ -197,6 +197,8 @@ public:
     // Strips and sequence play.
     void onItem_seq_Play() override;
     void setPlayMode(bool on) override;
+    bool holdStart() override;
+    void dropHeldStart() override;
     void grooveEntryHit(int16_t item);
     void sequenceEntryHit(int16_t item);
     void refreshStrips();

@@ -129,3 +129,7 @@ void BLGroovePanel::metersIdle()
         if (kelPanelControl* c = control(gi::meter[t])) c->setValue(meterShown[t]);  // a full-scale loop at full volume reads 108; the bar ends at 99
     }
 }
+
+bool BLGroovePanel::holdStart() { return ableton.holdStart(plat::monotonicMs()); }
+
+void BLGroovePanel::dropHeldStart() { ableton.dropHeldStart(plat::monotonicMs()); }

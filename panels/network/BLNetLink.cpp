@@ -112,6 +112,8 @@ int BLGrooveNetHost::beat() { return gep && playing() ? gep->getMixerBeat() : -1
 
 double BLGrooveNetHost::position() { return gep && playing() ? gep->getMixerPosition() : -1; }
 
+bool BLGrooveNetHost::placeStartAt(double atMs) { return gep && !playing() && gep->placeStartAt(atMs); }
+
 void BLGrooveNetHost::pace(float bpm)
 {
     if (gep && playing()) gep->setMixerBpm(bpm);

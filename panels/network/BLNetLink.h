@@ -26,6 +26,7 @@ public:
     bool setTempo(float bpm) override;
     int beat() override;
     double position() override;
+    bool placeStartAt(double atMs) override;
     void pace(float bpm) override;
     bool setSample(int16_t track, int16_t group, int16_t slot) override;
     void setVolume(int16_t track, int16_t volume) override;

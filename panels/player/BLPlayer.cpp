@@ -75,6 +75,7 @@ void BLPlayer::setTicks(uint32_t (*clock)()) { ticks = clock ? clock : KEL_Ticks
 void BLPlayer::play()
 {
     if (playing) return;
+    if (groovePanel && groovePanel->holdStart()) return;
     sequenceCount = 0;
     sequenceMode = false;
     playing = true;
@@ -112,7 +113,10 @@ void BLPlayer::playSequence()
 
 void BLPlayer::stop()
 {
-    if (!playing) return;
+    if (!playing) {
+        if (groovePanel) groovePanel->dropHeldStart();
+        return;
+    }
     if (groovePanel) groovePanel->setPlayMode(false);
     syncPending = false;
     playing = false;

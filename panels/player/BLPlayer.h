@@ -19,6 +19,10 @@ public:
     virtual void setPlayMode(bool on) = 0;
     // Makes the selected sequence entry's groove current and plays it.
     virtual void onItem_seq_Play() = 0;
+    // A start the groove's session holds for its next bar (Link): true when held.
+    virtual bool holdStart() { return false; }
+    // A stop while a start is held lets it go.
+    virtual void dropHeldStart() {}
 };
 
 // What the player asks of the synth panel.

@@ -3,7 +3,8 @@
 // (tests/support/linkpeer.cpp) in one session over the loopback. The peer at
 // 123 BPM: the program joins at 123 within a second, a start on the peer
 // starts it and its beats are heard with the peer's clicks (within 5 ms);
-// its own tempo change reaches the peer, and a stop on the peer stops it.
+// its own tempo change reaches the peer, a stop on the peer stops it, and
+// a start of its own waits for the session's bar and starts the peer.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -191,9 +192,9 @@ TEST_F(LinkSession, ThePeersTempoStartAndBeatAreTheProgramsAndItsTempoChangeAndS
     // age when they were founded within half a second of each other.
     const double founded = plat::monotonicMs();
 
-    const std::string go = dir.file("go"), done = dir.file("done");
+    const std::string go = dir.file("go"), again = dir.file("again"), done = dir.file("done");
     testsupport::writeFile(dir.file("script.txt"), "waitsize 1 " + go + "\nkeydown b\npress +\nkeyup b\nwaitsize 1 " +
-                                                       done + "\nquit\n");
+                                                       again + "\npress space\nwaitsize 1 " + done + "\nquit\n");
     const int log = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     plat::sleepMs(std::max(0.0, founded + 600 - plat::monotonicMs()));
     pid_t program = spawn({dir.program(), "--link", "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
@@ -255,6 +256,27 @@ TEST_F(LinkSession, ThePeersTempoStartAndBeatAreTheProgramsAndItsTempoChangeAndS
     EXPECT_TRUE(peer.hears("tempo 123.200", 10));
     peer.say("stop");
     EXPECT_TRUE(logSays("Link stop taken", 5));
+
+    // Started here, it waits for the session's bar and starts the peer: from
+    // its first beats on it is in phase, not nudged into it.
+    const size_t heardBefore = peer.lines.size();
+    const size_t saidBefore = said().size();
+    testsupport::writeFile(again, "go");
+    EXPECT_TRUE(logSays("Link start waits for the session's bar", 5));
+    EXPECT_TRUE(peer.hears("playing 1", 5, nullptr, heardBefore));
+    std::vector<double> aparts;
+    ASSERT_TRUE(waitLog(
+        [&](const std::string& log) {
+            aparts.clear();
+            for (size_t at = log.find("Link apart ", saidBefore); at != std::string::npos;
+                 at = log.find("Link apart ", at + 1))
+                aparts.push_back(std::atof(log.c_str() + at + 11));
+            return aparts.size() >= 2;
+        },
+        10))
+        << said();
+    EXPECT_LT(std::fabs(aparts[0]), 0.02) << said().substr(saidBefore);
+    EXPECT_LT(std::fabs(aparts[1]), 0.02) << said().substr(saidBefore);
     testsupport::writeFile(done, "done");
 }
 

@@ -107,7 +107,7 @@ TEST(LinkSync, ASessionTempoPassesTheSongsWindowAndOursReachesTheSession)
     blPrefs.link = 0;
 }
 
-TEST(LinkSync, StartAndStopCrossBothWaysAndASessionStartWaitsForTheBar)
+TEST(LinkSync, StartAndStopCrossBothWaysAndEveryStartWaitsForTheBar)
 {
     Joined j;
     // One bar at 120 is 2000 ms: started at 500, the program waits for 2000.
@@ -130,6 +130,24 @@ TEST(LinkSync, StartAndStopCrossBothWaysAndASessionStartWaitsForTheBar)
     j.host.isPlaying = false;
     j.sync.idle(2300);
     EXPECT_FALSE(j.session->isPlaying);
+
+    // Started here while a peer shares the session: held for the session's
+    // bar (4000), which starts the peer at once; a stop while held lets it go.
+    EXPECT_TRUE(j.sync.holdStart(2500));
+    EXPECT_TRUE(j.session->isPlaying);
+    for (double t = 2500; t < 3990; t += 10) j.sync.idle(t);
+    EXPECT_FALSE(j.host.isPlaying);
+    for (double t = 3990; t < 4030; t += 10) j.sync.idle(t);
+    EXPECT_TRUE(j.host.isPlaying);
+    EXPECT_EQ(j.host.plays, 2);
+    j.host.isPlaying = false;
+    j.session->isPlaying = false;
+    j.sync.idle(4100);
+    EXPECT_TRUE(j.sync.holdStart(4200));
+    j.sync.dropHeldStart(4300);
+    EXPECT_FALSE(j.session->isPlaying);
+    for (double t = 4300; t < 6100; t += 10) j.sync.idle(t);
+    EXPECT_FALSE(j.host.isPlaying);
 
     // Left, the session's start changes nothing here.
     j.sync.join(false);
