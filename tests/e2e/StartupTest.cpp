@@ -22,6 +22,7 @@
 #include "panels/player/BLPlayer.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
+#include "panels/prefs/BLPrefsPanel.h"
 #include "panels/startup/PWPlaceholderPanel.h"
 #include "panels/startup/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -297,6 +298,36 @@ TEST_F(Startup, CtrlPlusMinusAndZeroSizeTheStageAndTheNextStartKeepsSizeAndWindo
     EXPECT_EQ(backend->windowFit().windowHeight, 600);
     EXPECT_EQ(backend->windowFit().scale(), 1.25);
     EXPECT_EQ(PWScreen.stage, kelRect(0, 0, 640, 480));
+}
+
+TEST_F(Startup, ThePreferencesSizeButtonSizesTheStageOnOkAndTheNextStartKeepsIt)
+{
+    PWScreen.hide(kPWLoadPanel);
+    PWScreen.show(kPWPrefsPanel);
+    auto* prefs = dynamic_cast<BLPrefsPanel*>(PWfloatPanelPtr[kPWPrefsPanel]);
+    ASSERT_NE(prefs, nullptr);
+    auto clickItem = [&](int16_t item) {
+        const kelRect r = prefs->control(item)->rect;
+        clickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);  // the stage at its own size: window pixels
+    };
+    char name[64] = {};
+    auto shownName = [&] {
+        prefs->control(BLPrefsPanel::kItemStageSizeName)->getValue(name);
+        return std::string(name);
+    };
+    EXPECT_EQ(shownName(), "Size: Fit");  // the backend's own choice until one is made
+    clickItem(BLPrefsPanel::kItemStageSize);
+    clickItem(BLPrefsPanel::kItemStageSize);
+    EXPECT_EQ(shownName(), "Size: 150 %");
+    EXPECT_EQ(backend->windowFit().scale(), 1.0) << "nothing changes before OK";
+    clickItem(BLPrefsPanel::kItemOk);
+    runPushed();
+    EXPECT_FALSE(PWScreen.isVisible(kPWPrefsPanel));
+    EXPECT_EQ(backend->windowFit().scale(), 1.5);
+    EXPECT_EQ(PWScreen.stage, kelRect(21, 16, 661, 496));
+    restart(0, 0);
+    EXPECT_EQ(KEL_StageSize(), 150);
+    EXPECT_EQ(backend->windowFit().scale(), 1.5);
 }
 
 TEST_F(Startup, AWindowSmallerThanAskedStillShowsTheBrowserCentredOnTheStage)
