@@ -96,7 +96,8 @@ void BLGroovePanel::hintIdle()
 void BLGroovePanel::onClick()
 {
     const kelPanelControl* line = control(gi::hint);
-    if (helpMode == 1 && !midiLearn.on && line && line->visible && line->rect.contains(kelGlo.mouseX, kelGlo.mouseY))
+    if (helpMode == 1 && !midiLearn.on && line && line->visible &&
+        line->rect.contains(kelGlo.mouseX, kelGlo.mouseY))
         BL_OpenGuide();
 }
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "core/BLInternational.h"
 #include "core/kelBytes.h"
 #include "core/kelCore.h"
 #include "core/kelRes.h"
 #include "core/kelTextFile.h"
-#include "core/BLInternational.h"
 #include "library/BLprefs.h"
 #include "panels/help/BLGuide.h"
 #include "panels/player/BLPlayer.h"
@@ -531,7 +531,8 @@ void BLHelps::updateOffmap()
             PWScreen.copyToUpdate(&guideCast_->image, &guideCast_->image.bounds, &button);
         const kelText word = blIntl.message(kMsgGuideButton);
         PWScreen.stringToUpdate(&PWFont, word.c_str(), static_cast<int16_t>((button.left + button.right) / 2),
-                                static_cast<int16_t>(button.top + (button.height() - PWFont.height) / 2), 1, true);
+                                static_cast<int16_t>(button.top + (button.height() - PWFont.height) / 2), 1,
+                                true);
     }
     if (pagesOpen) {
         if (KelOneCast* page = pages_.castAt(pages_.MPixIDtoIndex(kPageBase + current))) {

@@ -163,7 +163,8 @@ TEST_F(HelpSession, TheTourMovesOnAtTheClicksItExplains)
         kelRect bubble, control;
         kelPoint at;
         ASSERT_TRUE(blHelpp->placeOf(load, bubble, at, control));
-        EXPECT_TRUE(bubble.contains(guide.left, guide.top) && bubble.contains(guide.right - 1, guide.bottom - 1));
+        EXPECT_TRUE(bubble.contains(guide.left, guide.top) &&
+                    bubble.contains(guide.right - 1, guide.bottom - 1));
         EXPECT_GE(guide.top, at.v + (blHelpp->entries[load].lineCount - 1) * 12 + PWFont.height);
     }
     script("click " + join((guide.left + guide.right) / 2, " ", (guide.top + guide.bottom) / 2) + "\n");
