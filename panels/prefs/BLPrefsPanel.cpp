@@ -13,9 +13,9 @@
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
 #include "library/BLSongLibrary.h"
-#include "panels/player/BLDiskMix.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/help/BLHelps.h"
+#include "panels/player/BLDiskMix.h"
 #include "platform/Platform.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -184,7 +184,9 @@ void BLPrefsPanel::refresh()
     setText(kItemCardName, outputCard.empty() ? blIntl.message(kMsgDefaultCard).c_str()
                                               : KEL_NameToLatin1(outputCard).c_str());
     const std::string frames = std::to_string(outputFrames);
-    setText(kItemFramesName, blIntl.messageWithNames(kMsgFrames, {std::string_view(frames)}).c_str());
+    // A message with names comes in UTF-8; the skin font draws the 8-bit set.
+    setText(kItemFramesName,
+            KEL_NameToLatin1(blIntl.messageWithNames(kMsgFrames, {std::string_view(frames)})).c_str());
     setOn(kItemJackTransport, jackTransport != 0);
     setText(kItemStageSizeName,
             blIntl.message(static_cast<int16_t>(kMsgStageSizeFirst + stageChoice(stageSize))).c_str());
@@ -193,7 +195,9 @@ void BLPrefsPanel::refresh()
         const std::string rate = std::to_string(BLEngine::jackRate());
         const std::string period = std::to_string(BLEngine::jackPeriodFrames());
         setText(kItemJackState,
-                blIntl.messageWithNames(kMsgJack, {std::string_view(rate), std::string_view(period)}).c_str());
+                KEL_NameToLatin1(
+                    blIntl.messageWithNames(kMsgJack, {std::string_view(rate), std::string_view(period)}))
+                    .c_str());
     } else {
         setText(kItemJackState, blIntl.message(BLEngine::jackGone() ? kMsgJackGone : kMsgNoJack).c_str());
     }
