@@ -330,6 +330,8 @@ void PWScreenClass::dispatchMouseDown()
             doDragPanel(i);
         return true;
     };
+    // The help overlay lies over every panel.
+    if (help && help->click(kelGlo.mouseX, kelGlo.mouseY)) return;
     if (modalPanel != -1) {
         tryPanel(modalPanel);
         return;

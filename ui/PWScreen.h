@@ -27,6 +27,9 @@ public:
     virtual void panHidden(int16_t) {}
     // Escape: true when it ended the help mode (and goes no further).
     virtual bool escape() { return false; }
+    // A press of the mouse: true when the help overlay took it for a button
+    // of its own (and it goes no further).
+    virtual bool click(int16_t, int16_t) { return false; }
     virtual void updateOffmap() {}
     // Where the help overlay lies while help mode is on; false when off.
     virtual bool overlayRect(kelRect&) { return false; }

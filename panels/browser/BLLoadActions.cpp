@@ -3,7 +3,6 @@
 // buttons.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "net/BLNet.h"
 #include "panels/browser/BLLoadLinks.h"
 #include "panels/browser/BLLoadPanel.h"
+#include "panels/help/BLGuide.h"
 #include "panels/player/BLPlayer.h"
 #include "platform/Platform.h"
 #include "ui/PWScreen.h"
@@ -324,13 +324,5 @@ void BLLoadPanel::onItem_disk()
 
 void BLLoadPanel::onItem_web()
 {
-    // The program's own guide, beside it in the program folder.
-    std::error_code ec;
-    const std::filesystem::path guide = std::filesystem::absolute(kGuideFile, ec);
-    if (ec || !std::filesystem::is_regular_file(guide, ec)) {
-        BL_Notify(kMsgNoGuide, 0);
-        return;
-    }
-    if (!plat::hasBackend() || !plat::backend().openAddress("file://" + guide.string()))
-        BL_Notify(kMsgNoBrowser, 0);
+    BL_OpenGuide();
 }

@@ -60,8 +60,6 @@ public:
     static constexpr int16_t kMsgFoldersBeyondList = 112;
     static constexpr int16_t kMsgDeleteIncomplete = 113;
     static constexpr int16_t kMsgNoDisk = 71;
-    static constexpr int16_t kMsgNoGuide = 72;
-    static constexpr int16_t kMsgNoBrowser = 73;
     // Where the list comes from, as plain words: "Library: Home", "Disk: %s".
     static constexpr int16_t kMsgSourceHome = 357;
     static constexpr int16_t kMsgSourceDisk = 358;
@@ -70,8 +68,6 @@ public:
     static constexpr int16_t kMsgMakingSong = 360;
     static constexpr int16_t kMsgNoSongMade = 363;
     static constexpr int16_t kMsgSongMade = 364;
-    // The user guide, in the program folder (the current folder).
-    static constexpr const char* kGuideFile = "UserGuide.html";
 
     BLLoadPanel();
     ~BLLoadPanel() override;

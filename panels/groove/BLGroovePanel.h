@@ -290,6 +290,8 @@ public:
     void loadHints();
     const char* hintFor(int16_t item) const;
     void hintIdle();
+    // While help bubbles show, the hint line offers the user guide: a click on it opens it.
+    void onClick() override;
     // The knob's film turned to the main volume; the Keep button's light.
     void showMainVolume(int16_t volume);
     void showKeep();

@@ -13,6 +13,7 @@
 #include "core/kelTextCodec.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
+#include "panels/help/BLGuide.h"
 #include "panels/help/BLHelps.h"
 #include "library/BLprefs.h"
 #include "panels/startup/PWmain.h"
@@ -90,6 +91,14 @@ void BLGroovePanel::hintIdle()
         c->set(kelPropFit, 1);
         c->setValue(const_cast<char*>(text.c_str()));
     }
+}
+
+void BLGroovePanel::onClick()
+{
+    const kelPanelControl* line = control(gi::hint);
+    if (helpMode == 1 && !midiLearn.on && line && line->visible &&
+        line->rect.contains(kelGlo.mouseX, kelGlo.mouseY))
+        BL_OpenGuide();
 }
 
 void BLGroovePanel::sayInHint(const std::string& text)

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <vector>
 
+#include "core/BLInternational.h"
 #include "core/kelBytes.h"
 #include "core/kelCore.h"
 #include "core/kelRes.h"
 #include "core/kelTextFile.h"
 #include "library/BLprefs.h"
+#include "panels/help/BLGuide.h"
 #include "panels/player/BLPlayer.h"
 #include "ui/PWPanel.h"
 
@@ -98,6 +100,9 @@ void BLHelps::init(KelCasts* casts, int16_t textSet)
     pagesOpen = pages_.OpenResFile(kPagesFile) ? 1 : 0;
     if (pagesOpen) pages_.ParseResources();
     if (casts) font_.setup(casts, 500);
+    guideCast_ = casts ? casts->castAt(casts->MPixIDtoIndex(kGuideButtonCast)) : nullptr;
+    if (guideCast_) guideCast_->LoadAvailable();
+    if (guideCast_ && !guideCast_->imageLoaded) guideCast_ = nullptr;
     count = 0;
     kelTextFile file;
     bool loaded = file.load(kHelpFile) && loadTable(file.c_str(), textSet);
@@ -270,6 +275,14 @@ bool BLHelps::escape()
     return true;
 }
 
+bool BLHelps::click(int16_t x, int16_t y)
+{
+    kelRect button;
+    if (!guideButton(button) || !button.contains(x, y)) return false;
+    BL_OpenGuide();
+    return true;
+}
+
 void BLHelps::hit(int16_t panel, int16_t item)
 {
     if (!on) {
@@ -366,6 +379,25 @@ bool BLHelps::placeOf(int16_t index, kelRect& bubble, kelPoint& text, kelRect& c
     bubble.offset(cx + e.bubble.h, cy + e.bubble.v);
     text = kelPoint{static_cast<int16_t>(cx + e.text.h), static_cast<int16_t>(cy + e.text.v)};
     keepInside(PWScreen.windowRect, bubble, &text);
+    return true;
+}
+
+bool BLHelps::opensTour(int16_t index) const
+{
+    if (index < 0 || index >= count || entries[index].rollover) return false;
+    return index == 0 || entries[index - 1].rollover || entries[index - 1].tour != entries[index].tour;
+}
+
+bool BLHelps::guideButton(kelRect& button) const
+{
+    kelRect bubble, control;
+    kelPoint text;
+    if (!on || rollover || !guideCast_ || !opensTour(current) || !placeOf(current, bubble, text, control))
+        return false;
+    // In the corner, as far from its edges as the text is.
+    button = guideCast_->image.bounds;
+    button.offset(bubble.right - (text.h - bubble.left) - button.width(),
+                  bubble.bottom - (text.v - bubble.top) - button.height());
     return true;
 }
 
@@ -490,6 +522,17 @@ void BLHelps::updateOffmap()
                                       &bubble, 256);
         else
             PWScreen.copyToUpdate(&s.cast->image, &s.cast->image.bounds, &bubble);
+    }
+    if (kelRect button; guideButton(button)) {
+        if (guideCast_->maskLoaded)
+            PWScreen.copyMaskToUpdate(&guideCast_->image, &guideCast_->image.bounds, &guideCast_->mask,
+                                      &guideCast_->mask.bounds, &button, 256);
+        else
+            PWScreen.copyToUpdate(&guideCast_->image, &guideCast_->image.bounds, &button);
+        const kelText word = blIntl.message(kMsgGuideButton);
+        PWScreen.stringToUpdate(&PWFont, word.c_str(), static_cast<int16_t>((button.left + button.right) / 2),
+                                static_cast<int16_t>(button.top + (button.height() - PWFont.height) / 2), 1,
+                                true);
     }
     if (pagesOpen) {
         if (KelOneCast* page = pages_.castAt(pages_.MPixIDtoIndex(kPageBase + current))) {

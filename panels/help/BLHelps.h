@@ -34,6 +34,10 @@ public:
     static constexpr uint32_t kFollowDelay = 20;   // roll-over: the bubble follows the mouse
     static constexpr uint32_t kTooltipRest = 60;   // the mouse at rest before a tooltip
     static constexpr int32_t kPageBase = 1000;
+    // A tour's first bubble offers the user guide: a button of this cast,
+    // with these words, in the bubble's lower right corner.
+    static constexpr int32_t kGuideButtonCast = 6508;
+    static constexpr int16_t kMsgGuideButton = 281;
 
     struct Entry {
         int16_t slot = 0;
@@ -72,6 +76,8 @@ public:
     void toggleTour(int16_t panel);
     void hit(int16_t panel, int16_t item) override;
     bool escape() override;
+    // The guide button of the bubble showing takes its click.
+    bool click(int16_t x, int16_t y) override;
     void idle() override;
     void rolloverFind();
     void updateOffmap() override;
@@ -89,6 +95,10 @@ public:
     // Where an entry's bubble, text and control lie now; false while its
     // control cannot be seen (panel hidden or covered).
     bool placeOf(int16_t entry, kelRect& bubble, kelPoint& text, kelRect& control) const;
+    // The first step of a tour.
+    bool opensTour(int16_t entry) const;
+    // Where the guide button of the bubble showing lies; false when none shows.
+    bool guideButton(kelRect& button) const;
 
     uint8_t on = 0;
     uint8_t rollover = 0;
@@ -118,6 +128,7 @@ private:
     void refresh();
 
     KelCasts* casts_ = nullptr;
+    KelOneCast* guideCast_ = nullptr;
     KelCasts pages_;
     kelFont font_;
     std::array<Slot, kSlots> slots_{};

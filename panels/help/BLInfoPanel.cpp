@@ -110,14 +110,19 @@ void BLInfoPanel::beforeShow()
         const std::string rate = std::to_string(BLEngine::jackRate());
         const std::string period = std::to_string(BLEngine::jackPeriodFrames());
         setText(kItemSound,
-                blIntl.messageWithNames(kMsgSoundJack, {std::string_view(rate), std::string_view(period)}).c_str());
+                KEL_NameToLatin1(blIntl.messageWithNames(kMsgSoundJack,
+                                                         {std::string_view(rate), std::string_view(period)}))
+                    .c_str());
         return;
     }
     // The card chosen, which the next Play opens.
     const std::string card = gep && !gep->outputCard().empty() ? KEL_NameToLatin1(gep->outputCard())
                                                                : message(kMsgDefaultCard);
     const std::string frames = std::to_string(gep ? gep->outputFrames() : kBLOutputFramesDefault);
-    setText(kItemSound, blIntl.messageWithNames(kMsgSound, {std::string_view(card), std::string_view(frames)}).c_str());
+    // A message with names comes in UTF-8; the skin font draws the 8-bit set.
+    setText(kItemSound, KEL_NameToLatin1(blIntl.messageWithNames(
+                                             kMsgSound, {std::string_view(card), std::string_view(frames)}))
+                            .c_str());
 }
 
 void BLInfoPanel::afterHide() { counting_ = false; }

@@ -154,20 +154,25 @@ void BLPrefsPanel::refreshMidi()
                                          kItemControlCaption, kItemControlLabel, kItemSystemCaption};
         setText(items[i], blIntl.message(static_cast<int16_t>(kMsgClockCaption + i)).c_str());
     }
-    setText(kItemClockOutPort, midiClockOut ? blIntl.messageWithNames(kMsgOnPort, {BLMidi::kClockOutPort}).c_str()
-                                            : blIntl.message(kMsgOff).c_str());
+    // A message with names comes in UTF-8; the skin font draws the 8-bit set.
+    setText(kItemClockOutPort,
+            midiClockOut ? latin1(blIntl.messageWithNames(kMsgOnPort, {BLMidi::kClockOutPort})).c_str()
+                         : blIntl.message(kMsgOff).c_str());
     const auto listening = [this](int16_t from, const std::string& port, const char* own) -> std::string {
         if (from == kBLMidiOff) return blIntl.message(kMsgOff).c_str();
-        if (from == kBLMidiOwnPort) return blIntl.messageWithNames(kMsgOwnPort, {own});
-        const std::string name = latin1(port);
+        if (from == kBLMidiOwnPort) return latin1(blIntl.messageWithNames(kMsgOwnPort, {own}));
         if (std::find(midiInputs_.begin(), midiInputs_.end(), port) == midiInputs_.end())
-            return blIntl.messageWithNames(kMsgNotFound, {std::string_view(name)});
-        return blIntl.messageWithNames(kMsgPortFrom, {own, std::string_view(name)});
+            return latin1(blIntl.messageWithNames(kMsgNotFound, {std::string_view(port)}));
+        return latin1(blIntl.messageWithNames(kMsgPortFrom, {own, std::string_view(port)}));
     };
     setText(kItemClockInPort, listening(midiClockIn, midiClockInPort, BLMidi::kClockInPort).c_str());
     setText(kItemControlPort, listening(midiControl, midiControlPort, BLMidi::kControlInPort).c_str());
-    setText(kItemSystem, midiSystem_.empty() ? blIntl.message(kMsgNoSystem).c_str()
-                                             : blIntl.messageWithNames(kMsgInUse, {std::string_view(midiSystem_)}).c_str());
-    const std::string why = blMidi ? latin1(blMidi->why()) : "";
-    setText(kItemMidiWhy, why.empty() ? "" : blIntl.messageWithNames(kMsgNotOpened, {std::string_view(why)}).c_str());
+    setText(kItemSystem,
+            midiSystem_.empty()
+                ? blIntl.message(kMsgNoSystem).c_str()
+                : latin1(blIntl.messageWithNames(kMsgInUse, {std::string_view(midiSystem_)})).c_str());
+    const std::string why = blMidi ? blMidi->why() : "";
+    setText(
+        kItemMidiWhy,
+        why.empty() ? "" : latin1(blIntl.messageWithNames(kMsgNotOpened, {std::string_view(why)})).c_str());
 }

@@ -13,9 +13,10 @@
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
 #include "library/BLSongLibrary.h"
-#include "panels/player/BLDiskMix.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/help/BLHelps.h"
+#include "panels/player/BLDiskMix.h"
+#include "platform/Platform.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
 
@@ -31,6 +32,9 @@ constexpr int16_t kMsgFrames = 407;
 constexpr int16_t kMsgNoJack = 431;
 constexpr int16_t kMsgJack = 432;
 constexpr int16_t kMsgJackGone = 433;
+// "Size: Fit", then the sizes of kStageSizes.
+constexpr int16_t kMsgStageSizeFirst = 440;
+constexpr int kStageChoices = 1 + static_cast<int>(std::size(plat::kStageSizes));
 constexpr int kFrameChoices = static_cast<int>(std::size(kBLOutputFrames));
 // Where the panel shows on the stage (skin/layouts/prefs.txt, "stage").
 constexpr int16_t kStageLeft = 100;
@@ -40,6 +44,14 @@ constexpr int16_t kStageTop = 24;
 constexpr uint32_t kChipCodes[BLPrefsPanel::kFormatChips] = {
     kelQtFormatNative,    kelQtFormatWave, kelQtFormatAiff, kelQtFormatFlac,
     kelQtFormatOggVorbis, kelQtFormatOpus, kelQtFormatMp3};
+
+// Fit first, then the sizes; the backend's own choice shows as Fit, as a desktop window does it.
+int stageChoice(int16_t size)
+{
+    for (int i = 1; i < kStageChoices; ++i)
+        if (plat::kStageSizes[i - 1] == size) return i;
+    return 0;
+}
 
 const BLSongLibrary* currentLibrary()
 {
@@ -84,6 +96,7 @@ void BLPrefsPanel::beforeShow()
     outputCard = blPrefs.outputCard;
     outputFrames = blPrefs.outputFrames;
     jackTransport = blPrefs.jackTransport;
+    stageSize = KEL_StageSize();
     cards_.assign(1, std::string());
     for (const std::string& name : BLEngine::outputCards())
         if (!name.empty()) cards_.push_back(name);
@@ -171,14 +184,20 @@ void BLPrefsPanel::refresh()
     setText(kItemCardName, outputCard.empty() ? blIntl.message(kMsgDefaultCard).c_str()
                                               : KEL_NameToLatin1(outputCard).c_str());
     const std::string frames = std::to_string(outputFrames);
-    setText(kItemFramesName, blIntl.messageWithNames(kMsgFrames, {std::string_view(frames)}).c_str());
+    // A message with names comes in UTF-8; the skin font draws the 8-bit set.
+    setText(kItemFramesName,
+            KEL_NameToLatin1(blIntl.messageWithNames(kMsgFrames, {std::string_view(frames)})).c_str());
     setOn(kItemJackTransport, jackTransport != 0);
+    setText(kItemStageSizeName,
+            blIntl.message(static_cast<int16_t>(kMsgStageSizeFirst + stageChoice(stageSize))).c_str());
     if (kelPanelControl* c = control(kItemJackState)) c->setValue(kelPropFit, int16_t{1});
     if (BLEngine::outputIsJack()) {
         const std::string rate = std::to_string(BLEngine::jackRate());
         const std::string period = std::to_string(BLEngine::jackPeriodFrames());
         setText(kItemJackState,
-                blIntl.messageWithNames(kMsgJack, {std::string_view(rate), std::string_view(period)}).c_str());
+                KEL_NameToLatin1(
+                    blIntl.messageWithNames(kMsgJack, {std::string_view(rate), std::string_view(period)}))
+                    .c_str());
     } else {
         setText(kItemJackState, blIntl.message(BLEngine::jackGone() ? kMsgJackGone : kMsgNoJack).c_str());
     }
@@ -252,6 +271,13 @@ void BLPrefsPanel::stepFrames(int step)
     refresh();
 }
 
+void BLPrefsPanel::stepStageSize(int step)
+{
+    const int i = (stageChoice(stageSize) + step + kStageChoices) % kStageChoices;
+    stageSize = static_cast<int16_t>(i == 0 ? plat::kStageFit : plat::kStageSizes[i - 1]);
+    refresh();
+}
+
 void BLPrefsPanel::chooseFormat(int16_t entry)
 {
     if (entry < 0 || entry >= static_cast<int16_t>(formats_.size())) return;
@@ -306,8 +332,13 @@ void BLPrefsPanel::confirm()
     const bool recolour = blPrefs.interfaceColor != interfaceColor;
     blPrefs.interfaceColor = interfaceColor;
     confirmMidi();
+    // Untouched, the backend's own choice stays; changed, it is applied as
+    // Ctrl+Plus and Ctrl+Minus apply it, and kept.
+    const bool resize = stageSize != KEL_StageSize();
+    if (resize) blPrefs.stageSize = stageSize;
     blPrefs.save();
     PWScreen.hide(screenIndex);
+    if (resize) KEL_SetStageSize(stageSize);
     if (recolour) PWScreen.changeAllColors(interfaceColor);
 }
 
@@ -339,6 +370,7 @@ void BLPrefsPanel::onItem()
     }
     if (item == kItemCard) return stepCard(kelGlo.shiftDown ? -1 : 1);
     if (item == kItemFrames) return stepFrames(kelGlo.shiftDown ? -1 : 1);
+    if (item == kItemStageSize) return stepStageSize(kelGlo.shiftDown ? -1 : 1);
     if (item >= kItemColour && item < kItemColour + 8) {
         interfaceColor = static_cast<int16_t>(item - kItemColour);
         return refresh();

@@ -4,8 +4,9 @@
 // evens the loudness, the size of the random grooves of each random set,
 // the interface colour, the launch grid loop and groove changes land on, and
 // the sound card with its buffer size, whether JACK's transport is followed
-// (with what JACK offers, or that it is not there); on a page of its own,
-// MIDI: clock out, clock in and the controllers' input.
+// (with what JACK offers, or that it is not there), tooltips and the
+// program's size in its window; on a page of its own, MIDI: clock out, clock
+// in and the controllers' input.
 //
 // It works on copies of the preferences taken when it is shown; OK writes
 // them back and saves the file, Cancel (the close button, Escape) drops
@@ -50,6 +51,8 @@ public:
         kItemFramesName = 53,
         kItemJackTransport = 54,
         kItemJackState = 55,  // JACK's rate and period, or why it does not play
+        kItemStageSize = 56,  // steps through Fit and the sizes
+        kItemStageSizeName = 57,
         kItemMidiPlate = 100,
         kItemClockCaption = 101,
         kItemClockOutLabel = 102,
@@ -107,6 +110,8 @@ public:
     std::string outputCard;  // "" the system's default
     int16_t outputFrames = kBLOutputFramesDefault;
     int16_t jackTransport = 0;
+    // The stage's size in the window (KEL_SetStageSize): Fit or a percentage.
+    int16_t stageSize = 0;
     // The cards offered: the system's default ("") first, then the system's
     // cards, and the chosen one while it is unplugged.
     const std::vector<std::string>& cards() const { return cards_; }
@@ -135,6 +140,7 @@ private:
 
     void stepCard(int step);
     void stepFrames(int step);
+    void stepStageSize(int step);
     // Shows the format chips this system can write, and no others.
     void offerFormats();
     void refreshMidi();

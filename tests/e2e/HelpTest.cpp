@@ -67,6 +67,15 @@ protected:
         groovee2e::GrooveSession::keepScreen(path, name);
         return path;
     }
+    // How many times the user guide was opened (the headless backend logs the address).
+    int opened() const
+    {
+        const std::string line = "address file://" + fs::absolute(dir.file("UserGuide.html")).string();
+        const std::string all = log();
+        int n = 0;
+        for (size_t at = all.find(line); at != std::string::npos; at = all.find(line, at + 1)) ++n;
+        return n;
+    }
     std::string text(int16_t panel, int16_t item) const
     {
         char out[256] = {};
@@ -112,12 +121,20 @@ TEST_F(HelpSession, F1AndTheMouseAtRestShowTheControlsBubble)
     EXPECT_LE(last, at.h + width + 1);
     EXPECT_GE(last - first, width * 8 / 10) << blHelpp->entries[play].lines[0];
 
+    // The hint line says that a click on it opens the user guide, and it
+    // does, while help bubbles show and only then.
+    const std::string hint = centre(kPWGroovePanel, grooveitem::hint);
+    script("click " + hint + "\n");
+    EXPECT_EQ(opened(), 1) << log();
+
     // F1 again: off, and the bubble's place is the groove panel again.
     script("press f1\n");
     EXPECT_FALSE(blHelpp->on);
     idleFor(50);
     const e2e::Shot after(shot("help-off"));
     EXPECT_NE(after.at(bubble.left, (bubble.top + bubble.bottom) / 2), edge);
+    script("click " + hint + "\n");
+    EXPECT_EQ(opened(), 1);
     // Escape ends help mode too, and leaves the groove panel where it is.
     script("press f1\npress esc\n");
     EXPECT_FALSE(blHelpp->on);
@@ -138,6 +155,22 @@ TEST_F(HelpSession, TheTourMovesOnAtTheClicksItExplains)
     EXPECT_EQ(blHelpp->entries[load].item, BLLoadPanel::kItemLoad);
     idleFor(30);
     shot("help-tour-load");
+    // The tour's first bubble offers the user guide; its button opens it and the tour stays.
+    kelRect guide;
+    ASSERT_TRUE(blHelpp->guideButton(guide));
+    {
+        // Inside the bubble, under its text (the skin keeps room for it there).
+        kelRect bubble, control;
+        kelPoint at;
+        ASSERT_TRUE(blHelpp->placeOf(load, bubble, at, control));
+        EXPECT_TRUE(bubble.contains(guide.left, guide.top) &&
+                    bubble.contains(guide.right - 1, guide.bottom - 1));
+        EXPECT_GE(guide.top, at.v + (blHelpp->entries[load].lineCount - 1) * 12 + PWFont.height);
+    }
+    script("click " + join((guide.left + guide.right) / 2, " ", (guide.top + guide.bottom) / 2) + "\n");
+    EXPECT_EQ(opened(), 1) << log();
+    EXPECT_EQ(blHelpp->current, load);
+    EXPECT_EQ(blHelpp->timer, 0u);
 
     clickLine(0);
     EXPECT_EQ(blHelpp->timer, 0u) << "a song picked is not the step's click";
@@ -147,6 +180,7 @@ TEST_F(HelpSession, TheTourMovesOnAtTheClicksItExplains)
     const BLHelps::Entry& random = blHelpp->entries[load + 1];
     EXPECT_EQ(random.panel, kPWGroovePanel);
     EXPECT_EQ(random.item, grooveitem::randomButton[0]);
+    EXPECT_FALSE(blHelpp->guideButton(guide)) << "the first bubble alone offers the guide";
     idleFor(30);
     // The control the step explains has the accent round it.
     const e2e::Shot ring(shot("help-tour-random"));

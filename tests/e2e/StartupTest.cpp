@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <typeinfo>
@@ -22,6 +23,8 @@
 #include "panels/player/BLPlayer.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
+#include "panels/help/BLInfoPanel.h"
+#include "panels/prefs/BLPrefsPanel.h"
 #include "panels/startup/PWPlaceholderPanel.h"
 #include "panels/startup/PWmain.h"
 #include "platform/PlatHeadless.h"
@@ -297,6 +300,64 @@ TEST_F(Startup, CtrlPlusMinusAndZeroSizeTheStageAndTheNextStartKeepsSizeAndWindo
     EXPECT_EQ(backend->windowFit().windowHeight, 600);
     EXPECT_EQ(backend->windowFit().scale(), 1.25);
     EXPECT_EQ(PWScreen.stage, kelRect(0, 0, 640, 480));
+}
+
+TEST_F(Startup, ThePreferencesSizeButtonSizesTheStageOnOkAndTheNextStartKeepsIt)
+{
+    PWScreen.hide(kPWLoadPanel);
+    PWScreen.show(kPWPrefsPanel);
+    auto* prefs = dynamic_cast<BLPrefsPanel*>(PWfloatPanelPtr[kPWPrefsPanel]);
+    ASSERT_NE(prefs, nullptr);
+    auto clickItem = [&](int16_t item) {
+        const kelRect r = prefs->control(item)->rect;
+        // The stage at its own size: window pixels.
+        clickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    };
+    char name[64] = {};
+    auto shownName = [&] {
+        prefs->control(BLPrefsPanel::kItemStageSizeName)->getValue(name);
+        return std::string(name);
+    };
+    EXPECT_EQ(shownName(), "Size: Fit");  // the backend's own choice until one is made
+    clickItem(BLPrefsPanel::kItemStageSize);
+    clickItem(BLPrefsPanel::kItemStageSize);
+    EXPECT_EQ(shownName(), "Size: 150 %");
+    EXPECT_EQ(backend->windowFit().scale(), 1.0) << "nothing changes before OK";
+    clickItem(BLPrefsPanel::kItemOk);
+    runPushed();
+    EXPECT_FALSE(PWScreen.isVisible(kPWPrefsPanel));
+    EXPECT_EQ(backend->windowFit().scale(), 1.5);
+    EXPECT_EQ(PWScreen.stage, kelRect(21, 16, 661, 496));
+    restart(0, 0);
+    EXPECT_EQ(KEL_StageSize(), 150);
+    EXPECT_EQ(backend->windowFit().scale(), 1.5);
+}
+
+// A message with names is made in UTF-8; the skin font draws the program's
+// 8-bit set, where the French quotes and accents are one byte each.
+TEST_F(Startup, InFrenchThePanelsDrawNamedMessagesInTheSkinsOwnCharacters)
+{
+    struct French {
+        std::string before = std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "";
+        French() { setenv("LC_ALL", "fr_FR.UTF-8", 1); }
+        ~French() { before.empty() ? unsetenv("LC_ALL") : setenv("LC_ALL", before.c_str(), 1); }
+    } french;
+    restart(0, 0);
+    auto shownText = [](int16_t panel, int16_t item) {
+        char text[256] = {};
+        PWfloatPanelPtr[panel]->control(item)->getValue(text);
+        return std::string(text);
+    };
+    PWScreen.hide(kPWLoadPanel);
+    PWScreen.show(kPWPrefsPanel);
+    auto* prefs = dynamic_cast<BLPrefsPanel*>(PWfloatPanelPtr[kPWPrefsPanel]);
+    ASSERT_NE(prefs, nullptr);
+    prefs->showMidiPage(true);
+    EXPECT_EQ(shownText(kPWPrefsPanel, BLPrefsPanel::kItemControlPort), "Port du programme \xAB controls in \xBB");
+    prefs->cancel();
+    PWScreen.show(kPWInfoPanel);
+    EXPECT_NE(shownText(kPWInfoPanel, BLInfoPanel::kItemSound).find("(Par d\xE9" "faut, "), std::string::npos)
+        << shownText(kPWInfoPanel, BLInfoPanel::kItemSound);
 }
 
 TEST_F(Startup, AWindowSmallerThanAskedStillShowsTheBrowserCentredOnTheStage)

@@ -10,6 +10,7 @@
 #include "audio/BLEngine.h"
 #include "audio/LaunchGrid.h"
 #include "audio/OVTrack.h"
+#include "core/kelCore.h"
 #include "library/BLprefs.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
@@ -266,6 +267,14 @@ TEST_F(HonestControls, EveryKeyOfTheGuidesTableDoesWhatTheGuideSays)
              keys("press n\npress esc\n");
              EXPECT_FALSE(g.midiLearn.on);
              keys("press l\n");  // as it was, for the Esc row
+         }},
+        {"Ctrl++, Ctrl+-, Ctrl+0", [&] {
+             keys("ctrl +\n");
+             EXPECT_EQ(backend->windowFit().scale(), 1.5);
+             keys("ctrl 0\n");
+             EXPECT_EQ(KEL_StageSize(), plat::kStageFit);
+             keys("ctrl -\nctrl -\n");
+             EXPECT_EQ(backend->windowFit().scale(), 1.0) << "back to its own size, as the rows after it click";
          }},
         {"F1", [&] {
              keys("press f1\n");

@@ -27,6 +27,9 @@ const long kTypeData = static_cast<long>(kelFourCC("DATA"));
 // The skin's pictures and their variants outgrow the 1000 entries of the
 // program's own files; readers take the capacity from the header.
 constexpr int16_t kSkinCapacity = 4000;
+// The guide button of a tour's first bubble (cast help.guide, 20 high) takes two
+// lines of the bubble.
+constexpr int kGuideButtonLines = 2;
 
 std::vector<std::string> split(const std::string& text, char separator)
 {
@@ -442,6 +445,9 @@ bool SkinBuild::placeTips(const std::string& kelPath, std::map<int32_t, std::vec
     // and control order, whatever the files are called.
     std::stable_sort(steps.begin(), steps.end(),
                      [](const Placed& a, const Placed& b) { return a.tip.tour < b.tip.tour; });
+    // A tour's first bubble keeps room for the button that opens the user guide.
+    for (size_t i = 0; i < steps.size(); ++i)
+        if (i == 0 || steps[i - 1].tip.tour != steps[i].tip.tour) steps[i].tip.roomLines = kGuideButtonLines;
     std::stable_sort(rollover.begin(), rollover.end(), [](const Placed& a, const Placed& b) {
         return a.tip.panel != b.tip.panel ? a.tip.panel < b.tip.panel : a.tip.item < b.tip.item;
     });

@@ -43,7 +43,8 @@ bool buildHelpTable(const std::vector<HelpTip>& tips, const std::vector<HelpBubb
         std::vector<std::string> lines;
         for (size_t b = 0; b < bubbles.size(); ++b) {
             lines = wrapText(tip.text8, bubbles[b].width - 2 * g.padX, font);
-            if (static_cast<int>(lines.size()) <= bubbles[b].lines && lines.size() <= 12) {
+            const int needed = static_cast<int>(lines.size()) + tip.roomLines;
+            if (needed <= bubbles[b].lines && needed <= 12) {
                 slot = static_cast<int>(b);
                 break;
             }

@@ -23,6 +23,7 @@ struct HelpTip {
     std::string text8;    // in the program's 8-bit set
     std::string where;    // for messages
     int16_t tour = -1;    // a step of this panel's tour; -1 for a roll-over tip
+    int roomLines = 0;    // lines kept free below the text (a tour's first bubble: the guide button)
 };
 
 struct HelpBubble {
