@@ -23,24 +23,17 @@
 namespace groovee2e {
 namespace {
 
-// A child process of the test's own, ended (and waited for) with the object.
+// A child process of the test's own, its output let go, ended (and waited
+// for) with the object.
 class Child {
 public:
     Child(const std::vector<std::string>& argv, const std::vector<std::string>& env)
     {
-        pid_ = fork();
-        if (pid_ != 0) return;
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        pid_ = testsupport::spawn(argv, "", env, -1, null);
+        if (null >= 0) close(null);
     }
-    ~Child() { end(); }
+    ~Child() { testsupport::endSpawned(pid_, SIGTERM, 5); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
@@ -52,20 +45,9 @@ public:
         pid_ = -1;
         return false;
     }
-    void end()
-    {
-        if (!running()) return;
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 500 && running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (running()) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
 
 private:
-    pid_t pid_ = -1;
+    int pid_ = -1;
 };
 
 // jack_transport reads its commands from its input.

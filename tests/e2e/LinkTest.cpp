@@ -35,37 +35,8 @@
 namespace groovee2e {
 namespace {
 
-pid_t spawn(const std::vector<std::string>& argv, const std::string& where, const std::vector<std::string>& env,
-            int in, int out)
-{
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    if (in >= 0) dup2(in, STDIN_FILENO);
-    if (out >= 0) {
-        dup2(out, STDOUT_FILENO);
-        dup2(out, STDERR_FILENO);
-    }
-    if (!where.empty() && chdir(where.c_str()) != 0) _exit(127);
-    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-}
-
-void end(pid_t& pid, int sig)
-{
-    if (pid <= 0) return;
-    kill(pid, sig);
-    int status = 0;
-    for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i) plat::sleepMs(10);
-    if (waitpid(pid, &status, WNOHANG) == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    pid = -1;
-}
+using testsupport::endSpawned;
+using testsupport::spawn;
 
 // The peer, steered through its input, its lines read back.
 class LinkPeer {
@@ -85,7 +56,7 @@ public:
         // Let go of JACK first: a client killed inside the server holds
         // up the server's own end.
         say("quit");
-        end(pid_, 0);
+        endSpawned(pid_, 0);
         close(to_);
         close(from_);
     }
@@ -120,7 +91,7 @@ public:
     std::vector<std::string> lines;
 
 private:
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int to_ = -1, from_ = -1;
     std::string partial_;
 };
@@ -197,14 +168,14 @@ TEST_F(LinkSession, ThePeersTempoStartAndBeatAreTheProgramsAndItsTempoChangeAndS
                                                        again + "\npress space\nwaitsize 1 " + done + "\nquit\n");
     const int log = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     plat::sleepMs(std::max(0.0, founded + 600 - plat::monotonicMs()));
-    pid_t program = spawn({dir.program(), "--link", "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
+    int program = spawn({dir.program(), "--link", "--script", dir.file("script.txt"), "--log", dir.file("log.txt"),
                            document},
                           dir.path(), {jack.env(), "SDL_AUDIODRIVER=dummy"}, -1, log);
     close(log);
     // Ended however the test ends: one left running would join the next run's session.
     struct Ender {
-        pid_t& pid;
-        ~Ender() { end(pid, SIGTERM); }
+        int& pid;
+        ~Ender() { endSpawned(pid, SIGTERM); }
     } ender{program};
     auto said = [&] { return testsupport::readFile(dir.file("log.txt")); };
     auto waitLog = [&](const std::function<bool(const std::string&)>& done, double seconds) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -63,18 +64,9 @@ public:
                                               "SDL_VIDEODRIVER=offscreen"};
         std::vector<std::string> argv = {dir.file("beatloom"), "--script", dir.file("script.txt"), "--log",
                                          dir.file("log.txt"), document};
-        pid_ = fork();
-        if (pid_ == 0) {
-            FILE* out = std::freopen(dir.file("out.txt").c_str(), "w", stdout);
-            if (out) dup2(fileno(stdout), STDERR_FILENO);
-            if (chdir(dir.path().c_str()) != 0) _exit(127);
-            for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-            std::vector<char*> args;
-            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
+        const int out = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        pid_ = testsupport::spawn(argv, dir.path(), env, -1, out);
+        if (out >= 0) close(out);
     }
     ~Instance() { stop(); }
 
@@ -83,15 +75,7 @@ public:
     {
         if (pid_ <= 0) return exit_;
         kill(pid_, SIGCONT);
-        kill(pid_, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 3000 && waitpid(pid_, &status, WNOHANG) == 0; ++i) plat::sleepMs(10);
-        if (waitpid(pid_, &status, WNOHANG) == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
-        pid_ = -1;
-        exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        exit_ = testsupport::endSpawned(pid_, SIGTERM, 30);
         return exit_;
     }
     void signal(int sig) const { kill(pid_, sig); }
@@ -100,7 +84,7 @@ public:
 
 private:
     const testsupport::TempDir& dir_;
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int exit_ = -1;
 };
 

@@ -58,6 +58,44 @@ ProgramDir::ProgramDir(const std::string& tag, bool copyLibrary) : TempDir(tag)
         fs::create_directory_symlink(built / "Library", fs::path(path()) / "Library", ec);
 }
 
+int spawn(const std::vector<std::string>& argv, const std::string& cwd, const std::vector<std::string>& env, int in,
+          int out)
+{
+    if (argv.empty()) return -1;
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (in >= 0) dup2(in, STDIN_FILENO);
+    if (out >= 0) {
+        dup2(out, STDOUT_FILENO);
+        dup2(out, STDERR_FILENO);
+    }
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+int endSpawned(int& pid, int sig, double seconds)
+{
+    if (pid <= 0) return -1;
+    if (sig != 0) kill(pid, sig);
+    int status = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > until) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 RunResult run(const std::vector<std::string>& argv, const std::string& cwd, int timeoutSec,
               const std::vector<std::string>& env)
 {
@@ -71,20 +109,13 @@ RunResult runWatched(const std::vector<std::string>& argv, const std::string& cw
     RunResult result;
     int pipefd[2];
     if (argv.empty() || pipe(pipefd) != 0) return result;
-    const pid_t pid = fork();
-    if (pid < 0) return result;
-    if (pid == 0) {
-        dup2(pipefd[1], STDOUT_FILENO);
-        dup2(pipefd[1], STDERR_FILENO);
+    fcntl(pipefd[0], F_SETFD, FD_CLOEXEC);
+    fcntl(pipefd[1], F_SETFD, FD_CLOEXEC);
+    const pid_t pid = spawn(argv, cwd, env, -1, pipefd[1]);
+    if (pid <= 0) {
         close(pipefd[0]);
         close(pipefd[1]);
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
-        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        return result;
     }
     close(pipefd[1]);
     fcntl(pipefd[0], F_SETFL, O_NONBLOCK);

@@ -60,6 +60,15 @@ RunResult runWatched(const std::vector<std::string>& argv, const std::string& cw
                      const std::function<void(int pid, double seconds)>& during, int timeoutSec = 60,
                      const std::vector<std::string>& env = {});
 
+// Starts a program in the background, in `cwd` when given, with `env` added;
+// its input from `in` and its output (both streams) to `out` when they are
+// not -1. Its pid (<= 0 when it could not start).
+int spawn(const std::vector<std::string>& argv, const std::string& cwd, const std::vector<std::string>& env,
+          int in = -1, int out = -1);
+// Sends `sig` (0: none, it is to end by itself), waits up to `seconds`, then
+// kills it; its exit code as run() gives it, and `pid` becomes -1.
+int endSpawned(int& pid, int sig, double seconds = 10);
+
 std::string readFile(const std::string& path);
 // Width and height from a PNG's header; 0 x 0 when it is no PNG.
 std::pair<uint32_t, uint32_t> pngSize(const std::string& bytes);
