@@ -35,8 +35,8 @@ int MakeSong_Main(const MakeSongOptions& options, const std::string& programFold
         return 1;
     }
     std::fprintf(out, "The song \"%s\" at %d BPM%s: %d loop%s in %zu group%s.\n", plan.name.c_str(), plan.bpm,
-                 plan.tempoGiven ? "" : " (the loops' most common tempo)", plan.usable(), plan.usable() == 1 ? "" : "s",
-                 plan.groups.size(), plan.groups.size() == 1 ? "" : "s");
+                 plan.tempoGiven ? "" : " (the loops' most common tempo)", plan.usable(),
+                 plan.usable() == 1 ? "" : "s", plan.groups.size(), plan.groups.size() == 1 ? "" : "s");
     if (!options.yes) {
         if (!isatty(fileno(stdin))) {
             std::fprintf(err, "beatloom: nothing made; add --yes to make the song without being asked\n");
@@ -56,13 +56,14 @@ int MakeSong_Main(const MakeSongOptions& options, const std::string& programFold
     if (!ec) KEL_StartWriting();
     const bool tty = isatty(fileno(err)) != 0;
     int shown = -1;
-    const BLMakeSongResult made =
-        BLMakeSong_Write(plan, (std::filesystem::path(programFolder) / "Library" / "Song").lexically_normal().string(), [&](double done) {
+    const BLMakeSongResult made = BLMakeSong_Write(
+        plan, (std::filesystem::path(programFolder) / "Library" / "Song").lexically_normal().string(),
+        [&](double done) {
             const int percent = static_cast<int>(std::lround(done * 100));
             if (tty && percent != shown) {
                 shown = percent;
-                std::fprintf(err, "\r[%-30s] %3d%%", std::string(static_cast<size_t>(percent * 30 / 100), '#').c_str(),
-                             percent);
+                std::fprintf(err, "\r[%-30s] %3d%%",
+                             std::string(static_cast<size_t>(percent * 30 / 100), '#').c_str(), percent);
                 std::fflush(err);
             }
             return !KEL_TerminateRequested();

@@ -10,14 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "app/ListEffects.h"
 #include "app/MakeSong.h"
-#include "audio/JackOutput.h"
+#include "audio/BLEngine.h"
+#include "control/BLGrooveMidi.h"
+#include "control/BLNsmClient.h"
+#include "control/BLOscControls.h"
 #include "core/BLPath.h"
 #include "core/kelCore.h"
 #include "core/kelDisksList.h"
 #include "library/BLInspect.h"
 #include "net/BLLinkSync.h"
-#include "panels/groove/BLGrooveMidi.h"
 #include "panels/player/BLRender.h"
 #include "panels/startup/PWDemo.h"
 #include "panels/startup/PWShots.h"
@@ -50,7 +53,7 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --version           print the version and exit\n"
-    "  --help              print this help and exit\n"
+    "  --help, -h          print this help and exit\n"
     "  --demo DIR          show the program for a few seconds, save what it\n"
     "                      showed in DIR (screen.png) and end\n"
     "  --shots DIR         save a picture of every panel in DIR (groove.png,\n"
@@ -69,6 +72,8 @@ const char kUsage[] =
     "  --link              join the Ableton Link session on the network (tempo,\n"
     "                      beat and start shared with other music programs);\n"
     "                      kept in the preferences like the network panel's switch\n"
+    "  --osc PORT          listen for OSC control on UDP PORT for this run\n"
+    "                      (0: not at all), whatever the preferences say\n"
     "  --jack              play through JACK, and stop when no JACK server runs\n"
     "  --no-jack           play through the sound card even when a JACK server runs\n"
     "                      (without it JACK plays when a server runs, else SDL)\n"
@@ -84,10 +89,14 @@ const char kUsage[] =
     "                      at another tempo are stretched to the song's, keeping\n"
     "                      their pitch. Your files are only read. --yes makes it\n"
     "                      without asking; exit 3 when some files were left out\n"
+    "  --list-effects      print the built-in effects and the LV2 plugins found,\n"
+    "                      with their parameters, and exit\n"
     "  --render DOC.bld -o OUT [--stems [--overwrite]] [--format F] [--normalize]\n"
-    "                      [--quality Q] [--key-lock | --no-key-lock]\n"
-    "                      mix the document's sequence to OUT without the\n"
-    "                      interface, as the Disk mix button does: one file, or\n"
+    "                      [--quality Q] [--key-lock | --no-key-lock] [--live]\n"
+    "                      [--take N]\n"
+    "                      mix the document's sequence to OUT (-o or --output)\n"
+    "                      without the interface, as the Disk mix button does: one\n"
+    "                      file, or\n"
     "                      with --stems a file per instrument group into the\n"
     "                      folder OUT (only the groups' files are written; files\n"
     "                      of those names already there are replaced only with\n"
@@ -95,6 +104,11 @@ const char kUsage[] =
     "                      mp3; --normalize brings it to -14 LUFS; Q is classic\n"
     "                      (whole frames, exact) or high (band-limited);\n"
     "                      --key-lock stretches it to the tempo, keeping the key.\n"
+    "                      --live mixes it through the program's own playing\n"
+    "                      chain instead, as fast as it goes: the sound it plays,\n"
+    "                      effects and key lock's real-time stretcher included.\n"
+    "                      --take N mixes the document's take N (from 1) instead,\n"
+    "                      through that chain: sample for sample what was heard.\n"
     "                      What is not given comes from the preferences.\n";
 
 struct Options {
@@ -117,6 +131,7 @@ struct Options {
     BLRenderOptions renderOptions;
     bool makeSong = false;
     MakeSongOptions makeSongOptions;
+    bool listEffects = false;
 };
 
 int usageError(const std::string& text)
@@ -156,6 +171,17 @@ std::string programFolder(const std::string& file)
     return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
 }
 
+// A mapping file named relative to where the user is, else the one of that
+// name beside the program: `--midi-map midi/eight-tracks.txt` from anywhere.
+std::string mapFileFromHere(const std::string& path, const std::string& besideProgram)
+{
+    std::string here = fromHere(path);
+    if (path.empty() || path[0] == '/' || access(here.c_str(), F_OK) == 0 || besideProgram.empty())
+        return here;
+    const std::string beside = besideProgram + path;
+    return access(beside.c_str(), F_OK) == 0 ? beside : here;
+}
+
 // Returns -1 to go on, else the exit code.
 int parse(int argc, char** argv, Options& o)
 {
@@ -179,6 +205,12 @@ int parse(int argc, char** argv, Options& o)
             o.headless = true;
         } else if (a == "--link") {
             BLLinkSync::joinAtStart();
+        } else if (a == "--osc") {
+            std::string port;
+            int n = -1;
+            if (!value(port) || std::sscanf(port.c_str(), "%d", &n) != 1 || n < 0 || n > 65535)
+                return usageError("--osc needs a UDP port, 1 to 65535 (0: off)");
+            BLOsc_UsePort(n);
         } else if (a == "--jack") {
             o.jack = true;
         } else if (a == "--no-jack") {
@@ -231,6 +263,15 @@ int parse(int argc, char** argv, Options& o)
             o.renderOptions.normalize = 1;
         } else if (a == "--key-lock" || a == "--no-key-lock") {
             o.renderOptions.keyLock = a == "--key-lock" ? 1 : 0;
+        } else if (a == "--live") {
+            o.renderOptions.live = true;
+        } else if (a == "--take") {
+            std::string n;
+            if (!value(n) || std::sscanf(n.c_str(), "%d", &o.renderOptions.take) != 1 ||
+                o.renderOptions.take < 1)
+                return usageError("--take needs a take's number, from 1");
+        } else if (a == "--list-effects") {
+            o.listEffects = true;
         } else if (a == "--quality") {
             if (!value(o.renderOptions.quality)) return usageError("--quality needs classic or high");
         } else if (a == "--log") {
@@ -246,7 +287,8 @@ int parse(int argc, char** argv, Options& o)
             words.push_back(a);
         }
     }
-    if (!o.makeSong && (!o.makeSongOptions.name.empty() || o.makeSongOptions.tempo > 0 || o.makeSongOptions.yes))
+    if (!o.makeSong &&
+        (!o.makeSongOptions.name.empty() || o.makeSongOptions.tempo > 0 || o.makeSongOptions.yes))
         return usageError("--name, --tempo and --yes go with --make-song");
     if (o.jack && o.noJack) return usageError("--jack and --no-jack go one without the other");
     if (!o.shots.empty()) {
@@ -266,15 +308,17 @@ int parse(int argc, char** argv, Options& o)
     o.demo = fromHere(o.demo);
     o.shots = fromHere(o.shots);
     o.log = fromHere(o.log);
-    o.midiMap = fromHere(o.midiMap);
+    o.midiMap = mapFileFromHere(o.midiMap, programFolder(programFile(argc > 0 ? argv[0] : nullptr)));
     if (o.render) {
         o.renderOptions.document = fromHere(o.renderOptions.document);
         o.renderOptions.output = fromHere(o.renderOptions.output);
     } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || o.renderOptions.overwrite ||
                !o.renderOptions.format.empty() || o.renderOptions.normalize >= 0 ||
-               !o.renderOptions.quality.empty() || o.renderOptions.keyLock >= 0) {
+               !o.renderOptions.quality.empty() || o.renderOptions.keyLock >= 0 || o.renderOptions.live ||
+               o.renderOptions.take > 0) {
         return usageError(
-            "-o, --stems, --overwrite, --format, --normalize, --quality and --key-lock go with --render");
+            "-o, --stems, --overwrite, --format, --normalize, --quality, --key-lock, --live and --take go "
+            "with --render");
     }
     return -1;
 }
@@ -284,7 +328,7 @@ bool makeBackend(const Options& o)
     std::unique_ptr<plat::HeadlessBackend> headless;
     if (o.headless || o.window) {
         headless = std::make_unique<plat::HeadlessBackend>(o.screenWidth > 0 ? o.screenWidth : 1024,
-                                                            o.screenHeight > 0 ? o.screenHeight : 768);
+                                                           o.screenHeight > 0 ? o.screenHeight : 768);
         // A size given is a screen like any other: the stage fits it. Without
         // one, the stage shows at its own size, as the test scripts expect.
         if (o.screenWidth > 0) headless->setDefaultStageSize(plat::kStageFit);
@@ -305,10 +349,11 @@ bool makeBackend(const Options& o)
     std::string error;
     auto sdl = plat::makeSdlBackend(error);
     if (!sdl) {
-        std::fprintf(stderr,
-                     "beatloom: there is no display to open a window on (%s).\n"
-                     "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
-                     error.c_str());
+        std::fprintf(
+            stderr,
+            "beatloom: there is no display to open a window on (%s).\n"
+            "Run it on a desktop, under a virtual display (xvfb-run beatloom), or with --headless.\n",
+            error.c_str());
         return false;
     }
     if (o.window) {
@@ -326,6 +371,7 @@ int main(int argc, char** argv)
     KEL_InstallSignalHandlers();
     Options options;
     if (const int rc = parse(argc, argv, options); rc >= 0) return rc;
+    if (options.listEffects) return ListEffects_Main(stdout);
     if (options.render) {
         // A file grown past the size limit is a failed write, not the end of the program.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -347,7 +393,8 @@ int main(int argc, char** argv)
         options.document.clear();
     }
     std::snprintf(windowsCommandLine, sizeof windowsCommandLine, "%s", options.document.c_str());
-    std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s", programFile(argc > 0 ? argv[0] : nullptr).c_str());
+    std::snprintf(PWprogramFile, sizeof PWprogramFile, "%s",
+                  programFile(argc > 0 ? argv[0] : nullptr).c_str());
     if (!options.shots.empty()) {
         std::string error;
         const std::string file = PWShots_Arm(options.shots, PWprogramFile, error);
@@ -365,9 +412,14 @@ int main(int argc, char** argv)
     if (!options.disks.empty()) kelDisksList::setVolumeRoots(options.disks);
     if (!options.midiMap.empty()) BLMidi_UseMapFile(options.midiMap);
     if (!makeBackend(options)) return 1;
-    if (options.noJack) JackOutput_Forgo();
-    if (options.jack && !JackOutput_Open()) {
-        std::fprintf(stderr, "beatloom: --jack: %s\n", JackOutput_Why().c_str());
+    // A session manager names the document and the JACK client before JACK opens.
+    if (std::string session; BLNsm_Start(argc > 0 ? argv[0] : nullptr, session)) {
+        options.document = session;
+        std::snprintf(windowsCommandLine, sizeof windowsCommandLine, "%s", options.document.c_str());
+    }
+    if (options.noJack) BLEngine::forgoJack();
+    if (options.jack && !BLEngine::openJack()) {
+        std::fprintf(stderr, "beatloom: --jack: %s\n", BLEngine::jackMissing().c_str());
         plat::clearBackend();
         return 1;
     }
@@ -380,6 +432,7 @@ int main(int argc, char** argv)
         KEL_Exit();
         rc = KEL_Platform_Exit();
     }
+    BLNsm_End();
     plat::clearBackend();
     gRunning = false;
     if (!options.shots.empty()) rc = PWShots_Finish(rc);

@@ -21,18 +21,27 @@ constexpr uint16_t kFormatExtensible = 0xFFFE;
 constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t get16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 uint32_t get32(const uint8_t* p)
 {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 void put16(uint8_t* p, uint32_t v)
 {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+// A chunk's four-letter name, without the string's end.
+void putTag(uint8_t* p, const char (&tag)[5])
+{
+    std::copy(tag, tag + 4, p);
 }
 
 void put32(uint8_t* p, uint32_t v)
@@ -63,7 +72,8 @@ bool isPlayableFormat(const uint8_t* fmt, uint32_t size, int* channels, int* sam
     const uint16_t blockAlign = get16(fmt + 12);
     const uint16_t bits = get16(fmt + 14);
     if (tag == kFormatExtensible) {
-        if (size < 40 || get16(fmt + 18) != 16 || std::memcmp(fmt + 26, kSubFormatTail, sizeof kSubFormatTail) != 0)
+        if (size < 40 || get16(fmt + 18) != 16 ||
+            std::memcmp(fmt + 26, kSubFormatTail, sizeof kSubFormatTail) != 0)
             return false;
         tag = get16(fmt + 24);
     }
@@ -101,7 +111,8 @@ bool readLayout(void* file, int32_t fileLength, WaveLayout* out)
             if (!haveFormat) return false;
             // A header that claims more than the file holds gets what is there.
             out->dataStart = static_cast<int32_t>(body);
-            out->dataBytes = static_cast<int32_t>(std::min<int64_t>(size, std::max<int64_t>(fileLength - body, 0)));
+            out->dataBytes =
+                static_cast<int32_t>(std::min<int64_t>(size, std::max<int64_t>(fileLength - body, 0)));
             return true;
         }
         pos = body + size + (size & 1);  // chunks are padded to even sizes
@@ -111,7 +122,10 @@ bool readLayout(void* file, int32_t fileLength, WaveLayout* out)
 
 }  // namespace
 
-void* OpenWave(const char* path, int* channels, int* frames) { return OpenWaveAt(path, channels, frames, nullptr); }
+void* OpenWave(const char* path, int* channels, int* frames)
+{
+    return OpenWaveAt(path, channels, frames, nullptr);
+}
 
 void* OpenWaveAt(const char* path, int* channels, int* frames, int* rate)
 {
@@ -148,10 +162,10 @@ void* CreateWave(const char* path, int channels, int frames, int rate)
     const uint32_t blockAlign = static_cast<uint32_t>(channels) * 2u;
     const uint32_t dataBytes = static_cast<uint32_t>(frames) * blockAlign;
     uint8_t h[WAVE_HEADER_BYTES];
-    std::memcpy(h, "RIFF", 4);
+    putTag(h, "RIFF");
     put32(h + 4, 36u + dataBytes);
-    std::memcpy(h + 8, "WAVE", 4);
-    std::memcpy(h + 12, "fmt ", 4);
+    putTag(h + 8, "WAVE");
+    putTag(h + 12, "fmt ");
     put32(h + 16, 16);
     put16(h + 20, kFormatPcm);
     put16(h + 22, static_cast<uint32_t>(channels));
@@ -159,7 +173,7 @@ void* CreateWave(const char* path, int channels, int frames, int rate)
     put32(h + 28, static_cast<uint32_t>(rate) * blockAlign);
     put16(h + 32, blockAlign);
     put16(h + 34, 16);
-    std::memcpy(h + 36, "data", 4);
+    putTag(h + 36, "data");
     put32(h + 40, dataBytes);
     if (F_write(file, h, WAVE_HEADER_BYTES) != WAVE_HEADER_BYTES) {
         F_abandon(file);  // a header cut short is no WAV file

@@ -6,15 +6,19 @@
 #include <string>
 #include <system_error>
 
+#include "audio/CardOutput.h"
 #include "audio/JackOutput.h"
 #include "audio/KeyLock.h"
 #include "audio/LoopCache.h"
+#include "audio/MMSysAudio.h"
 #include "audio/OVMixer.h"
+#include "audio/OVTrack.h"
 #include "audio/QualMix.h"
 #include "audio/Synth.h"
 #include "audio/Vetro.h"
 #include "audio/Vtrack.h"
 #include "audio/Winaudio.h"
+#include "audio/fx/FxRack.h"
 #include "audio/sndInRec.h"
 #include "core/kelFiles.h"
 
@@ -59,6 +63,7 @@ char* mutablePath(const char* path)
 
 void BLEngine::init()
 {
+    Fx_StartDiscovery();
     Vetro_Init();
     JackOutput_Open();
     InitPlay();
@@ -72,14 +77,21 @@ void BLEngine::exit()
     // A recording's capture ends before the engine goes.
     UserLoop_RecordReset();
     ExitPlay();
+    // A stopped engine holds no song: the loops kept in memory go with it.
+    LoopCache_Clear();
     JackOutput_Close();
     Vetro_Exit();
+    // Nothing mixes any more: the effects go with the engine.
+    Fx_LiveBoard().clearAll();
 }
 
 void BLEngine::play()
 {
     if (playing) return;
-    if (BeginPlay() == 0) TrackStartWanted();
+    // A song loaded leaves the engine armed already: that play too starts
+    // the output whatever the tracks hold.
+    BeginPlay();
+    if (PlayingStatus.load() == 1) TrackStartWanted();
     playing = 1;
 }
 
@@ -95,6 +107,15 @@ void BLEngine::stop()
     }
 }
 
+BLEngineState BLEngine::state() const
+{
+    switch (PlayingStatus.load()) {
+        case 1: return BLEngineState::armed;
+        case 2: return BLEngineState::running;
+        default: return BLEngineState::stopped;
+    }
+}
+
 void BLEngine::setMixerVolume(short volume)
 {
     MasterVolume(volume);
@@ -103,6 +124,11 @@ void BLEngine::setMixerVolume(short volume)
 void BLEngine::setMixerBpm(float bpm)
 {
     SetMixBPM(truncated(static_cast<double>(bpm) * 1000.0));
+}
+
+void BLEngine::paceMixerBpm(float bpm)
+{
+    SetMixBPM(truncated(static_cast<double>(bpm) * 1000.0), true);
 }
 
 void BLEngine::setMixerFrequency(long hz)
@@ -181,6 +207,40 @@ void BLEngine::setTrackSample(short track, short sample)
     }
 }
 
+int64_t BLEngine::framesGiven() const
+{
+    return PlayingStatus.load() == 2 ? ResampledFrames.load() : 0;
+}
+
+int64_t BLEngine::songFrame() const
+{
+    return TimeLine.load();
+}
+
+int64_t BLEngine::trackChangeFrame(short track) const
+{
+    const int64_t at = track >= 0 && track < 8 ? TrackChangeTime(track + 1) : kNever;
+    return at != kNever ? at : TimeLine.load();
+}
+
+int64_t BLEngine::atOneFrame(const std::function<void()>& change)
+{
+    MixerLock hold;
+    const int64_t at = framesGiven();
+    change();
+    return at;
+}
+
+void BLEngine::holdOutputAt(int64_t frame)
+{
+    MMSysAudio::SetFence(&ResampledFrames, frame);
+}
+
+bool BLEngine::outputHeld() const
+{
+    return MMSysAudio::AtFence();
+}
+
 bool BLEngine::trackWaiting(short track) const
 {
     return trackWaitBeats(track) > 0;
@@ -222,7 +282,7 @@ int BLEngine::outputFrames() const
 
 std::vector<std::string> BLEngine::outputCards()
 {
-    return plat::AudioOutput::deviceNames();
+    return MMSysCardOutput::cards();
 }
 
 bool BLEngine::outputAlive() const
@@ -230,19 +290,50 @@ bool BLEngine::outputAlive() const
     return wDBAlive();
 }
 
-bool BLEngine::outputIsJack() { return JackOutput_InUse(); }
+bool BLEngine::outputIsJack()
+{
+    return JackOutput_InUse();
+}
 
-bool BLEngine::jackGone() { return JackOutput_Gone(); }
+bool BLEngine::jackGone()
+{
+    return JackOutput_Gone();
+}
 
-std::string BLEngine::jackMissing() { return JackOutput_Why(); }
+std::string BLEngine::jackMissing()
+{
+    return JackOutput_Why();
+}
 
-int BLEngine::jackRate() { return JackOutput_Rate(); }
+void BLEngine::forgoJack()
+{
+    JackOutput_Forgo();
+}
 
-int BLEngine::jackPeriodFrames() { return JackOutput_PeriodFrames(); }
+bool BLEngine::openJack()
+{
+    return JackOutput_Open();
+}
 
-plat::JackTransport BLEngine::jackTransport() { return JackOutput_Transport(); }
+int BLEngine::jackRate()
+{
+    return JackOutput_Rate();
+}
 
-double BLEngine::jackBeats(const plat::JackTransport& t, float bpm) { return JackOutput_TransportBeats(t, bpm); }
+int BLEngine::jackPeriodFrames()
+{
+    return JackOutput_PeriodFrames();
+}
+
+plat::JackTransport BLEngine::jackTransport()
+{
+    return JackOutput_Transport();
+}
+
+double BLEngine::jackBeats(const plat::JackTransport& t, float bpm)
+{
+    return JackOutput_TransportBeats(t, bpm);
+}
 
 void BLEngine::placeStart(double beats)
 {
@@ -310,9 +401,9 @@ short BLEngine::copyAudioFile(const char*, const char*)
     return 0;
 }
 
-int BLEngine::mixToDisk(const char* wavPath, const char* scriptPath)
+int BLEngine::mixToDisk(const char* wavPath, const char* scriptPath, const MixPlan* plan)
 {
-    return OVQualityMix(mutablePath(wavPath), mutablePath(scriptPath));
+    return OVQualityMix(mutablePath(wavPath), mutablePath(scriptPath), plan);
 }
 
 void BLEngine::synth_SetFolder(const char* folder)
@@ -397,6 +488,16 @@ unsigned char BLEngine::userLoop_recordStatus(short* percent, short* level)
     return UserLoop_RecordStatus(percent, level);
 }
 
+void BLEngine::userLoop_recordBars(short bars)
+{
+    UserLoop_SetRecordBars(bars);
+}
+
+int BLEngine::userLoop_countIn()
+{
+    return UserLoop_CountIn();
+}
+
 unsigned char BLEngine::userLoop_save(const char* path)
 {
     return Vetro_SaveLoop(mutablePath(path));
@@ -415,4 +516,99 @@ int BLEngine::userLoop_recordProblem(std::string* text)
 int64_t BLEngine::userLoop_periodFrames()
 {
     return Vetro_PeriodFrames();
+}
+
+BLUserLoopState BLEngine::userLoop_state()
+{
+    BLUserLoopState u;
+    u.serial = Vetro_LoopSerial();
+    MixerLock hold;
+    u.frames = vetroGlobalData.loopFrames;
+    u.channels = vetroGlobalData.loopChannels;
+    u.regionEnd = vetroGlobalData.regionEnd;
+    u.bars = static_cast<int16_t>(vetroRenderData.bars);
+    u.sounding = vetroRenderData.active != 0;
+    return u;
+}
+
+// ---- Effects -------------------------------------------------------------------
+
+namespace {
+
+// A track's plugin runs at the rate its frames are heard at (see the
+// mixer's trackContext): its Hz and its milliseconds then mean what they
+// say at the tempo it was set at.
+FxUnitPlace placeOf(int rack)
+{
+    FxUnitPlace p;
+    const double rate = SAMPFREQ.load();
+    const double bpm = BPM.load();
+    const double mixBpm = ResampledBPM.load();
+    p.pluginRate = rack == kFxMain || KeyLock_On() || bpm <= 0 || mixBpm <= 0 ? rate : rate * bpm / mixBpm;
+    return p;
+}
+
+}  // namespace
+
+std::vector<FxNote> BLEngine::fx_set(int rack, int slot, const FxSlot& settings)
+{
+    FxBoard& board = Fx_LiveBoard();
+    board.service();
+    const int64_t due = syncAtGrooveSet && PlayingStatus.load() == 2 ? NextLaunchTime() : kFxAtOnce;
+    return board.set(rack, slot, settings, due == kNever ? kFxAtOnce : due, placeOf(rack));
+}
+
+std::vector<FxNote> BLEngine::fx_setAll(const FxSetup& setup)
+{
+    std::vector<FxNote> notes;
+    for (int r = 0; r < kFxRacks; ++r)
+        for (int k = 0; k < kFxSlots; ++k) {
+            std::vector<FxNote> n = fx_set(r, k, setup.racks[r].slots[k]);
+            notes.insert(notes.end(), n.begin(), n.end());
+        }
+    return notes;
+}
+
+bool BLEngine::fx_setParam(int rack, int slot, const std::string& param, float value)
+{
+    Fx_LiveBoard().service();
+    return Fx_LiveBoard().setParam(rack, slot, param, value);
+}
+
+void BLEngine::fx_bypass(int rack, int slot, bool on)
+{
+    Fx_LiveBoard().service();
+    Fx_LiveBoard().setBypass(rack, slot, on);
+}
+
+void BLEngine::fx_clear(int rack, int slot)
+{
+    fx_set(rack, slot, FxSlot{});
+}
+
+FxSlot BLEngine::fx_get(int rack, int slot)
+{
+    Fx_LiveBoard().service();
+    return Fx_LiveBoard().capture(rack, slot);
+}
+
+FxSetup BLEngine::fx_getAll()
+{
+    Fx_LiveBoard().service();
+    return Fx_LiveBoard().captureAll();
+}
+
+void BLEngine::fx_service()
+{
+    Fx_LiveBoard().service();
+}
+
+const std::vector<FxEffectInfo>& BLEngine::fx_builtins()
+{
+    return Fx_Builtins();
+}
+
+const std::vector<FxEffectInfo>& BLEngine::fx_plugins()
+{
+    return Fx_Plugins();
 }

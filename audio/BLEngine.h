@@ -10,13 +10,33 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "audio/OVTrack.h"
+#include "audio/BLEngineTypes.h"
+#include "audio/fx/FxCatalog.h"
+#include "audio/fx/FxSettings.h"
 #include "platform/PlatJack.h"
 
-struct blUserLoopSettingsRec;
+struct MixPlan;
+
+// The engine's playback: stopped; armed at the song's tempo, the output not
+// started yet; or running, the output playing and the clock moving (from
+// the first loop of a playback, or the end of a play command, to the stop).
+enum class BLEngineState { stopped, armed, running };
+
+// The user loop as the stage holds it.
+struct BLUserLoopState {
+    int32_t frames = 0;  // 0: no user loop
+    int16_t channels = 2;
+    int32_t regionEnd = 0;  // frame after the last one that sounds
+    int16_t bars = 0;       // its period
+    bool sounding = false;  // the mixer plays it
+    // Counts the loops the stage has taken (recorded, loaded or let go):
+    // a new loop of the same length is told from the last one by it.
+    uint32_t serial = 0;
+};
 
 class BLEngine {
 public:
@@ -27,16 +47,21 @@ public:
     bool loopsInMemory = true;
 
     // Starts the engine (loader thread, synthesizers, user-loop stage):
-    // master volume 63, samples list empty, rate 44100 Hz. exit() then
-    // init() restarts it with an empty samples list.
+    // master volume 63, samples list empty, rate 44100 Hz. exit() lets go
+    // of the song's loops held in memory too; exit() then init() restarts
+    // it with an empty samples list.
     void init();
     void exit();
 
     void play();
     void stop();
+    BLEngineState state() const;
 
     void setMixerVolume(short volume);
     void setMixerBpm(float bpm);
+    // The mix tempo as a link paces it to keep the beat on another's: it may
+    // run a little past the window's end (kMixPaceRoom).
+    void paceMixerBpm(float bpm);
     void setMixerFrequency(long hz);
     // Key lock: the mix tempo changes the tempo and not the key. Takes
     // effect at once, playing or not, without a gap; false when it cannot
@@ -59,6 +84,22 @@ public:
     void samplesBpm(float bpm);
 
     void setTrackSample(short track, short sample);
+    // Where what is mixed stands: output frames given since this playback
+    // started (at the mix tempo), and the song frame mixed next.
+    int64_t framesGiven() const;
+    int64_t songFrame() const;
+    // The song frame the track's last change is heard from: the boundary a
+    // waiting one lands on, else the song frame mixed next.
+    int64_t trackChangeFrame(short track) const;
+    // Runs the change while no output is made (playing), so that it is
+    // heard exactly from framesGiven() as it was then, which is returned.
+    // Never a play or a stop: they wait for the output.
+    int64_t atOneFrame(const std::function<void()>& change);
+    // The output stops at this output frame (framesGiven) until the fence
+    // moves: the calls made meanwhile are heard exactly from it. -1: none.
+    void holdOutputAt(int64_t frame);
+    // The output waits at the fence now.
+    bool outputHeld() const;
     // A loop change of the track waits for the next launch boundary and is
     // not heard yet.
     bool trackWaiting(short track) const;
@@ -84,6 +125,11 @@ public:
     static bool outputIsJack();
     static bool jackGone();  // it played through JACK until the server shut down
     static std::string jackMissing();
+    // Before the first init(): the sound card plays even while a JACK
+    // server runs (the command line's --no-jack); or the JACK client is
+    // opened now, false when it cannot be (jackMissing() says why).
+    static void forgoJack();
+    static bool openJack();
     static int jackRate();
     static int jackPeriodFrames();
     static plat::JackTransport jackTransport();
@@ -114,12 +160,40 @@ public:
     // the caller last wrote -1 there.
     void getTrackPeaks(short track, ttPeak** left, ttPeak** right);
 
+    // Effects. Rack 0 to 7 is a track's, after its loop and before its
+    // volume and pan; kFxMain the main mix's, before the main volume; each
+    // has two slots, 0 heard first. A slot is set whole (an empty effect
+    // empties it); while sync_atGrooveSet is on, playing, the change is
+    // heard from the next launch boundary, as the loops' are, else at
+    // once. The same effect keeps running and glides to its new values;
+    // another crosses over from the old. What the settings held that could
+    // not be taken (an effect or plugin not there, a value out of range, a
+    // state that cannot be read) is returned; the settings are kept as they
+    // came all the same, so that fx_get gives them back whole.
+    std::vector<FxNote> fx_set(int rack, int slot, const FxSlot& settings);
+    std::vector<FxNote> fx_setAll(const FxSetup& setup);
+    // One parameter by its name at once (false: no such slot or
+    // parameter), the bypass, an emptied slot.
+    bool fx_setParam(int rack, int slot, const std::string& param, float value);
+    void fx_bypass(int rack, int slot, bool on);
+    void fx_clear(int rack, int slot);
+    // The slot as set, with a plugin's own state as it is now.
+    FxSlot fx_get(int rack, int slot);
+    FxSetup fx_getAll();
+    // The main loop's round: frees the units the mixer let go of and sends
+    // the values that waited. Each fx_ call makes it too.
+    void fx_service();
+    // The built-in effects, and the LV2 plugins installed (the first call
+    // waits for the search init() started).
+    static const std::vector<FxEffectInfo>& fx_builtins();
+    static const std::vector<FxEffectInfo>& fx_plugins();
+
     // 0: the caller copies the file itself.
     short copyAudioFile(const char* source, const char* target);
     // Renders the mix script at scriptPath into a WAV file; both paths in
     // kel form. kQualMixWritten, kQualMixFailed or kQualMixStopped
-    // (audio/QualMix.h).
-    int mixToDisk(const char* wavPath, const char* scriptPath);
+    // (audio/QualMix.h). A plan with effects runs them as the live chain does.
+    int mixToDisk(const char* wavPath, const char* scriptPath, const MixPlan* plan = nullptr);
 
     void synth_SetFolder(const char* folder);
     void synth_Arp(short mode, short speed, const char* notes);
@@ -140,6 +214,11 @@ public:
     void userLoop_recordStop();
     void userLoop_recordReset();
     unsigned char userLoop_recordStatus(short* percent, short* level);
+    // The next recording's bars in time with the groove, where the sound
+    // plays through JACK and the groove plays (0: free length); the beats
+    // of count-in left (-1: no take in time under way).
+    void userLoop_recordBars(short bars);
+    int userLoop_countIn();
     unsigned char userLoop_save(const char* path);
     // Whether a capture device exists to record from.
     unsigned char userLoop_canRecord();
@@ -149,6 +228,7 @@ public:
     // Frames a save writes: one period at the tempo the song last played
     // with the user loop; 0 before that.
     int64_t userLoop_periodFrames();
+    BLUserLoopState userLoop_state();
 
 private:
     // Where the last synchronised loop change of each track is first heard.

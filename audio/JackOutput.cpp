@@ -43,6 +43,8 @@ std::atomic<uint64_t> heardSeq{0};
 std::atomic<double> heardAt{-1};
 std::atomic<double> heardFrame{0};
 std::atomic<double> heardStep{1};
+// When the last frame pulled is heard: past it nothing was pulled to be heard.
+std::atomic<double> heardEnd{-1};
 
 void pullHeard(MMSysAudio* owner, uint8_t* bytes, int count, int silentFrames)
 {
@@ -51,10 +53,13 @@ void pullHeard(MMSysAudio* owner, uint8_t* bytes, int count, int silentFrames)
     double frame = 0, step = 1;
     const double at = client.periodHeardAtMs();
     const bool made = ResampledTakeMark(&frame, &step);
+    const int64_t framesGiven = count / 4;  // 16-bit stereo
     heardSeq.fetch_add(1, std::memory_order_acq_rel);
     heardAt.store(made && at >= 0 ? at + silentFrames * 1000.0 / kEngineRate : -1, std::memory_order_release);
     heardFrame.store(frame, std::memory_order_release);
     heardStep.store(step, std::memory_order_release);
+    heardEnd.store(made && at >= 0 ? at + (silentFrames + framesGiven) * 1000.0 / kEngineRate : -1,
+                   std::memory_order_release);
     heardSeq.fetch_add(1, std::memory_order_acq_rel);
 }
 
@@ -94,7 +99,8 @@ void placeFirstPeriod(MMSysAudio* owner)
     }
     const double song = BPM.load();
     const double resampled = ResampledBPM.load();
-    const int64_t groove = placeStartFrame + (lead > 0 && resampled > 0 ? std::lround(lead * song / resampled) : 0);
+    const int64_t groove =
+        placeStartFrame + (lead > 0 && resampled > 0 ? std::lround(lead * song / resampled) : 0);
     placedGrooveFrame.store(groove, std::memory_order_relaxed);
     placedTransportFrame.store(t.frame + static_cast<int64_t>(leadIn) * client.rate() / kEngineRate,
                                std::memory_order_relaxed);
@@ -132,7 +138,10 @@ bool MMSysJackOutput::openPulled(int, int, int, MMSysAudio* owner)
     return true;
 }
 
-bool MMSysJackOutput::alive() { return client.alive(); }
+bool MMSysJackOutput::alive()
+{
+    return client.alive();
+}
 
 void MMSysJackOutput::close()
 {
@@ -141,14 +150,18 @@ void MMSysJackOutput::close()
     heardAt.store(-1, std::memory_order_release);
     heardSeq.fetch_add(1, std::memory_order_acq_rel);
     if (const int late = client.takeXruns())
-        note("JACK: " + std::to_string(late) + " xruns while the groove played (periods made too late: heard as gaps)");
+        note("JACK: " + std::to_string(late) +
+             " xruns while the groove played (periods made too late: heard as gaps)");
     deviceLive.store(false);
     placePending.store(false);
     placeAtPending.store(false);
     leadIn = 0;
 }
 
-void MMSysJackOutput::resume() { deviceLive.store(true); }
+void MMSysJackOutput::resume()
+{
+    deviceLive.store(true);
+}
 
 void MMSysJackOutput::pull(void* self, uint8_t* bytes, int count)
 {
@@ -157,7 +170,8 @@ void MMSysJackOutput::pull(void* self, uint8_t* bytes, int count)
         placePending.store(false, std::memory_order_relaxed);
         placeFirstPeriod(out->owner_);
     }
-    if (deviceLive.load(std::memory_order_acquire) && placeAtPending.exchange(false, std::memory_order_acq_rel))
+    if (deviceLive.load(std::memory_order_acquire) &&
+        placeAtPending.exchange(false, std::memory_order_acq_rel))
         placeInTime(out->owner_);
     if (leadIn > 0) {
         const int frames = count / 4;
@@ -189,8 +203,8 @@ bool JackOutput_Open()
     }
     notUsed.clear();
     note("JACK: the sound plays through JACK as client \"" + client.name() + "\", server at " +
-                  std::to_string(client.rate()) + " Hz, " + std::to_string(client.periodFrames()) +
-                  " frames a period" + (client.resampling() ? ", resampled from 44100 Hz" : ""));
+         std::to_string(client.rate()) + " Hz, " + std::to_string(client.periodFrames()) +
+         " frames a period" + (client.resampling() ? ", resampled from 44100 Hz" : ""));
     for (const auto& [port, peers] : client.connections()) {
         std::string to;
         for (const std::string& p : peers) to += (to.empty() ? "" : ", ") + p;
@@ -207,9 +221,15 @@ void JackOutput_Close()
     notUsed = "not opened";
 }
 
-bool JackOutput_InUse() { return client.alive(); }
+bool JackOutput_InUse()
+{
+    return client.alive();
+}
 
-bool JackOutput_Gone() { return client.isOpen() && !client.alive(); }
+bool JackOutput_Gone()
+{
+    return client.isOpen() && !client.alive();
+}
 
 std::string JackOutput_Why()
 {
@@ -217,13 +237,25 @@ std::string JackOutput_Why()
     return notUsed;
 }
 
-int JackOutput_Rate() { return client.rate(); }
+int JackOutput_Rate()
+{
+    return client.rate();
+}
 
-int JackOutput_PeriodFrames() { return client.periodFrames(); }
+int JackOutput_PeriodFrames()
+{
+    return client.periodFrames();
+}
 
-bool JackOutput_Resampling() { return client.resampling(); }
+bool JackOutput_Resampling()
+{
+    return client.resampling();
+}
 
-MMSysOutput* JackOutput_Device() { return client.alive() ? &device : nullptr; }
+MMSysOutput* JackOutput_Device()
+{
+    return client.alive() ? &device : nullptr;
+}
 
 int JackOutput_DelayFrames()
 {
@@ -239,15 +271,41 @@ bool JackOutput_HeardSongFrame(double nowMs, double* frame)
         const double at = heardAt.load(std::memory_order_acquire);
         const double first = heardFrame.load(std::memory_order_acquire);
         const double step = heardStep.load(std::memory_order_acquire);
+        const double end = heardEnd.load(std::memory_order_acquire);
         if (heardSeq.load(std::memory_order_acquire) != before) continue;
-        if (at < 0) return false;
+        if (at < 0 || nowMs > end) return false;
         *frame = first + (nowMs - at) * kEngineRate / 1000.0 * step;
         return true;
     }
     return false;
 }
 
-plat::JackTransport JackOutput_Transport() { return client.transport(); }
+bool JackOutput_OpenMidiOut(const std::string& name, plat::JackClient::MidiFill fill, void* user)
+{
+    return client.alive() && !client.resampling() && client.openMidiOut(name, fill, user);
+}
+
+void JackOutput_CloseMidiOut()
+{
+    client.closeMidiOut();
+}
+
+std::string JackOutput_MidiOutName()
+{
+    return client.midiOutName();
+}
+
+bool JackOutput_SetCapture(plat::JackClient::CaptureFill fill, void* user)
+{
+    if (!client.alive() || client.resampling()) return false;
+    client.setCapture(fill, user);
+    return true;
+}
+
+plat::JackTransport JackOutput_Transport()
+{
+    return client.transport();
+}
 
 double JackOutput_TransportBeats(const plat::JackTransport& t, double bpm)
 {

@@ -56,8 +56,18 @@ MMSysOutput* JackOutput_Device();
 int JackOutput_DelayFrames();
 // The song frame (in part) heard at `nowMs` (plat::monotonicMs), from when
 // JACK says the last period's frames are heard; false where it cannot say
-// (resampled for the server, the key lock, no period pulled yet).
+// (resampled for the server, the key lock, no period pulled yet) and past
+// the last frame pulled.
 bool JackOutput_HeardSongFrame(double nowMs, double* frame);
+// A MIDI output port `name` on the JACK client, filled by `fill` on JACK's
+// thread each period, after the sound; false while JACK does not play or
+// resamples (no period's time to place events by).
+bool JackOutput_OpenMidiOut(const std::string& name, plat::JackClient::MidiFill fill, void* user);
+void JackOutput_CloseMidiOut();
+std::string JackOutput_MidiOutName();
+// What the input ports bring, each period on JACK's thread (null: none);
+// false while JACK does not play or resamples.
+bool JackOutput_SetCapture(plat::JackClient::CaptureFill fill, void* user);
 plat::JackTransport JackOutput_Transport();
 // Beats from the transport's start: its bar, beat and tick when a timebase
 // master gives them, else its frame counted at `bpm`.

@@ -33,13 +33,15 @@ float gain = 0.0f;      // 0 the resampler is heard, 1 the stretcher
 int32_t fedPtr = 0;     // frames of resBuf the stretcher has had
 int dropLeft = 0;       // output frames still to drop (the stretcher's delay)
 
-int16_t history[2 * kHistory];
+// In 16-bit units, as the mixer keeps them (unclamped while the main mix
+// has effects).
+float historyL[kHistory], historyR[kHistory];
 int historyEnd = 0;  // next frame written; the ring is full from the start (silence)
 
 float inL[kPlatStretchFeed], inR[kPlatStretchFeed];
 float outL[kStageBlock], outR[kStageBlock];
 float dropL[kStageBlock], dropR[kStageBlock];
-int16_t plain[2 * kStageBlock];
+float plain[2 * kStageBlock];
 
 int16_t toShort(float x)
 {
@@ -49,25 +51,37 @@ int16_t toShort(float x)
     return static_cast<int16_t>(static_cast<int>(v));
 }
 
+KeyLockMaker maker = PlatStretcher_Live;
+
 bool makeStretcher()
 {
-    if (!stretch) stretch = PlatStretcher_Live(1.0);
+    if (!stretch) stretch = maker(1.0);
     return stretch != nullptr;
 }
 
-void feed(const int16_t* frames, int count)
+// Feeds the song frames [from, from + count) the mixer holds.
+void feed(int from, int count)
 {
     while (count > 0) {
         const int n = std::min(count, kPlatStretchFeed);
-        for (int i = 0; i < n; ++i) {
-            inL[i] = frames[2 * i] * kFromShort;
-            inR[i] = frames[2 * i + 1] * kFromShort;
-        }
+        MixerRead(from, n, inL, inR, kFromShort);
         const float* in[2] = {inL, inR};
         stretch->feed(in, n, false);
-        frames += 2 * n;
+        from += n;
         count -= n;
     }
+}
+
+// Feeds `count` frames of the history from frame `from` of its ring.
+void feedHistory(int from, int count)
+{
+    const int n = std::min(count, kPlatStretchFeed);
+    for (int i = 0; i < n; ++i) {
+        inL[i] = historyL[from + i] * kFromShort;
+        inR[i] = historyR[from + i] * kFromShort;
+    }
+    const float* in[2] = {inL, inR};
+    stretch->feed(in, n, false);
 }
 
 // Drops what is left of the stretcher's delay from its output.
@@ -87,18 +101,19 @@ void prime(double ratio)
 {
     stretch->setRatio(ratio);
     int pad = stretch->startPad();
-    int16_t lead[2 * 1024];
     // Older than the history reaches: silence.
     while (pad > kHistory) {
-        const int n = std::min(pad - kHistory, 1024);
-        std::memset(lead, 0, sizeof(lead));
-        feed(lead, n);
+        const int n = std::min(pad - kHistory, kPlatStretchFeed);
+        std::fill(inL, inL + n, 0.0f);
+        std::fill(inR, inR + n, 0.0f);
+        const float* in[2] = {inL, inR};
+        stretch->feed(in, n, false);
         pad -= n;
     }
     int from = (historyEnd - pad + kHistory) % kHistory;
     while (pad > 0) {
-        const int n = std::min(pad, kHistory - from);
-        feed(history + 2 * from, n);
+        const int n = std::min({pad, kHistory - from, kPlatStretchFeed});
+        feedHistory(from, n);
         pad -= n;
         from = (from + n) % kHistory;
     }
@@ -121,26 +136,27 @@ bool stretchBlock(int n, int capacity)
         const int want = std::clamp(stretch->framesWanted(), 256, kPlatStretchFeed);
         while (resBufPtr < fedPtr + want) {
             if (resBufPtr + kMixStep > capacity) return false;
-            GetSamples(resBuf + 2 * resBufPtr, kMixStep);
-            resBufPtr += kMixStep;
+            MixerFill(resBufPtr + kMixStep);
         }
-        feed(resBuf + 2 * fedPtr, want);
+        feed(fedPtr, want);
         fedPtr += want;
     }
     return false;
 }
 
-void keepHeard(const int16_t* frames, int count)
+// Keeps the first `count` song frames the mixer holds, just heard.
+void keepHeard(int count)
 {
+    int from = 0;
     if (count >= kHistory) {
-        frames += 2 * (count - kHistory);
+        from = count - kHistory;
         count = kHistory;
     }
     while (count > 0) {
         const int n = std::min(count, kHistory - historyEnd);
-        std::memcpy(history + 2 * historyEnd, frames, static_cast<size_t>(n) * 4);
+        MixerRead(from, n, historyL + historyEnd, historyR + historyEnd, 1.0f);
         historyEnd = (historyEnd + n) % kHistory;
-        frames += 2 * n;
+        from += n;
         count -= n;
     }
 }
@@ -156,7 +172,7 @@ void publishBeat()
     }
 }
 
-void onePass(int16_t* o, int n, int need, int capacity)
+void onePass(float* o, int n, int need, int capacity)
 {
     const bool on = wanted.load(std::memory_order_relaxed);
     if (on && primeDue) prime(static_cast<double>(n) / need);
@@ -170,12 +186,9 @@ void onePass(int16_t* o, int n, int need, int capacity)
             std::fill(outR, outR + n, 0.0f);
         }
     }
-    while (resBufPtr < need) {
-        GetSamples(resBuf + 2 * resBufPtr, kMixStep);
-        resBufPtr += kMixStep;
-    }
+    MixerFill(need);
     const bool plainHeard = !engaged || gain < 1.0f || target < 1.0f;
-    if (plainHeard) Resample(plain, resBuf, n, need);
+    if (plainHeard) MixerResample(plain, n, need);
     const float step = 1.0f / kKeyLockFade;
     for (int i = 0; i < n; ++i) {
         if (gain < target) gain = std::min(target, gain + step);
@@ -184,18 +197,17 @@ void onePass(int16_t* o, int n, int need, int capacity)
             o[2 * i] = plain[2 * i];
             o[2 * i + 1] = plain[2 * i + 1];
         } else if (gain >= 1.0f) {
-            o[2 * i] = toShort(outL[i]);
-            o[2 * i + 1] = toShort(outR[i]);
+            o[2 * i] = outL[i] * 32768.0f;
+            o[2 * i + 1] = outR[i] * 32768.0f;
         } else {
             const float g = gain;
-            o[2 * i] = toShort(outL[i] * g + plain[2 * i] * kFromShort * (1.0f - g));
-            o[2 * i + 1] = toShort(outR[i] * g + plain[2 * i + 1] * kFromShort * (1.0f - g));
+            o[2 * i] = (outL[i] * g + plain[2 * i] * kFromShort * (1.0f - g)) * 32768.0f;
+            o[2 * i + 1] = (outR[i] * g + plain[2 * i + 1] * kFromShort * (1.0f - g)) * 32768.0f;
         }
     }
-    keepHeard(resBuf, need);
-    resBufPtr -= need;
+    keepHeard(need);
     fedPtr = std::max(0, fedPtr - need);
-    std::memmove(resBuf, resBuf + 2 * need, static_cast<size_t>(resBufPtr) * 4);
+    MixerConsume(need);
     // Fully back on the resampler: the stretcher rests until key lock is
     // turned on again (and then starts afresh).
     if (engaged && !on && gain <= 0.0f) engaged = false;
@@ -206,8 +218,20 @@ void onePass(int16_t* o, int n, int need, int capacity)
 
 bool KeyLock_Set(bool on)
 {
+    // Made before the lock is taken: a stretcher takes long enough to build
+    // that the sound card would wait for it. One not needed after all goes
+    // once the lock is let go.
+    std::unique_ptr<PlatStretcher> made;
+    if (on) {
+        bool have = false;
+        {
+            MixerLock hold;
+            have = stretch != nullptr;
+        }
+        if (!have && !(made = maker(1.0))) return false;
+    }
     MixerLock hold;
-    if (on && !makeStretcher()) return false;
+    if (made && !stretch) stretch = std::move(made);
     wanted.store(on);
     if (on && !engaged && !primeDue) {
         stretch->reset();
@@ -222,6 +246,14 @@ bool KeyLock_On()
     return wanted.load();
 }
 
+void KeyLock_SetMaker(KeyLockMaker m)
+{
+    std::unique_ptr<PlatStretcher> old;
+    MixerLock hold;
+    maker = m ? m : PlatStretcher_Live;
+    if (!wanted.load() && !engaged) old = std::move(stretch);
+}
+
 int64_t KeyLock_BeatTimeLine()
 {
     const int64_t base = beatBase.load();
@@ -233,7 +265,8 @@ void KeyLock_Start()
     engaged = false;
     primeDue = false;
     beatBase.store(-1);
-    std::memset(history, 0, sizeof(history));
+    std::fill(historyL, historyL + kHistory, 0.0f);
+    std::fill(historyR, historyR + kHistory, 0.0f);
     historyEnd = 0;
     if (wanted.load() && makeStretcher()) {
         // A playback starts at once on the stretcher, led in by silence.
@@ -258,7 +291,7 @@ bool KeyLock_Runs(int32_t resPtr)
     return engaged || primeDue || resPtr >= kMixBlock;
 }
 
-void KeyLock_Resampled(int16_t* out, int n, int need, int capacity)
+void KeyLock_Resampled(float* out, int n, int need, int capacity)
 {
     // Longer blocks in pieces, each with its share of the song frames.
     int done = 0;
@@ -272,9 +305,9 @@ void KeyLock_Resampled(int16_t* out, int n, int need, int capacity)
     }
 }
 
-void KeyLock_Heard(const int16_t* frames, int count)
+void KeyLock_Heard(int count)
 {
-    keepHeard(frames, count);
+    keepHeard(count);
 }
 
 // ---- Renders -------------------------------------------------------------------

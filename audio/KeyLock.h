@@ -19,23 +19,34 @@
 
 constexpr int kKeyLockFade = 1024;
 
+class PlatStretcher;
+
 // Key lock on or off, from the next output block on; playing or not.
-// False when the stretcher could not be made (key lock stays off).
+// False when the stretcher could not be made (key lock stays off). The
+// first switch-on builds the stretcher outside the device lock, so the
+// sound goes on meanwhile.
 bool KeyLock_Set(bool on);
 bool KeyLock_On();
+// What makes the live stretcher (PlatStretcher_Live; null: that one again).
+// A new maker forgets a stretcher made before while key lock is off, so
+// the next switch-on makes one with it.
+using KeyLockMaker = std::unique_ptr<PlatStretcher> (*)(double outPerIn);
+void KeyLock_SetMaker(KeyLockMaker maker);
 
 // The timeline the beat is counted from: TimeLine, less what the stretcher
 // holds ahead of what is heard while key lock plays (or drains).
 int64_t KeyLock_BeatTimeLine();
 
 // The mixer's side (audio/OVMixer.cpp): a playback starts or ends, the
-// stage must run this block, the block itself, and the song frames the
-// resampler has just played (kept to lead the stretcher in).
+// stage must run this block, the block itself (in 16-bit units, for the
+// mixer to keep as it keeps its own frames), and the song frames the
+// resampler has just played, the first `count` it holds (kept to lead the
+// stretcher in).
 void KeyLock_Start();
 void KeyLock_Stop();
 bool KeyLock_Runs(int32_t resBufPtr);
-void KeyLock_Resampled(int16_t* out, int n, int need, int capacity);
-void KeyLock_Heard(const int16_t* frames, int count);
+void KeyLock_Resampled(float* out, int n, int need, int capacity);
+void KeyLock_Heard(int count);
 
 // A whole render through the finer stretcher, for the mixdown: song-tempo
 // frames in, output-tempo frames out, inFrames x outPerBeat / inPerBeat

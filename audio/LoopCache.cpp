@@ -6,8 +6,8 @@
 #include <new>
 
 #include "audio/AudioFormat.h"
-#include "audio/WinApi.h"
 #include "audio/Vtrack.h"
+#include "audio/WinApi.h"
 
 namespace {
 
@@ -64,10 +64,12 @@ void LoopCache_Add(int index, const char* path)
     if (read) {
         const int want = static_cast<int>(bytes);
         int got = 0;
-        for (int n; got < want && (n = F_read(file, reinterpret_cast<char*>(image->samples.get()) + got, want - got)) > 0;)
+        for (int n; got < want &&
+                    (n = F_read(file, reinterpret_cast<char*>(image->samples.get()) + got, want - got)) > 0;)
             got += n;
         // A short file plays what it holds, then silence, as when streamed.
-        if (got < want) std::fill(image->samples.get() + got / 2, image->samples.get() + want / 2, int16_t{0});
+        if (got < want)
+            std::fill(image->samples.get() + got / 2, image->samples.get() + want / 2, int16_t{0});
     }
     F_close(file);
     if (!read) {

@@ -1,27 +1,26 @@
 // One wave-output device fed from a fill callback (the engine passes
-// GetResampled), 16-bit stereo frames at 44100 Hz: either the sound card,
-// which asks for each period itself from its own thread (Pull), or an
-// output that takes a queue of fixed-size buffers that a periodic refill
-// keeps topped up (renders, tests).
+// GetResampled), 16-bit stereo frames at 44100 Hz, sending them to one of
+// the outputs of the table in audio/MMSysOutputs.h: either an output that
+// asks for each period itself from its own thread (Pull: the sound card,
+// JACK), or one that takes a queue of fixed-size buffers that a periodic
+// refill keeps topped up (renders, tests).
 //
 // Threads: the main thread creates, starts, stops and destroys the device;
-// the card's thread (Pull) or the output timer thread (AudioOutTimeSlice)
+// the output's thread (Pull) or the output timer thread (AudioOutTimeSlice)
 // fills under the device's lock. Stop takes the same lock, so a fill never
-// overlaps a reset or a close; a pulled card is closed after the lock is
+// overlaps a reset or a close; a pulled output is closed after the lock is
 // let go, as closing waits for a pull under way. queued is atomic.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <string>
-
-#include "platform/PlatAudio.h"
 
 class MMSysAudio;
+class MMSysCardOutput;
 
-// Where a device's buffers go: the sound card, or anything that takes the
-// same stream (an offline render, a test).
+// Where a device's buffers go: the sound card, JACK, or anything that takes
+// the same stream (an offline render, a test).
 class MMSysOutput {
 public:
     virtual ~MMSysOutput() = default;
@@ -43,29 +42,6 @@ public:
     }
     // False once the output has gone away.
     virtual bool alive() { return true; }
-};
-
-// The sound card, through the platform's audio output, which asks for each
-// period itself (the queue mode stays for whoever opens it so).
-class MMSysCardOutput : public MMSysOutput {
-public:
-    // The card and period pulled outputs open from now on: empty is the
-    // system's default, which is also taken when the named card is gone.
-    static void choose(const std::string& device, int periodFrames);
-    static int periodFrames();
-    static std::string chosenCard();
-    bool open(int rate, int channels, int bufferFrames) override;
-    bool pulls() const override { return true; }
-    bool openPulled(int rate, int channels, int bufferFrames, MMSysAudio* owner) override;
-    bool alive() override { return out_.alive(); }
-    void close() override { out_.close(); }
-    bool queue(const void* bytes, uint32_t count) override { return out_.queue(bytes, count); }
-    uint32_t queuedBytes() override { return out_.queuedBytes(); }
-    void resume() override { out_.resume(); }
-    void clear() override { out_.clear(); }
-
-private:
-    plat::AudioOutput out_;
 };
 
 // Writes exactly `frames` stereo frames to dest; -1 stops the device.
@@ -103,6 +79,14 @@ public:
     static void AudioOutTimeSlice();
     // A pulled output's request for `count` bytes, on its own thread.
     static void Pull(void* self, uint8_t* bytes, int count);
+    // A fence at an output frame, counted by `clock` (the fill's own count
+    // of frames given): a pull fills up to it, then waits with the lock let
+    // go until the main thread moves it (making the calls due there, heard
+    // exactly from that frame) or the output stops. One not moved within a
+    // quarter of a second is dropped and the sound goes on. -1: none.
+    static void SetFence(const std::atomic<int64_t>* clock, int64_t at);
+    // A pull waits at the fence now.
+    static bool AtFence();
     bool pulled() const { return pulledOut; }
     // False once a started output has gone away.
     bool alive() const { return !started || device->alive(); }
@@ -135,7 +119,7 @@ private:
     int pendingHead = 0;
     int pendingCount = 0;
     uint64_t pendingBytes = 0;
-    bool unqueued = false;  // buffers[next] is mixed but not handed over yet
+    bool unqueued = false;   // buffers[next] is mixed but not handed over yet
     bool pulledOut = false;  // the started output pulls (Pull fills it)
     // Periods pulled since the start, and those whose sound took longer to
     // make than the period lasts: on a card, a gap. Said at the stop.

@@ -120,6 +120,12 @@ void LoaderExit(int waitMs)
     }
 }
 
+bool LoaderRunning()
+{
+    std::lock_guard<std::mutex> hold(loader.m);
+    return loader.running;
+}
+
 bool LoaderPause(int waitMs)
 {
     dowldproc.store(0);

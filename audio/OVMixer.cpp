@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 #include "audio/KeyLock.h"
@@ -9,14 +10,19 @@
 #include "audio/OVTrack.h"
 #include "audio/Synth.h"
 #include "audio/Vetro.h"
+#include "audio/Vtrack.h"
 #include "audio/WinApi.h"
 #include "audio/Winaudio.h"
+#include "audio/fx/FxRack.h"
 
 float floatOutL[kFloatOutSize];
 float floatOutR[kFloatOutSize];
 int16_t* resBuf = nullptr;
+float* resWide = nullptr;
 int32_t resBufPtr = 0;
+std::atomic<double> MixFramesPerBeat{22050.0};
 std::atomic<int32_t> MasterVol{128};
+std::atomic<int64_t> ResampledFrames{0};
 std::atomic<MixBlockObserver> GetSamplesObserver{nullptr};
 
 namespace {
@@ -36,11 +42,6 @@ const FracTable kFrac;
 int clampInt(int v, int lo, int hi)
 {
     return v < lo ? lo : v > hi ? hi : v;
-}
-
-TRACK& trackOf(int track)
-{
-    return Tracks[clampInt(track, 1, kTrackCount) - 1];
 }
 
 // Track gains in extended precision, stored as floats.
@@ -95,6 +96,9 @@ TrackBlock takeTrack(TRACK& t, int64_t now, int n)
         if (t.syncVolume != -1) t.volume = t.syncVolume;
         if (t.syncPan != -1) t.pan = t.syncPan;
     }
+    // Effects ring on after a loop ends: what follows them is always known.
+    b.volume = t.volume;
+    b.pan = t.pan;
     if (t.schedLoop == -1 && now >= t.schedTime) {
         ++t.steerGen;
         t.schedLoop = -2;
@@ -108,8 +112,6 @@ TrackBlock takeTrack(TRACK& t, int64_t now, int n)
     // A track waiting for its next start still plays what its ring holds.
     if (t.curLoop == -1 || t.volume == 0 || now >= t.writePos || !t.ring) return b;
     b.mixed = true;
-    b.volume = t.volume;
-    b.pan = t.pan;
     // Frames past writePos are not written yet: they count as silence.
     b.frames = static_cast<int>(std::min<int64_t>(b.span, t.writePos - now));
     b.from = now;
@@ -118,7 +120,8 @@ TrackBlock takeTrack(TRACK& t, int64_t now, int n)
 
 // Adds `frames` ring frames from timeline frame `from` into the
 // accumulators at `at`, the ring's end passed over; raises the peaks.
-void mixRing(const TRACK& t, int64_t from, int frames, int at, float gl, float gr, int16_t& peakL, int16_t& peakR)
+void mixRing(const TRACK& t, int64_t from, int frames, int at, float gl, float gr, int16_t& peakL,
+             int16_t& peakR)
 {
     while (frames > 0) {
         const int idx = static_cast<int>(from % t.ringLen);
@@ -203,15 +206,111 @@ void endMeterBlock()
     ttQRPos = static_cast<int16_t>(((distance + ttQWPos) % 16 + 16) % 16);
 }
 
-// Mixes n frames from `now`, within one timeline block, into out.
-void mixStretch(int16_t* o, int64_t now, int n)
+// A track's effects run on the song's timeline, where the track's loop
+// is, before the mix is brought to the mix tempo: the tracks are summed
+// there, and only their sum is resampled or stretched. So a track's delay
+// counts the song's beat (BPM frames), which the resampler turns into the
+// mix tempo's beat as it does the loops'; and a song frame is heard at
+// ratio = mix tempo / song tempo, so what is measured in heard time (a
+// reverb's ring) counts SAMPFREQ x ratio frames a second, and what is
+// measured in Hz does too unless key lock stretches the sum and keeps its
+// frequencies, when it counts SAMPFREQ. Given those rates, a cutoff of
+// 500 Hz is heard at 500 Hz and a room rings as long at every tempo.
+FxContext trackContext()
+{
+    FxContext c;
+    const double bpm = BPM.load(std::memory_order_relaxed);
+    const double mixBpm = ResampledBPM.load(std::memory_order_relaxed);
+    const double rate = SAMPFREQ.load(std::memory_order_relaxed);
+    const double ratio = bpm > 0 && mixBpm > 0 ? bpm / mixBpm : 1.0;
+    c.framesPerBeat = bpm > 0 ? bpm : rate / 2;
+    c.timeRate = rate * ratio;
+    c.freqRate = KeyLock_On() ? rate : rate * ratio;
+    return c;
+}
+
+float fxL[kMixBlock];
+float fxR[kMixBlock];
+
+// One track with effects: its frames (silence where it has none, so that
+// echoes ring on) through its rack, then its volume and pan.
+void mixTrackFx(int i, FxRack& rack, int64_t now, int n, int32_t master)
+{
+    struct Stretch {
+        int at, span;
+        int32_t volume, pan;
+    };
+    Stretch stretches[8];
+    int count = 0;
+    TRACK& t = Tracks[i];
+    std::fill(fxL, fxL + n, 0.0f);
+    std::fill(fxR, fxR + n, 0.0f);
+    constexpr float kIn = 1.0f / 32768.0f;
+    for (int done = 0; done < n;) {
+        const TrackBlock b = takeTrack(t, now + done, n - done);
+        const int span = std::max(b.span, 1);
+        if (b.mixed) {
+            int64_t from = b.from;
+            for (int k = 0, left = b.frames; left > 0;) {
+                const int idx = static_cast<int>(from % t.ringLen);
+                const int run = std::min(left, t.ringLen - idx);
+                const int16_t* src = t.ring + 2 * idx;
+                for (int j = 0; j < run; ++j) {
+                    fxL[done + k + j] = src[2 * j] * kIn;
+                    fxR[done + k + j] = src[2 * j + 1] * kIn;
+                }
+                k += run;
+                left -= run;
+                from += run;
+            }
+        }
+        if (count > 0 &&
+            (count == 8 || (stretches[count - 1].volume == b.volume && stretches[count - 1].pan == b.pan))) {
+            stretches[count - 1].span += span;
+        } else {
+            stretches[count++] = {done, span, b.volume, b.pan};
+        }
+        done += span;
+    }
+    rack.runFrom(fxL, fxR, n, trackContext(), now);
+    for (int k = 0; k < count; ++k) {
+        const Stretch& s = stretches[k];
+        if (s.volume == 0) continue;
+        float gl = 0.0f;
+        float gr = 0.0f;
+        trackGains(s.volume, s.pan, master, &gl, &gr);
+        gl *= 32768.0f;
+        gr *= 32768.0f;
+        int16_t& peakL = blockPeaks.left[i];
+        int16_t& peakR = blockPeaks.right[i];
+        const int end = std::min(s.at + s.span, n);
+        for (int j = s.at; j < end; ++j) {
+            floatOutL[j] += fxL[j] * gl;
+            floatOutR[j] += fxR[j] * gr;
+            peakL = std::max(peakL, toSample(fxL[j] * 32768.0f));
+            peakR = std::max(peakR, toSample(fxR[j] * 32768.0f));
+        }
+        blockPeaks.mixed[i] = true;
+    }
+}
+
+// Mixes n frames from `now`, within one timeline block, into out (16-bit
+// frames) or, while the main mix has effects, into wide (the same values
+// without the 16-bit limits).
+void mixStretch(int16_t* o, float* wide, int64_t now, int n)
 {
     const int32_t master = MasterVol.load(std::memory_order_relaxed);
     std::fill(floatOutL, floatOutL + n, 0.0f);
     std::fill(floatOutR, floatOutR + n, 0.0f);
     const bool pulled = LoopCache_Resident();
+    FxBoard& board = Fx_LiveBoard();
     for (int i = 0; i < kTrackCount; ++i) {
         if (pulled) TrackPull(i, now + n);
+        FxRack& rack = board.rack(i);
+        if (rack.busyBefore(now + n)) {
+            mixTrackFx(i, rack, now, n, master);
+            continue;
+        }
         for (int done = 0; done < n;) {
             const TrackBlock b = takeTrack(Tracks[i], now + done, n - done);
             if (b.mixed) {
@@ -226,9 +325,17 @@ void mixStretch(int16_t* o, int64_t now, int n)
     }
     if (vetroRenderData.active) addUserLoop(now, 0, n, master);
     SynthFloatRender(&RealtimeSynth, floatOutL, floatOutR, now, static_cast<float>(master), n);
-    for (int k = 0; k < n; ++k) {
-        o[2 * k] = toSample(floatOutL[k]);
-        o[2 * k + 1] = toSample(floatOutR[k]);
+    if (wide) {
+        // Whole numbers as the 16-bit mix has them, without its limits.
+        for (int k = 0; k < n; ++k) {
+            wide[2 * k] = std::trunc(floatOutL[k]);
+            wide[2 * k + 1] = std::trunc(floatOutR[k]);
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            o[2 * k] = toSample(floatOutL[k]);
+            o[2 * k + 1] = toSample(floatOutR[k]);
+        }
     }
     if ((now + n) % kMixBlock == 0) endMeterBlock();
 }
@@ -243,13 +350,36 @@ int GetSamples(void* out, int n)
     for (int done = 0; done < n;) {
         const int64_t now = start + done;
         const int stretch = static_cast<int>(std::min<int64_t>(n - done, kMixBlock - now % kMixBlock));
-        mixStretch(o + 2 * done, now, stretch);
+        mixStretch(o + 2 * done, nullptr, now, stretch);
         done += stretch;
         TimeLine.store(now + stretch, std::memory_order_release);
     }
     if (MixBlockObserver observe = GetSamplesObserver.load(std::memory_order_acquire)) observe(start, o, n);
     return n;
 }
+
+namespace {
+
+// GetSamples into the unclamped buffer, while the main mix has effects.
+void getSamplesWide(float* out, int n)
+{
+    n = clampInt(n, 0, kMixBlock);
+    const int64_t start = TimeLine.load(std::memory_order_relaxed);
+    for (int done = 0; done < n;) {
+        const int64_t now = start + done;
+        const int stretch = static_cast<int>(std::min<int64_t>(n - done, kMixBlock - now % kMixBlock));
+        mixStretch(nullptr, out + 2 * done, now, stretch);
+        done += stretch;
+        TimeLine.store(now + stretch, std::memory_order_release);
+    }
+    if (MixBlockObserver observe = GetSamplesObserver.load(std::memory_order_acquire)) {
+        static int16_t seen[2 * kMixBlock];
+        for (int k = 0; k < 2 * n; ++k) seen[k] = toSample(out[k]);
+        observe(start, seen, n);
+    }
+}
+
+}  // namespace
 
 namespace {
 
@@ -272,7 +402,8 @@ int32_t chunkNeedNow()
     return static_cast<int32_t>(std::clamp<int64_t>(need, 1, resBufFrames - kMixBlock));
 }
 
-void interpolateRange(int16_t* out, const int16_t* in, int from, int to, int outFrames, int inFrames);
+template <typename T>
+void interpolateRange(T* out, const T* in, int from, int to, int outFrames, int inFrames);
 
 // Song frames output frames [0, upTo) of a chunk read.
 int inputFor(int upTo, int outFrames, int inFrames)
@@ -299,8 +430,9 @@ void markPull()
     // The buffer's first frame is the chunk's first song frame.
     const int32_t need = chunkDone > 0 ? chunkNeed : chunkNeedNow();
     const double step = static_cast<double>(need) / kResampleChunk;
-    markFrame.store(static_cast<double>(TimeLine.load(std::memory_order_relaxed) - resBufPtr) + chunkDone * step,
-                    std::memory_order_relaxed);
+    markFrame.store(
+        static_cast<double>(TimeLine.load(std::memory_order_relaxed) - resBufPtr) + chunkDone * step,
+        std::memory_order_relaxed);
     markStep.store(step, std::memory_order_relaxed);
     markMade.store(true, std::memory_order_relaxed);
 }
@@ -322,6 +454,141 @@ bool ResampledTakeMark(double* frame, double* perOutput)
     return true;
 }
 
+namespace {
+
+// While the main mix has effects, the chunk's song frames wait in resWide.
+bool chunkWide = false;
+int64_t chunkSong = 0;  // the song frame the chunk's first output frame stands for
+// A piece at the mix tempo, in 16-bit units, before the main mix's effects.
+float pieceOut[2 * kResampleChunk];
+float mainL[kResampleChunk];
+float mainR[kResampleChunk];
+
+// The waiting frames from one buffer to the other: exact either way (the
+// wide ones are whole numbers; going back they are held to 16 bits, as
+// the plain mix holds them).
+void switchBuffer(bool wide)
+{
+    if (wide) {
+        for (int k = 0; k < 2 * resBufPtr; ++k) resWide[k] = resBuf[k];
+    } else {
+        for (int k = 0; k < 2 * resBufPtr; ++k) resBuf[k] = toSample(resWide[k]);
+    }
+    chunkWide = wide;
+}
+
+// An effect's frame back in 16 bits: to the nearest, held to +-32767.
+int16_t rounded(double v)
+{
+    if (v >= 32767.0) return 32767;
+    if (v <= -32767.0) return -32767;
+    return static_cast<int16_t>(std::lround(v));
+}
+
+// A value of the stretcher's, in 16-bit units, as it has always been kept.
+int16_t fromUnits(float v)
+{
+    if (v >= 32767.0f) return 32767;
+    if (v <= -32767.0f) return -32767;
+    return static_cast<int16_t>(static_cast<int>(v));
+}
+
+// The main mix's effects run on the mix as it is heard, after the tempo
+// has been brought to the mix's: a delay counts the mix tempo's beat, a
+// cutoff is in Hz at the engine's rate, and the limiter sees the frames
+// that leave. They come before the main volume: the mix, made with the
+// volume in its gains as ever (so that nothing jumps when effects come or
+// go, key lock's stretcher included), has it taken out for them, unclamped,
+// and put back after. Frames are rounded back to 16 bits, so that what no
+// effect changes comes out as it went in. A change due on a song frame is
+// heard from the output frame that plays that frame.
+void mainEffects(const float* in, int16_t* out, int piece)
+{
+    const double volume = MasterVol.load(std::memory_order_relaxed) / 128.0;
+    // At volume 0 nothing is heard; the effects go on with silence.
+    const double into = volume > 0 ? 1.0 / (volume * 32768.0) : 0.0;
+    for (int k = 0; k < piece; ++k) {
+        mainL[k] = static_cast<float>(in[2 * k] * into);
+        mainR[k] = static_cast<float>(in[2 * k + 1] * into);
+    }
+    FxRack& rack = Fx_LiveBoard().rack(kFxMain);
+    FxContext c;
+    c.framesPerBeat = MixFramesPerBeat.load(std::memory_order_relaxed);
+    c.freqRate = c.timeRate = SAMPFREQ.load(std::memory_order_relaxed);
+    const int64_t need = std::max(chunkNeed, 1);
+    auto songAt = [&](int64_t j) { return chunkSong + j * need / kResampleChunk; };
+    for (int done = 0; done < piece;) {
+        const int64_t at = chunkDone + done;
+        rack.take(songAt(at));
+        int span = piece - done;
+        const int64_t due = rack.dueNext();
+        if (due != kFxNotDue && due > songAt(at)) {
+            const int64_t heard = ((due - chunkSong) * kResampleChunk + need - 1) / need;
+            if (heard > at && heard < chunkDone + piece) span = static_cast<int>(heard - at);
+        }
+        rack.run(mainL + done, mainR + done, span, c, songAt(at));
+        done += span;
+    }
+    const double back = volume * 32768.0;
+    for (int k = 0; k < piece; ++k) {
+        out[2 * k] = rounded(mainL[k] * back);
+        out[2 * k + 1] = rounded(mainR[k] * back);
+    }
+}
+
+}  // namespace
+
+void MixerFill(int frames)
+{
+    while (resBufPtr < frames) {
+        if (chunkWide) {
+            getSamplesWide(resWide + 2 * resBufPtr, kMixStep);
+        } else {
+            GetSamples(resBuf + 2 * resBufPtr, kMixStep);
+        }
+        resBufPtr += kMixStep;
+    }
+}
+
+void MixerRead(int from, int count, float* left, float* right, float scale)
+{
+    if (chunkWide) {
+        const float* f = resWide + 2 * from;
+        for (int i = 0; i < count; ++i) {
+            left[i] = f[2 * i] * scale;
+            right[i] = f[2 * i + 1] * scale;
+        }
+    } else {
+        const int16_t* f = resBuf + 2 * from;
+        for (int i = 0; i < count; ++i) {
+            left[i] = f[2 * i] * scale;
+            right[i] = f[2 * i + 1] * scale;
+        }
+    }
+}
+
+void MixerResample(float* out, int outFrames, int inFrames)
+{
+    if (chunkWide) {
+        interpolateRange(out, resWide, 0, outFrames, outFrames, inFrames);
+        return;
+    }
+    static int16_t plain[2 * kResampleChunk];
+    outFrames = std::min(outFrames, kResampleChunk);
+    Resample(plain, resBuf, outFrames, inFrames);
+    for (int k = 0; k < 2 * outFrames; ++k) out[k] = plain[k];
+}
+
+void MixerConsume(int count)
+{
+    resBufPtr -= count;
+    if (chunkWide) {
+        std::memmove(resWide, resWide + 2 * count, static_cast<size_t>(resBufPtr) * 8);
+    } else {
+        std::memmove(resBuf, resBuf + 2 * count, static_cast<size_t>(resBufPtr) * 4);
+    }
+}
+
 int GetResampled(void* out, int n)
 {
     auto* o = static_cast<int16_t*>(out);
@@ -334,6 +601,10 @@ int GetResampled(void* out, int n)
         if (chunkDone == 0) {
             chunkNeed = chunkNeedNow();
             chunkKeyLocked = KeyLock_Runs(resBufPtr);
+            chunkSong = TimeLine.load(std::memory_order_relaxed) - resBufPtr;
+            // The main mix's effects run this chunk when one is due in it.
+            const bool wide = resWide && Fx_LiveBoard().rack(kFxMain).busyBefore(chunkSong + chunkNeed);
+            if (wide != chunkWide) switchBuffer(wide);
         }
         const int piece = std::min(n - done, kResampleChunk - chunkDone);
         int16_t* to = o + 2 * done;
@@ -341,7 +612,16 @@ int GetResampled(void* out, int n)
             // Its share of the chunk's song frames.
             const auto before = static_cast<int>(int64_t{chunkNeed} * chunkDone / kResampleChunk);
             const auto after = static_cast<int>(int64_t{chunkNeed} * (chunkDone + piece) / kResampleChunk);
-            KeyLock_Resampled(to, piece, std::max(1, after - before), resBufFrames);
+            KeyLock_Resampled(pieceOut, piece, std::max(1, after - before), resBufFrames);
+            if (chunkWide) {
+                mainEffects(pieceOut, to, piece);
+            } else {
+                for (int k = 0; k < 2 * piece; ++k) to[k] = fromUnits(pieceOut[k]);
+            }
+        } else if (chunkWide) {
+            MixerFill(inputFor(chunkDone + piece, kResampleChunk, chunkNeed));
+            interpolateRange(pieceOut, resWide, chunkDone, chunkDone + piece, kResampleChunk, chunkNeed);
+            mainEffects(pieceOut, to, piece);
         } else {
             const int wanted = inputFor(chunkDone + piece, kResampleChunk, chunkNeed);
             while (resBufPtr < wanted) {
@@ -355,10 +635,10 @@ int GetResampled(void* out, int n)
         if (chunkDone < kResampleChunk) continue;
         chunkDone = 0;
         if (chunkKeyLocked) continue;
-        KeyLock_Heard(resBuf, chunkNeed);
-        resBufPtr -= chunkNeed;
-        std::memmove(resBuf, resBuf + 2 * chunkNeed, static_cast<size_t>(resBufPtr) * 4);
+        KeyLock_Heard(chunkNeed);
+        MixerConsume(chunkNeed);
     }
+    ResampledFrames.fetch_add(n, std::memory_order_relaxed);
     return n;
 }
 
@@ -366,8 +646,18 @@ namespace {
 
 // The interpolation proper, output frames [from, to); Index holds
 // positions in hundredths of a frame.
-template <typename Index>
-void interpolate(int16_t* out, const int16_t* in, int from, int to, int inFrames, float step)
+// A position's value as the plain mix keeps it, truncated toward zero.
+inline void keep(int16_t* to, double v)
+{
+    *to = static_cast<int16_t>(static_cast<int>(v));
+}
+inline void keep(float* to, double v)
+{
+    *to = static_cast<float>(std::trunc(v));
+}
+
+template <typename Index, typename T>
+void interpolate(T* out, const T* in, int from, int to, int inFrames, float step)
 {
     const Index last = inFrames - 1;
     const double s = step;
@@ -383,28 +673,29 @@ void interpolate(int16_t* out, const int16_t* in, int from, int to, int inFrames
             continue;
         }
         const double frac = kFrac.v[p - idx * 100];
-        const int16_t* a = in + 2 * idx;
-        out[0] = static_cast<int16_t>(static_cast<int>(a[0] + (a[2] - a[0]) * frac));
-        out[1] = static_cast<int16_t>(static_cast<int>(a[1] + (a[3] - a[1]) * frac));
+        const T* a = in + 2 * idx;
+        keep(out, a[0] + (a[2] - a[0]) * frac);
+        keep(out + 1, a[1] + (a[3] - a[1]) * frac);
     }
 }
 
-void interpolateRange(int16_t* out, const int16_t* in, int from, int to, int outFrames, int inFrames)
+template <typename T>
+void interpolateRange(T* out, const T* in, int from, int to, int outFrames, int inFrames)
 {
     if (inFrames == outFrames) {
-        std::memcpy(out, in + 2 * from, static_cast<size_t>(to - from) * 4);
+        std::memcpy(out, in + 2 * from, static_cast<size_t>(to - from) * 2 * sizeof(T));
         return;
     }
     if (inFrames <= 0 || outFrames <= 0) {
-        if (to > from) std::memset(out, 0, static_cast<size_t>(to - from) * 4);
+        if (to > from) std::memset(out, 0, static_cast<size_t>(to - from) * 2 * sizeof(T));
         return;
     }
     const float step = static_cast<float>(inFrames) / static_cast<float>(outFrames);
     // Positions stay below inFrames x 100: 32 bits do for the mixer's blocks.
     if (inFrames < 20000000) {
-        interpolate<int32_t>(out, in, from, to, inFrames, step);
+        interpolate<int32_t, T>(out, in, from, to, inFrames, step);
     } else {
-        interpolate<int64_t>(out, in, from, to, inFrames, step);
+        interpolate<int64_t, T>(out, in, from, to, inFrames, step);
     }
 }
 
@@ -416,16 +707,34 @@ int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames)
     return outFrames;
 }
 
+int MixRingFrames(int blockLen)
+{
+    const int64_t base = 4 * int64_t{blockLen};
+    const int32_t song = SongBPM;
+    if (base <= 0 || song <= 0) return static_cast<int>(std::max<int64_t>(base, 0));
+    // Song frames a second at the window's end, paced, against those at 1.3
+    // times the song, the fastest the base size was made for.
+    const double ratio = (song + kMixTempoWindow) * kMixPaceRoom / (1.3 * song);
+    int64_t frames = ratio > 1 ? static_cast<int64_t>(std::ceil(static_cast<double>(base) * ratio)) : base;
+    frames = (frames + kMixBlock - 1) / kMixBlock * kMixBlock;
+    return static_cast<int>(std::min<int64_t>(frames, INT32_MAX / 4 / kMixBlock * kMixBlock));
+}
+
 int InitResampler(int blockLen)
 {
-    const int frames = 4 * blockLen;
+    const int frames = MixRingFrames(blockLen);
     if (!resBuf || resBufFrames != frames) {
         ResetResampler();
         resBuf = frames > 0 ? static_cast<int16_t*>(M_alloc(frames * 4)) : nullptr;
+        resWide = resBuf ? static_cast<float*>(M_alloc(frames * 8)) : nullptr;
         resBufFrames = resBuf ? frames : 0;
     }
     resBufPtr = 0;
     chunkDone = 0;
+    chunkWide = false;
+    ResampledFrames.store(0);
+    // A playback starts in silence: no echo of the last one rings on.
+    Fx_LiveBoard().resetSound(TimeLineStartFrame());
     vetroBlockAt = -1;
     blockPeaks = BlockPeaks{};
     KeyLock_Start();
@@ -436,76 +745,11 @@ int ResetResampler()
 {
     KeyLock_Stop();
     M_free(resBuf);
+    M_free(resWide);
     resBuf = nullptr;
+    resWide = nullptr;
     resBufFrames = 0;
     resBufPtr = 0;
     chunkDone = 0;
     return 0;
-}
-
-int SetMixBPM(int milliBpm)
-{
-    const int64_t bpm = BPM.load();
-    if (bpm <= 0 || milliBpm <= 0) return ResampledBPM.load();
-    const long double framesPerBeat = (static_cast<long double>(SAMPFREQ.load()) * 60.0) /
-                                      (static_cast<long double>(milliBpm) * static_cast<long double>(0.001f));
-    int64_t r = framesPerBeat >= INT32_MAX ? INT32_MAX : static_cast<int64_t>(framesPerBeat);
-    if (13 * r < 10 * bpm) r = (10 * bpm) / 13;
-    ttDistance.store(static_cast<int16_t>((16 * r / 2) / bpm));
-    ResampledBPM.store(static_cast<int32_t>(r));
-    return static_cast<int32_t>(r);
-}
-
-void SetRealtimeFreq(int hz)
-{
-    if (PlayingStatus.load() != 0) return;
-    SAMPFREQ.store(hz);
-    BLOCKLEN.store(hz >= 44100 ? 16384 : 8192);
-}
-
-int TrackVolume(int track, int volume)
-{
-    volume = clampInt(volume, 0, 127);
-    TRACK& t = trackOf(track);
-    std::lock_guard<std::mutex> hold(t.lock);
-    t.volume = volume;
-    t.syncVolume = -1;
-    return volume;
-}
-
-int TrackPan(int track, int pan)
-{
-    pan = clampInt(pan, 0, 127);
-    TRACK& t = trackOf(track);
-    std::lock_guard<std::mutex> hold(t.lock);
-    t.pan = pan;
-    t.syncPan = -1;
-    return pan;
-}
-
-int VolumeSync2(int track, int volume)
-{
-    const int64_t at = NextLaunchTime();
-    TRACK& t = trackOf(track);
-    std::lock_guard<std::mutex> hold(t.lock);
-    t.syncTime = at;
-    t.syncVolume = clampInt(volume, 0, 127);
-    return 0;
-}
-
-int PanSync2(int track, int pan)
-{
-    const int64_t at = NextLaunchTime();
-    TRACK& t = trackOf(track);
-    std::lock_guard<std::mutex> hold(t.lock);
-    t.syncTime = at;
-    t.syncPan = clampInt(pan, 0, 127);
-    return 0;
-}
-
-int MasterVolume(int volume)
-{
-    volume = clampInt(volume, 0, 128);
-    MasterVol.store(volume);
-    return volume;
 }

@@ -26,10 +26,36 @@ constexpr int kFloatOutSize = 32768;
 extern float floatOutL[kFloatOutSize];
 extern float floatOutR[kFloatOutSize];
 
-// Song-tempo frames waiting to be resampled (4 x BLOCKLEN frames) and how
+// The mix tempo stays within this many beats a minute either side of the
+// song's: the engine plays every tempo up to the window's end, and its
+// rings and resampler buffer are sized for that end.
+constexpr int kMixTempoWindow = 50;
+// The mix may run this much faster than the window's end while a link or
+// Link paces it to keep its beat on another's (a nudge of at most 12 %):
+// a follower at the end of its window can still catch up.
+constexpr double kMixPaceRoom = 1.125;
+
+// Frames per beat at the window's fast end of the song's tempo (SongBPM), as
+// SetMixBPM makes them for that tempo; 0 before a song's tempo is known.
+int32_t FastestMixBeat();
+// Frames for the track rings and the resampler buffer at a block length:
+// 4 x blockLen, more where the window's end takes more song frames a second
+// than 1.3 times the song's tempo would (the rings keep as long ahead of
+// the mixer as they did at that tempo). A whole number of mixer blocks.
+int MixRingFrames(int blockLen);
+
+// Song-tempo frames waiting to be resampled (MixRingFrames(BLOCKLEN)) and how
 // many of them are valid; the output timer thread's.
 extern int16_t* resBuf;
 extern int32_t resBufPtr;
+
+// While the main mix has effects, the song frames wait in resWide instead
+// (as many, floats): whole numbers as resBuf would hold them but without
+// its 16-bit limits. The effects run after the tempo has been brought to
+// the mix's, before the main volume (taken out for them and put back).
+extern float* resWide;
+// Frames per beat at the mix tempo, unrounded.
+extern std::atomic<double> MixFramesPerBeat;
 
 // 0 to 128.
 extern std::atomic<int32_t> MasterVol;
@@ -44,6 +70,9 @@ int GetSamples(void* out, int n);
 // The output device's fill callback: n frames at the mix tempo, any n;
 // the song frames are mixed only as the n frames need them.
 int GetResampled(void* out, int n);
+// Frames GetResampled has given since the resampler was last started (at
+// each playback's start): the output frame a change made now is heard from.
+extern std::atomic<int64_t> ResampledFrames;
 // Asks the next GetResampled to note the song frame (in part) its first
 // output frame stands for, and the song frames an output frame stands for;
 // taken once by ResampledTakeMark, false when none was made (no pull, or the
@@ -55,10 +84,21 @@ int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames);
 int InitResampler(int blockLen);
 int ResetResampler();
 
+// The song frames waiting to be heard, whichever buffer holds them, for key
+// lock: mixes until `frames` wait, reads [from, from + count) scaled into
+// two channels, brings the first inFrames to outFrames (at most 2048) by the
+// resampler's interpolation (16-bit units), and lets count of them go.
+void MixerFill(int frames);
+void MixerRead(int from, int count, float* left, float* right, float scale);
+void MixerResample(float* out, int outFrames, int inFrames);
+void MixerConsume(int count);
+
 // Mix tempo in thousandths of a beat per minute; returns the new
-// ResampledBPM (never faster than 1.3 times the song). Before the engine was
+// ResampledBPM (never faster than the window's end). Before the engine was
 // armed, or with a tempo of 0 or less, nothing changes.
-int SetMixBPM(int milliBpm);
+// `paced`: a link keeping the beat on another's, which may run past the
+// window's end by the pace's room.
+int SetMixBPM(int milliBpm, bool paced = false);
 // Engine rate; ignored unless stopped.
 void SetRealtimeFreq(int hz);
 

@@ -32,17 +32,16 @@
 #include <cstdint>
 #include <mutex>
 
+#include "audio/BLEngineTypes.h"
+
 struct LoopImage;
 
-constexpr int kTrackCount = 8;
 // Timeline frames are 64-bit: a playback goes on for years without running
 // out of them. kNever is the value of a time that is not set, far beyond
 // any frame a playback reaches.
 constexpr int64_t kNever = INT64_MAX / 4;
 // Frames the mixer consumes per block.
 constexpr int kMixBlock = 2048;
-// A cycle is 32 beats; by default synchronised changes land on its boundaries.
-constexpr int kCycleBeats = 32;
 
 // Song-tempo frames the mixer has consumed since playback started.
 extern std::atomic<int64_t> TimeLine;
@@ -101,9 +100,7 @@ extern int16_t* convBuf;
 // older count is dropped when it comes back.
 extern std::atomic<uint32_t> LoaderEpoch;
 
-// Level meters. The held peaks are read and reset (to -1) by the main thread
-// while the mixer raises them, hence atomics.
-using ttPeak = std::atomic<int16_t>;
+// Level meters (ttPeak: audio/BLEngineTypes.h).
 extern ttPeak ttTrackPeaks[2 * kTrackCount];  // held left peaks of tracks 0-7, then right
 struct ttQPeaksRec {
     int16_t left[16];
@@ -180,6 +177,8 @@ void LGetTrackPeaks(short track, ttPeak** left, ttPeak** right);
 void LoaderStart();
 // Signals the exit event and waits up to waitMs for the thread to end.
 void LoaderExit(int waitMs);
+// True from LoaderStart until the thread has ended.
+bool LoaderRunning();
 // The pause handshake: servicing stops (dowldproc 0) and the call returns
 // once the loader has acknowledged between two services, or after waitMs
 // (false then: the loader is caught in a file operation).

@@ -15,6 +15,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/KeyLock.h"
+#include "audio/QualMixFx.h"
 #include "audio/Vtrack.h"
 #include "audio/WinApi.h"
 #include "core/kelFiles.h"
@@ -57,6 +58,7 @@ struct Render {
     std::unique_ptr<KeyLockRender> keyLock;
     int64_t written = 0;  // frames written to the file
     int64_t limit = 0;    // frames the whole render writes: 32 beats a block
+    std::unique_ptr<QualMixFx> fx;
 };
 
 Render* gRender = nullptr;
@@ -169,7 +171,8 @@ void paintTrack(Render& r, int sample, int volume, int pan)
         const int got = F_read(file, r.reading, want * channels * 2) / (channels * 2);
         if (got <= 0) break;
         quotients(r.reading, got, channels, left, right, r.quotients);
-        for (int64_t s = first; s + consumed < end; s += period) paint(r.groove, s + consumed, end, r.quotients, got);
+        for (int64_t s = first; s + consumed < end; s += period)
+            paint(r.groove, s + consumed, end, r.quotients, got);
         consumed += got;
     }
     F_close(file);
@@ -178,6 +181,7 @@ void paintTrack(Render& r, int sample, int volume, int pan)
 bool writeFrames(void* file, Render& r, const int16_t* frames, int64_t count)
 {
     count = std::min(count, r.limit - r.written);
+    if (count > 0 && r.fx) frames = r.fx->main(frames, static_cast<int>(count), r.written);
     if (count > 0 && !writeAll(file, frames, static_cast<int>(count * 4))) return false;
     r.written += count;
     return true;
@@ -298,7 +302,15 @@ long MixGroove(void* file, int n, int* samples, int* volumes, int* pans)
     Render& r = *gRender;
     const int64_t grooveFrames = int64_t{r.spb} * kBeatsPerBlock;
     std::memset(r.groove, 0, static_cast<size_t>(grooveFrames) * 4);
-    for (int k = 0; k < n; ++k) paintTrack(r, samples[k], volumes[k], pans[k]);
+    for (int k = 0; k < n; ++k) {
+        const int track = r.fx ? r.fx->trackOfLine(k) : -1;
+        if (r.fx && r.fx->hasEffects(track)) {
+            r.fx->paintTrack(track, samples[k], volumes[k], pans[k], r.groove);
+        } else {
+            paintTrack(r, samples[k], volumes[k], pans[k]);
+        }
+    }
+    if (r.fx) r.fx->paintTails(r.groove);
 
     for (int b = 0; b < kBeatsPerBlock; ++b) {
         if (stopAsked(r)) return -1;
@@ -363,7 +375,7 @@ int64_t QualMix_OutputFrames(const char* text)
     return int64_t{kFramesPerMinute / shape.tempo} * kBeatsPerBlock * shape.blocks;
 }
 
-int QualityMix(char* wavPath, char* text)
+int QualityMix(char* wavPath, char* text, const MixPlan* plan)
 {
     if (!wavPath || !text) return kQualMixFailed;
     char line[kQualMixLineSize];
@@ -393,6 +405,10 @@ int QualityMix(char* wavPath, char* text)
         if (!r.keyLock->ok()) r.failed = true;
     }
     r.resampling = !r.keyLock && gQuality == kQualMixHigh && r.ospb != r.spb;
+    if (plan && plan->anyEffects()) {
+        r.fx = std::make_unique<QualMixFx>(plan, r.spb, r.ospb, tempo, r.keyLock != nullptr);
+        if (!r.fx->active()) r.fx.reset();
+    }
     if (r.resampling) {
         const double ratio = static_cast<double>(r.ospb) / r.spb;
         const size_t outCapacity = static_cast<size_t>(r.spb * ratio) + 256;
@@ -419,6 +435,7 @@ int QualityMix(char* wavPath, char* text)
     while (!Ieof()) {
         report(static_cast<float>(r.block) / static_cast<float>(blocks));
         const int n = readCount(line);
+        if (r.fx) r.fx->beginBlock(r.block, n);
         for (int k = 0; k < n; ++k) {
             Igets(line);
             int fields[3] = {0, 0, 0};  // a field the line lacks reads as 0: no loop, silent
@@ -464,7 +481,7 @@ int QualityMix(char* wavPath, char* text)
     return ok ? kQualMixWritten : kQualMixFailed;
 }
 
-int OVQualityMix(char* wavPath, char* scriptPath)
+int OVQualityMix(char* wavPath, char* scriptPath, const MixPlan* plan)
 {
     void* script = F_open(scriptPath);
     if (script == F_NOFILE) return kQualMixFailed;
@@ -480,7 +497,7 @@ int OVQualityMix(char* wavPath, char* scriptPath)
         length += n;
     }
     text[length] = '\0';
-    const int result = QualityMix(wavPath, text);
+    const int result = QualityMix(wavPath, text, plan);
     F_close(script);
     M_free(text);
     return result;

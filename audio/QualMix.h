@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+struct MixPlan;
+
 constexpr int MIXFREQ = 44100;
 // Script text beyond this is not read; a line holds at most 255 characters.
 constexpr int kQualMixMaxScript = 64000;
@@ -54,9 +56,10 @@ void QualMix_SetHooks(void (*subAmount)(float), bool (*shouldStop)());
 
 // Both paths in kel form, as the engine's file layer takes them. Reads up
 // to 64000 bytes of the script and renders it; kQualMixFailed also when the
-// script cannot be read.
-int OVQualityMix(char* wavPath, char* scriptPath);
-int QualityMix(char* wavPath, char* text);
+// script cannot be read. A plan with effects (audio/MixPlan.h) runs them,
+// its grooves the script's blocks in order.
+int OVQualityMix(char* wavPath, char* scriptPath, const MixPlan* plan = nullptr);
+int QualityMix(char* wavPath, char* text, const MixPlan* plan = nullptr);
 // Frames the script renders (32 beats of its tempo a block); -1 when its
 // tempo is out of bounds.
 int64_t QualMix_OutputFrames(const char* text);

@@ -20,10 +20,10 @@ SYNTHETIZER RenderSynth;
 namespace {
 
 constexpr const char* kNoteFiles[kSynthNotes] = {
-    "c2.wav", "c#2.wav", "d2.wav", "d#2.wav", "e2.wav", "f2.wav", "f#2.wav", "g2.wav", "g#2.wav",
-    "a2.wav", "a#2.wav", "b2.wav", "c3.wav", "c#3.wav", "d3.wav", "d#3.wav", "e3.wav", "f3.wav",
-    "f#3.wav", "g3.wav", "g#3.wav", "a3.wav", "a#3.wav", "b3.wav", "c4.wav", "c#4.wav", "d4.wav",
-    "d#4.wav", "e4.wav", "f4.wav", "f#4.wav", "g4.wav", "g#4.wav", "a4.wav", "a#4.wav", "b4.wav"};
+    "c2.wav",  "c#2.wav", "d2.wav",  "d#2.wav", "e2.wav",  "f2.wav",  "f#2.wav", "g2.wav",  "g#2.wav",
+    "a2.wav",  "a#2.wav", "b2.wav",  "c3.wav",  "c#3.wav", "d3.wav",  "d#3.wav", "e3.wav",  "f3.wav",
+    "f#3.wav", "g3.wav",  "g#3.wav", "a3.wav",  "a#3.wav", "b3.wav",  "c4.wav",  "c#4.wav", "d4.wav",
+    "d#4.wav", "e4.wav",  "f4.wav",  "f#4.wav", "g4.wav",  "g#4.wav", "a4.wav",  "a#4.wav", "b4.wav"};
 
 // Semitone of a note letter, -1 for any other character.
 int semitone(char c)
@@ -354,7 +354,8 @@ int SynthRender(SYNTHETIZER* s, int16_t* out, int64_t time, float level, int n)
     float gl = 0, gr = 0;
     SynthGains(s->volume, s->pan, level, &gl, &gr);
     auto addTo = [](int16_t& sum, float product) {
-        sum = static_cast<int16_t>(static_cast<uint16_t>(sum) + static_cast<uint16_t>(static_cast<int>(product)));
+        sum = static_cast<int16_t>(static_cast<uint16_t>(sum) +
+                                   static_cast<uint16_t>(static_cast<int>(product)));
     };
     return render(s, time, n, [&](int at, const SYNTHDATA& d, int64_t from, int count) {
         int16_t* o = out + 2 * at;

@@ -40,8 +40,8 @@ struct SYNTHVOICE {
 struct SYNTHETIZER {
     SYNTHDATA* data;
     SYNTHVOICE voices[kSynthVoices];
-    int32_t poly;     // voices 0 .. poly - 1 are used, 1 to 16
-    int32_t arpMode;  // 0 off, 1 up, 2 down, 3 random, 4 up/down rising, 5 falling
+    int32_t poly;      // voices 0 .. poly - 1 are used, 1 to 16
+    int32_t arpMode;   // 0 off, 1 up, 2 down, 3 random, 4 up/down rising, 5 falling
     int64_t nextStep;  // timeline frame of the next step, -1 = none
     int32_t speed;     // steps per beat
     char notes[kSynthListSize];

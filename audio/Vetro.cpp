@@ -23,6 +23,7 @@ constexpr int16_t kMostBars = 32;
 
 // A recording fills the loop's block: settings leave the stage silent.
 bool recordingHold = false;
+uint32_t loopSerial = 0;
 
 // The source frames of one block: region, fades and gain applied.
 void fetch(const vetroRenderDataRec& r, const vetroGlobalDataRec& g, float* bufL, float* bufR)
@@ -32,6 +33,7 @@ void fetch(const vetroRenderDataRec& r, const vetroGlobalDataRec& g, float* bufL
     const bool stereo = g.loopChannels == 2;
     const int step = stereo ? 2 : 1;
     const int16_t* data = g.loopData;
+    const bool whole = g.seamless && g.regionStart == 0 && g.regionEnd == g.loopFrames;
     for (int32_t k = 0; k < r.srcFrames; ++k) {
         const int64_t s = first + k;
         if (s < g.regionStart || s >= g.regionEnd || s >= g.loopFrames || s < 0) {
@@ -40,9 +42,9 @@ void fetch(const vetroRenderDataRec& r, const vetroGlobalDataRec& g, float* bufL
             continue;
         }
         double w = 1.0;
-        if (s < int64_t{g.regionStart} + kFadeFrames) {
+        if (!whole && s < int64_t{g.regionStart} + kFadeFrames) {
             w = static_cast<double>(s - g.regionStart) * 0.02;
-        } else if (s > int64_t{g.regionEnd} - kFadeFrames) {
+        } else if (!whole && s > int64_t{g.regionEnd} - kFadeFrames) {
             w = static_cast<double>(g.regionEnd - s) * 0.02;
         }
         const auto gw = static_cast<float>(gain * w);
@@ -52,42 +54,62 @@ void fetch(const vetroRenderDataRec& r, const vetroGlobalDataRec& g, float* bufL
     }
 }
 
+// `frames` output frames of the loop from period position `pos`, added at
+// r.outL / r.outR + `at`: the source frames fetched once, then each output
+// frame interpolated between two of them in hundredths.
+void renderStretch(vetroRenderDataRec& r, const vetroGlobalDataRec& g, float* bufL, float* bufR, int64_t pos,
+                   int32_t at, int32_t frames)
+{
+    const double rate = r.rate;
+    // A stretch of a few frames at a slow rate still takes the frame it starts on.
+    r.srcFrames = std::clamp<int32_t>(static_cast<int32_t>(frames * rate), 1, kVetroWorkFrames);
+    r.srcOffset = static_cast<int32_t>(std::min<double>(static_cast<double>(pos) * rate, INT32_MAX));
+    fetch(r, g, bufL, bufR);
+
+    float* outL = r.outL + at;
+    float* outR = r.outR + at;
+    const int32_t last = r.srcFrames - 1;
+    for (int32_t i = 0; i < frames; ++i) {
+        const auto x = static_cast<int64_t>(rate * (static_cast<double>(i) * 100.0));
+        const int64_t j = x / 100;
+        const int64_t f = x - 100 * j;
+        if (i == frames - 1 || j >= last) {
+            const int64_t k = std::min<int64_t>(j, last);
+            outL[i] += bufL[k];
+            outR[i] += bufR[k];
+            continue;
+        }
+        const auto hundredths = static_cast<float>(f);
+        outL[i] += static_cast<float>(bufL[j] + (bufL[j + 1] - bufL[j]) * hundredths * 0.01);
+        outR[i] += static_cast<float>(bufR[j] + (bufR[j + 1] - bufR[j]) * hundredths * 0.01);
+    }
+}
+
 // One block of the loop added into r.outL / r.outR, with work buffers of
 // kVetroWorkFrames frames. The live mix and the save each pass their own
-// record and buffers; both only read the loop.
+// record and buffers; both only read the loop. A block that crosses the end
+// of a period restarts the loop on that very frame, so that a fitted loop
+// stays on the groove's beats however the blocks fall.
 void render(vetroRenderDataRec& r, const vetroGlobalDataRec& g, float* bufL, float* bufR)
 {
     const int64_t period = int64_t{r.barFrames} * r.bars;
     if (period <= 0 || !g.loopData || !bufL || !bufR || r.blockFrames <= 0 || !r.outL || !r.outR) return;
-    const int64_t blockStart = r.blockStart;
     // The added period keeps the position positive.
     const auto p = static_cast<int64_t>(static_cast<double>(period) * (static_cast<double>(r.phase) + 1.0) +
-                                        static_cast<double>(blockStart));
-    const int64_t pos = ((p % period) + period) % period;
-    const double rate = r.rate;
-    r.srcFrames = std::clamp<int32_t>(static_cast<int32_t>(r.blockFrames * rate), 0, kVetroWorkFrames);
-    r.srcOffset = static_cast<int32_t>(std::min<double>(static_cast<double>(pos) * rate, INT32_MAX));
-    if (r.srcFrames <= 0) return;
-    fetch(r, g, bufL, bufR);
-
-    const int32_t last = r.srcFrames - 1;
-    for (int32_t i = 0; i < r.blockFrames; ++i) {
-        const auto x = static_cast<int64_t>(rate * (static_cast<double>(i) * 100.0));
-        const int64_t j = x / 100;
-        const int64_t f = x - 100 * j;
-        if (i == r.blockFrames - 1 || j >= last) {
-            const int64_t at = std::min<int64_t>(j, last);
-            r.outL[i] += bufL[at];
-            r.outR[i] += bufR[at];
-            continue;
-        }
-        const auto hundredths = static_cast<float>(f);
-        r.outL[i] += static_cast<float>(bufL[j] + (bufL[j + 1] - bufL[j]) * hundredths * 0.01);
-        r.outR[i] += static_cast<float>(bufR[j] + (bufR[j + 1] - bufR[j]) * hundredths * 0.01);
+                                        static_cast<double>(r.blockStart));
+    int64_t pos = ((p % period) + period) % period;
+    for (int32_t at = 0; at < r.blockFrames;) {
+        const auto frames = static_cast<int32_t>(std::min<int64_t>(r.blockFrames - at, period - pos));
+        renderStretch(r, g, bufL, bufR, pos, at, frames);
+        at += frames;
+        pos = 0;
     }
 }
 
-float finiteOr(float v, float fallback) { return std::isfinite(v) ? v : fallback; }
+float finiteOr(float v, float fallback)
+{
+    return std::isfinite(v) ? v : fallback;
+}
 
 int16_t toSample(float x)
 {
@@ -199,11 +221,12 @@ unsigned char Vetro_SaveLoop(char* kelPath)
     return result;
 }
 
-void Vetro_ReplaceLoop(int16_t* block, int32_t frames, int16_t channels)
+void Vetro_ReplaceLoop(int16_t* block, int32_t frames, int16_t channels, bool seamless)
 {
     int16_t* old = nullptr;
     {
         MixerLock hold;
+        ++loopSerial;
         vetroRenderData.active = 0;
         old = vetroGlobalData.loopData;
         vetroGlobalData.loopData = block;
@@ -211,8 +234,15 @@ void Vetro_ReplaceLoop(int16_t* block, int32_t frames, int16_t channels)
         vetroGlobalData.loopChannels = channels;
         vetroGlobalData.regionStart = 0;
         vetroGlobalData.regionEnd = 0;
+        vetroGlobalData.seamless = seamless;
     }
     if (old != block) M_free(old);
+}
+
+uint32_t Vetro_LoopSerial()
+{
+    MixerLock hold;
+    return loopSerial;
 }
 
 void Vetro_SetRecordingHold(bool on)

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "audio/BLEngineTypes.h"
+
 // Frames the work buffers hold: blockFrames x rate never goes beyond.
 constexpr int32_t kVetroWorkFrames = 16384;
 
@@ -22,6 +24,9 @@ struct vetroGlobalDataRec {
     int16_t loopChannels = 2;  // 2 = stereo, anything else = mono
     int32_t regionStart = 0;   // first frame that sounds
     int32_t regionEnd = 0;     // frame after the last one that sounds
+    // Whole bars played through the loop point (a take in time): played
+    // whole, no fade there, where the downbeat's attack is.
+    bool seamless = false;
 };
 
 extern vetroGlobalDataRec vetroGlobalData;
@@ -44,17 +49,6 @@ struct vetroRenderDataRec {
 
 extern vetroRenderDataRec vetroRenderData;
 
-// The loop tuner's settings.
-struct blUserLoopSettingsRec {
-    uint8_t enabled;
-    int16_t bars;
-    float offset;
-    float gain;
-    float rate;
-    float start;
-    float end;
-};
-
 // The work buffers (allocated here, on the main thread) and `active` cleared.
 void Vetro_Init();
 void Vetro_Exit();
@@ -74,7 +68,9 @@ unsigned char Vetro_SaveLoop(char* kelPath);
 // Replaces the user loop (main thread): the stage falls silent, the old
 // block is freed and `block` (M_alloc'd, or null) becomes the loop, all
 // under the device lock. Settings must be applied again afterwards.
-void Vetro_ReplaceLoop(int16_t* block, int32_t frames, int16_t channels);
+void Vetro_ReplaceLoop(int16_t* block, int32_t frames, int16_t channels, bool seamless = false);
+// Counts the replacements: a new loop of the same length shows by it.
+uint32_t Vetro_LoopSerial();
 // Whether applying settings may make the stage sound: off while a recording
 // fills the loop's block.
 void Vetro_SetRecordingHold(bool on);

@@ -65,9 +65,15 @@ void* openWith(bool (*opener)(const char*, kelFileRec*), const char* path)
 
 }  // namespace
 
-void* F_open(const char* path) { return openWith(KEL_FileOpenReadOnly, path); }
+void* F_open(const char* path)
+{
+    return openWith(KEL_FileOpenReadOnly, path);
+}
 
-void* F_creat(const char* path) { return openWith(KEL_FileCreateAndOpen, path); }
+void* F_creat(const char* path)
+{
+    return openWith(KEL_FileCreateAndOpen, path);
+}
 
 int F_close(void* file)
 {

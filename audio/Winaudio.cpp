@@ -5,7 +5,7 @@
 #include <new>
 #include <thread>
 
-#include "audio/JackOutput.h"
+#include "audio/MMSysOutputs.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
 #include "audio/Synth.h"
@@ -21,9 +21,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kTimerPeriod = std::chrono::milliseconds(23);
 
-MMSysOutput* chosenOutput = nullptr;
-bool onJack = false;  // the instance plays through the JACK client
-bool timerWanted = true;
+// The table's entry of the output the instance plays through.
+const MMSysOutputKind* playingOn = nullptr;
 bool loaderStalled = false;
 
 std::thread timerThread;
@@ -74,15 +73,16 @@ int wDBInit(MMSysFill callback, int queueBytes)
 {
     wDBClose();
     timerID = 0;
-    // Through JACK while its server runs, else the sound card.
-    MMSysOutput* output = chosenOutput ? chosenOutput : JackOutput_Device();
-    onJack = output && output == JackOutput_Device();
-    auto* device = new (std::nothrow) MMSysAudio(callback, queueBytes / 4, 2, 44100, kMixBlock, output);
+    // A given queue, else JACK while its server runs, else the sound card.
+    const MMSysOutputKind& output = MMSysOutputForPlayback();
+    auto* device =
+        new (std::nothrow) MMSysAudio(callback, queueBytes / 4, 2, 44100, kMixBlock, output.device());
     if (!device || !device->allocated()) {
         delete device;
         return -1;
     }
     mmAud = device;
+    playingOn = &output;
     return 0;
 }
 
@@ -91,7 +91,7 @@ int wDBStart()
     if (!mmAud) return -1;
     const int r = mmAud->Start();
     if (r != 0) return r;
-    if (timerWanted && !mmAud->pulled()) startTimer();
+    if (QueueOutput_Timed() && !mmAud->pulled()) startTimer();
     return 0;
 }
 
@@ -107,6 +107,7 @@ void wDBClose()
     wDBStop();  // the timer must not outlive the instance it serves
     delete mmAud;
     mmAud = nullptr;
+    playingOn = nullptr;
 }
 
 bool wDBPulls()
@@ -116,13 +117,13 @@ bool wDBPulls()
 
 int wDBDelayFrames()
 {
-    if (wDBPulls()) return onJack ? JackOutput_DelayFrames() : 2 * MMSysCardOutput::periodFrames();
-    return BLOCKLEN.load();
+    // Not pulled, it is the queue's length whatever the output.
+    return wDBPulls() ? playingOn->delayFrames() : QueueOutput_DelayFrames();
 }
 
 bool wDBHeardFrame(double* frame)
 {
-    return onJack && wDBPulls() && JackOutput_HeardSongFrame(plat::monotonicMs(), frame);
+    return wDBPulls() && playingOn->heardFrame && playingOn->heardFrame(plat::monotonicMs(), frame);
 }
 
 bool wDBAlive()
@@ -133,16 +134,6 @@ bool wDBAlive()
 int wDBSetParameters(int, int, int, int)
 {
     return 0;
-}
-
-void wDBSetOutput(MMSysOutput* output)
-{
-    chosenOutput = output;
-}
-
-void wDBSetTimer(bool on)
-{
-    timerWanted = on;
 }
 
 int InitPlay()
@@ -162,7 +153,7 @@ int BeginPlay()
     if (framesPerBeat < 1) return 1;
     InitSynthFStop(&RealtimeSynth, SynthSamps);
     InitSynthFStop(&RenderSynth, SynthSamps);
-    if (InitTracks(BLOCKLEN.load() * 4) != 0) return 1;
+    if (InitTracks(MixRingFrames(BLOCKLEN.load())) != 0) return 1;
     BPM.store(framesPerBeat);
     ResampledBPM.store(framesPerBeat);
     SetSynthBPM(&RealtimeSynth, framesPerBeat);

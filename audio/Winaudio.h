@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "audio/MMSysAudio.h"
+#include "audio/QueueOutput.h"
 
 // The device instance, null when none.
 extern MMSysAudio* mmAud;
@@ -28,23 +29,18 @@ int wDBInit(MMSysFill callback, int queueBytes);
 int wDBStart();
 void wDBStop();
 void wDBClose();
-// Frames between what the mixer has reached and what is heard: the sound
-// card's period twice over when it pulls, the queue's length otherwise.
+// Frames between what the mixer has reached and what is heard, as the
+// output that plays says (audio/MMSysOutputs.h): the queue's length unless
+// it pulls.
 int wDBDelayFrames();
 // The song frame (in part) heard now, where the output can say exactly.
 bool wDBHeardFrame(double* frame);
 // False once the started output has gone away (the card unplugged).
 bool wDBAlive();
-// True while the started output is the card, which pulls its periods.
+// True while the started output pulls its periods (the card, JACK).
 bool wDBPulls();
 // The device always opens at 44100 Hz, stereo, 16 bits; this changes nothing.
 int wDBSetParameters(int deviceId, int rate, int channels, int bytesPerSample);
-
-// Where instances made from now on send their buffers; null = the sound card.
-void wDBSetOutput(MMSysOutput* output);
-// Whether wDBStart starts the timer (the default). Without it the owner
-// refills by calling MMSysAudio::AudioOutTimeSlice itself.
-void wDBSetTimer(bool on);
 
 int InitPlay();   // 1; once at engine start: loader thread and synthesizers
 int BeginPlay();  // 0 armed, 1 refused or failed

@@ -9,7 +9,10 @@
 #include <thread>
 
 #include "audio/AudioFormat.h"
+#include "audio/JackInput.h"
+#include "audio/OVTrack.h"
 #include "audio/Vetro.h"
+#include "audio/Vtrack.h"
 #include "audio/WinApi.h"
 #include "platform/PlatAudio.h"
 
@@ -20,7 +23,10 @@ namespace {
 
 class WaveInCard : public WaveInSource {
 public:
-    bool open(int rate, int channels, int bufferFrames) override { return in_.open(rate, channels, bufferFrames); }
+    bool open(int rate, int channels, int bufferFrames) override
+    {
+        return in_.open(rate, channels, bufferFrames);
+    }
     void close() override { in_.close(); }
     bool start() override
     {
@@ -45,7 +51,12 @@ private:
 WaveInCard cardSource;
 WaveInSource* chosenSource = nullptr;
 
-WaveInSource& source() { return chosenSource ? *chosenSource : cardSource; }
+// The sound card's, or JACK's inputs while the sound plays through JACK.
+WaveInSource& source()
+{
+    if (chosenSource) return *chosenSource;
+    return JackInput_InUse() ? *JackInput_Source() : cardSource;
+}
 
 // Why the last recording would not start (main thread only).
 int recordProblem = 0;
@@ -208,6 +219,10 @@ constexpr int64_t kDefaultBudget = int64_t{300} * 44100 * 4;  // five minutes of
 int64_t budget = kDefaultBudget;
 
 uint8_t ulrec_on = 0;
+// Bars the next recording takes in time (0: as long as it is let run), and
+// whether the one running does.
+int recordBars = 0;
+bool inTime = false;
 uint32_t recdbytesatStop = 0;
 int32_t capacity = 0;
 UserLoopLoadReport lastLoad;
@@ -220,11 +235,17 @@ void* allocBlock(int64_t bytes)
 
 // A running recording ends and becomes the loop (the capture thread has
 // ended before anyone else touches its block).
-void endRecording() { UserLoop_RecordReset(); }
+void endRecording()
+{
+    UserLoop_RecordReset();
+}
 
 }  // namespace
 
-void WAVEIN_SetSource(WaveInSource* s) { chosenSource = s; }
+void WAVEIN_SetSource(WaveInSource* s)
+{
+    chosenSource = s;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -352,13 +373,21 @@ unsigned char UserLoop_RecordStart()
     recordProblemText.clear();
     if (ulrec_on) endRecording();
     void* block = nullptr;
-    int64_t bytes = 0;
-    for (int secs = 20; secs >= 6 && !block; --secs) {
-        bytes = int64_t{secs} * 44100;
-        block = allocBlock(bytes);
-    }
+    // Room for 8 bars at the song's slowest tempo, or 20 s without a song;
+    // less where memory is short, down to 1.5 s.
+    int64_t frames = SongBPM > 0 ? JackInput_TakeCapacity(SongBPM) : int64_t{20} * 44100;
+    while (!(block = allocBlock(frames * 4)) && frames * 3 / 4 >= 66150) frames = frames * 3 / 4;
     if (!block) return 0;
-    capacity = static_cast<int32_t>(bytes / 4);
+    capacity = static_cast<int32_t>(frames);
+    // In time with the groove heard through JACK: from the next bar.
+    inTime = recordBars > 0 && PlayingStatus.load() == 2 &&
+             JackInput_StartTake(recordBars, static_cast<int16_t*>(block), capacity);
+    if (inTime) {
+        Vetro_SetRecordingHold(true);
+        Vetro_ReplaceLoop(static_cast<int16_t*>(block), 0, 2);
+        ulrec_on = 1;
+        return 1;
+    }
     if (!WAVEIN_StartRecord(static_cast<unsigned long>(capacity), static_cast<short*>(block))) {
         M_free(block);  // the loop there was stays
         recordProblem = source().problem();
@@ -374,6 +403,7 @@ unsigned char UserLoop_RecordStart()
 
 void UserLoop_RecordStop()
 {
+    if (inTime) return;  // a take in time ends on its bar, or when reset
     unsigned long frames = 0;
     WAVEIN_StopRecord(&frames);
     recdbytesatStop = static_cast<uint32_t>(frames);
@@ -382,6 +412,15 @@ void UserLoop_RecordStop()
 void UserLoop_RecordReset()
 {
     if (!ulrec_on) return;
+    if (inTime) {
+        int bars = 0;
+        const int32_t frames = JackInput_EndTake(&bars);
+        Vetro_ReplaceLoop(vetroGlobalData.loopData, frames, 2, true);
+        inTime = false;
+        ulrec_on = 0;
+        Vetro_SetRecordingHold(false);
+        return;
+    }
     // Storing ends first, so the count is the block's final content.
     UserLoop_RecordStop();
     WAVEIN_ResetRecord();
@@ -395,15 +434,37 @@ unsigned char UserLoop_RecordStatus(short* percent, short* level)
 {
     if (level) *level = 0;
     if (!ulrec_on) return 0;
+    if (inTime) {
+        int countIn = 0, done = 0;
+        const bool running = JackInput_TakeStatus(&countIn, &done);
+        if (percent) *percent = static_cast<short>(done);
+        if (level) *level = countIn > 0 ? 0 : 90;
+        return running ? 1 : 0;
+    }
     unsigned long n = 0;
     const short st = WAVEIN_RecordStatus(&n);
     if (level) *level = 90;
     if (percent && capacity > 0)
-        *percent = static_cast<short>(static_cast<unsigned long>(n) * 100u / static_cast<unsigned long>(capacity));
+        *percent =
+            static_cast<short>(static_cast<unsigned long>(n) * 100u / static_cast<unsigned long>(capacity));
     return st ? 1 : 0;
 }
 
-unsigned char UserLoop_CanRecord() { return source().exists() ? 1 : 0; }
+void UserLoop_SetRecordBars(int bars)
+{
+    recordBars = bars;
+}
+
+int UserLoop_CountIn()
+{
+    int countIn = 0;
+    return ulrec_on && inTime && JackInput_TakeStatus(&countIn, nullptr) ? countIn : -1;
+}
+
+unsigned char UserLoop_CanRecord()
+{
+    return source().exists() ? 1 : 0;
+}
 
 int UserLoop_RecordProblem(std::string* text)
 {
@@ -448,7 +509,8 @@ unsigned char UserLoop_Load(char* kelPath)
         }
         if (got >= frameBytes) {
             lastLoad.loadedFrames = got / frameBytes;
-            Vetro_ReplaceLoop(static_cast<int16_t*>(block), lastLoad.loadedFrames, static_cast<int16_t>(channels));
+            Vetro_ReplaceLoop(static_cast<int16_t*>(block), lastLoad.loadedFrames,
+                              static_cast<int16_t>(channels));
             result = 1;
         } else {
             M_free(block);
@@ -458,8 +520,17 @@ unsigned char UserLoop_Load(char* kelPath)
     return result;
 }
 
-UserLoopLoadReport UserLoop_LastLoad() { return lastLoad; }
+UserLoopLoadReport UserLoop_LastLoad()
+{
+    return lastLoad;
+}
 
-void UserLoop_SetMemoryBudget(int64_t bytes) { budget = bytes > 0 ? bytes : kDefaultBudget; }
+void UserLoop_SetMemoryBudget(int64_t bytes)
+{
+    budget = bytes > 0 ? bytes : kDefaultBudget;
+}
 
-int64_t UserLoop_MemoryBudget() { return budget; }
+int64_t UserLoop_MemoryBudget()
+{
+    return budget;
+}

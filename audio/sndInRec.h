@@ -65,7 +65,8 @@ int CTWAVEInStart();
 void CTWAVEInStop();
 void CTWAVEInClose();
 // The device's notice that a buffer came back (param1: its header).
-void waveInCallback(void* handle, unsigned int message, uintptr_t instance, uintptr_t param1, uintptr_t param2);
+void waveInCallback(void* handle, unsigned int message, uintptr_t instance, uintptr_t param1,
+                    uintptr_t param2);
 
 // What BLEngine's user-loop operations do.
 unsigned char UserLoop_Load(char* kelPath);
@@ -73,6 +74,13 @@ unsigned char UserLoop_RecordStart();
 void UserLoop_RecordStop();
 void UserLoop_RecordReset();
 unsigned char UserLoop_RecordStatus(short* percent, short* level);
+// The next recording takes `bars` bars in time with the groove, from the
+// next bar heard, where the sound plays through JACK and the groove plays
+// (0: as long as it is let run, the only kind through the card).
+void UserLoop_SetRecordBars(int bars);
+// Beats of count-in left before a take in time records (0 once it does);
+// -1 when none is under way.
+int UserLoop_CountIn();
 // Whether a capture device exists to record from.
 unsigned char UserLoop_CanRecord();
 // Why the last UserLoop_RecordStart failed: a plat::CaptureProblem (0 when

@@ -61,7 +61,8 @@ inline std::string readAll(const fs::path& p)
 
 // Runs the program on `script`, its sound captured into NAME.raw and its
 // standard error kept in NAME.err.
-inline bool play(const fs::path& work, const std::string& name, const std::string& script, const fs::path& doc)
+inline bool play(const fs::path& work, const std::string& name, const std::string& script,
+                 const fs::path& doc)
 {
     const fs::path scriptFile = work / (name + ".txt");
     std::ofstream(scriptFile) << script;
@@ -79,7 +80,8 @@ inline bool play(const fs::path& work, const std::string& name, const std::strin
         setenv("HOME", (work / "home").c_str(), 1);
         setenv("XDG_STATE_HOME", (work / "state").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (work / "home").c_str(), 1);
-        if (!freopen("/dev/null", "w", stdout) || !freopen((work / (name + ".err")).c_str(), "w", stderr)) _exit(126);
+        if (!freopen("/dev/null", "w", stdout) || !freopen((work / (name + ".err")).c_str(), "w", stderr))
+            _exit(126);
         const std::string program = (work / "prog" / "beatloom").string();
         execl(program.c_str(), program.c_str(), "--script", scriptFile.c_str(), "--log",
               (work / (name + ".log")).c_str(), doc.c_str(), static_cast<char*>(nullptr));

@@ -119,8 +119,14 @@ void Play(benchmark::State& state, bool keyLock, int milliBpm)
     KeyLock_Set(false);
 }
 
-void Resampler(benchmark::State& state, int milliBpm) { Play(state, false, milliBpm); }
-void KeyLock(benchmark::State& state, int milliBpm) { Play(state, true, milliBpm); }
+void Resampler(benchmark::State& state, int milliBpm)
+{
+    Play(state, false, milliBpm);
+}
+void KeyLock(benchmark::State& state, int milliBpm)
+{
+    Play(state, true, milliBpm);
+}
 BENCHMARK_CAPTURE(Resampler, ratio_1_0, 120000);
 BENCHMARK_CAPTURE(KeyLock, ratio_1_0, 120000);
 BENCHMARK_CAPTURE(Resampler, ratio_1_3, 156000);

@@ -31,8 +31,8 @@ namespace fs = std::filesystem;
 constexpr int32_t kEveryKindLayout = 900;
 
 // The eleven panels' layouts, as start-up attaches them.
-const int16_t kLayouts[11][3] = {{1, 2, 8},   {5, -1, -1},  {3, 4, -1},   {9, -1, -1},
-                                 {14, -1, -1}, {11, -1, -1}, {6, -1, -1},  {12, -1, -1},
+const int16_t kLayouts[11][3] = {{1, 2, 8},    {5, -1, -1},  {3, 4, -1},  {9, -1, -1},
+                                 {14, -1, -1}, {11, -1, -1}, {6, -1, -1}, {12, -1, -1},
                                  {13, -1, -1}, {15, -1, -1}, {16, -1, -1}};
 
 kelLayoutItem item(int16_t kind, int16_t x, int16_t y, int16_t w, int16_t h, std::vector<int32_t> images,
@@ -102,15 +102,16 @@ class Screen {
 public:
     explicit Screen(bool withEveryKind)
     {
-        const std::string copy = fs::temp_directory_path().string() + "/bench-panels-" + std::to_string(getpid()) + ".xrs";
+        const std::string copy =
+            fs::temp_directory_path().string() + "/bench-panels-" + std::to_string(getpid()) + ".xrs";
         fs::copy_file(programDir() + "/Beatloom.xrs", copy, fs::copy_options::overwrite_existing);
         {
             KelResFile out;
             out.SetWorkName(kelOf(copy).c_str());
             out.Open();
             const std::vector<uint8_t> bytes = kelLayoutWrite(everyKind());
-            out.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()), kelLayoutType,
-                         kEveryKindLayout);
+            out.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()),
+                         kelLayoutType, kEveryKindLayout);
             out.Close();
         }
         file.SetWorkName(kelOf(copy).c_str());

@@ -31,7 +31,8 @@ int main(int argc, char** argv)
     // Track 1's group stepped down and up again, every half second.
     std::string script = "wait 700\npress space\nclick 305 223\npress 1\nkeydown c\n";
     const int changes = minutes * 120;
-    for (int i = 0; i < changes; ++i) script += std::string("wait 500\npress ") + (i % 2 ? "up" : "down") + "\n";
+    for (int i = 0; i < changes; ++i)
+        script += std::string("wait 500\npress ") + (i % 2 ? "up" : "down") + "\n";
     script += "keyup c\nquit\n";
 
     std::vector<pid_t> load;
@@ -49,8 +50,8 @@ int main(int argc, char** argv)
     const std::string said = benchprogram::readAll(work / "run.err");
     const double seconds = static_cast<double>(benchprogram::readAll(work / "run.raw").size()) / 4 / 44100;
     const bool late = said.find("made too late") != std::string::npos;
-    std::printf("%d loop changes in %.0f s of sound captured%s%s\n", changes, seconds, late ? ": " : "; no period late",
-                late ? said.c_str() : "");
+    std::printf("%d loop changes in %.0f s of sound captured%s%s\n", changes, seconds,
+                late ? ": " : "; no period late", late ? said.c_str() : "");
     std::filesystem::remove_all(work);
     return ran && !late && seconds >= minutes * 60 ? 0 : 1;
 }

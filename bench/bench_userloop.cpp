@@ -16,7 +16,8 @@ void RenderBlock(benchmark::State& state)
     Vetro_Init();
     constexpr int32_t kFrames = 10 * 44100;
     auto* loop = static_cast<int16_t*>(M_alloc(kFrames * 4));
-    for (int32_t f = 0; f < 2 * kFrames; ++f) loop[f] = static_cast<int16_t>(int64_t{f} * 7919 % 30000 - 15000);
+    for (int32_t f = 0; f < 2 * kFrames; ++f)
+        loop[f] = static_cast<int16_t>(int64_t{f} * 7919 % 30000 - 15000);
     Vetro_ReplaceLoop(loop, kFrames, 2);
     blUserLoopSettingsRec s{1, 4, 0.25f, 0.8f, static_cast<float>(state.range(0)) / 100.0f, 5.0f, 95.0f};
     Vetro_ApplySettings(&s);

@@ -111,11 +111,12 @@ int16_t BLInternational::notify(int16_t message, int16_t kind)
 {
     if (kind < 0) kind = 0;
     if (kind > 2) kind = 2;
-    return KEL_ShowBox(KEL_Latin1ToUtf8(this->title(kind).c_str()), KEL_Latin1ToUtf8(this->message(message).c_str()),
-                       kind);
+    return KEL_ShowBox(KEL_Latin1ToUtf8(this->title(kind).c_str()),
+                       KEL_Latin1ToUtf8(this->message(message).c_str()), kind);
 }
 
-std::string BLInternational::messageWithNames(int16_t message, std::initializer_list<std::string_view> names) const
+std::string BLInternational::messageWithNames(int16_t message,
+                                              std::initializer_list<std::string_view> names) const
 {
     return messageWithNames(message, std::vector<std::string>(names.begin(), names.end()));
 }
@@ -148,7 +149,8 @@ int16_t BLInternational::notifyNames(int16_t message, int16_t kind, const std::v
     return KEL_ShowBox(KEL_Latin1ToUtf8(this->title(kind).c_str()), messageWithNames(message, names), kind);
 }
 
-int16_t BLInternational::notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names)
+int16_t BLInternational::notifyNames(int16_t message, int16_t kind,
+                                     std::initializer_list<std::string_view> names)
 {
     if (kind < 0) kind = 0;
     if (kind > 2) kind = 2;

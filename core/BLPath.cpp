@@ -35,9 +35,15 @@ void BLPath::dialogDelivered(const BLPath* path)
     if (gUndelivered == path) gUndelivered = nullptr;
 }
 
-bool BLPath::asyncDialogGet(int16_t panel, int16_t code, int16_t sub) { return startDialog(false, panel, code, sub); }
+bool BLPath::asyncDialogGet(int16_t panel, int16_t code, int16_t sub)
+{
+    return startDialog(false, panel, code, sub);
+}
 
-bool BLPath::asyncDialogPut(int16_t panel, int16_t code, int16_t sub) { return startDialog(true, panel, code, sub); }
+bool BLPath::asyncDialogPut(int16_t panel, int16_t code, int16_t sub)
+{
+    return startDialog(true, panel, code, sub);
+}
 
 bool BLPath::dialogPending()
 {

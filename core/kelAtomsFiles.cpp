@@ -19,6 +19,9 @@ bool kelAtomsFile::openForRead(const char* path)
 {
     swap = false;
     writeFailed = false;
+    lastId_ = 0;
+    damaged_ = false;
+    bytesAfterDamage_ = 0;
     if (isOpen()) close();
     if (!path || !KEL_FileOpenReadOnly(path, &file)) return false;
     position = 0;
@@ -40,6 +43,9 @@ bool kelAtomsFile::openForRead(const uint8_t* bytes, size_t size)
 {
     swap = false;
     writeFailed = false;
+    lastId_ = 0;
+    damaged_ = false;
+    bytesAfterDamage_ = 0;
     if (isOpen()) close();
     if (!bytes || size < 4 || size > static_cast<size_t>(LONG_MAX)) return false;
     memoryIn = bytes;
@@ -146,15 +152,25 @@ bool kelAtomsFile::skip(long count)
 bool kelAtomsFile::readHeader(uint32_t* id, int32_t* atomLength)
 {
     uint8_t header[8];
-    if (!readBytes(sizeof header, header)) return false;
+    if (position >= length) return false;  // the clean end
+    if (!readBytes(sizeof header, header)) {
+        // The damage is a header of its own, not the atom before it.
+        lastId_ = 0;
+        damaged_ = true;
+        bytesAfterDamage_ = 0;
+        return false;
+    }
     uint32_t atomID, rawLength;
     std::memcpy(&atomID, header, 4);
     std::memcpy(&rawLength, header + 4, 4);
     *id = reversed(atomID, swap);
     *atomLength = static_cast<int32_t>(reversed(rawLength, swap));
+    lastId_ = *id;
     // An atom whose length is negative or runs past the file is damage: the
     // file ends there for every later read.
     if (*atomLength < 0 || *atomLength > length - position) {
+        damaged_ = true;
+        bytesAfterDamage_ = length - position;
         skip(-1);
         return false;
     }

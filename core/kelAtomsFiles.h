@@ -46,6 +46,14 @@ public:
     bool failed() const { return writeFailed; }
     // The length the last atom read had in the file (-1 when none was read).
     int32_t lastLength() const { return lastLength_; }
+    // The id of the last atom whose header was read (0 before any, and
+    // after a header cut off), its data read or not.
+    uint32_t lastId() const { return lastId_; }
+    // Reading met damage (a header cut off, a length running past the end
+    // or negative), not the file's clean end; the bytes that stood after the
+    // damaged header.
+    bool damaged() const { return damaged_; }
+    long bytesAfterDamage() const { return bytesAfterDamage_; }
 
     bool isOpen() const { return file.handle != 0 || memoryIn != nullptr || memoryOut != nullptr; }
 
@@ -66,4 +74,7 @@ private:
     long length = 0;    // reading: the file's length
     bool writeFailed = false;
     int32_t lastLength_ = -1;
+    uint32_t lastId_ = 0;
+    bool damaged_ = false;
+    long bytesAfterDamage_ = 0;
 };

@@ -58,7 +58,10 @@ void flipRows(kelOffmap& image)
 
 // ---------------------------------------------------------------- KelOneCast
 
-KelResFile* KelOneCast::resFile() const { return owner ? owner->resFile : nullptr; }
+KelResFile* KelOneCast::resFile() const
+{
+    return owner ? owner->resFile : nullptr;
+}
 
 void KelOneCast::PlatformConvert()
 {
@@ -79,7 +82,8 @@ void KelOneCast::Prepare()
     header = kelCastHeader{};
     KelResFile* file = resFile();
     // A header of another length is not read: the cast stays 0 x 0 with nothing available.
-    if (file && file->LoadData(reinterpret_cast<char*>(header.raw), kKelCastHeaderSize, kelCastHeaderType, castID))
+    if (file &&
+        file->LoadData(reinterpret_cast<char*>(header.raw), kKelCastHeaderSize, kelCastHeaderType, castID))
         PlatformConvert();
     for (int d = 0; d < kKelCastVariants; ++d)
         available[d] = (file && file->IsDataAvailable(kelCastTypes[d], castID)) ? 1 : 0;
@@ -105,7 +109,8 @@ bool KelOneCast::LoadDepth(int16_t d)
 
     const long length = file->GetDataLen(kelCastTypes[d], castID);
     if (length < 0 || length > target.dataSize ||
-        (length > 0 && !file->LoadData(reinterpret_cast<char*>(target.pixels), length, kelCastTypes[d], castID))) {
+        (length > 0 &&
+         !file->LoadData(reinterpret_cast<char*>(target.pixels), length, kelCastTypes[d], castID))) {
         target.dispose();
         return false;
     }
@@ -117,7 +122,8 @@ bool KelOneCast::LoadDepth(int16_t d)
     if (d == 0 && file->IsDataAvailable(kelCastTypes[kKelCastPaletteIndex], castID)) {
         char* palette = nullptr;
         if (file->GetData(&palette, kelCastTypes[kKelCastPaletteIndex], castID)) {
-            const long entries = std::min(256L, file->GetDataLen(kelCastTypes[kKelCastPaletteIndex], castID) / 4);
+            const long entries =
+                std::min(256L, file->GetDataLen(kelCastTypes[kKelCastPaletteIndex], castID) / 4);
             const auto* p = reinterpret_cast<const uint8_t*>(palette);
             for (long i = 0; i < entries; ++i)
                 target.setPaletteEntry(static_cast<int16_t>(i), p[4 * i], p[4 * i + 1], p[4 * i + 2]);
@@ -253,7 +259,8 @@ void kelCastWriteHeader(int16_t width, int16_t height, const int16_t rowBytes[kK
     std::memset(out, 0, kKelCastHeaderSize);
     kelPutBE16(out, static_cast<uint16_t>(width));
     kelPutBE16(out + 2, static_cast<uint16_t>(height));
-    for (int d = 0; d < kKelCastVariants; ++d) kelPutBE16(out + 8 + 16 * d, static_cast<uint16_t>(rowBytes[d]));
+    for (int d = 0; d < kKelCastVariants; ++d)
+        kelPutBE16(out + 8 + 16 * d, static_cast<uint16_t>(rowBytes[d]));
 }
 
 std::vector<uint8_t> kelCastPack16(const uint16_t* pixels, int16_t width, int16_t height, int16_t rowBytes)

@@ -11,8 +11,13 @@
 
 uint32_t KEL_Ticks()
 {
+    return KEL_TicksAt(plat::millis());
+}
+
+uint32_t KEL_TicksAt(uint32_t millis)
+{
     // The product wraps on purpose: ticks follow the millisecond clock's wrap.
-    return static_cast<uint32_t>(plat::millis() * 60u) / 1000u;
+    return static_cast<uint32_t>(millis * 60u) / 1000u;
 }
 
 void KEL_WaitTicks(long n)
@@ -31,6 +36,14 @@ bool KEL_EveTimeoutRepeated(long* deadline, long interval)
     return false;
 }
 
+void KEL_NotePress(uint32_t at)
+{
+    plat::backend().captureMouse(true);
+    kelGlo.what = kelMouseDown;
+    kelGlo.buttonDown = 1;
+    kelGlo.pressTicks = at ? KEL_TicksAt(at) : kelGlo.ticks;
+}
+
 void KEL_ShowDrawn()
 {
     if (plat::hasBackend()) plat::backend().flush();
@@ -46,9 +59,7 @@ bool KEL_ButtonDown()
         kelGlo.mouseX = static_cast<int16_t>(e.x);
         kelGlo.mouseY = static_cast<int16_t>(e.y);
         if (e.type == plat::Event::Type::MouseDown) {
-            plat::backend().captureMouse(true);
-            kelGlo.what = kelMouseDown;
-            kelGlo.buttonDown = 1;
+            KEL_NotePress(e.at);
         } else if (e.type == plat::Event::Type::MouseUp) {
             plat::backend().captureMouse(false);
             kelGlo.buttonDown = 0;
@@ -94,9 +105,15 @@ void KEL_SetWindowTitle(const char* text)
     if (plat::backend().hasWindow()) plat::backend().setWindowTitle(text ? text : "");
 }
 
-void KEL_CloseWindow() { plat::backend().closeWindow(); }
+void KEL_CloseWindow()
+{
+    plat::backend().closeWindow();
+}
 
-bool KEL_HasWindow() { return plat::hasBackend() && plat::backend().hasWindow(); }
+bool KEL_HasWindow()
+{
+    return plat::hasBackend() && plat::backend().hasWindow();
+}
 
 void KEL_GetMonitorInfo(kelMonitorInfo* rec)
 {
@@ -135,12 +152,16 @@ void KEL_SetStageSize(int16_t size)
     if (plat::hasBackend()) plat::backend().setStageSize(size);
 }
 
-int16_t KEL_StageSize() { return gStageSize; }
+int16_t KEL_StageSize()
+{
+    return gStageSize;
+}
 
 void KEL_StepStageSize(int step)
 {
     if (!plat::hasBackend()) return;
-    KEL_SetStageSize(static_cast<int16_t>(plat::stepStageSize(plat::backend().windowFit().scale() * 100, step)));
+    KEL_SetStageSize(
+        static_cast<int16_t>(plat::stepStageSize(plat::backend().windowFit().scale() * 100, step)));
 }
 
 namespace {
@@ -148,24 +169,29 @@ namespace {
 KelBoxHook gBoxHook = nullptr;
 
 // The program's own box when the panels can draw it, else the window system's.
-int16_t askBox(const KelBox& box, const std::string& first, const std::string& second, const std::string& third)
+int16_t askBox(const KelBox& box, const std::string& first, const std::string& second,
+               const std::string& third)
 {
     if (gBoxHook) {
         if (const int16_t answer = gBoxHook(box); answer > 0) return answer;
     }
-    if (box.kind < 0) return static_cast<int16_t>(plat::backend().choiceBox(box.title, box.text, first, second, third));
+    if (box.kind < 0)
+        return static_cast<int16_t>(plat::backend().choiceBox(box.title, box.text, first, second, third));
     const int icon = box.title == "ERROR" || box.title == "ERROR NUM" ? plat::kIconError : plat::kIconWarning;
     return static_cast<int16_t>(plat::backend().messageBox(box.title, box.text, box.kind, icon));
 }
 
 }  // namespace
 
-void KEL_SetBoxHook(KelBoxHook hook) { gBoxHook = hook; }
+void KEL_SetBoxHook(KelBoxHook hook)
+{
+    gBoxHook = hook;
+}
 
 void KEL_DebugMessage(const char* text)
 {
     if (!kelDebugFlag) return;
-    KEL_ShowBox("ERROR", KEL_Latin1ToUtf8(text ? text : ""), plat::kBoxOk);
+    KEL_ShowBox("ERROR", KEL_NameToUtf8(text ? text : ""), plat::kBoxOk);
 }
 
 void KEL_DebugMessageNum(const char* text, long n)
@@ -173,17 +199,17 @@ void KEL_DebugMessageNum(const char* text, long n)
     if (!kelDebugFlag) return;
     char buffer[100];
     std::snprintf(buffer, sizeof buffer, "%s %ld <%lx>", text ? text : "", n, static_cast<unsigned long>(n));
-    KEL_ShowBox("ERROR NUM", KEL_Latin1ToUtf8(buffer), plat::kBoxOk);
+    KEL_ShowBox("ERROR NUM", KEL_NameToUtf8(buffer), plat::kBoxOk);
 }
 
 int16_t KEL_UserChoose(const char* text, const char* first, const char* second, const char* third)
 {
-    return KEL_UserChooseUtf8(KEL_Latin1ToUtf8(text ? text : ""), first, second, third);
+    return KEL_UserChooseUtf8(KEL_NameToUtf8(text ? text : ""), first, second, third);
 }
 
 int16_t KEL_UserChooseUtf8(const std::string& text, const char* first, const char* second, const char* third)
 {
-    auto utf8 = [](const char* t) { return KEL_Latin1ToUtf8(t ? t : ""); };
+    auto utf8 = [](const char* t) { return KEL_NameToUtf8(t ? t : ""); };
     KelBox box;
     box.title = "Beatloom";
     box.text = text;
@@ -202,15 +228,18 @@ int16_t KEL_UserChooseUtf8(const std::string& text, const char* first, const cha
 
 int16_t KEL_UserNotify(const char* text, int16_t buttons)
 {
-    // The program's texts are 8-bit; the boxes take UTF-8.
-    return KEL_ShowBox("Warning", KEL_Latin1ToUtf8(text ? text : ""), buttons);
+    // The program's texts are 8-bit, a name in them may come in UTF-8 (as
+    // names do); the boxes take UTF-8.
+    return KEL_ShowBox("Warning", KEL_NameToUtf8(text ? text : ""), buttons);
 }
 
 int16_t KEL_ShowBox(const std::string& title, const std::string& text, int16_t buttons)
 {
     if (buttons < 0) buttons = 0;
     if (buttons > 2) buttons = 2;
-    const int16_t fallback = buttons == 0 ? plat::kBoxResultOk : buttons == 1 ? plat::kBoxResultNo : plat::kBoxResultCancel;
+    const int16_t fallback = buttons == 0   ? plat::kBoxResultOk
+                             : buttons == 1 ? plat::kBoxResultNo
+                                            : plat::kBoxResultCancel;
     // Nobody to ask, or a signal is ending the program: say it on the error
     // stream and take the default button, so that nothing waits for an answer.
     if (!plat::hasBackend() || KEL_TerminateRequested()) {

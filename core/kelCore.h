@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 #include <string>
+#include <vector>
 
 // Event codes of kelGlo.what.
 enum : int16_t {
@@ -17,6 +17,7 @@ enum : int16_t {
     kelResizeEvt = 7,
     kelCloseEvt = 8,
     kelKeyUp = 10,
+    kelWheelEvt = 11,  // the mouse wheel: kelGlo.wheel notches over mouseX, mouseY
 };
 
 // Key codes carried in keyChar.
@@ -51,12 +52,17 @@ struct kelGloRec {
     int16_t menuID = 0;
     int16_t menuItem = 0;
     uint32_t ticks = 0;
+    // When the latest press was made, not when it was handled: a slow pass
+    // must not join two clicks into a double click, nor part one.
+    uint32_t pressTicks = 0;
     uint8_t buttonDown = 0;
     uint8_t shiftDown = 0;
     uint8_t controlDown = 0;
     uint8_t running = 0;
     // 1 on a key event of Escape itself (specialKey 20 is Page Up too).
     uint8_t escapeKey = 0;
+    // The notches of a wheel event, away from the user above 0.
+    int16_t wheel = 0;
 };
 
 extern kelGloRec kelGlo;
@@ -92,13 +98,16 @@ struct KelAppHooks {
     void (*userAction)(bool begin) = nullptr;
     // Files and folders dropped on the window together (system paths).
     void (*dropped)(const std::vector<std::string>& paths) = nullptr;
+    // Once every pass of the main loop, whatever panel is shown: the
+    // services that must not wait for one (the links, MIDI, the player).
+    void (*serve)() = nullptr;
 };
 void KEL_Main2(const KelAppHooks& hooks);
 
 // Runs one waiting platform message through the translation and dispatch;
 // false when none was waiting. The main loop's body, open to tests.
 bool KEL_HandleOneMessage(const KelAppHooks& hooks);
-// One idle pass: 1 ms sleep, null event.
+// One idle pass: 1 ms sleep, null event, then the services (hooks.serve).
 void KEL_IdlePass(const KelAppHooks& hooks);
 
 // Signals end the program through the orderly shut-down without asking.
@@ -108,6 +117,9 @@ bool KEL_TerminateRequested();
 
 // Timing and input polling.
 uint32_t KEL_Ticks();
+uint32_t KEL_TicksAt(uint32_t millis);
+// A press the platform reported at `at` (its millis(), 0 when not known).
+void KEL_NotePress(uint32_t at);
 void KEL_WaitTicks(long n);
 bool KEL_EveTimeoutRepeated(long* deadline, long interval);
 bool KEL_ButtonDown();

@@ -74,7 +74,8 @@ std::string unescapeMountField(const std::string& field)
     for (size_t i = 0; i < field.size(); ++i) {
         auto octal = [&](size_t k) { return field[k] >= '0' && field[k] <= '7'; };
         if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
-            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                     (field[i + 3] - '0'));
             i += 3;
         } else {
             out += field[i];
@@ -89,7 +90,10 @@ kelDisksList::kelDisksList() : work_(std::make_unique<Work>()) {}
 
 kelDisksList::~kelDisksList() = default;
 
-void kelDisksList::setVolumeRoots(const std::vector<std::string>& roots) { gTestRoots = roots; }
+void kelDisksList::setVolumeRoots(const std::vector<std::string>& roots)
+{
+    gTestRoots = roots;
+}
 
 std::vector<std::string> kelDisksList::volumeRoots()
 {
@@ -112,8 +116,9 @@ std::vector<std::string> kelDisksList::volumeRoots()
         addMountedBelow("/run/media/" + user, roots);
     }
     addMountedBelow("/mnt", roots);
-    roots.erase(std::remove_if(roots.begin(), roots.end(), [](const std::string& r) { return !usableRoot(r); }),
-                roots.end());
+    roots.erase(
+        std::remove_if(roots.begin(), roots.end(), [](const std::string& r) { return !usableRoot(r); }),
+        roots.end());
     return roots;
 }
 
@@ -181,7 +186,10 @@ bool kelDisksList::loop(char* name)
     return next(name);
 }
 
-int16_t kelDisksList::get() { return work_->root[0] ? work_->diskIndex : -1; }
+int16_t kelDisksList::get()
+{
+    return work_->root[0] ? work_->diskIndex : -1;
+}
 
 bool kelDisksList::get(char* out)
 {
@@ -206,7 +214,10 @@ long kelDisksList::freeSpace()
     return bytes > INT32_MAX ? INT32_MAX : static_cast<long>(bytes);
 }
 
-bool kelDisksList::ejectable() { return work_->root[0] && isRemovableRoot(work_->root); }
+bool kelDisksList::ejectable()
+{
+    return work_->root[0] && isRemovableRoot(work_->root);
+}
 
 bool kelDisksList::eject()
 {
@@ -218,10 +229,14 @@ bool kelDisksList::eject()
     if (device.rfind("/dev/", 0) != 0) return false;
     int status = -1;
     std::string said;  // its reports are for a terminal, not for us
-    if (!plat::runProgram("udisksctl", {"unmount", "-b", device}, &said, &status) || status != 0) return false;
+    if (!plat::runProgram("udisksctl", {"unmount", "-b", device}, &said, &status) || status != 0)
+        return false;
     // Powering the drive off is a courtesy: some drives cannot, and the volume is safe already.
     plat::runProgram("udisksctl", {"power-off", "-b", device}, &said, &status);
     return true;
 }
 
-bool kelDisksList::isBoot() { return std::strcmp(work_->root, "/") == 0; }
+bool kelDisksList::isBoot()
+{
+    return std::strcmp(work_->root, "/") == 0;
+}

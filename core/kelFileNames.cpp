@@ -92,7 +92,10 @@ void KEL_File_StripFileName(char* path)
         path[0] = '\0';
 }
 
-bool KEL_File_CopyPath(const char* from, char* to, int toSize) { return KEL_CopyCut(to, toSize, from); }
+bool KEL_File_CopyPath(const char* from, char* to, int toSize)
+{
+    return KEL_CopyCut(to, toSize, from);
+}
 
 bool KEL_File_AddToPath(char* path, const char* add, int pathSize)
 {

@@ -16,7 +16,10 @@
 
 namespace {
 
-int fdOf(const kelFileRec* ref) { return static_cast<int>(ref->handle) - 1; }
+int fdOf(const kelFileRec* ref)
+{
+    return static_cast<int>(ref->handle) - 1;
+}
 
 // Only plain files are opened, and none is waited on: a pipe or a device in
 // a file's place is refused at once instead of holding the program.
@@ -46,7 +49,10 @@ std::unique_ptr<plat::ReplaceFile> takeCreating(int fd)
     return writer;
 }
 
-bool systemPath(const char* kel, char* out) { return KEL_KelPathToSystemPath(kel, out); }
+bool systemPath(const char* kel, char* out)
+{
+    return KEL_KelPathToSystemPath(kel, out);
+}
 
 }  // namespace
 
@@ -137,9 +143,15 @@ bool KEL_FileCreateAndOpen(const char* path, kelFileRec* ref)
     return true;
 }
 
-bool KEL_FileOpen(const char* path, kelFileRec* ref) { return open(path, O_RDWR, ref); }
+bool KEL_FileOpen(const char* path, kelFileRec* ref)
+{
+    return open(path, O_RDWR, ref);
+}
 
-bool KEL_FileOpenReadOnly(const char* path, kelFileRec* ref) { return open(path, O_RDONLY, ref); }
+bool KEL_FileOpenReadOnly(const char* path, kelFileRec* ref)
+{
+    return open(path, O_RDONLY, ref);
+}
 
 long KEL_FileReadSome(kelFileRec* ref, long count, void* buffer)
 {
@@ -156,7 +168,10 @@ long KEL_FileReadSome(kelFileRec* ref, long count, void* buffer)
     return done;
 }
 
-bool KEL_FileRead(kelFileRec* ref, long count, void* buffer) { return KEL_FileReadSome(ref, count, buffer) >= 0; }
+bool KEL_FileRead(kelFileRec* ref, long count, void* buffer)
+{
+    return KEL_FileReadSome(ref, count, buffer) >= 0;
+}
 
 bool KEL_FileWrite(kelFileRec* ref, long count, const void* buffer)
 {
@@ -252,13 +267,17 @@ bool KEL_FileDelete(const char* path)
 bool KEL_FileRename(const char* path, const char* newPath)
 {
     char from[kKelSystemPathMax + 1], to[kKelSystemPathMax + 1];
-    return systemPath(path, from) && systemPath(newPath, to) && from[0] && to[0] && std::rename(from, to) == 0;
+    return systemPath(path, from) && systemPath(newPath, to) && from[0] && to[0] &&
+           std::rename(from, to) == 0;
 }
 
 bool KEL_CreateDirectory(const char* path)
 {
     char system[kKelSystemPathMax + 1];
-    return systemPath(path, system) && system[0] != '\0' && ::mkdir(system, 0755) == 0;
+    if (!systemPath(path, system) || system[0] == '\0') return false;
+    if (::mkdir(system, 0755) == 0) return true;
+    plat::noteWriteError(errno);  // why, for whoever tells the person
+    return false;
 }
 
 namespace {
@@ -275,7 +294,10 @@ bool copyAll(int in, int out)
         while (off < n) {
             const ssize_t w = ::write(out, buffer + off, static_cast<size_t>(n - off));
             if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
+            if (w <= 0) {
+                plat::noteWriteError(w < 0 ? errno : ENOSPC);
+                return false;
+            }
             off += w;
         }
     }
@@ -291,9 +313,11 @@ bool KEL_FileCopy(const char* from, const char* to)
     if (in < 0) return false;
     // The copy is made whole beside the destination and renamed over it: a
     // read-only destination is replaced all the same, and a failed copy
-    // leaves it untouched.
+    // leaves it untouched. A destination that is a link (a shared library's
+    // file in a user's program folder) becomes a file of its own; what it
+    // pointed to is left as it was.
     plat::ReplaceFile out;
-    bool ok = out.open(dst) && copyAll(in, out.descriptor());
+    bool ok = out.open(dst, plat::ReplaceFile::Links::replace) && copyAll(in, out.descriptor());
     ::close(in);
     ok = ok && out.commit();
     if (!ok) return false;

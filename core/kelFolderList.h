@@ -27,7 +27,7 @@ public:
     virtual kelFolderList& passKind(const char* text);
     virtual kelFolderList& passKind(uint32_t code);
 
-    kelPath current;              // folder + name of the entry given last
+    kelPath current;  // folder + name of the entry given last
     char name[kKelNameMax + 1] = {};
     uint8_t filterFoldersOn = 1;  // skip folders
     uint8_t filterDocumentsOn = 0;

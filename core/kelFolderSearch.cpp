@@ -88,7 +88,8 @@ std::string KEL_FileDialogOpenTypes()
     return std::string(gOpenTypes);
 }
 
-bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries, std::vector<KelFolderEntry>* leftOut)
+bool KEL_ListFolder(const char* folder, std::vector<KelFolderEntry>& entries,
+                    std::vector<KelFolderEntry>* leftOut)
 {
     entries.clear();
     if (leftOut) leftOut->clear();
@@ -139,4 +140,7 @@ bool KEL_NextFileInFolder(char* name, uint8_t* isFolder, uint8_t* matchesTypesFl
     return true;
 }
 
-uint32_t KEL_FolderSearchGeneration() { return gSearch.generation; }
+uint32_t KEL_FolderSearchGeneration()
+{
+    return gSearch.generation;
+}

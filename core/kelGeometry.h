@@ -16,7 +16,9 @@ struct kelRect {
 
     kelRect() = default;
     kelRect(int l, int t, int r, int b)
-        : left(static_cast<int16_t>(l)), top(static_cast<int16_t>(t)), right(static_cast<int16_t>(r)),
+        : left(static_cast<int16_t>(l)),
+          top(static_cast<int16_t>(t)),
+          right(static_cast<int16_t>(r)),
           bottom(static_cast<int16_t>(b))
     {
     }

@@ -10,10 +10,22 @@ const int32_t kelLayoutType = static_cast<int32_t>(kelFourCC("LAYA"));
 
 namespace {
 
-int16_t get16(const uint8_t* p) { return static_cast<int16_t>(kelGetBE16(p)); }
-int32_t get32(const uint8_t* p) { return static_cast<int32_t>(kelGetBE32(p)); }
-void put16(uint8_t* p, int16_t v) { kelPutBE16(p, static_cast<uint16_t>(v)); }
-void put32(uint8_t* p, int32_t v) { kelPutBE32(p, static_cast<uint32_t>(v)); }
+int16_t get16(const uint8_t* p)
+{
+    return static_cast<int16_t>(kelGetBE16(p));
+}
+int32_t get32(const uint8_t* p)
+{
+    return static_cast<int32_t>(kelGetBE32(p));
+}
+void put16(uint8_t* p, int16_t v)
+{
+    kelPutBE16(p, static_cast<uint16_t>(v));
+}
+void put32(uint8_t* p, int32_t v)
+{
+    kelPutBE32(p, static_cast<uint32_t>(v));
+}
 
 void readItem(const uint8_t* p, kelLayoutItem& item)
 {
@@ -64,7 +76,8 @@ bool kelLayoutRead(const uint8_t* payload, int32_t length, kelLayoutData& data)
     if (!payload || slots == 0) return false;
     data = kelLayoutData{};
     std::memcpy(data.header.reserved0, payload, sizeof data.header.reserved0);
-    data.header.design = kelRect(get16(payload + 6), get16(payload + 8), get16(payload + 10), get16(payload + 12));
+    data.header.design =
+        kelRect(get16(payload + 6), get16(payload + 8), get16(payload + 10), get16(payload + 12));
     std::memcpy(data.header.reserved14, payload + 14, sizeof data.header.reserved14);
     data.header.itemCount = get16(payload + 46);
     for (int i = 0; i < slots; ++i)
@@ -84,7 +97,8 @@ std::vector<uint8_t> kelLayoutWrite(const kelLayoutData& data)
     put16(p + 12, data.header.design.bottom);
     std::memcpy(p + 14, data.header.reserved14, sizeof data.header.reserved14);
     put16(p + 46, data.header.itemCount);
-    for (int i = 0; i < slots; ++i) writeItem(data.items[i], p + kKelLayoutHeaderSize + kKelLayoutItemSize * i);
+    for (int i = 0; i < slots; ++i)
+        writeItem(data.items[i], p + kKelLayoutHeaderSize + kKelLayoutItemSize * i);
     return out;
 }
 
@@ -93,7 +107,8 @@ bool KelLayout::PlatformConvert(const uint8_t* payload, int32_t length)
     const int16_t slots = slotsOf(length);
     if (!kelLayoutRead(payload, length, data)) return false;
     // A damaged count never reaches past the items the payload holds.
-    itemsCount = data.header.itemCount < 0 ? 0 : (data.header.itemCount > slots ? slots : data.header.itemCount);
+    itemsCount =
+        data.header.itemCount < 0 ? 0 : (data.header.itemCount > slots ? slots : data.header.itemCount);
     return true;
 }
 
@@ -154,7 +169,8 @@ void KelLayout::RecalcItem(int16_t i)
 
     if (b != 0) {
         const kelRect& design = data.header.design;
-        const kelRect room(bounds.left, bounds.top, bounds.right - design.right, bounds.bottom - design.bottom);
+        const kelRect room(bounds.left, bounds.top, bounds.right - design.right,
+                           bounds.bottom - design.bottom);
         const kelPoint grow = room.snap(b);
         w.frame.right = static_cast<int16_t>(w.frame.right + grow.h);
         w.frame.bottom = static_cast<int16_t>(w.frame.bottom + grow.v);
@@ -164,7 +180,8 @@ void KelLayout::RecalcItem(int16_t i)
     if (current) {
         w.imageRect.set(current->size);
         const kelPoint self = w.imageRect.snap(s);
-        w.pos = kelPoint{static_cast<int16_t>(o.h + at.h - self.h), static_cast<int16_t>(o.v + at.v - self.v)};
+        w.pos =
+            kelPoint{static_cast<int16_t>(o.h + at.h - self.h), static_cast<int16_t>(o.v + at.v - self.v)};
         w.imageRect.offset(w.pos.h, w.pos.v);
     } else {
         w.imageRect = w.frame;
@@ -182,7 +199,8 @@ void KelLayout::ItemUseIndex(int16_t item, int16_t index)
 void KelLayout::DrawItem(int16_t item)
 {
     if (!hasItem(item) || !casts) return;
-    if (KelOneCast* cast = casts->castAt(work[item].currentCast)) cast->Draw(work[item].pos.h, work[item].pos.v);
+    if (KelOneCast* cast = casts->castAt(work[item].currentCast))
+        cast->Draw(work[item].pos.h, work[item].pos.v);
 }
 
 kelOffmap* KelLayout::GetItemImage(int16_t item, int16_t index) const

@@ -45,17 +45,17 @@ enum : int16_t {
 };
 
 struct kelLayoutItem {
-    int16_t state = 0;          // 0 hidden, 1 shown, 2 shown and interactive
-    kelPoint offset;            // at 2
+    int16_t state = 0;  // 0 hidden, 1 shown, 2 shown and interactive
+    kelPoint offset;    // at 2
     int16_t reserved6 = 0;
-    int32_t sizeCastID = 0;     // at 8
+    int32_t sizeCastID = 0;                       // at 8
     int32_t imageCastIDs[kKelLayoutImages] = {};  // at 12
     int16_t reserved52 = 0;
-    int16_t selfAnchor = 0;     // at 54
-    int16_t anchors = 0;        // at 56: layout anchor + 16 x stretch anchor
+    int16_t selfAnchor = 0;  // at 54
+    int16_t anchors = 0;     // at 56: layout anchor + 16 x stretch anchor
     uint8_t reserved58[10] = {};
     int16_t aux[kKelLayoutAuxValues] = {};  // at 68; aux[0] is the control kind
-    kelPoint frameSize;         // at 108; width 0: the size cast's size
+    kelPoint frameSize;                     // at 108; width 0: the size cast's size
     uint8_t reserved112[4] = {};
 
     int16_t layoutAnchor() const { return static_cast<int16_t>(anchors % 16); }
@@ -64,9 +64,9 @@ struct kelLayoutItem {
 
 struct kelLayoutHeader {
     uint8_t reserved0[6] = {};
-    kelRect design;             // at 6
+    kelRect design;  // at 6
     uint8_t reserved14[32] = {};
-    int16_t itemCount = 0;      // at 46
+    int16_t itemCount = 0;  // at 46
 };
 
 struct kelLayoutData {
@@ -83,9 +83,9 @@ std::vector<uint8_t> kelLayoutWrite(const kelLayoutData& data);
 
 // Where one item lies, recomputed from the layout's bounds.
 struct kelLayoutWork {
-    kelPoint pos;              // where the current image is drawn
-    kelRect frame;             // the item's rectangle by its frame size
-    kelRect imageRect;         // where the current image lies
+    kelPoint pos;       // where the current image is drawn
+    kelRect frame;      // the item's rectangle by its frame size
+    kelRect imageRect;  // where the current image lies
     int16_t castIndex[kKelLayoutImages];
     int16_t usedIndex = 0;
     int16_t currentCast = -1;

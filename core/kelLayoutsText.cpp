@@ -16,20 +16,22 @@ struct NamedValue {
 
 // The control kinds a layout item can ask for.
 constexpr NamedValue kKinds[] = {
-    {"plain", 0},           {"std-button", 10},  {"std-radio", 11},   {"std-check", 12},
-    {"static-string", 13},  {"std-num", 14},     {"edit-string", 15}, {"edit-num", 16},
-    {"static-cast", 17},    {"std-list", 18},    {"backpane", 19},    {"edit-password", 20},
-    {"scroll", 30},         {"image", 31},       {"film", 32},        {"button", 33},
-    {"check", 34},          {"rotary", 36},      {"hilite-button", 37}, {"text", 38},
-    {"radio", 39},          {"image-id", 61},    {"image-ptr", 64},   {"image-bar", 68},
-    {"popup", 70},          {"spectre", 72},     {"fluid-film", 73},  {"round-scroll", 90},
-    {"dragger", 220},       {"dragger-receiver", 221}, {"level-bar", 230}, {"rotor", 231},
-    {"progress", 232},
+    {"plain", 0},          {"std-button", 10},    {"std-radio", 11},
+    {"std-check", 12},     {"static-string", 13}, {"std-num", 14},
+    {"edit-string", 15},   {"edit-num", 16},      {"static-cast", 17},
+    {"std-list", 18},      {"backpane", 19},      {"edit-password", 20},
+    {"scroll", 30},        {"image", 31},         {"film", 32},
+    {"button", 33},        {"check", 34},         {"rotary", 36},
+    {"hilite-button", 37}, {"text", 38},          {"radio", 39},
+    {"image-id", 61},      {"image-ptr", 64},     {"image-bar", 68},
+    {"popup", 70},         {"spectre", 72},       {"fluid-film", 73},
+    {"round-scroll", 90},  {"dragger", 220},      {"dragger-receiver", 221},
+    {"level-bar", 230},    {"rotor", 231},        {"progress", 232},
 };
 
 constexpr NamedValue kAnchors[] = {
-    {"top-left", 0},     {"top", 1},         {"top-right", 2}, {"right", 3},  {"bottom-right", 4},
-    {"bottom", 5},       {"bottom-left", 6}, {"left", 7},      {"centre", 8}, {"center", 8},
+    {"top-left", 0}, {"top", 1},         {"top-right", 2}, {"right", 3},  {"bottom-right", 4},
+    {"bottom", 5},   {"bottom-left", 6}, {"left", 7},      {"centre", 8}, {"center", 8},
 };
 
 constexpr NamedValue kStates[] = {{"hidden", 0}, {"shown", 1}, {"active", 2}};
@@ -68,7 +70,8 @@ public:
     bool finish(std::string& why);
 
 private:
-    bool number(const std::string& text, long low, long high, long& value, std::string& why, const char* what);
+    bool number(const std::string& text, long low, long high, long& value, std::string& why,
+                const char* what);
     bool int16Value(const std::string& text, int16_t& value, std::string& why, const char* what);
     bool castID(const std::string& text, int32_t& id, std::string& why);
     bool auxValue(const std::string& text, int16_t& value, std::string& why);
@@ -103,8 +106,8 @@ bool LayoutParser::number(const std::string& text, long low, long high, long& va
                           const char* what)
 {
     if (parseLong(text, low, high, value)) return true;
-    why = std::string(what) + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) +
-          ", not '" + text + "'";
+    why = std::string(what) + " must be a number from " + std::to_string(low) + " to " +
+          std::to_string(high) + ", not '" + text + "'";
     return false;
 }
 
@@ -186,7 +189,7 @@ bool LayoutParser::line(const std::vector<std::string>& t, std::string& why)
             why = "'panel' takes an index, optionally followed by: base N";
             return false;
         }
-        if (!number(t[1], 0, 11, v, why, "a panel index")) return false;
+        if (!number(t[1], 0, 12, v, why, "a panel index")) return false;
         out_.panel = static_cast<int16_t>(v);
         if (args == 3) {
             if (!number(t[3], 0, 199, v, why, "a base")) return false;
@@ -399,10 +402,22 @@ bool kelSourceTokens(const std::string& line, std::vector<std::string>& tokens)
     return true;
 }
 
-int16_t kelKindFromName(const std::string& name) { return lookup(kKinds, std::size(kKinds), name); }
-const char* kelKindName(int16_t kind) { return nameOfValue(kKinds, std::size(kKinds), kind); }
-int16_t kelAnchorFromName(const std::string& name) { return lookup(kAnchors, std::size(kAnchors), name); }
-const char* kelAnchorName(int16_t anchor) { return nameOfValue(kAnchors, std::size(kAnchors), anchor); }
+int16_t kelKindFromName(const std::string& name)
+{
+    return lookup(kKinds, std::size(kKinds), name);
+}
+const char* kelKindName(int16_t kind)
+{
+    return nameOfValue(kKinds, std::size(kKinds), kind);
+}
+int16_t kelAnchorFromName(const std::string& name)
+{
+    return lookup(kAnchors, std::size(kAnchors), name);
+}
+const char* kelAnchorName(int16_t anchor)
+{
+    return nameOfValue(kAnchors, std::size(kAnchors), anchor);
+}
 
 bool kelLayoutFromText(const std::string& text, const kelCastResolver& resolve, kelLayoutSource& out,
                        std::string& error)
@@ -440,7 +455,8 @@ std::string kelLayoutToText(int32_t id, const kelLayoutData& data, const kelCast
     const kelRect& d = data.header.design;
     s << "layout " << id << "\n";
     s << "design " << d.left << ' ' << d.top << ' ' << d.right << ' ' << d.bottom << "\n";
-    const int count = data.header.itemCount < 0 ? 0 : std::min<int>(data.header.itemCount, kKelLayoutMaxItems);
+    const int count =
+        data.header.itemCount < 0 ? 0 : std::min<int>(data.header.itemCount, kKelLayoutMaxItems);
     if (count != data.header.itemCount) s << "# the stored item count is " << data.header.itemCount << "\n";
     auto anchorText = [](int16_t a) {
         const char* name = kelAnchorName(a);

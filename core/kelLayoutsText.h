@@ -35,7 +35,7 @@ bool kelSourceTokens(const std::string& line, std::vector<std::string>& tokens);
 
 // Control kinds by name ("button" 33, "backpane" 19 ...); -1 when unknown.
 int16_t kelKindFromName(const std::string& name);
-const char* kelKindName(int16_t kind);  // null for a kind without a name
+const char* kelKindName(int16_t kind);               // null for a kind without a name
 int16_t kelAnchorFromName(const std::string& name);  // -1 when unknown
 const char* kelAnchorName(int16_t anchor);
 

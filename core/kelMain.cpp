@@ -60,12 +60,8 @@ bool translateKey(const plat::Event& e, bool keyUp)
     using plat::Key;
     const Key k = e.key;
     switch (k) {
-        case Key::Shift:
-            kelGlo.shiftDown = keyUp ? 0 : 1;
-            return false;
-        case Key::Control:
-            kelGlo.controlDown = keyUp ? 0 : 1;
-            return false;
+        case Key::Shift: kelGlo.shiftDown = keyUp ? 0 : 1; return false;
+        case Key::Control: kelGlo.controlDown = keyUp ? 0 : 1; return false;
         case Key::Left: kelGlo.keyChar = kelArrowLeft; return true;
         case Key::Right: kelGlo.keyChar = kelArrowRight; return true;
         case Key::Up: kelGlo.keyChar = kelArrowUp; return true;
@@ -93,7 +89,9 @@ bool translateKey(const plat::Event& e, bool keyUp)
         }
     }
     if (e.character == 0) return false;
-    kelGlo.keyCode = static_cast<int16_t>(static_cast<int8_t>(e.character));
+    // The key code is the character as a signed byte, as the panels compare it.
+    kelGlo.keyCode =
+        static_cast<int16_t>(static_cast<int8_t>(e.character));  // NOLINT(bugprone-signed-char-misuse)
     kelGlo.keyChar = e.character;
     return true;
 }
@@ -125,12 +123,18 @@ void handleKeyDown(const plat::Event& e, const KelAppHooks& hooks)
         }
         int16_t item = 0;
         switch (kelGlo.keyChar) {
-            case 'O': case 'o': item = kelItemOpen; break;
-            case 'S': case 's': item = kelItemSave; break;
-            case 'Q': case 'q': item = kelItemQuit; break;
-            case 'N': case 'n': item = kelItemNew; break;
-            case 'Z': case 'z': item = kelGlo.shiftDown ? kelItemRedo : kelItemUndo; break;
-            case 'Y': case 'y': item = kelItemRedo; break;
+            case 'O':
+            case 'o': item = kelItemOpen; break;
+            case 'S':
+            case 's': item = kelItemSave; break;
+            case 'Q':
+            case 'q': item = kelItemQuit; break;
+            case 'N':
+            case 'n': item = kelItemNew; break;
+            case 'Z':
+            case 'z': item = kelGlo.shiftDown ? kelItemRedo : kelItemUndo; break;
+            case 'Y':
+            case 'y': item = kelItemRedo; break;
             default: break;
         }
         if (item != 0) {
@@ -147,7 +151,8 @@ void handleKeyUp(const plat::Event& e, const KelAppHooks& hooks)
     translateKey(e, true);
     // A key up that means nothing (Escape's, say) is no event: it must not
     // pass for the key down before it.
-    kelGlo.what = kelGlo.specialKey != 0 || kelGlo.keyChar != 0 || kelGlo.keyCode != 0 ? kelKeyUp : kelNullEvent;
+    kelGlo.what =
+        kelGlo.specialKey != 0 || kelGlo.keyChar != 0 || kelGlo.keyCode != 0 ? kelKeyUp : kelNullEvent;
     dispatch(hooks);
 }
 
@@ -175,11 +180,9 @@ void handleMessage(const plat::Event& e, const KelAppHooks& hooks)
         case T::KeyUp: handleKeyUp(e, hooks); break;
         case T::KeyDown: handleKeyDown(e, hooks); break;
         case T::MouseDown:
-            plat::backend().captureMouse(true);
             kelGlo.mouseX = static_cast<int16_t>(e.x);
             kelGlo.mouseY = static_cast<int16_t>(e.y);
-            kelGlo.what = kelMouseDown;
-            kelGlo.buttonDown = 1;
+            KEL_NotePress(e.at);
             dispatch(hooks);
             break;
         case T::MouseUp:
@@ -193,6 +196,14 @@ void handleMessage(const plat::Event& e, const KelAppHooks& hooks)
             kelGlo.mouseY = static_cast<int16_t>(e.y);
             kelGlo.what = kelNullEvent;
             dispatch(hooks);
+            break;
+        case T::MouseWheel:
+            kelGlo.mouseX = static_cast<int16_t>(e.x);
+            kelGlo.mouseY = static_cast<int16_t>(e.y);
+            kelGlo.wheel = static_cast<int16_t>(std::clamp(e.wheel, -100, 100));
+            kelGlo.what = kelWheelEvt;
+            dispatch(hooks);
+            kelGlo.wheel = 0;
             break;
         case T::Paint:
             kelGlo.what = kelUpdateEvt;
@@ -234,6 +245,7 @@ bool isUserAction(const plat::Event& e)
         case T::KeyDown:
         case T::MouseDown:
         case T::MouseUp:
+        case T::MouseWheel:
         case T::DropDone:
         case T::DialogDone: return true;
         default: return false;
@@ -265,9 +277,7 @@ bool KEL_PollInput()
             kelGlo.mouseX = static_cast<int16_t>(e.x);
             kelGlo.mouseY = static_cast<int16_t>(e.y);
             if (e.type == T::MouseDown) {
-                plat::backend().captureMouse(true);
-                kelGlo.what = kelMouseDown;
-                kelGlo.buttonDown = 1;
+                KEL_NotePress(e.at);
             } else if (e.type == T::MouseUp) {
                 plat::backend().captureMouse(false);
                 kelGlo.buttonDown = 0;
@@ -297,7 +307,7 @@ void KEL_InstallSignalHandlers()
             // Without the watcher, signals still end the main loop.
         }
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
@@ -305,8 +315,14 @@ void KEL_InstallSignalHandlers()
     sigaction(SIGHUP, &sa, nullptr);
 }
 
-void KEL_RequestTerminate() { gTerminate.store(true); }
-bool KEL_TerminateRequested() { return gTerminate.load(); }
+void KEL_RequestTerminate()
+{
+    gTerminate.store(true);
+}
+bool KEL_TerminateRequested()
+{
+    return gTerminate.load();
+}
 
 bool KEL_Platform_Init()
 {
@@ -319,7 +335,10 @@ bool KEL_Platform_Init()
     return true;
 }
 
-int KEL_Platform_Exit() { return winmainreturnvalue; }
+int KEL_Platform_Exit()
+{
+    return winmainreturnvalue;
+}
 
 bool KEL_HandleOneMessage(const KelAppHooks& hooks)
 {
@@ -336,6 +355,7 @@ void KEL_IdlePass(const KelAppHooks& hooks)
     kelGlo.what = kelNullEvent;
     kelGlo.ticks = KEL_Ticks();
     dispatch(hooks);
+    if (hooks.serve) hooks.serve();
 }
 
 void KEL_Main2(const KelAppHooks& hooks)
@@ -346,7 +366,11 @@ void KEL_Main2(const KelAppHooks& hooks)
             kelGlo.running = 0;
             break;
         }
-        if (!KEL_HandleOneMessage(hooks)) KEL_IdlePass(hooks);
+        // A message's pass is served here, an idle one by the idle pass.
+        if (!KEL_HandleOneMessage(hooks))
+            KEL_IdlePass(hooks);
+        else if (hooks.serve)
+            hooks.serve();
     }
     if (hooks.exitAll) hooks.exitAll();
     // A file dialog still open has nobody to answer to any more.

@@ -11,17 +11,32 @@ int16_t kelOffmapDefaultDepth = kelDepth16;
 
 namespace {
 
-inline int red(unsigned p) { return (p >> 10) & 31; }
-inline int green(unsigned p) { return (p >> 5) & 31; }
-inline int blue(unsigned p) { return p & 31; }
+inline int red(unsigned p)
+{
+    return (p >> 10) & 31;
+}
+inline int green(unsigned p)
+{
+    return (p >> 5) & 31;
+}
+inline int blue(unsigned p)
+{
+    return p & 31;
+}
 inline uint16_t rgb(int r, int g, int b)
 {
     return static_cast<uint16_t>(((r & 31) << 10) | ((g & 31) << 5) | (b & 31));
 }
 
 // Division by 256 (by 65536), rounded half up.
-inline int round8(int x) { return (x >> 8) + ((x & 0x80) ? 1 : 0); }
-inline int round16(int x) { return (x >> 16) + ((x & 0x8000) ? 1 : 0); }
+inline int round8(int x)
+{
+    return (x >> 8) + ((x & 0x80) ? 1 : 0);
+}
+inline int round16(int x)
+{
+    return (x >> 16) + ((x & 0x8000) ? 1 : 0);
+}
 
 // d scaled by (31 - w) / 32 plus s by w / 32, per channel.
 inline uint16_t mix32(unsigned d, unsigned s, int wr, int wg, int wb)
@@ -38,8 +53,14 @@ struct Span {
     int w = 0, h = 0;
 };
 
-int rectWidth(const kelRect& r) { return int(r.right) - int(r.left); }
-int rectHeight(const kelRect& r) { return int(r.bottom) - int(r.top); }
+int rectWidth(const kelRect& r)
+{
+    return int(r.right) - int(r.left);
+}
+int rectHeight(const kelRect& r)
+{
+    return int(r.bottom) - int(r.top);
+}
 
 // The rectangles share their top-left corners; the size is the smallest of
 // them, cut down until it lies inside every image. Moving a corner moves the
@@ -85,7 +106,10 @@ bool clipSpan(const kelOffmap& dst, const kelRect& destRect, const kelOffmap* sr
     return span.w > 0 && span.h > 0;
 }
 
-bool has16(const kelOffmap* image) { return image && image->pixels && image->depthIndex == kelDepth16; }
+bool has16(const kelOffmap* image)
+{
+    return image && image->pixels && image->depthIndex == kelDepth16;
+}
 bool isMask(const kelOffmap* image)
 {
     return image && image->pixels && (image->depthIndex == kelDepth16 || image->depthIndex == kelDepthMask);

@@ -30,7 +30,7 @@ constexpr int32_t kelBitmapInfoPaletteSize = kelBitmapInfoHeaderSize + 256 * 4;
 
 class kelOffmap {
 public:
-    uint8_t* pixels = nullptr;       // bottom-up rows
+    uint8_t* pixels = nullptr;  // bottom-up rows
     int16_t rowBytes = 0;
     int32_t dataSize = 0;
     uint8_t* bitmapInfo = nullptr;  // kelBitmapInfoHeaderSize or kelBitmapInfoPaletteSize bytes

@@ -44,23 +44,50 @@ bool statOf(const char* path, struct stat& st)
 
 }  // namespace
 
-void kelPath::reset() { path[0] = '\0'; }
+void kelPath::reset()
+{
+    path[0] = '\0';
+}
 
-bool kelPath::set(const kelPath* other) { return set(other ? other->path : ""); }
+bool kelPath::set(const kelPath* other)
+{
+    return set(other ? other->path : "");
+}
 
-bool kelPath::set(const char* text) { return KEL_File_CopyPath(text, path, sizeof path); }
+bool kelPath::set(const char* text)
+{
+    return KEL_File_CopyPath(text, path, sizeof path);
+}
 
-bool kelPath::add(const kelPath* other) { return add(other ? other->path : ""); }
+bool kelPath::add(const kelPath* other)
+{
+    return add(other ? other->path : "");
+}
 
-bool kelPath::add(const char* text) { return KEL_File_AddToPath(path, text, sizeof path); }
+bool kelPath::add(const char* text)
+{
+    return KEL_File_AddToPath(path, text, sizeof path);
+}
 
-bool kelPath::set(const kelPath& other) { return set(&other); }
+bool kelPath::set(const kelPath& other)
+{
+    return set(&other);
+}
 
-bool kelPath::add(const kelPath& other) { return add(&other); }
+bool kelPath::add(const kelPath& other)
+{
+    return add(&other);
+}
 
-bool kelPath::userDialogGet() { return runDialog(false); }
+bool kelPath::userDialogGet()
+{
+    return runDialog(false);
+}
 
-bool kelPath::userDialogPut() { return runDialog(true); }
+bool kelPath::userDialogPut()
+{
+    return runDialog(true);
+}
 
 bool kelPath::runDialog(bool save)
 {
@@ -93,7 +120,8 @@ bool kelPath::runDialog(bool save)
     if (ok) {
         char kel[kKelPathMax + 1];
         // A path the file layer could not hand back to the system is refused here.
-        if (KEL_SystemPathToKelPath(chosen.c_str(), kel, sizeof kel) && KEL_KelPathToSystemPath(kel, system)) {
+        if (KEL_SystemPathToKelPath(chosen.c_str(), kel, sizeof kel) &&
+            KEL_KelPathToSystemPath(kel, system)) {
             set(kel);
         } else {
             ok = false;
@@ -120,9 +148,15 @@ std::string kelPath::takeDialogProblem()
     return std::exchange(gProblem, std::string());
 }
 
-bool kelPath::parent() { return KEL_File_GoParent(path); }
+bool kelPath::parent()
+{
+    return KEL_File_GoParent(path);
+}
 
-bool kelPath::toSystemPath(char* out, int outSize) { return KEL_KelPathToSystemPath(path, out, outSize); }
+bool kelPath::toSystemPath(char* out, int outSize)
+{
+    return KEL_KelPathToSystemPath(path, out, outSize);
+}
 
 bool kelPath::fromSystemPath(const char* in)
 {
@@ -137,19 +171,40 @@ long kelPath::length()
     return st.st_size > INT32_MAX ? INT32_MAX : static_cast<long>(st.st_size);
 }
 
-bool kelPath::exists() { return KEL_FileExists(path); }
+bool kelPath::exists()
+{
+    return KEL_FileExists(path);
+}
 
-bool kelPath::create() { return KEL_CreateDirectory(path); }
+bool kelPath::create()
+{
+    return KEL_CreateDirectory(path);
+}
 
-bool kelPath::remove() { return KEL_FileDelete(path); }
+bool kelPath::remove()
+{
+    return KEL_FileDelete(path);
+}
 
-bool kelPath::copyTo(const kelPath* other) { return other && KEL_FileCopy(path, other->path); }
+bool kelPath::copyTo(const kelPath* other)
+{
+    return other && KEL_FileCopy(path, other->path);
+}
 
-bool kelPath::rename(const char* newPath) { return newPath && KEL_FileRename(path, newPath); }
+bool kelPath::rename(const char* newPath)
+{
+    return newPath && KEL_FileRename(path, newPath);
+}
 
-bool kelPath::moveTo(const char*) { return false; }
+bool kelPath::moveTo(const char*)
+{
+    return false;
+}
 
-bool kelPath::moveTo(const kelPath*) { return false; }
+bool kelPath::moveTo(const kelPath*)
+{
+    return false;
+}
 
 bool kelPath::isVisible()
 {
@@ -176,7 +231,10 @@ bool kelPath::isEqual(const kelPath* other)
 
 void kelPath::setVisible(uint8_t) {}
 
-bool kelPath::getName(char* out) { return KEL_FileNameFromPath(path, out); }
+bool kelPath::getName(char* out)
+{
+    return KEL_FileNameFromPath(path, out);
+}
 
 bool kelPath::getNameWithoutExtension(char* out)
 {
@@ -186,9 +244,15 @@ bool kelPath::getNameWithoutExtension(char* out)
     return whole;
 }
 
-bool kelPath::parentName(char* out) { return KEL_File_GetParentName(path, out); }
+bool kelPath::parentName(char* out)
+{
+    return KEL_File_GetParentName(path, out);
+}
 
-void kelPath::stripName() { KEL_File_StripFileName(path); }
+void kelPath::stripName()
+{
+    KEL_File_StripFileName(path);
+}
 
 bool kelPath::setName(const char* name)
 {
@@ -196,17 +260,35 @@ bool kelPath::setName(const char* name)
     return add(name);
 }
 
-bool kelPath::getKind(char*) { return false; }
+bool kelPath::getKind(char*)
+{
+    return false;
+}
 
-bool kelPath::isKind(const char*) { return false; }
+bool kelPath::isKind(const char*)
+{
+    return false;
+}
 
-bool kelPath::getKind(uint32_t*) { return false; }
+bool kelPath::getKind(uint32_t*)
+{
+    return false;
+}
 
-bool kelPath::isKind(uint32_t) { return false; }
+bool kelPath::isKind(uint32_t)
+{
+    return false;
+}
 
-bool kelPath::isHidden() { return !isVisible(); }
+bool kelPath::isHidden()
+{
+    return !isVisible();
+}
 
-bool kelPath::isDocument() { return !isFolder(); }
+bool kelPath::isDocument()
+{
+    return !isFolder();
+}
 
 void kelPath::stripExtension()
 {

@@ -65,7 +65,8 @@ public:
     // Replaces the extension; "wav" and ".wav" both give "name.wav".
     bool setExtension(const char* ext);
     // The dialogs' filter: the patterns, or every file when null.
-    void userDialogTypes(uint32_t type1, uint32_t type2, uint32_t type3, uint32_t type4, const char* patterns);
+    void userDialogTypes(uint32_t type1, uint32_t type2, uint32_t type3, uint32_t type4,
+                         const char* patterns);
 
     // A message for the user about the file dialogs (no dialog program
     // installed, a chosen path the program cannot use), or "" when there is

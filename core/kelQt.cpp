@@ -65,7 +65,10 @@ bool feed(Audition& a)
 
 }  // namespace
 
-bool kelQt_Init() { return true; }
+bool kelQt_Init()
+{
+    return true;
+}
 
 void kelQt_Exit()
 {
@@ -73,8 +76,14 @@ void kelQt_Exit()
     gWindowAssociated = false;
 }
 
-void kelQt_associateFrontWindow() { gWindowAssociated = true; }
-void kelQt_deassociateWindow() { gWindowAssociated = false; }
+void kelQt_associateFrontWindow()
+{
+    gWindowAssociated = true;
+}
+void kelQt_deassociateWindow()
+{
+    gWindowAssociated = false;
+}
 
 bool kelQt_PlaySoundStart(const char* path)
 {
@@ -91,7 +100,10 @@ bool kelQt_PlaySoundStart(const char* path)
     return true;
 }
 
-void kelQt_PlaySoundStop() { gAudition.reset(); }
+void kelQt_PlaySoundStop()
+{
+    gAudition.reset();
+}
 
 void kelQt_Idle()
 {

@@ -127,7 +127,8 @@ constexpr double kelQtTruePeakLimitDb = -1.0;
 // kelQt_soundConvert_apply with options; the native code 'BTLM' writes a
 // 16-bit WAV. A stopped or failed conversion leaves no target of its own.
 kelQtConvertResult kelQt_soundConvert_run(const char* source, const char* target, uint32_t code,
-                                          const kelQtSettingsHandle* settings, const kelQtConvertOptions& options);
+                                          const kelQtSettingsHandle* settings,
+                                          const kelQtConvertOptions& options);
 
 // Integrated loudness (LUFS) and true peak (dBTP) of a sound file; false
 // when it cannot be read. Silence measures -HUGE_VAL.

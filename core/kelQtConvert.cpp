@@ -1,6 +1,7 @@
 // The media service's sound conversion: the exporters this system can write,
 // their settings blocks and the conversion itself.
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -64,11 +65,23 @@ void putBe(uint8_t* p, uint32_t v, int bytes)
     for (int i = bytes - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<uint8_t>(v);
 }
 
-bool validBits(int bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
-bool validRate(int rate) { return rate == 0 || (rate >= 8000 && rate <= 384000); }
-bool validBitRate(int kbps) { return kbps == 0 || (kbps >= 8 && kbps <= 512); }
+bool validBits(int bits)
+{
+    return bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+bool validRate(int rate)
+{
+    return rate == 0 || (rate >= 8000 && rate <= 384000);
+}
+bool validBitRate(int kbps)
+{
+    return kbps == 0 || (kbps >= 8 && kbps <= 512);
+}
 
-int defaultBitRate(uint32_t code) { return code == kelQtFormatMp3 ? 192 : code == kelQtFormatOpus ? 128 : 0; }
+int defaultBitRate(uint32_t code)
+{
+    return code == kelQtFormatMp3 ? 192 : code == kelQtFormatOpus ? 128 : 0;
+}
 
 // The settings for `code`: the block's own values where it belongs to that
 // format and they make sense, the defaults elsewhere.
@@ -164,7 +177,7 @@ int16_t nearestOption(uint32_t code, const Settings& s)
     int bestDistance = INT32_MAX;
     for (int16_t i = 0; i < list.count; ++i) {
         const Option& o = list.options[i];
-        const int d = code == kelQtFormatOggVorbis                          ? std::abs(o.quality - s.quality)
+        const int d = code == kelQtFormatOggVorbis                        ? std::abs(o.quality - s.quality)
                       : code == kelQtFormatOpus || code == kelQtFormatMp3 ? std::abs(o.bitRate - bitRate)
                                                                           : std::abs(o.bits - s.bits);
         if (d < bestDistance) {
@@ -197,7 +210,10 @@ struct Stage {
     }
 };
 
-bool stopAsked() { return gShouldStop && gShouldStop(); }
+bool stopAsked()
+{
+    return gShouldStop && gShouldStop();
+}
 
 constexpr long kBlock = 4096;
 constexpr float kFullScale = 1.0f / 2147483648.0f;
@@ -211,8 +227,11 @@ struct Shaping {
     float ceiling = 1.0f;  // linear
 };
 
+// Writes the whole stream into `writer`'s file beside `target`, complete but
+// not yet in place: the caller puts it there or lets it go.
 kelQtConvertResult writePass(const std::string& source, const std::string& target, const Exporter& exporter,
-                             const Settings& s, const Shaping& shaping, const Stage& stage)
+                             const Settings& s, const Shaping& shaping, const Stage& stage,
+                             plat::SoundWriter& writer)
 {
     kelQtSoundPipe pipe;
     if (!pipe.open(source)) return kelQtConvertResult::failed;
@@ -227,7 +246,6 @@ kelQtConvertResult writePass(const std::string& source, const std::string& targe
     out.bits = std::min<int>(s.bits, std::max(plat::maxPcmBits(exporter.container), 16));
     out.quality = s.quality / 100.0;
     out.bitRate = s.bitRate ? s.bitRate : defaultBitRate(exporter.code);
-    plat::SoundWriter writer;
     if (!writer.open(target, out)) return kelQtConvertResult::failed;
 
     const bool lossy = plat::maxPcmBits(exporter.container) == 0;
@@ -235,8 +253,8 @@ kelQtConvertResult writePass(const std::string& source, const std::string& targe
     // integers: samples of 16 bits or fewer rounded to 16, wider ones whole.
     const bool floats = lossy || shaping.active;
     const bool wide = out.bits > 16 && !lossy;
-    const double expected = std::max<double>(1.0, static_cast<double>(pipe.sourceFrames()) * rate /
-                                                      std::max(pipe.sourceRate(), 1));
+    const double expected = std::max<double>(
+        1.0, static_cast<double>(pipe.sourceFrames()) * rate / std::max(pipe.sourceRate(), 1));
     std::vector<int32_t> frames(static_cast<size_t>(kBlock) * channels);
     std::vector<int16_t> narrow(wide || floats ? 0 : frames.size());
     std::vector<float> shaped(floats ? frames.size() : 0);
@@ -284,6 +302,17 @@ kelQtConvertResult writePass(const std::string& source, const std::string& targe
         if (!writer.write(tail.data() + skip * channels, limiter->tailFrames() - skip))
             return kelQtConvertResult::failed;
     }
+    return writer.complete() ? kelQtConvertResult::done : kelQtConvertResult::failed;
+}
+
+// One pass put in place at once.
+kelQtConvertResult writeInPlace(const std::string& source, const std::string& target,
+                                const Exporter& exporter, const Settings& s, const Shaping& shaping,
+                                const Stage& stage)
+{
+    plat::SoundWriter writer;
+    const kelQtConvertResult pass = writePass(source, target, exporter, s, shaping, stage, writer);
+    if (pass != kelQtConvertResult::done) return pass;
     return writer.finish() ? kelQtConvertResult::done : kelQtConvertResult::failed;
 }
 
@@ -318,19 +347,24 @@ bool measure(const std::string& path, double* lufs, double* truePeak, const Stag
     return true;
 }
 
-double toLinear(double db) { return std::pow(10.0, db / 20.0); }
+double toLinear(double db)
+{
+    return std::pow(10.0, db / 20.0);
+}
 
 // Gain towards the target loudness, the limiter holding the peaks under a
 // ceiling a little below the limit; the written file is measured again and
-// the gain or the ceiling corrected until it lands.
-kelQtConvertResult normalizeInto(const std::string& source, const std::string& target, const Exporter& exporter,
-                                 const Settings& s)
+// the gain or the ceiling corrected until it lands. Each pass waits beside
+// the target until it is measured: only the one kept is put in place, so a
+// stop or a failure on the way leaves the older file as it was.
+kelQtConvertResult normalizeInto(const std::string& source, const std::string& target,
+                                 const Exporter& exporter, const Settings& s)
 {
     double lufs = 0, peak = 0;
     bool stopped = false;
     if (!measure(source, &lufs, &peak, Stage{0.0f, 0.2f}, &stopped))
         return stopped ? kelQtConvertResult::stopped : kelQtConvertResult::failed;
-    if (!std::isfinite(lufs)) return writePass(source, target, exporter, s, Shaping{}, Stage{0.2f, 0.8f});
+    if (!std::isfinite(lufs)) return writeInPlace(source, target, exporter, s, Shaping{}, Stage{0.2f, 0.8f});
 
     constexpr int kAttempts = 4;
     constexpr double kTolerance = 0.2;  // LU
@@ -341,19 +375,25 @@ kelQtConvertResult normalizeInto(const std::string& source, const std::string& t
         const float from = 0.2f + width * static_cast<float>(attempt);
         const Shaping shaping{true, static_cast<float>(toLinear(gainDb)), true,
                               static_cast<float>(toLinear(ceilingDb))};
-        const kelQtConvertResult pass = writePass(source, target, exporter, s, shaping, Stage{from, width * 0.7f});
+        plat::SoundWriter writer;
+        const kelQtConvertResult pass =
+            writePass(source, target, exporter, s, shaping, Stage{from, width * 0.7f}, writer);
         if (pass != kelQtConvertResult::done) return pass;
         double outLufs = 0, outPeak = 0;
-        if (!measure(target, &outLufs, &outPeak, Stage{from + width * 0.7f, width * 0.3f}, &stopped))
+        if (!measure(writer.unplacedPath(), &outLufs, &outPeak, Stage{from + width * 0.7f, width * 0.3f},
+                     &stopped))
             return stopped ? kelQtConvertResult::stopped : kelQtConvertResult::failed;
         const bool loudEnough = std::fabs(outLufs - kelQtTargetLufs) <= kTolerance;
         const bool peaksHeld = outPeak <= kelQtTruePeakLimitDb;
-        if ((loudEnough && peaksHeld) || !std::isfinite(outLufs)) break;
+        if ((loudEnough && peaksHeld) || !std::isfinite(outLufs) || attempt == kAttempts - 1) {
+            if (!writer.finish()) return kelQtConvertResult::failed;
+            Stage{0.0f, 1.0f}.report(1.0);
+            return kelQtConvertResult::done;
+        }
         gainDb += kelQtTargetLufs - outLufs;
         if (!peaksHeld) ceilingDb -= outPeak - kelQtTruePeakLimitDb + 0.2;
     }
-    Stage{0.0f, 1.0f}.report(1.0);
-    return kelQtConvertResult::done;
+    return kelQtConvertResult::failed;
 }
 
 }  // namespace
@@ -391,6 +431,21 @@ bool kelQt_soundConvert_setFileExtension(char* name, uint32_t code, int nameSize
             break;
         }
     }
+    // An extension typed that other programs take for this format too stays as typed.
+    if (dot < length) {
+        std::string typed(name + dot + 1, name + length);
+        for (char& c : typed) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        struct Usual {
+            uint32_t code;
+            const char* extension;
+        };
+        static constexpr Usual kUsual[] = {{0x77617620, "wav"},           {0x77617620, "wave"},
+                                           {kelQtFormatWave, "wav"},      {kelQtFormatWave, "wave"},
+                                           {kelQtFormatAiff, "aif"},      {kelQtFormatAiff, "aiff"},
+                                           {kelQtFormatOggVorbis, "ogg"}, {kelQtFormatOggVorbis, "oga"}};
+        for (const Usual& u : kUsual)
+            if (u.code == code && typed == u.extension) return true;
+    }
     char extension[6] = {'.'};
     int n = 1;
     if (code == kelQtFormatFlac || code == kelQtFormatOpus) {
@@ -417,24 +472,27 @@ bool kelQt_soundConvert_apply(const char* source, const char* target, uint32_t c
 {
     // The native format is no exporter: there is nothing to convert to.
     return code != kelQtFormatNative &&
-           kelQt_soundConvert_run(source, target, code, settings, kelQtConvertOptions{}) == kelQtConvertResult::done;
+           kelQt_soundConvert_run(source, target, code, settings, kelQtConvertOptions{}) ==
+               kelQtConvertResult::done;
 }
 
 kelQtConvertResult kelQt_soundConvert_run(const char* source, const char* target, uint32_t code,
-                                          const kelQtSettingsHandle* settings, const kelQtConvertOptions& options)
+                                          const kelQtSettingsHandle* settings,
+                                          const kelQtConvertOptions& options)
 {
     // The native format, when it has to be written anew: a 16-bit WAV.
     const bool native = code == kelQtFormatNative;
     const Exporter* exporter = exporterFor(native ? kelQtFormatWave : code);
     std::string from, to;
-    if (!exporter || !toSystemPath(source, from) || !toSystemPath(target, to)) return kelQtConvertResult::failed;
+    if (!exporter || !toSystemPath(source, from) || !toSystemPath(target, to))
+        return kelQtConvertResult::failed;
     Settings s = native ? Settings{} : readSettings(settings, code);
     s.code = exporter->code;
     if (options.normalize) return normalizeInto(from, to, *exporter, s);
     Shaping shaping;
     if (options.gainDb != 0.0 && std::isfinite(options.gainDb))
         shaping = Shaping{true, static_cast<float>(toLinear(options.gainDb)), false, 1.0f};
-    return writePass(from, to, *exporter, s, shaping, Stage{});
+    return writeInPlace(from, to, *exporter, s, shaping, Stage{});
 }
 
 bool kelQt_soundConvert_sharedGain(const std::vector<std::string>& paths, double* gainDb)
@@ -520,7 +578,10 @@ void kelQt_soundConvert_setHooks(void (*subAmount)(float), bool (*shouldStop)())
     gShouldStop = shouldStop;
 }
 
-int16_t kelQt_soundConvert_optionCount(uint32_t code) { return optionsOf(code).count; }
+int16_t kelQt_soundConvert_optionCount(uint32_t code)
+{
+    return optionsOf(code).count;
+}
 
 bool kelQt_soundConvert_optionName(uint32_t code, int16_t index, char* name)
 {
@@ -617,10 +678,12 @@ bool kelQt_soundConvert_toLoopWaveUpTo(const char* source, const char* target, i
         const long n = pipe.read(frames.data(), want);
         if (n < 0) return false;  // the writer removes its unfinished file
         if (n == 0) break;
-        for (long i = 0; i < n * 2; ++i) narrow[static_cast<size_t>(i)] = kelQtTo16(frames[static_cast<size_t>(i)]);
+        for (long i = 0; i < n * 2; ++i)
+            narrow[static_cast<size_t>(i)] = kelQtTo16(frames[static_cast<size_t>(i)]);
         if (!writer.write(narrow.data(), n)) return false;
         written += n;
-        if (progress && expected > 0) progress(std::min(1.0f, static_cast<float>(written) / static_cast<float>(expected)));
+        if (progress && expected > 0)
+            progress(std::min(1.0f, static_cast<float>(written) / static_cast<float>(expected)));
     }
     return writer.finish();
 }

@@ -7,7 +7,10 @@ namespace {
 
 constexpr long kBlockFrames = 4096;
 
-inline float toFloat(int32_t v) { return static_cast<float>(v) * (1.0f / 2147483648.0f); }
+inline float toFloat(int32_t v)
+{
+    return static_cast<float>(v) * (1.0f / 2147483648.0f);
+}
 inline int32_t fromFloat(float f)
 {
     const double v = std::clamp(static_cast<double>(f) * 2147483648.0, -2147483648.0, 2147483647.0);

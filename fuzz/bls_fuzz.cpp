@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/kelFiles.h"
 #include "FuzzFiles.h"
+#include "core/kelFiles.h"
 #include "library/BLBlsParser.h"
 #include "library/BLBlsWriter.h"
 
@@ -68,7 +68,8 @@ void roundTrip(const uint8_t* data, size_t size)
     std::string error;
     if (!BLBlsWriter_Write(path.c_str(), lines, &error)) {
         bool refusable = false;
-        for (const std::string& line : lines) refusable |= BLBlsWriter_CheckLine(line) != BLBlsLineProblem::none;
+        for (const std::string& line : lines)
+            refusable |= BLBlsWriter_CheckLine(line) != BLBlsLineProblem::none;
         check(refusable, "a line the format holds was refused");
         return;
     }

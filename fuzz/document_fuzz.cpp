@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The model loads it as the groove panel would, then is worked with
     // whatever the document held.
-    BLGrooveEngine silent;
+    BLEngineCalls silent;
     Quiet quiet;
     BLGrooveLinks links;
     links.engine = &silent;

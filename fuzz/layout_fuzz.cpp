@@ -29,19 +29,27 @@ void putCast(KelResFile& file, int32_t id, int16_t w, int16_t h)
     const std::vector<uint8_t> pixels(static_cast<size_t>(strides[1]) * h, 0x55);
     const std::vector<uint8_t> mask(static_cast<size_t>(strides[3]) * h, 0x80);
     file.SaveData(reinterpret_cast<const char*>(header), kKelCastHeaderSize, kelCastHeaderType, id);
-    file.SaveData(reinterpret_cast<const char*>(pixels.data()), static_cast<long>(pixels.size()), kelCastTypes[1], id);
-    file.SaveData(reinterpret_cast<const char*>(mask.data()), static_cast<long>(mask.size()), kelCastTypes[3], id);
+    file.SaveData(reinterpret_cast<const char*>(pixels.data()), static_cast<long>(pixels.size()),
+                  kelCastTypes[1], id);
+    file.SaveData(reinterpret_cast<const char*>(mask.data()), static_cast<long>(mask.size()), kelCastTypes[3],
+                  id);
 }
 
 bool resolve(const std::string& name, int32_t& id)
 {
-    if (name == "one.0" || name == "one") id = 1;
-    else if (name == "two") id = 2;
-    else return false;
+    if (name == "one.0" || name == "one")
+        id = 1;
+    else if (name == "two")
+        id = 2;
+    else
+        return false;
     return true;
 }
 
-std::string nameOf(int32_t id) { return id == 1 ? "one" : id == 2 ? "two" : ""; }
+std::string nameOf(int32_t id)
+{
+    return id == 1 ? "one" : id == 2 ? "two" : "";
+}
 
 }  // namespace
 
@@ -53,8 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t length = sizes[data[0] % 3];
     std::vector<uint8_t> payload(data + 9, data + size);
     payload.resize(static_cast<size_t>(length), 0);
-    const kelRect bounds(static_cast<int16_t>(kelGetBE16(data + 1)), static_cast<int16_t>(kelGetBE16(data + 3)),
-                         static_cast<int16_t>(kelGetBE16(data + 5)), static_cast<int16_t>(kelGetBE16(data + 7)));
+    const kelRect bounds(
+        static_cast<int16_t>(kelGetBE16(data + 1)), static_cast<int16_t>(kelGetBE16(data + 3)),
+        static_cast<int16_t>(kelGetBE16(data + 5)), static_cast<int16_t>(kelGetBE16(data + 7)));
 
     const std::string kel = fuzzfiles::kelPath("layout.xrs");
     {
@@ -94,16 +103,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const std::string text = kelLayoutToText(9, stored, nameOf);
             kelLayoutSource again;
             std::string error;
-            const bool countFits = stored.header.itemCount >= 0 && stored.header.itemCount <= kKelLayoutMaxItems;
+            const bool countFits =
+                stored.header.itemCount >= 0 && stored.header.itemCount <= kKelLayoutMaxItems;
             if (countFits) {
                 fuzzfiles::check(kelLayoutFromText(text, resolve, again, error));
                 for (int16_t i = 0; i < stored.header.itemCount; ++i) {
                     const kelLayoutItem& a = stored.items[i];
                     const kelLayoutItem& b = again.data.items[i];
-                    fuzzfiles::check(a.state == b.state && a.anchors == b.anchors && a.selfAnchor == b.selfAnchor);
+                    fuzzfiles::check(a.state == b.state && a.anchors == b.anchors &&
+                                     a.selfAnchor == b.selfAnchor);
                     fuzzfiles::check(a.offset.h == b.offset.h && a.frameSize.v == b.frameSize.v);
                     fuzzfiles::check(a.sizeCastID == b.sizeCastID);
-                    for (int k = 0; k < kKelLayoutImages; ++k) fuzzfiles::check(a.imageCastIDs[k] == b.imageCastIDs[k]);
+                    for (int k = 0; k < kKelLayoutImages; ++k)
+                        fuzzfiles::check(a.imageCastIDs[k] == b.imageCastIDs[k]);
                     for (int k = 0; k < kKelLayoutAuxValues; ++k) fuzzfiles::check(a.aux[k] == b.aux[k]);
                 }
             }

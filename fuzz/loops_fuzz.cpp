@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFiles.h"
 #include "audio/AudioFormat.h"
 #include "audio/WinApi.h"
-#include "FuzzFiles.h"
 #include "library/BLLoopCache.h"
 
 namespace {

@@ -98,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
               result == kQualMixBadTempo || result == kQualMixTooLong,
           "unknown result");
     // Nothing of the writer's is left beside the target.
-    const std::filesystem::path folder = std::filesystem::path(fuzzfiles::systemPath("mix.wav")).parent_path();
+    const std::filesystem::path folder =
+        std::filesystem::path(fuzzfiles::systemPath("mix.wav")).parent_path();
     for (const auto& e : std::filesystem::directory_iterator(folder))
         check(e.path().filename().string().rfind(".mix.wav.", 0) != 0, "a temporary file was left");
     const int32_t length = dataLength(fuzzfiles::systemPath("mix.wav"));

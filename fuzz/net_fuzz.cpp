@@ -89,16 +89,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     plat::LineCutter cutter;
     const size_t piece = size > 0 ? 1 + data[0] % 64 : 1;
     for (size_t at = 0; at < size; at += piece)
-        cutter.feed(text + at, std::min(piece, size - at), [&](plat::LineCutter::Piece kind, std::string& line) {
-            if (kind != plat::LineCutter::Piece::Line) return;
-            fuzzfiles::check(!line.empty() && line.size() <= plat::kLinkLineMax);
-            fuzzfiles::check(line.find('\n') == std::string::npos);
-            BLNetMessage probe;
-            const bool whole = BLNet_parseMessage(line.data(), line.size(), probe);
-            if (!whole) ++refused;
-            fuzzfiles::check(link.hear(line.data(), line.size(), 0) == whole);
-            fuzzfiles::check(host.bpm >= 70.0f && host.bpm <= 170.0f);
-        });
+        cutter.feed(text + at, std::min(piece, size - at),
+                    [&](plat::LineCutter::Piece kind, std::string& line) {
+                        if (kind != plat::LineCutter::Piece::Line) return;
+                        fuzzfiles::check(!line.empty() && line.size() <= plat::kLinkLineMax);
+                        fuzzfiles::check(line.find('\n') == std::string::npos);
+                        BLNetMessage probe;
+                        const bool whole = BLNet_parseMessage(line.data(), line.size(), probe);
+                        if (!whole) ++refused;
+                        fuzzfiles::check(link.hear(line.data(), line.size(), 0) == whole);
+                        fuzzfiles::check(host.bpm >= 70.0f && host.bpm <= 170.0f);
+                    });
     fuzzfiles::check(link.dropped() >= before + refused);
     return 0;
 }

@@ -34,8 +34,10 @@ void putCast(KelResFile& file, int32_t id, int16_t w, int16_t h, uint8_t maskByt
     const std::vector<uint8_t> pixels(static_cast<size_t>(strides[1]) * h, 0x55);
     const std::vector<uint8_t> mask(static_cast<size_t>(strides[3]) * h, maskByte);
     file.SaveData(reinterpret_cast<const char*>(header), kKelCastHeaderSize, kelCastHeaderType, id);
-    file.SaveData(reinterpret_cast<const char*>(pixels.data()), static_cast<long>(pixels.size()), kelCastTypes[1], id);
-    file.SaveData(reinterpret_cast<const char*>(mask.data()), static_cast<long>(mask.size()), kelCastTypes[3], id);
+    file.SaveData(reinterpret_cast<const char*>(pixels.data()), static_cast<long>(pixels.size()),
+                  kelCastTypes[1], id);
+    file.SaveData(reinterpret_cast<const char*>(mask.data()), static_cast<long>(mask.size()), kelCastTypes[3],
+                  id);
 }
 
 void press(int16_t x, int16_t y)
@@ -51,6 +53,7 @@ void press(int16_t x, int16_t y)
     kelGlo.buttonDown = 1;
     kelGlo.what = kelMouseDown;
     kelGlo.ticks += 100;
+    kelGlo.pressTicks = kelGlo.ticks;
     PWScreen.events();
 }
 
@@ -95,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         PWPanelClass panel;
         panel.attachLayouts(1, -1, -1, &casts, &PWScreen.stage);
         PWScreen.connect(&panel, 0, 0);
-        PWScreen.setProps(0, static_cast<int16_t>(kelGetBE16(data + 1)), static_cast<int16_t>(kelGetBE16(data + 3)),
-                          0, 0);
+        PWScreen.setProps(0, static_cast<int16_t>(kelGetBE16(data + 1)),
+                          static_cast<int16_t>(kelGetBE16(data + 3)), 0, 0);
         PWScreen.changeAllColors(static_cast<int16_t>(data[0] % 12));
         const kelRect whole(0, 0, 800, 600);
         PWScreen.update(&whole);
@@ -106,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                   static_cast<int16_t>(c->rect.top + c->rect.height() / 2));
             const int16_t v = static_cast<int16_t>(kelGetBE16(data + 5 + (i % 2) * 2));
             c->set(v);
-            for (int16_t property : {0, 1, 2, 10, 64, 65, 67, 1404, 1405, 1406, 1407, 1408, 1409, 1600, 1603, 1606})
+            for (int16_t property :
+                 {0, 1, 2, 10, 64, 65, 67, 1404, 1405, 1406, 1407, 1408, 1409, 1600, 1603, 1606})
                 c->set(property, v);
             c->get(1600);
             c->get(1605);

@@ -36,7 +36,7 @@ const std::string& songFolder()
     return kel;
 }
 
-class CountingEngine : public BLSongEngine {
+class CountingEngine : public BLEngineCalls {
 public:
     void stop() override {}
     void setMixerFrequency(long) override {}

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFiles.h"
 #include "audio/AudioFormat.h"
 #include "audio/WinApi.h"
 #include "core/kelFiles.h"
-#include "FuzzFiles.h"
 
 namespace {
 
@@ -41,7 +41,12 @@ void readBack(const uint8_t* data, size_t size)
     }
     check(got == want, "fewer sample bytes than the header promised");
 
-    const int offsets[] = {0, 2 * channels, frames * channels, frames * channels * 2, -4, 0x7FFFFFF0,
+    const int offsets[] = {0,
+                           2 * channels,
+                           frames * channels,
+                           frames * channels * 2,
+                           -4,
+                           0x7FFFFFF0,
                            size > 0 ? data[size - 1] * 4 : 0};
     for (int offset : offsets) {
         SeekWave(file, offset);
@@ -66,7 +71,8 @@ void writeAndRead(const uint8_t* data, size_t size)
 
     int c = 0, frames = 0;
     file = OpenWave(path.c_str(), &c, &frames);
-    check(file != F_NOFILE && c == channels && frames == bytes / (channels * 2), "written file reads back wrong");
+    check(file != F_NOFILE && c == channels && frames == bytes / (channels * 2),
+          "written file reads back wrong");
     std::vector<uint8_t> back(static_cast<size_t>(bytes) + 1);
     check(F_read(file, back.data(), bytes + 1) == bytes, "written samples read back short");
     check(std::memcmp(back.data(), data, static_cast<size_t>(bytes)) == 0, "samples changed");

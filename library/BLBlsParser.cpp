@@ -27,9 +27,15 @@ int64_t decimalValue(const char* s)
 
 }  // namespace
 
-BLBlsParser::BLBlsParser() { line[0] = '\0'; }
+BLBlsParser::BLBlsParser()
+{
+    line[0] = '\0';
+}
 
-BLBlsParser::~BLBlsParser() { close(); }
+BLBlsParser::~BLBlsParser()
+{
+    close();
+}
 
 bool BLBlsParser::open(const char* path)
 {

@@ -9,7 +9,10 @@ constexpr char kLineFeed = '\n';
 
 // The reader drops a line feed at the start of a line, so an empty line or
 // one that starts with a line feed is stored behind one more.
-bool needsLeadingLineFeed(std::string_view line) { return line.empty() || line.front() == kLineFeed; }
+bool needsLeadingLineFeed(std::string_view line)
+{
+    return line.empty() || line.front() == kLineFeed;
+}
 
 // Spreads the record index over all 32 bits, so neighbouring records do not
 // start their key streams from neighbouring seeds.
@@ -37,20 +40,19 @@ BLBlsLineProblem BLBlsWriter_CheckLine(std::string_view line)
 std::string BLBlsWriter_Describe(BLBlsLineProblem problem, std::string_view line)
 {
     switch (problem) {
-    case BLBlsLineProblem::none:
-        return "the line can be written";
-    case BLBlsLineProblem::hasNul:
-        return "the line holds a NUL byte, which ends a description line";
-    case BLBlsLineProblem::tooLong: {
-        const size_t most = needsLeadingLineFeed(line) ? BLBLS_MAX_LINE - 1 : BLBLS_MAX_LINE;
-        return "the line is " + std::to_string(line.size()) + " bytes long; a description line holds at most " +
-               std::to_string(most) + " bytes";
-    }
+        case BLBlsLineProblem::none: return "the line can be written";
+        case BLBlsLineProblem::hasNul: return "the line holds a NUL byte, which ends a description line";
+        case BLBlsLineProblem::tooLong: {
+            const size_t most = needsLeadingLineFeed(line) ? BLBLS_MAX_LINE - 1 : BLBLS_MAX_LINE;
+            return "the line is " + std::to_string(line.size()) +
+                   " bytes long; a description line holds at most " + std::to_string(most) + " bytes";
+        }
     }
     return "unknown problem";
 }
 
-bool BLBlsWriter_Encode(const std::vector<std::string>& lines, std::string* out, size_t* badLine, uint32_t seed)
+bool BLBlsWriter_Encode(const std::vector<std::string>& lines, std::string* out, size_t* badLine,
+                        uint32_t seed)
 {
     std::string bytes;
     uint8_t record[8 + BLBLS_MAX_LINE];
@@ -71,7 +73,8 @@ bool BLBlsWriter_Encode(const std::vector<std::string>& lines, std::string* out,
     return true;
 }
 
-bool BLBlsWriter_Write(const char* path, const std::vector<std::string>& lines, std::string* error, uint32_t seed)
+bool BLBlsWriter_Write(const char* path, const std::vector<std::string>& lines, std::string* error,
+                       uint32_t seed)
 {
     auto fail = [error](std::string why) {
         if (error) *error = std::move(why);

@@ -39,7 +39,10 @@ bool skip(kelFileRec* file, int64_t count)
 
 }  // namespace
 
-void BLCrypt_MyRandomize(int32_t seed) { generatorState = static_cast<uint32_t>(seed); }
+void BLCrypt_MyRandomize(int32_t seed)
+{
+    generatorState = static_cast<uint32_t>(seed);
+}
 
 int32_t BLCrypt_MyRand()
 {
@@ -56,7 +59,8 @@ void BLCrypt_Swap4bytes(int32_t* field)
     }
 }
 
-BLCryptRecord BLCrypt_ReadRecord(kelFileRec* file, char* buffer, int32_t bufferSize, int32_t* kept, int32_t* length)
+BLCryptRecord BLCrypt_ReadRecord(kelFileRec* file, char* buffer, int32_t bufferSize, int32_t* kept,
+                                 int32_t* length)
 {
     if (kept) *kept = 0;
     if (length) *length = 0;

@@ -16,7 +16,10 @@ constexpr int32_t BLCRYPT_BIAS = 52817;
 constexpr int32_t BLCRYPT_DIVISOR = 37;
 
 // One generator step: state x multiplier + increment, modulo 2^32.
-constexpr uint32_t BLCrypt_Step(uint32_t state) { return state * BLCRYPT_MULTIPLIER + BLCRYPT_INCREMENT; }
+constexpr uint32_t BLCrypt_Step(uint32_t state)
+{
+    return state * BLCRYPT_MULTIPLIER + BLCRYPT_INCREMENT;
+}
 
 // The reader's generator. Its state belongs to the calling thread, so two
 // threads reading descriptions do not disturb each other.

@@ -1,9 +1,10 @@
 #include "library/BLDocument.h"
 
+#include <string.h>  // strnlen
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <string.h>  // strnlen
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "core/kelFiles.h"
 #include "library/BLGrooveLinks.h"
 #include "library/BLSongLibrary.h"
+#include "library/BLSynthIce.h"
 
 namespace off = bliceoffset;
 
@@ -55,6 +57,7 @@ void decodeGroove(const uint8_t* p, BLGroove& g)
         k.slot = indexWithin(p + 8 * t + 6, kBLMaxSlots);
     }
     g.id = kelGetLE16(p + 128);
+    g.fx = FxSetup{};  // the effects' own atom gives them
 }
 
 // The song's whole name from its own atom, taken only when the image's
@@ -98,12 +101,14 @@ std::vector<uint8_t> encodeExtras(const BLWorkExtras& x)
     out[0] = 1;
     for (int t = 0; t < kBLEngineTracks; ++t) {
         const BLWorkExtras::Track& k = x.tracks[t];
-        out[1 + t] = static_cast<uint8_t>((k.on ? 1 : 0) | (k.soloOn ? 2 : 0) | (k.grouped ? 4 : 0) | (k.keep ? 8 : 0));
+        out[1 + t] = static_cast<uint8_t>((k.on ? 1 : 0) | (k.soloOn ? 2 : 0) | (k.grouped ? 4 : 0) |
+                                          (k.keep ? 8 : 0));
     }
     out[9] = static_cast<uint8_t>((x.soloMode ? 1 : 0) | (x.groupMode ? 2 : 0) | (x.allMode ? 4 : 0));
     out[10] = x.keyLock ? 1 : 0;
     out[11] = static_cast<uint8_t>((x.userLoop ? 1 : 0) | (x.userLoopHeard ? 2 : 0));
-    for (int k = 0; k < kBLTunerKnobs; ++k) kelPutLE16(out.data() + 12 + 2 * k, static_cast<uint16_t>(x.tunerKnobs[k]));
+    for (int k = 0; k < kBLTunerKnobs; ++k)
+        kelPutLE16(out.data() + 12 + 2 * k, static_cast<uint16_t>(x.tunerKnobs[k]));
     putText(out, x.userLoopFile);
     putText(out, x.userLoopName);
     return out;
@@ -125,7 +130,8 @@ bool decodeExtras(const std::vector<uint8_t>& in, BLWorkExtras* x)
     r.userLoop = (in[11] & 1) != 0;
     r.userLoopHeard = (in[11] & 2) != 0;
     // The knobs' own range; the tuner keeps each within its control's.
-    for (int k = 0; k < kBLTunerKnobs; ++k) r.tunerKnobs[k] = std::clamp<int16_t>(s16(in.data() + 12 + 2 * k), -100, 100);
+    for (int k = 0; k < kBLTunerKnobs; ++k)
+        r.tunerKnobs[k] = std::clamp<int16_t>(s16(in.data() + 12 + 2 * k), -100, 100);
     size_t at = 30;
     if (!takeText(in, at, r.userLoopFile) || !takeText(in, at, r.userLoopName)) return false;
     *x = std::move(r);
@@ -138,6 +144,7 @@ std::vector<uint8_t> encodeNote(const BLRecoveryNote& note)
     kelPutLE32(out.data(), static_cast<uint32_t>(static_cast<uint64_t>(note.changed)));
     kelPutLE32(out.data() + 4, static_cast<uint32_t>(static_cast<uint64_t>(note.changed) >> 32));
     putText(out, note.document);
+    putText(out, note.program);
     return out;
 }
 
@@ -145,9 +152,12 @@ bool decodeNote(const std::vector<uint8_t>& in, BLRecoveryNote* note)
 {
     if (in.size() < 10) return false;
     BLRecoveryNote r;
-    r.changed = static_cast<int64_t>(kelGetLE32(in.data()) | (static_cast<uint64_t>(kelGetLE32(in.data() + 4)) << 32));
+    r.changed = static_cast<int64_t>(kelGetLE32(in.data()) |
+                                     (static_cast<uint64_t>(kelGetLE32(in.data() + 4)) << 32));
     size_t at = 8;
     if (!takeText(in, at, r.document)) return false;
+    // Written since: the installation it came from.
+    if (at < in.size() && !takeText(in, at, r.program)) r.program.clear();
     *note = std::move(r);
     return true;
 }
@@ -158,6 +168,7 @@ BLDocumentRead readAtoms(kelAtomsFile& file, BLIceimage* ice, BLSynthDocument* s
 {
     BLDocumentRead result;
     ice->valid = 0;
+    ice->takes.clear();
     if (!file.read(kBLAtomVersion, &result.version)) {
         result.status = BLDocumentRead::noVersion;
         return result;
@@ -167,25 +178,70 @@ BLDocumentRead readAtoms(kelAtomsFile& file, BLIceimage* ice, BLSynthDocument* s
         return result;
     }
     std::vector<uint8_t> image(kBLIceSize);
-    // An image shorter than its size is cut off: none of it is taken.
-    if (!file.read(kBLAtomIce, kBLIceSize, image.data()) || file.lastLength() < kBLIceSize) {
+    // An image atom shorter than its size is read with its missing tail zero
+    // (the caller says the document is incomplete); one the file itself cuts
+    // off is damage, and none of it is taken.
+    file.zeroFill = true;
+    if (!file.read(kBLAtomIce, kBLIceSize, image.data()) || file.lastLength() <= 0) {
         ice->valid = 0;
         result.status = BLDocumentRead::noImage;
         return result;
     }
+    result.imageShort = file.lastLength() < kBLIceSize;
     BLDocument_DecodeIce(image.data(), ice);
     result.status = BLDocumentRead::read;
-    if (synth) result.synthRead = synth->iced_load(&file);
-    // The atoms after the synth's, in any order; the synth's own is skipped
-    // here by a reader without a synth.
+    // The atoms after the image, in any order. The synth's is handed to the
+    // synth alone: a document without one loses none of the others to it.
     uint32_t id = 0;
     std::vector<uint8_t> data;
-    while (file.readNext(&id, &data, 64 * 1024)) {
+    std::vector<uint8_t> synthAtom;
+    bool synthSeen = false;
+    const bool damagedBefore = file.damaged();
+    // A plugin's state may be long: an atom is read up to this size.
+    while (file.readNext(&id, &data, 16 * 1024 * 1024)) {
         if (id == kBLAtomSongName) takeWholeName(data, ice);
-        if (id == kBLAtomWork && extras) result.extrasRead = decodeExtras(data, extras);
-        if (id == kBLAtomLaunchGrid && extras && data.size() == 2)
-            extras->launchGrid = static_cast<int16_t>(LaunchGridFromCode(s16(data.data())));
+        if (id == kBLAtomWork && extras) {
+            result.extrasRead = decodeExtras(data, extras);
+            if (!result.extrasRead) result.extrasDamaged = true;
+        }
+        if (id == kBLAtomLaunchGrid && extras) {
+            if (data.size() == 2)
+                extras->launchGrid = static_cast<int16_t>(LaunchGridFromCode(s16(data.data())));
+            else
+                result.extrasDamaged = true;
+        }
         if (id == kBLAtomRecovery && note) result.noteRead = decodeNote(data, note);
+        if (id == kBLAtomSynth && !synthSeen) {
+            synthSeen = true;
+            synthAtom = data;
+        }
+        if (id == kBLAtomEffects &&
+            (file.lastLength() > static_cast<int32_t>(data.size()) || !BLDocument_DecodeEffects(data, ice)))
+            result.effectsDamaged = true;
+        if (id == kBLAtomTakes &&
+            (file.lastLength() > static_cast<int32_t>(data.size()) || !BLTake_Decode(data, ice->takes)))
+            result.takesDamaged = true;
+    }
+    if (synth && synthSeen) {
+        std::vector<uint8_t> alone(12);
+        kelPutLE32(alone.data(), kKelAtomsMagic);
+        kelPutLE32(alone.data() + 4, kBLAtomSynth);
+        kelPutLE32(alone.data() + 8, static_cast<uint32_t>(synthAtom.size()));
+        alone.insert(alone.end(), synthAtom.begin(), synthAtom.end());
+        kelAtomsFile one;
+        if (one.openForRead(alone.data(), alone.size())) {
+            result.synthRead = synth->iced_load(&one);
+            one.close();
+        }
+    }
+    // A synth atom there but not whole: its length runs past the end (which
+    // hides whatever came after it), or what it holds cannot be read.
+    const bool synthCut = file.damaged() && !damagedBefore && file.lastId() == kBLAtomSynth;
+    if (synth) result.synthDamaged = synthCut || (synthSeen && !result.synthRead);
+    if (synthCut) {
+        if (file.bytesAfterDamage() > kBLSynthIceSize) result.extrasDamaged = true;
+    } else if (file.damaged() && !damagedBefore) {
+        result.extrasDamaged = true;
     }
     return result;
 }
@@ -230,8 +286,8 @@ void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice)
     ice->bpm = std::bit_cast<float>(kelGetLE32(in + off::bpm));
 }
 
-std::vector<uint8_t> BLDocument_Encode(const BLIceimage& ice, BLSynthDocument* synth, const BLWorkExtras* extras,
-                                       const BLRecoveryNote* note)
+std::vector<uint8_t> BLDocument_Encode(const BLIceimage& ice, BLSynthDocument* synth,
+                                       const BLWorkExtras* extras, const BLRecoveryNote* note)
 {
     std::vector<uint8_t> bytes;
     kelAtomsFile file;
@@ -253,6 +309,10 @@ std::vector<uint8_t> BLDocument_Encode(const BLIceimage& ice, BLSynthDocument* s
             file.write(kBLAtomLaunchGrid, 2, grid);
         }
     }
+    const std::vector<uint8_t> effects = BLDocument_EncodeEffects(ice);
+    if (!effects.empty()) file.write(kBLAtomEffects, static_cast<int32_t>(effects.size()), effects.data());
+    const std::vector<uint8_t> takes = BLTake_Encode(ice.takes);
+    if (!takes.empty()) file.write(kBLAtomTakes, static_cast<int32_t>(takes.size()), takes.data());
     if (note) {
         const std::vector<uint8_t> n = encodeNote(*note);
         file.write(kBLAtomRecovery, static_cast<int32_t>(n.size()), n.data());
@@ -270,13 +330,14 @@ bool BLDocument_WriteBytes(const char* path, const std::vector<uint8_t>& bytes)
     return written && save.commit();
 }
 
-bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth, const BLWorkExtras* extras)
+bool BLDocument_Write(const char* path, const BLIceimage& ice, BLSynthDocument* synth,
+                      const BLWorkExtras* extras)
 {
     return BLDocument_WriteBytes(path, BLDocument_Encode(ice, synth, extras));
 }
 
-BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth, BLWorkExtras* extras,
-                               BLRecoveryNote* note)
+BLDocumentRead BLDocument_Read(const char* path, BLIceimage* ice, BLSynthDocument* synth,
+                               BLWorkExtras* extras, BLRecoveryNote* note)
 {
     kelAtomsFile file;
     if (!path || !ice || !file.openForRead(path)) return {};

@@ -9,8 +9,12 @@
 //                       (layout in BLWorkExtras); older readers stop before it
 //   'lgrd'  2           the launch grid the work plays at (a LaunchGrid code);
 //                       a document without it plays at the preferences' grid
-//   'rcvr'  10..        a recovery file's note: when the work changed and
-//                       which document it belongs to
+//   'rcvr'  10..        a recovery file's note: when the work changed,
+//                       which document it belongs to and, since, the program
+//                       folder that wrote it
+//   'efct'  3..         the grooves' effects (layout below); a document
+//                       without it has none
+//   'take'  3..         the takes (layout in BLTake.h); none without it
 //
 // The ice image, little-endian, at these offsets:
 //      0    1  valid
@@ -45,6 +49,8 @@ constexpr uint32_t kBLAtomSongName = kelFourCC("sngn");
 constexpr uint32_t kBLAtomWork = kelFourCC("work");
 constexpr uint32_t kBLAtomRecovery = kelFourCC("rcvr");
 constexpr uint32_t kBLAtomLaunchGrid = kelFourCC("lgrd");
+constexpr uint32_t kBLAtomEffects = kelFourCC("efct");
+constexpr uint32_t kBLAtomTakes = kelFourCC("take");
 constexpr int32_t kBLDocumentVersion = 1;
 constexpr int32_t kBLIceSize = 8732;
 constexpr int32_t kBLGrooveSize = 130;
@@ -99,11 +105,25 @@ struct BLWorkExtras {
     bool operator==(const BLWorkExtras&) const = default;
 };
 
-// A recovery file's note: when the work last changed (seconds since 1970)
-// and the document it belongs to ("" for an untitled one).
+// The grooves' effects, little-endian: 1 byte layout (1), 2 bytes n, then
+// n slots, each: 1 byte groove (0 .. 63 a stored groove, 255 the current
+// one), 1 byte rack (0 .. 7 a track, 8 the main mix), 1 byte slot (0, 1),
+// 1 byte flags (bit 0 bypassed), the effect (2 bytes length, then its name
+// or URI), 2 bytes m, then m parameters (a name as the effect, 4 bytes an
+// IEEE float), 4 bytes length and a plugin's own state. Empty slots are
+// not written; what is written is read back whole whatever is installed.
+std::vector<uint8_t> BLDocument_EncodeEffects(const BLIceimage& ice);
+// Into the image's grooves (they keep what they had where the atom says
+// nothing); false when the atom is damaged: what was read whole is kept.
+bool BLDocument_DecodeEffects(const std::vector<uint8_t>& in, BLIceimage* ice);
+
+// A recovery file's note: when the work last changed (seconds since 1970),
+// the document it belongs to ("" for an untitled one) and the program folder
+// of the installation that wrote it ("" in a note written before it said).
 struct BLRecoveryNote {
     int64_t changed = 0;
     std::string document;
+    std::string program;
 };
 
 // out holds kBLIceSize bytes.
@@ -117,7 +137,8 @@ void BLDocument_DecodeIce(const uint8_t* in, BLIceimage* ice);
 // The document's bytes: the image, the synth's atom (none without a synth),
 // the whole song name when it is long, the extras and the note when given.
 std::vector<uint8_t> BLDocument_Encode(const BLIceimage& ice, BLSynthDocument* synth,
-                                       const BLWorkExtras* extras = nullptr, const BLRecoveryNote* note = nullptr);
+                                       const BLWorkExtras* extras = nullptr,
+                                       const BLRecoveryNote* note = nullptr);
 
 // Writes the document through a temporary file beside `path`, renamed into
 // place: a failure keeps the file that was there. False on any failure.
@@ -138,6 +159,15 @@ struct BLDocumentRead {
     bool synthRead = false;
     bool extrasRead = false;
     bool noteRead = false;
+    // The image's atom was shorter than its size: its missing tail is zero.
+    bool imageShort = false;
+    // A synth atom was there but could not be read whole.
+    bool synthDamaged = false;
+    // What follows the synth (the extras, the launch grid) was there but
+    // could not all be read.
+    bool extrasDamaged = false;
+    bool effectsDamaged = false;  // the effects' atom was damaged (what could be read is in the image)
+    bool takesDamaged = false;    // the takes' atom was damaged (the takes read whole are kept)
 };
 
 // Reads a document into `ice` (marked invalid first, once the file opened),

@@ -4,6 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "audio/fx/FxSettings.h"
+#include "library/BLTake.h"
 
 constexpr int kBLGrooveTracks = 16;  // a groove's tracks; the engine plays the first 8
 constexpr int kBLEngineTracks = 8;
@@ -14,17 +18,21 @@ constexpr int kBLSongNameMax = 255;  // a song folder's whole name
 // The mix tempo stays within this many beats a minute of the song's own.
 constexpr int kBLTempoWindow = 50;
 
-// The tempos a song is played at, the ends of the tempo slider: within the
-// window either side of its own, never under 10 BPM, and no faster than 1.3
-// times its own, the fastest the engine plays.
+// The tempos a song is played at, the ends of the tempo slider: the whole
+// window either side of its own (the engine plays all of it), never under
+// 10 BPM.
 inline float BL_SlowestTempo(int songBpm)
 {
     return songBpm - kBLTempoWindow > 10 ? static_cast<float>(songBpm - kBLTempoWindow) : 10.0f;
 }
 inline float BL_FastestTempo(int songBpm)
 {
-    const float engine = static_cast<float>(songBpm) * 13.0f / 10.0f;
-    return engine < songBpm + kBLTempoWindow ? engine : static_cast<float>(songBpm + kBLTempoWindow);
+    return static_cast<float>(songBpm + kBLTempoWindow);
+}
+// True when the song is played at `tempo` as it stands.
+inline bool BL_TempoPlayed(int songBpm, double tempo)
+{
+    return tempo >= BL_SlowestTempo(songBpm) && tempo <= BL_FastestTempo(songBpm);
 }
 
 struct BLTrack {
@@ -40,6 +48,8 @@ struct BLTrack {
 struct BLGroove {
     BLTrack tracks[kBLGrooveTracks];
     uint16_t id = 0;  // unique among the stored grooves; 0 when never stored
+    // The effects heard with it: its tracks' and the main mix's.
+    FxSetup fx;
 
     void reset() { *this = BLGroove{}; }
     bool operator==(const BLGroove&) const = default;
@@ -73,4 +83,6 @@ struct BLIceimage {
     BLGroove groove;
     int16_t selectedTrack = 0;
     float bpm = 0.0f;
+    // What was played live, oldest first (at most kBLMaxTakes).
+    std::vector<BLTake> takes;
 };

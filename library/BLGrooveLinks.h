@@ -7,55 +7,12 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "audio/fx/FxSettings.h"
 #include "library/BLSongLibrary.h"
 
 class BLEngine;
 class kelAtomsFile;
 struct BLWorkExtras;
-
-// The engine facade's calls the model makes (BLEngine's own names).
-class BLGrooveEngine : public BLSongEngine {
-public:
-    void stop() override {}
-    void setMixerFrequency(long) override {}
-    void samplesListReset() override {}
-    void samplesBpm(float) override {}
-    void samplesListAdd(const char*, short) override {}
-    // sample -1: no loop.
-    virtual void setTrackSample(short, short) {}
-    virtual void setTrackVolume(short, short) {}
-    virtual void setTrackPan(short, short) {}
-    virtual void sync_atGrooveSet(short) {}
-    virtual void changesBegin() {}
-    virtual void changesEnd() {}
-    // Where synchronised changes land, in beats (32: the cycle).
-    virtual void setLaunchGrid(int) {}
-    virtual int launchGrid() { return 32; }
-};
-
-// The facade itself: `gep` unless another engine is given. Does nothing
-// while there is no engine.
-class BLFacadeEngine : public BLGrooveEngine {
-public:
-    explicit BLFacadeEngine(BLEngine* engine = nullptr) : fixed(engine) {}
-    void stop() override;
-    void setMixerFrequency(long hz) override;
-    void samplesListReset() override;
-    void samplesBpm(float bpm) override;
-    void samplesListAdd(const char* path, short repeats) override;
-    void setTrackSample(short track, short sample) override;
-    void setTrackVolume(short track, short volume) override;
-    void setTrackPan(short track, short pan) override;
-    void sync_atGrooveSet(short on) override;
-    void changesBegin() override;
-    void changesEnd() override;
-    void setLaunchGrid(int beats) override;
-    int launchGrid() override;
-
-private:
-    BLEngine* engine() const;
-    BLEngine* fixed;
-};
 
 // The player (transport and tempo).
 class BLGroovePlayer {
@@ -128,9 +85,9 @@ class BLNotifyQuestions : public BLGrooveQuestions {
 public:
     int16_t notify(int16_t message, int16_t kind) override;
     int16_t notifySong(int16_t message, const char* songName) override;
-    int16_t notifyNames(int16_t message, int16_t kind, std::initializer_list<std::string_view> names) override;
+    int16_t notifyNames(int16_t message, int16_t kind,
+                        std::initializer_list<std::string_view> names) override;
 };
-
 
 // What the panel shows of the model; called after the model changed.
 class BLGrooveView {

@@ -6,10 +6,14 @@
 #include <string>
 
 #include "audio/LaunchGrid.h"
+#include "audio/fx/FxCatalog.h"
+#include "core/BLInternational.h"
 #include "core/BLPath.h"
+#include "core/BLWriteReason.h"
 #include "library/BLDocument.h"
-#include "library/BLprefs.h"
 #include "library/BLSongText.h"
+#include "library/BLprefs.h"
+#include "platform/PlatFiles.h"
 
 BLGrooveModel::BLGrooveModel() : songLibrary(std::make_unique<BLSongLibrary>())
 {
@@ -48,7 +52,7 @@ void BLGrooveModel::setLinks(const BLGrooveLinks& l)
     links = l;
 }
 
-BLGrooveEngine& BLGrooveModel::engine()
+BLEngineCalls& BLGrooveModel::engine()
 {
     return links.engine ? *links.engine : facade;
 }
@@ -277,6 +281,7 @@ void BLGrooveModel::groove_activate()
             net().sendPan(t, track.pan);
         }
     }
+    engine().fx_setAll(current.fx);
     engine().changesEnd();
 }
 
@@ -547,7 +552,8 @@ void BLGrooveModel::iced_restore(bool keepSong)
     // A tempo the song cannot be played at is damage: the song's own tempo
     // stays, and is what a save writes back.
     const float songTempo = songLibrary->bpm;
-    if (std::isfinite(ice.bpm) && ice.bpm >= songTempo - kBLTempoWindow && ice.bpm <= songTempo + kBLTempoWindow)
+    if (std::isfinite(ice.bpm) && ice.bpm >= songTempo - kBLTempoWindow &&
+        ice.bpm <= songTempo + kBLTempoWindow)
         player().setBpm(ice.bpm);
     else
         questions().notifyNames(kBLMsgDocumentTempo, 0, {documentName()});
@@ -563,7 +569,7 @@ std::string BLGrooveModel::documentName() const
     return name;
 }
 
-bool BLGrooveModel::saveDocument(const char* path)
+bool BLGrooveModel::saveDocument(const char* path, std::string* why)
 {
     // What is saved is the user's work, never a song being auditioned.
     auditionEnd();
@@ -573,8 +579,18 @@ bool BLGrooveModel::saveDocument(const char* path)
     workImage(ice);
     BLWorkExtras extras;
     view().captureExtras(extras);
+    plat::clearWriteError();
     if (BLDocument_Write(target.path, ice, &synth(), &extras)) return true;
-    questions().notify(kBLMsgCannotSaveDocument, 0);
+    // Why, as the writer found it: the disk full, read-only, the folder gone ...
+    const int error = plat::lastWriteError();
+    char name[kKelNameMax + 1];
+    KEL_FileNameFromPath(target.path, name, sizeof name);
+    if (why) {
+        *why = BL_WriteReasonText(error);
+        return false;
+    }
+    questions().notifyNames(kBLMsgDocumentNotSaved, 0,
+                            {name, BL_WriteReasonText(error), BL_ReasonMessageText(kBLMsgKeptOldFile)});
     return false;
 }
 
@@ -596,11 +612,11 @@ bool BLGrooveModel::loadDocument(const char* path)
         case BLDocumentRead::otherVersion:
             questions().notifyNames(kBLMsgDocumentVersion, 0, {name, std::to_string(read.version)});
             return false;
-        case BLDocumentRead::noImage:
-            questions().notifyNames(kBLMsgDocumentCutOff, 0, {name});
-            return false;
+        case BLDocumentRead::noImage: questions().notifyNames(kBLMsgDocumentCutOff, 0, {name}); return false;
         case BLDocumentRead::read: break;
     }
+    // What a document lost is said; what it holds is used.
+    if (read.imageShort) questions().notifyNames(kBLMsgDocumentIncomplete, 0, {name});
     const kelPath before = lastDocument;
     lastDocument.set(&document);
     ice = *image;
@@ -621,7 +637,62 @@ bool BLGrooveModel::loadDocument(const char* path)
         view().applyExtras(extras);
         groove_activate();
     }
+    if (read.synthDamaged) questions().notifyNames(kBLMsgDocumentSynth, 0, {name});
+    if (read.extrasDamaged) questions().notifyNames(kBLMsgDocumentExtras, 0, {name});
+    sayEffects(*image, read.effectsDamaged, name);
+    if (read.takesDamaged) questions().notifyNames(kBLMsgTakesDamaged, 0, {name});
     return true;
+}
+
+namespace {
+
+// One effect not as it was stored, in the user's words.
+std::string effectNote(const FxNote& n)
+{
+    struct Kind {
+        FxNote::Kind kind;
+        int16_t message;
+        const char* plain;
+    };
+    static const Kind kinds[] = {
+        {FxNote::unknownEffect, kBLMsgEffectUnknown, "no such effect"},
+        {FxNote::missingPlugin, kBLMsgEffectMissing, "not installed"},
+        {FxNote::unusablePlugin, kBLMsgEffectUnusable, "a plugin this program cannot run"},
+        {FxNote::outOfRange, kBLMsgEffectOutOfRange, "out of range"},
+        {FxNote::unknownParam, kBLMsgEffectUnknownParam, "no such parameter"},
+        {FxNote::badState, kBLMsgEffectBadState, "its state could not be read"},
+        {FxNote::failedPlugin, kBLMsgEffectFailed, "would not start"},
+    };
+    for (const Kind& k : kinds) {
+        if (k.kind != n.kind) continue;
+        const bool param = n.kind == FxNote::outOfRange || n.kind == FxNote::unknownParam;
+        std::string text = blIntl.messageWithNames(k.message, {n.effect, param ? n.detail : ""});
+        if (text.empty()) text = n.effect + " (" + (param ? n.detail + ": " : "") + k.plain + ")";
+        return text;
+    }
+    return n.effect;
+}
+
+}  // namespace
+
+void BLGrooveModel::sayEffects(const BLIceimage& read, bool damaged, const std::string& document)
+{
+    if (damaged) questions().notifyNames(kBLMsgEffectsDamaged, 0, {document});
+    std::vector<std::string> said;
+    auto look = [&](const BLGroove& g) {
+        for (const FxRackSettings& rack : g.fx.racks)
+            for (const FxSlot& slot : rack.slots)
+                for (const FxNote& n : Fx_Check(slot)) {
+                    const std::string text = effectNote(n);
+                    if (std::find(said.begin(), said.end(), text) == said.end()) said.push_back(text);
+                }
+    };
+    look(read.groove);
+    for (int i = 0; i < read.sequence.count && i < kBLMaxGrooves; ++i) look(read.sequence.grooves[i]);
+    if (said.empty()) return;
+    std::string all;
+    for (const std::string& s : said) all += (all.empty() ? "" : "; ") + s;
+    questions().notifyNames(kBLMsgEffectsNotAsStored, 0, {document, all});
 }
 
 void BLGrooveModel::saveResult(BLPath* path)
@@ -662,6 +733,7 @@ void BLGrooveModel::workImage(BLIceimage& image)
     image.groove = held ? held->current : k ? k->current : current;
     image.selectedTrack = k ? k->selectedTrack : selectedTrack;
     image.bpm = k ? k->bpm : player().bpm();
+    image.takes = ice.takes;
     image.valid = 1;
 }
 
@@ -688,17 +760,21 @@ bool BLGrooveModel::applyWork(const std::vector<uint8_t>& bytes)
     if (kelPath wanted(folder.c_str()); !image->songName[0] || !wanted.isEqual(&songFolder)) {
         if (!image->songName[0]) {
             closeSong();
-        } else if (!bltext::isPlainName(image->songName) || !wanted.isFolder() || !openSongAs(folder.c_str(), true)) {
+        } else if (!bltext::isPlainName(image->songName) || !wanted.isFolder() ||
+                   !openSongAs(folder.c_str(), true)) {
             return false;
         }
     }
     stored = image->sequence;
     current = image->groove;
-    if (grooveStrip().selection() >= stored.count) grooveStrip().select(static_cast<int16_t>(std::max(stored.count - 1, 0)));
+    ice.takes = image->takes;
+    if (grooveStrip().selection() >= stored.count)
+        grooveStrip().select(static_cast<int16_t>(std::max(stored.count - 1, 0)));
     if (sequenceStrip().selection() >= stored.length)
         sequenceStrip().select(static_cast<int16_t>(std::max(stored.length - 1, 0)));
     const float songTempo = songLibrary->bpm;
-    if (std::isfinite(image->bpm) && image->bpm >= songTempo - kBLTempoWindow && image->bpm <= songTempo + kBLTempoWindow)
+    if (std::isfinite(image->bpm) && image->bpm >= songTempo - kBLTempoWindow &&
+        image->bpm <= songTempo + kBLTempoWindow)
         player().setBpm(image->bpm);
     if (read.synthRead) {
         BLIceimage ignored;

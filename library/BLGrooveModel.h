@@ -31,13 +31,28 @@ constexpr int16_t kBLMsgDocumentUnreadable = 100;  // document
 constexpr int16_t kBLMsgDocumentCutOff = 101;      // document
 constexpr int16_t kBLMsgDocumentVersion = 102;     // document, version
 constexpr int16_t kBLMsgDocumentTempo = 103;       // document
+constexpr int16_t kBLMsgDocumentIncomplete = 560;  // document
+constexpr int16_t kBLMsgDocumentSynth = 561;       // document
+constexpr int16_t kBLMsgDocumentExtras = 562;      // document
+constexpr int16_t kBLMsgDocumentNotSaved = 563;    // document, why, what was kept
 constexpr int16_t kBLMsgSongTempo = 104;           // song, description
 constexpr int16_t kBLMsgLoopsUnreadable = 105;     // song, loop files
+constexpr int16_t kBLMsgEffectsNotAsStored = 520;  // document, what
+constexpr int16_t kBLMsgEffectsDamaged = 521;      // document
+// How one effect is not as stored: the effect, and a parameter for 525, 526.
+constexpr int16_t kBLMsgEffectUnknown = 522;
+constexpr int16_t kBLMsgEffectMissing = 523;
+constexpr int16_t kBLMsgEffectUnusable = 524;
+constexpr int16_t kBLMsgEffectOutOfRange = 525;
+constexpr int16_t kBLMsgEffectUnknownParam = 526;
+constexpr int16_t kBLMsgEffectBadState = 527;
+constexpr int16_t kBLMsgEffectFailed = 528;
+constexpr int16_t kBLMsgTakesDamaged = 580;  // document
 
 // Links the owner provides; any left null is a link that does nothing, except
 // the engine, which is the facade `gep`.
 struct BLGrooveLinks {
-    BLGrooveEngine* engine = nullptr;
+    BLEngineCalls* engine = nullptr;
     BLGroovePlayer* player = nullptr;
     BLGrooveNet* net = nullptr;
     BLGrooveStrip* grooveStrip = nullptr;
@@ -125,8 +140,10 @@ public:
     // Documents. The Result forms check the dialog's answer first.
     void saveResult(BLPath* path);
     void loadResult(BLPath* path);
-    // The path gets the extension "bld" and becomes the last document.
-    bool saveDocument(const char* path);
+    // The path gets the extension "bld" and becomes the last document. A
+    // failure is asked about, or, given `why`, put there for the caller
+    // (a session manager waits for no box).
+    bool saveDocument(const char* path, std::string* why = nullptr);
     // True when the document was read and its song opened; false, with the
     // work left as it was, otherwise (a message said why).
     bool loadDocument(const char* path);
@@ -166,7 +183,7 @@ public:
     kelPath lastDocument;  // "Untitled" until a document is saved or loaded
 
 private:
-    BLGrooveEngine& engine();
+    BLEngineCalls& engine();
     BLGroovePlayer& player();
     BLGrooveNet& net();
     BLGrooveStrip& grooveStrip();
@@ -181,6 +198,9 @@ private:
     bool openSongAs(const char* folder, bool quiet);
     // The document's name for messages.
     std::string documentName() const;
+    // Says once what the document's effects hold that cannot be heard as
+    // stored (and that their atom was damaged).
+    void sayEffects(const BLIceimage& read, bool damaged, const std::string& document);
     void removeSequenceEntry(int16_t index);
     void insertSequenceEntry(int16_t index, uint16_t id);
 
@@ -190,7 +210,7 @@ private:
     // Why the last openSong failed: a message already said so.
     bool openProblemShown = false;
     BLGrooveLinks links;
-    BLFacadeEngine facade;
+    BLEngineCalls facade;
     BLGroovePlayer noPlayer;
     BLGrooveNet noNet;
     BLStripState ownGrooveStrip;

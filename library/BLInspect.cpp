@@ -11,6 +11,7 @@
 #include "library/BLSongLibrary.h"
 #include "library/BLSongText.h"
 #include "library/BLSynthIce.h"
+#include "library/BLTake.h"
 
 namespace fs = std::filesystem;
 
@@ -139,9 +140,19 @@ void printTracks(FILE* out, const char* groove, const BLGroove& g)
         const BLTrack& k = g.tracks[t];
         std::fprintf(out, "track\t%s\t%d\t%u\t%d\t%d\t%d\n", groove, t, k.volume, k.pan, k.group, k.slot);
     }
+    // Its effects as the command line gives them, whether installed or not.
+    for (int r = 0; r < kFxRacks; ++r)
+        for (int k = 0; k < kFxSlots; ++k) {
+            const FxSlot& s = g.fx.racks[r].slots[k];
+            if (s.empty()) continue;
+            std::fprintf(out, "effect\t%s\t%s\t%d\t%s%s%s\n", groove,
+                         r == kFxMain ? "main" : std::to_string(r).c_str(), k,
+                         escaped(FxSlot_ToText(s).c_str()).c_str(), s.bypass ? "\tbypassed" : "",
+                         s.state.empty() ? "" : "\twith its state");
+        }
 }
 
-void printDocument(const BLIceimage& ice, bool songFolderThere, bool synthRead, FILE* out)
+void printDocument(const BLIceimage& ice, bool songFolderThere, const BLDocumentRead& read, FILE* out)
 {
     line(out, "version", kBLDocumentVersion);
     line(out, "song", ice.songName);
@@ -160,11 +171,23 @@ void printDocument(const BLIceimage& ice, bool songFolderThere, bool synthRead, 
     line(out, "sequence", seq.length);
     for (int i = 0; i < seq.length; ++i) std::fprintf(out, "entry\t%d\t%u\n", i, seq.entries[i]);
     line(out, "userlength", seq.userLength);
-    line(out, "synth", synthRead ? "read" : "missing");
+    line(out, "synth", read.synthRead ? "read" : read.synthDamaged ? "damaged" : "missing");
+    // Each take: its number, name, length (m:ss) and how many changes it holds.
+    line(out, "takes", static_cast<long>(ice.takes.size()));
+    for (size_t i = 0; i < ice.takes.size(); ++i) {
+        const BLTake& t = ice.takes[i];
+        std::fprintf(out, "take\t%zu\t%s\t%s\t%d\n", i + 1, escaped(t.name.c_str()).c_str(),
+                     BLTake_Length(t.frames, t.rate).c_str(), BLTake_Changes(t));
+    }
+    // What a document lost is told with the rest.
+    if (read.imageShort) line(out, "image", "incomplete: its missing tail reads as zero");
+    if (read.extrasDamaged) line(out, "extras", "damaged");
+    if (read.effectsDamaged) line(out, "effects", "damaged (what could be read is above)");
+    if (read.takesDamaged) line(out, "takes", "damaged (the takes read whole are above)");
 }
 
 // A song user loops are filed for, with nothing sent anywhere.
-class SilentEngine : public BLSongEngine {
+class SilentEngine : public BLEngineCalls {
 public:
     void stop() override {}
     void setMixerFrequency(long) override {}
@@ -254,6 +277,6 @@ int BLInspect_DocInfo(const char* document, const char* programFolder, FILE* out
         return 1;
     }
     kelPath songFolder((std::string(":Library:Song:") + ice->songName + ":").c_str());
-    printDocument(*ice, bltext::isPlainName(ice->songName) && songFolder.isFolder(), read.synthRead, out);
+    printDocument(*ice, bltext::isPlainName(ice->songName) && songFolder.isFolder(), read, out);
     return 0;
 }

@@ -12,10 +12,9 @@ namespace {
 bool endsWithNoCase(std::string_view name, std::string_view end)
 {
     if (name.size() < end.size()) return false;
-    return std::equal(end.begin(), end.end(), name.end() - static_cast<long>(end.size()),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-                      });
+    return std::equal(end.begin(), end.end(), name.end() - static_cast<long>(end.size()), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 bool sameNoCase(std::string_view a, std::string_view b)

@@ -16,11 +16,11 @@ public:
     bool step(int budget);
     bool done() const { return started_ && work_.empty(); }
 
-    int32_t songs = 0;         // folders of Song: that hold loops
-    int32_t loops = 0;         // their WAV files, auditions left out
-    double audioSeconds = 0;   // the loops' length at 44100 frames a second
-    int32_t synthSounds = 0;   // folders of Synth: that hold notes
-    int64_t bytes = 0;         // every file of the library
+    int32_t songs = 0;        // folders of Song: that hold loops
+    int32_t loops = 0;        // their WAV files, auditions left out
+    double audioSeconds = 0;  // the loops' length at 44100 frames a second
+    int32_t synthSounds = 0;  // folders of Synth: that hold notes
+    int64_t bytes = 0;        // every file of the library
 
 private:
     enum class Kind { Song, SynthSound, Other };

@@ -60,9 +60,9 @@ std::string BL_LoopForEngine(const std::string& path)
 
     char name[64];
     std::snprintf(name, sizeof name, "%016llx.wav",
-                  static_cast<unsigned long long>(hashOf(path + '\n' + std::to_string(size) + '\n' +
-                                                         std::to_string(changed))));
-    const std::string cached = std::string(kBLLoopCacheFolder) + name;
+                  static_cast<unsigned long long>(
+                      hashOf(path + '\n' + std::to_string(size) + '\n' + std::to_string(changed))));
+    std::string cached = std::string(kBLLoopCacheFolder) + name;
     if (engineReads(cached)) return cached;
     KEL_CreateDirectory(":Library:");
     KEL_CreateDirectory(kBLLoopCacheFolder);

@@ -9,7 +9,10 @@ constexpr double kRate = 44100.0;
 constexpr double kSlowest = 60.0, kFastest = 200.0;  // tempos a length is read at
 constexpr int kMaxBars = 8;
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c)
+{
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // "bpm" (any case) right after `at`, blanks, dashes and underscores allowed before it.
 bool bpmFollows(const std::string& s, size_t at)
@@ -20,7 +23,10 @@ bool bpmFollows(const std::string& s, size_t at)
            std::tolower(static_cast<unsigned char>(s[at + 2])) == 'm';
 }
 
-bool isSeparator(char c) { return c == '_' || c == '-' || c == ' ' || c == '.'; }
+bool isSeparator(char c)
+{
+    return c == '_' || c == '-' || c == ' ' || c == '.';
+}
 
 }  // namespace
 
@@ -51,7 +57,8 @@ double BLLoop_TempoFromName(const std::string& name)
     return alone;
 }
 
-BLLoopTempo BLLoop_Tempo(const std::string& name, int64_t frames, double near, uint32_t allowedBars, double heard)
+BLLoopTempo BLLoop_Tempo(const std::string& name, int64_t frames, double near, uint32_t allowedBars,
+                         double heard)
 {
     BLLoopTempo r;
     if (frames <= 0) return r;
@@ -63,7 +70,8 @@ BLLoopTempo BLLoop_Tempo(const std::string& name, int64_t frames, double near, u
         // The allowed number of bars nearest what the length holds at that tempo.
         const double held = seconds * named / (60.0 * 4);
         for (int bars = 1; bars <= kMaxBars; ++bars)
-            if ((allowedBars >> (bars - 1) & 1) && (r.bars == 0 || std::fabs(bars - held) < std::fabs(r.bars - held)))
+            if ((allowedBars >> (bars - 1) & 1) &&
+                (r.bars == 0 || std::fabs(bars - held) < std::fabs(r.bars - held)))
                 r.bars = bars;
         return r;
     }
@@ -88,7 +96,8 @@ BLLoopTempo BLLoop_Tempo(const std::string& name, int64_t frames, double near, u
         // Neither name nor length: the beats' tempo, the loop cut or padded to whole bars.
         const double held = seconds * heard / (60.0 * 4);
         for (int bars = 1; bars <= kMaxBars; ++bars)
-            if ((allowedBars >> (bars - 1) & 1) && (r.bars == 0 || std::fabs(bars - held) < std::fabs(r.bars - held)))
+            if ((allowedBars >> (bars - 1) & 1) &&
+                (r.bars == 0 || std::fabs(bars - held) < std::fabs(r.bars - held)))
                 r.bars = bars;
         r.found = BLLoopTempo::Found::fromSound;
         r.bpm = heard;

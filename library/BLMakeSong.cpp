@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/BLInternational.h"
+#include "core/BLWriteReason.h"
 #include "core/kelFiles.h"
 #include "core/kelTextCodec.h"
 #include "library/BLBlsWriter.h"
@@ -60,6 +61,11 @@ constexpr English kEnglish[] = {
     {kBLMsgNoSoundFiles, "no sound files were found"},
     {kBLMsgNoUsableLoop, "none of the files is a loop the song can use"},
     {kBLMsgTempoOutside, "the tempo %s BPM is outside 40 to 300"},
+    {kBLMsgLoopHidden, "is hidden (its name begins with a dot)"},
+    {kBLMsgLoopFolderLink, "is a link to a folder, which is not followed"},
+    {kBLMsgLoopLinkToNothing, "is a link that leads to no file"},
+    {kBLMsgLoopNotSound, "is not a sound file"},
+    {kBLMsgFolderUnreadable, "is a folder that cannot be read to its end"},
 };
 
 std::string english(const BLMakeSongWhy& why)
@@ -80,7 +86,10 @@ std::string english(const BLMakeSongWhy& why)
     return out;
 }
 
-BLMakeSongWhy because(int16_t message, std::vector<std::string> names = {}) { return {message, std::move(names)}; }
+BLMakeSongWhy because(int16_t message, std::vector<std::string> names = {})
+{
+    return {message, std::move(names)};
+}
 
 void leaveOut(BLMadeLoop& loop, BLMakeSongWhy why)
 {
@@ -96,10 +105,58 @@ std::string lower(std::string s)
 
 bool isSoundFile(const fs::path& p)
 {
-    static const char* const kinds[] = {".wav", ".wave", ".aif", ".aiff", ".aifc", ".flac",
-                                        ".ogg", ".oga",  ".opus", ".mp3"};
+    static const char* const kinds[] = {".wav",  ".wave", ".aif", ".aiff", ".aifc",
+                                        ".flac", ".ogg",  ".oga", ".opus", ".mp3"};
     const std::string ext = lower(p.extension().string());
     return std::any_of(std::begin(kinds), std::end(kinds), [&](const char* k) { return ext == k; });
+}
+
+// Folders within folders this deep are not gone into (a mount inside itself).
+constexpr int kMostDepth = 32;
+
+struct Entry {
+    fs::path path;
+    BLMakeSongWhy left;  // why it is left out; no message: a sound file to read
+};
+
+// Every entry of `folder` and its subfolders, in no order: the sound files to
+// read and every other one with why it is left out. A link to a file counts
+// as the file; a link to a folder is not followed, so nothing is met twice.
+void walk(const fs::path& folder, int depth, std::vector<Entry>& found)
+{
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const fs::path p = it->path();
+        const std::string name = p.filename().string();
+        if (!name.empty() && name[0] == '.') {
+            found.push_back({p, because(kBLMsgLoopHidden)});
+            continue;
+        }
+        std::error_code e;
+        const fs::file_status own = it->symlink_status(e);
+        if (fs::is_symlink(own)) {
+            const fs::file_status to = fs::status(p, e);
+            if (e || !fs::exists(to))
+                found.push_back({p, because(kBLMsgLoopLinkToNothing)});
+            else if (fs::is_directory(to))
+                found.push_back({p, because(kBLMsgLoopFolderLink)});
+            else if (!fs::is_regular_file(to))
+                found.push_back({p, because(kBLMsgLoopNoFile)});
+            else
+                found.push_back({p, isSoundFile(p) ? BLMakeSongWhy{} : because(kBLMsgLoopNotSound)});
+        } else if (fs::is_directory(own)) {
+            if (depth < kMostDepth)
+                walk(p, depth + 1, found);
+            else
+                found.push_back({p, because(kBLMsgFolderUnreadable)});
+        } else if (fs::is_regular_file(own)) {
+            found.push_back({p, isSoundFile(p) ? BLMakeSongWhy{} : because(kBLMsgLoopNotSound)});
+        } else {
+            found.push_back({p, because(kBLMsgLoopNoFile)});  // a pipe, a device, a socket
+        }
+    }
+    if (ec) found.push_back({folder, because(kBLMsgFolderUnreadable)});
 }
 
 // Letters and digits only, first letter capital: a group name the
@@ -182,9 +239,10 @@ bool readSound(const std::string& path, Sound& sound, BLMakeSongWhy& problem)
     long taken = 0, made = 0;
     for (int rounds = 0; rounds < 1 << 16; ++rounds) {
         long used = 0;
-        const long out = converter.process(read.data() + static_cast<size_t>(taken) * sound.channels, inFrames - taken,
-                                           &used, sound.frames.data() + static_cast<size_t>(made) * sound.channels,
-                                           static_cast<long>(sound.frames.size()) / sound.channels - made, true);
+        const long out =
+            converter.process(read.data() + static_cast<size_t>(taken) * sound.channels, inFrames - taken,
+                              &used, sound.frames.data() + static_cast<size_t>(made) * sound.channels,
+                              static_cast<long>(sound.frames.size()) / sound.channels - made, true);
         if (out < 0) {
             problem = because(kBLMsgLoopRate);
             return false;
@@ -194,7 +252,8 @@ bool readSound(const std::string& path, Sound& sound, BLMakeSongWhy& problem)
         if (out == 0 && taken >= inFrames) break;
     }
     // The length the rate gives, so a loop stays its length in time.
-    sound.frames.resize(static_cast<size_t>(std::min<long>(made, std::lround(inFrames * ratio))) * sound.channels);
+    sound.frames.resize(static_cast<size_t>(std::min<long>(made, std::lround(inFrames * ratio))) *
+                        sound.channels);
     return true;
 }
 
@@ -203,7 +262,10 @@ int16_t toShort(float v)
     return static_cast<int16_t>(std::clamp(std::lround(static_cast<double>(v) * 32768.0), -32768L, 32767L));
 }
 
-int framesPerBeat(int bpm) { return bpm > 0 ? kRate * 60 / bpm : 0; }
+int framesPerBeat(int bpm)
+{
+    return bpm > 0 ? kRate * 60 / bpm : 0;
+}
 
 // The loop brought to the song's tempo as 16-bit frames of its channels,
 // exactly `beats` beats long.
@@ -216,7 +278,8 @@ std::vector<int16_t> fitted(const Sound& sound, double ownBpm, int songBpm, int 
     const auto inPerBeat = static_cast<int32_t>(std::lround(kRate * 60.0 / ownBpm));
     std::unique_ptr<PlatStretcher> s;
     if (inPerBeat != framesPerBeat(songBpm))
-        s = PlatStretcher_Render(static_cast<double>(framesPerBeat(songBpm)) / inPerBeat, sound.count(), channels);
+        s = PlatStretcher_Render(static_cast<double>(framesPerBeat(songBpm)) / inPerBeat, sound.count(),
+                                 channels);
     if (!s) {
         for (float v : sound.frames) out.push_back(toShort(v));
     } else {
@@ -234,7 +297,8 @@ std::vector<int16_t> fitted(const Sound& sound, double ownBpm, int songBpm, int 
         for (int64_t at = 0; at < sound.count(); at += kBlock) {
             const int n = static_cast<int>(std::min<int64_t>(kBlock, sound.count() - at));
             for (int f = 0; f < n; ++f)
-                for (int c = 0; c < channels; ++c) ins[c][f] = sound.frames[static_cast<size_t>((at + f) * channels + c)];
+                for (int c = 0; c < channels; ++c)
+                    ins[c][f] = sound.frames[static_cast<size_t>((at + f) * channels + c)];
             s->feed(ins, n, at + n == sound.count());
             takeReady();
         }
@@ -279,12 +343,16 @@ bool writePreview(const std::string& path, const std::vector<Fitted>& loops, int
         for (int c = 0; c < 2; ++c) {
             float sum = 0;
             for (const Fitted& l : loops)
-                if (l.count() > 0) sum += l.frames[static_cast<size_t>((f % l.count()) * l.channels + std::min(c, l.channels - 1))];
-            out[static_cast<size_t>(2 * f + c)] = static_cast<int16_t>(std::clamp(std::lround(sum * gain), -32768L, 32767L));
+                if (l.count() > 0)
+                    sum += l.frames[static_cast<size_t>((f % l.count()) * l.channels +
+                                                        std::min(c, l.channels - 1))];
+            out[static_cast<size_t>(2 * f + c)] =
+                static_cast<int16_t>(std::clamp(std::lround(sum * gain), -32768L, 32767L));
         }
     plat::SoundWriteSettings settings;
     plat::SoundWriter writer;
-    return writer.open(path, settings) && writer.write(out.data(), static_cast<long>(frames)) && writer.finish();
+    return writer.open(path, settings) && writer.write(out.data(), static_cast<long>(frames)) &&
+           writer.finish();
 }
 
 // The loops' waves in bands, in the skin's dark and amber, as the song's picture.
@@ -302,13 +370,16 @@ bool writePicture(const std::string& path, const std::vector<Fitted>& loops)
         const int top = static_cast<int>(b) * band + 2, height = band - 4, middle = top + height / 2;
         for (int x = 0; x < p.width; ++x) {
             for (int y = top; y < top + height; ++y) p.pixels[static_cast<size_t>(y) * p.width + x] = 1;
-            const int64_t from = l.count() * x / p.width, to = std::max(from + 1, l.count() * (x + 1) / p.width);
+            const int64_t from = l.count() * x / p.width,
+                          to = std::max(from + 1, l.count() * (x + 1) / p.width);
             int peak = 0;
             for (int64_t f = from; f < to && f < l.count(); ++f)
-                peak = std::max(peak, std::abs(static_cast<int>(l.frames[static_cast<size_t>(f * l.channels)])));
+                peak =
+                    std::max(peak, std::abs(static_cast<int>(l.frames[static_cast<size_t>(f * l.channels)])));
             const int reach = peak * (height / 2) / 32768;
             for (int y = middle - reach; y <= middle + reach; ++y)
-                p.pixels[static_cast<size_t>(y) * p.width + x] = static_cast<uint8_t>(std::abs(y - middle) < reach / 2 ? 3 : 2);
+                p.pixels[static_cast<size_t>(y) * p.width + x] =
+                    static_cast<uint8_t>(std::abs(y - middle) < reach / 2 ? 3 : 2);
         }
     }
     return plat::encodeGif(path, p);
@@ -346,10 +417,11 @@ std::vector<std::string> description(const BLSongPlan& plan, const std::string& 
     lines.push_back("SONGFORMAT: BLS 1.2");
     lines.push_back("SONGLIBRARY: My loops");
     lines.push_back("SONGTITLE: " + textLine(title, kMaxTitle));
-    lines.push_back("SONGDESCRIPTION: " + (plan.description.empty() ? "Made from " + std::to_string(files.size()) +
-                                                                         " loops of your own at " +
-                                                                         std::to_string(plan.bpm) + " BPM."
-                                                                   : textLine(plan.description, kMaxDescription)));
+    lines.push_back("SONGDESCRIPTION: " +
+                    (plan.description.empty()
+                         ? "Made from " + std::to_string(files.size()) + " loops of your own at " +
+                               std::to_string(plan.bpm) + " BPM."
+                         : textLine(plan.description, kMaxDescription)));
     lines.push_back("SONGBPM: " + std::to_string(plan.bpm));
     lines.push_back("SONGMIX: 1");
     lines.push_back("ARPNOTE: C E G");
@@ -362,7 +434,8 @@ std::vector<std::string> description(const BLSongPlan& plan, const std::string& 
     for (size_t i = 0; i < plan.groups.size(); ++i) {
         const std::string& g = plan.groups[i];
         if (all.size() < 8) all.push_back(g);
-        const bool isRhythm = std::any_of(std::begin(rhythm), std::end(rhythm), [&](const char* r) { return g == r; });
+        const bool isRhythm =
+            std::any_of(std::begin(rhythm), std::end(rhythm), [&](const char* r) { return g == r; });
         if (isRhythm && beat.size() < 8) beat.push_back(g);
         if ((!isRhythm || g == "Bass") && tune.size() < 8) tune.push_back(g);
         if (i < (plan.groups.size() + 1) / 2 && half.size() < 8) half.push_back(g);
@@ -392,25 +465,29 @@ std::vector<std::string> description(const BLSongPlan& plan, const std::string& 
 
 int BLSongPlan::usable() const
 {
-    return static_cast<int>(std::count_if(loops.begin(), loops.end(), [](const BLMadeLoop& l) { return l.problem.empty(); }));
+    return static_cast<int>(
+        std::count_if(loops.begin(), loops.end(), [](const BLMadeLoop& l) { return l.problem.empty(); }));
 }
 
 std::string BLMakeSong_GroupFromName(const std::string& name)
 {
     // Words of loop names, English and French, and the group each points to.
     static const std::pair<const char*, const char*> words[] = {
-        {"kick", "Kick"},     {"bd", "Kick"},        {"grosse", "Kick"},   {"snare", "Snare"},   {"sd", "Snare"},
-        {"caisse", "Snare"},  {"clap", "Claps"},     {"hihat", "Hats"},    {"hat", "Hats"},      {"hh", "Hats"},
-        {"cymbal", "Hats"},   {"ride", "Hats"},      {"charley", "Hats"},  {"drum", "Drums"},    {"beat", "Drums"},
-        {"break", "Drums"},   {"batterie", "Drums"}, {"perc", "Perc"},     {"shaker", "Perc"},   {"conga", "Perc"},
-        {"bongo", "Perc"},    {"tom", "Perc"},       {"bass", "Bass"},     {"basse", "Bass"},    {"sub", "Bass"},
-        {"pad", "Pad"},       {"nappe", "Pad"},      {"string", "Pad"},    {"corde", "Pad"},     {"key", "Keys"},
-        {"piano", "Keys"},    {"rhodes", "Keys"},    {"organ", "Keys"},    {"orgue", "Keys"},    {"clavier", "Keys"},
-        {"chord", "Keys"},    {"accord", "Keys"},    {"synth", "Synth"},   {"lead", "Lead"},     {"arp", "Synth"},
-        {"pluck", "Synth"},   {"vox", "Vox"},        {"vocal", "Vox"},     {"voice", "Vox"},     {"voix", "Vox"},
-        {"chant", "Vox"},     {"fx", "FX"},          {"sfx", "FX"},        {"effet", "FX"},      {"riser", "FX"},
-        {"noise", "FX"},      {"bruit", "FX"},       {"guitar", "Guitar"}, {"guitare", "Guitar"}, {"gtr", "Guitar"},
-        {"brass", "Brass"},   {"cuivre", "Brass"},   {"horn", "Brass"},    {"flute", "Flute"},   {"flûte", "Flute"},
+        {"kick", "Kick"},      {"bd", "Kick"},        {"grosse", "Kick"},  {"snare", "Snare"},
+        {"sd", "Snare"},       {"caisse", "Snare"},   {"clap", "Claps"},   {"hihat", "Hats"},
+        {"hat", "Hats"},       {"hh", "Hats"},        {"cymbal", "Hats"},  {"ride", "Hats"},
+        {"charley", "Hats"},   {"drum", "Drums"},     {"beat", "Drums"},   {"break", "Drums"},
+        {"batterie", "Drums"}, {"perc", "Perc"},      {"shaker", "Perc"},  {"conga", "Perc"},
+        {"bongo", "Perc"},     {"tom", "Perc"},       {"bass", "Bass"},    {"basse", "Bass"},
+        {"sub", "Bass"},       {"pad", "Pad"},        {"nappe", "Pad"},    {"string", "Pad"},
+        {"corde", "Pad"},      {"key", "Keys"},       {"piano", "Keys"},   {"rhodes", "Keys"},
+        {"organ", "Keys"},     {"orgue", "Keys"},     {"clavier", "Keys"}, {"chord", "Keys"},
+        {"accord", "Keys"},    {"synth", "Synth"},    {"lead", "Lead"},    {"arp", "Synth"},
+        {"pluck", "Synth"},    {"vox", "Vox"},        {"vocal", "Vox"},    {"voice", "Vox"},
+        {"voix", "Vox"},       {"chant", "Vox"},      {"fx", "FX"},        {"sfx", "FX"},
+        {"effet", "FX"},       {"riser", "FX"},       {"noise", "FX"},     {"bruit", "FX"},
+        {"guitar", "Guitar"},  {"guitare", "Guitar"}, {"gtr", "Guitar"},   {"brass", "Brass"},
+        {"cuivre", "Brass"},   {"horn", "Brass"},     {"flute", "Flute"},  {"flûte", "Flute"},
     };
     // Words of letters, so that "kick_01" and "DeepBass" both speak.
     std::vector<std::string> parts;
@@ -419,7 +496,8 @@ std::string BLMakeSong_GroupFromName(const std::string& name)
     for (size_t i = 0; i < s.size(); ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
         const bool letter = std::isalpha(c) || c >= 0x80;
-        const bool wordStart = letter && !part.empty() && std::isupper(c) && std::islower(static_cast<unsigned char>(part.back()));
+        const bool wordStart = letter && !part.empty() && std::isupper(c) &&
+                               std::islower(static_cast<unsigned char>(part.back()));
         if ((!letter || wordStart) && !part.empty()) {
             parts.push_back(lower(part));
             part.clear();
@@ -436,6 +514,60 @@ std::string BLMakeSong_GroupFromName(const std::string& name)
     return {};
 }
 
+namespace {
+
+// Loops without a tempo in their names that share a length (within 3 %) are
+// one tempo: the beats heard in each vote for a number of bars, and the most
+// voted (on a tie, the reading nearest `reference`) is taken by all of them.
+// For each loop the bars it may be read at (kCycleBars: as it comes alone);
+// the loops of a group get tempo.found fromSound when the beats chose.
+std::vector<uint32_t> readAlike(std::vector<BLMadeLoop>& loops, int reference)
+{
+    std::vector<uint32_t> allowed(loops.size(), kCycleBars);
+    std::vector<size_t> unnamed;
+    for (size_t i = 0; i < loops.size(); ++i)
+        if (loops[i].problem.empty() && loops[i].frames > 0 && BLLoop_TempoFromName(loops[i].name) <= 0)
+            unnamed.push_back(i);
+    std::sort(unnamed.begin(), unnamed.end(),
+              [&](size_t a, size_t b) { return loops[a].frames < loops[b].frames; });
+    for (size_t from = 0; from < unnamed.size();) {
+        size_t to = from + 1;
+        while (to < unnamed.size() && loops[unnamed[to]].frames <= loops[unnamed[from]].frames * 1.03) ++to;
+        const size_t count = to - from;
+        if (count > 1) {
+            std::map<int, int> votes;
+            for (size_t k = from; k < to; ++k) {
+                const BLMadeLoop& l = loops[unnamed[k]];
+                const BLLoopTempo alone = BLLoop_Tempo(l.name, l.frames, reference, kCycleBars, l.heard);
+                if (alone.found == BLLoopTempo::Found::fromSound) ++votes[alone.bars];
+            }
+            const BLMadeLoop& first = loops[unnamed[from]];
+            int bars = BLLoop_Tempo(first.name, first.frames, reference, kCycleBars).bars;
+            int most = 0;
+            for (const auto& [b, n] : votes) {
+                const double bpm = 4.0 * b * 60.0 * kRate / static_cast<double>(first.frames);
+                const double chosen = 4.0 * bars * 60.0 * kRate / static_cast<double>(first.frames);
+                if (n > most || (n == most && std::fabs(bpm - reference) < std::fabs(chosen - reference))) {
+                    bars = b;
+                    most = n;
+                }
+            }
+            if (bars > 0) {
+                for (size_t k = from; k < to; ++k) {
+                    BLMadeLoop& l = loops[unnamed[k]];
+                    allowed[unnamed[k]] = 1u << (bars - 1);
+                    l.tempo.found = most > 0 ? BLLoopTempo::Found::fromSound : BLLoopTempo::Found::fromLength;
+                    l.sameLength = static_cast<int>(count) - 1;
+                }
+            }
+        }
+        from = to;
+    }
+    return allowed;
+}
+
+}  // namespace
+
 BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::string& name, int tempo,
                            const std::function<bool(double)>& progress)
 {
@@ -445,22 +577,23 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
     for (const std::string& given : paths) {
         const fs::path root(given);
         if (fs::is_directory(root, ec)) {
-            if (plan.name.empty()) plan.name = root.filename().empty() ? root.parent_path().filename().string() : root.filename().string();
-            std::vector<fs::path> files;
-            for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
-                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-                const fs::path p = it->path();
-                if (p.filename().string().front() == '.') {
-                    if (it->is_directory(ec)) it.disable_recursion_pending();
-                    continue;
-                }
-                if (it->is_regular_file(ec) && isSoundFile(p)) files.push_back(p);
-            }
-            std::sort(files.begin(), files.end());
-            for (const fs::path& p : files) {
+            if (plan.name.empty())
+                plan.name = root.filename().empty() ? root.parent_path().filename().string()
+                                                    : root.filename().string();
+            std::vector<Entry> files;
+            walk(root, 0, files);
+            std::sort(files.begin(), files.end(),
+                      [](const Entry& a, const Entry& b) { return a.path < b.path; });
+            for (const Entry& entry : files) {
+                const fs::path& p = entry.path;
                 BLMadeLoop loop;
                 loop.source = p.string();
                 loop.name = p.stem().string();
+                if (entry.left.message) {
+                    leaveOut(loop, entry.left);
+                    plan.loops.push_back(loop);
+                    continue;
+                }
                 const fs::path inside = fs::relative(p, root, ec);
                 if (!ec && inside.has_parent_path()) {
                     const std::string folder = inside.begin()->string();
@@ -501,24 +634,39 @@ BLSongPlan BLMakeSong_Plan(const std::vector<std::string>& paths, const std::str
         } else {
             std::vector<float> mono(static_cast<size_t>(sound.count()));
             for (size_t f = 0; f < mono.size(); ++f)
-                mono[f] = (sound.frames[f * sound.channels] + sound.frames[f * sound.channels + sound.channels - 1]) / 2;
+                mono[f] = (sound.frames[f * sound.channels] +
+                           sound.frames[f * sound.channels + sound.channels - 1]) /
+                          2;
             loop.heard = plat::soundTempo(mono.data(), sound.count(), kRate);
         }
     }
     // The others by their length, near the tempo most names give (else 120).
     const int reference = named.empty() ? 120 : mostCommon(named);
+    const std::vector<uint32_t> barsAllowed = readAlike(plan.loops, reference);
     std::vector<double> tempos;
-    for (BLMadeLoop& loop : plan.loops) {
+    for (size_t i = 0; i < plan.loops.size(); ++i) {
+        BLMadeLoop& loop = plan.loops[i];
         if (!loop.problem.empty()) continue;
-        loop.tempo = BLLoop_Tempo(loop.name, loop.frames, reference, kCycleBars, loop.heard);
+        if (barsAllowed[i] != kCycleBars) {
+            // Read with the others of its length: the bars they chose, its own length.
+            const bool heard = loop.tempo.found == BLLoopTempo::Found::fromSound;
+            loop.tempo = BLLoop_Tempo(loop.name, loop.frames, reference, barsAllowed[i]);
+            if (heard && loop.tempo.found == BLLoopTempo::Found::fromLength)
+                loop.tempo.found = BLLoopTempo::Found::fromSound;
+        } else {
+            loop.tempo = BLLoop_Tempo(loop.name, loop.frames, reference, kCycleBars, loop.heard);
+        }
         if (loop.tempo.found == BLLoopTempo::Found::none) {
             leaveOut(loop, because(kBLMsgLoopNoTempo));
             continue;
         }
         const double beatsHeld = static_cast<double>(loop.frames) / kRate * loop.tempo.bpm / 60.0;
-        if (beatsHeld < 1.0) leaveOut(loop, because(kBLMsgLoopUnderABeat));
-        else if (beatsHeld > kCycleBeats + 0.5) leaveOut(loop, because(kBLMsgLoopOver32Beats));
-        else tempos.push_back(loop.tempo.bpm);
+        if (beatsHeld < 1.0)
+            leaveOut(loop, because(kBLMsgLoopUnderABeat));
+        else if (beatsHeld > kCycleBeats + 0.5)
+            leaveOut(loop, because(kBLMsgLoopOver32Beats));
+        else
+            tempos.push_back(loop.tempo.bpm);
     }
     // Names say a tempo on purpose; lengths only suggest one.
     plan.loopsBpm = named.empty() ? mostCommon(tempos) : reference;
@@ -553,9 +701,12 @@ void BLMakeSong_SetTempo(BLSongPlan& plan, int tempo)
     plan.tempoGiven = tempo > 0;
     plan.bpm = tempo > 0 ? tempo : plan.loopsBpm;
     plan.why = {};
-    if (plan.loops.empty()) plan.why = because(kBLMsgNoSoundFiles);
-    else if (plan.usable() == 0) plan.why = because(kBLMsgNoUsableLoop);
-    else if (plan.bpm < 40 || plan.bpm > 300) plan.why = because(kBLMsgTempoOutside, {std::to_string(plan.bpm)});
+    if (plan.loops.empty())
+        plan.why = because(kBLMsgNoSoundFiles);
+    else if (plan.usable() == 0)
+        plan.why = because(kBLMsgNoUsableLoop);
+    else if (plan.bpm < 40 || plan.bpm > 300)
+        plan.why = because(kBLMsgTempoOutside, {std::to_string(plan.bpm)});
     plan.problem = plan.why.message ? english(plan.why) : std::string();
 }
 
@@ -584,7 +735,8 @@ bool BLMakeSong_SetGroup(BLSongPlan& plan, size_t index, const std::string& grou
     // The groups in the order their first loops come.
     plan.groups.clear();
     for (const BLMadeLoop& l : plan.loops)
-        if (l.problem.empty() && std::find(plan.groups.begin(), plan.groups.end(), l.group) == plan.groups.end())
+        if (l.problem.empty() &&
+            std::find(plan.groups.begin(), plan.groups.end(), l.group) == plan.groups.end())
             plan.groups.push_back(l.group);
     return true;
 }
@@ -603,8 +755,9 @@ bool BLMakeSong_SetBars(BLSongPlan& plan, size_t index, int bars)
 
 std::vector<std::string> BLMakeSong_GroupChoices(const BLSongPlan& plan)
 {
-    static const char* const usual[] = {"Drums", "Kick", "Snare", "Hats",  "Claps", "Perc", "Bass", "Pad",
-                                        "Keys",  "Synth", "Lead", "Vox",   "FX",    "Guitar", "Brass", "Loops"};
+    static const char* const usual[] = {"Drums", "Kick",   "Snare", "Hats",  "Claps", "Perc",
+                                        "Bass",  "Pad",    "Keys",  "Synth", "Lead",  "Vox",
+                                        "FX",    "Guitar", "Brass", "Loops"};
     std::vector<std::string> choices = plan.groups;
     for (const char* g : usual)
         if (std::find(choices.begin(), choices.end(), g) == choices.end()) choices.emplace_back(g);
@@ -624,15 +777,18 @@ std::string BLMakeSong_Describe(const BLMadeLoop& loop, int songBpm)
         return loop.source + ": left out: " + (loop.why.message ? BLMakeSong_Says(loop.why) : loop.problem);
     char tempo[32];
     std::snprintf(tempo, sizeof tempo, "%.6g", loop.tempo.bpm);
+    const bool alike = loop.sameLength > 0 && !loop.barsChosen;
     const char* how = loop.barsChosen                                      ? "as chosen"
-                      : loop.tempo.found == BLLoopTempo::Found::fromName     ? "from its name"
+                      : loop.tempo.found == BLLoopTempo::Found::fromName   ? "from its name"
                       : loop.tempo.found == BLLoopTempo::Found::fromLength ? "from its length"
-                                                                           : "from its beats";
+                      : alike ? "from the beats of the loops of its length"
+                              : "from its beats";
     const char* groupHow = loop.groupFrom == BLMadeLoop::GroupFrom::folder ? "its folder"
                            : loop.groupFrom == BLMadeLoop::GroupFrom::name ? "its name"
                                                                            : "no word of its name";
-    const std::string played =
-        std::lround(loop.tempo.bpm * 1000) == songBpm * 1000L ? "copied as it is" : "stretched to " + std::to_string(songBpm) + " BPM";
+    const std::string played = std::lround(loop.tempo.bpm * 1000) == songBpm * 1000L
+                                   ? "copied as it is"
+                                   : "stretched to " + std::to_string(songBpm) + " BPM";
     return loop.source + ": " + loop.group + " (" + groupHow + "), " + std::to_string(loop.tempo.bars) +
            (loop.tempo.bars == 1 ? " bar" : " bars") + " at " + tempo + " BPM (" + how + "), " + played;
 }
@@ -659,7 +815,8 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
         folder = fs::path(songsFolder) / title;
         if (fs::exists(fs::symlink_status(folder, ec))) {
             if (n < 99) continue;
-            result.problem = "every name from \"" + base + "\" to \"" + title + "\" is taken in " + songsFolder;
+            result.problem =
+                "every name from \"" + base + "\" to \"" + title + "\" is taken in " + songsFolder;
             return result;
         }
         if (fs::create_directory(folder, ec)) break;
@@ -711,14 +868,16 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
             if (BLMakeSongWhy why; !readSound(job.loop->source, sound, why)) {
                 job.failed = job.loop->source + " " + english(why) + " any more";
             } else {
-                std::vector<int16_t> frames = fitted(sound, job.loop->tempo.bpm, plan.bpm, 4 * job.loop->tempo.bars);
+                std::vector<int16_t> frames =
+                    fitted(sound, job.loop->tempo.bpm, plan.bpm, 4 * job.loop->tempo.bars);
                 plat::SoundWriteSettings settings;
                 settings.channels = sound.channels;
                 plat::SoundWriter writer;
                 if (!writer.open(job.path, settings) ||
-                    !writer.write(frames.data(), static_cast<long>(frames.size()) / sound.channels) || !writer.finish())
-                    job.failed = "the loop " + job.path + " cannot be written: " +
-                                 std::error_code(plat::lastWriteError(), std::generic_category()).message();
+                    !writer.write(frames.data(), static_cast<long>(frames.size()) / sound.channels) ||
+                    !writer.finish())
+                    job.failed = "the loop " + job.path +
+                                 " cannot be written: " + BL_WriteReasonText(plat::lastWriteError());
                 else
                     job.done = true;
                 if (keep[i]) job.kept = Fitted{std::move(frames), sound.channels};
@@ -752,14 +911,16 @@ BLMakeSongResult BLMakeSong_Write(const BLSongPlan& plan, const std::string& son
     if (result.stopped) return undo("stopped");
     if (!failed.empty()) return undo(failed);
     // Its face in the browser: a preview to hear and the loops' waves to see.
-    const std::string preview = (folder / "preview.wav").string(), picture = (folder / "library.gif").string();
+    const std::string preview = (folder / "preview.wav").string(),
+                      picture = (folder / "library.gif").string();
     if (writePreview(preview, firsts, plan.bpm)) written.push_back(preview);
     if (writePicture(picture, firsts)) written.push_back(picture);
     // The description last: until it is there, the folder is no song.
     const std::string bls = (folder / "song.bls").string();
     std::string why = "the path cannot be used by the program";
     char kel[kKelPathMax + 1];
-    if (!KEL_SystemPathToKelPath(bls.c_str(), kel) || !BLBlsWriter_Write(kel, description(plan, title, files), &why))
+    if (!KEL_SystemPathToKelPath(bls.c_str(), kel) ||
+        !BLBlsWriter_Write(kel, description(plan, title, files), &why))
         return undo("the song's description cannot be written: " + why);
     if (progress) progress(1.0);
     result.made = true;

@@ -4,7 +4,11 @@
 //
 // Each loop's tempo and length come from its name ("120bpm", "_120_"), else
 // from its length (whole bars at 60 to 200 BPM nearest the most common
-// tempo); the song plays at the most common tempo unless one is given.
+// tempo, or as the beats heard in it say); loops without a tempo in their
+// names that share a length (within 3 %) are read alike, as the beats of
+// most of them say. The song plays at the most common tempo unless one is
+// given. Every entry of the folders is named: used, or left out and why
+// (hidden, no sound file, a link to a folder, which is not followed ...).
 // Loops at another tempo are stretched to it keeping their pitch, loops at
 // the song's tempo are copied sample for sample; then each is cut or padded
 // to exactly its beats. The user's files are only read: the song gets its
@@ -43,6 +47,11 @@ enum : int16_t {
     kBLMsgNoSoundFiles = 377,
     kBLMsgNoUsableLoop = 378,
     kBLMsgTempoOutside = 379,
+    kBLMsgLoopHidden = 387,
+    kBLMsgLoopFolderLink = 388,
+    kBLMsgLoopLinkToNothing = 389,
+    kBLMsgLoopNotSound = 390,
+    kBLMsgFolderUnreadable = 391,
 };
 
 // The text of `why` in the user's language: the loaded message table's,
@@ -55,12 +64,13 @@ struct BLMadeLoop {
     std::string group;   // the group it goes into
     enum class GroupFrom : int16_t { folder, name, none };
     GroupFrom groupFrom = GroupFrom::none;
-    BLLoopTempo tempo;   // its own tempo and bars, and how they were found
-    int64_t frames = 0;  // its length at 44,100 frames a second
-    double heard = 0;    // the tempo its beats suggest, 0 when none (only looked for without a name's tempo)
-    std::string problem; // why it is left out (in English); empty when it is in the song
-    BLMakeSongWhy why;   // the same, for the user
+    BLLoopTempo tempo;    // its own tempo and bars, and how they were found
+    int64_t frames = 0;   // its length at 44,100 frames a second
+    double heard = 0;     // the tempo its beats suggest, 0 when none (only looked for without a name's tempo)
+    std::string problem;  // why it is left out (in English); empty when it is in the song
+    BLMakeSongWhy why;    // the same, for the user
     bool barsChosen = false;  // its bars were chosen by the user, not found
+    int sameLength = 0;       // the other loops read with it as one length (0: none)
 };
 
 struct BLSongPlan {
@@ -92,7 +102,8 @@ void BLMakeSong_SetTempo(BLSongPlan& plan, int tempo);
 // A loop put into another group, or given other bars (1, 2, 4 or 8: those
 // that repeat whole in the 32-beat cycle; its own tempo follows from its
 // length). False, with `why`, when the library's limits refuse it.
-bool BLMakeSong_SetGroup(BLSongPlan& plan, size_t loop, const std::string& group, BLMakeSongWhy* why = nullptr);
+bool BLMakeSong_SetGroup(BLSongPlan& plan, size_t loop, const std::string& group,
+                         BLMakeSongWhy* why = nullptr);
 bool BLMakeSong_SetBars(BLSongPlan& plan, size_t loop, int bars);
 // The groups a loop may go into: the plan's, then the usual ones.
 std::vector<std::string> BLMakeSong_GroupChoices(const BLSongPlan& plan);
@@ -103,8 +114,8 @@ std::string BLMakeSong_Describe(const BLMadeLoop& loop, int songBpm);
 struct BLMakeSongResult {
     bool made = false;
     bool stopped = false;
-    std::string folder;  // system path of the song folder made
-    std::string problem; // why it was not made (a loop changed since it was planned is one)
+    std::string folder;   // system path of the song folder made
+    std::string problem;  // why it was not made (a loop changed since it was planned is one)
 };
 
 // Writes the planned song into `songsFolder` (the library's song folder, a

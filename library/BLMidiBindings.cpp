@@ -25,7 +25,27 @@ constexpr ActionName kActions[] = {
     {BLMidiAction::tempoDown, "tempo-down"},
     {BLMidiAction::volume, "volume"},
     {BLMidiAction::pan, "pan"},
+    {BLMidiAction::effect, "effect"},
+    {BLMidiAction::effectBypass, "bypass"},
+    {BLMidiAction::record, "record"},
 };
+
+constexpr int kMainRack = 8;
+
+bool isEffect(BLMidiAction action)
+{
+    return action == BLMidiAction::effect || action == BLMidiAction::effectBypass;
+}
+
+// A parameter's name: a plain word of the effect's (an LV2 symbol).
+bool paramName(const std::string& word)
+{
+    if (word.empty() || word.size() > 64) return false;
+    for (char c : word)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    return true;
+}
 
 const char* actionName(BLMidiAction action)
 {
@@ -51,12 +71,32 @@ bool number(const std::string& word, int low, int high, int& out)
     return out >= low && out <= high;
 }
 
+bool parseEffect(std::istringstream& in, BLMidiBinding& b)
+{
+    std::string rack, slot, param, more;
+    in >> rack >> slot >> param >> more;
+    int r = 0, k = 0;
+    if (rack == "main")
+        r = kMainRack + 1;
+    else if (!number(rack, 1, kMainRack, r))
+        return false;
+    if (!number(slot, 1, 2, k) || !more.empty()) return false;
+    b.target = static_cast<int8_t>(r - 1);
+    b.slot = static_cast<int8_t>(k - 1);
+    if (b.action == BLMidiAction::effectBypass) return param.empty();
+    b.param = param;
+    return paramName(param);
+}
+
 bool parseLine(const std::string& line, BLMidiBinding& b)
 {
     std::istringstream in(line);
     std::string kind, channel, num, action, target, more;
     if (!(in >> kind >> channel >> num >> action)) return false;
-    in >> target >> more;
+    const auto* named = std::find_if(std::begin(kActions), std::end(kActions),
+                                     [&](const ActionName& a) { return action == a.name; });
+    const bool effect = named != std::end(kActions) && isEffect(named->action);
+    if (!effect) in >> target >> more;
     if (!more.empty()) return false;
     if (kind == "note")
         b.kind = BLMidiKind::note;
@@ -68,10 +108,9 @@ bool parseLine(const std::string& line, BLMidiBinding& b)
     if (!number(channel, 1, 16, c) || !number(num, 0, 127, n)) return false;
     b.channel = static_cast<uint8_t>(c);
     b.number = static_cast<uint8_t>(n);
-    const auto* found = std::find_if(std::begin(kActions), std::end(kActions),
-                                     [&](const ActionName& a) { return action == a.name; });
-    if (found == std::end(kActions)) return false;
-    b.action = found->action;
+    if (named == std::end(kActions)) return false;
+    b.action = named->action;
+    if (effect) return parseEffect(in, b);
     const int targets = targetCount(b.action);
     if (targets == 0) {
         b.target = 0;
@@ -111,7 +150,8 @@ bool BLMidi_Decode(const uint8_t* bytes, size_t count, BLMidiMessage& out)
 
 bool BLMidi_TakesValue(BLMidiAction action)
 {
-    return action == BLMidiAction::volume || action == BLMidiAction::pan || action == BLMidiAction::tempo;
+    return action == BLMidiAction::volume || action == BLMidiAction::pan || action == BLMidiAction::tempo ||
+           action == BLMidiAction::effect;
 }
 
 bool BLMidi_HasTarget(BLMidiAction action)
@@ -163,6 +203,21 @@ std::string BLMidi_ActionText(BLMidiAction action, int8_t target)
     return text;
 }
 
+std::string BLMidi_ActionText(const BLMidiBinding& b)
+{
+    if (!isEffect(b.action)) return BLMidi_ActionText(b.action, b.target);
+    std::string text = actionName(b.action);
+    text += ' ';
+    text += b.target == kMainRack ? std::string("main") : std::to_string(b.target + 1);
+    text += ' ';
+    text += std::to_string(b.slot + 1);
+    if (b.action == BLMidiAction::effect) {
+        text += ' ';
+        text += b.param;
+    }
+    return text;
+}
+
 bool BLMidiBindings::bind(const BLMidiBinding& binding)
 {
     std::erase_if(bindings, [&](const BLMidiBinding& b) { return b.sameMessage(binding); });
@@ -174,7 +229,8 @@ bool BLMidiBindings::bind(const BLMidiBinding& binding)
 bool BLMidiBindings::learn(const BLMidiBinding& binding)
 {
     std::erase_if(bindings, [&](const BLMidiBinding& b) {
-        return b.action == binding.action && b.target == binding.target;
+        return b.action == binding.action && b.target == binding.target && b.slot == binding.slot &&
+               b.param == binding.param;
     });
     return bind(binding);
 }
@@ -193,6 +249,14 @@ const BLMidiBinding* BLMidiBindings::forAction(BLMidiAction action, int8_t targe
     return nullptr;
 }
 
+const BLMidiBinding* BLMidiBindings::forEffect(int8_t rack, int8_t slot, const std::string& param) const
+{
+    const BLMidiAction action = param.empty() ? BLMidiAction::effectBypass : BLMidiAction::effect;
+    for (const BLMidiBinding& b : bindings)
+        if (b.action == action && b.target == rack && b.slot == slot && b.param == param) return &b;
+    return nullptr;
+}
+
 std::string BLMidiBindings::text() const
 {
     std::string out = "# Beatloom MIDI mapping: KIND CHANNEL NUMBER ACTION [TARGET]\n";
@@ -202,7 +266,7 @@ std::string BLMidiBindings::text() const
         out += ' ';
         out += std::to_string(b.number);
         out += ' ';
-        out += BLMidi_ActionText(b.action, b.target);
+        out += BLMidi_ActionText(b);
         out += '\n';
     }
     return out;

@@ -12,12 +12,15 @@
 // KIND is note or cc, CHANNEL 1 .. 16, NUMBER 0 .. 127. ACTION and TARGET:
 // mute, loop-up, loop-down, group-up, group-down, volume, pan with a track
 // (1 .. 8); random with a random set (1 .. 4); store, play, tempo, tempo-up,
-// tempo-down with none. A message given twice is bound by its last line.
+// tempo-down with none; effect with a rack (a track 1 .. 8, or main), a
+// slot (1 or 2) and a parameter's name, bypass with a rack and a slot
+// (cc 1 20 effect 3 1 cutoff, note 1 40 bypass main 2). A message given
+// twice is bound by its last line.
 //
 // Notes and CCs act as presses (a note on; a CC rising past 63) on every
 // action but volume, pan and tempo, which take the CC's value (or the
 // note's velocity): volume as it is, pan with 64 in the middle, tempo across
-// the song's tempo window.
+// the song's tempo window, an effect's parameter across its range.
 //
 // Threads: the main thread only; BLMidiQueue hands messages over from the
 // MIDI thread.
@@ -46,6 +49,9 @@ enum class BLMidiAction : uint8_t {
     tempoDown,
     volume,
     pan,
+    effect,
+    effectBypass,
+    record,
 };
 
 constexpr int kBLMidiBindingsMax = 256;
@@ -55,7 +61,9 @@ struct BLMidiBinding {
     uint8_t channel = 1;  // 1 .. 16
     uint8_t number = 0;   // 0 .. 127
     BLMidiAction action = BLMidiAction::mute;
-    int8_t target = 0;  // track 0 .. 7, random set 0 .. 3, else 0
+    int8_t target = 0;    // track 0 .. 7, random set 0 .. 3, an effect's rack 0 .. 8, else 0
+    int8_t slot = 0;      // an effect's slot 0 or 1
+    std::string param{};  // an effect's parameter
 
     bool sameMessage(const BLMidiBinding& o) const
     {
@@ -89,6 +97,8 @@ float BLMidi_Tempo(uint8_t value, float slowest, float fastest);
 std::string BLMidi_MessageText(BLMidiKind kind, uint8_t channel, uint8_t number);
 // "mute 1", "tempo": the action as the mapping file writes it.
 std::string BLMidi_ActionText(BLMidiAction action, int8_t target);
+// The same for any binding ("effect 3 1 cutoff", "bypass main 2").
+std::string BLMidi_ActionText(const BLMidiBinding& binding);
 
 class BLMidiBindings {
 public:
@@ -105,6 +115,8 @@ public:
     const BLMidiBinding* find(BLMidiKind kind, uint8_t channel, uint8_t number) const;
     // The first binding of the action; null when none.
     const BLMidiBinding* forAction(BLMidiAction action, int8_t target) const;
+    // The binding of an effect's parameter ("": its bypass); null when none.
+    const BLMidiBinding* forEffect(int8_t rack, int8_t slot, const std::string& param) const;
 
     // The mapping file's text, and back. A damaged line refuses the whole
     // text: the bindings stay as they were and `badLine` (from 1) names it.

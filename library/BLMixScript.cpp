@@ -10,6 +10,7 @@ BLMixScript BLMixScript_Make(float tempo, const BLSequence& sequence, const BLSo
                              int16_t filterGroup)
 {
     BLMixScript script;
+    script.plan.mainEffects = filterGroup == kBLMixAllGroups;
     char line[64];
     const double whole = std::isfinite(tempo) ? std::trunc(static_cast<double>(tempo)) : 0.0;
     std::snprintf(line, sizeof line, "%d\r\n",
@@ -26,17 +27,28 @@ BLMixScript BLMixScript_Make(float tempo, const BLSequence& sequence, const BLSo
         const BLGroove& groove = sequence.grooves[index];
         std::string tracks;
         int count = 0;
+        MixPlanGroove planned;
+        planned.fx = groove.fx;
         for (int t = 0; t < kBLEngineTracks; ++t) {
             const BLTrack& k = groove.tracks[t];
-            if (k.group == -1 || (filterGroup != kBLMixAllGroups && k.group != filterGroup)) continue;
-            const uint16_t id = library.sampleId(k.group, k.slot);
-            const int sample = id == kBLNoSample ? 0 : id + 1;
+            const uint16_t id = k.group == -1 ? kBLNoSample : library.sampleId(k.group, k.slot);
             const int volume = k.volume > 127 ? 127 : k.volume;
             const int pan = 63 - (k.pan < -63 ? -63 : k.pan > 63 ? 63 : k.pan);
-            std::snprintf(line, sizeof line, "%d %d %d%s", sample, volume, pan, "\r\n");
+            MixPlanTrack& p = planned.tracks[t];
+            p.sample = id == kBLNoSample ? -1 : id;
+            p.volume = volume;
+            p.pan = pan;
+            if (k.group == -1 || (filterGroup != kBLMixAllGroups && k.group != filterGroup)) {
+                if (filterGroup != kBLMixAllGroups) planned.fx.racks[t] = FxRackSettings{};
+                continue;
+            }
+            p.line = true;
+            std::snprintf(line, sizeof line, "%d %d %d%s", id == kBLNoSample ? 0 : id + 1, volume, pan,
+                          "\r\n");
             tracks += line;
             ++count;
         }
+        script.plan.grooves.push_back(planned);
         std::snprintf(line, sizeof line, "%d\r\n", count);
         script.text += line;
         script.text += tracks;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/MixPlan.h"
 #include "library/BLGroove.h"
 
 class BLSongLibrary;
@@ -22,6 +23,9 @@ constexpr int16_t kBLMixAllGroups = -1;
 struct BLMixScript {
     std::string text;
     bool hasTrack = false;  // at least one track line was written
+    // The same grooves with their effects, one a block: a stem's with its
+    // own tracks' effects alone, the main mix's with the whole mix's.
+    MixPlan plan;
 };
 
 // tempo: the player's tempo, truncated to whole beats per minute.

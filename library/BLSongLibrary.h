@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/kelFiles.h"
+#include "library/BLEngineCalls.h"
 
 class BLBlsParser;
 
@@ -64,18 +65,6 @@ struct BLStyle {
     char name[kBLNameSize];
 };
 
-// What opening a song asks of the engine: the facade's own calls.
-class BLSongEngine {
-public:
-    virtual ~BLSongEngine() = default;
-    virtual void stop() = 0;
-    virtual void setMixerFrequency(long hz) = 0;
-    virtual void samplesListReset() = 0;
-    virtual void samplesBpm(float bpm) = 0;
-    // path in kel form; repeats 0 asks the engine to measure the loop.
-    virtual void samplesListAdd(const char* path, short repeats) = 0;
-};
-
 class BLSongLibrary {
 public:
     // Where load found the description.
@@ -110,7 +99,7 @@ public:
     // a "User" group and added for the engine to measure. Loops in a form
     // the engine does not read are converted (library/BLLoopCache.h); those
     // that cannot be read at all are marked and named in unreadableLoops.
-    void fillSamplesList(const char* folder, BLSongEngine& engine);
+    void fillSamplesList(const char* folder, BLEngineCalls& engine);
     // The file names of the loops the last fillSamplesList could not read.
     std::string unreadableLoops;
 

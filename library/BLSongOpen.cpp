@@ -47,7 +47,7 @@ std::vector<KelFolderEntry> filesIn(const std::string& folder)
 
 }  // namespace
 
-void BLSongLibrary::fillSamplesList(const char* folderPath, BLSongEngine& engine)
+void BLSongLibrary::fillSamplesList(const char* folderPath, BLEngineCalls& engine)
 {
     std::string folder = folderPath ? folderPath : "";
     if (!folder.empty() && folder.back() != ':') folder += ':';
@@ -65,7 +65,7 @@ void BLSongLibrary::fillSamplesList(const char* folderPath, BLSongEngine& engine
     // The file the engine plays for a loop; empty (an entry without a loop,
     // the slot marked) when there is none it can play.
     auto playable = [this](const std::string& file, const char* name, uint8_t& unreadable) {
-        const std::string play = file.empty() ? std::string() : BL_LoopForEngine(file);
+        std::string play = file.empty() ? std::string() : BL_LoopForEngine(file);
         unreadable = play.empty() ? 1 : 0;
         if (unreadable) {
             if (!unreadableLoops.empty()) unreadableLoops += ", ";

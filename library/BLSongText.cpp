@@ -42,3 +42,12 @@ std::string firstDescriptionIn(const char* folder)
 }
 
 }  // namespace bltext
+
+std::string BL_ShownTitle(const char* title)
+{
+    std::string shown = title ? title : "";
+    const std::string mark = " (embedded)";
+    if (shown.size() >= mark.size() && shown.compare(shown.size() - mark.size(), mark.size(), mark) == 0)
+        shown.erase(shown.size() - mark.size());
+    return shown;
+}

@@ -25,3 +25,7 @@ bool isPlainName(const char* name);
 std::string firstDescriptionIn(const char* folder);
 
 }  // namespace bltext
+
+// A song's title as a musician reads it: without the " (embedded)" that
+// marks a description kept in the program's own store.
+std::string BL_ShownTitle(const char* title);

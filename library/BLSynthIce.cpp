@@ -68,7 +68,9 @@ void BLSynthDefaultDocument::iced_save(kelAtomsFile* file)
 bool BLSynthDefaultDocument::iced_load(kelAtomsFile* file)
 {
     uint8_t bytes[kBLSynthIceSize];
-    if (!file || !file->read(kAtomSynth, kBLSynthIceSize, bytes)) return false;
+    // Shorter than its size is cut short: none of it is taken.
+    if (!file || !file->read(kAtomSynth, kBLSynthIceSize, bytes) || file->lastLength() < kBLSynthIceSize)
+        return false;
     state.decode(bytes);
     return true;
 }

@@ -49,7 +49,8 @@ void BLVMixSettings::setGroup(const char* name, bool on)
     for (int16_t i = 0; i < leftOutCount; ++i) {
         if (BLSongLibrary::strcasecmp(leftOut[i], name) != 0) continue;
         if (on) {
-            std::memmove(leftOut[i], leftOut[i + 1], sizeof leftOut[0] * static_cast<size_t>(leftOutCount - i - 1));
+            std::memmove(leftOut[i], leftOut[i + 1],
+                         sizeof leftOut[0] * static_cast<size_t>(leftOutCount - i - 1));
             --leftOutCount;
         }
         return;
@@ -61,7 +62,8 @@ void BLVMixSettings::setGroup(const char* name, bool on)
 BLVMixGroups BLVMixSettings::groupsOf(const BLSongLibrary& lib) const
 {
     BLVMixGroups g;
-    for (int16_t i = 0; i < lib.groupCount && i < kBLMaxGroups; ++i) g.off[i] = !groupTakesPart(lib.groups[i].name);
+    for (int16_t i = 0; i < lib.groupCount && i < kBLMaxGroups; ++i)
+        g.off[i] = !groupTakesPart(lib.groups[i].name);
     return g;
 }
 
@@ -75,8 +77,8 @@ int16_t BLVMixSettings::styleOfSlot(const BLSongLibrary& lib, int16_t slot) cons
     return taking[slot % n];
 }
 
-bool BLVMix_build(const BLSongLibrary& lib, const BLStyle& style, BLSequence& out, const BLVMixGroups* leftOut,
-                  BLVMixRandom random)
+bool BLVMix_build(const BLSongLibrary& lib, const BLStyle& style, BLSequence& out,
+                  const BLVMixGroups* leftOut, BLVMixRandom random)
 {
     const int columns = std::clamp<int>(style.columnCount, 0, kBLStyleColumns);
     const int rows = std::clamp<int>(style.rowCount, 0, std::min(kBLStyleRows, kBLMaxGrooves));
@@ -121,7 +123,8 @@ bool BLVMix_build(const BLSongLibrary& lib, const BLStyle& style, BLSequence& ou
     return out.count > 0;
 }
 
-void BLVMix_groupStyle(const BLSongLibrary& lib, BLStyle& style, const BLVMixGroups* leftOut, BLVMixRandom random)
+void BLVMix_groupStyle(const BLSongLibrary& lib, BLStyle& style, const BLVMixGroups* leftOut,
+                       BLVMixRandom random)
 {
     style = BLStyle{};
     std::fill(&style.rows[0][0], &style.rows[0][0] + kBLStyleRows * kBLStyleTracks, int16_t{-1});
@@ -150,7 +153,8 @@ void BLVMix_groupStyle(const BLSongLibrary& lib, BLStyle& style, const BLVMixGro
 
     int r = 0;
     auto row = [&](int first, int last, int loop) {
-        for (int k = first; k < last; ++k) style.rows[r][order[k]] = static_cast<int16_t>(2 * order[k] + loop);
+        for (int k = first; k < last; ++k)
+            style.rows[r][order[k]] = static_cast<int16_t>(2 * order[k] + loop);
         ++r;
     };
     const int step = std::max(1, (n + 2) / 3);

@@ -58,10 +58,14 @@ BLWorkChange grooveChange(const BLGroove& a, const BLGroove& b)
         const BLTrack& y = b.tracks[t];
         if (x == y) continue;
         if (found.kind != BLWorkChange::none) return {BLWorkChange::groove};
-        if (x.group != y.group || x.slot != y.slot) found = {BLWorkChange::loop, t};
-        else if (x.volume != y.volume && x.pan == y.pan) found = {BLWorkChange::volume, t};
-        else if (x.pan != y.pan && x.volume == y.volume) found = {BLWorkChange::pan, t};
-        else found = {BLWorkChange::groove};
+        if (x.group != y.group || x.slot != y.slot)
+            found = {BLWorkChange::loop, t};
+        else if (x.volume != y.volume && x.pan == y.pan)
+            found = {BLWorkChange::volume, t};
+        else if (x.pan != y.pan && x.volume == y.volume)
+            found = {BLWorkChange::pan, t};
+        else
+            found = {BLWorkChange::groove};
     }
     return found;
 }
@@ -70,7 +74,8 @@ BLWorkChange grooveChange(const BLGroove& a, const BLGroove& b)
 // tracks they take otherwise.
 BLWorkChange extrasChange(const BLWorkExtras& a, const BLWorkExtras& b)
 {
-    if (a.soloMode != b.soloMode || a.groupMode != b.groupMode || a.allMode != b.allMode) return {BLWorkChange::modes};
+    if (a.soloMode != b.soloMode || a.groupMode != b.groupMode || a.allMode != b.allMode)
+        return {BLWorkChange::modes};
     int lights = 0, keeps = 0, others = 0;
     int16_t last = -1;
     for (int16_t t = 0; t < kBLEngineTracks; ++t) {
@@ -78,10 +83,14 @@ BLWorkChange extrasChange(const BLWorkExtras& a, const BLWorkExtras& b)
         const BLWorkExtras::Track& y = b.tracks[t];
         if (x == y) continue;
         last = t;
-        if (x.grouped != y.grouped) ++others;
-        else if (x.keep != y.keep && x.on == y.on && x.soloOn == y.soloOn) ++keeps;
-        else if (x.keep == y.keep) ++lights;
-        else ++others;
+        if (x.grouped != y.grouped)
+            ++others;
+        else if (x.keep != y.keep && x.on == y.on && x.soloOn == y.soloOn)
+            ++keeps;
+        else if (x.keep == y.keep)
+            ++lights;
+        else
+            ++others;
     }
     if (others > 0 || (lights > 0 && keeps > 0)) return {BLWorkChange::modes};
     if (lights > 0) return {BLWorkChange::light, lights == 1 ? last : int16_t{-1}};
@@ -97,9 +106,19 @@ BLWorkChange BLWork_Describe(const std::vector<uint8_t>& before, const std::vect
     const std::unique_ptr<Decoded> a = decode(before), b = decode(after);
     if (!a->read || !b->read) return {BLWorkChange::work};
     if (std::strcmp(a->ice.songName, b->ice.songName) != 0) return {BLWorkChange::song};
-    if (!sameGrooves(a->ice.sequence, b->ice.sequence)) return groovesChange(a->ice.sequence, b->ice.sequence);
+    if (!sameGrooves(a->ice.sequence, b->ice.sequence))
+        return groovesChange(a->ice.sequence, b->ice.sequence);
     if (!sameSequence(a->ice.sequence, b->ice.sequence)) return {BLWorkChange::sequence};
     if (BLWorkChange g = grooveChange(a->ice.groove, b->ice.groove); g.kind != BLWorkChange::none) return g;
+    if (!(a->ice.groove.fx == b->ice.groove.fx)) {
+        BLWorkChange fx{BLWorkChange::effects};
+        for (int16_t r = 0; r < kFxRacks; ++r) {
+            if (a->ice.groove.fx.racks[r] == b->ice.groove.fx.racks[r]) continue;
+            fx.track = fx.track == -1 ? r : int16_t{-2};
+        }
+        if (fx.track == -2) fx.track = -1;
+        return fx;
+    }
     if (BLWorkChange x = extrasChange(a->extras, b->extras); x.kind != BLWorkChange::none) return x;
     if (a->ice.bpm != b->ice.bpm) return {BLWorkChange::tempo};
     if (a->extras.keyLock != b->extras.keyLock) return {BLWorkChange::keyLock};

@@ -52,7 +52,8 @@ bool BLWorkKeeper::commit()
     return true;
 }
 
-BLWorkKeeper::Step BLWorkKeeper::difference(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after)
+BLWorkKeeper::Step BLWorkKeeper::difference(const std::vector<uint8_t>& before,
+                                            const std::vector<uint8_t>& after)
 {
     Step step;
     step.size = after.size();

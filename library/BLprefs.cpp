@@ -6,16 +6,20 @@
 #include <utility>
 
 #include "audio/LaunchGrid.h"
+#include "core/BLInternational.h"
+#include "core/BLWriteReason.h"
 #include "core/kelBytes.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelRes.h"
+#include "platform/PlatFiles.h"
 #include "platform/Platform.h"
 
 blPrefsClass blPrefs;
 
 namespace {
 
+constexpr int16_t kBLMsgPrefsNotSaved = 566;  // why
 constexpr long kMainWindow = kelFourCC("mwin");
 constexpr long kExportFormat = kelFourCC("otyp");
 constexpr long kSettingsLength = kelFourCC("olen");
@@ -47,6 +51,7 @@ constexpr long kMidiClockInPort = kelFourCC("mckn");
 constexpr long kMidiControl = kelFourCC("mctl");
 constexpr long kMidiControlPort = kelFourCC("mctn");
 constexpr long kJackTransport = kelFourCC("jtrn");
+constexpr long kOscPort = kelFourCC("oscp");
 constexpr long kStageSize = kelFourCC("stsz");
 constexpr long kNetIdentityBytes = kBLNetIdentitySize - 1;
 
@@ -54,10 +59,12 @@ constexpr int16_t kDefaultLevels[kBLRandomLevels] = {4, 5, 6, 7};
 
 bool isOwnItem(int32_t type)
 {
-    for (long own : {kMainWindow, kExportFormat, kSettingsLength, kSettingsData, kRandomLevel, kMixTarget,
-                     kInterfaceColor, kNormalize, kResampleQuality, kTooltips, kKeyLock, kVMixOptions, kVMixLeftOut, kNetLink, kNetIdentity, kNetTrusted,
-                     kDocumentFolder, kLaunchGrid, kOutputCard, kOutputFrames, kStageSize, kJackTransport,
-                     kMidiBindings, kMidiClockOut, kMidiClockIn, kMidiClockInPort, kMidiControl, kMidiControlPort})
+    for (long own : {kMainWindow,      kExportFormat,   kSettingsLength,  kSettingsData,    kRandomLevel,
+                     kMixTarget,       kInterfaceColor, kNormalize,       kResampleQuality, kTooltips,
+                     kKeyLock,         kVMixOptions,    kVMixLeftOut,     kNetLink,         kNetIdentity,
+                     kNetTrusted,      kDocumentFolder, kLaunchGrid,      kOutputCard,      kOutputFrames,
+                     kStageSize,       kJackTransport,  kMidiBindings,    kMidiClockOut,    kMidiClockIn,
+                     kMidiClockInPort, kMidiControl,    kMidiControlPort, kOscPort})
         if (type == static_cast<int32_t>(own)) return true;
     return false;
 }
@@ -178,7 +185,8 @@ void blPrefsClass::loadOutput(KelResFile& file)
     }
     int16_t frames = 0;
     if (loadShort(file, kOutputFrames, 0, 1, 4096, &frames) &&
-        std::find(std::begin(kBLOutputFrames), std::end(kBLOutputFrames), frames) != std::end(kBLOutputFrames))
+        std::find(std::begin(kBLOutputFrames), std::end(kBLOutputFrames), frames) !=
+            std::end(kBLOutputFrames))
         outputFrames = frames;
 }
 
@@ -190,8 +198,8 @@ void blPrefsClass::loadMidiBindings(KelResFile& file)
     if (!file.LoadData(text.data(), n, kMidiBindings, 0)) return;
     int badLine = 0;
     if (!midiBindings.parse(text, badLine))
-        plat::logLine(std::string(fileName) + ": the MIDI bindings are damaged at line " + std::to_string(badLine) +
-                      "; none were taken");
+        plat::logLine(std::string(fileName) + ": the MIDI bindings are damaged at line " +
+                      std::to_string(badLine) + "; none were taken");
 }
 
 // A name of 1 to 255 characters, none of them a control character, or none.
@@ -224,15 +232,42 @@ bool midiFrom(int16_t from, const char* name, std::string& port)
 
 }  // namespace
 
-bool blPrefsClass::midiControlFrom(std::string& port) const { return midiFrom(midiControl, midiControlPort, port); }
-bool blPrefsClass::midiClockFrom(std::string& port) const { return midiFrom(midiClockIn, midiClockInPort, port); }
+bool blPrefsClass::midiControlFrom(std::string& port) const
+{
+    return midiFrom(midiControl, midiControlPort, port);
+}
+bool blPrefsClass::midiClockFrom(std::string& port) const
+{
+    return midiFrom(midiClockIn, midiClockInPort, port);
+}
 
 blPrefsClass::blPrefsClass()
-    : exportFormat(kelQtFormatNative), mixTarget(0), interfaceColor(0), normalize(0), resampleQuality(0), tooltips(1),
-      netMode(0), netPort(kBLNetDefaultPort), netAddress(), netIdentity(), netTrusted(), netTrustedCount(0), keyLock(0),
-      link(0), launchGrid(0), outputCard(), outputFrames(kBLOutputFramesDefault), stageSize(plat::kStageSizeDefault),
-      jackTransport(0), midiClockOut(0), midiClockIn(kBLMidiOff), midiClockInPort(), midiControl(kBLMidiOwnPort),
-      midiControlPort(), documentFolder()
+    : exportFormat(kelQtFormatNative),
+      mixTarget(0),
+      interfaceColor(0),
+      normalize(0),
+      resampleQuality(0),
+      tooltips(1),
+      netMode(0),
+      netPort(kBLNetDefaultPort),
+      netAddress(),
+      netIdentity(),
+      netTrusted(),
+      netTrustedCount(0),
+      keyLock(0),
+      link(0),
+      launchGrid(0),
+      outputCard(),
+      outputFrames(kBLOutputFramesDefault),
+      stageSize(plat::kStageSizeDefault),
+      jackTransport(0),
+      oscPort(0),
+      midiClockOut(0),
+      midiClockIn(kBLMidiOff),
+      midiClockInPort(),
+      midiControl(kBLMidiOwnPort),
+      midiControlPort(),
+      documentFolder()
 {
     kelQt_soundConvert_settingsDataInit(&exportSettings);
     for (int i = 0; i < kBLRandomLevels; ++i) randomLevels[i] = kDefaultLevels[i];
@@ -273,7 +308,9 @@ void blPrefsClass::load()
     loadMidiBindings(file);
     loadMidi(file);
     loadShort(file, kJackTransport, 0, 0, 1, &jackTransport);
-    if (int16_t size = 0; loadShort(file, kStageSize, 0, 0, 32767, &size) && plat::isStageSize(size)) stageSize = size;
+    if (file.LoadData(reinterpret_cast<char*>(bytes), 2, kOscPort, 0)) oscPort = kelGetLE16(bytes);
+    if (int16_t size = 0; loadShort(file, kStageSize, 0, 0, 32767, &size) && plat::isStageSize(size))
+        stageSize = size;
     // A folder whole, without a zero or a control character in it, or none.
     if (const long n = file.GetDataLen(kDocumentFolder, 0); n > 0 && n <= kKelPathMax) {
         char folder[kKelPathMax + 1] = {};
@@ -302,7 +339,8 @@ bool blPrefsClass::save()
     KelResFile old;
     old.openReadOnly = 1;
     const bool oldOpen = old.SetWorkName(fileName) && old.Open();
-    if (!oldOpen && !old.IsDamaged() && KEL_FileExists(fileName)) return false;  // there, but not ours to read
+    if (!oldOpen && !old.IsDamaged() && KEL_FileExists(fileName))
+        return false;  // there, but not ours to read
 
     KelSaveFile out;
     KelResFile file;
@@ -334,10 +372,12 @@ bool blPrefsClass::save()
     ok = saveShort(file, kMidiClockOut, 0, midiClockOut) && ok;
     ok = saveShort(file, kMidiClockIn, 0, midiClockIn) && ok;
     ok = saveShort(file, kMidiControl, 0, midiControl) && ok;
-    for (auto [name, type] : {std::pair{midiClockInPort, kMidiClockInPort}, std::pair{midiControlPort, kMidiControlPort}})
+    for (auto [name, type] :
+         {std::pair{midiClockInPort, kMidiClockInPort}, std::pair{midiControlPort, kMidiControlPort}})
         if (const size_t n = std::strlen(name); n > 0)
             ok = file.SaveData(name, static_cast<long>(n), type, 0) && ok;
     ok = saveShort(file, kJackTransport, 0, jackTransport) && ok;
+    ok = saveShort(file, kOscPort, 0, static_cast<int16_t>(oscPort)) && ok;
     if (stageSize >= 0) ok = saveShort(file, kStageSize, 0, stageSize) && ok;
     if (const size_t n = std::strlen(documentFolder); n > 0)
         ok = file.SaveData(documentFolder, static_cast<long>(n), kDocumentFolder, 0) && ok;
@@ -348,7 +388,8 @@ bool blPrefsClass::save()
     uint8_t link[kNetLinkSize] = {};
     kelPutLE16(link, static_cast<uint16_t>(netMode));
     kelPutLE16(link + 2, netPort);
-    for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i) link[4 + i] = static_cast<uint8_t>(netAddress[i]);
+    for (int i = 0; i < kBLNetAddressSize - 1 && netAddress[i]; ++i)
+        link[4 + i] = static_cast<uint8_t>(netAddress[i]);
     ok = file.SaveData(reinterpret_cast<const char*>(link), kNetLinkSize, kNetLink, 0) && ok;
     if (std::strlen(netIdentity) == static_cast<size_t>(kNetIdentityBytes))
         ok = file.SaveData(netIdentity, kNetIdentityBytes, kNetIdentity, 0) && ok;
@@ -375,8 +416,16 @@ bool blPrefsClass::save()
         // failed on for ever.
         const std::string aside = std::string(fileName) + kBLPrefsDamagedSuffix;
         KEL_FileCopy(fileName, aside.c_str());
-        plat::logLine(std::string(fileName) + " was damaged (" + old.GetOpenError() + "); it was set aside as " +
-                      aside + " and written afresh");
+        plat::logLine(std::string(fileName) + " was damaged (" + old.GetOpenError() +
+                      "); it was set aside as " + aside + " and written afresh");
     }
     return out.commit();
+}
+
+bool blPrefsClass::saveTelling()
+{
+    plat::clearWriteError();
+    if (save()) return true;
+    BL_NotifyNames(kBLMsgPrefsNotSaved, 0, {BL_WriteReasonText(plat::lastWriteError())});
+    return false;
 }

@@ -37,6 +37,7 @@
 //   'mctl' 0      2  MIDI controllers' input, as 'mcki'
 //   'mctn' 0 1..255 the controllers' port, by its system name
 //   'jtrn' 0      2  JACK transport followed (start, stop, place the groove): 1 on, 0 off
+//   'oscp' 0      2  the UDP port OSC control listens on (unsigned); 0 off
 //   'stsz' 0      2  the stage's size in the window: 0 fit, or 100, 150, 200,
 //                    300 (percent); none until the user chooses one, which
 //                    leaves it to the window (a desktop window fits)
@@ -70,7 +71,7 @@ constexpr int kBLMidiPortSize = 256;  // a MIDI port's name and its end
 // Where a MIDI input listens.
 enum BLMidiFrom : int16_t {
     kBLMidiOff = 0,
-    kBLMidiOwnPort = 1,  // a port of the program's own that others connect to
+    kBLMidiOwnPort = 1,    // a port of the program's own that others connect to
     kBLMidiNamedPort = 2,  // that port, connected to another program's port by name
 };
 
@@ -86,9 +87,11 @@ public:
     void load();
     // Writes a fresh file holding every item (and the items of other
     // builds the old file held), put in place whole; a damaged old file is
-    // set aside first. False when nothing could be written, which the
-    // program does not report.
+    // set aside first. False when nothing could be written.
     bool save();
+    // The same for a choice the person just made: a failure is told, with
+    // why (the disk full or read-only ...); the choices hold meanwhile.
+    bool saveTelling();
 
     // The file used; tests point it elsewhere.
     const char* fileName = kBLPrefsFileName;
@@ -132,6 +135,8 @@ public:
     int16_t stageSize;
     // JACK's transport starts, stops and places the groove (while playing through JACK).
     int16_t jackTransport;
+    // The UDP port OSC control listens on; 0: off.
+    uint16_t oscPort;
     // MIDI: clock out (1 on), clock in and the controllers' input (a
     // BLMidiFrom each, with the port's name for kBLMidiNamedPort).
     int16_t midiClockOut;

@@ -20,6 +20,8 @@ constexpr double kSameTempo = 0.0005;
 constexpr double kStartRoomMs = 60;
 
 bool gJoinAtStart = false;
+// When the process began, as near as the program's own code can say.
+const double gProcessStart = plat::monotonicMs();
 
 class PlatSession : public BLLinkSession {
 public:
@@ -28,7 +30,10 @@ public:
     double tempo() const override { return link.tempo(); }
     void setTempo(double bpm, double atMs) override { link.setTempo(bpm, atMs); }
     double phaseAt(double atMs, double quantum) const override { return link.phaseAt(atMs, quantum); }
-    void requestBeatAt(double beat, double atMs, double quantum) override { link.requestBeatAt(beat, atMs, quantum); }
+    void requestBeatAt(double beat, double atMs, double quantum) override
+    {
+        link.requestBeatAt(beat, atMs, quantum);
+    }
     double nextBarAt(double atMs, double quantum) const override
     {
         return link.timeAtBeat(std::ceil(link.beatAt(atMs, quantum) / quantum) * quantum, quantum);
@@ -51,7 +56,10 @@ BLLinkSync::~BLLinkSync()
     if (session && on) session->enable(false, 0);
 }
 
-void BLLinkSync::joinAtStart() { gJoinAtStart = true; }
+void BLLinkSync::joinAtStart()
+{
+    gJoinAtStart = true;
+}
 
 void BLLinkSync::startFromConfig()
 {
@@ -71,33 +79,54 @@ void BLLinkSync::join(bool want)
     on = want;
     ++serial;
     if (!on) {
-        if (session) session->enable(false, 0);
+        if (session && entered) session->enable(false, 0);
         if (paced && host && host->playing()) host->pace(host->tempo());
+        entered = false;
         paced = false;
         shownPeers = 0;
         refused = 0;
+        factor = 1;
         startWaiting = false;
         note("off");
         return;
     }
+    note("on");
+    enter();
+}
+
+// Into the session once the program plays a tempo of its song's: a session
+// founded here is at that tempo, never at a stand-in. Not in the process's
+// first moments either: Link keeps the older of two sessions that meet, but
+// takes two founded within half a second for equals, and a peer already
+// playing when the program starts must keep its own.
+bool BLLinkSync::enter()
+{
+    if (entered) return true;
+    if (!host || host->songName().empty() || !(host->tempo() > 0)) return false;
+    if (!session && plat::monotonicMs() - gProcessStart < kEnterAfterMs) return false;
     if (!session) session = std::make_unique<PlatSession>();
-    const float tempo = host ? host->tempo() : 0.0f;
+    const float tempo = host->tempo();
     session->enable(true, tempo);
-    // What both sides have now is no news.
-    sessionTempo_ = session->tempo();
+    entered = true;
+    factor = 1;
+    // What both sides have now is no news, but for a session found already
+    // running, whose tempo is taken at the first pass.
+    sessionTempo_ = tempo;
     hostTempo = tempo;
     sessionPlaying = session->playing();
-    hostPlaying = host && host->playing();
-    song = host ? host->songName() : std::string();
+    hostPlaying = host->playing();
+    song = host->songName();
     line.reset();
     nudge.reset();
     lastWholeBeat = -1;
-    note("on");
+    ++serial;
+    note("in the session");
+    return true;
 }
 
 void BLLinkSync::idle(double now)
 {
-    if (!on || !session || !host) return;
+    if (!on || !host || !enter() || !session) return;
     const size_t peers = session->peers();
     if (peers != shownPeers) {
         shownPeers = peers;
@@ -111,12 +140,29 @@ void BLLinkSync::idle(double now)
     keepBeat(now);
 }
 
-// A tempo from the session passes the song's window as one set here would;
-// this side's own changes go to the session.
+// A tempo from the session passes the song's window as one set here would,
+// at half or double time where only that falls inside it; this side's own
+// changes go to the session, in the session's beats.
+bool BLLinkSync::follow(double theirs)
+{
+    for (const double f : {1.0, 0.5, 2.0}) {
+        if (!host->setTempo(static_cast<float>(theirs * f))) continue;
+        factor = f;
+        return true;
+    }
+    factor = 1;  // its own tempo, not the session's at any time
+    return false;
+}
+
+double BLLinkSync::quantum() const
+{
+    return kQuantum / factor;
+}
+
 void BLLinkSync::takeTempo(double now)
 {
     const double theirs = session->tempo();
-    char text[96];
+    char text[112];
     // A song opened here brings its own tempo: with peers the session's stays.
     const std::string name = host->songName();
     const bool newSong = name != song;
@@ -124,17 +170,28 @@ void BLLinkSync::takeTempo(double now)
     if (std::fabs(theirs - sessionTempo_) >= kSameTempo || (newSong && shownPeers > 0)) {
         sessionTempo_ = theirs;
         ++serial;
-        if (std::fabs(theirs - host->tempo()) >= kSameTempo) {
-            if (host->setTempo(static_cast<float>(theirs))) {
+        const double before = factor;
+        if (std::fabs(theirs * factor - host->tempo()) >= kSameTempo || newSong) {
+            if (follow(theirs)) {
                 refused = 0;
-                std::snprintf(text, sizeof text, "tempo %.3f taken", theirs);
+                if (factor == 1)
+                    std::snprintf(text, sizeof text, "tempo %.3f taken", theirs);
+                else
+                    std::snprintf(text, sizeof text, "tempo %.3f taken at %s time: %.3f", theirs,
+                                  factor < 1 ? "half" : "double", theirs * factor);
             } else {
                 refused = theirs;
-                std::snprintf(text, sizeof text, "tempo %.3f refused: outside the song's window", theirs);
+                std::snprintf(text, sizeof text, "tempo %.3f refused: outside the song's window, %.3f kept",
+                              theirs, static_cast<double>(host->tempo()));
             }
             note(text);
         } else {
             refused = 0;
+        }
+        if (factor != before) {
+            line.reset();
+            nudge.reset();
+            lastWholeBeat = -1;
         }
         hostTempo = host->tempo();
         return;
@@ -142,11 +199,15 @@ void BLLinkSync::takeTempo(double now)
     const float ours = host->tempo();
     if (std::fabs(ours - hostTempo) < kSameTempo) return;
     hostTempo = ours;
-    session->setTempo(ours, now);
+    // Alone, the session is this side's own, at the tempo it plays.
+    if (shownPeers == 0) factor = 1;
+    // Refused, the session keeps its tempo: this side sends it nothing it
+    // does not play until its own tempo is in the session's again.
+    session->setTempo(ours / factor, now);
     sessionTempo_ = session->tempo();
     refused = 0;
     ++serial;
-    std::snprintf(text, sizeof text, "tempo %.3f sent", static_cast<double>(ours));
+    std::snprintf(text, sizeof text, "tempo %.3f sent", static_cast<double>(ours) / factor);
     note(text);
 }
 
@@ -177,7 +238,7 @@ void BLLinkSync::takeStartStop(double now)
         }
     }
     if (startWaiting) {
-        const double phase = session->phaseAt(now, kQuantum);
+        const double phase = session->phaseAt(now, quantum());
         if (lastPhase >= 0 && phase < lastPhase) {
             startWaiting = false;
             startHeld = false;
@@ -192,7 +253,7 @@ void BLLinkSync::takeStartStop(double now)
 
 bool BLLinkSync::holdStart(double now)
 {
-    if (!on || !session || !host || shownPeers == 0 || releasing) return false;
+    if (!on || !entered || !session || !host || shownPeers == 0 || releasing) return false;
     if (!session->playing()) {
         session->setPlaying(true, now);
         note("start sent");
@@ -210,7 +271,7 @@ bool BLLinkSync::holdStart(double now)
 // place the start so; else the idle pass starts it when the bar turns.
 bool BLLinkSync::startOnBar(double now)
 {
-    const double bar = session->nextBarAt(now + kStartRoomMs, kQuantum);
+    const double bar = session->nextBarAt(now + kStartRoomMs, quantum());
     if (bar < 0 || !host->placeStartAt(bar)) return false;
     releasing = true;
     host->play();
@@ -234,7 +295,7 @@ void BLLinkSync::dropHeldStart(double now)
 void BLLinkSync::keepBeat(double now)
 {
     line.add(now, host->playing() ? host->position() : -1, host->tempo());
-    const bool sameTempo = std::fabs(host->tempo() - sessionTempo_) < 0.01;
+    const bool sameTempo = std::fabs(host->tempo() - sessionTempo_ * factor) < 0.01;
     const bool otherLeads = ownLink && ownLink->followingBeat();
     if (!line.known() || !sameTempo || otherLeads || startWaiting) {
         if (paced && !otherLeads && host->playing()) host->pace(host->tempo());
@@ -247,7 +308,7 @@ void BLLinkSync::keepBeat(double now)
     if (shownPeers == 0) {
         // Whoever joins later finds this side's bar in the session.
         if (now - anchoredAt >= 1000) {
-            session->requestBeatAt(heard, now, kQuantum);
+            session->requestBeatAt(heard / factor, now, quantum());
             anchoredAt = now;
         }
         return;
@@ -256,7 +317,9 @@ void BLLinkSync::keepBeat(double now)
     const long whole = static_cast<long>(std::floor(heard));
     if (whole == lastWholeBeat) return;
     lastWholeBeat = whole;
-    const double apart = BLBeatWrap(session->phaseAt(now, kQuantum) - std::fmod(heard, kQuantum), kQuantum);
+    // The session's phase in this side's beats: a bar here is kQuantum of them.
+    const double apart =
+        BLBeatWrap(session->phaseAt(now, quantum()) * factor - std::fmod(heard, kQuantum), kQuantum);
     host->pace(static_cast<float>(host->tempo() * nudge.factor(apart)));
     paced = true;
     char text[64];

@@ -4,7 +4,7 @@
 // start and stop are shared both ways. It acts on the program only through
 // the host the program's own link uses (BLNetHost); both links can be on.
 //
-// Main thread only: idle() is called from the groove panel's idle pass.
+// Main thread only: idle() is called from the groove controller's pass of the main loop.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +17,14 @@
 class BLNet;
 class BLNetHost;
 
+// A session tempo outside the song's window is followed at half or double
+// time where that falls inside it (a beat here two of the session's, or
+// half of one, the bars kept on the session's), else refused: the program
+// keeps its own tempo and sends the session nothing it does not play. The
+// session is joined once a song gives the program a tempo it plays, and not
+// in the first moments of the process, so that a session already running
+// is always the older one and keeps its tempo.
+//
 // The session as the sync sees it (plat::LinkSession in the program; tests
 // give their own). Times are plat::monotonicMs().
 class BLLinkSession {
@@ -49,7 +57,7 @@ public:
 
     // `--link`: joined at start-up, whatever the preferences say.
     static void joinAtStart();
-    // Joins when the preferences (or --link) say so; at the groove panel's opening.
+    // Joins when the preferences (or --link) say so; when the groove opens.
     void startFromConfig();
     // The Link switch.
     void join(bool on);
@@ -69,10 +77,19 @@ public:
     double sessionTempo() const { return sessionTempo_; }
     // The session's tempo when the song's window refused it; 0 when none is.
     double refusedTempo() const { return refused; }
+    // The program's beats to the session's: 1, 0.5 (half time) or 2.
+    double timeFactor() const { return factor; }
+    // Joined but not yet in the session: no song, or too soon after start.
+    bool waitingToJoin() const { return on && !entered; }
+    // How long after the process started the session may be entered.
+    static constexpr double kEnterAfterMs = 750;
     // Grows at every change the network panel shows.
     uint32_t serial = 0;
 
 private:
+    bool enter();
+    bool follow(double theirs);
+    double quantum() const;
     void takeStartStop(double now);
     bool startOnBar(double now);
     void takeTempo(double now);
@@ -83,6 +100,8 @@ private:
     BLNetHost* host = nullptr;
     const BLNet* ownLink = nullptr;
     bool on = false;
+    bool entered = false;
+    double factor = 1;
     size_t shownPeers = 0;
     // What each side had at the last pass: what moved since is the news.
     bool sessionPlaying = false, hostPlaying = false;

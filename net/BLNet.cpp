@@ -17,7 +17,10 @@ constexpr double kClockWaitMs = 1000;
 
 }  // namespace
 
-BLNet::BLNet() { setFullUse(); }
+BLNet::BLNet()
+{
+    setFullUse();
+}
 
 BLNet::~BLNet() = default;
 
@@ -46,8 +49,7 @@ bool BLNet::trackSends(int16_t track) const
 
 bool BLNet::sendMessage()
 {
-    // What the other side told us is not told back to it.
-    if (applying || !send(message)) return false;
+    if (!send(message)) return false;
     note("sent", message);
     return true;
 }
@@ -89,11 +91,85 @@ void BLNet::sendUse(int16_t track, int16_t use)
     sendMessage();
 }
 
+namespace {
+
+// A slot as the link carries it: its effect, bypass and parameters.
+bool sameOnLink(const FxSlot& a, const FxSlot& b)
+{
+    return a.effect == b.effect && a.bypass == b.bypass && a.params == b.params;
+}
+
+bool wordFits(const std::string& word)
+{
+    if (word.empty() || word.size() > kBLNetNameMax) return false;
+    for (const char c : word)
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) return false;
+    return true;
+}
+
+}  // namespace
+
+bool BLNet::effectSends(int16_t rack) const
+{
+    if (rack < 0 || rack >= kBLNetRacks) return false;
+    if (rack < kBLEngineTracks) return trackSends(rack);
+    if (!host || !tcp) return true;
+    return !holdingOwn() && mirrorSongKnown && host->songName() == mirrorSong;
+}
+
+void BLNet::sendEffect(int16_t rack, int16_t slot, const FxSlot& s)
+{
+    if (!effectSends(rack) || slot < 0 || slot >= kFxSlots) return;
+    // An effect whose name cannot travel is not sent: the other side keeps its own.
+    if (!s.empty() && !wordFits(s.effect)) return;
+    FxSlot& m = fxMirror.racks[rack].slots[slot];
+    BLNetMessage e;
+    e.code = kBLNetEffect;
+    e.track = rack;
+    e.value[0] = slot;
+    e.value[1] = s.bypass ? 1 : 0;
+    std::snprintf(e.name, sizeof e.name, "%s", s.effect.c_str());
+    if (m.effect != s.effect || m.bypass != s.bypass) {
+        if (!BLNet_formatMessage(e, message, sizeof message) || !sendMessage()) return;
+        // Another effect starts from its defaults there.
+        if (m.effect != s.effect) m.params.clear();
+        m.effect = s.effect;
+        m.bypass = s.bypass;
+    }
+    for (const FxParamValue& p : s.params) {
+        const float* there = m.param(p.name);
+        if ((there && *there == p.value) || !wordFits(p.name)) continue;
+        BLNetMessage v;
+        v.code = kBLNetParam;
+        v.track = rack;
+        v.value[0] = slot;
+        v.real = p.value;
+        std::snprintf(v.name, sizeof v.name, "%s", p.name.c_str());
+        if (BLNet_formatMessage(v, message, sizeof message) && sendMessage()) m.setParam(p.name, p.value);
+    }
+}
+
+// The effects that differ from what the other side has. A song told is
+// taken there with no effects: only the slots that hold one follow it.
+void BLNet::tellEffects()
+{
+    if (!fxKnown) {
+        fxMirror = FxSetup{};
+        fxKnown = true;
+    }
+    const BLGroove& g = host->groove();
+    for (int16_t r = 0; r < kBLNetRacks; ++r) {
+        if (!effectSends(r)) continue;
+        for (int16_t k = 0; k < kFxSlots; ++k)
+            if (!sameOnLink(fxMirror.racks[r].slots[k], g.fx.racks[r].slots[k]))
+                sendEffect(r, k, g.fx.racks[r].slots[k]);
+    }
+}
+
 void BLNet::sendPlay()
 {
     std::snprintf(message, sizeof message, "%0d", 6);
     sendMessage();
-    if (applying) return;
     sharedPlaying = true;
     // Started here: this side leads.
     following = false;
@@ -105,7 +181,7 @@ void BLNet::sendStop()
 {
     std::snprintf(message, sizeof message, "%0d", 7);
     sendMessage();
-    if (!applying) sharedPlaying = false;
+    sharedPlaying = false;
 }
 
 void BLNet::sendSong(const char* name)
@@ -118,6 +194,7 @@ void BLNet::sendSong(const char* name)
     mirrorSongKnown = true;
     // Its tracks come next: until then the other side's are not known.
     for (Mirror& m : mirror) m.known = false;
+    fxKnown = false;
 }
 
 void BLNet::sendGroove(const BLGroove& groove)
@@ -142,16 +219,40 @@ void BLNet::sendSongLoaded(const char* name, const BLGroove& groove)
 // ---- The transport --------------------------------------------------------------
 
 // Nothing goes out before the listening side let this one in.
-bool BLNet::send(const char* text) { return tcp ? welcomed && tcp->send(text) : kelTalk::send(text); }
-bool BLNet::received(char* text) { return tcp ? tcp->received(text) : kelTalk::received(text); }
-bool BLNet::isConnected() { return tcp ? tcp->isConnected() : kelTalk::isConnected(); }
-bool BLNet::isDisconnected() { return tcp ? tcp->isDisconnected() : kelTalk::isDisconnected(); }
-bool BLNet::getLocalAddress(char* text) { return tcp ? tcp->getLocalAddress(text) : kelTalk::getLocalAddress(text); }
-bool BLNet::getRemoteAddress(char* text) { return tcp ? tcp->getRemoteAddress(text) : kelTalk::getRemoteAddress(text); }
+bool BLNet::send(const char* text)
+{
+    return tcp ? welcomed && tcp->send(text) : kelTalk::send(text);
+}
+bool BLNet::received(char* text)
+{
+    return tcp ? tcp->received(text) : kelTalk::received(text);
+}
+bool BLNet::isConnected()
+{
+    return tcp ? tcp->isConnected() : kelTalk::isConnected();
+}
+bool BLNet::isDisconnected()
+{
+    return tcp ? tcp->isDisconnected() : kelTalk::isDisconnected();
+}
+bool BLNet::getLocalAddress(char* text)
+{
+    return tcp ? tcp->getLocalAddress(text) : kelTalk::getLocalAddress(text);
+}
+bool BLNet::getRemoteAddress(char* text)
+{
+    return tcp ? tcp->getRemoteAddress(text) : kelTalk::getRemoteAddress(text);
+}
 
-uint16_t BLNet::port() const { return tcp ? tcp->port() : 0; }
+uint16_t BLNet::port() const
+{
+    return tcp ? tcp->port() : 0;
+}
 
-long BLNet::dropped() const { return refused + (tcp ? tcp->dropped() : 0); }
+long BLNet::dropped() const
+{
+    return refused + (tcp ? tcp->dropped() : 0);
+}
 
 void BLNet::setStatus(Status s, std::string why)
 {
@@ -242,6 +343,7 @@ void BLNet::startListen()
     if (blPrefs.netMode != kBLNetListen) return;
     mode = kBLNetListen;
     sentAway.clear();
+    sentAwayAgain.clear();
     char address[16];
     std::snprintf(address, sizeof address, "%u", static_cast<unsigned>(blPrefs.netPort));
     openTransport(address, Status::Listening);
@@ -327,15 +429,18 @@ void BLNet::setTrusted(bool on)
     if (on) {
         // The oldest makes way when the list is full.
         if (count >= kBLNetTrustedMax) {
-            std::memmove(blPrefs.netTrusted[0], blPrefs.netTrusted[1], sizeof blPrefs.netTrusted[0] * (kBLNetTrustedMax - 1));
+            std::memmove(blPrefs.netTrusted[0], blPrefs.netTrusted[1],
+                         sizeof blPrefs.netTrusted[0] * (kBLNetTrustedMax - 1));
             --count;
         }
-        std::snprintf(blPrefs.netTrusted[count], sizeof blPrefs.netTrusted[count], "%s", peerIdentity.c_str());
+        std::snprintf(blPrefs.netTrusted[count], sizeof blPrefs.netTrusted[count], "%s",
+                      peerIdentity.c_str());
         ++count;
     } else {
         for (int16_t i = 0; i < count; ++i)
             if (peerIdentity == blPrefs.netTrusted[i]) {
-                std::memmove(blPrefs.netTrusted[i], blPrefs.netTrusted[i + 1], sizeof blPrefs.netTrusted[0] * static_cast<size_t>(count - i - 1));
+                std::memmove(blPrefs.netTrusted[i], blPrefs.netTrusted[i + 1],
+                             sizeof blPrefs.netTrusted[0] * static_cast<size_t>(count - i - 1));
                 --count;
                 break;
             }
@@ -354,7 +459,8 @@ void BLNet::noteGroove()
     const BLGroove& g = host->groove();
     for (int16_t t = 0; t < kBLEngineTracks; ++t) {
         char track[32];
-        std::snprintf(track, sizeof track, " %d/%d%s", g.tracks[t].group, g.tracks[t].slot, host->audible(t) ? "" : "m");
+        std::snprintf(track, sizeof track, " %d/%d%s", g.tracks[t].group, g.tracks[t].slot,
+                      host->audible(t) ? "" : "m");
         text += track;
     }
     if (text == notedGroove) return;
@@ -368,13 +474,7 @@ void BLNet::idleEvents()
     const double now = plat::monotonicMs();
     keepTime(now);
     if (tcp) noteGroove();
-    // A question asked from here (the user's Yes, the keeper's before a
-    // song load) may run idle passes of its own: those leave the link as it
-    // stands.
-    if (inIdle) return;
-    inIdle = true;
     takeAndTell(now);
-    inIdle = false;
 }
 
 void BLNet::takeAndTell(double now)
@@ -396,11 +496,9 @@ void BLNet::takeAndTell(double now)
     }
     if (startAt > 0 && now >= startAt) {
         startAt = 0;
-        applying = true;
         // Played on until now: taken up again on the other side's cycle.
         if (host->playing()) host->stop();
         host->play();
-        applying = false;
         following = true;
         nudge.reset();
         keepTime(now);
@@ -442,18 +540,22 @@ void BLNet::tellChanges()
             const BLTrack& k = g.tracks[t];
             Mirror& m = mirror[t];
             if (!m.known || m.group != k.group || m.slot != k.slot) sendSample(t, k.group, k.slot);
-            if (!m.known || m.volume != static_cast<int16_t>(k.volume)) sendVolume(t, static_cast<int16_t>(k.volume));
+            if (!m.known || m.volume != static_cast<int16_t>(k.volume))
+                sendVolume(t, static_cast<int16_t>(k.volume));
             if (!m.known || m.pan != k.pan) sendPan(t, k.pan);
             const bool on = host->audible(t);
             if (!m.known || m.on != on) sendOn(t, on);
             m.known = true;
         }
+        tellEffects();
     }
     // Play and stop by the player reach the other side as well.
     const bool playing = host->playing();
     if (playing != sharedPlaying) {
-        if (playing) sendPlay();
-        else sendStop();
+        if (playing)
+            sendPlay();
+        else
+            sendStop();
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "audio/fx/FxSettings.h"
 #include "net/BLBeatLine.h"
 #include "net/BLNetMessage.h"
 #include "net/kelTalk.h"
@@ -23,8 +24,9 @@ enum : int16_t { kBLNetOff = 0, kBLNetConnect = 1, kBLNetListen = 2 };
 // played there (this side follows).
 enum : int16_t { kBLUseShared = 0, kBLUseMine = 1, kBLUseTheirs = 2 };
 
-// What the link asks of the program it mirrors; the groove panel's side
-// gives it. Calls come on the main thread, from idleEvents().
+// What the link asks of the program it mirrors; the groove controller gives
+// it, taking each change as the link's own, so that it is not told back.
+// Calls come on the main thread, from idleEvents().
 class BLNetHost {
 public:
     virtual ~BLNetHost() = default;
@@ -59,6 +61,10 @@ public:
     // A track heard, or muted.
     virtual bool audible(int16_t) { return true; }
     virtual void setAudible(int16_t, bool) {}
+    // A slot's effect (rack 8: the main mix's; "" empties it) and its
+    // bypass, one of its parameters.
+    virtual void setEffect(int16_t, int16_t, const std::string&, bool) {}
+    virtual void setEffectParam(int16_t, int16_t, const std::string&, float) {}
     // Shall the player at this address be let in?
     virtual bool ask(const char* address) = 0;
     // The user is in the middle of a gesture: the link waits.
@@ -73,7 +79,18 @@ public:
 class BLNet : public kelTalk {
 public:
     // Where the link stands, as the network panel tells it.
-    enum class Status : uint8_t { Off, Listening, Asking, Connecting, Waiting, Linked, Lost, Failed, Busy, Refused };
+    enum class Status : uint8_t {
+        Off,
+        Listening,
+        Asking,
+        Connecting,
+        Waiting,
+        Linked,
+        Lost,
+        Failed,
+        Busy,
+        Refused
+    };
 
     BLNet();
     ~BLNet() override;
@@ -83,6 +100,9 @@ public:
     void sendPan(int16_t track, int16_t pan);
     void sendOn(int16_t track, bool on);
     void sendUse(int16_t track, int16_t use);
+    // What of a slot differs from what the other side has (its plugin's own
+    // state stays here).
+    void sendEffect(int16_t rack, int16_t slot, const FxSlot& settings);
     void sendPlay();
     void sendStop();
     void sendSong(const char* name);
@@ -141,6 +161,9 @@ public:
     Status status = Status::Off;
     std::string peer;    // the other side's address
     std::string reason;  // why the link failed or was lost; the song that is not here
+    // Listening: the last player sent away that tried again and was sent away
+    // unasked (its answer holds until listening starts again); "" when none.
+    std::string sentAwayAgain;
     // The other side plays a song this side does not: it is not in the
     // library here (or the user kept the work open here).
     bool songMissing = false;
@@ -187,6 +210,9 @@ private:
     void startSwitch(const std::string& name);
     void finishSwitch();
     void keepMirror(int16_t track);
+    void applyEffect(const BLNetMessage& m);
+    bool effectSends(int16_t rack) const;
+    void tellEffects();
     void linked(const std::string& address, uint32_t connection);
     void sendState(bool play);
     void tellChanges();
@@ -215,14 +241,15 @@ private:
     bool welcomed = false;     // the connecting side was let in
     bool joining = false;      // the listening side's song comes
     bool keepPlaying = false;  // and it is the one that plays here
-    bool applying = false;     // what is applied is not sent back
-    bool inIdle = false;       // a question asked from the idle pass runs passes of its own
     bool songTaken = false;    // a song was loaded in this idle pass
     long refused = 0;
     // What the other side has: its song, each track, play or stop.
     std::string mirrorSong;
     bool mirrorSongKnown = false;
     std::array<Mirror, 8> mirror{};
+    // The other side's effects, as far as this side knows.
+    FxSetup fxMirror;
+    bool fxKnown = false;
     bool sharedPlaying = false;
     float sharedTempo = 0;
     // The tempo of the other side's last clock.

@@ -68,7 +68,8 @@ void BLNet::clockRate(const BLNetMessage& clock, double at)
         const double rate = step / (at - lastClockAt);
         const double nominal = clock.tempoMilli / 60000000.0;
         // A rate far off the tempo is a clock lost on the way, not a pace.
-        if (std::fabs(rate / nominal - 1.0) < 0.2) theirRate = theirRate > 0 ? 0.5 * (theirRate + rate) : rate;
+        if (std::fabs(rate / nominal - 1.0) < 0.2)
+            theirRate = theirRate > 0 ? 0.5 * (theirRate + rate) : rate;
     }
     lastClockBeat = beat;
     lastClockAt = at;

@@ -7,6 +7,7 @@
 
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
+#include "core/kelTextCodec.h"
 #include "library/BLprefs.h"
 #include "net/BLLinkSync.h"
 #include "net/BLNet.h"
@@ -28,11 +29,15 @@ void BLNet_messageWith(int16_t message, const char* value, char* out, size_t siz
     if (size == 0) return;
     std::string text = blIntl.message(message).c_str();
     const size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, value ? value : "");
+    // The table is 8-bit; a song's or a player's name may come in UTF-8.
+    if (at != std::string::npos) text.replace(at, 2, KEL_NameToLatin1(value ? value : ""));
     std::snprintf(out, size, "%s", text.c_str());
 }
 
-BLNetPanel::BLNetPanel(BLNet* l, BLLinkSync* a) : link(l), ableton(a) { blNetPanel = this; }
+BLNetPanel::BLNetPanel(BLNet* l, BLLinkSync* a) : link(l), ableton(a)
+{
+    blNetPanel = this;
+}
 
 BLNetPanel::~BLNetPanel()
 {
@@ -57,9 +62,12 @@ void BLNetPanel::onItem()
         blPrefs.netMode = mode;
         if (link) {
             link->mode = mode;
-            if (mode == kBLNetOff) link->close();
-            else if (mode == kBLNetConnect) link->startConnect();
-            else link->startListen();
+            if (mode == kBLNetOff)
+                link->close();
+            else if (mode == kBLNetConnect)
+                link->startConnect();
+            else
+                link->startListen();
         }
         refresh();
         return;
@@ -125,8 +133,10 @@ void BLNetPanel::endEditing()
     }
     showFields();
     // A changed address or port takes effect at once in the mode shown.
-    if (link && mode == kBLNetConnect) link->startConnect();
-    else if (link && mode == kBLNetListen) link->startListen();
+    if (link && mode == kBLNetConnect)
+        link->startConnect();
+    else if (link && mode == kBLNetListen)
+        link->startListen();
     refresh();
 }
 
@@ -161,7 +171,10 @@ void BLNetPanel::beforeShow()
     showLink();
 }
 
-void BLNetPanel::beforeHide() { endEditing(); }
+void BLNetPanel::beforeHide()
+{
+    endEditing();
+}
 
 void BLNetPanel::onIdle()
 {
@@ -187,12 +200,18 @@ void BLNetPanel::showLink()
     } else {
         const size_t peers = ableton->peers();
         std::snprintf(number, sizeof number, "%zu", peers);
-        BLNet_messageWith(peers == 0 ? kBLMsgLinkNoPeer : peers == 1 ? kBLMsgLinkOnePeer : kBLMsgLinkPeers, number,
-                          linkPeersText, sizeof linkPeersText);
+        BLNet_messageWith(peers == 0   ? kBLMsgLinkNoPeer
+                          : peers == 1 ? kBLMsgLinkOnePeer
+                                       : kBLMsgLinkPeers,
+                          number, linkPeersText, sizeof linkPeersText);
         const double refused = ableton->refusedTempo();
         std::snprintf(number, sizeof number, "%.1f", refused > 0 ? refused : ableton->sessionTempo());
-        BLNet_messageWith(refused > 0 ? kBLMsgLinkRefused : kBLMsgLinkTempo, number, linkTempoText,
-                          sizeof linkTempoText);
+        const double factor = ableton->timeFactor();
+        BLNet_messageWith(refused > 0    ? kBLMsgLinkRefused
+                          : factor < 1.0 ? kBLMsgLinkHalfTime
+                          : factor > 1.0 ? kBLMsgLinkDoubleTime
+                                         : kBLMsgLinkTempo,
+                          number, linkTempoText, sizeof linkTempoText);
     }
     setText(ni::linkPeers, linkPeersText);
     setText(ni::linkTempo, linkTempoText);
@@ -221,35 +240,57 @@ void BLNetPanel::refresh()
             if (link->getLocalAddress(where)) value = where;
             if (!link->reason.empty()) value = link->peer;
             break;
-        case S::Asking: message = kBLMsgNetAsking; value = link->peer; break;
-        case S::Connecting: message = kBLMsgNetConnecting; value = std::string(blPrefs.netAddress) + ":" + std::to_string(blPrefs.netPort); break;
-        case S::Waiting: message = kBLMsgNetWaiting; value = link->peer; break;
-        case S::Linked: message = kBLMsgNetLinked; value = link->peer; break;
+        case S::Asking:
+            message = kBLMsgNetAsking;
+            value = link->peer;
+            break;
+        case S::Connecting:
+            message = kBLMsgNetConnecting;
+            value = std::string(blPrefs.netAddress) + ":" + std::to_string(blPrefs.netPort);
+            break;
+        case S::Waiting:
+            message = kBLMsgNetWaiting;
+            value = link->peer;
+            break;
+        case S::Linked:
+            message = kBLMsgNetLinked;
+            value = link->peer;
+            break;
         case S::Lost:
             message = link->peer.empty() ? kBLMsgNetCannotConnect : kBLMsgNetLost;
-            value = link->peer.empty() ? std::string(blPrefs.netAddress) + ":" + std::to_string(blPrefs.netPort)
-                                       : link->peer;
+            value = link->peer.empty()
+                        ? std::string(blPrefs.netAddress) + ":" + std::to_string(blPrefs.netPort)
+                        : link->peer;
             break;
         case S::Failed:
             message = link->mode == kBLNetConnect ? kBLMsgNetNoAddress : kBLMsgNetCannotListen;
             value = link->reason;
             break;
-        case S::Busy: message = kBLMsgNetBusy; value = link->peer; break;
-        case S::Refused: message = kBLMsgNetRefused; value = link->peer; break;
+        case S::Busy:
+            message = kBLMsgNetBusy;
+            value = link->peer;
+            break;
+        case S::Refused:
+            message = kBLMsgNetRefused;
+            value = link->peer;
+            break;
     }
     BLNet_messageWith(message, value.c_str(), statusText, sizeof statusText);
     setText(ni::status, statusText);
 
     detailText[0] = '\0';
     if (link->status == S::Linked && link->songMissing) {
-        BLNet_messageWith(link->songHere ? kBLMsgNetSongKept : kBLMsgNetSongMissing, link->reason.c_str(), detailText,
-                          sizeof detailText);
+        BLNet_messageWith(link->songHere ? kBLMsgNetSongKept : kBLMsgNetSongMissing, link->reason.c_str(),
+                          detailText, sizeof detailText);
+    } else if (link->status == S::Listening && !link->sentAwayAgain.empty()) {
+        BLNet_messageWith(kBLMsgNetSentAwayAgain, link->sentAwayAgain.c_str(), detailText, sizeof detailText);
     } else if (link->silent && (link->status == S::Lost || link->status == S::Listening)) {
         BLNet_messageWith(kBLMsgNetSilent, link->peer.c_str(), detailText, sizeof detailText);
     } else if (link->status == S::Lost && !link->reason.empty()) {
         std::snprintf(detailText, sizeof detailText, "%s", link->reason.c_str());
     } else if (link->dropped() > 0) {
-        BLNet_messageWith(kBLMsgNetDropped, std::to_string(link->dropped()).c_str(), detailText, sizeof detailText);
+        BLNet_messageWith(kBLMsgNetDropped, std::to_string(link->dropped()).c_str(), detailText,
+                          sizeof detailText);
     } else {
         BLNet_messageWith(kBLMsgNetTracks, "", detailText, sizeof detailText);
     }

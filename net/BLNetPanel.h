@@ -52,17 +52,20 @@ enum : int16_t {
     kBLMsgNetSilent = 157,
     kBLMsgNetTrust = 158,
     kBLMsgNetSongKept = 159,
+    kBLMsgNetSentAwayAgain = 567,
     kBLMsgLinkOff = 410,
     kBLMsgLinkNoPeer = 411,
     kBLMsgLinkOnePeer = 412,
     kBLMsgLinkPeers = 413,
     kBLMsgLinkTempo = 414,
     kBLMsgLinkRefused = 415,
+    kBLMsgLinkHalfTime = 416,
+    kBLMsgLinkDoubleTime = 417,
 };
 
 class BLNetPanel : public PWPanelClass {
 public:
-    // The panel steers `link` and `ableton` (the groove panel's).
+    // The panel steers `link` and `ableton` (the groove controller's).
     explicit BLNetPanel(BLNet* link, BLLinkSync* ableton = nullptr);
     ~BLNetPanel() override;
 

@@ -11,7 +11,10 @@
 
 namespace {
 
-int16_t mirrorUse(int16_t use) { return use == kBLUseMine ? kBLUseTheirs : use == kBLUseTheirs ? kBLUseMine : kBLUseShared; }
+int16_t mirrorUse(int16_t use)
+{
+    return use == kBLUseMine ? kBLUseTheirs : use == kBLUseTheirs ? kBLUseMine : kBLUseShared;
+}
 
 bool trustedIdentity(const std::string& who)
 {
@@ -39,9 +42,12 @@ void BLNet::handle(const kelTalkTcp::Item& item)
             // The music goes on; the connecting side tries again (told
             // busy or refused, it says so meanwhile), the listening side
             // waits for a player.
-            if (mode == kBLNetListen) setStatus(Status::Listening, item.text);
-            else if (before == Status::Busy || before == Status::Refused) setStatus(before, reason);
-            else setStatus(Status::Lost, item.text);
+            if (mode == kBLNetListen)
+                setStatus(Status::Listening, item.text);
+            else if (before == Status::Busy || before == Status::Refused)
+                setStatus(before, reason);
+            else
+                setStatus(Status::Lost, item.text);
             return;
         }
         case K::Message: apply(item.message, item.at); return;
@@ -49,8 +55,9 @@ void BLNet::handle(const kelTalkTcp::Item& item)
 }
 
 // A connection said who it is: let in when the user trusts that player,
-// sent away when the user sent it away since listening started, else asked
-// about. The answer is for that connection alone.
+// sent away when the user sent it away since listening started (and the
+// panel says it tries again), else asked about. A No holds for that player
+// until listening starts again; a Yes is for that connection alone.
 void BLNet::admit(const kelTalkTcp::Item& item)
 {
     const uint32_t id = item.connection;
@@ -60,7 +67,11 @@ void BLNet::admit(const kelTalkTcp::Item& item)
         return;
     }
     bool letIn = trustedIdentity(who);
-    if (!letIn && !sentAway.count(who)) {
+    if (!letIn && sentAway.count(who)) {
+        sentAwayAgain = item.text;
+        ++serial;
+        if (host) host->changed();
+    } else if (!letIn) {
         peer = item.text;
         setStatus(Status::Asking);
         letIn = host && host->ask(item.text.c_str());
@@ -154,7 +165,6 @@ void BLNet::apply(const BLNetMessage& m, double at)
         default: break;
     }
     if (!host || (tcp && !welcomed)) return;
-    applying = true;
     switch (m.code) {
         case kBLNetSample:
         case kBLNetVolume:
@@ -197,9 +207,10 @@ void BLNet::apply(const BLNetMessage& m, double at)
             break;
         case kBLNetClock: applyClock(m, at); break;
         case kBLNetSong: applySong(m.name); break;
+        case kBLNetEffect:
+        case kBLNetParam: applyEffect(m); break;
         default: break;
     }
-    applying = false;
 }
 
 void BLNet::applyTrack(const BLNetMessage& m)
@@ -211,10 +222,23 @@ void BLNet::applyTrack(const BLNetMessage& m)
     if (switching) {
         Waiting& w = waiting[static_cast<size_t>(t)];
         switch (m.code) {
-            case kBLNetSample: w.sample = true; w.group = m.value[0]; w.slot = m.value[1]; break;
-            case kBLNetVolume: w.volume = true; w.level = m.value[0]; break;
-            case kBLNetPan: w.pan = true; w.balance = m.value[0]; break;
-            default: w.on = true; w.heard = m.value[0] == 1; break;
+            case kBLNetSample:
+                w.sample = true;
+                w.group = m.value[0];
+                w.slot = m.value[1];
+                break;
+            case kBLNetVolume:
+                w.volume = true;
+                w.level = m.value[0];
+                break;
+            case kBLNetPan:
+                w.pan = true;
+                w.balance = m.value[0];
+                break;
+            default:
+                w.on = true;
+                w.heard = m.value[0] == 1;
+                break;
         }
         return;
     }
@@ -226,6 +250,24 @@ void BLNet::applyTrack(const BLNetMessage& m)
         default: host->setAudible(t, m.value[0] == 1); break;
     }
     keepMirror(t);
+}
+
+// A slot of the other side's: taken as this side's own change, and known
+// to be what the other side has, so it is not told back.
+void BLNet::applyEffect(const BLNetMessage& m)
+{
+    const int16_t r = m.track, k = m.value[0];
+    if (songMissing || switching || k < 0 || k >= kFxSlots) return;
+    if (r < kBLEngineTracks && use[r] == kBLUseMine) return;
+    if (m.code == kBLNetEffect)
+        host->setEffect(r, k, m.name, m.value[1] == 1);
+    else
+        host->setEffectParam(r, k, m.name, m.real);
+    const FxSlot& here = host->groove().fx.racks[r].slots[k];
+    FxSlot& there = fxMirror.racks[r].slots[k];
+    there.effect = here.effect;
+    there.bypass = here.bypass;
+    there.params = here.params;
 }
 
 void BLNet::applyClock(const BLNetMessage& m, double at)
@@ -248,8 +290,10 @@ void BLNet::applyClock(const BLNetMessage& m, double at)
     if (changed && std::fabs(tempo - host->tempo()) >= 0.0005f) host->setTempo(tempo);
     sharedTempo = host->tempo();
     // Only the same tempo can be followed beat for beat.
-    if (std::fabs(tempo - host->tempo()) < 0.0005f) follow(m, at);
-    else unfollow();
+    if (std::fabs(tempo - host->tempo()) < 0.0005f)
+        follow(m, at);
+    else
+        unfollow();
     if (playPending && keepPlaying && host->playing() && inStep(m, at)) {
         playPending = false;
     } else if (playPending) {
@@ -306,9 +350,13 @@ void BLNet::takeSong(const std::string& name)
     // The other side's tracks follow: until they come, it has what the song
     // opened with here.
     for (int16_t t = 0; t < kBLEngineTracks; ++t) keepMirror(t);
+    fxMirror = host->groove().fx;
+    fxKnown = true;
     if (songMissing || wasMissing) {
-        if (songMissing) reason = name;
-        else if (status == Status::Linked) reason.clear();
+        if (songMissing)
+            reason = name;
+        else if (status == Status::Linked)
+            reason.clear();
         ++serial;
         host->changed();
     }
@@ -332,7 +380,6 @@ void BLNet::finishSwitch()
 {
     switching = false;
     switchAt = 0;
-    applying = true;
     const bool wasPlaying = host->playing();
     takeSong(switchSong);
     if (!songMissing) {
@@ -353,7 +400,6 @@ void BLNet::finishSwitch()
         following = switchPlay;
         nudge.reset();
     }
-    applying = false;
     keepTime(plat::monotonicMs());
 }
 

@@ -13,7 +13,8 @@ constexpr size_t kInboxMax = 4096;
 
 bool portValue(const std::string& text, bool allowZero, uint16_t& port)
 {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
     const long v = std::strtol(text.c_str(), nullptr, 10);
     if (v > 65535 || (v == 0 && !allowZero)) return false;
     port = static_cast<uint16_t>(v);
@@ -24,9 +25,15 @@ bool portValue(const std::string& text, bool allowZero, uint16_t& port)
 
 kelTalkTcp::kelTalkTcp() : link([this](plat::LinkEvent&& e) { handOver(std::move(e)); }) {}
 
-kelTalkTcp::~kelTalkTcp() { link.stop(); }
+kelTalkTcp::~kelTalkTcp()
+{
+    link.stop();
+}
 
-bool kelTalkTcp::serviceAvailable(long signature) { return static_cast<uint32_t>(signature) == getServiceSignature(); }
+bool kelTalkTcp::serviceAvailable(long signature)
+{
+    return static_cast<uint32_t>(signature) == getServiceSignature();
+}
 
 bool kelTalkTcp::splitAddress(const char* address, std::string& host, uint16_t& port)
 {
@@ -147,7 +154,10 @@ bool kelTalkTcp::received(char* text)
     return false;
 }
 
-bool kelTalkTcp::send(const char* text) { return text && link.send(text); }
+bool kelTalkTcp::send(const char* text)
+{
+    return text && link.send(text);
+}
 
 bool kelTalkTcp::getLocalAddress(char* text)
 {

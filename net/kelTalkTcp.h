@@ -51,7 +51,10 @@ public:
     // Set before open(): the connecting side's hello; the listening side's
     // words for a connection that finds the slot taken or is not let in.
     void setHello(const std::string& line) { link.setHello(line); }
-    void setFarewells(const std::string& busy, const std::string& refused) { link.setFarewells(busy, refused); }
+    void setFarewells(const std::string& busy, const std::string& refused)
+    {
+        link.setFarewells(busy, refused);
+    }
     void setTimes(int keepAliveMs, int silenceMs) { link.setTimes(keepAliveMs, silenceMs); }
 
     // Main thread: the next thing the link's thread handed over.

@@ -12,7 +12,8 @@ namespace {
 // is given; 0 when refused. No changes allowed: SDL converts to what the
 // hardware wants.
 SDL_AudioDeviceID openDevice(bool capture, int frequency, int channels, int bufferFrames,
-                             SDL_AudioCallback callback = nullptr, void* user = nullptr, const char* name = nullptr)
+                             SDL_AudioCallback callback = nullptr, void* user = nullptr,
+                             const char* name = nullptr)
 {
     if (frequency <= 0 || channels < 1 || channels > 8 || bufferFrames <= 0 || bufferFrames > 65535) return 0;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
@@ -48,8 +49,7 @@ bool AudioOutput::openPulled(int frequency, int channels, int bufferFrames, Pull
 {
     close();
     if (!pull) return false;
-    const SDL_AudioDeviceID id = openDevice(false, frequency, channels, bufferFrames,
-                                            pull, user,
+    const SDL_AudioDeviceID id = openDevice(false, frequency, channels, bufferFrames, pull, user,
                                             device.empty() ? nullptr : device.c_str());
     if (id == 0) return false;
     device_ = id;
@@ -90,7 +90,10 @@ bool AudioOutput::queue(const void* bytes, uint32_t count)
     return device_ != 0 && SDL_QueueAudio(device_, bytes, count) == 0;
 }
 
-uint32_t AudioOutput::queuedBytes() const { return device_ ? SDL_GetQueuedAudioSize(device_) : 0; }
+uint32_t AudioOutput::queuedBytes() const
+{
+    return device_ ? SDL_GetQueuedAudioSize(device_) : 0;
+}
 
 void AudioOutput::pause()
 {
@@ -125,7 +128,15 @@ bool AudioInput::open(int frequency, int channels, int bufferFrames)
     problemText_ = SDL_GetError();
     std::string lower = problemText_;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!deviceExists() || lower.find("no such") != std::string::npos || lower.find("no capture") != std::string::npos)
+    // SDL's disk driver records from a file: one it cannot open is no input.
+    bool diskWithoutFile = false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        const char* driver = SDL_GetCurrentAudioDriver();
+        diskWithoutFile = driver && std::string(driver) == "disk" && lower.rfind("couldn't open", 0) == 0;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    if (diskWithoutFile || !deviceExists() || lower.find("no such") != std::string::npos ||
+        lower.find("no capture") != std::string::npos)
         problem_ = CaptureProblem::noDevice;
     else if (lower.find("busy") != std::string::npos || lower.find("in use") != std::string::npos)
         problem_ = CaptureProblem::busy;
@@ -157,8 +168,14 @@ void AudioInput::stop()
     SDL_ClearQueuedAudio(device_);
 }
 
-uint32_t AudioInput::availableBytes() const { return device_ ? SDL_GetQueuedAudioSize(device_) : 0; }
+uint32_t AudioInput::availableBytes() const
+{
+    return device_ ? SDL_GetQueuedAudioSize(device_) : 0;
+}
 
-uint32_t AudioInput::take(void* bytes, uint32_t count) { return device_ ? SDL_DequeueAudio(device_, bytes, count) : 0; }
+uint32_t AudioInput::take(void* bytes, uint32_t count)
+{
+    return device_ ? SDL_DequeueAudio(device_, bytes, count) : 0;
+}
 
 }  // namespace plat

@@ -84,7 +84,8 @@ bool runProgram(const std::string& program, const std::vector<std::string>& args
     if (output) {
         char buffer[4096];
         ssize_t n;
-        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) output->append(buffer, static_cast<size_t>(n));
+        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0)
+            output->append(buffer, static_cast<size_t>(n));
         close(pipefd[0]);
     }
     int st = 0;
@@ -111,7 +112,10 @@ bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen
     const std::string start = joinFolder(request.initialFolder, request.save ? request.initialName : "");
     if (programExists("zenity")) {
         program = "zenity";
-        args = {"--file-selection", "--title", request.folder ? "Choose a folder" : request.save ? "Save" : "Open"};
+        args = {"--file-selection", "--title",
+                request.folder ? "Choose a folder"
+                : request.save ? "Save"
+                               : "Open"};
         if (request.folder) args.push_back("--directory");
         if (request.save) args.push_back("--save"), args.push_back("--confirm-overwrite");
         if (!start.empty()) args.push_back("--filename=" + start);
@@ -119,12 +123,15 @@ bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen
             args.push_back("--file-filter=" + patternsWithBlanks(request.patterns));
     } else if (programExists("kdialog")) {
         program = "kdialog";
-        args = {request.folder ? "--getexistingdirectory" : request.save ? "--getsavefilename" : "--getopenfilename",
+        args = {request.folder ? "--getexistingdirectory"
+                : request.save ? "--getsavefilename"
+                               : "--getopenfilename",
                 start.empty() ? "." : start};
         if (!request.folder && !request.patterns.empty() && request.patterns != "*.*")
             args.push_back(patternsWithBlanks(request.patterns));
     } else {
-        reportProblem("No file dialog program was found. Install zenity (or kdialog) to open and save documents.");
+        reportProblem(
+            "No file dialog program was found. Install zenity (or kdialog) to open and save documents.");
         return false;
     }
     std::string out;
@@ -150,7 +157,7 @@ std::string documentsFolder()
     namespace fs = std::filesystem;
     std::error_code ec;
     const char* homeEnv = std::getenv("HOME");
-    const std::string home = homeEnv && homeEnv[0] ? homeEnv : "/";
+    std::string home = homeEnv && homeEnv[0] ? homeEnv : "/";
     auto isFolder = [&](const std::string& p) { return !p.empty() && fs::is_directory(p, ec); };
     // "$HOME/Documents" in user-dirs.dirs, as the desktop's own tools write it.
     auto expand = [&](std::string v) {
@@ -165,7 +172,7 @@ std::string documentsFolder()
     for (std::string line; std::getline(dirs, line);) {
         const std::string key = "XDG_DOCUMENTS_DIR=";
         if (line.rfind(key, 0) != 0) continue;
-        const std::string folder = expand(line.substr(key.size()));
+        std::string folder = expand(line.substr(key.size()));
         if (isFolder(folder)) return folder;
     }
     if (isFolder(home + "/Documents")) return home + "/Documents";

@@ -134,7 +134,10 @@ bool readPid(const std::string& text, long* pid)
 }
 
 // The list of this instance's temporaries: one path a line, appended before
-// each is made, so that even a kill between the two leaves it listed.
+// each is made, so that even a kill between the two leaves it listed. A path
+// is absolute, so a line starts with '/'; one whose path holds a line break
+// starts with a backslash instead and writes the break as backslash n and a
+// backslash as two, so that any name a file can have is listed.
 struct Journal {
     std::mutex lock;
     std::string path;
@@ -170,14 +173,52 @@ struct JournalCloser {
     }
 } gJournalCloser;
 
+std::string journalLine(const std::string& path)
+{
+    if (path.find('\n') == std::string::npos) return path + "\n";
+    std::string line = "\\";
+    for (char c : path) {
+        if (c == '\n')
+            line += "\\n";
+        else if (c == '\\')
+            line += "\\\\";
+        else
+            line += c;
+    }
+    return line + "\n";
+}
+
+// The path a journal line lists; empty for a line that is none.
+std::string journalPath(const std::string& line)
+{
+    if (line.empty() || line[0] == '/') return line;
+    if (line[0] != '\\') return {};
+    std::string path;
+    for (size_t i = 1; i < line.size(); ++i) {
+        if (line[i] != '\\') {
+            path += line[i];
+            continue;
+        }
+        if (++i >= line.size()) return {};
+        if (line[i] == 'n')
+            path += '\n';
+        else if (line[i] == '\\')
+            path += '\\';
+        else
+            return {};
+    }
+    return path;
+}
+
 void journalAdd(const std::string& temp)
 {
     Journal& j = journal();
     std::lock_guard<std::mutex> hold(j.lock);
     ++j.live;
     if (j.path.empty()) return;
-    const std::string line = absolute(temp) + "\n";
-    if (line.size() < 2 || line.find('\n') != line.size() - 1) return;
+    const std::string full = absolute(temp);
+    if (full.size() < 2) return;
+    const std::string line = journalLine(full);
     if (j.fd < 0) j.fd = ::open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (j.fd >= 0) {
         const int saved = errno;
@@ -210,7 +251,7 @@ int sweepJournal(const std::string& path)
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
-        const std::string listed = text.substr(at, end - at);
+        const std::string listed = journalPath(text.substr(at, end - at));
         at = end + 1;
         long pid = 0;
         if (!listed.empty() && listed[0] == '/' && isTemporaryName(nameOf(listed), &pid) &&
@@ -277,17 +318,18 @@ bool ReplaceFile::fail(int error)
     return false;
 }
 
-bool ReplaceFile::open(const std::string& path)
+bool ReplaceFile::open(const std::string& path, Links links)
 {
     abort();
     error_ = 0;
     if (path.empty()) return fail(ENOENT);
-    target_ = saveTarget(path);
+    target_ = links == Links::follow ? saveTarget(path) : path;
     if (target_.empty()) return fail(ELOOP);
     const std::string name = nameOf(target_);
     if (name.empty() || name == "." || name == "..") return fail(EISDIR);
     struct stat st;
-    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+        !(links == Links::replace && S_ISLNK(st.st_mode)))
         return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     // Found out now, not by the rename at the end of a long write.
     if (name.size() > NAME_MAX) return fail(ENAMETOOLONG);
@@ -329,7 +371,8 @@ bool ReplaceFile::commit()
         if (::lstat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
             // The owner only where the system lets us give it; the group
             // alone is often allowed when the owner is not.
-            if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+            if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+                (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
             ::fchmod(fd, old.st_mode & 07777);
         } else {
             ::fchmod(fd, newFileMode());

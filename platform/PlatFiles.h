@@ -46,8 +46,12 @@ public:
     // Creates the temporary file, open for reading and writing. False when
     // something other than a plain file stands at the target (a folder, a
     // pipe, a device), the name is longer than the system takes, or the
-    // folder takes no new file; error() tells which.
-    bool open(const std::string& path);
+    // folder takes no new file; error() tells which. A link at `path` is
+    // followed to the file it names, unless `links` is `replace`: then the
+    // link itself gives way to the new file (a copy that is to be the
+    // user's own, not a write into a shared file the link points to).
+    enum class Links { follow, replace };
+    bool open(const std::string& path, Links links = Links::follow);
     // The open temporary file; -1 once `release` handed it over.
     int descriptor() const { return fd_; }
     // The caller closes the descriptor itself from now on.

@@ -1,12 +1,12 @@
 #include "platform/PlatHeadless.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-
-#include <sys/stat.h>
 
 #include "platform/PlatDialogs.h"
 
@@ -18,8 +18,14 @@ constexpr uint32_t kGateGiveUpMs = 60000;
 
 using T = Event::Type;
 
-bool isMouse(T t) { return t == T::MouseDown || t == T::MouseUp || t == T::MouseMove; }
-bool isKey(T t) { return t == T::KeyDown || t == T::KeyUp; }
+bool isMouse(T t)
+{
+    return t == T::MouseDown || t == T::MouseUp || t == T::MouseMove;
+}
+bool isKey(T t)
+{
+    return t == T::KeyDown || t == T::KeyUp;
+}
 
 const char* answerName(int a)
 {
@@ -38,18 +44,42 @@ struct NamedKey {
 };
 
 const NamedKey kNamedKeys[] = {
-    {"shift", Key::Shift, 0},      {"ctrl", Key::Control, 0},    {"esc", Key::Escape, 0},
-    {"pageup", Key::PageUp, 0},    {"pagedown", Key::PageDown, 0}, {"f1", Key::F1, 0},
-    {"f2", Key::F2, 0},            {"f3", Key::F3, 0},           {"f4", Key::F4, 0},
-    {"f5", Key::F5, 0},            {"f6", Key::F6, 0},           {"f7", Key::F7, 0},
-    {"f8", Key::F8, 0},            {"f9", Key::F9, 0},           {"f10", Key::F10, 0},
-    {"f11", Key::F11, 0},          {"f12", Key::F12, 0},         {"left", Key::Left, 0},
-    {"right", Key::Right, 0},      {"up", Key::Up, 0},           {"down", Key::Down, 0},
-    {"delete", Key::Delete, 0},    {"return", Key::Return, 0},   {"kp0", Key::Kp0, 0},
-    {"kp1", Key::Kp1, 0},          {"kp2", Key::Kp2, 0},         {"kp3", Key::Kp3, 0},
-    {"kp4", Key::Kp4, 0},          {"kp5", Key::Kp5, 0},         {"kp6", Key::Kp6, 0},
-    {"kp7", Key::Kp7, 0},          {"kp8", Key::Kp8, 0},         {"kp9", Key::Kp9, 0},
-    {"space", Key::Other, ' '},    {"tab", Key::Other, '\t'},    {"backspace", Key::Other, '\b'},
+    {"shift", Key::Shift, 0},
+    {"ctrl", Key::Control, 0},
+    {"esc", Key::Escape, 0},
+    {"pageup", Key::PageUp, 0},
+    {"pagedown", Key::PageDown, 0},
+    {"f1", Key::F1, 0},
+    {"f2", Key::F2, 0},
+    {"f3", Key::F3, 0},
+    {"f4", Key::F4, 0},
+    {"f5", Key::F5, 0},
+    {"f6", Key::F6, 0},
+    {"f7", Key::F7, 0},
+    {"f8", Key::F8, 0},
+    {"f9", Key::F9, 0},
+    {"f10", Key::F10, 0},
+    {"f11", Key::F11, 0},
+    {"f12", Key::F12, 0},
+    {"left", Key::Left, 0},
+    {"right", Key::Right, 0},
+    {"up", Key::Up, 0},
+    {"down", Key::Down, 0},
+    {"delete", Key::Delete, 0},
+    {"return", Key::Return, 0},
+    {"kp0", Key::Kp0, 0},
+    {"kp1", Key::Kp1, 0},
+    {"kp2", Key::Kp2, 0},
+    {"kp3", Key::Kp3, 0},
+    {"kp4", Key::Kp4, 0},
+    {"kp5", Key::Kp5, 0},
+    {"kp6", Key::Kp6, 0},
+    {"kp7", Key::Kp7, 0},
+    {"kp8", Key::Kp8, 0},
+    {"kp9", Key::Kp9, 0},
+    {"space", Key::Other, ' '},
+    {"tab", Key::Other, '\t'},
+    {"backspace", Key::Other, '\b'},
 };
 
 bool parseKey(const std::string& word, Event& e)
@@ -181,9 +211,15 @@ bool HeadlessBackend::clientSize(int& width, int& height)
     return true;
 }
 
-void HeadlessBackend::setWindowTitle(const std::string& title) { title_ = title; }
+void HeadlessBackend::setWindowTitle(const std::string& title)
+{
+    title_ = title;
+}
 
-std::string HeadlessBackend::title() const { return title_; }
+std::string HeadlessBackend::title() const
+{
+    return title_;
+}
 
 MonitorInfo HeadlessBackend::monitorInfo()
 {
@@ -227,7 +263,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
 {
     // Mouse positions come in window pixels; the program sees logical ones.
     auto logical = [this](Event& e) {
-        if (isMouse(e.type) && !windowPixels_) {
+        if ((isMouse(e.type) || e.type == T::MouseWheel) && !windowPixels_) {
             e.x = fit_.toLogicalX(e.x);
             e.y = fit_.toLogicalY(e.y);
         }
@@ -272,7 +308,8 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                 // Other messages stay queued; what the script does in between
                 // (a screenshot, an answer) happens in its turn.
                 bool ran = false;
-                for (auto it = queue_.begin(); it != queue_.end() && due(*it) && !held(*it) && !it->ready; ++it) {
+                for (auto it = queue_.begin(); it != queue_.end() && due(*it) && !held(*it) && !it->ready;
+                     ++it) {
                     if (it->action) {
                         action = std::move(it->action);
                         scriptBegun_ = scriptBegun_ || it->scripted;
@@ -284,6 +321,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                     const bool input = isKey(it->event.type) || it->event.type == T::Terminate;
                     if (isMouse(it->event.type) || (which == Take::Input && input)) {
                         out = it->event;
+                        out.at = it->due;
                         scriptBegun_ = scriptBegun_ || it->scripted;
                         queue_.erase(it);
                         logical(out);
@@ -296,7 +334,8 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                 auto at = queue_.begin();
                 if (gated || held(*at)) {
                     // The program's own messages (a dialog's answer) still pass.
-                    at = gated ? std::find_if(queue_.begin(), queue_.end(), [](const Item& i) { return !i.scripted && !i.ready; })
+                    at = gated ? std::find_if(queue_.begin(), queue_.end(),
+                                              [](const Item& i) { return !i.scripted && !i.ready; })
                                : dialogDone();
                     if (at == queue_.end() || (gated && !due(*at))) return false;
                 }
@@ -305,6 +344,7 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
                 scriptBegun_ = scriptBegun_ || item.scripted;
                 if (!item.action) {
                     out = item.event;
+                    out.at = item.due;
                     logical(out);
                     return true;
                 }
@@ -315,11 +355,20 @@ bool HeadlessBackend::takeDue(Take which, Event& out)
     }
 }
 
-bool HeadlessBackend::pollEvent(Event& event) { return takeDue(Take::All, event); }
+bool HeadlessBackend::pollEvent(Event& event)
+{
+    return takeDue(Take::All, event);
+}
 
-bool HeadlessBackend::pollMouseEvent(Event& event) { return takeDue(Take::Mouse, event); }
+bool HeadlessBackend::pollMouseEvent(Event& event)
+{
+    return takeDue(Take::Mouse, event);
+}
 
-bool HeadlessBackend::pollInputEvent(Event& event) { return takeDue(Take::Input, event); }
+bool HeadlessBackend::pollInputEvent(Event& event)
+{
+    return takeDue(Take::Input, event);
+}
 
 void HeadlessBackend::startScriptClock()
 {
@@ -394,9 +443,10 @@ HeadlessBackend::BoxAnswer HeadlessBackend::planBox(int fallback)
     std::function<void()> early;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        const auto first = std::find_if(queue_.begin(), queue_.end(), [](const Item& i) { return i.scripted; });
-        if (!scriptBegun_ && boxAnswers_.empty() && first != queue_.end() && first->boxAnswer && clockStarted_ &&
-            static_cast<int32_t>(millis() - first->due) >= 0) {
+        const auto first =
+            std::find_if(queue_.begin(), queue_.end(), [](const Item& i) { return i.scripted; });
+        if (!scriptBegun_ && boxAnswers_.empty() && first != queue_.end() && first->boxAnswer &&
+            clockStarted_ && static_cast<int32_t>(millis() - first->due) >= 0) {
             early = std::move(first->action);
             queue_.erase(first);
         }
@@ -420,7 +470,8 @@ int HeadlessBackend::answerBox(const std::string& title, const std::string& text
         if (answer == kBoxHold) {
             interrupted_.wait(lock, [this] { return interrupt_; });
             answer = fallback;
-        } else if (interrupted_.wait_for(lock, std::chrono::milliseconds(plan.afterMs), [this] { return interrupt_; })) {
+        } else if (interrupted_.wait_for(lock, std::chrono::milliseconds(plan.afterMs),
+                                         [this] { return interrupt_; })) {
             answer = fallback;
         }
     }
@@ -445,7 +496,8 @@ int HeadlessBackend::boxPending()
     std::lock_guard<std::mutex> lock(mutex_);
     if (!boxWait_) return 0;
     if (interrupt_) return boxFallback_;
-    if (boxWait_->answer != kBoxHold) return static_cast<int32_t>(millis() - boxWait_->afterMs) >= 0 ? boxWait_->answer : 0;
+    if (boxWait_->answer != kBoxHold)
+        return static_cast<int32_t>(millis() - boxWait_->afterMs) >= 0 ? boxWait_->answer : 0;
     // A held box takes the script's next answer, when one comes.
     if (boxAnswers_.empty() || boxAnswers_.front().answer == kBoxHold) return 0;
     const int answer = boxAnswers_.front().answer;
@@ -467,7 +519,9 @@ void HeadlessBackend::boxClosed(const BoxNote& box, int answer)
 int HeadlessBackend::messageBox(const std::string& title, const std::string& text, int buttons, int)
 {
     // Unanswered boxes take their default button, as Return would.
-    const int fallback = buttons == kBoxOk ? kBoxResultOk : buttons == kBoxYesNo ? kBoxResultNo : kBoxResultCancel;
+    const int fallback = buttons == kBoxOk      ? kBoxResultOk
+                         : buttons == kBoxYesNo ? kBoxResultNo
+                                                : kBoxResultCancel;
     const int answer = answerBox(title, text, buttons, fallback);
     log("box [" + title + "] " + text + " -> " + answerName(answer));
     return answer;
@@ -483,7 +537,8 @@ void HeadlessBackend::interruptModal()
 int HeadlessBackend::choiceBox(const std::string& title, const std::string& text, const std::string& first,
                                const std::string& second, const std::string& third)
 {
-    const int answer = answerBox(title, text, third.empty() ? kBoxYesNo : kBoxYesNoCancel, third.empty() ? 2 : 3);
+    const int answer =
+        answerBox(title, text, third.empty() ? kBoxYesNo : kBoxYesNoCancel, third.empty() ? 2 : 3);
     log("box [" + title + "] " + text + " -> " + (answer == 1 ? first : answer == 2 ? second : third));
     return answer;
 }
@@ -504,12 +559,19 @@ bool HeadlessBackend::fileDialog(const FileDialogRequest& request, std::string& 
         }
     }
     if (external) {
-        log(std::string("dialog ") + (request.folder ? "folder" : request.save ? "save" : "open") + " [" + request.patterns + "] -> external");
+        log(std::string("dialog ") +
+            (request.folder ? "folder"
+             : request.save ? "save"
+                            : "open") +
+            " [" + request.patterns + "] -> external");
         return runExternalFileDialog(request, chosen);
     }
     sleepMs(static_cast<int>(delay));
-    log(std::string("dialog ") + (request.folder ? "folder" : request.save ? "save" : "open") + " [" + request.patterns + "] -> " +
-        (answer ? *answer : "cancel"));
+    log(std::string("dialog ") +
+        (request.folder ? "folder"
+         : request.save ? "save"
+                        : "open") +
+        " [" + request.patterns + "] -> " + (answer ? *answer : "cancel"));
     if (!answer) return false;
     chosen = *answer;
     return true;
@@ -539,7 +601,10 @@ size_t HeadlessBackend::pending() const
     return queue_.size();
 }
 
-void HeadlessBackend::setLogFile(const std::string& path) { logPath_ = path; }
+void HeadlessBackend::setLogFile(const std::string& path)
+{
+    logPath_ = path;
+}
 
 void HeadlessBackend::log(const std::string& line)
 {
@@ -636,6 +701,12 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
                 delay = 20;
                 ev(mouseEvent(T::MouseUp, x, y));
             }
+        } else if (cmd == "wheel") {
+            int x, y, notches;
+            if (!(words >> x >> y >> notches) || notches == 0) return fail("wheel needs X Y NOTCHES (not 0)");
+            Event e = mouseEvent(T::MouseWheel, x, y);
+            e.wheel = notches;
+            ev(e);
         } else if (cmd == "drag") {
             int x1, y1, x2, y2, steps = 10;
             if (!(words >> x1 >> y1 >> x2 >> y2)) return fail("drag needs X1 Y1 X2 Y2");
@@ -676,12 +747,17 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
         } else if (cmd == "box") {
             std::string a;
             words >> a;
-            int answer = a == "ok" || a == "yes" ? 1 : a == "no" ? 2 : a == "cancel" ? 3 : a == "hold" ? kBoxHold : 0;
+            int answer = a == "ok" || a == "yes" ? 1
+                         : a == "no"             ? 2
+                         : a == "cancel"         ? 3
+                         : a == "hold"           ? kBoxHold
+                                                 : 0;
             if (answer == 0) return fail("box needs ok, yes, no, cancel or hold");
             long afterMs = 0;
             if (answer != kBoxHold && (words >> afterMs) && (afterMs < 0 || afterMs > 600000))
                 return fail("box: the answer comes 0 to 600000 ms after the box");
-            pushAction([this, answer, afterMs] { queueBoxAnswer(answer, static_cast<uint32_t>(afterMs)); }, delay, true);
+            pushAction([this, answer, afterMs] { queueBoxAnswer(answer, static_cast<uint32_t>(afterMs)); },
+                       delay, true);
             delay = 0;
         } else if (cmd == "dialog") {
             std::string rest;
@@ -711,7 +787,7 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
             std::getline(words >> std::ws, path);
             if (bytes < 0 || path.empty()) return fail("waitsize needs a size and a path");
             gate([path, bytes] {
-                struct stat st{};
+                struct stat st {};
                 return ::stat(path.c_str(), &st) == 0 && st.st_size >= bytes;
             });
         } else if (cmd == "quit") {

@@ -19,6 +19,7 @@
 //   ctrl KEY                Control held around a press of KEY
 //   down X Y | up X Y | move X Y | click X Y
 //   drag X1 Y1 X2 Y2 [STEPS]
+//   wheel X Y NOTCHES       the mouse wheel turned over X Y (away from the user: above 0)
 //   close                   the window's close button
 //   drop PATH               a file or folder dropped on the window
 //   resize W H              the window's new size (kept to what the display holds)
@@ -122,7 +123,10 @@ public:
     // A script can drive another backend (the desktop window): its
     // screenshots and resizes go to these instead, and its box and dialog
     // answers are taken from here.
-    void setScreenshotHook(std::function<bool(const std::string&)> hook) { screenshotHook_ = std::move(hook); }
+    void setScreenshotHook(std::function<bool(const std::string&)> hook)
+    {
+        screenshotHook_ = std::move(hook);
+    }
     // True while the program has work under way that a script's quit waits for.
     void setBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
     void setResizeHook(std::function<void(int, int)> hook) { resizeHook_ = std::move(hook); }
@@ -152,11 +156,13 @@ private:
     int answerBox(const std::string& title, const std::string& text, int buttons, int fallback);
     struct Item {
         Item(uint32_t d, Event e, std::function<void()> a, bool s = false)
-            : due(d), event(e), action(std::move(a)), scripted(s) {}
+            : due(d), event(e), action(std::move(a)), scripted(s)
+        {
+        }
         uint32_t due;
         Event event;
         std::function<void()> action;
-        bool scripted = false;  // read from a script before its clock started: waits for it
+        bool scripted = false;   // read from a script before its clock started: waits for it
         bool boxAnswer = false;  // a box's answer: taken early by a box shown before it ran
         // A gate: what comes after it waits until this is true, then keeps its
         // own spacing from the moment it opened.

@@ -1,6 +1,7 @@
 #include "platform/PlatJack.h"
 
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <jack/transport.h>
 #include <samplerate.h>
 
@@ -39,6 +40,25 @@ void quiet(const char*) {}
 struct JackClient::Impl {
     jack_client_t* client = nullptr;
     jack_port_t* ports[2] = {};
+    jack_port_t* inputs[2] = {};
+    std::mutex captureLock;  // the process thread only tries it
+    CaptureFill capture = nullptr;
+    void* captureUser = nullptr;
+
+    void takeCapture(jack_nframes_t frames)
+    {
+        std::unique_lock<std::mutex> hold(captureLock, std::try_to_lock);
+        if (!hold.owns_lock() || !capture || !inputs[0] || !inputs[1]) return;
+        const auto* left = static_cast<const float*>(jack_port_get_buffer(inputs[0], frames));
+        const auto* right = static_cast<const float*>(jack_port_get_buffer(inputs[1], frames));
+        double came = -1;
+        if (periodStartMs >= 0) {
+            jack_latency_range_t latency{};
+            jack_port_get_latency_range(inputs[0], JackCaptureLatency, &latency);
+            came = periodStartMs - latency.max * 1000.0 / rate;
+        }
+        capture(captureUser, left, right, static_cast<int>(frames), came);
+    }
     std::atomic<bool> alive{false};
     int rate = kEngineRate;
 
@@ -62,11 +82,37 @@ struct JackClient::Impl {
     std::atomic<uint64_t> periods{0};
     // Written and read on the process thread only.
     double heardAtMs = -1;
+    double periodStartMs = -1;
+
+    // The MIDI output port and its fill; the process thread only tries the lock.
+    jack_port_t* midiPort = nullptr;
+    std::mutex midiLock;
+    MidiFill midiFill = nullptr;
+    void* midiUser = nullptr;
+
+    void fillMidi(jack_nframes_t frames)
+    {
+        std::unique_lock<std::mutex> hold(midiLock, std::try_to_lock);
+        if (!hold.owns_lock() || !midiPort) return;
+        JackMidiPeriod period;
+        period.buffer = jack_port_get_buffer(midiPort, frames);
+        jack_midi_clear_buffer(period.buffer);
+        if (!midiFill) return;
+        period.frames = static_cast<int>(frames);
+        period.rate = rate;
+        if (periodStartMs >= 0) {
+            jack_latency_range_t latency{};
+            jack_port_get_latency_range(midiPort, JackPlaybackLatency, &latency);
+            period.startMs = periodStartMs + latency.max * 1000.0 / rate;
+        }
+        midiFill(midiUser, period);
+    }
 
     // Both clocks read back to back: JACK's microseconds and ours.
     void timePeriod()
     {
         heardAtMs = -1;
+        periodStartMs = -1;
         if (src) return;
         jack_nframes_t first = 0;
         jack_time_t start = 0, next = 0;
@@ -76,7 +122,8 @@ struct JackClient::Impl {
         jack_port_get_latency_range(ports[0], JackPlaybackLatency, &latency);
         const double ours = monotonicMs();
         const double since = (static_cast<double>(jack_get_time()) - static_cast<double>(start)) / 1000.0;
-        heardAtMs = ours - since + latency.max * 1000.0 / rate;
+        periodStartMs = ours - since;
+        heardAtMs = periodStartMs + latency.max * 1000.0 / rate;
     }
 
     void readTransport()
@@ -86,7 +133,8 @@ struct JackClient::Impl {
         seq.fetch_add(1, std::memory_order_acq_rel);
         rolling.store(state == JackTransportRolling, std::memory_order_release);
         frame.store(pos.frame, std::memory_order_release);
-        const bool valid = (pos.valid & JackPositionBBT) != 0 && pos.beats_per_bar > 0 && pos.ticks_per_beat > 0;
+        const bool valid =
+            (pos.valid & JackPositionBBT) != 0 && pos.beats_per_bar > 0 && pos.ticks_per_beat > 0;
         bbt.store(valid, std::memory_order_release);
         if (valid) {
             bar.store(pos.bar, std::memory_order_release);
@@ -141,6 +189,7 @@ struct JackClient::Impl {
         auto* d = static_cast<Impl*>(self);
         d->readTransport();
         d->timePeriod();
+        d->takeCapture(frames);
         auto* left = static_cast<float*>(jack_port_get_buffer(d->ports[0], frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(d->ports[1], frames));
         std::unique_lock<std::mutex> hold(d->pullLock, std::try_to_lock);
@@ -150,6 +199,8 @@ struct JackClient::Impl {
             std::fill(left, left + frames, 0.0f);
             std::fill(right, right + frames, 0.0f);
         }
+        hold.unlock();
+        d->fillMidi(frames);
         return 0;
     }
 
@@ -162,11 +213,35 @@ struct JackClient::Impl {
     }
 };
 
-double JackClient::periodHeardAtMs() const { return impl_->heardAtMs; }
+double JackClient::periodHeardAtMs() const
+{
+    return impl_->heardAtMs;
+}
+
+namespace {
+std::string& clientNameSlot()
+{
+    static std::string name = "Beatloom";
+    return name;
+}
+}  // namespace
+
+void setJackClientName(const std::string& name)
+{
+    if (!name.empty()) clientNameSlot() = name;
+}
+
+const std::string& jackClientName()
+{
+    return clientNameSlot();
+}
 
 JackClient::JackClient() : impl_(std::make_unique<Impl>()) {}
 
-JackClient::~JackClient() { close(); }
+JackClient::~JackClient()
+{
+    close();
+}
 
 bool JackClient::open()
 {
@@ -176,7 +251,7 @@ bool JackClient::open()
     jack_set_error_function(keepError);
     jack_set_info_function(quiet);
     jack_status_t status{};
-    d.client = jack_client_open("Beatloom", JackNoStartServer, &status);
+    d.client = jack_client_open(jackClientName().c_str(), JackNoStartServer, &status);
     if (!d.client) {
         std::lock_guard<std::mutex> hold(errorLock);
         why_ = (status & JackServerFailed) ? "no JACK server is running"
@@ -195,6 +270,8 @@ bool JackClient::open()
     }
     d.ports[0] = jack_port_register(d.client, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     d.ports[1] = jack_port_register(d.client, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    d.inputs[0] = jack_port_register(d.client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    d.inputs[1] = jack_port_register(d.client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_on_shutdown(d.client, &Impl::shutdown, &d);
     jack_set_xrun_callback(d.client, &Impl::xrun, &d);
     if (!d.ports[0] || !d.ports[1] || jack_set_process_callback(d.client, &Impl::process, &d) != 0) {
@@ -209,25 +286,83 @@ bool JackClient::open()
         return false;
     }
     // The system's playback ports, left and right (one port takes both).
-    if (const char** playback =
-            jack_get_ports(d.client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput)) {
+    if (const char** playback = jack_get_ports(d.client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                               JackPortIsPhysical | JackPortIsInput)) {
         for (int i = 0; i < 2 && playback[0]; ++i)
             jack_connect(d.client, jack_port_name(d.ports[i]), playback[playback[1] ? i : 0]);
         jack_free(playback);
+    }
+    // And the system's capture ports to ours.
+    if (const char** capture = jack_get_ports(d.client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                              JackPortIsPhysical | JackPortIsOutput)) {
+        for (int i = 0; i < 2 && capture[0] && d.inputs[i]; ++i)
+            jack_connect(d.client, capture[capture[1] ? i : 0], jack_port_name(d.inputs[i]));
+        jack_free(capture);
     }
     why_.clear();
     return true;
 }
 
+void JackClient::setCapture(CaptureFill fill, void* user)
+{
+    std::lock_guard<std::mutex> hold(impl_->captureLock);
+    impl_->capture = fill;
+    impl_->captureUser = user;
+}
+
+bool JackMidiPeriod::write(int frame, const uint8_t* bytes, size_t count)
+{
+    if (!buffer || frames <= 0) return false;
+    const auto at = static_cast<jack_nframes_t>(std::clamp(frame, 0, frames - 1));
+    return jack_midi_event_write(buffer, at, bytes, count) == 0;
+}
+
+bool JackClient::openMidiOut(const std::string& name, MidiFill fill, void* user)
+{
+    Impl& d = *impl_;
+    closeMidiOut();
+    if (!alive()) return false;
+    jack_port_t* port =
+        jack_port_register(d.client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (!port) return false;
+    std::lock_guard<std::mutex> hold(d.midiLock);
+    d.midiPort = port;
+    d.midiFill = fill;
+    d.midiUser = user;
+    return true;
+}
+
+void JackClient::closeMidiOut()
+{
+    Impl& d = *impl_;
+    jack_port_t* port = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(d.midiLock);
+        port = d.midiPort;
+        d.midiPort = nullptr;
+        d.midiFill = nullptr;
+        d.midiUser = nullptr;
+    }
+    if (port && d.client) jack_port_unregister(d.client, port);
+}
+
+std::string JackClient::midiOutName() const
+{
+    std::lock_guard<std::mutex> hold(impl_->midiLock);
+    return impl_->midiPort ? jack_port_name(impl_->midiPort) : "";
+}
+
 void JackClient::close()
 {
     Impl& d = *impl_;
+    closeMidiOut();
     if (d.client) {
         jack_deactivate(d.client);
         jack_client_close(d.client);
         d.client = nullptr;
     }
     d.ports[0] = d.ports[1] = nullptr;
+    d.inputs[0] = d.inputs[1] = nullptr;
     if (d.src) d.src = src_delete(d.src);
     d.alive.store(false);
     std::lock_guard<std::mutex> hold(d.pullLock);
@@ -235,18 +370,30 @@ void JackClient::close()
     d.user = nullptr;
 }
 
-bool JackClient::isOpen() const { return impl_->client != nullptr; }
+bool JackClient::isOpen() const
+{
+    return impl_->client != nullptr;
+}
 
-bool JackClient::alive() const { return impl_->client && impl_->alive.load(); }
+bool JackClient::alive() const
+{
+    return impl_->client && impl_->alive.load();
+}
 
-int JackClient::rate() const { return impl_->rate; }
+int JackClient::rate() const
+{
+    return impl_->rate;
+}
 
 int JackClient::periodFrames() const
 {
     return impl_->client && alive() ? static_cast<int>(jack_get_buffer_size(impl_->client)) : 0;
 }
 
-bool JackClient::resampling() const { return impl_->src != nullptr; }
+bool JackClient::resampling() const
+{
+    return impl_->src != nullptr;
+}
 
 std::string JackClient::name() const
 {
@@ -257,7 +404,7 @@ std::vector<std::pair<std::string, std::vector<std::string>>> JackClient::connec
 {
     std::vector<std::pair<std::string, std::vector<std::string>>> out;
     if (!alive()) return out;
-    for (jack_port_t* port : impl_->ports) {
+    for (jack_port_t* port : {impl_->ports[0], impl_->ports[1], impl_->inputs[0], impl_->inputs[1]}) {
         if (!port) continue;
         std::vector<std::string> peers;
         if (const char** to = jack_port_get_all_connections(impl_->client, port)) {
@@ -284,7 +431,10 @@ void JackClient::detach()
     impl_->user = nullptr;
 }
 
-int JackClient::takeXruns() { return impl_->xruns.exchange(0); }
+int JackClient::takeXruns()
+{
+    return impl_->xruns.exchange(0);
+}
 
 JackTransport JackClient::transport() const
 {

@@ -1,5 +1,6 @@
 // The program as a JACK client: two output ports ("out_1", "out_2")
-// connected to the system's playback ports, fed from JACK's process
+// connected to the system's playback ports and two input ports ("in_1",
+// "in_2") connected to its capture ports, fed from JACK's process
 // callback by the same kind of pull as the sound card (16-bit stereo frames
 // at 44100 Hz, turned into JACK's floats; resampled when the server runs at
 // another rate). It never starts a server: without one, open() is false and
@@ -33,6 +34,25 @@ struct JackTransport {
     uint64_t period = 0;
 };
 
+// One period of a MIDI output port, for the port's fill on JACK's process
+// thread: events are written at their frame of the period.
+struct JackMidiPeriod {
+    void* buffer = nullptr;
+    int frames = 0;
+    int rate = 0;
+    // When the period's first frame is at the port's far end (plat::monotonicMs):
+    // the period's time and the port's playback latency; negative where JACK
+    // cannot tell.
+    double startMs = -1;
+    // False when the port had no room left.
+    bool write(int frame, const uint8_t* bytes, size_t count);
+};
+
+// The name the program's JACK clients ask for ("Beatloom" unless a session
+// manager gives another); set before the first client opens.
+void setJackClientName(const std::string& name);
+const std::string& jackClientName();
+
 class JackClient {
 public:
     // Asked for each period of `count` bytes of 16-bit stereo at 44100 Hz.
@@ -43,7 +63,7 @@ public:
     JackClient(const JackClient&) = delete;
     JackClient& operator=(const JackClient&) = delete;
 
-    // Opens the client named "Beatloom", activates it and connects its
+    // Opens the client named jackClientName(), activates it and connects its
     // ports to the system's playback ports; silence until attach().
     bool open();
     void close();
@@ -65,6 +85,25 @@ public:
     // returns once no pull runs any more.
     void attach(Pull pull, void* user);
     void detach();
+
+    // A MIDI output port of the client's own, `name`, filled each period
+    // by `fill` (on JACK's process thread, after the sound's pull) until
+    // closed; empty periods without a fill. Main thread.
+    using MidiFill = void (*)(void* user, JackMidiPeriod& period);
+    bool openMidiOut(const std::string& name, MidiFill fill, void* user);
+    // Returns once no fill runs any more.
+    void closeMidiOut();
+    // The port's full name ("Beatloom:clock out"), empty when none.
+    std::string midiOutName() const;
+
+    // What the input ports bring each period (on JACK's process thread,
+    // before the sound's pull): `frames` floats a channel at the server's
+    // rate, and when their first frame came into the system
+    // (plat::monotonicMs: the period's time less the ports' capture
+    // latency; negative where JACK cannot tell). Null: none.
+    using CaptureFill = void (*)(void* user, const float* left, const float* right, int frames,
+                                 double cameAtMs);
+    void setCapture(CaptureFill fill, void* user);
 
     JackTransport transport() const;
     // Inside a pull at the server's own rate: when the period's first frame

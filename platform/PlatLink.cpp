@@ -424,7 +424,8 @@ void LineLink::lookupDone()
         hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
         addrinfo* found = nullptr;
         if (getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0) continue;
-        int fd = socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, found->ai_protocol);
+        int fd =
+            socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, found->ai_protocol);
         if (fd >= 0 && (::connect(fd, found->ai_addr, found->ai_addrlen) == 0 || errno == EINPROGRESS)) {
             noDelay(fd);
             peerFd_ = fd;
@@ -506,8 +507,10 @@ void LineLink::heard(LineCutter::Piece piece, std::string& line)
     }
     // Lines of a peer not let in yet are not heard.
     if (peer_ != Peer::Linked || piece == P::KeepAlive) return;
-    if (piece == P::TooLong) emit(LinkEvent::Kind::TooLong);
-    else emit(LinkEvent::Kind::Line, line);
+    if (piece == P::TooLong)
+        emit(LinkEvent::Kind::TooLong);
+    else
+        emit(LinkEvent::Kind::Line, line);
 }
 
 void LineLink::readPeer()
@@ -597,8 +600,10 @@ void LineLink::run()
         const int peerAt = peerFd_ >= 0 ? static_cast<int>(fds.size()) : -1;
         if (peerFd_ >= 0) {
             short want = POLLIN;
-            if (peer_ == Peer::Connecting) want = POLLOUT;
-            else if (pendingOut) want |= POLLOUT;
+            if (peer_ == Peer::Connecting)
+                want = POLLOUT;
+            else if (pendingOut)
+                want |= POLLOUT;
             fds.push_back({peerFd_, want, 0});
         }
         const size_t farewellsAt = fds.size();

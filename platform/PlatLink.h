@@ -52,13 +52,14 @@ private:
 
 struct LinkEvent {
     enum class Kind : uint8_t {
-        Asking,      // a connection said its hello and waits for an answer (text: its address, hello: its first line)
-        Linked,      // lines now go both ways (text: the peer's address)
+        Asking,  // a connection said its hello and waits for an answer (text: its address, hello: its first
+                 // line)
+        Linked,  // lines now go both ways (text: the peer's address)
         TurnedAway,  // a connection came while the slot was taken and was told so (text: its address)
-        Lost,        // the peer went away or could not be reached; the connecting side tries again (text: why)
-        Silent,      // the peer was heard nothing from for kLinkSilenceMs and was closed (text: its address)
-        Line,        // one line from the linked peer, without its end (text)
-        TooLong,     // a line longer than kLinkLineMax was dropped
+        Lost,     // the peer went away or could not be reached; the connecting side tries again (text: why)
+        Silent,   // the peer was heard nothing from for kLinkSilenceMs and was closed (text: its address)
+        Line,     // one line from the linked peer, without its end (text)
+        TooLong,  // a line longer than kLinkLineMax was dropped
     };
     Kind kind = Kind::Line;
     std::string text;
@@ -78,7 +79,8 @@ public:
     using Sink = std::function<void(LinkEvent&&)>;
     // Looks `host` up: its numeric addresses, or false with why not. Runs
     // on a thread of its own and may take as long as it likes.
-    using NameLookup = std::function<bool(const std::string& host, std::vector<std::string>& addresses, std::string& why)>;
+    using NameLookup =
+        std::function<bool(const std::string& host, std::vector<std::string>& addresses, std::string& why)>;
     // The look-up every link uses from now on; an empty one puts the
     // system's back. For tests.
     static void setNameLookup(NameLookup lookup);

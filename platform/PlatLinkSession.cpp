@@ -1,7 +1,6 @@
 #include "platform/PlatLinkSession.h"
 
 #include <ableton/Link.hpp>
-
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -14,7 +13,10 @@ namespace {
 
 using Micros = std::chrono::microseconds;
 
-Micros micros(double linkUs) { return Micros(static_cast<long long>(linkUs)); }
+Micros micros(double linkUs)
+{
+    return Micros(static_cast<long long>(linkUs));
+}
 
 }  // namespace
 
@@ -67,11 +69,20 @@ void LinkSession::enable(bool on, double bpm)
     impl_->moved.store(true);
 }
 
-bool LinkSession::enabled() const { return impl_->link && impl_->link->isEnabled(); }
+bool LinkSession::enabled() const
+{
+    return impl_->link && impl_->link->isEnabled();
+}
 
-size_t LinkSession::peers() const { return enabled() ? impl_->link->numPeers() : 0; }
+size_t LinkSession::peers() const
+{
+    return enabled() ? impl_->link->numPeers() : 0;
+}
 
-double LinkSession::tempo() const { return impl_->link ? impl_->link->captureAppSessionState().tempo() : 0.0; }
+double LinkSession::tempo() const
+{
+    return impl_->link ? impl_->link->captureAppSessionState().tempo() : 0.0;
+}
 
 void LinkSession::setTempo(double bpm, double atMs)
 {
@@ -96,7 +107,8 @@ double LinkSession::phaseAt(double atMs, double quantum) const
 double LinkSession::timeAtBeat(double beat, double quantum) const
 {
     if (!impl_->link) return 0.0;
-    const double us = static_cast<double>(impl_->link->captureAppSessionState().timeAtBeat(beat, quantum).count());
+    const double us =
+        static_cast<double>(impl_->link->captureAppSessionState().timeAtBeat(beat, quantum).count());
     return monotonicMs() + (us - linkMicros()) / 1000.0;
 }
 
@@ -108,7 +120,10 @@ void LinkSession::requestBeatAt(double beat, double atMs, double quantum)
     impl_->link->commitAppSessionState(state);
 }
 
-bool LinkSession::playing() const { return impl_->link && impl_->link->captureAppSessionState().isPlaying(); }
+bool LinkSession::playing() const
+{
+    return impl_->link && impl_->link->captureAppSessionState().isPlaying();
+}
 
 void LinkSession::setPlaying(bool on, double atMs)
 {
@@ -118,6 +133,9 @@ void LinkSession::setPlaying(bool on, double atMs)
     impl_->link->commitAppSessionState(state);
 }
 
-bool LinkSession::changed() { return impl_->moved.exchange(false); }
+bool LinkSession::changed()
+{
+    return impl_->moved.exchange(false);
+}
 
 }  // namespace plat

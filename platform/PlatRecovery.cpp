@@ -93,7 +93,8 @@ bool RecoveryStore::open()
                       static_cast<unsigned>(random()));
         const std::string stem = where + "/" + name;
         // A name no other instance has: the lock is made here, never taken over.
-        const int fd = ::open((stem + kLock).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd =
+            ::open((stem + kLock).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) continue;
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
@@ -173,7 +174,8 @@ std::vector<RecoveryStore::Left> RecoveryStore::leftBehind()
         taken_[work] = fd;
         found.push_back({work, modifiedTime(work)});
     }
-    std::sort(found.begin(), found.end(), [](const Left& a, const Left& b) { return a.modified > b.modified; });
+    std::sort(found.begin(), found.end(),
+              [](const Left& a, const Left& b) { return a.modified > b.modified; });
     return found;
 }
 
@@ -216,6 +218,9 @@ void RecoveryStore::discard(const Left& left)
     forget(left, true);
 }
 
-void RecoveryStore::letGo(const Left& left) { forget(left, false); }
+void RecoveryStore::letGo(const Left& left)
+{
+    forget(left, false);
+}
 
 }  // namespace plat

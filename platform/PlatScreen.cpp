@@ -16,7 +16,8 @@ void ScreenCopy::resize(int width, int height)
     if (width == width_ && height == height_) return;
     std::vector<uint16_t> fresh(static_cast<size_t>(std::max(width, 0)) * std::max(height, 0), 0);
     const int w = std::min(width, width_), h = std::min(height, height_);
-    for (int y = 0; y < h; ++y) std::memcpy(&fresh[static_cast<size_t>(y) * width], row(y), w * sizeof(uint16_t));
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&fresh[static_cast<size_t>(y) * width], row(y), w * sizeof(uint16_t));
     pixels_.swap(fresh);
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
@@ -84,7 +85,8 @@ PixelRect ScreenCopy::update(const uint16_t* pixels, int rowBytes, int imageWidt
     PixelRect changed{right, bottom, left, top};  // grows to the changed pixels' bounds
     const auto* base = reinterpret_cast<const uint8_t*>(pixels);
     for (int y = top; y < bottom; ++y) {
-        const auto* src = reinterpret_cast<const uint16_t*>(base + static_cast<size_t>(imageHeight - 1 - y) * rowBytes);
+        const auto* src =
+            reinterpret_cast<const uint16_t*>(base + static_cast<size_t>(imageHeight - 1 - y) * rowBytes);
         uint16_t* dst = pixels_.data() + static_cast<size_t>(y) * width_;
         int first = -1, last = -1;
         for (int x = left; x < right; ++x) {
@@ -141,7 +143,8 @@ std::vector<ScaledPicture::Tap> axisTaps(int windowLength, int offset, int logic
         ScaledPicture::Tap& t = taps[static_cast<size_t>(x)];
         t.at = static_cast<int>(std::min<long>(i0 / k, logicalLength - 1));
         const long next = (i0 + 1) / k;
-        if (next != t.at && next < logicalLength) t.weight = static_cast<int>((frac * 256 + bottom / 2) / bottom);
+        if (next != t.at && next < logicalLength)
+            t.weight = static_cast<int>((frac * 256 + bottom / 2) / bottom);
         if (t.weight >= 256) {
             t.at += 1;
             t.weight = 0;
@@ -183,8 +186,10 @@ PixelRect ScaledPicture::windowRect(const PixelRect& r) const
 void ScaledPicture::draw(const ScreenCopy& picture, const PixelRect& area, uint32_t* out, size_t stride,
                          const uint32_t* lut, uint32_t black) const
 {
-    const int left = std::max(area.left, 0), right = std::min<int>(area.right, static_cast<int>(columns_.size()));
-    const int top = std::max(area.top, 0), bottom = std::min<int>(area.bottom, static_cast<int>(rows_.size()));
+    const int left = std::max(area.left, 0),
+              right = std::min<int>(area.right, static_cast<int>(columns_.size()));
+    const int top = std::max(area.top, 0),
+              bottom = std::min<int>(area.bottom, static_cast<int>(rows_.size()));
     if (left >= right || top >= bottom) return;
     const int pw = picture.width(), ph = picture.height();
     const size_t n = static_cast<size_t>(right - left);
@@ -208,7 +213,8 @@ void ScaledPicture::draw(const ScreenCopy& picture, const PixelRect& area, uint3
             } else if (t.weight == 0) {
                 o[x] = lut[in[t.at]];
             } else {
-                o[x] = mix(lut[in[t.at]], lut[in[std::min(t.at + 1, pw - 1)]], static_cast<uint32_t>(t.weight));
+                o[x] =
+                    mix(lut[in[t.at]], lut[in[std::min(t.at + 1, pw - 1)]], static_cast<uint32_t>(t.weight));
             }
         }
         return l.pixels.data();

@@ -44,6 +44,7 @@ public:
     const uint16_t* row(int y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
     const std::vector<uint16_t>& pixels() const { return pixels_; }
     bool savePng(const std::string& path) const;
+
 private:
     int width_ = 0;
     int height_ = 0;
@@ -63,8 +64,8 @@ public:
     // Draws `area` of the window into `out` (its top-left pixel, `stride`
     // pixels a row; area lies inside the window): `lut` gives the 32-bit pixel of each 15-bit colour (four
     // 8-bit channels, in any order); outside the picture, `black`.
-    void draw(const ScreenCopy& picture, const PixelRect& area, uint32_t* out, size_t stride, const uint32_t* lut,
-              uint32_t black) const;
+    void draw(const ScreenCopy& picture, const PixelRect& area, uint32_t* out, size_t stride,
+              const uint32_t* lut, uint32_t black) const;
     // The whole window as PNG.
     bool savePng(const ScreenCopy& picture, const std::string& path) const;
 

@@ -19,11 +19,20 @@ namespace {
 // One frame a refresh of a 60 Hz display at most.
 constexpr uint32_t kFrameMs = 16;
 
+int dropInput(void* from, SDL_Event* e)
+{
+    const bool input = (e->type >= SDL_KEYDOWN && e->type <= SDL_TEXTINPUT) ||
+                       (e->type >= SDL_MOUSEMOTION && e->type <= SDL_MOUSEWHEEL);
+    return input && SDL_TICKS_PASSED(e->common.timestamp, *static_cast<Uint32*>(from)) ? 0 : 1;
+}
+
 Key keyFromSdl(SDL_Keycode k)
 {
     switch (k) {
-        case SDLK_LSHIFT: case SDLK_RSHIFT: return Key::Shift;
-        case SDLK_LCTRL: case SDLK_RCTRL: return Key::Control;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT: return Key::Shift;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL: return Key::Control;
         case SDLK_ESCAPE: return Key::Escape;
         case SDLK_PAGEUP: return Key::PageUp;
         case SDLK_PAGEDOWN: return Key::PageDown;
@@ -32,7 +41,8 @@ Key keyFromSdl(SDL_Keycode k)
         case SDLK_UP: return Key::Up;
         case SDLK_DOWN: return Key::Down;
         case SDLK_DELETE: return Key::Delete;
-        case SDLK_RETURN: case SDLK_KP_ENTER: return Key::Return;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: return Key::Return;
         case SDLK_KP_0: return Key::Kp0;
         case SDLK_KP_1: return Key::Kp1;
         case SDLK_KP_2: return Key::Kp2;
@@ -102,7 +112,8 @@ public:
             case 1: flags |= SDL_WINDOW_RESIZABLE | SDL_WINDOW_MAXIMIZED; break;
             case 0: flags |= SDL_WINDOW_RESIZABLE; break;
             case 2: flags |= SDL_WINDOW_FULLSCREEN_DESKTOP; break;
-            case 3: case 4: break;
+            case 3:
+            case 4: break;
             case kWindowKindSplash: flags |= SDL_WINDOW_BORDERLESS; break;
             default: return false;
         }
@@ -193,10 +204,7 @@ public:
         ++frames_;
     }
 
-    bool saveScreenPng(const std::string& path) override
-    {
-        return scaled_.savePng(screen_, path);
-    }
+    bool saveScreenPng(const std::string& path) override { return scaled_.savePng(screen_, path); }
 
     void setStageSize(int size) override
     {
@@ -208,10 +216,12 @@ public:
         const int needW = stageSizeWindowWidth(size), needH = stageSizeWindowHeight(size);
         SDL_Rect usable;
         const int index = SDL_GetWindowDisplayIndex(window_);
-        if (size > 0 && (w < needW || h < needH) && !(flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN)) &&
+        if (size > 0 && (w < needW || h < needH) &&
+            !(flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN)) &&
             SDL_GetDisplayUsableBounds(index < 0 ? 0 : index, &usable) == 0) {
             // Grown where the display allows; the window system tells the new size.
-            SDL_SetWindowSize(window_, std::max(w, std::min(needW, usable.w)), std::max(h, std::min(needH, usable.h)));
+            SDL_SetWindowSize(window_, std::max(w, std::min(needW, usable.w)),
+                              std::max(h, std::min(needH, usable.h)));
         }
         refit();
         resizeDue_ = true;
@@ -270,11 +280,15 @@ public:
         return false;
     }
 
-    bool pollMouseEvent(Event& event) override { return pollRange(event, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP); }
+    bool pollMouseEvent(Event& event) override
+    {
+        return pollRange(event, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP);
+    }
 
     bool pollInputEvent(Event& event) override
     {
-        return pollRange(event, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP) || pollRange(event, SDL_KEYDOWN, SDL_KEYUP);
+        return pollRange(event, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP) ||
+               pollRange(event, SDL_KEYDOWN, SDL_KEYUP);
     }
 
     // Until a message comes. While the picture moves or a hand is at work,
@@ -319,7 +333,10 @@ public:
                                                     : SDL_MESSAGEBOX_INFORMATION;
         SDL_MessageBoxData box{flags, window_, title.c_str(), text.c_str(), count, data, nullptr};
         int hit = -1;
-        if (SDL_ShowMessageBox(&box, &hit) != 0 || hit < 0) {
+        const Uint32 shown = SDL_GetTicks();
+        const int failed = SDL_ShowMessageBox(&box, &hit);
+        sdlDropInputFrom(shown);
+        if (failed != 0 || hit < 0) {
             logLine(title + ": " + text);
             hit = buttons == kBoxOk ? kBoxResultOk : buttons == kBoxYesNo ? kBoxResultNo : kBoxResultCancel;
         }
@@ -336,9 +353,13 @@ public:
             {count == 2 ? Uint32{SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT} : Uint32{0}, 2, second.c_str()},
             {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 3, third.c_str()},
         };
-        SDL_MessageBoxData box{SDL_MESSAGEBOX_WARNING, window_, title.c_str(), text.c_str(), count, data, nullptr};
+        SDL_MessageBoxData box{
+            SDL_MESSAGEBOX_WARNING, window_, title.c_str(), text.c_str(), count, data, nullptr};
         int hit = -1;
-        if (SDL_ShowMessageBox(&box, &hit) != 0 || hit < 0) {
+        const Uint32 shown = SDL_GetTicks();
+        const int failed = SDL_ShowMessageBox(&box, &hit);
+        sdlDropInputFrom(shown);
+        if (failed != 0 || hit < 0) {
             logLine(title + ": " + text);
             hit = count;
         }
@@ -401,7 +422,8 @@ private:
         SDL_Rect display{0, 0, 0, 0};
         const int index = SDL_GetWindowDisplayIndex(window_);
         if (SDL_GetDisplayBounds(index < 0 ? 0 : index, &display) != 0) display = SDL_Rect{0, 0, 0, 0};
-        fit_ = fitWindow(w, h, display.w, display.h, stageSize_ == kStageSizeDefault ? kStageFit : stageSize_);
+        fit_ =
+            fitWindow(w, h, display.w, display.h, stageSize_ == kStageSizeDefault ? kStageFit : stageSize_);
         scaled_.setFit(fit_);
         screen_.resize(fit_.width, fit_.height);
         surface_ = SDL_GetWindowSurface(window_);
@@ -436,15 +458,15 @@ private:
         auto* base = static_cast<uint8_t*>(surface_->pixels) + static_cast<size_t>(r.top) * surface_->pitch +
                      static_cast<size_t>(r.left) * surface_->format->BytesPerPixel;
         if (surface_->format->BytesPerPixel == 4 && surface_->pitch % 4 == 0) {
-            scaled_.draw(screen_, r, reinterpret_cast<uint32_t*>(base), static_cast<size_t>(surface_->pitch / 4),
-                         lut_.data(), lut_[0]);
+            scaled_.draw(screen_, r, reinterpret_cast<uint32_t*>(base),
+                         static_cast<size_t>(surface_->pitch / 4), lut_.data(), lut_[0]);
         } else {
             // Other depths: drawn at 32 bits, then SDL converts (slower, and rare).
             const int rw = r.right - r.left, rh = r.bottom - r.top;
             std::vector<uint32_t> part(static_cast<size_t>(rw) * rh);
             scaled_.draw(screen_, r, part.data(), static_cast<size_t>(rw), lut_.data(), lut_[0]);
-            SDL_ConvertPixels(rw, rh, SDL_PIXELFORMAT_ARGB8888, part.data(), rw * 4, surface_->format->format, base,
-                              surface_->pitch);
+            SDL_ConvertPixels(rw, rh, SDL_PIXELFORMAT_ARGB8888, part.data(), rw * 4, surface_->format->format,
+                              base, surface_->pitch);
         }
         if (SDL_MUSTLOCK(surface_)) SDL_UnlockSurface(surface_);
     }
@@ -483,7 +505,8 @@ private:
             case SDL_KEYUP:
                 out.type = e.type == SDL_KEYDOWN ? T::KeyDown : T::KeyUp;
                 out.key = keyFromSdl(e.key.keysym.sym);
-                out.character = out.key == Key::Other ? characterFromSdl(e.key.keysym.sym, e.key.keysym.mod) : 0;
+                out.character =
+                    out.key == Key::Other ? characterFromSdl(e.key.keysym.sym, e.key.keysym.mod) : 0;
                 out.repeat = e.key.repeat != 0;
                 return true;
             case SDL_MOUSEMOTION:
@@ -491,10 +514,22 @@ private:
                 out.x = fit_.toLogicalX(e.motion.x);
                 out.y = fit_.toLogicalY(e.motion.y);
                 return true;
+            case SDL_MOUSEWHEEL: {
+                // Whole notches only; a "natural" scrolling desktop turns them back.
+                const int notches = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+                if (notches == 0) return false;
+                out.type = T::MouseWheel;
+                out.x = fit_.toLogicalX(e.wheel.mouseX);
+                out.y = fit_.toLogicalY(e.wheel.mouseY);
+                out.wheel = notches;
+                return true;
+            }
             case SDL_MOUSEBUTTONDOWN:
             case SDL_MOUSEBUTTONUP:
                 if (e.button.button != SDL_BUTTON_LEFT) return false;
                 out.type = e.type == SDL_MOUSEBUTTONDOWN ? T::MouseDown : T::MouseUp;
+                // SDL stamps with its own clock; how long ago is the same in ours.
+                out.at = millis() - (SDL_GetTicks() - e.button.timestamp);
                 out.x = fit_.toLogicalX(e.button.x);
                 out.y = fit_.toLogicalY(e.button.y);
                 return true;
@@ -562,14 +597,16 @@ bool sdlKeyOf(const Event& e, SDL_Keycode& code, Uint16& mod)
             return false;
     }
     const uint8_t c = e.character;
-    if (c == '\b') code = SDLK_BACKSPACE;
-    else if (c == '\t') code = SDLK_TAB;
+    if (c == '\b')
+        code = SDLK_BACKSPACE;
+    else if (c == '\t')
+        code = SDLK_TAB;
     else if (c >= 'A' && c <= 'Z') {
         code = c + 32;
         mod = KMOD_LSHIFT;
     } else {
-        static const char kPlain[] = "1234567890-=[]\\;',./`";
-        static const char kShifted[] = "!@#$%^&*()_+{}|:\"<>?~";
+        static const unsigned char kPlain[] = "1234567890-=[]\\;',./`";
+        static const unsigned char kShifted[] = "!@#$%^&*()_+{}|:\"<>?~";
         code = c;
         for (int i = 0; kShifted[i]; ++i)
             if (kShifted[i] == c) {
@@ -662,7 +699,10 @@ public:
         int answer = 0;
         if (!script_->takeBoxAnswer(answer) || answer == HeadlessBackend::kBoxHold)
             return window_->choiceBox(title, text, first, second, third);
-        script_->log("box [" + title + "] " + text + " -> " + (answer == 1 ? first : answer == 2 ? second : third));
+        script_->log("box [" + title + "] " + text + " -> " +
+                     (answer == 1   ? first
+                      : answer == 2 ? second
+                                    : third));
         return answer;
     }
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override
@@ -671,8 +711,11 @@ public:
         uint32_t delay = 0;
         if (!script_->takeDialogAnswer(answer, delay)) return window_->fileDialog(request, chosen);
         sleepMs(static_cast<int>(delay));
-        script_->log(std::string("dialog ") + (request.folder ? "folder" : request.save ? "save" : "open") + " in " + request.initialFolder +
-                     " -> " + (answer ? *answer : "cancel"));
+        script_->log(std::string("dialog ") +
+                     (request.folder ? "folder"
+                      : request.save ? "save"
+                                     : "open") +
+                     " in " + request.initialFolder + " -> " + (answer ? *answer : "cancel"));
         if (!answer) return false;
         chosen = *answer;
         return true;
@@ -710,6 +753,13 @@ private:
                 s.motion.x = e.x;
                 s.motion.y = e.y;
                 break;
+            case T::MouseWheel:
+                s.type = SDL_MOUSEWHEEL;
+                s.wheel.mouseX = e.x;
+                s.wheel.mouseY = e.y;
+                s.wheel.y = e.wheel;
+                s.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+                break;
             case T::MouseDown:
             case T::MouseUp:
                 s.type = e.type == T::MouseDown ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
@@ -741,12 +791,19 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Backend> makeScriptedSdlBackend(std::unique_ptr<Backend> sdl, std::unique_ptr<HeadlessBackend> script)
+std::unique_ptr<Backend> makeScriptedSdlBackend(std::unique_ptr<Backend> sdl,
+                                                std::unique_ptr<HeadlessBackend> script)
 {
     auto* window = dynamic_cast<SdlBackend*>(sdl.get());
     if (!window || !script) return nullptr;
-    sdl.release();
-    return std::make_unique<ScriptedWindow>(std::unique_ptr<SdlBackend>(window), std::move(script));
+    std::unique_ptr<SdlBackend> owned(static_cast<SdlBackend*>(sdl.release()));
+    return std::make_unique<ScriptedWindow>(std::move(owned), std::move(script));
+}
+
+void sdlDropInputFrom(uint32_t ticks)
+{
+    SDL_PumpEvents();
+    SDL_FilterEvents(dropInput, &ticks);
 }
 
 long sdlFramesShown(Backend& backend)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +16,12 @@ class HeadlessBackend;
 
 // The desktop window driven by a script (see PlatHeadless.h): the script's
 // events reach the window through SDL's own queue, in window pixels.
-std::unique_ptr<Backend> makeScriptedSdlBackend(std::unique_ptr<Backend> sdl, std::unique_ptr<HeadlessBackend> script);
+std::unique_ptr<Backend> makeScriptedSdlBackend(std::unique_ptr<Backend> sdl,
+                                                std::unique_ptr<HeadlessBackend> script);
+// Forgets the keys and clicks SDL queued from `ticks` (SDL_GetTicks) on: a
+// question box holds the window, so what was typed or clicked at it while
+// the box was up was aimed at a picture not redrawn, not at the program.
+void sdlDropInputFrom(uint32_t ticks);
 // How many frames the SDL backend has shown (0 for another backend).
 long sdlFramesShown(Backend& backend);
 

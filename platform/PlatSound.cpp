@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <samplerate.h>
-#include <unistd.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -19,7 +19,10 @@ namespace plat {
 
 namespace {
 
-SNDFILE* sf(void* p) { return static_cast<SNDFILE*>(p); }
+SNDFILE* sf(void* p)
+{
+    return static_cast<SNDFILE*>(p);
+}
 
 int pcmSubtype(SoundContainer container, int bits)
 {
@@ -84,7 +87,10 @@ sf_count_t memWrite(const void* ptr, sf_count_t count, void* user)
     m->pos += count;
     return count;
 }
-sf_count_t memTell(void* user) { return static_cast<MemoryFile*>(user)->pos; }
+sf_count_t memTell(void* user)
+{
+    return static_cast<MemoryFile*>(user)->pos;
+}
 
 bool probeWrite(SoundContainer container)
 {
@@ -184,7 +190,8 @@ long SoundReader::readFloatsAs(T* frames, long count, double fullScale)
         done += n;
         if (n < want) break;
     }
-    std::fill(frames + static_cast<size_t>(done) * channels_, frames + static_cast<size_t>(count) * channels_, T{0});
+    std::fill(frames + static_cast<size_t>(done) * channels_, frames + static_cast<size_t>(count) * channels_,
+              T{0});
     return done;
 }
 
@@ -211,7 +218,10 @@ long SoundReader::read(float* frames, long count)
     return n < count && sf_error(sf(file_)) != SF_ERR_NO_ERROR ? -1 : static_cast<long>(n);
 }
 
-bool SoundReader::rewind() { return file_ && sf_seek(sf(file_), 0, SEEK_SET) == 0; }
+bool SoundReader::rewind()
+{
+    return file_ && sf_seek(sf(file_), 0, SEEK_SET) == 0;
+}
 
 // --- writing ---
 
@@ -275,12 +285,19 @@ bool SoundWriter::close()
 
 bool SoundWriter::finish()
 {
+    if (!file_ && replace_.tempPath().empty()) return false;
+    if (file_ && !complete()) return false;
+    return replace_.commit();
+}
+
+bool SoundWriter::complete()
+{
     if (!file_) return false;
     if (!close()) {
         replace_.abort();
         return false;
     }
-    return replace_.commit();
+    return true;
 }
 
 void SoundWriter::abort()

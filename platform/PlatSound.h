@@ -75,6 +75,11 @@ public:
     bool write(const float* frames, long count);
     // Closes the file and puts it in place; true when it is there.
     bool finish();
+    // Closes the file, written whole, without putting it in place: it can
+    // be read at unplacedPath() until finish() puts it there or abort()
+    // removes it, the old one staying meanwhile.
+    bool complete();
+    const std::string& unplacedPath() const { return replace_.tempPath(); }
     // Closes and removes the unfinished file; the old one stays.
     void abort();
 

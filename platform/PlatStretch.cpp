@@ -63,8 +63,10 @@ std::unique_ptr<PlatStretcher> PlatStretcher_Render(double outPerIn, int64_t inp
 {
     if (!(outPerIn > 0) || inputFrames < 0 || channels < 1 || channels > 2) return nullptr;
     const auto options = RubberBandStretcher::OptionProcessOffline | RubberBandStretcher::OptionEngineFiner |
-                         RubberBandStretcher::OptionThreadingNever | RubberBandStretcher::OptionChannelsTogether;
-    auto s = std::unique_ptr<RubberBandStretch>(new (std::nothrow) RubberBandStretch(options, outPerIn, channels));
+                         RubberBandStretcher::OptionThreadingNever |
+                         RubberBandStretcher::OptionChannelsTogether;
+    auto s =
+        std::unique_ptr<RubberBandStretch>(new (std::nothrow) RubberBandStretch(options, outPerIn, channels));
     if (!s) return nullptr;
     s->stretcher().setExpectedInputDuration(static_cast<size_t>(inputFrames));
     s->stretcher().setMaxProcessSize(kPlatStretchFeed);

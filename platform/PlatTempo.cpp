@@ -28,7 +28,8 @@ double soundTempo(const float* mono, int64_t frames, int rate)
         aubio_tempo_do(tracker, in, beat);
         beats += beat->data[0] != 0;
     }
-    const double bpm = beats >= 4 && aubio_tempo_get_confidence(tracker) > 0 ? aubio_tempo_get_bpm(tracker) : 0.0;
+    const double bpm =
+        beats >= 4 && aubio_tempo_get_confidence(tracker) > 0 ? aubio_tempo_get_bpm(tracker) : 0.0;
     del_aubio_tempo(tracker);
     del_fvec(in);
     del_fvec(beat);

@@ -6,21 +6,27 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <numeric>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <numeric>
 
 namespace plat {
 
 namespace {
 std::unique_ptr<Backend> gBackend;
 std::mutex gBackendMutex;  // setting and clearing against interruptModal
-}
+}  // namespace
 
-Backend& backend() { return *gBackend; }
-bool hasBackend() { return gBackend != nullptr; }
+Backend& backend()
+{
+    return *gBackend;
+}
+bool hasBackend()
+{
+    return gBackend != nullptr;
+}
 
 void setBackend(std::unique_ptr<Backend> b)
 {
@@ -88,14 +94,26 @@ void sleepMs(int ms)
 
 namespace {
 
-long floorDiv(long a, long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }  // b > 0
-long ceilDiv(long a, long b) { return -floorDiv(-a, b); }
+long floorDiv(long a, long b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}  // b > 0
+long ceilDiv(long a, long b)
+{
+    return -floorDiv(-a, b);
+}
 
 // The logical pixel whose scaled square [p * num / den, (p + 1) * num / den)
 // holds the centre of window pixel `rel` (counted from the picture's start).
-long logicalOf(long rel, long num, long den) { return floorDiv((2 * rel + 1) * den, 2 * num); }
+long logicalOf(long rel, long num, long den)
+{
+    return floorDiv((2 * rel + 1) * den, 2 * num);
+}
 // The first window pixel whose centre lies in logical pixel p's square.
-long firstWindowOf(long p, long num, long den) { return ceilDiv(2 * p * num - den, 2 * den); }
+long firstWindowOf(long p, long num, long den)
+{
+    return ceilDiv(2 * p * num - den, 2 * den);
+}
 
 }  // namespace
 
@@ -121,7 +139,10 @@ int stepStageSize(double shownPercent, int step)
     return kStageSizes[0];
 }
 
-int stageSizeWindowWidth(int stageSize) { return stageSize > 0 ? (kStageWidth * stageSize + 99) / 100 : kStageWidth; }
+int stageSizeWindowWidth(int stageSize)
+{
+    return stageSize > 0 ? (kStageWidth * stageSize + 99) / 100 : kStageWidth;
+}
 int stageSizeWindowHeight(int stageSize)
 {
     return stageSize > 0 ? (kStageHeight * stageSize + 99) / 100 : kStageHeight;
@@ -139,8 +160,14 @@ int WindowFit::toLogicalY(int y) const
     return static_cast<int>(std::clamp<long>(logicalOf(y - offsetY, num, den), 0, height - 1));
 }
 
-int WindowFit::toWindowX(int x) const { return offsetX + static_cast<int>(firstWindowOf(x, num, den)); }
-int WindowFit::toWindowY(int y) const { return offsetY + static_cast<int>(firstWindowOf(y, num, den)); }
+int WindowFit::toWindowX(int x) const
+{
+    return offsetX + static_cast<int>(firstWindowOf(x, num, den));
+}
+int WindowFit::toWindowY(int y) const
+{
+    return offsetY + static_cast<int>(firstWindowOf(y, num, den));
+}
 
 WindowFit fitWindow(int windowWidth, int windowHeight, int displayWidth, int displayHeight, int stageSize)
 {

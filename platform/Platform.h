@@ -18,14 +18,34 @@ enum class Key : int16_t {
     Escape,
     PageUp,
     PageDown,
-    F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12,
+    F1,
+    F2,
+    F3,
+    F4,
+    F5,
+    F6,
+    F7,
+    F8,
+    F9,
+    F10,
+    F11,
+    F12,
     Left,
     Right,
     Up,
     Down,
     Delete,
     Return,
-    Kp0, Kp1, Kp2, Kp3, Kp4, Kp5, Kp6, Kp7, Kp8, Kp9,
+    Kp0,
+    Kp1,
+    Kp2,
+    Kp3,
+    Kp4,
+    Kp5,
+    Kp6,
+    Kp7,
+    Kp8,
+    Kp9,
     Other,  // any other key; `character` holds its translation or 0
 };
 
@@ -44,6 +64,7 @@ struct Event {
         Terminate,   // end without asking (signal, end of a test script)
         DropFile,    // a file or folder dropped on the window: text holds its path
         DropDone,    // the end of one drop of one or more paths
+        MouseWheel,  // x, y: the pointer; wheel: the notches turned
     };
     Type type = Type::None;
     Key key = Key::None;
@@ -53,6 +74,8 @@ struct Event {
     int y = 0;
     void* data = nullptr;
     std::string text{};
+    int wheel = 0;    // notches of a MouseWheel, away from the user above 0
+    uint32_t at = 0;  // millis() when the user did it; 0 when not known
 };
 
 struct MonitorInfo {
@@ -109,9 +132,9 @@ int stepStageSize(double shownPercent, int step);
 // the next whole factor, then a linear step down (ScaledPicture).
 // The program draws `width` x `height` logical pixels.
 struct WindowFit {
-    int num = 1, den = 1;           // the scale, num / den window pixels a logical one
-    int width = 0, height = 0;      // the logical client area
-    int offsetX = 0, offsetY = 0;   // where the scaled picture starts in the window
+    int num = 1, den = 1;          // the scale, num / den window pixels a logical one
+    int width = 0, height = 0;     // the logical client area
+    int offsetX = 0, offsetY = 0;  // where the scaled picture starts in the window
     int windowWidth = 0, windowHeight = 0;
     double scale() const { return double(num) / den; }
     // Window pixels to logical ones: the logical pixel whose scaled square

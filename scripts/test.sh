@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite.
-#   scripts/test.sh          Release, then ASan+UBSan and the fuzz targets, then TSan
+# Builds and runs every test suite, stage by stage, and says how long each took.
+#   scripts/test.sh          everything, as CI runs it
 #   scripts/test.sh quick    the Release suite only
-#   scripts/test.sh asan|tsan|fuzz|debug   one of the others
-# FUZZ_SECONDS sets how long each fuzz target runs (default 10).
+#   scripts/test.sh format|tidy|release|package|asan|fuzz|tsan|debug   one stage
+# FUZZ_SECONDS sets how long each fuzz target runs (default 5).
+#
+# Release builds everything and runs every test. The sanitizer trees build the
+# program's code and the tests they run, and take the skin, demo library and
+# tools of the Release tree: they run the unit suites and the tests labelled
+# threads (end to end or not), not those labelled slow or realtime (see
+# tests/Labels.cmake).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode="${1:-all}"
-scripts/install-deps.sh
 
 werror=OFF
 [ -n "${CI:-}" ] && werror=ON
@@ -16,44 +21,72 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp:${TSAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:${LSAN_OPTIONS:-}"
+sanitized=(-L '^(unit|threads)$' -LE '^(slow|realtime)$')
+
+times=()
+stage() {
+  local name="$1" start=$SECONDS
+  shift
+  echo "=== $name ($(date +%T))"
+  "$@"
+  local took=$((SECONDS - start))
+  times+=("$(printf '%-8s %3d:%02d' "$name" $((took / 60)) $((took % 60)))")
+  echo "=== $name took $((took / 60)) min $((took % 60)) s"
+}
+
+build() {
+  cmake --preset "$1" -DBEATLOOM_WERROR="$werror" > /dev/null
+  cmake --build "build/$1" -j2 ${2:+--target "$2"}
+}
 
 # Most tests wait on the program playing in real time, so more run at a time
 # than there are cores; fewer under the sanitizers, whose programs need the
 # processor more and must still keep time.
-# The sanitizers look for memory and thread faults; the long exact
-# computations below, which run the same code as shorter tests do, are
-# checked by the Release suite alone; so are the JACK client, a real-time one
-# that would miss its periods under them, and the timing of the MIDI clock
-# and of Link's beat, which a slowed program cannot keep.
-exact_only='DemoGenerator.RunTwiceWritesTheSameBytesAndStaysSmall|Render.TheClassicMixIsTheMixWorkedOutSampleForSample|Render.EveryFormatOpensWithTheRightLength|Jack.TheTransportPlaysTheGrooveIntoJackSampleForSample|MidiClock.ClockOutFollowsTheGrooveAndClockInDrivesIt|LinkSession.ThePeersTempoStartAndBeatAreTheProgramsAndItsTempoChangeAndStopReachThePeer'
-
-# Under the thread checker a JACK client of a test's own misses its periods,
-# and the boxes' end-to-end runs outlast their minute; the window's pixel
-# map, one thread's arithmetic, is left to the other two suites.
-tsan_slow='PlatMidi.PassesMessagesBetweenOwnPortsOverJack|Boxes.AnsweredByReturnEscapeAndTabInsideTheStage|WindowFit.EveryWindowPixelOfAScaledStagePixelMapsBackToItAndShowsIt'
-
-suite() {
-  local preset="$1" jobs="$2" skip=()
-  [ "$preset" = release ] || skip=(-E "$exact_only")
-  [ "$preset" = tsan ] && skip=(-E "$exact_only|$tsan_slow")
-  echo "=== $preset ($(date +%T))"
-  cmake --preset "$preset" -DBEATLOOM_WERROR="$werror" > /dev/null
-  cmake --build "build/$preset" -j2
-  ctest --test-dir "build/$preset" --output-on-failure -j"$jobs" --timeout 600 "${skip[@]}"
+release() {
+  build release
+  ctest --test-dir build/release --output-on-failure -j4 --timeout 600
+}
+sanitizer() {
+  local preset="$1" jobs="$2"
+  # The sanitizer trees take the Release tree's skin, library and tools.
+  [ -e build/release/Library ] || build release
+  build "$preset"
+  ctest --test-dir "build/$preset" --output-on-failure -j"$jobs" --timeout 600 "${sanitized[@]}"
+}
+# The Debian package of the Release tree, made and checked as a user meets it
+# (it is installed on this machine, run as nobody and removed again).
+package() {
+  local deb
+  deb="$(scripts/package.sh build/release | tail -n 1)"
+  scripts/package-check.sh "$deb"
+  rm -f "$deb"
+}
+tidy() {
+  [ -e build/release/compile_commands.json ] || cmake --preset release > /dev/null
+  scripts/tidy.sh build/release
 }
 
+stage deps scripts/install-deps.sh
 case "$mode" in
-  quick|release) suite release 4 ;;
-  debug) suite debug 4 ;;
-  asan) suite asan 3 ;;
-  tsan) suite tsan 2 ;;
-  fuzz) scripts/fuzz.sh "${FUZZ_SECONDS:-10}" ;;
+  format) stage format scripts/check-format.sh ;;
+  tidy) stage tidy tidy ;;
+  package) stage package package ;;
+  quick | release) stage release release ;;
+  debug) stage debug bash -c "cmake --preset debug > /dev/null && cmake --build build/debug -j2 && ctest --test-dir build/debug -j4 --output-on-failure" ;;
+  asan) stage asan sanitizer asan 3 ;;
+  tsan) stage tsan sanitizer tsan 2 ;;
+  fuzz) stage fuzz scripts/fuzz.sh "${FUZZ_SECONDS:-5}" ;;
   all)
-    suite release 4
-    suite asan 3
-    scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
-    suite tsan 2
+    stage format scripts/check-format.sh
+    stage release release
+    stage package package
+    stage tidy tidy
+    stage asan sanitizer asan 3
+    stage fuzz scripts/fuzz.sh "${FUZZ_SECONDS:-5}"
+    stage tsan sanitizer tsan 2
     ;;
-  *) echo "usage: scripts/test.sh [all|quick|asan|tsan|fuzz|debug]" >&2; exit 2 ;;
+  *) echo "usage: scripts/test.sh [all|quick|format|tidy|release|package|asan|fuzz|tsan|debug]" >&2; exit 2 ;;
 esac
+echo "--- stage times (min:s)"
+printf '%s\n' "${times[@]}"
 echo "All tests passed ($mode, $(date +%T))."

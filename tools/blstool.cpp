@@ -74,7 +74,8 @@ int encode(const std::string& plainPath, const std::string& outPath)
         const BLBlsLineProblem problem = BLBlsWriter_CheckLine(lines[i]);
         if (problem == BLBlsLineProblem::none) continue;
         if (++problems <= kMostProblemsShown)
-            complain("%s", plainPath + ":" + std::to_string(i + 1) + ": " + BLBlsWriter_Describe(problem, lines[i]));
+            complain("%s", plainPath + ":" + std::to_string(i + 1) + ": " +
+                               BLBlsWriter_Describe(problem, lines[i]));
     }
     if (problems > 0) {
         if (problems > kMostProblemsShown)
@@ -102,9 +103,10 @@ int decode(const std::string& blsPath)
     while (parser.next()) {
         ++record;
         if (parser.recordLength() > BLBLS_MAX_LINE) {
-            status = complain("%s", blsPath + ": record " + std::to_string(record) + " is " +
-                                        std::to_string(parser.recordLength()) + " bytes long; only its first " +
-                                        std::to_string(BLBLS_MAX_LINE) + " are read");
+            status =
+                complain("%s", blsPath + ": record " + std::to_string(record) + " is " +
+                                   std::to_string(parser.recordLength()) + " bytes long; only its first " +
+                                   std::to_string(BLBLS_MAX_LINE) + " are read");
         }
         for (const char* c = parser.currentLine(); *c; ++c) {
             if (*c != '\n') out += *c;
@@ -116,15 +118,12 @@ int decode(const std::string& blsPath)
 
     const std::string where = blsPath + ": record " + std::to_string(record + 1);
     switch (parser.lastRecord()) {
-    case BLCryptRecord::end:
-        break;
-    case BLCryptRecord::empty:
-        status = complain("%s has length 0, which ends the description there", where);
-        break;
-    case BLCryptRecord::damaged:
-    case BLCryptRecord::line:
-        status = complain("%s is damaged or cut short", where);
-        break;
+        case BLCryptRecord::end: break;
+        case BLCryptRecord::empty:
+            status = complain("%s has length 0, which ends the description there", where);
+            break;
+        case BLCryptRecord::damaged:
+        case BLCryptRecord::line: status = complain("%s is damaged or cut short", where); break;
     }
     return status;
 }

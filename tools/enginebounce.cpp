@@ -20,10 +20,12 @@
 #include "audio/AudioFormat.h"
 #include "audio/BLEngine.h"
 #include "audio/LaunchGrid.h"
+#include "audio/LiveMix.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
 #include "audio/Vetro.h"
 #include "audio/Winaudio.h"
+#include "audio/fx/FxSettings.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
 
@@ -34,6 +36,7 @@ const char* const kUsage =
     "                    --loop PATH[:REPEATS] ... --track T:SAMPLE[:VOLUME[:PAN]] ...\n"
     "                    [--at FRAME:CHANGE ...] [--grid GRID] [--start-frame F] [--key-lock]\n"
     "                    [--synth FOLDER --arp MODE:SPEED:NOTES [--synth-vol V] [--synth-pan P]]\n"
+    "                    [--fx TRACK:NAME[:PARAM=VALUE,...] ...] [--lv2 TRACK:URI[:SYMBOL=VALUE,...] ...]\n"
     "                    -o OUT.wav\n"
     "  Loops are numbered from 0 in the order given; REPEATS is how often a loop\n"
     "  fits into 32 beats (0 or none: measured against SONG_BPM). Tracks 0 to 7\n"
@@ -43,6 +46,7 @@ const char* const kUsage =
     "  A change applies before the output frame FRAME (a multiple of 2048):\n"
     "    FRAME:T:SAMPLE[:sync]  FRAME:T:vol=V[:sync]  FRAME:T:pan=P[:sync]\n"
     "    FRAME:mix-bpm=B  FRAME:key-lock=on  FRAME:key-lock=off\n"
+    "    FRAME:fx:TRACK:SLOT:PARAM=VALUE  FRAME:fx:TRACK:SLOT:bypass=0|1\n"
     "  With sync it waits for the next boundary of the launch grid: GRID is\n"
     "  beat, bar, 2bars, 4bars, 8bars or cycle (32 beats, the default); a change\n"
     "  that comes too late for a boundary lands on the next. Changes at frame 0\n"
@@ -60,7 +64,15 @@ const char* const kUsage =
     "  a note list such as c1e1g1a#2 (two blanks are a rest). Its volume is\n"
     "  0 to 127 (100), its pan 0 to 127 (63).\n"
     "  --key-lock plays with key lock: the mix tempo changes the tempo and not\n"
-    "  the key (the mix is time-stretched instead of resampled).\n";
+    "  the key (the mix is time-stretched instead of resampled).\n"
+    "  --fx and --lv2 put an effect in the next free slot of TRACK (0 to 7, or\n"
+    "  main for the main mix; two slots each, heard in the order given), heard\n"
+    "  from frame 0: filter (type=lowpass|highpass|bandpass, cutoff in Hz,\n"
+    "  resonance 0 to 1), delay (time in beats, as 1/4 or 3/16; feedback, mix\n"
+    "  0 to 1; pingpong=0|1), reverb (size, damping, mix, 0 to 1), limiter\n"
+    "  (ceiling in dBFS); or an LV2 plugin by its URI, its control ports by\n"
+    "  their symbols. What is not given is at its default. A change names the\n"
+    "  slot, 0 or 1.\n";
 
 constexpr int kBlock = 2048;
 constexpr int64_t kMostFrames = (INT32_MAX - 44) / 4;
@@ -76,11 +88,22 @@ struct TrackArg {
 
 struct Change {
     int64_t frame = 0;
-    enum Kind { kSample, kVolume, kPan, kMixBpm, kKeyLock } kind = kSample;
+    enum Kind { kSample, kVolume, kPan, kMixBpm, kKeyLock, kFx } kind = kSample;
     int track = 0;
     int value = 0;
     float bpm = 0;
     bool sync = false;
+    // An effect's parameter: the slot, the parameter and its value as given.
+    int slot = 0;
+    std::string param;
+    std::string text;
+    float fxValue = 0;
+};
+
+struct EffectArg {
+    int rack = 0;
+    int slot = 0;
+    FxSlot settings;
 };
 
 struct Arpeggio {
@@ -106,6 +129,7 @@ struct Options {
     std::string out;
     bool keyLock = false;
     LaunchGrid grid = LaunchGrid::cycle;
+    std::vector<EffectArg> effects;
 };
 
 [[noreturn]] void usage(const std::string& problem)
@@ -168,6 +192,16 @@ Change changeArg(const std::string& s)
     if (p.size() == 2 && p[1].rfind("mix-bpm=", 0) == 0) {
         c.kind = Change::kMixBpm;
         c.bpm = bpmArg(p[1].substr(8), "--at mix tempo");
+        return c;
+    }
+    if (p.size() == 5 && p[1] == "fx") {
+        c.kind = Change::kFx;
+        c.track = p[2] == "main" ? kFxMain : intArg(p[2], "--at effect track", 0, 7);
+        c.slot = intArg(p[3], "--at effect slot", 0, kFxSlots - 1);
+        const size_t eq = p[4].find('=');
+        if (eq == std::string::npos) usage("bad --at: '" + s + "' (PARAM=VALUE)");
+        c.param = p[4].substr(0, eq);
+        c.text = p[4].substr(eq + 1);
         return c;
     }
     if (p.size() == 2 && (p[1] == "key-lock=on" || p[1] == "key-lock=off")) {
@@ -268,6 +302,21 @@ Options parse(int argc, char** argv)
             o.synth.volume = intArg(v, "--synth-vol", 0, 127);
         } else if (a == "--synth-pan") {
             o.synth.pan = intArg(v, "--synth-pan", 0, 127);
+        } else if (a == "--fx" || a == "--lv2") {
+            const size_t colon = v.find(':');
+            if (colon == std::string::npos) usage("bad " + a + ": '" + v + "' (TRACK:EFFECT)");
+            EffectArg e;
+            const std::string track = v.substr(0, colon);
+            e.rack = track == "main" ? kFxMain : intArg(track, (a + " track").c_str(), 0, 7);
+            std::string problem;
+            if (!FxSlot_FromText(v.substr(colon + 1), &e.settings, &problem)) usage(a + ": " + problem);
+            if ((a == "--lv2") != e.settings.isPlugin())
+                usage(a == "--lv2" ? "--lv2 takes a plugin's URI; the built-in effects go with --fx"
+                                   : "--fx takes a built-in effect; plugins go with --lv2");
+            e.slot = static_cast<int>(std::count_if(o.effects.begin(), o.effects.end(),
+                                                    [&](const EffectArg& x) { return x.rack == e.rack; }));
+            if (e.slot >= kFxSlots) usage("track " + track + " has two effect slots, and both are taken");
+            o.effects.push_back(e);
         } else if (a == "-o") {
             o.out = v;
         } else {
@@ -279,6 +328,19 @@ Options parse(int argc, char** argv)
     if (o.frames < 0) usage("--frames is required");
     if (o.out.empty()) usage("-o is required");
     if (o.synth.on != !o.synth.folder.empty()) usage("--synth and --arp go together");
+    for (Change& c : o.changes) {
+        if (c.kind != Change::kFx) continue;
+        std::string effect;
+        for (const EffectArg& e : o.effects)
+            if (e.rack == c.track && e.slot == c.slot) effect = e.settings.effect;
+        if (c.param == "bypass") {
+            if (c.text != "0" && c.text != "1") usage("bypass is 0 or 1, not '" + c.text + "'");
+            c.fxValue = c.text == "1" ? 1.0f : 0.0f;
+            continue;
+        }
+        std::string problem;
+        if (!FxParam_FromText(effect, c.param, c.text, &c.fxValue, &problem)) usage("--at: " + problem);
+    }
     std::stable_sort(o.changes.begin(), o.changes.end(),
                      [](const Change& x, const Change& y) { return x.frame < y.frame; });
     return o;
@@ -314,15 +376,6 @@ bool running()
     return PlayingStatus.load() == 2;
 }
 
-// Lets the loader finish its work at the present play position, then holds it.
-bool settle()
-{
-    if (!running()) return true;
-    LoaderResume();
-    const bool done = LoaderWaitIdle(60000);
-    return LoaderPause(60000) && done;
-}
-
 void apply(const Change& c)
 {
     if (c.kind == Change::kMixBpm) {
@@ -331,6 +384,14 @@ void apply(const Change& c)
     }
     if (c.kind == Change::kKeyLock) {
         gep->setKeyLock(c.value != 0);
+        return;
+    }
+    if (c.kind == Change::kFx) {
+        if (c.param == "bypass") {
+            gep->fx_bypass(c.track, c.slot, c.fxValue != 0.0f);
+        } else {
+            gep->fx_setParam(c.track, c.slot, c.param, c.fxValue);
+        }
         return;
     }
     gep->sync_atGrooveSet(c.sync ? 1 : 0);
@@ -344,7 +405,8 @@ void apply(const Change& c)
     gep->sync_atGrooveSet(0);
     const int64_t lands = TrackChangeTime(c.track + 1);
     if (c.sync && lands != kNever)
-        std::printf("track %d: the change lands at timeline frame %lld\n", c.track, static_cast<long long>(lands));
+        std::printf("track %d: the change lands at timeline frame %lld\n", c.track,
+                    static_cast<long long>(lands));
 }
 
 bool writeWave(const std::string& path, const std::vector<int16_t>& frames, int64_t count)
@@ -428,7 +490,8 @@ bool startUserLoop(UserLoopOptions& u)
         if (fd >= 0) {
             close(fd);
             const std::string tempKel = kelOf(temp);
-            loaded = kelQt_soundConvert_toLoopWave(kel.c_str(), tempKel.c_str()) && gep->userLoop_load(tempKel.c_str());
+            loaded = kelQt_soundConvert_toLoopWave(kel.c_str(), tempKel.c_str()) &&
+                     gep->userLoop_load(tempKel.c_str());
             std::remove(temp);
         }
     }
@@ -471,7 +534,8 @@ int main(int argc, char** argv)
         gep->samplesListAdd(kel.c_str(), static_cast<short>(repeats));
     }
     if (!startUserLoop(userLoop)) {
-        std::fprintf(stderr, "enginebounce: %s: not a sound file that can be loaded\n", userLoop.file.c_str());
+        std::fprintf(stderr, "enginebounce: %s: not a sound file that can be loaded\n",
+                     userLoop.file.c_str());
         gep->exit();
         delete gep;
         gep = nullptr;
@@ -501,6 +565,10 @@ int main(int argc, char** argv)
         }
         if (synthFolder.back() != ':') synthFolder += ':';
     }
+    for (const EffectArg& e : o.effects)
+        for (const FxNote& n : gep->fx_set(e.rack, e.slot, e.settings))
+            std::fprintf(stderr, "enginebounce: %s: %s %s\n", n.effect.c_str(), n.detail.c_str(),
+                         n.kind == FxNote::badState ? "(its state could not be read)" : "");
     size_t next = 0;
     gep->changesBegin();
     gep->play();
@@ -513,7 +581,8 @@ int main(int argc, char** argv)
         gep->synth_SetPoly(36);
         gep->synth_SetVolume(static_cast<short>(o.synth.volume));
         gep->synth_SetPan(static_cast<short>(o.synth.pan));
-        gep->synth_Arp(static_cast<short>(o.synth.mode), static_cast<short>(o.synth.speed), o.synth.notes.c_str());
+        gep->synth_Arp(static_cast<short>(o.synth.mode), static_cast<short>(o.synth.speed),
+                       o.synth.notes.c_str());
     }
     for (const TrackArg& t : o.tracks) {
         gep->setTrackSample(static_cast<short>(t.track), static_cast<short>(t.sample));
@@ -530,7 +599,8 @@ int main(int argc, char** argv)
     std::vector<int16_t> block(2 * kBlock);
     while (static_cast<int64_t>(out.size() / 2) < o.frames) {
         const auto frame = static_cast<int64_t>(out.size() / 2);
-        settled = settle() && settled;
+        settled = LiveMix_Settle() && settled;
+        gep->fx_service();
         if (next < o.changes.size() && o.changes[next].frame <= frame) {
             // The changes of one frame are one command: they land together.
             gep->changesBegin();

@@ -335,7 +335,10 @@ std::map<int32_t, std::string> castNames(KelResFile& res)
     return names;
 }
 
-uint8_t channel8(int c5) { return static_cast<uint8_t>((c5 * 255 + 15) / 31); }
+uint8_t channel8(int c5)
+{
+    return static_cast<uint8_t>((c5 * 255 + 15) / 31);
+}
 
 // One pixel of a loaded cast picture as 8-bit R, G, B.
 void pixelRgb(const kelOffmap& image, int x, int y, uint8_t* rgb)
@@ -372,7 +375,8 @@ bool writePicture(const std::string& path, const kelOffmap& image, const kelOffm
             if (std::strcmp(mode, "plain") == 0 || !mask) continue;
             // Over a checkerboard, so what the mask leaves out shows as such.
             const uint8_t ground = ((x / 8 + y / 8) & 1) ? 96 : 160;
-            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((out[c] * (255 - a) + ground * a + 127) / 255);
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<uint8_t>((out[c] * (255 - a) + ground * a + 127) / 255);
         }
     }
     if (!plat::writePngRgb(path, w, h, rgb.data())) {
@@ -409,7 +413,8 @@ int cmdCast(const std::string& path, long id, const std::string& out, const char
     if (!cast->imageLoaded) return fail(path, "cast " + std::to_string(id) + " has no picture that loads");
     if (std::strcmp(mode, "mask") == 0 && !cast->maskLoaded)
         return fail(path, "cast " + std::to_string(id) + " has no mask");
-    return writePicture(out, cast->image, cast->maskLoaded ? &cast->mask : nullptr, mode, status) ? 0 : status;
+    return writePicture(out, cast->image, cast->maskLoaded ? &cast->mask : nullptr, mode, status) ? 0
+                                                                                                  : status;
 }
 
 int cmdLayout(const std::string& path, long id)
@@ -418,12 +423,14 @@ int cmdLayout(const std::string& path, long id)
     int status = 0;
     if (!openCasts(casts, path, status)) return status;
     const long length = casts.resFile->GetDataLen(kelLayoutType, id);
-    if (!casts.resFile->IsDataAvailable(kelLayoutType, id)) return fail(path, "no layout " + std::to_string(id));
+    if (!casts.resFile->IsDataAvailable(kelLayoutType, id))
+        return fail(path, "no layout " + std::to_string(id));
     std::vector<uint8_t> payload(static_cast<size_t>(std::max(length, 1L)));
     kelLayoutData data;
     if (!casts.resFile->LoadData(reinterpret_cast<char*>(payload.data()), length, kelLayoutType, id) ||
         !kelLayoutRead(payload.data(), static_cast<int32_t>(length), data))
-        return fail(path, "layout " + std::to_string(id) + " is damaged (" + std::to_string(length) + " bytes)");
+        return fail(path,
+                    "layout " + std::to_string(id) + " is damaged (" + std::to_string(length) + " bytes)");
     const std::map<int32_t, std::string> names = castNames(*casts.resFile);
     const std::string text = kelLayoutToText(static_cast<int32_t>(id), data, [&](int32_t castID) {
         const auto it = names.find(castID);
@@ -462,7 +469,8 @@ int cmdRender(const std::string& path, long id, const std::string& out, int16_t 
         const kelOffmap* mask = nullptr;
         const int16_t index = shownIndex(layout, i);
         if (index < 0) {
-            KelOneCast* cast = casts.castAt(casts.MPixIDtoIndex(layout.itemAuxVal(i, static_cast<int16_t>(scheme + 1))));
+            KelOneCast* cast =
+                casts.castAt(casts.MPixIDtoIndex(layout.itemAuxVal(i, static_cast<int16_t>(scheme + 1))));
             if (cast) cast->LoadAvailable();
             if (cast && cast->imageLoaded) {
                 image = &cast->image;
@@ -542,9 +550,11 @@ int main(int argc, char** argv)
         if (!parseID(argv[3], id)) return usage("ID must be a decimal number");
         if (args >= 4 && (!parseID(argv[5], scheme) || scheme < 0 || scheme > 9))
             return usage("SCHEME is a number from 0 to 9");
-        if (args == 6 && (!parseID(argv[6], x) || !parseID(argv[7], y) || x < -640 || x > 640 || y < -480 || y > 480))
+        if (args == 6 &&
+            (!parseID(argv[6], x) || !parseID(argv[7], y) || x < -640 || x > 640 || y < -480 || y > 480))
             return usage("X and Y place the layout on the stage");
-        return cmdRender(argv[2], id, argv[4], static_cast<int16_t>(scheme), static_cast<int>(x), static_cast<int>(y));
+        return cmdRender(argv[2], id, argv[4], static_cast<int16_t>(scheme), static_cast<int>(x),
+                         static_cast<int>(y));
     }
     if (command == "puttext") {
         if (args != 3) return usage("puttext takes FILE ID IN");

@@ -19,7 +19,8 @@ void allocateLike(kelOffmap& layer, const kelOffmap* model, int16_t colour)
         layer.dispose();
         return;
     }
-    if (layer.allocate(kelOffmapDefaultDepth, model->size.h, model->size.v, -1)) layer.fill(&layer.bounds, colour);
+    if (layer.allocate(kelOffmapDefaultDepth, model->size.h, model->size.v, -1))
+        layer.fill(&layer.bounds, colour);
 }
 
 int16_t colourOfCode(int16_t code)
@@ -47,7 +48,10 @@ void BLDraggerCtrl::setup()
     highlighted = 0;
 }
 
-void BLDraggerCtrl::draw() { kelRefreshControl(this); }
+void BLDraggerCtrl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void BLDraggerCtrl::setValue(int16_t n)
 {

@@ -12,7 +12,10 @@
 // ---------------------------------------------------------------------------
 // Level meter
 
-void BLLevelBarControl::draw() { kelRefreshControl(this); }
+void BLLevelBarControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void BLLevelBarControl::setValue(int16_t v)
 {
@@ -39,14 +42,18 @@ void BLLevelBarControl::setValue(int16_t i, int16_t v)
         at.offset(rect.left + aux(1) + drawn * aux(3), rect.top + aux(2) + drawn * aux(4));
         int level = 256;
         if (t + 10 >= value) level = std::max((value - t) * 127 / 10, 32);
-        PWScreen.copyMaskToUpdate(segment, &segment->bounds, mask, &mask->bounds, &at, static_cast<int16_t>(level));
+        PWScreen.copyMaskToUpdate(segment, &segment->bounds, mask, &mask->bounds, &at,
+                                  static_cast<int16_t>(level));
     }
 }
 
 // ---------------------------------------------------------------------------
 // Progress bar
 
-void BLProgressControl::draw() { kelRefreshControl(this); }
+void BLProgressControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void BLProgressControl::setValue(int16_t v)
 {
@@ -88,7 +95,10 @@ void BLRotorControl::calc()
     inner = static_cast<int16_t>(outer - 20);
 }
 
-void BLRotorControl::draw() { kelRefreshControl(this); }
+void BLRotorControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void BLRotorControl::setValue(int16_t n)
 {

@@ -30,7 +30,8 @@ void BLRoundScroll::setup()
     startAngle = aux(4);
     endAngle = aux(5);
     calc();
-    radius = static_cast<int16_t>(std::sqrt(static_cast<double>(aux(6)) * aux(6) + static_cast<double>(aux(7)) * aux(7)));
+    radius = static_cast<int16_t>(
+        std::sqrt(static_cast<double>(aux(6)) * aux(6) + static_cast<double>(aux(7)) * aux(7)));
     // The thumb is placed again now that its radius is known.
     if (thumb) calcThumb();
     ready = 1;
@@ -56,7 +57,10 @@ void BLRoundScroll::calcThumb()
                      static_cast<int>(radius * std::sin(radians)) + centre.v - halfHeight);
 }
 
-void BLRoundScroll::draw() { kelRefreshControl(this); }
+void BLRoundScroll::draw()
+{
+    kelRefreshControl(this);
+}
 
 void BLRoundScroll::setValue(int16_t v)
 {
@@ -80,7 +84,8 @@ void BLRoundScroll::setValue(int16_t i, int16_t v)
         case kelPropDrawNow:
             if (!thumb) return;
             if (thumbMask)
-                PWScreen.copyMaskToUpdate(thumb, &thumb->bounds, thumbMask, &thumbMask->bounds, &thumbRect, 256);
+                PWScreen.copyMaskToUpdate(thumb, &thumb->bounds, thumbMask, &thumbMask->bounds, &thumbRect,
+                                          256);
             else
                 PWScreen.copyToUpdate(thumb, &thumb->bounds, &thumbRect);
             return;
@@ -88,11 +93,15 @@ void BLRoundScroll::setValue(int16_t i, int16_t v)
     }
 }
 
-bool BLRoundScroll::onThumb() const { return thumb && thumbRect.contains(kelGlo.mouseX, kelGlo.mouseY); }
+bool BLRoundScroll::onThumb() const
+{
+    return thumb && thumbRect.contains(kelGlo.mouseX, kelGlo.mouseY);
+}
 
 int16_t BLRoundScroll::valueAtMouse() const
 {
-    float a = std::atan2(static_cast<float>(kelGlo.mouseY - centre.v), static_cast<float>(kelGlo.mouseX - centre.h)) *
+    float a = std::atan2(static_cast<float>(kelGlo.mouseY - centre.v),
+                         static_cast<float>(kelGlo.mouseX - centre.h)) *
               180.0f * kOneOverPi;
     if (startAngle >= 0) {
         if (minimum <= 180)
@@ -142,9 +151,11 @@ void BLScroll::calcThumb()
     if (maximum == minimum || !thumb) return;
     thumbRect = thumb->bounds;
     if (vertical())
-        thumbRect.offset(rect.left, rect.top + (rect.height() - thumb->size.v) * (value - minimum) / (maximum - minimum));
+        thumbRect.offset(
+            rect.left, rect.top + (rect.height() - thumb->size.v) * (value - minimum) / (maximum - minimum));
     else
-        thumbRect.offset(rect.left + (rect.width() - thumb->size.h) * (value - minimum) / (maximum - minimum), rect.top);
+        thumbRect.offset(rect.left + (rect.width() - thumb->size.h) * (value - minimum) / (maximum - minimum),
+                         rect.top);
 }
 
 bool BLScroll::click()
@@ -155,8 +166,8 @@ bool BLScroll::click()
     const int half = vertical() ? thumb->size.v / 2 : thumb->size.h / 2;
     kelGlo.mouseX = static_cast<int16_t>(kelGlo.mouseX - (vertical() ? 0 : half));
     kelGlo.mouseY = static_cast<int16_t>(kelGlo.mouseY - (vertical() ? half : 0));
-    const int16_t at = static_cast<int16_t>(std::clamp<int>(minimum + valueAtMouse(), std::min(minimum, maximum),
-                                                            std::max(minimum, maximum)));
+    const int16_t at = static_cast<int16_t>(
+        std::clamp<int>(minimum + valueAtMouse(), std::min(minimum, maximum), std::max(minimum, maximum)));
     kelGlo.mouseX = static_cast<int16_t>(kelGlo.mouseX + (vertical() ? 0 : half));
     kelGlo.mouseY = static_cast<int16_t>(kelGlo.mouseY + (vertical() ? half : 0));
     setRealtime(at);
@@ -165,7 +176,8 @@ bool BLScroll::click()
 
 int16_t BLScroll::valueAtMouse() const
 {
-    const int room = vertical() ? rect.height() - (thumb ? thumb->size.v : 0) : rect.width() - (thumb ? thumb->size.h : 0);
+    const int room =
+        vertical() ? rect.height() - (thumb ? thumb->size.v : 0) : rect.width() - (thumb ? thumb->size.h : 0);
     if (room == 0) return 0;
     const int along = vertical() ? kelGlo.mouseY - rect.top : kelGlo.mouseX - rect.left;
     return static_cast<int16_t>((maximum - minimum) * along / room);

@@ -11,7 +11,10 @@ void imageIDControl::setup()
     shown = nullptr;
 }
 
-void imageIDControl::draw() { kelRefreshControl(this); }
+void imageIDControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void imageIDControl::setValue(int16_t id)
 {
@@ -29,7 +32,10 @@ void imageIDControl::setValue(int16_t i, int16_t)
     PWScreen.copyToUpdate(&shown->image, &shown->image.bounds, &at);
 }
 
-void imagePtrControl::draw() { kelRefreshControl(this); }
+void imagePtrControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void imagePtrControl::setValue(int16_t, uint8_t* image)
 {
@@ -45,7 +51,10 @@ void imagePtrControl::setValue(int16_t i, int16_t)
     PWScreen.copyToUpdate(picture, &picture->bounds, &at);
 }
 
-void imageBarControl::draw() { kelRefreshControl(this); }
+void imageBarControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void imageBarControl::setValue(int16_t v)
 {

@@ -55,7 +55,8 @@ kelPanelControl* PWPanelClass::newCustomControl(int16_t kind)
     return kelPanelPro::newCustomControl(kind);
 }
 
-void PWPanelClass::attachLayouts(int16_t main, int16_t second, int16_t third, KelCasts* casts, const kelRect* stage)
+void PWPanelClass::attachLayouts(int16_t main, int16_t second, int16_t third, KelCasts* casts,
+                                 const kelRect* stage)
 {
     const int16_t ids[kLayouts] = {main, second, third};
     for (int k = 0; k < kLayouts; ++k) {

@@ -18,7 +18,10 @@ namespace {
 constexpr int16_t kDimmedLevel = 63;
 
 // The ticks since `since`, read as a signed distance (the clock wraps).
-int32_t ticksSince(uint32_t since) { return static_cast<int32_t>(kelGlo.ticks - since); }
+int32_t ticksSince(uint32_t since)
+{
+    return static_cast<int32_t>(kelGlo.ticks - since);
+}
 
 }  // namespace
 
@@ -44,7 +47,8 @@ void PWImageLook::drawNow(const kelRect& at, int16_t level) const
 
 void PWPanelImageControl::setup()
 {
-    kelPaCoStd_StaticCast::setup();
+    // Past the pro control's setup: a skin control draws the layout's casts, no picture of its own.
+    kelPaCoStd_StaticCast::setup();  // NOLINT(bugprone-parent-virtual-call)
     source = aux(kKelAuxSource);
     imageIndex = 0;
     active = 1;
@@ -74,7 +78,10 @@ bool PWPanelImageControl::click()
     return panProImageControl::click();
 }
 
-void PWPanelImageControl::setValue(int16_t v) { set(kelPropImageIndex, v); }
+void PWPanelImageControl::setValue(int16_t v)
+{
+    set(kelPropImageIndex, v);
+}
 
 void PWPanelImageControl::setValue(int16_t i, int16_t v)
 {
@@ -108,7 +115,9 @@ void PWPanelBackpaneControl::setValue(int16_t wanted)
 {
     if (wanted == scheme || !layout || !layout->casts) return;
     KelCasts* casts = layout->casts;
-    auto schemeCast = [&](int16_t s) { return casts->castAt(casts->MPixIDtoIndex(aux(static_cast<int16_t>(s + 1)))); };
+    auto schemeCast = [&](int16_t s) {
+        return casts->castAt(casts->MPixIDtoIndex(aux(static_cast<int16_t>(s + 1))));
+    };
     if (KelOneCast* old = schemeCast(scheme)) old->Unload();
     look = PWImageLook{};
     scheme = std::clamp<int16_t>(wanted, 0, 9);
@@ -132,7 +141,8 @@ void PWPanelBackpaneControl::setValue(int16_t wanted)
 
 void PWPanelButtonControl::setup()
 {
-    kelPaCoStd_StaticCast::setup();
+    // Past the pro control's setup: a skin control draws the layout's casts, no picture of its own.
+    kelPaCoStd_StaticCast::setup();  // NOLINT(bugprone-parent-virtual-call)
     source = aux(kKelAuxSource);
     imageIndex = 1;
     active = 1;
@@ -172,7 +182,8 @@ void PWPanelButtonControl::setValue(int16_t i, int16_t v)
 
 void PWPanelCheckControl::setup()
 {
-    kelPaCoStd_StaticCast::setup();
+    // Past the pro control's setup: a skin control draws the layout's casts, no picture of its own.
+    kelPaCoStd_StaticCast::setup();  // NOLINT(bugprone-parent-virtual-call)
     source = aux(kKelAuxSource);
     imageIndex = 1;
     active = 1;
@@ -273,7 +284,10 @@ void PWPanelFluidFilmControl::setup()
     deadline = kelGlo.ticks;
 }
 
-void PWPanelFluidFilmControl::prepare() { ready = film ? 1 : 0; }
+void PWPanelFluidFilmControl::prepare()
+{
+    ready = film ? 1 : 0;
+}
 
 void PWPanelFluidFilmControl::setValue(int16_t t)
 {
@@ -310,9 +324,11 @@ void PWPanelFluidFilmControl::idle()
             stepTime = kelGlo.ticks;
         }
         if (rising)
-            currentFrame = static_cast<int16_t>(std::min<int>(currentFrame + std::max<int16_t>(riseStep, 1), target));
+            currentFrame =
+                static_cast<int16_t>(std::min<int>(currentFrame + std::max<int16_t>(riseStep, 1), target));
         else
-            currentFrame = static_cast<int16_t>(std::max<int>(currentFrame - std::max<int16_t>(fallStep, 1), target));
+            currentFrame =
+                static_cast<int16_t>(std::max<int>(currentFrame - std::max<int16_t>(fallStep, 1), target));
     }
     set(kelPropImageIndex, currentFrame);
 }
@@ -357,7 +373,10 @@ void PWPanelStaticCastControl::getOffmaps()
     if (cast->maskLoaded) mask = &cast->mask;
 }
 
-void PWPanelStaticCastControl::draw() { kelRefreshControl(this); }
+void PWPanelStaticCastControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void PWPanelStaticCastControl::setValue(int16_t v)
 {
@@ -385,7 +404,8 @@ void PWPanelStaticCastControl::setValue(int16_t i, int16_t v)
 
 void PWPanelTextControl::setup()
 {
-    kelPaCoStd_StaticCast::setup();
+    // Past the pro control's setup: a skin control draws the layout's casts, no picture of its own.
+    kelPaCoStd_StaticCast::setup();  // NOLINT(bugprone-parent-virtual-call)
     text[0] = '\0';
     size = 12;
     style = 0;
@@ -405,11 +425,14 @@ void PWPanelTextControl::calc()
     anchor = rect.snap(a);
 }
 
-void PWPanelTextControl::draw() { kelRefreshControl(this); }
+void PWPanelTextControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void PWPanelTextControl::setValue(char* t)
 {
-    std::snprintf(text, sizeof text, "%s", t ? t : "");
+    std::snprintf(text, sizeof text, "%s", kelShownText(t).c_str());
     draw();
 }
 
@@ -474,7 +497,8 @@ void PWPanelSpectreControl::setValue(int16_t i, int16_t v)
     for (int x = 0; x < bars; ++x) {
         const int h = std::clamp<int>(spectrePublicBuffer[x], 0, rect.height() - 1);
         if (h > 0)
-            PWScreen.lineToUpdate(static_cast<int16_t>(rect.left + x), bottom, static_cast<int16_t>(rect.left + x),
-                                  static_cast<int16_t>(bottom - h), 0x03FF);
+            PWScreen.lineToUpdate(static_cast<int16_t>(rect.left + x), bottom,
+                                  static_cast<int16_t>(rect.left + x), static_cast<int16_t>(bottom - h),
+                                  0x03FF);
     }
 }

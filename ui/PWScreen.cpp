@@ -1,8 +1,8 @@
 #include "ui/PWScreen.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -103,7 +103,10 @@ void PWScreenClass::update(const kelRect* area)
     clip = outer;
 }
 
-void PWScreenClass::updateFrom(kelPanel*, int16_t, const kelRect* area) { update(area); }
+void PWScreenClass::updateFrom(kelPanel*, int16_t, const kelRect* area)
+{
+    update(area);
+}
 
 namespace {
 
@@ -145,8 +148,9 @@ void PWScreenClass::copyToUpdate(const kelOffmap* source, const kelRect* sourceR
     image.copy(source, &s, &d);
 }
 
-void PWScreenClass::copyMaskToUpdate(const kelOffmap* source, const kelRect* sourceRect, const kelOffmap* mask,
-                                     const kelRect* maskRect, const kelRect* destRect, int16_t level)
+void PWScreenClass::copyMaskToUpdate(const kelOffmap* source, const kelRect* sourceRect,
+                                     const kelOffmap* mask, const kelRect* maskRect, const kelRect* destRect,
+                                     int16_t level)
 {
     if (!clip || !source || !sourceRect || !mask || !maskRect || !destRect) return;
     kelRect s = *sourceRect, m = *maskRect, d = *destRect;
@@ -283,6 +287,15 @@ void PWScreenClass::toggle(int16_t index)
 
 void PWScreenClass::events()
 {
+    // While a file dialog is open the music plays on, but the window takes
+    // no keys, clicks or commands: they belong to the dialog (a letter
+    // typed for a path must not mute a track).
+    if (BLPath::dialogPending()) {
+        if (kelGlo.what == kelKeyUp) keyHeld[kelGlo.keyChar] = 0;
+        if (kelGlo.what == kelMouseDown || kelGlo.what == kelKeyDown || kelGlo.what == kelAutoKey ||
+            kelGlo.what == kelKeyUp || kelGlo.what == kelCommandEvt || kelGlo.what == kelWheelEvt)
+            return;
+    }
     switch (kelGlo.what) {
         case kelNullEvent:
             if (help) help->idle();
@@ -290,6 +303,7 @@ void PWScreenClass::events()
                 if (isVisible(i)) panel(i)->events();
             break;
         case kelMouseDown: dispatchMouseDown(); break;
+        case kelWheelEvt: dispatchWheel(); break;
         case kelKeyDown:
         case kelAutoKey:
         case kelKeyUp: dispatchKey(); break;
@@ -332,6 +346,23 @@ void PWScreenClass::dispatchMouseDown()
     };
     // The help overlay lies over every panel.
     if (help && help->click(kelGlo.mouseX, kelGlo.mouseY)) return;
+    if (modalPanel != -1) {
+        tryPanel(modalPanel);
+        return;
+    }
+    for (int16_t i = static_cast<int16_t>(count - 1); i >= 0; --i)
+        if (tryPanel(i)) return;
+}
+
+void PWScreenClass::dispatchWheel()
+{
+    const int16_t x = kelGlo.mouseX, y = kelGlo.mouseY;
+    auto tryPanel = [this, x, y](int16_t i) {
+        PWPanelClass* p = panel(i);
+        if (!isVisible(i) || !p->backgroundHit(x, y)) return false;
+        p->events();
+        return true;
+    };
     if (modalPanel != -1) {
         tryPanel(modalPanel);
         return;
@@ -426,14 +457,16 @@ void PWScreenClass::resized()
 {
     const int16_t w = kelGlo.screenWidth, h = kelGlo.screenHeight;
     windowRect = kelRect(0, 0, w, h);
-    int16_t ox = static_cast<int16_t>((w - kStageWidth) / 2), oy = static_cast<int16_t>((h - kStageHeight) / 2);
+    int16_t ox = static_cast<int16_t>((w - kStageWidth) / 2),
+            oy = static_cast<int16_t>((h - kStageHeight) / 2);
     if (ox < 0 || oy < 0) ox = oy = 0;
     // Floating panels move with the stage, so that they keep their place on it.
     const int dh = ox - origin.h, dv = oy - origin.v;
     origin = kelPoint{ox, oy};
     stage = kelRect(ox, oy, ox + kStageWidth, oy + kStageHeight);
     if (ready && (image.size.h < w || image.size.v < h))
-        ready = image.allocate(kelOffmapDefaultDepth, std::max(w, image.size.h), std::max(h, image.size.v), -1);
+        ready =
+            image.allocate(kelOffmapDefaultDepth, std::max(w, image.size.h), std::max(h, image.size.v), -1);
     for (int16_t i = 0; i < count; ++i) {
         PWPanelClass* p = panel(i);
         if (!p) continue;
@@ -566,7 +599,10 @@ void PWScreenClass::openWindow(const kelRect* last)
     resized();
 }
 
-void PWScreenClass::closeWindow() { KEL_CloseWindow(); }
+void PWScreenClass::closeWindow()
+{
+    KEL_CloseWindow();
+}
 
 void PWScreenClass::processOpenDocuments()
 {

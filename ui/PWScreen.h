@@ -46,7 +46,7 @@ public:
 
 class PWScreenClass {
 public:
-    static constexpr int16_t kPanelCount = 12;
+    static constexpr int16_t kPanelCount = 13;
     static constexpr int16_t kStageWidth = 640;
     static constexpr int16_t kStageHeight = 480;
 
@@ -98,7 +98,8 @@ public:
                           const kelRect* maskRect, const kelRect* destRect, int16_t level);
     void fillToUpdate(const kelRect* rect, int16_t colour);
     void lineToUpdate(int16_t x1, int16_t y1, int16_t x2, int16_t y2, int16_t colour);
-    void stringToUpdate(const kelFont* font, const char* text, int16_t x, int16_t y, int16_t align, bool masked);
+    void stringToUpdate(const kelFont* font, const char* text, int16_t x, int16_t y, int16_t align,
+                        bool masked);
     // Shows a picture straight in the window, over whatever the screen
     // composed (an open pop-up list, a framework control's own image).
     void showOnTop(const kelOffmap* source, const kelRect* sourceRect, const kelRect* destRect);
@@ -133,6 +134,8 @@ public:
 
 private:
     void dispatchMouseDown();
+    // The wheel turns the control under the mouse of the panel in front there.
+    void dispatchWheel();
     void dispatchKey();
     void dispatchCommand();
     void askQuit();

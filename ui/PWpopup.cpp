@@ -25,7 +25,10 @@ constexpr long kScrollTicks = 5;
 constexpr uint32_t kBlinkTicks = 5;
 constexpr int kBlinkRounds = 6;
 
-kelRect inset(const kelRect& r, int by) { return kelRect(r.left + by, r.top + by, r.right - by, r.bottom - by); }
+kelRect inset(const kelRect& r, int by)
+{
+    return kelRect(r.left + by, r.top + by, r.right - by, r.bottom - by);
+}
 
 }  // namespace
 
@@ -52,7 +55,7 @@ void PWpopupControl::draw()
 void PWpopupControl::setValue(int16_t i, char* text)
 {
     if (!text || !text[0] || i < 0 || i >= kMaxItems) return;
-    std::snprintf(items[i], sizeof items[i], "%s", text);
+    std::snprintf(items[i], sizeof items[i], "%s", kelShownText(text).c_str());
     count = static_cast<int16_t>(i + 1);
 }
 
@@ -65,9 +68,10 @@ void PWpopupControl::getValue(int16_t i, char* text)
 void PWpopupControl::setValue(char* text)
 {
     if (!text) return;
+    const std::string shown = kelShownText(text);
     int16_t found = -1;
     for (int16_t i = 0; i < count; ++i)
-        if (std::strcmp(items[i], text) == 0) found = i;
+        if (shown == items[i]) found = i;
     if (found >= 0) setValue(found);
 }
 
@@ -112,8 +116,8 @@ void PWpopupControl::setValue(int16_t i, int16_t v)
     char shown[kMaxItemText + 1];
     std::snprintf(shown, sizeof shown, "%s", items[value]);
     if (fit) PWFont.stringFitWidth(shown, static_cast<int16_t>(rect.width() - 2 * insetX + 1));
-    PWScreen.stringToUpdate(&PWFont, shown, static_cast<int16_t>(l + insetX), static_cast<int16_t>(t + offsetY), 0,
-                            true);
+    PWScreen.stringToUpdate(&PWFont, shown, static_cast<int16_t>(l + insetX),
+                            static_cast<int16_t>(t + offsetY), 0, true);
 }
 
 void PWpopupControl::idleLive()
@@ -144,8 +148,9 @@ bool PWpopupControl::click()
         }
         idleLive();
     }
-    const int16_t chosen = runList(held);
-    return chosen >= 0;
+    // A choice was handed to the panel as it was made (reportNow).
+    runList(held);
+    return false;
 }
 
 void PWpopupControl::placeList(OpenList& list) const
@@ -154,7 +159,8 @@ void PWpopupControl::placeList(OpenList& list) const
     const int16_t shown = value;
     list.first = list.last = shown;
     while (list.first > 0 && rect.top - (shown - list.first) * h > 2 * h) --list.first;
-    while (list.last < count - 1 && rect.top + (list.last - shown) * h < kelGlo.screenHeight - 2 * h) ++list.last;
+    while (list.last < count - 1 && rect.top + (list.last - shown) * h < kelGlo.screenHeight - 2 * h)
+        ++list.last;
     list.rows = static_cast<int16_t>(list.last - list.first + 1);
     list.origin = kelPoint{rect.left, static_cast<int16_t>(rect.top - (shown - list.first) * h)};
 }
@@ -165,8 +171,8 @@ void PWpopupControl::findHover(OpenList& list) const
     list.hover = -1;
     for (int16_t r = list.first; r <= list.last; ++r) {
         const int top = list.origin.v + (r - list.first) * h;
-        if (kelGlo.mouseX > list.origin.h && kelGlo.mouseX < list.origin.h + rect.width() && kelGlo.mouseY > top &&
-            kelGlo.mouseY < top + h)
+        if (kelGlo.mouseX > list.origin.h && kelGlo.mouseX < list.origin.h + rect.width() &&
+            kelGlo.mouseY > top && kelGlo.mouseY < top + h)
             list.hover = r;
     }
     list.selection = list.hover >= 0 && !isSeparator(list.hover) ? list.hover : -1;
@@ -186,9 +192,13 @@ int16_t PWpopupControl::runList(bool held)
         while (held && kelTrackMouse()) idleLive();
         return -1;
     }
-    const kelRect area(list.origin.h, list.origin.v, list.origin.h + rect.width(), list.origin.v + list.rows * h);
+    const kelRect area(list.origin.h, list.origin.v, list.origin.h + rect.width(),
+                       list.origin.v + list.rows * h);
     const int16_t chosen = held ? trackHeld(list) : trackOpen(list, area);
     if (chosen >= 0) {
+        // The choice acts at the release; the blink only shows it.
+        value = chosen;
+        reportNow();
         for (int round = 0; round < kBlinkRounds; ++round) {
             drawPopOpen(list, round % 2 == 1 ? -1 : chosen);
             const uint32_t shown = kelGlo.ticks;
@@ -198,7 +208,6 @@ int16_t PWpopupControl::runList(bool held)
                 KEL_PollPause();
             }
         }
-        value = chosen;
     }
     list.image.dispose();
     PWScreen.update(&area);
@@ -293,7 +302,8 @@ int16_t PWpopupControl::trackOpen(OpenList& list, const kelRect& area)
                 if (kelGlo.specialKey == 20) return -1;  // Escape
                 if (kelGlo.keyChar == kelArrowUp) stepSelection(list, -1);
                 if (kelGlo.keyChar == kelArrowDown) stepSelection(list, 1);
-                if (kelGlo.keyChar == kelKeyReturn && list.selection >= 0 && !onArrowRow(list, list.selection))
+                if (kelGlo.keyChar == kelKeyReturn && list.selection >= 0 &&
+                    !onArrowRow(list, list.selection))
                     return list.selection;
             } else if (kelGlo.what == kelKeyUp) {
                 PWScreen.keyHeld[kelGlo.keyChar] = 0;
@@ -303,8 +313,10 @@ int16_t PWpopupControl::trackOpen(OpenList& list, const kelRect& area)
         }
         if (moved) {
             findHover(list);
-            if (list.hover >= 0) list.selection = list.hover;
-            else if (!area.contains(kelGlo.mouseX, kelGlo.mouseY)) list.selection = -1;
+            if (list.hover >= 0)
+                list.selection = list.hover;
+            else if (!area.contains(kelGlo.mouseX, kelGlo.mouseY))
+                list.selection = -1;
         }
         if (moved || atEnd != 0) scrollAtEnds(list, atEnd, scrollDeadline);
         const int16_t lit = list.selection >= 0 && !isSeparator(list.selection) ? list.selection : -1;
@@ -362,5 +374,6 @@ void PWpopupControl::drawPopOpenItem(OpenList& list, int16_t row, const kelRect&
     char shown[kMaxItemText + 1];
     std::snprintf(shown, sizeof shown, "%s", items[row]);
     if (fit) PWFont.stringFitWidth(shown, static_cast<int16_t>(box.width() - 2 * insetX));
-    PWFont.copyMaskString(&into, shown, static_cast<int16_t>(l + insetX), static_cast<int16_t>(t + offsetY), 0);
+    PWFont.copyMaskString(&into, shown, static_cast<int16_t>(l + insetX), static_cast<int16_t>(t + offsetY),
+                          0);
 }

@@ -102,7 +102,8 @@ void kelFont::drawString(kelOffmap* dest, const char* text, int16_t x, int16_t y
         if (clip && !clip->contains(target)) {
             // Only the part inside the clip, glyph rectangle cut alike.
             const int l = std::max<int>(target.left, clip->left), t = std::max<int>(target.top, clip->top);
-            const int r = std::min<int>(target.right, clip->right), b = std::min<int>(target.bottom, clip->bottom);
+            const int r = std::min<int>(target.right, clip->right),
+                      b = std::min<int>(target.bottom, clip->bottom);
             if (l >= r || t >= b) continue;
             source = kelRect(glyph.left + (l - target.left), glyph.top + (t - target.top),
                              glyph.left + (r - target.left), glyph.top + (b - target.top));

@@ -59,7 +59,10 @@ void panProImageControl::setup()
     prepare();
 }
 
-void panProImageControl::composeBackground() { copyBackground(*this, source, own); }
+void panProImageControl::composeBackground()
+{
+    copyBackground(*this, source, own);
+}
 
 void panProImageControl::prepare()
 {
@@ -90,7 +93,10 @@ void panProImageControl::draw()
     if (ready) kelRefreshControl(this);
 }
 
-void panProImageControl::setValue(int16_t v) { set(kelPropImageIndex, static_cast<int16_t>(v + 1)); }
+void panProImageControl::setValue(int16_t v)
+{
+    set(kelPropImageIndex, static_cast<int16_t>(v + 1));
+}
 
 void panProImageControl::setValue(int16_t i, int16_t v)
 {
@@ -133,7 +139,10 @@ void panProButtonControl::setValue(int16_t i, long v)
     if (i == kelPropCallback) callback = reinterpret_cast<panProButtonCallback>(v);
 }
 
-int16_t panProButtonControl::call(int16_t phase) { return callback ? callback(this, phase) : kelTrackGoOn; }
+int16_t panProButtonControl::call(int16_t phase)
+{
+    return callback ? callback(this, phase) : kelTrackGoOn;
+}
 
 bool panProButtonControl::click()
 {
@@ -152,10 +161,13 @@ bool panProButtonControl::key()
     if (!focused || kelGlo.keyChar != kSpace) return false;
     setValue(int16_t{1});
     int16_t code = call(0);
-    if (code == kelTrackGoOn) KEL_WaitTicks(30);
-    setValue(int16_t{0});
+    const bool shown = code == kelTrackGoOn;
     code = call(1);
-    return code != kelTrackNoReport;
+    // The press acts at once; the button stays down a moment only to show it.
+    if (code != kelTrackNoReport) reportNow();
+    if (shown) KEL_WaitTicks(30);
+    setValue(int16_t{0});
+    return false;
 }
 
 void panProCheckControl::setValue(int16_t v)
@@ -237,10 +249,11 @@ bool panProHilButtonControl::key()
 {
     if (!focused || kelGlo.keyChar != kSpace) return false;
     set(kelPropImageIndex, 2);
+    reportNow();
     KEL_WaitTicks(30);
     set(kelPropImageIndex, 1);
     drawOffAndHilite();
-    return true;
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -265,7 +278,7 @@ void panProTextControl::calc()
 
 void panProTextControl::setValue(char* t)
 {
-    std::snprintf(text, sizeof text, "%s", t ? t : "");
+    std::snprintf(text, sizeof text, "%s", kelShownText(t).c_str());
     calc();
     draw();
 }
@@ -332,7 +345,10 @@ void panProScrollControl::compose()
         own.copy(thumb, &thumb->bounds, &thumbRect);
 }
 
-void panProScrollControl::draw() { kelRefreshControl(this); }
+void panProScrollControl::draw()
+{
+    kelRefreshControl(this);
+}
 
 void panProScrollControl::setValue(int16_t v)
 {
@@ -430,7 +446,10 @@ kelRect panProImagesFilmControl::frameRect(bool offset) const
     return r;
 }
 
-void panProImagesFilmControl::composeBackground() { copyBackground(*this, source, own); }
+void panProImagesFilmControl::composeBackground()
+{
+    copyBackground(*this, source, own);
+}
 
 void panProImagesFilmControl::prepare()
 {

@@ -21,7 +21,10 @@ void kelRefreshControl(kelPanelControl* control)
 // ---------------------------------------------------------------------------
 // Texts
 
-void kelPaCoStd_StaticString::draw() { kelRefreshControl(this); }
+void kelPaCoStd_StaticString::draw()
+{
+    kelRefreshControl(this);
+}
 
 void kelPaCoStd_StaticString::setValue(int16_t v)
 {
@@ -32,7 +35,7 @@ void kelPaCoStd_StaticString::setValue(int16_t v)
 
 void kelPaCoStd_StaticString::setValue(char* text)
 {
-    std::snprintf(text_, sizeof text_, "%s", text ? text : "");
+    std::snprintf(text_, sizeof text_, "%s", kelShownText(text).c_str());
     draw();
 }
 
@@ -48,8 +51,8 @@ void kelPaCoStd_StaticString::drawText(int16_t align)
     fitted.push_back('\0');
     PWFont.stringFitWidth(fitted.data(), static_cast<int16_t>(rect.width() - 4));
     const int16_t y = static_cast<int16_t>(rect.top + (rect.height() - PWFont.height) / 2);
-    const int16_t x = align == 1 ? static_cast<int16_t>(rect.left + rect.width() / 2)
-                                 : static_cast<int16_t>(rect.left + 2);
+    const int16_t x =
+        align == 1 ? static_cast<int16_t>(rect.left + rect.width() / 2) : static_cast<int16_t>(rect.left + 2);
     PWScreen.stringToUpdate(&PWFont, fitted.data(), x, y, align, true);
 }
 
@@ -210,7 +213,10 @@ void kelPaCoStd_StandardEditString::setValue(int16_t i, int16_t)
     drawText(0);
 }
 
-void kelPaCoStd_StandardEditNum::setValue(int16_t v) { kelPaCoStd_StaticString::setValue(v); }
+void kelPaCoStd_StandardEditNum::setValue(int16_t v)
+{
+    kelPaCoStd_StaticString::setValue(v);
+}
 
 void kelPaCoStd_StandardEditNum::getValue(int16_t& v)
 {
@@ -237,7 +243,10 @@ void kelPaCoStd_StaticCast::setValue(int16_t v)
     draw();
 }
 
-void kelPaCoStd_StaticCast::draw() { kelRefreshControl(this); }
+void kelPaCoStd_StaticCast::draw()
+{
+    kelRefreshControl(this);
+}
 
 void kelPaCoStd_StaticCast::setValue(int16_t i, int16_t)
 {
@@ -246,8 +255,8 @@ void kelPaCoStd_StaticCast::setValue(int16_t i, int16_t)
     const KelOneCast* cast = layout->casts->castAt(w.currentCast);
     if (!cast || !cast->imageLoaded) return;
     if (cast->maskLoaded)
-        PWScreen.copyMaskToUpdate(&cast->image, &cast->image.bounds, &cast->mask, &cast->mask.bounds, &w.imageRect,
-                                  256);
+        PWScreen.copyMaskToUpdate(&cast->image, &cast->image.bounds, &cast->mask, &cast->mask.bounds,
+                                  &w.imageRect, 256);
     else
         PWScreen.copyToUpdate(&cast->image, &cast->image.bounds, &w.imageRect);
 }
@@ -260,7 +269,10 @@ int16_t kelPaCoStd_StandardList::rowHeight() const
     return static_cast<int16_t>(std::max<int>(PWFont.height, 8) + 2);
 }
 
-void kelPaCoStd_StandardList::draw() { kelRefreshControl(this); }
+void kelPaCoStd_StandardList::draw()
+{
+    kelRefreshControl(this);
+}
 
 bool kelPaCoStd_StandardList::click()
 {
@@ -281,7 +293,7 @@ void kelPaCoStd_StandardList::setValue(int16_t i, char* text)
 {
     if (i < 0 || i >= 180 || !text) return;
     if (static_cast<size_t>(i) >= items.size()) items.resize(static_cast<size_t>(i) + 1);
-    items[static_cast<size_t>(i)] = text;
+    items[static_cast<size_t>(i)] = kelShownText(text);
     draw();
 }
 
@@ -289,7 +301,8 @@ void kelPaCoStd_StandardList::getValue(int16_t i, char* text)
 {
     if (!text) return;
     text[0] = '\0';
-    if (i >= 0 && static_cast<size_t>(i) < items.size()) std::strcpy(text, items[static_cast<size_t>(i)].c_str());
+    if (i >= 0 && static_cast<size_t>(i) < items.size())
+        std::strcpy(text, items[static_cast<size_t>(i)].c_str());
 }
 
 void kelPaCoStd_StandardList::setValue(int16_t i, int16_t)
@@ -298,7 +311,8 @@ void kelPaCoStd_StandardList::setValue(int16_t i, int16_t)
     PWScreen.fillToUpdate(&rect, 0);
     const int16_t h = rowHeight();
     for (size_t r = 0; r < items.size(); ++r) {
-        const kelRect row(rect.left, rect.top + static_cast<int>(r) * h, rect.right, rect.top + static_cast<int>(r + 1) * h);
+        const kelRect row(rect.left, rect.top + static_cast<int>(r) * h, rect.right,
+                          rect.top + static_cast<int>(r + 1) * h);
         if (row.bottom > rect.bottom) break;
         if (static_cast<int16_t>(r) == value) PWScreen.fillToUpdate(&row, kelStdLit);
         std::vector<char> fitted(items[r].begin(), items[r].end());
@@ -309,7 +323,10 @@ void kelPaCoStd_StandardList::setValue(int16_t i, int16_t)
     }
 }
 
-void kelPaCoStd_StandardLevelBar::draw() { kelRefreshControl(this); }
+void kelPaCoStd_StandardLevelBar::draw()
+{
+    kelRefreshControl(this);
+}
 
 void kelPaCoStd_StandardLevelBar::setValue(int16_t v)
 {

@@ -9,9 +9,15 @@ constexpr uint32_t kDoubleClickTicks = 30;
 constexpr uint8_t kTab = 9;
 }  // namespace
 
-kelPanel::kelPanel() { allocate(); }
+kelPanel::kelPanel()
+{
+    allocate();
+}
 
-kelPanel::~kelPanel() { dispose(); }
+kelPanel::~kelPanel()
+{
+    dispose();
+}
 
 void kelPanel::allocate()
 {
@@ -68,9 +74,15 @@ void kelPanel::newCtrl(int16_t index, kelPanelControl* control)
     if (focus == index) focus = -1;
 }
 
-void kelPanel::newCtrlKind(int16_t index, int16_t kind) { newCtrl(index, newCustomControl(kind)); }
+void kelPanel::newCtrlKind(int16_t index, int16_t kind)
+{
+    newCtrl(index, newCustomControl(kind));
+}
 
-kelPanelControl* kelPanel::newCustomControl(int16_t kind) { return kelNewStandardControl(kind); }
+kelPanelControl* kelPanel::newCustomControl(int16_t kind)
+{
+    return kelNewStandardControl(kind);
+}
 
 void kelPanel::attachLayout(KelLayout* layout, int16_t base)
 {
@@ -121,7 +133,9 @@ int16_t kelPanel::findClicked(bool doubleClick)
         kelPanelControl* c = controls[static_cast<size_t>(i)];
         if (!c->live() || !c->rect.contains(x, y)) continue;
         hitItem = i;
+        c->reported = 0;
         if ((doubleClick && c->doubleClick()) || c->click()) return hitItem;
+        if (c->reported) return kItemReported;
         if (held && !kelGlo.buttonDown) break;
     }
     return -1;
@@ -145,13 +159,14 @@ void kelPanel::events()
     hitItem = -1;
     switch (kelGlo.what) {
         case kelMouseDown:
-            if (kelGlo.ticks - lastClickTicks < kDoubleClickTicks) {
+            // Press to press: a drag's length does not count towards the next.
+            if (kelGlo.pressTicks - lastClickTicks < kDoubleClickTicks) {
                 hitItem = findClicked(true);
                 if (hitItem == -1) onDoubleClick();
             } else {
+                lastClickTicks = kelGlo.pressTicks;
                 hitItem = findClicked(false);
                 if (hitItem == -1) onClick();
-                lastClickTicks = kelGlo.ticks;
             }
             break;
         case kelKeyDown:
@@ -160,12 +175,26 @@ void kelPanel::events()
                 kelPanelControl* c = controls[static_cast<size_t>(i)];
                 if (!c->live()) continue;
                 hitItem = i;
+                c->reported = 0;
                 if (c->key()) break;
+                if (c->reported) {
+                    hitItem = kItemReported;
+                    break;
+                }
                 hitItem = -1;
             }
             if (hitItem == -1) {
                 onKey();
                 if (kelGlo.keyChar == kTab) moveFocus(kelGlo.shiftDown != 0);
+            }
+            break;
+        case kelWheelEvt:
+            for (int16_t i = 0; i < controlCount; ++i) {
+                kelPanelControl* c = controls[static_cast<size_t>(i)];
+                if (!c->live() || !c->rect.contains(kelGlo.mouseX, kelGlo.mouseY)) continue;
+                hitItem = i;
+                if (c->wheel(kelGlo.wheel)) break;
+                hitItem = -1;
             }
             break;
         case kelUpdateEvt:
@@ -179,7 +208,7 @@ void kelPanel::events()
         case kelCloseEvt: kelGlo.running = 0; break;
         default: break;
     }
-    if (hitItem != -1) {
+    if (hitItem >= 0) {
         beforeItem();
         onItem();
         if (hitItem >= 0 && hitItem <= 2) onStandardExitButtonsItems();

@@ -13,6 +13,8 @@ class KelLayout;
 class kelPanel {
 public:
     static constexpr int16_t kMaxControls = 200;
+    // hitItem once a control gave the panel its item itself (reportNow).
+    static constexpr int16_t kItemReported = -2;
 
     kelPanel();
     virtual ~kelPanel();

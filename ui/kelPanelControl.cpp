@@ -3,6 +3,7 @@
 #include "core/kelCore.h"
 #include "core/kelLayouts.h"
 #include "core/kelOffmap.h"
+#include "core/kelTextCodec.h"
 #include "ui/kelPanel.h"
 
 void kelPanelControl::calc()
@@ -65,7 +66,10 @@ int16_t kelPanelControl::get(int16_t i)
     return v;
 }
 
-int16_t kelPanelControl::aux(int16_t k) const { return layout ? layout->itemAuxVal(item, k) : 0; }
+int16_t kelPanelControl::aux(int16_t k) const
+{
+    return layout ? layout->itemAuxVal(item, k) : 0;
+}
 
 kelOffmap* kelPanelControl::itemImage(int16_t index) const
 {
@@ -91,7 +95,10 @@ void kelPanelControl::calcFromFrame()
     pos = kelPoint{rect.left, rect.top};
 }
 
-bool kelPanelControl::panelVisible() const { return panel && panel->visible; }
+bool kelPanelControl::panelVisible() const
+{
+    return panel && panel->visible;
+}
 
 void kelPanelControl::reportLive(bool itemChanged)
 {
@@ -113,6 +120,15 @@ bool kelHitMaskInside(const kelOffmap* mask, const kelRect& rect, int16_t x, int
     return ((m >> 10) & 31) + ((m >> 5) & 31) + (m & 31) >= 48;
 }
 
+void kelPanelControl::reportNow()
+{
+    if (!panel) return;
+    panel->hitItem = index;
+    panel->beforeItem();
+    panel->onItem();
+    reported = 1;
+}
+
 bool kelTrackMouse()
 {
     const int16_t x = kelGlo.mouseX, y = kelGlo.mouseY;
@@ -121,4 +137,9 @@ bool kelTrackMouse()
     // the mouse; the pause comes only when the mouse rests.
     if (down && x == kelGlo.mouseX && y == kelGlo.mouseY) KEL_PollPause();
     return down;
+}
+
+std::string kelShownText(const char* text)
+{
+    return KEL_NameToLatin1(text ? text : "");
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/kelGeometry.h"
 
@@ -91,14 +92,21 @@ public:
     uint8_t active = 0;
     uint8_t visible = 0;
     uint8_t wantsIdle = 0;
+    // The control gave its panel the item itself, before its click or key
+    // ended (a choice acts when it is made, not after what shows it).
+    uint8_t reported = 0;
     int16_t* linkedShort = nullptr;
     long* linkedLong = nullptr;
     char* linkedText = nullptr;
     uint8_t* linkedBytes = nullptr;
 
+    // Hands the item to the panel now, as the end of the click would.
+    void reportNow();
     virtual bool click() { return false; }
     virtual bool doubleClick() { return false; }
     virtual bool key() { return false; }
+    // The mouse wheel over the control: true when it took the notches.
+    virtual bool wheel(int16_t /*notches*/) { return false; }
     virtual void draw() {}
     virtual void calc();
     virtual void setup() {}
@@ -160,3 +168,8 @@ bool kelHitMaskInside(const kelOffmap* mask, const kelRect& rect, int16_t x, int
 // Polls the mouse for a drag or hold loop; a short pause between polls keeps
 // the loop from spinning. True while the button is held.
 bool kelTrackMouse();
+
+// A text as a control keeps and draws it, in the skin font's 8-bit set: a
+// name or a message with names that comes in UTF-8 is brought into it, so
+// that an accent is one sign, never two; 8-bit text stays as it is.
+std::string kelShownText(const char* text);

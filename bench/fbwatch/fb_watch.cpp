@@ -21,7 +21,10 @@
 
 namespace {
 
-uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t be32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 
 long long nowNs()
 {
@@ -74,7 +77,8 @@ int main(int argc, char** argv)
     }
     // Every eighth row is enough to see a window appear.
     std::vector<uint8_t> blank;
-    for (size_t r = 0; r < height; r += 8) blank.insert(blank.end(), fb + start + r * rowBytes, fb + start + (r + 1) * rowBytes);
+    for (size_t r = 0; r < height; r += 8)
+        blank.insert(blank.end(), fb + start + r * rowBytes, fb + start + (r + 1) * rowBytes);
     auto changed = [&] {
         for (size_t r = 0, i = 0; r < height; r += 8, i += rowBytes)
             if (std::memcmp(fb + start + r * rowBytes, blank.data() + i, rowBytes) != 0) return true;

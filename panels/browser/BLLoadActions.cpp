@@ -2,13 +2,16 @@
 // groove panel, deleting a song, copying one from a disk, the disk and web
 // buttons.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "audio/BLEngine.h"
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
+#include "core/BLWriteReason.h"
 #include "core/kelDisksList.h"
 #include "core/kelQt.h"
 #include "core/kelTextCodec.h"
@@ -18,7 +21,7 @@
 #include "panels/browser/BLLoadLinks.h"
 #include "panels/browser/BLLoadPanel.h"
 #include "panels/help/BLGuide.h"
-#include "panels/player/BLPlayer.h"
+#include "platform/PlatFiles.h"
 #include "platform/Platform.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -38,7 +41,10 @@ bool folderExists(const char* folder)
     return KEL_ListFolder(folder, entries);
 }
 
-std::string homeSongFolder(const char* folder) { return std::string(":Library:Song:") + folder + ":"; }
+std::string homeSongFolder(const char* folder)
+{
+    return std::string(":Library:Song:") + folder + ":";
+}
 
 // Every plain file of a folder, then the folder; true when the folder is gone.
 // A folder that is a link is only unlinked: what it points to lies outside
@@ -133,13 +139,22 @@ void BLLoadPanel::onItem_list(int16_t line)
 
     const BLLoadEntry& song = entries[entry];
     char path[kKelPathMax + 1];
-    bool playing = false;
-    for (const char* file : {"preview.swa", "preview.wav"}) {
-        const int n = std::snprintf(path, sizeof path, "%s%s:%s", listFolder, song.folder, file);
-        if (n > 0 && n < static_cast<int>(sizeof path) && kelQt_PlaySoundStart(path)) {
-            playing = true;
-            break;
+    bool there = false;  // a preview file is there
+    auto startPreview = [&] {
+        for (const char* file : {"preview.swa", "preview.wav"}) {
+            const int n = std::snprintf(path, sizeof path, "%s%s:%s", listFolder, song.folder, file);
+            if (n <= 0 || n >= static_cast<int>(sizeof path)) continue;
+            there = there || KEL_FileExists(path);
+            if (kelQt_PlaySoundStart(path)) return true;
         }
+        return false;
+    };
+    bool playing = startPreview();
+    if (!playing && there && auditionSong[0]) {
+        // A groove audition may hold the only sound device there is (the
+        // music plays over silent tracks too): the user's song back, then again.
+        stopAudition();
+        playing = startPreview();
     }
     if (playing) {
         if (auditionSong[0]) {
@@ -176,7 +191,8 @@ void BLLoadPanel::sendLoadedSong(const char* folder)
     if (blLoadHost) blLoadHost->net().sendSongLoaded(folder, blLoadHost->currentGroove());
 }
 
-void BLLoadPanel::onItem_load()
+// The browser's own Load button (a song), not the document's Load.
+void BLLoadPanel::onItem_load()  // NOLINT(bugprone-virtual-near-miss)
 {
     if (!home || page.count == 0 || !selectionValid() || !entries[page.selection].loadable) return;
     const BLLoadEntry& song = entries[page.selection];
@@ -248,8 +264,7 @@ void BLLoadPanel::removeSong()
     const std::string folder = entries[page.selection].folder;
     if (!confirmSongGoes(folder.c_str(), kMsgDeleteSong, kMsgDeleteWorkingSong)) return;
     stopAudition();
-    if (!deleteSongFolder(folder.c_str()))
-        BL_NotifyNames(kMsgDeleteIncomplete, 0, {folder});
+    if (!deleteSongFolder(folder.c_str())) BL_NotifyNames(kMsgDeleteIncomplete, 0, {folder});
     homeCacheValid = 0;
     setHome();
     scanFolder();
@@ -268,7 +283,12 @@ void BLLoadPanel::copyToHD()
             return;
         }
     }
-    KEL_CreateDirectory(target.c_str());
+    plat::clearWriteError();
+    int error = 0;  // why the first copy that failed did
+    auto failed = [&] {
+        if (!error) error = plat::lastWriteError() ? plat::lastWriteError() : EIO;
+    };
+    if (!KEL_CreateDirectory(target.c_str()) && !folderExists(target.c_str())) failed();
 
     const std::string source = std::string(listFolder) + song.folder + ":";
     std::vector<KelFolderEntry> files;
@@ -279,23 +299,37 @@ void BLLoadPanel::copyToHD()
         setStatus(BL_FormatName(copying.c_str(), KEL_NameToLatin1(f.name).c_str()).c_str());
         const std::string from = source + f.name, to = target + f.name;
         if (gep && gep->copyAudioFile(from.c_str(), to.c_str()) != 0) continue;
-        if (!KEL_FileCopy(from.c_str(), to.c_str())) complete = false;
+        if (!KEL_FileCopy(from.c_str(), to.c_str())) {
+            complete = false;
+            failed();
+        }
     }
 
     const std::string description = std::string(baseFolder) + "BLS:BLS44:" + song.folder + ".bls";
     if (KEL_FileExists(description.c_str()) &&
-        !KEL_FileCopy(description.c_str(), (std::string(":Library:Bls:") + song.folder + ".bls").c_str()))
+        !KEL_FileCopy(description.c_str(), (std::string(":Library:Bls:") + song.folder + ".bls").c_str())) {
         complete = false;
+        failed();
+    }
     BLSongLibrary& header = *info_;
     infoValid = 0;
     if (loadHeader(song.folder, header) && header.libraryName[0] && !std::strchr(header.libraryName, ':')) {
         const std::string picture = std::string(header.libraryName) + ".gif";
         const std::string from = std::string(baseFolder) + "Images:" + picture;
-        if (KEL_FileExists(from.c_str()) && !KEL_FileCopy(from.c_str(), (":Library:Images:" + picture).c_str()))
+        if (KEL_FileExists(from.c_str()) &&
+            !KEL_FileCopy(from.c_str(), (":Library:Images:" + picture).c_str())) {
             complete = false;
+            failed();
+        }
     }
     homeCacheValid = 0;
-    setStatus(complete ? "Copy completed" : "Copy failed");
+    if (complete) {
+        setStatus("Copy completed");
+        return;
+    }
+    // What failed, and why: a folder that could not be listed reads no error.
+    const std::string why = error ? BL_WriteReasonText(error) : BL_WriteReasonText(EIO);
+    setStatus(KEL_NameToLatin1(blIntl.messageWithNames(kMsgCopyFailed, {why})).c_str());
 }
 
 void BLLoadPanel::onItem_disk()

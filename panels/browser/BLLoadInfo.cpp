@@ -22,7 +22,10 @@ constexpr long kLibraryPictures = 2;
 constexpr long kCastNames = 3;
 
 // Names that go into a file name must stay a name: no separator.
-bool plainName(const char* name) { return name[0] && !std::strchr(name, ':'); }
+bool plainName(const char* name)
+{
+    return name[0] && !std::strchr(name, ':');
+}
 
 }  // namespace
 
@@ -73,13 +76,16 @@ void BLLoadPanel::showPictureFrom(const kelOffmap& source)
     // Centred; a larger picture shows its middle.
     const int16_t w = std::min<int16_t>(source.size.h, kPictureWidth);
     const int16_t h = std::min<int16_t>(source.size.v, kPictureHeight);
-    const int16_t sx = static_cast<int16_t>((source.size.h - w) / 2), sy = static_cast<int16_t>((source.size.v - h) / 2);
-    const int16_t dx = static_cast<int16_t>((kPictureWidth - w) / 2), dy = static_cast<int16_t>((kPictureHeight - h) / 2);
+    const int16_t sx = static_cast<int16_t>((source.size.h - w) / 2),
+                  sy = static_cast<int16_t>((source.size.v - h) / 2);
+    const int16_t dx = static_cast<int16_t>((kPictureWidth - w) / 2),
+                  dy = static_cast<int16_t>((kPictureHeight - h) / 2);
     const kelRect from(sx, sy, static_cast<int16_t>(sx + w), static_cast<int16_t>(sy + h));
     const kelRect to(dx, dy, static_cast<int16_t>(dx + w), static_cast<int16_t>(dy + h));
     picture.copy(&source, &from, &to);
     pictureShown = 1;
-    if (kelPanelControl* c = control(kItemPicture)) c->setValue(int16_t{0}, reinterpret_cast<uint8_t*>(&picture));
+    if (kelPanelControl* c = control(kItemPicture))
+        c->setValue(int16_t{0}, reinterpret_cast<uint8_t*>(&picture));
 }
 
 bool BLLoadPanel::pictureFromCast(int32_t castID)
@@ -96,7 +102,8 @@ bool BLLoadPanel::pictureFromCast(int32_t castID)
 bool BLLoadPanel::pictureFromFile(const char* path)
 {
     kelOffmap decoded;
-    if (!kelQt_imageToOffmap(path, &decoded) || decoded.depthIndex != kelDepth16 || !decoded.pixels) return false;
+    if (!kelQt_imageToOffmap(path, &decoded) || decoded.depthIndex != kelDepth16 || !decoded.pixels)
+        return false;
     showPictureFrom(decoded);
     return true;
 }
@@ -142,7 +149,8 @@ bool BLLoadPanel::lookForLibraryImage(const BLSongLibrary& song)
         if (plainName(library) &&
             tryFile(std::snprintf(path, sizeof path, "%sSong:%s:%s.gif", baseFolder, folder, library)))
             return true;
-        if (tryFile(std::snprintf(path, sizeof path, "%sSong:%s:library.gif", baseFolder, folder))) return true;
+        if (tryFile(std::snprintf(path, sizeof path, "%sSong:%s:library.gif", baseFolder, folder)))
+            return true;
     }
     char name[kBLTitleSize + 8];
     for (const char* format : {"Lim_%s", "Sim_%s"}) {

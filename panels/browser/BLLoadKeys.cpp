@@ -33,7 +33,8 @@ void BLLoadPanel::onKey()
 bool BLLoadPanel::doubleClicked(int16_t line)
 {
     const int16_t entry = page.entryOnLine(line);
-    const bool twice = entry >= 0 && entry == lastClickEntry && kelGlo.ticks - lastClickTicks <= kDoubleClickTicks;
+    const bool twice =
+        entry >= 0 && entry == lastClickEntry && kelGlo.ticks - lastClickTicks <= kDoubleClickTicks;
     lastClickEntry = twice ? -1 : entry;
     lastClickTicks = kelGlo.ticks;
     return twice;

@@ -42,7 +42,10 @@ public:
     // Loading the song in `folder` (its title for the question) replaces the
     // user's work: `load` runs once the user agreed, at once when nothing
     // unsaved would go.
-    virtual void guardSong(const char* /*folder*/, const std::string& /*title*/, std::function<void()> load) { load(); }
+    virtual void guardSong(const char* /*folder*/, const std::string& /*title*/, std::function<void()> load)
+    {
+        load();
+    }
     // The song loaded (and its first groove made) is the user's new work.
     virtual void songTaken() {}
     // The open song is closed (it stops; the groove panel has no song).

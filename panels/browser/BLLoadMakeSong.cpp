@@ -3,8 +3,8 @@
 // panel and shown in the new-song panel; what the user creates there is
 // written behind the progress panel, then shown selected.
 #include <algorithm>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/BLInternational.h"
@@ -13,9 +13,9 @@
 #include "panels/browser/BLLoadPanel.h"
 #include "panels/browser/BLMakeSongPanel.h"
 #include "panels/progress/BLProgressPanel.h"
+#include "panels/startup/PWmain.h"
 #include "platform/Platform.h"
 #include "ui/PWScreen.h"
-#include "panels/startup/PWmain.h"
 
 namespace {
 

@@ -48,6 +48,7 @@ public:
     static constexpr int16_t kMsgDeleteQuestion = 19;
     static constexpr int16_t kMsgReplaceQuestion = 20;
     static constexpr int16_t kMsgCopying = 21;
+    static constexpr int16_t kMsgCopyFailed = 565;  // why
     static constexpr int16_t kMsgWebAddress = 22;
     static constexpr int16_t kMsgNoSongs = 24;
     static constexpr int16_t kMsgNoSongsHome = 25;

@@ -11,7 +11,10 @@
 namespace {
 
 // The number after "Song"; saturates instead of overflowing on long digit runs.
-long songNumber(const char* name) { return std::strtol(name + 4, nullptr, 10); }
+long songNumber(const char* name)
+{
+    return std::strtol(name + 4, nullptr, 10);
+}
 
 void copyCut(char* out, int outSize, const char* text, size_t length)
 {
@@ -25,7 +28,8 @@ void copyCut(char* out, int outSize, const char* text, size_t length)
 
 bool songNameCompare(const char* a, const char* b)
 {
-    if (std::strncmp(a, "Song", 4) == 0 && std::strncmp(b, "Song", 4) == 0) return songNumber(a) < songNumber(b);
+    if (std::strncmp(a, "Song", 4) == 0 && std::strncmp(b, "Song", 4) == 0)
+        return songNumber(a) < songNumber(b);
     return std::strcmp(a, b) < 0;
 }
 
@@ -56,7 +60,8 @@ void BL_LoadDisplayName(const char* title, const char* folder, char* out, int ou
 void BL_LoadErrorName(const char* folder, char* out, int outSize)
 {
     if (outSize > 0)
-        std::snprintf(out, static_cast<size_t>(outSize), "%s Load error", KEL_NameToLatin1(folder ? folder : "").c_str());
+        std::snprintf(out, static_cast<size_t>(outSize), "%s Load error",
+                      KEL_NameToLatin1(folder ? folder : "").c_str());
 }
 
 std::string BL_FormatName(const char* message, const char* name)
@@ -104,7 +109,8 @@ void BLLoadPage::moveSelection(int16_t delta)
     selected = std::clamp(selected, 0, std::max(0, count - 1));
     selection = static_cast<int16_t>(selected);
     if (selection < offset) offset = selection;
-    if (selection > offset + kBLLoadListLines - 1) offset = static_cast<int16_t>(selection - (kBLLoadListLines - 1));
+    if (selection > offset + kBLLoadListLines - 1)
+        offset = static_cast<int16_t>(selection - (kBLLoadListLines - 1));
     if (offset < 0) offset = 0;
 }
 
@@ -113,15 +119,6 @@ int16_t BLLoadPage::entryOnLine(int16_t line) const
     if (line < 0 || line >= kBLLoadListLines) return -1;
     const int entry = offset + line;
     return entry < count ? static_cast<int16_t>(entry) : -1;
-}
-
-std::string BL_ShownTitle(const char* title)
-{
-    std::string shown = title ? title : "";
-    const std::string mark = " (embedded)";
-    if (shown.size() >= mark.size() && shown.compare(shown.size() - mark.size(), mark.size(), mark) == 0)
-        shown.erase(shown.size() - mark.size());
-    return shown;
 }
 
 std::string BL_TempoLine(const char* title, const char* library, int bpm)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/kelFiles.h"
+#include "library/BLSongText.h"
 
 constexpr int16_t kBLLoadMaxEntries = 64;
 constexpr int16_t kBLLoadListLines = 9;
@@ -37,9 +38,6 @@ void BL_LoadDisplayName(const char* title, const char* folder, char* out, int ou
 // The name of a song whose description does not load.
 void BL_LoadErrorName(const char* folder, char* out, int outSize);
 
-// A song's title as a musician reads it: without the " (embedded)" that
-// marks a description kept in the program's own store.
-std::string BL_ShownTitle(const char* title);
 // The line under the title: "title (library) N BPM", without "()" for a
 // song that names no library.
 std::string BL_TempoLine(const char* title, const char* library, int bpm);

@@ -65,12 +65,16 @@ void BLLoadPanel::beforeShow()
 {
     // The linked program stops too while this one browses.
     if (blLoadHost) blLoadHost->net().sendStop();
-    if (!sourceLabel[0]) std::snprintf(sourceLabel, sizeof sourceLabel, "%s", blIntl.message(kMsgSourceHome).c_str());
+    if (!sourceLabel[0])
+        std::snprintf(sourceLabel, sizeof sourceLabel, "%s", blIntl.message(kMsgSourceHome).c_str());
     setText(kItemSource, sourceLabel);
     scanFolder();
 }
 
-void BLLoadPanel::afterHide() { stopAudition(); }
+void BLLoadPanel::afterHide()
+{
+    stopAudition();
+}
 
 void BLLoadPanel::setText(int16_t item, const char* text)
 {
@@ -87,7 +91,10 @@ void BLLoadPanel::setStatus(const char* text)
     setText(kItemStatus, statusText);
 }
 
-void BLLoadPanel::setMessage(int16_t item, int16_t message) { setText(item, blIntl.message(message).c_str()); }
+void BLLoadPanel::setMessage(int16_t item, int16_t message)
+{
+    setText(item, blIntl.message(message).c_str());
+}
 
 void BLLoadPanel::setHome()
 {
@@ -129,8 +136,10 @@ bool BLLoadPanel::setDisk(const char* disk, const char* label)
     const std::string said = words.c_str();
     const size_t at = said.find("%s");
     const std::string name = label && label[0] ? label : disk;
-    std::snprintf(sourceLabel, sizeof sourceLabel, "%s",
-                  (at == std::string::npos ? said + " " + name : said.substr(0, at) + name + said.substr(at + 2)).c_str());
+    std::snprintf(
+        sourceLabel, sizeof sourceLabel, "%s",
+        (at == std::string::npos ? said + " " + name : said.substr(0, at) + name + said.substr(at + 2))
+            .c_str());
     setText(kItemSource, sourceLabel);
     return true;
 }
@@ -243,8 +252,9 @@ void BLLoadPanel::refreshArrows()
 {
     // Buttons that cannot act on the selection here look it.
     const bool loadable = selectionValid() && entries[page.selection].loadable;
-    const std::pair<int16_t, bool> buttons[] = {
-        {kItemLoad, home && loadable}, {kItemDelete, home && selectionValid()}, {kItemCopy, !home && loadable}};
+    const std::pair<int16_t, bool> buttons[] = {{kItemLoad, home && loadable},
+                                                {kItemDelete, home && selectionValid()},
+                                                {kItemCopy, !home && loadable}};
     for (const auto& [item, on] : buttons)
         if (kelPanelControl* c = control(item)) {
             if (on)

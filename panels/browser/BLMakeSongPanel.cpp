@@ -93,13 +93,18 @@ std::string BLMakeSongPanel::fieldText(int16_t item) const
     return text;
 }
 
-void BLMakeSongPanel::say(const std::string& utf8) { setText(kItemStatus, KEL_NameToLatin1(utf8)); }
+void BLMakeSongPanel::say(const std::string& utf8)
+{
+    setText(kItemStatus, KEL_NameToLatin1(utf8));
+}
 
 void BLMakeSongPanel::showRow(int16_t row)
 {
     const int16_t at = static_cast<int16_t>(top + row);
     const bool here = at < static_cast<int16_t>(plan.loops.size());
-    auto cell = [&](int16_t first, const std::string& text) { setText(static_cast<int16_t>(first + row), text); };
+    auto cell = [&](int16_t first, const std::string& text) {
+        setText(static_cast<int16_t>(first + row), text);
+    };
     if (kelPanelControl* b = control(static_cast<int16_t>(kItemFirstPreview + row)); b && b->layout) {
         if (here) {
             b->setValue(static_cast<int16_t>(at == playing ? 1 : 0));
@@ -113,7 +118,8 @@ void BLMakeSongPanel::showRow(int16_t row)
     if (kelPanelControl* c = control(static_cast<int16_t>(kItemFirstName + row)); c && c->layout)
         c->setValue(kelPropFill, static_cast<int16_t>(here && at == chosen ? 1 : 0));
     if (!here) {
-        for (int16_t first : {kItemFirstName, kItemFirstBpm, kItemFirstBars, kItemFirstGroup, kItemFirstHow, kItemFirstWhy})
+        for (int16_t first :
+             {kItemFirstName, kItemFirstBpm, kItemFirstBars, kItemFirstGroup, kItemFirstHow, kItemFirstWhy})
             cell(first, "");
         return;
     }
@@ -123,10 +129,11 @@ void BLMakeSongPanel::showRow(int16_t row)
     cell(kItemFirstName, name);
     if (!loop.problem.empty()) {
         for (int16_t first : {kItemFirstBpm, kItemFirstBars, kItemFirstGroup, kItemFirstHow}) cell(first, "");
-        cell(kItemFirstWhy, KEL_NameToLatin1(blIntl.messageWithNames(kMsgLeftOut, {BLMakeSong_Says(loop.why)})));
+        cell(kItemFirstWhy,
+             KEL_NameToLatin1(blIntl.messageWithNames(kMsgLeftOut, {BLMakeSong_Says(loop.why)})));
         return;
     }
-    const int16_t how = loop.barsChosen                                     ? kMsgChosen
+    const int16_t how = loop.barsChosen                                      ? kMsgChosen
                         : loop.tempo.found == BLLoopTempo::Found::fromName   ? kMsgFromName
                         : loop.tempo.found == BLLoopTempo::Found::fromLength ? kMsgFromLength
                                                                              : kMsgFromSound;
@@ -141,9 +148,12 @@ void BLMakeSongPanel::refresh()
 {
     for (int16_t row = 0; row < kRows; ++row) showRow(row);
     const auto count = static_cast<int16_t>(plan.loops.size());
-    const bool canChange = chosen >= 0 && chosen < count && plan.loops[static_cast<size_t>(chosen)].problem.empty();
-    const std::pair<int16_t, bool> buttons[] = {
-        {kItemUp, top > 0}, {kItemDown, top + kRows < count}, {kItemGroup, canChange}, {kItemBars, canChange}};
+    const bool canChange =
+        chosen >= 0 && chosen < count && plan.loops[static_cast<size_t>(chosen)].problem.empty();
+    const std::pair<int16_t, bool> buttons[] = {{kItemUp, top > 0},
+                                                {kItemDown, top + kRows < count},
+                                                {kItemGroup, canChange},
+                                                {kItemBars, canChange}};
     for (const auto& [item, on] : buttons)
         if (kelPanelControl* c = control(item); c && c->layout) {
             if (on)
@@ -282,7 +292,9 @@ void BLMakeSongPanel::onKey()
     // but for Return (on the tempo a new tempo applies first) and Tab.
     if (focus == kItemName || focus == kItemTempo || focus == kItemDescription) {
         if (key == '\t') {
-            const int16_t next = focus == kItemName ? kItemTempo : focus == kItemTempo ? kItemDescription : kItemName;
+            const int16_t next = focus == kItemName    ? kItemTempo
+                                 : focus == kItemTempo ? kItemDescription
+                                                       : kItemName;
             return kelPanel::select(next);
         }
         if (key != kelKeyReturn) {
@@ -290,11 +302,13 @@ void BLMakeSongPanel::onKey()
             return;
         }
         if (kelGlo.what != kelKeyDown) return;
-        if (focus == kItemTempo && (fieldText(kItemTempo) != std::to_string(plan.bpm) || !plan.problem.empty()))
+        if (focus == kItemTempo &&
+            (fieldText(kItemTempo) != std::to_string(plan.bpm) || !plan.problem.empty()))
             return applyTempo();
         return create();
     }
-    if (key == kelArrowUp || key == kelArrowDown) return choose(static_cast<int16_t>(chosen + (key == kelArrowUp ? -1 : 1)));
+    if (key == kelArrowUp || key == kelArrowDown)
+        return choose(static_cast<int16_t>(chosen + (key == kelArrowUp ? -1 : 1)));
     if (kelGlo.specialKey == kPageDown || (kelGlo.specialKey == kPageUp && !kelGlo.escapeKey))
         return scroll(kelGlo.specialKey == kPageDown ? kRows : -kRows);
     if (kelGlo.what != kelKeyDown) return;

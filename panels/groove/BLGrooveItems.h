@@ -63,6 +63,10 @@ constexpr int16_t keyLock = 85;
 // The launch grid beside Play: its button, and the grid's name over it.
 constexpr int16_t launchGrid = 86;
 constexpr int16_t launchGridLabel = 89;
+// Record, beside Remove.
+constexpr int16_t record = 97;
+// The takes' menu, beside Record: play or remove a take.
+constexpr int16_t takes = 99;
 
 // The third layout: the two strips and their buttons.
 constexpr int16_t kStripEntries = 8;
@@ -82,5 +86,8 @@ constexpr int16_t hint = 129;
 constexpr int16_t diskMix = 130;
 // Over each track's lamp: the beats until its waiting change is heard.
 constexpr int16_t waitCount[kTracks] = {131, 132, 133, 134, 135, 136, 137, 138};
+// At the end of each track's row, and beside the main volume: the effects.
+constexpr int16_t fxButton[kTracks] = {140, 141, 142, 143, 144, 145, 146, 147};
+constexpr int16_t fxMain = 148;
 
 }  // namespace grooveitem

@@ -5,16 +5,16 @@
 #include <cstring>
 
 #include "audio/BLEngine.h"
+#include "audio/fx/FxSettings.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
+#include "panels/browser/BLLoadRules.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/help/BLHelps.h"
-#include "panels/groove/BLGroovePanelParts.h"
-#include "panels/browser/BLLoadRules.h"
-#include "panels/tuner/BLLoopTunerPanel.h"
-#include "panels/synth/BLSynthPanel.h"
 #include "panels/startup/PWmain.h"
+#include "panels/synth/BLSynthPanel.h"
+#include "panels/tuner/BLLoopTunerPanel.h"
 #include "platform/PlatMidi.h"
 #include "platform/PlatRecovery.h"
 #include "ui/PWScreen.h"
@@ -23,8 +23,6 @@
 namespace gi = grooveitem;
 
 namespace {
-// "The disk did not answer in time ..."
-constexpr int16_t kMsgDiskStalled = 60;
 // "This song plays from %s to %s BPM."
 constexpr int16_t kMsgTempoRange = 341;
 constexpr int16_t kMsgOutputLost = 408;
@@ -32,51 +30,9 @@ constexpr int16_t kMsgOutputLost = 408;
 
 BLGroovePanel* blGroovePanel = nullptr;
 
-void BLPanelEngine::play()
+BLGroovePanel::BLGroovePanel(BLGrooveController& controller) : groove(controller)
 {
-    if (gep) gep->play();
-}
-
-bool BLPanelEngine::loaderStalled()
-{
-    return gep && gep->loaderStalled();
-}
-int16_t BLPanelEngine::trackWaitBeats(int16_t track)
-{
-    return gep ? static_cast<int16_t>(std::min(gep->trackWaitBeats(track), 999)) : int16_t{0};
-}
-
-bool BLPanelEngine::takePeaks(int16_t track, int16_t& left, int16_t& right)
-{
-    if (!gep) return false;
-    ttPeak* l = nullptr;
-    ttPeak* r = nullptr;
-    gep->getTrackPeaks(track, &l, &r);
-    if (!l || !r || l->load() == -1) return false;
-    left = l->exchange(-1);
-    right = r->exchange(-1);
-    return true;
-}
-
-BLGroovePanel::BLGroovePanel(BLPlayer* p, BLPanelEngine* e)
-    : fixedPlayer(p),
-      fixedEngine(e),
-      playerLink(new PlayerLink(*this)),
-      netLink(new NetLink(link)),
-      grooveStrip(new Strip(*this, gi::grooveEntry, 1)),
-      sequenceStrip(new Strip(*this, gi::sequenceEntry, 4))
-{
-    BLGrooveLinks links;
-    links.engine = &engine();
-    links.player = playerLink;
-    links.net = netLink;
-    ableton.setOwnLink(&link);
-    links.grooveStrip = grooveStrip;
-    links.sequenceStrip = sequenceStrip;
-    links.questions = &questions;
-    links.view = this;
-    model.setLinks(links);
-    createKeeper();
+    groove.setDisplay(this);
     docPath.set("Untitled");
     blGroovePanel = this;
     blLoadHost = this;
@@ -84,66 +40,37 @@ BLGroovePanel::BLGroovePanel(BLPlayer* p, BLPanelEngine* e)
 
 BLGroovePanel::~BLGroovePanel()
 {
+    groove.setDisplay(nullptr);
     if (blGroovePanel == this) blGroovePanel = nullptr;
     if (blLoadHost == this) blLoadHost = nullptr;
     // The player outlives the panel: it must not show on it any more.
-    if (BLPlayer* p = fixedPlayer ? fixedPlayer : blPlayer) {
-        p->setGroovePanel(nullptr, nullptr);
-        if (p->display == this) p->display = nullptr;
-    }
-    delete playerLink;
-    delete netLink;
-    delete grooveStrip;
-    delete sequenceStrip;
-}
-
-BLPlayer& BLGroovePanel::player() const
-{
-    if (fixedPlayer) return *fixedPlayer;
-    static BLPlayer none;
-    return blPlayer ? *blPlayer : none;
-}
-
-BLPanelEngine& BLGroovePanel::engine()
-{
-    return fixedEngine ? *fixedEngine : facade;
+    if (player().display == this) player().display = nullptr;
+    player().setGroovePanel(nullptr, &groove);
 }
 
 void BLGroovePanel::connected()
 {
     // The groove panel is the stage itself: it is never shown through the
     // screen's show(), so it takes the transport display when it connects.
-    player().setGroovePanel(this, this);
+    player().setGroovePanel(this, &groove);
     player().userGroove();
     player().refreshCommon();
 }
 
 void BLGroovePanel::onPanelOpened()
 {
-    for (Track& t : tracks) t = Track{};
-    model.current.reset();
-    std::fill(std::begin(model.sampleIds), std::end(model.sampleIds), kBLNoSample);
-    std::fill(std::begin(model.audible), std::end(model.audible), true);
-    soloMode = groupMode = allMode = soloApplied = false;
-    keptCount = 0;
-    model.modified = false;
-    model.syncMode = false;
-    model.stored = BLSequence{};
-    grooveStrip->selected = sequenceStrip->selected = 0;
-    grooveStrip->first = sequenceStrip->first = 0;
-    currentRandomSet = -1;
-    link.startListen();
-    link.startFromConfig();
-    ableton.startFromConfig();
-    model.lastDocument.set("Untitled");
+    groove.open();
     docPath.set("Untitled");
     afterSave = nullptr;
-    model.selectTrack(0);
-    setVolumeControl(64);
-    setPanControl(0);
+    setVolumeControl(groove.volumeControl());
+    setPanControl(groove.panControl());
     for (int16_t t = 0; t < gi::kTracks; ++t) showTrack(t);
     showModeButtons();
-    showKeyLock();
+    keyLockShown();
+    recordShown();
+    // The takes' menu is filled as it is pressed.
+    if (kelPanelControl* c = control(gi::takes)) c->setValue(kelPropReportOnPress, int16_t{1});
+    takesShown = static_cast<size_t>(-1);
     showLaunchGrid();
     refreshStrips();
     setRndStyleName(-1);
@@ -153,19 +80,16 @@ void BLGroovePanel::onPanelOpened()
     hintMouseX = hintMouseY = -1;
     common_doInterfaceReset();
     common_setLabel(0, "Stop");
-    keeper().reset(true);
 }
 
 void BLGroovePanel::onPanelClosed()
 {
-    midiClose();
-    player().stop();
-    link.close();
+    groove.close();
 }
 
 void BLGroovePanel::beforeShow()
 {
-    player().setGroovePanel(this, this);
+    player().setGroovePanel(this, &groove);
     player().userGroove();
     player().refreshCommon();
 }
@@ -192,12 +116,18 @@ void BLGroovePanel::setImage(int16_t item, int16_t image)
 int16_t BLGroovePanel::labelValue(int16_t item, char* out, int outSize) const
 {
     const char* text = "";
-    if (item == gi::volumeLabel) text = volumeText;
-    else if (item == gi::panLabel) text = panText;
-    else if (item == gi::mainVolumeLabel) text = mainVolumeText;
-    else if (item == gi::bpmLabel) text = bpmText;
-    else if (item == gi::positionLabel) text = positionText;
-    else if (item == gi::stateLabel) text = stateText;
+    if (item == gi::volumeLabel)
+        text = volumeText;
+    else if (item == gi::panLabel)
+        text = panText;
+    else if (item == gi::mainVolumeLabel)
+        text = mainVolumeText;
+    else if (item == gi::bpmLabel)
+        text = bpmText;
+    else if (item == gi::positionLabel)
+        text = positionText;
+    else if (item == gi::stateLabel)
+        text = stateText;
     std::snprintf(out, static_cast<size_t>(outSize), "%s", text);
     return static_cast<int16_t>(std::strlen(out));
 }
@@ -217,7 +147,9 @@ void BLGroovePanel::onItem()
         if (item == gi::trackButton[t]) return onItem_trackButton(t);
         if (item == gi::groupMenu[t]) return onItem_sampSelGroup(t);
         if (item == gi::loopMenu[t]) return onItem_sampSelIndex(t);
+        if (item == gi::fxButton[t] && !liveChange) return openEffects(t);
     }
+    if (item == gi::fxMain && !liveChange) return openEffects(kFxMain);
     for (int16_t r = 0; r < 4; ++r)
         if (item == gi::randomButton[r]) {
             if (!liveChange) randomize(r);
@@ -228,18 +160,19 @@ void BLGroovePanel::onItem()
         if (item == gi::sequenceEntry[i]) return sequenceEntryHit(i);
     }
     if (item == gi::volume) {
-        if (kelPanelControl* c = control(item)) volumeValue = c->get();
+        if (kelPanelControl* k = control(item)) volumeShown = k->get();
         return onItem_volume();
     }
     if (item == gi::pan) {
-        if (kelPanelControl* c = control(item)) panValue = c->get();
+        if (kelPanelControl* k = control(item)) panShown = k->get();
         return onItem_pan();
     }
     if (item == gi::bpmScroll) {
-        if (kelPanelControl* c = control(item)) player().hitBpmScroll(c->get());
+        if (kelPanelControl* k = control(item)) groove.setTempoSlider(k->get());
         return;
     }
     if (item == gi::mainVolume) return player().hitMainVolume(this);
+    if (item == gi::takes) return liveChange ? fillTakesMenu() : onItem_takes();
     if (liveChange) return;
     switch (item) {
         case gi::quit:
@@ -247,33 +180,33 @@ void BLGroovePanel::onItem()
             PWScreen.events();
             break;
         case gi::play:
-            if (player().playing) player().stop();
-            else player().play();
+            groove.togglePlay();
             common_setPlayDisplay(player().playing);
             break;
         case gi::seqPlay:
-            player().togglePlaySequence();
+            groove.toggleSequencePlay();
             common_setSeqPlayLed(player().playing && player().sequenceMode);
             break;
-        case gi::bpmDown: player().hitBpmUp(-0.2f); break;
-        case gi::bpmUp: player().hitBpmUp(0.2f); break;
-        case gi::tap: player().hitBpmTap(); break;
+        case gi::bpmDown: groove.stepTempo(-0.2f); break;
+        case gi::bpmUp: groove.stepTempo(0.2f); break;
+        case gi::tap: groove.tap(player().tickNow()); break;
         case gi::keyLock: onItem_keyLock(); break;
+        case gi::record: groove.toggleRecord(); break;
         case gi::launchGrid: onItem_launchGrid(); break;
         case gi::empty: onItem_empty(); break;
         case gi::solo: onItem_solo(); break;
         case gi::group: onItem_group(); break;
         case gi::all: onItem_all(); break;
         case gi::keep: onItem_keep(-1); break;
-        case gi::store: model.grooves_add(); break;
-        case gi::rewrite: model.grooves_rewrite(); break;
-        case gi::removeGroove: model.grooves_remove(); break;
-        case gi::addAll: model.sequencer_addAll(); break;
-        case gi::removeAll: clearAll(); break;
-        case gi::groovesLeft: grooveStrip->scrollBy(-1); break;
-        case gi::groovesRight: grooveStrip->scrollBy(1); break;
-        case gi::sequenceLeft: sequenceStrip->scrollBy(-1); break;
-        case gi::sequenceRight: sequenceStrip->scrollBy(1); break;
+        case gi::store: groove.store(); break;
+        case gi::rewrite: groove.rewrite(); break;
+        case gi::removeGroove: groove.removeGroove(); break;
+        case gi::addAll: groove.addAll(); break;
+        case gi::removeAll: groove.clearAll(kelGlo.shiftDown != 0); break;
+        case gi::groovesLeft: groove.grooveStrip().scrollBy(-1); break;
+        case gi::groovesRight: groove.grooveStrip().scrollBy(1); break;
+        case gi::sequenceLeft: groove.sequenceStrip().scrollBy(-1); break;
+        case gi::sequenceRight: groove.sequenceStrip().scrollBy(1); break;
         case gi::save: onItem_Save(); break;
         case gi::load: onItem_Load(); break;
         case gi::vmix: openPanel(kPWVMixPanel); break;
@@ -321,7 +254,7 @@ void BLGroovePanel::asyncDialogMessage(BLPath* path)
         // Saving for the question's sake: what it held runs once saved.
         std::function<void()> then = std::move(afterSave);
         afterSave = nullptr;
-        if (path->dialogOk && saveWork(path->path) && then) then();
+        if (path->dialogOk && groove.saveWork(path->path) && then) then();
         return;
     }
     // Cancelled: nothing changes, the music goes on.
@@ -330,97 +263,67 @@ void BLGroovePanel::asyncDialogMessage(BLPath* path)
     char name[kKelNameMax + 1] = "";
     path->getName(name);
     const std::string chosen = path->path;
-    guardWork(WorkReason::open, name, [this, chosen] { openDocument(chosen); });
+    groove.guardWork(BLGrooveController::WorkReason::open, name,
+                     [this, chosen] { groove.openDocument(chosen); });
 }
 
-void BLGroovePanel::openDocument(const std::string& path)
+void BLGroovePanel::askSavePath(std::function<void()> then)
 {
-    player().stop();
-    // Read aside: a document that cannot be read leaves the work as it was,
-    // unsaved changes and all.
-    if (!model.loadDocument(path.c_str())) return;
-    workReplaced(true);
-    // The document is what the user looks at now: the song browser in
-    // front would take its keys.
+    if (BLPath::dialogPending()) return;
+    afterSave = std::move(then);
+    onItem_Save();
+}
+
+void BLGroovePanel::workShown()
+{
+    // The work is what the user looks at now: the song browser in front
+    // would take its keys.
     PWScreen.hide(kPWLoadPanel);
 }
 
-void BLGroovePanel::documentRead()
+bool BLGroovePanel::browsing()
 {
-    PWScreen.hide(kPWLoadPanel);
+    return PWScreen.isVisible(kPWLoadPanel);
 }
 
 // ---- Songs ------------------------------------------------------------------
 
 bool BLGroovePanel::loadSong(const char* folder)
 {
-    player().stop();
     lightGame_End();
-    return model.openSong(folder);
+    return groove.loadSong(folder);
 }
-
-void BLGroovePanel::guardSong(const char* folder, const std::string& title, std::function<void()> load)
-{
-    // The same song again keeps its stored grooves and sequence.
-    if (isUserSong(folder)) {
-        load();
-        return;
-    }
-    guardWork(WorkReason::song, title, std::move(load));
-}
-
-void BLGroovePanel::songTaken() { workReplaced(false); }
 
 bool BLGroovePanel::auditionSong(const char* folder)
 {
     lightGame_End();
-    if (!model.auditionBegin(folder)) return false;
-    randomize(0);
-    return true;
+    return groove.auditionSong(folder);
 }
 
 void BLGroovePanel::auditionEnd()
 {
-    if (!model.auditioning()) return;
+    if (!groove.model.auditioning()) return;
     lightGame_End();
-    model.auditionEnd();
-}
-
-bool BLGroovePanel::isUserSong(const char* folder) const
-{
-    kelPath user(model.userSongFolder().c_str());
-    const kelPath other(folder ? folder : "");
-    return user.path[0] && user.isEqual(&other);
-}
-
-std::string BLGroovePanel::userSong() const
-{
-    char name[kKelNameMax + 1];
-    return KEL_File_GetParentName(model.userSongFolder().c_str(), name, sizeof name) ? name : "";
+    groove.auditionEnd();
 }
 
 void BLGroovePanel::closeSong()
 {
     lightGame_End();
-    model.closeSong();
+    groove.closeSong();
 }
 
-void BLGroovePanel::songOpened()
+void BLGroovePanel::songShown()
 {
-    const BLSongLibrary& lib = model.library();
+    const BLSongLibrary& lib = groove.model.library();
     // Titles and folder names may be UTF-8; the skin font draws 8-bit text.
-    std::snprintf(songName, sizeof songName, "%s",
-                  KEL_NameToLatin1(lib.title[0] ? BL_ShownTitle(lib.title) : std::string(lib.folderName)).c_str());
+    std::snprintf(
+        songName, sizeof songName, "%s",
+        KEL_NameToLatin1(lib.title[0] ? BL_ShownTitle(lib.title) : std::string(lib.folderName)).c_str());
     common_setSongLabel(songName);
-    for (int16_t t = 0; t < gi::kTracks; ++t) {
-        fillMenus(t);
-        showTrack(t);
-    }
-    currentRandomSet = -1;
+    for (int16_t t = 0; t < gi::kTracks; ++t) showTrack(t);
     setRndStyleName(-1);
     if (blSynthPanel) blSynthPanel->ledsForArpKeys(lib.arpNotes);
-    if (auto* tuner = dynamic_cast<BLLoopTunerPanel*>(PWfloatPanelPtr[kPWLoopTunerPanel]))
-        tuner->songOpened(model.userSongFolder());
 }
 
 // ---- What the player shows ---------------------------------------------------
@@ -479,7 +382,7 @@ void BLGroovePanel::common_setSynthLed(bool on)
 
 void BLGroovePanel::common_eventGrooveSync()
 {
-    model.seqActivateNext();
+    groove.model.seqActivateNext();
 }
 
 void BLGroovePanel::common_setBpmLabel(const char* text)
@@ -526,53 +429,4 @@ void BLGroovePanel::common_doInterfaceReset()
     for (short i = 0; i < 8; ++i) common_setPlaybarLed(i, 0);
     common_setPlaybarLabel("--:--");
     common_setSyncingLed(false);
-}
-
-// ---- Play ---------------------------------------------------------------------
-
-void BLGroovePanel::setPlayMode(bool on)
-{
-    BLPanelEngine& e = engine();
-    if (!on) {
-        e.stop();
-        if (e.loaderStalled()) questions.notify(kMsgDiskStalled, 0);
-        return;
-    }
-    e.play();
-    e.changesBegin();
-    for (int16_t t = 0; t < gi::kTracks; ++t) {
-        model.sampleIds[t] = model.trackSampleId(t);
-        const uint16_t id = model.sampleIds[t];
-        if (model.audible[t] && player().playing && id != kBLNoSample) {
-            const BLTrack& k = model.current.tracks[t];
-            e.setTrackSample(t, static_cast<short>(id));
-            e.setTrackVolume(t, static_cast<short>(k.volume));
-            e.setTrackPan(t, k.pan);
-        } else {
-            e.setTrackSample(t, -1);
-        }
-    }
-    e.changesEnd();
-}
-
-void BLGroovePanel::onItem_seq_Play()
-{
-    BLSequence& s = model.stored;
-    if (s.length <= 0) {
-        // Nothing in the sequence: the engine plays the current groove, so
-        // that what is heard matches the transport the player shows.
-        setPlayMode(true);
-        return;
-    }
-    int16_t entry = sequenceStrip->selection();
-    if (entry < 0 || entry >= s.length) entry = 0;
-    sequenceStrip->select(entry);
-    const int16_t index = s.grooveIDtoIndex(static_cast<int16_t>(s.entries[entry]));
-    if (index >= 0) {
-        grooveStrip->select(index);
-        model.current = s.grooves[index];
-        model.groove_restore();
-    }
-    setPlayMode(true);
-    refreshStrips();
 }

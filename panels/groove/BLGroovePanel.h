@@ -4,8 +4,9 @@
 // the random buttons; the transport the player shows; the strips of stored
 // grooves and of the sequence; the documents.
 //
-// The grooves, the song library and the documents belong to the model
-// (library/BLGrooveModel.h); the panel holds what the user sees and touches.
+// What the groove is and does belongs to the controller
+// (control/BLGrooveController.h): the panel shows its state and turns the
+// user's clicks and keys into its calls.
 #pragma once
 
 #include <cstdint>
@@ -16,56 +17,20 @@
 #include <vector>
 
 #include "audio/LaunchGrid.h"
+#include "control/BLGrooveController.h"
+#include "control/BLPlayCommon.h"
 #include "core/BLPath.h"
-#include "library/BLGrooveModel.h"
-#include "library/BLMidiBindings.h"
-#include "library/BLWorkKeeper.h"
-#include "net/BLLinkSync.h"
-#include "net/BLNet.h"
 #include "panels/browser/BLLoadLinks.h"
-#include "panels/player/BLPlayCommon.h"
-#include "panels/player/BLPlayer.h"
 #include "ui/PWPanel.h"
 
-// The engine calls of the panel beyond the model's: start and stop, and the
-// held peaks of the track meters. `gep` unless a test gives another.
-class BLPanelEngine : public BLFacadeEngine {
+class BLGroovePanel : public PWPanelClass, public BLPlayCommon, public BLLoadHost, public BLGrooveDisplay {
 public:
-    virtual void play();
-    // The held peaks of a track, reset once read; false when nothing was
-    // mixed since the last reading.
-    virtual bool takePeaks(int16_t track, int16_t& left, int16_t& right);
-    // True, once, when the last stop gave up waiting for the disk.
-    virtual bool loaderStalled();
-    // Whole beats until the track's waiting loop change is heard; 0 when
-    // none waits.
-    virtual int16_t trackWaitBeats(int16_t track);
-};
-
-namespace plat {
-class RecoveryStore;
-class MidiIn;
-}
-
-class BLGroovePanel : public PWPanelClass,
-                      public BLPlayCommon,
-                      public BLPlayerGroove,
-                      public BLLoadHost,
-                      public BLGrooveView {
-public:
-    struct Track {
-        bool on = true;
-        bool soloOn = false;
-        bool groupSelected = false;
-        bool keep = false;
-        int16_t baseVolume = 0;
-        int16_t basePan = 0;
-    };
-
-    // The panel talks to `player` (blPlayer when null) and to `engine`
-    // (the facade when null).
-    explicit BLGroovePanel(BLPlayer* player = nullptr, BLPanelEngine* engine = nullptr);
+    // The panel shows `controller` and calls it.
+    explicit BLGroovePanel(BLGrooveController& controller);
     ~BLGroovePanel() override;
+
+    BLGrooveController& controller() { return groove; }
+    const BLGrooveController& controller() const { return groove; }
 
     // Screen hooks.
     void connected() override;
@@ -79,92 +44,49 @@ public:
     void onItem_Load() override;
     void onItem_Save() override;
     BLPath* documentPath() override { return &docPath; }
-    bool askBeforeQuit() override;
+    bool askBeforeQuit() override { return groove.askBeforeQuit(); }
     void workCommand(int16_t item) override;
-    // Where loop and groove changes land: kept in the preferences, given to
-    // the engine and shown on the grid button.
-    void setLaunchGrid(LaunchGrid grid);
 
-    // The keeper of the user's work (panels/groovework/BLGroovePanelWork.cpp): what a
-    // document holds, with the track lights, modes, key lock and the user
-    // loop, its undo history, and whether it is saved.
-    BLWorkKeeper& keeper() { return *workKeeper; }
-    // Unsaved work of a song: what the question before replacing it is about.
-    bool workUnsaved() const;
-    // What would replace the work: names the question.
-    enum class WorkReason : int16_t { quit, open, song, linkSong, newDocument, clear, mix };
-    // The one door to replacing the user's work: with nothing unsaved the
-    // action runs at once; else one question, Save, Discard or Cancel, Save
-    // saving first (through the save dialog for an untitled document) and
-    // running the action once saved. `coming` names what comes (a document
-    // or a song).
-    void guardWork(WorkReason why, const std::string& coming, std::function<void()> action);
-    // Around each action of the user (the main loop's hook).
-    void actionBegins();
-    void actionEnds();
-    void undoWork();
-    void redoWork();
-    // A new document of the open song: no stored grooves, no sequence, an
-    // empty groove, untitled.
-    void newDocument();
-    // Writes the recovery file when the work changed and is unsaved (at most
-    // every 30 s), removes it once saved.
-    void recoveryIdle();
-    // At start: a recovery file left by an instance that ended before its
-    // work was saved is offered.
-    void offerRecovery();
-    // At the end: a clean end removes the recovery file, an end by a signal
-    // writes it first.
-    void recoveryAtExit(bool bySignal);
     // A text on the hint line until the mouse moves on.
     void sayInHint(const std::string& text);
-    // Play is lit over tracks that are all muted: the hint line says so.
-    void sayIfAllMuted();
-    bool allMutedSaid = false;
     std::string said;
-    // The last document has a name and a folder (not the first "Untitled").
-    bool documentNamed() const;
-    // The title of the song the user works on ("" when none).
-    std::string workSongTitle() const;
 
-    // Tracks.
-    void onItem_trackLed(int16_t track);
-    void onItem_trackButton(int16_t track);
+    // The items: what a click on each asks of the controller.
+    void onItem_trackLed(int16_t track) { groove.toggleMute(track); }
+    void onItem_trackButton(int16_t track) { groove.selectTrack(track); }
     void onItem_sampSelGroup(int16_t track);
     void onItem_sampSelIndex(int16_t track);
-    // Chooses a loop as the track's menus would (group -1: none).
-    void chooseGroup(int16_t track, int16_t group);
-    void chooseLoop(int16_t track, int16_t slot);
-    void userChangedTrack(int16_t track);
-    void enableTrack(int16_t track, bool on);
-    void onItem_volume();
-    void onItem_pan();
-    void setSoloMode(bool on);
-    void setGroupMode(bool on);
-    void setAllMode(bool on);
-    void onItem_solo();
-    void onItem_group();
-    void onItem_all();
-    void onItem_keep(int16_t track);
-    void onItem_empty();
-    void randomize(int16_t set) override;
+    void onItem_volume() { groove.setVolume(volumeShown); }
+    void onItem_pan() { groove.setPan(panShown); }
+    void onItem_solo() { groove.toggleSolo(); }
+    void onItem_group() { groove.toggleGroupMode(); }
+    void onItem_all() { groove.toggleAllMode(); }
+    void onItem_keep(int16_t track) { groove.toggleKeep(track); }
+    void onItem_empty() { groove.empty(); }
+    void onItem_keyLock();
+    // The takes' menu: filled as it opens, its choice made.
+    void fillTakesMenu();
+    void onItem_takes();
+    size_t takesShown = static_cast<size_t>(-1);
+    // Asked once the menu's list has closed: the question over the panel.
+    int16_t takeToConvert = -1;
+    void convertTakeAsked();
+    void onItem_launchGrid();
+    void randomize(int16_t set) override { groove.randomize(set); }
     void setRndStyleName(int16_t set);
-    void trackSelectionChanged();
-    // The track is one that the volume and pan controls act on.
-    bool affected(int16_t track) const;
-    void adjustTrackLed(int16_t track);
-    void adjustSampColor(int16_t track);
     // The colour and blend level the track's light and menus get now.
     int16_t trackLedImage(int16_t track) const;
     int16_t trackLedLevel(int16_t track) const;
     int16_t sampColor(int16_t track) const;
+    void adjustTrackLed(int16_t track);
+    void adjustSampColor(int16_t track);
 
-    // The volume and pan controls' values (kept here too, so that the panel
-    // works the same with or without its controls).
+    // The volume and pan knobs as they show (the controller's values, or
+    // where a drag has them).
     void setVolumeControl(int16_t v);
     void setPanControl(int16_t v);
-    int16_t volumeControl() const { return volumeValue; }
-    int16_t panControl() const { return panValue; }
+    int16_t volumeControl() const { return volumeShown; }
+    int16_t panControl() const { return panShown; }
 
     // Keys and numeric entries.
     struct NumEntry {
@@ -194,19 +116,10 @@ public:
     // The track a digit stands for in the current layout; -1 for none.
     int16_t trackOfDigit(uint8_t digit) const;
 
-    // Strips and sequence play.
-    void onItem_seq_Play() override;
-    void setPlayMode(bool on) override;
-    bool holdStart() override;
-    void dropHeldStart() override;
+    // Strips.
     void grooveEntryHit(int16_t item);
     void sequenceEntryHit(int16_t item);
     void refreshStrips();
-    // Clear: empties the sequence, or else the stored grooves (the one
-    // question asked first when they are unsaved work).
-    void clearAll();
-    // Restores the stored groove at this index of the grooves strip.
-    void restoreStored(int16_t index);
 
     // What the player shows.
     void common_setPlayDisplay(bool playing) override;
@@ -228,6 +141,26 @@ public:
     void common_setLabel(short label, const char* text) override;
     void common_doInterfaceReset() override;
 
+    // What the controller tells to show again.
+    void trackShown(int16_t track) override;
+    void lampsShown() override;
+    void selectionShown() override;
+    void modesShown() override;
+    void controlsShown() override;
+    void grooveShown() override;
+    void randomShown(int16_t set, bool lit) override;
+    void stripsShown() override { refreshStrips(); }
+    void songShown() override;
+    void keyLockShown() override;
+    void recordShown() override;
+    void launchGridShown() override;
+    void waitShown() override { waitDeadline = 0; }
+    void say(const std::string& text) override { sayInHint(text); }
+    void workShown() override;
+    bool gesture() override { return liveChange != 0; }
+    bool browsing() override;
+    void askSavePath(std::function<void()> then) override;
+
     // Disk mix (panels/groovework/BLGrooveDiskMix.cpp): the button asks for the file
     // or the stems folder; the dialog's answer runs the mix.
     void onItem_diskMix();
@@ -246,30 +179,21 @@ public:
     bool loadSong(const char* folder) override;
     void lightGame_Start(int16_t period) override;
     void lightGame_End() override;
-    const BLGroove& currentGroove() const override { return model.current; }
-    BLNet& net() override { return link; }
-    BLLinkSync& linkSync() { return ableton; }
+    const BLGroove& currentGroove() const override { return groove.model.current; }
+    BLNet& net() override { return groove.net(); }
     bool auditionSong(const char* folder) override;
     void auditionEnd() override;
-    void auditionKeep() override { model.auditionKeep(); }
-    bool isUserSong(const char* folder) const override;
-    std::string userSong() const override;
-    void guardSong(const char* folder, const std::string& title, std::function<void()> load) override;
-    void songTaken() override;
-    // Opens a document the user chose, the question about unsaved work asked.
-    void openDocument(const std::string& path);
+    void auditionKeep() override { groove.auditionKeep(); }
+    bool isUserSong(const char* folder) const override { return groove.isUserSong(folder); }
+    std::string userSong() const override { return groove.userSong(); }
+    void guardSong(const char* folder, const std::string& title, std::function<void()> load) override
+    {
+        groove.guardSong(folder, title, std::move(load));
+    }
+    void songTaken() override { groove.songTaken(); }
     void closeSong() override;
-
-    // The model's view.
-    void showGroove() override;
-    void showSelectedTrack() override;
-    void restoreTracks() override;
-    void modesOff() override;
-    void trackSelected() override;
-    void songOpened() override;
-    void documentRead() override;
-    void captureExtras(BLWorkExtras& extras) override;
-    void applyExtras(const BLWorkExtras& extras) override;
+    // Opens a document the user chose, the question about unsaved work asked.
+    void openDocument(const std::string& path) { groove.openDocument(path); }
 
     // The virtual mix (BLGrooveVMix.cpp). setupVMix generates the song's
     // style into the sequence (nothing when the song has no such style),
@@ -277,9 +201,6 @@ public:
     // does the same from the song's groups.
     void setupVMix(int16_t style);
     void setupVMixFromGroups();
-    // The sequence entry that plays; -1: the first is next.
-    int16_t sequencePosition() const;
-    void setSequencePosition(int16_t entry);
     // Back from the virtual mix: its sequence stays, cut to the grooves its
     // list plays, or (restore) the user's sequence and groove held aside
     // come back, the strips unselected.
@@ -290,59 +211,36 @@ public:
     void loadHints();
     const char* hintFor(int16_t item) const;
     void hintIdle();
+    // The hint line is lit while MIDI learn waits: a sign beside its words.
+    void learnShown();
     // While help bubbles show, the hint line offers the user guide: a click on it opens it.
     void onClick() override;
     // The knob's film turned to the main volume; the Keep button's light.
     void showMainVolume(int16_t volume);
+    // The effects panel for a rack (BLGroovePanelFx.cpp); the FX buttons lit
+    // while their rack holds an effect.
+    void openEffects(int16_t rack);
+    void effectsIdle();
     void showKeep();
-    // Key lock: the button turns it on and off and keeps it in the preferences.
-    void onItem_keyLock();
-    void showKeyLock();
-    // The grid button steps to the next grid (Shift: the one before).
-    void onItem_launchGrid();
     void showLaunchGrid();
     // A track whose change waits shows, over its dimmed lamp, the beats left.
     void waitingIdle();
     int16_t waitBeats[kBLEngineTracks] = {};
     long waitDeadline = 0;
 
-    // MIDI controllers (BLGrooveMidi.cpp). Their messages come on the MIDI
-    // thread into midiQueue and are applied in the idle work as the clicks
-    // and keys they stand for, each one an action of the user.
-    // Opens the controllers' port "controls in" as the preferences say, again
-    // after they change (first reading the mapping file given on the command
-    // line, once); the program goes on without it.
-    void midiOpen();
-    void midiClose();
-    void midiIdle();
-    void midiApply(const BLMidiMessage& message);
     // MIDI learn: the key starts it (and again, or Esc, cancels it); a click
-    // then picks the control without working it, and the next note or CC
-    // is bound to it.
+    // then picks the action of the control without working it, and the
+    // controller binds the next note or CC to it.
     static constexpr uint8_t kMidiLearnKey = 'n';
-    void midiLearnKey();
-    void midiLearnCancel();
     // Picks the control of this item (Shift held: the step down of a menu
     // or the tempo); false when it cannot be bound.
     bool midiLearnPick(int16_t item, bool shift);
-    void midiLearnMessage(const BLMidiMessage& message);
     // What a control drives and for which target; false for one that
     // cannot be bound.
     bool midiActionOf(int16_t item, bool shift, BLMidiAction& action, int8_t& target) const;
     // "MIDI: CC 7 ch 1" for a bound control, else "".
     std::string midiHint(int16_t item) const;
     void events() override;
-    struct MidiLearn {
-        bool on = false;
-        int16_t item = -1;  // the control picked; -1 before the click
-        BLMidiAction action = BLMidiAction::mute;
-        int8_t target = 0;
-    } midiLearn;
-    BLMidiQueue midiQueue;
-    std::unique_ptr<plat::MidiIn> midiIn;
-    // The last value of each CC, by channel: a CC presses when it rises past 63.
-    uint8_t midiLastCC[16][128] = {};
-    bool midiApplying = false;
 
     // Idle work, each part on its own.
     void chaseIdle();
@@ -350,12 +248,6 @@ public:
     void metersIdle();
     void randomNameIdle();
 
-    BLGrooveModel model;
-    Track tracks[kBLGrooveTracks];
-    bool soloMode = false, groupMode = false, allMode = false;
-    bool soloApplied = false;
-    int16_t keptCount = 0;
-    int16_t currentRandomSet = -1;
     bool blinkPhase = false;
     uint32_t ticks = 0;
     int16_t meterShown[kBLEngineTracks] = {};
@@ -372,6 +264,7 @@ public:
     int16_t shownRandomName = -2;
     std::vector<std::pair<int16_t, std::string>> hints;
     int16_t shownHint = -2;
+    bool learnLit = false;
     short helpMode = -1;  // as the player shows it: -1 off, 1 roll-over, 0 tour
     int16_t hintMouseX = -1, hintMouseY = -1;
     int16_t lastMouseX = -1, lastMouseY = -1;
@@ -387,12 +280,7 @@ public:
     int16_t labelValue(int16_t item, char* out, int outSize) const;
 
 private:
-    class PlayerLink;
-    class NetLink;
-    class Strip;
-
-    BLPlayer& player() const;
-    BLPanelEngine& engine();
+    BLPlayer& player() const { return groove.player(); }
     void setText(int16_t item, const char* text);
     void setNumber(int16_t item, int16_t value);
     void setImage(int16_t item, int16_t image);
@@ -401,56 +289,24 @@ private:
     void showModeButtons();
     void showTrackButtons();
     void refreshAllLights();
-    void applyRelative(bool volumeChanged, bool panChanged);
-    // Group or all mode switched: the relative controls start again.
-    void relativeModeChanged(bool on);
-    void recountKept();
-    void withSyncOff(void (BLGroovePanel::*change)());
-    void volumeChange();
-    void panChange();
-    void emptyChange();
+    void showControls(bool relativeStart);
     void stepKeys();
     void returnKey();
     void letterKeys();
     bool held(char letter) const;
     bool pressed(char letter) const;
     uint8_t firstHeld(const char* letters) const;
-    void stripDrag(int16_t control, bool sequence, int16_t item);
     void openPanel(int16_t index);
-
-    BLPlayer* fixedPlayer;
-    BLPanelEngine* fixedEngine;
-    BLPanelEngine facade;
-    PlayerLink* playerLink;
-    NetLink* netLink;
-    Strip* grooveStrip;
-    Strip* sequenceStrip;
-    BLNotifyQuestions questions;
-    BLNet link;
-    BLLinkSync ableton;
-    BLPath docPath;
-    int16_t volumeValue = 64;
-    int16_t panValue = 0;
-    class WorkSource;
-    std::unique_ptr<WorkSource> workSource;
-    std::unique_ptr<BLWorkKeeper> workKeeper;
-    std::unique_ptr<plat::RecoveryStore> recovery;
-    uint64_t recoveryVersion = 0;
-    uint32_t recoveryWrittenAt = 0;
-    // What waits for the save dialog's answer (the action the question held).
-    std::function<void()> afterSave;
-    bool saveWork(const char* path);
-    // The stored grooves and the sequence (and the current groove) are as
-    // last saved.
-    bool groovesAsSaved(bool withCurrent);
-    void writeRecovery();
-    void createKeeper();
-    // A document was opened or a song loaded: one step, then saved or clean.
-    void workReplaced(bool document);
+    void refreshStrip(bool sequence);
     // The document path set for a dialog: where it starts.
     void dialogStart();
-    // The last document's folder, kept in the preferences for the next start.
-    void rememberDocumentFolder();
+
+    BLGrooveController& groove;
+    BLPath docPath;
+    // What waits for the save dialog's answer (the action the question held).
+    std::function<void()> afterSave;
+    int16_t volumeShown = 64;
+    int16_t panShown = 0;
     char volumeText[16] = {};
     char panText[16] = {};
     char mainVolumeText[16] = {};

@@ -6,8 +6,6 @@
 #include "core/kelCore.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/groove/BLGroovePanelParts.h"
-#include "platform/PlatLink.h"
 
 namespace gi = grooveitem;
 
@@ -18,26 +16,28 @@ constexpr int16_t kChaseLamps = 8;
 constexpr int16_t kChaseTail = 6;  // a lamp fades over this many periods
 constexpr int16_t kMeterFall = 4;
 
-
 }  // namespace
 
 void BLGroovePanel::onIdle()
 {
     ticks = kelGlo.ticks;
-    player().idle();
-    recoveryIdle();
+    // A gesture holds the main loop: the controller's services go on from here.
+    if (liveChange) groove.serve();
     if (chase.running) {
         chaseIdle();
         return;
     }
     randomNameIdle();
+    if (!liveChange && takeToConvert >= 0) convertTakeAsked();
+    if (groove.takes().size() != takesShown) {
+        takesShown = groove.takes().size();
+        fillTakesMenu();
+    }
     hintIdle();
     waitingIdle();
     blinkIdle();
-    link.idleEvents();
-    midiIdle();
-    ableton.idle(plat::monotonicMs());
     metersIdle();
+    effectsIdle();
 }
 
 void BLGroovePanel::lightGame_Start(int16_t period)
@@ -81,21 +81,17 @@ void BLGroovePanel::randomNameIdle()
     if (kelGlo.mouseX == lastMouseX && kelGlo.mouseY == lastMouseY) return;
     lastMouseX = kelGlo.mouseX;
     lastMouseY = kelGlo.mouseY;
-    int16_t over = currentRandomSet;
+    int16_t over = groove.randomSet();
     for (int16_t r = 0; r < 4; ++r) {
         const kelPanelControl* c = control(gi::randomButton[r]);
         if (c && c->visible && c->rect.contains(kelGlo.mouseX, kelGlo.mouseY)) over = r;
     }
-    if (over != shownRandomName) {
-        const int16_t keepCurrent = currentRandomSet;
-        setRndStyleName(over);
-        currentRandomSet = keepCurrent;
-    }
+    if (over != shownRandomName) setRndStyleName(over);
 }
 
 void BLGroovePanel::blinkIdle()
 {
-    if (keptCount > 0) {
+    if (groove.keptCount > 0) {
         const bool phase = (ticks / kBlinkTicks) % 2 != 0;
         if (phase == blinkPhase) return;
         blinkPhase = phase;
@@ -116,8 +112,8 @@ void BLGroovePanel::metersIdle()
     for (int16_t t = 0; t < gi::kTracks; ++t) {
         int16_t level = meterShown[t];
         int16_t left = 0, right = 0;
-        if (engine().takePeaks(t, left, right)) {
-            const int volume = model.current.tracks[t].volume;
+        if (groove.takePeaks(t, left, right)) {
+            const int volume = groove.model.current.tracks[t].volume;
             const int l = std::min(255, (left / 150 * volume) / 255);
             const int r = std::min(255, (right / 150 * volume) / 255);
             level = static_cast<int16_t>(std::max(l, r));
@@ -126,10 +122,7 @@ void BLGroovePanel::metersIdle()
             meterShown[t] = level;
         else
             meterShown[t] = static_cast<int16_t>(std::max(0, meterShown[t] - kMeterFall));
-        if (kelPanelControl* c = control(gi::meter[t])) c->setValue(meterShown[t]);  // a full-scale loop at full volume reads 108; the bar ends at 99
+        if (kelPanelControl* c = control(gi::meter[t]))
+            c->setValue(meterShown[t]);  // a full-scale loop at full volume reads 108; the bar ends at 99
     }
 }
-
-bool BLGroovePanel::holdStart() { return ableton.holdStart(plat::monotonicMs()); }
-
-void BLGroovePanel::dropHeldStart() { ableton.dropHeldStart(plat::monotonicMs()); }

@@ -7,7 +7,6 @@
 #include "core/kelCore.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/groove/BLGroovePanelParts.h"
 #include "panels/startup/PWmain.h"
 #include "ui/PWScreen.h"
 
@@ -21,14 +20,18 @@ constexpr int16_t kGrooveIdTarget = -1;
 // Normal layout: 1 .. 8; keypad layout: clockwise around 5.
 constexpr uint8_t kKeypadDigits[8] = {'8', '9', '6', '3', '2', '1', '4', '7'};
 
-int16_t heldCount(uint8_t c) { return PWScreen.keyHeld[c]; }
+int16_t heldCount(uint8_t c)
+{
+    return PWScreen.keyHeld[c];
+}
 
 }  // namespace
 
 bool BLGroovePanel::held(char letter) const
 {
     const auto c = static_cast<unsigned char>(letter);
-    return heldCount(static_cast<uint8_t>(std::tolower(c))) != 0 || heldCount(static_cast<uint8_t>(std::toupper(c))) != 0;
+    return heldCount(static_cast<uint8_t>(std::tolower(c))) != 0 ||
+           heldCount(static_cast<uint8_t>(std::toupper(c))) != 0;
 }
 
 bool BLGroovePanel::pressed(char letter) const
@@ -68,12 +71,16 @@ void BLGroovePanel::onKey()
         key_numEnterType();
         return;
     }
-    if (midiLearn.on && kelGlo.what == kelKeyDown && kelGlo.escapeKey) return midiLearnCancel();
+    if (groove.learning() && kelGlo.what == kelKeyDown && kelGlo.escapeKey) return groove.learnCancel();
     const uint8_t c = kelGlo.keyChar;
+    if (kelGlo.what == kelKeyDown && kelGlo.controlDown == 1 && std::tolower(c) == 'r') {
+        groove.toggleRecord();
+        return;
+    }
     if (kelGlo.what == kelKeyUp) {
         if (tapPending && std::tolower(c) == 't') {
             tapPending = false;
-            player().hitBpmTapAt(tapTicks);
+            groove.tap(tapTicks);
         }
         return;
     }
@@ -87,16 +94,16 @@ void BLGroovePanel::onKey()
         if (!firstPress) return;
         tapPending = false;  // T held to select a track is no tap
         switch (std::tolower(firstHeld("TMKRJ"))) {
-            case 'm': onItem_trackLed(t); break;
-            case 'k': onItem_keep(t); break;
+            case 'm': groove.toggleMute(t); break;
+            case 'k': groove.toggleKeep(t); break;
             case 'r':
-                if (t < 4) randomize(t);
+                if (t < 4) groove.randomize(t);
                 break;
             case 'j':
                 key_numEnterStart(heldCount('j') ? 'j' : 'J', kGrooveIdTarget, 1, 99, 2);
                 key_numEnterType();
                 break;
-            default: onItem_trackButton(t); break;
+            default: groove.selectTrack(t); break;
         }
         return;
     }
@@ -125,50 +132,38 @@ void BLGroovePanel::stepKeys()
     // Up and Left to the one before, as the menu shows them.
     const int16_t along = c == '+' || c == kelArrowRight || c == kelArrowDown ? 1 : -1;
     switch (firstHeld("PVBbJMCI")) {
-        case 'P': case 'p':
-            setPanControl(static_cast<int16_t>(panValue + step));
-            onItem_pan();
-            break;
-        case 'V': case 'v':
-            setVolumeControl(static_cast<int16_t>(volumeValue + step));
-            onItem_volume();
-            break;
+        case 'P':
+        case 'p': groove.setPan(static_cast<int16_t>(groove.panControl() + step)); break;
+        case 'V':
+        case 'v': groove.setVolume(static_cast<int16_t>(groove.volumeControl() + step)); break;
         case 'B': {
-            const int16_t position = static_cast<int16_t>(static_cast<int>(player().bpm - player().songBpm) + step);
+            const int16_t position =
+                static_cast<int16_t>(static_cast<int>(player().bpm - player().songBpm) + step);
             common_setBpmScroll(position);
-            player().hitBpmScroll(position);
+            groove.setTempoSlider(position);
             break;
         }
-        case 'b': player().hitBpmUp(up ? 0.2f : -0.2f); break;
-        case 'J': case 'j': {
-            const int16_t next = static_cast<int16_t>(grooveStrip->selection() + along);
-            if (next >= 0 && next < model.stored.count) restoreStored(next);
-            break;
-        }
-        case 'M': case 'm': player().addMainVolume(step); break;
-        case 'C': case 'c': {
-            // The selected track's group, one step along its menu.
-            const int16_t t = model.selectedTrack;
-            if (t >= 0 && t < gi::kTracks) {
-                const int16_t g = static_cast<int16_t>(model.current.tracks[t].group + along);
-                if (g >= -1 && g < model.library().groupCount) chooseGroup(t, g);
-            }
-            break;
-        }
-        case 'I': case 'i': {
-            const int16_t t = model.selectedTrack;
-            if (t >= 0 && t < gi::kTracks) chooseLoop(t, static_cast<int16_t>(model.current.tracks[t].slot + along));
-            break;
-        }
+        case 'b': groove.stepTempo(up ? 0.2f : -0.2f); break;
+        case 'J':
+        case 'j': groove.restoreStored(static_cast<int16_t>(groove.grooveStrip().selection() + along)); break;
+        case 'M':
+        case 'm': groove.stepMainVolume(step); break;
+        // The selected track's group or loop, one step along its menu.
+        case 'C':
+        case 'c': groove.stepGroup(groove.model.selectedTrack, along); break;
+        case 'I':
+        case 'i': groove.stepLoop(groove.model.selectedTrack, along); break;
         default: break;
     }
 }
 
 void BLGroovePanel::returnKey()
 {
-    auto letterOf = [](char lower) { return heldCount(static_cast<uint8_t>(lower)) ? lower : static_cast<char>(std::toupper(lower)); };
+    auto letterOf = [](char lower) {
+        return heldCount(static_cast<uint8_t>(lower)) ? lower : static_cast<char>(std::toupper(lower));
+    };
     if (held('v')) {
-        if (groupMode || allMode)
+        if (groove.groupMode || groove.allMode)
             key_numEnterStartAny(static_cast<uint8_t>(letterOf('v')), gi::volumeLabel, -63, 63, 3, 64);
         else
             key_numEnterStart(static_cast<uint8_t>(letterOf('v')), gi::volumeLabel, 0, 127, 3);
@@ -179,26 +174,29 @@ void BLGroovePanel::returnKey()
     } else if (held('j')) {
         key_numEnterStart(static_cast<uint8_t>(letterOf('j')), kGrooveIdTarget, 1, 99, 2);
     } else {
-        model.grooves_add();
+        groove.store();
     }
 }
 
 void BLGroovePanel::letterKeys()
 {
-    if (pressed('s')) onItem_solo();
-    else if (pressed('g')) onItem_group();
-    else if (pressed('a')) onItem_all();
-    else if (pressed('e')) onItem_empty();
+    if (pressed('s'))
+        groove.toggleSolo();
+    else if (pressed('g'))
+        groove.toggleGroupMode();
+    else if (pressed('a'))
+        groove.toggleAllMode();
+    else if (pressed('e'))
+        groove.empty();
     else if (pressed('t')) {
         tapPending = true;
         tapTicks = player().tickNow();
-    }
-    else if (pressed('l')) PWScreen.show(kPWLoadPanel);
-    else if (pressed(kMidiLearnKey)) midiLearnKey();
-    else if (kelGlo.keyChar == ' ' || kelGlo.keyChar == '@') {
-        if (player().playing) player().stop();
-        else player().play();
-    }
+    } else if (pressed('l'))
+        PWScreen.show(kPWLoadPanel);
+    else if (pressed(kMidiLearnKey))
+        groove.learnKey();
+    else if (kelGlo.keyChar == ' ' || kelGlo.keyChar == '@')
+        groove.togglePlay();
 }
 
 // ---- Numeric entries ---------------------------------------------------------------
@@ -210,7 +208,8 @@ constexpr int16_t kGrooveIdLabel = grooveitem::positionLabel;
 
 }  // namespace
 
-void BLGroovePanel::key_numEnterStart(uint8_t letter, int16_t target, long minimum, long maximum, int16_t digits)
+void BLGroovePanel::key_numEnterStart(uint8_t letter, int16_t target, long minimum, long maximum,
+                                      int16_t digits)
 {
     key_numEnterStartAny(letter, target, minimum, maximum, digits, 0);
 }
@@ -246,8 +245,10 @@ void BLGroovePanel::key_numEnterType()
         numEntry.negative = false;
     }
     if (heldCount(numEntry.letter) == 0) {
-        if (numEntry.typed > 0) key_numEnterEnd();
-        else key_numEnterCancel();
+        if (numEntry.typed > 0)
+            key_numEnterEnd();
+        else
+            key_numEnterCancel();
         return;
     }
     const bool returnPressed = firstPress && c == kelKeyReturn;
@@ -260,7 +261,8 @@ void BLGroovePanel::key_numEnterType()
         if (numEntry.typed == 0)
             std::snprintf(text, sizeof text, "%c", kEllipsis);
         else
-            std::snprintf(text, sizeof text, "%s%ld%c", numEntry.negative ? "-" : "", numEntry.value, kEllipsis);
+            std::snprintf(text, sizeof text, "%s%ld%c", numEntry.negative ? "-" : "", numEntry.value,
+                          kEllipsis);
         setText(numEntry.target == kGrooveIdTarget ? kGrooveIdLabel : numEntry.target, text);
         return;
     }
@@ -276,18 +278,14 @@ void BLGroovePanel::key_numEnterEnd()
     if (v > e.maximum) v = e.maximum;
     const auto result = static_cast<int16_t>(v + e.offset);
     if (e.target == gi::volumeLabel) {
-        setVolumeControl(result);
-        onItem_volume();
+        groove.setVolume(result);
     } else if (e.target == gi::panLabel) {
-        setPanControl(result);
-        onItem_pan();
+        groove.setPan(result);
     } else if (e.target == gi::mainVolumeLabel) {
-        player().mainVolume = result;
-        player().addMainVolume(0);
+        groove.setMainVolume(result);
     } else {
         setText(kGrooveIdLabel, e.savedLabel);
-        const int16_t index = model.stored.grooveIDtoIndex(static_cast<int16_t>(v));
-        if (index >= 0) restoreStored(index);
+        groove.restoreStored(groove.model.stored.grooveIDtoIndex(static_cast<int16_t>(v)));
     }
 }
 

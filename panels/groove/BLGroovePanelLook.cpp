@@ -8,14 +8,13 @@
 #include <string>
 
 #include "core/BLInternational.h"
-#include "audio/BLEngine.h"
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
+#include "library/BLprefs.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/help/BLGuide.h"
 #include "panels/help/BLHelps.h"
-#include "library/BLprefs.h"
 #include "panels/startup/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -32,6 +31,8 @@ constexpr int16_t kNoControl = -1;
 constexpr int16_t kHintSaid = -3;
 // "Cycle", "Beat", "Bar", "2 bars", "4 bars", "8 bars": in LaunchGrid's order.
 constexpr int16_t kMsgLaunchGridFirst = 400;
+// A dark red under the hint line's words while MIDI learn waits.
+constexpr int16_t kLearnFill = 0x5084;
 }  // namespace
 
 void BLGroovePanel::loadHints()
@@ -59,10 +60,22 @@ const char* BLGroovePanel::hintFor(int16_t item) const
     return nullptr;
 }
 
+void BLGroovePanel::learnShown()
+{
+    if (groove.learning() == learnLit) return;
+    learnLit = groove.learning();
+    if (kelPanelControl* c = control(gi::hint)) {
+        c->set(kelPropFillColour, kLearnFill);
+        c->set(kelPropFill, learnLit ? 1 : 0);
+        c->draw();
+    }
+}
+
 void BLGroovePanel::hintIdle()
 {
+    learnShown();
     // MIDI learn says what it waits for until it ends.
-    if (midiLearn.on) return;
+    if (groove.learning()) return;
     if (kelGlo.mouseX == hintMouseX && kelGlo.mouseY == hintMouseY) return;
     hintMouseX = kelGlo.mouseX;
     hintMouseY = kelGlo.mouseY;
@@ -72,7 +85,8 @@ void BLGroovePanel::hintIdle()
     int16_t item = kNoControl;
     bool covered = PWScreen.modalPanel != -1 || helpMode >= 0;
     for (int16_t i = 1; i < PWScreen.count && !covered; ++i)
-        if (PWPanelClass* p = PWScreen.panel(i); p && PWScreen.isVisible(i) && p->backgroundHit(hintMouseX, hintMouseY))
+        if (PWPanelClass* p = PWScreen.panel(i);
+            p && PWScreen.isVisible(i) && p->backgroundHit(hintMouseX, hintMouseY))
             covered = true;
     if (!covered)
         for (int16_t i = 1; i < controlCount; ++i) {
@@ -81,7 +95,8 @@ void BLGroovePanel::hintIdle()
         }
     if (item == shownHint) return;
     shownHint = item;
-    const int16_t message = helpMode >= 0 ? static_cast<int16_t>(kMsgRolloverHint + (helpMode ? 0 : 1)) : kMsgDefaultHint;
+    const int16_t message =
+        helpMode >= 0 ? static_cast<int16_t>(kMsgRolloverHint + (helpMode ? 0 : 1)) : kMsgDefaultHint;
     const kelText idle = blIntl.message(message);
     std::string text = item >= 0 ? hintFor(item) : idle.c_str();
     // A bound control names its binding too.
@@ -96,7 +111,7 @@ void BLGroovePanel::hintIdle()
 void BLGroovePanel::onClick()
 {
     const kelPanelControl* line = control(gi::hint);
-    if (helpMode == 1 && !midiLearn.on && line && line->visible &&
+    if (helpMode == 1 && !groove.learning() && line && line->visible &&
         line->rect.contains(kelGlo.mouseX, kelGlo.mouseY))
         BL_OpenGuide();
 }
@@ -122,16 +137,22 @@ void BLGroovePanel::showMainVolume(int16_t volume)
 
 void BLGroovePanel::onItem_keyLock()
 {
-    const bool on = blPrefs.keyLock == 0;
-    // Played at once, without a gap; kept for the next start.
-    if (gep && !gep->setKeyLock(on)) return;
-    blPrefs.keyLock = on ? 1 : 0;
-    showKeyLock();
+    groove.setKeyLock(blPrefs.keyLock == 0);
 }
 
-void BLGroovePanel::showKeyLock()
+void BLGroovePanel::onItem_launchGrid()
+{
+    groove.stepLaunchGrid(kelGlo.shiftDown != 0);
+}
+
+void BLGroovePanel::keyLockShown()
 {
     setImage(gi::keyLock, blPrefs.keyLock ? 2 : 1);
+}
+
+void BLGroovePanel::recordShown()
+{
+    setImage(gi::record, groove.recordLit() ? 2 : 1);
 }
 
 void BLGroovePanel::showKeep()
@@ -140,8 +161,8 @@ void BLGroovePanel::showKeep()
     // or all mode: while every track it acts on does).
     bool kept = false;
     for (int16_t t = 0; t < gi::kTracks; ++t) {
-        if (!affected(t)) continue;
-        if (!tracks[t].keep) {
+        if (!groove.affected(t)) continue;
+        if (!groove.tracks[t].keep) {
             kept = false;
             break;
         }
@@ -155,28 +176,21 @@ void BLGroovePanel::waitingIdle()
     // Twenty times a second: the count steps with the beat, at little cost.
     if (!KEL_EveTimeoutRepeated(&waitDeadline, 3)) return;
     for (int16_t t = 0; t < gi::kTracks && t < kBLEngineTracks; ++t) {
-        const int16_t beats = player().playing ? engine().trackWaitBeats(t) : int16_t{0};
+        const int16_t beats = groove.trackWaitBeats(t);
         if (beats == waitBeats[t]) continue;
         const bool lampChanges = (beats > 0) != (waitBeats[t] > 0);
         waitBeats[t] = beats;
-        if (beats > 0) setNumber(gi::waitCount[t], beats);
-        else setText(gi::waitCount[t], "");
+        if (beats > 0)
+            setNumber(gi::waitCount[t], beats);
+        else
+            setText(gi::waitCount[t], "");
         if (lampChanges) adjustTrackLed(t);
     }
 }
 
-void BLGroovePanel::setLaunchGrid(LaunchGrid grid)
+void BLGroovePanel::launchGridShown()
 {
-    blPrefs.launchGrid = static_cast<int16_t>(grid);
-    // Changes already waiting keep their boundary; the next ones take this grid.
-    if (gep) gep->setLaunchGrid(LaunchGridBeatsOf(grid));
     showLaunchGrid();
-}
-
-void BLGroovePanel::onItem_launchGrid()
-{
-    const int step = kelGlo.shiftDown ? kLaunchGridChoices - 1 : 1;
-    setLaunchGrid(LaunchGridFromCode((blPrefs.launchGrid + step) % kLaunchGridChoices));
 }
 
 void BLGroovePanel::showLaunchGrid()

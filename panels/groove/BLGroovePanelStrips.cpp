@@ -5,7 +5,6 @@
 #include "core/kelCore.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/groove/BLGroovePanelParts.h"
 #include "ui/BLDragger.h"
 
 namespace gi = grooveitem;
@@ -16,65 +15,27 @@ constexpr int16_t kDragRun = kelPropRunDrag;
 
 }  // namespace
 
-int16_t BLGroovePanel::Strip::length() const
+void BLGroovePanel::refreshStrip(bool isSequence)
 {
-    const BLSequence& s = panel.model.stored;
-    return colour == 4 ? s.length : s.count;
-}
-
-int16_t BLGroovePanel::Strip::idAt(int16_t entry) const
-{
-    const BLSequence& s = panel.model.stored;
-    if (entry < 0 || entry >= length()) return -1;
-    return static_cast<int16_t>(colour == 4 ? s.entries[entry] : s.grooves[entry].id);
-}
-
-void BLGroovePanel::Strip::select(int16_t entry)
-{
-    selected = entry;
-    // The selected entry stays in view.
-    if (entry >= 0 && entry < first) first = entry;
-    if (entry >= first + gi::kStripEntries) first = static_cast<int16_t>(entry - gi::kStripEntries + 1);
-}
-
-void BLGroovePanel::Strip::setScroll(int16_t f)
-{
-    first = std::max<int16_t>(f, 0);
-}
-
-void BLGroovePanel::Strip::scrollBy(int16_t step)
-{
-    const int16_t last = std::max<int16_t>(static_cast<int16_t>(length() - gi::kStripEntries), 0);
-    first = std::clamp<int16_t>(static_cast<int16_t>(first + step), 0, last);
-    refresh();
-}
-
-void BLGroovePanel::Strip::refresh()
-{
+    BLShownStrip& strip = isSequence ? groove.sequenceStrip() : groove.grooveStrip();
+    const int16_t* controls = isSequence ? gi::sequenceEntry : gi::grooveEntry;
+    const int16_t colour = isSequence ? 4 : 1;
     for (int16_t i = 0; i < gi::kStripEntries; ++i) {
-        kelPanelControl* c = panel.control(controls[i]);
-        if (!c) continue;
-        const int16_t entry = static_cast<int16_t>(first + i);
-        c->setValue(kelPropColourCode, colour);
-        c->setValue(idAt(entry));
-        c->setValue(kelPropSelected, static_cast<int16_t>(entry == selected && entry < length() ? 1 : 0));
-        c->draw();
+        kelPanelControl* k = control(controls[i]);
+        if (!k) continue;
+        const int16_t entry = static_cast<int16_t>(strip.first + i);
+        k->setValue(kelPropColourCode, colour);
+        k->setValue(strip.idAt(entry));
+        k->setValue(kelPropSelected,
+                    static_cast<int16_t>(entry == strip.selected && entry < strip.length() ? 1 : 0));
+        k->draw();
     }
 }
 
 void BLGroovePanel::refreshStrips()
 {
-    grooveStrip->refresh();
-    sequenceStrip->refresh();
-}
-
-void BLGroovePanel::restoreStored(int16_t index)
-{
-    if (index < 0 || index >= model.stored.count) return;
-    grooveStrip->select(index);
-    model.current = model.stored.grooves[index];
-    model.groove_restore();
-    grooveStrip->refresh();
+    refreshStrip(false);
+    refreshStrip(true);
 }
 
 namespace {
@@ -111,12 +72,15 @@ void BLGroovePanel::grooveEntryHit(int16_t item)
 {
     if (liveChange) return;
     const int16_t where = dragResult(*this, gi::grooveEntry[item]);
-    if (where == -2) model.grooves_hit(item, BLStripGesture::click);
-    else if (where == -1) model.grooves_hit(item, BLStripGesture::dragOff);
-    else if (where >= 0) model.grooves_hit(item, BLStripGesture::dropOnSequence, where);
+    if (where == -2)
+        groove.grooveEntry(item, BLStripGesture::click);
+    else if (where == -1)
+        groove.grooveEntry(item, BLStripGesture::dragOff);
+    else if (where >= 0)
+        groove.grooveEntry(item, BLStripGesture::dropOnSequence, where);
     else {
-        grooveStrip->select(static_cast<int16_t>(item + grooveStrip->scroll()));
-        grooveStrip->refresh();
+        groove.grooveStrip().select(static_cast<int16_t>(item + groove.grooveStrip().scroll()));
+        refreshStrips();
     }
 }
 
@@ -124,8 +88,12 @@ void BLGroovePanel::sequenceEntryHit(int16_t item)
 {
     if (liveChange) return;
     const int16_t where = dragResult(*this, gi::sequenceEntry[item]);
-    if (where == -2) model.sequencer_hit(item, BLStripGesture::click);
-    else if (where == -1) model.sequencer_hit(item, BLStripGesture::dragOff);
-    else if (where >= 0) model.sequencer_hit(item, BLStripGesture::dropOnSequence, where);
-    else sequenceStrip->refresh();
+    if (where == -2)
+        groove.sequenceEntry(item, BLStripGesture::click);
+    else if (where == -1)
+        groove.sequenceEntry(item, BLStripGesture::dragOff);
+    else if (where >= 0)
+        groove.sequenceEntry(item, BLStripGesture::dropOnSequence, where);
+    else
+        refreshStrips();
 }

@@ -12,8 +12,8 @@
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "library/BLprefs.h"
-#include "panels/player/BLDiskMix.h"
 #include "panels/groove/BLGroovePanel.h"
+#include "panels/player/BLDiskMix.h"
 #include "panels/progress/BLProgressFeedback.h"
 #include "panels/startup/PWmain.h"
 #include "platform/Platform.h"
@@ -37,7 +37,7 @@ std::string extensionOf(uint32_t format)
 
 void BLGroovePanel::onItem_diskMix()
 {
-    if (model.stored.length <= 0) {
+    if (groove.model.stored.length <= 0) {
         BL_Notify(kBLMsgSequenceEmpty, 0);
         return;
     }
@@ -70,8 +70,8 @@ void BLGroovePanel::diskMixResult(BLPath* path)
     }
     player().stop();
     BLDiskMixJob job;
-    job.library = &model.library();
-    job.sequence = &model.stored;
+    job.library = &groove.model.library();
+    job.sequence = &groove.model.stored;
     job.tempo = player().bpm;
     job.target = blPrefs.mixTarget == 1 ? 1 : 0;
     job.format = blPrefs.exportFormat;
@@ -117,7 +117,11 @@ void BLGroovePanel::diskMixResult(BLPath* path)
     BLEngine offline;  // the mixdown needs no running engine
     const BLDiskMixOutcome outcome = BLDiskMix_Run(job, gep ? *gep : offline, feedback);
     feedback.tell();
-    if (!outcome.failed && !outcome.stopped && !outcome.files.empty()) diskMixWritten(outcome.files, outcome.frames);
+    if (!outcome.failed && !outcome.stopped && !outcome.files.empty())
+        diskMixWritten(outcome.files, outcome.frames);
+    // The mix ran the sequence from its start: the place the play bar showed
+    // is no longer anywhere; the next Play starts from the top.
+    if (!diskMixWasPlaying) common_doInterfaceReset();
     diskMixResume();
 }
 

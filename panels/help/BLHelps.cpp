@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
 #include "core/kelBytes.h"
 #include "core/kelCore.h"
@@ -12,7 +13,6 @@
 #include "core/kelTextFile.h"
 #include "library/BLprefs.h"
 #include "panels/help/BLGuide.h"
-#include "panels/player/BLPlayer.h"
 #include "ui/PWPanel.h"
 
 BLHelps* blHelpp = nullptr;
@@ -23,9 +23,9 @@ constexpr char kHelpFile[] = "Helps.txt";
 constexpr char kPagesFile[] = "BLHelps.xrs";
 constexpr int16_t kLineStep = 12;
 // The tour's ring round the control it explains, and the plain tooltip.
-constexpr int16_t kRingColour = 0x7EA7;     // the accent, #ffb43c
-constexpr int16_t kTipGround = 0x1085;      // #23262d
-constexpr int16_t kTipEdge = 0x4654;        // #8d96a3
+constexpr int16_t kRingColour = 0x7EA7;  // the accent, #ffb43c
+constexpr int16_t kTipGround = 0x1085;   // #23262d
+constexpr int16_t kTipEdge = 0x4654;     // #8d96a3
 constexpr int16_t kTipPad = 5;
 
 // Lines end in CR, LF or CR LF (a table edited by hand).
@@ -108,7 +108,8 @@ void BLHelps::init(KelCasts* casts, int16_t textSet)
     bool loaded = file.load(kHelpFile) && loadTable(file.c_str(), textSet);
     if (!loaded && casts && casts->resFile) {
         kelTextFile data;
-        if (data.loadResource(casts->resFile, kelFourCC("DATA"), 100 + textSet)) loaded = loadTable(data.c_str(), 0);
+        if (data.loadResource(casts->resFile, kelFourCC("DATA"), 100 + textSet))
+            loaded = loadTable(data.c_str(), 0);
     }
     // A file without this language's table still helps in its first one.
     if (!loaded && file.len() > 0) loadTable(file.c_str(), 0);
@@ -149,9 +150,15 @@ void BLHelps::loadTextEl(const std::string& line)
     }
     if (f.size() < 10) return;
     long v[10] = {};
-    const long limits[10][2] = {{0, kSlots - 1},  {0, 0x7FFFFFFF}, {0, PWScreenClass::kPanelCount - 1},
-                                {0, 199},         {-2000, 2000},   {-2000, 2000},
-                                {-2000, 2000},    {-2000, 2000},   {0, 0x7FFF},
+    const long limits[10][2] = {{0, kSlots - 1},
+                                {0, 0x7FFFFFFF},
+                                {0, PWScreenClass::kPanelCount - 1},
+                                {0, 199},
+                                {-2000, 2000},
+                                {-2000, 2000},
+                                {-2000, 2000},
+                                {-2000, 2000},
+                                {0, 0x7FFF},
                                 {0, PWScreenClass::kPanelCount - 1}};
     for (int k = 0; k < 10; ++k) {
         // The tour field is free in tables of roll-over entries only.
@@ -467,7 +474,8 @@ void BLHelps::tooltipIdle()
             const Entry& e = entries[tooltip];
             const PWPanelClass* p = PWScreen.panel(e.panel);
             const kelPanelControl* c = p ? p->control(e.item) : nullptr;
-            if (!c || !c->rect.contains(mouse.h, mouse.v) || panelAt(mouse.h, mouse.v) != e.panel) tooltip = -1;
+            if (!c || !c->rect.contains(mouse.h, mouse.v) || panelAt(mouse.h, mouse.v) != e.panel)
+                tooltip = -1;
         }
     }
     if (kelGlo.buttonDown) {
@@ -507,10 +515,11 @@ void BLHelps::updateOffmap()
         // A ring round the control the step explains.
         kelRect ring = grown(control, 3);
         for (int16_t k = 0; k < 2; ++k) {
-            const kelRect edges[4] = {{ring.left, ring.top, ring.right, static_cast<int16_t>(ring.top + 1)},
-                                      {ring.left, static_cast<int16_t>(ring.bottom - 1), ring.right, ring.bottom},
-                                      {ring.left, ring.top, static_cast<int16_t>(ring.left + 1), ring.bottom},
-                                      {static_cast<int16_t>(ring.right - 1), ring.top, ring.right, ring.bottom}};
+            const kelRect edges[4] = {
+                {ring.left, ring.top, ring.right, static_cast<int16_t>(ring.top + 1)},
+                {ring.left, static_cast<int16_t>(ring.bottom - 1), ring.right, ring.bottom},
+                {ring.left, ring.top, static_cast<int16_t>(ring.left + 1), ring.bottom},
+                {static_cast<int16_t>(ring.right - 1), ring.top, ring.right, ring.bottom}};
             for (const kelRect& edge : edges) PWScreen.fillToUpdate(&edge, kRingColour);
             ring = grown(ring, -1);
         }
@@ -518,8 +527,8 @@ void BLHelps::updateOffmap()
     const Slot& s = slots_[static_cast<size_t>(e.slot)];
     if (s.cast) {
         if (s.cast->maskLoaded)
-            PWScreen.copyMaskToUpdate(&s.cast->image, &s.cast->image.bounds, &s.cast->mask, &s.cast->mask.bounds,
-                                      &bubble, 256);
+            PWScreen.copyMaskToUpdate(&s.cast->image, &s.cast->image.bounds, &s.cast->mask,
+                                      &s.cast->mask.bounds, &bubble, 256);
         else
             PWScreen.copyToUpdate(&s.cast->image, &s.cast->image.bounds, &bubble);
     }
@@ -541,8 +550,8 @@ void BLHelps::updateOffmap()
                 kelRect at = page->image.bounds;
                 at.offset(text.h, text.v);
                 if (page->maskLoaded)
-                    PWScreen.copyMaskToUpdate(&page->image, &page->image.bounds, &page->mask, &page->mask.bounds,
-                                              &at, 256);
+                    PWScreen.copyMaskToUpdate(&page->image, &page->image.bounds, &page->mask,
+                                              &page->mask.bounds, &at, 256);
                 else
                     PWScreen.copyToUpdate(&page->image, &page->image.bounds, &at);
                 return;
@@ -551,8 +560,8 @@ void BLHelps::updateOffmap()
     }
     for (int16_t k = 0; k < e.lineCount; ++k)
         if (e.lines[k][0])
-            PWScreen.stringToUpdate(&font_, e.lines[k], text.h, static_cast<int16_t>(text.v + k * kLineStep), 0,
-                                    true);
+            PWScreen.stringToUpdate(&font_, e.lines[k], text.h, static_cast<int16_t>(text.v + k * kLineStep),
+                                    0, true);
 }
 
 void BL_HelpButton(int16_t panel)

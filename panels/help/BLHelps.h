@@ -30,9 +30,9 @@ public:
     static constexpr int16_t kSlots = 32;
     static constexpr int16_t kMaxLines = 12;
     static constexpr int16_t kLineChars = 96;
-    static constexpr uint32_t kStepDelay = 60;     // a tour step's click to the next bubble
-    static constexpr uint32_t kFollowDelay = 20;   // roll-over: the bubble follows the mouse
-    static constexpr uint32_t kTooltipRest = 60;   // the mouse at rest before a tooltip
+    static constexpr uint32_t kStepDelay = 60;    // a tour step's click to the next bubble
+    static constexpr uint32_t kFollowDelay = 20;  // roll-over: the bubble follows the mouse
+    static constexpr uint32_t kTooltipRest = 60;  // the mouse at rest before a tooltip
     static constexpr int32_t kPageBase = 1000;
     // A tour's first bubble offers the user guide: a button of this cast,
     // with these words, in the bubble's lower right corner.

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "audio/BLEngine.h"
+#include "control/BLOscControls.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
@@ -31,21 +32,21 @@ constexpr int16_t kMsgFonts = 277;
 constexpr int16_t kMsgDefaultCard = 406;
 constexpr int16_t kMsgSound = 409;
 constexpr int16_t kMsgSoundJack = 430;
+constexpr int16_t kMsgOscPort = 706;
+constexpr int16_t kMsgOscOff = 707;
 
 // What the program links, each with its licence as its Debian package
 // states it. The fonts' name comes from the message table.
 constexpr const char* kCredits[BLInfoPanel::kLibraries] = {
-    "SDL2 \xB7 zlib",
-    "libsndfile \xB7 LGPL-2.1+",
-    "libsamplerate \xB7 BSD-2-Clause",
-    "giflib \xB7 MIT",
-    "libpng \xB7 libpng-2.0",
-    "Rubber Band \xB7 GPL-2+",
-    "libebur128 \xB7 MIT",
-    "%s \xB7 Bitstream Vera",
+    "SDL2 \xB7 zlib",      "libsndfile \xB7 LGPL-2.1+", "libsamplerate \xB7 BSD-2-Clause",
+    "giflib \xB7 MIT",     "libpng \xB7 libpng-2.0",    "Rubber Band \xB7 GPL-2+",
+    "libebur128 \xB7 MIT", "%s \xB7 Bitstream Vera",
 };
 
-std::string message(int16_t n) { return blIntl.message(n).c_str(); }
+std::string message(int16_t n)
+{
+    return blIntl.message(n).c_str();
+}
 
 // A number with one decimal, written with the language's decimal mark.
 std::string oneDecimal(double v)
@@ -54,7 +55,8 @@ std::string oneDecimal(double v)
     std::snprintf(text, sizeof text, "%.1f", v);
     std::string out = text;
     const std::string mark = message(kMsgDecimalMark);
-    if (const size_t dot = out.find('.'); dot != std::string::npos && !mark.empty()) out.replace(dot, 1, mark);
+    if (const size_t dot = out.find('.'); dot != std::string::npos && !mark.empty())
+        out.replace(dot, 1, mark);
     return out;
 }
 
@@ -87,9 +89,11 @@ void BLInfoPanel::connected()
     setText(kItemVersion, (message(kMsgVersion) + " " + BEATLOOM_VERSION).c_str());
     setText(kItemTagline, message(kMsgTagline).c_str());
     for (int16_t k = 0; k < kFigures; ++k)
-        setText(static_cast<int16_t>(kItemFirstFigureName + k), message(static_cast<int16_t>(kMsgFirstFigure + k)).c_str());
+        setText(static_cast<int16_t>(kItemFirstFigureName + k),
+                message(static_cast<int16_t>(kMsgFirstFigure + k)).c_str());
     for (int16_t k = 0; k < kKeys; ++k)
-        setText(static_cast<int16_t>(kItemFirstKey + k), message(static_cast<int16_t>(kMsgFirstKey + k)).c_str());
+        setText(static_cast<int16_t>(kItemFirstKey + k),
+                message(static_cast<int16_t>(kMsgFirstKey + k)).c_str());
     for (int16_t k = 0; k < kLibraries; ++k) {
         char line[128];
         std::snprintf(line, sizeof line, "%s", kCredits[k]);
@@ -106,26 +110,34 @@ void BLInfoPanel::beforeShow()
     counting_ = true;
     for (int16_t k = 0; k < kFigures; ++k)
         setText(static_cast<int16_t>(kItemFirstFigure + k), message(kMsgCounting).c_str());
+    // A message with names comes in UTF-8; the skin font draws the 8-bit set.
+    std::string sound;
     if (BLEngine::outputIsJack()) {
         const std::string rate = std::to_string(BLEngine::jackRate());
         const std::string period = std::to_string(BLEngine::jackPeriodFrames());
-        setText(kItemSound,
-                KEL_NameToLatin1(blIntl.messageWithNames(kMsgSoundJack,
-                                                         {std::string_view(rate), std::string_view(period)}))
-                    .c_str());
-        return;
+        sound = KEL_NameToLatin1(
+            blIntl.messageWithNames(kMsgSoundJack, {std::string_view(rate), std::string_view(period)}));
+    } else {
+        // The card chosen, which the next Play opens.
+        const std::string card = gep && !gep->outputCard().empty() ? KEL_NameToLatin1(gep->outputCard())
+                                                                   : message(kMsgDefaultCard);
+        const std::string frames = std::to_string(gep ? gep->outputFrames() : kBLOutputFramesDefault);
+        sound = KEL_NameToLatin1(
+            blIntl.messageWithNames(kMsgSound, {std::string_view(card), std::string_view(frames)}));
     }
-    // The card chosen, which the next Play opens.
-    const std::string card = gep && !gep->outputCard().empty() ? KEL_NameToLatin1(gep->outputCard())
-                                                               : message(kMsgDefaultCard);
-    const std::string frames = std::to_string(gep ? gep->outputFrames() : kBLOutputFramesDefault);
-    // A message with names comes in UTF-8; the skin font draws the 8-bit set.
-    setText(kItemSound, KEL_NameToLatin1(blIntl.messageWithNames(
-                                             kMsgSound, {std::string_view(card), std::string_view(frames)}))
-                            .c_str());
+    // The port OSC listens on, which the preferences choose.
+    const std::string osc = std::to_string(BLOsc_Port());
+    sound +=
+        "  \xB7  " + (BLOsc_Port() > 0
+                          ? KEL_NameToLatin1(blIntl.messageWithNames(kMsgOscPort, {std::string_view(osc)}))
+                          : message(kMsgOscOff));
+    setText(kItemSound, sound.c_str());
 }
 
-void BLInfoPanel::afterHide() { counting_ = false; }
+void BLInfoPanel::afterHide()
+{
+    counting_ = false;
+}
 
 void BLInfoPanel::onItem()
 {

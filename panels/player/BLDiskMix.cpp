@@ -135,6 +135,7 @@ struct Runner {
     BLDiskMixOutcome outcome;
     plat::ScratchFile script;
     std::string scriptKel;
+    MixPlan plan;  // the script's grooves with their effects
 
     // What a failure leaves: the kept sentence of the one file, or of stems.
     int16_t kept() const { return job.target == 1 ? kBLMsgKeptStems : kBLMsgKeptOldFile; }
@@ -157,6 +158,7 @@ struct Runner {
     {
         const BLMixScript text = BLMixScript_Make(job.tempo, *job.sequence, *job.library, filter);
         hasTrack = text.hasTrack;
+        plan = text.plan;
         if (!hasTrack) return true;
         const int64_t length = QualMix_OutputFrames(text.text.c_str());
         if (frames) *frames = length;
@@ -165,11 +167,14 @@ struct Runner {
         // own: no instance's script is another's, and a kill leaves nothing
         // the next start does not sweep.
         std::error_code ec;
+        plat::clearWriteError();
         if (scriptKel.empty() && script.open((std::filesystem::current_path(ec) / "MixScript").string()))
             scriptKel = kelOf(script.path());
         if (!scriptKel.empty() && BLMixScript_Save(scriptKel.c_str(), text)) return true;
-        feedback.notify(kBLMsgScriptNotWritten);
+        const int error = scriptKel.empty() ? script.error() : plat::lastWriteError();
         outcome.failed = true;
+        outcome.reason = BL_WriteReasonMessage(error);
+        feedback.notify(kBLMsgScriptNotWritten, {BL_WriteReasonText(error)});
         return false;
     }
 
@@ -177,7 +182,8 @@ struct Runner {
     bool render(const std::string& wavPath)
     {
         plat::clearWriteError();
-        const int result = engine.mixToDisk(wavPath.c_str(), scriptKel.c_str());
+        const int result = job.render ? job.render(wavPath, plan)
+                                      : engine.mixToDisk(wavPath.c_str(), scriptKel.c_str(), &plan);
         switch (result) {
             case kQualMixWritten: return true;
             case kQualMixStopped: outcome.stopped = true; return false;
@@ -268,9 +274,12 @@ struct Runner {
             feedback.notify(kBLMsgNothingToMix);
             return;
         }
+        plat::clearWriteError();
         if (!kelPath(folder.c_str()).isFolder() && !KEL_CreateDirectory(folder.c_str())) {
-            feedback.notify(kBLMsgFolderNotCreated);
+            const int error = plat::lastWriteError();
             outcome.failed = true;
+            outcome.reason = BL_WriteReasonMessage(error);
+            feedback.notify(kBLMsgFolderNotCreated, {BL_WriteReasonText(error)});
             return;
         }
         // Nothing but the group files is touched, and those only when allowed.
@@ -336,6 +345,7 @@ struct Runner {
     void convertTogether(const std::vector<Stem>& stems, const std::vector<std::unique_ptr<Scratch>>& sources)
     {
         std::vector<std::string> paths;
+        paths.reserve(sources.size());
         for (const auto& s : sources) paths.push_back(s->kel);
         feedback.message(kBLMsgNormalizing);
         feedback.amount(0.5f);
@@ -374,19 +384,7 @@ std::string BLDiskMix_FileNameOf(const char* groupName, int16_t group)
 
 int16_t BLDiskMix_ReasonOf(int error)
 {
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT: return kBLMsgReasonDiskFull;
-        case EACCES:
-        case EPERM: return kBLMsgReasonNoPermission;
-        case EROFS: return kBLMsgReasonReadOnly;
-        case ENAMETOOLONG: return kBLMsgReasonNameTooLong;
-        case ENOENT:
-        case ENOTDIR: return kBLMsgReasonNoFolder;
-        case EISDIR: return kBLMsgReasonIsFolder;
-        case EFBIG: return kBLMsgReasonTooLarge;
-        default: return kBLMsgReasonOther;
-    }
+    return BL_WriteReasonMessage(error);
 }
 
 std::vector<std::string> BLDiskMix_Targets(const BLDiskMixJob& job)
@@ -411,7 +409,7 @@ std::vector<std::string> BLDiskMix_InTheWay(const BLDiskMixJob& job)
 
 BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDiskMixFeedback& feedback)
 {
-    Runner runner{job, engine, feedback, {}, {}, {}};
+    Runner runner{job, engine, feedback, {}, {}, {}, {}};
     if (!job.library || !job.sequence) {
         runner.outcome.failed = true;
         return runner.outcome;
@@ -430,6 +428,11 @@ BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDisk
     feedback.amount(1.0f);
     feedback.hide();
     return runner.outcome;
+}
+
+std::string BLDiskMix_TargetOf(const std::string& path, uint32_t format)
+{
+    return withExtension(path, format);
 }
 
 BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format,

@@ -16,10 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "core/BLWriteReason.h"
 #include "core/kelQt.h"
 
 class BLEngine;
 struct BLSequence;
+struct MixPlan;
 class BLSongLibrary;
 
 // Message numbers of the disk mix.
@@ -38,18 +40,7 @@ constexpr int16_t kBLMsgMixFailed = 181;  // "%s" the reason, "%s" what was kept
 constexpr int16_t kBLMsgNothingToMix = 182;
 constexpr int16_t kBLMsgScriptNotWritten = 184;
 constexpr int16_t kBLMsgNormalizing = 185;
-// Why a file could not be written, and what is left.
-constexpr int16_t kBLMsgReasonDiskFull = 189;
-constexpr int16_t kBLMsgReasonNoPermission = 190;
-constexpr int16_t kBLMsgReasonReadOnly = 191;
-constexpr int16_t kBLMsgReasonNameTooLong = 192;
-constexpr int16_t kBLMsgReasonNoFolder = 193;
-constexpr int16_t kBLMsgReasonIsFolder = 194;
-constexpr int16_t kBLMsgReasonTooLarge = 195;
-constexpr int16_t kBLMsgReasonTempo = 196;
-constexpr int16_t kBLMsgReasonTooLong = 197;
-constexpr int16_t kBLMsgReasonOther = 198;
-constexpr int16_t kBLMsgKeptOldFile = 199;
+// Why a file could not be written, and what is left: core/BLWriteReason.h.
 constexpr int16_t kBLMsgKeptStems = 200;
 // Stems whose files are in the folder already: the question and its answers.
 constexpr int16_t kBLMsgStemsExist = 201;
@@ -90,17 +81,21 @@ struct BLDiskMixJob {
     uint32_t format = kelQtFormatNative;  // 'BTLM': the WAV as rendered
     const kelQtSettingsHandle* settings = nullptr;
     bool normalize = false;
-    int quality = 0;                       // kQualMixClassic or kQualMixHigh
-    bool keyLock = false;                  // stretched to the tempo, the key kept
-    bool overwrite = false;                // stems: group files already in the folder are replaced
+    int quality = 0;         // kQualMixClassic or kQualMixHigh
+    bool keyLock = false;    // stretched to the tempo, the key kept
+    bool overwrite = false;  // stems: group files already in the folder are replaced
+    // When given, renders each file (a WAV at the kel path, the plan its
+    // grooves) instead of the offline mixdown: the live chain run offline.
+    // A kQualMix result.
+    std::function<int(const std::string& wav, const MixPlan& plan)> render;
 };
 
 struct BLDiskMixOutcome {
     std::vector<std::string> files;  // kel paths of the files written, in order
     bool stopped = false;
-    bool failed = false;            // a render, a conversion or the folder failed (the person was told)
-    bool conversionFailed = false;  // of which a conversion
-    bool nothingToMix = false;      // no track line anywhere
+    bool failed = false;                // a render, a conversion or the folder failed (the person was told)
+    bool conversionFailed = false;      // of which a conversion
+    bool nothingToMix = false;          // no track line anywhere
     std::vector<std::string> inTheWay;  // stems refused: the group files already there (nothing written)
     int16_t reason = 0;                 // the failure's reason (kBLMsgReason...)
     std::string detail;                 // the system's own words, for kBLMsgReasonOther
@@ -129,6 +124,9 @@ BLDiskMixOutcome BLDiskMix_ArpMix(const std::string& path, uint32_t format,
                                   const kelQtSettingsHandle* settings, bool normalize,
                                   const std::function<bool(const std::string& wav)>& render,
                                   BLDiskMixFeedback& feedback);
+
+// The file a mix to `path` writes: `path` with the format's extension.
+std::string BLDiskMix_TargetOf(const std::string& path, uint32_t format);
 
 // A group's name as a file name: characters that would lead elsewhere
 // replaced, never empty.

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "audio/BLEngine.h"
+#include "audio/LiveMix.h"
 #include "audio/QualMix.h"
 #include "audio/Vtrack.h"
 #include "core/BLInternational.h"
@@ -21,8 +22,10 @@
 #include "library/BLGroove.h"
 #include "library/BLSongLibrary.h"
 #include "library/BLSongText.h"
+#include "library/BLTakePlay.h"
 #include "library/BLprefs.h"
 #include "panels/player/BLDiskMix.h"
+#include "platform/PlatFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -50,7 +53,7 @@ std::string kelOf(const std::string& system)
 
 // Opening the song fills the samples list as the groove panel does, without
 // arming the output device.
-class OfflineEngine : public BLSongEngine {
+class OfflineEngine : public BLEngineCalls {
 public:
     void stop() override {}
     void setMixerFrequency(long) override {}
@@ -59,6 +62,19 @@ public:
     void samplesListAdd(const char* path, short repeats) override { engine.samplesListAdd(path, repeats); }
     OfflineEngine() { engine.loopsInMemory = false; }
     BLEngine engine;
+};
+
+// The song opened into the live chain's own engine, armed at its tempo and
+// its loops in memory as the program plays them.
+class LiveSongEngine : public BLEngineCalls {
+public:
+    explicit LiveSongEngine(BLEngine& e) : engine(e) {}
+    void stop() override { engine.stop(); }
+    void setMixerFrequency(long hz) override { engine.setMixerFrequency(hz); }
+    void samplesListReset() override { engine.samplesListReset(); }
+    void samplesBpm(float bpm) override { engine.samplesBpm(bpm); }
+    void samplesListAdd(const char* path, short repeats) override { engine.samplesListAdd(path, repeats); }
+    BLEngine& engine;
 };
 
 // One bar, redrawn in place when its percentage changes; on anything but a
@@ -156,6 +172,40 @@ bool terminalShouldStop()
     return gTerminal && gTerminal->shouldStop();
 }
 
+// A take through the live chain as it was heard: into the target itself
+// when it is a WAV as rendered, else through a scratch WAV converted.
+// 0 written, 130 stopped, 1 failed.
+int renderTake(const BLTake& take, BLSongLibrary& library, const std::string& folder,
+               const std::string& target, uint32_t code, const kelQtSettingsHandle& settings, bool normalize)
+{
+    LiveMix live;
+    LiveSongEngine song(live.engine());
+    library.fillSamplesList(folder.c_str(), song);
+    BLEngineCalls calls(&live.engine());
+    BLTakeScript script(take, calls);
+    const bool converts = code != kelQtFormatNative || normalize;
+    // The scratch WAV is one of the writer's temporaries: a kill leaves
+    // nothing the next start does not sweep.
+    plat::ScratchFile scratch;
+    std::string wav = target;
+    if (converts) {
+        char system[kKelPathMax + 1];
+        if (!KEL_KelPathToSystemPath(target.c_str(), system, sizeof system) || !scratch.open(system))
+            return 1;
+        wav = kelOf(scratch.path());
+        if (wav.empty()) return 1;
+    }
+    const int made = live.play(wav.c_str(), take.frames, script, terminalSubAmount, terminalShouldStop);
+    if (made != kQualMixWritten) return made == kQualMixStopped ? 130 : 1;
+    if (!converts) return 0;
+    kelQtConvertOptions convert;
+    convert.normalize = normalize;
+    const kelQtConvertResult r =
+        kelQt_soundConvert_run(wav.c_str(), target.c_str(), code, &settings, convert);
+    scratch.remove();
+    return r == kelQtConvertResult::done ? 0 : r == kelQtConvertResult::stopped ? 130 : 1;
+}
+
 int fail(FILE* err, const std::string& text, int code = 1)
 {
     std::fprintf(err, "beatloom: %s\n", text.c_str());
@@ -177,6 +227,13 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
     if (!options.quality.empty() && options.quality != "classic" && options.quality != "high")
         return fail(err, "unknown quality '" + options.quality + "' (classic or high)", 2);
     if (options.output.empty()) return fail(err, "--render needs -o OUT", 2);
+    if (options.take > 0 && (options.stems || !options.quality.empty()))
+        return fail(
+            err,
+            "--take mixes a take as it was heard, into one file: --stems and --quality do not go with it", 2);
+    if (options.live && !options.quality.empty())
+        return fail(err, "--quality chooses the mixdown's resampling; --live plays the program's own chain",
+                    2);
 
     std::error_code ec;
     if (!fs::is_regular_file(options.document, ec)) return fail(err, "cannot open " + options.document);
@@ -223,7 +280,18 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
         docKel.empty() ? BLDocumentRead{} : BLDocument_Read(docKel.c_str(), ice.get(), nullptr);
     if (read.status != BLDocumentRead::read || !ice->valid)
         return fail(err, options.document + " is not a groove document this program reads");
-    if (ice->sequence.length <= 0) return fail(err, options.document + " has no sequence to mix");
+    if (read.imageShort)
+        std::fprintf(err,
+                     "beatloom: %s is incomplete: it ends inside its grooves; what is missing is empty\n",
+                     options.document.c_str());
+    if (options.take > static_cast<int>(ice->takes.size()))
+        return fail(err, options.document + " has no take " + std::to_string(options.take) + " (it has " +
+                             std::to_string(ice->takes.size()) + ")");
+    if (read.takesDamaged)
+        std::fprintf(err, "beatloom: the takes of %s are damaged: those read whole are kept\n",
+                     options.document.c_str());
+    if (options.take <= 0 && ice->sequence.length <= 0)
+        return fail(err, options.document + " has no sequence to mix");
     const std::string folder = std::string(":Library:Song:") + ice->songName + ":";
     auto library = std::make_unique<BLSongLibrary>();
     if (!bltext::isPlainName(ice->songName) || !kelPath(folder.c_str()).isFolder() ||
@@ -232,7 +300,7 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
                              " is not in the library (" + fs::current_path(ec).string() + "/Library/Song)");
     // The tempo the program itself would play the document at: within the
     // song's tempo and its window (refused otherwise, as opening it does),
-    // no faster than the engine plays.
+    // never under the slowest it plays.
     const float songTempo = library->bpm;
     if (!(ice->bpm >= songTempo - kBLTempoWindow && ice->bpm <= songTempo + kBLTempoWindow)) {
         char text[160];
@@ -244,9 +312,54 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
         t.replace(t.find("%s"), 2, options.document);
         return fail(err, t);
     }
-    const float tempo = std::min(ice->bpm, songTempo * 13.0f / 10.0f);
+    // A stop asked for from the terminal reaches every render and conversion.
+    TerminalFeedback feedback(err, messages);
+    struct Hooks {
+        explicit Hooks(TerminalFeedback& f)
+        {
+            gTerminal = &f;
+            QualMix_SetHooks(terminalSubAmount, terminalShouldStop);
+            kelQt_soundConvert_setHooks(terminalSubAmount, terminalShouldStop);
+        }
+        ~Hooks()
+        {
+            QualMix_SetHooks(nullptr, nullptr);
+            kelQt_soundConvert_setHooks(nullptr, nullptr);
+            gTerminal = nullptr;
+        }
+        Hooks(const Hooks&) = delete;
+        Hooks& operator=(const Hooks&) = delete;
+    } hooks(feedback);
+    if (options.take > 0) {
+        // Named as the sequence's mix is: the format's extension.
+        const std::string target = BLDiskMix_TargetOf(kelOf(options.output), code);
+        char system[kKelSystemPathMax + 1];
+        if (target.empty() || !KEL_KelPathToSystemPath(target.c_str(), system, sizeof system))
+            return fail(err, "cannot write " + options.output);
+        const int result =
+            renderTake(ice->takes[static_cast<size_t>(options.take - 1)], *library, folder, target, code,
+                       settings, options.normalize >= 0 ? options.normalize != 0 : blPrefs.normalize != 0);
+        feedback.hide();
+        if (messages) resources.Close();
+        if (result != 0)
+            return result == 130
+                       ? fail(err,
+                              "stopped; no half-written file was left, and every older file is as it was",
+                              130)
+                       : fail(err, std::string("the take could not be mixed to ") + system);
+        std::fprintf(out, "%s\n", system);
+        return 0;
+    }
+    const float tempo = std::max(ice->bpm, BL_SlowestTempo(library->bpm));
     OfflineEngine engine;
-    library->fillSamplesList(folder.c_str(), engine);
+    std::unique_ptr<LiveMix> live;
+    if (options.live) {
+        live = std::make_unique<LiveMix>();
+        LiveSongEngine liveSong(live->engine());
+        library->fillSamplesList(folder.c_str(), liveSong);
+    } else {
+        library->fillSamplesList(folder.c_str(), engine);
+    }
 
     const std::string target = kelOf(options.output);
     if (target.empty()) return fail(err, "cannot write " + options.output);
@@ -264,15 +377,13 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
                                               : static_cast<int>(kQualMixClassic);
     job.keyLock = options.keyLock >= 0 ? options.keyLock != 0 : blPrefs.keyLock != 0;
     job.overwrite = options.overwrite;
+    if (live) {
+        job.render = [&live, tempo, keyLock = job.keyLock](const std::string& wav, const MixPlan& plan) {
+            return live->render(wav.c_str(), plan, tempo, keyLock, 63, terminalSubAmount, terminalShouldStop);
+        };
+    }
 
-    TerminalFeedback feedback(err, messages);
-    gTerminal = &feedback;
-    QualMix_SetHooks(terminalSubAmount, terminalShouldStop);
-    kelQt_soundConvert_setHooks(terminalSubAmount, terminalShouldStop);
     const BLDiskMixOutcome outcome = BLDiskMix_Run(job, engine.engine, feedback);
-    QualMix_SetHooks(nullptr, nullptr);
-    kelQt_soundConvert_setHooks(nullptr, nullptr);
-    gTerminal = nullptr;
     if (messages) resources.Close();
 
     std::string written;

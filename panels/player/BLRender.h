@@ -11,11 +11,18 @@ struct BLRenderOptions {
     std::string document;  // system paths, absolute
     std::string output;
     bool stems = false;
-    std::string format;   // wav, wav24, aiff, flac, ogg, opus, mp3; empty: the preferences'
-    int normalize = -1;   // 0, 1; -1: the preferences'
-    std::string quality;  // classic, high; empty: the preferences'
-    int keyLock = -1;     // 1 on, 0 off, -1 the preferences'
+    std::string format;      // wav, wav24, aiff, flac, ogg, opus, mp3; empty: the preferences'
+    int normalize = -1;      // 0, 1; -1: the preferences'
+    std::string quality;     // classic, high; empty: the preferences'
+    int keyLock = -1;        // 1 on, 0 off, -1 the preferences'
     bool overwrite = false;  // stems: replace group files already in the folder
+    // Through the live mixing chain run offline (the sound the program plays,
+    // effects and key lock's real-time stretcher included) instead of the
+    // quality mixdown.
+    bool live = false;
+    // The document's take of this number (from 1) instead of its sequence,
+    // through the live chain as it was heard; 0: the sequence.
+    int take = 0;
 };
 
 // The exit code: 0 written; 1 the document, its song, the target or the

@@ -1,15 +1,19 @@
-// The preferences' MIDI page: clock out, clock in and the controllers' input.
+// The preferences' MIDI page: clock out, clock in, the controllers' input,
+// and the port OSC control listens on.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "control/BLGrooveController.h"
+#include "control/BLMidi.h"
+#include "control/BLOscControls.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/player/BLMidi.h"
 #include "panels/prefs/BLPrefsPanel.h"
 #include "platform/PlatMidi.h"
 #include "ui/PWScreen.h"
@@ -26,6 +30,11 @@ constexpr int16_t kMsgNotFound = 460;
 constexpr int16_t kMsgInUse = 461;
 constexpr int16_t kMsgNoSystem = 462;
 constexpr int16_t kMsgNotOpened = 463;
+constexpr int16_t kMsgOscCaption = 700;  // and 701, its port's label
+constexpr int16_t kMsgOscOff = 702;
+constexpr int16_t kMsgOscListening = 703;
+constexpr int16_t kMsgOscNotOpened = 704;
+constexpr int16_t kMsgOscCommandLine = 705;
 
 // The first page's controls, which the MIDI page's plate covers.
 bool onFirstPage(int16_t item)
@@ -37,16 +46,27 @@ bool onFirstPage(int16_t item)
 bool isButton(int16_t item)
 {
     return item == BLPrefsPanel::kItemClockOut || item == BLPrefsPanel::kItemClockIn ||
-           item == BLPrefsPanel::kItemControl;
+           item == BLPrefsPanel::kItemControl || item == BLPrefsPanel::kItemOscPort;
+}
+
+// The MIDI page's own controls, the page buttons aside.
+bool onMidiPage(int16_t item)
+{
+    return (item >= BLPrefsPanel::kItemMidiPlate && item <= BLPrefsPanel::kItemMidiWhy) ||
+           (item >= BLPrefsPanel::kItemOscCaption && item <= BLPrefsPanel::kItemOscState);
 }
 
 // The program's own ports are not offered to listen to.
 bool ownPort(const std::string& name)
 {
-    return name.rfind("Beatloom", 0) == 0 && name.find(std::string(":") + BLMidi::kClockOutPort) != std::string::npos;
+    return name.rfind("Beatloom", 0) == 0 &&
+           name.find(std::string(":") + BLMidi::kClockOutPort) != std::string::npos;
 }
 
-std::string latin1(const std::string& name) { return KEL_NameToLatin1(name); }
+std::string latin1(const std::string& name)
+{
+    return KEL_NameToLatin1(name);
+}
 
 }  // namespace
 
@@ -62,13 +82,17 @@ void BLPrefsPanel::takeMidi()
     midiClockInPort = blPrefs.midiClockInPort;
     midiControl = blPrefs.midiControl;
     midiControlPort = blPrefs.midiControlPort;
-    for (int16_t item = kItemMidiPlate; item <= kItemMidiWhy; ++item)
-        if (kelPanelControl* c = control(item)) c->visible = c->active = 0;
+    oscPort = blPrefs.oscPort;
+    typing_ = false;
+    for (int16_t item = kItemMidiPlate; item <= kItemOscState; ++item)
+        if (kelPanelControl* c = control(item); c && onMidiPage(item)) c->visible = c->active = 0;
+    setText(kItemOscPort, std::to_string(oscPort).c_str());
     // Captions and labels from the left; a port's long name shrinks to fit its button.
-    for (int16_t item : {kItemClockCaption, kItemClockOutLabel, kItemClockInLabel, kItemControlCaption,
-                         kItemControlLabel, kItemSystemCaption, kItemSystem, kItemMidiWhy})
+    for (int16_t item :
+         {kItemClockCaption, kItemClockOutLabel, kItemClockInLabel, kItemControlCaption, kItemControlLabel,
+          kItemSystemCaption, kItemSystem, kItemMidiWhy, kItemOscCaption, kItemOscLabel, kItemOscState})
         if (kelPanelControl* c = control(item)) c->setValue(kelPropTextAlign, int16_t{0});
-    for (int16_t item : {kItemClockOutPort, kItemClockInPort, kItemControlPort})
+    for (int16_t item : {kItemClockOutPort, kItemClockInPort, kItemControlPort, kItemOscState})
         if (kelPanelControl* c = control(item)) c->setValue(kelPropFit, int16_t{1});
     if (kelPanelControl* c = control(kItemMidiPage)) c->visible = c->active = 1;
     if (kelPanelControl* c = control(kItemGeneralPage)) c->visible = c->active = 0;
@@ -82,7 +106,41 @@ void BLPrefsPanel::confirmMidi()
     blPrefs.midiControl = midiControl;
     std::snprintf(blPrefs.midiControlPort, sizeof blPrefs.midiControlPort, "%s", midiControlPort.c_str());
     if (blMidi) blMidi->apply(blPrefs);
-    if (blGroovePanel) blGroovePanel->midiOpen();
+    if (blGroove) blGroove->midiOpen();
+    takeOscPort();
+    // Opened again only when it changed: its subscribers stay otherwise.
+    const bool changed = blPrefs.oscPort != oscPort;
+    blPrefs.oscPort = static_cast<uint16_t>(oscPort);
+    if (changed && blGroove) blGroove->oscOpen();
+}
+
+void BLPrefsPanel::takeOscPort()
+{
+    char text[32] = {};
+    if (kelPanelControl* c = control(kItemOscPort)) c->getValue(text);
+    const long p = std::strtol(text, nullptr, 10);
+    if (text[0] && p >= 0 && p <= 65535) oscPort = static_cast<int>(p);
+    setText(kItemOscPort, std::to_string(oscPort).c_str());
+}
+
+void BLPrefsPanel::endTyping()
+{
+    if (!typing_) return;
+    typing_ = false;
+    select(-1);
+    takeOscPort();
+    refresh();
+}
+
+void BLPrefsPanel::onKey_osc()
+{
+    const uint8_t c = kelGlo.keyChar;
+    if (kelGlo.what == kelKeyUp) return;
+    if (c == kelKeyReturn || c == '\t' || kelGlo.specialKey == 20) {
+        endTyping();
+        return;
+    }
+    if (kelPanelControl* field = control(kItemOscPort)) field->key();
 }
 
 void BLPrefsPanel::showMidiPage(bool on)
@@ -106,8 +164,9 @@ void BLPrefsPanel::showMidiPage(bool on)
             c->active = 1;
         }
     }
-    for (int16_t item = kItemMidiPlate; item <= kItemMidiWhy; ++item)
-        if (kelPanelControl* c = control(item)) {
+    endTyping();
+    for (int16_t item = kItemMidiPlate; item <= kItemOscState; ++item)
+        if (kelPanelControl* c = control(item); c && onMidiPage(item)) {
             c->visible = on ? 1 : 0;
             c->active = on && isButton(item) ? 1 : 0;
         }
@@ -122,10 +181,12 @@ void BLPrefsPanel::stepMidiFrom(int16_t& from, std::string& port, int step)
 {
     // off, own port, then the ports found (and the one chosen, should it be gone).
     std::vector<std::string> ports = midiInputs_;
-    if (from == kBLMidiNamedPort && std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
+    if (from == kBLMidiNamedPort && std::find(ports.begin(), ports.end(), port) == ports.end())
+        ports.push_back(port);
     const int count = 2 + static_cast<int>(ports.size());
     int i = from == kBLMidiOff ? 0 : from == kBLMidiOwnPort ? 1 : 2;
-    if (from == kBLMidiNamedPort) i += static_cast<int>(std::find(ports.begin(), ports.end(), port) - ports.begin());
+    if (from == kBLMidiNamedPort)
+        i += static_cast<int>(std::find(ports.begin(), ports.end(), port) - ports.begin());
     i = ((i + step) % count + count) % count;
     from = static_cast<int16_t>(i == 0 ? kBLMidiOff : i == 1 ? kBLMidiOwnPort : kBLMidiNamedPort);
     port = i >= 2 ? ports[static_cast<size_t>(i - 2)] : "";
@@ -134,7 +195,12 @@ void BLPrefsPanel::stepMidiFrom(int16_t& from, std::string& port, int step)
 bool BLPrefsPanel::onItem_midi(int16_t item)
 {
     const int step = kelGlo.shiftDown ? -1 : 1;
+    if (item != kItemOscPort) endTyping();
     switch (item) {
+        case kItemOscPort:
+            typing_ = true;
+            select(item);
+            return true;
         case kItemMidiPage: showMidiPage(true); return true;
         case kItemGeneralPage: showMidiPage(false); return true;
         case kItemClockOut: midiClockOut = midiClockOut ? 0 : 1; break;
@@ -150,8 +216,8 @@ void BLPrefsPanel::refreshMidi()
 {
     if (!midiPage_) return;
     for (int16_t i = 0; i < 6; ++i) {
-        static const int16_t items[6] = {kItemClockCaption, kItemClockOutLabel, kItemClockInLabel,
-                                         kItemControlCaption, kItemControlLabel, kItemSystemCaption};
+        static const int16_t items[6] = {kItemClockCaption,   kItemClockOutLabel, kItemClockInLabel,
+                                         kItemControlCaption, kItemControlLabel,  kItemSystemCaption};
         setText(items[i], blIntl.message(static_cast<int16_t>(kMsgClockCaption + i)).c_str());
     }
     // A message with names comes in UTF-8; the skin font draws the 8-bit set.
@@ -175,4 +241,21 @@ void BLPrefsPanel::refreshMidi()
     setText(
         kItemMidiWhy,
         why.empty() ? "" : latin1(blIntl.messageWithNames(kMsgNotOpened, {std::string_view(why)})).c_str());
+    setText(kItemOscCaption, blIntl.message(kMsgOscCaption).c_str());
+    setText(kItemOscLabel, blIntl.message(static_cast<int16_t>(kMsgOscCaption + 1)).c_str());
+    // What OSC does now, which OK changes.
+    const int oscListening = BLOsc_Port();
+    const int given = BLOsc_CommandLinePort();
+    const int wanted = given >= 0 ? given : blPrefs.oscPort;
+    const std::string port = std::to_string(oscListening > 0 ? oscListening : wanted);
+    std::string state;
+    if (given > 0 && oscListening > 0)
+        state = latin1(blIntl.messageWithNames(kMsgOscCommandLine, {std::string_view(port)}));
+    else if (oscListening > 0)
+        state = latin1(blIntl.messageWithNames(kMsgOscListening, {std::string_view(port)}));
+    else if (wanted > 0)
+        state = latin1(blIntl.messageWithNames(kMsgOscNotOpened, {std::string_view(port)}));
+    else
+        state = blIntl.message(kMsgOscOff).c_str();
+    setText(kItemOscState, state.c_str());
 }

@@ -9,6 +9,7 @@
 
 #include "audio/BLEngine.h"
 #include "audio/LaunchGrid.h"
+#include "control/BLGrooveController.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "core/kelTextCodec.h"
@@ -55,7 +56,7 @@ int stageChoice(int16_t size)
 
 const BLSongLibrary* currentLibrary()
 {
-    return blGroovePanel ? &blGroovePanel->model.library() : nullptr;
+    return blGroove ? &blGroove->model.library() : nullptr;
 }
 
 }  // namespace
@@ -227,7 +228,8 @@ void BLPrefsPanel::refreshLights()
                 // The table's text is filled in, never used as a format.
                 std::string text = blIntl.message(kMsgSetName).c_str();
                 const size_t at = text.find("%d");
-                if (at != std::string::npos) text = text.substr(0, at) + std::to_string(r + 1) + text.substr(at + 2);
+                if (at != std::string::npos)
+                    text = text.substr(0, at) + std::to_string(r + 1) + text.substr(at + 2);
                 std::snprintf(name, sizeof name, "%s", text.c_str());
             }
         } else if (r == 0 && sets == 0) {
@@ -321,8 +323,10 @@ void BLPrefsPanel::confirm()
     blPrefs.tooltips = tooltips;
     if (auto* helps = dynamic_cast<BLHelps*>(PWScreen.help)) helps->setTooltips(tooltips != 0);
     // Through the groove panel, which gives it to the engine and shows it.
-    if (blGroovePanel) blGroovePanel->setLaunchGrid(LaunchGridFromCode(launchGrid));
-    else blPrefs.launchGrid = launchGrid;
+    if (blGroove)
+        blGroove->setLaunchGrid(LaunchGridFromCode(launchGrid));
+    else
+        blPrefs.launchGrid = launchGrid;
     std::snprintf(blPrefs.outputCard, sizeof blPrefs.outputCard, "%s", outputCard.c_str());
     blPrefs.outputFrames = outputFrames;
     blPrefs.jackTransport = jackTransport;
@@ -336,7 +340,7 @@ void BLPrefsPanel::confirm()
     // Ctrl+Plus and Ctrl+Minus apply it, and kept.
     const bool resize = stageSize != KEL_StageSize();
     if (resize) blPrefs.stageSize = stageSize;
-    blPrefs.save();
+    blPrefs.saveTelling();
     PWScreen.hide(screenIndex);
     if (resize) KEL_SetStageSize(stageSize);
     if (recolour) PWScreen.changeAllColors(interfaceColor);
@@ -414,6 +418,10 @@ void BLPrefsPanel::onItem()
 
 void BLPrefsPanel::onKey()
 {
+    if (typing_) {
+        onKey_osc();
+        return;
+    }
     if (kelGlo.what != kelKeyDown) return;
     if (kelGlo.specialKey == 20) {
         cancel();

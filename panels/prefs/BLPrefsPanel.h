@@ -70,6 +70,10 @@ public:
         kItemMidiWhy = 114,
         kItemMidiPage = 115,
         kItemGeneralPage = 116,
+        kItemOscCaption = 117,
+        kItemOscLabel = 118,
+        kItemOscPort = 119,  // typed
+        kItemOscState = 120,
     };
     static constexpr int kFormatChips = 7;
     static constexpr int kOptionChips = 6;
@@ -122,6 +126,10 @@ public:
     std::string midiClockInPort;
     int16_t midiControl = kBLMidiOwnPort;
     std::string midiControlPort;
+    // The UDP port OSC control listens on, 0 none (on the MIDI page).
+    int oscPort = 0;
+    // The OSC port's field takes the keys.
+    bool typingOscPort() const { return typing_; }
     // Whether the MIDI page shows; turning to it asks the MIDI system for its ports.
     bool midiPage() const { return midiPage_; }
     void showMidiPage(bool on);
@@ -149,11 +157,16 @@ private:
     bool onItem_midi(int16_t item);
     void takeMidi();
     void confirmMidi();
+    // The port typed so far, held to 0 .. 65535.
+    void takeOscPort();
+    void endTyping();
+    void onKey_osc();
 
     std::vector<uint32_t> formats_;
     std::vector<std::string> cards_;
     int16_t savedModal_ = -1;
     bool midiPage_ = false;
+    bool typing_ = false;
     std::vector<std::string> midiInputs_;
     std::string midiSystem_;  // "" none answers
 };

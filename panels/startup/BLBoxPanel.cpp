@@ -16,10 +16,10 @@ enum : int16_t { kItemPlate = 0, kItemButton = 1, kItemTitle = 2, kItemText = 3 
 // whole when it stretches, and its title strip.
 enum : int16_t { kAuxShadow = 1, kAuxCorner = 2, kAuxStrip = 3 };
 
-constexpr int16_t kStageMargin = 8;   // room kept free at the stage's edges
-constexpr int16_t kMinWidth = 260;    // a box with a short text still reads as one
-constexpr int16_t kWordPad = 12;      // beside a button's word
-constexpr int16_t kButtonEnds = 8;    // a button's rounded ends, kept whole when it widens
+constexpr int16_t kStageMargin = 8;  // room kept free at the stage's edges
+constexpr int16_t kMinWidth = 260;   // a box with a short text still reads as one
+constexpr int16_t kWordPad = 12;     // beside a button's word
+constexpr int16_t kButtonEnds = 8;   // a button's rounded ends, kept whole when it widens
 constexpr int16_t kLineGap = 2;
 
 // Source position of destination pixel d when a picture of sourceSize
@@ -114,7 +114,8 @@ BLBoxPanel::BLBoxPanel(const KelBox& box) : box_(box)
             break;
     }
     if (buttons_.empty()) return;
-    focus_ = static_cast<int16_t>(std::clamp<int>(box_.returnAnswer - 1, 0, static_cast<int>(buttons_.size()) - 1));
+    focus_ = static_cast<int16_t>(
+        std::clamp<int>(box_.returnAnswer - 1, 0, static_cast<int>(buttons_.size()) - 1));
     layOut();
 }
 
@@ -152,7 +153,8 @@ void BLBoxPanel::layOut()
     const int maxTextH = stage.height() - 2 * kStageMargin - textAt.v - below - buttonH - below - shadow;
     const int maxLines = std::max(1, maxTextH / lineStep);
     const std::string text = KEL_NameToLatin1(box_.text);
-    lines_ = wrap(text, std::min<int16_t>(layout.data.items[kItemText].frameSize.h, static_cast<int16_t>(maxTextW)));
+    lines_ = wrap(
+        text, std::min<int16_t>(layout.data.items[kItemText].frameSize.h, static_cast<int16_t>(maxTextW)));
     if (static_cast<int>(lines_.size()) > maxLines) lines_ = wrap(text, static_cast<int16_t>(maxTextW));
     if (static_cast<int>(lines_.size()) > maxLines) {
         lines_.resize(static_cast<size_t>(maxLines));
@@ -162,8 +164,9 @@ void BLBoxPanel::layOut()
     const kelPoint titleAt = layout.data.items[kItemTitle].offset;
     cutToWidth(title_, maxW - 2 * titleAt.h - shadow, false);
 
-    const int contentW = std::max({static_cast<int>(widest(lines_)) + 2 * textAt.h, rowW + 2 * textAt.h,
-                                   PWFont.stringWidth(title_.c_str()) + 2 * titleAt.h, static_cast<int>(kMinWidth)});
+    const int contentW =
+        std::max({static_cast<int>(widest(lines_)) + 2 * textAt.h, rowW + 2 * textAt.h,
+                  PWFont.stringWidth(title_.c_str()) + 2 * titleAt.h, static_cast<int>(kMinWidth)});
     const int w = std::min(contentW, maxW - shadow) + shadow;
     const int h = textAt.v + static_cast<int>(lines_.size()) * lineStep + below + buttonH + below + shadow;
     const int16_t left = static_cast<int16_t>(stage.left + (stage.width() - w) / 2);
@@ -176,20 +179,21 @@ void BLBoxPanel::layOut()
         b.rect = kelRect(x, y, static_cast<int16_t>(x + buttonW), static_cast<int16_t>(y + buttonH));
         x = static_cast<int16_t>(x + buttonW + gap);
     }
-    ready_ = stretch(plate, layout.GetItemMask(kItemPlate, 0), static_cast<int16_t>(w), static_cast<int16_t>(h),
-                     corner, strip, static_cast<int16_t>(corner + shadow), static_cast<int16_t>(corner + shadow),
-                     plate_, plateMask_) &&
+    ready_ = stretch(plate, layout.GetItemMask(kItemPlate, 0), static_cast<int16_t>(w),
+                     static_cast<int16_t>(h), corner, strip, static_cast<int16_t>(corner + shadow),
+                     static_cast<int16_t>(corner + shadow), plate_, plateMask_) &&
              stretch(up, layout.GetItemMask(kItemButton, 1), buttonW, buttonH, kButtonEnds, 0, kButtonEnds, 0,
                      buttonUp_, buttonUpMask_) &&
-             stretch(lit, layout.GetItemMask(kItemButton, 2), buttonW, buttonH, kButtonEnds, 0, kButtonEnds, 0,
-                     buttonLit_, buttonLitMask_);
+             stretch(lit, layout.GetItemMask(kItemButton, 2), buttonW, buttonH, kButtonEnds, 0, kButtonEnds,
+                     0, buttonLit_, buttonLitMask_);
 }
 
 bool BLBoxPanel::stretch(const kelOffmap* image, const kelOffmap* mask, int16_t width, int16_t height,
-                         int16_t fixLeft, int16_t fixTop, int16_t fixRight, int16_t fixBottom, kelOffmap& toImage,
-                         kelOffmap& toMask) const
+                         int16_t fixLeft, int16_t fixTop, int16_t fixRight, int16_t fixBottom,
+                         kelOffmap& toImage, kelOffmap& toMask) const
 {
-    if (!toImage.allocate(kelOffmapDefaultDepth, width, height, -1) || !toMask.allocate(kelDepthMask, width, height, -1))
+    if (!toImage.allocate(kelOffmapDefaultDepth, width, height, -1) ||
+        !toMask.allocate(kelDepthMask, width, height, -1))
         return false;
     for (int16_t y = 0; y < height; ++y) {
         const auto sy = static_cast<int16_t>(mapAxis(y, height, image->size.v, fixTop, fixBottom));
@@ -214,7 +218,8 @@ void BLBoxPanel::drawToUpdate()
     const int16_t lineStep = static_cast<int16_t>(PWFont.height + kLineGap);
     for (size_t i = 0; i < lines_.size(); ++i)
         PWScreen.stringToUpdate(&PWFont, lines_[i].c_str(), static_cast<int16_t>(area_.left + textAt.h),
-                                static_cast<int16_t>(area_.top + textAt.v + static_cast<int>(i) * lineStep), 0, true);
+                                static_cast<int16_t>(area_.top + textAt.v + static_cast<int>(i) * lineStep),
+                                0, true);
     for (size_t i = 0; i < buttons_.size(); ++i) {
         const Button& b = buttons_[i];
         const bool lit = static_cast<int16_t>(i) == pressed_;
@@ -226,8 +231,10 @@ void BLBoxPanel::drawToUpdate()
             const auto ring = buttonLit_.getPixel(static_cast<int16_t>(buttonLit_.size.h / 2),
                                                   static_cast<int16_t>(buttonLit_.size.v / 2));
             for (int16_t k = 2; k <= 3; ++k) {
-                const auto l = static_cast<int16_t>(b.rect.left - k), t = static_cast<int16_t>(b.rect.top - k);
-                const auto r = static_cast<int16_t>(b.rect.right - 1 + k), bt = static_cast<int16_t>(b.rect.bottom - 1 + k);
+                const auto l = static_cast<int16_t>(b.rect.left - k),
+                           t = static_cast<int16_t>(b.rect.top - k);
+                const auto r = static_cast<int16_t>(b.rect.right - 1 + k),
+                           bt = static_cast<int16_t>(b.rect.bottom - 1 + k);
                 PWScreen.lineToUpdate(l, t, static_cast<int16_t>(r + 1), t, ring);
                 PWScreen.lineToUpdate(l, bt, static_cast<int16_t>(r + 1), bt, ring);
                 PWScreen.lineToUpdate(l, t, l, static_cast<int16_t>(bt + 1), ring);
@@ -240,7 +247,10 @@ void BLBoxPanel::drawToUpdate()
     }
 }
 
-void BLBoxPanel::redraw() { PWScreen.update(&area_); }
+void BLBoxPanel::redraw()
+{
+    PWScreen.update(&area_);
+}
 
 int16_t BLBoxPanel::buttonAt(int16_t x, int16_t y) const
 {

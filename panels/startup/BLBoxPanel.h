@@ -43,8 +43,9 @@ private:
 
     void layOut();
     void wrapText(int16_t width);
-    bool stretch(const kelOffmap* image, const kelOffmap* mask, int16_t width, int16_t height, int16_t fixLeft,
-                 int16_t fixTop, int16_t fixRight, int16_t fixBottom, kelOffmap& toImage, kelOffmap& toMask) const;
+    bool stretch(const kelOffmap* image, const kelOffmap* mask, int16_t width, int16_t height,
+                 int16_t fixLeft, int16_t fixTop, int16_t fixRight, int16_t fixBottom, kelOffmap& toImage,
+                 kelOffmap& toMask) const;
     void redraw();
     int16_t buttonAt(int16_t x, int16_t y) const;
     // A press on a button: lit while the mouse stays on it; true when released there.

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "control/BLGrooveController.h"
+#include "control/BLPlayer.h"
 #include "core/kelCore.h"
 #include "core/kelFolderList.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/startup/PWmain.h"
 #include "platform/PlatFiles.h"
 #include "platform/Platform.h"
@@ -124,7 +125,10 @@ bool PWDemo_Arm(const std::string& folder)
     return true;
 }
 
-bool PWDemo_Armed() { return gDemo.armed; }
+bool PWDemo_Armed()
+{
+    return gDemo.armed;
+}
 
 void PWDemo_Idle()
 {
@@ -140,7 +144,7 @@ void PWDemo_Idle()
         gDemo.startTicks = kelGlo.ticks;
         if (PW_OpenFirstSong()) {
             PWScreen.hide(kPWLoadPanel);
-            blGroovePanel->randomize(0);
+            blGroove->randomize(0);
             if (blPlayer && !blPlayer->playing) blPlayer->play();
         } else {
             plat::logLine("the demonstration found no song to play");

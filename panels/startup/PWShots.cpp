@@ -9,14 +9,16 @@
 #include <system_error>
 #include <vector>
 
+#include "control/BLGrooveController.h"
+#include "control/BLPlayer.h"
 #include "core/kelCore.h"
 #include "panels/browser/BLLoadPanel.h"
 #include "panels/browser/BLMakeSongPanel.h"
+#include "panels/effects/BLEffectsPanel.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/help/BLHelps.h"
 #include "panels/help/BLInfoPanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/prefs/BLPrefsPanel.h"
 #include "panels/progress/BLProgressPanel.h"
 #include "panels/startup/PWDemo.h"
@@ -43,9 +45,9 @@ constexpr uint32_t kMostTicks = 15 * 60;
 constexpr uint32_t kPlayTicks = 90;
 
 struct Step {
-    const char* name;              // the picture: NAME.png
-    std::function<bool()> show;    // false: the panel cannot be shown
-    std::function<bool()> ready;   // the panel is as the picture should show it
+    const char* name;             // the picture: NAME.png
+    std::function<bool()> show;   // false: the panel cannot be shown
+    std::function<bool()> ready;  // the panel is as the picture should show it
     std::function<void()> leave;
 };
 
@@ -57,7 +59,7 @@ struct Run {
     size_t step = 0;
     bool entered = false;
     uint32_t since = 0;
-    bool taken = false;   // the step's picture is saved
+    bool taken = false;  // the step's picture is saved
     bool seen[kPanelSlots] = {};
     std::string failure;
     int16_t helpEntry = -1;
@@ -75,7 +77,10 @@ plat::HeadlessBackend* headless()
     return plat::hasBackend() ? dynamic_cast<plat::HeadlessBackend*>(&plat::backend()) : nullptr;
 }
 
-bool settled() { return kelGlo.ticks - gRun.since >= kSettleTicks; }
+bool settled()
+{
+    return kelGlo.ticks - gRun.since >= kSettleTicks;
+}
 
 bool showPanel(int16_t index)
 {
@@ -83,7 +88,10 @@ bool showPanel(int16_t index)
     return PWScreen.isVisible(index);
 }
 
-bool shownAndSettled(int16_t index) { return PWScreen.isVisible(index) && settled(); }
+bool shownAndSettled(int16_t index)
+{
+    return PWScreen.isVisible(index) && settled();
+}
 
 void fail(const std::string& why)
 {
@@ -111,11 +119,11 @@ bool playGroove()
 {
     if (!blGroovePanel || !blPlayer || !PW_OpenFirstSong()) return false;
     PWScreen.hide(kPWLoadPanel);
-    blGroovePanel->randomize(0);
-    blGroovePanel->model.grooves_add();
-    blGroovePanel->randomize(0);
-    blGroovePanel->model.grooves_add();
-    blGroovePanel->model.sequencer_addAll();
+    blGroove->randomize(0);
+    blGroove->store();
+    blGroove->randomize(0);
+    blGroove->store();
+    blGroove->addAll();
     blPlayer->play();
     return blPlayer->playing;
 }
@@ -162,7 +170,8 @@ bool startDiskMix()
 int16_t helpEntryOf(int16_t panel, int16_t item)
 {
     for (int16_t i = 0; blHelpp && i < blHelpp->count; ++i)
-        if (blHelpp->entries[i].rollover && blHelpp->entries[i].panel == panel && blHelpp->entries[i].item == item)
+        if (blHelpp->entries[i].rollover && blHelpp->entries[i].panel == panel &&
+            blHelpp->entries[i].item == item)
             return i;
     return -1;
 }
@@ -171,6 +180,20 @@ void moveMouse(int x, int y)
 {
     if (plat::HeadlessBackend* backend = headless())
         backend->pushNow(plat::Event{.type = plat::Event::Type::MouseMove, .x = x, .y = y});
+}
+
+// A filter and a delay on the first track, as its FX button opens them.
+bool showEffects()
+{
+    auto* fx = panelAs<BLEffectsPanel>(kPWEffectsPanel);
+    if (!fx || !blGroove) return false;
+    blGroove->setEffect(0, 0, "filter");
+    blGroove->setEffectParam(0, 0, "cutoff", 1200.0f);
+    blGroove->setEffectParam(0, 0, "resonance", 0.4f);
+    blGroove->setEffect(0, 1, "delay");
+    blGroove->setEffectParam(0, 1, "time", 0.375f);
+    fx->openFor(0);
+    return PWScreen.isVisible(kPWEffectsPanel);
 }
 
 // F1's help bubbles, the mouse at rest on Play.
@@ -189,23 +212,28 @@ const std::vector<Step>& steps()
     static const std::vector<Step> all = {
         {"groove", playGroove,
          [] { return blPlayer->playing && kelGlo.ticks - gRun.since >= kPlayTicks && metersMove(); }, [] {}},
-        {"browser", [] { return showPanel(kPWLoadPanel); }, [] { return shownAndSettled(kPWLoadPanel); }, [] {}},
+        {"browser", [] { return showPanel(kPWLoadPanel); }, [] { return shownAndSettled(kPWLoadPanel); },
+         [] {}},
         {"newsong", showNewSong, [] { return shownAndSettled(kPWMakeSongPanel); },
          [] {
              if (auto* p = panelAs<BLMakeSongPanel>(kPWMakeSongPanel)) p->close();
              PWScreen.hide(kPWLoadPanel);
          }},
-        {"synth", [] { return showPanel(kPWSynthPanel); }, [] { return shownAndSettled(kPWSynthPanel); }, [] {}},
+        {"synth", [] { return showPanel(kPWSynthPanel); }, [] { return shownAndSettled(kPWSynthPanel); },
+         [] {}},
         {"synthsounds", [] { return showPanel(kPWLoadSynthPanel); },
          [] { return shownAndSettled(kPWLoadSynthPanel); },
          [] {
              if (auto* p = panelAs<BLLoadSynthPanel>(kPWLoadSynthPanel)) p->close();
              PWScreen.hide(kPWSynthPanel);
          }},
-        {"tuner", [] { return showPanel(kPWLoopTunerPanel); }, [] { return shownAndSettled(kPWLoopTunerPanel); },
+        {"tuner", [] { return showPanel(kPWLoopTunerPanel); },
+         [] { return shownAndSettled(kPWLoopTunerPanel); },
          [] {
              if (auto* p = panelAs<BLLoopTunerPanel>(kPWLoopTunerPanel)) p->close();
          }},
+        {"effects", showEffects, [] { return shownAndSettled(kPWEffectsPanel); },
+         [] { PWScreen.hide(kPWEffectsPanel); }},
         {"network", [] { return showPanel(kPWNetPanel); }, [] { return shownAndSettled(kPWNetPanel); },
          [] { PWScreen.hide(kPWNetPanel); }},
         {"prefs", [] { return showPanel(kPWPrefsPanel); }, [] { return shownAndSettled(kPWPrefsPanel); },
@@ -226,8 +254,8 @@ const std::vector<Step>& steps()
         // Its picture is taken while it mixes; this waits for the mix to end.
         {"diskmix", startDiskMix, [] { return gRun.taken && !PWScreen.isVisible(kPWProgressPanel); }, [] {}},
         {"vmix", [] { return showPanel(kPWVMixPanel); }, [] { return shownAndSettled(kPWVMixPanel); }, [] {}},
-        {"randmix", [] { return showPanel(kPWRandMixPanel); }, [] { return shownAndSettled(kPWRandMixPanel); },
-         [] {}},
+        {"randmix", [] { return showPanel(kPWRandMixPanel); },
+         [] { return shownAndSettled(kPWRandMixPanel); }, [] {}},
     };
     return all;
 }
@@ -285,8 +313,10 @@ std::string PWShots_Arm(const std::string& folder, const std::string& programFil
     std::vector<std::string> songs;
     for (const fs::directory_entry& entry : fs::directory_iterator(scratch / "Library" / "Song", ec))
         if (entry.is_directory()) songs.push_back(entry.path().string());
-    if (!songs.empty()) gRun.song = *std::min_element(songs.begin(), songs.end());
-    else if (linked) error = "there is no song in " + (built / "Library" / "Song").string() + " to show";
+    if (!songs.empty())
+        gRun.song = *std::min_element(songs.begin(), songs.end());
+    else if (linked)
+        error = "there is no song in " + (built / "Library" / "Song").string() + " to show";
     if (!linked || songs.empty()) {
         gScratch.remove();
         return "";
@@ -300,7 +330,10 @@ std::string PWShots_Arm(const std::string& folder, const std::string& programFil
     return (scratch / "beatloom").string();
 }
 
-bool PWShots_Armed() { return gRun.armed; }
+bool PWShots_Armed()
+{
+    return gRun.armed;
+}
 
 void PWShots_Idle()
 {

@@ -6,7 +6,11 @@
 
 #include "audio/BLEngine.h"
 #include "audio/LaunchGrid.h"
+#include "control/BLGrooveController.h"
+#include "control/BLMidi.h"
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
+#include "core/BLWriteReason.h"
 #include "core/kelCasts.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
@@ -14,26 +18,26 @@
 #include "core/kelQt.h"
 #include "core/kelRes.h"
 #include "library/BLprefs.h"
+#include "panels/browser/BLLoadPanel.h"
+#include "panels/browser/BLMakeSongPanel.h"
+#include "panels/effects/BLEffectsPanel.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/help/BLHelps.h"
 #include "panels/help/BLInfoPanel.h"
-#include "panels/browser/BLLoadPanel.h"
-#include "panels/synth/BLLoadSynthPanel.h"
-#include "panels/tuner/BLLoopTunerPanel.h"
-#include "panels/network/BLNetLink.h"
-#include "panels/player/BLMidi.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/help/BLPopupInfo.h"
-#include "panels/startup/BLBoxPanel.h"
-#include "panels/browser/BLMakeSongPanel.h"
+#include "panels/network/BLNetLink.h"
 #include "panels/prefs/BLPrefsPanel.h"
 #include "panels/progress/BLProgressPanel.h"
-#include "panels/vmix/BLRandMixPanel.h"
-#include "panels/synth/BLSynthPanel.h"
-#include "panels/vmix/BLVMixPanel.h"
+#include "panels/startup/BLBoxPanel.h"
 #include "panels/startup/PWDemo.h"
-#include "panels/startup/PWShots.h"
 #include "panels/startup/PWPlaceholderPanel.h"
+#include "panels/startup/PWShots.h"
+#include "panels/synth/BLLoadSynthPanel.h"
+#include "panels/synth/BLSynthPanel.h"
+#include "panels/tuner/BLLoopTunerPanel.h"
+#include "panels/vmix/BLRandMixPanel.h"
+#include "panels/vmix/BLVMixPanel.h"
+#include "platform/PlatFiles.h"
 #include "platform/Platform.h"
 #include "ui/PWPanel.h"
 #include "ui/PWScreen.h"
@@ -70,11 +74,12 @@ constexpr PanelEntry kPanels[kPanelSlots] = {
     {"BLInfoPanel", {15, -1, -1}, 0, 0, 0, 0, 0, 1, Close::Hide},
     {"BLProgressPanel", {16, -1, -1}, 0, 120, 100, 0, 0, -1, Close::None},
     {"BLMakeSongPanel", {17, -1, -1}, 1, 20, 30, 0, 0, 1, Close::Hide},
+    {"BLEffectsPanel", {22, -1, -1}, 1, 100, 80, 1, 0, 1, Close::Hide},
 };
 
 PWPanelClass* createPanel(const PanelEntry& entry)
 {
-    if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel;
+    if (std::strcmp(entry.className, "BLGroovePanel") == 0) return new BLGroovePanel(*blGroove);
     if (std::strcmp(entry.className, "BLLoadPanel") == 0) return new BLLoadPanel;
     if (std::strcmp(entry.className, "BLMakeSongPanel") == 0) return new BLMakeSongPanel;
     if (std::strcmp(entry.className, "BLProgressPanel") == 0) return new BLProgressPanel;
@@ -86,19 +91,29 @@ PWPanelClass* createPanel(const PanelEntry& entry)
     if (std::strcmp(entry.className, "BLInfoPanel") == 0) return new BLInfoPanel;
     if (std::strcmp(entry.className, "BLLoopTunerPanel") == 0) return new BLLoopTunerPanel;
     if (std::strcmp(entry.className, "BLNetPanel") == 0) return BL_NewNetPanel();
+    if (std::strcmp(entry.className, "BLEffectsPanel") == 0) return new BLEffectsPanel(*blGroove);
     return new PWPlaceholderPanel(entry.className, entry.closeItem, entry.closeAction);
 }
 
-void loadPreferences() { blPrefs.load(); }
+void loadPreferences()
+{
+    blPrefs.load();
+}
 // The window's place and the stage's size as they are at the end, for the next start.
 void savePreferences()
 {
     int16_t r[4];
     if (KEL_GetWindowRect(r)) blPrefs.mainWindow = kelRect(r[0], r[1], r[2], r[3]);
     blPrefs.stageSize = KEL_StageSize();
-    blPrefs.save();
+    // No box at the end: said where the program's words go.
+    plat::clearWriteError();
+    if (!blPrefs.save())
+        plat::logLine("the preferences cannot be saved: " + BL_WriteReasonText(plat::lastWriteError()));
 }
-int16_t preferredColourScheme() { return blPrefs.interfaceColor; }
+int16_t preferredColourScheme()
+{
+    return blPrefs.interfaceColor;
+}
 
 // Makes the folder that holds the program file the current folder, through
 // the kel form as every other path.
@@ -141,7 +156,8 @@ bool openResourceFile()
 
 void createLibraryFolders()
 {
-    for (const char* folder : {":Library:", ":Library:Song:", ":Library:Images:", ":Library:Synth:", ":Library:Bls:"})
+    for (const char* folder :
+         {":Library:", ":Library:Song:", ":Library:Images:", ":Library:Synth:", ":Library:Bls:"})
         KEL_CreateDirectory(folder);
 }
 
@@ -185,6 +201,7 @@ int16_t PW_InitAll()
     // Boxes are drawn in the skin from here on, once the window shows.
     KEL_SetBoxHook(BL_ShowBox);
     blPlayer = new BLPlayer;
+    blGroove = new BLGrooveController;
     blHelpp = new BLHelps;
     blHelpp->init(&PWCasts, blIntl.textSet);
     PWScreen.help = blHelpp;
@@ -200,7 +217,8 @@ int16_t PW_InitAll()
     blPlayer->setClock(blMidi);
     connectPanels();
     // Controllers: the program goes on without a MIDI system.
-    if (blGroovePanel) blGroovePanel->midiOpen();
+    blGroove->midiOpen();
+    blGroove->oscOpen();
     PWScreen.show(kPWLoadPanel);
     BL_PopupInfo_Close();
     PWScreen.changeAllColors(preferredColourScheme());
@@ -213,7 +231,7 @@ int16_t PW_InitAll()
     PWScreen.update(&whole);
     // Work left by an instance that ended before it was saved, then a
     // document named on the command line (a demonstration asks nothing).
-    if (blGroovePanel && !PWDemo_Armed() && !PWShots_Armed()) blGroovePanel->offerRecovery();
+    if (!PWDemo_Armed() && !PWShots_Armed()) blGroove->offerRecovery();
     PWScreen.processOpenDocuments();
     return 1;
 }
@@ -223,7 +241,7 @@ void PW_ExitAll()
     kelQt_deassociateWindow();
     // Unsaved work survives an end by a signal in the recovery file; a clean
     // end leaves none behind.
-    if (blGroovePanel) blGroovePanel->recoveryAtExit(KEL_TerminateRequested());
+    if (blGroove) blGroove->recoveryAtExit(KEL_TerminateRequested());
     savePreferences();
     if (blPlayer) blPlayer->setClock(nullptr);
     delete blMidi;
@@ -238,6 +256,7 @@ void PW_ExitAll()
         delete p;
         p = nullptr;
     }
+    delete blGroove;
     PWScreen.help = nullptr;
     delete blHelpp;
     blHelpp = nullptr;
@@ -270,11 +289,14 @@ KelAppHooks PW_AppHooks()
         browser->makeSongFrom(paths);
     };
     hooks.userAction = [](bool begin) {
-        if (!blGroovePanel) return;
+        if (!blGroove) return;
         if (begin)
-            blGroovePanel->actionBegins();
+            blGroove->actionBegins();
         else
-            blGroovePanel->actionEnds();
+            blGroove->actionEnds();
+    };
+    hooks.serve = [] {
+        if (blGroove) blGroove->serve();
     };
     return hooks;
 }

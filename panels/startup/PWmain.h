@@ -10,7 +10,7 @@ class PWPanelClass;
 class KelResFile;
 class KelCasts;
 
-constexpr int kPanelSlots = 12;
+constexpr int kPanelSlots = 13;
 extern PWPanelClass* PWfloatPanelPtr[kPanelSlots];
 // "Beatloom.xrs", open for the program's life, and its casts.
 extern KelResFile PWresfileobj;
@@ -35,6 +35,8 @@ enum : int16_t {
     kPWProgressPanel = 10,
     // A song of the user's own loops.
     kPWMakeSongPanel = 11,
+    // The effects of a track or of the main mix.
+    kPWEffectsPanel = 12,
 };
 
 // 1 when the program is up; 0 when it cannot start (nothing is left to shut down).

@@ -8,13 +8,13 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/Synth.h"
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
-#include "core/kelTextCodec.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
+#include "core/kelTextCodec.h"
 #include "library/BLGrooveLinks.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/synth/BLSynthPanel.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -27,19 +27,23 @@ constexpr int16_t kSelectedFill = 0x3D03;
 // Two clicks on one line closer than this (ticks) take the sound.
 constexpr uint32_t kDoubleClickTicks = 30;
 
-std::string folderOf(const char* name) { return std::string(kSynthFolder) + name + ":"; }
+std::string folderOf(const char* name)
+{
+    return std::string(kSynthFolder) + name + ":";
+}
 
 }  // namespace
 
-BLLoadSynthPanel::BLLoadSynthPanel(BLSynthEngine* engine, BLPlayer* player) : fixedEngine(engine), fixedPlayer(player)
+BLLoadSynthPanel::BLLoadSynthPanel(BLEngineCalls* engine, BLPlayer* player)
+    : fixedEngine(engine), fixedPlayer(player)
 {
     // Everything goes to the browser while it shows.
     modal = 1;
 }
 
-BLSynthEngine& BLLoadSynthPanel::engine()
+BLEngineCalls& BLLoadSynthPanel::engine()
 {
-    static BLSynthEngine facade;
+    static BLEngineCalls facade;
     return fixedEngine ? *fixedEngine : facade;
 }
 
@@ -134,7 +138,8 @@ void BLLoadSynthPanel::refresh()
     able(kItemDown, first + kLines < count);
     able(kItemChoose, selection >= 0);
     able(kItemPreview, selection >= 0);
-    if (kelPanelControl* c = control(kItemPreview)) c->setValue(kelPropImageIndex, static_cast<int16_t>(previewing ? 2 : 1));
+    if (kelPanelControl* c = control(kItemPreview))
+        c->setValue(kelPropImageIndex, static_cast<int16_t>(previewing ? 2 : 1));
 }
 
 void BLLoadSynthPanel::refreshInfo()
@@ -159,7 +164,10 @@ void BLLoadSynthPanel::refreshInfo()
         }
     }
     char value[48];
-    std::snprintf(value, sizeof value, "%d/36 %s", notes, channels == 2 ? "stereo" : channels == 1 ? "mono" : "");
+    std::snprintf(value, sizeof value, "%d/36 %s", notes,
+                  channels == 2   ? "stereo"
+                  : channels == 1 ? "mono"
+                                  : "");
     setMessage(kItemNotes, kMsgNotes, value);
     std::snprintf(value, sizeof value, "%.1f s", frames / 44100.0);
     setMessage(kItemLength, kMsgLength, value);
@@ -170,21 +178,24 @@ bool BLLoadSynthPanel::showPicture(const char* name)
 {
     for (const char* file : {"picture.gif", "picture.png"}) {
         kelOffmap decoded;
-        if (!kelQt_imageToOffmap((folderOf(name) + file).c_str(), &decoded) || decoded.depthIndex != kelDepth16 ||
-            !decoded.pixels)
+        if (!kelQt_imageToOffmap((folderOf(name) + file).c_str(), &decoded) ||
+            decoded.depthIndex != kelDepth16 || !decoded.pixels)
             continue;
         if (!picture.pixels && !picture.allocate(kelDepth16, kPictureWidth, kPictureHeight, -1)) return false;
         picture.fill(&picture.bounds, 0);
         // Centred; a larger picture shows its middle.
         const int16_t w = std::min<int16_t>(decoded.size.h, kPictureWidth);
         const int16_t h = std::min<int16_t>(decoded.size.v, kPictureHeight);
-        const int16_t sx = static_cast<int16_t>((decoded.size.h - w) / 2), sy = static_cast<int16_t>((decoded.size.v - h) / 2);
-        const int16_t dx = static_cast<int16_t>((kPictureWidth - w) / 2), dy = static_cast<int16_t>((kPictureHeight - h) / 2);
+        const int16_t sx = static_cast<int16_t>((decoded.size.h - w) / 2),
+                      sy = static_cast<int16_t>((decoded.size.v - h) / 2);
+        const int16_t dx = static_cast<int16_t>((kPictureWidth - w) / 2),
+                      dy = static_cast<int16_t>((kPictureHeight - h) / 2);
         const kelRect from(sx, sy, static_cast<int16_t>(sx + w), static_cast<int16_t>(sy + h));
         const kelRect to(dx, dy, static_cast<int16_t>(dx + w), static_cast<int16_t>(dy + h));
         picture.copy(&decoded, &from, &to);
         pictureShown = true;
-        if (kelPanelControl* c = control(kItemPicture)) c->setValue(int16_t{0}, reinterpret_cast<uint8_t*>(&picture));
+        if (kelPanelControl* c = control(kItemPicture))
+            c->setValue(int16_t{0}, reinterpret_cast<uint8_t*>(&picture));
         return true;
     }
     return false;
@@ -264,8 +275,10 @@ void BLLoadSynthPanel::choose()
 
 void BLLoadSynthPanel::close()
 {
-    if (screenIndex >= 0) PWScreen.hide(screenIndex);
-    else afterHide();
+    if (screenIndex >= 0)
+        PWScreen.hide(screenIndex);
+    else
+        afterHide();
 }
 
 void BLLoadSynthPanel::onItem()

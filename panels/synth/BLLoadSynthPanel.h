@@ -8,7 +8,7 @@
 #include "core/kelOffmap.h"
 #include "ui/PWPanel.h"
 
-class BLSynthEngine;
+class BLEngineCalls;
 class BLPlayer;
 
 class BLLoadSynthPanel : public PWPanelClass {
@@ -45,7 +45,7 @@ public:
     static constexpr int16_t kMsgNoSong = 175;
     static constexpr int16_t kMsgPreviewing = 176;
 
-    explicit BLLoadSynthPanel(BLSynthEngine* engine = nullptr, BLPlayer* player = nullptr);
+    explicit BLLoadSynthPanel(BLEngineCalls* engine = nullptr, BLPlayer* player = nullptr);
 
     void beforeShow() override;
     void afterHide() override;
@@ -63,7 +63,10 @@ public:
     // The selected sound to the synth panel; the browser closes.
     void choose();
     void close();
-    const char* selectedName() const { return selection >= 0 && selection < count ? names[selection] : nullptr; }
+    const char* selectedName() const
+    {
+        return selection >= 0 && selection < count ? names[selection] : nullptr;
+    }
 
     char names[kMaxSounds][kNameSize] = {};
     int16_t count = 0;
@@ -75,7 +78,7 @@ public:
     bool pictureShown = false;
 
 private:
-    BLSynthEngine& engine();
+    BLEngineCalls& engine();
     BLPlayer* player() const;
     void refresh();
     void refreshInfo();
@@ -83,7 +86,7 @@ private:
     void setMessage(int16_t item, int16_t message, const char* value = "");
     bool showPicture(const char* name);
 
-    BLSynthEngine* fixedEngine;
+    BLEngineCalls* fixedEngine;
     BLPlayer* fixedPlayer;
     bool placed = false;
     int16_t lastClickLine = -1;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/BLEngine.h"
+#include "control/BLGrooveController.h"
 #include "core/kelAtomsFiles.h"
 #include "core/kelBytes.h"
 #include "core/kelFiles.h"
@@ -60,44 +61,9 @@ const char* const BLSynthPanel::kRhythms[kPrograms] = {
     "xxxx.x.xxx.xxxx.", "xx.x.x.x.x.xxx..", "xx.xxxx.xx.xxxx.",
 };
 
-// ---- Engine -------------------------------------------------------------------
-
-void BLSynthEngine::synth_SetFolder(const char* folder)
-{
-    if (gep) gep->synth_SetFolder(folder);
-}
-void BLSynthEngine::synth_Arp(short mode, short speed, const char* notes)
-{
-    if (gep) gep->synth_Arp(mode, speed, notes);
-}
-void BLSynthEngine::synth_Stop()
-{
-    if (gep) gep->synth_Stop();
-}
-void BLSynthEngine::synth_SetPoly(short voices)
-{
-    if (gep) gep->synth_SetPoly(voices);
-}
-void BLSynthEngine::synth_SetVolume(short volume)
-{
-    if (gep) gep->synth_SetVolume(volume);
-}
-void BLSynthEngine::synth_SetPan(short pan)
-{
-    if (gep) gep->synth_SetPan(pan);
-}
-short BLSynthEngine::synth_NotesLoaded()
-{
-    return gep ? gep->synth_NotesLoaded() : 0;
-}
-unsigned char BLSynthEngine::synth_mix(const char* path)
-{
-    return gep ? gep->synth_mix(path) : 0;
-}
-
 // ---- Life -------------------------------------------------------------------------
 
-BLSynthPanel::BLSynthPanel(BLSynthEngine* engine, BLPlayer* player) : fixedEngine(engine), fixedPlayer(player)
+BLSynthPanel::BLSynthPanel(BLEngineCalls* engine, BLPlayer* player) : fixedEngine(engine), fixedPlayer(player)
 {
     for (int16_t k = 0; k < kKeys; ++k)
         std::snprintf(keyNames[k], sizeof keyNames[k], "%s%d", kNoteNames[k % 12], 2 + k / 12);
@@ -109,11 +75,12 @@ BLSynthPanel::~BLSynthPanel()
 {
     if (blSynthPanel == this) blSynthPanel = nullptr;
     if (BLPlayer* p = player()) p->setSynth(nullptr);
+    if (blGroove) blGroove->setSynthPart(nullptr);
 }
 
-BLSynthEngine& BLSynthPanel::engine()
+BLEngineCalls& BLSynthPanel::engine()
 {
-    static BLSynthEngine facade;
+    static BLEngineCalls facade;
     return fixedEngine ? *fixedEngine : facade;
 }
 
@@ -125,8 +92,9 @@ BLPlayer* BLSynthPanel::player() const
 void BLSynthPanel::connected()
 {
     if (BLPlayer* p = player()) p->setSynth(this);
+    if (blGroove) blGroove->setSynthPart(this);
     // Groove documents carry the panel's atom.
-    if (blGroovePanel) blGroovePanel->model.setSynthDocument(this);
+    if (blGroove) blGroove->model.setSynthDocument(this);
 }
 
 void BLSynthPanel::onPanelOpened()
@@ -202,7 +170,7 @@ void BLSynthPanel::synth_activate()
 
 void BLSynthPanel::synth_restoreAll()
 {
-    BLSynthEngine& e = engine();
+    BLEngineCalls& e = engine();
     // A restarted engine lost its sound, its levels and its arpeggio.
     if (loadedSynth[0] && e.synth_NotesLoaded() == 0) loadFolder(loadedSynth);
     e.synth_SetPoly(36);
@@ -228,13 +196,44 @@ void BLSynthPanel::markChanged()
 void BLSynthPanel::noteHit(int16_t key, bool fromControl)
 {
     if (key < 0 || key >= kKeys) return;
-    if (fromControl) {
-        kelPanelControl* c = control(static_cast<int16_t>(synthitem::firstKey + key));
-        setting.keys[key] = c ? c->get() : static_cast<int16_t>(setting.keys[key] == 0);
-    } else {
-        setting.keys[key] = static_cast<int16_t>(setting.keys[key] == 0);
-        showKey(key);
+    kelPanelControl* c = fromControl ? control(static_cast<int16_t>(synthitem::firstKey + key)) : nullptr;
+    const bool on = c ? c->get() != 0 : setting.keys[key] == 0;
+    act(Setting::key, static_cast<int16_t>(key | (on ? 256 : 0)));
+}
+
+void BLSynthPanel::act(Setting what, int16_t value)
+{
+    // Through the controller, so that every way of playing sees it; a panel
+    // alone (a test's) sets it itself.
+    if (blGroove)
+        blGroove->setSynth(what, value);
+    else
+        synthSet(what, value);
+}
+
+void BLSynthPanel::synthSet(Setting what, int16_t value)
+{
+    switch (what) {
+        case Setting::playing: setPlaying(value != 0); break;
+        case Setting::mode: setMode(value); break;
+        case Setting::speed: setSpeed(value); break;
+        case Setting::program: setProgram(value); break;
+        case Setting::volume: setVolume(value); break;
+        case Setting::pan: setPan(value); break;
+        case Setting::key: setKey(static_cast<int16_t>(value & 255), (value & 256) != 0); break;
     }
+}
+
+bool BLSynthPanel::synthChoose(const std::string& sound)
+{
+    return chooseSynth(sound.c_str());
+}
+
+void BLSynthPanel::setKey(int16_t key, bool on)
+{
+    if (key < 0 || key >= kKeys) return;
+    setting.keys[key] = on ? 1 : 0;
+    showKey(key);
     if (autoStart && !playing) {
         autoStart = false;
         setControl(synthitem::autoStart, 0);
@@ -481,7 +480,9 @@ void BLSynthPanel::iced_save(kelAtomsFile* file)
 bool BLSynthPanel::iced_load(kelAtomsFile* file)
 {
     uint8_t bytes[kBLSynthIceSize];
-    if (!file || !file->read(kAtomSynth, kBLSynthIceSize, bytes)) return false;
+    // Shorter than its size is cut short: none of it is taken.
+    if (!file || !file->read(kAtomSynth, kBLSynthIceSize, bytes) || file->lastLength() < kBLSynthIceSize)
+        return false;
     BLSynthIce ice;
     ice.decode(bytes);
     std::copy(std::begin(ice.presets), std::end(ice.presets), std::begin(presets));

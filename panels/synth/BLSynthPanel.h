@@ -8,26 +8,15 @@
 
 #include <cstdint>
 
+#include "control/BLGrooveDisplay.h"
+#include "control/BLPlayer.h"
 #include "core/BLPath.h"
+#include "library/BLEngineCalls.h"
 #include "library/BLGrooveLinks.h"
 #include "library/BLSynthIce.h"
-#include "panels/player/BLPlayer.h"
 #include "ui/PWPanel.h"
 
-// The engine calls of the synth panel and the synth browser; `gep` unless a
-// test gives another. Each does nothing while there is no engine.
-class BLSynthEngine {
-public:
-    virtual ~BLSynthEngine() = default;
-    virtual void synth_SetFolder(const char* folder);
-    virtual void synth_Arp(short mode, short speed, const char* notes);
-    virtual void synth_Stop();
-    virtual void synth_SetPoly(short voices);
-    virtual void synth_SetVolume(short volume);
-    virtual void synth_SetPan(short pan);
-    virtual short synth_NotesLoaded();
-    virtual unsigned char synth_mix(const char* path);
-};
+// The synth panel's engine calls are the one interface of them all.
 
 // The synth panel's control numbers (layouts 3 and 4 of the skin sources).
 namespace synthitem {
@@ -57,7 +46,7 @@ constexpr int16_t octaveLabel = 31;
 constexpr int16_t firstKey = 50;
 }  // namespace synthitem
 
-class BLSynthPanel : public PWPanelClass, public BLPlayerSynth, public BLSynthDocument {
+class BLSynthPanel : public PWPanelClass, public BLPlayerSynth, public BLSynthDocument, public BLSynthPart {
 public:
     static constexpr int16_t kKeys = kBLSynthKeys;
     static constexpr int16_t kPrograms = 33;
@@ -78,7 +67,7 @@ public:
 
     // The panel talks to `engine` (the facade when null) and `player`
     // (blPlayer when null).
-    explicit BLSynthPanel(BLSynthEngine* engine = nullptr, BLPlayer* player = nullptr);
+    explicit BLSynthPanel(BLEngineCalls* engine = nullptr, BLPlayer* player = nullptr);
     ~BLSynthPanel() override;
 
     // Screen hooks.
@@ -92,6 +81,10 @@ public:
 
     // The player started.
     void playerSaidPlay() override;
+
+    // What the controller sets (clicks and keys here go through it).
+    void synthSet(Setting what, int16_t value) override;
+    bool synthChoose(const std::string& sound) override;
 
     // The document's 'syic' atom.
     void iced_save(kelAtomsFile* file) override;
@@ -111,8 +104,10 @@ public:
     void synth_restoreAll();
 
     // Key k clicked (its control already shows the new state when it was a
-    // click) or typed.
+    // click) or typed: switched through the controller.
     void noteHit(int16_t key, bool fromControl = false);
+    // Key k of the arpeggio on or off.
+    void setKey(int16_t key, bool on);
     // The song's arpeggio notes: the keys of those notes on in every octave.
     void ledsForArpKeys(const char* text);
     // The key a character stands for on the computer keyboard; -1 for none.
@@ -167,7 +162,9 @@ public:
     static constexpr int16_t kSpeeds[4] = {1, 2, 4, 8};
 
 private:
-    BLSynthEngine& engine();
+    // A setting through the controller.
+    void act(Setting what, int16_t value);
+    BLEngineCalls& engine();
     BLPlayer* player() const;
     void showAll();
     void showKey(int16_t key);
@@ -182,7 +179,7 @@ private:
     void loadFolder(const char* name);
     void markChanged();
 
-    BLSynthEngine* fixedEngine;
+    BLEngineCalls* fixedEngine;
     BLPlayer* fixedPlayer;
     bool placed = false;
     // Whether the hint asks for the groove to be played.

@@ -5,15 +5,16 @@
 #include <cstring>
 #include <string>
 
+#include "control/BLGrooveController.h"
 #include "core/BLInternational.h"
-#include "core/kelTextCodec.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
+#include "core/kelTextCodec.h"
 #include "library/BLprefs.h"
 #include "panels/progress/BLProgressFeedback.h"
-#include "panels/synth/BLSynthPanel.h"
 #include "panels/startup/PWmain.h"
+#include "panels/synth/BLSynthPanel.h"
 #include "ui/PWScreen.h"
 #include "ui/PWpopup.h"
 #include "ui/kelPanelControl.h"
@@ -193,9 +194,10 @@ void BLSynthPanel::onItem()
     const int16_t item = hitItem;
     kelPanelControl* c = control(item);
     const int16_t value = c ? c->get() : 0;
-    if (item >= si::firstKey && item < si::firstKey + kKeys) return noteHit(static_cast<int16_t>(item - si::firstKey), true);
-    if (item == si::volume) return setVolume(value);
-    if (item == si::pan) return setPan(value);
+    if (item >= si::firstKey && item < si::firstKey + kKeys)
+        return noteHit(static_cast<int16_t>(item - si::firstKey), true);
+    if (item == si::volume) return act(Setting::volume, value);
+    if (item == si::pan) return act(Setting::pan, value);
     if (liveChange) return;
     for (int16_t i = 0; i < si::kPresetsShown; ++i) {
         if (item == si::presetEntry[i]) return synths_hit(i, false);
@@ -203,14 +205,19 @@ void BLSynthPanel::onItem()
     }
     switch (item) {
         case si::close: PWScreen.hide(screenIndex); break;
-        case si::play: setPlaying(!playing); break;
+        case si::play: act(Setting::playing, playing ? 0 : 1); break;
         case si::sound:
-            if (value >= 0 && value < synthCount) chooseSynth(synthNames[value]);
+            if (value >= 0 && value < synthCount) {
+                if (blGroove)
+                    blGroove->chooseSynthSound(synthNames[value]);
+                else
+                    chooseSynth(synthNames[value]);
+            }
             break;
         case si::browse: PWScreen.show(kPWLoadSynthPanel); break;
-        case si::direction: setMode(value); break;
-        case si::speed: setSpeed(value); break;
-        case si::rhythm: setProgram(value); break;
+        case si::direction: act(Setting::mode, value); break;
+        case si::speed: act(Setting::speed, value); break;
+        case si::rhythm: act(Setting::program, value); break;
         case si::autoStart: autoStart = value != 0; break;
         case si::arpMix: onItem_arpMix(); break;
         case si::presetsLeft: synths_scroll(-1); break;

@@ -9,19 +9,21 @@
 
 #include "audio/BLEngine.h"
 #include "audio/sndInRec.h"
+#include "control/BLGrooveController.h"
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
+#include "core/BLWriteReason.h"
 #include "core/kelCore.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
 #include "core/kelTextCodec.h"
 #include "library/BLDocument.h"
 #include "library/BLLoopTempo.h"
-#include "panels/player/BLDiskMix.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/player/BLPlayer.h"
+#include "panels/player/BLDiskMix.h"
 #include "panels/progress/BLProgressPanel.h"
-#include "panels/tuner/BLTunerKnob.h"
 #include "panels/startup/PWmain.h"
+#include "panels/tuner/BLTunerKnob.h"
 #include "platform/PlatFiles.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -47,6 +49,8 @@ constexpr int16_t kMsgShortened = 224;
 constexpr int16_t kMsgSaved = 225;
 constexpr int16_t kMsgNoSong = 226;
 constexpr int16_t kMsgNoLoopYet = 227;
+constexpr int16_t kMsgCountIn = 228;
+constexpr int16_t kMsgRecordingInTime = 229;
 constexpr int16_t kMsgLoopTempo = 342;  // "Loop %s BPM (%s): %s, played at %s BPM."
 constexpr int16_t kMsgFromName = 343;
 constexpr int16_t kMsgFromLength = 344;
@@ -97,7 +101,10 @@ std::string minutesAndSeconds(int64_t frames)
 
 // ---- Knobs to settings ------------------------------------------------------
 
-void BLLoopTunerPanel::restValues(int16_t k[kKnobCount]) { std::copy(std::begin(kRest), std::end(kRest), k); }
+void BLLoopTunerPanel::restValues(int16_t k[kKnobCount])
+{
+    std::copy(std::begin(kRest), std::end(kRest), k);
+}
 
 BLLoopTunerPanel::Reading BLLoopTunerPanel::read(const int16_t k[kKnobCount], bool audible)
 {
@@ -105,8 +112,8 @@ BLLoopTunerPanel::Reading BLLoopTunerPanel::read(const int16_t k[kKnobCount], bo
     blUserLoopSettingsRec& s = r.settings;
     // 0.01 as a single-precision value, in extended precision: knob 0 falls
     // just short of 2 and picks 2 bars.
-    const auto index = static_cast<int>((50 + static_cast<long double>(k[kBars])) * 4 *
-                                        static_cast<long double>(0.01f));
+    const auto index =
+        static_cast<int>((50 + static_cast<long double>(k[kBars])) * 4 * static_cast<long double>(0.01f));
     const float bars = kBarsTable[std::clamp(index, 0, 4)];
     const float offset = static_cast<float>((50 + k[kOffset]) * bars * 0.01);
     const float start = std::clamp(50.0f + k[kStartCoarse] + k[kStartFine] * 0.01f, 0.0f, 100.0f);
@@ -227,8 +234,22 @@ void BLLoopTunerPanel::onIdle()
     short percent = 0, level = 0;
     recording = gep->userLoop_recordStatus(&percent, &level) != 0;
     if (percent > 99) gep->userLoop_recordStop();
+    if (recording && inTime) showTake();
     if (!recording) {
         gep->userLoop_recordReset();
+        if (inTime) {
+            // A take in time is whole bars at the song's tempo, turned to
+            // its place in the period: played as it is, the whole of it.
+            inTime = false;
+            knobs[kOffset] = -50;
+            knobs[kStartCoarse] = -50;
+            knobs[kStartFine] = 0;
+            knobs[kEndCoarse] = 50;
+            knobs[kEndFine] = 0;
+            knobs[kSpeedCoarse] = 0;
+            knobs[kSpeedFine] = 0;
+            putKnobs();
+        }
         hasLoop = vetroGlobalData.loopFrames > 0;
         setStatus("");
         dataInput();
@@ -267,7 +288,10 @@ void BLLoopTunerPanel::setStatus(const char* text)
     setText(kItemStatus, statusText);
 }
 
-void BLLoopTunerPanel::setStatusMessage(int16_t message) { setStatus(blIntl.message(message).c_str()); }
+void BLLoopTunerPanel::setStatusMessage(int16_t message)
+{
+    setStatus(blIntl.message(message).c_str());
+}
 
 void BLLoopTunerPanel::showName()
 {
@@ -297,7 +321,8 @@ void BLLoopTunerPanel::showPlayLook()
 
 void BLLoopTunerPanel::showValues()
 {
-    for (int16_t v = 0; v < kValueCount; ++v) setText(static_cast<int16_t>(kItemFirstValue + v), shown.text[v]);
+    for (int16_t v = 0; v < kValueCount; ++v)
+        setText(static_cast<int16_t>(kItemFirstValue + v), shown.text[v]);
 }
 
 void BLLoopTunerPanel::takeKnobs()
@@ -326,6 +351,12 @@ void BLLoopTunerPanel::dataInput()
     if (recording) return;
     takeKnobs();
     shown = read(knobs, audible);
+    // The speed knobs where Fit put them play the exact speed they show rounded.
+    if (hasLoop) {
+        const Fitting f = fitting();
+        if (f.found && knobs[kSpeedCoarse] == f.coarse && knobs[kSpeedFine] == f.fine)
+            shown.settings.rate = static_cast<float>(f.rate);
+    }
     showValues();
     if (gep) gep->userLoop_params(&shown.settings);
 }
@@ -334,6 +365,8 @@ void BLLoopTunerPanel::startRecord()
 {
     if (!gep || recording) return;
     gep->userLoop_recordStop();
+    // The bars the knob says, in time with the groove where it can be.
+    gep->userLoop_recordBars(shown.settings.bars);
     const bool started = gep->userLoop_recordStart() != 0;
     if (!started) {
         showRecordLook();
@@ -346,9 +379,10 @@ void BLLoopTunerPanel::startRecord()
         if (problem >= 1 && problem <= 3)
             reason = blIntl.message(kMsgNoCaptureDevice + problem - 1).c_str();
         else if (!said.empty())
-            reason = filled(kMsgCaptureSaid, said);
+            reason = filled(kMsgCaptureSaid, KEL_NameToLatin1(said));  // the system's words may be UTF-8
         else if (playing)
-            reason = "Probably your sound hardware doesn't allow recording while playing. Stop playback first.";
+            reason =
+                "Probably your sound hardware doesn't allow recording while playing. Stop playback first.";
         std::string text("Errors starting record !");
         if (!reason.empty()) text.append(1, ' ').append(reason);
         KEL_UserNotify(text.c_str(), 0);
@@ -369,10 +403,31 @@ void BLLoopTunerPanel::startRecord()
     setText(static_cast<int16_t>(kItemFirstValue + kOffsetValue), "");
     setText(static_cast<int16_t>(kItemFirstValue + kEndValue), "--");
     setText(static_cast<int16_t>(kItemFirstValue + kSpeedValue), "");
-    setStatusMessage(kMsgRecording);
+    inTime = gep->userLoop_countIn() >= 0;
+    shownCountIn = -2;
+    if (inTime)
+        showTake();
+    else
+        setStatusMessage(kMsgRecording);
     showName();
     showRecordLook();
     showPlayLook();
+}
+
+// The count-in's beats left, then what is being recorded.
+void BLLoopTunerPanel::showTake()
+{
+    const int countIn = gep->userLoop_countIn();
+    if (countIn == shownCountIn) return;
+    shownCountIn = countIn;
+    if (countIn > 0) {
+        setStatus(filled(kMsgCountIn, std::to_string(countIn)).c_str());
+        return;
+    }
+    const int bars = shown.settings.bars;
+    const std::string what =
+        bars == 1 ? std::string(blIntl.message(kMsgOneBar).c_str()) : filled(kMsgBars, std::to_string(bars));
+    setStatus(filled(kMsgRecordingInTime, what).c_str());
 }
 
 void BLLoopTunerPanel::stopRecord()
@@ -420,6 +475,18 @@ void BLLoopTunerPanel::clearLoop()
     dataInput();
 }
 
+// The loop belongs to the user's work: the controller takes it into
+// documents and the keeper, and puts it back.
+BLLoopTunerPanel::BLLoopTunerPanel()
+{
+    if (blGroove) blGroove->addWorkPart(this);
+}
+
+BLLoopTunerPanel::~BLLoopTunerPanel()
+{
+    if (blGroove) blGroove->removeWorkPart(this);
+}
+
 void BLLoopTunerPanel::songOpened(const std::string& userSong)
 {
     if (userSong == loopSong) return;
@@ -432,7 +499,7 @@ void BLLoopTunerPanel::songOpened(const std::string& userSong)
     }
 }
 
-void BLLoopTunerPanel::captureWork(BLWorkExtras& work) const
+void BLLoopTunerPanel::captureWork(BLWorkExtras& work)
 {
     work.userLoop = hasLoop;
     work.userLoopHeard = audible;
@@ -474,24 +541,38 @@ void BLLoopTunerPanel::loopArrived()
     showName();
 }
 
-void BLLoopTunerPanel::fit()
+BLLoopTunerPanel::Fitting BLLoopTunerPanel::fitting()
 {
-    if (!hasLoop || recording) return;
+    Fitting f;
     const double songTempo = blPlayer && blPlayer->songBpm > 0 ? blPlayer->songBpm : 120.0;
     // The bars the knob offers: 1, 2, 4 and 8.
     tempo = BLLoop_Tempo(loopName, vetroGlobalData.loopFrames, songTempo, 0x8B);
-    if (tempo.found == BLLoopTempo::Found::none) {
+    if (tempo.found == BLLoopTempo::Found::none || tempo.bpm <= 0) return f;
+    f.found = true;
+    f.bars = tempo.bars == 1 ? -50 : tempo.bars == 2 ? -12 : tempo.bars == 4 ? 12 : 38;
+    // The loop's beat in source frames over the groove's beat as the
+    // engine counts it (whole frames at the song's whole tempo).
+    const int32_t songBeat = 2646000 / std::max(1, static_cast<int>(songTempo));
+    f.rate = std::clamp(2646000.0 / tempo.bpm / songBeat, 0.5, 2.0);
+    const double t = f.rate < 1.0 ? (f.rate - 0.5) / 0.01 - 50.0 : (f.rate - 1.0) / 0.02;
+    f.coarse = static_cast<int16_t>(std::clamp<long>(std::lround(t), -50, 50));
+    f.fine = static_cast<int16_t>(std::clamp<long>(std::lround((t - f.coarse) * 100.0), -50, 50));
+    return f;
+}
+
+void BLLoopTunerPanel::fit()
+{
+    if (!hasLoop || recording) return;
+    const Fitting f = fitting();
+    if (!f.found) {
         dataInput();
         showTempo();
         return;
     }
-    knobs[kBars] = tempo.bars == 1 ? -50 : tempo.bars == 2 ? -12 : tempo.bars == 4 ? 12 : 38;
+    knobs[kBars] = f.bars;
     knobs[kOffset] = -50;
-    // The speed that brings the loop's tempo to the song's.
-    const double rate = std::clamp(songTempo / tempo.bpm, 0.5, 2.0);
-    const double t = rate < 1.0 ? (rate - 0.5) / 0.01 - 50.0 : (rate - 1.0) / 0.02;
-    knobs[kSpeedCoarse] = static_cast<int16_t>(std::trunc(t));
-    knobs[kSpeedFine] = static_cast<int16_t>(std::lround((t - std::trunc(t)) * 100.0));
+    knobs[kSpeedCoarse] = f.coarse;
+    knobs[kSpeedFine] = f.fine;
     putKnobs();
     dataInput();
     showTempo();
@@ -506,15 +587,18 @@ void BLLoopTunerPanel::showTempo()
     std::snprintf(heard, sizeof heard, "%.0f", tempo.bpm * rate);
     std::snprintf(ratio, sizeof ratio, "%.2f", rate);
     std::snprintf(bars, sizeof bars, "%d", tempo.bars);
-    const std::string barsText = tempo.bars == 1 ? std::string(blIntl.message(kMsgOneBar).c_str()) : filled(kMsgBars, bars);
+    const std::string barsText =
+        tempo.bars == 1 ? std::string(blIntl.message(kMsgOneBar).c_str()) : filled(kMsgBars, bars);
     if (tempo.found == BLLoopTempo::Found::none) {
         setStatus(filled(kMsgPlayedAtSpeed, ratio).c_str());
         return;
     }
-    const kelText how = blIntl.message(tempo.found == BLLoopTempo::Found::fromName ? kMsgFromName : kMsgFromLength);
-    setStatus(KEL_NameToLatin1(blIntl.messageWithNames(kMsgLoopTempo, {own, KEL_Latin1ToUtf8(how.c_str()),
-                                                                      KEL_Latin1ToUtf8(barsText.c_str()), heard}))
-                  .c_str());
+    const kelText how =
+        blIntl.message(tempo.found == BLLoopTempo::Found::fromName ? kMsgFromName : kMsgFromLength);
+    setStatus(
+        KEL_NameToLatin1(blIntl.messageWithNames(kMsgLoopTempo, {own, KEL_Latin1ToUtf8(how.c_str()),
+                                                                 KEL_Latin1ToUtf8(barsText.c_str()), heard}))
+            .c_str());
 }
 
 void BLLoopTunerPanel::load()
@@ -594,7 +678,8 @@ int16_t BLLoopTunerPanel::loadLoopFile(const char* path, bool& cut)
     const bool converted =
         scratch.open(kTempLoopFile) &&
         KEL_SystemPathToKelPath(scratch.path().c_str(), convertedPath, sizeof convertedPath) &&
-        kelQt_soundConvert_toLoopWaveUpTo(path, convertedPath, UserLoop_MemoryBudget() / 4, BLProgress_subAmount, &cut);
+        kelQt_soundConvert_toLoopWaveUpTo(path, convertedPath, UserLoop_MemoryBudget() / 4,
+                                          BLProgress_subAmount, &cut);
     if (progress) {
         progress->message(kMsgLoadingConverted);
         progress->amount(0.9f);
@@ -614,7 +699,7 @@ void BLLoopTunerPanel::save()
         BL_Notify(kMsgNothingToSave, 0);
         return;
     }
-    const char* song = blGroovePanel ? blGroovePanel->model.songFolder.path : "";
+    const char* song = blGroove ? blGroove->model.songFolder.path : "";
     if (!song[0]) {
         BL_Notify(kMsgNoSong, 0);
         return;
@@ -676,23 +761,22 @@ void BLLoopTunerPanel::saveResult(BLPath* path)
         KEL_File_StripFileName(folder);
         // A folder that is there but takes no file (some system folders say
         // "no such file") is one that cannot be written.
-        if (error == EACCES || error == EPERM || error == EROFS ||
-            (error == ENOENT && kelPath(folder).isFolder())) {
+        if (error == EACCES || error == EPERM || (error == ENOENT && kelPath(folder).isFolder())) {
             char system[kKelPathMax + 1];
-            const std::string shown = KEL_KelPathToSystemPath(folder, system, sizeof system) ? system : folder;
-            KEL_UserNotify(filled(kMsgFolderNotWritable, shown).c_str(), 0);
+            const std::string shown =
+                KEL_KelPathToSystemPath(folder, system, sizeof system) ? system : folder;
+            BL_NotifyNames(kMsgFolderNotWritable, 0, {shown});
         } else {
-            // The reason in the person's words: the disk full, the name too long ...
-            BL_NotifyNames(kMsgCannotSave, 0,
-                           {KEL_Latin1ToUtf8(blIntl.message(BLDiskMix_ReasonOf(error)).c_str())});
+            // The reason in the person's words: the disk full or read-only, the name too long ...
+            BL_NotifyNames(kMsgCannotSave, 0, {BL_WriteReasonText(error)});
         }
         return;
     }
     // The song opens again with the new loop among its own.
     if (blPlayer) blPlayer->stop();
-    if (blGroovePanel) {
-        blGroovePanel->model.iced_store();
-        blGroovePanel->model.iced_restore(false);
+    if (blGroove) {
+        blGroove->model.iced_store();
+        blGroove->model.iced_restore(false);
     }
     setStatusMessage(kMsgSaved);
 }

@@ -13,14 +13,17 @@
 #include <string>
 
 #include "audio/Vetro.h"
-#include "library/BLLoopTempo.h"
+#include "control/BLGrooveDisplay.h"
 #include "core/BLPath.h"
+#include "library/BLLoopTempo.h"
 #include "ui/PWPanel.h"
 
 struct BLWorkExtras;
 
-class BLLoopTunerPanel : public PWPanelClass {
+class BLLoopTunerPanel : public PWPanelClass, public BLWorkPart {
 public:
+    BLLoopTunerPanel();
+    ~BLLoopTunerPanel() override;
     static constexpr int16_t kItemClose = 1;
     static constexpr int16_t kItemRecord = 3;
     static constexpr int16_t kItemStop = 4;
@@ -45,7 +48,15 @@ public:
         kVolume,
         kKnobCount
     };
-    enum Value : int16_t { kBarsValue, kOffsetValue, kStartValue, kEndValue, kSpeedValue, kVolumeValue, kValueCount };
+    enum Value : int16_t {
+        kBarsValue,
+        kOffsetValue,
+        kStartValue,
+        kEndValue,
+        kSpeedValue,
+        kVolumeValue,
+        kValueCount
+    };
 
     // What the knobs stand for: the settings record (enabled = audible) and
     // the texts that show them; `tempo` is the player's.
@@ -84,6 +95,15 @@ public:
     // The bars and the speed that fit the loop to the song, from its tempo
     // (in its name, or from its length); done as a loop arrives.
     void fit();
+    // What Fit makes of the loop: the tempo found, the bars knob, the two
+    // speed knobs (each within its range) and the exact speed that plays the
+    // loop's bars in the song's, which the knobs can only come near.
+    struct Fitting {
+        bool found = false;
+        int16_t bars = 0, coarse = 0, fine = 0;
+        double rate = 1.0;
+    };
+    Fitting fitting();
     // The status line names the loop's own tempo and the one it is played at.
     void showTempo();
     BLLoopTempo tempo;
@@ -92,9 +112,9 @@ public:
     // they stay while their song stays open (the panel closed or not), go
     // when another song is opened, and come back with an undo or a
     // recovered work.
-    void captureWork(BLWorkExtras& work) const;
-    void applyWork(const BLWorkExtras& work);
-    void songOpened(const std::string& userSong);
+    void captureWork(BLWorkExtras& work) override;
+    void applyWork(const BLWorkExtras& work) override;
+    void songOpened(const std::string& userSong) override;
 
     bool recording = false;
     bool audible = false;
@@ -132,5 +152,9 @@ private:
     bool audibleBefore = false;
     char nameBefore[64] = {};
     int16_t shownPercent = -1;
+    // A take in time with the groove under way, and the count-in shown.
+    bool inTime = false;
+    int shownCountIn = -2;
+    void showTake();
     bool canRecord = true;
 };

@@ -1,5 +1,6 @@
 #include "panels/tuner/BLTunerKnob.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/kelCore.h"
@@ -69,6 +70,16 @@ bool BLTunerKnob::doubleClick()
     if (plainlyClicked != this) return click();
     plainlyClicked = nullptr;
     setValue(restValue);
+    return true;
+}
+
+bool BLTunerKnob::wheel(int16_t notches)
+{
+    plainlyClicked = nullptr;
+    const int lo = std::min(minimum, maximum), hi = std::max(minimum, maximum);
+    const int wanted = std::clamp(value + notches * wheelStep, lo, hi);
+    if (wanted == value) return false;
+    setValue(static_cast<int16_t>(wanted));
     return true;
 }
 

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "control/BLGrooveController.h"
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "library/BLprefs.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/vmix/BLVMixPanel.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -48,7 +49,7 @@ void BLRandMixPanel::connected()
 const BLSongLibrary* BLRandMixPanel::song() const
 {
     if (fixedSong) return fixedSong;
-    return blGroovePanel ? &blGroovePanel->model.library() : nullptr;
+    return blGroove ? &blGroove->model.library() : nullptr;
 }
 
 void BLRandMixPanel::setText(int16_t item, const char* text)
@@ -90,7 +91,7 @@ void BLRandMixPanel::afterHide()
     const bool mixes = now.styles != before.styles || !sameGroups(now, before);
     const bool length = now.duration != before.duration;
     if (!mixes && !length) return;
-    blPrefs.save();
+    blPrefs.saveTelling();
     if (blVMixPanel) blVMixPanel->optionsChanged(mixes, length);
     before = now;
 }
@@ -155,7 +156,8 @@ void BLRandMixPanel::toggleGroup(int16_t group)
     const bool on = !v.groupTakesPart(name);
     // The last group taking part stays: a mix of nothing would be silence.
     int16_t taking = 0;
-    for (int16_t g = 0; g < lib->groupCount && g < kGroups; ++g) taking += v.groupTakesPart(lib->groups[g].name);
+    for (int16_t g = 0; g < lib->groupCount && g < kGroups; ++g)
+        taking += v.groupTakesPart(lib->groups[g].name);
     if (on || taking > 1) v.setGroup(name, on);
     refresh();
 }
@@ -163,7 +165,8 @@ void BLRandMixPanel::toggleGroup(int16_t group)
 void BLRandMixPanel::allGroups()
 {
     if (const BLSongLibrary* lib = song())
-        for (int16_t g = 0; g < lib->groupCount && g < kGroups; ++g) blPrefs.vmix.setGroup(lib->groups[g].name, true);
+        for (int16_t g = 0; g < lib->groupCount && g < kGroups; ++g)
+            blPrefs.vmix.setGroup(lib->groups[g].name, true);
     refresh();
 }
 

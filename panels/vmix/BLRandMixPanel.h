@@ -17,8 +17,8 @@ public:
     // Controls of layout 11.
     enum : int16_t {
         kItemClose = 1,
-        kItemFirstStyle = 3,       // a check a style
-        kItemFirstGroup = 7,       // a check a group
+        kItemFirstStyle = 3,  // a check a style
+        kItemFirstGroup = 7,  // a check a group
         kItemLength = 40,
         kItemAllGroups = 41,
         kItemDone = 42,

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <string>
 
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
 #include "core/kelCore.h"
 #include "library/BLVMix.h"
 #include "library/BLprefs.h"
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/help/BLHelps.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/startup/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/kelPanelControl.h"
@@ -118,8 +118,8 @@ void BLVMixPanel::beforeShow()
     player().stop();
     BLGroovePanel* g = groove();
     if (g) {
-        g->model.holdWork();
-        std::snprintf(documentPath, sizeof documentPath, "%s", g->model.lastDocument.path);
+        g->controller().model.holdWork();
+        std::snprintf(documentPath, sizeof documentPath, "%s", g->controller().model.lastDocument.path);
     }
     player().userVMix();
     common_doInterfaceReset();
@@ -141,7 +141,7 @@ void BLVMixPanel::afterHide()
 bool BLVMixPanel::songChanged() const
 {
     const BLGroovePanel* g = groove();
-    return g && std::strcmp(songFolder, g->model.songFolder.path) != 0;
+    return g && std::strcmp(songFolder, g->controller().model.songFolder.path) != 0;
 }
 
 // ---- Slots ----------------------------------------------------------------------
@@ -150,16 +150,16 @@ void BLVMixPanel::vmixStore(int16_t n)
 {
     BLGroovePanel* g = groove();
     if (!g || n < 0 || n >= kSlots) return;
-    slots[n] = g->model.stored;
+    slots[n] = g->controller().model.stored;
     BLVMix_setDuration(slots[n], slotDuration[n]);
-    g->model.stored = slots[n];
+    g->controller().model.stored = slots[n];
 }
 
 void BLVMixPanel::vmixRandomize(int16_t n)
 {
     BLGroovePanel* g = groove();
     if (!g || n < 0 || n >= kSlots) return;
-    const BLSongLibrary& lib = g->model.library();
+    const BLSongLibrary& lib = g->controller().model.library();
     const int16_t style = blPrefs.vmix.styleOfSlot(lib, n);
     if (style >= 0)
         g->setupVMix(style);
@@ -168,9 +168,10 @@ void BLVMixPanel::vmixRandomize(int16_t n)
     // A style or the groups that an earlier slot uses too are told apart by number.
     int repeat = 1;
     for (int16_t k = 0; k < n; ++k) repeat += blPrefs.vmix.styleOfSlot(lib, k) == style;
-    const std::string base = style >= 0 ? std::string(lib.styles[style].name) : blIntl.message(kMsgGroups).c_str();
-    std::snprintf(slotName[n], sizeof slotName[n], "%s", repeat > 1 ? (base + " " + std::to_string(repeat)).c_str()
-                                                                     : base.c_str());
+    const std::string base =
+        style >= 0 ? std::string(lib.styles[style].name) : blIntl.message(kMsgGroups).c_str();
+    std::snprintf(slotName[n], sizeof slotName[n], "%s",
+                  repeat > 1 ? (base + " " + std::to_string(repeat)).c_str() : base.c_str());
     vmixStore(n);
 }
 
@@ -179,7 +180,7 @@ void BLVMixPanel::generateAll()
     for (int16_t n = 0; n < kSlots; ++n) vmixRandomize(n);
     generated = true;
     if (const BLGroovePanel* g = groove())
-        std::snprintf(songFolder, sizeof songFolder, "%s", g->model.songFolder.path);
+        std::snprintf(songFolder, sizeof songFolder, "%s", g->controller().model.songFolder.path);
     refreshSlots();
 }
 
@@ -188,7 +189,7 @@ void BLVMixPanel::vmixUse(int16_t n)
     BLGroovePanel* g = groove();
     if (!g || n < 0 || n >= kSlots) return;
     currentSlot = n;
-    g->model.stored = slots[n];
+    g->controller().model.stored = slots[n];
     if (kelPanelControl* c = control(kItemDuration)) c->setValue(slots[n].userLength);
     refreshDurationText();
     refreshSlots();
@@ -208,7 +209,7 @@ void BLVMixPanel::startSequence()
 {
     BLGroovePanel* g = groove();
     if (!g) return;
-    g->setSequencePosition(-1);
+    g->controller().setSequencePosition(-1);
     player().syncPending = false;
     player().syncingLightWanted = false;
     player().playSequence();
@@ -239,8 +240,9 @@ void BLVMixPanel::onItem_duration(int16_t duration)
     if (!g) return;
     slotDuration[currentSlot] = std::clamp<int16_t>(duration, 0, kBLVMixMaxDuration);
     BLVMix_setDuration(slots[currentSlot], slotDuration[currentSlot]);
-    g->model.stored = slots[currentSlot];
-    if (kelPanelControl* c = control(kItemDuration); c && !liveChange) c->setValue(slots[currentSlot].userLength);
+    g->controller().model.stored = slots[currentSlot];
+    if (kelPanelControl* c = control(kItemDuration); c && !liveChange)
+        c->setValue(slots[currentSlot].userLength);
     refreshDurationText();
     showProgress();
 }
@@ -260,7 +262,7 @@ void BLVMixPanel::optionsChanged(bool mixes, bool length)
     vmixUse(currentSlot);
     // The groove playing ends its cycle; the new mix starts with its first.
     if (mixes && player().playing && player().sequenceMode)
-        if (BLGroovePanel* g = groove()) g->setSequencePosition(-1);
+        if (BLGroovePanel* g = groove()) g->controller().setSequencePosition(-1);
 }
 
 int16_t BLVMixPanel::nextSlot() const
@@ -293,7 +295,8 @@ void BLVMixPanel::leave()
     } else if (answer == kAnswerYes) {
         // The mix takes the place of the user's grooves and sequence.
         if (BLGroovePanel* g = groove())
-            g->guardWork(BLGroovePanel::WorkReason::mix, "", [this] { onItem_switchToGroove(false); });
+            g->controller().guardWork(BLGrooveController::WorkReason::mix, "",
+                                      [this] { onItem_switchToGroove(false); });
         else
             onItem_switchToGroove(false);
     }
@@ -346,10 +349,11 @@ void BLVMixPanel::refreshDurationText()
 void BLVMixPanel::showProgress()
 {
     const BLGroovePanel* g = groove();
-    const int16_t length = g ? g->model.stored.length : 0;
+    const int16_t length = g ? g->controller().model.stored.length : 0;
     const bool playing = player().playing && player().sequenceMode && playingEntry >= 0 && length > 0;
     // Idle passes come every millisecond: only a change is shown.
-    const long state = ((playing ? long{playingEntry} + 1 : 0) * 1000 + length) * 64 + (playing ? player().beat + 1 : 0);
+    const long state =
+        ((playing ? long{playingEntry} + 1 : 0) * 1000 + length) * 64 + (playing ? player().beat + 1 : 0);
     if (state == shownProgress) return;
     shownProgress = state;
     char text[sizeof partText] = {};
@@ -368,7 +372,8 @@ void BLVMixPanel::showProgress()
     int16_t value = 0;
     if (playing) {
         const int beat = std::max<int>(player().beat, 0);
-        value = static_cast<int16_t>(std::min(100, (std::min<int>(playingEntry, length - 1) * 32 + beat + 1) * 100 / (length * 32)));
+        value = static_cast<int16_t>(
+            std::min(100, (std::min<int>(playingEntry, length - 1) * 32 + beat + 1) * 100 / (length * 32)));
     }
     if (value != lastProgress) {
         lastProgress = value;
@@ -381,8 +386,8 @@ void BLVMixPanel::refreshTrackLights()
     BLGroovePanel* g = groove();
     const bool playing = player().playing;
     for (int16_t t = 0; t < kTracks; ++t) {
-        const uint16_t id = g ? g->model.sampleIds[t] : kBLNoSample;
-        const bool inUse = g && id != kBLNoSample && g->model.audible[t];
+        const uint16_t id = g ? g->controller().model.sampleIds[t] : kBLNoSample;
+        const bool inUse = g && id != kBLNoSample && g->controller().model.audible[t];
         lights[t] = static_cast<int16_t>(inUse && playing ? t + 1 : -(t + 1));
         setImage(static_cast<int16_t>(kItemFirstLight + t), lights[t] > 0 ? 2 : 1);
         // The loop's name while it plays.
@@ -391,10 +396,11 @@ void BLVMixPanel::refreshTrackLights()
         shownSamples[t] = shown;
         char text[2 * kBLNameSize + 4] = {};
         if (shown != kBLNoSample) {
-            const BLTrack& k = g->model.current.tracks[t];
-            const BLSongLibrary& lib = g->model.library();
+            const BLTrack& k = g->controller().model.current.tracks[t];
+            const BLSongLibrary& lib = g->controller().model.library();
             if (lib.hasSlot(k.group, k.slot))
-                std::snprintf(text, sizeof text, "%s: %s", lib.groups[k.group].name, lib.getIndexStr(k.group, k.slot));
+                std::snprintf(text, sizeof text, "%s: %s", lib.groups[k.group].name,
+                              lib.getIndexStr(k.group, k.slot));
         }
         setText(static_cast<int16_t>(kItemFirstLoop + t), text);
     }
@@ -506,10 +512,10 @@ void BLVMixPanel::onIdle()
     BLGroovePanel* g = groove();
     // A document opened meanwhile: what it holds is what "No" brings back
     // (a document saved meanwhile holds the mix itself).
-    if (g && visible && std::strcmp(documentPath, g->model.lastDocument.path) != 0) {
-        std::snprintf(documentPath, sizeof documentPath, "%s", g->model.lastDocument.path);
-        if (!g->model.workHeld()) {
-            g->model.holdWork();
+    if (g && visible && std::strcmp(documentPath, g->controller().model.lastDocument.path) != 0) {
+        std::snprintf(documentPath, sizeof documentPath, "%s", g->controller().model.lastDocument.path);
+        if (!g->controller().model.workHeld()) {
+            g->controller().model.holdWork();
             if (!songChanged()) vmixUse(currentSlot);
         }
     }
@@ -517,7 +523,7 @@ void BLVMixPanel::onIdle()
     if (g && generated && visible && songChanged()) {
         const bool wasPlaying = player().playing;
         player().stop();
-        g->model.holdWork();
+        g->controller().model.holdWork();
         common_setSongLabel(g->songName);
         generateAll();
         vmixUse(0);
@@ -544,7 +550,8 @@ void BLVMixPanel::common_setSeqPlayLed(bool on)
 
 void BLVMixPanel::common_setPlaybarLed(short led, short state)
 {
-    if (led >= 0 && led < 8) setImage(static_cast<int16_t>(kItemFirstBeat + led), static_cast<int16_t>(state + 1));
+    if (led >= 0 && led < 8)
+        setImage(static_cast<int16_t>(kItemFirstBeat + led), static_cast<int16_t>(state + 1));
 }
 
 void BLVMixPanel::common_setSyncingLed(bool on)
@@ -572,7 +579,7 @@ void BLVMixPanel::common_setSongLabel(const char* text)
 
 void BLVMixPanel::common_eventGrooveStart()
 {
-    if (const BLGroovePanel* g = groove()) playingEntry = g->sequencePosition();
+    if (const BLGroovePanel* g = groove()) playingEntry = g->controller().sequencePosition();
     refreshTrackLights();
 }
 
@@ -580,11 +587,11 @@ void BLVMixPanel::common_eventGrooveSync()
 {
     BLGroovePanel* g = groove();
     if (!g) return;
-    if (g->sequencePosition() + 1 >= g->model.stored.length) {
+    if (g->controller().sequencePosition() + 1 >= g->controller().model.stored.length) {
         const int16_t next = nextSlot();
         if (regenerate) vmixRandomize(next);
         vmixUse(next);
-        g->setSequencePosition(-1);
+        g->controller().setSequencePosition(-1);
         refreshDurationText();
         ++chains;
     }
@@ -593,7 +600,8 @@ void BLVMixPanel::common_eventGrooveSync()
 
 void BLVMixPanel::common_eventSeqPlayStart()
 {
-    if (const BLGroovePanel* g = groove()) playingEntry = std::max<int16_t>(g->sequencePosition(), 0);
+    if (const BLGroovePanel* g = groove())
+        playingEntry = std::max<int16_t>(g->controller().sequencePosition(), 0);
     refreshTrackLights();
 }
 

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
+#include "control/BLPlayCommon.h"
 #include "library/BLGroove.h"
 #include "library/BLSongLibrary.h"
-#include "panels/player/BLPlayCommon.h"
 #include "ui/PWPanel.h"
 
 class BLPlayer;
@@ -48,15 +48,15 @@ public:
         kItemStyleName = 32,
         kItemPart = 33,
         kItemProgress = 34,
-        kItemFirstLight = 35,     // eight track lights
+        kItemFirstLight = 35,  // eight track lights
         kItemLibrary = 43,
         kItemHelp = 44,
         kItemNetwork = 45,
         kItemOptions = 46,
         kItemGrooves = 47,
-        kItemFirstLoop = 48,      // the loop each track plays
-        kItemFirstMeter = 56,     // eight track meters
-        kItemFirstBeat = 64,      // eight position lights
+        kItemFirstLoop = 48,   // the loop each track plays
+        kItemFirstMeter = 56,  // eight track meters
+        kItemFirstBeat = 64,   // eight position lights
     };
 
     // Message lines.

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "audio/BLEngine.h"
+#include "audio/EngineRest.h"
 #include "audio/OVTrack.h"
 
-TEST(BeatSign, NoBeatIsMinusOneWhereCharIsUnsigned)
+using BeatSign = enginetest::EngineCase;
+
+TEST_F(BeatSign, NoBeatIsMinusOneWhereCharIsUnsigned)
 {
     BLEngine engine;
-    ASSERT_EQ(PlayingStatus.load(), 0);
     const int stopped = engine.getMixerBeat();
     EXPECT_EQ(stopped, -1);
 

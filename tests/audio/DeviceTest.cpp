@@ -6,8 +6,11 @@
 #include <cstring>
 #include <thread>
 
+#include "audio/CardOutput.h"
+#include "audio/EngineRest.h"
 #include "audio/EngineTestLoops.h"
 #include "audio/MMSysAudio.h"
+#include "audio/MMSysOutputs.h"
 #include "audio/Winaudio.h"
 
 using enginetest::TestOutput;
@@ -27,12 +30,19 @@ int countingFill(void* dest, int frames)
     return frames;
 }
 
-class Device : public ::testing::Test {
+class Device : public enginetest::EngineCase {
 protected:
     void SetUp() override
     {
+        EngineCase::SetUp();
         fills = 0;
         failOnFill = -1;
+    }
+    void TearDown() override
+    {
+        wDBClose();
+        wDBSetOutput(nullptr);
+        EngineCase::TearDown();
     }
     TestOutput out{false, 1 << 20};
 };
@@ -158,4 +168,32 @@ TEST_F(Device, WdbLayerOwnsOneInstanceAndTheTimer)
     EXPECT_EQ(mmAud, nullptr);
     wDBClose();
     wDBSetOutput(nullptr);
+}
+
+TEST_F(Device, APlaybackTakesAQueueGivenBeforeTheCard)
+{
+    // No queue given, no JACK client open: the card, one of the device's
+    // own, which cannot tell the frame heard, two periods behind the mixer.
+    const MMSysOutputKind& card = MMSysOutputForPlayback();
+    EXPECT_EQ(&card, &kMMSysOutputs[kMMSysOutputCount - 1]);
+    EXPECT_EQ(card.device(), nullptr);
+    EXPECT_EQ(card.heardFrame, nullptr);
+    MMSysCardOutput::choose("", 256);
+    EXPECT_EQ(card.delayFrames(), 512);
+    MMSysCardOutput::choose("", 512);
+
+    // A queue given goes first, its length behind the mixer.
+    wDBSetOutput(&out);
+    const MMSysOutputKind& queue = MMSysOutputForPlayback();
+    EXPECT_EQ(&queue, &kMMSysOutputs[0]);
+    EXPECT_EQ(queue.device(), &out);
+    ASSERT_EQ(wDBInit(countingFill, 16384 * 4), 0);
+    ASSERT_EQ(wDBStart(), 0);
+    EXPECT_TRUE(out.isOpen);
+    EXPECT_FALSE(wDBPulls());
+    EXPECT_EQ(wDBDelayFrames(), BLOCKLEN.load());
+    double heard = 0;
+    EXPECT_FALSE(wDBHeardFrame(&heard));
+    wDBClose();
+    EXPECT_FALSE(out.isOpen);
 }

@@ -14,6 +14,7 @@
 
 #include "audio/EngineRunFixture.h"
 #include "audio/LoopCache.h"
+#include "audio/OVMixer.h"
 #include "audio/WinApi.h"
 #include "support/MixReference.h"
 
@@ -33,10 +34,12 @@ TEST_F(Facade, StartsQuietAndArmsAtTheSongTempo)
     EXPECT_EQ(SAMPFREQ.load(), 44100);
     EXPECT_EQ(BLOCKLEN.load(), 16384);
     EXPECT_EQ(engine.getMixerBeat(), -1);
+    EXPECT_EQ(engine.state(), BLEngineState::stopped);
 
     engine.samplesBpm(119.9f);
     EXPECT_EQ(SongBPM, 119);
     EXPECT_EQ(PlayingStatus.load(), 1);
+    EXPECT_EQ(engine.state(), BLEngineState::armed);
     EXPECT_EQ(BPM.load(), 2646000 / 119);
     EXPECT_EQ(engine.getMixerBeat(), -1);
     EXPECT_EQ(out->opens, 0);  // armed: the sound card stays free
@@ -55,8 +58,9 @@ TEST_F(Facade, StartsQuietAndArmsAtTheSongTempo)
     engine.samplesBpm(0.5f);  // below 1: the engine stays unarmed
     EXPECT_EQ(SongBPM, 0);
     EXPECT_EQ(PlayingStatus.load(), 0);
-    engine.setMixerBpm(1e30f);  // held at the int range, then at 1.3 times the song
-    EXPECT_EQ(ResampledBPM.load(), 10 * (2646000 / 119) / 13);
+    engine.setMixerBpm(1e30f);  // held at the int range, then at the window's end
+    EXPECT_EQ(ResampledBPM.load(),
+              static_cast<int>(2646000.0L / (169000 * static_cast<long double>(0.001f))));
 }
 
 TEST_F(Facade, TrackCallsReachTheRightTrackAndLoop)
@@ -146,11 +150,15 @@ TEST_F(Facade, ExitAndInitRestartTheEngine)
     engine.play();
     engine.setTrackSample(0, 0);
     ASSERT_EQ(PlayingStatus.load(), 2);
+    EXPECT_EQ(engine.state(), BLEngineState::running);
     engine.sync_atGrooveSet(1);
     engine.exit();
     EXPECT_EQ(PlayingStatus.load(), 0);
+    EXPECT_EQ(engine.state(), BLEngineState::stopped);
     EXPECT_EQ(mmAud, nullptr);
     EXPECT_EQ(Tracks[0].file, F_NOFILE);  // no loop file stays open
+    EXPECT_FALSE(LoopCache_Resident()) << "nor the song's loops in memory";
+    EXPECT_EQ(LoopCache_Bytes(), 0);
     EXPECT_EQ(engine.playing, 1);
     EXPECT_EQ(engine.syncAtGrooveSet, 1);
 
@@ -218,8 +226,11 @@ TEST_F(Playback, AnOutputThatWillNotOpenLeavesTheEngineArmed)
     EXPECT_EQ(PlayingStatus.load(), 2);
     EXPECT_EQ(field(0, &TRACK::curLoop), 0);
     EXPECT_EQ(field(0, &TRACK::prevStart), 0);
-    EXPECT_EQ(field(0, &TRACK::writePos), 65536);
-    EXPECT_EQ(field(1, &TRACK::writePos), 65536);
+    // Rings sized for the window's end, 170 BPM, paced 12.5 % faster still:
+    // 4 x 16384 x 191.25 / 156, in whole mixer blocks.
+    EXPECT_EQ(field(0, &TRACK::writePos), MixRingFrames(16384));
+    EXPECT_EQ(field(1, &TRACK::writePos), MixRingFrames(16384));
+    EXPECT_EQ(MixRingFrames(16384), 81920);
 }
 
 TEST_F(Facade, ASongLoadedWhileArmedPlaysAtItsOwnTempoWithAllItsTracksAtOnce)
@@ -257,6 +268,26 @@ TEST_F(Facade, ASongLoadedWhileArmedPlaysAtItsOwnTempoWithAllItsTracksAtOnce)
     const std::vector<int16_t> heard = played();
     ASSERT_GT(heard.size() / 2, 117600u + 4096);
     EXPECT_EQ(mixref::firstDifference(heard, ref.render(static_cast<int64_t>(heard.size() / 2))), -1);
+}
+
+// A song loads armed; its first Play with every track silent starts the
+// clock all the same, as every later one does.
+TEST_F(Facade, TheFirstPlayAfterASongLoadsRunsTheClockOverSilentTracks)
+{
+    for (int round = 0; round < 2; ++round) {
+        loadSong(120, 2, 4);
+        ASSERT_EQ(PlayingStatus.load(), 1) << round;
+        engine.changesBegin();
+        engine.play();
+        for (short t = 0; t < 8; ++t) engine.setTrackSample(t, -1);
+        engine.setMixerBpm(120);
+        engine.changesEnd();
+        EXPECT_EQ(PlayingStatus.load(), 2) << "play number " << round + 1;
+        const int64_t from = TimeLine.load();
+        for (int i = 0; i < 4; ++i) tick();
+        EXPECT_GT(TimeLine.load(), from) << "play number " << round + 1;
+        engine.stop();
+    }
 }
 
 namespace {
@@ -354,7 +385,10 @@ TEST_F(Playback, AStopGivesUpOnADiskThatDoesNotAnswerAndPlayingGoesOn)
 
 namespace {
 std::atomic<int> readsSeen{0};
-void countRead(void*) { readsSeen.fetch_add(1); }
+void countRead(void*)
+{
+    readsSeen.fetch_add(1);
+}
 }  // namespace
 
 TEST_F(Facade, ASongPlaysFromMemoryWithoutTheDiskAndStreamsWhenOverTheBudget)
@@ -380,6 +414,41 @@ TEST_F(Facade, ASongPlaysFromMemoryWithoutTheDiskAndStreamsWhenOverTheBudget)
             EXPECT_GT(readsSeen.load(), 0);
         }
         engine.stop();
+    }
+    LoopCache_SetBudget(int64_t{200} << 20);
+}
+
+TEST_F(Playback, TheWholeTempoWindowPlaysSampleExactStreamedAndFromMemory)
+{
+    // A 90 BPM song at 140, 50 over its tempo and past 1.3 times it; a
+    // faster tempo asked for is held at the window's end.
+    for (const bool fits : {true, false}) {
+        SCOPED_TRACE(fits ? "in memory" : "streamed");
+        LoopCache_SetBudget(fits ? int64_t{200} << 20 : 0);
+        loadSong(90, 2, 4);
+        EXPECT_EQ(LoopCache_Resident(), fits);
+        const size_t before = out->stream.size();
+        engine.play();
+        engine.setMixerBpm(150.0f);
+        EXPECT_EQ(ResampledBPM.load(),
+                  static_cast<int>(2646000.0L / (140000 * static_cast<long double>(0.001f))));
+        engine.setMixerBpm(140.0f);
+        engine.setTrackSample(0, 1);
+        ASSERT_EQ(PlayingStatus.load(), 2);
+        // More song frames than a ring holds, several times over.
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(LoaderWaitIdle(10000));
+            tick(9);
+        }
+        engine.stop();
+
+        mixref::Chain ref;
+        ref.songBpm = 90;
+        ref.mixBpm = 140.0f;
+        ref.tracks = {mixref::track(testLoopAt(2, 4 * 29400), 127, 0)};
+        const std::vector<int16_t> heard = played(before);
+        ASSERT_GT(heard.size() / 2, 40u * 9 * 2048 * 9 / 10);
+        EXPECT_EQ(mixref::firstDifference(heard, ref.render(static_cast<int64_t>(heard.size() / 2))), -1);
     }
     LoopCache_SetBudget(int64_t{200} << 20);
 }

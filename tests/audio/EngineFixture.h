@@ -1,6 +1,7 @@
 // The engine's lower layer driven by hand, without a device or threads: the
 // tracks armed at 120 BPM (22050 frames a beat), the running state set, the
-// loader's services and the mixer's blocks called in turn by the test.
+// loader's services and the mixer's blocks called in turn by the test. The
+// engine is at rest before (audio/EngineRest.h) and after.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "audio/EngineRest.h"
 #include "audio/EngineTestLoops.h"
+#include "audio/LoopCache.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
 #include "audio/Vtrack.h"
@@ -27,14 +30,17 @@ inline int unity(int v)
     return static_cast<int>(v * 127 / 128.0);
 }
 
-class LowerLayer : public ::testing::Test {
+class LowerLayer : public EngineCase {
 protected:
     void SetUp() override
     {
-        PlayingStatus.store(0);
+        EngineCase::SetUp();
+        if (HasFatalFailure()) return;
         SetRealtimeFreq(44100);
         SetSongBPM(120);
         ResetSongVTracks();
+        // A song an earlier test left in memory would be mixed in place of the files.
+        LoopCache_Clear();
         BPM.store(kBeat);
         ResampledBPM.store(kBeat);
         ttDistance.store(8);
@@ -58,6 +64,9 @@ protected:
         PlayingStatus.store(0);
         TimeLine.store(0);
         ResetSongVTracks();
+        SetLaunchGrid(kCycleBeats);
+        SetTimeLineStart(0);
+        EngineCase::TearDown();
     }
 
     // Writes test loop `id` and adds it to the samples list; its loop number.

@@ -1,6 +1,7 @@
 // The whole engine through its facade, with its loader thread, playing into
 // a TestOutput instead of the sound card. Without the timer the test makes
-// the refill ticks itself.
+// the refill ticks itself. The engine is at rest before (audio/EngineRest.h)
+// and after: the tear-down undoes whatever of it a case may have changed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "audio/BLEngine.h"
+#include "audio/EngineRest.h"
 #include "audio/EngineTestLoops.h"
 #include "audio/OVMixer.h"
 #include "audio/Vtrack.h"
@@ -19,12 +21,14 @@
 
 namespace enginetest {
 
-class EngineRun : public ::testing::Test {
+class EngineRun : public EngineCase {
 protected:
     virtual bool withTimer() const { return false; }
 
     void SetUp() override
     {
+        EngineCase::SetUp();
+        if (HasFatalFailure()) return;
         out = std::make_unique<TestOutput>(withTimer(), size_t{64} << 20);
         wDBSetOutput(out.get());
         wDBSetTimer(withTimer());
@@ -34,10 +38,19 @@ protected:
     void TearDown() override
     {
         engine.stop();
+        engine.setKeyLock(false);
+        engine.synth_Stop();
+        engine.userLoop_load(nullptr);
         engine.exit();
         wDBSetOutput(nullptr);
         wDBSetTimer(true);
         ResetSongVTracks();
+        SetLaunchGrid(kCycleBeats);
+        SetTimeLineStart(0);
+        LoopCache_SetBudget(int64_t{200} << 20);
+        GetSamplesObserver.store(nullptr);
+        F_readObserver.store(nullptr);
+        EngineCase::TearDown();
     }
 
     // A song at `bpm` of `count` test loops (ids 1 up), `beats` beats long each.

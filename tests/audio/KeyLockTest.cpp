@@ -3,13 +3,17 @@
 // finer stretcher has exactly the output tempo's length and keeps the key.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <future>
 #include <vector>
 
 #include "audio/EngineRunFixture.h"
 #include "audio/KeyLock.h"
 #include "audio/OVTrack.h"
+#include "audio/Winaudio.h"
+#include "platform/PlatStretch.h"
 #include "support/TestSupport.h"
 
 namespace enginetest {
@@ -68,12 +72,41 @@ TEST_F(KeyLockRun, TheBeatFollowsWhatIsHeardThroughOnOffAndTempoMoves)
     EXPECT_TRUE(engine.keyLock());
 }
 
+// Key lock's first switch-on builds its stretcher while the sound card
+// goes on being filled: the device lock is free all the while.
+TEST_F(KeyLockRun, TheFirstSwitchOnBuildsTheStretcherWithoutHoldingUpTheSound)
+{
+    loadSong(120, 1, 4);
+    engine.play();
+    engine.setTrackSample(0, 0);
+    ASSERT_EQ(PlayingStatus.load(), 2);
+    ASSERT_TRUE(engine.setKeyLock(false));
+    static std::future<void> taker;
+    static bool lockFree;
+    lockFree = false;
+    KeyLock_SetMaker([](double outPerIn) {
+        // What the sound card's thread does for every period.
+        taker = std::async(std::launch::async, [] { MixerLock hold; });
+        lockFree = taker.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        return PlatStretcher_Live(outPerIn);
+    });
+    const bool on = engine.setKeyLock(true);
+    taker.wait();
+    KeyLock_SetMaker(nullptr);
+    EXPECT_TRUE(on);
+    EXPECT_TRUE(lockFree) << "the device lock was held while the stretcher was built";
+    EXPECT_TRUE(engine.keyLock());
+    for (int i = 0; i < 4; ++i) tick();
+    EXPECT_GT(out->stream.size(), 0u);
+}
+
 TEST(KeyLockRenderTest, GivesTheOutputTempoLengthExactlyAndKeepsTheKey)
 {
     const int in = 8 * 22050;
     std::vector<int16_t> tone(2 * in);
     for (int i = 0; i < in; ++i)
-        tone[2 * i] = tone[2 * i + 1] = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440.0 * i / 44100)));
+        tone[2 * i] = tone[2 * i + 1] =
+            static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440.0 * i / 44100)));
     for (const int outPerBeat : {16961, 29400}) {
         KeyLockRender render(22050, outPerBeat, in);
         ASSERT_TRUE(render.ok());
@@ -86,7 +119,8 @@ TEST(KeyLockRenderTest, GivesTheOutputTempoLengthExactlyAndKeepsTheKey)
             const int n = std::min(in - at, 1000 + at % 3001);
             render.put(tone.data() + 2 * at, n, at + n == in);
             at += n;
-            for (int k; (k = render.take(piece.data(), 3000)) > 0;) got.insert(got.end(), piece.begin(), piece.begin() + 2 * k);
+            for (int k; (k = render.take(piece.data(), 3000)) > 0;)
+                got.insert(got.end(), piece.begin(), piece.begin() + 2 * k);
         }
         EXPECT_EQ(static_cast<int64_t>(got.size() / 2), total);
         EXPECT_EQ(render.left(), 0);

@@ -111,8 +111,12 @@ TEST_F(Mixer, MixTempoFramesPerBeatAndMeterDistance)
 {
     EXPECT_EQ(SetMixBPM(120000), 22049);
     EXPECT_EQ(ttDistance.load(), 7);
-    EXPECT_EQ(SetMixBPM(240000), 16961);  // at most 1.3 times the song tempo
-    EXPECT_EQ(ttDistance.load(), 6);
+    EXPECT_EQ(SetMixBPM(240000), 15564);  // at most the window's end, 170
+    EXPECT_EQ(ttDistance.load(), 5);
+    EXPECT_EQ(SetMixBPM(170000), 15564);
+    // A link pacing the mix to keep its beat on another's may go 12.5 % past it.
+    EXPECT_EQ(SetMixBPM(240000, true), 13834);
+    EXPECT_EQ(SetMixBPM(180000, true), 14699);  // 180 as it is, the frames as 120 has them (22049)
     EXPECT_EQ(SetMixBPM(60000), 44099);
     EXPECT_EQ(ttDistance.load(), 15);
     EXPECT_EQ(ResampledBPM.load(), 44099);
@@ -142,15 +146,15 @@ TEST_F(Mixer, ResampledOutputConsumesSongFramesByTempo)
 
     // Faster and slower, each chunk of 2048 output frames consumes the song
     // frames its tempo gives it, mixed as they are needed, not a block ahead.
-    SetMixBPM(240000);  // 2662 song frames for 2048
+    SetMixBPM(240000);  // held at 170: 2901 song frames for 2048
     GetResampled(out.data(), kMixBlock);
-    EXPECT_EQ(TimeLine.load() - resBufPtr, 2048 + 2662);
+    EXPECT_EQ(TimeLine.load() - resBufPtr, 2048 + 2901);
     GetResampled(out.data(), kMixBlock);
-    EXPECT_EQ(TimeLine.load() - resBufPtr, 2048 + 2 * 2662);
+    EXPECT_EQ(TimeLine.load() - resBufPtr, 2048 + 2 * 2901);
     EXPECT_LT(resBufPtr, 256);
     SetMixBPM(60000);  // 1024 song frames for 2048
     for (int piece : {512, 1000, 536}) GetResampled(out.data(), piece);
-    EXPECT_EQ(TimeLine.load() - resBufPtr, 2048 + 2 * 2662 + 1024);
+    EXPECT_EQ(TimeLine.load() - resBufPtr, 2048 + 2 * 2901 + 1024);
     EXPECT_LT(resBufPtr, 256);
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/EngineRest.h"
 #include "audio/EngineTestLoops.h"
 #include "audio/QualMix.h"
 #include "audio/Vtrack.h"
@@ -36,10 +37,12 @@ struct Mix {
     int right(int f) const { return s[static_cast<size_t>(2 * f + 1)]; }
 };
 
-class QualMix : public ::testing::Test {
+class QualMix : public enginetest::EngineCase {
 protected:
     void SetUp() override
     {
+        EngineCase::SetUp();
+        if (HasFatalFailure()) return;
         SetSongBPM(120);
         ResetSongVTracks();
         QualMix_SetQuality(kQualMixClassic);
@@ -50,6 +53,7 @@ protected:
         QualMix_SetHooks(nullptr, nullptr);
         QualMix_SetQuality(kQualMixClassic);
         ResetSongVTracks();
+        EngineCase::TearDown();
     }
     // Adds a loop; its number in the script (entry + 1).
     int addLoop(const std::vector<int16_t>& samples, int channels, int repeats)

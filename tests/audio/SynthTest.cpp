@@ -58,7 +58,8 @@ struct Synth {
     {
         std::vector<float> l(static_cast<size_t>(frames) + 2048, 0.0f), r(l.size(), 0.0f);
         for (int done = 0; done < frames; done += block)
-            SynthFloatRender(&s, l.data() + done, r.data() + done, from + done, 128.0f, std::min(block, frames - done));
+            SynthFloatRender(&s, l.data() + done, r.data() + done, from + done, 128.0f,
+                             std::min(block, frames - done));
         l.resize(static_cast<size_t>(frames));
         return l;
     }
@@ -115,10 +116,10 @@ TEST(Synth, ARestStealsTheOldestVoiceAndTiesGoToTheLowestVoice)
 TEST(Synth, StepsFallOnTheSubdivisionsOfTheBeat)
 {
     Notes impulse(1);
-    for (const auto& [speed, want] :
-         std::vector<std::pair<int, std::vector<int>>>{{4, {0, 5512, 11025, 16537, 22050, 27562, 33075, 38587}},
-                                                       {8, {0, 2756, 5512, 8268, 11025, 13781, 16537, 19293, 22050}},
-                                                       {1, {0, 22050, 44100}}}) {
+    for (const auto& [speed, want] : std::vector<std::pair<int, std::vector<int>>>{
+             {4, {0, 5512, 11025, 16537, 22050, 27562, 33075, 38587}},
+             {8, {0, 2756, 5512, 8268, 11025, 13781, 16537, 19293, 22050}},
+             {1, {0, 22050, 44100}}}) {
         Synth syn(impulse.table);
         ArpeggiatorOn(&syn.s, 0, speed, "c1c1", 0);
         std::vector<int> got;
@@ -198,7 +199,8 @@ TEST(Synth, PolyphonyCutsTheOldestNoteAndLoweringItSilencesTheVoicesAbove)
     SetSynthPoly(&four.s, 2);
     EXPECT_EQ(four.left(5000, 1)[0], ((5000 - 4000 + 1) + (5000 - 1000 + 1)) * 0.75f);
     SetSynthPoly(&four.s, 4);
-    EXPECT_EQ(four.left(6000, 1)[0], ((6000 - 4000 + 1) + (6000 - 1000 + 1) + (6000 - 2000 + 1) + (6000 - 3000 + 1)) * 0.75f);
+    EXPECT_EQ(four.left(6000, 1)[0],
+              ((6000 - 4000 + 1) + (6000 - 1000 + 1) + (6000 - 2000 + 1) + (6000 - 3000 + 1)) * 0.75f);
     SetSynthPoly(&four.s, 0);
     EXPECT_EQ(four.s.poly, 1);
     SetSynthPoly(&four.s, 40);
@@ -354,7 +356,10 @@ TEST_F(SynthLive, ChangesWhileTheTimerMixesTheSynthesizer)
     while (TimeLine.load() < 3 * 44100 && std::chrono::steady_clock::now() < limit) {
         switch (pick(6)) {
             case 0: engine.synth_SetFolder(sounds[pick(2)].c_str()); break;
-            case 1: engine.synth_Arp(static_cast<short>(pick(4)), static_cast<short>(1 << pick(4)), pick(2) ? "c1e1g1" : "g1  c1"); break;
+            case 1:
+                engine.synth_Arp(static_cast<short>(pick(4)), static_cast<short>(1 << pick(4)),
+                                 pick(2) ? "c1e1g1" : "g1  c1");
+                break;
             case 2: engine.synth_Stop(); break;
             case 3: engine.synth_SetPoly(static_cast<short>(pick(40))); break;
             case 4: written += engine.synth_mix(wav.c_str()); break;

@@ -14,6 +14,7 @@
 #include "audio/EngineRunFixture.h"
 #include "audio/EngineTestLoops.h"
 #include "audio/Vetro.h"
+#include "audio/Vtrack.h"
 #include "audio/WinApi.h"
 #include "audio/sndInRec.h"
 #include "support/TestSupport.h"
@@ -22,8 +23,14 @@ namespace {
 
 using namespace enginetest;
 
-int16_t inputLeft(int64_t f) { return static_cast<int16_t>(f % 30000 - 15000); }
-int16_t inputRight(int64_t f) { return static_cast<int16_t>(-(f % 20000)); }
+int16_t inputLeft(int64_t f)
+{
+    return static_cast<int16_t>(f % 30000 - 15000);
+}
+int16_t inputRight(int64_t f)
+{
+    return static_cast<int16_t>(-(f % 20000));
+}
 
 // A sound input that hands out a buffer only when the test releases one;
 // frame f of what it captures is (inputLeft(f), inputRight(f)).
@@ -84,13 +91,19 @@ unsigned long recordedWhen(unsigned long want)
 
 void waitTaken(HeldInput& in, int buffers)
 {
-    for (int i = 0; i < 4000 && in.taken() < buffers; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 4000 && in.taken() < buffers; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
-class UserLoop : public ::testing::Test {
+class UserLoop : public EngineCase {
 protected:
+    // Frames a recording takes for a song of 120 BPM: 8 bars at 70.
+    static constexpr int32_t kCapacity = 8 * 4 * 2646000 / 70 + 4096;
     void SetUp() override
     {
+        EngineCase::SetUp();
+        if (HasFatalFailure()) return;
+        SetSongBPM(120);
         WAVEIN_SetSource(&input);
         Vetro_Init();
         vetroRenderData = vetroRenderDataRec{};
@@ -102,6 +115,7 @@ protected:
         UserLoop_SetMemoryBudget(0);
         WAVEIN_SetSource(nullptr);
         Vetro_Exit();
+        EngineCase::TearDown();
     }
 
     std::string wave(const std::string& name, const std::vector<int16_t>& samples, const WaveHeader& h = {})
@@ -125,7 +139,8 @@ protected:
     void rampLoop(int32_t frames)
     {
         auto* block = static_cast<int16_t*>(M_alloc(frames * 4));
-        for (int32_t f = 0; f < frames; ++f) block[2 * f] = block[2 * f + 1] = static_cast<int16_t>(f % 20000);
+        for (int32_t f = 0; f < frames; ++f)
+            block[2 * f] = block[2 * f + 1] = static_cast<int16_t>(f % 20000);
         Vetro_ReplaceLoop(block, frames, 2);
     }
 
@@ -169,7 +184,7 @@ TEST_F(UserLoop, ARecordingStoresWholeBuffersUntilItIsStopped)
     input.release(3);
     EXPECT_EQ(recordedWhen(6144), 6144u);
     UserLoop_RecordStatus(&percent, &level);
-    EXPECT_EQ(percent, 6144 * 100 / 220500);
+    EXPECT_EQ(percent, 6144 * 100 / kCapacity);
     blUserLoopSettingsRec s{1, 1, 0, 1, 1, 0, 100};
     Vetro_ApplySettings(&s);
     EXPECT_EQ(vetroRenderData.active, 0) << "silent while the block fills";
@@ -194,30 +209,34 @@ TEST_F(UserLoop, ARecordingStoresWholeBuffersUntilItIsStopped)
 TEST_F(UserLoop, AFullRecordingHoldsItsWholeBlockAndReportsAHundredPercent)
 {
     ASSERT_EQ(UserLoop_RecordStart(), 1);
-    input.release(108);
-    EXPECT_EQ(recordedWhen(220500), 220500u) << "5 seconds at the first size tried";
+    // 8 bars at the slowest tempo of a 120 BPM song, 70: no limit of 5 s.
+    const int buffers = (kCapacity + 2047) / 2048;
+    input.release(buffers);
+    EXPECT_EQ(recordedWhen(kCapacity), static_cast<unsigned long>(kCapacity)) << "the first size tried";
     // The buffer that filled the block and the seven still queued come back
     // and are not queued again.
     input.release(20);
-    waitTaken(input, 115);
-    for (int i = 0; i < 40 && input.taken() == 115; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(input.taken(), 115);
+    waitTaken(input, buffers + 7);
+    for (int i = 0; i < 40 && input.taken() == buffers + 7; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(input.taken(), buffers + 7);
     short percent = 0, level = 0;
     EXPECT_EQ(UserLoop_RecordStatus(&percent, &level), 0);
     EXPECT_EQ(percent, 100);
     UserLoop_RecordStop();
     UserLoop_RecordReset();
-    ASSERT_EQ(vetroGlobalData.loopFrames, 220500);
-    EXPECT_EQ(vetroGlobalData.loopData[2 * 220499], inputLeft(220499));
+    ASSERT_EQ(vetroGlobalData.loopFrames, kCapacity);
+    EXPECT_EQ(vetroGlobalData.loopData[2 * (kCapacity - 1)], inputLeft(kCapacity - 1));
 
-    // With less memory a smaller block is taken: 6 seconds of bytes, 1.5 s.
+    // With less memory a smaller block is taken, a quarter less each try:
+    // at 300000 bytes 68346 frames, 1.5 s.
     UserLoop_SetMemoryBudget(300000);
     ASSERT_EQ(UserLoop_RecordStart(), 1);
     EXPECT_EQ(vetroGlobalData.loopFrames, 0) << "the new recording replaced the loop";
     input.release(3);  // beside the 13 left over
     recordedWhen(16 * 2048);
     UserLoop_RecordStatus(&percent, &level);
-    EXPECT_EQ(percent, 16 * 2048 * 100 / 66150);
+    EXPECT_EQ(percent, 16 * 2048 * 100 / 68346);
     UserLoop_SetMemoryBudget(1000);
     UserLoop_RecordReset();
     EXPECT_EQ(UserLoop_RecordStart(), 0) << "no block of 6 seconds of bytes";
@@ -250,6 +269,10 @@ TEST_F(UserLoop, LoadingTakesMonoAndStereoAtTheEnginesRateAndWhatFits)
     EXPECT_EQ(vetroGlobalData.loopChannels, 1);
     EXPECT_EQ(vetroGlobalData.loopFrames, 3000);
     EXPECT_EQ(vetroGlobalData.loopData[2999], 2999);
+    BLEngine engine;  // and as the facade tells it
+    const BLUserLoopState first = engine.userLoop_state();
+    EXPECT_EQ(first.frames, 3000);
+    EXPECT_EQ(first.channels, 1);
 
     // A mono loop sounds the same on both sides.
     apply(1, 0, 1.0f, 0, 100);
@@ -266,6 +289,7 @@ TEST_F(UserLoop, LoadingTakesMonoAndStereoAtTheEnginesRateAndWhatFits)
     const std::string missing = kelPath(dir.file("none.wav"));
     EXPECT_EQ(UserLoop_Load(const_cast<char*>(missing.c_str())), 0);
     EXPECT_EQ(vetroGlobalData.loopFrames, 3000);
+    EXPECT_EQ(engine.userLoop_state().serial, first.serial) << "the same loop";
 
     // What does not fit loads its first half.
     const std::string stereo = wave("stereo.wav", std::vector<int16_t>(2 * 10000, 7));
@@ -274,6 +298,8 @@ TEST_F(UserLoop, LoadingTakesMonoAndStereoAtTheEnginesRateAndWhatFits)
     EXPECT_EQ(vetroGlobalData.loopFrames, 5000);
     EXPECT_EQ(UserLoop_LastLoad().fileFrames, 10000);
     EXPECT_EQ(UserLoop_LastLoad().loadedFrames, 5000);
+    EXPECT_EQ(engine.userLoop_state().serial, first.serial + 1) << "a new loop";
+    EXPECT_EQ(engine.userLoop_state().frames, 5000);
 
     EXPECT_EQ(UserLoop_Load(nullptr), 0);
     EXPECT_EQ(vetroGlobalData.loopData, nullptr);
@@ -313,7 +339,8 @@ TEST_F(UserLoop, PhaseAndSpeedPlaceTheBlockInTheRegion)
     const int32_t rs = vetroGlobalData.regionStart;
     render(0);
     EXPECT_EQ(vetroRenderData.srcOffset, 0);
-    for (int i = 50; i < 2048; i += 97) EXPECT_FLOAT_EQ(outL[static_cast<size_t>(i)], static_cast<float>((rs + i) % 20000)) << i;
+    for (int i = 50; i < 2048; i += 97)
+        EXPECT_FLOAT_EQ(outL[static_cast<size_t>(i)], static_cast<float>((rs + i) % 20000)) << i;
 
     // Phase 0.5 (half a bar of one): half a period later.
     apply(1, 0.5f, 1.0f, 10, 100);
@@ -340,10 +367,37 @@ TEST_F(UserLoop, PhaseAndSpeedPlaceTheBlockInTheRegion)
     EXPECT_EQ(vetroRenderData.active, 0);
 }
 
+// A period of one bar (88200 frames) ends 136 frames into the block that
+// starts at 88064: the loop starts again on that frame, not a block later.
+TEST_F(UserLoop, TheLoopRestartsOnTheFrameItsPeriodEnds)
+{
+    rampLoop(200000);
+    apply(1, 0, 1.0f, 0, 100);
+    render(88064);
+    EXPECT_FLOAT_EQ(outL[0], static_cast<float>(88064 % 20000));
+    EXPECT_FLOAT_EQ(outL[135], static_cast<float>(88199 % 20000)) << "the period's last frame";
+    EXPECT_FLOAT_EQ(outL[136], 0.0f) << "the region's first frame, faded in from 0";
+    for (int i = 186; i < 2048; i += 131)
+        EXPECT_FLOAT_EQ(outL[static_cast<size_t>(i)], static_cast<float>(i - 136)) << i;
+    render(88064 + 2048);
+    EXPECT_FLOAT_EQ(outL[0], static_cast<float>(2048 - 136)) << "and the next block goes on from there";
+
+    // At a fitted speed the restart lands on its frame too: 4 bars of a
+    // 128 BPM loop (330750 frames) played over 4 bars at 100 BPM (423360).
+    rampLoop(330750);
+    apply(4, 0, 100.0f / 128.0f, 0, 100);
+    const int64_t period = 4 * 105840;
+    const int64_t block = period - period % 2048;
+    render(block, 2048, 105840);
+    const auto restart = static_cast<size_t>(period - block);
+    EXPECT_FLOAT_EQ(outL[restart], 0.0f);
+    EXPECT_NEAR(outL[restart + 128], 100.0, 1e-3) << "128 frames on at 0.78125: source frame 100";
+}
+
 TEST_F(UserLoop, SavingWritesOnePeriodWithoutTheMasterVolume)
 {
     constantLoop(200000, 20000, -20000);
-    apply(2, 0, 1.0f, 0, 100, 4.0f);  // loud enough to clip
+    apply(2, 0, 1.0f, 0, 100, 4.0f);    // loud enough to clip
     vetroRenderData.barFrames = 88200;  // 120 BPM
     vetroRenderData.masterGain = 0.1f;
     const std::string target = dir.file("User/loop.wav");
@@ -417,9 +471,13 @@ TEST_F(UserLoopLive, ChangesWhileTheTimerMixesTheLoop)
                 break;
             case 4: saved += engine.userLoop_save(kelPath(dir.file("saved.wav")).c_str()); break;
             default: {
-                blUserLoopSettingsRec s{1, static_cast<int16_t>(1 << pick(4)), static_cast<float>(pick(8)),
-                                        static_cast<float>(pick(150)) / 100, 0.5f + static_cast<float>(pick(150)) / 100,
-                                        static_cast<float>(pick(50)), static_cast<float>(50 + pick(51))};
+                blUserLoopSettingsRec s{1,
+                                        static_cast<int16_t>(1 << pick(4)),
+                                        static_cast<float>(pick(8)),
+                                        static_cast<float>(pick(150)) / 100,
+                                        0.5f + static_cast<float>(pick(150)) / 100,
+                                        static_cast<float>(pick(50)),
+                                        static_cast<float>(50 + pick(51))};
                 engine.userLoop_params(&s);
             }
         }

@@ -39,7 +39,8 @@ void put32(std::string& s, uint32_t v)
 uint32_t get32(const std::string& s, size_t at)
 {
     return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 |
-           static_cast<uint8_t>(s[at + 2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
+           static_cast<uint8_t>(s[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
 }
 
 std::string chunk(const char* id, const std::string& body)
@@ -299,9 +300,9 @@ TEST_F(WaveFile, ChunksBeforeAndAfterTheSamplesAreWalked)
 TEST_F(WaveFile, ExtensibleSixteenBitPcmPlays)
 {
     std::string ext = fmtBody(Format{});
-    put16(ext, 22);      // extension size
-    put16(ext, 16);      // valid bits
-    put32(ext, 3);       // front left and right
+    put16(ext, 22);  // extension size
+    put16(ext, 16);  // valid bits
+    put32(ext, 3);   // front left and right
     ext += std::string("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 16);
     ext[0] = '\xFE';
     ext[1] = '\xFF';
@@ -347,8 +348,9 @@ TEST_F(WaveFile, DamagedLayoutsAreRefused)
     s = good;
     s[10] = 'X';
     EXPECT_TRUE(refused(s));  // no WAVE
-    EXPECT_TRUE(refused(riff(chunk("data", ramp(64)) + chunk("fmt ", fmtBody(Format{})))));  // samples before format
-    EXPECT_TRUE(refused(riff(chunk("fmt ", fmtBody(Format{})) + chunk("LIST", "abcd"))));    // no samples
+    EXPECT_TRUE(
+        refused(riff(chunk("data", ramp(64)) + chunk("fmt ", fmtBody(Format{})))));  // samples before format
+    EXPECT_TRUE(refused(riff(chunk("fmt ", fmtBody(Format{})) + chunk("LIST", "abcd"))));  // no samples
     EXPECT_TRUE(refused(riff(chunk("fmt ", fmtBody(Format{}).substr(0, 14)) + chunk("data", ramp(4)))));
     // A chunk whose size runs past the end hides the samples.
     std::string big = "LIST";

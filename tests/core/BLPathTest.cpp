@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "core/BLPath.h"
-#include "platform/PlatDialogs.h"
 #include "core/FileTestUtil.h"
 #include "platform/PlatDialogs.h"
 #include "platform/PlatHeadless.h"
@@ -211,7 +210,8 @@ TEST_F(BLPathDialogs, OneDialogAtATime)
     // Its result posted and not taken yet: the next dialog still waits, so
     // that no dialog thread writes a path the main thread is reading.
     plat::Event done;
-    for (int i = 0; i < 10000 && !(backend->pollEvent(done) && done.type == plat::Event::Type::DialogDone); ++i)
+    for (int i = 0; i < 10000 && !(backend->pollEvent(done) && done.type == plat::Event::Type::DialogDone);
+         ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(done.data, &first);
     EXPECT_TRUE(BLPath::dialogPending());

@@ -27,7 +27,8 @@ public:
     void put(const char (&type)[5], int32_t id, const Bytes& bytes)
     {
         saved = file.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()),
-                              static_cast<long>(kelFourCC(type)), id) && saved;
+                              static_cast<long>(kelFourCC(type)), id) &&
+                saved;
     }
     bool close() { return file.Close() && created && saved; }
 

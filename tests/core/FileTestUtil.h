@@ -35,6 +35,9 @@ inline std::string kelOf(const std::string& system)
 }
 
 // A system folder as a kel folder path, ending with ':'.
-inline std::string kelFolderOf(const std::string& system) { return kelOf(system) + ":"; }
+inline std::string kelFolderOf(const std::string& system)
+{
+    return kelOf(system) + ":";
+}
 
 }  // namespace filetest

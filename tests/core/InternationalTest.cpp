@@ -22,15 +22,16 @@ namespace {
 constexpr long kText = kelFourCC("TEXT");
 
 // Every message number the program shows.
-const std::set<int> kUsedMessages = {1,   2,   3,   4,   6,   7,   9,   10,  11,  12,  13,  14,  16,  17,
-                                     19,  20,  21,  22,  24,  25,  31,  34,  35,  36,  40,  42,  43,  44,
-                                     45,  46,  47,  48,  50,  52,  53,  100, 101, 102, 103, 104, 105, 106,
-                                     107, 108, 109, 110, 111, 112, 113, 181, 189, 190, 191, 192, 193, 194,
-                                     195, 196, 197, 198, 199, 200, 201, 202, 203, 204};
+const std::set<int> kUsedMessages = {
+    1,   2,   3,   4,   6,   7,   9,   10,  11,  12,  13,  14,  16,  17,  19,  20,  21,  22,  24,  25,  31,
+    34,  35,  36,  40,  42,  43,  44,  45,  46,  47,  48,  50,  52,  53,  100, 101, 102, 103, 104, 105, 106,
+    107, 108, 109, 110, 111, 112, 113, 181, 189, 190, 191, 192, 193, 194, 195, 196, 197, 198, 199, 200, 201,
+    202, 203, 204, 184, 387, 388, 389, 390, 391, 560, 561, 562, 563, 564, 565, 566, 567, 568};
 // Messages the program fills in with texts (song, file or folder names): how many.
 const std::map<int, int> kFormattedMessages = {
     {14, 2},  {17, 1},  {21, 1},  {48, 1},  {100, 1}, {101, 1}, {102, 2}, {103, 1}, {104, 2}, {105, 2},
-    {106, 1}, {107, 1}, {108, 1}, {109, 1}, {110, 2}, {111, 1}, {112, 1}, {113, 1}, {181, 2}, {201, 1}};
+    {106, 1}, {107, 1}, {108, 1}, {109, 1}, {110, 2}, {111, 1}, {112, 1}, {113, 1}, {181, 2}, {201, 1},
+    {9, 1},   {184, 1}, {560, 1}, {561, 1}, {562, 1}, {563, 3}, {565, 1}, {566, 1}, {567, 1}, {568, 4}};
 
 class EnvVar {
 public:
@@ -225,6 +226,24 @@ TEST_F(InternationalTest, NamesAreShownWholeAndAsTheyAre)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Le \xC2\xAB " + accents + " \xC2\xBB et latin\xC3\xA9, 100%");
     EXPECT_EQ(boxes[0].title, "Question");
+}
+
+// The plain boxes take the program's 8-bit texts, and a name in UTF-8 (a
+// folder's, a device's words) shows as itself there too, not as two signs
+// a character.
+TEST_F(InternationalTest, ThePlainBoxesShowANameInUtf8AsItself)
+{
+    KEL_UserNotify(
+        "Le dossier /home/\xC3\xA9t\xC3\xA9 ne peut pas \xC3\xAAtre \xC3\xA9"
+        "crit.",
+        0);
+    KEL_UserNotify("La s\xe9quence est vide", 0);
+    KEL_UserChoose("Caf\xC3\xA9 ?", "Oui", "Non", nullptr);
+    const auto boxes = backend->boxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].text, "Le dossier /home/été ne peut pas être écrit.");
+    EXPECT_EQ(boxes[1].text, "La séquence est vide");
+    EXPECT_EQ(boxes[2].text, "Café ?");
 }
 
 TEST_F(InternationalTest, TheQuitQuestionEndsTheLoopOnlyOnYes)

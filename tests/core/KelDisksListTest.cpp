@@ -17,7 +17,8 @@ protected:
     void SetUp() override
     {
         for (const char* v : {"A", "C", "D"}) fs::create_directory(dir.file(v));
-        kelDisksList::setVolumeRoots({dir.file("A"), dir.file("C") + "/", dir.file("Missing"), dir.file("D")});
+        kelDisksList::setVolumeRoots(
+            {dir.file("A"), dir.file("C") + "/", dir.file("Missing"), dir.file("D")});
     }
     void TearDown() override { kelDisksList::setVolumeRoots({}); }
 
@@ -123,7 +124,8 @@ TEST(DisksSystem, TheRootComesFirstAndIsNamedForItsLibrary)
     const std::vector<std::string> roots = kelDisksList::volumeRoots();
     for (size_t i = 1; i < roots.size(); ++i) {
         const fs::path parent = fs::path(roots[i]).parent_path();
-        EXPECT_TRUE(parent == "/mnt" || parent.parent_path() == "/media" || parent.parent_path() == "/run/media")
+        EXPECT_TRUE(parent == "/mnt" || parent.parent_path() == "/media" ||
+                    parent.parent_path() == "/run/media")
             << roots[i];
     }
 }

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
+#include "core/FileTestUtil.h"
 #include "core/kelFiles.h"
 #include "core/kelOffmap.h"
 #include "core/kelQt.h"
-#include "core/FileTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -269,6 +269,21 @@ TEST_F(KelFileOps, CopyReplacesAReadOnlyDestinationAndFailsCleanly)
     // A folder is not copied.
     fs::create_directory(dir.file("folder"));
     EXPECT_FALSE(KEL_FileCopy(kel("folder").c_str(), kel("to.wav").c_str()));
+}
+
+TEST_F(KelFileOps, CopyOntoALinkMakesAFileOfItsOwnAndLeavesTheLinkedOneAlone)
+{
+    // As in a user's program folder whose library links to the installed one.
+    fs::create_directory(dir.file("shared"));
+    writeFile(dir.file("shared/picture.gif"), "installed");
+    ASSERT_EQ(::chmod(dir.file("shared/picture.gif").c_str(), 0444), 0);
+    fs::create_symlink(dir.file("shared/picture.gif"), dir.file("picture.gif"));
+    writeFile(dir.file("from.gif"), "the user's");
+
+    ASSERT_TRUE(KEL_FileCopy(kel("from.gif").c_str(), kel("picture.gif").c_str()));
+    EXPECT_FALSE(fs::is_symlink(dir.file("picture.gif")));
+    EXPECT_EQ(readFile(dir.file("picture.gif")), "the user's");
+    EXPECT_EQ(readFile(dir.file("shared/picture.gif")), "installed");
 }
 
 TEST_F(KelFileOps, FoldersAreCreatedOnceAndDeletedWhenEmpty)

@@ -32,7 +32,8 @@ class FolderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* f : {"b.wav", "a.wav", "C.txt", ".hidden", "loop.01.wav", "take.WAV", "noext", "x.aif"})
+        for (const char* f :
+             {"b.wav", "a.wav", "C.txt", ".hidden", "loop.01.wav", "take.WAV", "noext", "x.aif"})
             writeFile(dir.file(f), "x");
         fs::create_directory(dir.file("Sub"));
         fs::create_directory(dir.file(".git"));

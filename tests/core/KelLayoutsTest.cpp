@@ -126,9 +126,9 @@ TEST(KelLayoutFormat, FieldsSitAtTheirOffsets)
 TEST_F(KelLayoutTest, AnchorsAndOffsets)
 {
     data.items[0] = item(0, 0, {10, 20}, {30, 40});
-    data.items[1] = item(4, 4, {-3, -2}, {30, 40});   // bottom-right at bottom-right
-    data.items[2] = item(5, 1, {0, 0}, {30, 40});     // top-centre under bottom-centre
-    data.items[3] = item(9, 0, {1, 1}, {30, 40});     // no such anchor: the point (0, 0)
+    data.items[1] = item(4, 4, {-3, -2}, {30, 40});  // bottom-right at bottom-right
+    data.items[2] = item(5, 1, {0, 0}, {30, 40});    // top-centre under bottom-centre
+    data.items[3] = item(9, 0, {1, 1}, {30, 40});    // no such anchor: the point (0, 0)
     load(4);
     placeIn(kelRect(5, 7, 645, 487));
     EXPECT_EQ(frame(0), kelRect(15, 27, 45, 67));

@@ -9,7 +9,8 @@
 namespace {
 
 const std::map<std::string, int32_t> kCasts = {
-    {"back.0", 1000}, {"back.1", 1001}, {"back.2", 1002}, {"close.up", 100}, {"close.down", 101}, {"title", 1200},
+    {"back.0", 1000},  {"back.1", 1001},    {"back.2", 1002},
+    {"close.up", 100}, {"close.down", 101}, {"title", 1200},
 };
 
 bool resolve(const std::string& name, int32_t& id)
@@ -109,7 +110,8 @@ TEST(KelLayoutText, PrintedLayoutsReadBackTheSame)
 
     const std::string printed = kelLayoutToText(3, l.data, nameOf);
     EXPECT_NE(printed.find("  images - close.up close.down - - 4242\n"), std::string::npos) << printed;
-    EXPECT_NE(printed.find("  aux 7 back.0\n"), std::string::npos) << printed;  // a scheme slot, not a help number
+    EXPECT_NE(printed.find("  aux 7 back.0\n"), std::string::npos)
+        << printed;  // a scheme slot, not a help number
 
     kelLayoutSource again;
     ASSERT_TRUE(kelLayoutFromText(printed, resolve, again, error)) << error << "\n" << printed;

@@ -86,9 +86,9 @@ TEST_F(MainLoop, SpecialKeysArrowsAndKeypad)
         int16_t special;
         uint8_t keyChar;
     } cases[] = {
-        {Key::Escape, 20, 0},   {Key::PageUp, 20, 0},  {Key::PageDown, 21, 0}, {Key::F1, 1, 0},
-        {Key::F12, 12, 0},      {Key::Left, 0, 0x1C},  {Key::Right, 0, 0x1D}, {Key::Up, 0, 0x1E},
-        {Key::Down, 0, 0x1F},   {Key::Delete, 0, 0x7F}, {Key::Return, 0, 0x0D}, {Key::Kp0, 0, '0'},
+        {Key::Escape, 20, 0}, {Key::PageUp, 20, 0},   {Key::PageDown, 21, 0}, {Key::F1, 1, 0},
+        {Key::F12, 12, 0},    {Key::Left, 0, 0x1C},   {Key::Right, 0, 0x1D},  {Key::Up, 0, 0x1E},
+        {Key::Down, 0, 0x1F}, {Key::Delete, 0, 0x7F}, {Key::Return, 0, 0x0D}, {Key::Kp0, 0, '0'},
         {Key::Kp7, 0, '7'},
     };
     for (const auto& c : cases) gBackend->push(key(T::KeyDown, c.key));
@@ -207,6 +207,26 @@ TEST_F(MainLoop, IdlePassesDispatchNullEventsWithFreshTicks)
     ASSERT_EQ(gSeen.size(), 1u);
     EXPECT_EQ(gSeen[0].what, kelNullEvent);
     EXPECT_EQ(gSeen[0].ticks, KEL_Ticks());
+}
+
+// The services (links, MIDI, the player) are served after every pass of
+// the loop, a message's or an idle one, whatever the panels do with them.
+TEST_F(MainLoop, EveryPassServesTheServicesOnce)
+{
+    static int served;
+    static std::vector<int> servedBefore;
+    served = 0;
+    servedBefore.clear();
+    hooks.initAll = [] { return int16_t{1}; };
+    hooks.remoteEvents = [](uintptr_t) { servedBefore.push_back(served); };
+    hooks.serve = [] {
+        if (++served == 5) kelGlo.running = 0;
+    };
+    for (char c : {'a', 'b', 'c'}) gBackend->push(key(T::KeyDown, Key::Other, static_cast<uint8_t>(c)));
+    KEL_Main2(hooks);
+    EXPECT_EQ(served, 5);
+    ASSERT_GE(servedBefore.size(), 5u);
+    for (int pass = 0; pass < 5; ++pass) EXPECT_EQ(servedBefore[static_cast<size_t>(pass)], pass);
 }
 
 TEST(Timing, EveTimeoutRepeatedFiresOncePerInterval)

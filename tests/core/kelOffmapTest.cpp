@@ -1,5 +1,3 @@
-#include "core/kelOffmap.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/kelOffmap.h"
 #include "platform/PlatHeadless.h"
 
 namespace {
@@ -14,10 +13,22 @@ namespace {
 constexpr int16_t kWhite = 0x7FFF;
 constexpr int16_t kBlack = 0;
 
-int16_t rgb(int r, int g, int b) { return static_cast<int16_t>((r << 10) | (g << 5) | b); }
-int red(int p) { return (p >> 10) & 31; }
-int green(int p) { return (p >> 5) & 31; }
-int blue(int p) { return p & 31; }
+int16_t rgb(int r, int g, int b)
+{
+    return static_cast<int16_t>((r << 10) | (g << 5) | b);
+}
+int red(int p)
+{
+    return (p >> 10) & 31;
+}
+int green(int p)
+{
+    return (p >> 5) & 31;
+}
+int blue(int p)
+{
+    return p & 31;
+}
 
 void paint(kelOffmap& image, int16_t colour)
 {
@@ -67,7 +78,10 @@ int16_t blended(int16_t d, int16_t s, int16_t level)
     });
 }
 
-uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint32_t le32(const uint8_t* p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
 
 }  // namespace
 
@@ -318,7 +332,7 @@ TEST(kelOffmap, RectangleOperationsStayInsideTheirRectangles)
         kelRect changedFill;  // fill knows only the destination rectangle
     };
     const std::vector<Case> cases = {
-        {{0, 0, 3, 3}, {2, 2, 5, 5}, {2, 2, 5, 5}, {2, 2, 5, 5}},  // inside
+        {{0, 0, 3, 3}, {2, 2, 5, 5}, {2, 2, 5, 5}, {2, 2, 5, 5}},    // inside
         {{0, 0, 4, 4}, {6, 6, 10, 10}, {6, 6, 8, 8}, {6, 6, 8, 8}},  // past the bottom-right
         {{0, 0, 4, 4}, {-2, -1, 2, 3}, {0, 0, 2, 3}, {0, 0, 2, 3}},  // past the top-left
         {{-3, -3, 2, 2}, {1, 1, 6, 6}, {4, 4, 6, 6}, {1, 1, 6, 6}},  // source rectangle outside its image

@@ -206,7 +206,7 @@ TEST(kelQtConvert, FileExtensionRule)
     EXPECT_EQ(extension("a.b:c", kelQtFormatWave), "a.b:c.wav");  // a folder's dot is not the file's
     EXPECT_EQ(extension(".hidden", kelQtFormatWave), ".hidden.wav");
     EXPECT_EQ(extension("x.wav", kelQtFormatMp3), "x.mp3");
-    EXPECT_EQ(extension("x", 0x4F472020), "x.og");  // 'OG  ': a blank ends it
+    EXPECT_EQ(extension("x", 0x4F472020), "x.og");   // 'OG  ': a blank ends it
     EXPECT_EQ(extension("x", 0x666C6163), "x.fla");  // 'flac' stays lower case
     // The exporters' own codes whose three letters name no known format.
     EXPECT_EQ(extension("Mix file.wav", kelQtFormatFlac), "Mix file.flac");
@@ -215,4 +215,12 @@ TEST(kelQtConvert, FileExtensionRule)
     EXPECT_EQ(extension("name", kelQtFormatWave, 8), "(refused)");  // no room for the NUL
     EXPECT_EQ(extension("name", kelQtFormatWave, 9), "name.wav");
     EXPECT_EQ(extension("name.longer", kelQtFormatWave, 12), "name.wav");
+    // A name typed with another usual extension of the format keeps it as typed.
+    EXPECT_EQ(extension("mix.aiff", kelQtFormatAiff), "mix.aiff");
+    EXPECT_EQ(extension("MIX.AIF", kelQtFormatAiff), "MIX.AIF");
+    EXPECT_EQ(extension("mix.wave", kelQtFormatWave), "mix.wave");
+    EXPECT_EQ(extension("mix.Wave", kelQtFormatNative), "mix.Wave");
+    EXPECT_EQ(extension("mix.oga", kelQtFormatOggVorbis), "mix.oga");
+    EXPECT_EQ(extension("mix.aiff", kelQtFormatWave), "mix.wav");
+    EXPECT_EQ(extension("mix.aiff.", kelQtFormatAiff), "mix.aiff.aif");
 }

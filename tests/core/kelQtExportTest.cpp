@@ -171,6 +171,44 @@ TEST(kelQtExport, TheLimiterHoldsEveryPeakAndKeepsTheLength)
     for (size_t i = 0; i + lead < passed.size(); ++i) ASSERT_FLOAT_EQ(passed[i + lead], quiet[i]) << i;
 }
 
+// Normalising writes, measures and may write again: stopped at any moment,
+// the file of that name is the older one as it was; told done, it is the
+// whole new one. What it says is what the disk holds.
+TEST(kelQtExport, ANormalisingStoppedAnywhereSaysWhatTheFileIs)
+{
+    TempDir dir("qtexport");
+    ASSERT_TRUE(soundtest::writeWav(dir.file("in.wav"), 44100, 2, peakyMusic(2, 0.3)));
+    static int polls, limit;
+    kelQt_soundConvert_setHooks(nullptr, [] { return ++polls > limit; });
+    kelQtConvertOptions options;
+    options.normalize = true;
+    int stopped = 0, done = 0;
+    for (limit = 1; limit < 2000; limit += 7) {
+        ASSERT_TRUE(testsupport::writeFile(dir.file("out.wav"), "the older file"));
+        polls = 0;
+        const kelQtConvertResult r =
+            kelQt_soundConvert_run(kel(dir.file("in.wav")).c_str(), kel(dir.file("out.wav")).c_str(),
+                                   kelQtFormatWave, nullptr, options);
+        ASSERT_NE(r, kelQtConvertResult::failed) << limit;
+        if (r == kelQtConvertResult::stopped) {
+            ++stopped;
+            EXPECT_TRUE(testsupport::readFile(dir.file("out.wav")) == "the older file")
+                << "stopped at poll " << limit << ", and the file there is the new one";
+            continue;
+        }
+        ++done;
+        double lufs = 0, peak = 0;
+        int64_t frames = 0;
+        measured(dir.file("out.wav"), lufs, peak, frames);
+        EXPECT_EQ(frames, 2 * 44100) << limit;
+        if (polls <= limit) break;  // it ended before the stop came
+    }
+    kelQt_soundConvert_setHooks(nullptr, nullptr);
+    EXPECT_GT(stopped, 10);
+    EXPECT_GE(done, 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "no temporary left";
+}
+
 TEST(kelQtExport, AStoppedConversionLeavesNothing)
 {
     TempDir dir("qtexport");

@@ -86,8 +86,8 @@ TEST_F(Boxes, AnsweredByReturnEscapeAndTabInsideTheStage)
     // and the window closed three times: Escape cancels, Tab twice and
     // Return is Cancel again, Return alone saves and the program ends.
     const std::string log = runScript(
-        "wait 600\n" + shot("start.png") + "dialog " + dir.file("bad.bld") + "\nbox hold\nctrl o\nwait 400\n" +
-            shot("notice.png") + "press return\n" +
+        "wait 600\n" + shot("start.png") + "dialog " + dir.file("bad.bld") +
+            "\nbox hold\nctrl o\nwait 400\n" + shot("notice.png") + "press return\n" +
             "press return\npress return\nwait 400\n" + shot("work.png") + "box hold\nclose\nwait 400\n" +
             shot("choice.png") + "press esc\nwait 200\nbox hold\nclose\nwait 200\npress tab\npress tab\n" +
             "press return\nwait 200\ndialog " + saved + "\nbox hold\nclose\nwait 200\npress return\n" +
@@ -95,8 +95,10 @@ TEST_F(Boxes, AnsweredByReturnEscapeAndTabInsideTheStage)
         "C");
     expectOnStage("start.png", "notice.png", log);
     expectOnStage("work.png", "choice.png", log);
-    EXPECT_NE(log.find("\"bad.bld\" cannot be opened: it is missing, unreadable or not a Beatloom document. -> yes/ok"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find(
+            "\"bad.bld\" cannot be opened: it is missing, unreadable or not a Beatloom document. -> yes/ok"),
+        std::string::npos)
         << log;
     const auto first = log.find("is not saved. Save it before Beatloom quits? -> Cancel");
     ASSERT_NE(first, std::string::npos) << log;
@@ -170,11 +172,12 @@ TEST_F(BoxInProcess, ATextFarTooLongIsCutOnTheStageAndAClickAnswers)
         second = box->buttonRect(1);
         clickAt(second);
     });
-    EXPECT_EQ(KEL_UserNotify(text.c_str(), plat::kBoxYesNo), plat::kBoxResultNo) << "the second button clicked";
+    EXPECT_EQ(KEL_UserNotify(text.c_str(), plat::kBoxYesNo), plat::kBoxResultNo)
+        << "the second button clicked";
     EXPECT_EQ(PWScreen.front, nullptr);
     ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(PWScreen.stage.contains(area)) << area.left << "," << area.top << " " << area.right << ","
-                                               << area.bottom;
+    EXPECT_TRUE(PWScreen.stage.contains(area))
+        << area.left << "," << area.top << " " << area.right << "," << area.bottom;
     EXPECT_EQ(static_cast<uint8_t>(lines.back().back()), kelFontEllipsis) << "cut where the room ends";
     for (const std::string& line : lines) EXPECT_LE(PWFont.stringWidth(line.c_str()), area.width()) << line;
     EXPECT_TRUE(area.contains(second));

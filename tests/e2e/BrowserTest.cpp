@@ -7,19 +7,19 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "audio/OVTrack.h"
+#include "audio/BLEngine.h"
+#include "control/BLPlayer.h"
 #include "core/kelQt.h"
 #include "library/BLBlsWriter.h"
-#include "panels/groove/BLGroovePanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
+#include "panels/groove/BLGroovePanel.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -36,7 +36,10 @@ using testsupport::writeFile;
 constexpr int kBrowserX = 192 + 320 - 566 / 2;
 constexpr int kBrowserY = 144 + 240 - 406 / 2;
 // Centres of the browser's controls, as its layout places them.
-std::string lineAt(int line) { return join(kBrowserX + 17 + 147, " ", kBrowserY + 42 + 17 * line + 8); }
+std::string lineAt(int line)
+{
+    return join(kBrowserX + 17 + 147, " ", kBrowserY + 42 + 17 * line + 8);
+}
 const std::string kDeleteAt = join(kBrowserX + 98 + 39, " ", kBrowserY + 373);
 const std::string kCopyAt = join(kBrowserX + 182 + 39, " ", kBrowserY + 373);
 const std::string kDiskAt = join(kBrowserX + 266 + 39, " ", kBrowserY + 373);
@@ -55,7 +58,8 @@ std::vector<int16_t> samples(const std::string& bytes, size_t skip)
 {
     std::vector<int16_t> out;
     for (size_t i = skip; i + 1 < bytes.size(); i += 2)
-        out.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+        out.push_back(
+            static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
     return out;
 }
 
@@ -78,7 +82,8 @@ std::string runProgram(const ProgramDir& dir, const std::string& script, std::ve
                        const std::vector<std::string>& env = {})
 {
     writeFile(dir.file("script.txt"), script);
-    std::vector<std::string> argv{dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt")};
+    std::vector<std::string> argv{dir.program(), "--script", dir.file("script.txt"), "--log",
+                                  dir.file("log.txt")};
     argv.insert(argv.end(), args.begin(), args.end());
     const auto r = run(argv, dir.path(), 60, env);
     EXPECT_EQ(r.exitCode, 0) << r.out;
@@ -93,7 +98,8 @@ TEST(BrowserRun, ClickingASongPlaysItsPreview)
                {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture});
     const std::string second = demoFolders().at(1);
     const std::vector<int16_t> heard = samples(readFile(capture), 0);
-    const std::vector<int16_t> preview = samples(readFile(dir.file("Library/Song/" + second + "/preview.wav")), 44);
+    const std::vector<int16_t> preview =
+        samples(readFile(dir.file("Library/Song/" + second + "/preview.wav")), 44);
     const size_t h = firstSound(heard), p = firstSound(preview);
     const size_t compare = 2 * 11025;  // a quarter of a second
     ASSERT_GE(heard.size(), h + compare) << "too little was played";
@@ -109,9 +115,12 @@ TEST(BrowserRun, DeleteAsksAndYesRemovesTheSongFolder)
     ProgramDir dir("delete");
     ownLibrary(dir);
     const std::string first = demoFolders().at(0), second = demoFolders().at(1);
-    const std::string log = runProgram(dir, "wait 600\nbox no\nclick " + kDeleteAt + "\nwait 300\nclick " + lineAt(1) +
-                                                "\nwait 200\nbox yes\nclick " + kDeleteAt + "\nwait 500\nquit\n");
-    EXPECT_NE(log.find("Delete the song \"" + second + "\" and its user loops from the library?"), std::string::npos) << log;
+    const std::string log =
+        runProgram(dir, "wait 600\nbox no\nclick " + kDeleteAt + "\nwait 300\nclick " + lineAt(1) +
+                            "\nwait 200\nbox yes\nclick " + kDeleteAt + "\nwait 500\nquit\n");
+    EXPECT_NE(log.find("Delete the song \"" + second + "\" and its user loops from the library?"),
+              std::string::npos)
+        << log;
     EXPECT_TRUE(fs::exists(dir.file("Library/Song/" + first + "/preview.wav"))) << "No keeps it";
     EXPECT_FALSE(fs::exists(dir.file("Library/Song/" + second)));
     EXPECT_TRUE(fs::exists(fs::path(testsupport::programDir()) / "Library/Song" / second / "preview.wav"));
@@ -123,7 +132,8 @@ TEST(BrowserRun, AFolderStandingInForADiskIsBrowsedAndItsSongCopied)
     ownLibrary(dir);
     testsupport::TempDir disk("usbstick");
     const std::string songs = disk.file("Library/Song/Song44");
-    browsertest::writeSong(songs + "/Postcard", {.title = "Postcard - from the disk", .library = "Beatloom Techno"});
+    browsertest::writeSong(songs + "/Postcard",
+                           {.title = "Postcard - from the disk", .library = "Beatloom Techno"});
     runProgram(dir, "wait 600\nclick " + kDiskAt + "\nwait 300\nclick " + kCopyAt + "\nwait 500\nquit\n",
                {"--disk", disk.path()});
     for (const char* f : {"song.bls", "Drums01.wav", "preview.wav"})
@@ -207,7 +217,8 @@ protected:
     std::vector<int16_t> meters() const
     {
         std::vector<int16_t> values;
-        for (int16_t item : {45, 46, 47, 48, 49, 51, 52, 53}) values.push_back(PWfloatPanelPtr[kPWGroovePanel]->control(item)->get());
+        for (int16_t item : {45, 46, 47, 48, 49, 51, 52, 53})
+            values.push_back(PWfloatPanelPtr[kPWGroovePanel]->control(item)->get());
         return values;
     }
 };
@@ -227,7 +238,8 @@ TEST_F(BrowserOverGroove, APreviewRunsTheLightChaseOnTheTrackMeters)
         // The lamps fade: never more than the six newest are lit.
         EXPECT_LE(std::count_if(now.begin(), now.end(), [](int16_t v) { return v > 0; }), 6);
     }
-    EXPECT_GE(std::count_if(lit.begin(), lit.end(), [](int v) { return v > 0; }), 4) << "the chase moved along the meters";
+    EXPECT_GE(std::count_if(lit.begin(), lit.end(), [](int v) { return v > 0; }), 4)
+        << "the chase moved along the meters";
     clickItem(BLLoadPanel::kItemMute);
     idleFor(50);
     EXPECT_EQ(meters(), std::vector<int16_t>(8, 0));
@@ -245,12 +257,13 @@ TEST_F(BrowserOverGroove, LoadHidesTheBrowserAndTheSongPlays)
     EXPECT_FALSE(kelQt_auditionStatus().playing);
     EXPECT_TRUE(blPlayer->playing);
     idleFor(1200);
-    EXPECT_EQ(PlayingStatus.load(), 2);
+    EXPECT_EQ(gep->state(), BLEngineState::running);
     const std::vector<int16_t> heard = samples(readFile(capture), 0);
     // The engine's device took the file over from the preview's: what it
     // holds now is the loaded song.
     EXPECT_GT(heard.size(), 44100u) << "about a second of sound";
-    const size_t loud = static_cast<size_t>(std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
+    const size_t loud = static_cast<size_t>(
+        std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
     EXPECT_GT(loud, heard.size() / 4) << "the song plays";
 }
 
@@ -277,14 +290,18 @@ TEST_F(BrowserOverGroove, ASongCopiedFromADiskLoadsAndPlays)
     clickItem(BLLoadPanel::kItemLoad);
     EXPECT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     idleFor(1200);
-    EXPECT_EQ(PlayingStatus.load(), 2);
+    EXPECT_EQ(gep->state(), BLEngineState::running);
     const std::vector<int16_t> heard = samples(readFile(capture), 0);
     EXPECT_GT(heard.size(), 44100u);
-    const size_t loud = static_cast<size_t>(std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
+    const size_t loud = static_cast<size_t>(
+        std::count_if(heard.begin(), heard.end(), [](int16_t v) { return std::abs(v) > 256; }));
     EXPECT_GT(loud, heard.size() / 4) << "the copied song plays";
 }
 
-BLGroovePanel& groovePanel() { return *dynamic_cast<BLGroovePanel*>(PWfloatPanelPtr[kPWGroovePanel]); }
+BLGroovePanel& groovePanel()
+{
+    return *dynamic_cast<BLGroovePanel*>(PWfloatPanelPtr[kPWGroovePanel]);
+}
 
 int16_t lineOf(const std::vector<std::string>& folders, const std::string& name)
 {
@@ -302,12 +319,12 @@ TEST_F(BrowserOverGroove, AnAuditionNeverReplacesTheUsersWork)
     const std::string mine = folders.at(0);
     clickLine(0);
     clickItem(BLLoadPanel::kItemLoad);
-    BLGrooveModel& model = groovePanel().model;
+    BLGrooveModel& model = groovePanel().controller().model;
     ASSERT_STREQ(model.songFolder.path, (":Library:Song:" + mine + ":").c_str());
     model.chooseLoop(0, 0, 0);
     model.grooves_add();
     model.sequencer_addAll();
-    groovePanel().keeper().commit();  // as a person's click would have
+    groovePanel().controller().keeper().commit();  // as a person's click would have
     const BLSequence work = model.stored;
     const BLGroove current = model.current;
 
@@ -334,7 +351,9 @@ TEST_F(BrowserOverGroove, AnAuditionNeverReplacesTheUsersWork)
     clickLine(lineOf(folders, "Quiet"));
     clickItem(BLLoadPanel::kItemLoad);
     ASSERT_FALSE(backend->boxes().empty());
-    EXPECT_NE(backend->boxes().back().text.find("is not saved. Save it before the song \"Test Song\" is loaded"), std::string::npos)
+    EXPECT_NE(
+        backend->boxes().back().text.find("is not saved. Save it before the song \"Test Song\" is loaded"),
+        std::string::npos)
         << backend->boxes().back().text;
     EXPECT_TRUE(PWScreen.isVisible(kPWLoadPanel));
     clickItem(BLLoadPanel::kItemClose);
@@ -349,7 +368,7 @@ TEST_F(BrowserOverGroove, DeletingTheSongThatPlaysStopsItAndLeavesNoSong)
     const int16_t line = 1;
     clickLine(line);
     clickItem(BLLoadPanel::kItemLoad);
-    ASSERT_TRUE(idleUntil([] { return PlayingStatus.load() == 2; }));
+    ASSERT_TRUE(idleUntil([] { return gep->state() == BLEngineState::running; }));
     PWScreen.show(kPWLoadPanel);
     script("box yes\n");
     clickLine(line);
@@ -360,9 +379,9 @@ TEST_F(BrowserOverGroove, DeletingTheSongThatPlaysStopsItAndLeavesNoSong)
     EXPECT_NE(asked.find("working on"), std::string::npos) << asked;
     EXPECT_FALSE(fs::exists(song(gone)));
     EXPECT_FALSE(blPlayer->playing);
-    EXPECT_EQ(PlayingStatus.load(), 0);
-    EXPECT_STREQ(groovePanel().model.songFolder.path, "");
-    EXPECT_EQ(groovePanel().model.library().groupCount, 0);
+    EXPECT_EQ(gep->state(), BLEngineState::stopped);
+    EXPECT_STREQ(groovePanel().controller().model.songFolder.path, "");
+    EXPECT_EQ(groovePanel().controller().model.library().groupCount, 0);
 }
 
 TEST_F(BrowserOverGroove, ReplacingTheSongThatPlaysFromADiskStopsItFirst)
@@ -376,7 +395,7 @@ TEST_F(BrowserOverGroove, ReplacingTheSongThatPlaysFromADiskStopsItFirst)
     kelDisksList::setVolumeRoots({disk.path()});
     clickLine(1);
     clickItem(BLLoadPanel::kItemLoad);
-    ASSERT_TRUE(idleUntil([] { return PlayingStatus.load() == 2; }));
+    ASSERT_TRUE(idleUntil([] { return gep->state() == BLEngineState::running; }));
     PWScreen.show(kPWLoadPanel);
     clickItem(BLLoadPanel::kItemDisk);
     ASSERT_EQ(entryFolders(), (std::vector<std::string>{mine}));
@@ -386,11 +405,12 @@ TEST_F(BrowserOverGroove, ReplacingTheSongThatPlaysFromADiskStopsItFirst)
     ASSERT_FALSE(backend->boxes().empty());
     const std::string asked = backend->boxes().back().text;
     EXPECT_NE(asked.find("\"" + mine + "\" is already in the library and is the song you are working on"),
-              std::string::npos) << asked;
+              std::string::npos)
+        << asked;
     EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Copy completed");
     EXPECT_FALSE(blPlayer->playing);
-    EXPECT_EQ(PlayingStatus.load(), 0);
-    EXPECT_STREQ(groovePanel().model.songFolder.path, "");
+    EXPECT_EQ(gep->state(), BLEngineState::stopped);
+    EXPECT_STREQ(groovePanel().controller().model.songFolder.path, "");
 }
 
 // A loop of 4 beats at 120 BPM as a WAV of another sample format: 24-bit
@@ -404,7 +424,8 @@ std::string loopOf(int tag, int bits, int side)
     const int frames = 88200, bytes = bits / 8, data = frames * 2 * bytes;
     put(36 + data, 4);
     b += "WAVEfmt ";
-    put(16, 4), put(tag, 2), put(2, 2), put(44100, 4), put(44100 * 2 * bytes, 4), put(2 * bytes, 2), put(bits, 2);
+    put(16, 4), put(tag, 2), put(2, 2), put(44100, 4), put(44100 * 2 * bytes, 4), put(2 * bytes, 2),
+        put(bits, 2);
     b += "data";
     put(data, 4);
     for (int i = 0; i < frames * 2; ++i) {
@@ -425,10 +446,11 @@ TEST_F(BrowserOverGroove, LoopsOfOtherSampleFormatsAreHeardInAGroove)
 {
     const std::string folder = song("Formats");
     std::string bytes;
-    ASSERT_TRUE(BLBlsWriter_Encode({"SONGFORMAT: BLS 1.2", "SONGLIBRARY: L", "SONGTITLE: Formats", "SONGDESCRIPTION: d",
-                                    "SONGBPM: 120", "SONGMIX: 0", "ARPNOTE: C", "LONGCOMMAND: SONGTRACKS: 2",
-                                    "deep01 100 63 8 Deep", "float01 100 63 8 Float", "ENDCOMMAND:"},
-                                   &bytes));
+    ASSERT_TRUE(BLBlsWriter_Encode(
+        {"SONGFORMAT: BLS 1.2", "SONGLIBRARY: L", "SONGTITLE: Formats", "SONGDESCRIPTION: d", "SONGBPM: 120",
+         "SONGMIX: 0", "ARPNOTE: C", "LONGCOMMAND: SONGTRACKS: 2", "deep01 100 63 8 Deep",
+         "float01 100 63 8 Float", "ENDCOMMAND:"},
+        &bytes));
     fs::create_directories(folder);
     writeFile(folder + "/song.bls", bytes);
     writeFile(folder + "/deep01.wav", loopOf(1, 24, 0));
@@ -438,9 +460,9 @@ TEST_F(BrowserOverGroove, LoopsOfOtherSampleFormatsAreHeardInAGroove)
     start();
     clickLine(lineOf(entryFolders(), "Formats"));
     clickItem(BLLoadPanel::kItemLoad);
-    ASSERT_STREQ(groovePanel().model.songFolder.path, ":Library:Song:Formats:");
-    ASSERT_EQ(groovePanel().model.trackSampleId(0), 0);
-    ASSERT_EQ(groovePanel().model.trackSampleId(1), 1);
+    ASSERT_STREQ(groovePanel().controller().model.songFolder.path, ":Library:Song:Formats:");
+    ASSERT_EQ(groovePanel().controller().model.trackSampleId(0), 0);
+    ASSERT_EQ(groovePanel().controller().model.trackSampleId(1), 1);
     // A second of sound after the silence the device writes before it starts.
     std::vector<int16_t> heard;
     ASSERT_TRUE(idleUntil([&] {

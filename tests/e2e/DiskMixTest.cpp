@@ -10,6 +10,7 @@
 #include <string>
 
 #include "audio/QualMix.h"
+#include "control/BLPlayer.h"
 #include "core/BLPath.h"
 #include "core/FileTestUtil.h"
 #include "core/kelFiles.h"
@@ -19,7 +20,6 @@
 #include "library/BLprefs.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/prefs/BLPrefsPanel.h"
 #include "panels/progress/BLProgressPanel.h"
 #include "panels/startup/PWmain.h"
@@ -135,9 +135,9 @@ protected:
     kelRect rectOf(int16_t panel, int16_t item) { return PWScreen.panel(panel)->control(item)->rect; }
     void openDocument()
     {
-        blGroovePanel->model.loadDocument(docKel.c_str());
+        blGroovePanel->controller().model.loadDocument(docKel.c_str());
         pump();
-        ASSERT_STREQ(blGroovePanel->model.library().folderName, song.name.c_str());
+        ASSERT_STREQ(blGroovePanel->controller().model.library().folderName, song.name.c_str());
     }
     // Clicks Disk mix with the dialog answered `answer`; runs until the mix is over.
     void diskMix(const std::string& answer)
@@ -172,10 +172,16 @@ protected:
 TEST_F(DiskMix, FromTheGroovePanelBehindTheProgressPanel)
 {
     openDocument();
+    // Played a while and stopped, the play bar shows where it stopped.
+    blPlayer->play();
+    ASSERT_TRUE(runUntil([&] { return std::string(blGroovePanel->positionText) >= "02:01"; }));
+    blPlayer->stop();
     diskMix(dir.file("mixes/first mix.wav"));  // the folder is missing: nothing written, the person told
     EXPECT_FALSE(fs::exists(dir.file("mixes")));
     ASSERT_FALSE(backend->boxes().empty());
     EXPECT_NE(backend->boxes().back().text.find("could not be written"), std::string::npos);
+    EXPECT_STREQ(blGroovePanel->positionText, "--:--")
+        << "a mix made while stopped leaves no place in the groove";
 
     // Played while it mixes, the sequence goes on afterwards; the end is said,
     // and its button opens the folder.
@@ -189,7 +195,8 @@ TEST_F(DiskMix, FromTheGroovePanelBehindTheProgressPanel)
     const auto frames = static_cast<int>(mixref::expectedMix(song, ice).size() / 2);
     const int seconds = (frames + MIXFREQ / 2) / MIXFREQ;
     EXPECT_EQ(backend->boxes().back().text,
-              "Written: first mix.wav (" + join(seconds / 60, ":", seconds % 60 < 10 ? "0" : "", seconds % 60) + ")");
+              "Written: first mix.wav (" +
+                  join(seconds / 60, ":", seconds % 60 < 10 ? "0" : "", seconds % 60) + ")");
     EXPECT_NE(testsupport::readFile(dir.file("log.txt")).find("address file://" + dir.file("mixes") + "\n"),
               std::string::npos);
     const auto dialogs = backend->dialogs();
@@ -236,7 +243,8 @@ TEST_F(DiskMix, StopDuringStemsLeavesCompleteFilesOnly)
     EXPECT_EQ(filesIn("stems"), (std::vector<std::string>{"Drums.wav", "stale.wav"}));
     EXPECT_EQ(testsupport::readFile(dir.file("stems/stale.wav")), "stale");
     EXPECT_EQ(mixref::readWav16(dir.file("stems/Drums.wav")), mixref::expectedMix(song, ice, 0));
-    for (const auto& box : backend->boxes()) EXPECT_EQ(box.text.find("Written"), std::string::npos);  // a stop is no end
+    for (const auto& box : backend->boxes())
+        EXPECT_EQ(box.text.find("Written"), std::string::npos);  // a stop is no end
 }
 
 TEST_F(DiskMix, StemsAskBeforeReplacingTheGroupsFiles)
@@ -271,7 +279,8 @@ TEST_F(DiskMix, StemsAskBeforeReplacingTheGroupsFiles)
     EXPECT_EQ(filesIn("stems"),
               (std::vector<std::string>{"Bass.wav", "Drums.wav", "Pad.wav", "Perc.wav", "notes.txt"}));
     EXPECT_EQ(testsupport::readFile(dir.file("stems/notes.txt")), "notes");
-    EXPECT_EQ(backend->boxes().back().text.rfind("Written: 4 files in stems (", 0), 0u) << backend->boxes().back().text;
+    EXPECT_EQ(backend->boxes().back().text.rfind("Written: 4 files in stems (", 0), 0u)
+        << backend->boxes().back().text;
 }
 
 TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)
@@ -301,7 +310,8 @@ TEST_F(DiskMix, ThePreferencesChooseTheFormatOfTheNextMix)
     EXPECT_FALSE(PWScreen.panel(kPWPrefsPanel)->control(BLPrefsPanel::kItemSetLights + 2)->visible);
     const kelRect lights = rectOf(kPWPrefsPanel, BLPrefsPanel::kItemSetLights);
     // Light 3 of the first set (level 5), FLAC, its 24-bit option, tooltips off, OK.
-    script(join("click ", lights.left + 2 * BLPrefsPanel::kLightPitch + 6, " ", lights.top + 6, "\nwait 50\nclick ") +
+    script(join("click ", lights.left + 2 * BLPrefsPanel::kLightPitch + 6, " ", lights.top + 6,
+                "\nwait 50\nclick ") +
            centre(rectOf(kPWPrefsPanel, BLPrefsPanel::kItemFormat + 3)) + "\nwait 50\nclick " +
            centre(rectOf(kPWPrefsPanel, BLPrefsPanel::kItemOption + 1)) + "\nwait 50\nclick " +
            centre(rectOf(kPWPrefsPanel, BLPrefsPanel::kItemTooltips)) + "\nwait 50\nclick " +

@@ -48,9 +48,9 @@ TEST_F(GroovePanelSession, ALoopChosenByTheMenusComesInAtItsNextPeriodStart)
     const int y = rowTop(0) + 10;
     // The capture counts what was played (4 bytes a frame): the menus are
     // worked 2.5 s into it, and it runs to 9 s.
-    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\n" + chooseInMenu(118, y, 1) +
-                               chooseInMenu(253, y, 1) + "waitsize 1587600 " + capture + "\nscreenshot " +
-                               dir.file("menus.png") + "\nquit\n";
+    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\n" +
+                               chooseInMenu(118, y, 1) + chooseInMenu(253, y, 1) + "waitsize 1587600 " +
+                               capture + "\nscreenshot " + dir.file("menus.png") + "\nquit\n";
     const std::string log = runScript(script, doc);
     keepScreen(dir.file("menus.png"), "groove-menus");
 
@@ -65,7 +65,8 @@ TEST_F(GroovePanelSession, ALoopChosenByTheMenusComesInAtItsNextPeriodStart)
     const double r = bestMatch(sound, opening, 0, static_cast<int>(sound.size() / 2), found);
     EXPECT_GT(r, 0.97) << "the loop is heard from its first frame";
     // Its first time round.
-    for (int earlier = -1; found > period / 2 && bestMatch(sound, opening, 0, found - period / 2, earlier) > 0.97;)
+    for (int earlier = -1;
+         found > period / 2 && bestMatch(sound, opening, 0, found - period / 2, earlier) > 0.97;)
         found = earlier;
     // Chosen 2.5 s or more after playback started, it comes in within one
     // period of its own after that, and then repeats in phase.
@@ -81,8 +82,8 @@ TEST_F(GroovePanelSession, ARandomButtonFillsAndSoundsEightTracks)
     makeSong("EightTracks", "NightShift");
     const std::string doc = writeDocument("eight.bld", "EightTracks", BLGroove{}, 126.0f);
     const std::string saved = dir.file("after-random.bld");
-    const std::string script = "wait 700\nclick " + at(480, 301) + "\nwait 1500\nscreenshot " + dir.file("random.png") +
-                               "\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
+    const std::string script = "wait 700\nclick " + at(480, 301) + "\nwait 1500\nscreenshot " +
+                               dir.file("random.png") + "\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
     runScript(script, doc);
     keepScreen(dir.file("random.png"), "groove-random");
 
@@ -122,8 +123,9 @@ TEST_F(GroovePanelSession, StoredGroovesDraggedToTheSequenceChangeAtTheCycleBoun
     // The capture grows as the device plays: 4 bytes a frame.
     const int beatBytes = 4 * (44100 * 60 / static_cast<int>(tempo));
     script += "waitsize " + std::to_string(16 * beatBytes) + " " + capture + "\nscreenshot " +
-              dir.file("sequence-first.png") + "\nwaitsize " + std::to_string(40 * beatBytes) + " " + capture +
-              "\nscreenshot " + dir.file("sequence-second.png") + "\ndialog " + saved + "\nctrl s\nquit\n";
+              dir.file("sequence-first.png") + "\nwaitsize " + std::to_string(40 * beatBytes) + " " +
+              capture + "\nscreenshot " + dir.file("sequence-second.png") + "\ndialog " + saved +
+              "\nctrl s\nquit\n";
     const std::string log = runScript(script, doc);
     keepScreen(dir.file("sequence-first.png"), "groove-sequence-1");
     keepScreen(dir.file("sequence-second.png"), "groove-sequence-2");
@@ -165,7 +167,8 @@ TEST_F(GroovePanelSession, StoredGroovesDraggedToTheSequenceChangeAtTheCycleBoun
     EXPECT_GT(changed, 4 * same + 100) << "the groove changes at the boundary and not before";
 
     const double ratio = tempo / 175.0;
-    const Loop bassLoop = readLoop(library + "/Song/Quick/Bass0" + std::to_string(bass.tracks[2].slot + 1) + ".wav");
+    const Loop bassLoop =
+        readLoop(library + "/Song/Quick/Bass0" + std::to_string(bass.tracks[2].slot + 1) + ".wav");
     ASSERT_GT(bassLoop.frames(), 0);
     int at = -1;
     EXPECT_GT(bestMatch(sound, playedAt(bassLoop, ratio, 2048), cycle, cycle + 4 * beat, at), 0.85)
@@ -181,10 +184,11 @@ TEST_F(GroovePanelSession, TheKeyboardSelectsMutesSetsTheVolumeStoresAndPlays)
     const std::string doc = writeDocument("keys.bld", "NightShift", groove, 126.0f);
     const std::string saved = dir.file("keys-saved.bld");
     const std::string script =
-        "wait 700\npress 3\nkeydown m\npress 5\nkeyup m\nkeydown v\npress right\npress right\npress right\nkeyup v\n"
-        "press return\npress space\nwait 1200\nscreenshot " + dir.file("keys-playing.png") +
-        "\npress space\nwait 300\nscreenshot " + dir.file("keys-stopped.png") + "\ndialog " + saved +
-        "\nctrl s\nwait 600\nquit\n";
+        "wait 700\npress 3\nkeydown m\npress 5\nkeyup m\nkeydown v\npress right\npress right\npress "
+        "right\nkeyup v\n"
+        "press return\npress space\nwait 1200\nscreenshot " +
+        dir.file("keys-playing.png") + "\npress space\nwait 300\nscreenshot " + dir.file("keys-stopped.png") +
+        "\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
     runScript(script, doc);
     keepScreen(dir.file("keys-playing.png"), "groove-keys-playing");
 
@@ -209,14 +213,16 @@ TEST_F(GroovePanelSession, TheKeyboardSelectsMutesSetsTheVolumeStoresAndPlays)
 TEST_F(GroovePanelSession, ADocumentSavedWithCtrlSOpensAgainFromTheCommandLine)
 {
     BLGroove groove;
-    for (int t = 0; t < 6; ++t) groove.tracks[t] = BLTrack{90, static_cast<int16_t>(t - 3), static_cast<int16_t>(t), 1};
+    for (int t = 0; t < 6; ++t)
+        groove.tracks[t] = BLTrack{90, static_cast<int16_t>(t - 3), static_cast<int16_t>(t), 1};
     const std::string doc = writeDocument("start.bld", "NightShift", groove, 126.0f, 1);
     const std::string first = dir.file("first.bld"), second = dir.file("second.bld");
     // Two stored grooves, one sequence entry, track 5 selected, tempo 126.4.
     const std::string change =
-        "wait 700\nkeydown v\npress right\nkeyup v\npress return\nkeydown v\npress right\nkeyup v\npress return\n" +
-        drag(48, 369, 48, 413) + "press 5\nkeydown b\npress right\npress right\nkeyup b\nwait 200\ndialog " + first +
-        "\nctrl s\nwait 600\nquit\n";
+        "wait 700\nkeydown v\npress right\nkeyup v\npress return\nkeydown v\npress right\nkeyup v\npress "
+        "return\n" +
+        drag(48, 369, 48, 413) + "press 5\nkeydown b\npress right\npress right\nkeyup b\nwait 200\ndialog " +
+        first + "\nctrl s\nwait 600\nquit\n";
     runScript(change, doc);
     const std::string reopen = "wait 900\nscreenshot " + dir.file("reopened.png") + "\ndialog " + second +
                                "\nctrl s\nwait 600\nquit\n";
@@ -261,11 +267,13 @@ TEST_F(GroovePanelSession, ADocumentNamedRelativeToTheFolderItWasTypedInOpens)
     const std::string doc = writeDocument("mine.bld", "NightShift", groove, 131.0f, 2);
     testsupport::writeFile(here.file("mine.bld"), testsupport::readFile(doc));
     const std::string saved = dir.file("saved.bld");
-    testsupport::writeFile(here.file("script.txt"), "wait 700\ndialog " + saved + "\nctrl s\nwait 600\nquit\n");
+    testsupport::writeFile(here.file("script.txt"),
+                           "wait 700\ndialog " + saved + "\nctrl s\nwait 600\nquit\n");
     const auto r = testsupport::run({dir.program(), "--script", "script.txt", "--log", "log.txt", "mine.bld"},
                                     here.path(), 60);
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_FALSE(testsupport::readFile(here.file("log.txt")).empty()) << "the log goes where it was asked for";
+    EXPECT_FALSE(testsupport::readFile(here.file("log.txt")).empty())
+        << "the log goes where it was asked for";
 
     BLIceimage ice;
     ASSERT_TRUE(readDocument(saved, ice));
@@ -282,8 +290,8 @@ TEST(GrooveDemo, TheDemonstrationPlaysARandomGrooveAndKeepsPictureAndSound)
     // On a machine so loaded that the sound device plays at two thirds of
     // real time (SDL's disk driver waits 70 ms for each 2048 frames), the
     // demonstration still plays its 8 seconds.
-    const auto r =
-        testsupport::run({dir.program(), "--headless", "--demo", out}, dir.path(), 120, {"SDL_DISKAUDIODELAY=70"});
+    const auto r = testsupport::run({dir.program(), "--headless", "--demo", out}, dir.path(), 120,
+                                    {"SDL_DISKAUDIODELAY=70"});
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find(out + "/screen.png"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(out + "/played.wav"), std::string::npos) << r.out;
@@ -308,6 +316,7 @@ namespace {
 
 // The launch grid's button under Sequence, and track 1's lamp (stage points).
 constexpr int kGridX = 92 + 26, kGridY = 70 + 9;
+constexpr int kGroupMenuX = 118;
 constexpr int kLampX = 42, kLampY = 148;
 constexpr int32_t kLampNone = 3100;
 // What of a loop is compared with the capture.
@@ -331,10 +340,11 @@ TEST_F(GroovePanelSession, OnTheBeatGridAChangedLoopComesInOnABeatAndItsLampCoun
     // Beat picked; C held on track 1, and its group stepped to Perc (Perc01)
     // just after beat 6 is heard; then the screen while the change waits.
     const int changedAt = 6 * kBeatFrames126 + 2048;
-    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\nclick " + at(kGridX, kGridY) +
-                               "\npress 1\nkeydown c\nwaitsize " + std::to_string(4 * changedAt) + " " + capture +
-                               "\npress down\nkeyup c\nwait 60\nscreenshot " + dir.file("waiting.png") + "\nwaitsize " +
-                               std::to_string(4 * 14 * kBeatFrames126) + " " + capture + "\nquit\n";
+    const std::string script =
+        "wait 700\npress space\nwaitsize 441000 " + capture + "\nclick " + at(kGridX, kGridY) +
+        "\npress 1\nkeydown c\nwaitsize " + std::to_string(4 * changedAt) + " " + capture +
+        "\npress down\nkeyup c\nwait 60\nscreenshot " + dir.file("waiting.png") + "\nwaitsize " +
+        std::to_string(4 * 14 * kBeatFrames126) + " " + capture + "\nquit\n";
     const std::string log = runScript(script, doc);
     keepScreen(dir.file("waiting.png"), "groove-grid-waiting");
 
@@ -385,6 +395,70 @@ TEST_F(GroovePanelSession, OnTheBeatGridAChangedLoopComesInOnABeatAndItsLampCoun
     // The first beat the mixer had not reached when the change came.
     EXPECT_LE(heardAt, changedAt + 2 * kBeatFrames126) << "within two beats of the change:" << seen;
     EXPECT_GT(old(heardAt - kBeatFrames126), 0.97) << "the old loop up to that beat";
+}
+
+// A loop picked from its menu is heard from the next boundary of the grid
+// after the release, as one changed with the keys is, however little time
+// is left to it: the menu's blink only shows the choice.
+TEST_F(GroovePanelSession, ALoopPickedFromItsMenuComesInOnTheNextBoundaryAsTheKeysDo)
+{
+    BLGroove groove;
+    groove.tracks[0] = BLTrack{100, 0, 0, 0};  // Drums01
+    const std::string doc = writeDocument("picks.bld", "NightShift", groove, 126.0f);
+    const int menuY = rowTop(0) + 10;
+    const auto bytesAt = [](double beats, double secondsBefore) {
+        return std::to_string(4 * static_cast<int>(beats * kBeatFrames126 - secondsBefore * 44100));
+    };
+    // Held in the group menu of track 1 (Drums, then Perc a row below),
+    // released so long before the beat or bar.
+    const auto pickAt = [&](int rows, double beats, double secondsBefore) {
+        return "down " + at(kGroupMenuX, menuY) + "\nwait 250\nmove " + at(kGroupMenuX, menuY + 19 * rows) +
+               "\nwaitsize " + bytesAt(beats, secondsBefore) + " " + capture + "\nup " +
+               at(kGroupMenuX, menuY + 19 * rows) + "\nwait 700\n";
+    };
+    struct Change {
+        int beat;  // where it is to be heard
+        int loop;  // 0 Drums01, 1 Perc01
+    };
+    const std::vector<Change> changes = {{8, 1}, {11, 0}, {14, 1}, {17, 0}, {24, 1}};
+    const std::string script = "wait 700\npress space\nwaitsize 441000 " + capture + "\nclick " +
+                               at(kGridX, kGridY) + "\nwait 300\n" + pickAt(1, 8, 0.30) +
+                               pickAt(-1, 11, 0.45) + pickAt(1, 14, 0.20) +
+                               // The same with the keys, 0.3 s before beat 17.
+                               "press 1\nkeydown c\nwaitsize " + bytesAt(17, 0.30) + " " + capture +
+                               "\npress up\nkeyup c\nwait 300\n"
+                               // On the Bar grid, 0.3 s before bar 7 (beat 24).
+                               "click " +
+                               at(kGridX, kGridY) + "\nwait 300\n" + pickAt(1, 24, 0.30) + "waitsize " +
+                               bytesAt(28, 0) + " " + capture + "\nquit\n";
+    const std::string log = runScript(script, doc);
+
+    const std::vector<int16_t> sound = readCapture(capture);
+    const Loop loops[2] = {readLoop(library + "/Song/NightShift/Drums01.wav"),
+                           readLoop(library + "/Song/NightShift/Perc01.wav")};
+    ASSERT_GT(loops[0].frames(), 0);
+    ASSERT_GT(loops[1].frames(), 0);
+    int origin = -1;
+    ASSERT_GT(bestMatch(sound, playedAt(loops[0], 1.0, 4096), 0, 2 * kBeatFrames126, origin), 0.97) << log;
+    origin %= kBeatFrames126;
+    // The loop as the timeline plays it from beat `b` on: from its first
+    // frame, or at the timeline's phase.
+    auto heard = [&](int loop, int b) {
+        const int frame = b * kBeatFrames126;
+        double best = 0;
+        for (const int phase : {0, frame % loops[loop].frames()}) {
+            int found = -1;
+            best = std::max(best, bestMatch(sound, loopFrom(loops[loop], phase, kHeard), origin + frame,
+                                            origin + frame, found));
+        }
+        return best;
+    };
+    const char* names[2] = {"Drums01", "Perc01"};
+    for (const Change& c : changes) {
+        EXPECT_GT(heard(c.loop, c.beat), 0.97) << names[c.loop] << " from beat " << c.beat;
+        EXPECT_LT(heard(c.loop, c.beat - 1), 0.97) << names[c.loop] << " not before beat " << c.beat;
+        EXPECT_GT(heard(1 - c.loop, c.beat - 1), 0.97) << names[1 - c.loop] << " up to beat " << c.beat;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "e2e/GrooveSession.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -61,7 +63,8 @@ std::vector<float> playedAt(const Loop& loop, double ratio, int frames)
     return out;
 }
 
-double bestMatch(const std::vector<int16_t>& capture, const std::vector<float>& pattern, int from, int to, int& at)
+double bestMatch(const std::vector<int16_t>& capture, const std::vector<float>& pattern, int from, int to,
+                 int& at)
 {
     double best = -1;
     at = -1;
@@ -117,10 +120,12 @@ void GrooveSession::makeSong(const std::string& name, const std::string& source)
     std::error_code ec;
     fs::create_directories(to, ec);
     for (const auto& file : fs::directory_iterator(from, ec))
-        if (file.path().extension() == ".wav") fs::create_symlink(file.path(), to / file.path().filename(), ec);
+        if (file.path().extension() == ".wav")
+            fs::create_symlink(file.path(), to / file.path().filename(), ec);
     fs::path description = from / (source + ".bls");
     if (!fs::exists(description)) description = built / "Bls" / (source + ".bls");
-    const auto decoded = testsupport::run({testsupport::toolsDir() + "/blstool", "decode", description.string()});
+    const auto decoded =
+        testsupport::run({testsupport::toolsDir() + "/blstool", "decode", description.string()});
     ASSERT_EQ(decoded.exitCode, 0) << decoded.out;
     // The description of the source, with a single random set.
     std::string plain;
@@ -141,13 +146,14 @@ void GrooveSession::makeSong(const std::string& name, const std::string& source)
         plain += line + "\n";
     }
     testsupport::writeFile(dir.file("plain.txt"), plain);
-    const auto r = testsupport::run(
-        {testsupport::toolsDir() + "/blstool", "encode", dir.file("plain.txt"), (to / (name + ".bls")).string()});
+    const auto r = testsupport::run({testsupport::toolsDir() + "/blstool", "encode", dir.file("plain.txt"),
+                                     (to / (name + ".bls")).string()});
     ASSERT_EQ(r.exitCode, 0) << r.out;
 }
 
-std::string GrooveSession::writeDocument(const std::string& file, const std::string& song, const BLGroove& groove,
-                                         float bpm, int16_t selected, const BLSequence* stored)
+std::string GrooveSession::writeDocument(const std::string& file, const std::string& song,
+                                         const BLGroove& groove, float bpm, int16_t selected,
+                                         const BLSequence* stored)
 {
     BLIceimage ice;
     ice.valid = 1;
@@ -169,17 +175,18 @@ bool GrooveSession::readDocument(const std::string& path, BLIceimage& ice)
 std::string GrooveSession::runScript(const std::string& script, const std::string& document)
 {
     testsupport::writeFile(dir.file("script.txt"), script);
-    std::vector<std::string> argv = {dir.program(), "--script", dir.file("script.txt"), "--log", dir.file("log.txt")};
+    std::vector<std::string> argv = {dir.program(), "--script", dir.file("script.txt"), "--log",
+                                     dir.file("log.txt")};
     if (!document.empty()) argv.push_back(document);
-    const auto r = testsupport::run(argv, dir.path(), 120,
-                                    {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture});
+    const auto r =
+        testsupport::run(argv, dir.path(), 120, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture});
     EXPECT_EQ(r.exitCode, 0) << r.out;
     return testsupport::readFile(dir.file("log.txt"));
 }
 
 void GrooveSession::keepScreen(const std::string& shot, const std::string& name)
 {
-    const fs::path folder = fs::path(testsupport::toolsDir()).parent_path() / "tests" / "screens";
+    const fs::path folder = fs::path(testsupport::programDir()) / "tests" / "screens";
     std::error_code ec;
     fs::create_directories(folder, ec);
     fs::copy_file(shot, folder / (name + ".png"), fs::copy_options::overwrite_existing, ec);
@@ -188,6 +195,32 @@ void GrooveSession::keepScreen(const std::string& shot, const std::string& name)
 std::string GrooveSession::at(int stageX, int stageY)
 {
     return std::to_string(kOriginX + stageX) + " " + std::to_string(kOriginY + stageY);
+}
+
+// Every loop of the song made a click on each of its beats, so that where
+// the program's beats are heard can be read off its sound.
+void clickEveryBeat(const std::string& songFolder, double bpm)
+{
+    std::error_code ec;
+    for (const auto& file : fs::directory_iterator(songFolder, ec)) {
+        if (file.path().extension() != ".wav") continue;
+        SF_INFO info{};
+        SNDFILE* in = sf_open(file.path().c_str(), SFM_READ, &info);
+        ASSERT_NE(in, nullptr) << file.path();
+        sf_close(in);
+        const sf_count_t frames = info.frames;
+        const long beats = std::lround(static_cast<double>(frames) / (info.samplerate * 60.0 / bpm));
+        std::vector<float> sound(static_cast<size_t>(frames * info.channels), 0.0f);
+        for (long b = 0; b < beats; ++b) {
+            const auto at = static_cast<size_t>(std::lround(b * static_cast<double>(frames) / beats));
+            for (int c = 0; c < info.channels; ++c) sound[at * info.channels + c] = 0.8f;
+        }
+        fs::remove(file.path(), ec);  // a link into the build's library
+        SNDFILE* out = sf_open(file.path().c_str(), SFM_WRITE, &info);
+        ASSERT_NE(out, nullptr) << file.path();
+        sf_writef_float(out, sound.data(), frames);
+        sf_close(out);
+    }
 }
 
 }  // namespace groovee2e

@@ -22,7 +22,10 @@ constexpr int kOriginY = 144;
 // Where the groove panel's layouts put things (stage coordinates).
 constexpr int kRowTop = 146;
 constexpr int kRowPitch = 23;
-inline int rowTop(int track) { return kRowTop + kRowPitch * track; }
+inline int rowTop(int track)
+{
+    return kRowTop + kRowPitch * track;
+}
 
 // A loop file's samples (16-bit, interleaved).
 struct Loop {
@@ -39,9 +42,13 @@ std::vector<int16_t> readCapture(const std::string& path);
 std::vector<float> playedAt(const Loop& loop, double ratio, int frames);
 // The best normalised correlation of `pattern` with the capture's left
 // channel at frame offsets from..to; the offset found goes to `at`.
-double bestMatch(const std::vector<int16_t>& capture, const std::vector<float>& pattern, int from, int to, int& at);
+double bestMatch(const std::vector<int16_t>& capture, const std::vector<float>& pattern, int from, int to,
+                 int& at);
 // The first frame that is not silent; -1 when all is silence.
 int firstSound(const std::vector<int16_t>& capture);
+// Every loop of a song's folder made a click on each of its beats at `bpm`,
+// so that where the program's beats are heard can be read off its sound.
+void clickEveryBeat(const std::string& songFolder, double bpm);
 
 class GrooveSession : public ::testing::Test {
 protected:
@@ -53,19 +60,19 @@ protected:
     void makeSong(const std::string& name, const std::string& source);
     // A document naming `song`, with this current groove, tempo and
     // selected track, and the stored grooves and sequence given (none by default).
-    std::string writeDocument(const std::string& file, const std::string& song, const BLGroove& groove, float bpm,
-                              int16_t selected = 0, const BLSequence* stored = nullptr);
+    std::string writeDocument(const std::string& file, const std::string& song, const BLGroove& groove,
+                              float bpm, int16_t selected = 0, const BLSequence* stored = nullptr);
     bool readDocument(const std::string& path, BLIceimage& ice);
 
     // Runs the program on the script with the document on its command line;
     // the sound goes to capture.raw. Returns the log.
     std::string runScript(const std::string& script, const std::string& document);
+
 public:
     // Keeps a screenshot in the build tree (tests/screens) for a look.
     static void keepScreen(const std::string& shot, const std::string& name);
 
 protected:
-
 public:
     static std::string at(int stageX, int stageY);
 

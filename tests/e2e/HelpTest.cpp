@@ -8,13 +8,13 @@
 #include <functional>
 #include <string>
 
+#include "control/BLPlayer.h"
 #include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
+#include "panels/BrowserHarness.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/help/BLHelps.h"
 #include "panels/help/BLInfoPanel.h"
-#include "panels/player/BLPlayer.h"
-#include "panels/BrowserHarness.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -56,7 +56,8 @@ protected:
     int16_t entryOf(int16_t panel, int16_t item) const
     {
         for (int16_t i = 0; i < blHelpp->count; ++i)
-            if (blHelpp->entries[i].rollover && blHelpp->entries[i].panel == panel && blHelpp->entries[i].item == item)
+            if (blHelpp->entries[i].rollover && blHelpp->entries[i].panel == panel &&
+                blHelpp->entries[i].item == item)
                 return i;
         return -1;
     }
@@ -84,7 +85,10 @@ protected:
     }
 };
 
-bool bright(uint16_t p) { return (p >> 10 & 31) >= 24 && (p >> 5 & 31) >= 24 && (p & 31) >= 24; }
+bool bright(uint16_t p)
+{
+    return (p >> 10 & 31) >= 24 && (p >> 5 & 31) >= 24 && (p & 31) >= 24;
+}
 
 TEST_F(HelpSession, F1AndTheMouseAtRestShowTheControlsBubble)
 {
@@ -185,7 +189,8 @@ TEST_F(HelpSession, TheTourMovesOnAtTheClicksItExplains)
     // The control the step explains has the accent round it.
     const e2e::Shot ring(shot("help-tour-random"));
     const kelRect r = PWfloatPanelPtr[kPWGroovePanel]->control(random.item)->rect;
-    EXPECT_EQ(ring.at(r.left - 3, (r.top + r.bottom) / 2), 0x7EA7) << std::hex << ring.at(r.left - 3, r.top + 5);
+    EXPECT_EQ(ring.at(r.left - 3, (r.top + r.bottom) / 2), 0x7EA7)
+        << std::hex << ring.at(r.left - 3, r.top + 5);
 
     click(kPWGroovePanel, grooveitem::tap);
     EXPECT_EQ(blHelpp->timer, 0u);
@@ -219,7 +224,9 @@ TEST_F(HelpSession, AboutShowsTheVersionAndTheLibrarysFigures)
     EXPECT_EQ(PWScreen.modalPanel, kPWInfoPanel);
     auto* info = dynamic_cast<BLInfoPanel*>(PWfloatPanelPtr[kPWInfoPanel]);
     ASSERT_NE(info, nullptr);
-    ASSERT_TRUE(runUntil([&] { return info->figures.done() && text(kPWInfoPanel, BLInfoPanel::kItemFirstFigure) != "counting..."; }));
+    ASSERT_TRUE(runUntil([&] {
+        return info->figures.done() && text(kPWInfoPanel, BLInfoPanel::kItemFirstFigure) != "counting...";
+    }));
     idleFor(30);
     shot("info-panel");
 

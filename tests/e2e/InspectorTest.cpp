@@ -222,6 +222,17 @@ void writeDocument(const std::string& file, const char* songName)
     ice->groove.tracks[15] = BLTrack{1, 2, 3, 4};
     ice->selectedTrack = 2;
     ice->bpm = 127.4f;
+    // A take of 2:05: a loop, a volume and a tempo among its brackets.
+    BLTake take;
+    take.name = "Take 1 \u2014 2:05";
+    take.frames = 125 * 44100 + 7;
+    using Op = BLTakeCall::Op;
+    for (Op op : {Op::changesBegin, Op::play, Op::trackSample, Op::trackVolume, Op::changesEnd, Op::mixerBpm,
+                  Op::stop}) {
+        take.calls.push_back(BLTakeCall{});
+        take.calls.back().op = op;
+    }
+    ice->takes.push_back(take);
     BLSynthDefaultDocument synth;
     ASSERT_TRUE(BLDocument_Write(kelOf(file).c_str(), *ice, &synth));
 }
@@ -257,7 +268,8 @@ TEST_F(Inspector, DocInfoListsTheDocument)
     }());
     EXPECT_NE(r.out.find("track\t1\t2\t90\t-63\t1\t0\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("track\tcurrent\t15\t1\t2\t3\t4\n"), std::string::npos) << r.out;
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5 + 1 + 3 + 48 + 1 + 3 + 1 + 1);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5 + 1 + 3 + 48 + 1 + 3 + 1 + 1 + 2);
+    EXPECT_NE(r.out.find("takes\t1\ntake\t1\tTake 1 \u2014 2:05\t2:05\t3\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("sequence\t3\nentry\t0\t4\nentry\t1\t1\nentry\t2\t4\nuserlength\t0\nsynth\tread\n"),
               std::string::npos)
         << r.out;

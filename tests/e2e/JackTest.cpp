@@ -20,6 +20,8 @@
 #include "e2e/GrooveSession.h"
 #include "support/JackServer.h"
 
+// ctest-labels: jack
+
 namespace groovee2e {
 namespace {
 
@@ -71,16 +73,23 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
                                   "Lead01:4",  "Arp01:8",  "FX02:8",   "Vox02:4"};
     const int16_t slots[8] = {1, 1, 2, 2, 0, 0, 1, 1};
     BLGroove g;
-    std::vector<std::string> bounceArgs = {testsupport::toolsDir() + "/enginebounce", "--bpm", "126", "--mix-bpm",
-                                           "126", "--frames", "264600", "--master", "63"};
+    std::vector<std::string> bounceArgs = {testsupport::toolsDir() + "/enginebounce",
+                                           "--bpm",
+                                           "126",
+                                           "--mix-bpm",
+                                           "126",
+                                           "--frames",
+                                           "264600",
+                                           "--master",
+                                           "63"};
     for (int16_t t = 0; t < 8; ++t) {
         g.tracks[t] = BLTrack{127, static_cast<int16_t>(-35 + 10 * t), t, slots[t]};
         const std::string name = files[t];
         const size_t colon = name.find(':');
         bounceArgs.insert(bounceArgs.end(), {"--loop", library + "/Song/NightShift/" + name.substr(0, colon) +
                                                            ".wav" + name.substr(colon)});
-        bounceArgs.insert(bounceArgs.end(),
-                          {"--track", std::to_string(t) + ":" + std::to_string(t) + ":127:" + std::to_string(-35 + 10 * t)});
+        bounceArgs.insert(bounceArgs.end(), {"--track", std::to_string(t) + ":" + std::to_string(t) +
+                                                            ":127:" + std::to_string(-35 + 10 * t)});
     }
     const std::string doc = writeDocument("jack.bld", "NightShift", g, 126.0f);
     const std::string done = dir.file("done");
@@ -97,15 +106,17 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     std::unique_ptr<Child> recorder;
     int step = 0;
     size_t placedFirst = std::string::npos;
-    const auto logHas = [&](const char* text) { return testsupport::readFile(log).find(text) != std::string::npos; };
+    const auto logHas = [&](const char* text) {
+        return testsupport::readFile(log).find(text) != std::string::npos;
+    };
     const auto r = testsupport::runWatched(
         {dir.program(), "--script", dir.file("script.txt"), "--log", log, doc}, dir.path(),
         [&](int, double) {
             if (step == 0 && logHas("JACK transport: followed")) {
                 ports = jack.tool({"jack_lsp", "-c"}).out;
                 recorder = std::make_unique<Child>(
-                    std::vector<std::string>{"jack_rec", "-f", rec, "-d", "4", "-b", "16", "-B", "1048576", "Beatloom:out_1",
-                                             "Beatloom:out_2"},
+                    std::vector<std::string>{"jack_rec", "-f", rec, "-d", "4", "-b", "16", "-B", "1048576",
+                                             "Beatloom:out_1", "Beatloom:out_2"},
                     std::vector<std::string>{jack.env()});
                 step = 1;
             } else if (step == 1 && testsupport::readFile(rec).size() > 44) {
@@ -115,7 +126,8 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
                 transport(jack, "locate 441000");
                 placedFirst = testsupport::readFile(log).find("is heard at");
                 step = 3;
-            } else if (step == 3 && testsupport::readFile(log).find("is heard at", placedFirst + 1) != std::string::npos) {
+            } else if (step == 3 &&
+                       testsupport::readFile(log).find("is heard at", placedFirst + 1) != std::string::npos) {
                 transport(jack, "stop");
                 step = 4;
             } else if (step == 4 && logHas("JACK transport: stopped")) {
@@ -128,7 +140,8 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     ASSERT_EQ(r.exitCode, 0) << r.out << said;
     ASSERT_EQ(step, 5) << said;
 
-    EXPECT_NE(said.find("JACK: port Beatloom:out_1 connected to system:playback_1"), std::string::npos) << said;
+    EXPECT_NE(said.find("JACK: port Beatloom:out_1 connected to system:playback_1"), std::string::npos)
+        << said;
     EXPECT_NE(ports.find("Beatloom:out_1\n   system:playback_1"), std::string::npos) << ports;
     EXPECT_NE(ports.find("Beatloom:out_2\n   system:playback_2"), std::string::npos) << ports;
     // Rolling from frame 0 at the groove's own tempo, the groove is placed
@@ -138,9 +151,10 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     const size_t placedAt = said.find("the groove's frame ");
     ASSERT_NE(placedAt, std::string::npos) << said;
     long long grooveFrame = -1, transportFrame = -2;
-    ASSERT_EQ(std::sscanf(said.c_str() + placedAt, "the groove's frame %lld is heard at the transport's frame %lld",
-                          &grooveFrame, &transportFrame),
-              2);
+    ASSERT_EQ(
+        std::sscanf(said.c_str() + placedAt, "the groove's frame %lld is heard at the transport's frame %lld",
+                    &grooveFrame, &transportFrame),
+        2);
     EXPECT_EQ(grooveFrame, transportFrame);
     // Moved while rolling, the groove starts again where the transport went.
     // (The mix tempo keeps whole frames a beat, 20999 at 126 BPM: that far
@@ -148,9 +162,10 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     const size_t movedAt = said.find("the groove's frame ", placedAt + 1);
     ASSERT_NE(movedAt, std::string::npos) << said;
     long long movedGroove = -1, movedTransport = -2;
-    ASSERT_EQ(std::sscanf(said.c_str() + movedAt, "the groove's frame %lld is heard at the transport's frame %lld",
-                          &movedGroove, &movedTransport),
-              2);
+    ASSERT_EQ(
+        std::sscanf(said.c_str() + movedAt, "the groove's frame %lld is heard at the transport's frame %lld",
+                    &movedGroove, &movedTransport),
+        2);
     EXPECT_GE(movedTransport, 441000);
     EXPECT_LE(movedTransport, 441000 + 44100);
     EXPECT_NEAR(movedGroove, movedTransport, movedTransport / 20999 + 1);
@@ -174,7 +189,8 @@ TEST_F(Jack, TheTransportPlaysTheGrooveIntoJackSampleForSample)
     EXPECT_GT(std::count_if(want.begin(), want.end(), [](int16_t v) { return std::abs(v) > 16384; }), 100);
     size_t first = 0;
     while (first < got.size() && got[first] == want[first]) ++first;
-    EXPECT_EQ(first, got.size()) << "first difference at sample " << first << " of " << got.size() << "\n" << said;
+    EXPECT_EQ(first, got.size()) << "first difference at sample " << first << " of " << got.size() << "\n"
+                                 << said;
 }
 
 }  // namespace

@@ -105,7 +105,9 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
     fs::create_directories(loops + "/Keys");
     ASSERT_EQ(testsupport::run({"sox", dir.file("ride.wav"), loops + "/Hats/ride 140bpm.mp3"}).exitCode, 0);
     ASSERT_EQ(testsupport::run({"sox", dir.file("chords.wav"), "-e", "floating-point", "-b", "32",
-                                loops + "/Keys/chords.wav"}).exitCode, 0);
+                                loops + "/Keys/chords.wav"})
+                  .exitCode,
+              0);
     testsupport::writeFile(loops + "/notes.wav", "not a sound");
     write(loops + "/blip.wav", SoundContainer::Wav, kRate, 1, 16, std::vector<float>(2205, 0.3f));
     const auto before = filesIn(loops);
@@ -123,11 +125,11 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
     // Groups from the folder, else the name; repeats in the 32-beat cycle from the bars.
     const auto info = testsupport::run({dir.program(), "--song-info", song}, dir.path());
     ASSERT_EQ(info.exitCode, 0) << info.out;
-    for (const char* line : {"bpm\t120\n", "slot\t0\t0\t0\tDrums01\tkick_120bpm\t100\t63\t4\n",
-                             "slot\t0\t1\t1\tDrums02\tperc_90_\t100\t63\t8\n",
-                             "\tStrangeSounds01\triser_120_bpm\t100\t63\t8\n", "\tBass01\tdeep_bass_90_BPM\t100\t63\t8\n",
-                             "\tPad01\tpad\t100\t63\t2\n", "\tHats01\tride_140bpm\t100\t63\t8\n",
-                             "\tKeys01\tchords\t100\t63\t4\n"})
+    for (const char* line :
+         {"bpm\t120\n", "slot\t0\t0\t0\tDrums01\tkick_120bpm\t100\t63\t4\n",
+          "slot\t0\t1\t1\tDrums02\tperc_90_\t100\t63\t8\n", "\tStrangeSounds01\triser_120_bpm\t100\t63\t8\n",
+          "\tBass01\tdeep_bass_90_BPM\t100\t63\t8\n", "\tPad01\tpad\t100\t63\t2\n",
+          "\tHats01\tride_140bpm\t100\t63\t8\n", "\tKeys01\tchords\t100\t63\t4\n"})
         EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
 
     // At the song's tempo, sample for sample; every loop exactly its beats at 120.
@@ -163,11 +165,13 @@ TEST(MakeSong, AFolderOfLoopsBecomesASongAndBadFilesAreNamedAndLeftOut)
         {dir.program(), "--make-song", loops + "/Drums", dir.file("beats"), "--name", "my loops", "--yes"},
         dir.path(), 120);
     EXPECT_EQ(again.exitCode, 0) << again.out;
-    EXPECT_NE(again.out.find("lead.wav: Lead (its name), 2 bars at 150 BPM (from its beats)"), std::string::npos)
+    EXPECT_NE(again.out.find("lead.wav: Lead (its name), 2 bars at 150 BPM (from its beats)"),
+              std::string::npos)
         << again.out;
     EXPECT_TRUE(fs::exists(dir.file("Library/Song/my loops 2/Kick01.wav"))) << again.out;
     fs::create_directories(dir.file("empty"));
-    const auto none = testsupport::run({dir.program(), "--make-song", dir.file("empty"), "--yes"}, dir.path());
+    const auto none =
+        testsupport::run({dir.program(), "--make-song", dir.file("empty"), "--yes"}, dir.path());
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_NE(none.out.find("no sound files were found"), std::string::npos) << none.out;
 }

@@ -17,6 +17,8 @@
 #include "platform/PlatMidi.h"
 #include "support/JackServer.h"
 
+// ctest-labels: jack
+
 namespace groovee2e {
 namespace {
 
@@ -104,8 +106,7 @@ TEST_F(MidiLearnSession, ANoteBoundByLearnMutesTheTrackItWasLearntOn)
         }
     };
     const auto r = testsupport::runWatched(
-        {dir.program(), "--no-jack", "--script", dir.file("script.txt"), "--log", logPath, doc},
-        dir.path(),
+        {dir.program(), "--no-jack", "--script", dir.file("script.txt"), "--log", logPath, doc}, dir.path(),
         [&](int, double) {
             const std::string log = testsupport::readFile(logPath);
             switch (step) {

@@ -6,10 +6,10 @@
 // one instance and the test as a hostile peer: an answer for one
 // connection never lets in another, an address let in once is asked again,
 // a tempo out of the window changes nothing, a name of 200 bytes crosses.
-#include <gtest/gtest.h>
-
+// ctest-labels: threads
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -57,13 +57,15 @@ using testsupport::readFile;
 // The program running in the background on a script, its output in a file.
 class Instance {
 public:
-    Instance(const testsupport::TempDir& dir, const std::string& script, const std::string& document) : dir_(dir)
+    Instance(const testsupport::TempDir& dir, const std::string& script, const std::string& document)
+        : dir_(dir)
     {
         testsupport::writeFile(dir.file("script.txt"), script);
-        const std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir.file("capture.raw"),
+        const std::vector<std::string> env = {"SDL_AUDIODRIVER=disk",
+                                              "SDL_DISKAUDIOFILE=" + dir.file("capture.raw"),
                                               "SDL_VIDEODRIVER=offscreen"};
         std::vector<std::string> argv = {dir.file("beatloom"), "--script", dir.file("script.txt"), "--log",
-                                         dir.file("log.txt"), document};
+                                         dir.file("log.txt"),  document};
         const int out = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         pid_ = testsupport::spawn(argv, dir.path(), env, -1, out);
         if (out >= 0) close(out);
@@ -108,7 +110,10 @@ std::vector<std::string> linesAfter(const std::string& log, const std::string& p
     return found;
 }
 
-std::string last(const std::vector<std::string>& lines) { return lines.empty() ? std::string() : lines.back(); }
+std::string last(const std::vector<std::string>& lines)
+{
+    return lines.empty() ? std::string() : lines.back();
+}
 
 struct BeatMark {
     int beat;
@@ -121,7 +126,8 @@ std::vector<BeatMark> beats(const std::string& log)
     std::vector<BeatMark> marks;
     for (const std::string& line : linesAfter(log, "link beat ")) {
         BeatMark m{};
-        if (std::sscanf(line.c_str(), "%d at %lf tempo %lf", &m.beat, &m.at, &m.tempo) == 3) marks.push_back(m);
+        if (std::sscanf(line.c_str(), "%d at %lf tempo %lf", &m.beat, &m.at, &m.tempo) == 3)
+            marks.push_back(m);
     }
     return marks;
 }
@@ -162,7 +168,8 @@ std::vector<double> contour(const std::vector<int16_t>& capture, size_t fromFram
 
 double correlation(const std::vector<double>& a, int atA, const std::vector<double>& b, int atB, int n)
 {
-    if (atA < 0 || atB < 0 || atA + n > static_cast<int>(a.size()) || atB + n > static_cast<int>(b.size())) return -1;
+    if (atA < 0 || atB < 0 || atA + n > static_cast<int>(a.size()) || atB + n > static_cast<int>(b.size()))
+        return -1;
     double ma = 0, mb = 0;
     for (int i = 0; i < n; ++i) {
         ma += a[static_cast<size_t>(atA + i)];
@@ -190,6 +197,29 @@ void writePrefs(const testsupport::TempDir& dir, int16_t mode, uint16_t port)
     std::snprintf(prefs.netAddress, sizeof prefs.netAddress, "127.0.0.1");
     prefs.save();
     fs::current_path(here);
+}
+
+// A port nobody listens on now, for a side that must listen later.
+uint16_t freePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    uint16_t port = 0;
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n) == 0)
+        port = ntohs(a.sin_port);
+    if (fd >= 0) close(fd);
+    return port;
+}
+
+// The capture of a program holds sound: its groove plays.
+bool soundIn(const testsupport::TempDir& dir)
+{
+    const std::vector<int16_t> heard = readCapture(dir.file("capture.raw"));
+    return std::any_of(heard.begin(), heard.end(), [](int16_t s) { return s != 0; });
 }
 
 // The port an instance listens on, once it says so.
@@ -273,7 +303,10 @@ std::unique_ptr<Peer> whenFree(int port, const char* from, char identity)
     }
 }
 
-size_t boxesShown(const Instance& i) { return linesAfter(i.log(), "box [").size(); }
+size_t boxesShown(const Instance& i)
+{
+    return linesAfter(i.log(), "box [").size();
+}
 
 // A press held long enough for a pop-up menu to open, a move to the row
 // `rows` below, and the release; then the chosen row's blink.
@@ -297,7 +330,10 @@ std::string nextLoopByKey(int track)
 }
 
 constexpr int kGroupMenuX = 118, kLoopMenuX = 253;
-int menuY(int track) { return rowTop(track) + 10; }
+int menuY(int track)
+{
+    return rowTop(track) + 10;
+}
 
 using NetSession = GrooveSession;
 
@@ -312,25 +348,29 @@ TEST_F(NetSession, TwoInstancesPlayOneGrooveChangedOnEitherSideInEveryUseAndASto
     theirs.tracks[0] = BLTrack{100, 0, 2, 1};
     const std::string connectDoc = writeDocument("connect.bld", "NightShift", theirs, 126.0f);
     ProgramDir other("netconnect");
-    writePrefs(dir, kBLNetListen, 0);
+    // The connecting side plays its own song before the other side listens.
+    const uint16_t freshPort = freePort();
+    ASSERT_GT(freshPort, 0);
+    writePrefs(dir, kBLNetListen, freshPort);
+    writePrefs(other, kBLNetConnect, freshPort);
     const std::string gate = dir.file("gate");
     // Each side works its panel once the two play one groove: by held menu,
     // by clicked menu and by key; the connecting side makes track 5 its own
     // and lets track 6 be the other side's, then mutes track 3.
-    Instance listening(dir,
-                       "press space\nbox yes\nbox no\nwaitsize 1 " + gate + "\n" + holdInMenu(kLoopMenuX, menuY(1), 2) +
-                           clickInMenu(kGroupMenuX, menuY(3), 1) + "wait 2500\n" + nextLoopByKey(5),
-                       listenDoc);
-    const int port = listeningPort(listening);
-    ASSERT_GT(port, 0) << listening.out();
-    writePrefs(other, kBLNetConnect, static_cast<uint16_t>(port));
     Instance connecting(other,
                         "press space\nwaitsize 1 " + gate + "\n" + holdInMenu(kLoopMenuX, menuY(0), 1) +
                             nextLoopByKey(2) + "click " + at(430, 110) + "\nwait 500\nclick " + at(344, 324) +
-                            "\nclick " + at(395, 324) + "\nwait 100\nclick " + at(395, 324) + "\nwait 300\nclick " +
-                            at(525, 214) + "\nwait 1500\n" + nextLoopByKey(4) +
+                            "\nclick " + at(395, 324) + "\nwait 100\nclick " + at(395, 324) +
+                            "\nwait 300\nclick " + at(525, 214) + "\nwait 1500\n" + nextLoopByKey(4) +
                             "keydown m\npress 3\nkeyup m\n",
                         connectDoc);
+    ASSERT_TRUE(waitFor([&] { return soundIn(other); }, 30)) << connecting.log();
+    Instance listening(dir,
+                       "press space\nbox yes\nbox no\nwaitsize 1 " + gate + "\n" +
+                           holdInMenu(kLoopMenuX, menuY(1), 2) + clickInMenu(kGroupMenuX, menuY(3), 1) +
+                           "wait 2500\n" + nextLoopByKey(5),
+                       listenDoc);
+    ASSERT_EQ(listeningPort(listening), freshPort) << listening.out();
 
     // Joined, the connecting side plays its own song on to the end of the
     // other's cycle, then the same groove, at once.
@@ -358,8 +398,8 @@ TEST_F(NetSession, TwoInstancesPlayOneGrooveChangedOnEitherSideInEveryUseAndASto
                    last(linesAfter(connecting.log(), "link groove ")) == expected;
         },
         45))
-        << "listening: " << last(linesAfter(listening.log(), "link groove ")) << "\nconnecting: "
-        << last(linesAfter(connecting.log(), "link groove "));
+        << "listening: " << last(linesAfter(listening.log(), "link groove "))
+        << "\nconnecting: " << last(linesAfter(connecting.log(), "link groove "));
 
     // From the next cycle on both are heard playing it, in step: a second
     // and a half of one side's sound has the loudness contour of the
@@ -367,8 +407,11 @@ TEST_F(NetSession, TwoInstancesPlayOneGrooveChangedOnEitherSideInEveryUseAndASto
     const size_t framesThen = readCapture(dir.file("capture.raw")).size() / 2;
     const size_t cycleFrames = 32 * 44100 * 60 / 225;
     const size_t window = 3 * 44100 / 2;
-    ASSERT_TRUE(waitFor([&] { return readCapture(dir.file("capture.raw")).size() / 2 > framesThen + cycleFrames + window; }, 30));
-    const std::vector<double> heardA = contour(readCapture(dir.file("capture.raw")), framesThen + cycleFrames);
+    ASSERT_TRUE(waitFor(
+        [&] { return readCapture(dir.file("capture.raw")).size() / 2 > framesThen + cycleFrames + window; },
+        30));
+    const std::vector<double> heardA =
+        contour(readCapture(dir.file("capture.raw")), framesThen + cycleFrames);
     const std::vector<double> heardB = contour(readCapture(other.file("capture.raw")), 0);
     const int steps = static_cast<int>(window) / kContour;
     double best = -1;
@@ -401,8 +444,9 @@ TEST_F(NetSession, TwoInstancesPlayOneGrooveChangedOnEitherSideInEveryUseAndASto
     const size_t boxes = boxesShown(listening);
     const size_t freed = linesAfter(listening.log(), "link status listening").size();
     connecting.signal(SIGSTOP);
-    ASSERT_TRUE(waitFor([&] { return linesAfter(listening.log(), "link status listening").size() > freed; }, 12));
-    Peer next(port, "127.0.0.1", 'e');
+    ASSERT_TRUE(
+        waitFor([&] { return linesAfter(listening.log(), "link status listening").size() > freed; }, 12));
+    Peer next(freshPort, "127.0.0.1", 'e');
     EXPECT_TRUE(waitFor([&] { return boxesShown(listening) > boxes; }, 10));
     EXPECT_EQ(listening.stop(), 0);
     EXPECT_EQ(connecting.stop(), 0);
@@ -420,11 +464,13 @@ TEST_F(NetSession, NobodyComesInWithoutTheAnswerForItsConnectionAndNothingOutOfR
     const std::string gate = dir.file("gate");
     // The first question stays a moment on the screen, as a person takes it.
     Instance listening(dir,
-                       "press space\nbox yes 3000\nbox no\nbox yes\nbox no\nbox yes\nbox yes\nwaitsize 1 " + gate +
-                           "\ndialog " + saved + "\nctrl s\n",
+                       "press space\nbox yes 3000\nbox no\nbox yes\nbox no\nbox yes\nbox yes\nwaitsize 1 " +
+                           gate + "\ndialog " + saved + "\nctrl s\n",
                        doc);
     const int port = listeningPort(listening);
     ASSERT_GT(port, 0) << listening.out();
+    // The script's Space plays the groove before anybody asks to join.
+    ASSERT_TRUE(waitFor([&] { return soundIn(dir); }, 20)) << listening.log();
 
     // A asks; while its question shows, B (from another address) is told
     // busy and closed. A leaves; the Yes meant for it lets nobody in: B,
@@ -436,7 +482,8 @@ TEST_F(NetSession, NobodyComesInWithoutTheAnswerForItsConnectionAndNothingOutOfR
     b.hears("its end", 5);
     EXPECT_TRUE(b.closed());
     a.reset();
-    ASSERT_TRUE(waitFor([&] { return last(linesAfter(listening.log(), "box [")).find("-> yes") != std::string::npos; }, 20));
+    ASSERT_TRUE(waitFor(
+        [&] { return last(linesAfter(listening.log(), "box [")).find("-> yes") != std::string::npos; }, 20));
     auto again = whenFree(port, "127.0.0.2", 'b');
     EXPECT_TRUE(again->hears("13"));
     EXPECT_EQ(boxesShown(listening), 3u) << "asked about anew";
@@ -467,14 +514,16 @@ TEST_F(NetSession, NobodyComesInWithoutTheAnswerForItsConnectionAndNothingOutOfR
     testsupport::writeFile(gate, "go");
     ASSERT_TRUE(waitFor([&] { return fs::exists(saved); }, 20));
     d->say("9 " + longName);
-    ASSERT_TRUE(waitFor([&] { return !linesAfter(listening.log(), "link groove " + longName + " |").empty(); }, 20));
+    ASSERT_TRUE(
+        waitFor([&] { return !linesAfter(listening.log(), "link groove " + longName + " |").empty(); }, 20));
     d.reset();
     EXPECT_TRUE(whenFree(port, "127.0.0.1", 'e')->hears("9 " + longName));
     EXPECT_EQ(listening.stop(), 0);
     BLIceimage ice;
     ASSERT_TRUE(readDocument(saved, ice));
     EXPECT_EQ(ice.bpm, 225.0f);
-    for (const BeatMark& m : beats(listening.log())) EXPECT_EQ(m.tempo, 225.0) << "a tempo out of the window is never played";
+    for (const BeatMark& m : beats(listening.log()))
+        EXPECT_EQ(m.tempo, 225.0) << "a tempo out of the window is never played";
     EXPECT_NE(listening.log().find("link heard 8 1000 0"), std::string::npos);
 }
 

@@ -73,16 +73,18 @@ TEST(Program, AScriptedResizeRecentresTheStageAtOnce)
               "wait 300\n"
               "resize 800 600\n"
               "wait 300\n"
-              "screenshot " + dir.file("small.png") + "\n"
-              "wait 300\n"
-              "quit\n");
+              "screenshot " +
+                  dir.file("small.png") +
+                  "\n"
+                  "wait 300\n"
+                  "quit\n");
     auto r = run({dir.program(), "--script", dir.file("script.txt")}, dir.path(), 60);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     e2e::Shot shot(dir.file("small.png"));
     ASSERT_TRUE(shot.ok());
     EXPECT_EQ(shot.width(), 800);
-    EXPECT_EQ(shot.at(79, 300), 0);    // left of the stage, which now starts at 80
-    EXPECT_NE(shot.at(85, 300), 0);    // the groove panel's plate
+    EXPECT_EQ(shot.at(79, 300), 0);  // left of the stage, which now starts at 80
+    EXPECT_NE(shot.at(85, 300), 0);  // the groove panel's plate
     EXPECT_NE(shot.at(714, 530), 0);
 }
 
@@ -186,7 +188,8 @@ TEST(Program, SignalsEndItInOrderWhileABoxOrADialogWaits)
 
     // A file dialog's helper program ends with the program.
     fs::create_directories(dir.file("bin"));
-    writeFile(dir.file("bin/zenity"), "#!/bin/sh\necho $$ > " + dir.file("dialog.pid") + "\nexec sleep 600\n");
+    writeFile(dir.file("bin/zenity"),
+              "#!/bin/sh\necho $$ > " + dir.file("dialog.pid") + "\nexec sleep 600\n");
     fs::permissions(dir.file("bin/zenity"), fs::perms::owner_all);
     writeFile(dir.file("script.txt"), "dialog external\nctrl o\n");
     const std::string path = "PATH=" + dir.file("bin") + ":" + std::getenv("PATH");
@@ -230,7 +233,8 @@ TEST(Program, WorkNotSavedAtAKillIsOfferedAtTheNextStartAndComesBackWhole)
     const std::vector<std::string> env = {"XDG_STATE_HOME=" + state.path()};
     // The first song from the browser and a groove stored: work not saved.
     writeFile(dir.file("script.txt"), "press return\npress return\nwait 60000\n");
-    const pid_t pid = startProgram(dir, {"--script", dir.file("script.txt"), "--log", dir.file("log1.txt")}, env);
+    const pid_t pid =
+        startProgram(dir, {"--script", dir.file("script.txt"), "--log", dir.file("log1.txt")}, env);
     std::string before;
     const auto start = std::chrono::steady_clock::now();
     while (before.empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
@@ -247,9 +251,16 @@ TEST(Program, WorkNotSavedAtAKillIsOfferedAtTheNextStartAndComesBackWhole)
     // Offered at the next start, taken, saved: the work as it was before the kill.
     const std::string back = dir.file("back.bld"), log = dir.file("log2.txt");
     writeFile(dir.file("script.txt"), "box yes\ndialog " + back + "\nctrl s\nquit\n");
-    const auto r = run({dir.program(), "--script", dir.file("script.txt"), "--log", log}, dir.path(), 60, env);
+    const auto r =
+        run({dir.program(), "--script", dir.file("script.txt"), "--log", log}, dir.path(), 60, env);
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(readFile(log).find("was saved. Recover it? -> Recover"), std::string::npos) << readFile(log);
+    EXPECT_NE(readFile(log).find("Recover it? -> Recover"), std::string::npos) << readFile(log);
+    // The recovery files are the user's, whatever installation wrote them:
+    // the question names the document, its song and the program it came from.
+    EXPECT_NE(readFile(log).find("the document \"Untitled\" on the song \""), std::string::npos)
+        << readFile(log);
+    EXPECT_NE(readFile(log).find("made by the program in " + dir.path() + "."), std::string::npos)
+        << readFile(log);
     EXPECT_EQ(workOf(readFile(back)), workOf(before));
     // Saved and ended: no recovery file, no lock, nothing else left behind.
     std::error_code ec;
@@ -260,7 +271,8 @@ TEST(Program, ADamagedResourceFileSaysSoAndFails)
 {
     ProgramDir dir;
     const std::string log = dir.file("log.txt");
-    for (const std::string& damage : {std::string(16008, '\0'), readFile(testsupport::programDir() + "/Beatloom.xrs").substr(0, 20000)}) {
+    for (const std::string& damage :
+         {std::string(16008, '\0'), readFile(testsupport::programDir() + "/Beatloom.xrs").substr(0, 20000)}) {
         fs::remove(dir.file("Beatloom.xrs"));
         fs::remove(log);
         writeFile(dir.file("Beatloom.xrs"), damage);
@@ -283,14 +295,17 @@ TEST(Program, DamagedDocumentsSaySoFromTheCommandLineAndTheOpenDialog)
         return a + data;
     };
     writeFile(dir.file("v2.bld"), "gsFA" + atom("vers", 4, std::string("\x02\0\0\0", 4)));
-    writeFile(dir.file("cut.bld"), "gsFA" + atom("vers", 4, std::string("\x01\0\0\0", 4)) + atom("iced", 8732, "\x01Night"));
+    writeFile(dir.file("cut.bld"),
+              "gsFA" + atom("vers", 4, std::string("\x01\0\0\0", 4)) + atom("iced", 8732, "\x01Night"));
     writeFile(dir.file("script.txt"), "dialog " + dir.file("cut.bld") + "\nctrl o\n");
-    const pid_t pid = startProgram(dir, {"--script", dir.file("script.txt"), "--log", log, dir.file("v2.bld")});
+    const pid_t pid =
+        startProgram(dir, {"--script", dir.file("script.txt"), "--log", log, dir.file("v2.bld")});
     ASSERT_TRUE(waitForText(log, "cut.bld\" is damaged")) << readFile(log);
     EXPECT_EQ(endWith(pid, SIGTERM), 0);
     const std::string said = readFile(log);
     EXPECT_NE(said.find("The document \"v2.bld\" was written by another version of Beatloom (format 2)"),
-              std::string::npos) << said;
+              std::string::npos)
+        << said;
     EXPECT_NE(said.find("The document \"cut.bld\" is damaged"), std::string::npos) << said;
 }
 

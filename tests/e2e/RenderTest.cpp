@@ -113,9 +113,29 @@ TEST_F(Render, TheClassicMixIsTheMixWorkedOutSampleForSample)
     ASSERT_EQ(locked.size(), expected.size());
     const size_t groove = 2u * 32 * 26460;
     int loudest = 0;
-    for (size_t i = 2 * groove + 2 * 441; i < 3 * groove - 2 * 441; ++i) loudest = std::max(loudest, std::abs(int{locked[i]}));
+    for (size_t i = 2 * groove + 2 * 441; i < 3 * groove - 2 * 441; ++i)
+        loudest = std::max(loudest, std::abs(int{locked[i]}));
     EXPECT_LT(loudest, 300);
     EXPECT_NE(locked, expected);
+}
+
+TEST_F(Render, ASongAtTheEndOfItsWindowRendersSampleExact)
+{
+    // The song at 90 BPM, mixed at 140: past 1.3 times its tempo.
+    song.name = "Ninety";
+    song.bpm = 90;
+    mixref::writeSong(song, dir.file("Library/Song"));
+    const BLIceimage ice = mixref::referenceDocument(song, 140.0f);
+    const auto r =
+        render({document("fast.bld", ice), "-o", "fast.wav", "--quality", "classic", "--format", "wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const std::vector<int16_t> expected = mixref::expectedMix(song, ice);
+    ASSERT_EQ(expected.size(), 2u * 4 * 32 * (2646000 / 140));
+    const std::vector<int16_t> written = mixref::readWav16(dir.file("fast.wav"));
+    ASSERT_EQ(written.size(), expected.size());
+    size_t first = 0;
+    while (first < written.size() && written[first] == expected[first]) ++first;
+    EXPECT_EQ(first, written.size()) << "first difference at sample " << first;
 }
 
 TEST_F(Render, EveryFormatOpensWithTheRightLength)
@@ -275,12 +295,12 @@ TEST_F(Render, ClearRefusalsWithTheirReasons)
     EXPECT_FALSE(fs::exists(dir.file(".wav")));
     EXPECT_FALSE(fs::exists(dir.file("MixScript")));
 
-    // Faster than the engine plays (1.3 times the song's tempo): mixed at that tempo, as played.
+    // At the window's end, past 1.3 times the song's tempo: mixed at that tempo, as played.
     ice = shortDocument();
-    ice.bpm = 170.0f;
+    ice.bpm = 176.0f;
     const auto fast = render({document("fast.bld", ice), "-o", "fast.wav", "--format", "wav"});
     ASSERT_EQ(fast.exitCode, 0) << fast.out;
-    EXPECT_EQ(mixref::readWav16(dir.file("fast.wav")).size(), 2u * 32 * (2646000 / 163));
+    EXPECT_EQ(mixref::readWav16(dir.file("fast.wav")).size(), 2u * 32 * (2646000 / 176));
 }
 
 // What a folder holds: each entry's bytes, a link's target, a folder's mark.
@@ -403,6 +423,7 @@ TEST_F(Render, NormalisedStemsShareOneGain)
 // the old file is intact or the new one complete, and the next start leaves
 // no temporary behind. BEATLOOM_KILL_ROUNDS sets the rounds of each (50 for
 // the full trial; one here, with a SIGTERM caught during a conversion).
+// ctest-labels: threads
 TEST_F(Render, KilledAtAnyMomentLosesNothing)
 {
     const char* asked = std::getenv("BEATLOOM_KILL_ROUNDS");
@@ -411,13 +432,24 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
     const unsigned seed = device();
     SCOPED_TRACE(join("seed ", seed));
     std::mt19937 random(seed);
-    const BLIceimage ice = shortDocument();
+    BLIceimage ice = shortDocument();
+    // A take of the first groove played for a cycle, rendered as it was heard.
+    BLTake take;
+    take.frames = 32 * 26460;
+    take.start.bpm = ice.bpm;
+    for (int t = 0; t < 4; ++t) {
+        take.start.samples[t] = static_cast<int16_t>(t);
+        take.start.volumes[t] = 63;
+    }
+    take.calls.push_back(BLTakeCall{});
+    ice.takes.push_back(take);
     const std::string doc = document("song.bld", ice);
     const std::string mine = dir.file("mine"), stems = dir.file("stems");
     fs::create_directories(mine);
     fs::create_directories(stems);
     testsupport::writeFile(mine + "/song.wav", "the person's own song.wav");
     testsupport::writeFile(mine + "/song.flac", "old");
+    testsupport::writeFile(mine + "/take.flac", "old");
     testsupport::writeFile(dir.file("save.txt"), [&] {
         std::string s = "wait 50\n";
         for (int i = 0; i < 100; ++i) s += "dialog " + doc + "\nctrl s\nwait 5\n";
@@ -440,6 +472,14 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
              if (testsupport::readFile(mine + "/song.flac") == "old") return;
              plat::SoundReader reader;
              ASSERT_TRUE(reader.open(mine + "/song.flac"));
+             EXPECT_EQ(std::to_string(reader.frames()), flacFrames);
+         }},
+        {"take",
+         {dir.program(), "--render", doc, "--take", "1", "-o", mine + "/take", "--format", "flac"},
+         [&] {
+             if (testsupport::readFile(mine + "/take.flac") == "old") return;
+             plat::SoundReader reader;
+             ASSERT_TRUE(reader.open(mine + "/take.flac"));
              EXPECT_EQ(std::to_string(reader.frames()), flacFrames);
          }},
         {"stems",
@@ -483,14 +523,16 @@ TEST_F(Render, KilledAtAnyMomentLosesNothing)
                 // The first SIGTERM of the render comes while the mix is converted: the
                 // mix itself lies in a temporary then, never in the person's song.wav.
                 const std::string name = kind.name;
-                const bool converting = signal == SIGTERM && round == 0 && name == "render";
+                const bool converting =
+                    signal == SIGTERM && round == 0 && (name == "render" || name == "take");
                 bool sent = false;
                 const auto r = testsupport::runWatched(kind.args, dir.path(), [&](int pid, double t) {
                     if (sent) return;
                     if (converting) {
                         int temporaries = 0;
                         for (const auto& e : fs::directory_iterator(mine))
-                            temporaries += e.path().filename().string().rfind(".song.flac.", 0) == 0;
+                            temporaries += e.path().filename().string().rfind(
+                                               "." + (name == "take" ? name : "song") + ".flac.", 0) == 0;
                         if (temporaries < 2) return;
                     } else if (t < at) {
                         return;

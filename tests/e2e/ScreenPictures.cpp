@@ -40,14 +40,16 @@ KelOneCast* SkinPictures::cast(int32_t castID)
 int SkinPictures::pixel(int32_t castID, int x, int y)
 {
     KelOneCast* c = cast(castID);
-    if (!c || !c->imageLoaded || !c->image.bounds.contains(static_cast<int16_t>(x), static_cast<int16_t>(y))) return -1;
+    if (!c || !c->imageLoaded || !c->image.bounds.contains(static_cast<int16_t>(x), static_cast<int16_t>(y)))
+        return -1;
     return c->image.getPixel(static_cast<int16_t>(x), static_cast<int16_t>(y));
 }
 
 int SkinPictures::mask(int32_t castID, int x, int y)
 {
     KelOneCast* c = cast(castID);
-    if (!c || !c->maskLoaded || !c->mask.bounds.contains(static_cast<int16_t>(x), static_cast<int16_t>(y))) return -1;
+    if (!c || !c->maskLoaded || !c->mask.bounds.contains(static_cast<int16_t>(x), static_cast<int16_t>(y)))
+        return -1;
     return c->mask.getPixel(static_cast<int16_t>(x), static_cast<int16_t>(y));
 }
 

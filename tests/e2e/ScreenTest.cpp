@@ -43,7 +43,8 @@ protected:
     // The point (x, y) of the browser's picture shows on the screen at (sx, sy).
     void expectBrowserAt(const Shot& shot, int left, int top, int x, int y)
     {
-        EXPECT_EQ(shot.at(left + x, top + y), skin.pixel(e2e::kBrowserBack, x, y)) << "browser " << x << "," << y;
+        EXPECT_EQ(shot.at(left + x, top + y), skin.pixel(e2e::kBrowserBack, x, y))
+            << "browser " << x << "," << y;
     }
     void expectGrooveAt(const Shot& shot, int x, int y, int scheme = 0)
     {
@@ -62,7 +63,10 @@ TEST_F(Screen, ItStartsWithTheStageCentredAndTheSongBrowserShown)
     Shot shot(dir.file("start.png"));
     ASSERT_TRUE(shot.ok()) << log;
     ASSERT_EQ(shot.width(), 1024);
-    for (auto [x, y] : {std::pair{100, 100}, {kOriginX - 1, 300}, {kOriginX + 640, 300}, {500, kOriginY - 1},
+    for (auto [x, y] : {std::pair{100, 100},
+                        {kOriginX - 1, 300},
+                        {kOriginX + 640, 300},
+                        {500, kOriginY - 1},
                         {500, kOriginY + 480}})
         EXPECT_EQ(shot.at(x, y), 0) << "outside the stage " << x << "," << y;
     expectGrooveAt(shot, 20, 470);
@@ -76,8 +80,8 @@ TEST_F(Screen, ItStartsWithTheStageCentredAndTheSongBrowserShown)
 TEST_F(Screen, ItsCloseButtonHidesTheBrowser)
 {
     const int cx = browserX + e2e::kCloseX, cy = browserY + e2e::kCloseY;
-    runScript("wait 1200\nclick " + std::to_string(cx) + " " + std::to_string(cy) + "\nwait 600\nscreenshot " +
-              dir.file("closed.png") + "\nquit\n");
+    runScript("wait 1200\nclick " + std::to_string(cx) + " " + std::to_string(cy) +
+              "\nwait 600\nscreenshot " + dir.file("closed.png") + "\nquit\n");
     Shot shot(dir.file("closed.png"));
     ASSERT_TRUE(shot.ok());
     // Where the browser was, the groove panel shows.
@@ -90,9 +94,9 @@ TEST_F(Screen, TheBrowserFollowsADragAndStaysOnTheStage)
 {
     const int gx = browserX + 171, gy = browserY + 14;  // on its title strip, beside the title
     const std::string to = std::to_string(gx + 100) + " " + std::to_string(gy + 50);
-    runScript("wait 1200\ndrag " + std::to_string(gx) + " " + std::to_string(gy) + " " + to + " 10\nwait 600\n" +
-              "screenshot " + dir.file("moved.png") + "\ndrag " + to + " 5000 5000 10\nwait 600\nscreenshot " +
-              dir.file("corner.png") + "\nquit\n");
+    runScript("wait 1200\ndrag " + std::to_string(gx) + " " + std::to_string(gy) + " " + to +
+              " 10\nwait 600\n" + "screenshot " + dir.file("moved.png") + "\ndrag " + to +
+              " 5000 5000 10\nwait 600\nscreenshot " + dir.file("corner.png") + "\nquit\n");
     Shot moved(dir.file("moved.png"));
     ASSERT_TRUE(moved.ok());
     // Moved with the mouse as far as the stage lets it.
@@ -118,9 +122,9 @@ TEST_F(Screen, TheQuitButtonAsksBeforeTheProgramEnds)
 {
     const int qx = kOriginX + e2e::kQuitX, qy = kOriginY + e2e::kQuitY;
     // The song browser is in front at start: Escape closes it first.
-    const std::string log = runScript("wait 1200\npress esc\nbox no\nclick " + std::to_string(qx) + " " + std::to_string(qy) +
-                                      "\nwait 1500\nbox yes\nclick " + std::to_string(qx) + " " +
-                                      std::to_string(qy) + "\nwait 3000\nquit\n");
+    const std::string log = runScript("wait 1200\npress esc\nbox no\nclick " + std::to_string(qx) + " " +
+                                      std::to_string(qy) + "\nwait 1500\nbox yes\nclick " +
+                                      std::to_string(qx) + " " + std::to_string(qy) + "\nwait 3000\nquit\n");
     const auto first = log.find("Quit Beatloom?");
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_NE(log.find("-> no", first), std::string::npos);

@@ -7,27 +7,30 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <typeinfo>
-#include <filesystem>
 
 #include "audio/BLEngine.h"
+#include "control/BLOscControls.h"
+#include "control/BLPlayer.h"
 #include "core/FileTestUtil.h"
 #include "core/kelCasts.h"
 #include "e2e/GrooveSession.h"
 #include "e2e/ScreenPictures.h"
 #include "library/BLprefs.h"
-#include "panels/help/BLHelps.h"
 #include "net/BLNetPanel.h"
 #include "panels/browser/BLLoadPanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
+#include "panels/help/BLHelps.h"
 #include "panels/help/BLInfoPanel.h"
 #include "panels/prefs/BLPrefsPanel.h"
 #include "panels/startup/PWPlaceholderPanel.h"
 #include "panels/startup/PWmain.h"
 #include "platform/PlatHeadless.h"
+#include "platform/PlatOsc.h"
 #include "support/TestSupport.h"
 #include "ui/PWPanel.h"
 #include "ui/PWScreen.h"
@@ -118,10 +121,12 @@ protected:
 
 TEST_F(Startup, EveryPanelIsBuiltPlacedAndConnected)
 {
-    const char* names[] = {"BLGroovePanel", "BLVMixPanel", "BLSynthPanel", "BLNetPanel",
-                           "BLLoopTunerPanel", "BLRandMixPanel", "BLLoadPanel", "BLLoadSynthPanel",
-                           "BLPrefsPanel", "BLInfoPanel", "BLProgressPanel", "BLMakeSongPanel"};
-    const uint8_t draggable[] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0};
+    const char* names[] = {"BLGroovePanel",    "BLVMixPanel",    "BLSynthPanel",    "BLNetPanel",
+                           "BLLoopTunerPanel", "BLRandMixPanel", "BLLoadPanel",     "BLLoadSynthPanel",
+                           "BLPrefsPanel",     "BLInfoPanel",    "BLProgressPanel", "BLMakeSongPanel",
+                           "BLEffectsPanel"};
+    const uint8_t draggable[] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1};
+    static_assert(std::size(draggable) == kPanelSlots);
     for (int16_t i = 0; i < kPanelSlots; ++i) {
         PWPanelClass* p = PWfloatPanelPtr[i];
         ASSERT_NE(p, nullptr) << i;
@@ -211,13 +216,16 @@ TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
         // What the window shows: the stage whole, black around it.
         const std::string path = dir.file("monitor.png");
         ASSERT_TRUE(backend->saveScreenPng(path));
-        groovee2e::GrooveSession::keepScreen(path, "fit-" + std::to_string(m.width) + "x" + std::to_string(m.height));
+        groovee2e::GrooveSession::keepScreen(
+            path, "fit-" + std::to_string(m.width) + "x" + std::to_string(m.height));
         e2e::Shot shot(path);
         ASSERT_EQ(shot.width(), m.width);
-        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 20), windowY(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
-        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 630), windowY(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 20), windowY(oy + 470)),
+                                    skin.pixel(e2e::kGrooveBack, 20, 470)));
+        EXPECT_TRUE(e2e::nearColour(shot.at(windowX(ox + 630), windowY(oy + 100)),
+                                    skin.pixel(e2e::kGrooveBack, 630, 100)));
         EXPECT_TRUE(e2e::nearColour(shot.at(windowX(browser.left + 280), windowY(browser.top + 200)),
-                         skin.pixel(e2e::kBrowserBack, 280, 200)));
+                                    skin.pixel(e2e::kBrowserBack, 280, 200)));
         if (f.toWindowX(ox) >= 2) {
             EXPECT_EQ(shot.at(f.toWindowX(ox) - 2, m.height / 2), 0);
         }
@@ -227,17 +235,19 @@ TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
         // Near the stage's corners and its middle, the nearest buttons that
         // act (without a song some decline) each take a click at their middle.
         PWPanelClass* groove = PWfloatPanelPtr[kPWGroovePanel];
-        const std::pair<int, int> targets[] = {{ox, oy}, {ox + 640, oy}, {ox, oy + 480}, {ox + 640, oy + 480},
-                                                {ox + 320, oy + 240}};
+        const std::pair<int, int> targets[] = {
+            {ox, oy}, {ox + 640, oy}, {ox, oy + 480}, {ox + 640, oy + 480}, {ox + 320, oy + 240}};
         for (const auto& [tx, ty] : targets) {
             std::vector<std::pair<long, int16_t>> nearest;
             for (int16_t i = 1; i < groove->controlCount; ++i) {
                 const kelPanelControl* c = groove->controls[static_cast<size_t>(i)];
-                const bool pressable = c->kind == kelKindButton || c->kind == kelKindCheck ||
-                                       c->kind == kelKindHiliteButton;
-                if (!pressable || i == grooveitem::quit || !c->live() || c->rect.width() < 4 || c->rect.height() < 4)
+                const bool pressable =
+                    c->kind == kelKindButton || c->kind == kelKindCheck || c->kind == kelKindHiliteButton;
+                if (!pressable || i == grooveitem::quit || !c->live() || c->rect.width() < 4 ||
+                    c->rect.height() < 4)
                     continue;
-                const long dx = (c->rect.left + c->rect.right) / 2 - tx, dy = (c->rect.top + c->rect.bottom) / 2 - ty;
+                const long dx = (c->rect.left + c->rect.right) / 2 - tx,
+                           dy = (c->rect.top + c->rect.bottom) / 2 - ty;
                 nearest.emplace_back(dx * dx + dy * dy, i);
             }
             std::sort(nearest.begin(), nearest.end());
@@ -252,7 +262,8 @@ TEST_F(Startup, EveryMonitorShowsTheStageFillingItAndEveryControlTakesItsClicks)
                 EXPECT_EQ(kelGlo.mouseY, cy);
                 // Taken by that control, or declined by all (-1), never by another.
                 EXPECT_TRUE(groove->hitItem == index || groove->hitItem == -1)
-                    << "control " << index << " at " << cx - ox << ", " << cy - oy << " went to " << groove->hitItem;
+                    << "control " << index << " at " << cx - ox << ", " << cy - oy << " went to "
+                    << groove->hitItem;
                 taken += groove->hitItem == index;
                 pressEscape();  // closes what the control opened
                 for (int16_t i = 1; i < kPanelSlots; ++i) PWScreen.hide(i);
@@ -353,10 +364,14 @@ TEST_F(Startup, InFrenchThePanelsDrawNamedMessagesInTheSkinsOwnCharacters)
     auto* prefs = dynamic_cast<BLPrefsPanel*>(PWfloatPanelPtr[kPWPrefsPanel]);
     ASSERT_NE(prefs, nullptr);
     prefs->showMidiPage(true);
-    EXPECT_EQ(shownText(kPWPrefsPanel, BLPrefsPanel::kItemControlPort), "Port du programme \xAB controls in \xBB");
+    EXPECT_EQ(shownText(kPWPrefsPanel, BLPrefsPanel::kItemControlPort),
+              "Port du programme \xAB controls in \xBB");
     prefs->cancel();
     PWScreen.show(kPWInfoPanel);
-    EXPECT_NE(shownText(kPWInfoPanel, BLInfoPanel::kItemSound).find("(Par d\xE9" "faut, "), std::string::npos)
+    EXPECT_NE(shownText(kPWInfoPanel, BLInfoPanel::kItemSound)
+                  .find("(Par d\xE9"
+                        "faut, "),
+              std::string::npos)
         << shownText(kPWInfoPanel, BLInfoPanel::kItemSound);
 }
 
@@ -413,6 +428,63 @@ TEST_F(Startup, ShutDownLeavesNothingBehind)
     ASSERT_EQ(PW_InitAll(), 1);
     pump();
     EXPECT_TRUE(PWScreen.isVisible(kPWLoadPanel));
+}
+
+// The OSC port is typed on the preferences' MIDI page and taken with OK;
+// the page and About say where OSC listens.
+TEST_F(Startup, TheOscPortIsTypedInThePreferencesAndAboutSaysIt)
+{
+    int port = 0;
+    {
+        plat::OscServer probe;
+        ASSERT_TRUE(probe.open(0));
+        port = probe.port();
+    }
+    PWScreen.hide(kPWLoadPanel);
+    PWScreen.show(kPWPrefsPanel);
+    auto* prefs = dynamic_cast<BLPrefsPanel*>(PWfloatPanelPtr[kPWPrefsPanel]);
+    ASSERT_NE(prefs, nullptr);
+    auto clickItem = [&](int16_t item) {
+        const kelRect r = prefs->control(item)->rect;
+        clickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    };
+    auto shownText = [](int16_t panel, int16_t item) {
+        char text[256] = {};
+        PWfloatPanelPtr[panel]->control(item)->getValue(text);
+        return std::string(text);
+    };
+    auto type = [&](const std::string& keys) {
+        std::string error;
+        ASSERT_TRUE(backend->parseScript(keys, error)) << error;
+        runPushed();
+    };
+    clickItem(BLPrefsPanel::kItemMidiPage);
+    ASSERT_TRUE(prefs->midiPage());
+    EXPECT_EQ(shownText(kPWPrefsPanel, BLPrefsPanel::kItemOscState), "Off");
+    clickItem(BLPrefsPanel::kItemOscPort);
+    ASSERT_TRUE(prefs->typingOscPort());
+    std::string keys = "press backspace\npress backspace\n";
+    for (char c : std::to_string(port)) keys += std::string("press ") + c + "\n";
+    type(keys + "press return\n");
+    EXPECT_FALSE(prefs->typingOscPort());
+    EXPECT_TRUE(PWScreen.isVisible(kPWPrefsPanel)) << "Return ends the typing, not the preferences";
+    EXPECT_EQ(shownText(kPWPrefsPanel, BLPrefsPanel::kItemOscPort), std::to_string(port));
+    EXPECT_EQ(BLOsc_Port(), 0) << "nothing changes before OK";
+    clickItem(BLPrefsPanel::kItemOk);
+    EXPECT_FALSE(PWScreen.isVisible(kPWPrefsPanel));
+    EXPECT_EQ(blPrefs.oscPort, port);
+    EXPECT_EQ(BLOsc_Port(), port);
+
+    PWScreen.show(kPWPrefsPanel);
+    prefs->showMidiPage(true);
+    EXPECT_EQ(shownText(kPWPrefsPanel, BLPrefsPanel::kItemOscState),
+              "Listening on UDP port " + std::to_string(port));
+    prefs->cancel();
+    PWScreen.show(kPWInfoPanel);
+    EXPECT_NE(shownText(kPWInfoPanel, BLInfoPanel::kItemSound).find("OSC: UDP port " + std::to_string(port)),
+              std::string::npos)
+        << shownText(kPWInfoPanel, BLInfoPanel::kItemSound);
+    blPrefs.oscPort = 0;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "control/BLPlayer.h"
 #include "core/FileTestUtil.h"
 #include "core/kelFiles.h"
 #include "core/kelQt.h"
@@ -22,10 +23,9 @@
 #include "library/BLSynthIce.h"
 #include "library/BLprefs.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/synth/BLLoadSynthPanel.h"
-#include "panels/player/BLPlayer.h"
-#include "panels/synth/BLSynthPanel.h"
 #include "panels/startup/PWmain.h"
+#include "panels/synth/BLLoadSynthPanel.h"
+#include "panels/synth/BLSynthPanel.h"
 #include "platform/PlatFiles.h"
 #include "platform/PlatHeadless.h"
 #include "support/NoteFinder.h"
@@ -48,7 +48,10 @@ std::string kelOf(const std::string& system)
     return KEL_SystemPathToKelPath(system.c_str(), kel, sizeof kel) ? std::string(kel) : std::string();
 }
 
-std::string library() { return testsupport::programDir() + "/Library"; }
+std::string library()
+{
+    return testsupport::programDir() + "/Library";
+}
 
 class ScopedEnv {
 public:
@@ -157,8 +160,8 @@ protected:
     {
         script("dialog " + document + "\nctrl o\n");
         ASSERT_TRUE(runUntil([&] {
-            return std::strcmp(blGroovePanel->model.library().folderName, "NightShift") == 0 && read() &&
-                   !PWScreen.isVisible(kPWLoadPanel);
+            return std::strcmp(blGroovePanel->controller().model.library().folderName, "NightShift") == 0 &&
+                   read() && !PWScreen.isVisible(kPWLoadPanel);
         }));
     }
     static bool soundIs(const char* name) { return std::strcmp(blSynthPanel->loadedSynth, name) == 0; }
@@ -195,7 +198,8 @@ protected:
         if (drums.frames() <= 0) return {};
         const auto g = static_cast<float>(static_cast<long double>(127) / 128 * 63 / 128);
         auto groove = [&](size_t t, int side) {
-            const float s = drums.samples[(t % static_cast<size_t>(drums.frames())) * 2 + static_cast<size_t>(side)];
+            const float s =
+                drums.samples[(t % static_cast<size_t>(drums.frames())) * 2 + static_cast<size_t>(side)];
             return static_cast<int>(s * g);
         };
         const size_t frames = sound.size() / 2;
@@ -221,7 +225,8 @@ protected:
 
     // The notes of `entries`, one after another on the grid of `perBeat`
     // steps a beat from the groove's first frame, for `steps` steps.
-    void expectArpeggio(const std::string& sound, const std::vector<std::string>& entries, int perBeat, int steps)
+    void expectArpeggio(const std::string& sound, const std::vector<std::string>& entries, int perBeat,
+                        int steps)
     {
         std::vector<double> rest = synthOnly();
         ASSERT_GT(rest.size(), static_cast<size_t>(steps * kBeat126 / perBeat));
@@ -233,7 +238,8 @@ protected:
                                        std::to_string(e.back() - '0' + 1) + ".wav");
             ASSERT_GT(note.frames(), 0);
             std::vector<double> f(static_cast<size_t>(note.frames()));
-            for (int i = 0; i < note.frames(); ++i) f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i * note.channels)];
+            for (int i = 0; i < note.frames(); ++i)
+                f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i * note.channels)];
             const int due = static_cast<int>(static_cast<int64_t>(step) * kBeat126 / perBeat);
             const notefinder::Found found = notefinder::takeNote(rest, f, due, 200, 2048, kBeat126 / perBeat);
             EXPECT_EQ(found.at, due) << "on the groove's step grid";
@@ -275,7 +281,8 @@ TEST_F(SynthSession, KeysPlayedWithMouseAndKeyboardSoundInTimeAndTheDocumentKeep
     const std::string saved = dir.file("saved.bld");
     save(saved);
     const BLSynthIce kept = readSynth(saved);
-    for (int k = 0; k < kBLSynthKeys; ++k) EXPECT_EQ(kept.current.keys[k] != 0, k == 0 || k == 4 || k == 7) << k;
+    for (int k = 0; k < kBLSynthKeys; ++k)
+        EXPECT_EQ(kept.current.keys[k] != 0, k == 0 || k == 4 || k == 7) << k;
     EXPECT_STREQ(kept.current.synthName, "GlassPluck");
     EXPECT_EQ(kept.current.speed, 1);
     EXPECT_EQ(kept.presetCount, 1);
@@ -352,7 +359,8 @@ TEST_F(SynthSession, TheArpeggioMixedToAFileAndConvertedToTheExportFormat)
     ASSERT_TRUE(PWScreen.isVisible(kPWSynthPanel));
     auto mixTo = [&](const std::string& target, const std::string& made) {
         script("dialog " + target + "\nclick " + panelAt(527, 86) + "\n");
-        EXPECT_TRUE(runUntil([&] { return fs::exists(made) && !PWScreen.isVisible(kPWProgressPanel); })) << made;
+        EXPECT_TRUE(runUntil([&] { return fs::exists(made) && !PWScreen.isVisible(kPWProgressPanel); }))
+            << made;
     };
 
     // The program's own WAV: 32 beats of the song's tempo, the notes on the
@@ -370,8 +378,10 @@ TEST_F(SynthSession, TheArpeggioMixedToAFileAndConvertedToTheExportFormat)
     for (int step = 0; step < 6; ++step) {
         const Loop note = readLoop(library() + "/Synth/GlassPluck/" + order[step % 3] + ".wav");
         std::vector<double> f(static_cast<size_t>(note.frames()));
-        for (int i = 0; i < note.frames(); ++i) f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i)];
-        const notefinder::Found found = notefinder::takeNote(rest, f, step * kBeat126 / 2, 64, 2048, kBeat126 / 2);
+        for (int i = 0; i < note.frames(); ++i)
+            f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i)];
+        const notefinder::Found found =
+            notefinder::takeNote(rest, f, step * kBeat126 / 2, 64, 2048, kBeat126 / 2);
         EXPECT_EQ(found.at, step * kBeat126 / 2) << step;
         EXPECT_GT(found.match, 0.999) << step;
     }

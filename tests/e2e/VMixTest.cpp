@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "control/BLPlayer.h"
 #include "e2e/GrooveSession.h"
 #include "library/BLprefs.h"
+#include "panels/BrowserHarness.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/vmix/BLRandMixPanel.h"
 #include "panels/vmix/BLVMixPanel.h"
-#include "panels/BrowserHarness.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 #include "ui/BLScrolls.h"
@@ -63,8 +63,8 @@ protected:
     void slideTo(int16_t panel, int16_t item, int side)
     {
         const kelRect r = PWfloatPanelPtr[panel]->control(item)->rect;
-        script("drag " + thumbOf(panel, item) + " " + join(side < 0 ? r.left - 60 : r.right + 60, " ", (r.top + r.bottom) / 2) +
-               " 8\n");
+        script("drag " + thumbOf(panel, item) + " " +
+               join(side < 0 ? r.left - 60 : r.right + 60, " ", (r.top + r.bottom) / 2) + " 8\n");
     }
     std::string thumbOf(int16_t panel, int16_t item) const
     {
@@ -168,7 +168,7 @@ TEST_F(VMixSession, FourMixesChainLikeARadioAndOneBecomesTheSequence)
     script("box yes\nclick " + centre(kPWVMixPanel, BLVMixPanel::kItemClose) + "\n");
     ASSERT_FALSE(PWScreen.isVisible(kPWVMixPanel));
     EXPECT_FALSE(blPlayer->playing);
-    const BLSequence& sequence = grooves()->model.stored;
+    const BLSequence& sequence = grooves()->controller().model.stored;
     EXPECT_EQ(sequence.count, kept.count);
     EXPECT_EQ(sequence.length, kept.length);
     for (int g = 0; g < kept.count; ++g) EXPECT_EQ(sequence.grooves[g], kept.grooves[g]) << g;

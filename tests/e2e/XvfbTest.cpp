@@ -57,9 +57,12 @@ std::vector<uint16_t> readFramebuffer(const std::string& path, int& width, int& 
     std::vector<uint16_t> out(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + start + size_t{rowBytes} * y + 4 * x;
-            const uint8_t r = littleEndian ? p[2] : p[1], g = littleEndian ? p[1] : p[2], b = littleEndian ? p[0] : p[3];
-            out[static_cast<size_t>(y) * width + x] = static_cast<uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+            const auto* p =
+                reinterpret_cast<const uint8_t*>(bytes.data()) + start + size_t{rowBytes} * y + 4 * x;
+            const uint8_t r = littleEndian ? p[2] : p[1], g = littleEndian ? p[1] : p[2],
+                          b = littleEndian ? p[0] : p[3];
+            out[static_cast<size_t>(y) * width + x] =
+                static_cast<uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
         }
     return out;
 }
@@ -68,7 +71,10 @@ std::vector<uint16_t> readFramebuffer(const std::string& path, int& width, int& 
 // Where xvfb-run starts looking for a free display: tests that run at the
 // same time would otherwise both find the first free number and one server
 // would fail to start.
-std::string firstServerNumber() { return std::to_string(300 + getpid() % 600); }
+std::string firstServerNumber()
+{
+    return std::to_string(300 + getpid() % 600);
+}
 
 int differences(const std::vector<uint16_t>& fb, int width, int height, const e2e::Shot& shot)
 {
@@ -81,11 +87,13 @@ int differences(const std::vector<uint16_t>& fb, int width, int height, const e2
 
 TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
 {
-    if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
+    if (!onPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
     ProgramDir dir;
-    testsupport::writeFile(dir.file("script.txt"), "wait 500\nscreenshot " + dir.file("headless.png") + "\nquit\n");
-    const auto headless = testsupport::run({dir.program(), "--script", dir.file("script.txt"), "--screen", "1280x800"},
-                                           dir.path(), 60);
+    testsupport::writeFile(dir.file("script.txt"),
+                           "wait 500\nscreenshot " + dir.file("headless.png") + "\nquit\n");
+    const auto headless = testsupport::run(
+        {dir.program(), "--script", dir.file("script.txt"), "--screen", "1280x800"}, dir.path(), 60);
     ASSERT_EQ(headless.exitCode, 0) << headless.out;
     const e2e::Shot reference(dir.file("headless.png"));
     ASSERT_TRUE(reference.ok());
@@ -103,8 +111,8 @@ TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         if (chdir(dir.path().c_str()) != 0) _exit(126);
         const std::string program = dir.program(), demo = dir.file("demo"), number = firstServerNumber();
-        execlp("xvfb-run", "xvfb-run", "-a", "-n", number.c_str(), "-s", server.c_str(), program.c_str(), "--demo",
-               demo.c_str(), static_cast<char*>(nullptr));
+        execlp("xvfb-run", "xvfb-run", "-a", "-n", number.c_str(), "-s", server.c_str(), program.c_str(),
+               "--demo", demo.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     // The window shows the stage a moment after start; the demonstration
@@ -145,18 +153,20 @@ TEST(RealWindow, UnderXvfbTheWindowShowsWhatTheHeadlessScreenShows)
             const bool onStage = x >= left && x < right;
             const bool same = drawn.at(x, y) == reference.at(x, y);
             (onStage ? stage : outside) += 1;
-            if (onStage) stageChanged += !same;
-            else outsideSame += same;
+            if (onStage)
+                stageChanged += !same;
+            else
+                outsideSame += same;
         }
     EXPECT_EQ(outsideSame, outside);
     EXPECT_GT(stageChanged, stage / 10);
 }
 
-
 // Runs the program with its real window under a virtual display of the given
 // size, fed with a script through the window's own event queue; true when it
 // ended by itself with exit code 0.
-bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::string& script, std::string& why)
+bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::string& script,
+                     std::string& why)
 {
     testsupport::writeFile(dir.file("window-script.txt"), script);
     const std::string server = "-screen 0 " + size + "x24";
@@ -170,8 +180,8 @@ bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::
         if (chdir(dir.path().c_str()) != 0) _exit(126);
         const std::string program = dir.program(), scriptPath = dir.file("window-script.txt"),
                           log = dir.file("window-log.txt"), number = firstServerNumber();
-        execlp("xvfb-run", "xvfb-run", "-a", "-n", number.c_str(), "-s", server.c_str(), program.c_str(), "--window",
-               "--script", scriptPath.c_str(), "--log", log.c_str(), static_cast<char*>(nullptr));
+        execlp("xvfb-run", "xvfb-run", "-a", "-n", number.c_str(), "-s", server.c_str(), program.c_str(),
+               "--window", "--script", scriptPath.c_str(), "--log", log.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -191,7 +201,8 @@ bool runWindowScript(const ProgramDir& dir, const std::string& size, const std::
 
 TEST(RealWindow, OnLargeScreensTheStageFillsTheWindowSharpAndAnswersClicks)
 {
-    if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
+    if (!onPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
     e2e::SkinPictures skin(testsupport::programDir() + "/Beatloom.xrs");
     const kelPoint browserSize = skin.size(e2e::kBrowserBack);
     for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{1280, 800}}) {
@@ -208,8 +219,9 @@ TEST(RealWindow, OnLargeScreensTheStageFillsTheWindowSharpAndAnswersClicks)
         // Load (its button at (14, 360) of the browser), then a click on the
         // tempo slider's track: the groove plays its song at another tempo.
         const std::string script = "wait 300\nscreenshot " + dir.file("start.png") + "\nclick " +
-                                   window(bx + 40, by + 370) + "\nwait 1500\nclick " + window(ox + 300, oy + 81) +
-                                   "\nwait 300\nscreenshot " + dir.file("playing.png") + "\nquit\n";
+                                   window(bx + 40, by + 370) + "\nwait 1500\nclick " +
+                                   window(ox + 300, oy + 81) + "\nwait 300\nscreenshot " +
+                                   dir.file("playing.png") + "\nquit\n";
         std::string why;
         ASSERT_TRUE(runWindowScript(dir, size, script, why)) << why;
         const e2e::Shot start(dir.file("start.png")), playing(dir.file("playing.png"));
@@ -221,13 +233,16 @@ TEST(RealWindow, OnLargeScreensTheStageFillsTheWindowSharpAndAnswersClicks)
         groovee2e::GrooveSession::keepScreen(dir.file("playing.png"), name + "-playing");
         // Centred and filling the height: the groove panel's corners where the stage is, black beside.
         EXPECT_GE(480 * f.scale(), h - 1);
-        EXPECT_TRUE(e2e::nearColour(start.at(wx(ox + 20), wy(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
-        EXPECT_TRUE(e2e::nearColour(start.at(wx(ox + 630), wy(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
+        EXPECT_TRUE(
+            e2e::nearColour(start.at(wx(ox + 20), wy(oy + 470)), skin.pixel(e2e::kGrooveBack, 20, 470)));
+        EXPECT_TRUE(
+            e2e::nearColour(start.at(wx(ox + 630), wy(oy + 100)), skin.pixel(e2e::kGrooveBack, 630, 100)));
         EXPECT_EQ(start.at(f.toWindowX(ox) - 2, wy(oy + 100)), 0);
         EXPECT_EQ(start.at(f.toWindowX(ox + 640) + 1, wy(oy + 100)), 0);
         // A point of the browser that covers a bare part of the groove panel.
         const int px = ox + 590, py = oy + 430;
-        EXPECT_TRUE(e2e::nearColour(start.at(wx(px), wy(py)), skin.pixel(e2e::kBrowserBack, px - bx, py - by)));
+        EXPECT_TRUE(
+            e2e::nearColour(start.at(wx(px), wy(py)), skin.pixel(e2e::kBrowserBack, px - bx, py - by)));
         // The click on Load reached the browser: it is gone and the song plays.
         EXPECT_TRUE(e2e::nearColour(playing.at(wx(px), wy(py)), skin.pixel(e2e::kGrooveBack, 590, 430)));
         const std::string log = testsupport::readFile(dir.file("window-log.txt"));
@@ -279,7 +294,8 @@ TEST(RealWindow, TheProgramEndsWhenItsDisplayGoesAway)
         setenv("SDL_VIDEODRIVER", "x11", 1);
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         if (chdir(dir.path().c_str()) != 0) _exit(126);
-        execl(dir.program().c_str(), dir.program().c_str(), "--demo", demo.c_str(), static_cast<char*>(nullptr));
+        execl(dir.program().c_str(), dir.program().c_str(), "--demo", demo.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     // Once the sound runs (the window is open by then), the display dies.

@@ -1,7 +1,6 @@
 // The description writer: everything it writes reads back exactly; what it
 // cannot hold it refuses, keeping the old file.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -64,7 +63,8 @@ TEST_F(BlsWriter, RandomLinesComeBackExactly)
 
 TEST_F(BlsWriter, EmptyLinesAndLeadingLineFeedsSurvive)
 {
-    const std::vector<std::string> lines = {"", "\n", "\nKEY: x", "\n\n", "", "end", "", "\n" + std::string(2045, 'a')};
+    const std::vector<std::string> lines = {"", "\n",  "\nKEY: x", "\n\n",
+                                            "", "end", "",         "\n" + std::string(2045, 'a')};
     ASSERT_TRUE(write(lines));
     EXPECT_EQ(readBack(path), lines);
 }

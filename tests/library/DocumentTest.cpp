@@ -1,10 +1,18 @@
 // Groove documents: byte for byte as laid out, read back exactly, and what
 // damaged, foreign or orphaned documents do.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -252,10 +260,6 @@ TEST_F(Document, DamagedAndForeignDocumentsSaySoAndChangeNothing)
     const std::string whole = testsupport::readFile(dir.file("good.bld"));
     loadInto("cut.bld", whole.substr(0, 4 + 12 + 8 + 5000));
     unchanged("101 cut.bld");
-    auto shorter = atoms;  // an image cut short inside its own atom
-    shorter[1].second.resize(8400);
-    loadInto("short.bld", atomsFile(shorter));
-    unchanged("101 short.bld");
     loadInto("text.bld", "hello, this is no document");
     unchanged("100 text.bld");
     fs::remove(dir.file("text.bld"));
@@ -270,6 +274,169 @@ TEST_F(Document, DamagedAndForeignDocumentsSaySoAndChangeNothing)
     loadInto("long.bld", atomsFile(longer));
     EXPECT_EQ(model->stored.count, 3);
     EXPECT_EQ(model->stored.grooves[2], saved.grooves[2]);
+}
+
+// An image shorter than its size is read with its missing tail zero, and
+// the document is said to be incomplete.
+TEST_F(Document, AShortImageIsReadWithAnEmptyTailAndSaidIncomplete)
+{
+    buildWork();
+    ASSERT_TRUE(model->saveDocument(kel("good.bld").c_str()));
+    const BLSequence saved = model->stored;
+    auto atoms = atomsOf(testsupport::readFile(dir.file("good.bld")));
+    atoms[1].second.resize(8400);  // past the count, inside the sequence
+    testsupport::writeFile(dir.file("short.bld"), atomsFile(atoms));
+    model->stored = BLSequence{};
+    questions.asked.clear();
+    EXPECT_TRUE(model->loadDocument(kel("short.bld").c_str()));
+    ASSERT_FALSE(questions.asked.empty());
+    EXPECT_EQ(questions.asked.front(), "560 short.bld");
+    EXPECT_EQ(model->stored.count, 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(model->stored.grooves[i], saved.grooves[i]) << i;
+    EXPECT_EQ(model->stored.length, 0) << "the sequence's length was in the missing tail";
+
+    auto ice = std::make_unique<BLIceimage>();
+    const BLDocumentRead read = BLDocument_Read(kel("short.bld").c_str(), ice.get(), nullptr);
+    EXPECT_EQ(read.status, BLDocumentRead::read);
+    EXPECT_TRUE(read.imageShort);
+    EXPECT_EQ(ice->bpm, 0.0f);
+    EXPECT_FALSE(BLDocument_Read(kel("good.bld").c_str(), ice.get(), nullptr).imageShort);
+}
+
+// A synth state or the work's extras cut short or damaged: the rest loads,
+// the synth keeps its defaults, and the document says which part it lost.
+TEST_F(Document, DamagedSynthAndExtrasAreSaidAndTheRestLoads)
+{
+    buildWork();
+    synth.state.current.speed = 3;
+    synth.state.presetCount = 2;
+    ASSERT_TRUE(model->saveDocument(kel("good.bld").c_str()));
+    const std::string whole = testsupport::readFile(dir.file("good.bld"));
+    const auto atoms = atomsOf(whole);
+    const BLSequence saved = model->stored;
+    auto loads = [&](const std::string& name, const std::string& bytes,
+                     const std::vector<std::string>& said) {
+        testsupport::writeFile(dir.file(name), bytes);
+        model->stored = BLSequence{};
+        synth.state = BLSynthIce{};
+        questions.asked.clear();
+        EXPECT_TRUE(model->loadDocument(kel(name).c_str())) << name;
+        EXPECT_EQ(questions.asked, said) << name;
+        EXPECT_TRUE(model->stored.sameAs(saved)) << name;
+    };
+    // The synth's atom last, less its last byte; its length run wild; shorter than its size.
+    loads("nobyte.bld", atomsFile({atoms[0], atoms[1], atoms[2]}).substr(0, 4 + 12 + 8 + 8732 + 8 + 3307),
+          {"561 nobyte.bld"});
+    EXPECT_EQ(synth.state, BLSynthIce{}) << "the default synth, not half of one";
+    std::string wild = atomsFile({atoms[0], atoms[1], atoms[2], atoms[3]});
+    for (int i = 0; i < 4; ++i) wild[4 + 12 + 8 + 8732 + 4 + i] = '\xff';
+    loads("wild.bld", wild, {"561 wild.bld", "562 wild.bld"});
+    auto shortSynth = atoms;
+    shortSynth[2].second.resize(3000);
+    loads("shortsynth.bld", atomsFile(shortSynth), {"561 shortsynth.bld"});
+    EXPECT_EQ(synth.state, BLSynthIce{});
+    // The whole document less its last byte: the extras are cut.
+    loads("cut.bld", whole.substr(0, whole.size() - 1), {"562 cut.bld"});
+    EXPECT_EQ(synth.state.current.speed, 3) << "the synth was whole";
+    // Cut inside the header after a whole synth: the extras are lost, not the synth.
+    loads("header.bld", whole.substr(0, 4 + 12 + 8 + 8732 + 8 + 3307 + 3), {"562 header.bld"});
+    EXPECT_EQ(synth.state.current.speed, 3) << "the synth was whole";
+    // A document without a synth or extras (an older writer) says nothing.
+    loads("old.bld", atomsFile({atoms[0], atoms[1]}), {});
+}
+
+namespace {
+
+bool writeText(const char* path, const std::string& text)
+{
+    const int fd = ::open(path, O_WRONLY);
+    if (fd < 0) return false;
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    return ok;
+}
+
+// Runs `body` in a child process in a mount namespace of its own, where
+// `folder` is a small filesystem (mount `flags` and `options`); the child's
+// exit status. 77 when the system gives no such namespace.
+int inOwnFilesystem(const std::string& folder, unsigned long flags, const char* options,
+                    const std::function<int()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const uid_t uid = getuid();
+        const gid_t gid = getgid();
+        if (unshare(CLONE_NEWNS) != 0) {
+            if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) _exit(77);
+            writeText("/proc/self/setgroups", "deny");
+            if (!writeText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+                !writeText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+                _exit(77);
+        }
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", folder.c_str(), "tmpfs", flags, options) != 0)
+            _exit(77);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace
+
+// A save that fails names its real cause: a full disk, a read-only one, a
+// folder that is not there, a name too long, a file larger than allowed.
+TEST_F(Document, AFailedSaveNamesItsRealCause)
+{
+    buildWork();
+    const std::string kept =
+        "No half-written file was left, and an older file of that name is kept as it was.";
+    auto said = [&](const std::string& name, const std::string& reason) {
+        return "563 " + name + "|" + reason + "|" + kept;
+    };
+    auto savedSays = [&](const std::string& path, const std::string& name, const std::string& reason) {
+        questions.asked.clear();
+        const bool saved = model->saveDocument(kel(path).c_str());
+        if (!saved && questions.asked == std::vector<std::string>{said(name, reason)}) return true;
+        for (const std::string& a : questions.asked) std::fprintf(stderr, "said: %s\n", a.c_str());
+        return false;
+    };
+    EXPECT_TRUE(savedSays("none/work.bld", "work.bld", "the folder does not exist"));
+    const std::string longName = std::string(252, 'n') + ".bld";
+    EXPECT_TRUE(savedSays(longName, longName.substr(0, kKelNameMax), "a name is too long"));
+    {
+        struct rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool told = savedSays("big.bld", "big.bld", "the file would be larger than this system allows");
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, handler);
+        EXPECT_TRUE(told);
+    }
+
+    // A disk of its own, filled up; one mounted read-only.
+    fs::create_directories(dir.file("disk"));
+    const int full = inOwnFilesystem(dir.file("disk"), 0, "size=64k", [&] {
+        const std::string filler = dir.file("disk/filler");
+        std::FILE* f = std::fopen(filler.c_str(), "wb");
+        const std::string block(4096, 'x');
+        while (f && std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {
+        }
+        if (f) std::fclose(f);
+        return savedSays("disk/work.bld", "work.bld", "the disk is full") ? 0 : 1;
+    });
+    const int readOnly = inOwnFilesystem(dir.file("disk"), MS_RDONLY, "size=64k", [&] {
+        return savedSays("disk/work.bld", "work.bld", "the disk is read-only") ? 0 : 1;
+    });
+    if (full == 77 || readOnly == 77)
+        GTEST_SKIP() << "no mount namespace here for the full and read-only disks";
+    EXPECT_EQ(full, 0) << "a full disk";
+    EXPECT_EQ(readOnly, 0) << "a read-only disk";
 }
 
 TEST_F(Document, ATempoTheSongCannotTakeIsNeitherUsedNorSavedBack)
@@ -375,7 +542,11 @@ TEST_F(Document, SavesKeepWhatTheUserHad)
     touch(dir.file("taken.bld/x"));
     EXPECT_FALSE(model->saveDocument(kel("taken.bld").c_str()));
     EXPECT_TRUE(fs::exists(dir.file("taken.bld/x")));
-    EXPECT_EQ(questions.asked, (std::vector<std::string>{"6/0", "6/0"}));
+    const std::string kept =
+        "|No half-written file was left, and an older file of that name is kept as it was.";
+    EXPECT_EQ(questions.asked,
+              (std::vector<std::string>{"563 pipe.bld|something that is not a file has that name" + kept,
+                                        "563 taken.bld|a folder has that name" + kept}));
     // Nothing temporary is left behind.
     for (const auto& e : fs::directory_iterator(dir.path()))
         EXPECT_NE(e.path().filename().string()[0], '.') << e.path();

@@ -12,7 +12,7 @@ namespace groovetest {
 using testsupport::join;
 
 // Every call as one text: "add :Library:Song:S:a01.wav 2", "sample 3 -1" ...
-class RecordingEngine : public BLGrooveEngine {
+class RecordingEngine : public BLEngineCalls {
 public:
     void stop() override { calls.push_back("stop"); }
     void setMixerFrequency(long hz) override { calls.push_back(join("frequency ", hz)); }
@@ -28,6 +28,8 @@ public:
     void sync_atGrooveSet(short on) override { calls.push_back(join("sync ", on)); }
     void changesBegin() override { calls.push_back("begin"); }
     void changesEnd() override { calls.push_back("end"); }
+    // Kept apart from the calls: the groove's effects go with every activation.
+    void fx_setAll(const FxSetup& setup) override { effects.push_back(setup); }
 
     // The calls that start with `prefix`.
     std::vector<std::string> only(const std::string& prefix) const
@@ -38,6 +40,7 @@ public:
         return out;
     }
     std::vector<std::string> calls;
+    std::vector<FxSetup> effects;  // each fx_setAll's
 };
 
 class FakePlayer : public BLGroovePlayer {

@@ -455,7 +455,7 @@ TEST_F(GrooveModel, GroovesStayWithTheSongTheyWereMadeWith)
     EXPECT_STREQ(image->songName, "Night");
     EXPECT_TRUE(image->sequence.sameAs(work));
     EXPECT_EQ(image->bpm, 110.0f);
-    ASSERT_TRUE(model->auditionBegin(songKel("Night").c_str()));       // another audition
+    ASSERT_TRUE(model->auditionBegin(songKel("Night").c_str()));  // another audition
     model->auditionEnd();
     EXPECT_STREQ(model->songFolder.path, songKel("Night").c_str());
     EXPECT_TRUE(model->stored.sameAs(work));

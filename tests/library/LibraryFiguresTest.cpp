@@ -1,13 +1,12 @@
 // The library in figures, as the information panel shows them: what counts
 // as a song, a loop and a synth sound, and the space every file takes.
-#include "library/BLLibraryFigures.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "core/FileTestUtil.h"
+#include "library/BLLibraryFigures.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -21,11 +21,13 @@ TEST(MidiBindings, AMappingFileReadsBackAsWrittenAndADamagedOneIsRefusedByItsLin
                       "note 10 36 mute 3\n"
                       "note 1 0 random 4\n"
                       "note 1 41 play\n"
+                      "cc 1 42 record\n"
                       "cc 2 20 tempo\n"
                       "note 1 50 loop-down 2\n"
                       "note 1 50 group-up 2\n",  // the same note again: its last line binds it
                       badLine));
-    ASSERT_EQ(written.list().size(), 7u);
+    ASSERT_EQ(written.list().size(), 8u);
+    EXPECT_EQ(written.find(BLMidiKind::cc, 1, 42)->action, BLMidiAction::record);
     const BLMidiBinding* b = written.find(BLMidiKind::note, 1, 50);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->action, BLMidiAction::groupUp);
@@ -47,6 +49,7 @@ TEST(MidiBindings, AMappingFileReadsBackAsWrittenAndADamagedOneIsRefusedByItsLin
         "cc 0 7 volume 1\n",     // channels from 1
         "cc 1 128 volume 1\n",   // numbers to 127
         "note 1 36 play 1\n",    // play has no target
+        "note 1 36 record 2\n",  // nor has record
         "note 1 36 mute\n",      // mute needs one
         "note 1 36 random 5\n",  // four random sets
         "pc 1 36 mute 1\n",     "note 1 36 mute 1 2\n", "note 1 3x mute 1\n", "note 1 36 solo 1\n",
@@ -70,6 +73,46 @@ TEST(MidiBindings, AMappingFileReadsBackAsWrittenAndADamagedOneIsRefusedByItsLin
     ASSERT_TRUE(back.parse(text.str(), badLine)) << "line " << badLine;
     EXPECT_EQ(back.list().size(), 29u);
     EXPECT_EQ(back.find(BLMidiKind::cc, 1, 7)->action, BLMidiAction::volume);
+}
+
+TEST(MidiBindings, AnEffectsParameterAndBypassAreBoundByRackSlotAndNameAndReadBackAsWritten)
+{
+    BLMidiBindings written;
+    int badLine = 0;
+    ASSERT_TRUE(
+        written.parse("cc 1 20 effect 3 1 cutoff\n"
+                      "cc 1 21 effect main 2 mix\n"
+                      "note 1 40 bypass 8 2\n",
+                      badLine));
+    const BLMidiBinding* b = written.find(BLMidiKind::cc, 1, 21);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->action, BLMidiAction::effect);
+    EXPECT_EQ(b->target, 8);
+    EXPECT_EQ(b->slot, 1);
+    EXPECT_EQ(b->param, "mix");
+    EXPECT_EQ(written.forEffect(7, 1, ""), written.find(BLMidiKind::note, 1, 40));
+    EXPECT_EQ(written.forEffect(2, 0, "cutoff")->number, 20);
+    EXPECT_TRUE(BLMidi_TakesValue(BLMidiAction::effect));
+    EXPECT_FALSE(BLMidi_TakesValue(BLMidiAction::effectBypass));
+    BLMidiBindings back;
+    ASSERT_TRUE(back.parse(written.text(), badLine));
+    EXPECT_EQ(back.list(), written.list());
+    EXPECT_NE(written.text().find("cc 1 21 effect main 2 mix\n"), std::string::npos) << written.text();
+
+    for (const char* line :
+         {"cc 1 20 effect 9 1 cutoff\n", "cc 1 20 effect 3 3 cutoff\n", "cc 1 20 effect 3 1\n",
+          "cc 1 20 effect 3 1 cut-off\n", "cc 1 20 effect 3 1 cutoff more\n", "note 1 40 bypass main 1 mix\n",
+          "note 1 40 bypass main\n"}) {
+        badLine = 0;
+        EXPECT_FALSE(back.parse(std::string("note 1 60 store\n") + line, badLine)) << line;
+        EXPECT_EQ(badLine, 2) << line;
+    }
+    // Learning one parameter leaves the others of the same slot bound.
+    back.learn({BLMidiKind::cc, 2, 5, BLMidiAction::effect, 2, 0, "resonance"});
+    back.learn({BLMidiKind::cc, 2, 6, BLMidiAction::effect, 2, 0, "cutoff"});
+    EXPECT_EQ(back.forEffect(2, 0, "resonance")->number, 5);
+    EXPECT_EQ(back.forEffect(2, 0, "cutoff")->number, 6);
+    EXPECT_EQ(back.find(BLMidiKind::cc, 1, 20), nullptr);
 }
 
 TEST(MidiBindings, ACCGivesTheWholeRangeOfVolumePanAndTempo)

@@ -59,8 +59,9 @@ TEST_F(NetPrefs, LinkSettingsComeBackAndABadItemLeavesTheDefaults)
     }
 
     // A mode out of range, or an address without its end, is not taken.
-    for (const std::string& item : {std::string("\x03\x00\x10\x27", 4) + std::string(64, 'a').replace(0, 1, "b"),
-                                    std::string("\x01\x00\x10\x27", 4) + std::string(64, 'a')}) {
+    for (const std::string& item :
+         {std::string("\x03\x00\x10\x27", 4) + std::string(64, 'a').replace(0, 1, "b"),
+          std::string("\x01\x00\x10\x27", 4) + std::string(64, 'a')}) {
         KelResFile file;
         ASSERT_TRUE(file.SetWorkName(kBLPrefsFileName));
         ASSERT_TRUE(file.Open());

@@ -171,11 +171,21 @@ TEST_F(Prefs, AnOlderFileWithoutColourOrTooltipsKeepsTheirDefaults)
 
 TEST_F(Prefs, ValuesOutOfRangeOrOfTheWrongSizeAreNotTaken)
 {
-    writeItems({{"usrr", 1, le16(9)}, {"intc", 0, le16(8)}, {"mtrm", 0, le16(-1)}, {"otyp", 0, "AB"},
-                {"htip", 0, le16(2)}, {"klck", 0, le16(2)}, {"lgrd", 0, le16(6)},
-                {"oprd", 0, le16(500)}, {"ocrd", 0, std::string("Card\nName")}, {"mcko", 0, le16(2)},
-                {"mcki", 0, le16(3)}, {"mctl", 0, le16(-1)}, {"mckn", 0, std::string("Port\tName")},
-                {"jtrn", 0, le16(2)}, {"stsz", 0, le16(120)}});
+    writeItems({{"usrr", 1, le16(9)},
+                {"intc", 0, le16(8)},
+                {"mtrm", 0, le16(-1)},
+                {"otyp", 0, "AB"},
+                {"htip", 0, le16(2)},
+                {"klck", 0, le16(2)},
+                {"lgrd", 0, le16(6)},
+                {"oprd", 0, le16(500)},
+                {"ocrd", 0, std::string("Card\nName")},
+                {"mcko", 0, le16(2)},
+                {"mcki", 0, le16(3)},
+                {"mctl", 0, le16(-1)},
+                {"mckn", 0, std::string("Port\tName")},
+                {"jtrn", 0, le16(2)},
+                {"stsz", 0, le16(120)}});
     blPrefsClass prefs;
     prefs.load();
     EXPECT_EQ(prefs.tooltips, 1);
@@ -234,7 +244,8 @@ TEST_F(Prefs, ItemsOfOtherBuildsSurviveASaveWhateverTheirPlace)
 TEST_F(Prefs, ADamagedFileIsSetAsideAndWrittenAfresh)
 {
     // What a power loss leaves: zeros, or nothing at all; or another file.
-    for (const std::string& damage : {std::string(16008, '\0'), std::string(), std::string("not a resource file")}) {
+    for (const std::string& damage :
+         {std::string(16008, '\0'), std::string(), std::string("not a resource file")}) {
         testsupport::writeFile(dir.file("Beatloom.prf"), damage);
         blPrefsClass prefs;
         prefs.load();

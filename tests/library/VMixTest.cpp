@@ -235,8 +235,7 @@ TEST(VMix, ChoicesOfStylesAndGroups)
     EXPECT_EQ(v.leftOutCount, 0);
 }
 
-class VMixPrefs : public songtest::ProgramFolder {
-};
+class VMixPrefs : public songtest::ProgramFolder {};
 
 TEST_F(VMixPrefs, TheChoicesAreKeptAndADamagedItemIsNotTaken)
 {

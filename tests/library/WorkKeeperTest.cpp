@@ -67,7 +67,9 @@ protected:
     // One change a person could make, chosen at random.
     void randomChange(std::mt19937& rng)
     {
-        auto pick = [&rng](int n) { return static_cast<int16_t>(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
+        auto pick = [&rng](int n) {
+            return static_cast<int16_t>(std::uniform_int_distribution<int>(0, n - 1)(rng));
+        };
         BLGroove& g = model->current;
         const int16_t t = pick(kBLEngineTracks);
         switch (pick(14)) {
@@ -85,7 +87,10 @@ protected:
             case 5: model->sequencer_addAll(); break;
             case 6: model->sequencer_removeAll(pick(2) == 0); break;
             case 7: model->grooves_hit(pick(8), BLStripGesture::dropOnSequence, pick(8)); break;
-            case 8: model->sequencer_hit(pick(8), pick(2) ? BLStripGesture::dragOff : BLStripGesture::dropOnSequence, pick(8)); break;
+            case 8:
+                model->sequencer_hit(
+                    pick(8), pick(2) ? BLStripGesture::dragOff : BLStripGesture::dropOnSequence, pick(8));
+                break;
             case 9: player.setBpm(static_cast<float>(player.songBpm - 40 + pick(80))); break;
             case 10: synth.state.current.keys[pick(kBLSynthKeys)] ^= 1; break;
             case 11: {

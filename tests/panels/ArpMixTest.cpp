@@ -44,8 +44,8 @@ TEST(ArpMix, RenderedThenConvertedOrToldWhyNot)
     // FLAC: rendered into a temporary of the writer's, converted under the
     // name given with the format's extension.
     Recorder seen;
-    BLDiskMixOutcome out = BLDiskMix_ArpMix(kel(dir.file("Synth file.aif")), kelQtFormatFlac, nullptr, false,
-                                            render, seen);
+    BLDiskMixOutcome out =
+        BLDiskMix_ArpMix(kel(dir.file("Synth file.aif")), kelQtFormatFlac, nullptr, false, render, seen);
     char renderedName[kKelNameMax + 1];
     ASSERT_TRUE(KEL_FileNameFromPath(rendered.c_str(), renderedName));
     EXPECT_TRUE(plat::isTemporaryName(renderedName)) << rendered;
@@ -62,8 +62,8 @@ TEST(ArpMix, RenderedThenConvertedOrToldWhyNot)
     // A format this system cannot write is refused before anything is made.
     Recorder failed;
     rendered.clear();
-    out = BLDiskMix_ArpMix(kel(dir.file("Synth file")), 0x4E4F5045 /* no such format */, nullptr, false, render,
-                           failed);
+    out = BLDiskMix_ArpMix(kel(dir.file("Synth file")), 0x4E4F5045 /* no such format */, nullptr, false,
+                           render, failed);
     EXPECT_TRUE(out.failed);
     EXPECT_EQ(out.reason, kBLMsgReasonFormat);
     EXPECT_TRUE(rendered.empty());

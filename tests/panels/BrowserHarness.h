@@ -151,7 +151,10 @@ protected:
         PW_ExitAll();
         plat::clearBackend();
     }
-    std::string library(const std::string& sub = "") const { return dir.file("Library") + (sub.empty() ? "" : "/" + sub); }
+    std::string library(const std::string& sub = "") const
+    {
+        return dir.file("Library") + (sub.empty() ? "" : "/" + sub);
+    }
     std::string song(const std::string& name) const { return library("Song") + "/" + name; }
 
     // The build's demo songs, with their pictures and program store.
@@ -228,8 +231,14 @@ protected:
         script(testsupport::join("click ", (r.left + r.right) / 2, " ", (r.top + r.bottom) / 2, "\n"));
     }
     void clickLine(int16_t line) { clickItem(static_cast<int16_t>(BLLoadPanel::kItemFirstLine + line)); }
-    std::string lineText(int16_t line) const { return controlText(static_cast<int16_t>(BLLoadPanel::kItemFirstLine + line)); }
-    std::string infoText(int16_t line) const { return controlText(static_cast<int16_t>(BLLoadPanel::kItemFirstInfo + line)); }
+    std::string lineText(int16_t line) const
+    {
+        return controlText(static_cast<int16_t>(BLLoadPanel::kItemFirstLine + line));
+    }
+    std::string infoText(int16_t line) const
+    {
+        return controlText(static_cast<int16_t>(BLLoadPanel::kItemFirstInfo + line));
+    }
     std::string controlText(int16_t item) const
     {
         char text[256] = {};

@@ -8,14 +8,14 @@
 
 #include "audio/BLEngine.h"
 #include "audio/LaunchGrid.h"
+#include "control/BLGrooveNetHost.h"
+#include "control/BLPlayer.h"
 #include "library/BLDocument.h"
 #include "library/BLprefs.h"
+#include "panels/BrowserHarness.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
-#include "panels/network/BLNetLink.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/vmix/BLVMixPanel.h"
-#include "panels/BrowserHarness.h"
 
 namespace {
 
@@ -51,14 +51,14 @@ protected:
         ASSERT_FALSE(PWScreen.isVisible(kPWLoadPanel));
     }
     std::string question() const { return "is not saved. Save it before Beatloom quits?"; }
-    BLGrooveModel& model() const { return blGroovePanel->model; }
+    BLGrooveModel& model() const { return blGroovePanel->controller().model; }
     // The first song played, a groove stored: work not saved.
     void unsavedWork()
     {
         playASong();
         script("press return\n");
         ASSERT_EQ(model().stored.count, 1);
-        ASSERT_TRUE(blGroovePanel->workUnsaved());
+        ASSERT_TRUE(blGroovePanel->controller().workUnsaved());
         work = model().stored;
         song = model().songFolder.path;
     }
@@ -67,7 +67,7 @@ protected:
     {
         EXPECT_TRUE(model().stored.sameAs(work)) << why;
         EXPECT_EQ(song, model().songFolder.path) << why;
-        EXPECT_TRUE(blGroovePanel->workUnsaved()) << why;
+        EXPECT_TRUE(blGroovePanel->controller().workUnsaved()) << why;
     }
     bool asked(const std::string& words) const { return log().find(words) != std::string::npos; }
     // A document of another demo song.
@@ -130,7 +130,7 @@ TEST_F(DocumentsQuit, UnsavedGroovesOfferSaveDiscardOrCancel)
     start();
     playASong();
     script("press return\n");  // stores the groove
-    ASSERT_EQ(blGroovePanel->model.stored.count, 1);
+    ASSERT_EQ(blGroovePanel->controller().model.stored.count, 1);
     script("box cancel\nclose\n");
     EXPECT_NE(log().find(question() + " -> Cancel"), std::string::npos) << log();
     EXPECT_EQ(kelGlo.running, 1);
@@ -143,14 +143,14 @@ TEST_F(DocumentsQuit, UnsavedGroovesOfferSaveDiscardOrCancel)
     EXPECT_TRUE(fs::exists(target));
     EXPECT_TRUE(fs::equivalent(backend->dialogs().back().initialFolder, documents.path() + "/Docs"));
     EXPECT_TRUE(backend->dialogs().back().save);
-    EXPECT_FALSE(blGroovePanel->workUnsaved());
+    EXPECT_FALSE(blGroovePanel->controller().workUnsaved());
 
     // Saved: quitting asks the usual question again; a changed tempo is a change.
     kelGlo.running = 1;
     script("box no\nclose\n");
     EXPECT_EQ(kelGlo.running, 1);
     script("keydown b\npress +\nkeyup b\n");  // the tempo a step up
-    script("box no\nclose\n");  // Discard
+    script("box no\nclose\n");                // Discard
     EXPECT_NE(log().find(question() + " -> Discard"), std::string::npos) << log();
     EXPECT_EQ(kelGlo.running, 0);
 }
@@ -165,19 +165,30 @@ TEST_F(DocumentsQuit, EveryPathThatWouldReplaceUnsavedWorkAsksFirstAndCancelKeep
         std::function<void()> act;
         std::string words;
     } paths[] = {
-        {"open", [&] { script("box cancel\ndialog " + other + "\nctrl o\n"); }, "Save it before opening \"river.bld\""},
+        {"open", [&] { script("box cancel\ndialog " + other + "\nctrl o\n"); },
+         "Save it before opening \"river.bld\""},
         {"new", [&] { script("box cancel\nctrl n\n"); }, "Save it before starting a new document"},
-        {"clear", [&] { script("box cancel\n"); clickControl(kPWGroovePanel, grooveitem::removeAll); },
+        {"clear",
+         [&] {
+             script("box cancel\n");
+             clickControl(kPWGroovePanel, grooveitem::removeAll);
+         },
          "Save it before the stored grooves are cleared"},
-        {"link", [&] { script("box cancel\n"); BLGrooveNetHost().loadSong("Riverbed"); },
+        {"link",
+         [&] {
+             script("box cancel\n");
+             BLGrooveNetHost(*blGroove, BLOrigin::link).loadSong("Riverbed");
+         },
          "The other player loads the song \"Riverbed\""},
-        {"browser", [&] {
+        {"browser",
+         [&] {
              PWScreen.show(kPWLoadPanel);
              script("box cancel\n");
              clickLine(3);
              clickItem(BLLoadPanel::kItemLoad);
              PWScreen.hide(kPWLoadPanel);
-         }, "Save it before the song"},
+         },
+         "Save it before the song"},
         {"quit", [&] { script("box cancel\nclose\n"); }, question()},
     };
     for (const auto& p : paths) {
@@ -235,7 +246,8 @@ TEST_F(DocumentsQuit, TheVirtualMixAsksOnEscapeAsOnItsButtonAndASaveKeepsTheUser
     work = model().stored;
     clickControl(kPWGroovePanel, grooveitem::vmix);
     script("box yes\nbox cancel\npress esc\n");
-    EXPECT_TRUE(asked("Save it before the mix takes the place of your grooves and sequence? -> Cancel")) << log();
+    EXPECT_TRUE(asked("Save it before the mix takes the place of your grooves and sequence? -> Cancel"))
+        << log();
     EXPECT_TRUE(mixShown());
     script("box no\npress esc\n");
     EXPECT_TRUE(model().stored.sameAs(work));
@@ -248,7 +260,7 @@ TEST_F(DocumentsQuit, UndoAndRedoStepThroughTheChangesAndSayWhichOnTheHintLine)
     const std::string first = model().songFolder.path;
     const uint16_t volume = model().current.tracks[0].volume;
     script("keydown v\npress +\npress +\nkeyup v\n");  // two steps of the volume
-    script("press return\n");                             // a groove stored
+    script("press return\n");                          // a groove stored
     ASSERT_EQ(model().stored.count, 1);
 
     script("ctrl z\n");
@@ -321,5 +333,5 @@ TEST_F(DocumentsQuit, TheLaunchGridGoesWithItsDocumentAndAnOlderOneKeepsTheChose
     ASSERT_TRUE(until([] { return !BLPath::dialogPending(); }));
     EXPECT_NE(std::string(model().songFolder.path).find("Riverbed"), std::string::npos) << log();
     EXPECT_EQ(blPrefs.launchGrid, static_cast<int16_t>(LaunchGrid::bar));
-    blGroovePanel->setLaunchGrid(LaunchGrid::cycle);
+    blGroovePanel->controller().setLaunchGrid(LaunchGrid::cycle);
 }

@@ -19,7 +19,7 @@ namespace groovepanel {
 
 using testsupport::join;
 
-class RecordingEngine : public BLPanelEngine {
+class RecordingEngine : public BLEngineCalls {
 public:
     void play() override { calls.push_back("play"); }
     void stop() override { calls.push_back("stop"); }
@@ -37,6 +37,20 @@ public:
     void sync_atGrooveSet(short on) override { calls.push_back(join("sync ", on)); }
     void changesBegin() override { calls.push_back("begin"); }
     void changesEnd() override { calls.push_back("end"); }
+    std::vector<FxNote> fx_set(int r, int k, const FxSlot& s) override
+    {
+        calls.push_back(join("fx ", r, " ", k, " ", s.effect));
+        return {};
+    }
+    void fx_setParam(int r, int k, const std::string& p, float v) override
+    {
+        calls.push_back(join("fx param ", r, " ", k, " ", p, " ", v));
+    }
+    void fx_bypass(int r, int k, bool on) override
+    {
+        calls.push_back(join("fx bypass ", r, " ", k, " ", on));
+    }
+    void fx_setAll(const FxSetup& setup) override { effects = setup; }
     bool takePeaks(int16_t track, int16_t& left, int16_t& right) override
     {
         if (peakLeft[track] < 0) return false;
@@ -47,13 +61,14 @@ public:
     }
 
     std::vector<std::string> calls;
+    FxSetup effects;  // the last fx_setAll's
     short samples[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     short volumes[8] = {};
     int16_t peakLeft[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     int16_t peakRight[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
-class QuietEngine : public BLPlayerEngine {
+class QuietEngine : public BLEngineCalls {
 public:
     void setMixerBpm(float) override {}
     void setMixerVolume(short) override {}
@@ -72,7 +87,7 @@ protected:
         player.setEngine(&beats);
         panel.connected();
         panel.onPanelOpened();
-        BLSongLibrary& lib = panel.model.library();
+        BLSongLibrary& lib = panel.controller().model.library();
         lib.groupCount = kGroups;
         for (int g = 0; g < kGroups; ++g) {
             BLSongGroup& group = lib.groups[g];
@@ -101,8 +116,8 @@ protected:
     void fillGroove()
     {
         for (int16_t t = 0; t < 8; ++t) {
-            panel.chooseGroup(t, static_cast<int16_t>(t % kGroups));
-            panel.chooseLoop(t, 0);
+            panel.controller().chooseGroup(t, static_cast<int16_t>(t % kGroups));
+            panel.controller().chooseLoop(t, 0);
         }
     }
 
@@ -137,7 +152,8 @@ protected:
     QuietEngine beats;
     BLPlayer player;
     RecordingEngine engine;
-    BLGroovePanel panel{&player, &engine};
+    BLGrooveController groove{&player, &engine};
+    BLGroovePanel panel{groove};
 };
 
 }  // namespace groovepanel

@@ -11,19 +11,19 @@ using GroovePanelKeys = GroovePanelTest;
 TEST_F(GroovePanelKeys, DigitsSelectTracksInTheNormalAndTheKeypadLayout)
 {
     press('3');
-    EXPECT_EQ(panel.model.selectedTrack, 2);
+    EXPECT_EQ(panel.controller().model.selectedTrack, 2);
     press('9');  // no ninth track in the normal layout
-    EXPECT_EQ(panel.model.selectedTrack, 2);
+    EXPECT_EQ(panel.controller().model.selectedTrack, 2);
     press('*');
     ASSERT_TRUE(panel.keypadLayout);
     // Clockwise around 5: 8 9 6 3 2 1 4 7.
     const uint8_t keypad[8] = {'8', '9', '6', '3', '2', '1', '4', '7'};
     for (int16_t t = 0; t < 8; ++t) {
         press(keypad[t]);
-        EXPECT_EQ(panel.model.selectedTrack, t) << "key " << keypad[t];
+        EXPECT_EQ(panel.controller().model.selectedTrack, t) << "key " << keypad[t];
     }
     press('5');
-    EXPECT_EQ(panel.model.selectedTrack, 7) << "5 is no track";
+    EXPECT_EQ(panel.controller().model.selectedTrack, 7) << "5 is no track";
     press('*');
     EXPECT_FALSE(panel.keypadLayout);
 }
@@ -34,41 +34,41 @@ TEST_F(GroovePanelKeys, ModifierLettersSwitchKeepAndRandomize)
     keyDown('m');
     press('5');
     keyUp('m');
-    EXPECT_FALSE(panel.tracks[4].on);
-    EXPECT_FALSE(panel.model.audible[4]);
-    EXPECT_EQ(panel.model.selectedTrack, 0) << "M does not select";
+    EXPECT_FALSE(panel.controller().tracks[4].on);
+    EXPECT_FALSE(panel.controller().model.audible[4]);
+    EXPECT_EQ(panel.controller().model.selectedTrack, 0) << "M does not select";
     keyDown('K');
     press('2');
     keyUp('K');
-    EXPECT_TRUE(panel.tracks[1].keep);
+    EXPECT_TRUE(panel.controller().tracks[1].keep);
     keyDown('r');
     press('6');  // no random set 5: nothing
-    EXPECT_EQ(panel.currentRandomSet, -1);
+    EXPECT_EQ(panel.controller().randomSet(), -1);
     press('3');
     keyUp('r');
-    EXPECT_EQ(panel.currentRandomSet, 2);
+    EXPECT_EQ(panel.controller().randomSet(), 2);
     keyDown('t');
     press('7');
     keyUp('t');
-    EXPECT_EQ(panel.model.selectedTrack, 6);
+    EXPECT_EQ(panel.controller().model.selectedTrack, 6);
 }
 
 TEST_F(GroovePanelKeys, StepsGoToTheControlOfTheHeldLetterAndGrowWhenRepeated)
 {
     fillGroove();
     press('2');
-    const int16_t start = static_cast<int16_t>(panel.model.current.tracks[1].volume);
+    const int16_t start = static_cast<int16_t>(panel.controller().model.current.tracks[1].volume);
     keyDown('v');
     press(kelArrowRight);
-    EXPECT_EQ(panel.model.current.tracks[1].volume, start + 1);
+    EXPECT_EQ(panel.controller().model.current.tracks[1].volume, start + 1);
     press('-');
     press(kelArrowDown);
-    EXPECT_EQ(panel.model.current.tracks[1].volume, start - 1);
+    EXPECT_EQ(panel.controller().model.current.tracks[1].volume, start - 1);
     // A held key repeating: past 10 counts the step is 5.
     for (int i = 0; i < 10; ++i) keyDown(kelArrowLeft);
-    const int16_t before = static_cast<int16_t>(panel.model.current.tracks[1].volume);
+    const int16_t before = static_cast<int16_t>(panel.controller().model.current.tracks[1].volume);
     keyDown(kelArrowLeft);
-    EXPECT_EQ(panel.model.current.tracks[1].volume, before - 5);
+    EXPECT_EQ(panel.controller().model.current.tracks[1].volume, before - 5);
     keyUp(kelArrowLeft);
     keyUp('v');
     EXPECT_EQ(engine.volumes[1], before - 5);
@@ -76,7 +76,7 @@ TEST_F(GroovePanelKeys, StepsGoToTheControlOfTheHeldLetterAndGrowWhenRepeated)
     keyDown('p');
     press(kelArrowUp);
     keyUp('p');
-    EXPECT_EQ(panel.model.current.tracks[1].pan, 1);
+    EXPECT_EQ(panel.controller().model.current.tracks[1].pan, 1);
 
     keyDown('b');
     press('+');
@@ -97,22 +97,22 @@ TEST_F(GroovePanelKeys, ReturnStoresAndJStepsThroughTheStoredGrooves)
 {
     fillGroove();
     press(kelKeyReturn);
-    ASSERT_EQ(panel.model.stored.count, 1);
+    ASSERT_EQ(panel.controller().model.stored.count, 1);
     press(kelKeyReturn);
-    EXPECT_EQ(panel.model.stored.count, 1) << "nothing new to store";
-    panel.chooseLoop(0, 2);
+    EXPECT_EQ(panel.controller().model.stored.count, 1) << "nothing new to store";
+    panel.controller().chooseLoop(0, 2);
     press(kelKeyReturn);
-    panel.chooseLoop(0, 3);
+    panel.controller().chooseLoop(0, 3);
     press(kelKeyReturn);
-    ASSERT_EQ(panel.model.stored.count, 3);
+    ASSERT_EQ(panel.controller().model.stored.count, 3);
 
     keyDown('j');
     press(kelArrowLeft);
-    EXPECT_EQ(panel.model.current.id, 2);
-    EXPECT_EQ(panel.model.current.tracks[0].slot, 2);
+    EXPECT_EQ(panel.controller().model.current.id, 2);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].slot, 2);
     press(kelArrowLeft);
     press(kelArrowLeft);  // kept within the stored grooves
-    EXPECT_EQ(panel.model.current.id, 1);
+    EXPECT_EQ(panel.controller().model.current.id, 1);
     keyUp('j');
 
     // J and a digit: a groove id typed, ended when J is let go.
@@ -121,8 +121,8 @@ TEST_F(GroovePanelKeys, ReturnStoresAndJStepsThroughTheStoredGrooves)
     EXPECT_TRUE(panel.numEntry.open);
     keyUp('J');
     EXPECT_FALSE(panel.numEntry.open);
-    EXPECT_EQ(panel.model.current.id, 3);
-    EXPECT_EQ(panel.model.current.tracks[0].slot, 3);
+    EXPECT_EQ(panel.controller().model.current.id, 3);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].slot, 3);
 }
 
 TEST_F(GroovePanelKeys, NumericEntriesTypeVolumePanAndMainVolume)
@@ -140,7 +140,7 @@ TEST_F(GroovePanelKeys, NumericEntriesTypeVolumePanAndMainVolume)
     press('7');  // the third digit ends it
     EXPECT_FALSE(panel.numEntry.open);
     keyUp('v');
-    EXPECT_EQ(panel.model.current.tracks[3].volume, 107);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].volume, 107);
 
     keyDown('p');
     press(kelKeyReturn);
@@ -148,7 +148,7 @@ TEST_F(GroovePanelKeys, NumericEntriesTypeVolumePanAndMainVolume)
     press('9');
     press('9');
     keyUp('p');
-    EXPECT_EQ(panel.model.current.tracks[3].pan, -63) << "clamped to the pan's range";
+    EXPECT_EQ(panel.controller().model.current.tracks[3].pan, -63) << "clamped to the pan's range";
 
     keyDown('m');
     press(kelKeyReturn);
@@ -164,10 +164,10 @@ TEST_F(GroovePanelKeys, NumericEntriesTypeVolumePanAndMainVolume)
     press(kelKeyDelete);
     EXPECT_FALSE(panel.numEntry.open);
     keyUp('v');
-    EXPECT_EQ(panel.model.current.tracks[3].volume, 107);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].volume, 107);
 
     // In group mode the volume is typed relative, -63 .. +63.
-    panel.setGroupMode(true);
+    panel.controller().setGroupMode(true);
     panel.onItem_trackButton(3);
     keyDown('v');
     press(kelKeyReturn);
@@ -176,23 +176,23 @@ TEST_F(GroovePanelKeys, NumericEntriesTypeVolumePanAndMainVolume)
     press('0');
     keyUp('v');
     EXPECT_EQ(panel.volumeControl(), 44);
-    EXPECT_EQ(panel.model.current.tracks[3].volume, 107 - 40);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].volume, 107 - 40);
 }
 
 TEST_F(GroovePanelKeys, LettersSwitchModesTapAndSpacePlays)
 {
     fillGroove();
     press('s');
-    EXPECT_TRUE(panel.soloMode);
+    EXPECT_TRUE(panel.controller().soloMode);
     press('S');
-    EXPECT_FALSE(panel.soloMode);
+    EXPECT_FALSE(panel.controller().soloMode);
     press('g');
-    EXPECT_TRUE(panel.groupMode);
+    EXPECT_TRUE(panel.controller().groupMode);
     press('a');
-    EXPECT_TRUE(panel.allMode);
-    EXPECT_FALSE(panel.groupMode);
+    EXPECT_TRUE(panel.controller().allMode);
+    EXPECT_FALSE(panel.controller().groupMode);
     press('e');
-    for (int t = 0; t < 8; ++t) EXPECT_EQ(panel.model.current.tracks[t].group, -1);
+    for (int t = 0; t < 8; ++t) EXPECT_EQ(panel.controller().model.current.tracks[t].group, -1);
     press(' ');
     EXPECT_TRUE(player.playing);
     press('@');
@@ -202,7 +202,7 @@ TEST_F(GroovePanelKeys, LettersSwitchModesTapAndSpacePlays)
     keyDown('s');
     keyDown('s');
     keyUp('s');
-    EXPECT_TRUE(panel.soloMode);
+    EXPECT_TRUE(panel.controller().soloMode);
 }
 
 }  // namespace
@@ -212,7 +212,10 @@ namespace groovepanel {
 namespace {
 
 uint32_t gTick = 0;
-uint32_t tapClock() { return gTick; }
+uint32_t tapClock()
+{
+    return gTick;
+}
 
 }  // namespace
 
@@ -224,7 +227,7 @@ TEST_F(GroovePanelKeys, THeldWithADigitSelectsAndIsNoTap)
     gTick += 10;
     press('4');
     keyUp('t');
-    EXPECT_EQ(panel.model.selectedTrack, 3);
+    EXPECT_EQ(panel.controller().model.selectedTrack, 3);
     EXPECT_EQ(player.lastTap, 0u) << "no tap counted";
 
     // Taps by T alone, 30 ticks apart, count from the moment T went down.

@@ -15,7 +15,7 @@ protected:
         GroovePanelTest::SetUp();
         blPrefs.midiBindings.clear();
         fillGroove();
-        panel.keeper().reset(true);
+        panel.controller().keeper().reset(true);
     }
     void TearDown() override
     {
@@ -25,15 +25,15 @@ protected:
     void send(uint8_t status, uint8_t number, uint8_t value)
     {
         const uint8_t bytes[3] = {status, number, value};
-        ASSERT_TRUE(panel.midiQueue.push(bytes, 3));
-        panel.midiIdle();
+        ASSERT_TRUE(panel.controller().midiQueue.push(bytes, 3));
+        panel.controller().serve();
     }
 };
 
 TEST_F(GroovePanelMidi, LearnBindsTheClickedControlToTheNextNoteWhichThenMutesItsTrack)
 {
     press(BLGroovePanel::kMidiLearnKey);
-    ASSERT_TRUE(panel.midiLearn.on);
+    ASSERT_TRUE(panel.controller().learning());
     send(0x90, 60, 100);  // before a control is picked: nothing is bound
     EXPECT_TRUE(blPrefs.midiBindings.empty());
     EXPECT_FALSE(panel.midiLearnPick(grooveitem::keep, false)) << "Keep is not for controllers";
@@ -41,31 +41,31 @@ TEST_F(GroovePanelMidi, LearnBindsTheClickedControlToTheNextNoteWhichThenMutesIt
     send(0x80, 60, 0);  // a note's end is no choice
     EXPECT_TRUE(blPrefs.midiBindings.empty());
     send(0x92, 61, 90);  // note 61 on channel 3
-    EXPECT_FALSE(panel.midiLearn.on);
+    EXPECT_FALSE(panel.controller().learning());
     const BLMidiBinding* b = blPrefs.midiBindings.find(BLMidiKind::note, 3, 61);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->action, BLMidiAction::mute);
     EXPECT_EQ(b->target, 2);
-    EXPECT_TRUE(panel.model.audible[2]) << "learning works nothing";
+    EXPECT_TRUE(panel.controller().model.audible[2]) << "learning works nothing";
 
     send(0x92, 61, 90);
-    EXPECT_FALSE(panel.model.audible[2]);
+    EXPECT_FALSE(panel.controller().model.audible[2]);
     EXPECT_EQ(engine.samples[2], -1);
-    EXPECT_TRUE(panel.keeper().canUndo()) << "an action of the user, as a click";
+    EXPECT_TRUE(panel.controller().keeper().canUndo()) << "an action of the user, as a click";
     send(0x82, 61, 0);
-    EXPECT_FALSE(panel.model.audible[2]) << "the note's end does nothing";
+    EXPECT_FALSE(panel.controller().model.audible[2]) << "the note's end does nothing";
     send(0x92, 61, 90);
-    EXPECT_TRUE(panel.model.audible[2]);
+    EXPECT_TRUE(panel.controller().model.audible[2]);
 
     // The key again, or Esc, ends learning without a binding.
     press(BLGroovePanel::kMidiLearnKey);
     press(BLGroovePanel::kMidiLearnKey);
-    EXPECT_FALSE(panel.midiLearn.on);
+    EXPECT_FALSE(panel.controller().learning());
     press(BLGroovePanel::kMidiLearnKey);
     kelGlo.escapeKey = 1;
     press(0);
     kelGlo.escapeKey = 0;
-    EXPECT_FALSE(panel.midiLearn.on);
+    EXPECT_FALSE(panel.controller().learning());
     EXPECT_EQ(blPrefs.midiBindings.list().size(), 1u);
 }
 
@@ -78,16 +78,16 @@ TEST_F(GroovePanelMidi, CCsSetVolumesPansAndTheTempoAndPressOncePerRise)
                                    bad));
     // Track 1 is the selected one: its control follows.
     send(0xB0, 0, 127);
-    EXPECT_EQ(panel.model.current.tracks[0].volume, 127);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].volume, 127);
     EXPECT_EQ(panel.volumeControl(), 127);
     // Track 4 is not: the controls stay on track 1.
     send(0xB0, 1, 0);
-    EXPECT_EQ(panel.model.current.tracks[3].volume, 0);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].volume, 0);
     EXPECT_EQ(engine.volumes[3], 0);
     send(0xB0, 16, 0);
-    EXPECT_EQ(panel.model.current.tracks[3].pan, -63);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].pan, -63);
     send(0xB0, 16, 127);
-    EXPECT_EQ(panel.model.current.tracks[3].pan, 63);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].pan, 63);
     EXPECT_EQ(panel.volumeControl(), 127);
 
     send(0xB0, 20, 0);

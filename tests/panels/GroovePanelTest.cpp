@@ -13,63 +13,63 @@ namespace {
 TEST_F(GroovePanelTest, GroupModeMovesEveryMemberRelativelyAndBack)
 {
     fillGroove();
-    panel.model.current.tracks[1].volume = 100;
-    panel.model.current.tracks[3].volume = 20;
-    panel.model.current.tracks[0].volume = 50;
-    panel.setGroupMode(true);
+    panel.controller().model.current.tracks[1].volume = 100;
+    panel.controller().model.current.tracks[3].volume = 20;
+    panel.controller().model.current.tracks[0].volume = 50;
+    panel.controller().setGroupMode(true);
     EXPECT_EQ(panel.volumeControl(), 64);
     panel.onItem_trackButton(1);
     panel.onItem_trackButton(3);
-    EXPECT_TRUE(panel.affected(1));
-    EXPECT_FALSE(panel.affected(0));
+    EXPECT_TRUE(panel.controller().affected(1));
+    EXPECT_FALSE(panel.controller().affected(0));
 
     auto moveTo = [&](int16_t v) {
         panel.setVolumeControl(v);
         panel.onItem_volume();
     };
     moveTo(74);
-    EXPECT_EQ(panel.model.current.tracks[1].volume, 120);
-    EXPECT_EQ(panel.model.current.tracks[3].volume, 40);
+    EXPECT_EQ(panel.controller().model.current.tracks[1].volume, 120);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].volume, 40);
     moveTo(100);
-    EXPECT_EQ(panel.model.current.tracks[1].volume, 127);
-    EXPECT_EQ(panel.model.current.tracks[3].volume, 92);
+    EXPECT_EQ(panel.controller().model.current.tracks[1].volume, 127);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].volume, 92);
     EXPECT_EQ(engine.volumes[1], 127);
     EXPECT_EQ(engine.volumes[3], 92);
     moveTo(64);
-    EXPECT_EQ(panel.model.current.tracks[1].volume, 100);
-    EXPECT_EQ(panel.model.current.tracks[3].volume, 20);
-    EXPECT_EQ(panel.model.current.tracks[0].volume, 50) << "a track outside the group stays";
+    EXPECT_EQ(panel.controller().model.current.tracks[1].volume, 100);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].volume, 20);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].volume, 50) << "a track outside the group stays";
     char label[16];
     panel.labelValue(grooveitem::volumeLabel, label, sizeof label);
     EXPECT_STREQ(label, "0");
 
     // Back out of group mode, the controls show the selected track again.
-    panel.setGroupMode(false);
+    panel.controller().setGroupMode(false);
     EXPECT_EQ(panel.volumeControl(), 50);
 }
 
 TEST_F(GroovePanelTest, GroupAndAllModesNeverHoldTogether)
 {
     panel.onItem_group();
-    EXPECT_TRUE(panel.groupMode);
+    EXPECT_TRUE(panel.controller().groupMode);
     panel.onItem_all();
-    EXPECT_TRUE(panel.allMode);
-    EXPECT_FALSE(panel.groupMode);
+    EXPECT_TRUE(panel.controller().allMode);
+    EXPECT_FALSE(panel.controller().groupMode);
     panel.onItem_group();
-    EXPECT_FALSE(panel.allMode);
-    EXPECT_TRUE(panel.groupMode);
+    EXPECT_FALSE(panel.controller().allMode);
+    EXPECT_TRUE(panel.controller().groupMode);
     // Selecting a track switches all mode off.
     panel.onItem_group();
     panel.onItem_all();
     panel.onItem_trackButton(4);
-    EXPECT_FALSE(panel.allMode);
-    EXPECT_EQ(panel.model.selectedTrack, 4);
+    EXPECT_FALSE(panel.controller().allMode);
+    EXPECT_EQ(panel.controller().model.selectedTrack, 4);
 }
 
 TEST_F(GroovePanelTest, RandomSetLevelLeavesTheTracksBeyondItEmpty)
 {
     blPrefs.randomLevels[0] = 4;
-    BLSongLibrary& lib = panel.model.library();
+    BLSongLibrary& lib = panel.controller().model.library();
     lib.randomSetCount = 1;
     BLRandomSet& set = lib.randomSets[0];
     set.count = 6;
@@ -78,28 +78,29 @@ TEST_F(GroovePanelTest, RandomSetLevelLeavesTheTracksBeyondItEmpty)
     std::snprintf(set.name, sizeof set.name, "House");
     fillGroove();
     panel.onItem_keep(6);  // kept: untouched
-    const BLTrack kept = panel.model.current.tracks[6];
+    const BLTrack kept = panel.controller().model.current.tracks[6];
 
     panel.randomize(0);
     for (int16_t t = 0; t < 4; ++t) {
-        EXPECT_EQ(panel.model.current.tracks[t].group, groups[t]) << "track " << t;
-        EXPECT_GE(panel.model.current.tracks[t].slot, 0);
-        EXPECT_LT(panel.model.current.tracks[t].slot, kSlots);
-        const int16_t slot = panel.model.current.tracks[t].slot;
-        EXPECT_EQ(panel.model.current.tracks[t].volume, 80 + slot);
-        EXPECT_EQ(panel.model.current.tracks[t].pan, slot);
+        EXPECT_EQ(panel.controller().model.current.tracks[t].group, groups[t]) << "track " << t;
+        EXPECT_GE(panel.controller().model.current.tracks[t].slot, 0);
+        EXPECT_LT(panel.controller().model.current.tracks[t].slot, kSlots);
+        const int16_t slot = panel.controller().model.current.tracks[t].slot;
+        EXPECT_EQ(panel.controller().model.current.tracks[t].volume, 80 + slot);
+        EXPECT_EQ(panel.controller().model.current.tracks[t].pan, slot);
     }
-    for (int16_t t : {4, 5, 7}) EXPECT_EQ(panel.model.current.tracks[t].group, -1) << "track " << t;
-    EXPECT_EQ(panel.model.current.tracks[6], kept);
+    for (int16_t t : {4, 5, 7})
+        EXPECT_EQ(panel.controller().model.current.tracks[t].group, -1) << "track " << t;
+    EXPECT_EQ(panel.controller().model.current.tracks[6], kept);
     EXPECT_STREQ(panel.randomNameText, "House");
-    EXPECT_EQ(panel.currentRandomSet, 0);
+    EXPECT_EQ(panel.controller().randomSet(), 0);
     EXPECT_TRUE(player.playing) << "a random groove plays";
 }
 
 TEST_F(GroovePanelTest, RandomSetEntryMinusOnePicksAGroupAtRandom)
 {
     blPrefs.randomLevels[1] = 7;
-    BLSongLibrary& lib = panel.model.library();
+    BLSongLibrary& lib = panel.controller().model.library();
     lib.randomSetCount = 2;
     lib.randomSets[1].count = 2;
     lib.randomSets[1].groups[0] = 2;
@@ -107,21 +108,21 @@ TEST_F(GroovePanelTest, RandomSetEntryMinusOnePicksAGroupAtRandom)
     bool seen[kGroups] = {};
     for (int round = 0; round < 40; ++round) {
         panel.randomize(1);
-        const int16_t g = panel.model.current.tracks[1].group;
+        const int16_t g = panel.controller().model.current.tracks[1].group;
         ASSERT_GE(g, 0);
         ASSERT_LT(g, kGroups);
         seen[g] = true;
-        EXPECT_EQ(panel.model.current.tracks[0].group, 2);
+        EXPECT_EQ(panel.controller().model.current.tracks[0].group, 2);
     }
     EXPECT_GT(std::count(std::begin(seen), std::end(seen), true), 1) << "the group is drawn, not fixed";
 }
 
 TEST_F(GroovePanelTest, RandomSetTheSongDoesNotDefineGivesEachTrackItsOwnGroup)
 {
-    panel.model.library().randomSetCount = 2;
+    panel.controller().model.library().randomSetCount = 2;
     panel.randomize(2);
     for (int16_t t = 0; t < 8; ++t) {
-        const BLTrack& k = panel.model.current.tracks[t];
+        const BLTrack& k = panel.controller().model.current.tracks[t];
         if (t < kGroups) {
             EXPECT_EQ(k.group, t);
             EXPECT_GE(k.slot, 0);
@@ -136,29 +137,29 @@ TEST_F(GroovePanelTest, RandomSetTheSongDoesNotDefineGivesEachTrackItsOwnGroup)
 
 TEST_F(GroovePanelTest, AGroupWithoutLoopsLeavesItsTrackEmpty)
 {
-    panel.model.library().groups[3].count = 0;
+    panel.controller().model.library().groups[3].count = 0;
     panel.randomize(3);
-    EXPECT_EQ(panel.model.current.tracks[3].group, -1);
-    EXPECT_EQ(panel.model.current.tracks[2].group, 2);
+    EXPECT_EQ(panel.controller().model.current.tracks[3].group, -1);
+    EXPECT_EQ(panel.controller().model.current.tracks[2].group, 2);
 }
 
 TEST_F(GroovePanelTest, KeepingInAllModeKeepsEveryTrackThroughARandomGroove)
 {
     fillGroove();
-    const BLGroove before = panel.model.current;
-    panel.setAllMode(true);
+    const BLGroove before = panel.controller().model.current;
+    panel.controller().setAllMode(true);
     panel.onItem_keep(-1);
-    EXPECT_EQ(panel.keptCount, 8);
+    EXPECT_EQ(panel.controller().keptCount, 8);
     panel.randomize(0);
-    for (int t = 0; t < 8; ++t) EXPECT_EQ(panel.model.current.tracks[t], before.tracks[t]);
+    for (int t = 0; t < 8; ++t) EXPECT_EQ(panel.controller().model.current.tracks[t], before.tracks[t]);
     panel.onItem_keep(-1);
-    EXPECT_EQ(panel.keptCount, 0);
+    EXPECT_EQ(panel.controller().keptCount, 0);
 }
 
 TEST_F(GroovePanelTest, EmptyingInAllModeSilencesEveryTrackAtOnce)
 {
     fillGroove();
-    panel.setAllMode(true);
+    panel.controller().setAllMode(true);
     engine.calls.clear();
     panel.onItem_empty();
     ASSERT_FALSE(engine.calls.empty());
@@ -166,22 +167,22 @@ TEST_F(GroovePanelTest, EmptyingInAllModeSilencesEveryTrackAtOnce)
     EXPECT_EQ(engine.calls.back(), "end");
     for (int16_t t = 0; t < 8; ++t) {
         EXPECT_EQ(engine.samples[t], -1);
-        EXPECT_EQ(panel.model.current.tracks[t].group, -1);
-        EXPECT_EQ(panel.model.current.tracks[t].slot, 0) << "an emptied track keeps its slot";
+        EXPECT_EQ(panel.controller().model.current.tracks[t].group, -1);
+        EXPECT_EQ(panel.controller().model.current.tracks[t].slot, 0) << "an emptied track keeps its slot";
         EXPECT_EQ(panel.trackLedImage(t), 1);
     }
-    EXPECT_TRUE(panel.model.modified);
+    EXPECT_TRUE(panel.controller().model.modified);
 }
 
 TEST_F(GroovePanelTest, EmptyingOutsideTheModesTouchesTheSelectedTrackOnly)
 {
     fillGroove();
     panel.onItem_trackButton(2);
-    panel.model.sync_SetMode(true);
+    panel.controller().model.sync_SetMode(true);
     engine.calls.clear();
     panel.onItem_empty();
     EXPECT_EQ(engine.samples[2], -1);
-    EXPECT_EQ(panel.model.current.tracks[1].group, 1);
+    EXPECT_EQ(panel.controller().model.current.tracks[1].group, 1);
     ASSERT_GE(engine.calls.size(), 2u);
     EXPECT_EQ(engine.calls.front(), "sync 0") << "sync at groove set is off around the change";
     EXPECT_EQ(engine.calls.back(), "sync 1");
@@ -191,20 +192,20 @@ TEST_F(GroovePanelTest, SoloFollowsTheSelectionAndOffRestoresEachTrack)
 {
     fillGroove();
     panel.onItem_trackLed(4);  // track 4 switched off by the user
-    EXPECT_FALSE(panel.model.audible[4]);
+    EXPECT_FALSE(panel.controller().model.audible[4]);
     panel.onItem_trackButton(5);
-    panel.setSoloMode(true);
-    for (int16_t t = 0; t < 8; ++t) EXPECT_EQ(panel.model.audible[t], t == 5) << "track " << t;
+    panel.controller().setSoloMode(true);
+    for (int16_t t = 0; t < 8; ++t) EXPECT_EQ(panel.controller().model.audible[t], t == 5) << "track " << t;
     EXPECT_EQ(engine.samples[0], -1);
     EXPECT_NE(engine.samples[5], -1);
     EXPECT_EQ(panel.trackLedImage(5), 4);
     EXPECT_EQ(panel.trackLedImage(0), 3);
 
     panel.onItem_trackButton(2);
-    for (int16_t t = 0; t < 8; ++t) EXPECT_EQ(panel.model.audible[t], t == 2) << "track " << t;
+    for (int16_t t = 0; t < 8; ++t) EXPECT_EQ(panel.controller().model.audible[t], t == 2) << "track " << t;
 
-    panel.setSoloMode(false);
-    for (int16_t t = 0; t < 8; ++t) EXPECT_EQ(panel.model.audible[t], t != 4) << "track " << t;
+    panel.controller().setSoloMode(false);
+    for (int16_t t = 0; t < 8; ++t) EXPECT_EQ(panel.controller().model.audible[t], t != 4) << "track " << t;
     EXPECT_EQ(panel.trackLedImage(4), 3);
     EXPECT_EQ(panel.trackLedImage(0), 2);
 }
@@ -212,24 +213,24 @@ TEST_F(GroovePanelTest, SoloFollowsTheSelectionAndOffRestoresEachTrack)
 TEST_F(GroovePanelTest, SwitchingATrackInGroupModeSwitchesTheWholeGroup)
 {
     fillGroove();
-    panel.setGroupMode(true);
+    panel.controller().setGroupMode(true);
     panel.onItem_trackButton(0);
     panel.onItem_trackButton(6);
     panel.onItem_trackLed(6);
-    EXPECT_FALSE(panel.model.audible[0]);
-    EXPECT_FALSE(panel.model.audible[6]);
-    EXPECT_TRUE(panel.model.audible[3]);
+    EXPECT_FALSE(panel.controller().model.audible[0]);
+    EXPECT_FALSE(panel.controller().model.audible[6]);
+    EXPECT_TRUE(panel.controller().model.audible[3]);
     // The groove stored now holds the silenced tracks empty.
-    panel.model.grooves_add();
-    EXPECT_EQ(panel.model.stored.grooves[0].tracks[0].group, -1);
-    EXPECT_EQ(panel.model.stored.grooves[0].tracks[3].group, 3);
+    panel.controller().model.grooves_add();
+    EXPECT_EQ(panel.controller().model.stored.grooves[0].tracks[0].group, -1);
+    EXPECT_EQ(panel.controller().model.stored.grooves[0].tracks[3].group, 3);
 }
 
 TEST_F(GroovePanelTest, TrackLightAndLoopColours)
 {
     fillGroove();
-    panel.model.current.tracks[7].group = -1;
-    panel.model.sampleIds[7] = kBLNoSample;
+    panel.controller().model.current.tracks[7].group = -1;
+    panel.controller().model.sampleIds[7] = kBLNoSample;
     EXPECT_EQ(panel.trackLedImage(7), 1);
     EXPECT_EQ(panel.trackLedImage(0), 2);
     panel.onItem_trackButton(1);
@@ -280,7 +281,7 @@ TEST_F(GroovePanelTest, MetersRiseAtOnceAndFallByFour)
 {
     fillGroove();
     panel.visible = 1;
-    panel.model.current.tracks[2].volume = 100;
+    panel.controller().model.current.tracks[2].volume = 100;
     engine.peakLeft[2] = 15000;
     engine.peakRight[2] = 3000;
     kelGlo.ticks = 1000;
@@ -293,7 +294,7 @@ TEST_F(GroovePanelTest, MetersRiseAtOnceAndFallByFour)
     EXPECT_EQ(panel.meterShown[2], (15000 / 150 * 100) / 255 - 4);
     engine.peakLeft[2] = 32767;
     engine.peakRight[2] = 32767;
-    panel.model.current.tracks[2].volume = 127;
+    panel.controller().model.current.tracks[2].volume = 127;
     kelGlo.ticks = 1002;
     panel.onIdle();
     EXPECT_EQ(panel.meterShown[2], 108);
@@ -332,47 +333,47 @@ TEST_F(GroovePanelTest, PlayGivesOnlyAudibleTracksTheirLoops)
 
 TEST_F(GroovePanelTest, ChoosingAGroupPlaysItsFirstLoopAsTheMenuShows)
 {
-    panel.chooseGroup(0, 2);
-    EXPECT_EQ(panel.model.current.tracks[0].group, 2);
-    EXPECT_EQ(panel.model.current.tracks[0].slot, 0);
+    panel.controller().chooseGroup(0, 2);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].group, 2);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].slot, 0);
     EXPECT_EQ(engine.samples[0], 2 * kSlots);  // what the loop menu's first entry names
     EXPECT_EQ(panel.trackLedImage(0), 2);      // lit: the track has a loop
-    panel.chooseGroup(0, -1);                  // " -": silent, and the lamp says so
+    panel.controller().chooseGroup(0, -1);     // " -": silent, and the lamp says so
     EXPECT_EQ(engine.samples[0], -1);
     EXPECT_EQ(panel.trackLedImage(0), 1);
-    panel.chooseGroup(0, 2);
-    panel.chooseLoop(0, 3);
-    EXPECT_EQ(panel.model.current.tracks[0].slot, 3);
-    EXPECT_EQ(panel.model.current.tracks[0].volume, 83);
-    EXPECT_EQ(panel.model.current.tracks[0].pan, 3);
+    panel.controller().chooseGroup(0, 2);
+    panel.controller().chooseLoop(0, 3);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].slot, 3);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].volume, 83);
+    EXPECT_EQ(panel.controller().model.current.tracks[0].pan, 3);
     EXPECT_EQ(engine.samples[0], 2 * kSlots + 3);
     EXPECT_STREQ(panel.net().message, "1 0 2 3");
-    panel.chooseLoop(0, kSlots);  // beyond the group: nothing
-    EXPECT_EQ(panel.model.current.tracks[0].slot, 3);
+    panel.controller().chooseLoop(0, kSlots);  // beyond the group: nothing
+    EXPECT_EQ(panel.controller().model.current.tracks[0].slot, 3);
 }
 
 TEST_F(GroovePanelTest, SequencePlayStartsAtTheSelectedEntryAndStepsAtTheSyncPoint)
 {
     fillGroove();
     for (int16_t slot : {1, 2, 3}) {
-        panel.chooseLoop(0, slot);
-        panel.model.grooves_add();
+        panel.controller().chooseLoop(0, slot);
+        panel.controller().model.grooves_add();
     }
-    ASSERT_EQ(panel.model.stored.count, 3);
-    panel.model.sequencer_addAll();
-    panel.model.sequencer_hit(1);
+    ASSERT_EQ(panel.controller().model.stored.count, 3);
+    panel.controller().model.sequencer_addAll();
+    panel.controller().model.sequencer_hit(1);
     player.playSequence();
     EXPECT_TRUE(player.sequenceMode);
-    EXPECT_EQ(panel.model.current.id, 2) << "the selected entry plays first";
+    EXPECT_EQ(panel.controller().model.current.id, 2) << "the selected entry plays first";
     EXPECT_EQ(engine.samples[0], 2);
 
     engine.calls.clear();
     beats.beat = 22;
     player.idle();
-    EXPECT_EQ(panel.model.current.id, 2);
+    EXPECT_EQ(panel.controller().model.current.id, 2);
     beats.beat = 23;
     player.idle();
-    EXPECT_EQ(panel.model.current.id, 3) << "the next entry is prepared at beat 23";
+    EXPECT_EQ(panel.controller().model.current.id, 3) << "the next entry is prepared at beat 23";
     EXPECT_EQ(engine.samples[0], 3);
     ASSERT_GE(engine.calls.size(), 2u);
     EXPECT_EQ(engine.calls.front(), "sync 1") << "set to change at the cycle's end";
@@ -381,7 +382,7 @@ TEST_F(GroovePanelTest, SequencePlayStartsAtTheSelectedEntryAndStepsAtTheSyncPoi
     player.idle();
     beats.beat = 23;
     player.idle();
-    EXPECT_EQ(panel.model.current.id, 1) << "after the last entry, the first";
+    EXPECT_EQ(panel.controller().model.current.id, 1) << "after the last entry, the first";
     player.stop();
     EXPECT_FALSE(player.sequenceMode);
 }
@@ -399,17 +400,17 @@ TEST_F(GroovePanelTest, TheSelectedStoredGrooveStaysInView)
 {
     fillGroove();
     for (int i = 0; i < 10; ++i) {
-        panel.chooseLoop(0, static_cast<int16_t>(i % kSlots));
-        panel.model.modified = true;
-        panel.model.grooves_add();
+        panel.controller().chooseLoop(0, static_cast<int16_t>(i % kSlots));
+        panel.controller().model.modified = true;
+        panel.controller().model.grooves_add();
     }
-    ASSERT_EQ(panel.model.stored.count, 10);
+    ASSERT_EQ(panel.controller().model.stored.count, 10);
     // The tenth is selected; the strip shows entries 2 .. 9.
     panel.grooveEntryHit(7);
-    EXPECT_EQ(panel.model.current.id, 10);
+    EXPECT_EQ(panel.controller().model.current.id, 10);
     panel.grooveEntryHit(0);
-    EXPECT_EQ(panel.model.current.id, 3);
-    EXPECT_EQ(panel.model.stored.count, 10) << "clicks remove nothing";
+    EXPECT_EQ(panel.controller().model.current.id, 3);
+    EXPECT_EQ(panel.controller().model.stored.count, 10) << "clicks remove nothing";
 }
 
 }  // namespace
@@ -419,7 +420,7 @@ namespace groovepanel {
 namespace {
 
 // Beats that move on at each reading, from 21 to 23.
-class MovingBeats : public BLPlayerEngine {
+class MovingBeats : public BLEngineCalls {
 public:
     void setMixerBpm(float) override {}
     void setMixerVolume(short v) override { volumes.push_back(v); }
@@ -460,13 +461,13 @@ TEST_F(MainVolumeDrag, TheSequenceStepsAndTheMetersMoveWhileTheKnobIsHeld)
 {
     fillGroove();
     for (int16_t slot : {1, 2}) {
-        panel.chooseLoop(0, slot);
-        panel.model.grooves_add();
+        panel.controller().chooseLoop(0, slot);
+        panel.controller().model.grooves_add();
     }
-    panel.model.sequencer_addAll();
-    panel.model.sequencer_hit(0);
+    panel.controller().model.sequencer_addAll();
+    panel.controller().model.sequencer_hit(0);
     player.playSequence();
-    ASSERT_EQ(panel.model.current.id, 1);
+    ASSERT_EQ(panel.controller().model.current.id, 1);
     MovingBeats moving;
     player.setEngine(&moving);
     panel.visible = 1;
@@ -482,7 +483,8 @@ TEST_F(MainVolumeDrag, TheSequenceStepsAndTheMetersMoveWhileTheKnobIsHeld)
 
     EXPECT_EQ(player.mainVolume, 63 + 20);
     EXPECT_EQ(moving.volumes.back(), 83);
-    EXPECT_EQ(panel.model.current.id, 2) << "the next entry was prepared at beat 23, during the drag";
+    EXPECT_EQ(panel.controller().model.current.id, 2)
+        << "the next entry was prepared at beat 23, during the drag";
     EXPECT_GT(panel.meterShown[2], 0) << "the meters went on";
     EXPECT_STREQ(player.positionLabel, "06:04") << "and the position";
     EXPECT_EQ(panel.liveChange, 0);

@@ -1,15 +1,14 @@
 // The help mode over the real skin and its help table, with the tick clock
 // in the test's hands: the delays of roll-over help, the tour and the
 // tooltip, switching between the modes, and a table with nothing in it.
-#include "panels/help/BLHelps.h"
-
 #include <filesystem>
 
+#include "control/BLPlayer.h"
 #include "core/BLInternational.h"
 #include "library/BLprefs.h"
-#include "panels/groove/BLGrooveItems.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
+#include "panels/groove/BLGrooveItems.h"
+#include "panels/help/BLHelps.h"
 #include "support/TestSupport.h"
 #include "ui/kelPanProCtrls.h"
 
@@ -92,7 +91,8 @@ TEST_F(Helps, RollOverWaitsSixtyTicksThenFollowsEveryTwenty)
     // A control under another panel explains nothing: the browser covers it.
     PWScreen.show(kPWLoadPanel);
     const kelRect browser = PWfloatPanelPtr[kPWLoadPanel]->background()->rect;
-    const int16_t under = BLHelps::panelAt(static_cast<int16_t>(browser.left + 40), static_cast<int16_t>(browser.top + 60));
+    const int16_t under =
+        BLHelps::panelAt(static_cast<int16_t>(browser.left + 40), static_cast<int16_t>(browser.top + 60));
     EXPECT_EQ(under, kPWLoadPanel);
     at(kPWLoadPanel, BLLoadPanel::kItemLoad, 1200);
     EXPECT_EQ(help().current, entryOf(kPWLoadPanel, BLLoadPanel::kItemLoad, true));

@@ -1,7 +1,7 @@
 // Ableton Link's sync on a session of the test's own: a session tempo goes
-// through the song's window as a local one would (refused outside it, with
-// the program's tempo kept), the program's tempo reaches the session, and
-// start and stop cross both ways, a start from the session on its next bar.
+// through the song's window as a local one would (at half or double time
+// where only that is inside it, else refused with the program's tempo kept), the program's tempo reaches the
+// session, and start and stop cross both ways, a start from the session on its next bar.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -29,7 +29,10 @@ public:
     size_t peers() const override { return peerCount; }
     double tempo() const override { return bpm; }
     void setTempo(double b, double) override { bpm = b; }
-    double phaseAt(double at, double quantum) const override { return std::fmod(at * bpm / 60000.0, quantum); }
+    double phaseAt(double at, double quantum) const override
+    {
+        return std::fmod(at * bpm / 60000.0, quantum);
+    }
     void requestBeatAt(double, double, double) override {}
     bool playing() const override { return isPlaying; }
     void setPlaying(bool on, double) override { isPlaying = on; }
@@ -89,18 +92,36 @@ TEST(LinkSync, ASessionTempoPassesTheSongsWindowAndOursReachesTheSession)
     EXPECT_FLOAT_EQ(j.host.bpm, 123.0f);
     EXPECT_EQ(j.sync.refusedTempo(), 0.0);
 
-    // Outside 50..150: said, not played.
-    j.session->bpm = 151;
+    // Outside 50..150 at half time where that is inside: a beat here two of
+    // the session's, and this side's change reaches it in the session's beats.
+    j.session->bpm = 180;
     j.sync.idle(2);
-    EXPECT_FLOAT_EQ(j.host.bpm, 123.0f);
-    EXPECT_DOUBLE_EQ(j.sync.refusedTempo(), 151.0);
-    // ...and not sent back over the session's.
+    EXPECT_FLOAT_EQ(j.host.bpm, 90.0f);
+    EXPECT_EQ(j.sync.timeFactor(), 0.5);
+    EXPECT_EQ(j.sync.refusedTempo(), 0.0);
+    j.host.bpm = 91;
     j.sync.idle(3);
-    EXPECT_DOUBLE_EQ(j.session->bpm, 151.0);
+    EXPECT_NEAR(j.session->bpm, 182, 1e-4);
+    // At double time likewise.
+    j.session->bpm = 30;
+    j.sync.idle(4);
+    EXPECT_FLOAT_EQ(j.host.bpm, 60.0f);
+    EXPECT_EQ(j.sync.timeFactor(), 2.0);
+
+    // Neither: said, not played, the program's own tempo kept (not an end
+    // of the window)...
+    j.session->bpm = 301;
+    j.sync.idle(5);
+    EXPECT_FLOAT_EQ(j.host.bpm, 60.0f);
+    EXPECT_DOUBLE_EQ(j.sync.refusedTempo(), 301.0);
+    EXPECT_EQ(j.sync.timeFactor(), 1.0);
+    // ...and not sent back over the session's.
+    j.sync.idle(6);
+    EXPECT_DOUBLE_EQ(j.session->bpm, 301.0);
 
     // The program's own change goes to the session and ends the refusal.
     j.host.bpm = 124.2f;
-    j.sync.idle(4);
+    j.sync.idle(7);
     EXPECT_NEAR(j.session->bpm, 124.2, 1e-4);
     EXPECT_EQ(j.sync.refusedTempo(), 0.0);
     EXPECT_FLOAT_EQ(j.host.bpm, 124.2f);

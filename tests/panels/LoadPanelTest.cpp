@@ -5,14 +5,14 @@
 
 #include <algorithm>
 
+#include "control/BLPlayer.h"
 #include "core/kelCasts.h"
 #include "core/kelQt.h"
 #include "core/kelRes.h"
 #include "core/kelTextFile.h"
-#include "platform/PlatSound.h"
-#include "panels/browser/BLMakeSongPanel.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/BrowserHarness.h"
+#include "panels/browser/BLMakeSongPanel.h"
+#include "platform/PlatSound.h"
 
 namespace {
 
@@ -169,8 +169,10 @@ TEST_F(LoadPanel, ThePictureComesFromTheFirstPlaceThatHasOne)
         ASSERT_TRUE(names.loadResource(&PWresfileobj, 0x54455854, 3));
         for (long i = 0; i < names.itemsCount('\r'); ++i) {
             const kelText line = names.item(i, '\r');
-            if (line.item(0, ',').isEqual("lib.beatloom")) listed = static_cast<int32_t>(line.item(1, ',').toLong());
-            if (line.item(0, ',').isEqual("Lim_unknown")) unknown = static_cast<int32_t>(line.item(1, ',').toLong());
+            if (line.item(0, ',').isEqual("lib.beatloom"))
+                listed = static_cast<int32_t>(line.item(1, ',').toLong());
+            if (line.item(0, ',').isEqual("Lim_unknown"))
+                unknown = static_cast<int32_t>(line.item(1, ',').toLong());
         }
     }
     ASSERT_GT(listed, 0);
@@ -387,9 +389,10 @@ protected:
         writeSong(songs + "/Travel", {.title = "Travel - on the road", .library = "DiskLib"});
         fs::remove(songs + "/Travel/song.bls");
         std::string bytes;
-        ASSERT_TRUE(BLBlsWriter_Encode({"SONGFORMAT: BLS 1.2", "SONGLIBRARY: DiskLib", "SONGTITLE: Travel - on the road",
-                                        "SONGDESCRIPTION: From the disk.", "SONGBPM: 100", "SONGMIX: 0", "ARPNOTE: C"},
-                                       &bytes));
+        ASSERT_TRUE(BLBlsWriter_Encode(
+            {"SONGFORMAT: BLS 1.2", "SONGLIBRARY: DiskLib", "SONGTITLE: Travel - on the road",
+             "SONGDESCRIPTION: From the disk.", "SONGBPM: 100", "SONGMIX: 0", "ARPNOTE: C"},
+            &bytes));
         fs::create_directories(root + "/Library/BLS/BLS44");
         writeFile(root + "/Library/BLS/BLS44/Travel.bls", bytes);
         fs::create_directories(root + "/Library/Images");
@@ -445,8 +448,10 @@ TEST_F(DiskBrowse, ASongCopiedFromTheDiskIsInTheLibraryWithItsDescriptionAndPict
     const std::string source = disk.path() + "/Library/Song/Song44/Travel";
     for (const char* f : {"Drums01.wav", "preview.wav"})
         EXPECT_EQ(readFile(song("Travel") + "/" + f), readFile(source + "/" + f)) << f;
-    EXPECT_EQ(readFile(library("Bls") + "/Travel.bls"), readFile(disk.path() + "/Library/BLS/BLS44/Travel.bls"));
-    EXPECT_EQ(readFile(library("Images") + "/DiskLib.gif"), readFile(disk.path() + "/Library/Images/DiskLib.gif"));
+    EXPECT_EQ(readFile(library("Bls") + "/Travel.bls"),
+              readFile(disk.path() + "/Library/BLS/BLS44/Travel.bls"));
+    EXPECT_EQ(readFile(library("Images") + "/DiskLib.gif"),
+              readFile(disk.path() + "/Library/Images/DiskLib.gif"));
     // At home it is listed and loads.
     clickItem(BLLoadPanel::kItemDisk);
     ASSERT_EQ(entryFolders(), (std::vector<std::string>{"Travel"}));
@@ -480,7 +485,8 @@ TEST_F(LoadPanel, TheWebButtonOpensTheGuideInTheProgramFolderOrSaysItIsMissing)
     start();
     clickItem(BLLoadPanel::kItemWeb);
     const std::string guide = fs::canonical(dir.file("UserGuide.html")).string();
-    EXPECT_NE(log().find("address file://" + fs::absolute(dir.file("UserGuide.html")).string()), std::string::npos)
+    EXPECT_NE(log().find("address file://" + fs::absolute(dir.file("UserGuide.html")).string()),
+              std::string::npos)
         << log();
     EXPECT_NE(readFile(guide).find("hold M and press 2"), std::string::npos);  // written for musicians
     fs::remove(dir.file("UserGuide.html"));
@@ -490,7 +496,8 @@ TEST_F(LoadPanel, TheWebButtonOpensTheGuideInTheProgramFolderOrSaysItIsMissing)
 
 TEST_F(LoadPanel, TheKeysAndADoubleClickMoveThroughTheListAndLoad)
 {
-    for (const char* name : {"Alpha", "Beta", "Gamma"}) writeSong(song(name), {.title = name, .preview = false});
+    for (const char* name : {"Alpha", "Beta", "Gamma"})
+        writeSong(song(name), {.title = name, .preview = false});
     start();
     auto key = [this](const char* name) { script(std::string("press ") + name + "\n"); };
     key("down");
@@ -558,8 +565,9 @@ TEST_F(LoadPanel, ANewSongFromLoopsIsShownChangedCreatedAndSelectedOrLeftWithEsc
         return std::string(text);
     };
     using P = BLMakeSongPanel;
-    EXPECT_EQ(cell(P::kItemFirstName, 1) + "|" + cell(P::kItemFirstBpm, 1) + "|" + cell(P::kItemFirstBars, 1) + "|" +
-                  cell(P::kItemFirstGroup, 1) + "|" + cell(P::kItemFirstHow, 1),
+    EXPECT_EQ(cell(P::kItemFirstName, 1) + "|" + cell(P::kItemFirstBpm, 1) + "|" +
+                  cell(P::kItemFirstBars, 1) + "|" + cell(P::kItemFirstGroup, 1) + "|" +
+                  cell(P::kItemFirstHow, 1),
               " kick 120bpm|120|2|Kick|name");
     EXPECT_EQ(cell(P::kItemFirstWhy, 2), "left out: cannot be read as sound");
     EXPECT_EQ(cell(P::kItemStatus, 0), "2 loops in 2 groups at 120 BPM; 1 left out.");
@@ -567,22 +575,27 @@ TEST_F(LoadPanel, ANewSongFromLoopsIsShownChangedCreatedAndSelectedOrLeftWithEsc
     clickControl(kPWMakeSongPanel, static_cast<int16_t>(P::kItemFirstName + 1));
     clickControl(kPWMakeSongPanel, P::kItemGroup);
     clickControl(kPWMakeSongPanel, P::kItemBars);
-    EXPECT_EQ(cell(P::kItemFirstGroup, 1) + "|" + cell(P::kItemFirstBars, 1) + "|" + cell(P::kItemFirstHow, 1),
-              "Drums|4|chosen");
+    EXPECT_EQ(
+        cell(P::kItemFirstGroup, 1) + "|" + cell(P::kItemFirstBars, 1) + "|" + cell(P::kItemFirstHow, 1),
+        "Drums|4|chosen");
     clickControl(kPWMakeSongPanel, P::kItemDescription);
     script("press M\npress i\npress n\npress e\n");
     clickControl(kPWMakeSongPanel, P::kItemName);
-    script("press backspace\npress backspace\npress backspace\npress backspace\npress backspace\npress backspace\n"
-           "press B\npress e\npress a\npress t\npress s\npress return\n");
-    ASSERT_TRUE(idleUntil([this] { return std::string(panel()->entries[panel()->page.selection].folder) == "Beats"; }))
-        << log() << cell(P::kItemName, 0) << "|" << cell(P::kItemDescription, 0) << "|" << cell(P::kItemStatus, 0) << "|"
-        << PWScreen.isVisible(kPWMakeSongPanel) << "|" << controlText(BLLoadPanel::kItemStatus);
+    script(
+        "press backspace\npress backspace\npress backspace\npress backspace\npress backspace\npress "
+        "backspace\n"
+        "press B\npress e\npress a\npress t\npress s\npress return\n");
+    ASSERT_TRUE(idleUntil([this] {
+        return std::string(panel()->entries[panel()->page.selection].folder) == "Beats";
+    })) << log()
+        << cell(P::kItemName, 0) << "|" << cell(P::kItemDescription, 0) << "|" << cell(P::kItemStatus, 0)
+        << "|" << PWScreen.isVisible(kPWMakeSongPanel) << "|" << controlText(BLLoadPanel::kItemStatus);
     EXPECT_FALSE(PWScreen.isVisible(kPWMakeSongPanel));
     EXPECT_EQ(controlText(BLLoadPanel::kItemStatus), "Made the song \"Beats\".");
     const auto info = testsupport::run({dir.program(), "--song-info", song("Beats")}, dir.path());
     ASSERT_EQ(info.exitCode, 0) << info.out;
-    for (const char* line : {"title\tBeats\n", "description\tMine\n", "bpm\t120\n", "\tBass01\tbass_120_\t100\t63\t4\n",
-                             "\tDrums01\tkick_120bpm\t100\t63\t2\n"})
+    for (const char* line : {"title\tBeats\n", "description\tMine\n", "bpm\t120\n",
+                             "\tBass01\tbass_120_\t100\t63\t4\n", "\tDrums01\tkick_120bpm\t100\t63\t2\n"})
         EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
     // Four bars at 120 BPM: the kick is taken as a 60 BPM loop and stretched to them.
     plat::SoundReader kick;

@@ -49,7 +49,7 @@ TEST(LoadRules, SongNamesSortByTheirNumbersOthersByBytes)
     EXPECT_FALSE(songNameCompare("Song7", "Song7"));
     // Only both names starting with "Song" compare by number.
     EXPECT_TRUE(songNameCompare("Songs", "Song10"));  // no number counts as 0
-    EXPECT_TRUE(songNameCompare("Beta", "alpha"));  // byte order: upper case first
+    EXPECT_TRUE(songNameCompare("Beta", "alpha"));    // byte order: upper case first
     EXPECT_EQ(sorted({"Zed", "Song3", "Song1", "Mid", "Song20", "Alpha", "Song3b"}),
               (std::vector<std::string>{"Alpha", "Mid", "Song1", "Song3", "Song3b", "Song20", "Zed"}));
     // Digits beyond any number do not overflow the comparison.
@@ -65,7 +65,8 @@ TEST(LoadRules, ATitleIsCutAtItsDashAndAfter25Characters)
     EXPECT_EQ(shown(thirty.substr(0, 25).c_str()), thirty.substr(0, 25));
     // The dash comes first, the length after it.
     EXPECT_EQ(shown("A title that is long - and more"), "A title that is long ");
-    EXPECT_EQ(shown("A title that is far too long to fit - x"), std::string("A title that is far too l") + '\xC9');
+    EXPECT_EQ(shown("A title that is far too long to fit - x"),
+              std::string("A title that is far too l") + '\xC9');
     // A description without a title shows its folder.
     EXPECT_EQ(shown("", "MySong"), "MySong");
     char small[6];

@@ -1,10 +1,9 @@
 // The loop tuner's knobs as settings and texts, and the panel on the real
 // skin: its knobs turned by dragging, a loop loaded, played and silenced.
-#include "panels/tuner/BLLoopTunerPanel.h"
-
 #include "audio/BLEngine.h"
-#include "panels/player/BLPlayer.h"
+#include "control/BLPlayer.h"
 #include "panels/BrowserHarness.h"
+#include "panels/tuner/BLLoopTunerPanel.h"
 
 namespace {
 
@@ -22,7 +21,8 @@ Tuner::Reading withKnob(int16_t knob, int16_t value, int16_t other = -1, int16_t
 TEST(LoopTunerKnobs, TurnIntoTheSettingsAndTheirTexts)
 {
     // Bars: -50 one bar; 0 just short of index 2, so two; +1 four; +50 eight.
-    const std::pair<int16_t, int16_t> bars[] = {{-50, 1}, {-25, 1}, {-24, 2}, {0, 2}, {1, 4}, {25, 4}, {26, 8}, {50, 8}};
+    const std::pair<int16_t, int16_t> bars[] = {{-50, 1}, {-25, 1}, {-24, 2}, {0, 2},
+                                                {1, 4},   {25, 4},  {26, 8},  {50, 8}};
     for (const auto& [knob, want] : bars) EXPECT_EQ(withKnob(Tuner::kBars, knob).settings.bars, want) << knob;
 
     EXPECT_FLOAT_EQ(withKnob(Tuner::kSpeedCoarse, -25).settings.rate, 0.75f);
@@ -70,8 +70,8 @@ protected:
         const kelRect r = rectOf(item);
         const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
         std::string s = shift ? "keydown shift\n" : "";
-        s += testsupport::join("down ", x, " ", y, "\nwait 30\nmove ", x, " ", y - dy / 2, "\nwait 30\nmove ", x, " ",
-                               y - dy, "\nwait 30\nup ", x, " ", y - dy, "\n");
+        s += testsupport::join("down ", x, " ", y, "\nwait 30\nmove ", x, " ", y - dy / 2, "\nwait 30\nmove ",
+                               x, " ", y - dy, "\nwait 30\nup ", x, " ", y - dy, "\n");
         if (shift) s += "keyup shift\n";
         script(s);
     }
@@ -135,17 +135,19 @@ TEST_F(TunerPanel, KnobsTurnByDraggingAndTheLoopPlaysAndFallsSilent)
     for (int i = 0; i < 400 && std::string(t->loopName) != "beat_90bpm"; ++i) idleFor(10);
     EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "1");
     EXPECT_NEAR(vetroRenderData.rate, 120.0 / 90.0, 0.01);
-    EXPECT_EQ(text(Tuner::kItemStatus), "Loop 90 BPM (from its name): 1 bar, played at 120 BPM.");
+    EXPECT_EQ(text(Tuner::kItemStatus), "Loop 90 BPM (its name): 1 bar, at 120 BPM.");
     turn(Tuner::kItemFirstKnob + Tuner::kSpeedCoarse, -30);
-    EXPECT_NE(text(Tuner::kItemStatus).find("played at"), std::string::npos);
+    EXPECT_NE(text(Tuner::kItemStatus).find(", at "), std::string::npos);
     clickTuner(Tuner::kItemFit);
     EXPECT_NEAR(vetroRenderData.rate, 120.0 / 90.0, 0.01) << "Fit puts it back";
 
     // Closed by its button or by Escape, the panel goes and the loop stays,
     // sounding as it did; opened again, it shows the loop and its knobs.
     for (const char* how : {"button", "esc"}) {
-        if (std::string(how) == "esc") script("press esc\n");
-        else clickTuner(Tuner::kItemClose);
+        if (std::string(how) == "esc")
+            script("press esc\n");
+        else
+            clickTuner(Tuner::kItemClose);
         EXPECT_FALSE(PWScreen.isVisible(kPWLoopTunerPanel)) << how;
         EXPECT_EQ(vetroGlobalData.loopFrames, 88200) << how;
         EXPECT_EQ(vetroRenderData.active, 1) << how;
@@ -157,6 +159,35 @@ TEST_F(TunerPanel, KnobsTurnByDraggingAndTheLoopPlaysAndFallsSilent)
         EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kBarsValue), "1") << how;
         EXPECT_EQ(vetroRenderData.active, 1) << how;
     }
+}
+
+// Fitted, a loop plays its bars in exactly the groove's bars: 90 BPM brought
+// to 120 is 4/3 of its speed, not the nearest the knobs show; a turn of the
+// knobs plays what they show, and Fit brings the exact speed back.
+TEST_F(TunerPanel, AFittedLoopTakesExactlyItsBars)
+{
+    start();
+    PWScreen.hide(kPWLoadPanel);
+    PWScreen.show(kPWLoopTunerPanel);
+    pump();
+    Tuner* t = tuner();
+    ASSERT_NE(t, nullptr);
+    const std::string named = dir.file("kick_90bpm.wav");
+    ASSERT_TRUE(testsupport::writeFile(named, browsertest::sineWave(117600, 110)));
+    script("dialog " + named + "\n");
+    clickTuner(Tuner::kItemLoad);
+    for (int i = 0; i < 400 && std::string(t->loopName) != "kick_90bpm"; ++i) idleFor(10);
+    ASSERT_EQ(std::string(t->loopName), "kick_90bpm");
+    EXPECT_EQ(vetroRenderData.bars, 1);
+    EXPECT_NEAR(vetroRenderData.rate, 4.0 / 3.0, 1e-6);
+    EXPECT_EQ(text(Tuner::kItemFirstValue + Tuner::kSpeedValue), "1.33");
+    for (int16_t k : {Tuner::kSpeedCoarse, Tuner::kSpeedFine})
+        EXPECT_LE(std::abs(t->knobs[k]), 50) << "each knob within its own range";
+
+    turn(Tuner::kItemFirstKnob + Tuner::kSpeedFine, 4, true);
+    EXPECT_FLOAT_EQ(vetroRenderData.rate, Tuner::read(t->knobs, true).settings.rate) << "what the knobs show";
+    clickTuner(Tuner::kItemFit);
+    EXPECT_NEAR(vetroRenderData.rate, 4.0 / 3.0, 1e-6) << "Fit puts the exact speed back";
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <vector>
 
-#include "panels/player/BLMidiClock.h"
-#include "panels/player/BLPlayer.h"
+#include "control/BLMidiClock.h"
+#include "control/BLPlayer.h"
 
 namespace {
 
-class TempoEngine : public BLPlayerEngine {
+class TempoEngine : public BLEngineCalls {
 public:
     std::vector<float> tempos;
     void setMixerBpm(float bpm) override { tempos.push_back(bpm); }
@@ -94,10 +94,16 @@ TEST_F(MidiClockInTest, FollowsTheClocksStartTempoAndStopWithinTheSongsWindow)
     EXPECT_EQ(engine.tempos.size(), sent);
     EXPECT_NEAR(player.bpm, 126, 0.25);
 
-    // Past the window of 70 .. 170 the tempo is not played.
-    pulses(190, 4);
+    // Past the window of 70 .. 170 the tempo is not played, nor its ends:
+    // the player's own is kept...
+    pulses(400, 4);
     EXPECT_EQ(engine.tempos.size(), sent);
     EXPECT_NEAR(player.bpm, 126, 0.25);
+    // ...but half of it is, one beat for two of the clock's, and double another.
+    pulses(190, 4);
+    EXPECT_NEAR(player.bpm, 95, 0.25);
+    pulses(40, 4);
+    EXPECT_NEAR(player.bpm, 80, 0.25);
     pulses(101.5, 4);
     EXPECT_NEAR(player.bpm, 101.5, 0.25);
 

@@ -5,6 +5,7 @@
 // end of a cycle, and a name look-up that never holds the link up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -80,7 +81,8 @@ public:
         if (group >= 6) return false;
         g.tracks[t].group = group;
         g.tracks[t].slot = slot;
-        done.push_back("sample " + std::to_string(t) + " " + std::to_string(group) + " " + std::to_string(slot));
+        done.push_back("sample " + std::to_string(t) + " " + std::to_string(group) + " " +
+                       std::to_string(slot));
         return true;
     }
     void setVolume(int16_t t, int16_t v) override { g.tracks[t].volume = static_cast<uint16_t>(v); }
@@ -91,6 +93,20 @@ public:
         heard[t] = on;
         done.push_back("on " + std::to_string(t) + " " + std::to_string(on));
     }
+    void setEffect(int16_t r, int16_t k, const std::string& effect, bool bypass) override
+    {
+        FxSlot& s = g.fx.racks[r].slots[k];
+        if (s.effect != effect) s = FxSlot{};
+        s.effect = effect;
+        s.bypass = bypass;
+        done.push_back("effect " + std::to_string(r) + " " + std::to_string(k) + " " + effect + " " +
+                       std::to_string(bypass));
+    }
+    void setEffectParam(int16_t r, int16_t k, const std::string& name, float value) override
+    {
+        g.fx.racks[r].slots[k].setParam(name, value);
+        done.push_back("param " + std::to_string(r) + " " + std::to_string(k) + " " + name);
+    }
     bool ask(const char*) override
     {
         ++asked;
@@ -99,7 +115,10 @@ public:
     bool holding() override { return hold; }
     void changed() override { ++changes; }
     int changes = 0;
-    bool has(const std::string& what) const { return std::find(done.begin(), done.end(), what) != done.end(); }
+    bool has(const std::string& what) const
+    {
+        return std::find(done.begin(), done.end(), what) != done.end();
+    }
     size_t indexOf(const std::string& what) const
     {
         return static_cast<size_t>(std::find(done.begin(), done.end(), what) - done.begin());
@@ -141,7 +160,10 @@ bool next(kelTalkTcp& t, kelTalkTcp::Item& out)
     return false;
 }
 
-std::string identityOf(char c) { return std::string(kBLNetIdentityLength, c); }
+std::string identityOf(char c)
+{
+    return std::string(kBLNetIdentityLength, c);
+}
 
 class NetLink : public ::testing::Test {
 protected:
@@ -219,21 +241,80 @@ TEST(NetMessages, HostileLinesAreRefusedWholeAndGoodOnesFormBackTheSame)
 {
     const std::string longName = "9 " + std::string(kBLNetNameMax, 'n');
     const std::string hello = "11 " + identityOf('7');
-    const std::string good[] = {"1 3 2 4", "1 0 -1 -1", "2 7 127",  "3 0 -63", "4 7 0",  "5 1 2",      "6",
-                                "7",       "9 Deep House", "9 Funk 105", "8 126000 0", "8 1000 31999", "10 1",
-                                "12",      "13",        longName,   hello};
+    const std::string good[] = {"1 3 2 4",
+                                "1 0 -1 -1",
+                                "2 7 127",
+                                "3 0 -63",
+                                "4 7 0",
+                                "5 1 2",
+                                "6",
+                                "7",
+                                "9 Deep House",
+                                "9 Funk 105",
+                                "8 126000 0",
+                                "8 1000 31999",
+                                "10 1",
+                                "12",
+                                "13",
+                                longName,
+                                hello,
+                                "14 3 0 1 filter",
+                                "14 8 1 0",
+                                "14 0 1 0 http://lv2plug.in/plugins/eg-amp",
+                                "15 2 0 0.5 cutoff",
+                                "15 8 1 -12.25 ceiling",
+                                "15 0 0 9.99999975e-06 mix"};
     for (const std::string& text : good) {
         BLNetMessage m;
         ASSERT_TRUE(BLNet_parseMessage(text.data(), text.size(), m)) << text;
         char back[kBLNetTextMax];
         EXPECT_EQ(std::string(back, BLNet_formatMessage(m, back, sizeof back)), text);
     }
-    const std::string bad[] = {"",          " 6",          "6 ",         "06",        "1 8 2 4",    "1 3 2",
-                               "1 3 2 4 5", "1  3 2 4",    "1 3 +2 4",   "1 3 -0 4",  "2 0 128",    "3 0 64",
-                               "5 0 3",     "6 1",         "9",          "9 ",        "9 ../etc",   "9 a:b",
-                               "9 a/b",     "9 ..",        "9  lead",    "8 999 0",   "8 120000 32000",
-                               "14",        "4 1 2",       "1 3 2 4\r",  std::string("7\0", 2), "2 0 1271234567",
-                               longName + "n", "11 " + identityOf('G'), hello + "0", "12 1"};
+    const std::string bad[] = {"",
+                               " 6",
+                               "6 ",
+                               "06",
+                               "1 8 2 4",
+                               "1 3 2",
+                               "1 3 2 4 5",
+                               "1  3 2 4",
+                               "1 3 +2 4",
+                               "1 3 -0 4",
+                               "2 0 128",
+                               "3 0 64",
+                               "5 0 3",
+                               "6 1",
+                               "9",
+                               "9 ",
+                               "9 ../etc",
+                               "9 a:b",
+                               "9 a/b",
+                               "9 ..",
+                               "9  lead",
+                               "8 999 0",
+                               "8 120000 32000",
+                               "14",
+                               "4 1 2",
+                               "1 3 2 4\r",
+                               std::string("7\0", 2),
+                               "2 0 1271234567",
+                               longName + "n",
+                               "11 " + identityOf('G'),
+                               hello + "0",
+                               "12 1",
+                               "14 9 0 0 filter",
+                               "14 0 2 0",
+                               "14 0 0 2",
+                               "14 0 0 0 ",
+                               "14 0 0 0 a b",
+                               "15 0 0 1.0 cutoff",
+                               "15 0 0 1e-05 mix",
+                               "15 0 0 nan cutoff",
+                               "15 0 0 inf cutoff",
+                               "15 0 0 0.5",
+                               "15 0 0 0.5 ",
+                               "15 0 0 0.5 a b",
+                               "16 0"};
     for (const std::string& text : bad) {
         BLNetMessage m;
         EXPECT_FALSE(BLNet_parseMessage(text.data(), text.size(), m)) << '"' << text << '"';
@@ -260,13 +341,14 @@ TEST(NetMessages, HostileLinesAreRefusedWholeAndGoodOnesFormBackTheSame)
     // The transport's cutting: lines end at '\n' (a '\r' before it goes),
     // an empty line only says the other side is there, a line too long is
     // dropped up to its end, wherever the pieces of the stream fall.
-    const std::string stream = "1 3 2 4\r\n\n" + std::string(plat::kLinkLineMax + 1, '7') + "\n" + longName + "\n7\n";
+    const std::string stream =
+        "1 3 2 4\r\n\n" + std::string(plat::kLinkLineMax + 1, '7') + "\n" + longName + "\n7\n";
     std::vector<std::string> pieces;
     plat::LineCutter cutter;
     for (size_t at = 0; at < stream.size(); at += 5)
         cutter.feed(stream.data() + at, std::min<size_t>(5, stream.size() - at),
                     [&](plat::LineCutter::Piece p, std::string& line) {
-                        pieces.push_back(p == plat::LineCutter::Piece::Line       ? line
+                        pieces.push_back(p == plat::LineCutter::Piece::Line        ? line
                                          : p == plat::LineCutter::Piece::KeepAlive ? "(alive)"
                                                                                    : "(too long)");
                     });
@@ -332,7 +414,8 @@ TEST(NetTransport, AnAnswerLetsInItsOwnConnectionOnlyAndOthersAreToldBusy)
     ASSERT_TRUE(next(*b, item));
     EXPECT_EQ(item.kind, kelTalkTcp::Item::Kind::Linked);
     const std::string tooLong(plat::kLinkLineMax + 1, '1');
-    for (const std::string& line : {std::string("1 3 2 4"), tooLong, std::string("1 3 x 4"), std::string("7")})
+    for (const std::string& line :
+         {std::string("1 3 2 4"), tooLong, std::string("1 3 x 4"), std::string("7")})
         EXPECT_TRUE(b->send(line.c_str()));
     EXPECT_FALSE(b->send("1\n7")) << "one message per line";
     ASSERT_TRUE(next(listener, item));
@@ -413,13 +496,18 @@ TEST_F(NetLink, ASongPlayingHereIsGivenToThePeerLetInAndOnlyATrustedPlayerComesB
     ASSERT_TRUE(pumpUntil(both, [&] { return there.changes >= changes + 6; }));
     EXPECT_EQ(here.asked, 1);
     EXPECT_TRUE(here.done.empty());
+    // The listening side is told that a player it sent away tries again.
+    ASSERT_TRUE(pumpUntil(both, [&] { return !listening.sentAwayAgain.empty(); }));
+    EXPECT_EQ(listening.status, BLNet::Status::Listening);
 
     // Listening anew, the peer is asked again and let in: it gives its song,
     // its tracks and its play, and this side starts on its next cycle.
     here.letIn = true;
     listen(listening, 'e', port);
     ASSERT_EQ(listening.port(), port);
-    ASSERT_TRUE(pumpUntil(both, [&] { return listening.status == BLNet::Status::Linked && here.has("on 5 0"); }));
+    ASSERT_TRUE(
+        pumpUntil(both, [&] { return listening.status == BLNet::Status::Linked && here.has("on 5 0"); }));
+    EXPECT_TRUE(listening.sentAwayAgain.empty()) << "listening anew forgets who was sent away";
     EXPECT_EQ(here.done.front(), "song Funk 105");
     EXPECT_LT(here.indexOf("sample 3 2 4"), here.indexOf("on 5 0"));
     EXPECT_EQ(here.asked, 2);
@@ -441,7 +529,8 @@ TEST_F(NetLink, ASongPlayingHereIsGivenToThePeerLetInAndOnlyATrustedPlayerComesB
     auto comeBack = [&](int askedThen) {
         connecting.close();
         connect(connecting, port, 'c');
-        return pumpUntil(both, [&] { return here.asked == askedThen && connecting.status == BLNet::Status::Linked; });
+        return pumpUntil(
+            both, [&] { return here.asked == askedThen && connecting.status == BLNet::Status::Linked; });
     };
     EXPECT_TRUE(comeBack(3));
     EXPECT_FALSE(listening.trusted());
@@ -485,7 +574,8 @@ TEST_F(NetLink, ASongLoadedHereByAnyWayIsToldSongStopTracksPlayAndTakenThereOneA
     here.play();
     there.done.clear();
     ASSERT_TRUE(pumpUntil(both, [&] { return there.isPlaying && there.has("on 6 0"); }));
-    EXPECT_LT(there.indexOf("song House 126"), there.indexOf("sample 2 4 1")) << ::testing::PrintToString(there.done);
+    EXPECT_LT(there.indexOf("song House 126"), there.indexOf("sample 2 4 1"))
+        << ::testing::PrintToString(there.done);
     EXPECT_LT(there.indexOf("sample 2 4 1"), there.indexOf("on 6 0"));
     EXPECT_LT(there.indexOf("on 6 0"), there.indexOf("play"));
     EXPECT_FALSE(there.has("song Audition"));
@@ -497,8 +587,50 @@ TEST_F(NetLink, ASongLoadedHereByAnyWayIsToldSongStopTracksPlayAndTakenThereOneA
     here.g.tracks[1].group = 3;
     here.heard[6] = true;
     there.g.tracks[4].group = 2;
-    ASSERT_TRUE(pumpUntil(both, [&] { return there.has("sample 1 3 -1") && there.has("on 6 1") && here.has("sample 4 2 -1"); }))
+    ASSERT_TRUE(pumpUntil(
+        both, [&] { return there.has("sample 1 3 -1") && there.has("on 6 1") && here.has("sample 4 2 -1"); }))
         << ::testing::PrintToString(there.done) << ::testing::PrintToString(here.done);
+}
+
+TEST_F(NetLink, EffectsChangedOnEitherSideReachTheOtherAndNeverComeBack)
+{
+    FakeHost here, there;
+    BLNet listening, connecting;
+    listening.setHost(&here);
+    connecting.setHost(&there);
+    here.song = "Techno 120";
+    FxSlot& filter = here.g.fx.racks[3].slots[0];
+    filter.effect = "filter";
+    filter.setParam("cutoff", 512.125f);
+    const uint16_t port = listen(listening, 'e');
+    connect(connecting, port, 'c');
+    const std::vector<std::pair<BLNet*, FakeHost*>> both = {{&listening, &here}, {&connecting, &there}};
+    // The song comes with the effects it plays with.
+    ASSERT_TRUE(pumpUntil(both, [&] { return there.has("param 3 0 cutoff"); }))
+        << ::testing::PrintToString(there.done);
+    EXPECT_EQ(there.g.fx.racks[3].slots[0], filter);
+
+    // A change there, of any kind, reaches here bit for bit, and what
+    // this side took is not told back.
+    FxSlot& reverb = there.g.fx.racks[kFxMain].slots[1];
+    reverb.effect = "reverb";
+    reverb.bypass = true;
+    reverb.setParam("mix", 0.3f);
+    there.g.fx.racks[3].slots[0].setParam("cutoff", 2000.5f);
+    ASSERT_TRUE(pumpUntil(both, [&] {
+        return here.has("param 8 1 mix") && *filter.param("cutoff") == 2000.5f;
+    })) << ::testing::PrintToString(here.done);
+    EXPECT_EQ(here.g.fx.racks[kFxMain].slots[1], reverb);
+    // Emptied here: emptied there; nothing of the other side's comes back.
+    here.g.fx.racks[kFxMain].slots[1] = FxSlot{};
+    ASSERT_TRUE(pumpUntil(both, [&] { return there.g.fx.racks[kFxMain].slots[1].empty(); }));
+    ASSERT_TRUE(pumpUntil(both, [&] { return true; }));
+    EXPECT_EQ(std::count(there.done.begin(), there.done.end(), "effect 3 0 filter 0"), 1)
+        << ::testing::PrintToString(there.done);
+    EXPECT_EQ(std::count(here.done.begin(), here.done.end(), "effect 8 1 reverb 1"), 1);
+    EXPECT_EQ(std::count(there.done.begin(), there.done.end(), "param 8 1 mix"), 0)
+        << "its own change came back";
+    EXPECT_EQ(std::count(here.done.begin(), here.done.end(), "param 3 0 cutoff"), 1);
 }
 
 TEST_F(NetLink, JoiningWhileTheMusicPlaysGoesOnToTheEndOfACycleThenTakesTheOtherSidesSong)

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "control/BLPlayCommon.h"
+#include "control/BLPlayer.h"
 #include "core/kelCore.h"
-#include "panels/player/BLPlayCommon.h"
-#include "panels/player/BLPlayer.h"
 #include "platform/PlatHeadless.h"
 #include "platform/Platform.h"
 
@@ -81,7 +81,10 @@ public:
     }
 
 private:
-    void add(const char* what, int value) { calls.push_back(std::string(what) + " " + std::to_string(value)); }
+    void add(const char* what, int value)
+    {
+        calls.push_back(std::string(what) + " " + std::to_string(value));
+    }
 };
 
 class RecordingGroove : public BLPlayerGroove {
@@ -91,7 +94,7 @@ public:
     void onItem_seq_Play() override { calls.push_back("seqPlay"); }
 };
 
-class ScriptedEngine : public BLPlayerEngine {
+class ScriptedEngine : public BLEngineCalls {
 public:
     std::vector<float> tempos;
     std::vector<short> volumes;
@@ -110,7 +113,10 @@ public:
 };
 
 uint32_t gNow = 0;
-uint32_t testTicks() { return gNow; }
+uint32_t testTicks()
+{
+    return gNow;
+}
 
 class PlayerTest : public ::testing::Test {
 protected:
@@ -172,34 +178,38 @@ TEST_F(PlayerTest, ConstructedStoppedAtVolume63)
     fresh.idle();
     fresh.stop();
     EXPECT_FALSE(fresh.playing);
+    // Before a song the tempo shows as none, not as 0.0.
+    fresh.setGroovePanel(&grooveDisplay, nullptr);
+    fresh.userGroove();
+    fresh.setBpmLabel();
+    EXPECT_EQ(grooveDisplay.lastBpmLabel, "--");
 }
 
-TEST_F(PlayerTest, TheTempoStaysInTheWindowAndNoFasterThanTheEnginePlays)
+TEST_F(PlayerTest, TheTempoStaysInTheWindowAndNeverUnderTen)
 {
-    // The slider's ends are the tempos played: 50 under, 1.3 times; never under 10.
+    // The slider's ends are the tempos played: 50 either side; never under 10.
     player.gotSongBpm(40);
-    EXPECT_EQ(grooveDisplay.range, (std::pair<short, short>{-30, 12}));
+    EXPECT_EQ(grooveDisplay.range, (std::pair<short, short>{-30, 50}));
     player.hitBpmScroll(-40);
     EXPECT_FLOAT_EQ(player.bpm, 10.0f);
     player.gotSongBpm(100);
-    EXPECT_EQ(grooveDisplay.range, (std::pair<short, short>{-50, 30}));
+    EXPECT_EQ(grooveDisplay.range, (std::pair<short, short>{-50, 50}));
     EXPECT_FLOAT_EQ(player.bpm, 100.0f);
     EXPECT_EQ(grooveDisplay.lastScroll, 0);
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "100.0");
     ASSERT_FALSE(engine.tempos.empty());
     EXPECT_FLOAT_EQ(engine.tempos.back(), 100.0f);
 
-    // Steps stop at 1.3 times the song's tempo, the fastest the engine plays.
+    // Steps stop at the window's end, which the engine plays.
     for (int i = 0; i < 400; ++i) {
         player.hitBpmUp(0.2f);
-        ASSERT_LE(player.bpm, 130.0f) << "after step " << i;
+        ASSERT_LE(player.bpm, 150.0f) << "after step " << i;
     }
-    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
-    EXPECT_EQ(grooveDisplay.lastBpmLabel, "130.0");
-    EXPECT_EQ(grooveDisplay.lastScroll, 30);
-    for (float sent : engine.tempos) EXPECT_LE(sent, 130.0f);
+    EXPECT_NEAR(player.bpm, 150.0f, 0.2f);
+    EXPECT_EQ(grooveDisplay.lastScroll, 49);
+    for (float sent : engine.tempos) EXPECT_LE(sent, 150.0f);
     ASSERT_FALSE(grooveDisplay.endsSaid.empty()) << "a step past the end says so";
-    EXPECT_EQ(grooveDisplay.endsSaid.back(), (std::pair<float, float>{50.0f, 130.0f}));
+    EXPECT_EQ(grooveDisplay.endsSaid.back(), (std::pair<float, float>{50.0f, 150.0f}));
     for (int i = 0; i < 600; ++i) player.hitBpmUp(-0.2f);
     EXPECT_GE(player.bpm, 50.0f);
     EXPECT_LE(player.bpm, 50.2f);
@@ -219,9 +229,9 @@ TEST_F(PlayerTest, TheTempoStaysInTheWindowAndNoFasterThanTheEnginePlays)
     EXPECT_EQ(grooveDisplay.lastBpmLabel, "50.0");
     EXPECT_EQ(grooveDisplay.lastScroll, -50) << "the slider comes back to the tempo";
     player.hitBpmScroll(50);
-    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
-    EXPECT_FLOAT_EQ(engine.tempos.back(), 130.0f);
-    EXPECT_EQ(grooveDisplay.lastScroll, 30);
+    EXPECT_FLOAT_EQ(player.bpm, 150.0f);
+    EXPECT_FLOAT_EQ(engine.tempos.back(), 150.0f);
+    EXPECT_EQ(grooveDisplay.lastScroll, 50);
 }
 
 TEST_F(PlayerTest, RestoredTemposOutsideTheWindowOrNoNumbersNeverReachTheEngine)
@@ -297,7 +307,7 @@ TEST_F(PlayerTest, AtMostTenIntervalsEnterTheMean)
     EXPECT_FLOAT_EQ(player.bpm, 120.0f);
 }
 
-TEST_F(PlayerTest, TappedTemposOutsideTheWindowAreIgnoredAndPastTheFastestStopThere)
+TEST_F(PlayerTest, TappedTemposOutsideTheWindowAreIgnoredAndTheWholeWindowIsPlayed)
 {
     player.gotSongBpm(100);
     engine.tempos.clear();
@@ -305,10 +315,10 @@ TEST_F(PlayerTest, TappedTemposOutsideTheWindowAreIgnoredAndPastTheFastestStopTh
     EXPECT_FLOAT_EQ(player.bpm, 100.0f);
     EXPECT_TRUE(engine.tempos.empty());
     tap(1, 500);  // a new series
-    tap(3, 26);   // 138.5 bpm
-    EXPECT_FLOAT_EQ(player.bpm, 130.0f);
+    tap(3, 26);   // 138.5 bpm, past 1.3 times the song's tempo
+    EXPECT_NEAR(player.bpm, 138.46f, 0.01f);
     ASSERT_FALSE(engine.tempos.empty());
-    EXPECT_FLOAT_EQ(engine.tempos.back(), 130.0f);
+    EXPECT_FLOAT_EQ(engine.tempos.back(), player.bpm);
 }
 
 TEST_F(PlayerTest, GroovePlayShowsBeatsAsBarAndBeat)
@@ -531,8 +541,9 @@ TEST_F(PlayerTest, RefreshShowsTheWholeStateInOrder)
     player.playSequence();
     grooveDisplay.calls.clear();
     player.refreshCommon();
-    EXPECT_EQ(grooveDisplay.calls, (std::vector<std::string>{"playDisplay 1", "seqPlayLed 1", "bpmScroll 12", "mainVol 83",
-                                                             "synthLed 1", "label 0 Sequence play", "bpmLabel 112.5"}));
+    EXPECT_EQ(grooveDisplay.calls,
+              (std::vector<std::string>{"playDisplay 1", "seqPlayLed 1", "bpmScroll 12", "mainVol 83",
+                                        "synthLed 1", "label 0 Sequence play", "bpmLabel 112.5"}));
     player.stop();
     player.play();
     grooveDisplay.calls.clear();

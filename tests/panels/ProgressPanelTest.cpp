@@ -1,8 +1,7 @@
 // The progress panel over the real skin: its bar arithmetic and the stop
 // button that long operations poll.
-#include "panels/progress/BLProgressPanel.h"
-
 #include "panels/BrowserHarness.h"
+#include "panels/progress/BLProgressPanel.h"
 
 namespace {
 
@@ -15,7 +14,8 @@ protected:
     {
         const kelRect r = BLProgress()->control(BLProgressPanel::kItemStop)->rect;
         const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
-        ASSERT_TRUE(backend->parseScript(testsupport::join("down ", x, " ", y, "\nup ", x, " ", y, "\n"), error_));
+        ASSERT_TRUE(
+            backend->parseScript(testsupport::join("down ", x, " ", y, "\nup ", x, " ", y, "\n"), error_));
     }
     // Polls as a running operation does until the stop is seen (ten seconds at most).
     bool stopSeen(BLProgressPanel* p)

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "control/BLPlayer.h"
 #include "core/kelAtomsFiles.h"
 #include "core/kelFiles.h"
-#include "panels/player/BLPlayer.h"
 #include "panels/synth/BLSynthPanel.h"
 #include "support/TestSupport.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 using testsupport::join;
 
-class RecordingSynth : public BLSynthEngine {
+class RecordingSynth : public BLEngineCalls {
 public:
     void synth_SetFolder(const char* folder) override
     {
@@ -41,7 +41,7 @@ public:
     short loaded = 0;
 };
 
-class QuietPlayerEngine : public BLPlayerEngine {
+class QuietPlayerEngine : public BLEngineCalls {
 public:
     void setMixerBpm(float) override {}
     void setMixerVolume(short) override {}
@@ -207,7 +207,8 @@ TEST_F(SynthPanelTest, PresetsAreAddedRecalledRemovedAndTheTwentyNinthIsRefused)
     EXPECT_EQ(panel.setting.volume, 100);
     EXPECT_TRUE(panel.setting.keys[3] && !panel.setting.keys[4]);
     EXPECT_FALSE(panel.changed);
-    EXPECT_NE(std::find(engine.calls.begin(), engine.calls.end(), "folder :Library:Synth:Bass:"), engine.calls.end());
+    EXPECT_NE(std::find(engine.calls.begin(), engine.calls.end(), "folder :Library:Synth:Bass:"),
+              engine.calls.end());
     EXPECT_NE(std::find(engine.calls.begin(), engine.calls.end(), "volume 100"), engine.calls.end());
 
     panel.synths_scroll(2);

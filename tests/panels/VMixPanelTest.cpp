@@ -30,7 +30,7 @@ protected:
         player.setEngine(&beats);
         grooves.connected();
         grooves.onPanelOpened();
-        BLSongLibrary& lib = grooves.model.library();
+        BLSongLibrary& lib = grooves.controller().model.library();
         lib.groupCount = 4;
         for (int g = 0; g < 4; ++g) {
             BLSongGroup& group = lib.groups[g];
@@ -52,7 +52,7 @@ protected:
             for (int r = 0; r < 3; ++r)
                 for (int t = 0; t < 8; ++t) style.rows[r][t] = static_cast<int16_t>(t <= r + s ? t % 4 : -1);
         }
-        grooves.model.songFolder.set(":Library:Song:Test:");
+        grooves.controller().model.songFolder.set(":Library:Song:Test:");
         player.gotSongBpm(120);
         vmix.connected();
         vmix.onPanelOpened();
@@ -85,7 +85,8 @@ protected:
     QuietEngine beats;
     BLPlayer player;
     RecordingEngine engine;
-    BLGroovePanel grooves{&player, &engine};
+    BLGrooveController groove{&player, &engine};
+    BLGroovePanel grooves{groove};
     BLVMixPanel vmix{&player, &grooves};
 };
 
@@ -102,13 +103,14 @@ TEST_F(VMixPanelTest, MixesChainAtTheEndOfTheirListsInEachOrderWhileTheEngineGoe
     for (int i = 0; i < 3; ++i) cycle();
     EXPECT_EQ(vmix.currentSlot, 0);
     EXPECT_EQ(vmix.chains, 3);
-    EXPECT_EQ(grooves.model.current, vmix.slots[0].grooves[0]);
+    EXPECT_EQ(grooves.controller().model.current, vmix.slots[0].grooves[0]);
 
     vmix.setListOrder(true);
     for (int16_t expected : {1, 2, 3, 0, 1}) {
         cycle();
         EXPECT_EQ(vmix.currentSlot, expected);
-        EXPECT_EQ(grooves.model.current, vmix.slots[expected].grooves[0]) << "its first groove comes next";
+        EXPECT_EQ(grooves.controller().model.current, vmix.slots[expected].grooves[0])
+            << "its first groove comes next";
         EXPECT_EQ(vmix.playingEntry, 0);
     }
 
@@ -130,7 +132,8 @@ TEST_F(VMixPanelTest, MixesChainAtTheEndOfTheirListsInEachOrderWhileTheEngineGoe
     bool changed = false;
     for (int i = 0; i < 6; ++i) {
         cycle();
-        for (int g = 0; g < first.count; ++g) changed = changed || !(vmix.slots[vmix.currentSlot].grooves[g] == first.grooves[g]);
+        for (int g = 0; g < first.count; ++g)
+            changed = changed || !(vmix.slots[vmix.currentSlot].grooves[g] == first.grooves[g]);
     }
     EXPECT_TRUE(changed);
 
@@ -150,11 +153,11 @@ TEST_F(VMixPanelTest, LengthsOfAMixAndTheirTexts)
     vmix.onItem_duration(0);
     EXPECT_EQ(mix.length, 3) << "as generated";
     EXPECT_EQ(mix.userLength, 3);
-    EXPECT_EQ(grooves.model.stored.length, 3);
+    EXPECT_EQ(grooves.controller().model.stored.length, 3);
     vmix.setBars(true);
     EXPECT_STREQ(vmix.durationText, "24 Bars");
     vmix.onItem_duration(7);
-    EXPECT_EQ(grooves.model.stored.entries[6], 1);
+    EXPECT_EQ(grooves.controller().model.stored.entries[6], 1);
     vmix.setBars(false);
     player.hitBpmUp(0.2f);
     EXPECT_STREQ(vmix.durationText, "Time 01:51") << "the time follows the tempo";
@@ -170,13 +173,13 @@ TEST_F(VMixPanelTest, LengthsOfAMixAndTheirTexts)
 
 TEST_F(VMixPanelTest, TrackLightsAndTheHandOverToTheGroovePanel)
 {
-    grooves.model.stored.count = 1;
-    grooves.model.stored.grooves[0].id = 9;
-    grooves.model.stored.length = 1;
-    grooves.model.stored.entries[0] = 9;
-    grooves.model.current.tracks[5] = BLTrack{50, 0, 1, 1};
-    const BLSequence mine = grooves.model.stored;
-    const BLGroove myGroove = grooves.model.current;
+    grooves.controller().model.stored.count = 1;
+    grooves.controller().model.stored.grooves[0].id = 9;
+    grooves.controller().model.stored.length = 1;
+    grooves.controller().model.stored.entries[0] = 9;
+    grooves.controller().model.current.tracks[5] = BLTrack{50, 0, 1, 1};
+    const BLSequence mine = grooves.controller().model.stored;
+    const BLGroove myGroove = grooves.controller().model.current;
 
     vmix.beforeShow();
     vmix.onItem_duration(2);
@@ -191,37 +194,37 @@ TEST_F(VMixPanelTest, TrackLightsAndTheHandOverToTheGroovePanel)
     EXPECT_FALSE(player.playing);
     EXPECT_EQ(vmix.lights[0], -1);
     EXPECT_EQ(player.display, static_cast<BLPlayCommon*>(&grooves));
-    EXPECT_EQ(grooves.model.stored.length, 2);
-    EXPECT_EQ(grooves.model.stored.count, 2) << "cut to the grooves the list plays";
-    EXPECT_EQ(grooves.model.stored.grooves[1], vmix.slots[0].grooves[1]);
+    EXPECT_EQ(grooves.controller().model.stored.length, 2);
+    EXPECT_EQ(grooves.controller().model.stored.count, 2) << "cut to the grooves the list plays";
+    EXPECT_EQ(grooves.controller().model.stored.grooves[1], vmix.slots[0].grooves[1]);
 
     // Back again, and this time the user's own sequence and groove return.
-    grooves.model.stored = mine;
-    grooves.model.current = myGroove;
+    grooves.controller().model.stored = mine;
+    grooves.controller().model.current = myGroove;
     vmix.beforeShow();
     vmix.onItem_vmix(1);
     vmix.onItem_switchToGroove(true);
-    EXPECT_EQ(grooves.model.stored.count, 1);
-    EXPECT_EQ(grooves.model.stored.entries[0], 9);
-    EXPECT_EQ(grooves.model.current, myGroove);
-    EXPECT_EQ(grooves.sequencePosition(), -1);
+    EXPECT_EQ(grooves.controller().model.stored.count, 1);
+    EXPECT_EQ(grooves.controller().model.stored.entries[0], 9);
+    EXPECT_EQ(grooves.controller().model.current, myGroove);
+    EXPECT_EQ(grooves.controller().sequencePosition(), -1);
 
     // A document opened while the mix shows (it takes the place of the work
     // held aside) is what comes back.
     vmix.beforeShow();
-    grooves.model.releaseWork(false);
-    grooves.model.lastDocument.set("other.bld");
-    grooves.model.stored.entries[0] = 7;
-    grooves.model.stored.grooves[0].id = 7;
+    grooves.controller().model.releaseWork(false);
+    grooves.controller().model.lastDocument.set("other.bld");
+    grooves.controller().model.stored.entries[0] = 7;
+    grooves.controller().model.stored.grooves[0].id = 7;
     vmix.onIdle();
-    EXPECT_EQ(grooves.model.stored.count, vmix.slots[0].count) << "the mix shows again";
+    EXPECT_EQ(grooves.controller().model.stored.count, vmix.slots[0].count) << "the mix shows again";
     vmix.onItem_switchToGroove(true);
-    EXPECT_EQ(grooves.model.stored.entries[0], 7);
+    EXPECT_EQ(grooves.controller().model.stored.entries[0], 7);
 }
 
 TEST_F(VMixPanelTest, ASongWithoutStylesAndTheRandomMixOptions)
 {
-    BLSongLibrary& lib = grooves.model.library();
+    BLSongLibrary& lib = grooves.controller().model.library();
     lib.styleCount = 0;
     vmix.beforeShow();
     for (const BLSequence& s : vmix.slots) EXPECT_GT(s.count, 0) << "mixes of the groups";
@@ -250,7 +253,7 @@ TEST_F(VMixPanelTest, ASongWithoutStylesAndTheRandomMixOptions)
     EXPECT_EQ(blPrefs.vmix.leftOutCount, 0);
 
     // Another song opened while the mix shows: mixes of its own.
-    grooves.model.songFolder.set(":Library:Song:Other:");
+    grooves.controller().model.songFolder.set(":Library:Song:Other:");
     vmix.onIdle();
     EXPECT_STREQ(vmix.songFolder, ":Library:Song:Other:");
 }

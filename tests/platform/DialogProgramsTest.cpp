@@ -1,7 +1,6 @@
 // File dialogs go through the desktop's own programs; without any, the
 // dialog is cancelled and the reason is told once.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -44,7 +43,8 @@ TEST(DialogPrograms, TheChosenFileComesFromTheProgramsOutput)
     // A stand-in for zenity that answers like it: the path on one line.
     testsupport::TempDir bin("fakebin");
     const std::string fake = bin.file("zenity");
-    ASSERT_TRUE(testsupport::writeFile(fake, "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/args\"\necho /home/me/groove.bld\n"));
+    ASSERT_TRUE(testsupport::writeFile(
+        fake, "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/args\"\necho /home/me/groove.bld\n"));
     ASSERT_EQ(chmod(fake.c_str(), 0755), 0);
     PathSwap swap(bin.path() + ":/usr/bin:/bin");
     plat::FileDialogRequest request;

@@ -1,15 +1,17 @@
-#include "platform/PlatAudio.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
 
+#include "platform/PlatAudio.h"
 #include "platform/Platform.h"
 
 namespace {
 // ctest sets the dummy driver; a run by hand gets it too.
-void useDummyDriver() { setenv("SDL_AUDIODRIVER", "dummy", 0); }
+void useDummyDriver()
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+}
 }  // namespace
 
 TEST(PlatAudio, QueuesPausesClearsAndDrains)
@@ -52,4 +54,19 @@ TEST(PlatAudio, ReopensAndRefusesBadParameters)
     EXPECT_EQ(b.queuedBytes(), sizeof s);
     EXPECT_EQ(b.frequency(), 22050);
     EXPECT_EQ(b.bytesPerFrame(), 2);
+}
+
+// SDL's disk driver records from a file: without that file there is no
+// sound input, and the input says so rather than the driver's own words.
+TEST(PlatAudio, ADiskDriverWithoutItsInputFileHasNoCaptureDevice)
+{
+    const char* before = std::getenv("SDL_AUDIODRIVER");
+    const std::string driver = before ? before : "";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILEIN", "/nonexistent/beatloom-no-input.raw", 1);
+    plat::AudioInput in;
+    EXPECT_FALSE(in.open(44100, 2, 2048));
+    EXPECT_EQ(in.problem(), plat::CaptureProblem::noDevice) << in.problemText();
+    unsetenv("SDL_DISKAUDIOFILEIN");
+    driver.empty() ? unsetenv("SDL_AUDIODRIVER") : setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
 }

@@ -1,10 +1,9 @@
-#include "platform/PlatGif.h"
-
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <set>
 
+#include "platform/PlatGif.h"
 #include "platform/PlatScreen.h"
 #include "support/TestSupport.h"
 
@@ -185,9 +184,9 @@ TEST(PlatGif, DamagedPicturesAreRefused)
     const std::vector<std::string> bad = {
         "",
         "GIF8",
-        good.substr(0, 13),                // screen only
-        good.substr(0, good.size() / 2),   // cut in the image data
-        good.substr(0, 13 + 6) + ";",      // no image at all
+        good.substr(0, 13),               // screen only
+        good.substr(0, good.size() / 2),  // cut in the image data
+        good.substr(0, 13 + 6) + ";",     // no image at all
         std::string(500, 'G'),
         "GIF89a" + std::string(500, '\xFF'),
         png.substr(0, png.size() - 20),

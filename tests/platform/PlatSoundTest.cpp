@@ -1,10 +1,9 @@
-#include "platform/PlatSound.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/PlatSound.h"
 #include "platform/SoundTestFiles.h"
 #include "support/TestSupport.h"
 

@@ -46,7 +46,8 @@ TEST(RecoveryStore, AnInstancesFileIsTakenOnlyOnceItEndedAndDiscardKeepsItAside)
     // A clean end leaves neither its file nor its lock.
     running.close();
     int files = 0;
-    for (const auto& e : fs::directory_iterator(plat::RecoveryStore::folder())) files += e.path().extension() != ".discarded";
+    for (const auto& e : fs::directory_iterator(plat::RecoveryStore::folder()))
+        files += e.path().extension() != ".discarded";
     EXPECT_EQ(files, 0);
     setenv("XDG_STATE_HOME", before.c_str(), 1);
 }

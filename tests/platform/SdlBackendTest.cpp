@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "platform/PlatSdl.h"
@@ -79,7 +80,8 @@ TEST_F(SdlBackendTest, TheWindowShowsWhatChangedAndNeverAnUnchangedFrame)
     const auto px = halves(cw, ch);
     std::vector<uint16_t> bottomUp(px.size());  // rows bottom-up, as the screen image keeps them
     for (int y = 0; y < ch; ++y)
-        std::copy_n(px.begin() + static_cast<long>(y) * cw, cw, bottomUp.begin() + static_cast<long>(ch - 1 - y) * cw);
+        std::copy_n(px.begin() + static_cast<long>(y) * cw, cw,
+                    bottomUp.begin() + static_cast<long>(ch - 1 - y) * cw);
     backend->present(bottomUp.data(), cw * 2, cw, ch, 0, 0, cw, ch);
     std::vector<uint8_t> rgb;
     int w = 0, h = 0;
@@ -89,9 +91,11 @@ TEST_F(SdlBackendTest, TheWindowShowsWhatChangedAndNeverAnUnchangedFrame)
     const plat::WindowFit f = backend->windowFit();
     const double s = f.scale();
     auto at = [&](int x, int y) {
-        return &rgb[(static_cast<size_t>(f.offsetY + (y + 0.5) * s) * w + static_cast<size_t>(f.offsetX + (x + 0.5) * s)) * 3];
+        return &rgb[(static_cast<size_t>(f.offsetY + (y + 0.5) * s) * w +
+                     static_cast<size_t>(f.offsetX + (x + 0.5) * s)) *
+                    3];
     };
-    EXPECT_EQ(at(10, 10)[0], 255);  // red
+    EXPECT_EQ(at(10, 10)[0], 255);       // red
     EXPECT_EQ(at(cw - 10, 10)[2], 255);  // blue
     // The same picture again is not shown again; one changed pixel is.
     const long frames = plat::sdlFramesShown(*backend);
@@ -176,4 +180,52 @@ TEST_F(SdlBackendTest, KeysTranslateAsAUsKeyboardTypesThem)
     EXPECT_TRUE(e.repeat);
 }
 
+TEST_F(SdlBackendTest, TheWheelComesWithItsPlaceAndItsNotchesAwayFromTheUser)
+{
+    ASSERT_TRUE(backend->openWindow(0, 640, 480, "t"));
+    auto turn = [](int notches, Uint32 direction) {
+        SDL_Event w{};
+        w.type = SDL_MOUSEWHEEL;
+        w.wheel.y = notches;
+        w.wheel.direction = direction;
+        w.wheel.mouseX = 100;
+        w.wheel.mouseY = 50;
+        SDL_PushEvent(&w);
+    };
+    turn(2, SDL_MOUSEWHEEL_NORMAL);
+    turn(0, SDL_MOUSEWHEEL_NORMAL);  // a sideways turn only: nothing
+    turn(1, SDL_MOUSEWHEEL_FLIPPED);
+    plat::Event e;
+    ASSERT_TRUE(next(plat::Event::Type::MouseWheel, e));
+    EXPECT_EQ(e.wheel, 2);
+    EXPECT_EQ(e.x, 100);
+    EXPECT_EQ(e.y, 50);
+    ASSERT_TRUE(next(plat::Event::Type::MouseWheel, e));
+    EXPECT_EQ(e.wheel, -1);
+}
+
 }  // namespace
+
+// Keys and clicks that came while a question box held the window are
+// dropped with it; those from before it, and the window's own news, stay.
+TEST_F(SdlBackendTest, InputQueuedWhileABoxWasUpIsDropped)
+{
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    const Uint32 shown = SDL_GetTicks() + 1000;
+    const auto add = [](Uint32 type, Uint32 at) {
+        SDL_Event e{};
+        e.type = type;
+        e.common.timestamp = at;
+        ASSERT_EQ(SDL_PeepEvents(&e, 1, SDL_ADDEVENT, 0, 0), 1);
+    };
+    add(SDL_MOUSEBUTTONDOWN, shown - 500);
+    add(SDL_MOUSEBUTTONDOWN, shown + 10);
+    add(SDL_KEYDOWN, shown + 20);
+    add(SDL_WINDOWEVENT, shown + 30);
+    plat::sdlDropInputFrom(shown);
+    std::vector<std::pair<Uint32, Uint32>> left;
+    for (SDL_Event e; SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;)
+        left.emplace_back(e.type, e.common.timestamp);
+    EXPECT_EQ(left, (std::vector<std::pair<Uint32, Uint32>>{{SDL_MOUSEBUTTONDOWN, shown - 500},
+                                                            {SDL_WINDOWEVENT, shown + 30}}));
+}

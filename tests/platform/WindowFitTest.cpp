@@ -17,13 +17,17 @@ TEST(WindowFit, EveryWindowGetsTheLargestScaleThatFitsCentred)
         int w, h, size, num, den, logicalW, logicalH;
     };
     const Case cases[] = {
-        {1280, 800, plat::kStageFit, 5, 3, 768, 480},    {1366, 768, plat::kStageFit, 8, 5, 853, 480},
-        {1920, 1080, plat::kStageFit, 9, 4, 853, 480},   {2560, 1440, plat::kStageFit, 3, 1, 853, 480},
-        {1024, 768, plat::kStageFit, 8, 5, 640, 480},    {800, 1000, plat::kStageFit, 5, 4, 640, 800},
-        {600, 400, plat::kStageFit, 1, 1, 600, 400},     // never below the stage's own size
-        {1920, 1080, 100, 1, 1, 1920, 1080},             {1280, 800, 150, 3, 2, 853, 533},
-        {1280, 800, 300, 5, 3, 768, 480},                // taken down to what fits
-        {100000, 100000, 200, 2, 1, 1920, 1080},         // a window kept to the display
+        {1280, 800, plat::kStageFit, 5, 3, 768, 480},
+        {1366, 768, plat::kStageFit, 8, 5, 853, 480},
+        {1920, 1080, plat::kStageFit, 9, 4, 853, 480},
+        {2560, 1440, plat::kStageFit, 3, 1, 853, 480},
+        {1024, 768, plat::kStageFit, 8, 5, 640, 480},
+        {800, 1000, plat::kStageFit, 5, 4, 640, 800},
+        {600, 400, plat::kStageFit, 1, 1, 600, 400},  // never below the stage's own size
+        {1920, 1080, 100, 1, 1, 1920, 1080},
+        {1280, 800, 150, 3, 2, 853, 533},
+        {1280, 800, 300, 5, 3, 768, 480},         // taken down to what fits
+        {100000, 100000, 200, 2, 1, 1920, 1080},  // a window kept to the display
     };
     for (const Case& c : cases) {
         const plat::WindowFit f = plat::fitWindow(c.w, c.h, 3840, 2160, c.size);
@@ -60,13 +64,15 @@ plat::ScreenCopy checkerboard(int width, int height)
     return copy;
 }
 
+// ctest-labels: slow
 TEST(WindowFit, EveryWindowPixelOfAScaledStagePixelMapsBackToItAndShowsIt)
 {
     std::vector<std::pair<int, int>> windows;
     for (int w = 640; w <= 3000; w += 13) windows.emplace_back(w, 4000);  // the width limits
     for (int h = 480; h <= 2200; h += 17) windows.emplace_back(4000, h);  // the height limits
     std::vector<uint32_t> lut(32768);
-    for (unsigned p = 0; p < 32768; ++p) lut[p] = (p >> 10 & 31 ? 0xFF0000u : 0) | (p >> 5 & 31 ? 0xFF00u : 0);
+    for (unsigned p = 0; p < 32768; ++p)
+        lut[p] = (p >> 10 & 31 ? 0xFF0000u : 0) | (p >> 5 & 31 ? 0xFF00u : 0);
     for (const auto& window : windows) {
         // Named apart: the checks' lambdas below take them by reference.
         const int w = window.first, h = window.second;
@@ -77,10 +83,12 @@ TEST(WindowFit, EveryWindowPixelOfAScaledStagePixelMapsBackToItAndShowsIt)
         shown.setFit(f);
         // One row and one column of the window, through the middle.
         const int midX = f.toWindowX(f.width / 2), midY = f.toWindowY(f.height / 2);
-        std::vector<uint32_t> row(static_cast<size_t>(f.windowWidth)), column(static_cast<size_t>(f.windowHeight));
+        std::vector<uint32_t> row(static_cast<size_t>(f.windowWidth)),
+            column(static_cast<size_t>(f.windowHeight));
         shown.draw(picture, {0, midY, f.windowWidth, midY + 1}, row.data(), row.size(), lut.data(), 0);
         shown.draw(picture, {midX, 0, midX + 1, f.windowHeight}, column.data(), 1, lut.data(), 0);
-        auto check = [&](int length, int offset, int logical, auto map, const std::vector<uint32_t>& line, int shift) {
+        auto check = [&](int length, int offset, int logical, auto map, const std::vector<uint32_t>& line,
+                         int shift) {
             int covered = 0;
             for (int x = 0; x < length; ++x) {
                 // The stage pixel p whose scaled square [p s, (p + 1) s) holds
@@ -92,13 +100,16 @@ TEST(WindowFit, EveryWindowPixelOfAScaledStagePixelMapsBackToItAndShowsIt)
                 ASSERT_EQ(map(x), p) << w << "x" << h << " at " << x;
                 // And the picture there is at least half that stage pixel's.
                 const uint32_t level = line[static_cast<size_t>(x)] >> shift & 255;
-                ASSERT_TRUE(p % 2 ? level >= 127 : level <= 128) << w << "x" << h << " at " << x << ": " << level;
+                ASSERT_TRUE(p % 2 ? level >= 127 : level <= 128)
+                    << w << "x" << h << " at " << x << ": " << level;
                 ++covered;
             }
             EXPECT_NEAR(covered, logical * s, 1.0) << w << "x" << h;
         };
-        check(f.windowWidth, f.offsetX, f.width, [&](int x) { return f.toLogicalX(x); }, row, 16);
-        check(f.windowHeight, f.offsetY, f.height, [&](int y) { return f.toLogicalY(y); }, column, 8);
+        check(
+            f.windowWidth, f.offsetX, f.width, [&](int x) { return f.toLogicalX(x); }, row, 16);
+        check(
+            f.windowHeight, f.offsetY, f.height, [&](int y) { return f.toLogicalY(y); }, column, 8);
         // The stage fills the window's width or height, whichever limits it.
         EXPECT_GE(std::max(640 * s / f.windowWidth, 480 * s / f.windowHeight), 0.995) << w << "x" << h;
     }
@@ -167,9 +178,34 @@ TEST(DirtyRects, OnlyChangedPixelsAreShownAgainAndFarRectanglesStayApart)
     for (int i = 0; i < 40; ++i) {
         bool covered = false;
         for (const plat::PixelRect& d : dirty.rects())
-            covered = covered || (d.left <= i * 30 && d.right >= i * 30 + 5 && d.top <= 200 && d.bottom >= 205);
+            covered =
+                covered || (d.left <= i * 30 && d.right >= i * 30 + 5 && d.top <= 200 && d.bottom >= 205);
         EXPECT_TRUE(covered) << i;
     }
 }
 
 }  // namespace
+
+TEST(WindowFit, AScriptsWheelComesAtTheStagesPlaceUnderThePointerWithItsNotches)
+{
+    plat::HeadlessBackend b(1920, 1080);
+    b.setDefaultStageSize(plat::kStageFit);
+    b.setClientSize(1280, 960);
+    ASSERT_TRUE(b.openWindow(1, 1280, 960, "t"));
+    std::string error;
+    EXPECT_FALSE(b.parseScript("wheel 10 10 0\n", error));
+    EXPECT_FALSE(b.parseScript("wheel 10 10\n", error));
+    ASSERT_TRUE(b.parseScript("wheel 640 480 3\nwheel 2 4 -1\n", error)) << error;
+    std::vector<plat::Event> wheels;
+    plat::Event e;
+    while (b.pollEvent(e))
+        if (e.type == plat::Event::Type::MouseWheel) wheels.push_back(e);
+    ASSERT_EQ(wheels.size(), 2u);
+    // The stage is shown twice its size: window pixels halve.
+    EXPECT_EQ(wheels[0].x, 320);
+    EXPECT_EQ(wheels[0].y, 240);
+    EXPECT_EQ(wheels[0].wheel, 3);
+    EXPECT_EQ(wheels[1].x, 1);
+    EXPECT_EQ(wheels[1].y, 2);
+    EXPECT_EQ(wheels[1].wheel, -1);
+}

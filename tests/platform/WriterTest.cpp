@@ -136,6 +136,36 @@ TEST(Writer, TheSweepRemovesOnlyWhatGoneInstancesLeft)
     EXPECT_FALSE(fs::exists(mine)) << "a journal with nothing left to tell goes";
 }
 
+// Whatever a file is called, the journal holds its temporary: names with a
+// line break or a backslash left by a killed instance are swept too.
+TEST(Writer, TheJournalHoldsAnyNameAFileCanHave)
+{
+    testsupport::TempDir program("journal-program"), elsewhere("journal-elsewhere");
+    const std::vector<std::string> names = {"two\nlines.wav", "back\\slash\\n.wav", "\n", "plain.wav"};
+    const pid_t child = fork();
+    if (child == 0) {
+        plat::keepJournalIn(program.path());
+        for (const std::string& name : names) {
+            auto* file = new plat::ReplaceFile;  // never committed nor removed: killed
+            if (!file->open(elsewhere.file(name))) _exit(1);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(elsewhere.path())) left.push_back(e.path().string());
+    ASSERT_EQ(left.size(), names.size());
+    for (const std::string& f : left) makeOld(f);
+    const std::string journal = program.file(join(".beatloom-journal-", child));
+    ASSERT_TRUE(fs::exists(journal));
+    makeOld(journal);
+    EXPECT_EQ(plat::sweepLeftovers(program.path()), static_cast<int>(names.size()));
+    EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+    EXPECT_FALSE(fs::exists(journal));
+}
+
 // No code of the program but the writer and the few places named here
 // makes, replaces or removes a file.
 TEST(Writer, NoOtherCodeMakesOrRemovesFiles)
@@ -150,7 +180,8 @@ TEST(Writer, NoOtherCodeMakesOrRemovesFiles)
         {"panels/browser/BLLoadActions.cpp", "deletes a library song the person chose to delete"},
         {"platform/PlatHeadless.cpp", "appends to the log the person names with --log"},
         {"platform/PlatRecovery.h", "the recovery store: removes or puts aside its own recovery files"},
-        {"platform/PlatRecovery.cpp", "the recovery store: its own lock files, and its recovery files removed or put aside"},
+        {"platform/PlatRecovery.cpp",
+         "the recovery store: its own lock files, and its recovery files removed or put aside"},
     };
     const std::regex call(
         R"((^|[^A-Za-z0-9_.>:])(std::|::)?(rename|renameat2?|unlink|unlinkat|remove|truncate|ftruncate|creat|mkstemp|mkostemp)\s*\()"

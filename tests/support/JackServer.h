@@ -4,6 +4,7 @@
 // server stays in JACK's table of servers, which holds eight.
 #pragma once
 
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -21,16 +22,26 @@ namespace testsupport {
 
 class JackServer {
 public:
-    // `period`: frames a period; long ones leave the clients room on a busy machine.
-    explicit JackServer(const std::string& tag, int period = 512)
+    // `period`: frames a period; long ones leave the clients room on a busy
+    // machine. `realtime`: the server and its clients' process threads run
+    // at a real-time priority where the system grants one (short periods
+    // on a machine busy with other work), else as any thread.
+    explicit JackServer(const std::string& tag, int period = 512, bool realtime = false)
         : name_(join("bl-", tag, "-", getpid()))
     {
         const std::string frames = std::to_string(period);
+        sched_param probe{};
+        probe.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        realtime = realtime && sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &probe) == 0;
+        if (realtime) {
+            sched_param normal{};
+            sched_setscheduler(0, SCHED_OTHER, &normal);
+        }
         pid_ = fork();
         if (pid_ == 0) {
             prctl(PR_SET_PDEATHSIG, SIGTERM);
-            execlp("jackd", "jackd", "--no-realtime", "-n", name_.c_str(), "-d", "dummy", "-r", "44100", "-p",
-                   frames.c_str(), static_cast<char*>(nullptr));
+            execlp("jackd", "jackd", realtime ? "--realtime" : "--no-realtime", "-n", name_.c_str(), "-d",
+                   "dummy", "-r", "44100", "-p", frames.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         // Ready when a client can list its ports.
@@ -45,12 +56,10 @@ public:
     }
     ~JackServer()
     {
-        if (pid_ <= 0)
-            return;
+        if (pid_ <= 0) return;
         kill(pid_, SIGTERM);
         for (int i = 0; i < 600; i++) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_)
-                return;
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
         kill(pid_, SIGKILL);

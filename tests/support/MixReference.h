@@ -1,8 +1,8 @@
 // The live mixing chain's arithmetic written out once more, apart from the
 // engine's code, to hold the engine's output against: tracks summed frame
-// by frame at the song's tempo with their volume, pan and the master volume (gains in extended precision kept as floats, sums in
-// floats, saturated to +-32767 and truncated), then brought to the mix
-// tempo by linear interpolation in hundredths of a frame.
+// by frame at the song's tempo with their volume, pan and the master volume (gains in extended precision kept
+// as floats, sums in floats, saturated to +-32767 and truncated), then brought to the mix tempo by linear
+// interpolation in hundredths of a frame.
 #pragma once
 
 #include <algorithm>
@@ -54,8 +54,11 @@ struct Chain {
         constexpr int kBlock = 2048;
         const int64_t beat = 44100 * 60 / songBpm;
         const auto milli = static_cast<int64_t>(static_cast<double>(mixBpm) * 1000.0);
-        auto mixBeat = static_cast<int64_t>((44100 * 60.0L) / (milli * static_cast<long double>(0.001f)));
-        if (13 * mixBeat < 10 * beat) mixBeat = 10 * beat / 13;
+        const auto framesPerBeat = [](int64_t m) {
+            return static_cast<int64_t>((44100 * 60.0L) / (m * static_cast<long double>(0.001f)));
+        };
+        // Never faster than the window's end, 50 beats a minute over the song's.
+        const int64_t mixBeat = std::max(framesPerBeat(milli), framesPerBeat((songBpm + 50) * int64_t{1000}));
         const int64_t need = beat * kBlock / mixBeat;
 
         std::vector<int16_t> out;

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,21 +31,56 @@ TempDir::~TempDir()
     fs::remove_all(path_, ec);
 }
 
+ProgramDir::~ProgramDir()
+{
+    if (stateBefore_.empty())
+        unsetenv("XDG_STATE_HOME");
+    else
+        setenv("XDG_STATE_HOME", stateBefore_.c_str(), 1);
+}
+
 namespace {
+
+// A test executable behaves the same run by ctest or by hand: no sound card,
+// no display, and no JACK server of the developer's own.
+struct QuietDevices {
+    QuietDevices()
+    {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        setenv("JACK_DEFAULT_SERVER", "beatloom-tests-none", 1);
+    }
+};
+const QuietDevices quietDevices;
 
 // Every program a test starts, in its own process or in the test's, keeps
 // its recovery files in a folder of this test process's own, never in the
-// user's state folder and never where another test would find them.
-struct StateFolder {
+// user's state folder; it is emptied before each case, so that what a
+// program a case ended left there (a killed one's recovery file) is never
+// offered to the next case's.
+struct StateFolder : ::testing::EmptyTestEventListener {
     TempDir folder{"state"};
     StateFolder() { setenv("XDG_STATE_HOME", folder.path().c_str(), 1); }
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        std::error_code ec;
+        for (const fs::directory_entry& e : fs::directory_iterator(folder.path(), ec))
+            fs::remove_all(e.path(), ec);
+    }
 };
-const StateFolder stateFolder;
+StateFolder* const stateFolder = [] {
+    auto* f = new StateFolder;
+    ::testing::UnitTest::GetInstance()->listeners().Append(f);  // gtest owns it from here on
+    return f;
+}();
 
 }  // namespace
 
 ProgramDir::ProgramDir(const std::string& tag, bool copyLibrary) : TempDir(tag)
 {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    stateBefore_ = state ? state : "";
+    setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
     const fs::path built = programDir();
     for (const char* name : {"beatloom", "Beatloom.xrs", "Helps.txt", "UserGuide.html"}) {
         std::error_code ec;
@@ -58,8 +94,8 @@ ProgramDir::ProgramDir(const std::string& tag, bool copyLibrary) : TempDir(tag)
         fs::create_directory_symlink(built / "Library", fs::path(path()) / "Library", ec);
 }
 
-int spawn(const std::vector<std::string>& argv, const std::string& cwd, const std::vector<std::string>& env, int in,
-          int out)
+int spawn(const std::vector<std::string>& argv, const std::string& cwd, const std::vector<std::string>& env,
+          int in, int out)
 {
     if (argv.empty()) return -1;
     const pid_t pid = fork();
@@ -126,7 +162,8 @@ RunResult runWatched(const std::vector<std::string>& argv, const std::string& cw
     char buffer[4096];
     while (!done) {
         ssize_t n;
-        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(n));
+        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0)
+            result.out.append(buffer, static_cast<size_t>(n));
         const pid_t w = waitpid(pid, &status, WNOHANG);
         if (w == pid) {
             done = true;
@@ -143,7 +180,8 @@ RunResult runWatched(const std::vector<std::string>& argv, const std::string& cw
         }
     }
     ssize_t n;
-    while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(n));
+    while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0)
+        result.out.append(buffer, static_cast<size_t>(n));
     close(pipefd[0]);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
@@ -159,7 +197,8 @@ std::string readFile(const std::string& path)
 
 std::pair<uint32_t, uint32_t> pngSize(const std::string& bytes)
 {
-    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || bytes.compare(12, 4, "IHDR") != 0)
+    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0)
         return {0, 0};
     auto be32 = [&](size_t at) {
         uint32_t v = 0;
@@ -176,9 +215,18 @@ bool writeFile(const std::string& path, const std::string& bytes)
     return static_cast<bool>(out);
 }
 
-std::string programDir() { return BEATLOOM_PROGRAM_DIR; }
-std::string sourceDir() { return BEATLOOM_SOURCE_DIR; }
-std::string toolsDir() { return BEATLOOM_TOOLS_DIR; }
+std::string programDir()
+{
+    return BEATLOOM_PROGRAM_DIR;
+}
+std::string sourceDir()
+{
+    return BEATLOOM_SOURCE_DIR;
+}
+std::string toolsDir()
+{
+    return BEATLOOM_TOOLS_DIR;
+}
 
 std::vector<int16_t> readWav16(const std::string& path)
 {

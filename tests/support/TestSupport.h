@@ -41,9 +41,18 @@ private:
 // file, help file and library, so the test never touches the build's own files.
 class ProgramDir : public TempDir {
 public:
-    // The library is linked unless the test changes it (copyLibrary).
+    // The library is linked unless the test changes it (copyLibrary). While
+    // it lives, the programs started keep their recovery files in a state
+    // folder of its own: work one test left is never offered to the next.
     explicit ProgramDir(const std::string& tag = "prog", bool copyLibrary = false);
+    ~ProgramDir();
+    ProgramDir(const ProgramDir&) = delete;
+    ProgramDir& operator=(const ProgramDir&) = delete;
     std::string program() const { return file("beatloom"); }
+
+private:
+    TempDir state_{"state"};
+    std::string stateBefore_;
 };
 
 struct RunResult {

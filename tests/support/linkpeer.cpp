@@ -13,12 +13,11 @@
 // recording of the click beside another program's output shows how far
 // apart their beats are heard.
 // Usage: linkpeer [BPM] [play] [jack]
-#include <ableton/Link.hpp>
 #include <jack/jack.h>
-
 #include <poll.h>
 #include <unistd.h>
 
+#include <ableton/Link.hpp>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -51,12 +50,14 @@ int clickProcess(jack_nframes_t frames, void* arg)
     jack_time_t now = 0, next = 0;
     float period = 0;
     if (jack_get_cycle_times(c.client, &first, &now, &next, &period) != 0 || frames == 0) return 0;
-    const double toLink = static_cast<double>(c.link->clock().micros().count()) - static_cast<double>(jack_get_time());
+    const double toLink =
+        static_cast<double>(c.link->clock().micros().count()) - static_cast<double>(jack_get_time());
     const double usPerFrame = static_cast<double>(next - now) / frames;
     const auto state = c.link->captureAudioSessionState();
     for (jack_nframes_t i = 0; i < frames; ++i) {
         const double heard = static_cast<double>(now) + i * usPerFrame + c.latencyUs.load() + toLink;
-        const double beat = state.beatAtTime(std::chrono::microseconds(static_cast<long long>(heard)), kQuantum);
+        const double beat =
+            state.beatAtTime(std::chrono::microseconds(static_cast<long long>(heard)), kQuantum);
         if (c.lastBeat >= 0 && std::floor(beat) != std::floor(c.lastBeat)) out[i] = 0.8f;
         c.lastBeat = beat;
     }

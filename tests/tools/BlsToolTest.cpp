@@ -12,7 +12,10 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string blstool() { return testsupport::toolsDir() + "/blstool"; }
+std::string blstool()
+{
+    return testsupport::toolsDir() + "/blstool";
+}
 
 testsupport::RunResult tool(const std::vector<std::string>& args)
 {
@@ -59,8 +62,9 @@ TEST_F(BlsTool, LinesTheFormatCannotHoldAreNamedAndNothingIsWritten)
     ASSERT_TRUE(testsupport::writeFile(plain, "ok\n" + std::string(2048, 'x') + "\nok\nnul\0here\n"s));
     const auto r = tool({"encode", plain, bls});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find(plain + ":2: the line is 2048 bytes long; a description line holds at most 2047 bytes"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find(plain + ":2: the line is 2048 bytes long; a description line holds at most 2047 bytes"),
+        std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(plain + ":4: the line holds a NUL byte"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("nothing written"), std::string::npos);
@@ -87,8 +91,8 @@ TEST_F(BlsTool, RecordsOutsideTheFormatAreShownAsTheProgramReadsThem)
         BLCrypt_EncodeRecord(line.data(), static_cast<int32_t>(line.size()), 99, bytes.data());
         return std::string(bytes.begin(), bytes.end());
     };
-    ASSERT_TRUE(testsupport::writeFile(bls, encoded("a\nb") + encoded(std::string(3000, 'L')) + encoded("") +
-                                                encoded("unread")));
+    ASSERT_TRUE(testsupport::writeFile(
+        bls, encoded("a\nb") + encoded(std::string(3000, 'L')) + encoded("") + encoded("unread")));
     const auto r = tool({"decode", bls});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("ab\n" + std::string(2047, 'L') + "\n"), std::string::npos);

@@ -11,14 +11,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string generator() { return testsupport::toolsDir() + "/demolibgen"; }
+std::string generator()
+{
+    return testsupport::toolsDir() + "/demolibgen";
+}
 
 // Every plain file below a folder, by its path relative to it.
 std::map<std::string, uintmax_t> filesBelow(const std::string& root)
 {
     std::map<std::string, uintmax_t> out;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec))
         if (it->is_regular_file()) out[fs::relative(it->path(), root).string()] = it->file_size();
     return out;
 }
@@ -42,7 +46,8 @@ TEST(DemoGenerator, RunTwiceWritesTheSameBytesAndStaysSmall)
         auto it = b.find(path);
         ASSERT_NE(it, b.end()) << path;
         ASSERT_EQ(it->second, size) << path;
-        EXPECT_TRUE(testsupport::readFile(first + "/" + path) == testsupport::readFile(second + "/" + path)) << path;
+        EXPECT_TRUE(testsupport::readFile(first + "/" + path) == testsupport::readFile(second + "/" + path))
+            << path;
     }
     EXPECT_LT(total, 100u * 1000u * 1000u);
 }

@@ -14,7 +14,10 @@ namespace fs = std::filesystem;
 
 namespace demotest {
 
-std::string libraryDir() { return testsupport::programDir() + "/Library"; }
+std::string libraryDir()
+{
+    return testsupport::programDir() + "/Library";
+}
 
 std::string kelPath(const std::string& systemPath)
 {
@@ -42,7 +45,10 @@ std::vector<std::string> songFolders()
     return out;
 }
 
-std::string groupOf(const std::string& word) { return word.size() > 2 ? word.substr(0, word.size() - 2) : ""; }
+std::string groupOf(const std::string& word)
+{
+    return word.size() > 2 ? word.substr(0, word.size() - 2) : "";
+}
 
 namespace {
 
@@ -55,7 +61,10 @@ std::vector<std::string> words(const std::string& line)
     return out;
 }
 
-bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(const std::string& s, const std::string& prefix)
+{
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
 
 int number(const std::string& s, int fallback = -9999)
 {
@@ -75,8 +84,10 @@ std::vector<std::string> block(const std::vector<std::string>& lines, size_t& i,
     std::vector<std::string> inside;
     ++i;
     while (i < lines.size() && !startsWith(lines[i], "ENDCOMMAND:")) inside.push_back(lines[i++]);
-    if (i == lines.size()) d.problems.push_back("block without ENDCOMMAND:");
-    else ++i;
+    if (i == lines.size())
+        d.problems.push_back("block without ENDCOMMAND:");
+    else
+        ++i;
     return inside;
 }
 
@@ -84,7 +95,8 @@ void read12(const std::vector<std::string>& lines, SongDescription& d)
 {
     size_t i = 1;
     auto expect = [&](const std::string& keyword) -> std::string {
-        if (i < lines.size() && startsWith(lines[i], keyword + " ")) return lines[i++].substr(keyword.size() + 1);
+        if (i < lines.size() && startsWith(lines[i], keyword + " "))
+            return lines[i++].substr(keyword.size() + 1);
         d.problems.push_back("missing " + keyword);
         return "";
     };
@@ -106,14 +118,16 @@ void read12(const std::vector<std::string>& lines, SongDescription& d)
         const std::string kind = head[1];
         const int count = number(head[2]);
         if (kind == "CATEGORYLIST:") {
-            for (const std::string& l : block(lines, i, d)) d.groups.push_back(words(l).empty() ? "" : words(l)[0]);
+            for (const std::string& l : block(lines, i, d))
+                d.groups.push_back(words(l).empty() ? "" : words(l)[0]);
             if (count != static_cast<int>(d.groups.size())) d.problems.push_back("CATEGORYLIST count");
         } else if (kind == "RANDOMSET:") {
             const std::vector<std::string> sets = block(lines, i, d);
             if (count != static_cast<int>(sets.size())) d.problems.push_back("RANDOMSET count");
             for (const std::string& l : sets) {
                 const std::vector<std::string> w = words(l);
-                if (w.size() < 2 || number(w[1]) != static_cast<int>(w.size()) - 2) d.problems.push_back("random set: " + l);
+                if (w.size() < 2 || number(w[1]) != static_cast<int>(w.size()) - 2)
+                    d.problems.push_back("random set: " + l);
                 std::vector<std::string> set;
                 if (!w.empty()) set.push_back(w[0]);
                 for (size_t k = 2; k < w.size(); ++k) set.push_back(w[k]);
@@ -144,10 +158,12 @@ void read12(const std::vector<std::string>& lines, SongDescription& d)
             if (count < 0 || rows < 0 || static_cast<int>(inside.size()) != count + rows) {
                 d.problems.push_back("SONGVMIX sizes: " + header);
             } else {
-                for (int k = 0; k < count; ++k) style.columns.push_back(words(inside[static_cast<size_t>(k)])[0]);
+                for (int k = 0; k < count; ++k)
+                    style.columns.push_back(words(inside[static_cast<size_t>(k)])[0]);
                 for (int k = count; k < count + rows; ++k) {
                     std::vector<int> row;
-                    for (const std::string& v : words(inside[static_cast<size_t>(k)])) row.push_back(number(v));
+                    for (const std::string& v : words(inside[static_cast<size_t>(k)]))
+                        row.push_back(number(v));
                     style.rows.push_back(row);
                 }
             }
@@ -188,7 +204,8 @@ void read10(const std::vector<std::string>& lines, SongDescription& d)
     d.description = text(i + 4);
     d.library = text(i + 6);
     for (const SampleLine& s : d.samples)
-        if (std::find(d.groups.begin(), d.groups.end(), groupOf(s.word)) == d.groups.end()) d.groups.push_back(groupOf(s.word));
+        if (std::find(d.groups.begin(), d.groups.end(), groupOf(s.word)) == d.groups.end())
+            d.groups.push_back(groupOf(s.word));
 }
 
 }  // namespace
@@ -231,8 +248,10 @@ namespace {
 
 uint32_t le32(const std::string& b, size_t at)
 {
-    return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+    return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
 uint32_t le16(const std::string& b, size_t at)
 {
@@ -246,7 +265,8 @@ std::string canonicalHeaderProblem(const std::string& systemPath, int channels)
     const std::string b = testsupport::readFile(systemPath);
     const uint32_t c = static_cast<uint32_t>(channels);
     if (b.size() < 44) return "shorter than a header";
-    if (b.substr(0, 4) != "RIFF" || b.substr(8, 8) != "WAVEfmt " || b.substr(36, 4) != "data") return "chunk names";
+    if (b.substr(0, 4) != "RIFF" || b.substr(8, 8) != "WAVEfmt " || b.substr(36, 4) != "data")
+        return "chunk names";
     if (le32(b, 4) != b.size() - 8) return "RIFF size";
     if (le32(b, 16) != 16 || le16(b, 20) != 1) return "format chunk size or tag";
     if (le16(b, 22) != c) return "channels " + std::to_string(le16(b, 22));

@@ -34,11 +34,11 @@ struct StyleBlock {
 
 struct SongDescription {
     std::string folder;
-    std::string path;      // where the description was found
-    int version = 0;       // 10 or 12
+    std::string path;  // where the description was found
+    int version = 0;   // 10 or 12
     std::string library, title, description, arpNotes;
     int bpm = 0;
-    std::vector<std::string> groups;  // category list (1.2)
+    std::vector<std::string> groups;                   // category list (1.2)
     std::vector<std::vector<std::string>> randomSets;  // name first, then groups
     std::vector<SampleLine> samples;
     std::vector<StyleBlock> styles;

@@ -35,7 +35,10 @@ void expectCanonicalHeader(const std::string& path, int channels)
     EXPECT_TRUE(problem.empty()) << path << ": " << problem;
 }
 
-double dbfs(double v) { return 20.0 * std::log10(std::fmax(v, 1e-9) / 32768.0); }
+double dbfs(double v)
+{
+    return 20.0 * std::log10(std::fmax(v, 1e-9) / 32768.0);
+}
 
 std::string loopPath(const SongDescription& s, const SampleLine& l)
 {
@@ -230,11 +233,14 @@ TEST_F(DemoLibrary, EverySongHasAnAuditionAndAPicture)
         for (int16_t v : w.samples) peak = std::max(peak, std::abs(static_cast<int>(v)));
         EXPECT_NEAR(dbfs(peak), -6.0, 1.0);
 
-        std::vector<std::string> pictures = {dir + "library.gif", libraryDir() + "/Images/" + s.library + ".gif"};
+        std::vector<std::string> pictures = {dir + "library.gif",
+                                             libraryDir() + "/Images/" + s.library + ".gif"};
         for (const std::string& p : pictures) {
             const std::string bytes = testsupport::readFile(p);
             plat::RgbaPicture picture;
-            ASSERT_TRUE(plat::decodeGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), picture)) << p;
+            ASSERT_TRUE(
+                plat::decodeGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), picture))
+                << p;
             EXPECT_EQ(picture.width, 160);
             EXPECT_EQ(picture.height, 120);
             // A picture, not a flat fill.

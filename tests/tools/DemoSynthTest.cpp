@@ -40,7 +40,8 @@ double measurePitch(const std::vector<double>& x, double minHz, double maxHz)
     int best = -1;
     for (int lag = std::max(2, minLag); lag <= maxLag; ++lag) {
         if (dn[static_cast<size_t>(lag)] < 0.15) {
-            while (lag + 1 <= maxLag && dn[static_cast<size_t>(lag + 1)] < dn[static_cast<size_t>(lag)]) ++lag;
+            while (lag + 1 <= maxLag && dn[static_cast<size_t>(lag + 1)] < dn[static_cast<size_t>(lag)])
+                ++lag;
             best = lag;
             break;
         }
@@ -50,7 +51,8 @@ double measurePitch(const std::vector<double>& x, double minHz, double maxHz)
         for (int lag = best; lag <= maxLag; ++lag)
             if (dn[static_cast<size_t>(lag)] < dn[static_cast<size_t>(best)]) best = lag;
     }
-    const double a = dn[static_cast<size_t>(best - 1)], b = dn[static_cast<size_t>(best)], c = dn[static_cast<size_t>(best + 1)];
+    const double a = dn[static_cast<size_t>(best - 1)], b = dn[static_cast<size_t>(best)],
+                 c = dn[static_cast<size_t>(best + 1)];
     const double denom = a - 2.0 * b + c;
     const double shift = denom != 0.0 ? 0.5 * (a - c) / denom : 0.0;
     return 44100.0 / (best + shift);
@@ -104,7 +106,8 @@ TEST(DemoSynth, EverySoundHasThirtySixNotesInTune)
             EXPECT_LT(std::fabs(mono.back()), 64.0);
             double peak = 0, tail = 0;
             for (double v : mono) peak = std::fmax(peak, std::fabs(v));
-            for (size_t i = mono.size() - 2205; i < mono.size(); ++i) tail = std::fmax(tail, std::fabs(mono[i]));
+            for (size_t i = mono.size() - 2205; i < mono.size(); ++i)
+                tail = std::fmax(tail, std::fabs(mono[i]));
             EXPECT_GT(peak, 3000.0);
             EXPECT_LT(tail, peak * 0.05) << "a natural decay";
 

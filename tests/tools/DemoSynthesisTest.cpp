@@ -101,7 +101,8 @@ Stereo rotated(const Stereo& s, int by)
 double largestDifference(const Stereo& a, const Stereo& b)
 {
     double d = 0;
-    for (size_t i = 0; i < a.l.size(); ++i) d = std::fmax(d, std::fabs(a.l[i] - b.l[i]) + std::fabs(a.r[i] - b.r[i]));
+    for (size_t i = 0; i < a.l.size(); ++i)
+        d = std::fmax(d, std::fabs(a.l[i] - b.l[i]) + std::fabs(a.r[i] - b.r[i]));
     return d;
 }
 
@@ -114,7 +115,8 @@ TEST(DemoEffects, EchoAndReverbTreatTheLoopAsEndless)
 {
     Stereo loop(9000);
     Rng rng(3);
-    for (int i = 8000; i < 8400; ++i) loop.l[static_cast<size_t>(i)] = loop.r[static_cast<size_t>(i)] = static_cast<float>(rng.bipolar());
+    for (int i = 8000; i < 8400; ++i)
+        loop.l[static_cast<size_t>(i)] = loop.r[static_cast<size_t>(i)] = static_cast<float>(rng.bipolar());
     const int shift = 3333;
 
     Stereo a = loop, b = rotated(loop, shift);
@@ -123,7 +125,9 @@ TEST(DemoEffects, EchoAndReverbTreatTheLoopAsEndless)
     EXPECT_LT(largestDifference(rotated(a, shift), b), 1e-3);
     // The echo of the burst near the end is heard at the start.
     double start = 0;
-    for (int i = 0; i < 2000; ++i) start = std::fmax(start, std::fabs(a.l[static_cast<size_t>(i)]) + std::fabs(a.r[static_cast<size_t>(i)]));
+    for (int i = 0; i < 2000; ++i)
+        start =
+            std::fmax(start, std::fabs(a.l[static_cast<size_t>(i)]) + std::fabs(a.r[static_cast<size_t>(i)]));
     EXPECT_GT(start, 0.05);
 
     Stereo c = loop, d = rotated(loop, shift);
@@ -140,7 +144,8 @@ TEST(DemoEffects, ThePumpRepeatsEveryBeat)
     pump(loop, 1000, 0.5, 0.01);
     EXPECT_FLOAT_EQ(loop.l[0], 1.0f);
     EXPECT_NEAR(loop.l[530], 0.5, 0.01);  // deepest just after the 12 ms dip
-    for (int i = 0; i < 1000; ++i) EXPECT_FLOAT_EQ(loop.l[static_cast<size_t>(i)], loop.l[static_cast<size_t>(i + 2000)]);
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_FLOAT_EQ(loop.l[static_cast<size_t>(i)], loop.l[static_cast<size_t>(i + 2000)]);
 }
 
 TEST(DemoOscillator, SawsStayBelowTheNyquistFrequency)
@@ -174,7 +179,8 @@ TEST(DemoMixdown, LoopsRestartAtTheirOwnLengthWithTheEnginesPanLaw)
 {
     Sample one;
     one.audio = Stereo(4);
-    for (int i = 0; i < 4; ++i) one.audio.l[static_cast<size_t>(i)] = one.audio.r[static_cast<size_t>(i)] = static_cast<float>(i + 1);
+    for (int i = 0; i < 4; ++i)
+        one.audio.l[static_cast<size_t>(i)] = one.audio.r[static_cast<size_t>(i)] = static_cast<float>(i + 1);
     const Stereo full = mixGroove({{&one, 128, 63}}, 10);
     EXPECT_FLOAT_EQ(full.l[0], 1.0f);
     EXPECT_FLOAT_EQ(full.l[5], 2.0f);  // frame 5 plays the loop's frame 1
@@ -240,16 +246,32 @@ TEST(DemoDescriptions, VersionsOnePointTwoAndOnePointZero)
     song.styles = {{"Style", {"Drums"}, {{0, -1, -1, -1, -1, -1, -1, -1}}}};
 
     const std::vector<std::string> v12 = describe12(song);
-    const std::vector<std::string> expected = {
-        std::string(kFormatKeyword) + " BLS 1.2", "SONGLIBRARY: Lib", "SONGTITLE: Song - Test",
-        "SONGDESCRIPTION: first line", "second line", "SONGBPM: 90", "SONGMIX: 1", "ARPNOTE: A C",
-        "LONGCOMMAND: CATEGORYLIST: 1", "Drums", "ENDCOMMAND:", "LONGCOMMAND: RANDOMSET: 1", "Set 1 Drums",
-        "ENDCOMMAND:", "LONGCOMMAND: SONGTRACKS: 1", "Drums01 110 60 4 Beat", "ENDCOMMAND:",
-        "LONGCOMMAND: SONGVMIX: 1 1 Style", "Drums", "0 -1 -1 -1 -1 -1 -1 -1", "ENDCOMMAND:"};
+    const std::vector<std::string> expected = {std::string(kFormatKeyword) + " BLS 1.2",
+                                               "SONGLIBRARY: Lib",
+                                               "SONGTITLE: Song - Test",
+                                               "SONGDESCRIPTION: first line",
+                                               "second line",
+                                               "SONGBPM: 90",
+                                               "SONGMIX: 1",
+                                               "ARPNOTE: A C",
+                                               "LONGCOMMAND: CATEGORYLIST: 1",
+                                               "Drums",
+                                               "ENDCOMMAND:",
+                                               "LONGCOMMAND: RANDOMSET: 1",
+                                               "Set 1 Drums",
+                                               "ENDCOMMAND:",
+                                               "LONGCOMMAND: SONGTRACKS: 1",
+                                               "Drums01 110 60 4 Beat",
+                                               "ENDCOMMAND:",
+                                               "LONGCOMMAND: SONGVMIX: 1 1 Style",
+                                               "Drums",
+                                               "0 -1 -1 -1 -1 -1 -1 -1",
+                                               "ENDCOMMAND:"};
     EXPECT_EQ(v12, expected);
 
     const std::vector<std::string> v10 = describe10(song);
-    const std::vector<std::string> expected10 = {"; BLS 1.0", "Drums01 Beat 110 60 0 4", "**90", "*A C", "*0",
-                                                 "*Song - Test", "*first line second line", "*1", "*Lib"};
+    const std::vector<std::string> expected10 = {
+        "; BLS 1.0",    "Drums01 Beat 110 60 0 4", "**90", "*A C", "*0",
+        "*Song - Test", "*first line second line", "*1",   "*Lib"};
     EXPECT_EQ(v10, expected10);
 }

@@ -132,7 +132,8 @@ TEST_F(Reference, ChangesLandTogetherOnTheBoundaryOfEveryLaunchGrid)
     // 120 BPM: 22050 frames a beat. A volume, a loop change to a 3-beat loop
     // (which comes in inside its period) and a stop, asked for together.
     const int beat = 22050;
-    const std::string a = dir.file("a.wav"), b = dir.file("b.wav"), c = dir.file("c.wav"), d = dir.file("d.wav");
+    const std::string a = dir.file("a.wav"), b = dir.file("b.wav"), c = dir.file("c.wav"),
+                      d = dir.file("d.wav");
     ASSERT_TRUE(writeBusyLoop(a, 1, 4 * beat));
     ASSERT_TRUE(writeBusyLoop(b, 2, 2 * beat));
     ASSERT_TRUE(writeBusyLoop(c, 3, 8 * beat));
@@ -143,7 +144,7 @@ TEST_F(Reference, ChangesLandTogetherOnTheBoundaryOfEveryLaunchGrid)
         const char* mix;  // 1.0, 1.3 and 0.83 times the song's tempo
         double ratio;
     };
-    const Case cases[] = {{"beat", 1, "120", 1.0},  {"bar", 4, "156", 1.3},    {"2bars", 8, "100", 0.83},
+    const Case cases[] = {{"beat", 1, "120", 1.0},   {"bar", 4, "156", 1.3},    {"2bars", 8, "100", 0.83},
                           {"4bars", 16, "120", 1.0}, {"8bars", 32, "156", 1.3}, {"cycle", 32, "100", 0.83}};
     const int64_t asked = 100352;  // output frame
     for (const Case& k : cases) {
@@ -153,13 +154,39 @@ TEST_F(Reference, ChangesLandTogetherOnTheBoundaryOfEveryLaunchGrid)
         const int64_t grid = int64_t{k.beats} * beat;
         // Past the latest boundary the changes may wait for, and a beat on.
         const auto frames = static_cast<int64_t>((asked * k.ratio + 4 * beat + grid) / k.ratio) + beat;
-        const auto r = testsupport::run({testsupport::toolsDir() + "/enginebounce", "--bpm", "120", "--mix-bpm", k.mix,
-                                         "--frames", std::to_string(frames), "--master", "90", "--grid", k.grid,
-                                         "--loop", a + ":8", "--loop", b + ":16", "--loop", c + ":4", "--loop",
-                                         d, "--track", "0:0:110:30", "--track", "1:1:127:-20", "--track",
-                                         "2:2:100:0", "--at", testsupport::join(asked, ":1:3:sync"), "--at",
-                                         testsupport::join(asked, ":0:vol=40:sync"), "--at",
-                                         testsupport::join(asked, ":2:-1:sync"), "-o", wav},
+        const auto r = testsupport::run({testsupport::toolsDir() + "/enginebounce",
+                                         "--bpm",
+                                         "120",
+                                         "--mix-bpm",
+                                         k.mix,
+                                         "--frames",
+                                         std::to_string(frames),
+                                         "--master",
+                                         "90",
+                                         "--grid",
+                                         k.grid,
+                                         "--loop",
+                                         a + ":8",
+                                         "--loop",
+                                         b + ":16",
+                                         "--loop",
+                                         c + ":4",
+                                         "--loop",
+                                         d,
+                                         "--track",
+                                         "0:0:110:30",
+                                         "--track",
+                                         "1:1:127:-20",
+                                         "--track",
+                                         "2:2:100:0",
+                                         "--at",
+                                         testsupport::join(asked, ":1:3:sync"),
+                                         "--at",
+                                         testsupport::join(asked, ":0:vol=40:sync"),
+                                         "--at",
+                                         testsupport::join(asked, ":2:-1:sync"),
+                                         "-o",
+                                         wav},
                                         "", 300);
         ASSERT_EQ(r.exitCode, 0) << r.out;
         std::smatch m;

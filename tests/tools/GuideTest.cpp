@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // Pictures that are controls: their words are a button's name.
-const std::set<std::string> kControlRecipes = {"button", "tool", "checkbox", "choice", "tunerbutton", "netstate"};
+const std::set<std::string> kControlRecipes = {"button", "tool",        "checkbox",
+                                               "choice", "tunerbutton", "netstate"};
 // Pictures that are words beside controls: panel titles and captions.
 const std::set<std::string> kCaptionRecipes = {"label", "caption", "tunercaption", "netcaption"};
 
@@ -126,7 +127,8 @@ std::vector<Wanted> namesOnTheSkin()
                     if (!control && !kCaptionRecipes.count(cast->recipe)) continue;
                     for (const std::string& words : cast->words) {
                         if (control) shown = words;
-                        if (isName(words) && seen.insert(words).second) wanted.push_back({words, control, item});
+                        if (isName(words) && seen.insert(words).second)
+                            wanted.push_back({words, control, item});
                     }
                 }
             }
@@ -146,8 +148,12 @@ struct Guide {
 std::string plain(const std::string& html)
 {
     std::string text = std::regex_replace(html, std::regex("<[^>]+>"), " ");
-    for (const auto& [entity, same] : std::vector<std::pair<std::string, std::string>>{
-             {"&minus;", "-"}, {"&hellip;", "..."}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}})
+    for (const auto& [entity, same] : std::vector<std::pair<std::string, std::string>>{{"&minus;", "-"},
+                                                                                       {"&hellip;", "..."},
+                                                                                       {"&lt;", "<"},
+                                                                                       {"&gt;", ">"},
+                                                                                       {"&quot;", "\""},
+                                                                                       {"&amp;", "&"}})
         text = std::regex_replace(text, std::regex(entity), same);
     return collapse(text);
 }
@@ -158,7 +164,8 @@ Guide readGuide()
     Guide g;
     g.text = plain(html);
     const std::regex bold("<b>([^]*?)</b>");
-    for (std::sregex_iterator m(html.begin(), html.end(), bold), end; m != end; ++m) g.bold.insert(plain((*m)[1]));
+    for (std::sregex_iterator m(html.begin(), html.end(), bold), end; m != end; ++m)
+        g.bold.insert(plain((*m)[1]));
     return g;
 }
 
@@ -178,13 +185,16 @@ TEST(UserGuide, NamesEveryControlOfEveryPanel)
     std::set<std::string> found;
     for (const Wanted& w : wanted) {
         if (w.bold)
-            EXPECT_TRUE(guide.bold.count(w.name)) << "the guide has no <b>" << w.name << "</b> (" << w.where << ")";
+            EXPECT_TRUE(guide.bold.count(w.name))
+                << "the guide has no <b>" << w.name << "</b> (" << w.where << ")";
         else
-            EXPECT_TRUE(hasWords(guide.text, w.name)) << "the guide never says \"" << w.name << "\" (" << w.where << ")";
+            EXPECT_TRUE(hasWords(guide.text, w.name))
+                << "the guide never says \"" << w.name << "\" (" << w.where << ")";
         found.insert(w.name);
     }
     // Names read from the three kinds of source.
-    for (const char* name : {"New song from loops", "Listen", "TRACKS ON THE LINK", "Key lock", "main volume"})
+    for (const char* name :
+         {"New song from loops", "Listen", "TRACKS ON THE LINK", "Key lock", "main volume"})
         EXPECT_TRUE(found.count(name)) << name;
 }
 
@@ -207,13 +217,15 @@ TEST(UserGuide, ShowsThePictureTheBuildMadeOfEveryPanel)
         named.insert(picture[1]);
     }
     std::set<std::string> made;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) made.insert(entry.path().filename().string());
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        made.insert(entry.path().filename().string());
     ASSERT_FALSE(made.empty());
     EXPECT_EQ(named, made);
     const auto program = fs::last_write_time(built / "beatloom");
     for (const std::string& name : named) {
         const fs::path picture = folder / name;
-        EXPECT_EQ(testsupport::pngSize(testsupport::readFile(picture.string())), std::make_pair(640u, 480u)) << name;
+        EXPECT_EQ(testsupport::pngSize(testsupport::readFile(picture.string())), std::make_pair(640u, 480u))
+            << name;
         std::error_code ec;
         EXPECT_TRUE(fs::last_write_time(picture, ec) > program) << name << " is older than the program";
     }

@@ -27,7 +27,8 @@ constexpr double kAmp = 16000.0;
 std::vector<int16_t> stereo(const std::vector<double>& mono)
 {
     std::vector<int16_t> s(mono.size() * 2);
-    for (size_t i = 0; i < mono.size(); ++i) s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(std::lround(mono[i]));
+    for (size_t i = 0; i < mono.size(); ++i)
+        s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(std::lround(mono[i]));
     return s;
 }
 
@@ -43,7 +44,9 @@ std::vector<double> clickLoop()
 {
     std::vector<double> m(kLoop, 0.0);
     for (int b = 0; b < 4; ++b)
-        for (int i = 0; i < 220; ++i) m[b * kBeat + i] = 30000.0 * std::exp(-i / 40.0) * std::sin(2 * M_PI * 2000.0 * i / 44100.0 + 0.5);
+        for (int i = 0; i < 220; ++i)
+            m[b * kBeat + i] =
+                30000.0 * std::exp(-i / 40.0) * std::sin(2 * M_PI * 2000.0 * i / 44100.0 + 0.5);
     return m;
 }
 
@@ -101,9 +104,20 @@ protected:
                                const std::vector<std::string>& more = {})
     {
         std::vector<std::string> argv = {testsupport::toolsDir() + "/enginebounce",
-                                         "--bpm", "120", "--mix-bpm", std::to_string(mixBpm), "--frames",
-                                         std::to_string(frames), "--loop", loop + ":8", "--track", "0:0:127:0",
-                                         "--master", "128", "-o", out};
+                                         "--bpm",
+                                         "120",
+                                         "--mix-bpm",
+                                         std::to_string(mixBpm),
+                                         "--frames",
+                                         std::to_string(frames),
+                                         "--loop",
+                                         loop + ":8",
+                                         "--track",
+                                         "0:0:127:0",
+                                         "--master",
+                                         "128",
+                                         "-o",
+                                         out};
         if (keyLock) argv.push_back("--key-lock");
         argv.insert(argv.end(), more.begin(), more.end());
         const auto r = testsupport::run(argv, "", 300);
@@ -172,7 +186,8 @@ TEST_F(KeyLockBounce, OnOffAndTempoMovesWhilePlayingLeaveNoGapNorClick)
     double worst = 0;
     for (int i = 8192; i < frames; ++i) worst = std::max(worst, std::abs(t[i] - t[i - 1]));
     EXPECT_LT(worst, 2.2 * slope);
-    for (int w = 8192; w + 512 <= frames; w += 512) EXPECT_GT(rms(t, w, w + 512), 0.5 * kAmp / std::sqrt(2.0)) << w;
+    for (int w = 8192; w + 512 <= frames; w += 512)
+        EXPECT_GT(rms(t, w, w + 512), 0.5 * kAmp / std::sqrt(2.0)) << w;
     // Locked between the moves, the key stays.
     EXPECT_LT(std::abs(cents(pitch(t, 26624, 36864), kTone)), 5.0);
     EXPECT_LT(std::abs(cents(pitch(t, 38912, 49152), kTone)), 5.0);

@@ -40,11 +40,20 @@ std::string kelOf(const std::string& system)
     return KEL_SystemPathToKelPath(system.c_str(), kel) ? std::string(kel) : std::string();
 }
 
-std::string skinc() { return testsupport::toolsDir() + "/skinc/skinc"; }
+std::string skinc()
+{
+    return testsupport::toolsDir() + "/skinc/skinc";
+}
 // Fontconfig keeps some memory to the end of the process.
 const std::vector<std::string> kSkincEnv = {"ASAN_OPTIONS=detect_leaks=0"};
-std::string xrstool() { return testsupport::toolsDir() + "/xrstool"; }
-std::string builtXrs() { return testsupport::programDir() + "/Beatloom.xrs"; }
+std::string xrstool()
+{
+    return testsupport::toolsDir() + "/xrstool";
+}
+std::string builtXrs()
+{
+    return testsupport::programDir() + "/Beatloom.xrs";
+}
 
 std::vector<std::string> split(const std::string& text, char separator)
 {
@@ -115,8 +124,10 @@ struct SkinFont {
     // Plain copies, glyph by glyph; a glyph that would stick out is left out.
     void copyString(kelOffmap& dest, const std::string& text, int x, int y, int align) const
     {
-        if (align == 2) x -= width(text);
-        else if (align != 0) x -= width(text) / 2;
+        if (align == 2)
+            x -= width(text);
+        else if (align != 0)
+            x -= width(text) / 2;
         for (const unsigned char c : text) {
             const kelRect target(x, y, x + width(c), y + height);
             if (dest.bounds.contains(target)) dest.copy(image, &glyphs[c], &target);
@@ -168,7 +179,8 @@ TEST(SkinBuild, MistakesInTheSourcesStopTheBuildAndSayWhere)
     testsupport::writeFile(casts, readFile(casts) + "\n100 twice label text=x\n");
     testsupport::writeFile(dir.file("old.xrs"), "old");
 
-    const auto r = run({skinc(), dir.file("skin"), dir.file("old.xrs"), dir.file("Helps.txt")}, "", 120, kSkincEnv);
+    const auto r =
+        run({skinc(), dir.file("skin"), dir.file("old.xrs"), dir.file("Helps.txt")}, "", 120, kSkincEnv);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("casts.txt:"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("cast id 100 is used by 'close.up' already"), std::string::npos) << r.out;
@@ -177,7 +189,8 @@ TEST(SkinBuild, MistakesInTheSourcesStopTheBuildAndSayWhere)
     EXPECT_FALSE(fs::exists(dir.file("Helps.txt")));
 
     testsupport::writeFile(casts, readFile(testsupport::sourceDir() + "/skin/casts.txt"));
-    const auto r2 = run({skinc(), dir.file("skin"), dir.file("old.xrs"), dir.file("Helps.txt")}, "", 120, kSkincEnv);
+    const auto r2 =
+        run({skinc(), dir.file("skin"), dir.file("old.xrs"), dir.file("Helps.txt")}, "", 120, kSkincEnv);
     EXPECT_EQ(r2.exitCode, 1);
     EXPECT_NE(r2.out.find("layouts/synth.txt: line "), std::string::npos) << r2.out;
     EXPECT_NE(r2.out.find("no cast named 'nosuch.cast'"), std::string::npos) << r2.out;
@@ -278,7 +291,7 @@ TEST_F(BuiltSkin, SplashIsThere)
 TEST_F(BuiltSkin, EveryPanelHasItsLayoutsAndABackgroundInEveryScheme)
 {
     // Panel index, then its main, second and third layout (-1: none).
-    const int panels[12][3] = {{1, 2, 8},   {5, -1, -1},  {3, 4, -1},   {9, -1, -1},
+    const int panels[12][3] = {{1, 2, 8},    {5, -1, -1},  {3, 4, -1},   {9, -1, -1},
                                {14, -1, -1}, {11, -1, -1}, {6, -1, -1},  {12, -1, -1},
                                {13, 18, -1}, {15, -1, -1}, {16, -1, -1}, {17, -1, -1}};
     for (int p = 0; p < 12; ++p) {
@@ -389,12 +402,12 @@ TEST_F(BuiltSkin, HelpTableExplainsControlsThatExist)
     KelOneCast* fontCast = loaded(500);
     SkinFont font;
     ASSERT_TRUE(font.parse(fontCast->image));
-    const std::map<int, std::vector<int>> layoutsOf = {{0, {1, 2, 8}}, {1, {5}},  {2, {3, 4}}, {3, {9, 19}},
-                                                       {4, {14}},      {5, {11}}, {6, {6}},     {7, {12}},
-                                                       {8, {13, 18, 20}},  {9, {15}}, {10, {16}},   {11, {17}}};
+    const std::map<int, std::vector<int>> layoutsOf = {
+        {0, {1, 2, 8}}, {1, {5}},          {2, {3, 4}}, {3, {9, 19}}, {4, {14}},  {5, {11}}, {6, {6}},
+        {7, {12}},      {8, {13, 18, 20}}, {9, {15}},   {10, {16}},   {11, {17}}, {12, {22}}};
     // Where each panel first shows on the stage.
-    const int shownAt[12][2] = {{0, 0},   {0, 0},     {20, 104},  {100, 200}, {100, 100}, {100, 100},
-                                {40, 40}, {97, 87},   {100, 24},  {0, 0},     {120, 100}, {20, 30}};
+    const int shownAt[13][2] = {{0, 0},   {0, 0},    {20, 104}, {100, 200}, {100, 100}, {100, 100}, {40, 40},
+                                {97, 87}, {100, 24}, {0, 0},    {120, 100}, {20, 30},   {100, 80}};
     int entries = 0, steps = 0;
     for (const std::string& line : split(lines, '\r')) {
         SCOPED_TRACE(line);

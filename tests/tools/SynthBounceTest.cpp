@@ -47,7 +47,8 @@ double pitchOf(const std::vector<double>& x, size_t from, double minHz, double m
     int best = -1;
     for (int lag = minLag; lag <= maxLag && best < 0; ++lag)
         if (dn[static_cast<size_t>(lag)] < 0.15) {
-            while (lag + 1 <= maxLag && dn[static_cast<size_t>(lag + 1)] < dn[static_cast<size_t>(lag)]) ++lag;
+            while (lag + 1 <= maxLag && dn[static_cast<size_t>(lag + 1)] < dn[static_cast<size_t>(lag)])
+                ++lag;
             best = lag;
         }
     if (best < 0) return 0.0;
@@ -62,7 +63,8 @@ std::vector<double> leftOf(const std::string& path)
 {
     const Wave w = readWave(path);
     std::vector<double> l(static_cast<size_t>(w.frames));
-    for (int i = 0; i < w.frames; ++i) l[static_cast<size_t>(i)] = w.samples[static_cast<size_t>(i * w.channels)];
+    for (int i = 0; i < w.frames; ++i)
+        l[static_cast<size_t>(i)] = w.samples[static_cast<size_t>(i * w.channels)];
     return l;
 }
 
@@ -89,8 +91,18 @@ TEST(SynthBounce, TheArpeggioSoundsOnTheStepGridInTuneWithTheGroove)
     const int frames = kBeats * kBeat;
     auto render = [&](const std::string& out, bool arp) {
         std::vector<std::string> argv = {testsupport::toolsDir() + "/enginebounce",
-                                         "--bpm", "120", "--mix-bpm", "120", "--frames", std::to_string(frames),
-                                         "--loop", loop, "--track", "0:0:60:0", "-o", out};
+                                         "--bpm",
+                                         "120",
+                                         "--mix-bpm",
+                                         "120",
+                                         "--frames",
+                                         std::to_string(frames),
+                                         "--loop",
+                                         loop,
+                                         "--track",
+                                         "0:0:60:0",
+                                         "-o",
+                                         out};
         if (arp) {
             for (const std::string& a : {std::string("--synth"), sound, std::string("--arp"), "up:2:" + notes,
                                          std::string("--synth-vol"), std::string("100")})
@@ -131,7 +143,8 @@ TEST(SynthBounce, TheArpeggioSoundsOnTheStepGridInTuneWithTheGroove)
                                    std::to_string(entry.back() - '0' + 1) + ".wav");
         ASSERT_TRUE(note.ok);
         std::vector<double> f(static_cast<size_t>(note.frames));
-        for (int i = 0; i < note.frames; ++i) f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i * note.channels)];
+        for (int i = 0; i < note.frames; ++i)
+            f[static_cast<size_t>(i)] = note.samples[static_cast<size_t>(i * note.channels)];
 
         // Where the note starts: the best match of its file near the grid point.
         std::vector<double> taken = rest;
@@ -156,11 +169,12 @@ TEST(SynthBounce, TheArpeggioSoundsOnTheStepGridInTuneWithTheGroove)
 TEST(SynthBounce, AnArpeggioNeedsASoundAModeASpeedAndNotes)
 {
     testsupport::TempDir dir("synthbounce");
-    const std::string base = testsupport::toolsDir() + "/enginebounce --bpm 120 --mix-bpm 120 --frames 2048 -o " +
-                             dir.file("x.wav");
-    for (const std::string& bad : {std::string(" --arp up:4:c1"), " --synth " + dir.path(),
-                                   " --synth " + dir.path() + " --arp sideways:4:c1",
-                                   " --synth " + dir.path() + " --arp up:0:c1", " --synth " + dir.path() + " --arp up:4"}) {
+    const std::string base = testsupport::toolsDir() +
+                             "/enginebounce --bpm 120 --mix-bpm 120 --frames 2048 -o " + dir.file("x.wav");
+    for (const std::string& bad :
+         {std::string(" --arp up:4:c1"), " --synth " + dir.path(),
+          " --synth " + dir.path() + " --arp sideways:4:c1", " --synth " + dir.path() + " --arp up:0:c1",
+          " --synth " + dir.path() + " --arp up:4"}) {
         std::vector<std::string> argv;
         std::string word;
         for (char c : base + bad) {

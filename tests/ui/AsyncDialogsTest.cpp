@@ -28,8 +28,10 @@ public:
         text = p->path;
     }
     BLPath* documentPath() override { return &document; }
+    void onKey() override { keys += kelGlo.keyChar; }
 
     BLPath document;
+    std::string keys;
     int arrived = 0;
     BLPath* last = nullptr;
     int ok = -1, code = -1, sub = -1;
@@ -89,6 +91,35 @@ TEST_F(AsyncDialogs, AnAnswerArrivesAsAMessageAtThePanelThatAsked)
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_FALSE(asked[0].save);
     EXPECT_EQ(asked[0].patterns, "*.bld");
+}
+
+// While the dialog is open the letters typed are the dialog's: the panels
+// get none of them, and they get keys again once it is answered.
+TEST_F(AsyncDialogs, WhileADialogIsOpenThePanelsTakeNoKeys)
+{
+    backend->queueDialogAnswer(std::string("/tmp/typed.bld"), 300);
+    BLPath path(":old.bld");
+    ASSERT_TRUE(path.asyncDialogPut(0, 2, 0));
+    for (char c : std::string("mn")) {
+        plat::Event e;
+        e.type = plat::Event::Type::KeyDown;
+        e.key = plat::Key::Other;
+        e.character = static_cast<uint8_t>(c);
+        backend->push(e);
+        e.type = plat::Event::Type::KeyUp;
+        backend->push(e);
+    }
+    ASSERT_TRUE(loopUntilArrived(panels[0]));
+    EXPECT_EQ(panels[0].keys, "");
+    EXPECT_EQ(PWScreen.keyHeld['m'], 0) << "a key let go is not held";
+    plat::Event e;
+    e.type = plat::Event::Type::KeyDown;
+    e.key = plat::Key::Other;
+    e.character = 'a';
+    backend->push(e);
+    while (KEL_HandleOneMessage(hooks)) {
+    }
+    EXPECT_EQ(panels[0].keys, "a");
 }
 
 TEST_F(AsyncDialogs, ACancelledSaveKeepsThePath)

@@ -53,7 +53,8 @@ TEST_F(SkinFontDrawing, TextsAreCutWithTheEllipsis)
         int16_t width;
         const char* result;
     };
-    for (const Case& c : {Case{20, "abcd"}, Case{12, "a\xC9"}, Case{8, "\xC9"}, Case{4, ""}, Case{11, "a\xC9"}}) {
+    for (const Case& c :
+         {Case{20, "abcd"}, Case{12, "a\xC9"}, Case{8, "\xC9"}, Case{4, ""}, Case{11, "a\xC9"}}) {
         char text[] = "abcd";
         const int16_t n = font.stringFitWidth(text, c.width);
         EXPECT_STREQ(text, c.result) << "width " << c.width;

@@ -13,7 +13,8 @@ std::vector<std::string> gLog;
 
 class LogControl : public kelPanelControl {
 public:
-    LogControl(kelRect r, bool takesClicks, bool takesDouble = false) : takes_(takesClicks), double_(takesDouble)
+    LogControl(kelRect r, bool takesClicks, bool takesDouble = false)
+        : takes_(takesClicks), double_(takesDouble)
     {
         rect = r;
     }
@@ -49,12 +50,14 @@ protected:
         kelGlo = kelGloRec{};
         kelGlo.running = 1;
     }
-    void clickAt(int16_t x, int16_t y, uint32_t ticks)
+    // Handled `late` ticks after the press: a slow pass, or a drag's tracking.
+    void clickAt(int16_t x, int16_t y, uint32_t ticks, uint32_t late = 0)
     {
         kelGlo.what = kelMouseDown;
         kelGlo.mouseX = x;
         kelGlo.mouseY = y;
-        kelGlo.ticks = ticks;
+        kelGlo.pressTicks = ticks;
+        kelGlo.ticks = ticks + late;
         panel.events();
     }
     LogPanel panel;
@@ -77,8 +80,14 @@ TEST_F(PanelEvents, DoubleClicksWithinThirtyTicks)
     clickAt(10, 10, 1029);  // 29 ticks later: a double click
     clickAt(10, 10, 1058);  // measured from the last single click, 1000: not double
     clickAt(10, 10, 1088);  // 30 after that single click: single again
+    // Press to press, whenever each was handled.
+    clickAt(10, 10, 2000, 40);
+    clickAt(10, 10, 2029, 0);
+    clickAt(10, 10, 3000, 0);
+    clickAt(10, 10, 3031, 0);
     EXPECT_EQ(gLog, (std::vector<std::string>{"click3", "item3", "double3", "item3", "click3", "item3",
-                                              "click3", "item3"}));
+                                              "click3", "item3", "click3", "item3", "double3", "item3",
+                                              "click3", "item3", "click3", "item3"}));
 }
 
 TEST_F(PanelEvents, AClickNoControlTakesCallsOnClickAndNoItem)

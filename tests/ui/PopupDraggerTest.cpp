@@ -189,7 +189,8 @@ protected:
     {
         SkinTest::SetUp();
         panel.onItemHook = [this](TestPanel& p) {
-            if (p.hitItem == kDraggerItem && !p.liveChange) answer = p.control(kDraggerItem)->get(kelPropRunDrag);
+            if (p.hitItem == kDraggerItem && !p.liveChange)
+                answer = p.control(kDraggerItem)->get(kelPropRunDrag);
         };
         refreshAll();
     }

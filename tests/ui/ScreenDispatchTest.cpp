@@ -73,7 +73,7 @@ TEST_F(ScreenDispatch, ConnectShowsOnlyTheFirstPanel)
 {
     EXPECT_TRUE(screen.isVisible(0));
     for (int16_t i = 1; i < PWScreenClass::kPanelCount; ++i) EXPECT_FALSE(screen.isVisible(i));
-    EXPECT_EQ(screen.count, 12);
+    EXPECT_EQ(screen.count, PWScreenClass::kPanelCount);
     screen.show(3);
     screen.show(3);  // already visible: no second beforeShow
     screen.hide(3);
@@ -143,7 +143,8 @@ TEST_F(ScreenDispatch, AModalPanelTakesEveryClickAndKeyWhileShownAndEscapeCloses
     send(kelKeyDown);
     EXPECT_FALSE(screen.isVisible(8));
     send(kelKeyDown);  // nothing floats any more: the groove panel gets it
-    EXPECT_EQ(gLog, (std::vector<std::string>{"beforeHide6", "afterHide6", "beforeHide8", "afterHide8", "key0"}));
+    EXPECT_EQ(gLog,
+              (std::vector<std::string>{"beforeHide6", "afterHide6", "beforeHide8", "afterHide8", "key0"}));
     // Page Up shares Escape's code but closes nothing.
     screen.show(8);
     kelGlo.escapeKey = 0;

@@ -19,7 +19,8 @@ uint16_t gLookWhileHeld = 0;
 int16_t recordPhase(kelPanelControl*, int16_t phase)
 {
     gPhases.push_back(phase);
-    if (phase == 2 && gLookWhileHeld == 0) gLookWhileHeld = static_cast<uint16_t>(PWScreen.image.getPixel(20, 20));
+    if (phase == 2 && gLookWhileHeld == 0)
+        gLookWhileHeld = static_cast<uint16_t>(PWScreen.image.getPixel(20, 20));
     return phase == 1 ? gCode : kelTrackGoOn;
 }
 

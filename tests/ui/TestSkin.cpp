@@ -11,7 +11,8 @@ namespace {
 using ColourAt = std::function<uint16_t(int, int)>;
 using MaskAt = std::function<uint8_t(int, int)>;
 
-void putCast(KelResFile& file, int32_t id, int16_t w, int16_t h, const ColourAt& colour, const MaskAt& mask = {})
+void putCast(KelResFile& file, int32_t id, int16_t w, int16_t h, const ColourAt& colour,
+             const MaskAt& mask = {})
 {
     const int16_t stride16 = kelCastStride(w, 2), strideMask = mask ? kelCastStride(w, 1) : int16_t{0};
     const int16_t strides[kKelCastVariants] = {0, stride16, 0, strideMask};
@@ -45,7 +46,10 @@ MaskAt opaque()
 // Glyph columns of the test font: each glyph 5 wide (the ellipsis 6), one
 // empty column between glyphs.
 constexpr int kGlyphHeight = 8;
-int glyphWidth(int code) { return code == 0xC9 ? 6 : 5; }
+int glyphWidth(int code)
+{
+    return code == 0xC9 ? 6 : 5;
+}
 
 void putFont(KelResFile& file)
 {
@@ -100,7 +104,8 @@ kelLayoutData Skin::testLayout()
     it[kScrollItem] = item(kelKindScroll, 2, 10, 60, 10, 100, {0, kThumbTall}, {{1, 0}, {2, 80}});
     it[kRoundItem] = item(kelKindRoundScroll, 2, 40, 60, 60, 60, {0, kThumb},
                           {{1, 0}, {2, 100}, {4, 135}, {5, 405}, {6, 0}, {7, 20}});
-    it[kLevelItem] = item(kelKindLevelBar, 1, 120, 60, 100, 10, {0, kSegment}, {{1, 0}, {2, 0}, {3, 10}, {4, 0}});
+    it[kLevelItem] =
+        item(kelKindLevelBar, 1, 120, 60, 100, 10, {0, kSegment}, {{1, 0}, {2, 0}, {3, 10}, {4, 0}});
     it[kProgressItem] = item(kelKindProgress, 1, 120, 80, 200, 6, {0, kBar});
     it[kRotorItem] = item(kelKindRotor, 1, 330, 60, 60, 60);
     it[kFluidItem] = item(kelKindFluidFilm, 1, 400, 60, 16, 16, {0, kFilm},
@@ -155,22 +160,28 @@ void Skin::write()
     out.Create();
     putCast(out, kBack0, 640, 480, solid(kBackColour0));
     putCast(out, kBack1, 640, 480, solid(kBackColour1));
-    putCast(out, kFloatBack, 200, 100, [](int x, int y) { return x < 194 && y < 94 ? kFloatColour : 0; },
-            [](int x, int y) { return x < 194 && y < 94 ? uint8_t{0} : uint8_t{200}; });
+    putCast(
+        out, kFloatBack, 200, 100, [](int x, int y) { return x < 194 && y < 94 ? kFloatColour : 0; },
+        [](int x, int y) { return x < 194 && y < 94 ? uint8_t{0} : uint8_t{200}; });
     auto disc = [](int x, int y) { return (x - 9.5) * (x - 9.5) + (y - 9.5) * (y - 9.5) <= 81.0; };
-    putCast(out, kButtonUp, 20, 20, solid(kButtonColourUp), [=](int x, int y) { return disc(x, y) ? 0 : 255; });
-    putCast(out, kButtonDown, 20, 20, solid(kButtonColourDown), [=](int x, int y) { return disc(x, y) ? 0 : 255; });
+    putCast(out, kButtonUp, 20, 20, solid(kButtonColourUp),
+            [=](int x, int y) { return disc(x, y) ? 0 : 255; });
+    putCast(out, kButtonDown, 20, 20, solid(kButtonColourDown),
+            [=](int x, int y) { return disc(x, y) ? 0 : 255; });
     putCast(out, kThumb, 10, 10, solid(0x7FFF), opaque());
     putCast(out, kThumbTall, 10, 20, solid(0x7FFF), opaque());
     putCast(out, kSegment, 8, 4, solid(0x7FFF), opaque());
     putCast(out, kBar, 200, 6, solid(0x7FFF), opaque());
-    putCast(out, kFilm, 16, 16 * 12, [](int, int y) { return static_cast<uint16_t>((y / 16) * 0x421); }, opaque());
+    putCast(
+        out, kFilm, 16, 16 * 12, [](int, int y) { return static_cast<uint16_t>((y / 16) * 0x421); },
+        opaque());
     putCast(out, kLabel, 30, 12, solid(0x7FFF), opaque());
     putCast(out, kTitle, 40, 10, solid(kTitleColour));
     putFont(out);
     auto putLayout = [&](int32_t id, const kelLayoutData& data) {
         const std::vector<uint8_t> bytes = kelLayoutWrite(data);
-        out.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()), kelLayoutType, id);
+        out.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()),
+                     kelLayoutType, id);
     };
     putLayout(1, testLayout());
     putLayout(2, floatingLayout());
@@ -218,6 +229,7 @@ void Stage::mouse(plat::Event::Type type, int x, int y, uint32_t delayMs)
 void Stage::pressAt(int16_t x, int16_t y)
 {
     kelGlo.ticks = KEL_Ticks();
+    kelGlo.pressTicks = kelGlo.ticks;
     kelGlo.mouseX = x;
     kelGlo.mouseY = y;
     kelGlo.buttonDown = 1;

@@ -28,14 +28,14 @@ enum : int32_t {
     kFloatBack = 3,  // 200 x 100 solid kFloatColour, a 6-pixel faint shadow right and bottom
     kButtonUp = 10,  // 20 x 20 red disc, outside it transparent
     kButtonDown = 11,
-    kThumb = 20,     // 10 x 10 white, opaque
-    kThumbTall = 21, // 10 x 20 white, opaque
-    kSegment = 30,   // 8 x 4 white, opaque
-    kBar = 31,       // 200 x 6 white, opaque
-    kFilm = 40,      // 16 x 16 frames, 12 of them: frame f is grey level f
-    kLabel = 50,     // 30 x 12, opaque
-    kTitle = 60,     // 40 x 10 solid green, no mask
-    kFont = 500,     // glyphs 5 wide (the ellipsis 6), 8 high, white
+    kThumb = 20,      // 10 x 10 white, opaque
+    kThumbTall = 21,  // 10 x 20 white, opaque
+    kSegment = 30,    // 8 x 4 white, opaque
+    kBar = 31,        // 200 x 6 white, opaque
+    kFilm = 40,       // 16 x 16 frames, 12 of them: frame f is grey level f
+    kLabel = 50,      // 30 x 12, opaque
+    kTitle = 60,      // 40 x 10 solid green, no mask
+    kFont = 500,      // glyphs 5 wide (the ellipsis 6), 8 high, white
 };
 
 constexpr int16_t kBackColour0 = 0x0842;
@@ -56,13 +56,13 @@ enum : int16_t {
     kRadioB = 6,  // value 1
     kRadioC = 7,  // value 2
     kTextItem = 8,
-    kScrollItem = 9,       // vertical, 100 high, thumb 20 high, range 0..80
-    kRoundItem = 10,       // 0..100 over 135..405 degrees
+    kScrollItem = 9,  // vertical, 100 high, thumb 20 high, range 0..80
+    kRoundItem = 10,  // 0..100 over 135..405 degrees
     kLevelItem = 11,
-    kProgressItem = 12,    // 200 wide
+    kProgressItem = 12,  // 200 wide
     kRotorItem = 13,
-    kFluidItem = 14,       // 12 frames, rise 3 every 2 ticks, fall 1 every tick, rest 0, hold 30
-    kRotaryItem = 15,      // 64 values
+    kFluidItem = 14,   // 12 frames, rise 3 every 2 ticks, fall 1 every tick, rest 0, hold 30
+    kRotaryItem = 15,  // 64 values
     kFilmItem = 16,
     kPopupItem = 17,
     kDraggerItem = 18,
@@ -73,16 +73,17 @@ enum : int16_t {
     kImageIDItem = 23,
     kImagePtrItem = 24,
     kHiliteItem = 25,
-    kProScrollItem = 26,   // horizontal, 110 wide, 10-pixel thumb, 0..100
+    kProScrollItem = 26,  // horizontal, 110 wide, 10-pixel thumb, 0..100
     kStdButtonItem = 27,
-    kUnknownKindItem = 28, // kind 35: no control
-    kHiddenItem = 29,      // state 0
+    kUnknownKindItem = 28,  // kind 35: no control
+    kHiddenItem = 29,       // state 0
     kItemCount = 30,
 };
 
 // A layout item in a few words.
 kelLayoutItem item(int16_t kind, int16_t state, int16_t x, int16_t y, int16_t w, int16_t h,
-                   std::initializer_list<int32_t> images = {}, std::initializer_list<std::pair<int, int16_t>> aux = {});
+                   std::initializer_list<int32_t> images = {},
+                   std::initializer_list<std::pair<int, int16_t>> aux = {});
 
 class Skin {
 public:
@@ -127,8 +128,8 @@ public:
         if (onIdleHook && liveChange) onIdleHook(*this);
     }
 
-    std::vector<int16_t> items;   // hitItem at each onItem
-    std::vector<uint8_t> live;    // liveChange at each onItem
+    std::vector<int16_t> items;  // hitItem at each onItem
+    std::vector<uint8_t> live;   // liveChange at each onItem
     int idles = 0;
     std::function<void(TestPanel&)> onItemHook;
     // Runs at each idle call a control makes while the mouse is held.

@@ -37,7 +37,10 @@ void fft(std::vector<std::complex<double>>& a)
     }
 }
 
-double db(double v) { return v > 1e-12 ? 20.0 * std::log10(v) : -240.0; }
+double db(double v)
+{
+    return v > 1e-12 ? 20.0 * std::log10(v) : -240.0;
+}
 
 }  // namespace
 
@@ -46,7 +49,8 @@ std::vector<double> powerSpectrum(const std::vector<float>& x, int size)
     std::vector<double> power(static_cast<size_t>(size / 2 + 1), 0.0);
     std::vector<std::complex<double>> buf(static_cast<size_t>(size));
     int blocks = 0;
-    for (size_t start = 0; start + static_cast<size_t>(size) <= x.size(); start += static_cast<size_t>(size / 2)) {
+    for (size_t start = 0; start + static_cast<size_t>(size) <= x.size();
+         start += static_cast<size_t>(size / 2)) {
         for (int i = 0; i < size; ++i) {
             const double w = 0.5 - 0.5 * std::cos(kTwoPi * i / size);
             buf[static_cast<size_t>(i)] = {x[start + static_cast<size_t>(i)] * w, 0.0};
@@ -103,7 +107,8 @@ Measures measure(const Stereo& s, int framesPerBeat)
     for (size_t i = 0; i < n; ++i) low[i] = b.lowpass(a.lowpass(mono[i]));
     const size_t win = static_cast<size_t>(0.06 * kRate);
     double on = 0, off = 0;
-    for (size_t beat = 0; beat + static_cast<size_t>(framesPerBeat) <= n; beat += static_cast<size_t>(framesPerBeat)) {
+    for (size_t beat = 0; beat + static_cast<size_t>(framesPerBeat) <= n;
+         beat += static_cast<size_t>(framesPerBeat)) {
         for (size_t i = 0; i < win; ++i) {
             on += low[beat + i] * low[beat + i];
             const size_t o = beat + static_cast<size_t>(framesPerBeat / 2) + i;
@@ -136,10 +141,13 @@ bool writeSpectrogram(const std::string& path, const Stereo& s, int hop)
             int b0 = static_cast<int>(f0 * kSize / kRate), b1 = static_cast<int>(f1 * kSize / kRate);
             if (b1 <= b0) b1 = b0 + 1;
             double p = 0;
-            for (int b = b0; b < b1 && b <= kSize / 2; ++b) p = std::fmax(p, std::norm(buf[static_cast<size_t>(b)]));
-            const double level = clampd((10.0 * std::log10(p / (kSize * kSize / 16.0) + 1e-20) + 100.0) / 100.0, 0.0, 1.0);
+            for (int b = b0; b < b1 && b <= kSize / 2; ++b)
+                p = std::fmax(p, std::norm(buf[static_cast<size_t>(b)]));
+            const double level =
+                clampd((10.0 * std::log10(p / (kSize * kSize / 16.0) + 1e-20) + 100.0) / 100.0, 0.0, 1.0);
             // Black, purple, orange, pale yellow.
-            const double r = clampd(level * 1.8 - 0.2, 0, 1), g = clampd(level * 1.6 - 0.6, 0, 1), b = clampd(std::sin(level * 3.1) * 0.8, 0, 1);
+            const double r = clampd(level * 1.8 - 0.2, 0, 1), g = clampd(level * 1.6 - 0.6, 0, 1),
+                         b = clampd(std::sin(level * 3.1) * 0.8, 0, 1);
             const size_t o = static_cast<size_t>(((kRows - 1 - row) * cols + c) * 3);
             img[o] = static_cast<unsigned char>(r * 255);
             img[o + 1] = static_cast<unsigned char>(g * 255);
@@ -155,8 +163,9 @@ bool writeSpectrogram(const std::string& path, const Stereo& s, int hop)
 std::string describe(const Measures& m)
 {
     char buf[256];
-    std::snprintf(buf, sizeof buf, "peak %6.1f rms %6.1f crest %5.1f dc %.5f corr %.2f beat-low %+5.1f | bands",
-                  m.peakDb, m.rmsDb, m.crestDb, m.dc, m.correlation, m.beatLowDb);
+    std::snprintf(buf, sizeof buf,
+                  "peak %6.1f rms %6.1f crest %5.1f dc %.5f corr %.2f beat-low %+5.1f | bands", m.peakDb,
+                  m.rmsDb, m.crestDb, m.dc, m.correlation, m.beatLowDb);
     std::string out = buf;
     for (double v : m.bandsDb) {
         std::snprintf(buf, sizeof buf, " %6.1f", v);

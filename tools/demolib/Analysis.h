@@ -14,10 +14,10 @@ struct Measures {
     double peakDb = 0;
     double rmsDb = 0;
     double crestDb = 0;
-    double dc = 0;           // largest channel mean
-    double correlation = 0;  // left against right, 1 = mono
+    double dc = 0;                // largest channel mean
+    double correlation = 0;       // left against right, 1 = mono
     std::vector<double> bandsDb;  // share of the power in each band of kBands, dB
-    double beatLowDb = 0;    // low-end level on the beats against between them
+    double beatLowDb = 0;         // low-end level on the beats against between them
 };
 
 // Band edges in Hz: sub, bass, low mids, mids, high mids, highs, air.

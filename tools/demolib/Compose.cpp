@@ -16,7 +16,10 @@ SongBuilder::SongBuilder(Song& song, double swing, uint64_t seed)
 {
 }
 
-void SongBuilder::level(const std::string& group, int volume) { levels_.emplace_back(group, volume); }
+void SongBuilder::level(const std::string& group, int volume)
+{
+    levels_.emplace_back(group, volume);
+}
 
 void SongBuilder::add(const std::string& group, const std::string& label, int bars, Stereo audio, int pan)
 {
@@ -68,22 +71,23 @@ void SongBuilder::finish()
     }
 }
 
-void SongBuilder::hits(Stereo& loop, const std::string& pattern, const std::vector<Stereo>& sounds, double gain,
-                       double pan, double humanize)
+void SongBuilder::hits(Stereo& loop, const std::string& pattern, const std::vector<Stereo>& sounds,
+                       double gain, double pan, double humanize)
 {
     if (sounds.empty()) return;
     size_t next = 0;
     for (const Hit& h : parseHits(pattern)) {
         int64_t at = grid_.frame(h.step);
-        if (humanize > 0.0) at += static_cast<int64_t>(std::floor(rng_.bipolar() * humanize * 0.001 * kRate + 0.5));
+        if (humanize > 0.0)
+            at += static_cast<int64_t>(std::floor(rng_.bipolar() * humanize * 0.001 * kRate + 0.5));
         const double vel = h.vel * (1.0 + 0.06 * rng_.bipolar() * (humanize > 0.0 ? 1.0 : 0.0));
         placeWrapped(loop, sounds[next % sounds.size()], at, gain * vel, pan);
         ++next;
     }
 }
 
-void SongBuilder::notes(Stereo& loop, const std::string& pattern, double gain, double gateShare, const VoiceFn& voice,
-                        double pan, int transpose)
+void SongBuilder::notes(Stereo& loop, const std::string& pattern, double gain, double gateShare,
+                        const VoiceFn& voice, double pan, int transpose)
 {
     const std::vector<NoteEvent> events = parseNotes(pattern);
     for (size_t i = 0; i < events.size(); ++i) {
@@ -92,7 +96,8 @@ void SongBuilder::notes(Stereo& loop, const std::string& pattern, double gain, d
         n.midi = e.midi + transpose;
         n.vel = e.vel;
         // A note that the next one slides out of is held into it.
-        const bool tiedOn = i + 1 < events.size() && events[i + 1].slide && events[i + 1].step == e.step + e.steps;
+        const bool tiedOn =
+            i + 1 < events.size() && events[i + 1].slide && events[i + 1].step == e.step + e.steps;
         n.gate = grid_.seconds(e.steps) * (tiedOn ? 1.0 : gateShare);
         if (e.slide && i > 0) n.glideFrom = events[i - 1].midi + transpose;
         placeWrapped(loop, voice(n, seed()), grid_.frame(e.step), gain, pan);
@@ -114,19 +119,22 @@ void SongBuilder::chord(Stereo& loop, double step, double steps, const std::vect
     }
 }
 
-void SongBuilder::chordRhythm(Stereo& loop, const std::vector<std::vector<int>>& perBar, const std::string& rhythm,
-                              double steps, double gain, const VoiceFn& voice, double spread, double strum)
+void SongBuilder::chordRhythm(Stereo& loop, const std::vector<std::vector<int>>& perBar,
+                              const std::string& rhythm, double steps, double gain, const VoiceFn& voice,
+                              double spread, double strum)
 {
     const std::vector<Hit> hits = parseHits(rhythm);
     for (size_t bar = 0; bar < perBar.size(); ++bar)
         for (const Hit& h : hits)
-            chord(loop, 16.0 * static_cast<double>(bar) + h.step, steps, perBar[bar], h.vel, gain, voice, spread, strum);
+            chord(loop, 16.0 * static_cast<double>(bar) + h.step, steps, perBar[bar], h.vel, gain, voice,
+                  spread, strum);
 }
 
 std::vector<Stereo> variants(int count, uint64_t seed, const std::function<Stereo(uint64_t)>& make)
 {
     std::vector<Stereo> out;
-    for (int i = 0; i < count; ++i) out.push_back(make(seed * 7919u + static_cast<uint64_t>(i) * 104729u + 1u));
+    for (int i = 0; i < count; ++i)
+        out.push_back(make(seed * 7919u + static_cast<uint64_t>(i) * 104729u + 1u));
     return out;
 }
 

@@ -45,13 +45,14 @@ public:
                double pan = 0.0, int transpose = 0);
     // One chord: every pitch a voice, spread across the stereo field, with a
     // slight strum of `strum` seconds from the lowest note up.
-    void chord(Stereo& loop, double step, double steps, const std::vector<int>& pitches, double vel, double gain,
-               const VoiceFn& voice, double spread = 0.4, double strum = 0.0);
+    void chord(Stereo& loop, double step, double steps, const std::vector<int>& pitches, double vel,
+               double gain, const VoiceFn& voice, double spread = 0.4, double strum = 0.0);
 
     // Chords on a rhythm: `rhythm` is a drum pattern of one bar, played
     // once per chord of `perBar` (one chord a bar), each hit `steps` long.
-    void chordRhythm(Stereo& loop, const std::vector<std::vector<int>>& perBar, const std::string& rhythm, double steps,
-                     double gain, const VoiceFn& voice, double spread = 0.4, double strum = 0.0);
+    void chordRhythm(Stereo& loop, const std::vector<std::vector<int>>& perBar, const std::string& rhythm,
+                     double steps, double gain, const VoiceFn& voice, double spread = 0.4,
+                     double strum = 0.0);
 
 private:
     Song& song_;

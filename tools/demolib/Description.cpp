@@ -56,8 +56,8 @@ std::vector<std::string> describe10(const Song& song)
     // comment has no first word, so it can never be taken for one.
     lines.push_back("; BLS 1.0");
     for (const Sample& s : song.samples)
-        lines.push_back(s.fileWord() + " " + s.label + " " + std::to_string(s.volume) + " " + std::to_string(s.pan) +
-                        " 0 " + std::to_string(s.repeats()));
+        lines.push_back(s.fileWord() + " " + s.label + " " + std::to_string(s.volume) + " " +
+                        std::to_string(s.pan) + " 0 " + std::to_string(s.repeats()));
     lines.push_back("**" + std::to_string(song.bpm));
     lines.push_back("*" + song.arpNotes);
     lines.push_back("*0");

@@ -9,12 +9,21 @@ namespace demolib {
 
 namespace {
 
-int framesFor(double seconds) { return static_cast<int>(seconds * kRate) + 1; }
+int framesFor(double seconds)
+{
+    return static_cast<int>(seconds * kRate) + 1;
+}
 
 // Linear rise over `attack` seconds, then the given decay.
-double rise(double t, double attack) { return attack <= 0.0 || t >= attack ? 1.0 : t / attack; }
+double rise(double t, double attack)
+{
+    return attack <= 0.0 || t >= attack ? 1.0 : t / attack;
+}
 
-double expDecay(double t, double decay) { return std::exp(-6.907755278982137 * t / decay); }
+double expDecay(double t, double decay)
+{
+    return std::exp(-6.907755278982137 * t / decay);
+}
 
 // Six square partials at the inharmonic ratios of an analog hi-hat.
 class Metal {
@@ -58,7 +67,8 @@ Stereo kick(const KickParams& p, uint64_t seed)
         // A short hold before the fall keeps the punch of the first cycles.
         const double x = t / p.decay;
         const double env = rise(t, 0.0006) * std::exp(-6.9 * x * std::sqrt(x + 0.02));
-        const double click = clickLp.lowpass(clickHp.highpass(rng.bipolar())) * expDecay(t, 0.006) * rise(t, 0.0003);
+        const double click =
+            clickLp.lowpass(clickHp.highpass(rng.bipolar())) * expDecay(t, 0.006) * rise(t, 0.0003);
         const double y = std::tanh(p.drive * (body * env + p.click * click)) * norm;
         out.l[static_cast<size_t>(i)] = static_cast<float>(y);
         out.r[static_cast<size_t>(i)] = static_cast<float>(y);
@@ -91,8 +101,10 @@ Stereo snare(const SnareParams& p, uint64_t seed)
         const double nEnv = expDecay(t, p.noiseDecay);
         const double sEnv = expDecay(t, 0.035) * p.snap;
         const double a = rise(t, 0.0005);
-        const double l = a * (p.body * body + p.noise * (hpL.highpass(nl) * nEnv + snapL.bandpass(nl) * sEnv));
-        const double r = a * (p.body * body + p.noise * (hpR.highpass(nr) * nEnv + snapR.bandpass(nr) * sEnv));
+        const double l =
+            a * (p.body * body + p.noise * (hpL.highpass(nl) * nEnv + snapL.bandpass(nl) * sEnv));
+        const double r =
+            a * (p.body * body + p.noise * (hpR.highpass(nr) * nEnv + snapR.bandpass(nr) * sEnv));
         out.l[static_cast<size_t>(i)] = static_cast<float>(std::tanh(p.drive * l) * norm);
         out.r[static_cast<size_t>(i)] = static_cast<float>(std::tanh(p.drive * r) * norm);
     }
@@ -203,7 +215,8 @@ Stereo drumHead(double hz, double bend, double decay, double slap, uint64_t seed
     for (int i = 0; i < n; ++i) {
         const double t = i / kRate;
         const double f = hz * (1.0 + (bend - 1.0) * std::exp(-t / 0.015));
-        const double tone = std::sin(kTwoPi * p1) * expDecay(t, decay) + 0.3 * std::sin(kTwoPi * p2) * expDecay(t, decay * 0.35);
+        const double tone = std::sin(kTwoPi * p1) * expDecay(t, decay) +
+                            0.3 * std::sin(kTwoPi * p2) * expDecay(t, decay * 0.35);
         p1 += f / kRate;
         p2 += f * 1.59 / kRate;
         const double s = slapBp.bandpass(rng.bipolar()) * expDecay(t, 0.018) * slap * 2.5;
@@ -257,8 +270,9 @@ Stereo woodblock(double hz, double decay)
     Stereo out(n);
     for (int i = 0; i < n; ++i) {
         const double t = i / kRate;
-        const double y = rise(t, 0.0003) * (std::sin(kTwoPi * hz * t) * expDecay(t, decay) +
-                                            0.3 * std::sin(kTwoPi * hz * 2.71 * t) * expDecay(t, decay * 0.4));
+        const double y =
+            rise(t, 0.0003) * (std::sin(kTwoPi * hz * t) * expDecay(t, decay) +
+                               0.3 * std::sin(kTwoPi * hz * 2.71 * t) * expDecay(t, decay * 0.4));
         out.l[static_cast<size_t>(i)] = static_cast<float>(y);
         out.r[static_cast<size_t>(i)] = static_cast<float>(y);
     }

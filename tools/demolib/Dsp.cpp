@@ -8,7 +8,10 @@ constexpr double kLowestHz = 16.0;
 constexpr double kHighestPartial = 19000.0;
 
 // Top pitch of a slot: half octaves up from kLowestHz.
-double slotTop(int slot) { return kLowestHz * std::pow(2.0, 0.5 * (slot + 1)); }
+double slotTop(int slot)
+{
+    return kLowestHz * std::pow(2.0, 0.5 * (slot + 1));
+}
 
 }  // namespace
 
@@ -54,6 +57,9 @@ int WaveTables::slot(double hz)
     return s;
 }
 
-const float* WaveTables::table(double hz) const { return data_[slot(hz)].data(); }
+const float* WaveTables::table(double hz) const
+{
+    return data_[slot(hz)].data();
+}
 
 }  // namespace demolib

@@ -16,8 +16,14 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
 
 // Equal temperament, a4 = 440 Hz (so c2, MIDI 36, is 65.41 Hz).
-inline double midiHz(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0); }
-inline double dbGain(double db) { return std::pow(10.0, db / 20.0); }
+inline double midiHz(double midi)
+{
+    return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0);
+}
+inline double dbGain(double db)
+{
+    return std::pow(10.0, db / 20.0);
+}
 
 // xorshift64*: small, fast and the same everywhere.
 class Rng {
@@ -94,6 +100,7 @@ public:
         advance();
         return y;
     }
+
 private:
     static double read(const float* t, double phase)
     {
@@ -138,11 +145,27 @@ public:
         bp_ = v1;
         hp_ = x - k_ * v1 - v2;
     }
-    double lowpass(double x) { process(x); return lp_; }
-    double bandpass(double x) { process(x); return bp_; }
+    double lowpass(double x)
+    {
+        process(x);
+        return lp_;
+    }
+    double bandpass(double x)
+    {
+        process(x);
+        return bp_;
+    }
     // Band pass with unit gain at its centre.
-    double bandpassNorm(double x) { process(x); return k_ * bp_; }
-    double highpass(double x) { process(x); return hp_; }
+    double bandpassNorm(double x)
+    {
+        process(x);
+        return k_ * bp_;
+    }
+    double highpass(double x)
+    {
+        process(x);
+        return hp_;
+    }
 
 private:
     double g_ = 0.0, k_ = 1.0, a1_ = 0.0, a2_ = 0.0, a3_ = 0.0;
@@ -202,6 +225,9 @@ private:
     bool released_ = false;
 };
 
-inline double clampd(double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); }
+inline double clampd(double x, double lo, double hi)
+{
+    return x < lo ? lo : (x > hi ? hi : x);
+}
 
 }  // namespace demolib

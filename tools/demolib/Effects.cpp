@@ -104,21 +104,22 @@ void reverb(Stereo& loop, const ReverbSettings& s)
 
     const Stereo dry = loop;
     Stereo wet = loop;
-    runCircular(wet, passesFor(s.seconds + s.predelay, loop.frames()), [&](int, double inL, double inR, double& ol, double& orr) {
-        pre.write(0.5 * (inL + inR));
-        double x = pre.read();
-        for (Allpass& a : diffuse) x = a.process(x);
-        std::array<double, 8> o{};
-        double sum = 0.0;
-        for (size_t i = 0; i < 8; ++i) {
-            o[i] = damp[i].lowpass(lines[i].read()) * gains[i];
-            sum += o[i];
-        }
-        sum *= 2.0 / 8.0;
-        for (size_t i = 0; i < 8; ++i) lines[i].write(o[i] - sum + ((i & 1) ? -x : x) * 0.5);
-        ol = lowCutL.highpass(o[0] + o[2] - o[4] + o[6]);
-        orr = lowCutR.highpass(o[1] - o[3] + o[5] + o[7]);
-    });
+    runCircular(wet, passesFor(s.seconds + s.predelay, loop.frames()),
+                [&](int, double inL, double inR, double& ol, double& orr) {
+                    pre.write(0.5 * (inL + inR));
+                    double x = pre.read();
+                    for (Allpass& a : diffuse) x = a.process(x);
+                    std::array<double, 8> o{};
+                    double sum = 0.0;
+                    for (size_t i = 0; i < 8; ++i) {
+                        o[i] = damp[i].lowpass(lines[i].read()) * gains[i];
+                        sum += o[i];
+                    }
+                    sum *= 2.0 / 8.0;
+                    for (size_t i = 0; i < 8; ++i) lines[i].write(o[i] - sum + ((i & 1) ? -x : x) * 0.5);
+                    ol = lowCutL.highpass(o[0] + o[2] - o[4] + o[6]);
+                    orr = lowCutR.highpass(o[1] - o[3] + o[5] + o[7]);
+                });
     loop = dry;
     mixInto(loop, wet, s.mix);
 }
@@ -135,21 +136,22 @@ void echo(Stereo& loop, const DelaySettings& s)
     const double tail = s.seconds * (std::log(1e-3) / std::log(std::fmax(s.feedback, 0.01)) + 1.0);
     const Stereo dry = loop;
     Stereo wet = loop;
-    runCircular(wet, passesFor(tail, loop.frames()), [&](int, double inL, double inR, double& ol, double& orr) {
-        const double el = dl.read();
-        const double er = dr.read();
-        ol = el;
-        orr = er;
-        const double fl = lowL.highpass(toneL.lowpass(el)) * s.feedback;
-        const double fr = lowR.highpass(toneR.lowpass(er)) * s.feedback;
-        if (s.pingPong) {
-            dl.write(0.5 * (inL + inR) + fr);
-            dr.write(fl);
-        } else {
-            dl.write(inL + fl);
-            dr.write(inR + fr);
-        }
-    });
+    runCircular(wet, passesFor(tail, loop.frames()),
+                [&](int, double inL, double inR, double& ol, double& orr) {
+                    const double el = dl.read();
+                    const double er = dr.read();
+                    ol = el;
+                    orr = er;
+                    const double fl = lowL.highpass(toneL.lowpass(el)) * s.feedback;
+                    const double fr = lowR.highpass(toneR.lowpass(er)) * s.feedback;
+                    if (s.pingPong) {
+                        dl.write(0.5 * (inL + inR) + fr);
+                        dr.write(fl);
+                    } else {
+                        dl.write(inL + fl);
+                        dr.write(inR + fr);
+                    }
+                });
     loop = dry;
     mixInto(loop, wet, s.mix);
 }
@@ -182,7 +184,8 @@ void pump(Stereo& loop, int framesPerBeat, double depth, double recover)
     const double rel = recover * kRate / 3.0;
     for (int i = 0; i < loop.frames(); ++i) {
         const double t = static_cast<double>(i % framesPerBeat);
-        const double duck = t < attack ? 0.5 - 0.5 * std::cos(kPi * t / attack) : std::exp(-(t - attack) / rel);
+        const double duck =
+            t < attack ? 0.5 - 0.5 * std::cos(kPi * t / attack) : std::exp(-(t - attack) / rel);
         const float g = static_cast<float>(1.0 - depth * duck);
         loop.l[static_cast<size_t>(i)] *= g;
         loop.r[static_cast<size_t>(i)] *= g;
@@ -211,8 +214,10 @@ void saturate(Stereo& loop, double drive)
 {
     const double norm = 1.0 / std::tanh(drive);
     for (int i = 0; i < loop.frames(); ++i) {
-        loop.l[static_cast<size_t>(i)] = static_cast<float>(std::tanh(drive * loop.l[static_cast<size_t>(i)]) * norm);
-        loop.r[static_cast<size_t>(i)] = static_cast<float>(std::tanh(drive * loop.r[static_cast<size_t>(i)]) * norm);
+        loop.l[static_cast<size_t>(i)] =
+            static_cast<float>(std::tanh(drive * loop.l[static_cast<size_t>(i)]) * norm);
+        loop.r[static_cast<size_t>(i)] =
+            static_cast<float>(std::tanh(drive * loop.r[static_cast<size_t>(i)]) * norm);
     }
 }
 

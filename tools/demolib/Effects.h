@@ -11,12 +11,12 @@
 namespace demolib {
 
 struct ReverbSettings {
-    double seconds = 1.8;    // decay time to -60 dB
-    double damping = 6000;   // high frequencies fade faster above this
-    double size = 1.0;       // scales the delay lines
-    double predelay = 0.012; // seconds
-    double mix = 0.25;       // wet level added to the dry loop
-    double lowCut = 180;     // keeps the reverberation out of the bass
+    double seconds = 1.8;     // decay time to -60 dB
+    double damping = 6000;    // high frequencies fade faster above this
+    double size = 1.0;        // scales the delay lines
+    double predelay = 0.012;  // seconds
+    double mix = 0.25;        // wet level added to the dry loop
+    double lowCut = 180;      // keeps the reverberation out of the bass
 };
 void reverb(Stereo& loop, const ReverbSettings& s);
 

@@ -95,7 +95,8 @@ Stereo impact(double seconds, uint64_t seed)
         const double a = std::fmin(1.0, t / 0.001);
         const double noiseL = rng.bipolar();
         const double noiseR = rng.bipolar();
-        put(out, i, a * (boom + 0.5 * nl.lowpass(noiseL) * burst), a * (boom + 0.5 * nr.lowpass(noiseR) * burst));
+        put(out, i, a * (boom + 0.5 * nl.lowpass(noiseL) * burst),
+            a * (boom + 0.5 * nr.lowpass(noiseR) * burst));
     }
     Stereo crash = cymbal(seconds * 0.8, 5000, 0.2, seed + 1);
     for (int i = 0; i < crash.frames() && i < n; ++i) {
@@ -222,8 +223,10 @@ Stereo scratch(const Stereo& source, double seconds, int strokes, double reach)
         const int k = static_cast<int>(at);
         const double f = at - k;
         const double gain = std::fmin(1.0, speed * 1.5);
-        const double l = source.l[static_cast<size_t>(k)] * (1.0 - f) + source.l[static_cast<size_t>(k + 1)] * f;
-        const double r = source.r[static_cast<size_t>(k)] * (1.0 - f) + source.r[static_cast<size_t>(k + 1)] * f;
+        const double l =
+            source.l[static_cast<size_t>(k)] * (1.0 - f) + source.l[static_cast<size_t>(k + 1)] * f;
+        const double r =
+            source.r[static_cast<size_t>(k)] * (1.0 - f) + source.r[static_cast<size_t>(k + 1)] * f;
         put(out, i, l * gain, r * gain);
     }
     return out;

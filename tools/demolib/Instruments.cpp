@@ -12,7 +12,10 @@ namespace {
 
 constexpr int kControlEvery = 16;  // samples between updates of pitch and filter
 
-int gateFrames(const Note& n) { return static_cast<int>(n.gate * kRate); }
+int gateFrames(const Note& n)
+{
+    return static_cast<int>(n.gate * kRate);
+}
 
 double glidePitch(const Note& n, double t)
 {
@@ -46,7 +49,8 @@ Stereo synthVoice(const Note& note, const SynthPatch& p, uint64_t seed)
 
     const int voices = p.unison < 1 ? 1 : p.unison;
     std::vector<Osc> saws(static_cast<size_t>(voices)), pulses(static_cast<size_t>(voices));
-    std::vector<double> ratio(static_cast<size_t>(voices)), gl(static_cast<size_t>(voices)), gr(static_cast<size_t>(voices));
+    std::vector<double> ratio(static_cast<size_t>(voices)), gl(static_cast<size_t>(voices)),
+        gr(static_cast<size_t>(voices));
     const double norm = 1.0 / std::sqrt(static_cast<double>(voices));
     for (int u = 0; u < voices; ++u) {
         const double x = voices == 1 ? 0.0 : static_cast<double>(u) / (voices - 1) - 0.5;
@@ -70,7 +74,8 @@ Stereo synthVoice(const Note& note, const SynthPatch& p, uint64_t seed)
         }
         const double fe = fenv.next();
         if (i % kControlEvery == 0) {
-            const double pitch = glidePitch(note, t) + vibratoCents(p.vibrato, p.vibratoHz, p.vibratoDelay, t) / 100.0;
+            const double pitch =
+                glidePitch(note, t) + vibratoCents(p.vibrato, p.vibratoHz, p.vibratoDelay, t) / 100.0;
             const double hz = midiHz(pitch);
             for (int u = 0; u < voices; ++u) {
                 saws[static_cast<size_t>(u)].setHz(hz * ratio[static_cast<size_t>(u)]);
@@ -78,7 +83,8 @@ Stereo synthVoice(const Note& note, const SynthPatch& p, uint64_t seed)
             }
             sine.setHz(hz);
             sub.setHz(hz * 0.5);
-            const double fc = p.cutoff * std::pow(hz / 261.63, p.keyTrack) * std::pow(2.0, p.envAmount * envScale * fe);
+            const double fc =
+                p.cutoff * std::pow(hz / 261.63, p.keyTrack) * std::pow(2.0, p.envAmount * envScale * fe);
             if (p.fourPole) {
                 aL.set(fc, 0.54);
                 aR.set(fc, 0.54);
@@ -161,10 +167,18 @@ Stereo mallet(const Note& note, MalletKind kind, uint64_t seed)
     };
     std::array<Partial, 4> parts{};
     switch (kind) {
-    case MalletKind::marimba: parts = {{{1.0, 1.0, 1.1}, {3.93, 0.35, 0.3}, {9.54, 0.12, 0.09}, {0, 0, 0}}}; break;
-    case MalletKind::kalimba: parts = {{{1.0, 1.0, 1.5}, {5.95, 0.3, 0.25}, {12.3, 0.1, 0.08}, {0, 0, 0}}}; break;
-    case MalletKind::bell: parts = {{{1.0, 1.0, 2.6}, {4.0, 0.35, 0.9}, {9.9, 0.12, 0.3}, {2.0, 0.2, 1.2}}}; break;
-    case MalletKind::glass: parts = {{{1.0, 1.0, 1.8}, {2.32, 0.5, 0.9}, {4.25, 0.25, 0.5}, {6.63, 0.15, 0.3}}}; break;
+        case MalletKind::marimba:
+            parts = {{{1.0, 1.0, 1.1}, {3.93, 0.35, 0.3}, {9.54, 0.12, 0.09}, {0, 0, 0}}};
+            break;
+        case MalletKind::kalimba:
+            parts = {{{1.0, 1.0, 1.5}, {5.95, 0.3, 0.25}, {12.3, 0.1, 0.08}, {0, 0, 0}}};
+            break;
+        case MalletKind::bell:
+            parts = {{{1.0, 1.0, 2.6}, {4.0, 0.35, 0.9}, {9.9, 0.12, 0.3}, {2.0, 0.2, 1.2}}};
+            break;
+        case MalletKind::glass:
+            parts = {{{1.0, 1.0, 1.8}, {2.32, 0.5, 0.9}, {4.25, 0.25, 0.5}, {6.63, 0.15, 0.3}}};
+            break;
     }
     Rng rng(seed);
     const double hz = midiHz(note.midi);
@@ -186,7 +200,8 @@ Stereo mallet(const Note& note, MalletKind kind, uint64_t seed)
         for (size_t k = 0; k < parts.size(); ++k) {
             const double f = hz * parts[k].ratio;
             if (parts[k].level == 0.0 || f > 17000.0) continue;
-            y += parts[k].level * std::sin(kTwoPi * phase[k]) * std::exp(-6.9 * t / (parts[k].decay * scaleDecay));
+            y += parts[k].level * std::sin(kTwoPi * phase[k]) *
+                 std::exp(-6.9 * t / (parts[k].decay * scaleDecay));
             phase[k] += f / kRate;
         }
         y += 0.12 * noiseLp.lowpass(rng.bipolar()) * std::exp(-t / 0.004);
@@ -208,7 +223,8 @@ Stereo fmBass(const Note& note, double ratio, double index, double decay)
         if (i == gate) amp.noteOff();
         const double hz = midiHz(glidePitch(note, t));
         const double idx = index * note.vel * std::exp(-t / decay) + 0.3;
-        const double y = std::sin(kTwoPi * pc + idx * std::sin(kTwoPi * pm)) * 0.7 + 0.5 * std::sin(kTwoPi * ps);
+        const double y =
+            std::sin(kTwoPi * pc + idx * std::sin(kTwoPi * pm)) * 0.7 + 0.5 * std::sin(kTwoPi * ps);
         pc += hz / kRate;
         pm += hz * ratio / kRate;
         ps += hz * 0.5 / kRate;
@@ -234,7 +250,8 @@ Stereo flute(const Note& note, uint64_t seed)
     for (int i = 0; i < total; ++i) {
         const double t = i / kRate;
         if (i == gate) amp.noteOff();
-        if (i % kControlEvery == 0) hz = midiHz(glidePitch(note, t) + vibratoCents(14.0, 5.2, 0.22, t) / 100.0);
+        if (i % kControlEvery == 0)
+            hz = midiHz(glidePitch(note, t) + vibratoCents(14.0, 5.2, 0.22, t) / 100.0);
         const double ph = kTwoPi * p1;
         double y = std::sin(ph) + 0.14 * std::sin(2.0 * ph) + 0.05 * std::sin(3.0 * ph);
         p1 += hz / kRate;
@@ -258,11 +275,16 @@ using Vowel = std::array<Formant, 5>;
 Vowel vowel(char v)
 {
     switch (v) {
-    case 'e': return {{{400, 0, 60}, {1600, -24, 80}, {2700, -30, 120}, {3300, -35, 150}, {4950, -60, 200}}};
-    case 'i': return {{{350, 0, 50}, {1700, -20, 100}, {2700, -30, 120}, {3700, -36, 150}, {4950, -60, 200}}};
-    case 'o': return {{{450, 0, 70}, {800, -9, 80}, {2830, -16, 100}, {3500, -28, 130}, {4950, -55, 135}}};
-    case 'u': return {{{325, 0, 50}, {700, -12, 60}, {2530, -30, 170}, {3500, -40, 180}, {4950, -64, 200}}};
-    default: return {{{800, 0, 80}, {1150, -4, 90}, {2800, -20, 120}, {3500, -36, 130}, {4950, -60, 140}}};
+        case 'e':
+            return {{{400, 0, 60}, {1600, -24, 80}, {2700, -30, 120}, {3300, -35, 150}, {4950, -60, 200}}};
+        case 'i':
+            return {{{350, 0, 50}, {1700, -20, 100}, {2700, -30, 120}, {3700, -36, 150}, {4950, -60, 200}}};
+        case 'o':
+            return {{{450, 0, 70}, {800, -9, 80}, {2830, -16, 100}, {3500, -28, 130}, {4950, -55, 135}}};
+        case 'u':
+            return {{{325, 0, 50}, {700, -12, 60}, {2530, -30, 170}, {3500, -40, 180}, {4950, -64, 200}}};
+        default:
+            return {{{800, 0, 80}, {1150, -4, 90}, {2800, -20, 120}, {3500, -36, 130}, {4950, -60, 140}}};
     }
 }
 

@@ -9,11 +9,11 @@
 namespace demolib {
 
 struct Note {
-    double midi = 60;        // pitch (fractional for detuning)
-    double gate = 0.25;      // seconds held
-    double vel = 1.0;        // 0..1
-    double glideFrom = -1;   // pitch it slides in from; -1: none
-    double glideTime = 0.06; // seconds
+    double midi = 60;         // pitch (fractional for detuning)
+    double gate = 0.25;       // seconds held
+    double vel = 1.0;         // 0..1
+    double glideFrom = -1;    // pitch it slides in from; -1: none
+    double glideTime = 0.06;  // seconds
 };
 
 // A subtractive synthesizer voice: band-limited oscillators (unison with
@@ -24,41 +24,41 @@ struct SynthPatch {
     double saw = 1.0;
     double pulse = 0.0;
     double pulseWidth = 0.5;
-    double sine = 0.0;   // at the note's pitch
-    double sub = 0.0;    // sine an octave below
+    double sine = 0.0;  // at the note's pitch
+    double sub = 0.0;   // sine an octave below
     double noise = 0.0;
     int unison = 1;
-    double detune = 0.0; // cents between the outermost unison voices
-    double spread = 0.0; // stereo spread of the unison voices (0..1)
+    double detune = 0.0;  // cents between the outermost unison voices
+    double spread = 0.0;  // stereo spread of the unison voices (0..1)
 
-    double cutoff = 2000.0; // Hz at the note c4; follows the pitch by keyTrack
+    double cutoff = 2000.0;  // Hz at the note c4; follows the pitch by keyTrack
     double keyTrack = 0.5;
     double q = 0.7;
     bool fourPole = false;
-    double envAmount = 0.0; // octaves the filter envelope opens the cutoff
+    double envAmount = 0.0;  // octaves the filter envelope opens the cutoff
     double fAttack = 0.002;
     double fDecay = 0.3;
     double fSustain = 0.0;
-    double velToFilter = 0.5; // share of envAmount that follows velocity
+    double velToFilter = 0.5;  // share of envAmount that follows velocity
 
     double attack = 0.005;
     double decay = 0.3;
     double sustain = 1.0;
     double release = 0.1;
 
-    double vibrato = 0.0; // cents
+    double vibrato = 0.0;  // cents
     double vibratoHz = 5.0;
     double vibratoDelay = 0.2;
-    double drive = 0.0; // 0: clean
+    double drive = 0.0;  // 0: clean
     double level = 1.0;
 };
 Stereo synthVoice(const Note& note, const SynthPatch& patch, uint64_t seed);
 
 // Electric piano: a frequency-modulated tone with a bright tine at the attack.
 struct EPianoPatch {
-    double index = 1.6;   // modulation depth at the attack
+    double index = 1.6;  // modulation depth at the attack
     double tine = 0.25;
-    double decay = 2.5;   // seconds at c4; shorter up the keyboard
+    double decay = 2.5;  // seconds at c4; shorter up the keyboard
     double release = 0.15;
 };
 Stereo epiano(const Note& note, const EPianoPatch& patch);
@@ -80,9 +80,9 @@ struct VoicePatch {
     char to = 'a';
     double attack = 0.04;
     double release = 0.2;
-    double vibrato = 18.0; // cents
+    double vibrato = 18.0;  // cents
     double breath = 0.08;
-    double bright = 1.0;   // level of the upper formants
+    double bright = 1.0;  // level of the upper formants
 };
 Stereo voice(const Note& note, const VoicePatch& patch, uint64_t seed);
 

@@ -34,8 +34,8 @@ void listenTo(const Song& song, const std::string& out, int grooves)
     for (const Sample& s : song.samples) {
         double inside, seam;
         seamSteps(s.audio, inside, seam);
-        std::printf("  %-10s %-12s vol %3d  %s  seam %.4f/%.4f\n", s.fileWord().c_str(), s.label.c_str(), s.volume,
-                    describe(measure(s.audio, fpb)).c_str(), seam, inside);
+        std::printf("  %-10s %-12s vol %3d  %s  seam %.4f/%.4f\n", s.fileWord().c_str(), s.label.c_str(),
+                    s.volume, describe(measure(s.audio, fpb)).c_str(), seam, inside);
         writeSpectrogram(out + "/" + song.folder + "-" + s.fileWord() + ".ppm", s.audio, 512);
     }
     // Random grooves as the four random buttons build them, with the
@@ -66,7 +66,8 @@ void listenTo(const Song& song, const std::string& out, int grooves)
         // The engine at its default master volume (63 of 128).
         Stereo mix = mixGroove(tracks, 8 * 4 * fpb);
         scale(mix, 63.0 / 128.0);
-        std::printf("  groove %d (%s):%s\n    %s\n", g, set.name.c_str(), names.c_str(), describe(measure(mix, fpb)).c_str());
+        std::printf("  groove %d (%s):%s\n    %s\n", g, set.name.c_str(), names.c_str(),
+                    describe(measure(mix, fpb)).c_str());
         char name[64];
         std::snprintf(name, sizeof name, "/%s-groove%d.wav", song.folder.c_str(), g);
         writeWaveFile(out + name, toPcm16(mix), 2);
@@ -109,8 +110,8 @@ void oscillatorPurity()
             ph += f0 / kRate;
             ph -= std::floor(ph);
         }
-        std::printf("  alias at %5.0f Hz: saw %6.1f dB, pulse %6.1f dB (naive saw %6.1f dB)\n", f0, aliasDb(saw, f0),
-                    aliasDb(pulse, f0), aliasDb(naive, f0));
+        std::printf("  alias at %5.0f Hz: saw %6.1f dB, pulse %6.1f dB (naive saw %6.1f dB)\n", f0,
+                    aliasDb(saw, f0), aliasDb(pulse, f0), aliasDb(naive, f0));
     }
 }
 
@@ -122,7 +123,8 @@ int listen(const std::string& outFolder, int grooves)
     std::filesystem::create_directories(outFolder, ec);
     oscillatorPurity();
     using Maker = Song (*)();
-    for (Maker make : {makeHouse, makeHipHop, makeElectro, makeDowntempo, makeTechno, makeDrumBass}) listenTo(make(), outFolder, grooves);
+    for (Maker make : {makeHouse, makeHipHop, makeElectro, makeDowntempo, makeTechno, makeDrumBass})
+        listenTo(make(), outFolder, grooves);
     return 0;
 }
 

@@ -50,7 +50,8 @@ private:
 
 // The program's writers, one call each (ProjectWriters.cpp).
 bool writeWaveFile(const std::string& systemPath, const std::vector<int16_t>& samples, int channels);
-bool writeDescriptionFile(const std::string& systemPath, const std::vector<std::string>& lines, uint32_t seed);
+bool writeDescriptionFile(const std::string& systemPath, const std::vector<std::string>& lines,
+                          uint32_t seed);
 bool writeGifFile(const std::string& systemPath, const Picture& picture);
 
 }  // namespace demolib

@@ -13,11 +13,16 @@ std::vector<Hit> parseHits(const std::string& pattern)
     for (char c : pattern) {
         if (c == ' ' || c == '|') continue;  // visual grouping only
         double v = 0.0;
-        if (c == 'X') v = 1.0;
-        else if (c == 'x') v = 0.8;
-        else if (c == 'o') v = 0.5;
-        else if (c == 'g') v = 0.3;
-        else if (c >= '1' && c <= '9') v = (c - '0') / 10.0;
+        if (c == 'X')
+            v = 1.0;
+        else if (c == 'x')
+            v = 0.8;
+        else if (c == 'o')
+            v = 0.5;
+        else if (c == 'g')
+            v = 0.3;
+        else if (c >= '1' && c <= '9')
+            v = (c - '0') / 10.0;
         if (v > 0.0) hits.push_back({step, v});
         ++step;
     }

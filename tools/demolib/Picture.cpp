@@ -19,8 +19,15 @@ struct Rgb {
     double r, g, b;
 };
 
-Rgb mix(Rgb a, Rgb b, double t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
-Rgb hex(uint32_t v) { return {static_cast<double>((v >> 16) & 255), static_cast<double>((v >> 8) & 255), static_cast<double>(v & 255)}; }
+Rgb mix(Rgb a, Rgb b, double t)
+{
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
+Rgb hex(uint32_t v)
+{
+    return {static_cast<double>((v >> 16) & 255), static_cast<double>((v >> 8) & 255),
+            static_cast<double>(v & 255)};
+}
 
 using Points = std::vector<std::pair<double, double>>;
 
@@ -38,7 +45,8 @@ public:
     {
         if (x < 0 || y < 0 || x >= kW || y >= kH || a <= 0.0) return;
         Rgb& p = px_[static_cast<size_t>(y * kW + x)];
-        p = {std::fmin(255.0, p.r + c.r * a), std::fmin(255.0, p.g + c.g * a), std::fmin(255.0, p.b + c.b * a)};
+        p = {std::fmin(255.0, p.r + c.r * a), std::fmin(255.0, p.g + c.g * a),
+             std::fmin(255.0, p.b + c.b * a)};
     }
     void gradient(double y0, double y1, const std::vector<Rgb>& stops)
     {
@@ -101,7 +109,8 @@ public:
             for (size_t i = 1; i < xs.size(); ++i)
                 for (size_t j = i; j > 0 && xs[j] < xs[j - 1]; --j) std::swap(xs[j], xs[j - 1]);
             for (size_t i = 0; i + 1 < xs.size(); i += 2)
-                for (int x = static_cast<int>(std::ceil(xs[i] - 0.5)); x < static_cast<int>(std::ceil(xs[i + 1] - 0.5)); ++x)
+                for (int x = static_cast<int>(std::ceil(xs[i] - 0.5));
+                     x < static_cast<int>(std::ceil(xs[i + 1] - 0.5)); ++x)
                     blend(x, y, c, a);
         }
     }
@@ -180,7 +189,8 @@ Picture quantise(const std::vector<Rgb>& px)
             if (count[k] > 0) centre[k] = {sum[k].r / count[k], sum[k].g / count[k], sum[k].b / count[k]};
     }
     for (Rgb& c : centre)
-        c = {std::floor(clampd(c.r, 0, 255) + 0.5), std::floor(clampd(c.g, 0, 255) + 0.5), std::floor(clampd(c.b, 0, 255) + 0.5)};
+        c = {std::floor(clampd(c.r, 0, 255) + 0.5), std::floor(clampd(c.g, 0, 255) + 0.5),
+             std::floor(clampd(c.b, 0, 255) + 0.5)};
     assign();
     Picture pic;
     pic.width = kPictureWidth;
@@ -217,7 +227,8 @@ std::vector<double> envelope(const Stereo& preview)
 }
 
 // The audition drawn as a mirrored band around `baseY`.
-void drawSound(Canvas& c, const std::vector<double>& env, double baseY, double height, Rgb colour, double alpha)
+void drawSound(Canvas& c, const std::vector<double>& env, double baseY, double height, Rgb colour,
+               double alpha)
 {
     for (int x = 0; x < kW; ++x) {
         const double h = env[static_cast<size_t>(x)] * height;
@@ -239,7 +250,9 @@ void cityNight(Canvas& c, Rng& rng, const std::vector<double>& env)
     const double sunY = kH * 0.5;
     c.glow(kW * 0.5, sunY, 230, hex(0xffb060), 0.5);
     c.circle(kW * 0.5, sunY, 120, hex(0xffcf5a));
-    for (int k = 0; k < 6; ++k) c.rect(kW * 0.5 - 125, sunY + 12 + k * 17, kW * 0.5 + 125, sunY + 16 + k * 18.5 + k * 1.5, hex(0x7a2266), 0.9);
+    for (int k = 0; k < 6; ++k)
+        c.rect(kW * 0.5 - 125, sunY + 12 + k * 17, kW * 0.5 + 125, sunY + 16 + k * 18.5 + k * 1.5,
+               hex(0x7a2266), 0.9);
     // Skyline with lit windows.
     double x = 0;
     while (x < kW) {
@@ -286,14 +299,20 @@ void neonGrid(Canvas& c, Rng& rng, const std::vector<double>& env)
         c.circle(x, y, r, hex(0xd0e8ff), 0.6 * rng.uniform());
     }
     c.glow(kW * 0.5, horizon, 300, hex(0xff2bd6), 0.55);
-    for (int k = -12; k <= 12; ++k) c.line(kW * 0.5 + k * 18, horizon, kW * 0.5 + k * 120, kH, 2.2, hex(0x20e0ff), 0.8);
+    for (int k = -12; k <= 12; ++k)
+        c.line(kW * 0.5 + k * 18, horizon, kW * 0.5 + k * 120, kH, 2.2, hex(0x20e0ff), 0.8);
     for (int k = 0; k < 12; ++k) {
         const double y = horizon + (kH - horizon) * std::pow(k / 11.0, 1.8);
         c.line(0, y, kW, y, 2.0, hex(0xff3cc8), 0.8);
     }
     // A bolt striking the horizon.
-    c.polygon({{kW * 0.30, 20}, {kW * 0.42, 20}, {kW * 0.36, horizon * 0.48}, {kW * 0.45, horizon * 0.48},
-               {kW * 0.28, horizon + 10}, {kW * 0.33, horizon * 0.6}, {kW * 0.25, horizon * 0.6}},
+    c.polygon({{kW * 0.30, 20},
+               {kW * 0.42, 20},
+               {kW * 0.36, horizon * 0.48},
+               {kW * 0.45, horizon * 0.48},
+               {kW * 0.28, horizon + 10},
+               {kW * 0.33, horizon * 0.6},
+               {kW * 0.25, horizon * 0.6}},
               hex(0xfff36b));
     c.glow(kW * 0.34, horizon * 0.5, 120, hex(0xfff36b), 0.35);
     drawSound(c, env, horizon - 4, 70, hex(0x20e0ff), 0.55);
@@ -309,7 +328,9 @@ void seaSunset(Canvas& c, Rng&, const std::vector<double>& env)
     for (int layer = 0; layer < 6; ++layer) {
         const double base = horizon + 18 + layer * 34;
         Points wave;
-        for (int x = 0; x <= kW; x += 8) wave.emplace_back(x, base + 7 * std::sin(x * 0.02 + layer * 1.7) + 4 * std::sin(x * 0.053 + layer));
+        for (int x = 0; x <= kW; x += 8)
+            wave.emplace_back(x,
+                              base + 7 * std::sin(x * 0.02 + layer * 1.7) + 4 * std::sin(x * 0.053 + layer));
         wave.emplace_back(kW, kH);
         wave.emplace_back(0, kH);
         c.polygon(wave, mix(hex(0x3f8fb0), hex(0x0b2a45), layer / 5.0), 0.55);
@@ -354,7 +375,8 @@ void riverbed(Canvas& c, Rng& rng, const std::vector<double>& env)
         const double x = rng.uniform() * kW, y = rng.uniform() * kH, r = 6 + rng.uniform() * 16;
         c.circle(x, y, r, mix(hex(0x5b6e5d), hex(0xa8a27a), rng.uniform()), 0.35);
     }
-    const std::array<std::pair<double, double>, 3> drops = {{{kW * 0.3, kH * 0.35}, {kW * 0.7, kH * 0.55}, {kW * 0.45, kH * 0.75}}};
+    const std::array<std::pair<double, double>, 3> drops = {
+        {{kW * 0.3, kH * 0.35}, {kW * 0.7, kH * 0.55}, {kW * 0.45, kH * 0.75}}};
     for (const auto& [x, y] : drops)
         for (int k = 1; k < 9; ++k) c.ring(x, y, k * 22.0, k * 22.0 + 2.5, hex(0xbff6f0), 0.5 - k * 0.05);
     drawSound(c, env, kH * 0.5, 60, hex(0x7ff0d8), 0.45);
@@ -368,12 +390,12 @@ Picture paintPicture(const Song& song, const Stereo& preview)
     Rng rng(static_cast<uint64_t>(song.bpm) * 31u + static_cast<uint64_t>(song.pictureTheme));
     const std::vector<double> env = envelope(preview);
     switch (song.pictureTheme) {
-    case 1: vinylRecord(c, rng, env); break;
-    case 2: neonGrid(c, rng, env); break;
-    case 3: seaSunset(c, rng, env); break;
-    case 4: ironMill(c, rng, env); break;
-    case 5: riverbed(c, rng, env); break;
-    default: cityNight(c, rng, env); break;
+        case 1: vinylRecord(c, rng, env); break;
+        case 2: neonGrid(c, rng, env); break;
+        case 3: seaSunset(c, rng, env); break;
+        case 4: ironMill(c, rng, env); break;
+        case 5: riverbed(c, rng, env); break;
+        default: cityNight(c, rng, env); break;
     }
     return quantise(c.reduce());
 }

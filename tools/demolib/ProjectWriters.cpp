@@ -1,8 +1,8 @@
 // The program's own writers: WAV through the engine's file layer, the
 // description through the BLS writer, pictures through the platform's GIF
 // encoder. Each file is written beside its place and renamed into it.
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "audio/AudioFormat.h"

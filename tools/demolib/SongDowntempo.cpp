@@ -10,9 +10,9 @@ namespace demolib {
 
 namespace {
 
-const std::vector<int> kGm9 = {58, 62, 65, 69};    // Bb D F A over G
-const std::vector<int> kEbmaj9 = {58, 62, 65, 67}; // Bb D F G over Eb
-const std::vector<int> kSafe = {55, 58, 62, 65};   // G Bb D F: both chords
+const std::vector<int> kGm9 = {58, 62, 65, 69};     // Bb D F A over G
+const std::vector<int> kEbmaj9 = {58, 62, 65, 67};  // Bb D F G over Eb
+const std::vector<int> kSafe = {55, 58, 62, 65};    // G Bb D F: both chords
 
 void drums(SongBuilder& b)
 {
@@ -38,7 +38,9 @@ void drums(SongBuilder& b)
         return snare(p, s);
     });
     const auto rims = variants(2, 103, [](uint64_t s) { return rim(1400, s); });
-    const auto hats = variants(4, 104, [](uint64_t s) { return hat(HatParams{0.06, 0.8, 8000, 0.6, 0.001}, s); });
+    const auto hats = variants(4, 104, [](uint64_t s) {
+        return hat(HatParams{0.06, 0.8, 8000, 0.6, 0.001}, s);
+    });
     const auto brush = variants(4, 105, [](uint64_t s) { return shaker(4500, 0.05, 0.12, s); });
     const ReverbSettings room{1.4, 4500, 1.0, 0.015, 0.2, 400};
     {
@@ -133,12 +135,14 @@ void bass(SongBuilder& b)
     const VoiceFn pluck = [pl](const Note& n, uint64_t s) { return synthVoice(n, pl, s); };
     {
         Stereo l = b.bars(2);
-        b.notes(l, "G1 - - - - - - . . . d2 . f2 - d2 . | Eb2 - - - - - - . . . bb1 . g1 - f1 .", 1.0, 0.9, round);
+        b.notes(l, "G1 - - - - - - . . . d2 . f2 - d2 . | Eb2 - - - - - - . . . bb1 . g1 - f1 .", 1.0, 0.9,
+                round);
         b.add("Bass", "Round", 2, std::move(l));
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "G1 - - - - - - - - - ~bb1 - - - ~a1 - | Eb1 - - - - - - - - - ~f1 - - - ~d1 -", 1.0, 0.98, round);
+        b.notes(l, "G1 - - - - - - - - - ~bb1 - - - ~a1 - | Eb1 - - - - - - - - - ~f1 - - - ~d1 -", 1.0, 0.98,
+                round);
         b.add("Bass", "Slide", 2, std::move(l));
     }
     {
@@ -228,7 +232,9 @@ void keys(SongBuilder& b)
 {
     const VoiceFn marimba = [](const Note& n, uint64_t s) { return mallet(n, MalletKind::marimba, s); };
     const VoiceFn kalimba = [](const Note& n, uint64_t s) { return mallet(n, MalletKind::kalimba, s); };
-    const VoiceFn rhodes = [](const Note& n, uint64_t) { return epiano(n, EPianoPatch{1.1, 0.18, 3.5, 0.25}); };
+    const VoiceFn rhodes = [](const Note& n, uint64_t) {
+        return epiano(n, EPianoPatch{1.1, 0.18, 3.5, 0.25});
+    };
     const double dotted = b.grid().seconds(3);
     {
         Stereo l = b.bars(1);
@@ -291,9 +297,15 @@ void textures(SongBuilder& b)
 
 void vocals(SongBuilder& b)
 {
-    const VoiceFn aah = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'a', 'o', 0.4, 0.9, 14, 0.1, 0.6}, s); };
-    const VoiceFn ooh = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'o', 'u', 0.05, 0.3, 16, 0.08, 0.7}, s); };
-    const VoiceFn breath = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'a', 'e', 0.15, 0.4, 0, 1.5, 0.8}, s); };
+    const VoiceFn aah = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'a', 'o', 0.4, 0.9, 14, 0.1, 0.6}, s);
+    };
+    const VoiceFn ooh = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'o', 'u', 0.05, 0.3, 16, 0.08, 0.7}, s);
+    };
+    const VoiceFn breath = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'a', 'e', 0.15, 0.4, 0, 1.5, 0.8}, s);
+    };
     {
         Stereo l = b.bars(2);
         b.chord(l, 0, 15.5, {62, 65, 69}, 0.85, 1.0, aah, 0.6);
@@ -360,9 +372,11 @@ Song makeDowntempo()
     };
     // Columns: 0 Drums, 1 Drums, 2 Perc, 3 Bass, 4 Pad, 5 Pad, 6 Keys,
     // 7 Keys, 8 Texture, 9 Vox.
-    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Pad", "Pad", "Keys", "Keys", "Texture", "Vox"};
+    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass",    "Pad",
+                                              "Pad",   "Keys",  "Keys", "Texture", "Vox"};
     song.styles = {
-        {"Tide", columns,
+        {"Tide",
+         columns,
          {{-1, -1, -1, -1, 4, -1, -1, 8},
           {-1, -1, -1, 3, 4, -1, 6, 8},
           {0, -1, -1, 3, 4, -1, 6, -1},
@@ -372,14 +386,16 @@ Song makeDowntempo()
           {1, 2, -1, 3, 4, -1, 7, 9},
           {0, 2, -1, 3, 4, -1, 6, -1},
           {-1, -1, -1, -1, 4, -1, -1, 8}}},
-        {"Late", columns,
+        {"Late",
+         columns,
          {{0, -1, -1, 3, -1, -1, -1, 8},
           {0, 2, -1, 3, 4, -1, -1, 8},
           {1, 2, -1, 3, 4, -1, 6, 9},
           {1, 2, -1, 3, 5, -1, 7, 9},
           {-1, -1, -1, 3, 5, -1, -1, 8},
           {0, 2, -1, 3, 4, -1, 6, -1}}},
-        {"Ambient", {"Pad", "Keys", "Texture", "Vox", "Bass"},
+        {"Ambient",
+         {"Pad", "Keys", "Texture", "Vox", "Bass"},
          {{0, -1, 2, -1, -1, -1, -1, -1},
           {0, 1, 2, -1, -1, -1, -1, -1},
           {0, 1, 2, 3, -1, -1, -1, -1},

@@ -11,8 +11,8 @@ namespace demolib {
 
 namespace {
 
-const std::vector<int> kEm9 = {55, 59, 62, 66};   // G B D F# over E
-const std::vector<int> kCmaj7 = {55, 59, 60, 64}; // G B C E over C
+const std::vector<int> kEm9 = {55, 59, 62, 66};    // G B D F# over E
+const std::vector<int> kCmaj7 = {55, 59, 60, 64};  // G B C E over C
 
 void drums(SongBuilder& b)
 {
@@ -36,8 +36,12 @@ void drums(SongBuilder& b)
         p.drive = 2.0;
         return snare(p, s);
     });
-    const auto hats = variants(4, 203, [](uint64_t s) { return hat(HatParams{0.03, 1.15, 10500, 0.3, 0.0003}, s); });
-    const auto open = variants(2, 204, [](uint64_t s) { return hat(HatParams{0.2, 1.15, 10000, 0.3, 0.0006}, s); });
+    const auto hats = variants(4, 203, [](uint64_t s) {
+        return hat(HatParams{0.03, 1.15, 10500, 0.3, 0.0003}, s);
+    });
+    const auto open = variants(2, 204, [](uint64_t s) {
+        return hat(HatParams{0.2, 1.15, 10000, 0.3, 0.0006}, s);
+    });
     const ReverbSettings room{0.8, 7000, 0.7, 0.005, 0.14, 400};
     {
         Stereo l = b.bars(2);
@@ -126,12 +130,14 @@ void bass(SongBuilder& b)
     const VoiceFn subVoice = [sub](const Note& n, uint64_t s) { return synthVoice(n, sub, s); };
     {
         Stereo l = b.bars(2);
-        b.notes(l, "E2 - - - - - - - - - ~g2 - - - ~d2 - | C2 - - - - - - - - - ~d2 - - - ~e2 -", 1.0, 0.98, reeseVoice);
+        b.notes(l, "E2 - - - - - - - - - ~g2 - - - ~d2 - | C2 - - - - - - - - - ~d2 - - - ~e2 -", 1.0, 0.98,
+                reeseVoice);
         b.add("Bass", "Reese", 2, std::move(l));
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "E2 - - - . . . . . . e2 - b1 - . . | C2 - - - . . . . . . c2 - d2 - . .", 1.0, 0.9, subVoice);
+        b.notes(l, "E2 - - - . . . . . . e2 - b1 - . . | C2 - - - . . . . . . c2 - d2 - . .", 1.0, 0.9,
+                subVoice);
         b.add("Bass", "Sub", 2, std::move(l));
     }
     {
@@ -206,7 +212,9 @@ void lead(SongBuilder& b)
     pl.release = 0.06;
     const VoiceFn pluck = [pl](const Note& n, uint64_t s) { return synthVoice(n, pl, s); };
     const VoiceFn fl = [](const Note& n, uint64_t s) { return flute(n, s); };
-    const VoiceFn chop = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'o', 'a', 0.01, 0.1, 10, 0.08, 1.0}, s); };
+    const VoiceFn chop = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'o', 'a', 0.01, 0.1, 10, 0.08, 1.0}, s);
+    };
     const double dotted = b.grid().seconds(3);
     {
         Stereo l = b.bars(1);
@@ -217,7 +225,8 @@ void lead(SongBuilder& b)
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "B5 - - - - - a5 - g5 - - - e5 - - - | G5 - - - - - e5 - d5 - - - b4 - - -", 1.0, 0.95, fl);
+        b.notes(l, "B5 - - - - - a5 - g5 - - - e5 - - - | G5 - - - - - e5 - d5 - - - b4 - - -", 1.0, 0.95,
+                fl);
         echo(l, {dotted, 0.4, 0.25, true, 3500});
         reverb(l, {2.5, 5000, 1.2, 0.02, 0.3, 300});
         b.add("Lead", "Flute", 2, std::move(l));
@@ -294,9 +303,11 @@ Song makeDrumBass()
     };
     // Columns: 0 Drums, 1 Drums, 2 Perc, 3 Bass, 4 Bass, 5 Pad, 6 Pad,
     // 7 Lead, 8 FX.
-    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Bass", "Pad", "Pad", "Lead", "FX"};
+    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Bass",
+                                              "Pad",   "Pad",   "Lead", "FX"};
     song.styles = {
-        {"Liquid", columns,
+        {"Liquid",
+         columns,
          {{-1, -1, -1, -1, 5, -1, -1, 8},
           {-1, -1, -1, 3, 5, -1, -1, 8},
           {0, -1, -1, 3, 5, -1, -1, -1},
@@ -306,7 +317,8 @@ Song makeDrumBass()
           {1, 2, -1, 3, 5, -1, 7, -1},
           {0, 2, -1, 4, 6, -1, -1, 8},
           {-1, -1, -1, -1, 5, -1, -1, 8}}},
-        {"Roller", columns,
+        {"Roller",
+         columns,
          {{0, -1, -1, 3, -1, -1, -1, -1},
           {0, 2, -1, 3, 5, -1, -1, -1},
           {1, 2, -1, 4, 5, -1, 7, -1},

@@ -35,9 +35,15 @@ void drums(SongBuilder& b)
         p.drive = 1.8;
         return snare(p, s);
     });
-    const auto claps = variants(3, 73, [](uint64_t s) { return clap(ClapParams{1400, 0.007, 4, 0.18, 0.6}, s); });
-    const auto closed = variants(4, 74, [](uint64_t s) { return hat(HatParams{0.035, 1.1, 10000, 0.25, 0.0003}, s); });
-    const auto open = variants(2, 75, [](uint64_t s) { return hat(HatParams{0.22, 1.1, 9500, 0.25, 0.0006}, s); });
+    const auto claps = variants(3, 73, [](uint64_t s) {
+        return clap(ClapParams{1400, 0.007, 4, 0.18, 0.6}, s);
+    });
+    const auto closed = variants(4, 74, [](uint64_t s) {
+        return hat(HatParams{0.035, 1.1, 10000, 0.25, 0.0003}, s);
+    });
+    const auto open = variants(2, 75, [](uint64_t s) {
+        return hat(HatParams{0.22, 1.1, 9500, 0.25, 0.0006}, s);
+    });
     const ReverbSettings room{0.7, 7000, 0.6, 0.004, 0.12, 400};
     {
         Stereo l = b.bars(1);
@@ -144,8 +150,9 @@ void bass(SongBuilder& b)
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "F1 . F2 f1 . ab1 ~bb1 . F1 . c2 . F2 ~eb2 c2 . | "
-                   "Db2 . db1 Db2 . ab1 ~c2 . Db2 . F2 . db2 ~eb2 c2 .",
+        b.notes(l,
+                "F1 . F2 f1 . ab1 ~bb1 . F1 . c2 . F2 ~eb2 c2 . | "
+                "Db2 . db1 Db2 . ab1 ~c2 . Db2 . F2 . db2 ~eb2 c2 .",
                 1.0, 0.6, acidVoice);
         b.add("Bass", "Acid-walk", 2, std::move(l));
     }
@@ -157,8 +164,8 @@ void bass(SongBuilder& b)
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "F2 - - . . . F2 - . . f1 . ~ab1 - . . | Db2 - - . . . Db2 - . . db1 . ~eb1 - . .", 1.0, 0.9,
-                subVoice);
+        b.notes(l, "F2 - - . . . F2 - . . f1 . ~ab1 - . . | Db2 - - . . . Db2 - . . db1 . ~eb1 - . .", 1.0,
+                0.9, subVoice);
         pump(l, beat, 0.3, 0.15);
         b.add("Bass", "Sub", 2, std::move(l));
     }
@@ -251,7 +258,9 @@ void lead(SongBuilder& b)
     hook.detune = 14;
     hook.cutoff = 2500;
     const VoiceFn sawLead = [hook](const Note& n, uint64_t s) { return synthVoice(n, hook, s); };
-    const VoiceFn robot = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'e', 'o', 0.01, 0.08, 0, 0.02, 1.4}, s); };
+    const VoiceFn robot = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'e', 'o', 0.01, 0.08, 0, 0.02, 1.4}, s);
+    };
     const double dotted = b.grid().seconds(3);
     {
         Stereo l = b.bars(4);
@@ -313,7 +322,8 @@ void arp(SongBuilder& b)
         static const char* const kScale[] = {"f4", "ab4", "bb4", "c5", "eb5", "f5"};
         std::string seq;
         Rng rng(77);
-        for (int s = 0; s < 16; ++s) seq += rng.chance(0.75) ? std::string(kScale[rng.below(6)]) + " " : std::string(". ");
+        for (int s = 0; s < 16; ++s)
+            seq += rng.chance(0.75) ? std::string(kScale[rng.below(6)]) + " " : std::string(". ");
         Stereo l = b.bars(1);
         b.notes(l, seq, 0.9, 0.5, pluck);
         echo(l, {dotted, 0.5, 0.35, true, 5000});
@@ -391,9 +401,11 @@ Song makeElectro()
     };
     // Columns: 0 Drums, 1 Drums, 2 Perc, 3 Bass, 4 Bass, 5 Stabs, 6 Lead,
     // 7 Arp, 8 FX, 9 Drums.
-    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Bass", "Stabs", "Lead", "Arp", "FX", "Drums"};
+    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Bass",
+                                              "Stabs", "Lead",  "Arp",  "FX",   "Drums"};
     song.styles = {
-        {"Rave", columns,
+        {"Rave",
+         columns,
          {{0, -1, -1, -1, -1, -1, -1, -1},
           {0, -1, 3, -1, -1, -1, -1, -1},
           {0, 2, 3, -1, -1, -1, 7, -1},
@@ -404,7 +416,8 @@ Song makeElectro()
           {0, 2, 4, 5, 6, -1, 7, 8},
           {0, 2, 3, -1, -1, -1, 7, -1},
           {0, -1, 3, -1, -1, -1, -1, -1}}},
-        {"Breaks", columns,
+        {"Breaks",
+         columns,
          {{1, -1, -1, -1, -1, -1, -1, -1},
           {1, 2, 4, -1, -1, -1, -1, -1},
           {1, 2, 4, 5, -1, -1, -1, 8},
@@ -412,7 +425,8 @@ Song makeElectro()
           {1, 2, 4, 5, 6, 7, -1, -1},
           {1, 2, 3, 5, -1, 7, -1, -1},
           {1, -1, 3, -1, -1, -1, -1, 8}}},
-        {"Acid", {"Drums", "Bass", "Arp", "Perc", "FX"},
+        {"Acid",
+         {"Drums", "Bass", "Arp", "Perc", "FX"},
          {{0, 1, -1, -1, -1, -1, -1, -1},
           {0, 1, 3, -1, -1, -1, -1, -1},
           {0, 1, 3, 2, -1, -1, -1, -1},

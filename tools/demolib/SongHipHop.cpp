@@ -36,8 +36,12 @@ void drums(SongBuilder& b)
         p.drive = 2.4;
         return snare(p, s);
     });
-    const auto hats = variants(4, 43, [](uint64_t s) { return hat(HatParams{0.05, 0.9, 7000, 0.5, 0.0006}, s); });
-    const auto open = variants(2, 44, [](uint64_t s) { return hat(HatParams{0.3, 0.9, 7000, 0.5, 0.001}, s); });
+    const auto hats = variants(4, 43, [](uint64_t s) {
+        return hat(HatParams{0.05, 0.9, 7000, 0.5, 0.0006}, s);
+    });
+    const auto open = variants(2, 44, [](uint64_t s) {
+        return hat(HatParams{0.3, 0.9, 7000, 0.5, 0.001}, s);
+    });
     const auto rims = variants(2, 45, [](uint64_t s) { return rim(1500, s); });
     const auto shakers = variants(3, 46, [](uint64_t s) { return shaker(6500, 0.015, 0.08, s); });
     const ReverbSettings room{0.9, 5000, 0.7, 0.006, 0.14, 400};
@@ -176,7 +180,8 @@ void keys(SongBuilder& b)
         b.chord(l, 8, 7, kGm9, 0.7, 1.0, rhodes, 0.4, 0.02);
         b.chord(l, 16, 7, kDm9, 0.7, 1.0, rhodes, 0.4, 0.02);
         b.chord(l, 24, 7, kGm9, 0.7, 1.0, rhodes, 0.4, 0.02);
-        b.notes(l, ". . . . a5 . c6 . . . . . . . . . | . . d6 . c6 . a5 . g5 - - - f5 . . .", 0.7, 0.8, bell, 0.2);
+        b.notes(l, ". . . . a5 . c6 . . . . . . . . . | . . d6 . c6 . a5 . g5 - - - f5 . . .", 0.7, 0.8, bell,
+                0.2);
         warm(l);
         b.add("Keys", "Melody", 2, std::move(l));
     }
@@ -223,9 +228,15 @@ void lead(SongBuilder& b)
 
 void vocals(SongBuilder& b)
 {
-    const VoiceFn ooh = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'u', 'o', 0.25, 0.6, 14, 0.1, 0.6}, s); };
-    const VoiceFn hum = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'u', 'u', 0.08, 0.3, 10, 0.05, 0.4}, s); };
-    const VoiceFn chop = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'a', 'e', 0.008, 0.05, 0, 0.08, 1.0}, s); };
+    const VoiceFn ooh = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'u', 'o', 0.25, 0.6, 14, 0.1, 0.6}, s);
+    };
+    const VoiceFn hum = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'u', 'u', 0.08, 0.3, 10, 0.05, 0.4}, s);
+    };
+    const VoiceFn chop = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'a', 'e', 0.008, 0.05, 0, 0.08, 1.0}, s);
+    };
     {
         Stereo l = b.bars(1);
         b.chord(l, 0, 15, {62, 65, 69}, 0.9, 1.0, ooh, 0.6);
@@ -317,9 +328,11 @@ Song makeHipHop()
     };
     // Columns: 0 Drums, 1 Drums, 2 Perc, 3 Bass, 4 Keys, 5 Keys, 6 Lead,
     // 7 Vox, 8 FX.
-    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Keys", "Keys", "Lead", "Vox", "FX"};
+    const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Keys",
+                                              "Keys",  "Lead",  "Vox",  "FX"};
     song.styles = {
-        {"Session", columns,
+        {"Session",
+         columns,
          {{-1, -1, -1, -1, 4, -1, -1, -1},
           {-1, -1, -1, 3, 4, -1, -1, 8},
           {0, -1, -1, 3, 4, -1, -1, 8},
@@ -330,14 +343,16 @@ Song makeHipHop()
           {1, 2, -1, 3, 4, -1, 6, 8},
           {0, -1, -1, 3, 4, -1, -1, 8},
           {-1, -1, -1, -1, 4, -1, -1, 8}}},
-        {"Cypher", columns,
+        {"Cypher",
+         columns,
          {{0, -1, -1, 3, -1, -1, -1, 8},
           {0, 2, -1, 3, 4, -1, -1, 8},
           {1, 2, -1, 3, 4, -1, 7, -1},
           {1, 2, -1, 3, 5, -1, 6, 7},
           {0, -1, -1, 3, -1, -1, -1, 8},
           {0, 2, -1, 3, 4, -1, 6, -1}}},
-        {"Night", {"Drums", "Bass", "Keys", "Vox", "FX"},
+        {"Night",
+         {"Drums", "Bass", "Keys", "Vox", "FX"},
          {{-1, -1, 2, -1, 4, -1, -1, -1},
           {0, 1, 2, -1, 4, -1, -1, -1},
           {0, 1, 2, 3, 4, -1, -1, -1},

@@ -29,8 +29,12 @@ void drums(SongBuilder& b)
         p.noiseDecay = 0.16;
         return snare(p, s);
     });
-    const auto closed = variants(4, 14, [](uint64_t s) { return hat(HatParams{0.04, 1.0, 9500, 0.35, 0.0004}, s); });
-    const auto open = variants(2, 15, [](uint64_t s) { return hat(HatParams{0.26, 1.0, 9000, 0.35, 0.0008}, s); });
+    const auto closed = variants(4, 14, [](uint64_t s) {
+        return hat(HatParams{0.04, 1.0, 9500, 0.35, 0.0004}, s);
+    });
+    const auto open = variants(2, 15, [](uint64_t s) {
+        return hat(HatParams{0.26, 1.0, 9000, 0.35, 0.0008}, s);
+    });
     const auto ride = variants(2, 16, [](uint64_t s) { return cymbal(1.1, 6000, 0.7, s); });
     const auto crash = variants(1, 17, [](uint64_t s) { return cymbal(1.8, 4000, 0.1, s); });
     const ReverbSettings room{0.6, 7000, 0.6, 0.004, 0.1, 350};
@@ -144,20 +148,22 @@ void bass(SongBuilder& b)
     const int beat = b.grid().framesPerBeat();
     {
         Stereo l = b.bars(2);
-        b.notes(l, ". . A1 . . . a1 . . . A1 . . . a2 . | . . F1 . . . f1 . . . F1 . . . f2 .", 1.0, 0.8, roundBass);
+        b.notes(l, ". . A1 . . . a1 . . . A1 . . . a2 . | . . F1 . . . f1 . . . F1 . . . f2 .", 1.0, 0.8,
+                roundBass);
         pump(l, beat, 0.35, 0.2);
         b.add("Bass", "Offbeat", 2, std::move(l));
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, ". a1 a2 a1 . a1 a2 . . a1 a2 a1 . a1 G2 e2 | . f1 f2 f1 . f1 f2 . . f1 f2 f1 . f1 C3 a2", 1.0, 0.7,
-                roundBass);
+        b.notes(l, ". a1 a2 a1 . a1 a2 . . a1 a2 a1 . a1 G2 e2 | . f1 f2 f1 . f1 f2 . . f1 f2 f1 . f1 C3 a2",
+                1.0, 0.7, roundBass);
         pump(l, beat, 0.4, 0.18);
         b.add("Bass", "Rolling", 2, std::move(l));
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "A1 - - . . . ~c2 - - . e2 . d2 - c2 . | F1 - - . . . ~a1 - - . c2 . g1 - e1 .", 1.0, 0.9, deepBass);
+        b.notes(l, "A1 - - . . . ~c2 - - . e2 . d2 - c2 . | F1 - - . . . ~a1 - - . c2 . g1 - e1 .", 1.0, 0.9,
+                deepBass);
         pump(l, beat, 0.25, 0.2);
         b.add("Bass", "Deep", 2, std::move(l));
     }
@@ -256,14 +262,16 @@ void lead(SongBuilder& b)
     const double dottedEighth = b.grid().seconds(3);
     {
         Stereo l = b.bars(2);
-        b.notes(l, "E5 . . c5 . . a4 . c5 . d5 . e5 - . . | G5 . . e5 . . d5 . c5 . a4 . c5 - . .", 1.0, 0.8, leadVoice);
+        b.notes(l, "E5 . . c5 . . a4 . c5 . d5 . e5 - . . | G5 . . e5 . . d5 . c5 . a4 . c5 - . .", 1.0, 0.8,
+                leadVoice);
         echo(l, {dottedEighth, 0.4, 0.3, true, 4000});
         reverb(l, {1.8, 5000, 1.0, 0.02, 0.2, 300});
         b.add("Lead", "Hook", 2, std::move(l));
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "A4 - - - . . . . . . g4 . a4 . . . | c5 - - - . . . . d5 . c5 . a4 . g4 .", 1.0, 0.9, leadVoice);
+        b.notes(l, "A4 - - - . . . . . . g4 . a4 . . . | c5 - - - . . . . d5 . c5 . a4 . g4 .", 1.0, 0.9,
+                leadVoice);
         echo(l, {dottedEighth, 0.45, 0.3, true, 3500});
         reverb(l, {2.2, 5000, 1.0, 0.02, 0.25, 300});
         b.add("Lead", "Call", 2, std::move(l));
@@ -352,9 +360,15 @@ void effects(SongBuilder& b)
 
 void vocals(SongBuilder& b)
 {
-    const VoiceFn ah = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'a', 'o', 0.01, 0.08, 12, 0.06, 1.0}, s); };
-    const VoiceFn ooh = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'u', 'o', 0.35, 0.8, 16, 0.1, 0.7}, s); };
-    const VoiceFn hey = [](const Note& n, uint64_t s) { return voice(n, VoicePatch{'e', 'i', 0.005, 0.06, 0, 0.2, 1.3}, s); };
+    const VoiceFn ah = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'a', 'o', 0.01, 0.08, 12, 0.06, 1.0}, s);
+    };
+    const VoiceFn ooh = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'u', 'o', 0.35, 0.8, 16, 0.1, 0.7}, s);
+    };
+    const VoiceFn hey = [](const Note& n, uint64_t s) {
+        return voice(n, VoicePatch{'e', 'i', 0.005, 0.06, 0, 0.2, 1.3}, s);
+    };
     const double dottedEighth = b.grid().seconds(3);
     {
         Stereo l = b.bars(1);
@@ -424,9 +438,10 @@ Song makeHouse()
     // Columns: 0 Drums, 1 Drums, 2 Perc, 3 Bass, 4 Chords, 5 Chords, 6 Lead,
     // 7 Arp, 8 FX, 9 Vox, 10 Perc.
     const std::vector<std::string> columns = {"Drums", "Drums", "Perc", "Bass", "Chords", "Chords",
-                                              "Lead", "Arp", "FX", "Vox", "Perc"};
+                                              "Lead",  "Arp",   "FX",   "Vox",  "Perc"};
     song.styles = {
-        {"Club", columns,
+        {"Club",
+         columns,
          {{0, -1, -1, -1, -1, -1, -1, -1},
           {0, 2, -1, -1, -1, -1, -1, -1},
           {0, 2, 3, -1, -1, -1, -1, -1},
@@ -439,7 +454,8 @@ Song makeHouse()
           {1, 10, 3, 4, 6, 7, -1, 9},
           {0, 10, 3, 4, -1, -1, -1, -1},
           {0, 2, -1, -1, -1, -1, -1, -1}}},
-        {"Radio", columns,
+        {"Radio",
+         columns,
          {{0, 2, 3, -1, -1, -1, -1, -1},
           {0, 2, 3, 4, -1, -1, -1, 9},
           {1, 2, 3, 4, 6, -1, -1, 9},
@@ -447,7 +463,8 @@ Song makeHouse()
           {1, 10, 3, 4, 6, 7, -1, 9},
           {1, 10, 3, 4, 6, 7, -1, -1},
           {0, 2, 3, -1, -1, -1, -1, -1}}},
-        {"Dub", {"Drums", "Perc", "Bass", "Chords", "Vox", "FX", "Arp"},
+        {"Dub",
+         {"Drums", "Perc", "Bass", "Chords", "Vox", "FX", "Arp"},
          {{0, -1, 2, -1, -1, -1, -1, -1},
           {0, 1, 2, -1, -1, -1, -1, -1},
           {0, 1, 2, 3, -1, -1, -1, -1},

@@ -48,8 +48,12 @@ void kicks(SongBuilder& b)
 
 void hats(SongBuilder& b)
 {
-    const auto closed = variants(4, 141, [](uint64_t s) { return hat(HatParams{0.03, 1.2, 11000, 0.3, 0.0003}, s); });
-    const auto open = variants(2, 142, [](uint64_t s) { return hat(HatParams{0.18, 1.2, 10000, 0.3, 0.0006}, s); });
+    const auto closed = variants(4, 141, [](uint64_t s) {
+        return hat(HatParams{0.03, 1.2, 11000, 0.3, 0.0003}, s);
+    });
+    const auto open = variants(2, 142, [](uint64_t s) {
+        return hat(HatParams{0.18, 1.2, 10000, 0.3, 0.0006}, s);
+    });
     const auto ride = variants(2, 143, [](uint64_t s) { return cymbal(0.9, 7000, 0.8, s); });
     const ReverbSettings room{0.8, 8000, 0.7, 0.005, 0.12, 500};
     {
@@ -74,7 +78,9 @@ void hats(SongBuilder& b)
 
 void percussion(SongBuilder& b)
 {
-    const auto claps = variants(3, 151, [](uint64_t s) { return clap(ClapParams{1100, 0.01, 4, 0.25, 0.6}, s); });
+    const auto claps = variants(3, 151, [](uint64_t s) {
+        return clap(ClapParams{1100, 0.01, 4, 0.25, 0.6}, s);
+    });
     const auto toms = variants(2, 152, [](uint64_t s) { return drumHead(98, 1.8, 0.35, 0.1, s); });
     const auto rims = variants(2, 153, [](uint64_t s) { return rim(1800, s); });
     {
@@ -135,8 +141,10 @@ void bass(SongBuilder& b)
     }
     {
         Stereo l = b.bars(2);
-        b.notes(l, "C2 c3 . C2 ~eb2 c2 . g1 C2 . bb1 c2 . ~eb2 c2 . | C2 . c3 C2 . g2 ~f2 . C2 c3 . bb1 . c2 ~g1 .", 1.0,
-                0.6, acidVoice);
+        b.notes(
+            l,
+            "C2 c3 . C2 ~eb2 c2 . g1 C2 . bb1 c2 . ~eb2 c2 . | C2 . c3 C2 . g2 ~f2 . C2 c3 . bb1 . c2 ~g1 .",
+            1.0, 0.6, acidVoice);
         echo(l, {b.grid().seconds(3), 0.3, 0.15, true, 2500});
         b.add("Bass", "Acid", 2, std::move(l));
     }
@@ -227,8 +235,9 @@ Song makeTechno()
     song.folder = "IronMill";
     song.library = "Beatloom Techno";
     song.title = "Iron Mill - Minimal Techno";
-    song.description = {"Hypnotic minimal techno at 120 BPM on a C minor drone: a rumbling kick, offbeat hats, dub chords "
-                        "and rolling basslines."};
+    song.description = {
+        "Hypnotic minimal techno at 120 BPM on a C minor drone: a rumbling kick, offbeat hats, dub chords "
+        "and rolling basslines."};
     song.bpm = 120;
     song.arpNotes = "C Dd F G Ad";
     song.place = DescriptionPlace::infoBls;

@@ -18,7 +18,7 @@ Song makeTechno();     // 120 BPM, C minor; described by a 1.0 "info.bls"
 Song makeDrumBass();   // 175 BPM, E minor; described in the program's store
 
 struct SynthSound {
-    std::string name;                  // folder name
+    std::string name;                       // folder name
     std::vector<std::vector<float>> notes;  // 36 mono notes, c2 ... b4
 };
 SynthSound makePluck();

@@ -15,7 +15,9 @@ struct Stereo {
     std::vector<float> l, r;
 
     Stereo() = default;
-    explicit Stereo(int frames) : l(static_cast<size_t>(frames), 0.0f), r(static_cast<size_t>(frames), 0.0f) {}
+    explicit Stereo(int frames) : l(static_cast<size_t>(frames), 0.0f), r(static_cast<size_t>(frames), 0.0f)
+    {
+    }
     int frames() const { return static_cast<int>(l.size()); }
     void resize(int frames)
     {
@@ -34,7 +36,8 @@ PanGains panGains(double pan);
 // the loop length), scaled by gain and panned.
 void placeWrapped(Stereo& loop, const Stereo& sound, int64_t start, double gain, double pan = 0.0);
 // The same for a mono sound.
-void placeWrapped(Stereo& loop, const std::vector<float>& sound, int64_t start, double gain, double pan = 0.0);
+void placeWrapped(Stereo& loop, const std::vector<float>& sound, int64_t start, double gain,
+                  double pan = 0.0);
 
 // Largest absolute sample of both channels.
 double peakOf(const Stereo& s);

@@ -117,7 +117,6 @@ SynthSound makePad()
     return sound;
 }
 
-
 SynthSound makeEPiano()
 {
     EPianoPatch p;
@@ -219,7 +218,8 @@ Picture paintSynthPicture(const SynthSound& sound, uint32_t hue)
     const size_t span = note.size() / 160 + 1;
     for (int x = 0; x < 160; ++x) {
         double e = 0.0;
-        for (size_t i = static_cast<size_t>(x) * span; i < std::min(note.size(), static_cast<size_t>(x + 1) * span); ++i)
+        for (size_t i = static_cast<size_t>(x) * span;
+             i < std::min(note.size(), static_cast<size_t>(x + 1) * span); ++i)
             e = std::max(e, std::fabs(static_cast<double>(note[i])) / peak);
         const int top = 118 - static_cast<int>(e * 40.0);
         for (int y = top; y < 119; ++y) plot(x, y, hr, hg, hb, 0.35);
@@ -243,7 +243,8 @@ Picture paintSynthPicture(const SynthSound& sound, uint32_t hue)
     for (size_t i = 0; i < pic.pixels.size(); ++i) {
         int idx = 0;
         for (int c = 0; c < 3; ++c)
-            idx = idx * 6 + static_cast<int>(std::lround(std::clamp(rgb[i * 3 + static_cast<size_t>(c)], 0.0, 1.0) * 5.0));
+            idx = idx * 6 + static_cast<int>(
+                                std::lround(std::clamp(rgb[i * 3 + static_cast<size_t>(c)], 0.0, 1.0) * 5.0));
         pic.pixels[i] = static_cast<uint8_t>(idx);
     }
     return pic;

@@ -24,20 +24,23 @@ struct SongEntry {
     const char* folder;
     Song (*make)();
 };
-const SongEntry kSongs[] = {{"NightShift", makeHouse},  {"DustyCorners", makeHipHop}, {"VoltageDrop", makeElectro},
-                            {"SlowTide", makeDowntempo}, {"IronMill", makeTechno},    {"Riverbed", makeDrumBass}};
+const SongEntry kSongs[] = {{"NightShift", makeHouse},    {"DustyCorners", makeHipHop},
+                            {"VoltageDrop", makeElectro}, {"SlowTide", makeDowntempo},
+                            {"IronMill", makeTechno},     {"Riverbed", makeDrumBass}};
 struct SynthEntry {
     const char* name;
     SynthSound (*make)();
     uint32_t hue;
 };
-const SynthEntry kSynths[] = {{"GlassPluck", makePluck, 0x4fc3f7}, {"WarmPad", makePad, 0xe07be0},
+const SynthEntry kSynths[] = {{"GlassPluck", makePluck, 0x4fc3f7},     {"WarmPad", makePad, 0xe07be0},
                               {"ElectricPiano", makeEPiano, 0xffa630}, {"DeepBass", makeBass, 0xff5c5c},
-                              {"TubeBell", makeBell, 0x3fd6c8}, {"SawLead", makeLead, 0x8bd450}};
+                              {"TubeBell", makeBell, 0x3fd6c8},        {"SawLead", makeLead, 0x8bd450}};
 
 int generate(const std::string& root, const std::vector<std::string>& only)
 {
-    auto wanted = [&](const char* name) { return only.empty() || std::find(only.begin(), only.end(), name) != only.end(); };
+    auto wanted = [&](const char* name) {
+        return only.empty() || std::find(only.begin(), only.end(), name) != only.end();
+    };
     LibraryFiles out(root);
     int made = 0;
     for (const SongEntry& e : kSongs) {
@@ -65,8 +68,10 @@ int generate(const std::string& root, const std::vector<std::string>& only)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && argv[1][0] != '-') return generate(argv[1], std::vector<std::string>(argv + 2, argv + argc));
-    if (argc >= 3 && std::strcmp(argv[1], "--listen") == 0) return listen(argv[2], argc >= 4 ? std::atoi(argv[3]) : 8);
+    if (argc >= 2 && argv[1][0] != '-')
+        return generate(argv[1], std::vector<std::string>(argv + 2, argv + argc));
+    if (argc >= 3 && std::strcmp(argv[1], "--listen") == 0)
+        return listen(argv[2], argc >= 4 ? std::atoi(argv[3]) : 8);
     std::fprintf(stderr, "usage: demolibgen LIBRARY [NAME...]\n       demolibgen --listen OUT [N]\n");
     return 2;
 }

@@ -1,5 +1,7 @@
 // iconpaint OUT.png SIZE: paints the program's icon, a square SIZE pixels wide:
 // a dark tile with the eight tracks as level bars inside a loop arrow.
+// OUT.svg paints the same picture as a scalable icon, SIZE its nominal width.
+#include <cairo-svg.h>
 #include <cairo.h>
 
 #include <cmath>
@@ -83,7 +85,7 @@ void paintTracks(cairo_t* cr, double s)
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: iconpaint OUT.png SIZE\n");
+        std::fprintf(stderr, "usage: iconpaint OUT.png|OUT.svg SIZE\n");
         return 2;
     }
     const int size = std::atoi(argv[2]);
@@ -91,14 +93,26 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "iconpaint: SIZE must be 16 .. 1024\n");
         return 2;
     }
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+    const size_t length = std::strlen(argv[1]);
+    const bool svg = length > 4 && std::strcmp(argv[1] + length - 4, ".svg") == 0;
+    cairo_surface_t* surface = svg ? cairo_svg_surface_create(argv[1], size, size)
+                                   : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+    // Sized in the picture's own units, as icon themes expect, not in points.
+    if (svg) cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_USER);
     cairo_t* cr = cairo_create(surface);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_BEST);
     paintTile(cr, size);
     paintLoop(cr, size);
     paintTracks(cr, size);
     cairo_destroy(cr);
-    const cairo_status_t status = cairo_surface_write_to_png(surface, argv[1]);
+    cairo_status_t status = CAIRO_STATUS_SUCCESS;
+    if (svg) {
+        // The file is written as the surface finishes.
+        cairo_surface_finish(surface);
+        status = cairo_surface_status(surface);
+    } else {
+        status = cairo_surface_write_to_png(surface, argv[1]);
+    }
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS) {
         std::fprintf(stderr, "iconpaint: cannot write %s: %s\n", argv[1], cairo_status_to_string(status));

@@ -101,7 +101,8 @@ bool writeFileAtomically(const std::string& path, const std::string& bytes)
 
 bool save(KelResFile& file, const std::vector<uint8_t>& bytes, long type, long id)
 {
-    return file.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()), type, id);
+    return file.SaveData(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()), type,
+                         id);
 }
 
 }  // namespace
@@ -130,7 +131,9 @@ bool SkinBuild::loadLayouts()
         return false;
     }
     std::sort(files.begin(), files.end());
-    const kelCastResolver resolve = [this](const std::string& name, int32_t& id) { return casts_.idOf(name, id); };
+    const kelCastResolver resolve = [this](const std::string& name, int32_t& id) {
+        return casts_.idOf(name, id);
+    };
     std::map<int32_t, std::string> ids;
     for (const std::string& file : files) {
         std::string text, error;
@@ -144,7 +147,8 @@ bool SkinBuild::loadLayouts()
             continue;
         }
         if (ids.count(layout.id)) {
-            diag_.error(file, "layout " + std::to_string(layout.id) + " is given in " + ids[layout.id] + " already");
+            diag_.error(
+                file, "layout " + std::to_string(layout.id) + " is given in " + ids[layout.id] + " already");
             continue;
         }
         if (!layout.tips.empty() && layout.panel < 0) {
@@ -202,7 +206,8 @@ bool SkinBuild::loadTexts()
             int32_t id = 0;
             if (fields.size() != 2 || fields[0].empty() ||
                 (!casts_.idOf(fields[1], id) && !parseInt(fields[1], id))) {
-                diag_.error(libraries.where + ":" + std::to_string(number), "expected: library name,picture cast");
+                diag_.error(libraries.where + ":" + std::to_string(number),
+                            "expected: library name,picture cast");
                 continue;
             }
             resolved += fields[0] + "," + std::to_string(id) + "\r";
@@ -232,8 +237,8 @@ bool SkinBuild::loadMessageTables(const std::string& languages)
             diag_.error(where, "an empty line would end the language table here");
             continue;
         }
-        if (fields.size() != 4 || fields[1].empty() || !parseInt(fields[2], language) || !parseInt(fields[3], set) ||
-            set < 0 || set > 99) {
+        if (fields.size() != 4 || fields[1].empty() || !parseInt(fields[2], language) ||
+            !parseInt(fields[3], set) || set < 0 || set > 99) {
             diag_.error(where, "expected: name,code,language number,text set (0..99)");
             continue;
         }
@@ -246,7 +251,8 @@ bool SkinBuild::loadMessageTables(const std::string& languages)
         tables[set] = fields[1];
         languageCodes_[set] = fields[1];
     }
-    if (!tables.count(0)) diag_.error(folder_ + "/text/languages.txt", "no language uses text set 0, the fallback");
+    if (!tables.count(0))
+        diag_.error(folder_ + "/text/languages.txt", "no language uses text set 0, the fallback");
 
     std::vector<std::string> first;
     for (const auto& [set, code] : tables) {
@@ -286,11 +292,13 @@ bool SkinBuild::paint()
             if (e.id != kFontCastID) diag_.error(line.where, "the skin font is cast 500");
             const int height = static_cast<int>(style_.size("font.height"));
             const int baseline = static_cast<int>(style_.size("font.baseline"));
-            if (renderSkinFont(style_.font("skin"), height, baseline, font_, diag_)) pictures_[i] = font_.picture;
+            if (renderSkinFont(style_.font("skin"), height, baseline, font_, diag_))
+                pictures_[i] = font_.picture;
             haveFont = true;
             continue;
         }
-        if (line.recipe == "splash" && e.id != kSplashCastID) diag_.error(line.where, "the splash is cast 742");
+        if (line.recipe == "splash" && e.id != kSplashCastID)
+            diag_.error(line.where, "the splash is cast 742");
         paintCast(line, e.variant, style_, pictures_[i], diag_);
     }
     if (!haveFont) diag_.error(folder_ + "/casts.txt", "no skin font (recipe font, cast 500)");
@@ -310,7 +318,7 @@ bool SkinBuild::writeResource(const std::string& kelPath)
     auto put = [&](const std::vector<uint8_t>& bytes, long type, long id, const std::string& what) {
         if (good && !save(file, bytes, type, id)) {
             diag_.error(what, file.GetElemsCount() >= kSkinCapacity ? "the resource file's table is full"
-                                                                       : "cannot be written");
+                                                                    : "cannot be written");
             good = false;
         }
     };
@@ -325,7 +333,8 @@ bool SkinBuild::writeResource(const std::string& kelPath)
         kelCastWriteHeader(w, h, strides, header.data());
         put(header, kelCastHeaderType, id, entries[i].name);
         put(kelCastPack16(p.pixels.data(), w, h, strides[1]), kelCastTypes[1], id, entries[i].name);
-        if (!p.mask.empty()) put(kelCastPack8(p.mask.data(), w, h, strides[3]), kelCastTypes[3], id, entries[i].name);
+        if (!p.mask.empty())
+            put(kelCastPack8(p.mask.data(), w, h, strides[3]), kelCastTypes[3], id, entries[i].name);
     }
     std::vector<const kelLayoutSource*> byID;
     for (const kelLayoutSource& l : layouts_) byID.push_back(&l);
@@ -333,7 +342,8 @@ bool SkinBuild::writeResource(const std::string& kelPath)
     for (const kelLayoutSource* l : byID) put(kelLayoutWrite(l->data), kelLayoutType, l->id, "layout");
     std::vector<TextTable> texts = texts_;
     std::sort(texts.begin(), texts.end(), [](const TextTable& a, const TextTable& b) { return a.id < b.id; });
-    for (const TextTable& t : texts) put(std::vector<uint8_t>(t.bytes.begin(), t.bytes.end()), kTypeText, t.id, t.where);
+    for (const TextTable& t : texts)
+        put(std::vector<uint8_t>(t.bytes.begin(), t.bytes.end()), kTypeText, t.id, t.where);
     if (!file.Close()) {
         diag_.error(kelPath, "cannot be completed");
         good = false;
@@ -428,8 +438,8 @@ bool SkinBuild::placeTips(const std::string& kelPath, std::map<int32_t, std::vec
             if (layout->labels[k] == step.item) item = static_cast<int>(k);
         if (item < 0 && (!parseInt(step.item, item) || item >= layout->data.header.itemCount)) item = -1;
         if (item < 0 || layout->data.items[item].state != 2) {
-            diag_.error(step.where, "layout " + std::to_string(step.layout) + " has no control '" + step.item +
-                                        "' that takes clicks");
+            diag_.error(step.where, "layout " + std::to_string(step.layout) + " has no control '" +
+                                        step.item + "' that takes clicks");
             continue;
         }
         Placed p;
@@ -477,7 +487,8 @@ std::vector<HelpBubble> SkinBuild::bubbles() const
         if (line.recipe != "bubble") continue;
         out.push_back(HelpBubble{e.id, line.params.number("width", 200), line.params.number("lines", 1)});
     }
-    std::stable_sort(out.begin(), out.end(), [](const HelpBubble& a, const HelpBubble& b) { return a.lines < b.lines; });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const HelpBubble& a, const HelpBubble& b) { return a.lines < b.lines; });
     return out;
 }
 
@@ -491,7 +502,8 @@ bool SkinBuild::addHelpTables(const std::string& kelPath, const std::map<int32_t
     // The program reads 'DATA' 100 + its text set when "Helps.txt" is missing.
     bool saved = true;
     for (const auto& [set, table] : tables)
-        saved = file.SaveData(table.data(), static_cast<long>(table.size()), kTypeData, kMessageTableBase + set) &&
+        saved = file.SaveData(table.data(), static_cast<long>(table.size()), kTypeData,
+                              kMessageTableBase + set) &&
                 saved;
     const bool closed = file.Close();
     if (!saved || !closed) diag_.error(kelPath, "the help table cannot be written");

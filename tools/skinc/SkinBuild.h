@@ -73,7 +73,7 @@ private:
     std::vector<kelLayoutSource> layouts_;
     std::vector<std::string> layoutFiles_;
     std::vector<TextTable> texts_;
-    std::map<int32_t, std::string> languageCodes_;  // text set to code
+    std::map<int32_t, std::string> languageCodes_;         // text set to code
     std::map<std::string, TipTranslations> translations_;  // by code
     std::vector<TourStep> tour_;
 };

@@ -1,17 +1,17 @@
 #include "tools/skinc/SkinCasts.h"
 
-#include "tools/skinc/SkinPaintBrowser.h"
-#include "tools/skinc/SkinPaintGroove.h"
-#include "tools/skinc/SkinPaintPrefs.h"
-#include "tools/skinc/SkinPaintSynth.h"
-#include "tools/skinc/SkinPaintVMix.h"
-#include "tools/skinc/SkinPaintTuner.h"
-#include "tools/skinc/SkinPaintNet.h"
-#include "tools/skinc/SkinPaintScreen.h"
-
 #include <algorithm>
 #include <cctype>
 #include <climits>
+
+#include "tools/skinc/SkinPaintBrowser.h"
+#include "tools/skinc/SkinPaintGroove.h"
+#include "tools/skinc/SkinPaintNet.h"
+#include "tools/skinc/SkinPaintPrefs.h"
+#include "tools/skinc/SkinPaintScreen.h"
+#include "tools/skinc/SkinPaintSynth.h"
+#include "tools/skinc/SkinPaintTuner.h"
+#include "tools/skinc/SkinPaintVMix.h"
 
 namespace skinc {
 
@@ -94,7 +94,8 @@ bool CastTable::load(const std::string& path, Diag& diag)
             e.variant = static_cast<int>(v);
             e.line = index;
             if (byID_.count(e.id)) {
-                diag.error(s.where(), "cast id " + std::to_string(e.id) + " is used by '" + byID_[e.id] + "' already");
+                diag.error(s.where(),
+                           "cast id " + std::to_string(e.id) + " is used by '" + byID_[e.id] + "' already");
                 continue;
             }
             if (byName_.count(e.name)) {
@@ -106,7 +107,8 @@ bool CastTable::load(const std::string& path, Diag& diag)
             entries_.push_back(e);
         }
     }
-    std::sort(entries_.begin(), entries_.end(), [](const CastEntry& a, const CastEntry& b) { return a.id < b.id; });
+    std::sort(entries_.begin(), entries_.end(),
+              [](const CastEntry& a, const CastEntry& b) { return a.id < b.id; });
     return diag.errors().size() == before;
 }
 

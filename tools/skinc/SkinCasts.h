@@ -28,8 +28,8 @@ struct CastLine {
 struct CastEntry {
     int32_t id = 0;
     std::string name;
-    int variant = 0;       // index among the line's variants
-    size_t line = 0;       // index into CastTable::lines
+    int variant = 0;  // index among the line's variants
+    size_t line = 0;  // index into CastTable::lines
 };
 
 class CastTable {

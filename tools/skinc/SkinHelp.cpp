@@ -50,7 +50,8 @@ bool buildHelpTable(const std::vector<HelpTip>& tips, const std::vector<HelpBubb
             }
         }
         if (slot < 0 || lines.empty()) {
-            diag.error(tip.where, lines.empty() ? "an empty tip" : "the tip is too long for every help bubble");
+            diag.error(tip.where,
+                       lines.empty() ? "an empty tip" : "the tip is too long for every help bubble");
             good = false;
             continue;
         }
@@ -69,8 +70,9 @@ bool buildHelpTable(const std::vector<HelpTip>& tips, const std::vector<HelpBubb
         const int by = top - cy;
 
         std::ostringstream line;
-        line << slot << ']' << bubble.castID << ']' << tip.panel << ']' << tip.item << ']' << bx << ']' << by << ']'
-             << bx + g.padX << ']' << by + g.padY << ']' << (tip.tour < 0 ? "1]0" : "0]" + std::to_string(tip.tour));
+        line << slot << ']' << bubble.castID << ']' << tip.panel << ']' << tip.item << ']' << bx << ']' << by
+             << ']' << bx + g.padX << ']' << by + g.padY << ']'
+             << (tip.tour < 0 ? "1]0" : "0]" + std::to_string(tip.tour));
         for (const std::string& text : lines) line << ']' << text;
         table += line.str();
         table += '\r';

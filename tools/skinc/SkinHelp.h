@@ -18,12 +18,12 @@ namespace skinc {
 
 struct HelpTip {
     int16_t panel = 0;
-    int16_t item = 0;     // control number: the layout's base plus the item index
-    kelRect control;      // where the control lies on the stage
-    std::string text8;    // in the program's 8-bit set
-    std::string where;    // for messages
-    int16_t tour = -1;    // a step of this panel's tour; -1 for a roll-over tip
-    int roomLines = 0;    // lines kept free below the text (a tour's first bubble: the guide button)
+    int16_t item = 0;   // control number: the layout's base plus the item index
+    kelRect control;    // where the control lies on the stage
+    std::string text8;  // in the program's 8-bit set
+    std::string where;  // for messages
+    int16_t tour = -1;  // a step of this panel's tour; -1 for a roll-over tip
+    int roomLines = 0;  // lines kept free below the text (a tour's first bubble: the guide button)
 };
 
 struct HelpBubble {

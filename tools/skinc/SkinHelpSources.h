@@ -34,9 +34,9 @@ using TipTranslations = std::map<std::string, TipTranslation>;
 bool readTipTranslations(const std::string& file, TipTranslations& out, Diag& diag);
 
 struct TourStep {
-    int16_t tour = 0;    // the panel whose help button starts the tour
-    int32_t layout = 0;  // the layout that holds the control
-    std::string item;    // its label or number there
+    int16_t tour = 0;                          // the panel whose help button starts the tour
+    int32_t layout = 0;                        // the layout that holds the control
+    std::string item;                          // its label or number there
     std::map<std::string, std::string> texts;  // language code to UTF-8 text
     std::string where;
 };

@@ -13,8 +13,8 @@ bool glyphFromName(const std::string& name, Glyph& g)
 {
     static const std::pair<const char*, Glyph> kNames[] = {
         {"none", Glyph::None}, {"load", Glyph::Load}, {"delete", Glyph::Delete}, {"copy", Glyph::Copy},
-        {"disk", Glyph::Disk}, {"web", Glyph::Web},   {"guide", Glyph::Guide},   {"newsong", Glyph::NewSong}, {"up", Glyph::Up},
-        {"down", Glyph::Down}};
+        {"disk", Glyph::Disk}, {"web", Glyph::Web},   {"guide", Glyph::Guide},   {"newsong", Glyph::NewSong},
+        {"up", Glyph::Up},     {"down", Glyph::Down}};
     for (const auto& [text, glyph] : kNames)
         if (name == text) {
             g = glyph;
@@ -88,10 +88,12 @@ void drawGlyph(cairo_t* cr, Glyph g, double cx, double cy, double s, const Colou
             break;
         case Glyph::Guide:  // an open book
             cairo_move_to(cr, cx, cy - h * 0.55);
-            cairo_curve_to(cr, cx - h * 0.35, cy - h * 0.8, cx - h * 0.7, cy - h * 0.8, cx - h * 0.95, cy - h * 0.6);
+            cairo_curve_to(cr, cx - h * 0.35, cy - h * 0.8, cx - h * 0.7, cy - h * 0.8, cx - h * 0.95,
+                           cy - h * 0.6);
             cairo_line_to(cr, cx - h * 0.95, cy + h * 0.75);
             cairo_curve_to(cr, cx - h * 0.7, cy + h * 0.55, cx - h * 0.35, cy + h * 0.55, cx, cy + h * 0.8);
-            cairo_curve_to(cr, cx + h * 0.35, cy + h * 0.55, cx + h * 0.7, cy + h * 0.55, cx + h * 0.95, cy + h * 0.75);
+            cairo_curve_to(cr, cx + h * 0.35, cy + h * 0.55, cx + h * 0.7, cy + h * 0.55, cx + h * 0.95,
+                           cy + h * 0.75);
             cairo_line_to(cr, cx + h * 0.95, cy - h * 0.6);
             cairo_curve_to(cr, cx + h * 0.7, cy - h * 0.8, cx + h * 0.35, cy - h * 0.8, cx, cy - h * 0.55);
             cairo_line_to(cr, cx, cy + h * 0.8);
@@ -155,7 +157,8 @@ bool numberIn(const CastLine& line, Diag& diag, const char* key, int fallback, i
 {
     out = line.params.number(key, fallback);
     if (out >= low && out <= high) return true;
-    diag.error(line.where, std::string(key) + " must be from " + std::to_string(low) + " to " + std::to_string(high));
+    diag.error(line.where,
+               std::string(key) + " must be from " + std::to_string(low) + " to " + std::to_string(high));
     return false;
 }
 
@@ -163,7 +166,8 @@ bool tool(const CastLine& line, int variant, const Style& style, Picture& out, D
 {
     int w = 0, h = 0;
     Glyph glyph = Glyph::None;
-    if (!numberIn(line, diag, "width", 24, 8, 640, w) || !numberIn(line, diag, "height", 24, 8, 480, h)) return false;
+    if (!numberIn(line, diag, "width", 24, 8, 640, w) || !numberIn(line, diag, "height", 24, 8, 480, h))
+        return false;
     if (!glyphFromName(line.params.text("icon", "none"), glyph)) {
         diag.error(line.where, "unknown icon '" + line.params.text("icon") + "'");
         return false;
@@ -182,7 +186,8 @@ bool tool(const CastLine& line, int variant, const Style& style, Picture& out, D
     double ascent = 0, descent = 0;
     fontMetrics(cr, ascent, descent);
     const double gap = glyph != Glyph::None && !text.empty() ? 6 : 0;
-    const double group = (glyph != Glyph::None ? iconSize : 0) + gap + (text.empty() ? 0 : textWidth(cr, text));
+    const double group =
+        (glyph != Glyph::None ? iconSize : 0) + gap + (text.empty() ? 0 : textWidth(cr, text));
     const double left = std::round((w - group) / 2);
     if (glyph != Glyph::None) drawGlyph(cr, glyph, left + iconSize / 2, h / 2.0, iconSize, ink);
     if (!text.empty()) {
@@ -252,7 +257,8 @@ std::vector<std::string> browserVariantsOf(const std::string& recipe)
     return {};
 }
 
-bool paintBrowserCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag, bool& known)
+bool paintBrowserCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag,
+                      bool& known)
 {
     known = true;
     if (line.recipe == "tool") return tool(line, variant, style, out, diag);

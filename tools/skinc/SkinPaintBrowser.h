@@ -13,6 +13,7 @@ namespace skinc {
 // The variant names of the browser's recipes; empty for another recipe.
 std::vector<std::string> browserVariantsOf(const std::string& recipe);
 // Paints a browser recipe; false with `known` false for another recipe.
-bool paintBrowserCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag, bool& known);
+bool paintBrowserCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag,
+                      bool& known);
 
 }  // namespace skinc

@@ -21,22 +21,20 @@ struct Caption {
 // inside them): transport, position, tempo, main volume; the eight tracks;
 // the selected track's controls; the two strips.
 constexpr Well kWells[] = {
-    {8, 36, 140, 60, nullptr},          {156, 36, 116, 60, "POSITION"},
-    {280, 36, 220, 60, "TEMPO  BPM"},   {508, 36, 124, 60, "MAIN VOLUME"},
-    {8, 130, 404, 204, nullptr},        {420, 130, 212, 204, nullptr},
+    {8, 36, 140, 60, nullptr},         {156, 36, 116, 60, "POSITION"}, {280, 36, 220, 60, "TEMPO  BPM"},
+    {508, 36, 124, 60, "MAIN VOLUME"}, {8, 130, 404, 204, nullptr},    {420, 130, 212, 204, nullptr},
     {8, 342, 624, 130, nullptr},
 };
 
 constexpr Caption kCaptions[] = {
-    {14, 142, "TRACK"},          {64, 142, "GROUP"},   {180, 142, "LOOP"},      {336, 142, "LEVEL"},
-    {428, 142, "VOLUME"},        {428, 178, "PAN"},    {428, 214, "MODES"},     {428, 286, "RANDOM GROOVE"},
+    {14, 142, "TRACK"},          {64, 142, "GROUP"},    {180, 142, "LOOP"},  {336, 142, "LEVEL"},
+    {428, 142, "VOLUME"},        {428, 178, "PAN"},     {428, 214, "MODES"}, {428, 286, "RANDOM GROOVE"},
     {16, 354, "STORED GROOVES"}, {16, 398, "SEQUENCE"},
 };
 
 // Volume, pan and tempo sliders.
 constexpr Well kSliders[] = {
     {428, 146, 150, 16, nullptr}, {428, 182, 150, 16, nullptr}, {288, 74, 204, 14, nullptr}};
-
 
 FontStyle captionFont()
 {

@@ -92,7 +92,8 @@ bool stateButton(const CastLine& line, int variant, const Style& style, Picture&
     fontMetrics(cr, ascent, descent);
     setColour(cr, variant == 0 ? style.colour("ink") : style.colour("ink.dark"));
     const double left = lampX + lampR + 3;
-    drawText(cr, text, left + (w - left) / 2.0 - 1, std::round((h - (ascent + descent)) / 2 + ascent), Align::Centre);
+    drawText(cr, text, left + (w - left) / 2.0 - 1, std::round((h - (ascent + descent)) / 2 + ascent),
+             Align::Centre);
     out = canvas.toPicture(false, true);
     return canvas.ok();
 }
@@ -129,7 +130,8 @@ std::vector<std::string> netVariantsOf(const CastLine& line)
     return {};
 }
 
-bool paintNetCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag, bool& known)
+bool paintNetCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag,
+                  bool& known)
 {
     known = true;
     if (line.recipe == "netstate") return stateButton(line, variant, style, out, diag);

@@ -13,6 +13,7 @@ namespace skinc {
 // The variant names of the network panel's recipes; empty for another recipe.
 std::vector<std::string> netVariantsOf(const CastLine& line);
 // Paints a network recipe; false with `known` false for another recipe.
-bool paintNetCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag, bool& known);
+bool paintNetCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag,
+                  bool& known);
 
 }  // namespace skinc

@@ -193,7 +193,8 @@ bool lights(const CastLine& line, const Style& style, Picture& out, Diag& diag)
                 cairo_fill(cr);
                 cairo_arc(cr, cx, cy, r - 1.5, 0, 2 * M_PI);
                 if (shine) {
-                    cairo_pattern_t* g = cairo_pattern_create_radial(cx - r * 0.2, cy - r * 0.3, 0, cx, cy, r);
+                    cairo_pattern_t* g =
+                        cairo_pattern_create_radial(cx - r * 0.2, cy - r * 0.3, 0, cx, cy, r);
                     const Colour hi = lit.lighter(0.55);
                     cairo_pattern_add_color_stop_rgba(g, 0, hi.r, hi.g, hi.b, 1);
                     cairo_pattern_add_color_stop_rgba(g, 1, lit.r * 0.75, lit.g * 0.75, lit.b * 0.75, 1);

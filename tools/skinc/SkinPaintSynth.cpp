@@ -23,7 +23,7 @@ constexpr Box kKeyboardWell = {18, 106, 564, 124};
 constexpr Box kPresetsWell = {14, 234, 572, 32};
 constexpr Box kSliders[] = {{62, 78, 140, 16}, {278, 78, 140, 16}};
 constexpr Caption kCaptions[] = {
-    {84, 43, "SOUND"}, {306, 43, "DIRECTION"}, {364, 43, "RATE"}, {414, 43, "RHYTHM"},
+    {84, 43, "SOUND"},  {306, 43, "DIRECTION"}, {364, 43, "RATE"},    {414, 43, "RHYTHM"},
     {14, 90, "VOLUME"}, {250, 90, "PAN"},       {22, 254, "PRESETS"},
 };
 
@@ -43,8 +43,14 @@ FontStyle captionFont()
 class Plate {
 public:
     Plate(const Style& style, const Scheme& s, int w, int h)
-        : style_(style), scheme_(s), w_(w), h_(h), shadow_(static_cast<int>(style.size("panel.shadow"))),
-          header_(style.size("panel.header")), radius_(style.size("radius.panel")), canvas_(w + shadow_, h + shadow_)
+        : style_(style),
+          scheme_(s),
+          w_(w),
+          h_(h),
+          shadow_(static_cast<int>(style.size("panel.shadow"))),
+          header_(style.size("panel.header")),
+          radius_(style.size("radius.panel")),
+          canvas_(w + shadow_, h + shadow_)
     {
         cairo_t* cr = canvas_.cr();
         for (int j = 0; j < shadow_; ++j) {

@@ -11,10 +11,9 @@ enum class Glyph { None, Record, Stop, Play, Load, Save, Fit };
 
 bool glyphFromName(const std::string& name, Glyph& g)
 {
-    static const std::pair<const char*, Glyph> kNames[] = {{"none", Glyph::None}, {"record", Glyph::Record},
-                                                           {"stop", Glyph::Stop}, {"play", Glyph::Play},
-                                                           {"load", Glyph::Load}, {"save", Glyph::Save},
-                                                           {"fit", Glyph::Fit}};
+    static const std::pair<const char*, Glyph> kNames[] = {
+        {"none", Glyph::None}, {"record", Glyph::Record}, {"stop", Glyph::Stop}, {"play", Glyph::Play},
+        {"load", Glyph::Load}, {"save", Glyph::Save},     {"fit", Glyph::Fit}};
     for (const auto& [text, glyph] : kNames)
         if (name == text) {
             g = glyph;
@@ -33,7 +32,8 @@ bool sizeIn(const CastLine& line, Diag& diag, const char* key, int fallback, int
     for (const std::string& problem : line.params.bad()) diag.error(line.where, problem);
     if (!line.params.bad().empty()) return false;
     if (out >= low && out <= high) return true;
-    diag.error(line.where, std::string(key) + " must be from " + std::to_string(low) + " to " + std::to_string(high));
+    diag.error(line.where,
+               std::string(key) + " must be from " + std::to_string(low) + " to " + std::to_string(high));
     return false;
 }
 
@@ -70,7 +70,8 @@ bool dial(const CastLine& line, const Style& style, Picture& out, Diag& diag)
     cairo_fill(cr);
     cairo_arc(cr, c, c, cap, 0, 2 * M_PI);
     cairo_pattern_t* g = cairo_pattern_create_linear(0, c - cap, 0, c + cap);
-    const Colour top = style.colour("face.top").lighter(0.12), bottom = style.colour("face.bottom").darker(0.1);
+    const Colour top = style.colour("face.top").lighter(0.12),
+                 bottom = style.colour("face.bottom").darker(0.1);
     cairo_pattern_add_color_stop_rgba(g, 0, top.r, top.g, top.b, 1);
     cairo_pattern_add_color_stop_rgba(g, 1, bottom.r, bottom.g, bottom.b, 1);
     cairo_set_source(cr, g);
@@ -176,7 +177,8 @@ void drawGlyph(cairo_t* cr, Glyph g, double cx, double cy, double s, const Colou
 bool button(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag)
 {
     int w = 0, h = 0;
-    if (!sizeIn(line, diag, "width", 72, 12, 640, w) || !sizeIn(line, diag, "height", 22, 12, 480, h)) return false;
+    if (!sizeIn(line, diag, "width", 72, 12, 640, w) || !sizeIn(line, diag, "height", 22, 12, 480, h))
+        return false;
     Glyph glyph = Glyph::None;
     if (!glyphFromName(line.params.text("glyph", "none"), glyph)) {
         diag.error(line.where, "unknown glyph '" + line.params.text("glyph") + "'");
@@ -215,7 +217,8 @@ bool button(const CastLine& line, int variant, const Style& style, Picture& out,
     double ascent = 0, descent = 0;
     fontMetrics(cr, ascent, descent);
     const double gap = glyph != Glyph::None && !text.empty() ? 6 : 0;
-    const double group = (glyph != Glyph::None ? glyphSize : 0) + gap + (text.empty() ? 0 : textWidth(cr, text));
+    const double group =
+        (glyph != Glyph::None ? glyphSize : 0) + gap + (text.empty() ? 0 : textWidth(cr, text));
     const double left = std::round((w - group) / 2);
     if (glyph != Glyph::None) drawGlyph(cr, glyph, left + glyphSize / 2, h / 2.0, glyphSize, ink, record);
     if (!text.empty()) {
@@ -264,7 +267,8 @@ std::vector<std::string> tunerVariants(const CastLine& line)
     return {};
 }
 
-bool paintTunerCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag, bool& known)
+bool paintTunerCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag,
+                    bool& known)
 {
     known = true;
     if (line.recipe == "tunerbutton") return button(line, variant, style, out, diag);

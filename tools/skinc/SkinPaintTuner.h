@@ -14,6 +14,7 @@ namespace skinc {
 // The variant names of a tuner recipe; empty for another recipe.
 std::vector<std::string> tunerVariants(const CastLine& line);
 // Paints a tuner recipe; false with `known` false for another recipe.
-bool paintTunerCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag, bool& known);
+bool paintTunerCast(const CastLine& line, int variant, const Style& style, Picture& out, Diag& diag,
+                    bool& known);
 
 }  // namespace skinc

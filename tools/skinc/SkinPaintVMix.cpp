@@ -20,13 +20,13 @@ struct Caption {
 // them): the transport as on the groove panel, the four mixes and what
 // plays, the tracks, the length of the mix.
 constexpr Well kWells[] = {
-    {8, 36, 140, 60, nullptr},        {156, 36, 116, 60, "POSITION"}, {280, 36, 220, 60, "TEMPO  BPM"},
-    {508, 36, 124, 60, "MAIN VOLUME"}, {8, 130, 404, 204, nullptr},   {420, 130, 212, 204, nullptr},
+    {8, 36, 140, 60, nullptr},         {156, 36, 116, 60, "POSITION"}, {280, 36, 220, 60, "TEMPO  BPM"},
+    {508, 36, 124, 60, "MAIN VOLUME"}, {8, 130, 404, 204, nullptr},    {420, 130, 212, 204, nullptr},
     {8, 342, 624, 54, nullptr},
 };
 
 constexpr Caption kCaptions[] = {
-    {16, 143, "MIXES"},  {16, 229, "NOW PLAYING"}, {16, 287, "PLAY ORDER"},
+    {16, 143, "MIXES"},   {16, 229, "NOW PLAYING"}, {16, 287, "PLAY ORDER"},
     {428, 143, "TRACKS"}, {558, 143, "LEVEL"},      {16, 355, "LENGTH OF THE MIX"},
 };
 

@@ -20,7 +20,10 @@ uint32_t argbAt(cairo_surface_t* surface, int x, int y)
     return v;
 }
 
-int unpremultiply(int c, int a) { return a == 0 ? 0 : std::min(255, (c * 255 + a / 2) / a); }
+int unpremultiply(int c, int a)
+{
+    return a == 0 ? 0 : std::min(255, (c * 255 + a / 2) / a);
+}
 
 }  // namespace
 
@@ -111,7 +114,10 @@ Picture Canvas::toPicture(bool dither, bool withMask) const
     return p;
 }
 
-void setColour(cairo_t* cr, const Colour& c) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a); }
+void setColour(cairo_t* cr, const Colour& c)
+{
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+}
 
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double radius)
 {
@@ -226,8 +232,8 @@ bool iconFromName(const std::string& name, Icon& icon)
     static const struct {
         const char* name;
         Icon icon;
-    } kIcons[] = {{"none", Icon::None},  {"close", Icon::Close}, {"power", Icon::Power},
-                  {"stop", Icon::Stop},  {"play", Icon::Play},   {"info", Icon::Info}};
+    } kIcons[] = {{"none", Icon::None}, {"close", Icon::Close}, {"power", Icon::Power},
+                  {"stop", Icon::Stop}, {"play", Icon::Play},   {"info", Icon::Info}};
     for (const auto& i : kIcons) {
         if (name == i.name) {
             icon = i.icon;

@@ -1,17 +1,17 @@
 #include "tools/skinc/SkinPictures.h"
 
-#include "tools/skinc/SkinPaintBrowser.h"
-#include "tools/skinc/SkinPaintGroove.h"
-#include "tools/skinc/SkinPaintPrefs.h"
-#include "tools/skinc/SkinPaintSynth.h"
-#include "tools/skinc/SkinPaintVMix.h"
-#include "tools/skinc/SkinPaintTuner.h"
-#include "tools/skinc/SkinPaintNet.h"
-#include "tools/skinc/SkinPaintScreen.h"
-
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+
+#include "tools/skinc/SkinPaintBrowser.h"
+#include "tools/skinc/SkinPaintGroove.h"
+#include "tools/skinc/SkinPaintNet.h"
+#include "tools/skinc/SkinPaintPrefs.h"
+#include "tools/skinc/SkinPaintScreen.h"
+#include "tools/skinc/SkinPaintSynth.h"
+#include "tools/skinc/SkinPaintTuner.h"
+#include "tools/skinc/SkinPaintVMix.h"
 
 namespace skinc {
 
@@ -38,7 +38,8 @@ struct Recipe {
         const std::string text = line.params.text(key, fallbackName);
         Colour c;
         if (!style.colourOrLiteral(text, c)) {
-            diag.error(line.where, std::string(key) + "=" + text + " is neither a colour of the style sheet nor #rrggbb");
+            diag.error(line.where,
+                       std::string(key) + "=" + text + " is neither a colour of the style sheet nor #rrggbb");
             return style.colour(fallbackName);
         }
         return c;
@@ -84,7 +85,6 @@ Align alignOf(const std::string& text)
     if (text == "right") return Align::Right;
     return Align::Left;
 }
-
 
 // Panel background in one colour scheme. Floating panels are rounded plates
 // with a mask; the full-stage panels are opaque.
@@ -342,8 +342,8 @@ bool splash(const Recipe& r, Picture& out)
     cairo_scale(cr, 1, 0.55);
     cairo_translate(cr, 0, -h * 0.5);
     ribbons(cr, w, h,
-            {r.style.colour("splash.ribbon.1"), r.style.colour("splash.ribbon.2"), r.style.colour("splash.ribbon.3"),
-             r.style.colour("splash.ribbon.4")},
+            {r.style.colour("splash.ribbon.1"), r.style.colour("splash.ribbon.2"),
+             r.style.colour("splash.ribbon.3"), r.style.colour("splash.ribbon.4")},
             3);
     cairo_restore(cr);
     canvas.ditherInPlace();
@@ -427,21 +427,31 @@ bool paintCast(const CastLine& line, int variant, const Style& style, Picture& o
     const Recipe r{line, style, diag};
     const std::string& recipe = line.recipe;
     bool good = false;
-    if (!grooveVariants(line).empty()) good = paintGrooveCast(line, variant, style, out, diag);
-    else if (!synthVariants(line).empty()) good = paintSynthCast(line, variant, style, out, diag);
-    else if (!vmixVariants(line).empty()) good = paintVMixCast(line, variant, style, out, diag);
+    if (!grooveVariants(line).empty())
+        good = paintGrooveCast(line, variant, style, out, diag);
+    else if (!synthVariants(line).empty())
+        good = paintSynthCast(line, variant, style, out, diag);
+    else if (!vmixVariants(line).empty())
+        good = paintVMixCast(line, variant, style, out, diag);
     else if (!tunerVariants(line).empty()) {
         bool known = false;
         good = paintTunerCast(line, variant, style, out, diag, known);
-    }
-    else if (!screenVariants(line).empty()) good = paintScreenCast(line, variant, style, out, diag);
-    else if (recipe == "backpane") good = backpane(r, variant, out);
-    else if (recipe == "label") good = label(r, out);
-    else if (recipe == "button") good = button(r, variant, out);
-    else if (recipe == "bubble") good = bubble(r, out);
-    else if (recipe == "progress") good = progress(r, out);
-    else if (recipe == "splash") good = splash(r, out);
-    else if (recipe == "library") good = library(r, out);
+    } else if (!screenVariants(line).empty())
+        good = paintScreenCast(line, variant, style, out, diag);
+    else if (recipe == "backpane")
+        good = backpane(r, variant, out);
+    else if (recipe == "label")
+        good = label(r, out);
+    else if (recipe == "button")
+        good = button(r, variant, out);
+    else if (recipe == "bubble")
+        good = bubble(r, out);
+    else if (recipe == "progress")
+        good = progress(r, out);
+    else if (recipe == "splash")
+        good = splash(r, out);
+    else if (recipe == "library")
+        good = library(r, out);
     else {
         bool known = false;
         good = paintPrefsCast(line, variant, style, out, diag, known);

@@ -15,17 +15,27 @@ int hexDigit(char c)
     return -1;
 }
 
-double channel(double a, double b, double t) { return a + (b - a) * t; }
+double channel(double a, double b, double t)
+{
+    return a + (b - a) * t;
+}
 
 }  // namespace
 
 Colour Colour::mix(const Colour& other, double t) const
 {
-    return Colour{channel(r, other.r, t), channel(g, other.g, t), channel(b, other.b, t), channel(a, other.a, t)};
+    return Colour{channel(r, other.r, t), channel(g, other.g, t), channel(b, other.b, t),
+                  channel(a, other.a, t)};
 }
 
-Colour Colour::lighter(double t) const { return mix(Colour{1, 1, 1, a}, t); }
-Colour Colour::darker(double t) const { return mix(Colour{0, 0, 0, a}, t); }
+Colour Colour::lighter(double t) const
+{
+    return mix(Colour{1, 1, 1, a}, t);
+}
+Colour Colour::darker(double t) const
+{
+    return mix(Colour{0, 0, 0, a}, t);
+}
 
 bool parseColour(const std::string& text, Colour& colour)
 {
@@ -100,7 +110,8 @@ bool Style::load(const std::string& path, Diag& diag)
                        "scheme N NAME BODY-TOP BODY-BOTTOM HEADER ACCENT");
         }
     }
-    if (schemes_.size() != 8) diag.error(path, "the style sheet must define the eight interface colour schemes 0..7");
+    if (schemes_.size() != 8)
+        diag.error(path, "the style sheet must define the eight interface colour schemes 0..7");
     return diag.errors().size() == before;
 }
 

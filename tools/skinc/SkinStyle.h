@@ -15,8 +15,8 @@ struct Colour {
 
     Colour withAlpha(double alpha) const { return Colour{r, g, b, alpha}; }
     Colour mix(const Colour& other, double t) const;  // t = 0: this, 1: other
-    Colour lighter(double t) const;                    // towards white
-    Colour darker(double t) const;                     // towards black
+    Colour lighter(double t) const;                   // towards white
+    Colour darker(double t) const;                    // towards black
 };
 
 bool parseColour(const std::string& text, Colour& colour);

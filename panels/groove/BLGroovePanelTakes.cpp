@@ -1,0 +1,151 @@
+// The takes' menu under Record: every take to turn into grooves, remove or
+// play back, and at the bottom, where the closed box shows it, the last take
+// played. The list opens upward from the box. It is filled each time it
+// opens, so it holds the document's takes as they are now.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/BLInternational.h"
+#include "core/kelTextCodec.h"
+#include "panels/groove/BLGrooveItems.h"
+#include "panels/groove/BLGroovePanel.h"
+#include "ui/PWScreen.h"
+#include "ui/PWpopup.h"
+
+namespace gi = grooveitem;
+
+namespace {
+
+constexpr int16_t kMsgPlayLast = 584;
+constexpr int16_t kMsgPlayTake = 585;    // name
+constexpr int16_t kMsgRemoveTake = 586;  // name
+constexpr int16_t kMsgNoTake = 587;
+constexpr int16_t kMsgTakePlays = 588;    // name
+constexpr int16_t kMsgTakeRemoved = 589;  // name
+constexpr int16_t kMsgConvertAsk = 590;   // name, grooves, cycles, tempo, lost, changes, cycles lost
+constexpr int16_t kMsgCyclesLost = 592;   // cycles
+constexpr int16_t kMsgConvertRow = 593;   // name
+constexpr int16_t kMsgConverted = 594;    // name
+constexpr int16_t kMsgNoTakeSaid = 595;
+
+struct Row {
+    enum class Act : uint8_t { convert, remove, play, playLast, none } act = Act::none;
+    int16_t take = -1;
+};
+
+std::vector<Row> rowsFor(size_t takes)
+{
+    if (takes == 0) return {Row{}};
+    std::vector<Row> rows;
+    for (Row::Act act : {Row::Act::convert, Row::Act::remove, Row::Act::play}) {
+        for (size_t i = 0; i < takes; ++i) rows.push_back({act, static_cast<int16_t>(i)});
+        if (act != Row::Act::play) rows.push_back({});  // a line
+    }
+    rows.push_back({Row::Act::playLast, static_cast<int16_t>(takes - 1)});
+    return rows;
+}
+
+// The skin's font has no dash of a take's name: a hyphen shows it.
+std::string shownName(std::string name)
+{
+    static const std::string dash = "\u2014";
+    std::string shown;
+    for (size_t from = 0;;) {
+        const size_t at = name.find(dash, from);
+        shown.append(name, from, at == std::string::npos ? std::string::npos : at - from);
+        if (at == std::string::npos) return shown;
+        shown += '-';
+        from = at + dash.size();
+    }
+}
+
+}  // namespace
+
+void BLGroovePanel::fillTakesMenu()
+{
+    auto* m = dynamic_cast<PWpopupControl*>(control(gi::takes));
+    if (!m) return;
+    const std::vector<BLTake>& takes = groove.takes();
+    const std::vector<Row> rows = rowsFor(takes.size());
+    m->count = 0;
+    for (size_t i = 0; i < rows.size() && i < static_cast<size_t>(PWpopupControl::kMaxItems); ++i) {
+        const Row& r = rows[i];
+        const std::string name = r.take >= 0 ? shownName(takes[static_cast<size_t>(r.take)].name) : "";
+        std::string text;
+        switch (r.act) {
+            case Row::Act::convert: text = blIntl.messageWithNames(kMsgConvertRow, {name}); break;
+            case Row::Act::remove: text = blIntl.messageWithNames(kMsgRemoveTake, {name}); break;
+            case Row::Act::play: text = blIntl.messageWithNames(kMsgPlayTake, {name}); break;
+            case Row::Act::playLast: text = blIntl.messageWithNames(kMsgPlayLast, {}); break;
+            case Row::Act::none: text = takes.empty() ? blIntl.messageWithNames(kMsgNoTake, {}) : "-"; break;
+        }
+        std::string shown = KEL_NameToLatin1(text);
+        m->setValue(static_cast<int16_t>(i), shown.data());
+    }
+    m->setValue(static_cast<int16_t>(m->count - 1));
+}
+
+void BLGroovePanel::onItem_takes()
+{
+    auto* m = dynamic_cast<PWpopupControl*>(control(gi::takes));
+    if (!m) return;
+    const int16_t chosen = m->get();
+    const std::vector<BLTake>& takes = groove.takes();
+    const std::vector<Row> rows = rowsFor(takes.size());
+    if (chosen < 0 || chosen >= static_cast<int16_t>(rows.size())) return fillTakesMenu();
+    const Row r = rows[static_cast<size_t>(chosen)];
+    if (r.take < 0 || r.take >= static_cast<int16_t>(takes.size())) {
+        if (takes.empty()) sayInHint(blIntl.messageWithNames(kMsgNoTakeSaid, {}));
+        return fillTakesMenu();
+    }
+    const std::string name = shownName(takes[static_cast<size_t>(r.take)].name);
+    switch (r.act) {
+        case Row::Act::remove:
+            groove.removeTake(r.take);
+            sayInHint(blIntl.messageWithNames(kMsgTakeRemoved, {name}));
+            break;
+        case Row::Act::convert: takeToConvert = r.take; break;
+        case Row::Act::play:
+        case Row::Act::playLast:
+            if (groove.playTake(r.take)) {
+                common_setPlayDisplay(true);
+                sayInHint(blIntl.messageWithNames(kMsgTakePlays, {name}));
+            }
+            break;
+        case Row::Act::none: break;
+    }
+    fillTakesMenu();
+}
+
+void BLGroovePanel::convertTakeAsked()
+{
+    const int16_t index = takeToConvert;
+    takeToConvert = -1;
+    if (index < 0 || index >= static_cast<int16_t>(groove.takes().size())) return;
+    const std::string name = shownName(groove.takes()[static_cast<size_t>(index)].name);
+    // What is lost is said before anything is done.
+    const BLTakeConversion c = groove.takeConversion(index);
+    char bpm[16];
+    std::snprintf(bpm, sizeof bpm, "%.1f", static_cast<double>(c.bpm));
+    std::string past;
+    if (c.cyclesLost > 0) {
+        past = " ";
+        past += blIntl.messageWithNames(kMsgCyclesLost, {std::to_string(c.cyclesLost)});
+    }
+    const std::vector<std::string> names = {name,
+                                            std::to_string(c.distinct().size()),
+                                            std::to_string(c.cycles.size()),
+                                            bpm,
+                                            std::to_string(c.lost),
+                                            std::to_string(c.changes),
+                                            past};
+    // The menu's list may still be in the picture the box keeps behind it.
+    const kelRect whole(0, 0, 32767, 32767);
+    PWScreen.update(&whole);
+    const int16_t answer = BL_NotifyNames(kMsgConvertAsk, 1, names);
+    PWScreen.update(&whole);
+    if (answer != 1) return;
+    if (groove.convertTake(index)) sayInHint(blIntl.messageWithNames(kMsgConverted, {name}));
+    fillTakesMenu();
+}
