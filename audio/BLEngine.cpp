@@ -1,5 +1,6 @@
 #include "audio/BLEngine.h"
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -229,6 +230,29 @@ int64_t BLEngine::atOneFrame(const std::function<void()>& change)
     const int64_t at = framesGiven();
     change();
     return at;
+}
+
+BLOutputPlace BLEngine::outputPlace() const
+{
+    MixerLock hold;
+    BLOutputPlace p;
+    p.given = framesGiven();
+    double song = 0, step = 1;
+    if (PlayingStatus.load() == 2 && ResampledSongAt(&song, &step) && step > 0) {
+        const auto frame = static_cast<int64_t>(song);
+        p.block = frame / kMixBlock * kMixBlock;
+        p.lead = std::llround(static_cast<double>(frame - p.block) / step);
+    } else {
+        p.block = TimeLine.load() / kMixBlock * kMixBlock;
+    }
+    return p;
+}
+
+void BLEngine::startSongAt(int64_t frame)
+{
+    if (playing) return;
+    SetTimeLineStart(frame);
+    placed = true;
 }
 
 void BLEngine::holdOutputAt(int64_t frame)

@@ -95,6 +95,12 @@ public:
     // heard exactly from framesGiven() as it was then, which is returned.
     // Never a play or a stop: they wait for the output.
     int64_t atOneFrame(const std::function<void()>& change);
+    // Where the output stands now (BLOutputPlace); the song frame is exact
+    // when the key lock is off, else the block mixed next.
+    BLOutputPlace outputPlace() const;
+    // The next Play starts its timeline at this song frame (a block's), not
+    // at the top: a take begun while playing plays back in its place in the bars.
+    void startSongAt(int64_t frame);
     // The output stops at this output frame (framesGiven) until the fence
     // moves: the calls made meanwhile are heard exactly from it. -1: none.
     void holdOutputAt(int64_t frame);

@@ -13,6 +13,15 @@ constexpr int kCycleBeats = 32;
 // main thread reads it and resets it to -1, hence an atomic.
 using ttPeak = std::atomic<int16_t>;
 
+// Where a playing output stands: its frames given, the song block its next
+// frame lies in (a playback's timeline can start on a block) and the output
+// frames from that block's first frame to it.
+struct BLOutputPlace {
+    int64_t given = 0;
+    int64_t block = 0;
+    int64_t lead = 0;
+};
+
 // The loop tuner's settings of the user loop.
 struct blUserLoopSettingsRec {
     uint8_t enabled;

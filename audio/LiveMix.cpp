@@ -182,20 +182,26 @@ int LiveMix::play(const char* wavPath, int64_t frames, LiveScript& script,
     capture_->owner = nullptr;
     std::vector<int16_t> block(2 * kBlock);
     std::vector<uint8_t> bytes;
+    const int64_t lead = std::max<int64_t>(script.lead(), 0);
+    int64_t made = 0;
     int64_t written = 0;
     bool ok = true, stopped = false;
     while (ok && written < frames) {
         ok = LiveMix_Settle();
         engine_.fx_service();
-        script.apply(written);
+        script.apply(made);
         const int64_t due = script.next();
-        const int n = static_cast<int>(
-            std::min<int64_t>({kBlock, frames - written, due > written ? due - written : kBlock}));
+        // Pieces end where calls are due and where the lead ends.
+        const int64_t upTo = made < lead ? lead : lead + frames;
+        const int n =
+            static_cast<int>(std::min<int64_t>({kBlock, upTo - made, due > made ? due - made : kBlock}));
         if (capture_->owner && running()) {
             MMSysAudio::Pull(capture_->owner, reinterpret_cast<uint8_t*>(block.data()), n * 4);
         } else {
             std::fill(block.begin(), block.begin() + 2 * n, 0);
         }
+        made += n;
+        if (made <= lead) continue;
         bytes.resize(static_cast<size_t>(n) * 4);
         for (size_t i = 0; i < static_cast<size_t>(n) * 2; ++i) {
             const auto v = static_cast<uint16_t>(block[i]);

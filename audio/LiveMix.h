@@ -25,6 +25,8 @@ bool LiveMix_Settle();
 class LiveScript {
 public:
     virtual ~LiveScript() = default;
+    // Output frames made before the first one kept.
+    virtual int64_t lead() { return 0; }
     // The output frame of the next calls; past the end when none is left.
     virtual int64_t next() = 0;
     // Makes every call due at or before this frame.
@@ -48,7 +50,7 @@ public:
     int render(const char* wavPath, const MixPlan& plan, float tempo, bool keyLock, int mainVolume = 63,
                const std::function<void(float)>& progress = {}, const std::function<bool()>& stop = {});
 
-    // `frames` output frames made as the script's calls say (a play among
+    // `frames` output frames kept, after the script's lead, made as its calls say (a play among
     // them starts the sound), pulled from the engine as the sound card pulls
     // it, so that a change made at a frame is heard as it was live: without
     // the queue's priming, each call made while no output is made. A kQualMix

@@ -423,21 +423,34 @@ std::atomic<bool> markMade{false};
 std::atomic<double> markFrame{0};
 std::atomic<double> markStep{1};
 
+// The song frame the next output frame stands for, and song frames per
+// output frame; false while the stretcher makes the sound.
+bool songAtNextOutput(double& frame, double& step)
+{
+    if (!resBuf || (chunkDone > 0 && chunkKeyLocked) || KeyLock_On()) return false;
+    // The buffer's first frame is the chunk's first song frame.
+    const int32_t need = chunkDone > 0 ? chunkNeed : chunkNeedNow();
+    step = static_cast<double>(need) / kResampleChunk;
+    frame = static_cast<double>(TimeLine.load(std::memory_order_relaxed) - resBufPtr) + chunkDone * step;
+    return true;
+}
+
 void markPull()
 {
     if (!markWanted.exchange(false, std::memory_order_relaxed)) return;
-    if (!resBuf || (chunkDone > 0 && chunkKeyLocked) || KeyLock_On()) return;
-    // The buffer's first frame is the chunk's first song frame.
-    const int32_t need = chunkDone > 0 ? chunkNeed : chunkNeedNow();
-    const double step = static_cast<double>(need) / kResampleChunk;
-    markFrame.store(
-        static_cast<double>(TimeLine.load(std::memory_order_relaxed) - resBufPtr) + chunkDone * step,
-        std::memory_order_relaxed);
+    double frame = 0, step = 1;
+    if (!songAtNextOutput(frame, step)) return;
+    markFrame.store(frame, std::memory_order_relaxed);
     markStep.store(step, std::memory_order_relaxed);
     markMade.store(true, std::memory_order_relaxed);
 }
 
 }  // namespace
+
+bool ResampledSongAt(double* frame, double* perOutput)
+{
+    return songAtNextOutput(*frame, *perOutput);
+}
 
 void ResampledMarkNextPull()
 {

@@ -79,6 +79,8 @@ extern std::atomic<int64_t> ResampledFrames;
 // key lock made it). For the pulling output's thread.
 void ResampledMarkNextPull();
 bool ResampledTakeMark(double* frame, double* perOutput);
+// The same now, for a caller holding the mixer's lock (no fill under way).
+bool ResampledSongAt(double* frame, double* perOutput);
 // Linear interpolation of inFrames stereo frames into outFrames.
 int Resample(int16_t* out, const int16_t* in, int outFrames, int inFrames);
 int InitResampler(int blockLen);

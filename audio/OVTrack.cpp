@@ -464,7 +464,13 @@ void InitialTrackOpen()
         }
         Reader r = main;
         r.chunk = std::min(kReadChunk, ringLen);
-        if (start != kNever) readFromFile(&t, ringLen, r);
+        // Loops in memory are pulled as mixed; what is read ahead here moves
+        // the next launch boundary past it. A playback started into the song
+        // holds what one from the top holds there, so that a change waits
+        // for the same boundary in both.
+        const int frames =
+            LoopCache_Resident() ? static_cast<int>(std::max<int64_t>(ringLen - timeLineStart, 0)) : ringLen;
+        if (start != kNever && frames > 0) readFromFile(&t, frames, r);
     }
 }
 

@@ -270,8 +270,15 @@ void BLGrooveController::Takes::arm()
     s.fx = m.current.fx;
     s.playing = p.playing;
     playedYet = p.playing;
-    origin = p.playing ? e.framesGiven() : 0;
-    s.songFrame = p.playing ? e.trackChangeFrame(-1) : 0;
+    if (p.playing) {
+        // Played back, its timeline starts on the song block it began in.
+        const BLOutputPlace at = e.outputPlace();
+        origin = at.given;
+        s.songFrame = at.block;
+        s.lead = at.lead;
+    } else {
+        origin = 0;
+    }
     // The player's calls (play, tempo, main volume) pass the tap too.
     playerWas = p.engineCalls();
     playerTap.setInner(playerWas);
@@ -318,8 +325,10 @@ void BLGrooveController::Takes::end(int64_t frames)
 
 int64_t BLGrooveController::Takes::backDue() const
 {
+    // Output frames of the playback: the take's first one comes `lead` in.
     const std::vector<BLTakeCall>& c = back.take.calls;
-    return back.next < c.size() ? std::min(c[back.next].at, back.take.frames) : back.take.frames;
+    const int64_t end = back.take.frames + back.take.start.lead;
+    return back.next < c.size() ? std::min(c[back.next].at + back.take.start.lead, end) : end;
 }
 
 void BLGrooveController::Takes::playBack(const BLTake& t, int16_t index)
@@ -392,10 +401,12 @@ void BLGrooveController::Takes::serveBack()
     const int64_t given = e.framesGiven();
     if (given < due) return;
     const std::vector<BLTakeCall>& c = back.take.calls;
+    const int64_t lead = back.take.start.lead;
+    const int64_t end = back.take.frames + lead;
     // Late only when the output gave up waiting: then as soon as can be.
-    for (; back.next < c.size() && c[back.next].at <= std::max(given, due); ++back.next)
+    for (; back.next < c.size() && c[back.next].at + lead <= std::max(given, due); ++back.next)
         if (c[back.next].op != Op::stop) replay(c[back.next]);
-    if (given >= back.take.frames || (back.next >= c.size() && due >= back.take.frames)) {
+    if (given >= end || (back.next >= c.size() && due >= end)) {
         controller.stop(BLOrigin::take);
         return;
     }

@@ -39,6 +39,8 @@ public:
     int64_t framesGiven() override { return to->framesGiven(); }
     int64_t trackChangeFrame(int16_t track) override { return to->trackChangeFrame(track); }
     int64_t atOneFrame(const std::function<void()>& change) override { return to->atOneFrame(change); }
+    BLOutputPlace outputPlace() override { return to->outputPlace(); }
+    void startSongAt(int64_t frame) override { to->startSongAt(frame); }
     void holdOutputAt(int64_t frame) override { to->holdOutputAt(frame); }
     bool outputHeld() override { return to->outputHeld(); }
     void play() override;

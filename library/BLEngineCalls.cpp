@@ -73,6 +73,17 @@ int64_t BLEngineCalls::atOneFrame(const std::function<void()>& change)
     return 0;
 }
 
+BLOutputPlace BLEngineCalls::outputPlace()
+{
+    BLEngine* e = engine();
+    return e ? e->outputPlace() : BLOutputPlace{};
+}
+
+void BLEngineCalls::startSongAt(int64_t frame)
+{
+    if (BLEngine* e = engine()) e->startSongAt(frame);
+}
+
 void BLEngineCalls::holdOutputAt(int64_t frame)
 {
     if (BLEngine* e = engine()) e->holdOutputAt(frame);

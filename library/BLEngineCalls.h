@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/BLEngineTypes.h"
 #include "audio/fx/FxCatalog.h"
 
 class BLEngine;
@@ -53,6 +54,10 @@ public:
     virtual int64_t framesGiven();
     virtual int64_t trackChangeFrame(int16_t track);
     virtual int64_t atOneFrame(const std::function<void()>& change);
+    // Where the output stands (BLEngine::outputPlace), and the next Play's
+    // first song frame (a take begun while playing starts in its place).
+    virtual BLOutputPlace outputPlace();
+    virtual void startSongAt(int64_t frame);
     // A take played back: the output waits at this output frame until the
     // fence moves (-1: none), so the calls due there are heard from it.
     virtual void holdOutputAt(int64_t frame);

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr uint8_t kLayout = 1;
+constexpr uint8_t kLayout = 2;
 constexpr size_t kNameMost = 1024;
 constexpr size_t kDataMost = 16 * 1024 * 1024;
 constexpr uint32_t kCallsMost = 4 * 1024 * 1024;
@@ -118,10 +118,11 @@ std::vector<uint8_t> encodeTake(const BLTake& t)
         put32(out, std::bit_cast<uint32_t>(c.value));
         putBytes(out, c.data);
     }
+    put64(out, s.lead);
     return out;
 }
 
-bool decodeTake(Reader& r, BLTake& t)
+bool decodeTake(Reader& r, BLTake& t, uint8_t layout)
 {
     const uint16_t name = r.u16();
     if (name > kNameMost) return false;
@@ -163,7 +164,8 @@ bool decodeTake(Reader& r, BLTake& t)
             return false;
         t.calls.push_back(std::move(c));
     }
-    return r.ok && r.at == r.size;
+    if (layout >= 2) s.lead = r.s64();
+    return r.ok && r.at == r.size && s.lead >= 0;
 }
 
 }  // namespace
@@ -210,13 +212,13 @@ bool BLTake_Decode(const std::vector<uint8_t>& in, std::vector<BLTake>& takes)
     Reader r{in.data(), in.size()};
     const uint8_t layout = r.u8();
     const uint16_t n = r.u16();
-    if (!r.ok || layout != kLayout) return false;
+    if (!r.ok || layout < 1 || layout > kLayout) return false;
     for (uint16_t i = 0; i < n; ++i) {
         const std::vector<uint8_t> record = r.bytes(in.size());
         if (!r.ok) return false;
         Reader one{record.data(), record.size()};
         BLTake t;
-        if (!decodeTake(one, t)) return false;
+        if (!decodeTake(one, t, layout)) return false;
         if (takes.size() < static_cast<size_t>(kBLMaxTakes)) takes.push_back(std::move(t));
     }
     return r.at == in.size() && n <= kBLMaxTakes;

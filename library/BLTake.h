@@ -6,13 +6,14 @@
 // heard at once). Played back through the same calls at the same frames it
 // sounds as it did.
 //
-// In documents, atom 'take', little-endian: 1 byte layout (1), 2 bytes n,
+// In documents, atom 'take', little-endian: 1 byte layout (2), 2 bytes n,
 // then n takes, each 4 bytes length then (name: 2 bytes length, UTF-8;
 // 8 made, seconds since 1970; 8 frames; 4 rate; the start: 8 x (sample,
 // volume, pan) 2 bytes each, 4 tempo float, 2 main volume, 1 key lock,
 // 2 grid beats, 1 synchronised, 1 playing, 8 song frame, 4 length and the
 // effects as the effects' atom holds the current groove's; 4 bytes m, then
-// m calls: 8 at, 8 heard, 1 op, 2 a, 2 b, 4 value float, 4 length, data).
+// m calls: 8 at, 8 heard, 1 op, 2 a, 2 b, 4 value float, 4 length, data;
+// from layout 2 on, then 8 lead).
 #pragma once
 
 #include <cstdint>
@@ -69,9 +70,11 @@ struct BLTakeStart {
     bool keyLock = false;
     int16_t gridBeats = 32;
     bool sync = false;
-    // It began while playing, at this song frame; else with the next Play.
+    // It began while playing, `lead` output frames into the song block at
+    // `songFrame` (where its playback's timeline starts); else with the next Play.
     bool playing = false;
     int64_t songFrame = 0;
+    int64_t lead = 0;
     FxSetup fx;
     bool operator==(const BLTakeStart&) const = default;
 };

@@ -24,6 +24,7 @@ void BLTake_Begin(const BLTake& take, BLEngineCalls& e)
     e.sync_atGrooveSet(0);
     e.fx_setAll(s.fx);
     if (s.playing) {
+        e.startSongAt(s.songFrame);
         e.changesBegin();
         e.play();
         for (int16_t t = 0; t < kBLTakeTracks; ++t) {
@@ -81,9 +82,14 @@ void BLTake_Apply(const BLTakeCall& c, BLEngineCalls& e)
     }
 }
 
+int64_t BLTakeScript::lead()
+{
+    return take.start.lead;
+}
+
 int64_t BLTakeScript::next()
 {
-    return at < take.calls.size() ? take.calls[at].at : INT64_MAX;
+    return at < take.calls.size() ? take.calls[at].at + take.start.lead : INT64_MAX;
 }
 
 void BLTakeScript::apply(int64_t frame)
@@ -93,6 +99,6 @@ void BLTakeScript::apply(int64_t frame)
         BLTake_Begin(take, engine);
     }
     // The take's own stop is its end: the render makes the frames up to it.
-    for (; at < take.calls.size() && take.calls[at].at <= frame; ++at)
+    for (; at < take.calls.size() && take.calls[at].at + take.start.lead <= frame; ++at)
         if (take.calls[at].op != BLTakeCall::Op::stop) BLTake_Apply(take.calls[at], engine);
 }

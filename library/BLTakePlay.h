@@ -15,10 +15,12 @@ void BLTake_Begin(const BLTake& take, BLEngineCalls& engine);
 // One call as it was made.
 void BLTake_Apply(const BLTakeCall& call, BLEngineCalls& engine);
 
-// The take as a script of the live chain run offline: begun at frame 0.
+// The take as a script of the live chain run offline: begun at frame 0, the
+// take's own first frame `lead` frames in.
 class BLTakeScript : public LiveScript {
 public:
     BLTakeScript(const BLTake& t, BLEngineCalls& e) : take(t), engine(e) {}
+    int64_t lead() override;
     int64_t next() override;
     void apply(int64_t frame) override;
 

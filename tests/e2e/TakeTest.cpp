@@ -6,6 +6,7 @@
 // played back from the takes' menu of the saved document.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -150,6 +151,63 @@ TEST_F(TakeSession, WhatWasHeardWhileRecordingIsWhatTheTakeRenders)
         dir.path(), 300);
     ASSERT_EQ(f.exitCode, 0) << f.out;
     EXPECT_NE(mixref::readWav16(dir.file("flat.wav")), rendered);
+}
+
+// Record pressed while playing, off the song's blocks: the take starts on the
+// block it began in, its first frame `lead` frames into it, so that played
+// back or rendered, its loops are where they were in the bars and what the
+// device played from Record on is what the take renders.
+TEST_F(TakeSession, ATakeBegunWhilePlayingSoundsFromWhereItBegan)
+{
+    BLGroove groove;
+    for (int t = 0; t < 4; ++t) groove.tracks[t] = BLTrack{100, 0, static_cast<int16_t>(t), 0};
+    const std::string doc = writeDocument("playing.bld", "NightShift", groove, 126.0f);
+    const std::string saved = dir.file("playing-saved.bld");
+    std::string script = "wait 700\npress space\nwaitsize " + std::to_string(4 * (3 * kBeat + 777)) + " " +
+                         capture + "\nctrl r\n" + after(5, capture);
+    script +=
+        "click " + at(kGridX, kGridY) + "\npress 1\nkeydown c\npress down\nkeyup c\n" + after(8, capture);
+    script += "press 1\nkeydown v\npress left\npress left\nkeyup v\n" + after(10, capture);
+    script += "press space\nwait 300\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
+    const std::string log = runScript(script, doc);
+    const std::vector<int16_t> live = readCapture(capture);
+
+    BLIceimage ice;
+    ASSERT_TRUE(readDocument(saved, ice)) << log;
+    ASSERT_EQ(ice.takes.size(), 1u) << log;
+    const BLTakeStart& start = ice.takes[0].start;
+    EXPECT_TRUE(start.playing);
+    EXPECT_GT(start.songFrame, 2 * kBeat);
+    EXPECT_EQ(start.songFrame % 2048, 0);
+    EXPECT_LT(start.lead, 2048);
+    const auto r = testsupport::run(
+        {dir.program(), "--render", saved, "--take", "1", "-o", dir.file("playing.wav"), "--format", "wav"},
+        dir.path(), 300);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const std::vector<int16_t> rendered = mixref::readWav16(dir.file("playing.wav"));
+    ASSERT_EQ(rendered.size(), 2u * static_cast<size_t>(ice.takes[0].frames));
+
+    // Where the rendered take lies in a capture, -1 nowhere.
+    auto whereHeard = [&](const std::vector<int16_t>& sound) -> int64_t {
+        for (size_t from = 0; from + rendered.size() <= sound.size(); from += 2)
+            if (std::equal(rendered.begin(), rendered.end(),
+                           sound.begin() + static_cast<std::ptrdiff_t>(from)))
+                return static_cast<int64_t>(from / 2);
+        return -1;
+    };
+    // At the song's own tempo an output frame is a song frame.
+    const int played = firstSound(live);
+    ASSERT_GE(played, 0) << log;
+    EXPECT_EQ(whereHeard(live), played + start.songFrame + start.lead) << log;
+
+    std::filesystem::remove(capture);
+    const std::string again =
+        runScript("wait 700\nclick " + at(kTakesX, kTakesY) + "\nwait 300\nclick " + at(kTakesX, kTakesY) +
+                      "\nwaitsize " + std::to_string(4 * (ice.takes[0].frames + start.lead)) + " " + capture +
+                      "\nwait 1500\nquit\n",
+                  saved);
+    const std::vector<int16_t> back = readCapture(capture);
+    EXPECT_EQ(whereHeard(back), firstSound(back) + start.lead) << again;
 }
 
 // A take whose changes all land on cycle boundaries (the launch grid at 8

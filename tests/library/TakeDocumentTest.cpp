@@ -53,6 +53,9 @@ std::unique_ptr<BLIceimage> imageWithTakes()
     ice->bpm = 101.5f;
     ice->takes.push_back(takeOf(1, 600, 2.0));  // ten minutes, a change every half second
     ice->takes.push_back(takeOf(2, 161, 1.0));
+    ice->takes[1].start.playing = true;
+    ice->takes[1].start.songFrame = 63488;
+    ice->takes[1].start.lead = 1536;
     return ice;
 }
 
@@ -93,6 +96,17 @@ TEST(TakeDocument, TakesComeBackWholeAndAreNamedByNumberAndLength)
     auto none = std::make_unique<BLIceimage>();
     ASSERT_EQ(BLDocument_Decode(without, none.get(), nullptr).status, BLDocumentRead::read);
     EXPECT_TRUE(none->takes.empty());
+    // The first layout, without a take's lead, still reads (lead 0).
+    const BLTake first = takeOf(3, 2, 1.0);
+    std::vector<uint8_t> one = BLTake_Encode({first});
+    ASSERT_EQ(one[0], 2);
+    one[0] = 1;
+    one.resize(one.size() - 8);
+    kelPutLE32(one.data() + 3, kelGetLE32(one.data() + 3) - 8);
+    std::vector<BLTake> old;
+    ASSERT_TRUE(BLTake_Decode(one, old));
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0], first);
     // At most 32 are kept.
     BLIceimage many = plain;
     for (int i = 0; i < 40; ++i) many.takes.push_back(takeOf(i + 1, 2, 1.0));
