@@ -1,5 +1,6 @@
 #include "core/BLPath.h"
 
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -24,9 +25,7 @@ BLPath::~BLPath()
     // A path that goes away while its dialog is open abandons the dialog: the
     // thread finds the slot taken by nobody (or by a later dialog) and hands
     // its result to no one.
-    std::lock_guard<std::mutex> lock(gDialogMutex);
-    if (asyncPanThreadPathRef == this) asyncPanThreadPathRef = nullptr;
-    if (gUndelivered == this) gUndelivered = nullptr;
+    abandonDialog();
 }
 
 void BLPath::dialogDelivered(const BLPath* path)
@@ -53,6 +52,27 @@ bool BLPath::dialogPending()
 
 bool BLPath::startDialog(bool save, int16_t panel, int16_t code, int16_t sub)
 {
+    // The dialog works on a copy; the result is handed over at the end.
+    const kelPath start(*this);
+    return startDialogThread(panel, code, sub, [this, save, start]() -> std::function<void()> {
+        kelPath work(start);
+        const bool ok = save ? work.userDialogPut() : work.userDialogGet();
+        return [this, ok, work] {
+            if (ok) set(&work);
+            dialogOk = ok ? 1 : 0;
+        };
+    });
+}
+
+void BLPath::abandonDialog()
+{
+    std::lock_guard<std::mutex> lock(gDialogMutex);
+    if (asyncPanThreadPathRef == this) asyncPanThreadPathRef = nullptr;
+    if (gUndelivered == this) gUndelivered = nullptr;
+}
+
+bool BLPath::startDialogThread(int16_t panel, int16_t code, int16_t sub, DialogWork work)
+{
     if (!plat::hasBackend()) return false;
     uint64_t serial;
     {
@@ -66,17 +86,13 @@ bool BLPath::startDialog(bool save, int16_t panel, int16_t code, int16_t sub)
     panelIndex = panel;
     requestCode = code;
     requestSub = sub;
-    // The dialog works on a copy; the result is handed over at the end.
-    const kelPath start(*this);
     try {
-        std::thread([this, save, serial, start] {
-            kelPath work(start);
-            const bool ok = save ? work.userDialogPut() : work.userDialogGet();
+        std::thread([this, serial, work = std::move(work)] {
+            const std::function<void()> result = work();
             std::lock_guard<std::mutex> lock(gDialogMutex);
             if (asyncPanThreadPathRef != this || gDialogSerial != serial) return;  // abandoned
-            if (ok) set(&work);
-            dialogOk = ok ? 1 : 0;
-            // From here on the path belongs to the main thread, and the next
+            result();
+            // From here on the object belongs to the main thread, and the next
             // dialog waits until the main loop has taken this one's result.
             asyncPanThreadPathRef = nullptr;
             if (!plat::hasBackend()) return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "core/kelPath.h"
 
@@ -31,6 +32,16 @@ public:
     int16_t requestCode = 0;
     int16_t requestSub = 0;
     uint8_t dialogOk = 0;
+
+protected:
+    // Runs `work` on a thread of its own, one dialog at a time. What it
+    // returns is applied to this object on that thread under the dialogs'
+    // lock, unless the object was abandoned meanwhile; then the main loop
+    // receives the object as a finished dialog.
+    using DialogWork = std::function<std::function<void()>()>;
+    bool startDialogThread(int16_t panelIndex, int16_t requestCode, int16_t requestSub, DialogWork work);
+    // A derived class's destructor calls it first: its members go before ours.
+    void abandonDialog();
 
 private:
     bool startDialog(bool save, int16_t panel, int16_t code, int16_t sub);

@@ -146,6 +146,50 @@ bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen
     return true;
 }
 
+std::string textEntryProgram()
+{
+    for (const char* program : {"zenity", "kdialog"})
+        if (programExists(program)) return program;
+    return "";
+}
+
+std::vector<std::string> textEntryArguments(const std::string& program, const TextEntryRequest& request)
+{
+    // Values joined to their option: a name that starts with '-' stays a value.
+    if (program == "zenity") {
+        // zenity reads its label's backslashes as escapes and '_' as a key's mark.
+        std::string prompt;
+        for (char c : request.prompt) {
+            if (c == '\\' || c == '_') prompt += c;
+            prompt += c;
+        }
+        return {"--entry", "--title=" + request.title, "--text=" + prompt, "--entry-text=" + request.initial};
+    }
+    if (program == "kdialog")
+        return {"--title", request.title, "--inputbox", request.prompt, request.initial};
+    return {};
+}
+
+EntryAnswer runExternalTextEntry(const TextEntryRequest& request, std::string& text)
+{
+    const std::string program = textEntryProgram();
+    if (program.empty()) {
+        reportProblem("No text entry program was found. Install zenity (or kdialog) to rename takes.");
+        return EntryAnswer::unavailable;
+    }
+    std::string out;
+    int status = -1;
+    if (!runProgram(program, textEntryArguments(program, request), &out, &status)) {
+        reportProblem("The text entry program " + program + " could not be started.");
+        return EntryAnswer::unavailable;
+    }
+    if (status != 0) return EntryAnswer::cancelled;
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    text = out;
+    return EntryAnswer::ok;
+}
+
 bool runExternalOpen(const std::string& address)
 {
     int status = -1;

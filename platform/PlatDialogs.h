@@ -1,4 +1,4 @@
-// File dialogs and "open this address" through the desktop's own programs.
+// File dialogs, text entries and "open this address" through the desktop's own programs.
 #pragma once
 
 #include <string>
@@ -14,6 +14,14 @@ namespace plat {
 bool runExternalFileDialog(const FileDialogRequest& request, std::string& chosen);
 std::string lastDialogProblem();
 bool runExternalOpen(const std::string& address);
+
+// A line of text asked through zenity (or kdialog): the program found on
+// PATH, or "" for none, and the arguments it is given.
+std::string textEntryProgram();
+std::vector<std::string> textEntryArguments(const std::string& program, const TextEntryRequest& request);
+// Runs it and waits; what it printed, less the line's end, when confirmed.
+// Without either program the entry is unavailable, reported as above.
+EntryAnswer runExternalTextEntry(const TextEntryRequest& request, std::string& text);
 
 // Runs a program with arguments (no shell), returning its standard output
 // and exit status; false when it could not be started.

@@ -399,6 +399,22 @@ bool HeadlessBackend::takeDialogAnswer(std::optional<std::string>& systemPath, u
     return true;
 }
 
+bool HeadlessBackend::takeEntryAnswer(std::optional<std::string>& text, uint32_t& delayMs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (entryAnswers_.empty()) return false;
+    text = entryAnswers_.front().text;
+    delayMs = entryAnswers_.front().delayMs;
+    entryAnswers_.pop_front();
+    return true;
+}
+
+std::string HeadlessBackend::entryLine(const TextEntryRequest& request,
+                                       const std::optional<std::string>& text)
+{
+    return "entry [" + request.title + "] " + request.initial + " -> " + (text ? *text : "cancel");
+}
+
 void HeadlessBackend::pushNow(const Event& event)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -433,6 +449,12 @@ void HeadlessBackend::queueExternalDialog()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     dialogAnswers_.push_back(DialogAnswer{std::nullopt, 0, true});
+}
+
+void HeadlessBackend::queueEntryAnswer(std::optional<std::string> text, uint32_t delayMs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    entryAnswers_.push_back(QueuedEntry{std::move(text), delayMs});
 }
 
 HeadlessBackend::BoxAnswer HeadlessBackend::planBox(int fallback)
@@ -577,6 +599,22 @@ bool HeadlessBackend::fileDialog(const FileDialogRequest& request, std::string& 
     return true;
 }
 
+EntryAnswer HeadlessBackend::textEntry(const TextEntryRequest& request, std::string& text)
+{
+    std::optional<std::string> answer;
+    uint32_t delay = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries_.push_back(request);
+    }
+    takeEntryAnswer(answer, delay);
+    sleepMs(static_cast<int>(delay));
+    log(entryLine(request, answer));
+    if (!answer) return EntryAnswer::cancelled;
+    text = *answer;
+    return EntryAnswer::ok;
+}
+
 bool HeadlessBackend::openAddress(const std::string& address)
 {
     log("address " + address);
@@ -593,6 +631,12 @@ std::vector<FileDialogRequest> HeadlessBackend::dialogs() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return dialogs_;
+}
+
+std::vector<TextEntryRequest> HeadlessBackend::entries() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_;
 }
 
 size_t HeadlessBackend::pending() const
@@ -770,6 +814,13 @@ bool HeadlessBackend::parseScript(const std::string& text, std::string& error)
             std::optional<std::string> answer;
             if (rest != "cancel") answer = rest;
             act([this, answer] { queueDialogAnswer(answer); });
+        } else if (cmd == "entry") {
+            std::string rest;
+            std::getline(words >> std::ws, rest);
+            if (rest.empty()) return fail("entry needs a text or cancel");
+            std::optional<std::string> answer;
+            if (rest != "cancel") answer = rest;
+            act([this, answer] { queueEntryAnswer(answer); });
         } else if (cmd == "screenshot") {
             std::string path;
             std::getline(words >> std::ws, path);

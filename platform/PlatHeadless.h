@@ -1,6 +1,6 @@
 // A backend without a display: events come from a timed script (or from a
-// test in the same process), modal boxes and file dialogs are answered from
-// queues, and the window's picture can be saved as PNG.
+// test in the same process), modal boxes, file dialogs and text entries are
+// answered from queues, and the window's picture can be saved as PNG.
 //
 // The monitor and window sizes are window pixels: the program's picture is
 // scaled and centred as on the desktop (fitWindow, ScaledPicture), and mouse
@@ -35,6 +35,8 @@
 //   dialog PATH | dialog cancel   the answer to the next file dialog
 //   dialog external         the next file dialog runs the desktop's own
 //                           dialog program (zenity, kdialog) as the window does
+//   entry TEXT | entry cancel   the answer to the next text entry (a new name):
+//                           TEXT to the end of the line, as if typed and confirmed
 //   screenshot PATH         saves what the window shows now
 //   quit                    ends the program without asking (like SIGTERM), once a
 //                           file dialog under way and its answer are done
@@ -98,6 +100,8 @@ public:
     int boxPending() override;
     void boxClosed(const BoxNote& box, int answer) override;
     bool fileDialog(const FileDialogRequest& request, std::string& chosen) override;
+    // Answered from its own queue (unanswered: cancelled), and logged.
+    EntryAnswer textEntry(const TextEntryRequest& request, std::string& text) override;
     bool openAddress(const std::string& address) override;
     void interruptModal() override;
     void note(const std::string& line) override { log(line); }
@@ -115,6 +119,8 @@ public:
     // (a person takes a moment).
     void queueDialogAnswer(std::optional<std::string> systemPath, uint32_t delayMs = 0);
     void queueExternalDialog();
+    // The answer to the next text entry (nullopt: cancelled), given `delayMs` after it opened.
+    void queueEntryAnswer(std::optional<std::string> text, uint32_t delayMs = 0);
     bool loadScript(const std::string& path, std::string& error);
     bool parseScript(const std::string& text, std::string& error);
     // Appends a line for every box, dialog, address and screenshot.
@@ -137,12 +143,16 @@ public:
     // time that has passed since it was read (once; the first window calls it).
     void startScriptClock();
     bool takeDialogAnswer(std::optional<std::string>& systemPath, uint32_t& delayMs);
+    bool takeEntryAnswer(std::optional<std::string>& text, uint32_t& delayMs);
+    // The log's line for an entry asked and how it was answered.
+    static std::string entryLine(const TextEntryRequest& request, const std::optional<std::string>& text);
     void log(const std::string& line);
     // How the window shows the picture now.
     const WindowFit& fit() const { return fit_; }
 
     std::vector<BoxRecord> boxes() const;
     std::vector<FileDialogRequest> dialogs() const;
+    std::vector<TextEntryRequest> entries() const;
     std::string title() const;
     const ScreenCopy& screen() const { return screen_; }
     bool mouseCaptured() const { return captured_; }
@@ -210,6 +220,12 @@ private:
     std::condition_variable interrupted_;
     bool interrupt_ = false;
     std::deque<DialogAnswer> dialogAnswers_;
+    struct QueuedEntry {
+        std::optional<std::string> text;
+        uint32_t delayMs;
+    };
+    std::deque<QueuedEntry> entryAnswers_;
+    std::vector<TextEntryRequest> entries_;
     std::vector<BoxRecord> boxes_;
     std::vector<FileDialogRequest> dialogs_;
     std::string logPath_;

@@ -371,6 +371,11 @@ public:
         return runExternalFileDialog(request, chosen);
     }
 
+    EntryAnswer textEntry(const TextEntryRequest& request, std::string& text) override
+    {
+        return runExternalTextEntry(request, text);
+    }
+
     bool openAddress(const std::string& address) override { return runExternalOpen(address); }
 
     bool readPixels(std::vector<uint8_t>& rgb, int& width, int& height)
@@ -719,6 +724,17 @@ public:
         if (!answer) return false;
         chosen = *answer;
         return true;
+    }
+    EntryAnswer textEntry(const TextEntryRequest& request, std::string& text) override
+    {
+        std::optional<std::string> answer;
+        uint32_t delay = 0;
+        if (!script_->takeEntryAnswer(answer, delay)) return window_->textEntry(request, text);
+        sleepMs(static_cast<int>(delay));
+        script_->log(HeadlessBackend::entryLine(request, answer));
+        if (!answer) return EntryAnswer::cancelled;
+        text = *answer;
+        return EntryAnswer::ok;
     }
     bool openAddress(const std::string& address) override
     {

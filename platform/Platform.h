@@ -1,7 +1,7 @@
 // The window-system side of the program: one window, its events, modal boxes,
-// file dialogs and the blit of the 15-bit screen image. Two backends exist:
-// SDL2 for the desktop and a scripted headless one for tests. Nothing above
-// this folder sees SDL or POSIX types.
+// file dialogs, text entries and the blit of the 15-bit screen image. Two
+// backends exist: SDL2 for the desktop and a scripted headless one for
+// tests. Nothing above this folder sees SDL or POSIX types.
 #pragma once
 
 #include <cstdint>
@@ -106,6 +106,15 @@ struct FileDialogRequest {
     std::string patterns;       // "*.bld" or "*.wav;*.aif"; empty means every file
     bool folder = false;        // a folder is chosen, not a file
 };
+
+// A line of text asked of the person (a new name), all in UTF-8.
+struct TextEntryRequest {
+    std::string title;
+    std::string prompt;
+    std::string initial;  // what the field holds as it opens
+};
+// How a text entry ended: `unavailable` when no program could ask.
+enum class EntryAnswer : uint8_t { ok, cancelled, unavailable };
 
 // Window kinds beyond the program's own 0..4.
 constexpr int kWindowKindSplash = 100;
@@ -223,6 +232,8 @@ public:
     virtual void boxClosed(const BoxNote&, int) {}
     // Runs on a dialog thread; true with `chosen` (a system path) when confirmed.
     virtual bool fileDialog(const FileDialogRequest& request, std::string& chosen) = 0;
+    // Runs on a dialog thread too; `text` holds what was typed when ok.
+    virtual EntryAnswer textEntry(const TextEntryRequest& request, std::string& text) = 0;
     virtual bool openAddress(const std::string& address) = 0;
     // Called from another thread when the program must end: a modal box
     // that waits for an answer gives up and takes its default button.

@@ -250,6 +250,10 @@ void BLGroovePanel::asyncDialogMessage(BLPath* path)
         diskMixResult(path);
         return;
     }
+    if (path == &renameEntry) {
+        renameTakeAnswered();
+        return;
+    }
     if (path->requestCode == kRequestSave) {
         // Saving for the question's sake: what it held runs once saved.
         std::function<void()> then = std::move(afterSave);

@@ -20,6 +20,7 @@
 #include "control/BLGrooveController.h"
 #include "control/BLPlayCommon.h"
 #include "core/BLPath.h"
+#include "core/BLTextEntry.h"
 #include "panels/browser/BLLoadLinks.h"
 #include "ui/PWPanel.h"
 
@@ -71,6 +72,15 @@ public:
     // Asked once the menu's list has closed: the question over the panel.
     int16_t takeToConvert = -1;
     void convertTakeAsked();
+    // A take's new name asked while the music goes on; its old one, to find
+    // it again when the answer comes.
+    void renameTakeAsked(int16_t take);
+    void renameTakeAnswered();
+    BLTextEntry renameEntry;
+    std::string renameFrom;
+    // What a typed name becomes: no control characters, no blanks around
+    // it, at most 63 bytes cut where a UTF-8 character starts.
+    static std::string cleanTakeName(const std::string& typed);
     void onItem_launchGrid();
     void randomize(int16_t set) override { groove.randomize(set); }
     void setRndStyleName(int16_t set);

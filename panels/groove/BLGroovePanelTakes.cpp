@@ -1,7 +1,8 @@
-// The takes' menu under Record: every take to turn into grooves, remove or
-// play back, and at the bottom, where the closed box shows it, the last take
-// played. The list opens upward from the box. It is filled each time it
+// The takes' menu under Record: every take to turn into grooves, rename,
+// remove or play back, and at the bottom, where the closed box shows it, the
+// last take played. The list opens upward from the box. It is filled each time it
 // opens, so it holds the document's takes as they are now.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "core/kelTextCodec.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
+#include "panels/startup/PWmain.h"
 #include "ui/PWScreen.h"
 #include "ui/PWpopup.h"
 
@@ -28,19 +30,29 @@ constexpr int16_t kMsgCyclesLost = 592;   // cycles
 constexpr int16_t kMsgConvertRow = 593;   // name
 constexpr int16_t kMsgConverted = 594;    // name
 constexpr int16_t kMsgNoTakeSaid = 595;
+constexpr int16_t kMsgRenameRow = 600;  // name
+constexpr int16_t kMsgRenamed = 601;    // old name, new name
+constexpr int16_t kMsgRenameTitle = 602;
+constexpr int16_t kMsgRenamePrompt = 603;  // name
+constexpr int16_t kMsgNoEntryProgram = 604;
+
+constexpr size_t kTakeNameBytes = 63;
 
 struct Row {
-    enum class Act : uint8_t { convert, remove, play, playLast, none } act = Act::none;
+    enum class Act : uint8_t { convert, rename, remove, play, playLast, none } act = Act::none;
     int16_t take = -1;
 };
+
+// A block for each of these, a row a take in it, a line between blocks.
+constexpr Row::Act kBlocks[] = {Row::Act::convert, Row::Act::rename, Row::Act::remove, Row::Act::play};
 
 std::vector<Row> rowsFor(size_t takes)
 {
     if (takes == 0) return {Row{}};
     std::vector<Row> rows;
-    for (Row::Act act : {Row::Act::convert, Row::Act::remove, Row::Act::play}) {
+    for (Row::Act act : kBlocks) {
+        if (!rows.empty()) rows.push_back({});  // a line
         for (size_t i = 0; i < takes; ++i) rows.push_back({act, static_cast<int16_t>(i)});
-        if (act != Row::Act::play) rows.push_back({});  // a line
     }
     rows.push_back({Row::Act::playLast, static_cast<int16_t>(takes - 1)});
     return rows;
@@ -75,6 +87,7 @@ void BLGroovePanel::fillTakesMenu()
         std::string text;
         switch (r.act) {
             case Row::Act::convert: text = blIntl.messageWithNames(kMsgConvertRow, {name}); break;
+            case Row::Act::rename: text = blIntl.messageWithNames(kMsgRenameRow, {name}); break;
             case Row::Act::remove: text = blIntl.messageWithNames(kMsgRemoveTake, {name}); break;
             case Row::Act::play: text = blIntl.messageWithNames(kMsgPlayTake, {name}); break;
             case Row::Act::playLast: text = blIntl.messageWithNames(kMsgPlayLast, {}); break;
@@ -106,6 +119,7 @@ void BLGroovePanel::onItem_takes()
             sayInHint(blIntl.messageWithNames(kMsgTakeRemoved, {name}));
             break;
         case Row::Act::convert: takeToConvert = r.take; break;
+        case Row::Act::rename: renameTakeAsked(r.take); break;
         case Row::Act::play:
         case Row::Act::playLast:
             if (groove.playTake(r.take)) {
@@ -147,5 +161,72 @@ void BLGroovePanel::convertTakeAsked()
     PWScreen.update(&whole);
     if (answer != 1) return;
     if (groove.convertTake(index)) sayInHint(blIntl.messageWithNames(kMsgConverted, {name}));
+    fillTakesMenu();
+}
+
+std::string BLGroovePanel::cleanTakeName(const std::string& typed)
+{
+    std::string name;
+    for (size_t i = 0; i < typed.size(); ++i) {
+        const auto c = static_cast<unsigned char>(typed[i]);
+        if (c < 0x20 || c == 0x7f) continue;
+        // U+0080 to U+009F, the other controls.
+        if (c == 0xc2 && i + 1 < typed.size() && static_cast<unsigned char>(typed[i + 1]) < 0xa0 &&
+            static_cast<unsigned char>(typed[i + 1]) >= 0x80) {
+            ++i;
+            continue;
+        }
+        name += static_cast<char>(c);
+    }
+    auto blank = [](char c) { return c == ' '; };
+    auto trim = [&] {
+        while (!name.empty() && blank(name.back())) name.pop_back();
+        size_t lead = 0;
+        while (lead < name.size() && blank(name[lead])) ++lead;
+        name.erase(0, lead);
+    };
+    trim();
+    if (name.size() > kTakeNameBytes) {
+        size_t end = kTakeNameBytes;
+        // Back to the first byte of the character the cut would split.
+        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xc0) == 0x80) --end;
+        name.resize(end);
+        trim();
+    }
+    return name;
+}
+
+void BLGroovePanel::renameTakeAsked(int16_t take)
+{
+    if (take < 0 || take >= static_cast<int16_t>(groove.takes().size()) || BLPath::dialogPending()) return;
+    renameFrom = groove.takes()[static_cast<size_t>(take)].name;
+    plat::TextEntryRequest request;
+    request.title = blIntl.messageWithNames(kMsgRenameTitle, {});
+    request.prompt = blIntl.messageWithNames(kMsgRenamePrompt, {renameFrom});
+    request.initial = renameFrom;
+    renameEntry.asyncEntry(kPWGroovePanel, 0, take, request);
+}
+
+void BLGroovePanel::renameTakeAnswered()
+{
+    if (renameEntry.unavailable) {
+        sayInHint(blIntl.messageWithNames(kMsgNoEntryProgram, {}));
+        return;
+    }
+    const std::string name = cleanTakeName(renameEntry.text);
+    if (!renameEntry.dialogOk || name.empty() || name == renameFrom) return;
+    // The takes may have moved while the person typed (one removed, an
+    // undo, a peer's change): the take is the one that still has its name.
+    const std::vector<BLTake>& takes = groove.takes();
+    int16_t index = renameEntry.requestSub;
+    if (index < 0 || index >= static_cast<int16_t>(takes.size()) ||
+        takes[static_cast<size_t>(index)].name != renameFrom) {
+        const auto it = std::find_if(takes.begin(), takes.end(),
+                                     [this](const BLTake& t) { return t.name == renameFrom; });
+        if (it == takes.end()) return;
+        index = static_cast<int16_t>(it - takes.begin());
+    }
+    groove.renameTake(index, name);
+    sayInHint(blIntl.messageWithNames(kMsgRenamed, {shownName(renameFrom), shownName(name)}));
     fillTakesMenu();
 }

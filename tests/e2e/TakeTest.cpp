@@ -210,6 +210,38 @@ TEST_F(TakeSession, ATakeBegunWhilePlayingSoundsFromWhereItBegan)
     EXPECT_EQ(whereHeard(back), firstSound(back) + start.lead) << again;
 }
 
+// A take renamed from its menu row, the new name typed in the desktop's
+// entry box: Cancel keeps the name; OK keeps what was typed, less the
+// blanks around it, and undo gives the old name back.
+TEST_F(TakeSession, ATakeRenamedFromItsMenuKeepsTheNameTypedAndUndoGivesTheOldOne)
+{
+    BLGroove groove;
+    for (int t = 0; t < 4; ++t) groove.tracks[t] = BLTrack{100, 0, static_cast<int16_t>(t), 0};
+    const std::string doc = writeDocument("named.bld", "NightShift", groove, 126.0f);
+    // Rename, the second block: five rows above the box.
+    const std::string rename = "click " + at(kTakesX, kTakesY) + "\nwait 300\nclick " +
+                               at(kTakesX, kTakesY - 5 * kTakesRow) + "\nwait 300\n";
+    auto save = [&](const std::string& name) { return "dialog " + dir.file(name) + "\nctrl s\nwait 600\n"; };
+    const std::string script = "wait 700\nctrl r\npress space\n" + after(2, capture) +
+                               "press space\nwait 300\n" + "entry cancel\n" + rename + save("cancelled.bld") +
+                               "entry   Night jam \u2014 2  \n" + rename + "wait 1500\nscreenshot " +
+                               dir.file("renamed.png") + "\n" + save("renamed.bld") + "ctrl z\nwait 300\n" +
+                               save("undone.bld") + "quit\n";
+    const std::string log = runScript(script, doc);
+    keepScreen(dir.file("renamed.png"), "take-renamed");
+
+    auto nameIn = [&](const std::string& file) {
+        BLIceimage ice;
+        EXPECT_TRUE(readDocument(dir.file(file), ice)) << file << log;
+        return ice.takes.size() == 1 ? ice.takes[0].name : "(" + std::to_string(ice.takes.size()) + " takes)";
+    };
+    const std::string recorded = nameIn("cancelled.bld");
+    EXPECT_EQ(recorded.rfind("Take 1 \u2014 0:0", 0), 0u) << recorded;
+    EXPECT_NE(log.find("entry [Rename the take] " + recorded + " -> cancel"), std::string::npos) << log;
+    EXPECT_EQ(nameIn("renamed.bld"), "Night jam \u2014 2") << log;
+    EXPECT_EQ(nameIn("undone.bld"), recorded) << log;
+}
+
 // A take whose changes all land on cycle boundaries (the launch grid at 8
 // bars: loops and their volumes wait for it) turned into grooves from the
 // takes' menu, after its question: the sequence renders what the take does.
@@ -224,9 +256,9 @@ TEST_F(TakeSession, ATakeOnCycleBoundariesBecomesASequenceThatSoundsTheSame)
                          "press space\n" + after(2, capture);
     script += "press 1\nkeydown c\npress down\nkeyup c\n" + after(36, capture);
     script += "press 2\nkeydown i\npress down\nkeyup i\n" + after(66, capture);
-    // Convert, the first row of five above the box; yes to the question.
+    // Convert, the first row of seven above the box; yes to the question.
     script += "press space\nwait 300\nbox yes\nclick " + at(kTakesX, kTakesY) + "\nwait 300\nclick " +
-              at(kTakesX, kTakesY - 5 * kTakesRow) + "\nwait 500\nscreenshot " + dir.file("converted.png") +
+              at(kTakesX, kTakesY - 7 * kTakesRow) + "\nwait 500\nscreenshot " + dir.file("converted.png") +
               "\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
     const std::string log = runScript(script, doc);
     keepScreen(dir.file("converted.png"), "take-converted");

@@ -1,5 +1,5 @@
-// File dialogs go through the desktop's own programs; without any, the
-// dialog is cancelled and the reason is told once.
+// File dialogs and text entries go through the desktop's own programs;
+// without any, the dialog is cancelled and the reason is told once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -71,6 +71,48 @@ TEST(DialogPrograms, ACancelledProgramGivesNoFile)
     std::string chosen;
     EXPECT_FALSE(plat::runExternalFileDialog(plat::FileDialogRequest{}, chosen));
     EXPECT_TRUE(chosen.empty());
+}
+
+// The new name comes from what zenity prints; the old one is offered to
+// edit, the prompt shown as written (zenity's label would read '_' and '\\'),
+// a name starting with '-' stays a value. Cancel (exit 1) gives no text.
+TEST(DialogPrograms, ATextEntryOffersTheOldNameAndGivesWhatWasTyped)
+{
+    testsupport::TempDir bin("fakebin");
+    const std::string fake = bin.file("zenity");
+    ASSERT_TRUE(testsupport::writeFile(fake,
+                                       "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname "
+                                       "\"$0\")/args\"\n[ -e \"$(dirname \"$0\")/cancel\" ] && exit 1\n"
+                                       "echo 'Night jam \u2014 2'\n"));
+    ASSERT_EQ(chmod(fake.c_str(), 0755), 0);
+    PathSwap swap(bin.path() + ":/usr/bin:/bin");
+    EXPECT_EQ(plat::textEntryProgram(), "zenity");
+    plat::TextEntryRequest request{"Rename the take", "The new name of my_take\\1:", "-Take 1"};
+    std::string text;
+    ASSERT_EQ(plat::runExternalTextEntry(request, text), plat::EntryAnswer::ok);
+    EXPECT_EQ(text, "Night jam \u2014 2") << "the line's end is not part of it";
+    EXPECT_EQ(
+        testsupport::readFile(bin.file("args")),
+        "--entry\n--title=Rename the take\n--text=The new name of my__take\\\\1:\n--entry-text=-Take 1\n");
+
+    ASSERT_TRUE(testsupport::writeFile(bin.file("cancel"), ""));
+    text = "unchanged";
+    EXPECT_EQ(plat::runExternalTextEntry(request, text), plat::EntryAnswer::cancelled);
+    EXPECT_EQ(text, "unchanged");
+
+    const std::vector<std::string> kde = plat::textEntryArguments("kdialog", request);
+    EXPECT_EQ(kde, (std::vector<std::string>{"--title", "Rename the take", "--inputbox",
+                                             "The new name of my_take\\1:", "-Take 1"}));
+}
+
+TEST(DialogPrograms, NoTextEntryProgramIsUnavailableWithAClearReason)
+{
+    testsupport::TempDir empty("nopath");
+    PathSwap swap(empty.path());
+    std::string text = "unchanged";
+    EXPECT_EQ(plat::runExternalTextEntry(plat::TextEntryRequest{}, text), plat::EntryAnswer::unavailable);
+    EXPECT_EQ(text, "unchanged");
+    EXPECT_NE(plat::lastDialogProblem().find("text entry"), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/BLPath.h"
+#include "core/BLTextEntry.h"
 #include "core/kelCore.h"
 #include "platform/PlatHeadless.h"
 #include "support/TestSupport.h"
@@ -57,13 +58,13 @@ protected:
         windowsCommandLine[0] = '\0';
         plat::clearBackend();
     }
-    // Runs the main loop's message handling until `panel` heard back.
-    bool loopUntilArrived(const DocumentPanel& panel)
+    // Runs the main loop's message handling until `panel` heard back `times`.
+    bool loopUntilArrived(const DocumentPanel& panel, int times = 1)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < end) {
             if (!KEL_HandleOneMessage(hooks)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            if (panel.arrived > 0) return true;
+            if (panel.arrived >= times) return true;
         }
         return false;
     }
@@ -172,6 +173,34 @@ TEST_F(AsyncDialogs, ACommandLineDocumentOpensWithOrWithoutQuotes)
     }
     EXPECT_EQ(panels[0].arrived, 2);  // nothing else opened, nothing said
     EXPECT_TRUE(backend->boxes().empty());
+}
+
+// A text entry takes the same route: asked without waiting for the person,
+// one dialog at a time, its answer at the panel that asked.
+TEST_F(AsyncDialogs, ATextEntryAnswersThePanelThatAskedWithoutHoldingTheLoop)
+{
+    backend->queueEntryAnswer(std::string("Night jam"), 500);
+    BLTextEntry entry;
+    const plat::TextEntryRequest request{"Rename the take", "The new name of Take 1:", "Take 1"};
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(entry.asyncEntry(2, 9, 4, request));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(400));
+    EXPECT_TRUE(BLPath::dialogPending());
+    EXPECT_FALSE(BLPath().asyncDialogGet(3, 1, 1));
+    ASSERT_TRUE(loopUntilArrived(panels[2]));
+    EXPECT_EQ(panels[2].last, &entry);
+    EXPECT_EQ(panels[2].ok, 1);
+    EXPECT_EQ(panels[2].code, 9);
+    EXPECT_EQ(panels[2].sub, 4);
+    EXPECT_EQ(entry.text, "Night jam");
+    EXPECT_FALSE(entry.unavailable);
+    EXPECT_EQ(backend->entries().at(0).initial, "Take 1");
+
+    // Unanswered: cancelled, the last answer not kept.
+    ASSERT_TRUE(entry.asyncEntry(2, 9, 4, request));
+    ASSERT_TRUE(loopUntilArrived(panels[2], 2));
+    EXPECT_EQ(panels[2].ok, 0);
+    EXPECT_TRUE(entry.text.empty());
 }
 
 }  // namespace
