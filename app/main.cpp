@@ -91,9 +91,10 @@ const char kUsage[] =
     "                      without asking; exit 3 when some files were left out\n"
     "  --list-effects      print the built-in effects and the LV2 plugins found,\n"
     "                      with their parameters, and exit\n"
-    "  --render DOC.bld -o OUT [--stems [--overwrite]] [--format F] [--normalize]\n"
+    "  --render DOC.bld -o OUT [--stems [--overwrite]] [--format F]\n"
+    "                      [--normalize | --no-normalize]\n"
     "                      [--quality Q] [--key-lock | --no-key-lock] [--live]\n"
-    "                      [--take N]\n"
+    "                      [--take N] [--progress]\n"
     "                      mix the document's sequence to OUT (-o or --output)\n"
     "                      without the interface, as the Disk mix button does: one\n"
     "                      file, or\n"
@@ -101,7 +102,8 @@ const char kUsage[] =
     "                      folder OUT (only the groups' files are written; files\n"
     "                      of those names already there are replaced only with\n"
     "                      --overwrite); F is wav, wav24, aiff, flac, ogg, opus or\n"
-    "                      mp3; --normalize brings it to -14 LUFS; Q is classic\n"
+    "                      mp3; --normalize brings it to -14 LUFS (--no-normalize\n"
+    "                      leaves it as mixed); Q is classic\n"
     "                      (whole frames, exact) or high (band-limited);\n"
     "                      --key-lock stretches it to the tempo, keeping the key.\n"
     "                      --live mixes it through the program's own playing\n"
@@ -109,6 +111,8 @@ const char kUsage[] =
     "                      effects and key lock's real-time stretcher included.\n"
     "                      --take N mixes the document's take N (from 1) instead,\n"
     "                      through that chain: sample for sample what was heard.\n"
+    "                      --progress prints each percent done as a line on\n"
+    "                      standard error (for a program that runs it).\n"
     "                      What is not given comes from the preferences.\n";
 
 struct Options {
@@ -259,12 +263,14 @@ int parse(int argc, char** argv, Options& o)
         } else if (a == "--format") {
             if (!value(o.renderOptions.format))
                 return usageError("--format needs wav, wav24, aiff, flac, ogg, opus or mp3");
-        } else if (a == "--normalize") {
-            o.renderOptions.normalize = 1;
+        } else if (a == "--normalize" || a == "--no-normalize") {
+            o.renderOptions.normalize = a == "--normalize" ? 1 : 0;
         } else if (a == "--key-lock" || a == "--no-key-lock") {
             o.renderOptions.keyLock = a == "--key-lock" ? 1 : 0;
         } else if (a == "--live") {
             o.renderOptions.live = true;
+        } else if (a == "--progress") {
+            o.renderOptions.progress = true;
         } else if (a == "--take") {
             std::string n;
             if (!value(n) || std::sscanf(n.c_str(), "%d", &o.renderOptions.take) != 1 ||
@@ -315,10 +321,10 @@ int parse(int argc, char** argv, Options& o)
     } else if (!o.renderOptions.output.empty() || o.renderOptions.stems || o.renderOptions.overwrite ||
                !o.renderOptions.format.empty() || o.renderOptions.normalize >= 0 ||
                !o.renderOptions.quality.empty() || o.renderOptions.keyLock >= 0 || o.renderOptions.live ||
-               o.renderOptions.take > 0) {
+               o.renderOptions.take > 0 || o.renderOptions.progress) {
         return usageError(
-            "-o, --stems, --overwrite, --format, --normalize, --quality, --key-lock, --live and --take go "
-            "with --render");
+            "-o, --stems, --overwrite, --format, --normalize, --quality, --key-lock, --live, --take and "
+            "--progress go with --render");
     }
     return -1;
 }

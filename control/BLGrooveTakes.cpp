@@ -310,15 +310,7 @@ void BLGrooveController::Takes::end(int64_t frames)
     take.name = BLTake_Name(number, frames, take.rate, blIntl.textSet == 1);
     all.push_back(std::move(take));
     take = BLTake{};
-    // The skin's font has no dash: the hint line shows a hyphen.
-    const std::string& name = all.back().name;
-    std::string shown;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const bool dash = name.compare(i, 3, "\u2014") == 0;
-        shown += dash ? '-' : name[i];
-        if (dash) i += 2;
-    }
-    controller.display().say(blIntl.messageWithNames(kMsgTakeKept, {shown}));
+    controller.display().say(blIntl.messageWithNames(kMsgTakeKept, {BLTake_Shown(all.back().name)}));
 }
 
 // ---- Playing a take back ----------------------------------------------------------------

@@ -181,6 +181,19 @@ int BLTake_Changes(const BLTake& take)
     return n;
 }
 
+std::string BLTake_Shown(const std::string& name)
+{
+    static const std::string dash = "\u2014";
+    std::string shown;
+    for (size_t from = 0;;) {
+        const size_t at = name.find(dash, from);
+        shown.append(name, from, at == std::string::npos ? std::string::npos : at - from);
+        if (at == std::string::npos) return shown;
+        shown += '-';
+        from = at + dash.size();
+    }
+}
+
 std::string BLTake_Length(int64_t frames, int32_t rate)
 {
     const int64_t seconds = rate > 0 ? frames / rate : 0;

@@ -94,6 +94,8 @@ std::string BLTake_Name(int number, int64_t frames, int32_t rate, bool french = 
 // The changes a take holds: its calls but the brackets, the grid's sync
 // switch, its play and its stop.
 int BLTake_Changes(const BLTake& take);
+// The name as the skin's font shows it: it has no dash, a hyphen stands in.
+std::string BLTake_Shown(const std::string& name);
 // m:ss of a length in frames.
 std::string BLTake_Length(int64_t frames, int32_t rate);
 

@@ -2,9 +2,23 @@
 
 #include <string>
 
+#include "audio/BLEngine.h"
 #include "audio/fx/FxSettings.h"
+#include "library/BLSongLibrary.h"
 
 namespace {
+
+// What opening a song asks of the engine, to the live chain's.
+class LiveSong : public BLEngineCalls {
+public:
+    explicit LiveSong(BLEngine& e) : engine(e) {}
+    void stop() override { engine.stop(); }
+    void setMixerFrequency(long hz) override { engine.setMixerFrequency(hz); }
+    void samplesListReset() override { engine.samplesListReset(); }
+    void samplesBpm(float bpm) override { engine.samplesBpm(bpm); }
+    void samplesListAdd(const char* path, short repeats) override { engine.samplesListAdd(path, repeats); }
+    BLEngine& engine;
+};
 
 // A call of one effect slot names one there is.
 bool slotOf(const BLTakeCall& c)
@@ -101,4 +115,21 @@ void BLTakeScript::apply(int64_t frame)
     // The take's own stop is its end: the render makes the frames up to it.
     for (; at < take.calls.size() && take.calls[at].at + take.start.lead <= frame; ++at)
         if (take.calls[at].op != BLTakeCall::Op::stop) BLTake_Apply(take.calls[at], engine);
+}
+
+void BLTake_OpenSong(LiveMix& live, BLSongLibrary& library, const std::string& folder)
+{
+    LiveSong song(live.engine());
+    library.fillSamplesList(folder.c_str(), song);
+}
+
+int BLTake_Render(const BLTake& take, BLSongLibrary& library, const std::string& folder,
+                  const std::string& wav, const std::function<void(float)>& progress,
+                  const std::function<bool()>& stop)
+{
+    LiveMix live;
+    BLTake_OpenSong(live, library, folder);
+    BLEngineCalls calls(&live.engine());
+    BLTakeScript script(take, calls);
+    return live.play(wav.c_str(), take.frames, script, progress, stop);
 }

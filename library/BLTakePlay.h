@@ -4,10 +4,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "audio/LiveMix.h"
 #include "library/BLEngineCalls.h"
 #include "library/BLTake.h"
+
+class BLSongLibrary;
+
+// The song (the library's, in its kel folder) opened into the live chain's
+// own engine: armed at its tempo, its loops in memory as the program plays them.
+void BLTake_OpenSong(LiveMix& live, BLSongLibrary& library, const std::string& folder);
+// The take mixed by the live chain run offline into the WAV at the kel
+// path, as it was heard. A kQualMix result.
+int BLTake_Render(const BLTake& take, BLSongLibrary& library, const std::string& folder, const std::string& wav,
+                  const std::function<void(float)>& progress = {}, const std::function<bool()>& stop = {});
 
 // The engine's settings as the take began (its loops too when it began
 // while playing: they start with a play of their own).

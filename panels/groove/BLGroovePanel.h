@@ -174,6 +174,11 @@ public:
     // Disk mix (panels/groovework/BLGrooveDiskMix.cpp): the button asks for the file
     // or the stems folder; the dialog's answer runs the mix.
     void onItem_diskMix();
+    // A disk mix of the sequence (-1) or of a take, from its save dialog on.
+    void diskMixOf(int16_t take);
+    // The take rendered into the WAV at the kel path; a kQualMix result.
+    int diskMixTakeAside(int16_t take, const std::string& wavKel);
+    int16_t diskMixTake = -1;
     void diskMixResult(BLPath* path);
     // A mix that wrote its files says so, with a way to their folder.
     void diskMixWritten(const std::vector<std::string>& files, int64_t frames);

@@ -30,6 +30,7 @@ constexpr int16_t kMsgCyclesLost = 592;   // cycles
 constexpr int16_t kMsgConvertRow = 593;   // name
 constexpr int16_t kMsgConverted = 594;    // name
 constexpr int16_t kMsgNoTakeSaid = 595;
+constexpr int16_t kMsgMixRow = 599;     // name
 constexpr int16_t kMsgRenameRow = 600;  // name
 constexpr int16_t kMsgRenamed = 601;    // old name, new name
 constexpr int16_t kMsgRenameTitle = 602;
@@ -39,12 +40,13 @@ constexpr int16_t kMsgNoEntryProgram = 604;
 constexpr size_t kTakeNameBytes = 63;
 
 struct Row {
-    enum class Act : uint8_t { convert, rename, remove, play, playLast, none } act = Act::none;
+    enum class Act : uint8_t { convert, mix, rename, remove, play, playLast, none } act = Act::none;
     int16_t take = -1;
 };
 
 // A block for each of these, a row a take in it, a line between blocks.
-constexpr Row::Act kBlocks[] = {Row::Act::convert, Row::Act::rename, Row::Act::remove, Row::Act::play};
+constexpr Row::Act kBlocks[] = {Row::Act::convert, Row::Act::mix, Row::Act::rename, Row::Act::remove,
+                                Row::Act::play};
 
 std::vector<Row> rowsFor(size_t takes)
 {
@@ -58,20 +60,6 @@ std::vector<Row> rowsFor(size_t takes)
     return rows;
 }
 
-// The skin's font has no dash of a take's name: a hyphen shows it.
-std::string shownName(std::string name)
-{
-    static const std::string dash = "\u2014";
-    std::string shown;
-    for (size_t from = 0;;) {
-        const size_t at = name.find(dash, from);
-        shown.append(name, from, at == std::string::npos ? std::string::npos : at - from);
-        if (at == std::string::npos) return shown;
-        shown += '-';
-        from = at + dash.size();
-    }
-}
-
 }  // namespace
 
 void BLGroovePanel::fillTakesMenu()
@@ -83,10 +71,11 @@ void BLGroovePanel::fillTakesMenu()
     m->count = 0;
     for (size_t i = 0; i < rows.size() && i < static_cast<size_t>(PWpopupControl::kMaxItems); ++i) {
         const Row& r = rows[i];
-        const std::string name = r.take >= 0 ? shownName(takes[static_cast<size_t>(r.take)].name) : "";
+        const std::string name = r.take >= 0 ? BLTake_Shown(takes[static_cast<size_t>(r.take)].name) : "";
         std::string text;
         switch (r.act) {
             case Row::Act::convert: text = blIntl.messageWithNames(kMsgConvertRow, {name}); break;
+            case Row::Act::mix: text = blIntl.messageWithNames(kMsgMixRow, {name}); break;
             case Row::Act::rename: text = blIntl.messageWithNames(kMsgRenameRow, {name}); break;
             case Row::Act::remove: text = blIntl.messageWithNames(kMsgRemoveTake, {name}); break;
             case Row::Act::play: text = blIntl.messageWithNames(kMsgPlayTake, {name}); break;
@@ -112,13 +101,14 @@ void BLGroovePanel::onItem_takes()
         if (takes.empty()) sayInHint(blIntl.messageWithNames(kMsgNoTakeSaid, {}));
         return fillTakesMenu();
     }
-    const std::string name = shownName(takes[static_cast<size_t>(r.take)].name);
+    const std::string name = BLTake_Shown(takes[static_cast<size_t>(r.take)].name);
     switch (r.act) {
         case Row::Act::remove:
             groove.removeTake(r.take);
             sayInHint(blIntl.messageWithNames(kMsgTakeRemoved, {name}));
             break;
         case Row::Act::convert: takeToConvert = r.take; break;
+        case Row::Act::mix: diskMixOf(r.take); break;
         case Row::Act::rename: renameTakeAsked(r.take); break;
         case Row::Act::play:
         case Row::Act::playLast:
@@ -137,7 +127,7 @@ void BLGroovePanel::convertTakeAsked()
     const int16_t index = takeToConvert;
     takeToConvert = -1;
     if (index < 0 || index >= static_cast<int16_t>(groove.takes().size())) return;
-    const std::string name = shownName(groove.takes()[static_cast<size_t>(index)].name);
+    const std::string name = BLTake_Shown(groove.takes()[static_cast<size_t>(index)].name);
     // What is lost is said before anything is done.
     const BLTakeConversion c = groove.takeConversion(index);
     char bpm[16];
@@ -227,6 +217,6 @@ void BLGroovePanel::renameTakeAnswered()
         index = static_cast<int16_t>(it - takes.begin());
     }
     groove.renameTake(index, name);
-    sayInHint(blIntl.messageWithNames(kMsgRenamed, {shownName(renameFrom), shownName(name)}));
+    sayInHint(blIntl.messageWithNames(kMsgRenamed, {BLTake_Shown(renameFrom), BLTake_Shown(name)}));
     fillTakesMenu();
 }

@@ -2,6 +2,7 @@
 // file (or the stems folder) and the mix itself behind the progress panel.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,19 @@
 #include "panels/groove/BLGroovePanel.h"
 #include "panels/player/BLDiskMix.h"
 #include "panels/progress/BLProgressFeedback.h"
+#include "panels/progress/BLProgressPanel.h"
 #include "panels/startup/PWmain.h"
+#include "platform/PlatChild.h"
+#include "platform/PlatFiles.h"
 #include "platform/Platform.h"
 
 namespace {
 
 constexpr int16_t kRequestDiskMix = 3;
 constexpr int16_t kMsgCancel = 76;
+constexpr int16_t kMsgMixWhich = 596;  // the last take's name
+constexpr int16_t kMsgMixSequence = 597;
+constexpr int16_t kMsgMixTake = 598;
 // KEL_UserChoose's answers.
 constexpr int16_t kChooseFirst = 1;
 constexpr int16_t kChooseSecond = 2;
@@ -37,7 +44,21 @@ std::string extensionOf(uint32_t format)
 
 void BLGroovePanel::onItem_diskMix()
 {
-    if (groove.model.stored.length <= 0) {
+    const std::vector<BLTake>& takes = groove.takes();
+    if (takes.empty() || BLPath::dialogPending()) return diskMixOf(-1);
+    // The takes' menu mixes any take; the button offers the last one.
+    const std::string text = blIntl.messageWithNames(kMsgMixWhich, {BLTake_Shown(takes.back().name)});
+    const kelText sequence = blIntl.message(kMsgMixSequence), take = blIntl.message(kMsgMixTake),
+                  cancel = blIntl.message(kMsgCancel);
+    const int16_t answer = KEL_UserChooseUtf8(text, sequence.c_str(), take.c_str(), cancel.c_str());
+    if (answer == kChooseFirst) diskMixOf(-1);
+    if (answer == kChooseSecond) diskMixOf(static_cast<int16_t>(takes.size() - 1));
+}
+
+void BLGroovePanel::diskMixOf(int16_t take)
+{
+    diskMixTake = take >= 0 && take < static_cast<int16_t>(groove.takes().size()) ? take : -1;
+    if (diskMixTake < 0 && groove.model.stored.length <= 0) {
         BL_Notify(kBLMsgSequenceEmpty, 0);
         return;
     }
@@ -49,7 +70,8 @@ void BLGroovePanel::onItem_diskMix()
     }
     player().stop();
     const uint32_t format = blPrefs.exportFormat;
-    if (blPrefs.mixTarget == 1) {
+    // A take is one file whatever the target: it is mixed as it was heard.
+    if (blPrefs.mixTarget == 1 && diskMixTake < 0) {
         diskMixPath.set(diskMixFolder[0] ? diskMixFolder : "Mix files folder");
         diskMixPath.userDialogTypes(0, 0, 0, 0, "*.*");
     } else {
@@ -73,13 +95,18 @@ void BLGroovePanel::diskMixResult(BLPath* path)
     job.library = &groove.model.library();
     job.sequence = &groove.model.stored;
     job.tempo = player().bpm;
-    job.target = blPrefs.mixTarget == 1 ? 1 : 0;
+    job.target = blPrefs.mixTarget == 1 && diskMixTake < 0 ? 1 : 0;
     job.format = blPrefs.exportFormat;
     job.settings = &blPrefs.exportSettings;
     job.normalize = blPrefs.normalize != 0;
     job.quality = blPrefs.resampleQuality;
     job.keyLock = blPrefs.keyLock != 0;
     job.path = path->path;
+    if (diskMixTake >= 0 && diskMixTake < static_cast<int16_t>(groove.takes().size())) {
+        const int16_t take = diskMixTake;
+        job.takeFrames = groove.takes()[static_cast<size_t>(take)].frames;
+        job.renderTake = [this, take](const std::string& wav) { return diskMixTakeAside(take, wav); };
+    }
     if (job.target == 1) {
         // A name the dialog gave an extension to is still the folder's name.
         std::snprintf(diskMixFolder, sizeof diskMixFolder, "%s", path->path);
@@ -158,4 +185,42 @@ void BLGroovePanel::diskMixResume()
         player().playSequence();
     else
         player().play();
+}
+
+int BLGroovePanel::diskMixTakeAside(int16_t take, const std::string& wavKel)
+{
+    // The live chain is the one engine a process has, and this one's holds
+    // the player's song: the take renders in the program run again, as
+    // `--render --take` does, on a copy of the work as it is now.
+    char wav[kKelSystemPathMax + 1] = {};
+    if (!KEL_KelPathToSystemPath(wavKel.c_str(), wav)) return kQualMixFailed;
+    std::error_code ec;
+    plat::ScratchFile doc;
+    if (!doc.open((std::filesystem::current_path(ec) / "TakeMix.bld").string())) return kQualMixFailed;
+    const std::vector<uint8_t> bytes = groove.model.encodeWork();
+    {
+        std::ofstream out(doc.path(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out.flush()) {
+            doc.remove();
+            return kQualMixFailed;
+        }
+    }
+    // Its own careful writer makes the file; it becomes the WAV once whole.
+    const std::string made = std::string(wav) + ".wav";
+    // As started: its folder, perhaps of links, is the program folder.
+    const std::string self = PWprogramFile[0] ? PWprogramFile : "/proc/self/exe";
+    const int status = plat::runWatched(
+        self,
+        {"--render", doc.path(), "--take", std::to_string(take + 1), "-o", made, "--format", "wav",
+         "--no-normalize", "--progress"},
+        [](const std::string& line) {
+            int percent = 0;
+            if (std::sscanf(line.c_str(), "%d%%", &percent) == 1) BLProgress_subAmount(percent / 100.0f);
+        },
+        [] { return BLProgress_shouldStop(); });
+    doc.remove();
+    if (status == 0 && std::rename(made.c_str(), wav) == 0) return kQualMixWritten;
+    std::remove(made.c_str());
+    return status == 130 ? kQualMixStopped : kQualMixFailed;
 }

@@ -138,7 +138,7 @@ struct Runner {
     MixPlan plan;  // the script's grooves with their effects
 
     // What a failure leaves: the kept sentence of the one file, or of stems.
-    int16_t kept() const { return job.target == 1 ? kBLMsgKeptStems : kBLMsgKeptOldFile; }
+    int16_t kept() const { return job.target == 1 && !job.renderTake ? kBLMsgKeptStems : kBLMsgKeptOldFile; }
 
     void fail(int16_t reason, int16_t message = kBLMsgMixFailed, const std::string& detail = {})
     {
@@ -182,8 +182,9 @@ struct Runner {
     bool render(const std::string& wavPath)
     {
         plat::clearWriteError();
-        const int result = job.render ? job.render(wavPath, plan)
-                                      : engine.mixToDisk(wavPath.c_str(), scriptKel.c_str(), &plan);
+        const int result = job.renderTake ? job.renderTake(wavPath)
+                           : job.render   ? job.render(wavPath, plan)
+                                          : engine.mixToDisk(wavPath.c_str(), scriptKel.c_str(), &plan);
         switch (result) {
             case kQualMixWritten: return true;
             case kQualMixStopped: outcome.stopped = true; return false;
@@ -230,9 +231,13 @@ struct Runner {
             fail(kBLMsgReasonIsFolder);
             return;
         }
-        bool hasTrack = false;
-        int64_t frames = 0;
-        if (!writeScript(kBLMixAllGroups, hasTrack, &frames)) return;
+        bool hasTrack = job.renderTake != nullptr;
+        int64_t frames = job.takeFrames;
+        if (job.renderTake) {
+            outcome.frames = frames;
+        } else if (!writeScript(kBLMixAllGroups, hasTrack, &frames)) {
+            return;
+        }
         if (!hasTrack) {
             outcome.nothingToMix = true;
             feedback.notify(kBLMsgNothingToMix);
@@ -390,7 +395,9 @@ int16_t BLDiskMix_ReasonOf(int error)
 std::vector<std::string> BLDiskMix_Targets(const BLDiskMixJob& job)
 {
     std::vector<std::string> targets;
-    if (job.target == 1) {
+    if (job.renderTake) {
+        targets.push_back(withExtension(job.path, job.format));
+    } else if (job.target == 1) {
         for (const Stem& s : stemsOf(job)) targets.push_back(s.file);
     } else if (job.library && job.sequence &&
                BLMixScript_Make(job.tempo, *job.sequence, *job.library, kBLMixAllGroups).hasTrack) {
@@ -420,7 +427,7 @@ BLDiskMixOutcome BLDiskMix_Run(const BLDiskMixJob& job, BLEngine& engine, BLDisk
     feedback.setStopMode(true);
     if (!formatWritable(job.format)) {
         runner.fail(kBLMsgReasonFormat);
-    } else if (job.target == 1) {
+    } else if (job.target == 1 && !job.renderTake) {
         runner.stems();
     } else {
         runner.oneFile();

@@ -88,6 +88,11 @@ struct BLDiskMixJob {
     // grooves) instead of the offline mixdown: the live chain run offline.
     // A kQualMix result.
     std::function<int(const std::string& wav, const MixPlan& plan)> render;
+    // When given, a take is mixed instead of the sequence, into one file:
+    // `takeFrames` long, rendered as it was heard (a WAV at the kel path).
+    // A kQualMix result.
+    std::function<int(const std::string& wav)> renderTake;
+    int64_t takeFrames = 0;
 };
 
 struct BLDiskMixOutcome {

@@ -64,25 +64,12 @@ public:
     BLEngine engine;
 };
 
-// The song opened into the live chain's own engine, armed at its tempo and
-// its loops in memory as the program plays them.
-class LiveSongEngine : public BLEngineCalls {
-public:
-    explicit LiveSongEngine(BLEngine& e) : engine(e) {}
-    void stop() override { engine.stop(); }
-    void setMixerFrequency(long hz) override { engine.setMixerFrequency(hz); }
-    void samplesListReset() override { engine.samplesListReset(); }
-    void samplesBpm(float bpm) override { engine.samplesBpm(bpm); }
-    void samplesListAdd(const char* path, short repeats) override { engine.samplesListAdd(path, repeats); }
-    BLEngine& engine;
-};
-
 // One bar, redrawn in place when its percentage changes; on anything but a
 // terminal nothing is drawn.
 class TerminalFeedback : public BLDiskMixFeedback {
 public:
-    TerminalFeedback(FILE* err, bool messages)
-        : err_(err), tty_(isatty(fileno(err)) != 0), messages_(messages)
+    TerminalFeedback(FILE* err, bool messages, bool lines)
+        : err_(err), tty_(isatty(fileno(err)) != 0), messages_(messages), lines_(lines)
     {
     }
 
@@ -136,6 +123,11 @@ private:
     }
     void draw()
     {
+        if (lines_ && percent_ >= 0) {
+            std::fprintf(err_, "%d%%\n", percent_);
+            std::fflush(err_);
+            return;
+        }
         if (!tty_) return;
         constexpr int kWidth = 30;
         const int p = percent_ < 0 ? 0 : percent_;
@@ -156,6 +148,7 @@ private:
     FILE* err_;
     bool tty_;
     bool messages_;
+    bool lines_;
     bool drawn_ = false;
     std::string phase_;
     int percent_ = -1;
@@ -170,40 +163,6 @@ void terminalSubAmount(float x)
 bool terminalShouldStop()
 {
     return gTerminal && gTerminal->shouldStop();
-}
-
-// A take through the live chain as it was heard: into the target itself
-// when it is a WAV as rendered, else through a scratch WAV converted.
-// 0 written, 130 stopped, 1 failed.
-int renderTake(const BLTake& take, BLSongLibrary& library, const std::string& folder,
-               const std::string& target, uint32_t code, const kelQtSettingsHandle& settings, bool normalize)
-{
-    LiveMix live;
-    LiveSongEngine song(live.engine());
-    library.fillSamplesList(folder.c_str(), song);
-    BLEngineCalls calls(&live.engine());
-    BLTakeScript script(take, calls);
-    const bool converts = code != kelQtFormatNative || normalize;
-    // The scratch WAV is one of the writer's temporaries: a kill leaves
-    // nothing the next start does not sweep.
-    plat::ScratchFile scratch;
-    std::string wav = target;
-    if (converts) {
-        char system[kKelPathMax + 1];
-        if (!KEL_KelPathToSystemPath(target.c_str(), system, sizeof system) || !scratch.open(system))
-            return 1;
-        wav = kelOf(scratch.path());
-        if (wav.empty()) return 1;
-    }
-    const int made = live.play(wav.c_str(), take.frames, script, terminalSubAmount, terminalShouldStop);
-    if (made != kQualMixWritten) return made == kQualMixStopped ? 130 : 1;
-    if (!converts) return 0;
-    kelQtConvertOptions convert;
-    convert.normalize = normalize;
-    const kelQtConvertResult r =
-        kelQt_soundConvert_run(wav.c_str(), target.c_str(), code, &settings, convert);
-    scratch.remove();
-    return r == kelQtConvertResult::done ? 0 : r == kelQtConvertResult::stopped ? 130 : 1;
 }
 
 int fail(FILE* err, const std::string& text, int code = 1)
@@ -313,7 +272,7 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
         return fail(err, t);
     }
     // A stop asked for from the terminal reaches every render and conversion.
-    TerminalFeedback feedback(err, messages);
+    TerminalFeedback feedback(err, messages, options.progress);
     struct Hooks {
         explicit Hooks(TerminalFeedback& f)
         {
@@ -330,34 +289,14 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
         Hooks(const Hooks&) = delete;
         Hooks& operator=(const Hooks&) = delete;
     } hooks(feedback);
-    if (options.take > 0) {
-        // Named as the sequence's mix is: the format's extension.
-        const std::string target = BLDiskMix_TargetOf(kelOf(options.output), code);
-        char system[kKelSystemPathMax + 1];
-        if (target.empty() || !KEL_KelPathToSystemPath(target.c_str(), system, sizeof system))
-            return fail(err, "cannot write " + options.output);
-        const int result =
-            renderTake(ice->takes[static_cast<size_t>(options.take - 1)], *library, folder, target, code,
-                       settings, options.normalize >= 0 ? options.normalize != 0 : blPrefs.normalize != 0);
-        feedback.hide();
-        if (messages) resources.Close();
-        if (result != 0)
-            return result == 130
-                       ? fail(err,
-                              "stopped; no half-written file was left, and every older file is as it was",
-                              130)
-                       : fail(err, std::string("the take could not be mixed to ") + system);
-        std::fprintf(out, "%s\n", system);
-        return 0;
-    }
     const float tempo = std::max(ice->bpm, BL_SlowestTempo(library->bpm));
     OfflineEngine engine;
     std::unique_ptr<LiveMix> live;
-    if (options.live) {
+    if (options.live && options.take <= 0) {
         live = std::make_unique<LiveMix>();
-        LiveSongEngine liveSong(live->engine());
-        library->fillSamplesList(folder.c_str(), liveSong);
-    } else {
+        BLTake_OpenSong(*live, *library, folder);
+    } else if (options.take <= 0) {
+        // A take opens the song in its own live chain.
         library->fillSamplesList(folder.c_str(), engine);
     }
 
@@ -380,6 +319,15 @@ int BLRender_Main(const BLRenderOptions& options, const char* programFolder, FIL
     if (live) {
         job.render = [&live, tempo, keyLock = job.keyLock](const std::string& wav, const MixPlan& plan) {
             return live->render(wav.c_str(), plan, tempo, keyLock, 63, terminalSubAmount, terminalShouldStop);
+        };
+    }
+    if (options.take > 0) {
+        // As it was heard, into one file.
+        const BLTake& take = ice->takes[static_cast<size_t>(options.take - 1)];
+        job.target = 0;
+        job.takeFrames = take.frames;
+        job.renderTake = [&](const std::string& wav) {
+            return BLTake_Render(take, *library, folder, wav, terminalSubAmount, terminalShouldStop);
         };
     }
 

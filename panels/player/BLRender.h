@@ -23,6 +23,8 @@ struct BLRenderOptions {
     // The document's take of this number (from 1) instead of its sequence,
     // through the live chain as it was heard; 0: the sequence.
     int take = 0;
+    // Each percent done as a line "N%" on err, where no terminal shows the bar.
+    bool progress = false;
 };
 
 // The exit code: 0 written; 1 the document, its song, the target or the

@@ -25,6 +25,7 @@ constexpr int kGridX = 92 + 26, kGridY = 70 + 9;
 // The takes' menu under Record: its closed box is its last row, "Play the
 // last take", and the list opens upward from it, a row every 22 pixels.
 constexpr int kTakesX = 486 + 30, kTakesY = 402 + 11, kTakesRow = 22;
+constexpr int kDiskMixX = 410 + 12, kDiskMixY = 402 + 8;
 
 std::string after(int beats, const std::string& capture)
 {
@@ -105,6 +106,17 @@ TEST_F(TakeSession, WhatWasHeardWhileRecordingIsWhatTheTakeRenders)
             << "first difference at frame " << first / 2 << " of " << made.size() / 2;
     };
     heardAs(rendered, readCapture(capture), log);
+
+    // Disk mix, the take chosen over the sequence: the same sound, in the
+    // file the dialog named.
+    const std::string mixed = dir.file("mixed.wav");
+    const std::string mixLog = runScript(
+        "wait 700\nbox no\ndialog " + mixed + "\nclick " + at(kDiskMixX, kDiskMixY) + "\nwaitsize " +
+            std::to_string(4 * take.frames) + " " + mixed + "\nbox no\nwait 500\nquit\n",
+        saved);
+    EXPECT_NE(mixLog.find("Mix to disk the sequence, or the last take, Take 1 - 0:"), std::string::npos)
+        << mixLog;
+    EXPECT_EQ(mixref::readWav16(mixed), rendered) << mixLog;
 
     // Played back: the document opened, the takes' menu's last row chosen;
     // the take ends by itself, the card closes with it.
@@ -256,9 +268,9 @@ TEST_F(TakeSession, ATakeOnCycleBoundariesBecomesASequenceThatSoundsTheSame)
                          "press space\n" + after(2, capture);
     script += "press 1\nkeydown c\npress down\nkeyup c\n" + after(36, capture);
     script += "press 2\nkeydown i\npress down\nkeyup i\n" + after(66, capture);
-    // Convert, the first row of seven above the box; yes to the question.
+    // Convert, the first row, nine above the box; yes to the question.
     script += "press space\nwait 300\nbox yes\nclick " + at(kTakesX, kTakesY) + "\nwait 300\nclick " +
-              at(kTakesX, kTakesY - 7 * kTakesRow) + "\nwait 500\nscreenshot " + dir.file("converted.png") +
+              at(kTakesX, kTakesY - 9 * kTakesRow) + "\nwait 500\nscreenshot " + dir.file("converted.png") +
               "\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
     const std::string log = runScript(script, doc);
     keepScreen(dir.file("converted.png"), "take-converted");
