@@ -72,6 +72,47 @@ TEST_F(GrooveController, TheLinkHearsEveryChangeButItsOwnAndTheKeeperStepsOnlyAP
     EXPECT_EQ(groove.model.current.tracks[2].slot, 3) << "the link's loop stays what the link made it";
 }
 
+// A take played back is told to the link as a change made live is: its
+// start's loops at once, each change when the output reaches its frame.
+TEST_F(GrooveController, ATakePlayedBackIsToldToTheLinkAsItsChangesAreHeard)
+{
+    BLTake take;
+    take.frames = 3000;
+    take.start.playing = true;
+    take.start.bpm = 120;
+    take.start.samples[7] = 3 * kSlots + 2;
+    take.start.volumes[7] = 90;
+    take.start.pans[7] = -5;
+    auto call = [](int64_t at, BLTakeCall::Op op, int16_t a, int16_t b) {
+        BLTakeCall c;
+        c.at = at;
+        c.op = op;
+        c.a = a;
+        c.b = b;
+        return c;
+    };
+    take.calls = {call(1000, BLTakeCall::Op::trackSample, 1, 1 * kSlots + 3),
+                  call(2000, BLTakeCall::Op::trackVolume, 1, 50)};
+    groove.model.ice.takes.push_back(take);
+    ASSERT_TRUE(groove.playTake(0));
+    EXPECT_EQ(told(), "3 7 -5") << "the start's tracks, the last of them";
+    engine.frames = 999;
+    groove.serve();
+    EXPECT_EQ(told(), "3 7 -5") << "nothing before its frame";
+    engine.frames = 1000;
+    groove.serve();
+    EXPECT_EQ(engine.samples[1], 1 * kSlots + 3);
+    EXPECT_EQ(told(), "1 1 1 3");
+    engine.frames = 2048;
+    groove.serve();
+    EXPECT_EQ(told(), "2 1 50");
+    EXPECT_EQ(groove.takePlaying(), 0);
+    engine.frames = 3000;
+    groove.serve();
+    EXPECT_EQ(groove.takePlaying(), -1) << "its end stops it";
+    groove.model.ice.takes.clear();
+}
+
 TEST_F(GrooveController, TheServicesGoOnWhileTheBrowsersChaseRunsAndMidiLearnBindsAnAction)
 {
     // The song browser's light chase keeps the panel's own idle work to

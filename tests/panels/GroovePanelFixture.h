@@ -51,6 +51,7 @@ public:
         calls.push_back(join("fx bypass ", r, " ", k, " ", on));
     }
     void fx_setAll(const FxSetup& setup) override { effects = setup; }
+    int64_t framesGiven() override { return frames; }
     bool takePeaks(int16_t track, int16_t& left, int16_t& right) override
     {
         if (peakLeft[track] < 0) return false;
@@ -62,6 +63,7 @@ public:
 
     std::vector<std::string> calls;
     FxSetup effects;  // the last fx_setAll's
+    int64_t frames = 0;  // output frames given, as the test says
     short samples[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     short volumes[8] = {};
     int16_t peakLeft[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
