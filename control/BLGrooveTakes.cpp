@@ -44,6 +44,15 @@ void BLTakeTap::made(BLTakeCall call, int16_t track, const std::function<void()>
 {
     if (!takes.keeping()) {
         make();
+        const int kind = call.op == Op::trackSample   ? 0
+                         : call.op == Op::trackVolume ? 1
+                         : call.op == Op::trackPan    ? 2
+                                                      : -1;
+        if (kind >= 0 && track >= 0 && track < kBLTakeTracks) {
+            TrackSets& s = sets[track];
+            s.before[kind] = s.last[kind];
+            s.last[kind] = {call.b, to->trackChangeFrame(track)};
+        }
         return;
     }
     int64_t heard = 0;
@@ -218,6 +227,29 @@ void BLTakeTap::synth_SetPan(short pan)
     made(callOf(Op::synthPan, pan), -1, [&] { to->synth_SetPan(pan); });
 }
 
+void BLTakeTap::waitingAt(int64_t now, BLTakeStart& start, std::vector<BLTakeCall>& calls) const
+{
+    constexpr Op kOps[3] = {Op::trackSample, Op::trackVolume, Op::trackPan};
+    int16_t* values[3] = {start.samples, start.volumes, start.pans};
+    std::vector<BLTakeCall> waiting;
+    for (int16_t t = 0; t < kBLTakeTracks; ++t)
+        for (int k = 0; k < 3; ++k) {
+            const Set& last = sets[t].last[k];
+            if (last.heard <= now || sets[t].before[k].heard < 0) continue;
+            values[k][t] = sets[t].before[k].value;
+            BLTakeCall c = callOf(kOps[k], t, last.value);
+            c.heard = last.heard;
+            waiting.push_back(std::move(c));
+        }
+    if (waiting.empty()) return;
+    // Made again with the grid, as they were, whatever it does now.
+    calls.push_back(callOf(Op::sync, 1));
+    calls.push_back(callOf(Op::changesBegin));
+    calls.insert(calls.end(), waiting.begin(), waiting.end());
+    calls.push_back(callOf(Op::changesEnd));
+    calls.push_back(callOf(Op::sync, start.sync ? 1 : 0));
+}
+
 // ---- The recorder ------------------------------------------------------------------------
 
 BLGrooveController::Takes::Takes(BLGrooveController& c)
@@ -276,6 +308,7 @@ void BLGrooveController::Takes::arm()
         origin = at.given;
         s.songFrame = at.block;
         s.lead = at.lead;
+        controllerTap.waitingAt(at.block, s, take.calls);
     } else {
         origin = 0;
     }

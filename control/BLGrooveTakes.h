@@ -66,9 +66,24 @@ public:
     short synth_NotesLoaded() override { return to->synth_NotesLoaded(); }
     unsigned char synth_mix(const char* path) override { return to->synth_mix(path); }
 
+    // The tracks' changes still waiting for their boundary at song frame
+    // `now`: the values heard until then go into the start, and the
+    // changes become the take's first calls, to wait for it again.
+    void waitingAt(int64_t now, BLTakeStart& start, std::vector<BLTakeCall>& calls) const;
+
 private:
     // Makes the call, kept when a take records.
     void made(BLTakeCall call, int16_t track, const std::function<void()>& make);
+
+    // A track's loop, volume and pan as last set, where each lands, and the
+    // one before: what is heard while the last waits.
+    struct Set {
+        int16_t value = 0;
+        int64_t heard = -1;
+    };
+    struct TrackSets {
+        Set last[3], before[3];
+    } sets[kBLTakeTracks];
 
     BLGrooveController::Takes& takes;
     BLEngineCalls* to;

@@ -175,11 +175,14 @@ TEST_F(TakeSession, ATakeBegunWhilePlayingSoundsFromWhereItBegan)
     for (int t = 0; t < 4; ++t) groove.tracks[t] = BLTrack{100, 0, static_cast<int16_t>(t), 0};
     const std::string doc = writeDocument("playing.bld", "NightShift", groove, 126.0f);
     const std::string saved = dir.file("playing-saved.bld");
-    std::string script = "wait 700\npress space\nwaitsize " + std::to_string(4 * (3 * kBeat + 777)) + " " +
-                         capture + "\nctrl r\n" + after(5, capture);
-    script +=
-        "click " + at(kGridX, kGridY) + "\npress 1\nkeydown c\npress down\nkeyup c\n" + after(8, capture);
-    script += "press 1\nkeydown v\npress left\npress left\nkeyup v\n" + after(10, capture);
+    auto upTo = [&](int frames) { return "waitsize " + std::to_string(4 * frames) + " " + capture + "\n"; };
+    // The bar grid, and track 2's loop changed: it waits for beat 4 when Record is pressed.
+    const std::string grid = "click " + at(kGridX, kGridY) + "\n";
+    std::string script = "wait 700\npress space\n" + upTo(kBeat) + grid + upTo(kBeat * 16 / 10) + grid +
+                         "press 2\nkeydown i\npress down\nkeyup i\n" + upTo(3 * kBeat + 777) + "ctrl r\n" +
+                         after(5, capture);
+    script += "press 1\nkeydown c\npress down\nkeyup c\n" + after(9, capture);
+    script += "press 1\nkeydown v\npress left\npress left\nkeyup v\n" + after(11, capture);
     script += "press space\nwait 300\ndialog " + saved + "\nctrl s\nwait 600\nquit\n";
     const std::string log = runScript(script, doc);
     const std::vector<int16_t> live = readCapture(capture);
@@ -192,6 +195,12 @@ TEST_F(TakeSession, ATakeBegunWhilePlayingSoundsFromWhereItBegan)
     EXPECT_GT(start.songFrame, 2 * kBeat);
     EXPECT_EQ(start.songFrame % 2048, 0);
     EXPECT_LT(start.lead, 2048);
+    // The waiting change is the take's to make again: heard from beat 4.
+    bool waits = false;
+    for (const BLTakeCall& c : ice.takes[0].calls)
+        waits =
+            waits || (c.at == 0 && c.op == BLTakeCall::Op::trackSample && c.a == 1 && c.heard == 4 * kBeat);
+    EXPECT_TRUE(waits) << log;
     const auto r = testsupport::run(
         {dir.program(), "--render", saved, "--take", "1", "-o", dir.file("playing.wav"), "--format", "wav"},
         dir.path(), 300);
