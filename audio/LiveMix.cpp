@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/AudioFormat.h"
+#include "audio/HeldOutput.h"
 #include "audio/MMSysAudio.h"
 #include "audio/OVMixer.h"
 #include "audio/OVTrack.h"
@@ -34,29 +35,7 @@ bool LiveMix_Settle()
 }
 
 // The device's output: keeps what it is given (the priming); nothing plays.
-struct LiveMix::Capture : public MMSysOutput {
-    bool open(int, int, int) override { return true; }
-    void close() override {}
-    bool queue(const void* bytes, uint32_t count) override
-    {
-        const auto* s = static_cast<const int16_t*>(bytes);
-        held.insert(held.end(), s, s + count / 2);
-        return true;
-    }
-    uint32_t queuedBytes() override { return static_cast<uint32_t>(held.size() * 2); }
-    void resume() override {}
-    void clear() override {}
-    // Pulled, as a sound card is: the player pulls each stretch itself.
-    bool pulls() const override { return pulled; }
-    bool openPulled(int, int, int, MMSysAudio* o) override
-    {
-        owner = o;
-        return true;
-    }
-    std::vector<int16_t> held;
-    bool pulled = false;
-    MMSysAudio* owner = nullptr;
-};
+struct LiveMix::Capture : public HeldOutput {};
 
 LiveMix::LiveMix() : capture_(std::make_unique<Capture>())
 {

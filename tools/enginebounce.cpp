@@ -19,6 +19,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/BLEngine.h"
+#include "audio/HeldOutput.h"
 #include "audio/LaunchGrid.h"
 #include "audio/LiveMix.h"
 #include "audio/OVMixer.h"
@@ -346,24 +347,6 @@ Options parse(int argc, char** argv)
     return o;
 }
 
-// The device's output: keeps what it is given (the priming); nothing plays.
-class BounceOutput : public MMSysOutput {
-public:
-    bool open(int, int, int) override { return true; }
-    void close() override {}
-    bool queue(const void* bytes, uint32_t count) override
-    {
-        const auto* s = static_cast<const int16_t*>(bytes);
-        held.insert(held.end(), s, s + count / 2);
-        return true;
-    }
-    uint32_t queuedBytes() override { return static_cast<uint32_t>(held.size() * 2); }
-    void resume() override {}
-    void clear() override {}
-
-    std::vector<int16_t> held;
-};
-
 std::string kelOf(const std::string& system)
 {
     char kel[kKelPathMax + 1];
@@ -507,7 +490,7 @@ int main(int argc, char** argv)
     UserLoopOptions userLoop = takeUserLoopOptions(argc, argv);
     const Options o = parse(argc, argv);
 
-    BounceOutput device;
+    HeldOutput device;
     wDBSetOutput(&device);
     wDBSetTimer(false);
     gep = new BLEngine;

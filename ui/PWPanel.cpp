@@ -89,6 +89,19 @@ void PWPanelClass::getHelp(int16_t* helpID)
     }
 }
 
+void PWPanelClass::showControl(int16_t item, bool on)
+{
+    kelPanelControl* c = control(item);
+    if (!c || !c->layout) return;
+    if (on) {
+        c->show();
+    } else if (c->visible) {
+        c->hide();
+        const kelRect area = c->rect;
+        if (visible) PWScreen.update(&area);
+    }
+}
+
 void PWPanelClass::setIntlString(int16_t item, int16_t messageID)
 {
     kelPanelControl* c = control(item);

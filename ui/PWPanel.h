@@ -34,6 +34,9 @@ public:
     virtual void getHelp(int16_t* helpID);
     // The control's text: line messageID of the message table.
     void setIntlString(int16_t item, int16_t messageID);
+    // Shows the control or hides it, the stage under it drawn again at once
+    // (a control the layouts do not place is left alone).
+    void showControl(int16_t item, bool on);
 
     virtual void beforeShow() {}
     virtual void beforeHide() {}

@@ -105,16 +105,10 @@ void BLMakeSongPanel::showRow(int16_t row)
     auto cell = [&](int16_t first, const std::string& text) {
         setText(static_cast<int16_t>(first + row), text);
     };
-    if (kelPanelControl* b = control(static_cast<int16_t>(kItemFirstPreview + row)); b && b->layout) {
-        if (here) {
-            b->setValue(static_cast<int16_t>(at == playing ? 1 : 0));
-            b->show();
-        } else if (b->visible) {
-            b->hide();
-            const kelRect area = b->rect;
-            if (visible) PWScreen.update(&area);
-        }
-    }
+    const auto preview = static_cast<int16_t>(kItemFirstPreview + row);
+    if (kelPanelControl* b = control(preview); b && here)
+        b->setValue(static_cast<int16_t>(at == playing ? 1 : 0));
+    showControl(preview, here);
     if (kelPanelControl* c = control(static_cast<int16_t>(kItemFirstName + row)); c && c->layout)
         c->setValue(kelPropFill, static_cast<int16_t>(here && at == chosen ? 1 : 0));
     if (!here) {

@@ -161,19 +161,6 @@ void BLEffectsPanel::showAll()
     for (int16_t s = 0; s < kFxSlots; ++s) showSlot(s);
 }
 
-void BLEffectsPanel::showIf(int16_t item, bool on)
-{
-    kelPanelControl* c = control(item);
-    if (!c || !c->layout) return;
-    if (on) {
-        c->show();
-    } else if (c->visible) {
-        c->hide();
-        const kelRect area = c->rect;
-        if (visible) PWScreen.update(&area);
-    }
-}
-
 void BLEffectsPanel::showSlot(int16_t slot)
 {
     const FxSlot& s = groove.effectSlot(shownRack, slot);
@@ -201,13 +188,13 @@ void BLEffectsPanel::showSlot(int16_t slot)
     if (kelPanelControl* c = control(item(slot, kBypass)))
         c->setValue(static_cast<int16_t>(s.bypass ? 1 : 0));
     // An empty slot has nothing to bypass.
-    showIf(item(slot, kBypass), !s.empty());
-    showIf(item(slot, kBypassWords), !s.empty());
+    showControl(item(slot, kBypass), !s.empty());
+    showControl(item(slot, kBypassWords), !s.empty());
     if (!s.empty()) setText(item(slot, kBypassWords), words(kMsgBypass));
     const int16_t pages = pageCount(slot);
     page[slot] = std::min<int16_t>(page[slot], static_cast<int16_t>(pages - 1));
-    showIf(item(slot, kPage), pages > 1);
-    showIf(item(slot, kPageWords), pages > 1);
+    showControl(item(slot, kPage), pages > 1);
+    showControl(item(slot, kPageWords), pages > 1);
     if (pages > 1)
         setText(item(slot, kPageWords),
                 words(kMsgPage, {std::to_string(page[slot] + 1), std::to_string(pages)}));
@@ -216,7 +203,7 @@ void BLEffectsPanel::showSlot(int16_t slot)
         auto* knob = dynamic_cast<BLTunerKnob*>(control(item(slot, static_cast<int16_t>(kKnob + k))));
         if (!knob) continue;
         if (!p) {
-            showIf(item(slot, static_cast<int16_t>(kKnob + k)), false);
+            showControl(item(slot, static_cast<int16_t>(kKnob + k)), false);
             setText(item(slot, static_cast<int16_t>(kCaption + k)), "");
             setText(item(slot, static_cast<int16_t>(kValue + k)), "");
             continue;

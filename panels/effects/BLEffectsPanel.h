@@ -59,7 +59,6 @@ private:
     void showSlot(int16_t slot);
     void showValue(int16_t slot, int16_t knob);
     void setText(int16_t item, const std::string& utf8);
-    void showIf(int16_t item, bool on);
     const FxEffectInfo* infoOf(int16_t slot) const;
     int16_t pageCount(int16_t slot) const;
     bool learnPick();

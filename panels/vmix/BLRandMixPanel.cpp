@@ -57,19 +57,6 @@ void BLRandMixPanel::setText(int16_t item, const char* text)
     if (kelPanelControl* c = control(item)) c->setValue(const_cast<char*>(text ? text : ""));
 }
 
-void BLRandMixPanel::show(int16_t item, bool on)
-{
-    kelPanelControl* c = control(item);
-    if (!c || !c->layout) return;
-    if (on) {
-        c->show();
-    } else if (c->visible) {
-        c->hide();
-        const kelRect area = c->rect;
-        if (visible) PWScreen.update(&area);
-    }
-}
-
 void BLRandMixPanel::beforeShow()
 {
     before = blPrefs.vmix;
@@ -111,8 +98,8 @@ void BLRandMixPanel::refresh()
     const int16_t styles = lib ? std::min<int16_t>(lib->styleCount, kStyles) : 0;
     for (int16_t s = 0; s < kStyles; ++s) {
         const bool here = s < styles;
-        show(static_cast<int16_t>(kItemFirstStyle + s), here);
-        show(static_cast<int16_t>(kItemFirstStyleName + s), here);
+        showControl(static_cast<int16_t>(kItemFirstStyle + s), here);
+        showControl(static_cast<int16_t>(kItemFirstStyleName + s), here);
         if (!here) continue;
         if (kelPanelControl* c = control(static_cast<int16_t>(kItemFirstStyle + s)))
             c->setValue(static_cast<int16_t>(v.styleTakesPart(s) ? 1 : 0));
@@ -121,8 +108,8 @@ void BLRandMixPanel::refresh()
     const int16_t groups = lib ? std::min<int16_t>(lib->groupCount, kGroups) : 0;
     for (int16_t g = 0; g < kGroups; ++g) {
         const bool here = g < groups;
-        show(static_cast<int16_t>(kItemFirstGroup + g), here);
-        show(static_cast<int16_t>(kItemFirstGroupName + g), here);
+        showControl(static_cast<int16_t>(kItemFirstGroup + g), here);
+        showControl(static_cast<int16_t>(kItemFirstGroupName + g), here);
         if (!here) continue;
         if (kelPanelControl* c = control(static_cast<int16_t>(kItemFirstGroup + g)))
             c->setValue(static_cast<int16_t>(v.groupTakesPart(lib->groups[g].name) ? 1 : 0));

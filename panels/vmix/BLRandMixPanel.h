@@ -56,7 +56,6 @@ public:
 private:
     const BLSongLibrary* song() const;
     void setText(int16_t item, const char* text);
-    void show(int16_t item, bool on);
 
     const BLSongLibrary* fixedSong;
     int16_t previousModal = -1;
