@@ -18,8 +18,9 @@ class BLSongLibrary;
 void BLTake_OpenSong(LiveMix& live, BLSongLibrary& library, const std::string& folder);
 // The take mixed by the live chain run offline into the WAV at the kel
 // path, as it was heard. A kQualMix result.
-int BLTake_Render(const BLTake& take, BLSongLibrary& library, const std::string& folder, const std::string& wav,
-                  const std::function<void(float)>& progress = {}, const std::function<bool()>& stop = {});
+int BLTake_Render(const BLTake& take, BLSongLibrary& library, const std::string& folder,
+                  const std::string& wav, const std::function<void(float)>& progress = {},
+                  const std::function<bool()>& stop = {});
 
 // The engine's settings as the take began (its loops too when it began
 // while playing: they start with a play of their own).

@@ -62,7 +62,7 @@ public:
     }
 
     std::vector<std::string> calls;
-    FxSetup effects;  // the last fx_setAll's
+    FxSetup effects;     // the last fx_setAll's
     int64_t frames = 0;  // output frames given, as the test says
     short samples[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     short volumes[8] = {};
