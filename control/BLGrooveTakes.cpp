@@ -232,15 +232,19 @@ void BLTakeTap::waitingAt(int64_t now, BLTakeStart& start, std::vector<BLTakeCal
     constexpr Op kOps[3] = {Op::trackSample, Op::trackVolume, Op::trackPan};
     int16_t* values[3] = {start.samples, start.volumes, start.pans};
     std::vector<BLTakeCall> waiting;
-    for (int16_t t = 0; t < kBLTakeTracks; ++t)
+    for (int16_t t = 0; t < kBLTakeTracks; ++t) {
+        // Only what the engine still waits to make: a set of an earlier
+        // playback is no change of this one.
+        const int64_t pending = to->trackChangeFrame(t);
         for (int k = 0; k < 3; ++k) {
             const Set& last = sets[t].last[k];
-            if (last.heard <= now || sets[t].before[k].heard < 0) continue;
+            if (pending <= now || last.heard != pending || sets[t].before[k].heard < 0) continue;
             values[k][t] = sets[t].before[k].value;
             BLTakeCall c = callOf(kOps[k], t, last.value);
             c.heard = last.heard;
             waiting.push_back(std::move(c));
         }
+    }
     if (waiting.empty()) return;
     // Made again with the grid, as they were, whatever it does now.
     calls.push_back(callOf(Op::sync, 1));

@@ -176,8 +176,8 @@ public:
     void onItem_diskMix();
     // A disk mix of the sequence (-1) or of a take, from its save dialog on.
     void diskMixOf(int16_t take);
-    // The take rendered into the WAV at the kel path; a kQualMix result.
-    int diskMixTakeAside(int16_t take, const std::string& wavKel);
+    // The take mixed into the file at the kel path (the format's extension given).
+    void diskMixTakeRun(int16_t take, const std::string& pathKel);
     int16_t diskMixTake = -1;
     void diskMixResult(BLPath* path);
     // A mix that wrote its files says so, with a way to their folder.

@@ -29,6 +29,7 @@ constexpr int16_t kMsgCancel = 76;
 constexpr int16_t kMsgMixWhich = 596;  // the last take's name
 constexpr int16_t kMsgMixSequence = 597;
 constexpr int16_t kMsgMixTake = 598;
+constexpr int16_t kMsgTakeNotMixed = 605;  // why
 // KEL_UserChoose's answers.
 constexpr int16_t kChooseFirst = 1;
 constexpr int16_t kChooseSecond = 2;
@@ -102,16 +103,16 @@ void BLGroovePanel::diskMixResult(BLPath* path)
     job.quality = blPrefs.resampleQuality;
     job.keyLock = blPrefs.keyLock != 0;
     job.path = path->path;
-    if (diskMixTake >= 0 && diskMixTake < static_cast<int16_t>(groove.takes().size())) {
-        const int16_t take = diskMixTake;
-        job.takeFrames = groove.takes()[static_cast<size_t>(take)].frames;
-        job.renderTake = [this, take](const std::string& wav) { return diskMixTakeAside(take, wav); };
-    }
     if (job.target == 1) {
         // A name the dialog gave an extension to is still the folder's name.
         std::snprintf(diskMixFolder, sizeof diskMixFolder, "%s", path->path);
     } else {
         std::snprintf(diskMixFile, sizeof diskMixFile, "%s", path->path);
+    }
+    if (diskMixTake >= 0 && diskMixTake < static_cast<int16_t>(groove.takes().size())) {
+        diskMixTakeRun(diskMixTake, job.path);
+        diskMixResume();
+        return;
     }
     if (job.target == 1) {
         // Only the groups' files are written; those already there are
@@ -187,40 +188,59 @@ void BLGroovePanel::diskMixResume()
         player().play();
 }
 
-int BLGroovePanel::diskMixTakeAside(int16_t take, const std::string& wavKel)
+void BLGroovePanel::diskMixTakeRun(int16_t take, const std::string& pathKel)
 {
     // The live chain is the one engine a process has, and this one's holds
-    // the player's song: the take renders in the program run again, as
-    // `--render --take` does, on a copy of the work as it is now.
-    char wav[kKelSystemPathMax + 1] = {};
-    if (!KEL_KelPathToSystemPath(wavKel.c_str(), wav)) return kQualMixFailed;
+    // the player's song: the take is mixed by the program run again, as
+    // `--render --take` mixes it, on a copy of the work as it is now, into
+    // the file the dialog named, in the preferences' format.
+    const std::string target = BLDiskMix_TargetOf(pathKel, blPrefs.exportFormat);
+    char system[kKelSystemPathMax + 1] = {};
+    if (target.empty() || !KEL_KelPathToSystemPath(target.c_str(), system)) {
+        BL_NotifyNames(kMsgTakeNotMixed, 0, {blIntl.messageWithNames(kBLMsgReasonOther, {})});
+        return;
+    }
+    BLProgressFeedback feedback;
+    feedback.show();
+    feedback.setStopMode(true);
+    feedback.message(kBLMsgMixing);
+    feedback.amount(0);
+    feedback.subAmountRange(1.0f);
+    std::string said;
+    int status = -1;
     std::error_code ec;
     plat::ScratchFile doc;
-    if (!doc.open((std::filesystem::current_path(ec) / "TakeMix.bld").string())) return kQualMixFailed;
-    const std::vector<uint8_t> bytes = groove.model.encodeWork();
-    {
+    if (doc.open((std::filesystem::current_path(ec) / "TakeMix.bld").string())) {
+        const std::vector<uint8_t> bytes = groove.model.encodeWork();
         std::ofstream out(doc.path(), std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush()) {
-            doc.remove();
-            return kQualMixFailed;
+        if (out.flush()) {
+            // As started: its folder, perhaps of links, is the program folder.
+            const std::string self = PWprogramFile[0] ? PWprogramFile : "/proc/self/exe";
+            status = plat::runWatched(
+                self,
+                {"--render", doc.path(), "--take", std::to_string(take + 1), "-o", system,
+                 blPrefs.normalize ? "--normalize" : "--no-normalize", "--progress"},
+                [&](const std::string& line) {
+                    int percent = 0;
+                    if (std::sscanf(line.c_str(), "%d%%", &percent) == 1) {
+                        BLProgress_subAmount(static_cast<float>(percent) / 100.0f);
+                    } else if (!line.empty()) {
+                        said = line.rfind("beatloom: ", 0) == 0 ? line.substr(10) : line;
+                    }
+                },
+                [] { return BLProgress_shouldStop(); });
         }
+        doc.remove();
     }
-    // Its own careful writer makes the file; it becomes the WAV once whole.
-    const std::string made = std::string(wav) + ".wav";
-    // As started: its folder, perhaps of links, is the program folder.
-    const std::string self = PWprogramFile[0] ? PWprogramFile : "/proc/self/exe";
-    const int status = plat::runWatched(
-        self,
-        {"--render", doc.path(), "--take", std::to_string(take + 1), "-o", made, "--format", "wav",
-         "--no-normalize", "--progress"},
-        [](const std::string& line) {
-            int percent = 0;
-            if (std::sscanf(line.c_str(), "%d%%", &percent) == 1) BLProgress_subAmount(percent / 100.0f);
-        },
-        [] { return BLProgress_shouldStop(); });
-    doc.remove();
-    if (status == 0 && std::rename(made.c_str(), wav) == 0) return kQualMixWritten;
-    std::remove(made.c_str());
-    return status == 130 ? kQualMixStopped : kQualMixFailed;
+    feedback.amount(1.0f);
+    feedback.hide();
+    // A stop leaves nothing half-written, and says nothing more.
+    if (status == 130) return;
+    if (status == 0) {
+        diskMixWritten({target}, groove.takes()[static_cast<size_t>(take)].frames);
+        return;
+    }
+    BL_NotifyNames(kMsgTakeNotMixed, 0,
+                   {said.empty() ? blIntl.messageWithNames(kBLMsgReasonOther, {}) : said});
 }
