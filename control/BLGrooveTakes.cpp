@@ -474,8 +474,10 @@ bool BLGrooveController::recordLit() const
 void BLGrooveController::renameTake(int16_t index, const std::string& name, BLOrigin from)
 {
     Act act(*this, from);
-    if (index < 0 || index >= static_cast<int16_t>(model.ice.takes.size()) || name.empty()) return;
-    model.ice.takes[static_cast<size_t>(index)].name = name;
+    // Whoever names it, the document and the menu hold one clean line.
+    const std::string clean = BLTake_CleanName(name);
+    if (index < 0 || index >= static_cast<int16_t>(model.ice.takes.size()) || clean.empty()) return;
+    model.ice.takes[static_cast<size_t>(index)].name = clean;
 }
 
 void BLGrooveController::removeTake(int16_t index, BLOrigin from)

@@ -181,6 +181,38 @@ int BLTake_Changes(const BLTake& take)
     return n;
 }
 
+std::string BLTake_CleanName(const std::string& typed)
+{
+    std::string name;
+    for (size_t i = 0; i < typed.size(); ++i) {
+        const auto c = static_cast<unsigned char>(typed[i]);
+        if (c < 0x20 || c == 0x7f) continue;
+        // U+0080 to U+009F, the other controls.
+        if (c == 0xc2 && i + 1 < typed.size() && static_cast<unsigned char>(typed[i + 1]) < 0xa0 &&
+            static_cast<unsigned char>(typed[i + 1]) >= 0x80) {
+            ++i;
+            continue;
+        }
+        name += static_cast<char>(c);
+    }
+    auto blank = [](char c) { return c == ' '; };
+    auto trim = [&] {
+        while (!name.empty() && blank(name.back())) name.pop_back();
+        size_t lead = 0;
+        while (lead < name.size() && blank(name[lead])) ++lead;
+        name.erase(0, lead);
+    };
+    trim();
+    if (name.size() > kBLTakeNameBytes) {
+        size_t end = kBLTakeNameBytes;
+        // Back to the first byte of the character the cut would split.
+        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xc0) == 0x80) --end;
+        name.resize(end);
+        trim();
+    }
+    return name;
+}
+
 std::string BLTake_Shown(const std::string& name)
 {
     static const std::string dash = "\u2014";

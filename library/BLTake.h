@@ -16,6 +16,7 @@
 // from layout 2 on, then 8 lead).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -94,6 +95,11 @@ std::string BLTake_Name(int number, int64_t frames, int32_t rate, bool french = 
 // The changes a take holds: its calls but the brackets, the grid's sync
 // switch, its play and its stop.
 int BLTake_Changes(const BLTake& take);
+// What a name given to a take becomes: no control characters, no blanks
+// around it, at most kBLTakeNameBytes bytes cut where a UTF-8 character
+// starts (empty: no name).
+constexpr size_t kBLTakeNameBytes = 63;
+std::string BLTake_CleanName(const std::string& typed);
 // The name as the skin's font shows it: it has no dash, a hyphen stands in.
 std::string BLTake_Shown(const std::string& name);
 // m:ss of a length in frames.

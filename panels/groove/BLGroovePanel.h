@@ -78,9 +78,6 @@ public:
     void renameTakeAnswered();
     BLTextEntry renameEntry;
     std::string renameFrom;
-    // What a typed name becomes: no control characters, no blanks around
-    // it, at most 63 bytes cut where a UTF-8 character starts.
-    static std::string cleanTakeName(const std::string& typed);
     void onItem_launchGrid();
     void randomize(int16_t set) override { groove.randomize(set); }
     void setRndStyleName(int16_t set);

@@ -37,8 +37,6 @@ constexpr int16_t kMsgRenameTitle = 602;
 constexpr int16_t kMsgRenamePrompt = 603;  // name
 constexpr int16_t kMsgNoEntryProgram = 604;
 
-constexpr size_t kTakeNameBytes = 63;
-
 struct Row {
     enum class Act : uint8_t { convert, mix, rename, remove, play, playLast, none } act = Act::none;
     int16_t take = -1;
@@ -154,38 +152,6 @@ void BLGroovePanel::convertTakeAsked()
     fillTakesMenu();
 }
 
-std::string BLGroovePanel::cleanTakeName(const std::string& typed)
-{
-    std::string name;
-    for (size_t i = 0; i < typed.size(); ++i) {
-        const auto c = static_cast<unsigned char>(typed[i]);
-        if (c < 0x20 || c == 0x7f) continue;
-        // U+0080 to U+009F, the other controls.
-        if (c == 0xc2 && i + 1 < typed.size() && static_cast<unsigned char>(typed[i + 1]) < 0xa0 &&
-            static_cast<unsigned char>(typed[i + 1]) >= 0x80) {
-            ++i;
-            continue;
-        }
-        name += static_cast<char>(c);
-    }
-    auto blank = [](char c) { return c == ' '; };
-    auto trim = [&] {
-        while (!name.empty() && blank(name.back())) name.pop_back();
-        size_t lead = 0;
-        while (lead < name.size() && blank(name[lead])) ++lead;
-        name.erase(0, lead);
-    };
-    trim();
-    if (name.size() > kTakeNameBytes) {
-        size_t end = kTakeNameBytes;
-        // Back to the first byte of the character the cut would split.
-        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xc0) == 0x80) --end;
-        name.resize(end);
-        trim();
-    }
-    return name;
-}
-
 void BLGroovePanel::renameTakeAsked(int16_t take)
 {
     if (take < 0 || take >= static_cast<int16_t>(groove.takes().size()) || BLPath::dialogPending()) return;
@@ -203,7 +169,7 @@ void BLGroovePanel::renameTakeAnswered()
         sayInHint(blIntl.messageWithNames(kMsgNoEntryProgram, {}));
         return;
     }
-    const std::string name = cleanTakeName(renameEntry.text);
+    const std::string name = BLTake_CleanName(renameEntry.text);
     if (!renameEntry.dialogOk || name.empty() || name == renameFrom) return;
     // The takes may have moved while the person typed (one removed, an
     // undo, a peer's change): the take is the one that still has its name.

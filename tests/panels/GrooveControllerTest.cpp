@@ -110,6 +110,10 @@ TEST_F(GrooveController, ATakePlayedBackIsToldToTheLinkAsItsChangesAreHeard)
     engine.frames = 3000;
     groove.serve();
     EXPECT_EQ(groove.takePlaying(), -1) << "its end stops it";
+    // Named by any caller, it holds one clean line; a blank name changes nothing.
+    groove.renameTake(0, " Night\njam ", BLOrigin::osc);
+    groove.renameTake(0, " \t ");
+    EXPECT_EQ(groove.takes()[0].name, "Nightjam");
     groove.model.ice.takes.clear();
 }
 
