@@ -13,6 +13,15 @@ namespace plat {
 // at least every tenth of a second; once it says so the program is sent
 // SIGTERM and waited for. Its exit status; -1 when it could not be started
 // or a signal ended it.
+// Starts `program` (looked up on PATH when `search`) with `args`; with
+// `intoFd` 1 or 2, that output goes into a pipe whose reading end is put in
+// *readEnd. Its process id; -1 when it could not be started.
+int spawnPiped(const std::string& program, const std::vector<std::string>& args, bool search, int intoFd,
+               int* readEnd);
+// Waits for it to end: its exit status; -1 when a signal ended it or there
+// is no status to wait for (SIGCHLD ignored).
+int waitExit(int pid);
+
 int runWatched(const std::string& program, const std::vector<std::string>& args,
                const std::function<void(const std::string&)>& line, const std::function<bool()>& stop);
 

@@ -1,17 +1,14 @@
 #include "platform/PlatDialogs.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 
-extern char** environ;
+#include "platform/PlatChild.h"
 
 namespace plat {
 
@@ -60,42 +57,17 @@ bool programExists(const std::string& program)
 bool runProgram(const std::string& program, const std::vector<std::string>& args, std::string* output,
                 int* status)
 {
-    int pipefd[2] = {-1, -1};
-    if (output && pipe(pipefd) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (output) {
-        posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, pipefd[0]);
-        posix_spawn_file_actions_addclose(&actions, pipefd[1]);
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (output) close(pipefd[1]);
-    if (rc != 0) {
-        if (output) close(pipefd[0]);
-        return false;
-    }
+    int fd = -1;
+    const int pid = spawnPiped(program, args, true, output ? STDOUT_FILENO : -1, output ? &fd : nullptr);
+    if (pid < 0) return false;
     if (output) {
         char buffer[4096];
         ssize_t n;
-        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0)
-            output->append(buffer, static_cast<size_t>(n));
-        close(pipefd[0]);
+        while ((n = read(fd, buffer, sizeof buffer)) > 0) output->append(buffer, static_cast<size_t>(n));
+        close(fd);
     }
-    int st = 0;
-    while (waitpid(pid, &st, 0) < 0) {
-        if (errno != EINTR) {  // e.g. ECHILD when SIGCHLD is ignored: no status to wait for
-            if (status) *status = -1;
-            return true;
-        }
-    }
-    if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    const int exit = waitExit(pid);
+    if (status) *status = exit;
     return true;
 }
 
