@@ -21,6 +21,7 @@
 #include "audio/JackOutput.h"
 #include "core/kelFiles.h"
 #include "e2e/GrooveSession.h"
+#include "e2e/TunerProgram.h"
 #include "library/BLprefs.h"
 #include "panels/BrowserHarness.h"
 #include "panels/groove/BLGrooveItems.h"
@@ -34,47 +35,18 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Tuner = BLLoopTunerPanel;
 
 constexpr int kBeat = 2646000 / 126;  // NightShift's frames a beat
 constexpr int kMs = 44;               // a millisecond of frames
 
-class JackInputSession : public browsertest::BrowserProgram {
+class JackInputSession : public browsertest::TunerProgram {
 protected:
-    void SetUp() override
-    {
-        BrowserProgram::SetUp();
-        fakeHost = false;
-        linkDemoSongs();
-    }
     void TearDown() override
     {
-        BrowserProgram::TearDown();
+        TunerProgram::TearDown();
         if (probe > 0) testsupport::endSpawned(probe, SIGTERM, 5);
         if (toProbe >= 0) close(toProbe);
         unsetenv("JACK_DEFAULT_SERVER");
-    }
-    Tuner* tuner() const { return dynamic_cast<Tuner*>(PWfloatPanelPtr[kPWLoopTunerPanel]); }
-    BLGroovePanel* groove() const { return dynamic_cast<BLGroovePanel*>(PWfloatPanelPtr[kPWGroovePanel]); }
-    void clickAt(const kelRect& r)
-    {
-        script(testsupport::join("click ", (r.left + r.right) / 2, " ", (r.top + r.bottom) / 2, "\n"));
-    }
-    void turn(int16_t item, int dy)
-    {
-        const kelRect r = tuner()->control(item)->rect;
-        const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
-        script(testsupport::join("down ", x, " ", y, "\nwait 30\nmove ", x, " ", y - dy, "\nwait 30\nup ", x,
-                                 " ", y - dy, "\n"));
-    }
-    template <typename Done>
-    bool idleUntil(Done done, int seconds = 40)
-    {
-        for (int i = 0; i < seconds * 50; ++i) {
-            if (done()) return true;
-            idleFor(20);
-        }
-        return done();
     }
     // The song frame heard now through JACK; -1 before one is.
     static double heardNow()

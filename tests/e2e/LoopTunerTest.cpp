@@ -16,6 +16,7 @@
 #include "control/BLPlayer.h"
 #include "core/BLInternational.h"
 #include "e2e/GrooveSession.h"
+#include "e2e/TunerProgram.h"
 #include "panels/BrowserHarness.h"
 #include "panels/groove/BLGrooveItems.h"
 #include "panels/groove/BLGroovePanel.h"
@@ -25,7 +26,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Tuner = BLLoopTunerPanel;
 
 constexpr double kToneHz = 5000.0;
 
@@ -74,38 +74,9 @@ double toneLevel(const std::vector<int16_t>& s, size_t from, size_t n)
     return std::sqrt(std::max(0.0, a * a + b * b - k * a * b)) / static_cast<double>(n);
 }
 
-class TunerSession : public browsertest::BrowserProgram {
+class TunerSession : public browsertest::TunerProgram {
 protected:
-    void SetUp() override
-    {
-        BrowserProgram::SetUp();
-        fakeHost = false;
-        linkDemoSongs();
-    }
-    Tuner* tuner() const { return dynamic_cast<Tuner*>(PWfloatPanelPtr[kPWLoopTunerPanel]); }
-    BLGroovePanel* groove() const { return dynamic_cast<BLGroovePanel*>(PWfloatPanelPtr[kPWGroovePanel]); }
-    void clickAt(const kelRect& r)
-    {
-        script(testsupport::join("click ", (r.left + r.right) / 2, " ", (r.top + r.bottom) / 2, "\n"));
-    }
     void clickTuner(int16_t item) { clickAt(tuner()->control(item)->rect); }
-    void turn(int16_t item, int dy)
-    {
-        const kelRect r = tuner()->control(item)->rect;
-        const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
-        script(testsupport::join("down ", x, " ", y, "\nwait 30\nmove ", x, " ", y - dy, "\nwait 30\nup ", x,
-                                 " ", y - dy, "\n"));
-    }
-    // The main loop runs until `done` holds (at most `seconds`).
-    template <typename Done>
-    bool idleUntil(Done done, int seconds = 40)
-    {
-        for (int i = 0; i < seconds * 50; ++i) {
-            if (done()) return true;
-            idleFor(20);
-        }
-        return done();
-    }
     std::vector<int16_t> heard() const { return groovee2e::readCapture(capture); }
     // The program's song library opened with the demo song `name`, playing.
     void openSong(const std::string& name)

@@ -12,6 +12,7 @@
 
 #include "core/kelFiles.h"
 #include "e2e/MixReference.h"
+#include "e2e/ReferenceSongTest.h"
 #include "library/BLDocument.h"
 #include "support/TestSupport.h"
 
@@ -28,22 +29,9 @@ FxSlot slotOf(const std::string& effect, std::vector<FxParamValue> params)
     return s;
 }
 
-class RenderLive : public ::testing::Test {
+class RenderLive : public mixref::ReferenceSongTest {
 protected:
-    void SetUp() override
-    {
-        std::error_code ec;
-        fs::remove(dir.file("Library"), ec);  // the build's library, linked
-        fs::create_directories(dir.file("Library/Song"));
-        mixref::writeSong(song, dir.file("Library/Song"));
-    }
-    std::string document(const std::string& name, const BLIceimage& ice)
-    {
-        char kel[kKelPathMax + 1];
-        EXPECT_TRUE(KEL_SystemPathToKelPath(dir.file(name).c_str(), kel));
-        EXPECT_TRUE(BLDocument_Write(kel, ice, nullptr));
-        return dir.file(name);
-    }
+    RenderLive() : ReferenceSongTest("renderlive") {}
     std::vector<int16_t> live(const std::string& doc, const std::string& out,
                               std::vector<std::string> more = {})
     {
@@ -66,9 +54,6 @@ protected:
                                               "--fx", "1:delay:time=3/16,feedback=0.5,mix=0.4",
                                               "--fx", "main:reverb:size=0.6,mix=0.2",
                                               "--fx", "main:limiter:ceiling=-2"};
-
-    testsupport::ProgramDir dir{"renderlive"};
-    mixref::Song song = mixref::referenceSong();
 };
 
 TEST_F(RenderLive, OneGrooveIsWhatEnginebounceMakesOfTheSameTracksAndEffects)

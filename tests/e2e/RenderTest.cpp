@@ -16,6 +16,7 @@
 
 #include "core/kelFiles.h"
 #include "e2e/MixReference.h"
+#include "e2e/ReferenceSongTest.h"
 #include "library/BLDocument.h"
 #include "platform/PlatFiles.h"
 #include "platform/PlatLoudness.h"
@@ -27,22 +28,9 @@ using testsupport::join;
 
 namespace {
 
-class Render : public ::testing::Test {
+class Render : public mixref::ReferenceSongTest {
 protected:
-    void SetUp() override
-    {
-        std::error_code ec;
-        fs::remove(dir.file("Library"), ec);  // the build's library, linked
-        fs::create_directories(dir.file("Library/Song"));
-        mixref::writeSong(song, dir.file("Library/Song"));
-    }
-    std::string document(const std::string& name, const BLIceimage& ice)
-    {
-        char kel[kKelPathMax + 1];
-        EXPECT_TRUE(KEL_SystemPathToKelPath(dir.file(name).c_str(), kel));
-        EXPECT_TRUE(BLDocument_Write(kel, ice, nullptr));
-        return dir.file(name);
-    }
+    Render() : ReferenceSongTest("render") {}
     testsupport::RunResult render(std::vector<std::string> args)
     {
         args.insert(args.begin(), {dir.program(), "--render"});
@@ -55,8 +43,6 @@ protected:
         ice.sequence.length = 1;
         return ice;
     }
-    testsupport::ProgramDir dir{"render"};
-    mixref::Song song = mixref::referenceSong();
 };
 
 // The frames sox reads from a stereo file.
